@@ -1,0 +1,13 @@
+#pragma once
+// Long loops of the library call ProcessMessages() once per block so a
+// program can keep its window alive and set the cancel flag. The library
+// itself shows nothing: the program installs the pump.
+
+#include <functional>
+
+namespace vsk {
+
+void SetMessagePump(std::function<void()> pump);
+void ProcessMessages();
+
+}  // namespace vsk

@@ -1,0 +1,23 @@
+# Sourced by the build scripts: installs the named Debian packages when any
+# of them is missing, running `apt-get update` once first.
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+# What building the project needs.
+BUILD_PACKAGES=(g++ cmake ninja-build zlib1g-dev)
+# What the test suites need besides: GoogleTest, Google Benchmark and the
+# archivers whose output we read and which read ours.
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev zip unzip)
