@@ -82,3 +82,11 @@ class TSet {
 };
 
 }  // namespace vsk
+
+namespace vsk {
+
+// A date and time as days since 1899-12-30 00:00 with the time of day as the
+// fraction (the representation stored dates and the program's views use).
+using TDateTime = double;
+
+}  // namespace vsk
