@@ -163,12 +163,24 @@ Int64 THandleStream32::Seek(Int64 Offset, TSeekOrigin Origin) {
 
 // ---- TFileStream32
 
-TFileStream32::TFileStream32(const std::string& FileName, UInt16 Mode, Byte& Error)
-    : THandleStream32(-1), FFileName(FileName) {
-  Error = 0;
+TFileStream32::TFileStream32(const std::string& FileName, UInt16 Mode, Byte& Error) : THandleStream32(-1) {
+  Error = OpenFile(FileName, Mode);
+}
+
+TFileStream32::TFileStream32(const std::string& FileName, UInt16 Mode) : THandleStream32(-1) {
+  const Byte err = OpenFile(FileName, Mode);
+  if (err == kStreamCreateFailed) throw EFCreateError(msg::ErrorCreatingFile);
+  if (err != 0) throw EFOpenError(msg::ErrorOpeningFile);
+}
+
+Byte TFileStream32::OpenFile(const std::string& FileName, UInt16 Mode) {
+  CloseHandle();
+  FFileName = FileName;
+  FBadPosition = false;
+  Byte error = 0;
   if (Mode == fmCreate) {
     FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FHandle < 0) Error = kStreamCreateFailed;
+    if (FHandle < 0) error = kStreamCreateFailed;
   } else {
     static const int access[4] = {O_RDONLY, O_WRONLY, O_RDWR, O_RDWR};
     FHandle = ::open(FileName.c_str(), access[Mode & 3] | O_CLOEXEC);
@@ -181,19 +193,10 @@ TFileStream32::TFileStream32(const std::string& FileName, UInt16 Mode, Byte& Err
         errno = EISDIR;
       }
     }
-    if (FHandle < 0) Error = kStreamOpenFailed;
+    if (FHandle < 0) error = kStreamOpenFailed;
   }
-  if (FHandle < 0) FLastError = errno;
-}
-
-TFileStream32::TFileStream32(const std::string& FileName, UInt16 Mode) : TFileStream32() {
-  Byte err = 0;
-  TFileStream32 tmp(FileName, Mode, err);
-  std::swap(FHandle, tmp.FHandle);
-  FFileName = FileName;
-  FLastError = tmp.FLastError;
-  if (err == kStreamCreateFailed) throw EFCreateError(msg::ErrorCreatingFile);
-  if (err != 0) throw EFOpenError(msg::ErrorOpeningFile);
+  FLastError = FHandle < 0 ? errno : 0;
+  return error;
 }
 
 TFileStream32::~TFileStream32() { CloseHandle(); }

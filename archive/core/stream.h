@@ -111,6 +111,8 @@ class TFileStream32 : public THandleStream32 {
  protected:
   // For descendants that open their file themselves.
   TFileStream32() : THandleStream32(-1) {}
+  // Opens or creates FileName as the constructor does; returns the error byte.
+  Byte OpenFile(const std::string& FileName, UInt16 Mode);
   void CloseHandle();
   std::string FFileName;
 };

@@ -1,0 +1,121 @@
+#include "archive/core/tempstream.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "archive/core/errors.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::ReadFile;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+int EntriesIn(const fs::path& dir) {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST(TempFileStream, TargetUntouchedUntilCommit) {
+  TempDir dir;
+  const auto target = dir / "a.zip";
+  WriteFile(target, "old");
+  chmod(target.c_str(), 0640);
+  {
+    TTempFileStream s(fmCreate, target.string());
+    ASSERT_TRUE(s.IsTemp());
+    ASSERT_GE(s.Handle(), 0);
+    EXPECT_EQ(fs::path(s.OpenedName()).parent_path(), dir.path());
+    EXPECT_EQ(fs::path(s.OpenedName()).extension(), ".tmp");
+    EXPECT_EQ(fs::path(s.OpenedName()).filename().string().substr(0, 3), "vsk");
+    s.WriteBuffer("new content", 11);
+    EXPECT_EQ(ReadFile(target), "old");
+    s.Commit();
+    EXPECT_TRUE(s.Committed());
+  }
+  EXPECT_EQ(ReadFile(target), "new content");
+  EXPECT_EQ(EntriesIn(dir.path()), 1);  // no scratch file left
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file's permissions
+}
+
+TEST(TempFileStream, NoCommitKeepsOldTargetAndRemovesScratch) {
+  TempDir dir;
+  const auto target = dir / "a.zip";
+  WriteFile(target, "old");
+  {
+    TTempFileStream s(fmCreate, target.string());
+    s.WriteBuffer("partial", 7);
+  }
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(EntriesIn(dir.path()), 1);
+
+  // A new target that was never committed does not appear.
+  {
+    TTempFileStream s(fmCreate, (dir / "new.zip").string());
+    s.WriteBuffer("x", 1);
+  }
+  EXPECT_FALSE(fs::exists(dir / "new.zip"));
+}
+
+TEST(TempFileStream, FailedCommitKeepsOldTarget) {
+  TempDir dir;
+  // The target is a non-empty folder: the rename cannot replace it.
+  const auto target = dir / "busy";
+  WriteFile(target / "inside", "keep");
+  {
+    TTempFileStream s(fmCreate, target.string());
+    s.WriteBuffer("data", 4);
+    try {
+      s.Commit();
+      FAIL() << "commit succeeded";
+    } catch (const EWriteError& e) {
+      EXPECT_EQ(e.Code, 25136);
+    }
+    EXPECT_FALSE(s.Committed());
+  }
+  EXPECT_EQ(ReadFile(target / "inside"), "keep");
+  EXPECT_EQ(EntriesIn(dir.path()), 1);
+}
+
+TEST(TempFileStream, CommitThroughSymlinkReplacesTheFileItNames) {
+  TempDir dir;
+  WriteFile(dir / "real.zip", "old");
+  fs::create_symlink(dir / "real.zip", dir / "link.zip");
+  {
+    TTempFileStream s(fmCreate, (dir / "link.zip").string());
+    s.WriteBuffer("new", 3);
+    s.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "link.zip"));
+  EXPECT_EQ(ReadFile(dir / "real.zip"), "new");
+}
+
+TEST(TempFileStream, OpenModeReadsTheFileAndReportsProgress) {
+  TempDir dir;
+  WriteFile(dir / "f", "0123456789");
+  TTempFileStream s(fmOpenRead, (dir / "f").string());
+  EXPECT_FALSE(s.IsTemp());
+  Int64 asked = 0;
+  s.OnReadProgress = [&](TTempFileStream&, Int32 n) { asked += n; };
+  char b[16];
+  EXPECT_EQ(s.Read(b, 16), 10);
+  EXPECT_EQ(asked, 16);
+  s.Commit();  // nothing to commit
+  EXPECT_EQ(ReadFile(dir / "f"), "0123456789");
+
+  TTempFileStream missing(fmOpenRead, (dir / "missing").string());
+  EXPECT_EQ(missing.Handle(), -1);
+  EXPECT_EQ(missing.Read(b, 4), 0);
+}
+
+}  // namespace
+}  // namespace vsk
