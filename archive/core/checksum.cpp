@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/core/dates.h"
 #include "archive/core/stream.h"
 
 namespace vsk {
@@ -111,6 +112,11 @@ UInt32 TarHeaderChecksum(const Byte* Header) {
   UInt32 sum = 0;
   for (int i = 0; i < kTarBlockSize; ++i) sum += (i >= 148 && i < 156) ? 32u : Header[i];
   return sum;
+}
+
+bool IsValidTarHeader(const Byte* Header) {
+  const std::string_view field(reinterpret_cast<const char*>(Header) + 148, 8);
+  return static_cast<Int64>(TarHeaderChecksum(Header)) == OctalToInt(field);
 }
 
 UInt32 StreamCrc(TStream32& Stream, const std::function<void(Int64, Int64)>& Notify) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "archive/core/stream.h"
@@ -91,6 +92,25 @@ TEST(Checksum, StreamCrcReadsWholeStreamAndRewinds) {
   EXPECT_EQ(c ^ 0xFFFFFFFFu, Crc32Of(data.data(), data.size()));
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(m.Position(), 0);
+}
+
+}  // namespace
+}  // namespace vsk
+
+namespace vsk {
+namespace {
+
+TEST(Checksum, TarHeaderValidity) {
+  Byte h[512] = {};
+  std::memcpy(h, "a.txt", 5);
+  const UInt32 sum = TarHeaderChecksum(h);
+  char field[9];
+  std::snprintf(field, sizeof field, "%06o", sum);
+  std::memcpy(h + 148, field, 7);  // six digits, NUL, then a blank
+  h[155] = ' ';
+  EXPECT_TRUE(IsValidTarHeader(h));
+  h[0] = 'b';
+  EXPECT_FALSE(IsValidTarHeader(h));
 }
 
 }  // namespace
