@@ -1,0 +1,49 @@
+#pragma once
+// Reading and writing hive files safely between processes. Internal to the
+// registry stand-in.
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/registry_hive.h"
+
+namespace vsk::reghive {
+
+// What a hive file was when it was read; a changed identity means another
+// writer has replaced it (writers always rename a new file into place).
+struct FileIdentity {
+  bool Exists = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  std::timespec Modified{};
+  bool operator==(const FileIdentity& o) const;
+};
+
+struct Snapshot {
+  std::unique_ptr<Node> Root = std::make_unique<Node>();
+  FileIdentity Identity;
+};
+
+FileIdentity StatHive(const std::string& file);
+
+// Reads a hive without locking. A file that cannot be parsed is moved aside
+// and reads as empty; one that cannot be read at all reads as empty.
+Snapshot LoadHive(const std::string& file);
+
+// Whether the hive's folder exists (it is created when missing) and the
+// hive could be written.
+bool HiveWritable(const std::string& file);
+
+// One write transaction: under the hive's lock, reads the current file,
+// lets `apply` change it and, when the text changed, writes it to a
+// temporary file, flushes it and renames it over the hive. On success
+// `result` is the hive as written.
+bool CommitHive(const std::string& file, const std::string& rootName, const std::function<void(Node&)>& apply,
+                Snapshot& result);
+
+}  // namespace vsk::reghive
