@@ -20,4 +20,4 @@ ensure_packages() {
 BUILD_PACKAGES=(g++ cmake ninja-build zlib1g-dev)
 # What the test suites need besides: GoogleTest, Google Benchmark and the
 # archivers whose output we read and which read ours.
-TEST_PACKAGES=(libgtest-dev libbenchmark-dev zip unzip)
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev zip unzip tzdata)
