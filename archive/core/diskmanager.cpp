@@ -127,14 +127,14 @@ bool TDiskManager::AskForDisk(int Code, bool WriteCheck) {
   }
 }
 
-bool TDiskManager::PrepareDrive(const std::string& Path, Int64 Required) {
+bool TDiskManager::PrepareDrive(const std::string& Path, Int64 Required, bool NeedWrite) {
   TargetPath = Path;
   RequiredSpace = Required;
   IVolumeService& vs = VolumeService();
   const bool network = Path.size() >= 3 && (Path[0] == '/' || Path[0] == '\\') && Path[1] == Path[0];
   if (!network) {
     if (!AskForDisk(25170, false)) return false;
-    if (!AskForDisk(25171, true)) return false;
+    if (NeedWrite && !AskForDisk(25171, true)) return false;
   }
   TVolumeInfo info;
   while (!vs.GetVolumeInfo(Path, info)) {

@@ -42,8 +42,9 @@ class TDiskManager {
   bool ChangeDisk(std::unique_ptr<TStream32>& Stream);
 
   // ---- writing
-  // Waits for a ready, writable medium for Path and reads its details.
-  bool PrepareDrive(const std::string& Path, Int64 RequiredSpace = 0);
+  // Waits for a ready medium for Path (and, with NeedWrite, a writable one)
+  // and reads its details.
+  bool PrepareDrive(const std::string& Path, Int64 RequiredSpace = 0, bool NeedWrite = true);
   std::string TargetPath;
   TDriveType DriveType = DRIVE_UNKNOWN;
   int DriveKind = 0;

@@ -126,6 +126,9 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   }
 
   // ---- options
+  // Buffer for archive comments, kept within 2000..32767.
+  Int32 ZipCmntBufSize() const { return FZipCmntBufSize; }
+  void SetZipCmntBufSize(Int32 Value) { FZipCmntBufSize = Value < 2000 ? 2000 : Value > 32767 ? 32767 : Value; }
   bool AsciiTranslation = false;
   bool ConfirmOverwrites = false;
   TDateAttribute DateAttribute = daFileDate;
@@ -217,9 +220,8 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   template <class E = E_RAISE>
   [[noreturn]] void RaiseError(const std::string& FileName, const std::string& ExtendedMsg,
                                const std::string& VolumeID, int ECode) {
-    const bool cancelled = GetCancel();
     ReportError(FileName, ExtendedMsg, VolumeID, ECode);
-    if (cancelled) throw ECancelUnwind{};
+    if (GetCancel()) throw ECancelUnwind{};
     throw E(ECode);
   }
 
@@ -253,6 +255,7 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
  protected:
   std::string FExtractDir;
   std::string FTempDir;
+  Int32 FZipCmntBufSize = 32767;
   bool FCancel = false;
   bool* FCancelRef = &FCancel;
   TCrcState FOwnCrc;

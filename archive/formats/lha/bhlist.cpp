@@ -1,0 +1,8 @@
+#include "archive/formats/lister/walker.h"
+
+namespace vsk {
+
+// PENDING: replaced by the format's walker.
+std::unique_ptr<TListWalker> MakeBhListWalker() { return nullptr; }
+
+}  // namespace vsk
