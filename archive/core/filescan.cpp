@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string_view>
@@ -117,6 +118,18 @@ std::pair<std::string, std::string> SplitEntry(const std::string& e) {
   const auto slash = e.find_last_of('/');
   if (slash == std::string::npos) return {std::string(), e};
   return {e.substr(0, slash + 1), e.substr(slash + 1)};
+}
+
+void AddFound(TFilesList& list, const std::string& base, const std::string& path, const struct stat& st,
+              UInt32 attr) {
+  auto o = std::make_unique<TFileObject>();
+  o->FileName = path;
+  o->BaseDir = base;
+  if (S_ISREG(st.st_mode)) o->Size = static_cast<UInt64>(st.st_size);
+  o->Time = FileTimeToLocalDos(st.st_mtim);
+  o->Attr = attr;
+  o->Mode = st.st_mode;
+  list.Add(std::move(o));
 }
 
 }  // namespace
@@ -277,15 +290,7 @@ void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir) {
           ProcessMessages();
           continue;
         }
-        if (passes && UpdateList) {
-          auto o = std::make_unique<TFileObject>();
-          o->FileName = path;
-          o->BaseDir = W.Base;
-          o->Time = FileTimeToLocalDos(st.st_mtim);
-          o->Attr = attr;
-          o->Mode = st.st_mode;
-          FFiles.Add(std::move(o));
-        }
+        if (passes && UpdateList) AddFound(FFiles, W.Base, path, st, attr);
         const std::string sub = path + "/";
         if (RecurseDirs && ((attr & 0x02) == 0 || IncludeHiddenDirs) && W.Skip.count(sub) == 0 &&
             std::find(W.Ancestors.begin(), W.Ancestors.end(), id) == W.Ancestors.end())
@@ -294,16 +299,7 @@ void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir) {
         ++FCount;
         FTotal += static_cast<double>(st.st_size);
         if (OnScanFile) OnScanFile(*this, name, FCount, FTotal);
-        if (UpdateList) {
-          auto o = std::make_unique<TFileObject>();
-          o->FileName = path;
-          o->BaseDir = W.Base;
-          o->Size = static_cast<UInt64>(st.st_size);
-          o->Time = FileTimeToLocalDos(st.st_mtim);
-          o->Attr = attr;
-          o->Mode = st.st_mode;
-          FFiles.Add(std::move(o));
-        }
+        if (UpdateList) AddFound(FFiles, W.Base, path, st, attr);
       }
     }
     ProcessMessages();
