@@ -20,6 +20,6 @@ ensure_packages() {
 BUILD_PACKAGES=(g++ cmake ninja-build zlib1g-dev)
 # What the test suites need besides: GoogleTest, Google Benchmark and the
 # archivers whose output we read and which read ours.
-TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tzdata
   zip unzip p7zip-full libarchive-tools gzip tar ncompress arj lhasa jlha-utils
-  default-jre-headless nomarch unar cabextract gcab sharutils)
+  nomarch unar cabextract gcab sharutils)

@@ -12,4 +12,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --parallel "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Arbitrary bytes through every reader, a while per fuzz target.
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"

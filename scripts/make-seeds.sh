@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Writes small archives of every format a Debian tool makes into folder $1,
+# as the seed corpus of the fuzz targets.
+set -uo pipefail
+mkdir -p "$1"
+dest=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+mkdir -p src/sub
+printf 'hello archive\n%.0s' {1..40} > src/a.txt
+head -c 2000 /dev/urandom > src/b.bin
+printf 'nested\n' > src/sub/c.txt
+have() { command -v "$1" >/dev/null 2>&1; }
+have zip && zip -q -r "$dest/plain.zip" src && zip -q -0 -r "$dest/stored.zip" src &&
+  zip -q -r -P pw "$dest/enc.zip" src
+have 7z && 7z a -tzip -bd "$dest/7z.zip" src >/dev/null
+have bsdtar && bsdtar --format zip -cf "$dest/bsd.zip" src
+tar --format=gnu -cf "$dest/gnu.tar" src && tar --format=posix -cf "$dest/posix.tar" src
+gzip -c src/a.txt > "$dest/a.gz"
+have compress && compress -c src/a.txt > "$dest/a.Z"
+have arj && arj a -y "$dest/a.arj" src/a.txt src/b.bin >/dev/null
+have jlha && (cd src && jlha a "$dest/a.lzh" a.txt b.bin >/dev/null 2>&1)
+have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin
+have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
+exit 0
