@@ -240,13 +240,13 @@ void TvskFileScan::SetRootDir(const std::string& Value) { FRootDir = AppendBacks
 void TvskFileScan::WalkRoot(const std::string& Dir, const std::vector<TMultiMask>& Masks) {
   TWalk w;
   w.Masks = &Masks;
-  std::string root = Dir;
   if (ScanOptions == soScanDrvs) {
-    root = "/";
     w.Skip = PseudoMountPoints();
+    w.Base.assign(1, '/');
+  } else {
+    w.Base = Dir;
   }
-  w.Base = root;
-  WalkDir(w, root);
+  WalkDir(w, w.Base);
 }
 
 void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir) {
