@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "archive/core/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
@@ -55,8 +57,27 @@ void TVorsk::ResetEntry() {
 
 Int32 TVorsk::ReadAt(Int64 Pos, void* Buffer, Int32 Count) {
   if (!FStream || Pos < 0 || Count <= 0) return 0;
-  if (FStream->Seek(Pos, soBeginning) != Pos) return 0;
-  return FStream->Read(Buffer, Count);
+  // Headers and names are small and close together: serve them from a
+  // read-ahead window instead of two system calls each.
+  if (FWindowStream != FStream.get()) {
+    FWindowStream = FStream.get();
+    FWindowSize = 0;
+  }
+  if (Count > kWindowSize / 2) {
+    if (FStream->Seek(Pos, soBeginning) != Pos) return 0;
+    return FStream->Read(Buffer, Count);
+  }
+  if (Pos < FWindowPos || Pos + Count > FWindowPos + FWindowSize) {
+    if (FStream->Seek(Pos, soBeginning) != Pos) return 0;
+    FWindow.resize(kWindowSize);
+    const Int32 n = FStream->Read(FWindow.data(), kWindowSize);
+    FWindowPos = Pos;
+    FWindowSize = n < 0 ? 0 : n;
+  }
+  const Int64 avail = FWindowPos + FWindowSize - Pos;
+  const Int32 n = static_cast<Int32>(std::min<Int64>(Count, avail < 0 ? 0 : avail));
+  if (n > 0) std::memcpy(Buffer, FWindow.data() + (Pos - FWindowPos), static_cast<std::size_t>(n));
+  return n;
 }
 
 void TVorsk::TakeName(const std::string& Raw, bool Translate) {
@@ -158,6 +179,7 @@ bool TVorsk::Activate() {
 void TVorsk::Walk(TListWalker* Walker) {
   ArcSize = FStream->GetSize();
   EndOffset = ArcSize;
+  FWindowStream = nullptr;
   PackedTotal = UnpackedTotal = 0;
   NumFiles = 0;
   FVolumeSwitches = 0;

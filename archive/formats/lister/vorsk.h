@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/core/zipcommon.h"
 
@@ -73,7 +74,10 @@ class TVorsk : public TZipCommon {
   std::unique_ptr<TStream32>& StreamRef() { return FStream; }
   // A walker that replaced the stream with the next volume says so, so the
   // walk may go on at an offset below the last one.
-  void VolumeSwitched() { ++FVolumeSwitches; }
+  void VolumeSwitched() {
+    ++FVolumeSwitches;
+    FWindowStream = nullptr;
+  }
   // End of the current volume: an offset here ends the walk.
   Int64 EndOffset = 0;
   // Where the fixed header just read ends.
@@ -107,6 +111,11 @@ class TVorsk : public TZipCommon {
   void Close();
   std::unique_ptr<TStream32> FStream;
   int FVolumeSwitches = 0;
+  static constexpr Int32 kWindowSize = 65536;
+  std::vector<Byte> FWindow;
+  const TStream32* FWindowStream = nullptr;
+  Int64 FWindowPos = 0;
+  Int32 FWindowSize = 0;
 };
 
 }  // namespace vsk
