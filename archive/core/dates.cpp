@@ -1,7 +1,6 @@
 #include "archive/core/dates.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -104,50 +103,42 @@ bool SameWallClock(const std::tm& a, const TFields& f) {
 }
 
 // The UTC seconds of a local wall-clock time (see LocalToUtc for the hours
-// that occur twice or not at all).
+// that occur twice or not at all). The candidates are the wall time less
+// each UTC offset in force within a day of it; a candidate counts when the
+// zone rules show it as that wall time again.
 Int64 LocalFieldsToUnix(const TFields& f, bool* isDst = nullptr) {
-  Int64 best = 0;
-  bool found = false;
-  bool bestDst = false;
-  Int64 fallback = 0;
-  bool haveFallback = false;
-  for (int dst = 0; dst <= 1; ++dst) {
+  const Int64 wall = DaysFromCivil(f.Year, f.Month, f.Day) * 86400 + (f.Hour * 60 + f.Min) * 60 + f.Sec;
+  long offsets[3];
+  int count = 0;
+  for (Int64 probe : {wall - 86400, wall, wall + 86400}) {
+    const std::time_t t = static_cast<std::time_t>(probe);
     std::tm tm{};
-    tm.tm_year = f.Year - 1900;
-    tm.tm_mon = f.Month - 1;
-    tm.tm_mday = f.Day;
-    tm.tm_hour = f.Hour;
-    tm.tm_min = f.Min;
-    tm.tm_sec = f.Sec;
-    tm.tm_isdst = dst;
-    errno = 0;
-    const std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1) && errno != 0) continue;
-    std::tm back{};
-    const std::time_t tt = t;
-    if (!localtime_r(&tt, &back)) continue;
-    if (dst == 0) {
-      fallback = t;
-      haveFallback = true;
-    }
-    if (!SameWallClock(back, f)) continue;
-    if (!found || t < best) {
-      best = t;
-      bestDst = back.tm_isdst > 0;
-      found = true;
-    }
+    if (!localtime_r(&t, &tm)) continue;
+    offsets[count++] = tm.tm_gmtoff;
+  }
+  if (count == 0) {
+    if (isDst) *isDst = false;
+    return wall;
+  }
+  bool found = false;
+  Int64 best = 0;
+  bool bestDst = false;
+  for (int i = 0; i < count; ++i) {
+    const Int64 cand = wall - offsets[i];
+    if (found && cand >= best) continue;
+    const std::time_t t = static_cast<std::time_t>(cand);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm) || !SameWallClock(tm, f)) continue;
+    best = cand;
+    bestDst = tm.tm_isdst > 0;
+    found = true;
   }
   if (!found) {
-    if (haveFallback) {
-      best = fallback;
-      std::tm back{};
-      const std::time_t tt = fallback;
-      bestDst = localtime_r(&tt, &back) && back.tm_isdst > 0;
-    } else {
-      // Outside what the zone rules cover: read as UTC.
-      best = FloorDiv(ToUnixMSec(FromFields(f.Year, f.Month, f.Day, f.Hour, f.Min, f.Sec, 0)), 1000);
-      bestDst = false;
-    }
+    // A skipped wall time: read with the offset in force before the change.
+    best = wall - offsets[0];
+    const std::time_t t = static_cast<std::time_t>(best);
+    std::tm tm{};
+    bestDst = localtime_r(&t, &tm) && tm.tm_isdst > 0;
   }
   if (isDst) *isDst = bestDst;
   return best;

@@ -185,6 +185,10 @@ TEST(Dates, UnixTimesInBerlinAcrossDaylightSaving) {
   }
   EXPECT_SAME_TIME(UnixTimeToDateTime(autumn - 1), At(2023, 10, 29, 2, 59, 59));
   EXPECT_SAME_TIME(UnixTimeToDateTime(autumn), At(2023, 10, 29, 2));
+  // 1945 went from +3 to +2 with daylight saving on both sides; the repeated
+  // hour still reads as its first occurrence.
+  EXPECT_EQ(DateTimeToUnix(At(1945, 9, 24, 2, 30)), Utc(1945, 9, 23, 23, 30));
+  EXPECT_SAME_TIME(UnixTimeToDateTime(Utc(1945, 9, 24, 0, 30)), At(1945, 9, 24, 2, 30));
 
   // DOS values carry local time: a file stamp becomes local wall-clock time.
   timespec ts{};
@@ -202,7 +206,9 @@ TEST(Dates, UnixTimesInBerlinAcrossDaylightSaving) {
 }
 
 TEST(Dates, NowIsTheLocalClock) {
-  ScopedZone tz("Europe/Berlin");
+  // UTC: in a zone with daylight saving the repeated autumn hour would map
+  // back to its first occurrence.
+  ScopedZone tz("UTC");
   const Int64 before = std::time(nullptr);
   const TDateTime now = Now();
   const Int64 after = std::time(nullptr);
