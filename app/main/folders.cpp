@@ -1,0 +1,215 @@
+#include "app/main/folders.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/main/textutil.h"
+#include "archive/core/masks.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Home() {
+  if (const char* h = std::getenv("HOME"); h && *h) return h;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+std::string XdgFolder(const char* variable, const char* fallback) {
+  if (const char* v = std::getenv(variable); v && *v == '/') return v;
+  return Home() + "/" + fallback;
+}
+
+// A folder of $XDG_CONFIG_HOME/user-dirs.dirs (lines such as
+// XDG_DESKTOP_DIR="$HOME/Desktop"), or the fallback below the home folder.
+std::string UserFolder(const std::string& key, const char* fallback) {
+  std::ifstream in(XdgFolder("XDG_CONFIG_HOME", ".config") + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    const auto eq = line.find('=', start);
+    if (eq == std::string::npos || line.substr(start, eq - start) != key) continue;
+    std::string value = line.substr(eq + 1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
+      return Home() + value.substr(5);
+    if (!value.empty() && value[0] == '/') return value;
+  }
+  return *fallback ? Home() + "/" + fallback : Home();
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::vector<std::string> EntryNames(int dirfd) {
+  std::vector<std::string> names;
+  const int fd = dup(dirfd);
+  if (fd < 0) return names;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return names;
+  }
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int OpenFolderAt(int dirfd, const char* name) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  int fd = openat(dirfd, name, flags);
+  if (fd < 0 && errno == EACCES) {
+    // A folder made read-only (by restored attributes, say) is still ours.
+    struct stat st;
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        fchmodat(dirfd, name, (st.st_mode & 07777) | S_IRWXU, 0) == 0)
+      fd = openat(dirfd, name, flags);
+  }
+  return fd;
+}
+
+// Removes everything inside the open folder without following links and
+// without leaving its file system.
+void ClearFolder(int dirfd, dev_t device) {
+  struct stat self;
+  if (fstat(dirfd, &self) == 0 && (self.st_mode & S_IRWXU) != S_IRWXU)
+    fchmod(dirfd, (self.st_mode & 07777) | S_IRWXU);
+  for (const std::string& name : EntryNames(dirfd)) {
+    struct stat st;
+    if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      if (st.st_dev != device) continue;
+      const int sub = OpenFolderAt(dirfd, name.c_str());
+      if (sub < 0) continue;
+      ClearFolder(sub, device);
+      close(sub);
+      unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
+    } else {
+      unlinkat(dirfd, name.c_str(), 0);
+    }
+  }
+}
+
+// Leaves a folder that is about to be deleted.
+void LeaveFolder(const std::string& folder) {
+  std::error_code ec;
+  const fs::path target = fs::weakly_canonical(folder, ec);
+  if (ec) return;
+  const fs::path cwd = fs::current_path(ec);
+  if (ec) return;
+  const std::string t = target.string(), c = cwd.string();
+  if (c == t || (c.size() > t.size() && c.compare(0, t.size(), t) == 0 && c[t.size()] == '/'))
+    fs::current_path(target.parent_path(), ec);
+}
+
+// Removes a file, a link or a whole folder; true when it is gone.
+bool RemoveTree(const std::string& path, bool filesToo) {
+  const std::string p = WithoutTrailingSlashes(path);
+  if (p.empty() || p == "/") return false;
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode)) {
+    if (!filesToo && !S_ISLNK(st.st_mode)) return false;
+    return unlink(p.c_str()) == 0;
+  }
+  LeaveFolder(p);
+  const int fd = OpenFolderAt(AT_FDCWD, p.c_str());
+  if (fd >= 0) {
+    ClearFolder(fd, st.st_dev);
+    close(fd);
+  }
+  return rmdir(p.c_str()) == 0;
+}
+
+int FindFiles(const std::string& folder, const vsk::TInternalMask& mask, std::vector<std::string>& list, int depth) {
+  const std::string prefix = AddBackslash(folder);
+  const int fd = open(prefix.empty() ? "." : prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int count = 0;
+  for (const std::string& name : EntryNames(fd)) {
+    if (name[0] == '.' || !vsk::MatchMask(name, mask)) continue;
+    struct stat st;
+    if (fstatat(fd, name.c_str(), &st, 0) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      struct stat lst;
+      // Linked folders could lead in circles; real ones are searched.
+      if (depth < 256 && fstatat(fd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(lst.st_mode))
+        FindFiles(prefix + name, mask, list, depth + 1);
+    } else if (S_ISREG(st.st_mode)) {
+      list.push_back(prefix + name);
+      ++count;
+    }
+  }
+  close(fd);
+  return count;
+}
+
+}  // namespace
+
+std::string GetTempFolderName() {
+  std::error_code ec;
+  fs::path base = fs::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string name = AddBackslash(base.string()) + "qv_XXXXXX";
+  if (!mkdtemp(name.data())) return {};
+  return name;
+}
+
+std::string GetSpecialFolderPath(int folderId) {
+  switch (folderId) {
+    case sfDesktop:
+    case sfDesktopDirectory: return UserFolder("XDG_DESKTOP_DIR", "Desktop");
+    case sfPersonal: return UserFolder("XDG_DOCUMENTS_DIR", "");
+    case sfMyMusic: return UserFolder("XDG_MUSIC_DIR", "");
+    case sfMyVideo: return UserFolder("XDG_VIDEOS_DIR", "");
+    case sfMyPictures: return UserFolder("XDG_PICTURES_DIR", "");
+    case sfTemplates: return UserFolder("XDG_TEMPLATES_DIR", "");
+    case sfStartMenu:
+    case sfPrograms: return XdgFolder("XDG_DATA_HOME", ".local/share") + "/applications";
+    case sfStartup: return XdgFolder("XDG_CONFIG_HOME", ".config") + "/autostart";
+    case sfAppData: return XdgFolder("XDG_CONFIG_HOME", ".config");
+    case sfLocalAppData: return XdgFolder("XDG_DATA_HOME", ".local/share");
+    case sfProfile: return Home();
+    default: return {};
+  }
+}
+
+bool ShellDeleteFolder(const std::string& path) { return RemoveTree(path, true); }
+
+void DeleteFolderTree(const std::string& folder) { RemoveTree(folder, false); }
+
+int FindFilesInTree(const std::string& folder, const std::string& mask, std::vector<std::string>& list) {
+  return FindFiles(folder, vsk::CompileMask(vsk::NormalizeListMask(mask)), list, 0);
+}
+
+int CountFilesInTree(const std::string& folder, std::vector<std::string>& list) {
+  return FindFilesInTree(folder, "*.*", list);
+}
+
+std::string QuotedFileList(const std::string& folder) {
+  std::vector<std::string> files;
+  FindFilesInTree(AddBackslash(folder), "*.*", files);
+  std::string text;
+  for (const std::string& f : files) text += " \"" + f + "\"";
+  return text;
+}
+
+}  // namespace brevane

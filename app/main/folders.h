@@ -1,0 +1,59 @@
+#pragma once
+// Temporary and special folders, deleting folder trees and finding files.
+// Paths use "/"; a folder argument may end with "/" or not.
+
+#include <string>
+#include <vector>
+
+namespace brevane {
+
+// Numbers of the special folders, as the program's callers name them.
+enum TSpecialFolder : int {
+  sfDesktop = 0,
+  sfPrograms = 2,
+  sfPersonal = 5,
+  sfStartup = 7,
+  sfStartMenu = 11,
+  sfMyMusic = 13,
+  sfMyVideo = 14,
+  sfDesktopDirectory = 16,
+  sfTemplates = 21,
+  sfAppData = 26,
+  sfLocalAppData = 28,
+  sfMyPictures = 39,
+  sfProfile = 40,
+};
+
+// Creates a new, empty folder "qv_" + a unique suffix in the temporary
+// folder, accessible to the user only, and returns its full name; "" when
+// none could be made. The folder exists when the name is returned, so no
+// other process can take the name in between.
+std::string GetTempFolderName();
+
+// The folder of the desktop that stands for a special folder (the XDG user
+// folders, the applications menu, autostart, ...); "" for a number without
+// one. The folder need not exist.
+std::string GetSpecialFolderPath(int FolderId);
+
+// Deletes a file, or a folder with everything in it, for good. True when
+// it is gone afterwards.
+bool ShellDeleteFolder(const std::string& Path);
+
+// Deletes everything below Folder, hidden files too, and the folder itself.
+// A symbolic link is removed, never followed, and no other file system
+// mounted inside is entered. When the current folder is inside, the
+// process moves to Folder's parent first. Failures are ignored.
+void DeleteFolderTree(const std::string& Folder);
+
+// Adds Folder + "/" + name to List for every file in Folder whose name
+// matches Mask (case-insensitive; "*.*" matches every name), and searches
+// every sub-folder matching Mask the same way. Hidden entries (names
+// starting with ".") and linked folders are left out. Entries come in name
+// order. The result counts the files found in Folder itself only.
+int FindFilesInTree(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List);
+// FindFilesInTree with the mask "*.*".
+int CountFilesInTree(const std::string& Folder, std::vector<std::string>& List);
+// Every file below Folder, each as a blank and the name in double quotes.
+std::string QuotedFileList(const std::string& Folder);
+
+}  // namespace brevane

@@ -1,0 +1,47 @@
+#pragma once
+// Starting other programs (virus scanner, setup programs, the mail client)
+// and waiting for them while the program's window stays responsive.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/core/pump.h"
+
+namespace brevane {
+
+// How the started program's window is to be shown. The desktop decides
+// that on Linux; the value is accepted for the callers' sake.
+inline constexpr int kShowNormal = 1;
+inline constexpr int kShowMinimized = 2;
+
+// The full name of a program found on PATH (a name holding "/" is taken as
+// it is); "" when there is no such executable file.
+std::string FindProgram(const std::string& Name);
+
+// Splits a parameter text into arguments: blanks separate them, double
+// quotes group blanks into one argument and are removed.
+std::vector<std::string> SplitParameters(const std::string& Parameters);
+
+// Starts Program with Arguments in WorkFolder (empty: the current folder)
+// and waits for it to end, calling Pump about every 50 ms meanwhile. The
+// exit status (128 + the signal for a program ended by a signal), or
+// nullopt when it could not be started.
+std::optional<int> RunAndWait(const std::string& Program, const std::vector<std::string>& Arguments,
+                              const std::string& WorkFolder,
+                              const std::function<void()>& Pump = vsk::ProcessMessages);
+
+// Starts Program in its own folder with the arguments as given (no length
+// limit) and waits for it, pumping messages. True when it started.
+bool RunProgramAndWait(const std::string& Program, const std::vector<std::string>& Arguments, int ShowCommand,
+                       const std::function<void()>& Pump = vsk::ProcessMessages);
+// The same with the arguments split from a parameter text.
+bool RunProgramAndWait(const std::string& Program, const std::string& Parameters, int ShowCommand,
+                       const std::function<void()>& Pump = vsk::ProcessMessages);
+
+// Whether the file's type (by its extension, in the classes root) has an
+// "open" command.
+bool HasShellOpen(const std::string& FileName);
+
+}  // namespace brevane

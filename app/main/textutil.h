@@ -1,0 +1,25 @@
+#pragma once
+// Small functions on names and texts typed or shown by the program. Paths
+// use "/" as their separator.
+
+#include <string>
+
+namespace brevane {
+
+// "" stays ""; any other path gets a trailing separator when it has none.
+std::string AddBackslash(const std::string& Path);
+// "" and "/" give ""; a path starting with "/" loses that first character;
+// any other path is returned as it is.
+std::string StripLeadingBackslash(const std::string& Path);
+// The file name with the dot of its extension (the last dot of its last
+// component) replaced by "_", or with "_" appended when it has none:
+// the folder name used when several archives are extracted at once.
+std::string UnderscoreExtName(const std::string& FileName);
+// Whether a name typed by the user can name a file: not empty, not "." or
+// "..", without "/" or NUL, and without any character of the forbidden set
+// (with ShortSet: " < > \ |, else also ' + ; = [ ]).
+bool IsValidName(const std::string& Name, bool ShortSet);
+// Every byte of Text (at most its first 255) XOR the low byte of Key.
+std::string XorString(const std::string& Text, int Key);
+
+}  // namespace brevane
