@@ -497,6 +497,10 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
   ArcOffset = -1;
   ZipRecFlags = 0;
 
+  // Only regular files are read: opening a pipe or a device could block or
+  // never end.
+  struct stat st;
+  if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) throw EFOpenError(msg::ErrorOpeningFile);
   Byte err = 0;
   TFileStream32 f(FileName, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) throw EFOpenError(msg::ErrorOpeningFile);

@@ -1,6 +1,7 @@
 #include "archive/core/register.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
@@ -618,6 +619,11 @@ TEST(DetectArcType, ArchiveFileAndOpening) {
     EXPECT_EQ(e.Code, 25235);
     EXPECT_STREQ(e.what(), "Error opening file");
   }
+
+  // A pipe is refused rather than read (which would block).
+  const std::string fifo = (dir / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(r.SetArchiveFile(fifo), EFOpenError);
 
   const std::string path = (dir / "a.rar").string();
   WriteFile(path, std::string("Rar!\x1A\x07\x00", 7) + std::string(40, '\0'));
