@@ -20,9 +20,12 @@ using Path = std::vector<std::string>;
 
 const char* RootName(THKey root) {
   switch (root) {
-    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
-    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
-    default: return "HKEY_CURRENT_USER";
+    case HKEY_CLASSES_ROOT:
+      return "HKEY_CLASSES_ROOT";
+    case HKEY_LOCAL_MACHINE:
+      return "HKEY_LOCAL_MACHINE";
+    default:
+      return "HKEY_CURRENT_USER";
   }
 }
 
@@ -73,11 +76,15 @@ struct Change {
 
   void Apply(Node& root) const {
     switch (What) {
-      case SetValue: MakePath(root, Key).SetValue(Name, Type, Text, Number); break;
+      case SetValue:
+        MakePath(root, Key).SetValue(Name, Type, Text, Number);
+        break;
       case RemoveValue:
         if (Node* n = FindPath(root, Key)) n->RemoveValue(reghive::FoldName(Name));
         break;
-      case AddKey: MakePath(root, Key); break;
+      case AddKey:
+        MakePath(root, Key);
+        break;
       case RemoveKey: {
         Path parent(Key.begin(), Key.end() - 1);
         if (Node* n = FindPath(root, parent)) n->RemoveKey(reghive::FoldName(Key.back()));
@@ -316,7 +323,12 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
 
 void TRegistry::WriteInteger(const std::string& name, int value) {
   if (d_->ReadOnly || !d_->CurrentNode()) FailSetData(name);
-  d_->Queue({Change::SetValue, d_->Current, name, rdInteger, {}, static_cast<std::uint32_t>(value),
+  d_->Queue({Change::SetValue,
+             d_->Current,
+             name,
+             rdInteger,
+             {},
+             static_cast<std::uint32_t>(value),
              "Failed to set data for " + Quoted(name)});
 }
 

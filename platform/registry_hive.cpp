@@ -73,11 +73,21 @@ void AppendQuoted(std::string& out, std::string_view s) {
   for (char ch : s) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (IsControl(c)) {
           out += "\\x";
@@ -119,11 +129,21 @@ bool ReadQuoted(std::string_view line, std::size_t& pos, std::string& out) {
     if (pos >= line.size()) return false;
     const char e = line[pos++];
     switch (e) {
-      case '\\': out += '\\'; break;
-      case '"': out += '"'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         if (pos + 2 > line.size()) return false;
         const int hi = HexDigit(line[pos]), lo = HexDigit(line[pos + 1]);
@@ -132,7 +152,8 @@ bool ReadQuoted(std::string_view line, std::size_t& pos, std::string& out) {
         pos += 2;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return false;

@@ -43,8 +43,7 @@ std::string UserFolder(const std::string& key, const char* fallback) {
     if (eq == std::string::npos || line.substr(start, eq - start) != key) continue;
     std::string value = line.substr(eq + 1);
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
-      return Home() + value.substr(5);
+    if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) return Home() + value.substr(5);
     if (!value.empty() && value[0] == '/') return value;
   }
   return *fallback ? Home() + "/" + fallback : Home();
@@ -90,8 +89,7 @@ int OpenFolderAt(int dirfd, const char* name) {
 // without leaving its file system.
 void ClearFolder(int dirfd, dev_t device) {
   struct stat self;
-  if (fstat(dirfd, &self) == 0 && (self.st_mode & S_IRWXU) != S_IRWXU)
-    fchmod(dirfd, (self.st_mode & 07777) | S_IRWXU);
+  if (fstat(dirfd, &self) == 0 && (self.st_mode & S_IRWXU) != S_IRWXU) fchmod(dirfd, (self.st_mode & 07777) | S_IRWXU);
   for (const std::string& name : EntryNames(dirfd)) {
     struct stat st;
     if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -176,19 +174,31 @@ std::string GetTempFolderName() {
 std::string GetSpecialFolderPath(int folderId) {
   switch (folderId) {
     case sfDesktop:
-    case sfDesktopDirectory: return UserFolder("XDG_DESKTOP_DIR", "Desktop");
-    case sfPersonal: return UserFolder("XDG_DOCUMENTS_DIR", "");
-    case sfMyMusic: return UserFolder("XDG_MUSIC_DIR", "");
-    case sfMyVideo: return UserFolder("XDG_VIDEOS_DIR", "");
-    case sfMyPictures: return UserFolder("XDG_PICTURES_DIR", "");
-    case sfTemplates: return UserFolder("XDG_TEMPLATES_DIR", "");
+    case sfDesktopDirectory:
+      return UserFolder("XDG_DESKTOP_DIR", "Desktop");
+    case sfPersonal:
+      return UserFolder("XDG_DOCUMENTS_DIR", "");
+    case sfMyMusic:
+      return UserFolder("XDG_MUSIC_DIR", "");
+    case sfMyVideo:
+      return UserFolder("XDG_VIDEOS_DIR", "");
+    case sfMyPictures:
+      return UserFolder("XDG_PICTURES_DIR", "");
+    case sfTemplates:
+      return UserFolder("XDG_TEMPLATES_DIR", "");
     case sfStartMenu:
-    case sfPrograms: return XdgFolder("XDG_DATA_HOME", ".local/share") + "/applications";
-    case sfStartup: return XdgFolder("XDG_CONFIG_HOME", ".config") + "/autostart";
-    case sfAppData: return XdgFolder("XDG_CONFIG_HOME", ".config");
-    case sfLocalAppData: return XdgFolder("XDG_DATA_HOME", ".local/share");
-    case sfProfile: return Home();
-    default: return {};
+    case sfPrograms:
+      return XdgFolder("XDG_DATA_HOME", ".local/share") + "/applications";
+    case sfStartup:
+      return XdgFolder("XDG_CONFIG_HOME", ".config") + "/autostart";
+    case sfAppData:
+      return XdgFolder("XDG_CONFIG_HOME", ".config");
+    case sfLocalAppData:
+      return XdgFolder("XDG_DATA_HOME", ".local/share");
+    case sfProfile:
+      return Home();
+    default:
+      return {};
   }
 }
 

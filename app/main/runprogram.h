@@ -29,8 +29,7 @@ std::vector<std::string> SplitParameters(const std::string& Parameters);
 // exit status (128 + the signal for a program ended by a signal), or
 // nullopt when it could not be started.
 std::optional<int> RunAndWait(const std::string& Program, const std::vector<std::string>& Arguments,
-                              const std::string& WorkFolder,
-                              const std::function<void()>& Pump = vsk::ProcessMessages);
+                              const std::string& WorkFolder, const std::function<void()>& Pump = vsk::ProcessMessages);
 
 // Starts Program in its own folder with the arguments as given (no length
 // limit) and waits for it, pumping messages. True when it started.

@@ -27,37 +27,82 @@ struct Setting {
 };
 
 // The macro keeps every option named exactly as its value.
+// clang-format off
 #define OPT(name) Setting{#name, &TOptions::name}
 #define NOT_AN_OPTION(name) Setting{#name, std::monostate{}}
+// clang-format on
 
 const Setting kView[] = {
-    OPT(ColDate),       OPT(ColPacked),     OPT(ColUnpacked),    OPT(ColRatio),       OPT(ColMethod),
-    OPT(ColAttributes), OPT(ColPath),       OPT(ColFileType),    OPT(ColCRC),         OPT(ColFileOffset),
-    OPT(ColEncrypted),  OPT(ColVolumeID),   OPT(ColFileComment), OPT(FullRowSelect),  OPT(ShowGridLines),
+    OPT(ColDate),        OPT(ColPacked),      OPT(ColUnpacked),    OPT(ColRatio),      OPT(ColMethod),
+    OPT(ColAttributes),  OPT(ColPath),        OPT(ColFileType),    OPT(ColCRC),        OPT(ColFileOffset),
+    OPT(ColEncrypted),   OPT(ColVolumeID),    OPT(ColFileComment), OPT(FullRowSelect), OPT(ShowGridLines),
     OPT(DoubleClickSel), OPT(MouseSelection),
 };
 
 const Setting kToolbar[] = {
-    OPT(ShowFilter),      OPT(ButtonText),       OPT(ToolTips),          OPT(FlatButtons),
-    OPT(BtnNewArchive),   OPT(BtnOpenArchive),   OPT(BtnCloseArchive),   OPT(BtnTestArchive),
-    OPT(BtnAddFiles),     OPT(BtnExtractFiles),  OPT(BtnDeleteFiles),    OPT(BtnViewFiles),
-    OPT(BtnPrintContentList), OPT(BtnCheckOut),  OPT(BtnVirusScan),      OPT(BtnExplorer),
-    OPT(BtnWizard),       OPT(BtnProperties),    OPT(BtnComment),        OPT(BtnConfiguration),
-    OPT(BtnHelp),         OPT(BtnExit),          OPT(BtnInstall),        OPT(BtnMakeExe),
+    OPT(ShowFilter),
+    OPT(ButtonText),
+    OPT(ToolTips),
+    OPT(FlatButtons),
+    OPT(BtnNewArchive),
+    OPT(BtnOpenArchive),
+    OPT(BtnCloseArchive),
+    OPT(BtnTestArchive),
+    OPT(BtnAddFiles),
+    OPT(BtnExtractFiles),
+    OPT(BtnDeleteFiles),
+    OPT(BtnViewFiles),
+    OPT(BtnPrintContentList),
+    OPT(BtnCheckOut),
+    OPT(BtnVirusScan),
+    OPT(BtnExplorer),
+    OPT(BtnWizard),
+    OPT(BtnProperties),
+    OPT(BtnComment),
+    OPT(BtnConfiguration),
+    OPT(BtnHelp),
+    OPT(BtnExit),
+    OPT(BtnInstall),
+    OPT(BtnMakeExe),
     OPT(BtnFilter),
 };
 
 const Setting kFolders[] = {
-    OPT(OpenLast),       OPT(AddLast),       OPT(ExtractLast),   OPT(ExtractSame),
-    NOT_AN_OPTION(OpenLastPath), NOT_AN_OPTION(AddLastPath), NOT_AN_OPTION(ExtractLastPath),
-    OPT(OpenFolder),     OPT(AddFolder),     OPT(ExtractFolder), OPT(TemporaryFolder),
+    OPT(OpenLast),
+    OPT(AddLast),
+    OPT(ExtractLast),
+    OPT(ExtractSame),
+    NOT_AN_OPTION(OpenLastPath),
+    NOT_AN_OPTION(AddLastPath),
+    NOT_AN_OPTION(ExtractLastPath),
+    OPT(OpenFolder),
+    OPT(AddFolder),
+    OPT(ExtractFolder),
+    OPT(TemporaryFolder),
     OPT(CheckoutBaseFolder),
 };
 
 const Setting kFileAssociations[] = {
-    OPT(Ace), OPT(Arc), OPT(Arj), OPT(Bh),  OPT(Cab), OPT(Gz),  OPT(Jar), OPT(Lha), OPT(Lzh), OPT(Rar),
-    OPT(Tar), OPT(Tgz), OPT(Uue), OPT(Uu),  OPT(Xxe), OPT(Z),   OPT(Zip), OPT(Zoo),
-    OPT(CheckAssociations), OPT(EnableAssociations),
+    OPT(Ace),
+    OPT(Arc),
+    OPT(Arj),
+    OPT(Bh),
+    OPT(Cab),
+    OPT(Gz),
+    OPT(Jar),
+    OPT(Lha),
+    OPT(Lzh),
+    OPT(Rar),
+    OPT(Tar),
+    OPT(Tgz),
+    OPT(Uue),
+    OPT(Uu),
+    OPT(Xxe),
+    OPT(Z),
+    OPT(Zip),
+    OPT(Zoo),
+    OPT(CheckAssociations),
+    OPT(EnableAssociations),
 };
 
 const Setting kProgramLocationsDefaults[] = {
@@ -68,13 +113,12 @@ const Setting kProgramLocations[] = {
 };
 
 const Setting kShellExtensions[] = {
-    OPT(ShellExtensions),    OPT(Cascade),         OPT(ShowIcon),          OPT(cmAddToArc),
-    OPT(cmAddToFile),        OPT(cmAddToExe),      OPT(cmMailArchive),     OPT(cmExtractTo),
-    OPT(cmExtractHere),      OPT(cmExtractToFolder), OPT(cmExtractMultiple), OPT(cmVirusScan),
-    OPT(cmConvert),          OPT(cmTest),          OPT(cmMakeExe),         OPT(cmRepairZip),
-    OPT(itArcTypeInfo),      OPT(itDateInfo),      OPT(itPackedSizeInfo),  OPT(itUnpackedSizeInfo),
-    OPT(itNumFilesInfo),     OPT(itRatioInfo),     OPT(itShowListingInfo), OPT(MaxFilesInfo),
-    OPT(adPath),             OPT(adArcType),
+    OPT(ShellExtensions),   OPT(Cascade),       OPT(ShowIcon),          OPT(cmAddToArc),       OPT(cmAddToFile),
+    OPT(cmAddToExe),        OPT(cmMailArchive), OPT(cmExtractTo),       OPT(cmExtractHere),    OPT(cmExtractToFolder),
+    OPT(cmExtractMultiple), OPT(cmVirusScan),   OPT(cmConvert),         OPT(cmTest),           OPT(cmMakeExe),
+    OPT(cmRepairZip),       OPT(itArcTypeInfo), OPT(itDateInfo),        OPT(itPackedSizeInfo), OPT(itUnpackedSizeInfo),
+    OPT(itNumFilesInfo),    OPT(itRatioInfo),   OPT(itShowListingInfo), OPT(MaxFilesInfo),     OPT(adPath),
+    OPT(adArcType),
 };
 
 // ConfirmCompress and ConfirmDecompress lead the section; loading repairs

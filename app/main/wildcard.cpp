@@ -52,14 +52,17 @@ struct Token {
 
   bool Matches(char32_t c) const {
     switch (What) {
-      case Literal: return c == Ch;
-      case AnyOne: return true;
+      case Literal:
+        return c == Ch;
+      case AnyOne:
+        return true;
       case Set: {
         bool in = false;
         for (auto [lo, hi] : Ranges) in = in || (c >= lo && c <= hi);
         return in != Negated;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
 };

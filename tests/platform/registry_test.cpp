@@ -69,7 +69,7 @@ TEST(Registry, KeysOpenCreateExistAndDelete) {
 
   EXPECT_TRUE(reg.CreateKey("\\Software\\Brevane\\Favourites"));
   EXPECT_TRUE(reg.CreateKey("\\Software\\Brevane\\Favourites"));  // existing: still true
-  EXPECT_TRUE(reg.KeyExists("\\software\\BREVANE\\view"));          // case-insensitive
+  EXPECT_TRUE(reg.KeyExists("\\software\\BREVANE\\view"));        // case-insensitive
 
   ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", false));
   EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"View", "Favourites"}));

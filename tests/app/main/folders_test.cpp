@@ -132,8 +132,8 @@ TEST(Folders, FindFilesInTree) {
   WriteFile(top / "A.QVB", "");
   WriteFile(top / "notes.txt", "");
   WriteFile(top / ".hidden.qvb", "");
-  WriteFile(top / "sets.qvb" / "inner.qvb", "");     // a folder whose name matches
-  WriteFile(top / "plain" / "skipped.qvb", "");      // one whose name does not
+  WriteFile(top / "sets.qvb" / "inner.qvb", "");        // a folder whose name matches
+  WriteFile(top / "plain" / "skipped.qvb", "");         // one whose name does not
   fs::create_directory_symlink(top, top / "loop.qvb");  // never searched
   std::vector<std::string> list;
   EXPECT_EQ(FindFilesInTree(top.string(), "*.qvb", list), 2);

@@ -31,7 +31,8 @@ TEST(Mail, HandsTheMessageToXdgEmail) {
   const fs::path out = FakeMailTool(bin, 0);
   ScopedEnv path("PATH", bin.string());
   EXPECT_EQ(SendMailMAPI("Attached: my archive.zip", "", "/tmp/x y/my archive.zip", "", "", "", ""), 0);
-  EXPECT_EQ(ReadFile(out), "[--utf8]\n[--subject]\n[Attached: my archive.zip]\n[--attach]\n[/tmp/x y/my archive.zip]\n");
+  EXPECT_EQ(ReadFile(out),
+            "[--utf8]\n[--subject]\n[Attached: my archive.zip]\n[--attach]\n[/tmp/x y/my archive.zip]\n");
 
   fs::remove(out);
   EXPECT_EQ(SendMailMAPI("S", "Body text", "", "Me", "me@example.org", "You", "you@example.org"), 0);

@@ -80,8 +80,26 @@ std::vector<std::string> ExpectedFirstRun() {
                         "TemporaryFolder", "CheckoutBaseFolder"})
     e.push_back(S(n));
   e.push_back("[Software\\Brevane\\FileAssociations]");
-  for (const char* n : {"Ace", "Arc", "Arj", "Bh", "Cab", "Gz", "Jar", "Lha", "Lzh", "Rar", "Tar", "Tgz", "Uue", "Uu",
-                        "Xxe", "Z", "Zip", "Zoo", "CheckAssociations", "EnableAssociations"})
+  for (const char* n : {"Ace",
+                        "Arc",
+                        "Arj",
+                        "Bh",
+                        "Cab",
+                        "Gz",
+                        "Jar",
+                        "Lha",
+                        "Lzh",
+                        "Rar",
+                        "Tar",
+                        "Tgz",
+                        "Uue",
+                        "Uu",
+                        "Xxe",
+                        "Z",
+                        "Zip",
+                        "Zoo",
+                        "CheckAssociations",
+                        "EnableAssociations"})
     e.push_back(B(n, true));
   e.push_back("[Software\\Brevane\\ProgramLocations]");
   e.push_back(S("DefaultViewer"));
@@ -102,10 +120,12 @@ std::vector<std::string> ExpectedFirstRun() {
   e.push_back("[Software\\Brevane\\ShellExtensions]");
   e.push_back(B("ShellExtensions", true));
   e.push_back(B("Cascade", false));
-  for (const char* n : {"ShowIcon", "cmAddToArc", "cmAddToFile", "cmAddToExe", "cmMailArchive", "cmExtractTo",
-                        "cmExtractHere", "cmExtractToFolder", "cmExtractMultiple", "cmVirusScan", "cmConvert", "cmTest",
-                        "cmMakeExe", "cmRepairZip", "itArcTypeInfo", "itDateInfo", "itPackedSizeInfo",
-                        "itUnpackedSizeInfo", "itNumFilesInfo", "itRatioInfo", "itShowListingInfo"})
+  for (const char* n :
+       {"ShowIcon",         "cmAddToArc",       "cmAddToFile",        "cmAddToExe",        "cmMailArchive",
+        "cmExtractTo",      "cmExtractHere",    "cmExtractToFolder",  "cmExtractMultiple", "cmVirusScan",
+        "cmConvert",        "cmTest",           "cmMakeExe",          "cmRepairZip",       "itArcTypeInfo",
+        "itDateInfo",       "itPackedSizeInfo", "itUnpackedSizeInfo", "itNumFilesInfo",    "itRatioInfo",
+        "itShowListingInfo"})
     e.push_back(B(n, true));
   e.push_back(I("MaxFilesInfo", 10));
   e.push_back(I("adPath", 0));
@@ -229,8 +249,8 @@ TEST_F(Settings, SaveThenLoadRoundTripsEveryValue) {
                                       "ShortcutStartMenu", "ShortcutDesktop", "StayOnTop", "StartupOpen",
                                       "StartupWizard", "ClearMRU", "MRUList"}));
   ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Brevane\\ProgramLocations"));
-  EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"AVProduct", "DefaultViewer", "VirusScanner",
-                                                            "Parameters", "RunMinimized"}));
+  EXPECT_EQ(reg.GetValueNames(),
+            (std::vector<std::string>{"AVProduct", "DefaultViewer", "VirusScanner", "Parameters", "RunMinimized"}));
 
   Options = TOptions{};
   LoadSettings();
