@@ -1,0 +1,358 @@
+#include "archive/core/unbase.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <vector>
+
+#include "archive/core/dates.h"
+#include "archive/core/diskmanager.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/selection.h"
+
+namespace vsk {
+
+namespace {
+
+bool PathExists(const std::string& name) {
+  struct stat st;
+  return lstat(name.c_str(), &st) == 0;
+}
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& name) {
+  const auto p = name.find_last_of('/');
+  return p == std::string::npos ? std::string(".") : name.substr(0, p + 1);
+}
+
+std::vector<std::string> Components(const std::string& rel) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= rel.size()) {
+    const std::size_t j = std::min(rel.find('/', i), rel.size());
+    if (j > i) parts.push_back(rel.substr(i, j - i));
+    i = j + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+TUnBase::TUnBase() { RecurseDirs = true; }
+
+TUnBase::~TUnBase() = default;
+
+int TUnBase::Extract() { return Run(kActionExtract); }
+
+int TUnBase::TestArchive() { return Run(kActionTest); }
+
+bool TUnBase::OpensOwnArchive() const {
+  const TArcType t = ArcType();
+  return t == atAce || t == atAceExe || t == atCab || t == atRar || t == atRarExe;
+}
+
+int TUnBase::Run(Byte RunAction) {
+  *CancelRef() = false;
+  Action = RunAction;
+  FilesProcessed = 0;
+  EntryEncrypted = PasswordFailed = false;
+  NewestEntryDate = 0;
+  PackedTotal = UnpackedTotal = 0;
+  ProgressArchiveTotal = ProgressBytesLeft = 0;
+  ProgressEntryTotal = 0;
+  ExcludeSpec.clear();
+  if (CpuType == cpt80486) CpuType = cptAuto;
+  const std::string saved = ArchiveFile();
+
+  // A test run decodes through a routine that writes nothing and counts the
+  // whole block as written.
+  const TWriteRoutine ownWrite = DecryptWriteRoutine;
+  if (Testing()) {
+    DecryptWriteRoutine = [this](int, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32*,
+                                 bool CryptFlag) {
+      if (CryptFlag && IsData && Count > 0) Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+      if (IsData && Count > 0) Crc->Update(CrcKind, Buffer, static_cast<std::size_t>(Count));
+      return Count;
+    };
+  }
+  InputMode = kIoGivenStream;
+  OutputMode = Testing() ? kIoTest : kIoHandle;
+
+  bool activated = false;
+  try {
+    if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
+    if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
+      activated = true;
+      Fire(OnActivate);
+      bool open = true;
+      if (!OpensOwnArchive()) {
+        Byte err = 0;
+        auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
+        if (err != 0) {
+          ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+          open = false;
+        } else {
+          struct stat st;
+          if (fstat(s->Handle(), &st) == 0) {
+            FArchiveDev = st.st_dev;
+            FArchiveIno = st.st_ino;
+          }
+          ArchiveStream = std::move(s);
+        }
+      }
+      if (open) {
+        Password.clear();
+        CurrentFileName.clear();
+        Timer.Start();
+        if (ArcType() != atGZip && ArcType() != atMsGZ) AsciiTranslation = false;
+        ExtractArchive();
+      }
+    }
+  } catch (const ECancelUnwind&) {
+  } catch (...) {
+  }
+  try {
+    Timer.Stop();
+    if (activated) {
+      Fire(OnElapsedTime, Timer.Elapsed());
+      Fire(OnDeactivate);
+    }
+  } catch (...) {
+  }
+  DecryptWriteRoutine = ownWrite;
+  FArchiveFile = saved;
+  ArchiveStream.reset();
+  FArchiveDev = FArchiveIno = 0;
+  return FilesProcessed;
+}
+
+bool TUnBase::BeginEntry(bool IsDirectory) {
+  if (IsDirectory) return true;
+  TTimerPause pause(Timer);
+  bool extract = true;
+  Fire(OnBegin, Testing() ? EntryName : OutputName, static_cast<int>(FilesProcessed), extract);
+  if (GetCancel() || !extract) return false;
+  if (Testing()) {
+    ++FilesProcessed;
+    return true;
+  }
+  if (!ConfirmOverwrites) {
+    if (OverwriteMode != omOverwrite) return false;
+    ++FilesProcessed;
+    return true;
+  }
+  OverwriteMode = omOverwrite;
+  if (PathExists(OutputName)) {
+    if (!OnFileExists) {
+      ReportError(OutputName, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+      OverwriteMode = omSkip;
+    } else {
+      for (;;) {
+        std::string newName;
+        Fire(OnFileExists, OutputName, newName, OverwriteMode);
+        if (GetCancel() || OverwriteMode == omSkip) break;
+        if (newName.empty() || SameIgnoringAsciiCase(newName, OutputName)) break;
+        OutputName = newName;
+        if (!PathExists(OutputName)) break;
+      }
+    }
+    struct stat st;
+    if (!GetCancel() && OverwriteMode == omOverwrite && lstat(OutputName.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) {
+        ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+        return false;
+      }
+      if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) chmod(OutputName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    }
+  }
+  const bool accepted = !GetCancel() && OverwriteMode == omOverwrite && !OutputName.empty();
+  if (accepted) ++FilesProcessed;
+  return accepted;
+}
+
+bool TUnBase::IsArchiveItself(int Fd) const {
+  struct stat st;
+  return FArchiveIno != 0 && fstat(Fd, &st) == 0 && static_cast<UInt64>(st.st_dev) == FArchiveDev &&
+         static_cast<UInt64>(st.st_ino) == FArchiveIno;
+}
+
+// Walks from ExtractDir down to the output, creating missing folders and
+// refusing every symbolic link on the way, so a link planted by an earlier
+// entry cannot carry the output out of the destination.
+int TUnBase::OpenBelowExtractDir(const std::string& Path) {
+  const std::string& root = FExtractDir;
+  if (root.empty() || Path.size() <= root.size() || Path.compare(0, root.size(), root) != 0) {
+    // A name the user chose (a rename answer): taken as given, links at
+    // the final component still refused.
+    const std::string dir = FolderOf(Path);
+    if (!DirectoryExists(dir)) ForceDirectories(dir);
+    return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  }
+  if (!DirectoryExists(root)) ForceDirectories(root);
+  int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return -1;
+  const auto parts = Components(Path.substr(root.size()));
+  if (parts.empty()) {
+    ::close(dir);
+    return -1;
+  }
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (mkdirat(dir, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+      ::close(dir);
+      return -1;
+    }
+    const int next = openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (next < 0) return -1;
+    dir = next;
+  }
+  const int fd = openat(dir, parts.back().c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  ::close(dir);
+  return fd;
+}
+
+bool TUnBase::OpenOutputFile(int& Handle) {
+  Handle = -1;
+  if (EntryEncrypted && PasswordFailed) return true;
+  if (OutputName.empty()) return false;
+  if (Testing()) return true;
+  if (Action == kActionAppend) {
+    Handle = AppendFileHandle(this, OutputName);
+    return Handle >= 0;
+  }
+  const int fd = OpenBelowExtractDir(OutputName);
+  if (fd < 0) {
+    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  if (IsArchiveItself(fd)) {
+    ::close(fd);
+    ReportError(OutputName, "", "0", msg::SameInputOutput);
+    return false;
+  }
+  if (ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  Handle = fd;
+  return true;
+}
+
+bool TUnBase::CreateEntryFolder() {
+  if (Testing() || !CreateStoredDirs || OutputName.empty()) return true;
+  const std::string& root = FExtractDir;
+  if (root.empty() || OutputName.compare(0, root.size(), root) != 0) return ForceDirectories(OutputName);
+  if (!DirectoryExists(root)) ForceDirectories(root);
+  int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  for (const auto& part : Components(OutputName.substr(root.size()))) {
+    if (mkdirat(dir, part.c_str(), 0777) != 0 && errno != EEXIST) break;
+    const int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (next < 0) {
+      ReportError(OutputName, "", "0", 25150);
+      return false;
+    }
+    dir = next;
+  }
+  ::close(dir);
+  return true;
+}
+
+bool TUnBase::GetEntryPassword() {
+  TTimerPause pause(Timer);
+  if (ReadRoutine(-1, ArchiveStream.get(), EncryptionHeader, 12, kCrcNone, false) != 12) {
+    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    return false;
+  }
+  if (CheckPassword(EncryptionHeader)) return true;
+  for (const auto& p : Passwords) {
+    Password = p;
+    if (CheckPassword(EncryptionHeader)) return true;
+  }
+  if (!OnGetPassword) {
+    ReportError(OutputName, "OnGetPassword", "0", msg::RequiredEventNotAssigned);
+    return false;
+  }
+  for (int i = 0; i < PasswordAttempts; ++i) {
+    if (GetCancel()) return false;
+    bool tryAgain = true;
+    std::string pw = Password;
+    Fire(OnGetPassword, OutputName, pw, tryAgain);
+    Password = pw;
+    if (!tryAgain) {
+      ReportError(OutputName, "", "0", 26517);
+      return false;
+    }
+    if (CheckPassword(EncryptionHeader)) {
+      Passwords.insert(Passwords.begin(), Password);
+      return true;
+    }
+    Password.clear();
+    ReportError(OutputName, "", "0", 26517);
+  }
+  return false;
+}
+
+void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes) {
+  if (Testing()) {
+    OutputName = EntryName;
+    return;
+  }
+  if (Handle < 0) return;
+  UInt32 date = DosDateTime;
+  if (DateAttribute == daSysDate)
+    date = DateTimeToDosDateTime(Now());
+  else if (DateAttribute == daMaxFileDate)
+    date = NewestEntryDate;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(DateTimeToUnix(DosDateTimeToDateTime(date)));
+  times[1].tv_nsec = 0;
+  futimens(Handle, times);
+  if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
+    // Read-only clears the write bits; hidden and system have no meaning here.
+    struct stat st;
+    if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);
+  }
+  if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
+}
+
+bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
+  const UInt32 reg = Kind == kCrc16 ? Crc->Crc16 : Crc->Crc32;
+  const bool pass = !GetCancel() && (StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
+  if (OnEnd)
+    Fire(OnEnd, OutputName, pass);
+  else if (!pass)
+    ReportError(OutputName, "", "0", msg::CrcFailed);
+  return pass;
+}
+
+void TUnBase::SkipEntryData(Int64 Size) {
+  ProgressBytesLeft -= static_cast<double>(Size);
+  if (ProgressBytesLeft < 0) ProgressBytesLeft = 0;
+  ProgressRoutine(ProgressEntryTotal);
+}
+
+}  // namespace vsk

@@ -1,0 +1,94 @@
+#pragma once
+// The base of every reader: the extract and test entry points, the run
+// driver, the per-entry decision (OnBegin, overwrite rules), the password
+// dialogue, creating, dating and closing the output, and the CRC verdict.
+// A format reader walks its own headers and decodes data, calling these
+// services in a fixed order.
+
+#include <memory>
+#include <string>
+
+#include "archive/core/zipcommon.h"
+
+namespace vsk {
+
+enum TCpuType : Byte { cptAuto, cpt80286, cpt80386, cpt80486 };
+
+// What a run does with the entries.
+inline constexpr Byte kActionExtract = 0;
+inline constexpr Byte kActionTest = 7;
+inline constexpr Byte kActionAppend = 8;
+
+class TUnBase : public TZipCommon {
+ public:
+  TUnBase();
+  ~TUnBase() override;
+
+  TCpuType CpuType = cptAuto;
+  bool CreateStoredDirs = false;
+  bool RestoreFileAttr = true;
+
+  // Extract the selected entries into ExtractDir; returns the files
+  // processed. Never raises: failures come through OnError and the count.
+  int Extract();
+  // Decode the selected entries and judge their CRCs; nothing is written.
+  int TestArchive();
+
+  // State of the run, for the format readers and the tester.
+  Byte Action = kActionExtract;
+  bool Testing() const { return Action == kActionTest; }
+  std::string OutputName;  // the file being written, or the entry name when testing
+  std::string EntryName;   // the entry name as stored, after OEM translation
+  bool EntryEncrypted = false;
+  bool PasswordFailed = false;
+  UInt32 NewestEntryDate = 0;
+  double PackedTotal = 0;
+  double UnpackedTotal = 0;
+  // The open archive of the run.
+  std::unique_ptr<TStream32> ArchiveStream;
+
+ protected:
+  // The format's walk over its entries.
+  virtual void ExtractArchive() {}
+  // The verdict: Kind 16 judges the running CRC-16, any other kind the
+  // running CRC-32 (as it stands or complemented). Fires OnEnd, or reports
+  // 25151 when it fails and OnEnd is not assigned.
+  virtual bool CheckCrc(Byte Kind, UInt32 StoredCrc);
+  // Tests Password against an entry's 12-byte encryption header.
+  virtual bool CheckPassword(const Byte* Header) {
+    (void)Header;
+    return false;
+  }
+  // Whether the types of this reader open their archive through an outside
+  // library rather than the run driver.
+  virtual bool OpensOwnArchive() const;
+
+  // True when the entry is to be written (or tested). Directories are
+  // accepted at once, without events and without being counted.
+  bool BeginEntry(bool IsDirectory);
+  // Creates the output of the current entry. Succeeds without opening
+  // anything when testing or after a failed password (Handle stays -1).
+  // Refuses an output that is the archive itself, a symbolic link or a
+  // folder, and never follows a link below ExtractDir.
+  bool OpenOutputFile(int& Handle);
+  // The password dialogue for an encrypted entry: reads the 12-byte header
+  // through the input and tries Password, then Passwords, then asks.
+  bool GetEntryPassword();
+  // Sets date and attributes and closes (extracting); when testing the
+  // output name becomes the entry name.
+  void CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes);
+  // Accounts the bytes of an entry that is not decoded.
+  void SkipEntryData(Int64 Size);
+  // Creates the folder of a directory entry below ExtractDir.
+  bool CreateEntryFolder();
+
+  Byte EncryptionHeader[12] = {};
+
+ private:
+  int Run(Byte RunAction);
+  bool IsArchiveItself(int Fd) const;
+  int OpenBelowExtractDir(const std::string& Path);
+  UInt64 FArchiveDev = 0, FArchiveIno = 0;
+};
+
+}  // namespace vsk

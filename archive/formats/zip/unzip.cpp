@@ -1,0 +1,417 @@
+#include "archive/formats/zip/unzip.h"
+
+#include <vector>
+
+#include "archive/core/codecstreams.h"
+#include "archive/core/diskmanager.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/pump.h"
+#include "archive/core/selection.h"
+#include "archive/core/zipcrypt.h"
+#include "archive/formats/zip/legacy.h"
+#include "archive/formats/zip/zipdescriptor.h"
+#include "platform/volume.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int32 kBlock = 65536;
+
+bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+
+bool IsSupportedMethod(UInt16 m) { return m <= 6 || m == 8; }
+
+}  // namespace
+
+TUnZip::TUnZip() { SetZipCmntBufSize(32000); }
+
+bool TUnZip::CheckPassword(const Byte* Header) {
+  Byte plain[kZipEncryptionHeaderSize];
+  return Crypt->CheckEncryptionHeader(Header, plain, FEntryFlags, FEntryCrc, Password,
+                                      static_cast<UInt16>(FEntryDosDateTime));
+}
+
+std::string TUnZip::ReadName(Int64 Position, UInt16 Length, bool Encrypted) {
+  std::string name(Length, '\0');
+  if (Length == 0) return name;
+  if (ArchiveStream->Seek(Position, soBeginning) != Position) return {};
+  const Int32 got = ArchiveStream->Read(name.data(), Length);
+  name.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+  if (Encrypted) Crypt->DecryptZipHeaderCont(name.data(), name.size());
+  return name;
+}
+
+void TUnZip::AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32 Packed, UInt32 Unpacked) {
+  FItems.push_back(Item);
+  if (DosDateTime > NewestEntryDate) NewestEntryDate = DosDateTime;
+  const bool enc = (Flags & kZipFlagEncrypted) != 0;
+  PackedTotal += static_cast<double>(enc && Packed >= kZipEncryptionHeaderSize ? Packed - kZipEncryptionHeaderSize : Packed);
+  UnpackedTotal += static_cast<double>(Unpacked);
+}
+
+void TUnZip::WalkCentral(Int64 Position) {
+  TTimerPause pause(Timer);
+  Byte h[TZipCentralRecord::Size];
+  while (!GetCancel()) {
+    if (ArchiveStream->Seek(Position, soBeginning) != Position ||
+        ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h))
+      break;
+    bool enc = false;
+    if (ClassifyZipSignature(GetLE32(h), kZipCentralKind, enc) != kZipCentralKind) break;
+    if (enc) Crypt->DecryptZipHeader(h, kZipCentralKind);
+    const auto r = TZipCentralRecord::Parse(h);
+    const std::string name =
+        OemToAnsiName(ReadName(Position + 46, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
+    if (IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) {
+      TItem item;
+      item.Disk = static_cast<UInt16>(r.DiskNumberStart + 1);
+      item.LocalOffset = static_cast<Int64>(r.LocalHeaderOffset) + ZipOffsetShift;
+      item.ExternalAttr = r.ExternalAttr;
+      item.HaveCentral = true;
+      item.Central = r;
+      bool keep = true;
+      if (ArcType() != atZipMV) {
+        Byte sig[4];
+        bool e2 = false;
+        keep = ArchiveStream->Seek(item.LocalOffset, soBeginning) == item.LocalOffset &&
+               ArchiveStream->Read(sig, 4) == 4 && ClassifyZipSignature(GetLE32(sig), kZipLocalKind, e2) == kZipLocalKind;
+        if (!keep) ReportError(ArchiveFile(), name, "0", msg::BadFileHeader);
+      }
+      if (keep) AddItem(item, r.DosDateTime, r.Flags, r.PackedSize, r.UnpackedSize);
+    }
+    Position += 46 + r.FileNameLength + r.ExtraFieldLength + r.FileCommentLength;
+  }
+}
+
+void TUnZip::WalkLocal(Int64 Position) {
+  if (OnCorruptZipHeader) {
+    bool cancel = true;
+    Fire(OnCorruptZipHeader, ZipRecFlags, cancel);
+    if (cancel) return;
+  }
+  Byte h[TZipLocalHeader::Size];
+  auto readAt = [&](Int64 pos) {
+    return ArchiveStream->Seek(pos, soBeginning) == pos &&
+           ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h);
+  };
+  if (!readAt(Position)) return;
+  if (GetLE32(h) == kZipDescriptorSignature) {
+    Position += 4;
+    if (!readAt(Position)) return;
+  }
+  while (!GetCancel()) {
+    bool enc = false;
+    if (ClassifyZipSignature(GetLE32(h), kZipLocalKind, enc) != kZipLocalKind) break;
+    if (enc) Crypt->DecryptZipHeader(h, kZipLocalKind);
+    const auto r = TZipLocalHeader::Parse(h);
+    const std::string name =
+        OemToAnsiName(ReadName(Position + 30, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
+    const Int64 dataStart = Position + 30 + r.FileNameLength + r.ExtraFieldLength;
+    TItem item;
+    item.LocalOffset = Position;
+    Int64 next = dataStart + r.PackedSize;
+    UInt32 packed = r.PackedSize, unpacked = r.UnpackedSize;
+    // Sizes that follow the data: find them in the descriptor.
+    if ((r.Flags & kZipFlagDataDescriptor) && r.PackedSize == 0 &&
+        FindDataDescriptor(*ArchiveStream, dataStart, ArcSize, item.Descriptor, next)) {
+      item.HaveDescriptor = true;
+      packed = item.Descriptor.PackedSize;
+      unpacked = item.Descriptor.UnpackedSize;
+    }
+    if (!name.empty() && IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs))
+      AddItem(item, r.DosDateTime, r.Flags, packed, unpacked);
+    if (next <= Position || !readAt(next)) break;
+    Position = next;
+  }
+}
+
+bool TUnZip::GoToDisk(int Disk, Int64 Header) {
+  if (Disk == FCurrentDisk && ArchiveStream) return true;
+  auto present = [&](bool& labelled) {
+    labelled = false;
+    TVolumeInfo info;
+    if (VolumeService().GetVolumeInfo(ArchiveFile(), info)) {
+      const int n = DiskNumberFromLabel(info.Label);
+      if (n > 0) {
+        labelled = true;
+        if (n != Disk) return false;
+      }
+    }
+    Byte err = 0;
+    TFileStream32 f(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
+    if (err != 0) return false;
+    if (Header < 0) return true;
+    Byte sig[4];
+    return f.Seek(Header, soBeginning) == Header && f.Read(sig, 4) == 4 &&
+           (GetLE32(sig) == kZipDescriptorSignature || IsRecordSignature(GetLE32(sig)));
+  };
+  // The stream in use stays alive: a decompressor may still point at it.
+  if (ArchiveStream) FRetired.push_back(std::move(ArchiveStream));
+  bool asked = false;
+  for (;;) {
+    bool labelled = false;
+    // Without labels the disk in the drive cannot tell its number: ask once.
+    if (present(labelled) && (labelled || asked || FCurrentDisk == 0)) break;
+    bool cancel = true;
+    const bool fired = Disk == 1 ? FireRequired(OnGetZipFirstDisk, "OnGetZipFirstDisk", cancel)
+                                 : FireRequired(OnGetZipNextDisk, "OnGetZipNextDisk", std::to_string(Disk), cancel);
+    if (!fired || cancel) {
+      *CancelRef() = true;
+      return false;
+    }
+    asked = true;
+  }
+  Byte err = 0;
+  auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
+  if (err != 0) {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    *CancelRef() = true;
+    return false;
+  }
+  ArcSize = s->GetSize();
+  ArchiveStream = std::move(s);
+  FCurrentDisk = Disk;
+  return true;
+}
+
+void TUnZip::ExtractArchive() {
+  FItems.clear();
+  FRetired.clear();
+  FCurrentDisk = 0;
+  if (ArcType() == atZipMV) {
+    DiskManager->Step = 0;
+    if (!DiskManager->ChangeDisk(ArchiveStream)) return;
+    FCurrentDisk = ZipEndRec.DiskNumber + 1;
+    WalkCentral(static_cast<Int64>(ZipEndRec.CentralDirOffset));
+  } else if (ZipRecFlags & kZipCentralFound) {
+    WalkCentral(ArcOffset);
+  } else if (ZipRecFlags & kZipLocalFound) {
+    WalkLocal(ArcOffset);
+  }
+  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+  for (const auto& item : FItems) {
+    if (GetCancel()) break;
+    if (ArcType() == atZipMV && !GoToDisk(item.Disk, item.LocalOffset)) break;
+    ExtractItem(item);
+    FRetired.clear();
+  }
+  FItems.clear();
+}
+
+void TUnZip::FailVerdict() {
+  if (OnEnd)
+    Fire(OnEnd, OutputName, false);
+  else
+    ReportError(OutputName, "", "0", msg::CrcFailed);
+}
+
+void TUnZip::ExtractItem(const TItem& Item) {
+  Byte h[TZipLocalHeader::Size];
+  bool encHeader = false;
+  if (ArchiveStream->Seek(Item.LocalOffset, soBeginning) != Item.LocalOffset ||
+      ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h) ||
+      ClassifyZipSignature(GetLE32(h), kZipLocalKind, encHeader) != kZipLocalKind) {
+    ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+    return;
+  }
+  if (encHeader) Crypt->DecryptZipHeader(h, kZipLocalKind);
+  const auto local = TZipLocalHeader::Parse(h);
+  const std::string raw = ReadName(Item.LocalOffset + 30, local.FileNameLength, encHeader);
+  const Int64 dataStart = Item.LocalOffset + 30 + local.FileNameLength + local.ExtraFieldLength;
+
+  const UInt16 flags = Item.HaveCentral ? Item.Central.Flags : local.Flags;
+  const UInt16 method = Item.HaveCentral ? Item.Central.Method : local.Method;
+  Int64 packed = Item.HaveCentral ? Item.Central.PackedSize : local.PackedSize;
+  Int64 unpacked = Item.HaveCentral ? Item.Central.UnpackedSize : local.UnpackedSize;
+  if (Item.HaveDescriptor) {
+    packed = Item.Descriptor.PackedSize;
+    unpacked = Item.Descriptor.UnpackedSize;
+  }
+  UInt32 storedCrc = local.Crc32;
+  if (storedCrc == 0 && Item.HaveCentral && Item.Central.PackedSize != 0) storedCrc = Item.Central.Crc32;
+  if (Item.HaveDescriptor) storedCrc = Item.Descriptor.Crc32;
+
+  EntryName = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
+  if (Testing()) {
+    OutputName = EntryName;
+  } else {
+    if (!PrepareFileName(EntryName)) {
+      SkipEntryData(unpacked);
+      return;
+    }
+    OutputName = CurrentFileName;
+  }
+
+  // A name ending in a separator is a folder in every zip, whatever its attributes.
+  const bool isDir = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(raw);
+  UInt32 attr = Item.ExternalAttr;
+  if (!BeginEntry(isDir)) {
+    SkipEntryData(unpacked);
+    return;
+  }
+  if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(raw) ? 0x10 : 0x20;
+  if (isDir) {
+    CreateEntryFolder();
+    Crc->Crc32 = storedCrc;
+    CheckCrc(kCrc32, storedCrc);
+    return;
+  }
+
+  if (!IsSupportedMethod(method)) {
+    // Known before any output exists: nothing is created for the entry.
+    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(unpacked);
+    return;
+  }
+  const bool enc = (flags & kZipFlagEncrypted) != 0;
+  EntryEncrypted = enc;
+  if (enc && packed < static_cast<Int64>(kZipEncryptionHeaderSize)) {
+    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(unpacked);
+    return;
+  }
+  ArchiveStream->Seek(dataStart, soBeginning);
+  FEntryFlags = local.Flags;
+  FEntryCrc = local.Crc32 != 0 || (local.Flags & kZipFlagDataDescriptor) ? local.Crc32 : storedCrc;
+  FEntryDosDateTime = local.DosDateTime;
+  if (enc && !PasswordFailed && !GetEntryPassword()) PasswordFailed = true;
+  if (enc && PasswordFailed) {
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(unpacked);
+    OutputName = EntryName;
+    FailVerdict();
+    return;
+  }
+  int handle = -1;
+  if (!OpenOutputFile(handle)) {
+    SkipEntryData(unpacked);
+    FailVerdict();
+    return;
+  }
+  Crc->Reset();
+  ResetTranslation();
+  ProgressEntryTotal = unpacked;
+  const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
+  int err = 0;
+  try {
+    err = Decode(handle, method, flags, data, unpacked, enc);
+  } catch (const EVskError& e) {
+    if (e.Code == msg::DiskFull) {
+      if (handle >= 0) CloseFileHandle(handle);
+      throw;
+    }
+    err = -1;  // reported where it was raised
+  }
+  if (err > 0) ReportError(OutputName, "", "0", err);
+  Crc->Crc32 ^= 0xFFFFFFFFu;
+  CloseOutputFile(handle, local.DosDateTime, attr);
+  CheckCrc(kCrc32, storedCrc);
+}
+
+int TUnZip::Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted) {
+  switch (Method) {
+    case 0:
+      return CopyStored(Handle, Packed, Encrypted);
+    case 8:
+      return Inflate(Handle, Packed, Unpacked, Encrypted);
+    default:
+      return DecodeLegacy(Handle, Method, Flags, Packed, Unpacked, Encrypted);
+  }
+}
+
+int TUnZip::CopyStored(int Handle, Int64 Packed, bool Encrypted) {
+  std::vector<Byte> buf(kBlock);
+  Int64 left = Packed, done = 0;
+  while (left > 0 && !GetCancel()) {
+    const Int32 want = static_cast<Int32>(std::min<Int64>(left, kBlock));
+    const Int32 n = ReadRoutine(-1, ArchiveStream.get(), buf.data(), want, kCrcNone, Encrypted);
+    if (n <= 0) {
+      // The entry goes on on the next disk of a spanned set.
+      if (ArcType() == atZipMV && GoToDisk(FCurrentDisk + 1, -1)) continue;
+      return msg::ErrorReadingFile;
+    }
+    DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+    left -= n;
+    done += n;
+    ProgressBytesLeft -= n;
+    ProgressRoutine(done);
+  }
+  return 0;
+}
+
+int TUnZip::Inflate(int Handle, Int64 Packed, Int64 Unpacked, bool Encrypted) {
+  TDecompressStream ds(*ArchiveStream, kRawDeflateBits, Packed, kCrcNone);
+  ds.CryptFlag = Encrypted;
+  ds.Crypt = Crypt;
+  ds.Cancel = CancelRef();
+  std::vector<Byte> buf(kBlock);
+  Int64 done = 0;
+  while (done < Unpacked && !GetCancel()) {
+    const Int32 want = static_cast<Int32>(std::min<Int64>(Unpacked - done, kBlock));
+    const Int32 n = ds.Read(buf.data(), want);
+    if (n <= 0) {
+      if (ArcType() == atZipMV && n == 0 && ds.InputExhausted() && !ds.EndOfStream() &&
+          GoToDisk(FCurrentDisk + 1, -1)) {
+        ds.SwitchSource(*ArchiveStream);
+        continue;
+      }
+      break;
+    }
+    DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+    done += n;
+    ProgressBytesLeft -= n;
+    ProgressRoutine(done);
+    ProcessMessages();
+  }
+  const int err = ds.Error();
+  ds.Finish();
+  return err;
+}
+
+int TUnZip::DecodeLegacy(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked,
+                         bool Encrypted) {
+  struct TSource : TLegacySource {
+    TUnZip& Z;
+    Int64 Left;
+    bool Enc;
+    TSource(TUnZip& z, Int64 left, bool enc) : Z(z), Left(left), Enc(enc) {}
+    Int32 Read(Byte* Buffer, Int32 Count) override {
+      if (Left <= 0 || Z.GetCancel()) return 0;
+      const Int32 want = static_cast<Int32>(std::min<Int64>(Left, Count));
+      const Int32 n = Z.ReadRoutine(-1, Z.ArchiveStream.get(), Buffer, want, kCrcNone, Enc);
+      if (n > 0) Left -= n;
+      return n < 0 ? 0 : n;
+    }
+  } source(*this, Packed, Encrypted);
+  struct TSink : TLegacySink {
+    TUnZip& Z;
+    int Handle;
+    Int64 Done = 0;
+    TSink(TUnZip& z, int h) : Z(z), Handle(h) {}
+    void Write(const Byte* Buffer, Int32 Count) override {
+      std::vector<Byte> copy(Buffer, Buffer + Count);
+      Z.DecryptWriteRoutine(Handle, copy.data(), true, Count, kCrc32, nullptr, false);
+      Done += Count;
+      Z.ProgressBytesLeft -= Count;
+      Z.ProgressRoutine(Done);
+    }
+  } sink(*this, Handle);
+  switch (Method) {
+    case 1:
+      return Unshrink(source, sink, Unpacked, CancelRef());
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return Unreduce(source, sink, Method - 1, Unpacked, CancelRef());
+    case 6:
+      return Explode(source, sink, Flags, Unpacked, CancelRef());
+    default:
+      return msg::UnsupportedMethod;
+  }
+}
+
+}  // namespace vsk

@@ -1,0 +1,58 @@
+#pragma once
+// Extracting and testing ZIP archives (also self-extractors and spanned
+// sets) and JAR archives: stored, deflated, shrunk, reduced and imploded
+// entries, traditional encryption and encrypted headers.
+
+#include <vector>
+
+#include "archive/core/unbase.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+class TUnZip : public TUnBase {
+ public:
+  TUnZip();
+
+ protected:
+  void ExtractArchive() override;
+  bool CheckPassword(const Byte* Header) override;
+
+ private:
+  struct TItem {
+    UInt16 Disk = 1;  // 1-based start disk
+    Int64 LocalOffset = 0;
+    UInt32 ExternalAttr = 0;
+    bool HaveCentral = false;
+    TZipCentralRecord Central;
+    // Local walk of an entry with a data descriptor: what the descriptor says.
+    bool HaveDescriptor = false;
+    TZipDataDescriptor Descriptor;
+  };
+
+  void WalkCentral(Int64 Position);
+  void WalkLocal(Int64 Position);
+  void AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32 Packed, UInt32 Unpacked);
+  std::string ReadName(Int64 Position, UInt16 Length, bool Encrypted);
+  bool GoToDisk(int Disk, Int64 Header);
+  void ExtractItem(const TItem& Item);
+  // Decodes the entry's data into Handle; returns 0 or a library code.
+  int Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
+  int CopyStored(int Handle, Int64 Packed, bool Encrypted);
+  int Inflate(int Handle, Int64 Packed, Int64 Unpacked, bool Encrypted);
+  int DecodeLegacy(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
+  void FailVerdict();
+
+  std::vector<TItem> FItems;
+  std::vector<std::unique_ptr<TStream32>> FRetired;
+  int FCurrentDisk = 0;
+  // The entry in work, for the password check.
+  UInt16 FEntryFlags = 0;
+  UInt32 FEntryCrc = 0;
+  UInt32 FEntryDosDateTime = 0;
+};
+
+// The same component for JAR archives: only the folder rule differs.
+class TUnJar : public TUnZip {};
+
+}  // namespace vsk
