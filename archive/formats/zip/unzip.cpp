@@ -353,7 +353,7 @@ int TUnZip::Inflate(int Handle, Int64 Packed, Int64 Unpacked, bool Encrypted) {
     const Int32 want = static_cast<Int32>(std::min<Int64>(Unpacked - done, kBlock));
     const Int32 n = ds.Read(buf.data(), want);
     if (n <= 0) {
-      if (ArcType() == atZipMV && n == 0 && ds.InputExhausted() && !ds.EndOfStream() &&
+      if (ArcType() == atZipMV && ds.InputExhausted() && !ds.EndOfStream() &&
           GoToDisk(FCurrentDisk + 1, -1)) {
         ds.SwitchSource(*ArchiveStream);
         continue;
