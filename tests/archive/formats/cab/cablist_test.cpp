@@ -1,0 +1,395 @@
+// The lister against cabinets written by gcab and against hand-built
+// cabinet sets (checked with cabextract), hostile headers included.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "archive/core/dates.h"
+#include "archive/formats/cab/cabheader.h"
+#include "archive/formats/lister/vorsk.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+struct Listed {
+  std::string name;
+  Int64 packed = 0, unpacked = 0;
+  UInt16 method = 0;
+  std::string methodText;
+  UInt32 attr = 0;
+  UInt16 made = 0, needed = 0;
+  TDateTime date = 0;
+  std::string volume;
+  Int64 offset = 0;
+  int filenum = 0;
+};
+
+struct Result {
+  bool ok = false;
+  std::vector<Listed> entries;
+  std::vector<std::string> readFile;
+  std::vector<std::pair<int, std::string>> errors;  // code, extended text
+  std::vector<std::string> volumesAsked;
+  int numFiles = -1;
+  double unpackTotal = -1;
+};
+
+// Answers the volume questions: yes for a cabinet that exists, unless told no.
+Result List(const std::string& archive, bool acceptVolumes = true, std::vector<std::string> spec = {"*.*"},
+            bool showDirs = false) {
+  Result r;
+  TVorsk v;
+  v.SetArchiveFile(archive);
+  EXPECT_EQ(v.ArcType(), atCab) << archive;
+  v.FileSpec = std::move(spec);
+  v.ShowEmptyDirs = showDirs;
+  v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
+    auto& l = static_cast<TVorsk&>(s);
+    r.entries.push_back({l.FileName, l.PackedSize, l.UnpackedSize, l.MethodNumber, l.MethodText, l.ExternalAttr,
+                         l.VersionMadeBy, l.VersionNeeded, l.FileDate, l.VolumeName, offset, filenum});
+  };
+  v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
+  v.OnError = [&](TZipCommon&, const std::string&, const std::string& x, const std::string&, int c) {
+    r.errors.emplace_back(c, x);
+  };
+  v.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string& id, bool exists, bool& cancel) {
+    r.volumesAsked.push_back(name + "|" + id);
+    cancel = !acceptVolumes || !exists;
+  };
+  v.OnTotals = [&](TZipCommon&, double u, double, int, int n) {
+    r.numFiles = n;
+    r.unpackTotal = u;
+  };
+  r.ok = v.Activate();
+  return r;
+}
+
+std::string DateText(TDateTime d) {
+  int y, m, day, h, mi, s, ms;
+  DecodeDate(d, y, m, day);
+  DecodeTime(d, h, mi, s, ms);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", day, m, y, h, mi, s);
+  return buf;
+}
+
+// `cabextract -l` rows: size | date time | name.
+struct CabRow {
+  Int64 size = 0;
+  std::string date;
+};
+std::map<std::string, CabRow> CabextractList(const std::string& archive) {
+  const auto out = RunTool("cabextract -l " + ShellQuote(archive));
+  std::map<std::string, CabRow> rows;
+  std::istringstream in(out.output);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto bar1 = line.find(" | "), bar2 = line.rfind(" | ");
+    if (bar1 == std::string::npos || bar1 == bar2) continue;
+    CabRow row;
+    try {
+      row.size = std::stoll(line.substr(0, bar1));
+    } catch (...) {
+      continue;
+    }
+    row.date = line.substr(bar1 + 3, bar2 - bar1 - 3);
+    rows[line.substr(bar2 + 3)] = row;
+  }
+  return rows;
+}
+
+void ExpectAgreesWithCabextract(const std::string& archive, const Result& r) {
+  ASSERT_TRUE(r.ok);
+  const auto rows = CabextractList(archive);
+  ASSERT_FALSE(rows.empty()) << archive;
+  for (const auto& [name, row] : rows) {
+    auto it = std::find_if(r.entries.begin(), r.entries.end(), [&](const Listed& e) { return e.name == name; });
+    ASSERT_NE(it, r.entries.end()) << name;
+    EXPECT_EQ(it->unpacked, row.size) << name;
+    EXPECT_EQ(it->packed, row.size) << name;
+    EXPECT_EQ(DateText(it->date), row.date) << name;
+  }
+  EXPECT_EQ(r.entries.size(), rows.size());
+  EXPECT_EQ(r.numFiles, static_cast<int>(rows.size()));
+}
+
+TEST(CabList, CabinetsOfGcab) {
+  ASSERT_TRUE(vsktest::HaveTool("gcab") && vsktest::HaveTool("cabextract"));
+  TempDir dir;
+  WriteFile(dir / "src/readme.txt", vsktest::TextBytes(50000, 1));
+  WriteFile(dir / "src/data.bin", vsktest::RandomBytes(3000, 2));
+  WriteFile(dir / "src/sub/Grüße.txt", vsktest::TextBytes(700, 3));
+  ASSERT_EQ(RunTool("gcab -c stored.cab src/readme.txt src/data.bin 'src/sub/Grüße.txt' && "
+                    "gcab -c -z zipped.cab src/readme.txt src/data.bin 'src/sub/Grüße.txt'",
+                    dir.path())
+                .exitCode,
+            0);
+  for (const char* name : {"stored.cab", "zipped.cab"}) {
+    SCOPED_TRACE(name);
+    const auto arc = (dir / name).string();
+    const auto r = List(arc);
+    ExpectAgreesWithCabextract(arc, r);
+    EXPECT_TRUE(r.errors.empty());
+    const bool zipped = name[0] == 'z';
+    for (const auto& e : r.entries) {
+      EXPECT_EQ(e.methodText, zipped ? "MsZIP" : "Stored") << e.name;
+      EXPECT_EQ(e.method, zipped ? 1 : 0);
+      EXPECT_EQ(e.made, 3);  // version 1.3
+      EXPECT_EQ(e.needed, 1);
+      EXPECT_EQ(e.volume, arc);
+      EXPECT_GT(e.offset, 36);
+    }
+    // gcab flags the UTF-8 name (0x80).
+    auto find = [&](const std::string& n) {
+      return *std::find_if(r.entries.begin(), r.entries.end(), [&](const Listed& e) { return e.name == n; });
+    };
+    EXPECT_EQ(find("src/sub/Grüße.txt").attr & 0x80, 0x80u);
+    EXPECT_EQ(find("src/data.bin").attr & 0x80, 0u);
+    EXPECT_EQ(r.entries.back().filenum, 3);
+    EXPECT_EQ(r.unpackTotal, 53700);
+
+    const auto txt = List(arc, true, {"*.txt"});
+    EXPECT_EQ(txt.numFiles, 2);
+    EXPECT_EQ(txt.readFile.size(), 3u);
+  }
+}
+
+// ---- a test-only cabinet writer: stored folders, data blocks without checksums.
+
+struct FileSpecRec {
+  std::string name;
+  UInt32 size = 0, offset = 0;
+  UInt16 folder = 0;
+  UInt16 attr = 0x20;
+  UInt16 date = (41 << 9) | (5 << 5) | 6;  // 2021-05-06
+  UInt16 time = (7 << 11) | (8 << 5) | 4;  // 07:08:08
+};
+
+struct CabSpec {
+  std::vector<std::vector<std::string>> folders;  // data blocks per folder
+  std::vector<FileSpecRec> files;
+  std::string prevCab, prevDisk, nextCab, nextDisk;
+  UInt16 index = 0;
+  // A data block split at the end of a cabinet gives 0 as its unpacked
+  // size there, and its whole size in the next cabinet.
+  bool lastBlockSplit = false;
+  UInt32 firstBlockUnpacked = 0;
+};
+
+void Put16(std::string& s, std::size_t at, UInt32 v) {
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, std::size_t at, UInt32 v) {
+  Put16(s, at, v & 0xFFFF);
+  Put16(s, at + 2, v >> 16);
+}
+
+std::string BuildCab(const CabSpec& c) {
+  std::string h(36, '\0');
+  h.replace(0, 4, "MSCF");
+  h[24] = 3;
+  h[25] = 1;
+  Put16(h, 26, static_cast<UInt32>(c.folders.size()));
+  Put16(h, 28, static_cast<UInt32>(c.files.size()));
+  UInt16 flags = 0;
+  if (!c.prevCab.empty()) flags |= kCabFlagPrevCabinet;
+  if (!c.nextCab.empty()) flags |= kCabFlagNextCabinet;
+  Put16(h, 30, flags);
+  Put16(h, 32, 4321);
+  Put16(h, 34, c.index);
+  if (!c.prevCab.empty()) h += c.prevCab + '\0' + c.prevDisk + '\0';
+  if (!c.nextCab.empty()) h += c.nextCab + '\0' + c.nextDisk + '\0';
+  const std::size_t foldersAt = h.size();
+  h += std::string(8 * c.folders.size(), '\0');
+  Put32(h, 16, static_cast<UInt32>(h.size()));
+  for (const auto& f : c.files) {
+    std::string r(16, '\0');
+    Put32(r, 0, f.size);
+    Put32(r, 4, f.offset);
+    Put16(r, 8, f.folder);
+    Put16(r, 10, f.date);
+    Put16(r, 12, f.time);
+    Put16(r, 14, f.attr);
+    h += r + f.name + '\0';
+  }
+  for (std::size_t i = 0; i < c.folders.size(); ++i) {
+    Put32(h, foldersAt + 8 * i, static_cast<UInt32>(h.size()));
+    Put16(h, foldersAt + 8 * i + 4, static_cast<UInt32>(c.folders[i].size()));
+    for (std::size_t k = 0; k < c.folders[i].size(); ++k) {
+      const std::string& block = c.folders[i][k];
+      UInt32 unpacked = static_cast<UInt32>(block.size());
+      if (i == 0 && k == 0 && c.firstBlockUnpacked != 0) unpacked = c.firstBlockUnpacked;
+      if (c.lastBlockSplit && i + 1 == c.folders.size() && k + 1 == c.folders[i].size()) unpacked = 0;
+      std::string d(8, '\0');
+      Put16(d, 4, static_cast<UInt32>(block.size()));
+      Put16(d, 6, unpacked);
+      h += d + block;
+    }
+  }
+  Put32(h, 8, static_cast<UInt32>(h.size()));
+  return h;
+}
+
+// A set of two: b.txt starts in the first cabinet and ends in the second,
+// in a data block split between the two.
+void WriteSet(const TempDir& dir, const std::string& secondNext = {}) {
+  const std::string a = vsktest::TextBytes(3000, 1), b = vsktest::TextBytes(2500, 2), c = vsktest::TextBytes(800, 3);
+  CabSpec one;
+  one.folders = {{a + b.substr(0, 1000)}};  // the first part of a 5500-byte block
+  one.files = {{"a.txt", 3000, 0, 0}, {"dir\\b.txt", 2500, 3000, kCabFolderContinuedToNext}};
+  one.lastBlockSplit = true;
+  one.nextCab = "set2.cab";
+  one.nextDisk = "Disk 2";
+  CabSpec two;
+  two.index = 1;
+  two.folders = {{b.substr(1000)}, {c}};
+  two.firstBlockUnpacked = 4000 + 1500;
+  two.files = {{"dir\\b.txt", 2500, 3000, kCabFolderContinuedFromPrev}, {"c.txt", 800, 0, 1}};
+  two.prevCab = "set1.cab";
+  two.prevDisk = "Disk 1";
+  if (!secondNext.empty()) {
+    two.nextCab = secondNext;
+    two.nextDisk = "Disk 3";
+  }
+  WriteFile(dir / "set1.cab", BuildCab(one));
+  WriteFile(dir / "set2.cab", BuildCab(two));
+}
+
+TEST(CabList, CabinetSets) {
+  ASSERT_TRUE(vsktest::HaveTool("cabextract"));
+  TempDir dir;
+  WriteSet(dir);
+  const auto first = (dir / "set1.cab").string(), second = (dir / "set2.cab").string();
+  // cabextract reads the hand-built set whole and restores every file.
+  const auto tested = RunTool("cabextract -t set1.cab", dir.path());
+  ASSERT_EQ(tested.exitCode, 0) << tested.output;
+
+  const auto r = List(first);
+  ExpectAgreesWithCabextract(first, r);
+  ASSERT_EQ(r.entries.size(), 3u);
+  EXPECT_EQ(r.entries[0].volume, first);
+  EXPECT_EQ(r.entries[1].name, "dir/b.txt");
+  EXPECT_EQ(r.entries[1].volume, first);  // listed once, where it starts
+  EXPECT_EQ(r.entries[2].name, "c.txt");
+  EXPECT_EQ(r.entries[2].volume, second);
+  EXPECT_EQ(r.entries[2].filenum, 3);
+  EXPECT_EQ(r.volumesAsked, std::vector<std::string>{second + "|Disk 2"});
+  EXPECT_EQ(r.unpackTotal, 3000 + 2500 + 800);
+  EXPECT_EQ(r.readFile.size(), 4u);  // the continued record's name is seen
+
+  // Declining the next cabinet cancels the walk after the first one.
+  const auto declined = List(first, false);
+  EXPECT_TRUE(declined.ok);
+  EXPECT_EQ(declined.entries.size(), 2u);
+  // Listing from the second cabinet shows the file continued into it.
+  const auto fromSecond = List(second);
+  ASSERT_EQ(fromSecond.entries.size(), 2u);
+  EXPECT_EQ(fromSecond.entries[0].name, "dir/b.txt");
+
+  // A set that leads back to a cabinet already read ends there.
+  WriteSet(dir, "set1.cab");
+  const auto loop = List(first);
+  EXPECT_EQ(loop.entries.size(), 3u);
+  EXPECT_EQ(loop.volumesAsked.size(), 1u);
+  WriteSet(dir, "set2.cab");
+  EXPECT_EQ(List(first).entries.size(), 3u);
+  // A cabinet naming itself as the next one.
+  CabSpec self;
+  self.folders = {{"xyz"}};
+  self.files = {{"x.txt", 3, 0, 0}};
+  self.nextCab = "self.cab";
+  self.nextDisk = "again";
+  WriteFile(dir / "self.cab", BuildCab(self));
+  const auto s = List((dir / "self.cab").string());
+  EXPECT_EQ(s.entries.size(), 1u);
+  EXPECT_TRUE(s.volumesAsked.empty());
+
+  // A missing next cabinet: the question is declined by the handler.
+  WriteSet(dir, "set3.cab");
+  const auto missing = List(first);
+  EXPECT_EQ(missing.entries.size(), 3u);
+  // A next cabinet that is no cabinet: 25110 with its disk name.
+  WriteFile(dir / "set3.cab", "MSCF" + std::string(10, '\0'));
+  const auto bad = List(first);
+  EXPECT_EQ(bad.entries.size(), 3u);
+  ASSERT_FALSE(bad.errors.empty());
+  EXPECT_EQ(bad.errors.back(), std::make_pair(25110, std::string("Disk 3")));
+}
+
+TEST(CabList, NamesAndFolders) {
+  TempDir dir;
+  CabSpec c;
+  c.folders = {{"abc"}, {"defgh"}};
+  c.files = {{"\x81" "ber.txt", 3, 0, 0},  // CP437 without the UTF-8 flag
+             {"caf\xC3\xA9.txt", 5, 0, 1, 0x20 | kCabAttrNameIsUtf8},
+             {"folder", 0, 0, 0, 0x10}};
+  WriteFile(dir / "n.cab", BuildCab(c));
+  const auto r = List((dir / "n.cab").string(), true, {"*.*"}, true);
+  ASSERT_EQ(r.entries.size(), 3u);
+  EXPECT_EQ(r.entries[0].name, "über.txt");
+  EXPECT_EQ(r.entries[1].name, "café.txt");
+  EXPECT_EQ(r.entries[2].attr, 0x10u);
+  EXPECT_EQ(r.numFiles, 2);  // folders are shown, not counted
+  EXPECT_EQ(r.entries[2].filenum, 2);
+  EXPECT_EQ(List((dir / "n.cab").string()).entries.size(), 2u);
+}
+
+TEST(CabList, HostileHeaders) {
+  TempDir dir;
+  CabSpec c;
+  c.folders = {{"abc"}};
+  c.files = {{"a.txt", 3, 0, 0}, {"b.txt", 3, 0, 0}};
+  const std::string good = BuildCab(c);
+  auto list = [&](const std::string& bytes) {
+    WriteFile(dir / "h.cab", bytes);
+    return List((dir / "h.cab").string());
+  };
+  EXPECT_EQ(list(good).entries.size(), 2u);
+  auto bad = [](const Result& r) { return !r.errors.empty() && r.errors[0].first == 25110; };
+
+  // A header cut short, reserve sizes and folder counts past the end.
+  EXPECT_TRUE(bad(list(good.substr(0, 30))));
+  std::string reserve = good;
+  Put16(reserve, 30, kCabFlagReservePresent);
+  Put16(reserve, 36, 60000);
+  EXPECT_TRUE(bad(list(reserve)));
+  std::string folders = good;
+  Put16(folders, 26, 65535);
+  EXPECT_TRUE(bad(list(folders)));
+  // A next-cabinet name that never ends.
+  std::string names = good.substr(0, 36) + std::string(600, 'n');
+  Put16(names, 30, kCabFlagNextCabinet);
+  EXPECT_TRUE(bad(list(names)));
+
+  // A folder index outside the folders ends the walk at that record.
+  CabSpec idx = c;
+  idx.files[1].folder = 7;
+  EXPECT_EQ(list(BuildCab(idx)).entries.size(), 1u);
+  // More files than records, files offset past the end or into the header.
+  std::string count = good;
+  Put16(count, 28, 65535);
+  EXPECT_LE(list(count).entries.size(), 3u);
+  std::string offset = good;
+  Put32(offset, 16, 0xFFFFFFF0u);
+  EXPECT_TRUE(list(offset).entries.empty());
+  Put32(offset, 16, 0);
+  EXPECT_LE(list(offset).entries.size(), 2u);
+  // A name without its NUL within reach.
+  CabSpec longName = c;
+  longName.files[0].name = std::string(300, 'x');
+  EXPECT_TRUE(list(BuildCab(longName)).entries.empty());
+  // Random bytes after a valid signature.
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) list("MSCF" + vsktest::RandomBytes(60 + seed * 13, seed));
+}
+
+}  // namespace
+}  // namespace vsk
