@@ -81,11 +81,13 @@ std::map<std::string, std::string> MakeTree(const TempDir& dir) {
   WriteFile(dir / "src/sub/notes.txt", vsktest::TextBytes(20000, 3));
   WriteFile(dir / "src/empty.txt", "");
   std::filesystem::create_directories(dir / "src/emptydir");
-  const std::map<std::string, std::string> times = {
-      {"src/readme.txt", "2019-03-14 10:22:36"}, {"src/data.bin", "2021-07-01 23:59:58"},
-      {"src/sub/notes.txt", "2004-02-29 00:00:00"}, {"src/empty.txt", "2015-11-30 12:30:10"},
-      {"src/emptydir/", "2018-05-06 07:08:10"},     {"src/sub/", "2017-01-02 03:04:06"},
-      {"src/", "2016-09-10 11:12:14"}};
+  const std::map<std::string, std::string> times = {{"src/readme.txt", "2019-03-14 10:22:36"},
+                                                    {"src/data.bin", "2021-07-01 23:59:58"},
+                                                    {"src/sub/notes.txt", "2004-02-29 00:00:00"},
+                                                    {"src/empty.txt", "2015-11-30 12:30:10"},
+                                                    {"src/emptydir/", "2018-05-06 07:08:10"},
+                                                    {"src/sub/", "2017-01-02 03:04:06"},
+                                                    {"src/", "2016-09-10 11:12:14"}};
   for (const auto& [name, stamp] : times) {
     std::string path = name.back() == '/' ? name.substr(0, name.size() - 1) : name;
     EXPECT_EQ(RunTool("touch -d " + ShellQuote(stamp) + " " + ShellQuote(path), dir.path()).exitCode, 0);
@@ -136,9 +138,8 @@ TEST(LhaList, ArchivesOfJlhaAtEveryLevelAndMethod) {
     for (std::string option : {"", "o6", "o7", "z"}) {
       SCOPED_TRACE("level " + std::to_string(level) + " option " + option);
       const auto arc = (dir / ("l" + std::to_string(level) + option + ".lzh")).string();
-      ASSERT_EQ(RunTool("jlha a" + std::to_string(level) + option + " " + ShellQuote(arc) + " src", dir.path())
-                    .exitCode,
-                0);
+      ASSERT_EQ(
+          RunTool("jlha a" + std::to_string(level) + option + " " + ShellQuote(arc) + " src", dir.path()).exitCode, 0);
       const std::string bytes = vsktest::ReadFile(arc);
       ASSERT_GT(bytes.size(), 22u);
       ASSERT_EQ(bytes[20], static_cast<char>(level));  // the level asked for was written
@@ -146,7 +147,9 @@ TEST(LhaList, ArchivesOfJlhaAtEveryLevelAndMethod) {
       const auto r = List(arc, {"*.*"}, true);
       EXPECT_EQ(r.type, atLha);
       ExpectAgreesWithLhasa(arc, r, times);
-      const std::string expected = option.empty() ? "Frozen-5" : option == "z" ? "Stored" : "Frozen-" + option.substr(1);
+      const std::string expected = option.empty()  ? "Frozen-5"
+                                   : option == "z" ? "Stored"
+                                                   : "Frozen-" + option.substr(1);
       ASSERT_NE(r.Find("src/sub/notes.txt"), nullptr);
       EXPECT_EQ(r.Find("src/sub/notes.txt")->method, expected);
       EXPECT_EQ(r.entries.front().offset, 0);
@@ -201,8 +204,7 @@ TEST(LhaList, MasksCountsAndFolders) {
 TEST(LhaList, FolderPathsLongerThan255Bytes) {
   ASSERT_TRUE(vsktest::HaveTool("jlha") && vsktest::HaveTool("lha"));
   TempDir dir;
-  const std::string deep =
-      "long/" + std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(80, 'f');
+  const std::string deep = "long/" + std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(80, 'f');
   WriteFile(dir / (deep + "/x.txt"), "hi\n");
   for (int level : {1, 2}) {
     SCOPED_TRACE(level);
@@ -282,7 +284,7 @@ std::string Level2(const Entry& e) {
   return Le16(static_cast<unsigned>(body.size() + 2)) + body + e.data;
 }
 
-constexpr UInt32 kDos = 0x4E6E5A8B;  // 2019-03-14 11:20:22
+constexpr UInt32 kDos = 0x4E6E5A8B;   // 2019-03-14 11:20:22
 constexpr UInt32 kUnix = 1552558956;  // 2019-03-14 10:22:36 UTC
 
 Result ListBytes(const TempDir& dir, const std::string& bytes, bool showDirs = true) {
@@ -296,20 +298,42 @@ TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
   std::string arc;
   // Level 0: the name carries the folder; only the CRC follows it, so data
   // that looks like an extended-header size is not taken as one.
-  Entry l0{.method = "-lh5-", .name = "a\\b.txt", .data = std::string("\x00\x09\x00\x02zz\xFF\x00\x00", 9) + "rest",
-           .time = kDos, .attr = 0x21, .crc = 0xBEEF, .unpacked = 400};
+  Entry l0{.method = "-lh5-",
+           .name = "a\\b.txt",
+           .data = std::string("\x00\x09\x00\x02zz\xFF\x00\x00", 9) + "rest",
+           .time = kDos,
+           .attr = 0x21,
+           .crc = 0xBEEF,
+           .unpacked = 400};
   arc += Level0(l0);
   // Level 1: the folder from its extended header (ending in the separator
   // or not), the extended headers not in the packed size.
-  Entry l1a{.method = "-lh6-", .name = "readme.txt", .data = "0123456789", .time = kDos, .crc = 0x0102,
-            .exts = {{0x00, "\x11\x22"}, {0x02, "src\xFF"}}, .unpacked = 99};
-  Entry l1b{.method = "-lh7-", .name = "x", .data = "abc", .time = kDos, .exts = {{0x02, "a/b\xFF" "c"}}};
+  Entry l1a{.method = "-lh6-",
+            .name = "readme.txt",
+            .data = "0123456789",
+            .time = kDos,
+            .crc = 0x0102,
+            .exts = {{0x00, "\x11\x22"}, {0x02, "src\xFF"}},
+            .unpacked = 99};
+  Entry l1b{.method = "-lh7-",
+            .name = "x",
+            .data = "abc",
+            .time = kDos,
+            .exts = {{0x02,
+                      "a/b\xFF"
+                      "c"}}};
   arc += Level1(l1a) + Level1(l1b);
   // Level 2: the CRC header first, the folder before the name; a Unix time
   // whatever the OS byte says.
   for (char os : {'M', 'U', '\0'}) {
-    Entry l2{.method = "-lh4-", .data = "xyz", .time = kUnix, .crc = 0xA001, .os = os,
-             .exts = {{0x00, std::string(2, '\0')}, {0x02, "dir\xFFsub\xFF"}, {0x50, "\xA4\x81"},
+    Entry l2{.method = "-lh4-",
+             .data = "xyz",
+             .time = kUnix,
+             .crc = 0xA001,
+             .os = os,
+             .exts = {{0x00, std::string(2, '\0')},
+                      {0x02, "dir\xFFsub\xFF"},
+                      {0x50, "\xA4\x81"},
                       {0x01, std::string("n") + static_cast<char>(os ? os : '0') + ".txt"}}};
     arc += Level2(l2);
   }
@@ -324,8 +348,8 @@ TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
   EXPECT_EQ(r.type, atLha);
   std::vector<std::string> names;
   for (const auto& e : r.entries) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"a/b.txt", "src/readme.txt", "a/b/c/x", "dir/sub/nM.txt",
-                                             "dir/sub/nU.txt", "dir/sub/n0.txt", "dir/", "gr\u00fcn.txt", "old.txt"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"a/b.txt", "src/readme.txt", "a/b/c/x", "dir/sub/nM.txt", "dir/sub/nU.txt",
+                                             "dir/sub/n0.txt", "dir/", "gr\u00fcn.txt", "old.txt"}));
   ASSERT_EQ(r.entries.size(), 9u);
   EXPECT_EQ(r.numFiles, 8);
 
@@ -451,8 +475,9 @@ TEST(LhaList, HostileHeadersEndTheWalk) {
   EXPECT_EQ(listed(s), (std::vector<std::string>{"first", "huge"}));
 
   // Every truncation of an archive with headers of all levels.
-  std::string whole = first + Level1({.name = "one", .data = "abc", .exts = {{0x02, "dir\xFF"}, {0x40, std::string("\x20\x00", 2)}}}) +
-                      Level2({.data = "two", .exts = {{0x00, std::string(2, '\0')}, {0x01, "two"}}}) + tail;
+  std::string whole =
+      first + Level1({.name = "one", .data = "abc", .exts = {{0x02, "dir\xFF"}, {0x40, std::string("\x20\x00", 2)}}}) +
+      Level2({.data = "two", .exts = {{0x00, std::string(2, '\0')}, {0x01, "two"}}}) + tail;
   const auto full = ListBytes(dir, whole);
   ASSERT_EQ(full.entries.size(), 4u);
   for (std::size_t n = 1; n < whole.size(); ++n) {

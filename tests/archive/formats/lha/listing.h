@@ -51,8 +51,8 @@ inline Result List(const std::string& archive, std::vector<std::string> spec = {
   v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
     auto& l = static_cast<TVorsk&>(s);
     r.entries.push_back({l.FileName, l.PackedSize, l.UnpackedSize, l.CRC, l.Encrypted, l.MethodNumber, l.MethodText,
-                         l.ExternalAttr, l.InternalAttr, l.VersionMadeBy, l.VersionNeeded, l.Ratio, l.FileDate,
-                         offset, filenum});
+                         l.ExternalAttr, l.InternalAttr, l.VersionMadeBy, l.VersionNeeded, l.Ratio, l.FileDate, offset,
+                         filenum});
   };
   v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
   v.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
