@@ -66,7 +66,9 @@ void TCustomStream::Fail(int ZResult) {
   FError = ZlibErrorCode(ZResult);
 }
 
-bool TCustomStream::RestorePosition() { return FStreamPos >= 0 && FStream->Seek(FStreamPos, soBeginning) == FStreamPos; }
+bool TCustomStream::RestorePosition() {
+  return FStreamPos >= 0 && FStream->Seek(FStreamPos, soBeginning) == FStreamPos;
+}
 
 TCustomStream::TCopyResult TCustomStream::CopyLoop(TStream32& Source, Int64 Count, const bool* CancelFlag,
                                                    TStreamNotify NotifyProc) {

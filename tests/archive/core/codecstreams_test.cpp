@@ -103,7 +103,9 @@ class TFullStream : public TStream32 {
  public:
   Int32 Read(void*, Int32) override { return 0; }
   Int32 Write(const void*, Int32) override { return 0; }
-  Int64 Seek(Int64 Offset, TSeekOrigin Origin) override { return FPos = Origin == soBeginning ? Offset : FPos + Offset; }
+  Int64 Seek(Int64 Offset, TSeekOrigin Origin) override {
+    return FPos = Origin == soBeginning ? Offset : FPos + Offset;
+  }
   int LastOSError() const override { return ENOSPC; }
 
  private:
