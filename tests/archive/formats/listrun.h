@@ -104,3 +104,21 @@ inline std::string DateText(vsk::TDateTime d) {
 }
 
 }  // namespace vsktest
+
+namespace vsktest {
+
+// A stand-in for a self-extractor's program: an MZ image of Size bytes,
+// whose header says where the image ends (the archive follows it).
+inline std::string SfxStub(std::size_t Size) {
+  std::string stub(Size, '\0');
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  const std::size_t last = Size % 512, pages = Size / 512 + (last ? 1 : 0);
+  stub[2] = static_cast<char>(last & 0xFF);
+  stub[3] = static_cast<char>(last >> 8);
+  stub[4] = static_cast<char>(pages & 0xFF);
+  stub[5] = static_cast<char>(pages >> 8);
+  return stub;
+}
+
+}  // namespace vsktest

@@ -131,6 +131,17 @@ TEST(AceList, EntriesAndTheirProperties) {
   EXPECT_EQ(r.entries[3].methodText, "Unsupported");
   EXPECT_EQ(r.entries[3].filenum, 3);
 
+  // Behind a self-extractor's program the walk starts where the archive does.
+  const auto exe = (dir / "t.exe").string();
+  WriteFile(exe, vsktest::SfxStub(20000) + bytes);
+  TVorsk sfx;
+  sfx.SetArchiveFile(exe);
+  ASSERT_EQ(sfx.ArcType(), atAceExe);
+  const auto fromExe = ListArchive(sfx, exe, o);
+  ASSERT_EQ(fromExe.entries.size(), 4u);
+  EXPECT_EQ(fromExe.entries[0].offset, 20000 + 31);
+  EXPECT_EQ(fromExe.entries[3].name, "odd.dat");
+
   ListOptions bin;
   bin.spec = {"*.bin"};
   const auto b = ListArchive(arc, bin);

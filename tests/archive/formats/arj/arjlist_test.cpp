@@ -294,6 +294,17 @@ TEST(ArjList, DamagedHeadersEndTheWalkSafely) {
   EXPECT_EQ(whole.entries[0].packed, 21);
   EXPECT_EQ(whole.entries[0].crc, Crc32Of("just one stored file\n", 21));
 
+  // Behind a self-extractor's program the walk starts where the archive does.
+  const auto exe = (dir / "one.exe").string();
+  WriteFile(exe, vsktest::SfxStub(20000) + a.All());
+  TVorsk sfx;
+  sfx.SetArchiveFile(exe);
+  ASSERT_EQ(sfx.ArcType(), atArjExe);
+  const auto fromExe = ListArchive(sfx, exe);
+  ASSERT_EQ(fromExe.entries.size(), 1u);
+  EXPECT_EQ(fromExe.entries[0].offset, static_cast<Int64>(20000 + a.main.size()));
+  EXPECT_EQ(fromExe.entries[0].crc, whole.entries[0].crc);
+
   // arj here stores Unix time stamps; an archive from a DOS host has DOS ones.
   std::string dos = a.file;
   dos[7] = 0;

@@ -173,6 +173,17 @@ TEST(RarList, BlocksAndEntriesAgreeWithLsar) {
   EXPECT_EQ(r.entries[5].methodText, "Normal");
   EXPECT_EQ(r.entries[5].filenum, 4);
 
+  // Behind a self-extractor's program the walk starts where the archive does.
+  const auto exe = (dir / "t.exe").string();
+  WriteFile(exe, vsktest::SfxStub(20000) + bytes);
+  TVorsk sfx;
+  sfx.SetArchiveFile(exe);
+  ASSERT_EQ(sfx.ArcType(), atRarExe);
+  const auto fromExe = ListArchive(sfx, exe, o);
+  ASSERT_EQ(fromExe.entries.size(), 6u);
+  EXPECT_EQ(fromExe.entries[0].offset, 20000 + 27);
+  EXPECT_EQ(fromExe.readFile, r.readFile);
+
   ListOptions masks;
   masks.spec = {"*.txt"};
   const auto txt = ListArchive(arc, masks);
