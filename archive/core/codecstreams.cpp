@@ -508,7 +508,7 @@ bool DeflateStream(TStream32& Input, TStream32& Output, TCodecInfo& Info, TDefla
     Info.Error = s->Error();
     return false;
   }
-  const TCustomStream::TCopyResult r = s->CopyLoop(Input, 0, Info.Cancel, std::move(Notify));
+  const auto r = s->CopyLoop(Input, 0, Info.Cancel, std::move(Notify));
   if (s->Cancelled()) {
     Info.Error = msg::UserCanceled;
     return false;
