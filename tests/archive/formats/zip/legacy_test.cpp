@@ -246,16 +246,13 @@ TEST(Unshrink, HandMadeStreams) {
 }
 
 TEST(Unshrink, PartialClearFreesOnlyLeaves) {
-  // a b c: 257=ab, 258=bc. 257 -> 259=ca. 257 again -> 260=aba... (prefix
-  // 257). After the clear 258, 259 and 260 are leaves and go; 257 keeps
-  // its child 260 until the clear, so it stays. The next codes reuse 258
-  // upward.
+  // a b c 257 257 define 257=ab 258=bc 259=ca 260=aba. The clear frees
+  // the leaves 258, 259 and 260 and keeps 257, the parent of 260. Then 'd'
+  // defines 258=abd, 257 defines 259=da, and 258 reads "abd".
   auto d = RunUnshrink(Codes({{'a', 9}, {'b', 9}, {'c', 9}, {257, 9}, {257, 9}, {256, 9}, {2, 9},
                               {'d', 9}, {257, 9}, {258, 9}}),
                        100);
   EXPECT_EQ(d.code, 0);
-  // After the clear: 'd' defines 258 = (257,'d') = "abd"; 257 defines
-  // 259 = ('d','a'); 258 -> "abd".
   EXPECT_EQ(d.out, "abcababdababd");
 
   // A child with a lower code than its parent: 259 = "cd" survives the
