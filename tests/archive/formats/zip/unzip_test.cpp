@@ -11,6 +11,7 @@
 #include <map>
 
 #include "archive/core/diskmanager.h"
+#include "tests/archive/formats/zip/legacy_encoders.h"
 #include "tests/archive/formats/zip/zipbuilder.h"
 #include "tests/support/fakevolume.h"
 #include "tests/support/testutil.h"
@@ -205,6 +206,30 @@ TEST(UnZip, CrcDamageFailsOnlyTheDamagedEntry) {
   z.FileSpec = {"*.*"};
   EXPECT_EQ(z.TestArchive(), 2);
   EXPECT_EQ(errors, std::vector<int>{25151});
+}
+
+TEST(UnZip, ShrunkReducedAndImplodedEntries) {
+  TempDir dir;
+  const std::string text = vsktest::TextBytes(100000, 4), bin = vsktest::RandomBytes(20000, 6);
+  std::vector<vsktest::ZipEntrySpec> entries;
+  auto add = [&](const std::string& name, const std::string& data, vsk::UInt16 method, vsk::UInt16 flags,
+                 const std::string& packed) {
+    vsktest::ZipEntrySpec e{name, data, method, 0x20, flags};
+    e.packed = packed;
+    e.hasPacked = true;
+    entries.push_back(e);
+  };
+  add("shrunk.txt", text, 1, 0, vsktest::Shrink(text));
+  for (int f = 1; f <= 4; ++f) add("reduced" + std::to_string(f) + ".txt", text, static_cast<UInt16>(1 + f), 0,
+                                   vsktest::Reduce(text, f));
+  for (UInt16 flags : {0, 2, 4, 6}) add("imploded" + std::to_string(flags) + ".txt", text, 6, flags,
+                                        vsktest::Implode(text, flags));
+  add("imploded.bin", bin, 6, 6, vsktest::Implode(bin, 6));
+  WriteFile(dir / "l.zip", vsktest::BuildZip(entries));
+  const auto r = ExtractAll((dir / "l.zip").string(), dir / "out");
+  EXPECT_EQ(r.result, static_cast<int>(entries.size()));
+  EXPECT_TRUE(r.errors.empty());
+  for (const auto& e : entries) EXPECT_TRUE(ReadFile(dir / "out" / e.name) == e.data) << e.name;
 }
 
 TEST(UnZip, HostileNamesNeverLeaveTheDestination) {

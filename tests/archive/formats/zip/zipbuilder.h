@@ -16,6 +16,9 @@ struct ZipEntrySpec {
   vsk::UInt16 method = 0;  // the data are stored as given
   vsk::UInt32 externalAttr = 0x20;
   vsk::UInt16 flags = 0;
+  // The stored bytes when they differ from the data (compressed entries).
+  std::string packed;
+  bool hasPacked = false;
 };
 
 inline std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix = {}) {
@@ -28,14 +31,16 @@ inline std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std:
     l.Method = e.method;
     l.DosDateTime = (42u << 25) | (3u << 21) | (4u << 16) | (5u << 11);
     l.Crc32 = vsk::Crc32Of(e.data.data(), e.data.size());
-    l.PackedSize = l.UnpackedSize = static_cast<vsk::UInt32>(e.data.size());
+    const std::string& stored = e.hasPacked ? e.packed : e.data;
+    l.PackedSize = static_cast<vsk::UInt32>(stored.size());
+    l.UnpackedSize = static_cast<vsk::UInt32>(e.data.size());
     l.FileNameLength = static_cast<vsk::UInt16>(e.name.size());
     vsk::Byte lh[30];
     l.Serialize(lh);
     const auto offset = static_cast<vsk::UInt32>(out.size() - prefix.size());
     out.append(reinterpret_cast<char*>(lh), 30);
     out += e.name;
-    out += e.data;
+    out += stored;
     vsk::TZipCentralRecord c;
     c.Signature = 0x02014B50;
     c.VersionMadeBy = 20;
