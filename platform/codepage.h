@@ -15,6 +15,9 @@
 
 namespace vsk {
 
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view s);
 bool IsAscii(std::string_view s);
