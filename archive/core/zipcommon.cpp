@@ -16,6 +16,7 @@
 #include "archive/core/masks.h"
 #include "archive/core/numbers.h"
 #include "archive/core/pump.h"
+#include "platform/mime.h"
 
 namespace vsk {
 
@@ -620,6 +621,18 @@ std::string NumberedName(const std::string& Name, int Number, TNextVolumeName Mo
   if (ext.empty()) return dir + stem + digits;
   const std::ptrdiff_t keep = std::clamp<std::ptrdiff_t>(4 - nd, 0, static_cast<std::ptrdiff_t>(ext.size()));
   return dir + stem + ext.substr(0, static_cast<std::size_t>(keep)) + digits;
+}
+
+std::string GetFileTypeName(const std::string& FileName) {
+  const std::string comment = MimeComment(MimeTypeOfName(FileName));
+  if (!comment.empty()) return comment;
+  const auto slash = FileName.find_last_of('/');
+  const std::string base = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+  const auto dot = base.rfind('.');
+  std::string ext = dot == std::string::npos ? std::string() : base.substr(dot + 1);
+  for (auto& ch : ext)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  return ext + " File";
 }
 
 }  // namespace vsk

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "archive/core/diskmanager.h"
+#include "platform/mime.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -309,6 +310,32 @@ TEST(ZipCommon, TempFilesAndFolders) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(fs::is_directory(dir / "new/sub"));
   EXPECT_EQ(c.TempDir(), (dir / "new/sub").string());
+}
+
+}  // namespace
+}  // namespace vsk
+
+namespace vsk {
+namespace {
+
+TEST(ZipCommon, FileTypeNamesFromTheMimeDatabase) {
+  vsktest::TempDir dir;
+  vsktest::WriteFile(dir / "mime/globs2", "# comment\n50:application/zip:*.zip\n50:application/x-tar:*.tar\n"
+                                          "55:application/x-compressed-tar:*.tar.gz\n50:text/x-Makefile:Makefile:cs\n");
+  vsktest::WriteFile(dir / "mime/application/zip.xml",
+                     "<mime-type type=\"application/zip\">\n  <comment>Zip archive</comment>\n"
+                     "  <comment xml:lang=\"de\">Zip-Archiv</comment>\n</mime-type>\n");
+  vsktest::WriteFile(dir / "mime/application/x-compressed-tar.xml", "  <comment>Tar archive (gzip)</comment>\n");
+  vsktest::ScopedEnv home("XDG_DATA_HOME", dir.str());
+  vsktest::ScopedEnv sys("XDG_DATA_DIRS", (dir / "none").string());
+  EXPECT_EQ(GetFileTypeName("/x/Archive.ZIP"), "Zip archive");
+  EXPECT_EQ(GetFileTypeName("a.tar.gz"), "Tar archive (gzip)");
+  EXPECT_EQ(MimeTypeOfName("Makefile"), "text/x-Makefile");
+  EXPECT_EQ(MimeTypeOfName("makefile"), "");
+  // A type without a comment, or no type at all: the extension's name.
+  EXPECT_EQ(GetFileTypeName("data.tar"), "TAR File");
+  EXPECT_EQ(GetFileTypeName("notes.xyz"), "XYZ File");
+  EXPECT_EQ(GetFileTypeName("README"), " File");
 }
 
 }  // namespace
