@@ -96,6 +96,25 @@ void BM_UnzipListProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_UnzipListProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// Keeps each benchmark's real time per iteration, to print the ratio.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const auto& r : runs)
+      if (r.iterations > 0) (r.benchmark_name().rfind("BM_Lister", 0) == 0 ? ours : unzip) = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  double ours = 0, unzip = 0;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (reporter.ours > 0 && reporter.unzip > 0)
+    std::printf("listing 100,000 entries, ours / unzip -l: %.3f\n", reporter.ours / reporter.unzip);
+  benchmark::Shutdown();
+  return 0;
+}
