@@ -8,15 +8,20 @@
 
 #include "archive/core/checksum.h"
 #include "archive/formats/arc/archeader.h"
-#include "tests/archive/formats/lister/walklisting.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
+#include "tests/support/lsar.h"
+#include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using walktest::Bytes;
-using walktest::DateText;
-using walktest::List;
-using walktest::Options;
+using vsktest::Bytes;
+using vsktest::DateText;
+using vsktest::DosDate;
+using vsktest::DosTime;
+using vsktest::ListArchive;
+using vsktest::LsarList;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
@@ -27,8 +32,8 @@ struct ArcFile {
   std::string data;
   Byte method = 2;
   Int64 unpacked = -1;  // the data's size when negative
-  UInt16 date = walktest::DosDate(2001, 2, 3);
-  UInt16 time = walktest::DosTime(4, 5, 6);
+  UInt16 date = DosDate(2001, 2, 3);
+  UInt16 time = DosTime(4, 5, 6);
 };
 
 // One entry: the 29-byte header (25 bytes for method 1) and the data.
@@ -79,9 +84,9 @@ std::map<std::string, NomarchRow> NomarchList(const std::string& archive) {
 }
 
 // Every entry we list is what nomarch and lsar list, in the same order.
-void ExpectToolsAgree(const std::string& archive, const walktest::Result& r) {
+void ExpectToolsAgree(const std::string& archive, const vsktest::ListResult& r) {
   const auto rows = NomarchList(archive);
-  const auto lsar = walktest::LsarList(archive);
+  const auto lsar = LsarList(archive);
   ASSERT_EQ(rows.size(), r.entries.size());
   ASSERT_EQ(lsar.size(), r.entries.size());
   for (std::size_t i = 0; i < r.entries.size(); ++i) {
@@ -104,8 +109,8 @@ TEST(ArcList, StoredEntriesAsTheToolsListThem) {
   TempDir dir;
   const std::vector<ArcFile> files = {
       {"README.TXT", vsktest::TextBytes(5000, 1)},
-      {"DATA.BIN", vsktest::RandomBytes(3000, 2), 2, -1, walktest::DosDate(1999, 12, 31),
-       walktest::DosTime(23, 59, 58)},
+      {"DATA.BIN", vsktest::RandomBytes(3000, 2), 2, -1, DosDate(1999, 12, 31),
+       DosTime(23, 59, 58)},
       {"EMPTY.TXT", ""},
       // The oldest writers' stored entries: a 25-byte header, no unpacked size.
       {"OLD.TXT", vsktest::TextBytes(700, 3), 1},
@@ -116,7 +121,7 @@ TEST(ArcList, StoredEntriesAsTheToolsListThem) {
   const auto test = RunTool("nomarch -t " + ShellQuote(path));
   ASSERT_EQ(test.exitCode, 0) << test.output;
 
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atArc);
   ASSERT_EQ(r.entries.size(), files.size());
@@ -129,7 +134,7 @@ TEST(ArcList, StoredEntriesAsTheToolsListThem) {
     EXPECT_EQ(e.name, files[i].name);
     EXPECT_EQ(e.offset, offset);
     EXPECT_EQ(e.filenum, static_cast<int>(i + 1));
-    EXPECT_EQ(e.method, "Stored");
+    EXPECT_EQ(e.methodText, "Stored");
     EXPECT_EQ(e.attr, 0x20u);
     EXPECT_EQ(e.internalAttr, 0x20);
     EXPECT_EQ(e.crc, Crc16Of(files[i].data.data(), files[i].data.size()));
@@ -147,7 +152,7 @@ TEST(ArcList, StoredEntriesAsTheToolsListThem) {
   EXPECT_EQ(r.ratio, 0);
 
   // Masks choose what is reported and counted; every name is still seen.
-  const auto txt = List(path, {.spec = {"*.TXT"}});
+  const auto txt = ListArchive(path, {.spec = {"*.TXT"}});
   EXPECT_EQ(txt.Names(), (std::vector<std::string>{"README.TXT", "EMPTY.TXT", "OLD.TXT"}));
   EXPECT_EQ(txt.readFile.size(), files.size());
   EXPECT_EQ(txt.numFiles, 3);
@@ -162,13 +167,13 @@ TEST(ArcList, PackedMethodsAndWhereTheArchiveEnds) {
                      1000 + m});
   const auto path = (dir / "m.arc").string();
   WriteFile(path, ArcArchive(files));
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   ASSERT_EQ(r.entries.size(), files.size());
   ExpectToolsAgree(path, r);
-  EXPECT_EQ(r.entries[1].method, "Packed");
-  EXPECT_EQ(r.entries[2].method, "Squeezed");
-  EXPECT_EQ(r.entries[3].method, "Crunched");
+  EXPECT_EQ(r.entries[1].methodText, "Packed");
+  EXPECT_EQ(r.entries[2].methodText, "Squeezed");
+  EXPECT_EQ(r.entries[3].methodText, "Crunched");
   EXPECT_EQ(r.entries[3].unpacked, 1005);
   // The ratio comes from the entry's own sizes: 55 of 1005 bytes.
   EXPECT_EQ(r.entries[3].ratio, 95);
@@ -181,16 +186,16 @@ TEST(ArcList, PackedMethodsAndWhereTheArchiveEnds) {
     s += end == 0 ? kEnd : ArcEntry({"STOP.TXT", "x", static_cast<Byte>(end)});
     s += ArcEntry({"AFTER.TXT", "after"}) + kEnd;
     WriteFile(path, s);
-    const auto e = List(path);
+    const auto e = ListArchive(path);
     EXPECT_TRUE(e.ok);
     EXPECT_EQ(e.Names(), std::vector<std::string>{"A.TXT"});
     EXPECT_EQ(e.readFile.size(), 1u);
   }
   // Methods 10 to 29 are entries, named or not.
   WriteFile(path, ArcEntry({"A.TXT", "aaaa"}) + ArcEntry({"ODD.DAT", "zz", 20}) + ArcEntry({"B.TXT", "b"}) + kEnd);
-  const auto odd = List(path);
+  const auto odd = ListArchive(path);
   ASSERT_EQ(odd.Names(), (std::vector<std::string>{"A.TXT", "ODD.DAT", "B.TXT"}));
-  EXPECT_EQ(odd.entries[1].method, "Unsupported");
+  EXPECT_EQ(odd.entries[1].methodText, "Unsupported");
 }
 
 TEST(ArcList, TheHeaderRuleIsOneForEveryUser) {
@@ -223,29 +228,29 @@ TEST(ArcList, DirectoryEntriesHoldTheirFiles) {
   TempDir dir;
   const std::string inner = ArcEntry({"IN.TXT", "inner data"}) + kEnd;
   Bytes d;
-  d.U8(0x1A).U8(30).Field("SUB", 13).U32(static_cast<UInt32>(inner.size())).U16(walktest::DosDate(2001, 2, 3));
+  d.U8(0x1A).U8(30).Field("SUB", 13).U32(static_cast<UInt32>(inner.size())).U16(DosDate(2001, 2, 3));
   d.U16(0).U16(0).U32(static_cast<UInt32>(inner.size()));
   const std::string first = ArcEntry({"A.TXT", "aaaa"});
   const auto path = (dir / "d.arc").string();
   WriteFile(path, first + d.str() + inner + ArcEntry({"Z.TXT", "zzz"}) + kEnd);
 
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.Names(), (std::vector<std::string>{"A.TXT", "IN.TXT"}));
   EXPECT_EQ(r.numFiles, 2);
   // lsar names the inner file with its folder; the files and sizes agree.
-  const auto lsar = walktest::LsarList(path);
+  const auto lsar = LsarList(path);
   std::vector<std::string> lsarFiles;
   for (const auto& e : lsar)
     if (!e.directory) lsarFiles.push_back(e.name.substr(e.name.find_last_of('/') + 1));
   EXPECT_EQ(lsarFiles, r.Names());
   ASSERT_EQ(lsar.back().size, r.entries.back().unpacked);
 
-  const auto shown = List(path, {.showDirs = true});
+  const auto shown = ListArchive(path, {.showDirs = true});
   ASSERT_EQ(shown.entries.size(), 3u);
   const auto& sub = shown.entries[1];
   EXPECT_EQ(sub.name, "SUB/");
-  EXPECT_EQ(sub.method, "<Dir>");
+  EXPECT_EQ(sub.methodText, "<Dir>");
   EXPECT_EQ(sub.methodNumber, 30);
   EXPECT_EQ(sub.attr, 0x10u);
   EXPECT_EQ(sub.packed, 0);
@@ -265,14 +270,14 @@ TEST(PakList, OwnMethodsAndDirectories) {
   };
   const auto path = (dir / "t.pak").string();
   WriteFile(path, ArcArchive(files));
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atPak);
   ASSERT_EQ(r.entries.size(), 3u);
   ExpectToolsAgree(path, r);
-  EXPECT_EQ(r.entries[0].method, "Crushed");
-  EXPECT_EQ(r.entries[1].method, "Stored");
-  EXPECT_EQ(r.entries[2].method, "Distill");
+  EXPECT_EQ(r.entries[0].methodText, "Crushed");
+  EXPECT_EQ(r.entries[1].methodText, "Stored");
+  EXPECT_EQ(r.entries[2].methodText, "Distill");
   for (const auto& e : r.entries) EXPECT_EQ(e.attr, 0x20u);
 
   // A PAK directory entry keeps its sizes, so the walk passes over its data.
@@ -281,8 +286,8 @@ TEST(PakList, OwnMethodsAndDirectories) {
   d.U8(0x1A).U8(30).Field("SUB", 13).U32(static_cast<UInt32>(skipped.size())).U16(0).U16(0).U16(0);
   d.U32(static_cast<UInt32>(skipped.size()));
   WriteFile(path, ArcEntry(files[0]) + d.str() + skipped + ArcEntry({"AFTER.TXT", "after"}) + kEnd);
-  EXPECT_EQ(List(path).Names(), (std::vector<std::string>{"CR.TXT", "AFTER.TXT"}));
-  const auto shown = List(path, {.showDirs = true});
+  EXPECT_EQ(ListArchive(path).Names(), (std::vector<std::string>{"CR.TXT", "AFTER.TXT"}));
+  const auto shown = ListArchive(path, {.showDirs = true});
   ASSERT_EQ(shown.entries.size(), 3u);
   EXPECT_EQ(shown.entries[1].name, "SUB");
   EXPECT_EQ(shown.entries[1].attr, 0x20u);
@@ -300,17 +305,11 @@ TEST(ArcList, HostileHeaders) {
 
   // Cut anywhere: what is listed is a leading part of the entries, and an
   // entry is listed only when its whole header lies before the end.
-  for (std::size_t n = 20; n < good.size(); ++n) {
-    WriteFile(path, good.substr(0, n));
-    const auto r = List(path);
-    ASSERT_TRUE(r.deactivated);
-    ASSERT_LE(r.entries.size(), all.size());
-    for (std::size_t i = 0; i < r.entries.size(); ++i) EXPECT_EQ(r.entries[i].name, all[i]) << n;
-  }
+  vsktest::ExpectCutsListALeadingPart(path, good, all, 20);
 
   // A header whose fixed part ends exactly at the end of the file is not read.
   WriteFile(path, ArcEntry({"ONLY.TXT", ""}));
-  auto r = List(path);
+  auto r = ListArchive(path);
   EXPECT_TRUE(r.ok);
   EXPECT_TRUE(r.entries.empty());
 
@@ -318,21 +317,12 @@ TEST(ArcList, HostileHeaders) {
   std::string huge = good;
   for (int i = 0; i < 4; ++i) huge[15 + i] = '\xFF';
   WriteFile(path, huge);
-  r = List(path);
+  r = ListArchive(path);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].packed, 0xFFFFFFFFll);
 
   // Random damage never crashes, overruns or loops.
-  walktest::ListVariants(
-      path,
-      [&](std::size_t i) {
-        std::string s = good;
-        const std::string noise = vsktest::RandomBytes(8, static_cast<std::uint32_t>(i + 11));
-        for (int k = 0; k < 4; ++k)
-          s[static_cast<Byte>(noise[2 * k]) * 7919u % s.size()] = noise[2 * k + 1];
-        return s;
-      },
-      400);
+  vsktest::ListDamagedCopies(path, good, 11);
 }
 
 }  // namespace

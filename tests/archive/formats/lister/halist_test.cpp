@@ -5,14 +5,18 @@
 
 #include "archive/core/checksum.h"
 #include "archive/formats/lister/harecord.h"
-#include "tests/archive/formats/lister/walklisting.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
+#include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using walktest::Bytes;
-using walktest::DateText;
-using walktest::List;
+using vsktest::Bytes;
+using vsktest::DateText;
+using vsktest::DosDate;
+using vsktest::DosTime;
+using vsktest::ListArchive;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -23,7 +27,7 @@ struct HaFile {
   Byte method = 0;
   Byte version = 2;
   Int64 unpacked = -1;  // the data's size when negative
-  UInt32 time = static_cast<UInt32>(walktest::DosDate(2003, 4, 5)) << 16 | walktest::DosTime(6, 7, 8);
+  UInt32 time = static_cast<UInt32>(DosDate(2003, 4, 5)) << 16 | DosTime(6, 7, 8);
 };
 
 std::string HaEntry(const HaFile& f) {
@@ -59,7 +63,7 @@ TEST(HaList, Entries) {
   std::vector<Int64> offsets;
   WriteFile(path, HaArchive(files, &offsets));
 
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atHA);
   ASSERT_EQ(r.entries.size(), files.size());
@@ -73,7 +77,7 @@ TEST(HaList, Entries) {
     EXPECT_EQ(e.packed, static_cast<Int64>(files[i].data.size()));
     EXPECT_EQ(e.crc, Crc32Of(files[i].data.data(), files[i].data.size()));
     EXPECT_EQ(e.methodNumber, files[i].method);
-    EXPECT_EQ(e.method, methods[i]);
+    EXPECT_EQ(e.methodText, methods[i]);
     EXPECT_EQ(e.madeBy, files[i].version);
     EXPECT_EQ(e.needed, files[i].version);
     EXPECT_EQ(e.attr, 0x20u);
@@ -89,7 +93,7 @@ TEST(HaList, Entries) {
   EXPECT_EQ(r.numFiles, static_cast<int>(files.size()));
   EXPECT_EQ(r.unpackTotal, unpacked);
 
-  const auto txt = List(path, {.spec = {"*.txt"}});
+  const auto txt = ListArchive(path, {.spec = {"*.txt"}});
   EXPECT_EQ(txt.Names(), (std::vector<std::string>{"readme.txt", "notes.txt"}));
   EXPECT_EQ(txt.readFile.size(), files.size());
 }
@@ -103,41 +107,28 @@ TEST(HaList, HostileHeaders) {
   // Strings are bounded: one that does not end within the limit ends the walk.
   const std::string longest(THaEntry::MaxString, 'p');
   WriteFile(path, HaArchive({one, {longest, std::string(THaEntry::MaxString, 'n'), "x"}, last}));
-  auto r = List(path);
+  auto r = ListArchive(path);
   ASSERT_EQ(r.entries.size(), 3u);
   EXPECT_EQ(r.entries[1].name, std::string(THaEntry::MaxString, 'n'));
   WriteFile(path, HaArchive({one, {longest + "p", "name", "x"}, last}));
-  EXPECT_EQ(List(path).Names(), std::vector<std::string>{"one.txt"});
+  EXPECT_EQ(ListArchive(path).Names(), std::vector<std::string>{"one.txt"});
   WriteFile(path, HaArchive({one, {"", longest + "n", "x"}, last}));
-  EXPECT_EQ(List(path).Names(), std::vector<std::string>{"one.txt"});
+  EXPECT_EQ(ListArchive(path).Names(), std::vector<std::string>{"one.txt"});
   // A name running into the end of the file.
   WriteFile(path, HaArchive({one}) + HaEntry({"", "cut", ""}).substr(0, 20));
-  EXPECT_EQ(List(path).Names(), std::vector<std::string>{"one.txt"});
+  EXPECT_EQ(ListArchive(path).Names(), std::vector<std::string>{"one.txt"});
 
   // A packed size past the end: listed, then the walk ends.
   std::string s = HaArchive({one, last});
   for (int i = 0; i < 4; ++i) s[5 + i] = '\xFF';
   WriteFile(path, s);
-  r = List(path);
+  r = ListArchive(path);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].packed, 0xFFFFFFFFll);
 
   const std::string good = HaArchive({one, {"dir/", "two.txt", vsktest::TextBytes(200, 5), 2}, last});
-  for (std::size_t n = 0; n < good.size(); ++n) {
-    WriteFile(path, good.substr(0, n));
-    r = List(path);
-    ASSERT_TRUE(r.deactivated);
-    ASSERT_LE(r.entries.size(), 3u);
-  }
-  walktest::ListVariants(
-      path,
-      [&](std::size_t i) {
-        std::string v = good;
-        const std::string noise = vsktest::RandomBytes(8, static_cast<std::uint32_t>(i + 23));
-        for (int k = 0; k < 4; ++k) v[static_cast<Byte>(noise[2 * k]) * 7919u % v.size()] = noise[2 * k + 1];
-        return v;
-      },
-      400);
+  vsktest::ExpectCutsListALeadingPart(path, good, {"one.txt", "two.txt", "last.txt"});
+  vsktest::ListDamagedCopies(path, good, 23);
 }
 
 }  // namespace

@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include "archive/formats/lister/msgzrecord.h"
-#include "tests/archive/formats/lister/walklisting.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
+#include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using walktest::Bytes;
-using walktest::DateText;
-using walktest::List;
+using vsktest::Bytes;
+using vsktest::DateText;
+using vsktest::DosDate;
+using vsktest::DosTime;
+using vsktest::ListArchive;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -25,7 +29,7 @@ struct MsGzFile {
   std::size_t padding = 0;
   // The record length to store instead of the real one, when not negative.
   int recordLength = -1;
-  UInt32 dateTime = static_cast<UInt32>(walktest::DosDate(2004, 5, 6)) << 16 | walktest::DosTime(7, 8, 10);
+  UInt32 dateTime = static_cast<UInt32>(DosDate(2004, 5, 6)) << 16 | DosTime(7, 8, 10);
 };
 
 struct MsGzArchive {
@@ -76,7 +80,7 @@ TEST(MsGzList, EntriesInFolders) {
   const auto a = MakeMsGz({"ROOT", "DOCS", "SUB\\DEEP"}, files);
   WriteFile(path, a.bytes);
 
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atMsGZ);
   // Names are taken as stored, with no code page translation.
@@ -95,7 +99,7 @@ TEST(MsGzList, EntriesInFolders) {
     EXPECT_EQ(e.offset, a.dataOffsets[i]);
     EXPECT_EQ(e.filenum, static_cast<int>(i + 1));
     EXPECT_EQ(e.crc, 0u);
-    EXPECT_EQ(e.method, "");
+    EXPECT_EQ(e.methodText, "");
     EXPECT_EQ(e.methodNumber, 0);
     EXPECT_EQ(e.madeBy, 0);
     EXPECT_EQ(DateText(e.date), "2004-05-06 07:08:10");
@@ -104,13 +108,13 @@ TEST(MsGzList, EntriesInFolders) {
   EXPECT_EQ(r.numFiles, 4);
   EXPECT_EQ(r.unpackTotal, 700.0 + 600 + 1 + 4);
 
-  const auto some = List(path, {.spec = {"DOCS/*"}});
+  const auto some = ListArchive(path, {.spec = {"DOCS/*"}});
   EXPECT_EQ(some.Names(), std::vector<std::string>{"DOCS/README.TXT"});
   EXPECT_EQ(some.numFiles, 1);
 
   // Without folders the names stand alone, whatever the index says.
   WriteFile(path, MakeMsGz({}, {{0, "A.TXT", "a"}, {9, "B.TXT", "b"}}).bytes);
-  EXPECT_EQ(List(path).Names(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+  EXPECT_EQ(ListArchive(path).Names(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
 }
 
 TEST(MsGzList, HostileRecords) {
@@ -121,7 +125,7 @@ TEST(MsGzList, HostileRecords) {
   // A folder index past the list ends the walk as an error; what came
   // before was reported and the closing events still fire.
   WriteFile(path, MakeMsGz(folders, {{0, "A.TXT", "a"}, {2, "B.TXT", "b"}, {1, "C.TXT", "c"}}).bytes);
-  auto r = List(path);
+  auto r = ListArchive(path);
   EXPECT_FALSE(r.ok);
   EXPECT_TRUE(r.deactivated);
   EXPECT_EQ(r.Names(), std::vector<std::string>{"F0/A.TXT"});
@@ -133,7 +137,7 @@ TEST(MsGzList, HostileRecords) {
     MsGzFile bad{1, "BAD.TXT", "x"};
     bad.recordLength = length;
     WriteFile(path, MakeMsGz(folders, {{0, "A.TXT", "a"}, bad, {1, "C.TXT", "c"}}).bytes);
-    r = List(path);
+    r = ListArchive(path);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.Names(), std::vector<std::string>{"F0/A.TXT"});
   }
@@ -141,7 +145,7 @@ TEST(MsGzList, HostileRecords) {
   MsGzFile exact{1, "OK.TXT", "x"};
   exact.recordLength = 29 + 6;
   WriteFile(path, MakeMsGz(folders, {{0, "A.TXT", "a"}, exact, {1, "C.TXT", "c"}}).bytes);
-  EXPECT_EQ(List(path).Names(), (std::vector<std::string>{"F0/A.TXT", "F1/OK.TXT", "F1/C.TXT"}));
+  EXPECT_EQ(ListArchive(path).Names(), (std::vector<std::string>{"F0/A.TXT", "F1/OK.TXT", "F1/C.TXT"}));
 
   const auto good = MakeMsGz(folders, {{0, "A.TXT", "aaa"}, {1, "B.TXT", "bb"}}).bytes;
   const std::size_t listAt = good.find("F0") - 6;
@@ -151,17 +155,17 @@ TEST(MsGzList, HostileRecords) {
     std::string s = good;
     s[listAt + 2] = length;
     WriteFile(path, s);
-    EXPECT_TRUE(List(path).entries.empty());
+    EXPECT_TRUE(ListArchive(path).entries.empty());
   }
   {
     Bytes b;
     b.Raw(good);
     b.PutU32(41, static_cast<UInt32>(good.size()));
     WriteFile(path, b.str());
-    EXPECT_TRUE(List(path).entries.empty());
+    EXPECT_TRUE(ListArchive(path).entries.empty());
     b.PutU32(41, 0xFFFFFFFFu);
     WriteFile(path, b.str());
-    EXPECT_TRUE(List(path).entries.empty());
+    EXPECT_TRUE(ListArchive(path).entries.empty());
   }
   {
     Bytes b;
@@ -169,24 +173,11 @@ TEST(MsGzList, HostileRecords) {
     b.PutU32(41, static_cast<UInt32>(b.size()));
     for (int i = 0; i < 50; ++i) b.U16(0).U8(8).Fill(3).Raw("NN");
     WriteFile(path, b.str());
-    EXPECT_TRUE(List(path).entries.empty());
+    EXPECT_TRUE(ListArchive(path).entries.empty());
   }
 
-  for (std::size_t n = 0; n < good.size(); ++n) {
-    WriteFile(path, good.substr(0, n));
-    r = List(path);
-    ASSERT_TRUE(r.deactivated);
-    ASSERT_LE(r.entries.size(), 2u);
-  }
-  walktest::ListVariants(
-      path,
-      [&](std::size_t i) {
-        std::string v = good;
-        const std::string noise = vsktest::RandomBytes(8, static_cast<std::uint32_t>(i + 29));
-        for (int k = 0; k < 4; ++k) v[static_cast<Byte>(noise[2 * k]) * 7919u % v.size()] = noise[2 * k + 1];
-        return v;
-      },
-      400);
+  vsktest::ExpectCutsListAtMost(path, good, 2);
+  vsktest::ListDamagedCopies(path, good, 29);
 }
 
 }  // namespace

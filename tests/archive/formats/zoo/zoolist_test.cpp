@@ -5,14 +5,20 @@
 
 #include "archive/core/checksum.h"
 #include "archive/formats/zoo/zooheader.h"
-#include "tests/archive/formats/lister/walklisting.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
+#include "tests/support/lsar.h"
+#include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using walktest::Bytes;
-using walktest::DateText;
-using walktest::List;
+using vsktest::Bytes;
+using vsktest::DateText;
+using vsktest::DosDate;
+using vsktest::DosTime;
+using vsktest::ListArchive;
+using vsktest::LsarList;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -23,8 +29,8 @@ struct ZooFile {
   std::string comment = {};
   Int64 unpacked = -1;  // the data's size when negative
   Byte deleted = 0;
-  UInt16 date = walktest::DosDate(2002, 3, 4);
-  UInt16 time = walktest::DosTime(5, 6, 8);
+  UInt16 date = DosDate(2002, 3, 4);
+  UInt16 time = DosTime(5, 6, 8);
 };
 
 constexpr std::size_t kHeaderSize = 42;
@@ -72,8 +78,8 @@ TEST(ZooList, EntriesAsLsarListsThem) {
   const std::vector<ZooFile> files = {
       {"README.TXT", vsktest::TextBytes(4000, 1)},
       {"PACKED.DAT", vsktest::RandomBytes(600, 2), 1, "first comment", 2000},
-      {"HUFF.BIN", vsktest::RandomBytes(300, 3), 2, "", 900, 0, walktest::DosDate(2010, 11, 12),
-       walktest::DosTime(13, 14, 16)},
+      {"HUFF.BIN", vsktest::RandomBytes(300, 3), 2, "", 900, 0, DosDate(2010, 11, 12),
+       DosTime(13, 14, 16)},
       {"EMPTY", ""},
       {"LONGCMT.TXT", "x", 0, std::string(40000, 'c')},
   };
@@ -81,11 +87,11 @@ TEST(ZooList, EntriesAsLsarListsThem) {
   const auto zoo = MakeZoo(files);
   WriteFile(path, zoo.bytes);
 
-  const auto r = List(path);
+  const auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atZoo);
   ASSERT_EQ(r.entries.size(), files.size());
-  const auto lsar = walktest::LsarList(path);
+  const auto lsar = LsarList(path);
   ASSERT_EQ(lsar.size(), files.size());
   double packed = 0, unpacked = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -110,9 +116,9 @@ TEST(ZooList, EntriesAsLsarListsThem) {
   EXPECT_EQ(r.entries[0].comment, "");
   // Longer than the comment buffer: clipped to what it holds.
   EXPECT_EQ(r.entries[4].comment, std::string(TVorsk::kCommentBufSize - 1, 'c'));
-  EXPECT_EQ(r.entries[0].method, "Stored");
-  EXPECT_EQ(r.entries[1].method, "Fastest");
-  EXPECT_EQ(r.entries[2].method, "Greatest");
+  EXPECT_EQ(r.entries[0].methodText, "Stored");
+  EXPECT_EQ(r.entries[1].methodText, "Fastest");
+  EXPECT_EQ(r.entries[2].methodText, "Greatest");
   EXPECT_EQ(r.entries[1].unpacked, 2000);
   EXPECT_EQ(r.entries[1].ratio, 70);
   EXPECT_EQ(DateText(r.entries[2].date), "2010-11-12 13:14:16");
@@ -120,7 +126,7 @@ TEST(ZooList, EntriesAsLsarListsThem) {
   EXPECT_EQ(r.packTotal, packed);
   EXPECT_EQ(r.unpackTotal, unpacked);
 
-  const auto some = List(path, {.spec = {"*.TXT"}});
+  const auto some = ListArchive(path, {.spec = {"*.TXT"}});
   EXPECT_EQ(some.Names(), (std::vector<std::string>{"README.TXT", "LONGCMT.TXT"}));
   EXPECT_EQ(some.readFile.size(), files.size());
 }
@@ -130,16 +136,16 @@ TEST(ZooList, ArchiveCommentDeletedEntriesAndTheTerminator) {
   const auto path = (dir / "c.zoo").string();
   // Only the terminator: nothing is listed; the archive comment was read.
   WriteFile(path, MakeZoo({}, "archive note").bytes);
-  auto r = List(path);
+  auto r = ListArchive(path);
   ASSERT_TRUE(r.ok);
   EXPECT_TRUE(r.entries.empty());
   EXPECT_EQ(r.numFiles, 0);
   EXPECT_EQ(r.lastComment, "archive note");
-  EXPECT_TRUE(walktest::LsarList(path).empty());
+  EXPECT_TRUE(LsarList(path).empty());
 
   // Deleted entries are listed and counted like the others.
   WriteFile(path, MakeZoo({{"KEPT.TXT", "kept"}, {"GONE.TXT", "gone!", 0, "", -1, 1}}, "note").bytes);
-  r = List(path);
+  r = ListArchive(path);
   EXPECT_EQ(r.Names(), (std::vector<std::string>{"KEPT.TXT", "GONE.TXT"}));
   EXPECT_EQ(r.numFiles, 2);
   EXPECT_EQ(r.unpackTotal, 9.0);
@@ -156,7 +162,7 @@ TEST(ZooList, HostileHeaders) {
     b.Raw(good);
     b.PutU32(pos, v);
     WriteFile(path, b.str());
-    return List(path);
+    return ListArchive(path);
   };
   const auto second = static_cast<std::size_t>(zoo.entryOffsets[1]);
 
@@ -169,7 +175,7 @@ TEST(ZooList, HostileHeaders) {
     b.PutU32(24, 0);
     b.PutU32(28, 0);
     WriteFile(path, b.str());
-    EXPECT_TRUE(List(path).entries.empty());
+    EXPECT_TRUE(ListArchive(path).entries.empty());
   }
   // A link to anything but an entry ends the walk after the entries before.
   EXPECT_EQ(patched(second, 0x12345678).Names(), std::vector<std::string>{"ONE.TXT"});
@@ -194,27 +200,13 @@ TEST(ZooList, HostileHeaders) {
     s[second + 36] = '\xFF';
     s[second + 37] = '\xFF';
     WriteFile(path, s);
-    r = List(path);
+    r = ListArchive(path);
     ASSERT_EQ(r.entries.size(), 3u);
     EXPECT_EQ(r.entries[1].comment, "tail");
   }
 
-  for (std::size_t n = 0; n < good.size(); ++n) {
-    WriteFile(path, good.substr(0, n));
-    r = List(path);
-    ASSERT_TRUE(r.deactivated);
-    ASSERT_LE(r.entries.size(), files.size());
-    for (std::size_t i = 0; i < r.entries.size(); ++i) EXPECT_EQ(r.entries[i].name, files[i].name) << n;
-  }
-  walktest::ListVariants(
-      path,
-      [&](std::size_t i) {
-        std::string s = good;
-        const std::string noise = vsktest::RandomBytes(8, static_cast<std::uint32_t>(i + 17));
-        for (int k = 0; k < 4; ++k) s[static_cast<Byte>(noise[2 * k]) * 7919u % s.size()] = noise[2 * k + 1];
-        return s;
-      },
-      400);
+  vsktest::ExpectCutsListALeadingPart(path, good, {"ONE.TXT", "TWO.TXT", "THREE.TXT"});
+  vsktest::ListDamagedCopies(path, good, 17);
 }
 
 }  // namespace
