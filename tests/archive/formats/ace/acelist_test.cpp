@@ -7,15 +7,18 @@
 #include <filesystem>
 
 #include "archive/formats/ace/aceheader.h"
-#include "archive/formats/zip/ziprecords.h"
-#include "tests/archive/formats/listrun.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::Le16;
+using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
+using vsktest::VolumePolicy;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
@@ -23,17 +26,6 @@ using vsktest::WriteFile;
 namespace fs = std::filesystem;
 
 constexpr UInt32 kTime = 0x5A8C6000;  // 2025-04-12 12:00:00
-
-std::string Le16(UInt16 v) {
-  std::string s(2, '\0');
-  PutLE16(reinterpret_cast<Byte*>(s.data()), v);
-  return s;
-}
-std::string Le32(UInt32 v) {
-  std::string s(4, '\0');
-  PutLE32(reinterpret_cast<Byte*>(s.data()), v);
-  return s;
-}
 
 std::string Header(Byte type, UInt16 flags, const std::string& body) {
   const std::string counted = std::string(1, static_cast<char>(type)) + Le16(flags) + body;
@@ -113,7 +105,7 @@ TEST(AceList, EntriesAndTheirProperties) {
   EXPECT_EQ(a.unpacked, 1500);
   EXPECT_EQ(a.crc, 0xCAFEF00Du);
   EXPECT_EQ(a.methodText, "Normal");
-  EXPECT_EQ(a.method, 2);
+  EXPECT_EQ(a.methodNumber, 2);
   EXPECT_EQ(a.madeBy, 20);
   EXPECT_EQ(a.needed, 20);
   EXPECT_EQ(a.host, kAceHostUnix);
@@ -182,25 +174,25 @@ TEST(AceList, SplitFileIsReportedAtItsFirstPart) {
   EXPECT_EQ(r.Find("z.txt")->madeBy, 21);
   EXPECT_EQ(r.Find("z.txt")->filenum, 3);
   ASSERT_EQ(r.volumesAsked.size(), 1u);
-  EXPECT_EQ(r.volumesAsked[0], second);
+  EXPECT_EQ(r.volumesAsked[0].name, second);
   // Counted once; every part's packed bytes are in the totals.
   EXPECT_EQ(r.numFiles, 3);
   EXPECT_EQ(r.packTotal, 1500 * 2 + 4000);
   EXPECT_EQ(r.unpackTotal, 1500 * 2 + 4000);
-  EXPECT_EQ(ListArchive(v, first).volumesAsked, r.volumesAsked);
+  EXPECT_EQ(ListArchive(v, first).VolumeNamesAsked(), r.VolumeNamesAsked());
 
   // Declined: what the first volume holds is reported, then the walk ends.
   ListOptions decline;
-  decline.nextVolume = [](std::string&, bool) { return false; };
+  decline.volumes = VolumePolicy::Decline;
   const auto d = ListArchive(first, decline);
   EXPECT_TRUE(d.ok);
   EXPECT_EQ(d.entries.size(), 2u);
   EXPECT_EQ(d.Find("z.txt"), nullptr);
-  EXPECT_EQ(d.errors.back(), 25443);
+  EXPECT_EQ(d.errors.back().code, 25443);
 
   // The second volume alone: the tail of y.bin is seen, not reported.
   ListOptions none;
-  none.assignNextVolume = false;
+  none.volumes = VolumePolicy::Unassigned;
   const auto tailOnly = ListArchive(second, none);
   ASSERT_EQ(tailOnly.entries.size(), 1u);
   EXPECT_EQ(tailOnly.entries[0].name, "z.txt");

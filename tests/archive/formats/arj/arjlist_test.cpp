@@ -10,14 +10,18 @@
 #include "archive/core/checksum.h"
 #include "archive/formats/arj/arjheader.h"
 #include "archive/formats/zip/ziprecords.h"
-#include "tests/archive/formats/listrun.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::Le16;
+using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
+using vsktest::VolumePolicy;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
@@ -106,7 +110,7 @@ void ExpectAgreesWithArj(const TempDir& dir, const std::string& archive, const v
     EXPECT_EQ(e->packed, row.compressed) << name;
     EXPECT_EQ(ArjDate(e->date), row.date) << name;
     ASSERT_TRUE(row.method >= '0' && row.method <= '4') << name;
-    EXPECT_EQ(e->method, row.method - '0') << name;
+    EXPECT_EQ(e->methodNumber, row.method - '0') << name;
     EXPECT_EQ(e->methodText, kMethods[row.method - '0']) << name;
     EXPECT_EQ(e->encrypted, garbled) << name;
     EXPECT_EQ(row.garbled, garbled) << name;
@@ -205,12 +209,12 @@ TEST(ArjList, VolumeSetsReportASplitFileOnce) {
   EXPECT_EQ(split->unpacked, 70000);
   EXPECT_EQ(r.numFiles, 4);
   ASSERT_GE(r.volumesAsked.size(), 2u);
-  EXPECT_EQ(r.volumesAsked[0], (dir / "v.a01").string());
-  EXPECT_EQ(r.volumesAsked[1], (dir / "v.a02").string());
+  EXPECT_EQ(r.volumesAsked[0].name, (dir / "v.a01").string());
+  EXPECT_EQ(r.volumesAsked[1].name, (dir / "v.a02").string());
   // Reported from the volume that holds its last part; what follows it
   // comes from the later volumes.
   EXPECT_NE(split->volume, arc);
-  EXPECT_EQ(split->volume, r.volumesAsked.back());
+  EXPECT_EQ(split->volume, r.volumesAsked.back().name);
   EXPECT_EQ(r.entries.front().volume, arc);
   double packed = 0;
   for (const auto& e : r.entries) packed += static_cast<double>(e.packed);
@@ -224,28 +228,28 @@ TEST(ArjList, VolumeSetsReportASplitFileOnce) {
   ASSERT_NE(again.Find("src/data.bin"), nullptr);
   EXPECT_EQ(again.Find("src/data.bin")->packed, split->packed);
   EXPECT_EQ(again.volumesAsked.size(), r.volumesAsked.size());
-  EXPECT_EQ(again.volumesAsked[0], (dir / "v.A01").string());
+  EXPECT_EQ(again.volumesAsked[0].name, (dir / "v.A01").string());
   fs::rename(dir / "v.A01", dir / "v.a01");
 
   // Declining the next volume ends the walk before the split file.
   ListOptions decline;
-  decline.nextVolume = [](std::string&, bool) { return false; };
+  decline.volumes = VolumePolicy::Decline;
   const auto d = ListArchive(arc, decline);
   EXPECT_TRUE(d.ok);
   EXPECT_EQ(d.Find("src/data.bin"), nullptr);
   EXPECT_EQ(d.numFiles, static_cast<int>(d.entries.size()));
   EXPECT_LT(d.numFiles, 4);
   ASSERT_FALSE(d.errors.empty());
-  EXPECT_EQ(d.errors.back(), 25443);
+  EXPECT_EQ(d.errors.back().code, 25443);
 
   // Without the event the chain cannot be followed either.
   ListOptions none;
-  none.assignNextVolume = false;
+  none.volumes = VolumePolicy::Unassigned;
   const auto n = ListArchive(arc, none);
   EXPECT_EQ(n.Find("src/data.bin"), nullptr);
   ASSERT_FALSE(n.errors.empty());
-  EXPECT_EQ(n.errors[0], 25270);
-  EXPECT_EQ(n.errorTexts[0], "OnNextVolume");
+  EXPECT_EQ(n.errors[0].code, 25270);
+  EXPECT_EQ(n.errors[0].text, "OnNextVolume");
 
   // Listing a later volume on its own skips the tail of the file begun
   // before it when the volume says it belongs to a set.
@@ -342,7 +346,7 @@ TEST(ArjList, DamagedHeadersEndTheWalkSafely) {
   EXPECT_TRUE(bad.ok);
   EXPECT_TRUE(bad.entries.empty());
   ASSERT_EQ(bad.errors.size(), 1u);
-  EXPECT_EQ(bad.errors[0], 25110);
+  EXPECT_EQ(bad.errors[0].code, 25110);
 
   // An extended header is passed over; one that runs past the end stops the walk.
   std::string ext = a.file;

@@ -9,15 +9,18 @@
 
 #include "archive/core/checksum.h"
 #include "archive/formats/rar/rarheader.h"
-#include "archive/formats/zip/ziprecords.h"
-#include "tests/archive/formats/listrun.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::Le16;
+using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
+using vsktest::VolumePolicy;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
@@ -25,17 +28,6 @@ using vsktest::WriteFile;
 namespace fs = std::filesystem;
 
 constexpr UInt32 kTime = 0x5A8C6000;  // 2025-04-12 12:00:00
-
-std::string Le16(UInt16 v) {
-  std::string s(2, '\0');
-  PutLE16(reinterpret_cast<Byte*>(s.data()), v);
-  return s;
-}
-std::string Le32(UInt32 v) {
-  std::string s(4, '\0');
-  PutLE32(reinterpret_cast<Byte*>(s.data()), v);
-  return s;
-}
 
 // A block: its head (with the CRC over it) and body.
 std::string Block(Byte type, UInt16 flags, const std::string& body) {
@@ -144,7 +136,7 @@ TEST(RarList, BlocksAndEntriesAgreeWithLsar) {
   EXPECT_EQ(a.unpacked, 1200);
   EXPECT_EQ(a.crc, Crc32Of(kText.data(), kText.size()));
   EXPECT_EQ(a.methodText, "Stored");
-  EXPECT_EQ(a.method, '0');
+  EXPECT_EQ(a.methodNumber, '0');
   EXPECT_EQ(a.attr, 0x20u);
   EXPECT_EQ(a.madeBy, 20);
   EXPECT_EQ(a.needed, 0);
@@ -250,7 +242,7 @@ TEST(RarList, VolumeChainsReportASplitFileOnce) {
   const auto old = TwoVolumes(dir, "a.rar", "a.R00", 0);
   const auto r = ListArchive(old.first);
   ExpectSplitOnce(r, old);
-  EXPECT_EQ(r.volumesAsked[0], old.second);
+  EXPECT_EQ(r.volumesAsked[0].name, old.second);
   fs::rename(old.second, dir / "a.r00");
   const std::map<std::string, Int64> expected = {{"a.txt", 1200}, {"b.bin", 3000}, {"c.txt", 1200}};
   EXPECT_EQ(LsarList(old.first), expected);
@@ -265,12 +257,12 @@ TEST(RarList, VolumeChainsReportASplitFileOnce) {
 
   // Declining the volume ends the walk; the split file is not reported.
   ListOptions decline;
-  decline.nextVolume = [](std::string&, bool) { return false; };
+  decline.volumes = VolumePolicy::Decline;
   const auto d = ListArchive(parts.first, decline);
   EXPECT_TRUE(d.ok);
   ASSERT_EQ(d.entries.size(), 1u);
   EXPECT_EQ(d.numFiles, 1);
-  EXPECT_EQ(d.errors.back(), 25443);
+  EXPECT_EQ(d.errors.back().code, 25443);
 
   // With nothing counted yet, the file is counted with the parts read.
   ListOptions onlyB = decline;
@@ -281,24 +273,24 @@ TEST(RarList, VolumeChainsReportASplitFileOnce) {
   EXPECT_EQ(first.unpackTotal, 3000);
 
   ListOptions none;
-  none.assignNextVolume = false;
+  none.volumes = VolumePolicy::Unassigned;
   const auto n = ListArchive(parts.first, none);
   EXPECT_EQ(n.entries.size(), 1u);
   ASSERT_FALSE(n.errors.empty());
-  EXPECT_EQ(n.errors[0], 25270);
-  EXPECT_EQ(n.errorTexts[0], "OnNextVolume");
+  EXPECT_EQ(n.errors[0].code, 25270);
+  EXPECT_EQ(n.errors[0].text, "OnNextVolume");
 
   // A next volume too short for its main header is a read error.
   WriteFile(parts.second, Marker() + "\x01\x02");
   const auto s = ListArchive(parts.first);
   EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.errors.back(), 25236);
+  EXPECT_EQ(s.errors.back().code, 25236);
   EXPECT_EQ(s.numFiles, 1);
   // One that is no RAR volume is a bad header.
   WriteFile(parts.second, std::string(64, 'q'));
   const auto q = ListArchive(parts.first);
   EXPECT_TRUE(q.ok);
-  EXPECT_EQ(q.errors.back(), 25110);
+  EXPECT_EQ(q.errors.back().code, 25110);
 }
 
 TEST(RarList, HostileBlocksNeverLoopOrOverrun) {
