@@ -12,19 +12,20 @@
 
 #include "archive/core/numbers.h"
 #include "archive/formats/lha/bhheader.h"
-#include "tests/archive/formats/lha/listing.h"
+#include "archive/core/dates.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using lhatest::List;
-using lhatest::Result;
+using vsktest::Le16;
+using vsktest::Le32;
+using vsktest::ListArchive;
+using vsktest::ListResult;
 using vsktest::TempDir;
 using vsktest::WriteFile;
-
-std::string Le16(unsigned v) { return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
-std::string Le32(UInt32 v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
 
 UInt32 Crc32Of(const std::string& s) {
   return static_cast<UInt32>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
@@ -105,10 +106,8 @@ std::string SampleArchive() {
   return arc;
 }
 
-Result ListBytes(const TempDir& dir, const std::string& bytes, bool showDirs = false) {
-  const auto path = (dir / "t.bh").string();
-  WriteFile(path, bytes);
-  return List(path, {"*.*"}, showDirs);
+ListResult ListBytes(const TempDir& dir, const std::string& bytes, bool showDirs = false) {
+  return vsktest::ListArchiveBytes((dir / "t.bh").string(), bytes, {.showDirs = showDirs});
 }
 
 TEST(BhList, ListsEveryEntryFromItsHeader) {
@@ -136,7 +135,7 @@ TEST(BhList, ListsEveryEntryFromItsHeader) {
     const bool encrypted = (in.flags & 1) != 0;
     SCOPED_TRACE(e.name);
     EXPECT_EQ(e.name, names[i]);
-    EXPECT_EQ(e.method, methods[i]);
+    EXPECT_EQ(e.methodText, methods[i]);
     EXPECT_EQ(e.methodNumber, in.method);
     EXPECT_EQ(e.offset, offset);
     EXPECT_EQ(e.unpacked, static_cast<Int64>(in.data.size()));
@@ -169,7 +168,7 @@ TEST(BhList, ListsEveryEntryFromItsHeader) {
   EXPECT_EQ(plain.entries.size(), entries.size() - 1);
   EXPECT_EQ(plain.numFiles, files);
   WriteFile(dir / "m.bh", arc);
-  const auto txt = List((dir / "m.bh").string(), {"*.txt"});
+  const auto txt = ListArchive((dir / "m.bh").string(), {.spec = {"*.txt"}});
   EXPECT_EQ(txt.numFiles, 4);
   EXPECT_EQ(txt.readFile.size(), entries.size());
 }

@@ -8,15 +8,19 @@
 #include <sstream>
 
 #include "archive/core/numbers.h"
-#include "tests/archive/formats/lha/listing.h"
+#include "archive/core/dates.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
-using lhatest::DateText;
-using lhatest::List;
-using lhatest::Result;
+using vsktest::DateText;
+using vsktest::Le16;
+using vsktest::Le32;
+using vsktest::ListArchive;
+using vsktest::ListResult;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
@@ -97,7 +101,7 @@ std::map<std::string, std::string> MakeTree(const TempDir& dir) {
 
 // Every row lhasa shows is listed by us with the same details; files are
 // counted, folders reported only because ShowEmptyDirs is on.
-void ExpectAgreesWithLhasa(const std::string& archive, const Result& r,
+void ExpectAgreesWithLhasa(const std::string& archive, const ListResult& r,
                            const std::map<std::string, std::string>& times) {
   ASSERT_TRUE(r.ok);
   EXPECT_TRUE(r.errors.empty());
@@ -111,7 +115,7 @@ void ExpectAgreesWithLhasa(const std::string& archive, const Result& r,
     EXPECT_EQ(e->packed, row.packed) << name;
     EXPECT_EQ(e->unpacked, row.size) << name;
     EXPECT_EQ(e->crc, row.crc) << name;
-    EXPECT_EQ(e->method, MethodTextOf(row.method)) << name;
+    EXPECT_EQ(e->methodText, MethodTextOf(row.method)) << name;
     EXPECT_EQ(e->methodNumber, static_cast<UInt16>(row.method[3])) << name;
     EXPECT_EQ(LhasaDate(e->date), row.month + " " + row.day + " " + row.year) << name;
     const auto t = times.find(name);
@@ -144,14 +148,14 @@ TEST(LhaList, ArchivesOfJlhaAtEveryLevelAndMethod) {
       ASSERT_GT(bytes.size(), 22u);
       ASSERT_EQ(bytes[20], static_cast<char>(level));  // the level asked for was written
 
-      const auto r = List(arc, {"*.*"}, true);
+      const auto r = ListArchive(arc, {.showDirs = true});
       EXPECT_EQ(r.type, atLha);
       ExpectAgreesWithLhasa(arc, r, times);
       const std::string expected = option.empty()  ? "Frozen-5"
                                    : option == "z" ? "Stored"
                                                    : "Frozen-" + option.substr(1);
       ASSERT_NE(r.Find("src/sub/notes.txt"), nullptr);
-      EXPECT_EQ(r.Find("src/sub/notes.txt")->method, expected);
+      EXPECT_EQ(r.Find("src/sub/notes.txt")->methodText, expected);
       EXPECT_EQ(r.entries.front().offset, 0);
       EXPECT_EQ(r.entries.front().name, "src/");
       EXPECT_EQ(r.Find("src/readme.txt")->attr, 0x20u);
@@ -169,20 +173,20 @@ TEST(LhaList, MasksCountsAndFolders) {
   ASSERT_EQ(RunTool("jlha a2 " + ShellQuote(arc) + " src", dir.path()).exitCode, 0);
 
   // Folders are neither counted nor reported without ShowEmptyDirs.
-  const auto all = List(arc);
+  const auto all = ListArchive(arc);
   ASSERT_TRUE(all.ok);
   EXPECT_EQ(all.numFiles, 4);
   EXPECT_EQ(all.entries.size(), 4u);
   EXPECT_EQ(all.readFile.size(), 7u);
-  for (const auto& e : all.entries) EXPECT_NE(e.method, "<Dir>") << e.name;
+  for (const auto& e : all.entries) EXPECT_NE(e.methodText, "<Dir>") << e.name;
   EXPECT_EQ(all.entries.back().filenum, 4);
 
   // A folder carries the count of the files before it.
-  const auto dirs = List(arc, {"*.*"}, true);
+  const auto dirs = ListArchive(arc, {.showDirs = true});
   ASSERT_EQ(dirs.entries.size(), 7u);
   int seen = 0;
   for (const auto& e : dirs.entries) {
-    if (e.method == "<Dir>") {
+    if (e.methodText == "<Dir>") {
       EXPECT_EQ(e.filenum, seen) << e.name;
       EXPECT_EQ(e.name.back(), '/');
     } else {
@@ -190,13 +194,13 @@ TEST(LhaList, MasksCountsAndFolders) {
     }
   }
 
-  const auto txt = List(arc, {"*.txt"});
+  const auto txt = ListArchive(arc, {.spec = {"*.txt"}});
   EXPECT_EQ(txt.readFile.size(), 7u);
   EXPECT_EQ(txt.numFiles, 3);
   for (const auto& e : txt.entries) EXPECT_EQ(e.name.substr(e.name.size() - 4), ".txt");
   EXPECT_EQ(txt.unpackTotal, 25000.0);
 
-  const auto none = List(arc, {});
+  const auto none = ListArchive(arc, {.spec = {}});
   EXPECT_EQ(none.numFiles, 0);
   EXPECT_TRUE(none.entries.empty());
 }
@@ -210,7 +214,7 @@ TEST(LhaList, FolderPathsLongerThan255Bytes) {
     SCOPED_TRACE(level);
     const auto arc = (dir / ("long" + std::to_string(level) + ".lzh")).string();
     ASSERT_EQ(RunTool("jlha a" + std::to_string(level) + " " + ShellQuote(arc) + " long", dir.path()).exitCode, 0);
-    const auto r = List(arc, {"*.*"}, true);
+    const auto r = ListArchive(arc, {.showDirs = true});
     ExpectAgreesWithLhasa(arc, r, {});
     ASSERT_NE(r.Find(deep + "/x.txt"), nullptr);
     EXPECT_NE(r.Find(deep + "/"), nullptr);
@@ -219,9 +223,6 @@ TEST(LhaList, FolderPathsLongerThan255Bytes) {
 }
 
 // ---- hand-built headers
-
-std::string Le16(unsigned v) { return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
-std::string Le32(UInt32 v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
 
 struct Ext {
   Byte type;
@@ -287,10 +288,8 @@ std::string Level2(const Entry& e) {
 constexpr UInt32 kDos = 0x4E6E5A8B;   // 2019-03-14 11:20:22
 constexpr UInt32 kUnix = 1552558956;  // 2019-03-14 10:22:36 UTC
 
-Result ListBytes(const TempDir& dir, const std::string& bytes, bool showDirs = true) {
-  const auto path = (dir / "t.lzh").string();
-  WriteFile(path, bytes);
-  return List(path, {"*.*"}, showDirs);
+ListResult ListBytes(const TempDir& dir, const std::string& bytes, bool showDirs = true) {
+  return vsktest::ListArchiveBytes((dir / "t.lzh").string(), bytes, {.showDirs = showDirs});
 }
 
 TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
@@ -357,7 +356,7 @@ TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
   EXPECT_EQ(a.packed, 13);
   EXPECT_EQ(a.unpacked, 400);
   EXPECT_EQ(a.crc, 0xBEEFu);
-  EXPECT_EQ(a.method, "Frozen-5");
+  EXPECT_EQ(a.methodText, "Frozen-5");
   EXPECT_EQ(a.attr, 0x21u);
   EXPECT_EQ(a.date, DosDateTimeToDateTime(kDos));
   EXPECT_EQ(a.ratio, CompressRatio(Int64{13}, Int64{400}));
@@ -367,21 +366,21 @@ TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
   EXPECT_EQ(b.packed, 10);
   EXPECT_EQ(b.unpacked, 99);
   EXPECT_EQ(b.crc, 0x0102u);
-  EXPECT_EQ(b.method, "Frozen-6");
+  EXPECT_EQ(b.methodText, "Frozen-6");
   EXPECT_EQ(b.offset, static_cast<Int64>(Level0(l0).size()));
-  EXPECT_EQ(r.entries[2].method, "Frozen-7");
+  EXPECT_EQ(r.entries[2].methodText, "Frozen-7");
   EXPECT_EQ(r.entries[2].packed, 3);
 
   for (int i = 3; i < 6; ++i) {
     EXPECT_EQ(r.entries[i].date, UnixTimeToDateTime(kUnix)) << r.entries[i].name;
     EXPECT_EQ(r.entries[i].crc, 0xA001u);
-    EXPECT_EQ(r.entries[i].method, "Frozen-4");
+    EXPECT_EQ(r.entries[i].methodText, "Frozen-4");
     EXPECT_EQ(r.entries[i].packed, 3);
   }
-  EXPECT_EQ(r.entries[6].method, "<Dir>");
+  EXPECT_EQ(r.entries[6].methodText, "<Dir>");
   EXPECT_EQ(r.entries[6].filenum, 6);
-  EXPECT_EQ(r.entries[7].method, "Frozen-1");
-  EXPECT_EQ(r.entries[8].method, "Unsupported");
+  EXPECT_EQ(r.entries[7].methodText, "Frozen-1");
+  EXPECT_EQ(r.entries[8].methodText, "Unsupported");
   EXPECT_EQ(r.entries[8].methodNumber, 's');
   EXPECT_EQ(r.packTotal, 13 + 10 + 3 + 3 * 3 + 1 + 1);
 }
