@@ -6,79 +6,33 @@
 #include <map>
 #include <sstream>
 
-#include "archive/core/dates.h"
 #include "archive/formats/cab/cabheader.h"
-#include "archive/formats/lister/vorsk.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::ListArchive;
+using vsktest::ListOptions;
+using vsktest::ListResult;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::VolumePolicy;
 using vsktest::WriteFile;
 
-struct Listed {
-  std::string name;
-  Int64 packed = 0, unpacked = 0;
-  UInt16 method = 0;
-  std::string methodText;
-  UInt32 attr = 0;
-  UInt16 made = 0, needed = 0;
-  TDateTime date = 0;
-  std::string volume;
-  Int64 offset = 0;
-  int filenum = 0;
-};
-
-struct Result {
-  bool ok = false;
-  std::vector<Listed> entries;
-  std::vector<std::string> readFile;
-  std::vector<std::pair<int, std::string>> errors;  // code, extended text
-  std::vector<std::string> volumesAsked;
-  int numFiles = -1;
-  double unpackTotal = -1;
-};
-
-// Answers the volume questions: yes for a cabinet that exists, unless told no.
-Result List(const std::string& archive, bool acceptVolumes = true, std::vector<std::string> spec = {"*.*"},
-            bool showDirs = false) {
-  Result r;
-  TVorsk v;
-  v.SetArchiveFile(archive);
-  EXPECT_EQ(v.ArcType(), atCab) << archive;
-  v.FileSpec = std::move(spec);
-  v.ShowEmptyDirs = showDirs;
-  v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
-    auto& l = static_cast<TVorsk&>(s);
-    r.entries.push_back({l.FileName, l.PackedSize, l.UnpackedSize, l.MethodNumber, l.MethodText, l.ExternalAttr,
-                         l.VersionMadeBy, l.VersionNeeded, l.FileDate, l.VolumeName, offset, filenum});
-  };
-  v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
-  v.OnError = [&](TZipCommon&, const std::string&, const std::string& x, const std::string&, int c) {
-    r.errors.emplace_back(c, x);
-  };
-  v.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string& id, bool exists, bool& cancel) {
-    r.volumesAsked.push_back(name + "|" + id);
-    cancel = !acceptVolumes || !exists;
-  };
-  v.OnTotals = [&](TZipCommon&, double u, double, int, int n) {
-    r.numFiles = n;
-    r.unpackTotal = u;
-  };
-  r.ok = v.Activate();
+// Every archive here is a cabinet.
+ListResult List(const std::string& archive, const ListOptions& options = {}) {
+  auto r = ListArchive(archive, options);
+  EXPECT_EQ(r.type, atCab) << archive;
   return r;
 }
 
-std::string DateText(TDateTime d) {
-  int y, m, day, h, mi, s, ms;
-  DecodeDate(d, y, m, day);
-  DecodeTime(d, h, mi, s, ms);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", day, m, y, h, mi, s);
-  return buf;
+// "DD.MM.YYYY hh:mm:ss", as cabextract shows dates.
+std::string CabextractDate(TDateTime d) {
+  const std::string t = vsktest::DateText(d);
+  return t.substr(8, 2) + "." + t.substr(5, 2) + "." + t.substr(0, 4) + t.substr(10);
 }
 
 // `cabextract -l` rows: size | date time | name.
@@ -106,16 +60,16 @@ std::map<std::string, CabRow> CabextractList(const std::string& archive) {
   return rows;
 }
 
-void ExpectAgreesWithCabextract(const std::string& archive, const Result& r) {
+void ExpectAgreesWithCabextract(const std::string& archive, const ListResult& r) {
   ASSERT_TRUE(r.ok);
   const auto rows = CabextractList(archive);
   ASSERT_FALSE(rows.empty()) << archive;
   for (const auto& [name, row] : rows) {
-    auto it = std::find_if(r.entries.begin(), r.entries.end(), [&](const Listed& e) { return e.name == name; });
-    ASSERT_NE(it, r.entries.end()) << name;
-    EXPECT_EQ(it->unpacked, row.size) << name;
-    EXPECT_EQ(it->packed, row.size) << name;
-    EXPECT_EQ(DateText(it->date), row.date) << name;
+    const auto* e = r.Find(name);
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(e->unpacked, row.size) << name;
+    EXPECT_EQ(e->packed, row.size) << name;
+    EXPECT_EQ(CabextractDate(e->date), row.date) << name;
   }
   EXPECT_EQ(r.entries.size(), rows.size());
   EXPECT_EQ(r.numFiles, static_cast<int>(rows.size()));
@@ -141,22 +95,21 @@ TEST(CabList, CabinetsOfGcab) {
     const bool zipped = name[0] == 'z';
     for (const auto& e : r.entries) {
       EXPECT_EQ(e.methodText, zipped ? "MsZIP" : "Stored") << e.name;
-      EXPECT_EQ(e.method, zipped ? 1 : 0);
-      EXPECT_EQ(e.made, 3);  // version 1.3
+      EXPECT_EQ(e.methodNumber, zipped ? 1 : 0);
+      EXPECT_EQ(e.madeBy, 3);  // version 1.3
       EXPECT_EQ(e.needed, 1);
       EXPECT_EQ(e.volume, arc);
       EXPECT_GT(e.offset, 36);
     }
     // gcab flags the UTF-8 name (0x80).
-    auto find = [&](const std::string& n) {
-      return *std::find_if(r.entries.begin(), r.entries.end(), [&](const Listed& e) { return e.name == n; });
-    };
-    EXPECT_EQ(find("src/sub/Grüße.txt").attr & 0x80, 0x80u);
-    EXPECT_EQ(find("src/data.bin").attr & 0x80, 0u);
+    ASSERT_NE(r.Find("src/sub/Grüße.txt"), nullptr);
+    ASSERT_NE(r.Find("src/data.bin"), nullptr);
+    EXPECT_EQ(r.Find("src/sub/Grüße.txt")->attr & 0x80, 0x80u);
+    EXPECT_EQ(r.Find("src/data.bin")->attr & 0x80, 0u);
     EXPECT_EQ(r.entries.back().filenum, 3);
     EXPECT_EQ(r.unpackTotal, 53700);
 
-    const auto txt = List(arc, true, {"*.txt"});
+    const auto txt = List(arc, {.spec = {"*.txt"}});
     EXPECT_EQ(txt.numFiles, 2);
     EXPECT_EQ(txt.readFile.size(), 3u);
   }
@@ -282,12 +235,14 @@ TEST(CabList, CabinetSets) {
   EXPECT_EQ(r.entries[2].name, "c.txt");
   EXPECT_EQ(r.entries[2].volume, second);
   EXPECT_EQ(r.entries[2].filenum, 3);
-  EXPECT_EQ(r.volumesAsked, std::vector<std::string>{second + "|Disk 2"});
+  ASSERT_EQ(r.volumesAsked.size(), 1u);
+  EXPECT_EQ(r.volumesAsked[0].name, second);
+  EXPECT_EQ(r.volumesAsked[0].id, "Disk 2");
   EXPECT_EQ(r.unpackTotal, 3000 + 2500 + 800);
   EXPECT_EQ(r.readFile.size(), 4u);  // the continued record's name is seen
 
   // Declining the next cabinet cancels the walk after the first one.
-  const auto declined = List(first, false);
+  const auto declined = List(first, {.volumes = VolumePolicy::Decline});
   EXPECT_TRUE(declined.ok);
   EXPECT_EQ(declined.entries.size(), 2u);
   // Listing from the second cabinet shows the file continued into it.
@@ -322,7 +277,8 @@ TEST(CabList, CabinetSets) {
   const auto bad = List(first);
   EXPECT_EQ(bad.entries.size(), 3u);
   ASSERT_FALSE(bad.errors.empty());
-  EXPECT_EQ(bad.errors.back(), std::make_pair(25110, std::string("Disk 3")));
+  EXPECT_EQ(bad.errors.back().code, 25110);
+  EXPECT_EQ(bad.errors.back().text, "Disk 3");
 }
 
 TEST(CabList, NamesAndFolders) {
@@ -333,7 +289,7 @@ TEST(CabList, NamesAndFolders) {
              {"caf\xC3\xA9.txt", 5, 0, 1, 0x20 | kCabAttrNameIsUtf8},
              {"folder", 0, 0, 0, 0x10}};
   WriteFile(dir / "n.cab", BuildCab(c));
-  const auto r = List((dir / "n.cab").string(), true, {"*.*"}, true);
+  const auto r = List((dir / "n.cab").string(), {.showDirs = true});
   ASSERT_EQ(r.entries.size(), 3u);
   EXPECT_EQ(r.entries[0].name, "über.txt");
   EXPECT_EQ(r.entries[1].name, "café.txt");
@@ -354,7 +310,7 @@ TEST(CabList, HostileHeaders) {
     return List((dir / "h.cab").string());
   };
   EXPECT_EQ(list(good).entries.size(), 2u);
-  auto bad = [](const Result& r) { return !r.errors.empty() && r.errors[0].first == 25110; };
+  auto bad = [](const ListResult& r) { return !r.errors.empty() && r.errors[0].code == 25110; };
 
   // A header cut short, reserve sizes and folder counts past the end.
   EXPECT_TRUE(bad(list(good.substr(0, 30))));

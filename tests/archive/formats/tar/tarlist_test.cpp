@@ -9,66 +9,27 @@
 #include <sstream>
 
 #include "archive/core/dates.h"
-#include "archive/formats/lister/vorsk.h"
 #include "archive/formats/tar/tarheader.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::DateText;
+using vsktest::ListArchive;
+using vsktest::ListOptions;
+using vsktest::ListResult;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
-struct Listed {
-  std::string name;
-  Int64 packed = 0, unpacked = 0;
-  UInt32 crc = 0;
-  std::string method;
-  UInt32 attr = 0;
-  TDateTime date = 0;
-  Int64 offset = 0;
-  int filenum = 0;
-};
-
-struct Result {
-  bool ok = false;
-  std::vector<Listed> entries;
-  std::vector<std::string> readFile;
-  double unpackTotal = -1, packTotal = -1;
-  int numFiles = -1;
-};
-
-Result List(const std::string& archive, std::vector<std::string> spec = {"*.*"}, bool showDirs = false) {
-  Result r;
-  TVorsk v;
-  v.SetArchiveFile(archive);
-  EXPECT_EQ(v.ArcType(), atTar) << archive;
-  v.FileSpec = std::move(spec);
-  v.ShowEmptyDirs = showDirs;
-  v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
-    auto& l = static_cast<TVorsk&>(s);
-    r.entries.push_back(
-        {l.FileName, l.PackedSize, l.UnpackedSize, l.CRC, l.MethodText, l.ExternalAttr, l.FileDate, offset, filenum});
-  };
-  v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
-  v.OnTotals = [&](TZipCommon&, double u, double p, int, int n) {
-    r.unpackTotal = u;
-    r.packTotal = p;
-    r.numFiles = n;
-  };
-  r.ok = v.Activate();
+// Every archive here is a tar archive.
+ListResult List(const std::string& archive, const ListOptions& options = {}) {
+  auto r = ListArchive(archive, options);
+  EXPECT_EQ(r.type, atTar) << archive;
   return r;
-}
-
-std::string DateText(TDateTime d) {
-  int y, m, day, h, mi, s, ms;
-  DecodeDate(d, y, m, day);
-  DecodeTime(d, h, mi, s, ms);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, h, mi, s);
-  return buf;
 }
 
 // `tar --full-time -tvf` rows by name: type letter, size, date and time.
@@ -118,7 +79,7 @@ void ExpectAgreesWithTar(const std::string& archive) {
   const auto rows = TarVerbose(archive);
   ASSERT_FALSE(rows.empty()) << archive;
   for (bool showDirs : {false, true}) {
-    const Result r = List(archive, {"*.*"}, showDirs);
+    const ListResult r = List(archive, {.showDirs = showDirs});
     ASSERT_TRUE(r.ok);
     std::size_t expected = 0;
     double total = 0;
@@ -127,13 +88,13 @@ void ExpectAgreesWithTar(const std::string& archive) {
       if (dir && !showDirs) continue;
       ++expected;
       total += dir ? 0 : static_cast<double>(row.size);
-      auto it = std::find_if(r.entries.begin(), r.entries.end(), [&](const Listed& e) { return e.name == name; });
-      ASSERT_NE(it, r.entries.end()) << archive << ": " << name;
+      const auto* it = r.Find(name);
+      ASSERT_NE(it, nullptr) << archive << ": " << name;
       EXPECT_EQ(it->unpacked, row.size) << name;
       EXPECT_EQ(it->packed, row.size) << name;
       EXPECT_EQ(DateText(it->date), row.date) << name;
       EXPECT_EQ(it->attr, dir ? 0x10u : 0u) << name;
-      EXPECT_EQ(it->method, "Tarred") << name;
+      EXPECT_EQ(it->methodText, "Tarred") << name;
       EXPECT_NE(it->crc, 0u) << name;
       EXPECT_EQ(it->offset % 512, 0) << name;
     }
@@ -162,7 +123,7 @@ TEST(TarList, ArchivesOfGnuTar) {
     SCOPED_TRACE(format);
     ExpectAgreesWithTar(arc);
     const auto r = List(arc);
-    EXPECT_TRUE(std::any_of(r.entries.begin(), r.entries.end(), [](const Listed& e) { return e.name == kLongFile; }));
+    EXPECT_NE(r.Find(kLongFile), nullptr);
   }
 
   // A volume label is no entry.
@@ -175,12 +136,12 @@ TEST(TarList, ArchivesOfGnuTar) {
 
   // Masks are tested on the whole name; folders count with ShowEmptyDirs.
   const auto gnu = (dir / "gnu.tar").string();
-  const auto txt = List(gnu, {"*.txt"});
+  const auto txt = List(gnu, {.spec = {"*.txt"}});
   EXPECT_EQ(txt.numFiles, 4);
-  const auto none = List(gnu, {});
+  const auto none = List(gnu, {.spec = {}});
   EXPECT_EQ(none.numFiles, 0);
   EXPECT_FALSE(none.readFile.empty());
-  const auto dirs = List(gnu, {"*.*"}, true);
+  const auto dirs = List(gnu, {.showDirs = true});
   for (const auto& e : dirs.entries) {
     if (e.attr == 0x10) {
       EXPECT_EQ(e.name.back(), '/') << e.name;
@@ -330,14 +291,9 @@ TEST(TarList, NumbersAndPaxRecords) {
 TEST(TarList, HostileHeadersNeverCrashOrLoop) {
   TempDir dir;
   auto listed = [&](const std::string& bytes) {
-    WriteFile(dir / "h.tar", bytes);
-    TVorsk v;
-    v.SetArchiveFile((dir / "h.tar").string());
-    v.FileSpec = {"*.*"};
-    int n = 0;
-    v.OnRead = [&](TZipCommon&, Int64, int) { ++n; };
-    EXPECT_TRUE(v.Activate());
-    return n;
+    const auto r = vsktest::ListArchiveBytes((dir / "h.tar").string(), bytes);
+    EXPECT_TRUE(r.ok);
+    return static_cast<int>(r.entries.size());
   };
   const std::string tail(1024, '\0');
   // Sizes far past the end, in octal and in base 256.
