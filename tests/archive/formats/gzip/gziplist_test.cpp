@@ -7,66 +7,19 @@
 
 #include "archive/core/dates.h"
 #include "archive/formats/gzip/gzipheader.h"
-#include "archive/formats/lister/vorsk.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::DateText;
+using vsktest::ListArchive;
+using vsktest::ListedEntry;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
-
-struct Listed {
-  std::string name;
-  Int64 packed = 0, unpacked = 0;
-  UInt32 crc = 0;
-  bool encrypted = false;
-  UInt16 method = 0;
-  std::string methodText;
-  UInt32 attr = 0;
-  TDateTime date = 0;
-  Int64 offset = -1;
-  int filenum = 0;
-};
-
-struct Result {
-  bool ok = false;
-  std::vector<Listed> entries;
-  std::vector<std::string> readFile;
-  double unpackTotal = -1, packTotal = -1;
-  int numFiles = -1;
-};
-
-Result List(const std::string& archive, std::vector<std::string> spec = {"*.*"}) {
-  Result r;
-  TVorsk v;
-  v.SetArchiveFile(archive);
-  v.FileSpec = std::move(spec);
-  v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
-    auto& l = static_cast<TVorsk&>(s);
-    r.entries.push_back({l.FileName, l.PackedSize, l.UnpackedSize, l.CRC, l.Encrypted, l.MethodNumber, l.MethodText,
-                         l.ExternalAttr, l.FileDate, offset, filenum});
-  };
-  v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
-  v.OnTotals = [&](TZipCommon&, double u, double p, int, int n) {
-    r.unpackTotal = u;
-    r.packTotal = p;
-    r.numFiles = n;
-  };
-  r.ok = v.Activate();
-  return r;
-}
-
-std::string DateText(TDateTime d, const char* format = "%04d-%02d-%02d %02d:%02d") {
-  int y, m, day, h, mi, s, ms;
-  DecodeDate(d, y, m, day);
-  DecodeTime(d, h, mi, s, ms);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, format, y, m, day, h, mi, s);
-  return buf;
-}
 
 // One `gzip -lv` row: method, crc, month, day, time, compressed,
 // uncompressed, ratio, name.
@@ -102,14 +55,14 @@ std::string MonthDayTime(TDateTime d) {
   return buf;
 }
 
-void ExpectAgreesWithGzip(const std::string& file, const Listed& e, Int64 headerBytes) {
+void ExpectAgreesWithGzip(const std::string& file, const ListedEntry& e, Int64 headerBytes) {
   const GzipRow row = GzipVerbose(file);
   EXPECT_EQ(e.name, row.name) << file;
   EXPECT_EQ(e.packed, row.compressed - headerBytes - 8) << file;
   EXPECT_EQ(e.unpacked, row.uncompressed) << file;
   EXPECT_EQ(e.crc, static_cast<UInt32>(std::stoul(row.crc, nullptr, 16))) << file;
   EXPECT_EQ(MonthDayTime(e.date), row.month + " " + row.day + " " + row.time) << file;
-  EXPECT_EQ(e.method, 8);
+  EXPECT_EQ(e.methodNumber, 8);
   EXPECT_EQ(e.methodText, "Deflate");
   EXPECT_FALSE(e.encrypted);
 }
@@ -130,11 +83,11 @@ TEST(GzipList, MembersWrittenByGzip) {
 
   // With the stored name and time.
   const auto named = (dir / "named.gz").string();
-  const auto n = List(named);
+  const auto n = ListArchive(named);
   ASSERT_TRUE(n.ok);
   ASSERT_EQ(n.entries.size(), 1u);
   ExpectAgreesWithGzip(named, n.entries[0], 10 + 10);  // "notes.txt" and its NUL
-  EXPECT_EQ(DateText(n.entries[0].date, "%04d-%02d-%02d %02d:%02d:%02d"), "2021-05-06 07:08:09");
+  EXPECT_EQ(DateText(n.entries[0].date), "2021-05-06 07:08:09");
   EXPECT_EQ(n.entries[0].offset, 0);
   EXPECT_EQ(n.entries[0].filenum, 1);
   EXPECT_EQ(n.entries[0].attr, 0x20u);
@@ -146,29 +99,29 @@ TEST(GzipList, MembersWrittenByGzip) {
   // Without them (gzip -n): the archive's name less its extension, and
   // the archive file's own date.
   const auto plain = (dir / "plain.txt.gz").string();
-  const auto p = List(plain);
+  const auto p = ListArchive(plain);
   ASSERT_EQ(p.entries.size(), 1u);
   ExpectAgreesWithGzip(plain, p.entries[0], 10);
   EXPECT_EQ(p.entries[0].name, "plain.txt");
-  EXPECT_EQ(DateText(p.entries[0].date, "%04d-%02d-%02d %02d:%02d:%02d"), "2022-03-04 05:06:08");
+  EXPECT_EQ(DateText(p.entries[0].date), "2022-03-04 05:06:08");
 
   // Data that does not shrink keeps its true size; an empty file lists 0.
   const auto noise = (dir / "noise.gz").string();
-  const auto z = List(noise);
+  const auto z = ListArchive(noise);
   ASSERT_EQ(z.entries.size(), 1u);
   ExpectAgreesWithGzip(noise, z.entries[0], 10 + 10);
   EXPECT_GT(z.entries[0].packed, z.entries[0].unpacked);
   const auto empty = (dir / "empty.gz").string();
-  const auto e = List(empty);
+  const auto e = ListArchive(empty);
   ASSERT_EQ(e.entries.size(), 1u);
   ExpectAgreesWithGzip(empty, e.entries[0], 10 + 6);
   EXPECT_EQ(e.entries[0].unpacked, 0);
 
   // The entry is not mask-tested.
-  const auto none = List(named, {});
+  const auto none = ListArchive(named, {.spec = {}});
   EXPECT_EQ(none.numFiles, 1);
   EXPECT_EQ(none.entries.size(), 1u);
-  const auto other = List(named, {"*.zip"});
+  const auto other = ListArchive(named, {.spec = {"*.zip"}});
   EXPECT_EQ(other.entries.size(), 1u);
 }
 
@@ -182,7 +135,7 @@ TEST(GzipList, FilesWrittenByCompress) {
                 .exitCode,
             0);
   const auto z = (dir / "data.txt.Z").string();
-  const auto r = List(z);
+  const auto r = ListArchive(z);
   ASSERT_TRUE(r.ok);
   ASSERT_EQ(r.entries.size(), 1u);
   const auto& e = r.entries[0];
@@ -192,13 +145,13 @@ TEST(GzipList, FilesWrittenByCompress) {
   EXPECT_EQ(e.packed, row.compressed - 3);
   EXPECT_EQ(e.unpacked, e.packed);  // compress stores no size
   EXPECT_EQ(e.crc, 0u);
-  EXPECT_EQ(e.method, 0x90);
+  EXPECT_EQ(e.methodNumber, 0x90);
   EXPECT_EQ(e.methodText, "LzwMAGIC");
-  EXPECT_EQ(DateText(e.date, "%04d-%02d-%02d %02d:%02d:%02d"), "2020-02-03 04:05:06");
+  EXPECT_EQ(DateText(e.date), "2020-02-03 04:05:06");
 
-  const auto s = List((dir / "small.Z").string());
+  const auto s = ListArchive((dir / "small.Z").string());
   ASSERT_EQ(s.entries.size(), 1u);
-  EXPECT_EQ(s.entries[0].method, 0x8C);
+  EXPECT_EQ(s.entries[0].methodNumber, 0x8C);
   EXPECT_EQ(s.entries[0].methodText, "LzwMAGIC");
   EXPECT_EQ(s.entries[0].name, "small");
 }
@@ -219,7 +172,7 @@ TEST(GzipList, OptionalFieldsAndOddMembers) {
                              std::string("a comment\0", 10) + std::string("\x12\x34", 2);
   const std::string data(100, 'd');
   WriteFile(dir / "f.gz", Member(0x04 | 0x08 | 0x10 | 0x02 | 0x20, fields, data, 0xCAFEBABE, 5000));
-  const auto r = List((dir / "f.gz").string());
+  const auto r = ListArchive((dir / "f.gz").string());
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].name, "inner.txt");
   EXPECT_EQ(r.entries[0].packed, 100);
@@ -230,7 +183,7 @@ TEST(GzipList, OptionalFieldsAndOddMembers) {
 
   // An ISIZE far below the packed size wrapped at 4 GiB.
   WriteFile(dir / "w.gz", Member(0, "", std::string(100000, 'x'), 1, 10));
-  const auto w = List((dir / "w.gz").string());
+  const auto w = ListArchive((dir / "w.gz").string());
   ASSERT_EQ(w.entries.size(), 1u);
   EXPECT_EQ(w.entries[0].unpacked, 10 + (Int64{1} << 32));
   EXPECT_EQ(GzipUnpackedSize(10, 12), 10);
@@ -251,13 +204,13 @@ TEST(GzipList, OptionalFieldsAndOddMembers) {
 
   // Pack and LZH-compressed files: named by the method table from the magic.
   WriteFile(dir / "p.z", std::string("\x1F\x1E", 2) + std::string(40, 'p'));
-  const auto pk = List((dir / "p.z").string());
+  const auto pk = ListArchive((dir / "p.z").string());
   ASSERT_EQ(pk.entries.size(), 1u);
   EXPECT_EQ(pk.entries[0].methodText, "PackMAGIC");
   EXPECT_EQ(pk.entries[0].packed, 40);
   EXPECT_EQ(pk.entries[0].name, "p");
   WriteFile(dir / "l.z", std::string("\x1F\xA0", 2) + std::string(40, 'l'));
-  const auto lz = List((dir / "l.z").string());
+  const auto lz = ListArchive((dir / "l.z").string());
   ASSERT_EQ(lz.entries.size(), 1u);
   EXPECT_EQ(lz.entries[0].methodText, "LzhMAGIC");
 }
@@ -266,8 +219,7 @@ TEST(GzipList, DamagedMembersListNothing) {
   TempDir dir;
   const std::string good = Member(0x08, std::string("name\0", 5), std::string(30, 'd'), 1, 30);
   auto listed = [&](const std::string& bytes) {
-    WriteFile(dir / "d.gz", bytes);
-    const auto r = List((dir / "d.gz").string());
+    const auto r = vsktest::ListArchiveBytes((dir / "d.gz").string(), bytes);
     EXPECT_TRUE(r.ok);
     return r.entries.size();
   };

@@ -2,68 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/core/dates.h"
-#include "archive/formats/lister/vorsk.h"
 #include "archive/formats/uu/uuheader.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::DateText;
+using vsktest::ListArchive;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
-
-struct Listed {
-  std::string name;
-  Int64 packed = 0, unpacked = 0;
-  UInt32 crc = 0, attr = 0;
-  UInt16 internal = 0;
-  std::string method;
-  TDateTime date = 0;
-  Int64 offset = -1;
-  int filenum = 0;
-};
-
-struct Result {
-  TArcType type = atNA;
-  bool ok = false;
-  std::vector<Listed> entries;
-  std::vector<std::string> readFile;
-  double unpackTotal = -1, packTotal = -1;
-  int numFiles = -1;
-};
-
-Result List(const std::string& archive, std::vector<std::string> spec = {"*.*"}) {
-  Result r;
-  TVorsk v;
-  v.SetArchiveFile(archive);
-  r.type = v.ArcType();
-  v.FileSpec = std::move(spec);
-  v.OnRead = [&](TZipCommon& s, Int64 offset, int filenum) {
-    auto& l = static_cast<TVorsk&>(s);
-    r.entries.push_back({l.FileName, l.PackedSize, l.UnpackedSize, l.CRC, l.ExternalAttr, l.InternalAttr,
-                         l.MethodText, l.FileDate, offset, filenum});
-  };
-  v.OnReadFile = [&](TZipCommon&, const std::string& n) { r.readFile.push_back(n); };
-  v.OnTotals = [&](TZipCommon&, double u, double p, int, int n) {
-    r.unpackTotal = u;
-    r.packTotal = p;
-    r.numFiles = n;
-  };
-  r.ok = v.Activate();
-  return r;
-}
-
-std::string DateText(TDateTime d) {
-  int y, m, day, h, mi, s, ms;
-  DecodeDate(d, y, m, day);
-  DecodeTime(d, h, mi, s, ms);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, h, mi, s);
-  return buf;
-}
 
 TEST(UueList, TextsWrittenByUuencode) {
   ASSERT_TRUE(vsktest::HaveTool("uuencode") && vsktest::HaveTool("uudecode"));
@@ -74,7 +25,7 @@ TEST(UueList, TextsWrittenByUuencode) {
                 .exitCode,
             0);
   const auto arc = (dir / "x.uue").string();
-  const auto r = List(arc, {});  // not mask-tested
+  const auto r = ListArchive(arc, {.spec = {}});  // not mask-tested
   EXPECT_EQ(r.type, atUUE);
   ASSERT_TRUE(r.ok);
   ASSERT_EQ(r.entries.size(), 1u);
@@ -94,15 +45,15 @@ TEST(UueList, TextsWrittenByUuencode) {
   EXPECT_EQ(e.offset, 0);
   EXPECT_EQ(e.crc, 0u);
   EXPECT_EQ(e.attr, 0x20u);
-  EXPECT_EQ(e.internal, 0x20);
-  EXPECT_TRUE(e.method.empty());
+  EXPECT_EQ(e.internalAttr, 0x20);
+  EXPECT_TRUE(e.methodText.empty());
   EXPECT_EQ(DateText(e.date), "2019-08-07 06:05:04");
   // The text is what uudecode restores the file from.
   ASSERT_EQ(RunTool("uudecode -o back.bin x.uue && cmp back.bin data.bin", dir.path()).exitCode, 0);
 
   // A mail around the text: the begin line is found after other lines.
   WriteFile(dir / "mail.uue", "From: someone\r\nSubject: file\r\n\r\n" + text);
-  const auto m = List((dir / "mail.uue").string());
+  const auto m = ListArchive((dir / "mail.uue").string());
   EXPECT_EQ(m.type, atUUE);
   ASSERT_EQ(m.entries.size(), 1u);
   EXPECT_EQ(m.entries[0].name, "stored name.bin");
@@ -131,7 +82,7 @@ TEST(UueList, BeginLineSearch) {
   // A text larger than the searched part still gives one entry of its size.
   TempDir dir;
   WriteFile(dir / "long.uue", "begin 644 x\n" + std::string(40000, 'z'));
-  const auto r = List((dir / "long.uue").string());
+  const auto r = ListArchive((dir / "long.uue").string());
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].packed, 40012);
 }
