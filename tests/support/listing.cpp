@@ -45,12 +45,14 @@ ListResult ListArchive(vsk::TVorsk& v, const std::string& archive, const ListOpt
   v.OnRead = [&r](TZipCommon& s, vsk::Int64 offset, int filenum) {
     const auto& l = static_cast<vsk::TVorsk&>(s);
     r.entries.push_back({l.FileName, l.FileDate, l.PackedSize, l.UnpackedSize, l.Ratio, l.CRC, l.Encrypted,
-                         l.MethodNumber, l.MethodText, l.ExternalAttr, l.InternalAttr, l.VersionMadeBy,
-                         l.VersionNeeded, l.VolumeName, l.FileComment, l.HostSystem, offset, filenum});
+                         l.MethodNumber, l.MethodText, l.ExternalAttr, l.InternalAttr, l.VersionMadeBy, l.VersionNeeded,
+                         l.VolumeName, l.FileComment, l.HostSystem, offset, filenum});
   };
   v.OnReadFile = [&r](TZipCommon&, const std::string& name) { r.readFile.push_back(name); };
   v.OnError = [&r](TZipCommon&, const std::string& file, const std::string& text, const std::string& volumeId,
-                   int code) { r.errors.push_back({code, file, text, volumeId}); };
+                   int code) {
+    r.errors.push_back({code, file, text, volumeId});
+  };
   v.OnTotals = [&r](TZipCommon&, double unpacked, double packed, int ratio, int files) {
     r.unpackTotal = unpacked;
     r.packTotal = packed;
@@ -62,8 +64,7 @@ ListResult ListArchive(vsk::TVorsk& v, const std::string& archive, const ListOpt
     v.OnNextVolume = nullptr;
   } else {
     const bool decline = o.volumes == VolumePolicy::Decline;
-    v.OnNextVolume = [&r, decline](TZipCommon&, std::string& volume, const std::string& id, bool exists,
-                                   bool& cancel) {
+    v.OnNextVolume = [&r, decline](TZipCommon&, std::string& volume, const std::string& id, bool exists, bool& cancel) {
       r.volumesAsked.push_back({volume, id, exists});
       cancel = decline || !exists;
     };
@@ -110,13 +111,11 @@ std::string DateText(vsk::TDateTime d) {
 std::string Scattered(const std::string& bytes, std::uint32_t seed) {
   std::string s = bytes;
   const std::string noise = RandomBytes(8, seed);
-  for (int k = 0; k < 4; ++k)
-    s[static_cast<unsigned char>(noise[2 * k]) * 7919u % s.size()] = noise[2 * k + 1];
+  for (int k = 0; k < 4; ++k) s[static_cast<unsigned char>(noise[2 * k]) * 7919u % s.size()] = noise[2 * k + 1];
   return s;
 }
 
-void ListDamagedCopies(const std::string& path, const std::string& bytes, std::uint32_t firstSeed,
-                       std::size_t count) {
+void ListDamagedCopies(const std::string& path, const std::string& bytes, std::uint32_t firstSeed, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const auto r = ListArchiveBytes(path, Scattered(bytes, static_cast<std::uint32_t>(i + firstSeed)));
     EXPECT_TRUE(r.deactivated) << "variant " << i;

@@ -109,8 +109,7 @@ TEST(ArcList, StoredEntriesAsTheToolsListThem) {
   TempDir dir;
   const std::vector<ArcFile> files = {
       {"README.TXT", vsktest::TextBytes(5000, 1)},
-      {"DATA.BIN", vsktest::RandomBytes(3000, 2), 2, -1, DosDate(1999, 12, 31),
-       DosTime(23, 59, 58)},
+      {"DATA.BIN", vsktest::RandomBytes(3000, 2), 2, -1, DosDate(1999, 12, 31), DosTime(23, 59, 58)},
       {"EMPTY.TXT", ""},
       // The oldest writers' stored entries: a 25-byte header, no unpacked size.
       {"OLD.TXT", vsktest::TextBytes(700, 3), 1},

@@ -17,15 +17,13 @@
 namespace vsk {
 namespace {
 
-using vsktest::Le16;
-using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
-using vsktest::VolumePolicy;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::VolumePolicy;
 using vsktest::WriteFile;
 namespace fs = std::filesystem;
 

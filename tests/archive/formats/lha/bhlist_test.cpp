@@ -10,9 +10,9 @@
 #include <cstring>
 #include <random>
 
+#include "archive/core/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/formats/lha/bhheader.h"
-#include "archive/core/dates.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"
@@ -229,9 +229,7 @@ TEST(BhList, HostileHeadersEndTheWalk) {
   auto listed = [&](const std::string& bad) {
     const auto r = ListBytes(dir, first + bad + tail);
     EXPECT_TRUE(r.ok);
-    std::vector<std::string> names;
-    for (const auto& e : r.entries) names.push_back(e.name);
-    return names;
+    return r.Names();
   };
   const std::vector<std::string> onlyFirst = {"first"};
   const std::string mid = BhBytes({.name = "mid", .data = "abc"});

@@ -7,8 +7,8 @@
 #include <random>
 #include <sstream>
 
-#include "archive/core/numbers.h"
 #include "archive/core/dates.h"
+#include "archive/core/numbers.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"
@@ -345,10 +345,9 @@ TEST(LhaList, HandBuiltHeadersOfEveryLevel) {
   const auto r = ListBytes(dir, arc);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.type, atLha);
-  std::vector<std::string> names;
-  for (const auto& e : r.entries) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"a/b.txt", "src/readme.txt", "a/b/c/x", "dir/sub/nM.txt", "dir/sub/nU.txt",
-                                             "dir/sub/n0.txt", "dir/", "gr\u00fcn.txt", "old.txt"}));
+  EXPECT_EQ(r.Names(),
+            (std::vector<std::string>{"a/b.txt", "src/readme.txt", "a/b/c/x", "dir/sub/nM.txt", "dir/sub/nU.txt",
+                                      "dir/sub/n0.txt", "dir/", "gr\u00fcn.txt", "old.txt"}));
   ASSERT_EQ(r.entries.size(), 9u);
   EXPECT_EQ(r.numFiles, 8);
 
@@ -427,9 +426,7 @@ TEST(LhaList, HostileHeadersEndTheWalk) {
   auto listed = [&](const std::string& bad) {
     const auto r = ListBytes(dir, first + bad + tail);
     EXPECT_TRUE(r.ok);
-    std::vector<std::string> names;
-    for (const auto& e : r.entries) names.push_back(e.name);
-    return names;
+    return r.Names();
   };
   const std::vector<std::string> onlyFirst = {"first"};
 

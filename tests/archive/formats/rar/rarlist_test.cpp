@@ -20,10 +20,10 @@ using vsktest::Le16;
 using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
-using vsktest::VolumePolicy;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::VolumePolicy;
 using vsktest::WriteFile;
 namespace fs = std::filesystem;
 

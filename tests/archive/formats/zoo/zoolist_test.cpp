@@ -78,8 +78,7 @@ TEST(ZooList, EntriesAsLsarListsThem) {
   const std::vector<ZooFile> files = {
       {"README.TXT", vsktest::TextBytes(4000, 1)},
       {"PACKED.DAT", vsktest::RandomBytes(600, 2), 1, "first comment", 2000},
-      {"HUFF.BIN", vsktest::RandomBytes(300, 3), 2, "", 900, 0, DosDate(2010, 11, 12),
-       DosTime(13, 14, 16)},
+      {"HUFF.BIN", vsktest::RandomBytes(300, 3), 2, "", 900, 0, DosDate(2010, 11, 12), DosTime(13, 14, 16)},
       {"EMPTY", ""},
       {"LONGCMT.TXT", "x", 0, std::string(40000, 'c')},
   };
