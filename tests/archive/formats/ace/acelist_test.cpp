@@ -124,12 +124,8 @@ TEST(AceList, EntriesAndTheirProperties) {
   EXPECT_EQ(r.entries[3].filenum, 3);
 
   // Behind a self-extractor's program the walk starts where the archive does.
-  const auto exe = (dir / "t.exe").string();
-  WriteFile(exe, vsktest::SfxStub(20000) + bytes);
-  TVorsk sfx;
-  sfx.SetArchiveFile(exe);
-  ASSERT_EQ(sfx.ArcType(), atAceExe);
-  const auto fromExe = ListArchive(sfx, exe, o);
+  const auto fromExe = vsktest::ListArchiveBytes((dir / "t.exe").string(), vsktest::SfxStub(20000) + bytes, o);
+  ASSERT_EQ(fromExe.type, atAceExe);
   ASSERT_EQ(fromExe.entries.size(), 4u);
   EXPECT_EQ(fromExe.entries[0].offset, 20000 + 31);
   EXPECT_EQ(fromExe.entries[3].name, "odd.dat");
@@ -202,10 +198,7 @@ TEST(AceList, SplitFileIsReportedAtItsFirstPart) {
 TEST(AceList, HostileHeadersNeverLoopOrOverrun) {
   TempDir dir;
   const auto path = (dir / "h.ace").string();
-  auto list = [&](const std::string& bytes) {
-    WriteFile(path, bytes);
-    return ListArchive(path);
-  };
+  auto list = [&](const std::string& bytes) { return vsktest::ListArchiveBytes(path, bytes); };
   const std::string good = FileHeader({.name = "a.txt", .data = kText});
   ASSERT_EQ(list(MainHeader() + good).entries.size(), 1u);
 

@@ -285,10 +285,7 @@ TEST(ArjList, DamagedHeadersEndTheWalkSafely) {
   TempDir dir;
   const ArjBytes a = StoredArchive(dir);
   const auto path = (dir / "h.arj").string();
-  auto list = [&](const std::string& bytes) {
-    WriteFile(path, bytes);
-    return ListArchive(path);
-  };
+  auto list = [&](const std::string& bytes) { return vsktest::ListArchiveBytes(path, bytes); };
 
   const auto whole = list(a.All());
   ASSERT_EQ(whole.entries.size(), 1u);
@@ -297,12 +294,8 @@ TEST(ArjList, DamagedHeadersEndTheWalkSafely) {
   EXPECT_EQ(whole.entries[0].crc, Crc32Of("just one stored file\n", 21));
 
   // Behind a self-extractor's program the walk starts where the archive does.
-  const auto exe = (dir / "one.exe").string();
-  WriteFile(exe, vsktest::SfxStub(20000) + a.All());
-  TVorsk sfx;
-  sfx.SetArchiveFile(exe);
-  ASSERT_EQ(sfx.ArcType(), atArjExe);
-  const auto fromExe = ListArchive(sfx, exe);
+  const auto fromExe = vsktest::ListArchiveBytes((dir / "one.exe").string(), vsktest::SfxStub(20000) + a.All());
+  ASSERT_EQ(fromExe.type, atArjExe);
   ASSERT_EQ(fromExe.entries.size(), 1u);
   EXPECT_EQ(fromExe.entries[0].offset, static_cast<Int64>(20000 + a.main.size()));
   EXPECT_EQ(fromExe.entries[0].crc, whole.entries[0].crc);
@@ -336,11 +329,8 @@ TEST(ArjList, DamagedHeadersEndTheWalkSafely) {
   // A damaged main header is reported.
   std::string badMain = a.All();
   badMain[4] = 5;  // first header size below the fixed fields
-  WriteFile(path, badMain);
-  TVorsk v;
-  v.SetArchiveFile(path);
-  ASSERT_EQ(v.ArcType(), atArj);
-  const auto bad = ListArchive(v, path);
+  const auto bad = list(badMain);
+  ASSERT_EQ(bad.type, atArj);
   EXPECT_TRUE(bad.ok);
   EXPECT_TRUE(bad.entries.empty());
   ASSERT_EQ(bad.errors.size(), 1u);

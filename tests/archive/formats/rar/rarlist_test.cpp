@@ -166,12 +166,8 @@ TEST(RarList, BlocksAndEntriesAgreeWithLsar) {
   EXPECT_EQ(r.entries[5].filenum, 4);
 
   // Behind a self-extractor's program the walk starts where the archive does.
-  const auto exe = (dir / "t.exe").string();
-  WriteFile(exe, vsktest::SfxStub(20000) + bytes);
-  TVorsk sfx;
-  sfx.SetArchiveFile(exe);
-  ASSERT_EQ(sfx.ArcType(), atRarExe);
-  const auto fromExe = ListArchive(sfx, exe, o);
+  const auto fromExe = vsktest::ListArchiveBytes((dir / "t.exe").string(), vsktest::SfxStub(20000) + bytes, o);
+  ASSERT_EQ(fromExe.type, atRarExe);
   ASSERT_EQ(fromExe.entries.size(), 6u);
   EXPECT_EQ(fromExe.entries[0].offset, 20000 + 27);
   EXPECT_EQ(fromExe.readFile, r.readFile);
@@ -296,10 +292,7 @@ TEST(RarList, VolumeChainsReportASplitFileOnce) {
 TEST(RarList, HostileBlocksNeverLoopOrOverrun) {
   TempDir dir;
   const auto path = (dir / "h.rar").string();
-  auto list = [&](const std::string& bytes) {
-    WriteFile(path, bytes);
-    return ListArchive(path);
-  };
+  auto list = [&](const std::string& bytes) { return vsktest::ListArchiveBytes(path, bytes); };
   const std::string start = Marker() + MainHeader(0);
   const std::string good = FileBlock({.name = "a.txt", .data = kText});
 
