@@ -1,0 +1,119 @@
+#include "app/dialogs/extractdlg.h"
+
+#include <QFileSystemModel>
+#include <filesystem>
+
+#include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/dialogtexts.h"
+#include "app/main/userinterface.h"
+#include "platform/registry.h"
+#include "ui_extractdlg.h"
+
+namespace brevane {
+
+std::string ExtractDestination(const std::string& Typed, const std::string& CurrentDir) {
+  if (Typed.find('/') != std::string::npos) return Typed;
+  if (CurrentDir.empty() || CurrentDir.back() == '/') return CurrentDir + Typed;
+  return CurrentDir + "/" + Typed;
+}
+
+TfmExtractDlg::TfmExtractDlg(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmExtractDlg>()) {
+  ui->setupUi(this);
+  dfstvExplorer = ui->dfstvExplorer;
+  cbDestination = ui->cbDestination;
+  rgFiles = ui->rgFiles;
+  rbSelectedFiles = ui->rbSelectedFiles;
+  rbAllFiles = ui->rbAllFiles;
+  ckRestoreFolders = ui->ckRestoreFolders;
+  ckConfirmOverwrites = ui->ckConfirmOverwrites;
+  ckRestoreAttributes = ui->ckRestoreAttributes;
+  ckCreateDirectories = ui->ckCreateDirectories;
+  ckDateAttribute = ui->ckDateAttribute;
+  bbExtract = ui->bbExtract;
+  bbCancel = ui->bbCancel;
+  bbHelp = ui->bbHelp;
+
+  FFolders = new QFileSystemModel(this);
+  FFolders->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+  FFolders->setRootPath(QStringLiteral("/"));
+  dfstvExplorer->setModel(FFolders);
+  for (int column = 1; column < FFolders->columnCount(); ++column) dfstvExplorer->hideColumn(column);
+
+  LoadHistory();
+
+  connect(dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { dfstvExplorerChange(); });
+  connect(bbExtract, &QPushButton::clicked, this, &TfmExtractDlg::bbExtractClick);
+  connect(bbCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
+  connect(bbHelp, &QPushButton::clicked, this, &TfmExtractDlg::bbHelpClick);
+}
+
+TfmExtractDlg::~TfmExtractDlg() = default;
+
+int TfmExtractDlg::FilesIndex() const { return rbSelectedFiles->isChecked() ? 0 : 1; }
+
+void TfmExtractDlg::SetFilesIndex(int Index) { (Index == 0 ? rbSelectedFiles : rbAllFiles)->setChecked(true); }
+
+std::string TfmExtractDlg::Destination() const { return cbDestination->currentText().toStdString(); }
+
+void TfmExtractDlg::SetDestination(const std::string& Folder) {
+  cbDestination->setEditText(QString::fromStdString(Folder));
+}
+
+void TfmExtractDlg::dfstvExplorerChange() {
+  const QModelIndex current = dfstvExplorer->currentIndex();
+  if (!current.isValid()) return;
+  cbDestination->setEditText(FFolders->filePath(current));
+}
+
+void TfmExtractDlg::bbExtractClick() {
+  const std::string typed = Destination();
+  if (typed.empty()) {
+    MessageDlg(dlgtext::kNoExtractDirectory, mtError, mbOK);
+    return;
+  }
+  std::error_code ec;
+  const std::string destination = ExtractDestination(typed, std::filesystem::current_path(ec).string());
+  SetDestination(destination);
+  AddToHistory(destination);
+  done(mrOk);
+}
+
+void TfmExtractDlg::bbHelpClick() { ShowHelpKeyword(dlgtext::kHlpExtractDialog); }
+
+void TfmExtractDlg::LoadHistory() {
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    if (!reg.OpenKeyReadOnly(dlgtext::kMRUExtractKey)) return;
+    for (const auto& name : reg.GetValueNames()) cbDestination->addItem(QString::fromStdString(name));
+  } catch (const std::exception&) {
+    // An unreadable history is an empty one.
+  }
+  cbDestination->setCurrentIndex(-1);
+}
+
+// The history is most recent first, without duplicates or empty entries,
+// and is rewritten completely on every addition.
+void TfmExtractDlg::AddToHistory(const std::string& Text) {
+  const QString text = QString::fromStdString(Text);
+  for (int i = cbDestination->count() - 1; i >= 0; --i) {
+    const QString item = cbDestination->itemText(i);
+    if (item == text || item.isEmpty()) cbDestination->removeItem(i);
+  }
+  cbDestination->insertItem(0, text);
+  cbDestination->setCurrentIndex(0);
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    reg.DeleteKey(dlgtext::kMRUExtractKey);
+    if (!reg.OpenKey(dlgtext::kMRUExtractKey, true)) return;
+    for (int i = 0; i < cbDestination->count() && i < dlgtext::kMRUExtractMax; ++i) {
+      const std::string item = cbDestination->itemText(i).toStdString();
+      if (!QString::fromStdString(item).trimmed().isEmpty()) reg.WriteString(item, "");
+    }
+    reg.CloseKey();
+  } catch (const std::exception&) {
+    // Registry errors lose only the history.
+  }
+}
+
+}  // namespace brevane

@@ -1,0 +1,65 @@
+#pragma once
+// The extract dialog: destination (with its history), which files, and the
+// reader's options. Modal result 1 when a destination was accepted.
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+namespace Ui {
+class TfmExtractDlg;
+}
+
+namespace brevane {
+
+class TfmExtractDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TfmExtractDlg(QWidget* Parent = nullptr);
+  ~TfmExtractDlg() override;
+
+  // The rgFiles choice: 0 "Selected Files", 1 "All Files".
+  int FilesIndex() const;
+  void SetFilesIndex(int Index);
+  std::string Destination() const;
+  void SetDestination(const std::string& Folder);
+
+  void dfstvExplorerChange();
+  void bbExtractClick();
+  void bbHelpClick();
+
+  QTreeView* dfstvExplorer;
+  QComboBox* cbDestination;
+  QGroupBox* rgFiles;
+  QRadioButton* rbSelectedFiles;
+  QRadioButton* rbAllFiles;
+  QCheckBox* ckRestoreFolders;
+  QCheckBox* ckConfirmOverwrites;
+  QCheckBox* ckRestoreAttributes;
+  QCheckBox* ckCreateDirectories;
+  QCheckBox* ckDateAttribute;
+  QPushButton* bbExtract;
+  QPushButton* bbCancel;
+  QPushButton* bbHelp;
+
+ private:
+  void LoadHistory();
+  void AddToHistory(const std::string& Text);
+
+  std::unique_ptr<Ui::TfmExtractDlg> ui;
+  QFileSystemModel* FFolders;
+};
+
+// The destination as the reader gets it: a bare name (no folder part) lies
+// under the current directory; anything else is kept as typed.
+std::string ExtractDestination(const std::string& Typed, const std::string& CurrentDir);
+
+}  // namespace brevane
