@@ -1,0 +1,1123 @@
+#include "archive/core/compbase.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "archive/core/dates.h"
+#include "archive/core/diskmanager.h"
+#include "archive/core/numbers.h"
+#include "archive/core/pump.h"
+#include "archive/core/selection.h"
+#include "archive/core/tempstream.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int32 kIoChunk = 1 << 20;
+// Files up to this size are deflated in memory first and stored when that
+// does not make them smaller.
+constexpr Int64 kSmallFile = 256;
+
+std::string UpperAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+std::string FilePart(const std::string& path) {
+  const auto p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FolderPart(const std::string& path) {
+  const auto p = path.find_last_of('/');
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+// The extension of a file name with its dot; a leading dot (a hidden
+// name) is no extension.
+std::string ExtOf(const std::string& file) {
+  const auto p = file.find_last_of('.');
+  return p == std::string::npos || p == 0 ? std::string() : file.substr(p);
+}
+
+std::string Slashes(std::string s) {
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+// The folder every FileSpec entry lies in (for sdExplorer_Auto).
+std::string CommonFolder(const std::vector<std::string>& specs) {
+  std::string common;
+  bool first = true;
+  for (const auto& s : specs) {
+    std::string dir = FolderPart(Slashes(s));
+    if (!dir.empty() && dir[0] != '/') {
+      std::error_code ec;
+      dir = AppendBackslash(std::filesystem::absolute(dir, ec).lexically_normal().string());
+    }
+    if (first) {
+      common = dir;
+      first = false;
+      continue;
+    }
+    std::size_t n = 0;
+    while (n < common.size() && n < dir.size() && common[n] == dir[n]) ++n;
+    common = FolderPart(common.substr(0, n));
+  }
+  return common;
+}
+
+bool Exists(const std::string& name) {
+  struct stat st;
+  return lstat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+TCompBase::TCompBase() {
+  RecurseDirs = true;
+  DeleteOptions = doFinal;
+}
+
+TCompBase::~TCompBase() = default;
+
+// ---- properties
+
+void TCompBase::SetArchiveFile(const std::string& Value) {
+  *CancelRef() = false;
+  FCentralPos = -1;
+  if (Value.empty()) {
+    FArchiveFile.clear();
+    return;
+  }
+  std::string name = Slashes(Value);
+  if (name[0] != '/') {
+    std::error_code ec;
+    name = std::filesystem::absolute(name, ec).lexically_normal().string();
+  }
+  if (FCompressMethod == cmTarGzip) {
+    if (name.size() > 3 && UpperAscii(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
+    if (Exists(name)) DeleteFileEx(name, doAllowUndo);
+    FArcType = atTarGZip;
+  }
+  if (ExtOf(FilePart(name)).empty()) name += FDefaultExt;
+  FArchiveFile = name;
+}
+
+bool TCompBase::SetCompressMethod(TCompressMethod Value) {
+  if (!FSupportedMethods.Contains(Value)) return false;
+  FCompressMethod = Value;
+  return true;
+}
+
+void TCompBase::SetDefaultExt(const std::string& Value) {
+  std::string e = Value;
+  if (e.empty() || e == ".") {
+    e = FOwnExt;
+  } else {
+    if (e[0] != '.') e.insert(0, 1, '.');
+    if (e.size() > 4) e.resize(4);
+    e = UpperAscii(e);
+  }
+  if (e == FDefaultExt) return;
+  const std::string old = FDefaultExt;
+  FDefaultExt = e;
+  if (FArchiveFile.empty()) return;
+  const std::string ext = ExtOf(FilePart(FArchiveFile));
+  if (ext.empty())
+    FArchiveFile += e;
+  else if (!old.empty() && UpperAscii(ext) == UpperAscii(old))
+    FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - ext.size()) + e;
+}
+
+// ---- helpers for the formats
+
+Int64 TCompBase::OutputPosition() { return FOutput->Position() + (FPendingLen > 0 ? FPendingLen : 0); }
+
+void TCompBase::Write(const void* Buffer, Int64 Count) {
+  FlushCopy();
+  auto* p = static_cast<const Byte*>(Buffer);
+  while (Count > 0) {
+    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, kIoChunk));
+    WriteBlock(-1, p, false, n, kCrcNone, nullptr);
+    p += n;
+    Count -= n;
+  }
+}
+
+bool TCompBase::ReadOld(Int64 Offset, void* Buffer, Int64 Count) {
+  if (!FOld || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset) return false;
+  if (FOld->Seek(Offset, soBeginning) != Offset) return false;
+  auto* p = static_cast<Byte*>(Buffer);
+  while (Count > 0) {
+    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, kIoChunk));
+    if (FOld->Read(p, n) != n) return false;
+    p += n;
+    Count -= n;
+  }
+  return true;
+}
+
+void TCompBase::CopyFromOld(Int64 Offset, Int64 Count) {
+  if (FBuffer.size() < static_cast<std::size_t>(kIoChunk)) FBuffer.resize(kIoChunk);
+  if (!FOld || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset ||
+      FOld->Seek(Offset, soBeginning) != Offset)
+    RaiseError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+  while (Count > 0) {
+    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, kIoChunk));
+    if (FOld->Read(FBuffer.data(), n) != n) RaiseError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+    WriteBlock(-1, FBuffer.data(), false, n, kCrcNone, nullptr);
+    Count -= n;
+    ProcessMessages();
+  }
+}
+
+void TCompBase::CheckOutputLimit(Int64 End) {
+  if (End < 0 || static_cast<UInt64>(End) >= FLimit)
+    RaiseError(ArchiveFile(), "the archive would reach 4 GiB", "0", 25256);
+}
+
+void TCompBase::IndexName(int Index) {
+  FNameIndex.emplace(FEntries[static_cast<std::size_t>(Index)].Name, Index);
+}
+
+int TCompBase::FindName(const std::string& Name) const {
+  const auto it = FNameIndex.find(Name);
+  return it == FNameIndex.end() ? -1 : it->second;
+}
+
+bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
+  return (FArchiveIno != 0 && Dev == FArchiveDev && Ino == FArchiveIno) ||
+         (FTempIno != 0 && Dev == FTempDev && Ino == FTempIno);
+}
+
+bool TCompBase::InStoreList(const std::string& Path) const {
+  const std::string ext = UpperAscii(ExtOf(FilePart(Path)));
+  if (ext.empty()) return false;
+  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
+                     [&](const std::string& t) { return UpperAscii(t) == ext; });
+}
+
+std::vector<std::string> TCompBase::ReadBackNames() {
+  std::vector<std::string> names;
+  for (const auto& e : FEntries)
+    if (e.State != esDrop) names.push_back(e.Name);
+  return names;
+}
+
+// ---- the run
+
+void TCompBase::ResetRun() {
+  FAdded = FDropped = FRenamed = FMarkedForDelete = 0;
+  FSomethingToDo = false;
+  FRunFailed = false;
+  FilesProcessed = 0;
+  FEntries.clear();
+  FNameIndex.clear();
+  FMoved.clear();
+  ProgressEntryTotal = 0;
+  ProgressArchiveTotal = ProgressBytesLeft = 0;
+  PackedTotal = UnpackedTotal = 0;
+  MaxFileDate = 0;
+  FPrefixLength = 0;
+  FCentralPos = -1;
+  FArchiveComment.clear();
+  FLoadedForComments = false;
+  FDirectoryModified = false;
+  FArchiveDev = FArchiveIno = FTempDev = FTempIno = 0;
+  FPendingFrom = -1;
+  FPendingLen = 0;
+  FOld.reset();
+  FOldSize = 0;
+  FRunDeflateType = FCompressMethod == cmStore ? dtDeflateS : DeflateType;
+  for (auto& t : StoreFilesOfType)
+    if (!t.empty() && t[0] != '.') t.insert(0, 1, '.');
+}
+
+int TCompBase::Compress() {
+  ResetRun();
+  const std::string saved = ArchiveFile();
+  *CancelRef() = false;
+  bool completed = false;
+  try {
+    bool start = true;
+    if (!FileSpec.empty() && Switch != swDelete) {
+      if (StoredDirNames == sdExplorer_Auto) {
+        DefaultDir = CommonFolder(FileSpec);
+      } else if (StoredDirNames == sdExplorer_UserDefineDefaultDir && DefaultDir.empty()) {
+        ReportError(ArchiveFile(), "DefaultDir", "0", 25271);
+        start = false;
+      }
+    }
+    if (Switch == swDelete) DefaultDir.clear();
+    if (start && !ArchiveFile().empty() && !GetCancel()) {
+      const std::string folder = FolderPart(ArchiveFile());
+      if (DiskManager->PrepareDrive(folder.empty() ? std::string(".") : folder, 0, Switch != swRead)) {
+        CompressArchive();
+        completed = !FRunFailed && !GetCancel();
+      }
+    }
+  } catch (const ECancelUnwind&) {
+  } catch (...) {
+  }
+  DiscardOutput();
+  FOld.reset();
+  FArchiveFile = saved;
+  if (!completed) FAdded = FDropped = 0;
+  const int result = Switch == swDelete ? FDropped : Switch == swRead ? 0 : FAdded;
+  FEntries.clear();
+  FNameIndex.clear();
+  return result;
+}
+
+bool TCompBase::PrepareTarget() {
+  const Int32 attr = FileDosAttributes(ArchiveFile());
+  // Hidden names are as writable as any other here; read-only files,
+  // folders and special files are not.
+  if (attr < 0 || (attr & (faReadOnly | faSysFile | faDirectory)) == 0) return true;
+  bool write = false;
+  if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", ArchiveFile(), write)) return false;
+  if (!write || GetCancel()) return false;
+  if (attr & (faDirectory | faSysFile)) {
+    ReportError(ArchiveFile(), "", "0", attr & faDirectory ? 25107 : 25106);
+    return false;
+  }
+  struct stat st;
+  if (stat(ArchiveFile().c_str(), &st) != 0 || chmod(ArchiveFile().c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+    ReportError(ArchiveFile(), "", "0", 25104);
+    return false;
+  }
+  return true;
+}
+
+bool TCompBase::OpenOutput() {
+  if (CompressionMethod == cmInMemory) {
+    FOutputOwner = std::make_unique<TMemoryStream32>();
+  } else {
+    // Spanned disks get the finished archive copied from local scratch
+    // space; otherwise the scratch file lies beside the target so that the
+    // commit is one rename.
+    const std::string bound =
+        BuildsAwayFromTarget() ? JoinPath(TempDir(), FilePart(ArchiveFile())) : ArchiveFile();
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
+    struct stat st;
+    if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
+      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      return false;
+    }
+    FTempDev = st.st_dev;
+    FTempIno = st.st_ino;
+    FTemp = t.get();
+    FOutputOwner = std::move(t);
+  }
+  FOutput = FOutputOwner.get();
+  OutputMode = kIoHeldStream;
+  OutputStream = FOutput;
+  InputMode = kIoGivenStream;
+  return true;
+}
+
+bool TCompBase::CommitOutput() {
+  try {
+    if (FTemp) {
+      FTemp->Commit();
+      return true;
+    }
+    auto* mem = static_cast<TMemoryStream32*>(FOutput);
+    TTempFileStream t(fmCreate, ArchiveFile(), TempDir());
+    if (t.Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
+    t.WriteBuffer(mem->Memory(), mem->GetSize());
+    t.Commit();
+    return true;
+  } catch (const EVskError& e) {
+    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+  }
+  return false;
+}
+
+void TCompBase::DiscardOutput() {
+  if (FTemp) FTemp->Discard();
+  FTemp = nullptr;
+  FOutputOwner.reset();
+  FOutput = nullptr;
+  OutputStream = nullptr;
+}
+
+void TCompBase::EndRun(bool Activated) {
+  try {
+    Timer.Stop();
+    if (Activated) {
+      Fire(OnElapsedTime, Timer.Elapsed());
+      Fire(OnDeactivate);
+    }
+  } catch (...) {
+  }
+}
+
+void TCompBase::CompressArchive() {
+  struct stat st;
+  FArchiveIsNew = stat(ArchiveFile().c_str(), &st) != 0;
+  if (Switch == swRead) {
+    if (!FArchiveIsNew) ReadOnlyRun();
+    return;
+  }
+  if (!FArchiveIsNew) {
+    if (OverwriteMode == omSkip) return;
+    if (!PrepareTarget()) return;
+    FArchiveDev = st.st_dev;
+    FArchiveIno = st.st_ino;
+  } else if (Switch == swDelete) {
+    ReportError(ArchiveFile(), "", "0", 26859);
+    return;
+  }
+  Timer.Start();
+  Fire(OnActivate);
+  try {
+    RunBody();
+  } catch (...) {
+    FRunFailed = true;
+    EndRun(true);
+    throw;
+  }
+  EndRun(true);
+}
+
+void TCompBase::RunBody() {
+  if (!OpenOutput()) {
+    FRunFailed = true;
+    return;
+  }
+  if (!FArchiveIsNew) {
+    Byte err = 0;
+    FOld = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyWrite, err);
+    if (err != 0) {
+      ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+      FRunFailed = true;
+      return;
+    }
+    FOldSize = FOld->GetSize();
+    if (FOldSize != 0 && !LoadOldDirectory()) {
+      FRunFailed = true;
+      return;
+    }
+  }
+  if (Switch != swDelete && !Gather()) {
+    FEntries.clear();
+    FNameIndex.clear();
+    return;
+  }
+  if (GetCancel()) return;
+  const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
+  if (kept > kMaxEntries) {
+    ReportError(ArchiveFile(), "more than 65535 entries", "0", 25256);
+    FRunFailed = true;
+    return;
+  }
+  WriteEntries();
+  if (GetCancel() || FRunFailed) return;
+  if (FAdded == 0 && FDropped == 0 && FRenamed == 0) return;  // the target stays as it was
+
+  const bool allDropped =
+      Switch == swDelete && std::none_of(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) {
+        return e.State != esDrop;
+      });
+  if (allDropped) {
+    FOutput->SetSize(0);
+    FOutput->Seek(0, soBeginning);
+    WriteEmptyArchive();
+  }
+  const bool placed = FinishArchive();
+  if (GetCancel() || FRunFailed) {
+    FRunFailed = true;
+    return;
+  }
+  FOld.reset();
+  if (!placed && !CommitOutput()) {
+    FRunFailed = true;
+    return;
+  }
+  DiscardOutput();
+  ReportNewEntries();
+  DeleteSources();
+}
+
+void TCompBase::ReadOnlyRun() {
+  Byte err = 0;
+  FOld = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyWrite, err);
+  if (err != 0) {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    return;
+  }
+  if (!OnRead) {
+    ReportError(ArchiveFile(), "OnRead", "0", msg::RequiredEventNotAssigned);
+    return;
+  }
+  FOldSize = FOld->GetSize();
+  Timer.Start();
+  Fire(OnActivate);
+  try {
+    if (FOldSize != 0 && LoadOldDirectory()) {
+      for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
+        ReadEntry(static_cast<int>(i));
+        FillEntryFields(FEntries[i]);
+        Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
+        ProcessMessages();
+      }
+    }
+  } catch (...) {
+    EndRun(true);
+    throw;
+  }
+  EndRun(true);
+}
+
+// ---- gathering
+
+bool TCompBase::Gather() {
+  TvskFileScan scan;
+  scan.SetFileSpec(FileSpec);
+  scan.Attributes = Attributes;
+  if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
+  scan.AttributesEx = AttributesEx;
+  scan.RecurseDirs = RecurseDirs;
+  scan.IncludeHiddenDirs = IncludeHiddenDirs;
+  scan.OnScanFile = [this](TvskFileScan& s, const std::string& name, int count, double size) {
+    if (GetCancel()) s.Cancel();
+    Fire(OnFileScanStatus, name, count, size);
+  };
+  scan.OnRecurseDir = [this](TvskFileScan& s, const std::string& dir) {
+    if (GetCancel()) s.Cancel();
+    Fire(OnRecurseDir, dir);
+  };
+  scan.Scan();
+  if (GetCancel()) return false;
+  ProgressArchiveTotal = ProgressBytesLeft = scan.FilesSize();
+
+  const TFilesList& list = scan.FilesList();
+  for (int i = 0; i < list.Count(); ++i) {
+    if (GetCancel()) return false;
+    const TFileObject& f = list[i];
+    const bool dir = S_ISDIR(f.Mode);
+    if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
+    struct stat st;
+    if (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)) continue;
+    std::string stored = Slashes(StoredName(f.FileName, f.BaseDir));
+    while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
+    if (dir && !stored.empty() && stored.back() != '/') stored += '/';
+    if (stored.empty() || stored == "/") continue;
+    if (!ExcludeSpec.empty() && (IsExcluded(stored, f.BaseDir) || IsExcluded(FilePart(stored), f.BaseDir))) continue;
+    if (stored.size() > kMaxNameLength) {
+      ReportError(f.FileName, "name longer than 65535 bytes", "0", 25256);
+      continue;
+    }
+    if (!dir && f.Size >= kMaxArchiveSize) {
+      ReportError(f.FileName, "file of 4 GiB or more", "0", 25256);
+      continue;
+    }
+    if (f.Time > static_cast<UInt32>(MaxFileDate)) MaxFileDate = static_cast<Int32>(f.Time);
+    DecideFoundFile(f, stored, dir);
+  }
+  if (!FSomethingToDo) {
+    ReportError(ArchiveFile(), "", "0", msg::NothingToDo);
+    return false;
+  }
+  return true;
+}
+
+void TCompBase::AppendFound(const TFileObject& F, const std::string& Stored, bool IsDir) {
+  TCompEntry e;
+  e.Name = Stored;
+  e.FileName = F.FileName;
+  e.IsDir = IsDir;
+  e.FileSize = IsDir ? 0 : F.Size;
+  e.FileTime = F.Time;
+  e.FileAttr = F.Attr;
+  e.FileMode = F.Mode;
+  e.State = esCompress;
+  const auto size = static_cast<UInt32>(e.FileSize);
+  e.Times = {size, size, F.Time, F.Attr};
+  FEntries.push_back(std::move(e));
+  IndexName(static_cast<int>(FEntries.size() - 1));
+  FSomethingToDo = true;
+}
+
+void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored, bool IsDir) {
+  const auto size = static_cast<UInt32>(IsDir ? 0 : F.Size);
+  const TNeutralHeader found{size, size, F.Time, F.Attr};
+  const int i = FindName(Stored);
+  if (i < 0) {
+    if (Switch != swRefresh) AppendFound(F, Stored, IsDir);
+    return;
+  }
+  // The same stored name twice in one run (two masks, or two folders with
+  // sdNone) would give two entries of one name: the first one stands.
+  if (FEntries[static_cast<std::size_t>(i)].State != esCopy) return;
+
+  const TNeutralHeader old = GetHeaderTimes(FEntries[static_cast<std::size_t>(i)]);
+  const bool equal = old.UnpackedSize == found.UnpackedSize && old.DosDateTime == found.DosDateTime &&
+                     (ArcType() == atTar || (old.Attributes & 0xBF) == F.Attr);
+  bool replace = false;
+  if (!equal) {
+    if (Switch == swRefresh) {
+      replace = true;
+    } else {
+      const int attr = ArcType() == atTar ? static_cast<int>(F.Attr) : static_cast<int>(old.Attributes & 0xBF);
+      FireRequired(OnReplaceFile, "OnReplaceFile", FEntries[static_cast<std::size_t>(i)].Name, F.FileName,
+                   ConvertDosDate(old.DosDateTime), ConvertDosDate(found.DosDateTime), old.UnpackedSize,
+                   found.UnpackedSize, attr, static_cast<int>(F.Attr), replace);
+    }
+  } else if (Switch == swRefresh) {
+    FSomethingToDo = true;
+    return;
+  }
+  if (replace) {
+    TCompEntry& e = FEntries[static_cast<std::size_t>(i)];
+    e.Saved = {e.Name, e.RawName, e.Head, e.Times, e.IsDir};
+    e.Replacing = Switch != swRefresh;
+    e.Refreshing = Switch == swRefresh;
+    e.FileName = F.FileName;
+    e.IsDir = IsDir;
+    e.FileSize = IsDir ? 0 : F.Size;
+    e.FileTime = F.Time;
+    e.FileAttr = F.Attr;
+    e.FileMode = F.Mode;
+    PutHeaderTimes(e, found);
+    e.State = esCompress;
+    FSomethingToDo = true;
+    return;
+  }
+  if (AskRenameDupe(i)) {
+    ++FRenamed;
+    AppendFound(F, Stored, IsDir);
+  }
+  FSomethingToDo = true;
+}
+
+bool TCompBase::AskRenameDupe(int Index) {
+  if (!OnRenameDupeFile) {
+    ReportError(ArchiveFile(), "OnRenameDupeFile", "0", msg::RequiredEventNotAssigned);
+    return false;
+  }
+  TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
+  for (int attempt = 0; attempt < 100 && !GetCancel(); ++attempt) {
+    std::string newName = e.Name;
+    bool rename = true;
+    Fire(OnRenameDupeFile, e.Name, newName, rename);
+    newName = Slashes(newName);
+    if (!rename || newName.empty() || newName == e.Name) return false;
+    if (FindName(newName) >= 0 || newName.size() > kMaxNameLength) continue;
+    FNameIndex.erase(e.Name);
+    e.NewName = newName;
+    e.State = esRename;
+    FNameIndex[newName] = Index;
+    return true;
+  }
+  return false;
+}
+
+// ---- writing
+
+void TCompBase::FlushCopy() {
+  if (FPendingLen <= 0) return;
+  const Int64 from = FPendingFrom, len = FPendingLen;
+  FPendingFrom = -1;
+  FPendingLen = 0;
+  CopyFromOld(from, len);
+}
+
+void TCompBase::CopyEntry(TCompEntry& E) {
+  const Int64 len = GetStoredLength(E);
+  E.NewOffset = OutputPosition();
+  E.NewLength = len;
+  CheckOutputLimit(E.NewOffset + len);
+  if (FPendingLen > 0 && FPendingFrom + FPendingLen == E.OldOffset) {
+    FPendingLen += len;
+  } else {
+    FlushCopy();
+    FPendingFrom = E.OldOffset;
+    FPendingLen = len;
+  }
+}
+
+void TCompBase::RestoreOldEntry(TCompEntry& E) {
+  if (E.Name != E.Saved.Name) {
+    FNameIndex.erase(E.Name);
+    FNameIndex[E.Saved.Name] = static_cast<int>(&E - FEntries.data());
+  }
+  E.Name = E.Saved.Name;
+  E.RawName = E.Saved.RawName;
+  E.Head = E.Saved.Head;
+  E.Times = E.Saved.Times;
+  E.IsDir = E.Saved.IsDir;
+  E.FileName.clear();
+  E.Replacing = E.Refreshing = false;
+  E.State = esCopy;
+}
+
+void TCompBase::WriteEntries() {
+  FDropped = 0;
+  if (FPrefixLength > 0) {
+    FPendingFrom = 0;
+    FPendingLen = FPrefixLength;
+  }
+  try {
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+      if (GetCancel()) return;
+      FilesProcessed = static_cast<Int32>(i + 1);
+      TCompEntry& e = FEntries[i];
+      switch (e.State) {
+        case esCompress: {
+          FlushCopy();
+          e.NewOffset = OutputPosition();
+          const bool ok = CompressFile(e);
+          if (GetCancel()) {
+            --FilesProcessed;
+            return;
+          }
+          if (ok) {
+            e.NewLength = OutputPosition() - e.NewOffset;
+            e.Added = true;
+            ++FAdded;
+            if (e.Replacing) {
+              ++FDropped;
+              Fire(OnDeleteFile, e.Saved.Name, FDropped, FMarkedForDelete);
+            }
+            if (Switch == swMove && !e.IsDir) FMoved.push_back({e.FileName, e.Name});
+          } else {
+            FOutput->SetSize(e.NewOffset);
+            FOutput->Seek(e.NewOffset, soBeginning);
+            if (e.Replacing || e.Refreshing) {
+              RestoreOldEntry(e);
+              CopyEntry(e);
+            } else {
+              e.State = esDrop;
+            }
+          }
+          break;
+        }
+        case esCopy:
+          CopyEntry(e);
+          break;
+        case esDrop:
+          ++FDropped;
+          Fire(OnDeleteFile, e.Name, FDropped, FMarkedForDelete);
+          break;
+        case esRename:
+          FlushCopy();
+          e.NewOffset = OutputPosition();
+          if (!CopyOldEntry(e)) {
+            FRunFailed = true;
+            return;
+          }
+          e.NewLength = OutputPosition() - e.NewOffset;
+          CheckOutputLimit(e.NewOffset + e.NewLength);
+          e.Name = e.NewName;
+          break;
+      }
+      ProcessMessages();
+    }
+    FlushCopy();
+  } catch (const EVskError&) {
+    // Reported where it was raised: the output or the old archive failed.
+    FRunFailed = true;
+  }
+}
+
+bool TCompBase::AskRenameFile(TCompEntry& E) {
+  if (!OnRenameFile || E.IsDir) return false;
+  const int index = static_cast<int>(&E - FEntries.data());
+  for (int attempt = 0; attempt < 100 && !GetCancel(); ++attempt) {
+    std::string answer;
+    Fire(OnRenameFile, E.Name, answer);
+    const std::string part = FilePart(Slashes(answer));
+    if (part.empty()) return false;
+    const std::string candidate = FolderPart(E.Name) + part;
+    if (candidate == E.Name) return false;
+    if (FindName(candidate) >= 0 || candidate.size() > kMaxNameLength) continue;
+    if (FindName(E.Name) == index) FNameIndex.erase(E.Name);
+    E.Name = candidate;
+    FNameIndex[candidate] = index;
+    return true;
+  }
+  return false;
+}
+
+bool TCompBase::CompressFile(TCompEntry& E) {
+  CurrentFileName = E.Name;
+  bool extract = true;
+  Fire(OnBegin, E.Name, static_cast<int>(FilesProcessed), extract);
+  if (!extract || GetCancel()) return false;
+  if (E.State != esRename) AskRenameFile(E);
+  CurrentFileName = E.Name;
+  E.NewOffset = OutputPosition();
+  if (!CompressFileData(E)) return false;
+  FileDone(E);
+  return true;
+}
+
+void TCompBase::WriteLocalHeader(TCompEntry& E) {
+  Write(GetHeadPtr(), GetLocalHeadSize());
+  Write(E.RawName.data(), static_cast<Int64>(E.RawName.size()));
+}
+
+void TCompBase::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, true); }
+
+bool TCompBase::CompressFileData(TCompEntry& E) {
+  CurrentFileName = E.Name;
+  E.RawName = EncodeEntryName(E);
+  if (E.RawName.size() > kMaxNameLength) {
+    ReportError(E.FileName, "name longer than 65535 bytes", "0", 25256);
+    return false;
+  }
+  TEntryResult r;
+  Crc->Reset();
+  if (E.IsDir) {
+    Crc->Crc32 = 0;
+    StartLocalHeader(E);
+    CompleteLocalHeader(E, r);
+    WriteLocalHeader(E);
+    MakeCentralRecord(E);
+    return true;
+  }
+
+  Byte err = 0;
+  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
+  struct stat st;
+  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
+  FEntrySize = st.st_size;
+  if (static_cast<UInt64>(FEntrySize) >= FLimit) {
+    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    return false;
+  }
+  E.FileSize = static_cast<UInt64>(FEntrySize);
+  E.FileMode = st.st_mode;
+  const bool encrypt = !Password.empty() && FEntrySize > 0 && ArcTypeCanEncrypt(ArcType());
+  const bool store = FEntrySize == 0 || FRunDeflateType == dtDeflateS || InStoreList(E.FileName);
+  ProgressEntryTotal = FEntrySize;
+  if (FBuffer.size() < static_cast<std::size_t>(kIoChunk)) FBuffer.resize(kIoChunk);
+
+  StartLocalHeader(E);
+  WriteLocalHeader(E);
+  UInt32 headerCrc = 0;
+  if (encrypt) {
+    // The encryption header carries the CRC, so the file is read twice.
+    UInt32 c = 0xFFFFFFFFu;
+    Int64 total = 0;
+    for (;;) {
+      if (GetCancel()) return false;
+      const Int32 n = src.Read(FBuffer.data(), kIoChunk);
+      if (n <= 0) break;
+      UpdateCrc32(FBuffer.data(), static_cast<std::size_t>(n), c);
+      total += n;
+      ProcessMessages();
+    }
+    if (total < FEntrySize || src.Seek(0, soBeginning) != 0) {
+      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+    headerCrc = c ^ 0xFFFFFFFFu;
+    const auto h = Crypt->MakeEncryptionHeader(Password, headerCrc);
+    Write(h.data(), static_cast<Int64>(h.size()));
+  }
+  if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
+  r.Encrypted = encrypt;
+  const bool ok = store                     ? CompressStored(E, src, r)
+                  : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
+                                             : CompressDeflated(E, src, r);
+  if (!ok) return false;
+  if (encrypt && r.Crc != headerCrc) {
+    // Changed between the two readings: the header's check byte is wrong.
+    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  const Int64 end = OutputPosition();
+  r.Compressed = end - E.NewOffset - GetLocalHeadSize() - static_cast<Int64>(E.RawName.size());
+  if (static_cast<UInt64>(r.Uncompressed) >= FLimit || static_cast<UInt64>(r.Compressed) >= FLimit) {
+    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    return false;
+  }
+  CheckOutputLimit(end);
+  Crc->Crc32 = r.Crc;
+  CompleteLocalHeader(E, r);
+  FOutput->Seek(E.NewOffset, soBeginning);
+  WriteLocalHeader(E);
+  FOutput->Seek(end, soBeginning);
+  MakeCentralRecord(E);
+  return true;
+}
+
+bool TCompBase::CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R) {
+  UInt32 c = 0xFFFFFFFFu;
+  Int64 total = 0;
+  for (;;) {
+    if (GetCancel()) return false;
+    const Int32 n = Src.Read(FBuffer.data(), kIoChunk);
+    if (n <= 0) break;
+    UpdateCrc32(FBuffer.data(), static_cast<std::size_t>(n), c);
+    FlushCopy();
+    EncryptAndWrite(-1, FBuffer.data(), true, n, kCrcNone, nullptr, R.Encrypted);
+    total += n;
+    ProgressBytesLeft -= n;
+    ProgressRoutine(total);
+  }
+  if (GetCancel()) return false;
+  if (total < FEntrySize) {
+    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  R.Uncompressed = total;
+  R.Crc = c ^ 0xFFFFFFFFu;
+  R.Deflated = false;
+  return true;
+}
+
+bool TCompBase::CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R) {
+  FlushCopy();
+  Int64 total = 0;
+  try {
+    TCompressStream cs(*FOutput, FRunDeflateType, kRawDeflateBits, kCrc32);
+    cs.CryptFlag = R.Encrypted;
+    cs.Crypt = Crypt;
+    cs.Cancel = CancelRef();
+    cs.BytesLeft = &ProgressBytesLeft;
+    int rc = cs.Error();
+    while (rc == 0) {
+      if (GetCancel()) return false;
+      const Int32 n = Src.Read(FBuffer.data(), kIoChunk);
+      if (n <= 0) break;
+      if (cs.Write(FBuffer.data(), n) != n) {
+        if (GetCancel()) return false;
+        rc = cs.Error() ? cs.Error() : msg::DecompressionError;
+        break;
+      }
+      total += n;
+      ProgressRoutine(total);
+    }
+    if (rc == 0 && GetCancel()) return false;
+    if (rc == 0 && total < FEntrySize) {
+      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+    if (rc == 0) rc = cs.Finish();
+    if (rc != 0) {
+      ReportError(E.FileName, "", "0", rc);
+      return false;
+    }
+    R.Crc = cs.FinalCrc();
+  } catch (const EStreamError& e) {
+    // The output failed: the run cannot go on.
+    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    throw E_RAISE(msg::ErrorWritingToFile);
+  }
+  R.Uncompressed = total;
+  R.Deflated = true;
+  return true;
+}
+
+bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
+  std::vector<Byte> data;
+  for (;;) {
+    const Int32 n = Src.Read(FBuffer.data(), kIoChunk);
+    if (n <= 0) break;
+    data.insert(data.end(), FBuffer.data(), FBuffer.data() + n);
+  }
+  if (static_cast<Int64>(data.size()) < FEntrySize) {
+    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  TMemoryStream32 packed;
+  {
+    TCompressStream cs(packed, FRunDeflateType, kRawDeflateBits, kCrcNone);
+    if (cs.Error() != 0 || cs.Write(data.data(), static_cast<Int32>(data.size())) != static_cast<Int32>(data.size()) ||
+        cs.Finish() != 0) {
+      ReportError(E.FileName, "", "0", cs.Error() ? cs.Error() : msg::DecompressionError);
+      return false;
+    }
+  }
+  R.Crc = Crc32Of(data.data(), data.size());
+  R.Uncompressed = static_cast<Int64>(data.size());
+  R.Deflated = packed.GetSize() <= R.Uncompressed;
+  std::vector<Byte> out;
+  if (R.Deflated)
+    out.assign(packed.Memory(), packed.Memory() + packed.GetSize());
+  else
+    out = std::move(data);
+  FlushCopy();
+  if (!out.empty()) EncryptAndWrite(-1, out.data(), true, static_cast<Int32>(out.size()), kCrcNone, nullptr, R.Encrypted);
+  ProgressBytesLeft -= static_cast<double>(R.Uncompressed);
+  ProgressRoutine(R.Uncompressed);
+  return true;
+}
+
+// ---- after writing
+
+void TCompBase::ReportNewEntries() {
+  const bool allDropped =
+      std::none_of(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
+  if (allDropped && Switch == swDelete) return;
+  PackedTotal = UnpackedTotal = 0;
+  for (const auto& e : FEntries) {
+    if (e.State == esDrop) continue;
+    const TNeutralHeader h = GetHeaderTimes(e);
+    PackedTotal += h.PackedSize;
+    UnpackedTotal += h.UnpackedSize;
+  }
+  if (Switch == swDelete) return;
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    const TCompEntry& e = FEntries[i];
+    if (!e.Added || e.State == esDrop) continue;
+    FillEntryFields(e);
+    if (!Fire(OnRead, e.NewOffset, static_cast<int>(i))) return;
+  }
+}
+
+void TCompBase::DeleteSources() {
+  if (FMoved.empty()) return;
+  std::vector<std::string> present;
+  if (VerifyBeforeDelete) {
+    present = ReadBackNames();
+    std::sort(present.begin(), present.end());
+  }
+  for (const auto& m : FMoved) {
+    if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
+    if (!DeleteFileEx(m.Source, DeleteOptions)) ReportError(m.Source, "", "0", 25180);
+  }
+  FMoved.clear();
+}
+
+// ---- comments without a run
+
+int TCompBase::OpenOldArchive() {
+  if (!SupportsComments()) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return -1;
+  }
+  const TSwitch saved = Switch;
+  ResetRun();
+  Switch = swAdd;
+  Byte err = 0;
+  FOld = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyWrite, err);
+  bool ok = err == 0;
+  if (ok) {
+    FOldSize = FOld->GetSize();
+    try {
+      ok = FOldSize == 0 || LoadOldDirectory();
+    } catch (...) {
+      ok = false;
+    }
+  } else {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+  }
+  Switch = saved;
+  if (!ok) {
+    FOld.reset();
+    FEntries.clear();
+    FNameIndex.clear();
+    return -1;
+  }
+  FLoadedForComments = true;
+  return static_cast<int>(FEntries.size());
+}
+
+std::string TCompBase::GetArchiveComment() {
+  if (!SupportsComments()) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return {};
+  }
+  return FArchiveComment;
+}
+
+bool TCompBase::SetArchiveComment(const std::string& Comment) {
+  if (!SupportsComments()) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return false;
+  }
+  if (Comment.size() > kMaxNameLength) {
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    return false;
+  }
+  if (Comment == FArchiveComment) return true;
+  FArchiveComment = Comment;
+  FDirectoryModified = true;
+  return true;
+}
+
+std::string TCompBase::GetEntryComment(int Index) {
+  if (Index < 0 || Index >= static_cast<int>(FEntries.size())) return {};
+  return FEntries[static_cast<std::size_t>(Index)].Comment;
+}
+
+bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
+  if (!SupportsComments()) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return false;
+  }
+  if (Index < 0 || Index >= static_cast<int>(FEntries.size())) return false;
+  if (Comment.size() > kMaxNameLength) {
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    return false;
+  }
+  TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
+  if (e.Comment == Comment) return true;
+  e.Comment = Comment;
+  CommentChanged(e);
+  FDirectoryModified = true;
+  return true;
+}
+
+bool TCompBase::SaveDirectoryChanges() {
+  if (!SupportsComments()) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return false;
+  }
+  if (!FLoadedForComments || !FDirectoryModified || GetCancel()) return !GetCancel();
+  if (!FOld) {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  bool ok = false;
+  try {
+    TTempFileStream out(fmCreate, ArchiveFile(), TempDir());
+    if (out.Handle() < 0) {
+      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+    } else {
+      FOutput = &out;
+      OutputMode = kIoHeldStream;
+      OutputStream = &out;
+      // The entries stay where they are: everything in front of the old
+      // directory is copied as it stands.
+      const Int64 keep = FCentralPos >= 0 ? FCentralPos : FOldSize;
+      CopyFromOld(0, keep);
+      for (auto& e : FEntries) {
+        e.NewOffset = e.OldOffset;
+        e.NewLength = e.OldLength;
+      }
+      WriteDirectory();
+      FilesProcessed = static_cast<Int32>(FEntries.size());
+      FOld.reset();
+      out.Commit();
+      ok = true;
+    }
+  } catch (const ECancelUnwind&) {
+  } catch (const EVskError&) {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+  }
+  FOutput = nullptr;
+  OutputStream = nullptr;
+  FOld.reset();
+  FLoadedForComments = false;
+  FDirectoryModified = false;
+  return ok;
+}
+
+}  // namespace vsk

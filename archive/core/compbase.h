@@ -1,0 +1,344 @@
+#pragma once
+// The base of every archive writer. It owns the whole add / refresh / move /
+// delete / read run: gathering files with the scanner, deciding each one
+// against the entries of the old archive, building the new archive in a
+// temporary output, copying kept entries, compressing new ones and replacing
+// the target only when the run succeeded and changed something. A format
+// writer fills in its records through the virtual operations below.
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/core/codecstreams.h"
+#include "archive/core/filescan.h"
+#include "archive/core/zipcommon.h"
+
+namespace vsk {
+
+class TTempFileStream;
+
+enum TSwitch : Byte { swAdd, swRefresh, swMove, swDelete, swRead };
+enum TCompressMethod : Byte {
+  cmStore,
+  cmDeflate,
+  cmFuse,
+  cmFrozen5,
+  cmFrozen6,
+  cmMsZip,
+  cmLzx,
+  cmQuantum,
+  cmTarred,
+  cmTarGzip,
+  cmUUEncode,
+  cmXXEncode,
+  cmBase64,
+};
+using TCompressMethods = TSet<TCompressMethod>;
+// Where the new archive is built.
+enum TCompressionMethod : Byte { cmInMemory, cmTempFile };
+
+// The types whose writers encrypt entries.
+constexpr bool ArcTypeCanEncrypt(TArcType t) { return t == atBh || t == atJar || t == atZip; }
+
+// States of an entry of the run's list.
+inline constexpr Byte esCompress = 0;  // compress the file from disk
+inline constexpr Byte esCopy = 1;      // copy the old entry's bytes unchanged
+inline constexpr Byte esDrop = 2;      // not written
+inline constexpr Byte esRename = 3;    // old entry rewritten under a new name
+
+// The limits of a format without 64-bit extensions: sizes and offsets are
+// refused from this value on, entry counts above kMaxEntries, names and
+// comments above kMaxNameLength bytes.
+inline constexpr UInt64 kMaxArchiveSize = 0xFFFFFFFFu;
+inline constexpr int kMaxEntries = 65535;
+inline constexpr std::size_t kMaxNameLength = 65535;
+
+// What a writer compares a found file with: the neutral part of an entry's record.
+struct TNeutralHeader {
+  UInt32 UnpackedSize = 0;
+  UInt32 PackedSize = 0;
+  UInt32 DosDateTime = 0;
+  UInt32 Attributes = 0;
+};
+
+// One entry of the run: an old entry loaded from the archive, or a gathered file.
+struct TCompEntry {
+  std::string Name;     // our form ("/" between folders, UTF-8)
+  std::string FileName; // the source file of a gathered entry
+  std::string NewName;  // esRename: the name it is rewritten under
+  std::string RawName;  // the name as stored in the archive
+  std::string Extra;    // the old entry's extra field (directory record)
+  std::string Comment;  // its comment
+  std::vector<Byte> Head;  // the writer's directory record of the entry
+  TNeutralHeader Times;
+  Byte State = esCompress;
+  bool IsOld = false;
+  bool IsDir = false;
+  bool EncryptedHeaders = false;  // its records are enciphered
+  UInt64 FileSize = 0;
+  UInt32 FileTime = 0;  // local DOS date-time of the source
+  UInt32 FileAttr = 0;  // DOS attributes of the source
+  UInt32 FileMode = 0;  // its POSIX mode (type and permissions)
+  // Where its bytes are in the old archive (header to the end of its data).
+  Int64 OldOffset = -1;
+  Int64 OldLength = 0;
+  // Where it begins in the new archive, and its length there.
+  Int64 NewOffset = 0;
+  Int64 NewLength = 0;
+  // An old entry replaced by its file (Replacing: after OnReplaceFile,
+  // Refreshing: by swRefresh) keeps what it was, so that it is copied as
+  // before when the file cannot be added.
+  bool Replacing = false;
+  bool Refreshing = false;
+  struct TSaved {
+    std::string Name, RawName;
+    std::vector<Byte> Head;
+    TNeutralHeader Times;
+    bool IsDir = false;
+  } Saved;
+  bool Added = false;  // compressed in this run
+};
+
+class TCompBase : public TZipCommon {
+ public:
+  TCompBase();
+  ~TCompBase() override;
+
+  using TOnScanFileEvent =
+      std::function<void(TZipCommon& Sender, const std::string& FileName, int FilesCount, double FilesSize)>;
+  using TOnRecurseDir = std::function<void(TZipCommon& Sender, const std::string& Directory)>;
+  using TOnReplaceFile = std::function<void(TZipCommon& Sender, const std::string& FileName,
+                                            const std::string& NewFilename, TDateTime Date, TDateTime NewDate,
+                                            UInt32 FileSize, UInt32 NewFileSize, int Attr, int NewAttr,
+                                            bool& Replace)>;
+  using TOnRenameDupeFile =
+      std::function<void(TZipCommon& Sender, const std::string& FileName, std::string& NewFilename, bool& Rename)>;
+  using TOnRenameFile =
+      std::function<void(TZipCommon& Sender, const std::string& FileName, std::string& NewFilename)>;
+  using TOnNonWriteableArchive =
+      std::function<void(TZipCommon& Sender, const std::string& ArchiveFile, bool& WriteToFile)>;
+
+  TOnScanFileEvent OnFileScanStatus;
+  TOnRecurseDir OnRecurseDir;
+  TOnReplaceFile OnReplaceFile;
+  TOnRenameDupeFile OnRenameDupeFile;
+  TOnRenameFile OnRenameFile;
+  TOnNonWriteableArchive OnNonWriteableArchive;
+
+  // ---- properties
+  // Expands the name to a full path and appends DefaultExt when it has no
+  // extension; clears the cancel flag. Nothing is detected: the file may
+  // not exist yet.
+  void SetArchiveFile(const std::string& Value) override;
+  TSwitch Switch = swAdd;
+  TCompressMethod CompressMethod() const { return FCompressMethod; }
+  // Accepted only when the writer supports the method; false otherwise.
+  bool SetCompressMethod(TCompressMethod Value);
+  TDeflateType DeflateType = dtDeflateN;
+  TCompressionMethod CompressionMethod = cmTempFile;
+  bool StoreEmptySubDirs = false;
+  // Extensions whose files are stored; a missing leading "." is added at
+  // the start of a run.
+  std::vector<std::string> StoreFilesOfType;
+  bool VerifyBeforeDelete = false;
+  // Upper case, with its dot, at most 4 characters; empty or "." restores
+  // the writer's own. A changed extension replaces that of ArchiveFile when
+  // it had the old one, or is appended when it had none.
+  const std::string& DefaultExt() const { return FDefaultExt; }
+  void SetDefaultExt(const std::string& Value);
+
+  // ---- runs
+  // Runs Switch over FileSpec. Returns the entries added (dropped with
+  // swDelete), 0 when the run did not start or failed; never raises.
+  int Compress();
+  int EntriesAdded() const { return FAdded; }
+  int EntriesDropped() const { return FDropped; }
+
+  // Reading and changing comments without a run: loads the directory of
+  // ArchiveFile and returns its entry count (-1 when it cannot be read).
+  virtual int OpenOldArchive();
+  virtual std::string GetArchiveComment();
+  virtual bool SetArchiveComment(const std::string& Comment);
+  virtual std::string GetEntryComment(int Index);
+  virtual bool SetEntryComment(int Index, const std::string& Comment);
+  // Rewrites the archive when a comment was changed; false on failure.
+  virtual bool SaveDirectoryChanges();
+  // The entries loaded by OpenOldArchive or kept from the last run.
+  const std::vector<TCompEntry>& Entries() const { return FEntries; }
+
+  // Written right after an entry's local header and name when headers are
+  // enciphered; writes nothing here.
+  virtual void WriteEncryptedHeaderMarker(TStream32& Stream) { (void)Stream; }
+
+  // ---- the entry reported through OnRead
+  std::string FileName;
+  TDateTime FileDate = 0;
+  Int64 PackedSize = 0;
+  Int64 UnpackedSize = 0;
+  Byte Ratio = 0;
+  UInt32 CRC = 0;
+  bool Encrypted = false;
+  UInt16 MethodNumber = 0;
+  std::string MethodText;
+  UInt32 ExternalAttr = 0;
+  UInt16 InternalAttr = 0;
+  UInt16 VersionMadeBy = 0;
+  UInt16 VersionNeeded = 0;
+  std::string FileComment;
+  double PackedTotal = 0;
+  double UnpackedTotal = 0;
+
+ protected:
+  // ---- the template a format fills in
+  // The whole run.
+  virtual void CompressArchive();
+  // An old entry met while swRead walks the archive, before OnRead.
+  virtual void ReadEntry(int Index) { (void)Index; }
+  // Writes a renamed old entry (esRename) at the output position.
+  virtual bool CopyOldEntry(TCompEntry& E) { (void)E; return false; }
+  // The directory record of an entry just written.
+  virtual void MakeCentralRecord(TCompEntry& E) { (void)E; }
+  struct TEntryResult {
+    Int64 Uncompressed = 0;
+    Int64 Compressed = 0;
+    bool Deflated = false;
+    bool Encrypted = false;
+    UInt32 Crc = 0;
+  };
+  // Fills sizes, CRC, method and flags of the working header.
+  virtual void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) { (void)E, (void)R; }
+  // Clears and starts the working header of a new entry.
+  virtual void StartLocalHeader(TCompEntry& E) { (void)E; }
+  // Writes the working header and the entry's name at the output position.
+  virtual void WriteLocalHeader(TCompEntry& E);
+  // The per-file step: events, then CompressFileData.
+  virtual bool CompressFile(TCompEntry& E);
+  // Puts size, date and attributes of a gathered file into an entry's record.
+  virtual void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) { E.Times = H; }
+  // The output when the result has no entries.
+  virtual void WriteEmptyArchive() {}
+  // Compresses one file's data into the output.
+  virtual bool CompressFileData(TCompEntry& E);
+  // Per-file end: OnEnd.
+  virtual void FileDone(TCompEntry& E);
+  virtual Int32 GetHeadSize() { return 0; }
+  virtual Int32 GetLocalHeadSize() { return 0; }
+  virtual Byte* GetHeadPtr() { return nullptr; }
+  // Loads the old archive's entries into the list (esCopy, or esDrop for
+  // those swDelete matches). False when the archive cannot be read safely;
+  // the run then stops and the target stays as it was.
+  virtual bool LoadOldDirectory() { return true; }
+  // After finishing: totals, and OnRead for each entry added.
+  virtual void ReportNewEntries();
+  // Writes the directory; true when the output was placed elsewhere
+  // already (spanned disks).
+  virtual bool FinishArchive() { return true; }
+  virtual TNeutralHeader GetHeaderTimes(const TCompEntry& E) { return E.Times; }
+  // The stored bytes of an old entry (header, name, extra, data).
+  virtual Int64 GetStoredLength(const TCompEntry& E) { return E.OldLength; }
+  // The name of a new entry as stored (code page, separators).
+  virtual std::string EncodeEntryName(TCompEntry& E) { return E.Name; }
+  // The lister-style fields of the entry reported through OnRead.
+  virtual void FillEntryFields(const TCompEntry& E) { FileName = E.Name; }
+  // Formats that keep comments: OpenOldArchive and the comment calls work.
+  virtual bool SupportsComments() const { return false; }
+  // Writes the directory and end records at the output position.
+  virtual void WriteDirectory() {}
+  // An entry's comment was replaced: its record follows.
+  virtual void CommentChanged(TCompEntry& E) { (void)E; }
+  // New entries get enciphered headers (and the marker after them).
+  virtual bool HeadersEnciphered() const { return false; }
+  // The new archive is built in TempDir and placed by FinishArchive
+  // itself (spanned disks) instead of replacing the target.
+  virtual bool BuildsAwayFromTarget() { return false; }
+  // The names in the new archive, for VerifyBeforeDelete; by default those
+  // of the run's list.
+  virtual std::vector<std::string> ReadBackNames();
+  // The methods this writer accepts.
+  TCompressMethods FSupportedMethods{cmStore, cmDeflate};
+  TCompressMethod FCompressMethod = cmDeflate;
+  std::string FOwnExt;
+  std::string FDefaultExt;
+
+  // ---- run state for the formats
+  std::vector<TCompEntry> FEntries;
+  std::unordered_map<std::string, int> FNameIndex;  // entry name -> index
+  TStream32* FOutput = nullptr;
+  std::unique_ptr<TStream32> FOutputOwner;
+  std::unique_ptr<TFileStream32> FOld;
+  Int64 FOldSize = 0;
+  bool FArchiveIsNew = false;
+  bool FLoadedForComments = false;
+  bool FDirectoryModified = false;
+  // The bytes in front of the first entry of the old archive (a stub).
+  Int64 FPrefixLength = 0;
+  // Where the old archive's directory begins, -1 when unknown.
+  Int64 FCentralPos = -1;
+  std::string FArchiveComment;
+  int FAdded = 0;
+  int FDropped = 0;
+  int FRenamed = 0;
+  // Set by any step that makes the run fail; nothing is committed then.
+  bool FRunFailed = false;
+  int FMarkedForDelete = 0;
+  bool FSomethingToDo = false;
+  // The deflate type of this run (the property is never changed by a run).
+  TDeflateType FRunDeflateType = dtDeflateN;
+  UInt64 FLimit = kMaxArchiveSize;
+
+  // Output helpers: everything goes through the component's write routine.
+  void Write(const void* Buffer, Int64 Count);
+  Int64 OutputPosition();
+  // Copies Count bytes of the old archive from Offset to the output; raises
+  // 25136 on a short read.
+  void CopyFromOld(Int64 Offset, Int64 Count);
+  // Reads exactly Count bytes of the old archive at Offset.
+  bool ReadOld(Int64 Offset, void* Buffer, Int64 Count);
+  // Raises 25256 "Max file size exceeded" when the output passed the
+  // format's limit.
+  void CheckOutputLimit(Int64 End);
+  // Registers the entry's name for lookups.
+  void IndexName(int Index);
+  int FindName(const std::string& Name) const;
+
+ private:
+  void ResetRun();
+  bool PrepareTarget();
+  bool OpenOutput();
+  bool CommitOutput();
+  void DiscardOutput();
+  void ReadOnlyRun();
+  bool Gather();
+  void DecideFoundFile(const TFileObject& F, const std::string& Stored, bool IsDir);
+  bool AskRenameDupe(int Index);
+  void WriteEntries();
+  bool AskRenameFile(TCompEntry& E);
+  void RestoreOldEntry(TCompEntry& E);
+  void DeleteSources();
+  bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
+  bool InStoreList(const std::string& Path) const;
+  void FlushCopy();
+  void CopyEntry(TCompEntry& E);
+  void EndRun(bool Activated);
+  void RunBody();
+  void AppendFound(const TFileObject& F, const std::string& Stored, bool IsDir);
+  bool CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R);
+  bool CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R);
+  bool CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R);
+
+  struct TMoved {
+    std::string Source, Stored;
+  };
+  std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
+  UInt64 FArchiveDev = 0, FArchiveIno = 0, FTempDev = 0, FTempIno = 0;
+  // A run of kept entries that lie one after the other in the old archive
+  // is copied in one piece.
+  Int64 FPendingFrom = -1, FPendingLen = 0;
+  Int64 FEntrySize = 0;  // size of the source in work, as found
+  TTempFileStream* FTemp = nullptr;
+  std::vector<Byte> FBuffer;
+};
+
+}  // namespace vsk

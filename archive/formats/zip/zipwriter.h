@@ -1,0 +1,88 @@
+#pragma once
+// Creating and changing ZIP and JAR archives: add, refresh, move, delete,
+// renaming kept entries, archive and entry comments, traditional
+// encryption, enciphered ("PL") headers, and spanning over removable disks.
+//
+// Names are stored with "/" between folders: ASCII names as they are,
+// others as UTF-8 with flag bit 11. Version made by is 2.0 for MS-DOS, the
+// external attributes hold the DOS attribute bits.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/core/compbase.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+class TZip : public TCompBase {
+ public:
+  TZip();
+
+  using TOnClearDisk = std::function<void(TZipCommon& Sender, const std::string& Drive, Int64 RequiredSpace,
+                                          Int64 FreeSpace, Int64 TotalSpace, bool& Cancel)>;
+  using TOnDiskSpanFileExists = std::function<void(TZipCommon& Sender, const std::string& FileName,
+                                                   TDateTime FileDate, TOverwriteMode& OverwriteMode)>;
+  TOnClearDisk OnClearDisk;
+  TOnDiskSpanFileExists OnDiskSpanFileExists;
+
+  // Bytes kept free on the first disk of a spanned set.
+  Int64 LeaveSpaceOnFirstDisk = 0;
+  // New entries get "PL" local and directory records, enciphered under the
+  // library's header key (only this library reads them).
+  bool EncryptHeaders = false;
+
+  // Always the writer's own type; the default extension is applied again.
+  void SetArcType(TArcType Value) override;
+
+ protected:
+  TZip(TArcType OwnType, const char* OwnExt);
+
+  void StartLocalHeader(TCompEntry& E) override;
+  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) override;
+  void WriteLocalHeader(TCompEntry& E) override;
+  void MakeCentralRecord(TCompEntry& E) override;
+  void FileDone(TCompEntry& E) override;
+  Int32 GetHeadSize() override { return static_cast<Int32>(TZipCentralRecord::Size); }
+  Int32 GetLocalHeadSize() override { return static_cast<Int32>(TZipLocalHeader::Size); }
+  Byte* GetHeadPtr() override;
+  bool LoadOldDirectory() override;
+  bool CopyOldEntry(TCompEntry& E) override;
+  void WriteEmptyArchive() override;
+  bool FinishArchive() override;
+  TNeutralHeader GetHeaderTimes(const TCompEntry& E) override;
+  void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
+  std::string EncodeEntryName(TCompEntry& E) override;
+  void FillEntryFields(const TCompEntry& E) override;
+  bool SupportsComments() const override { return true; }
+  void WriteDirectory() override;
+  void CommentChanged(TCompEntry& E) override;
+  bool HeadersEnciphered() const override { return EncryptHeaders; }
+  bool BuildsAwayFromTarget() override;
+  std::vector<std::string> ReadBackNames() override;
+
+ private:
+  // The end record, found in the last 64 KiB of the old archive; -1 when none.
+  Int64 FindEndRecord(TZipEndRecord& End);
+  bool LoadFromDirectory(Int64 EndPos, const TZipEndRecord& End);
+  bool LoadFromLocalHeaders();
+  // Adds an old entry after checking its local header; false when the
+  // entry's bytes are not where its record says.
+  bool AddOldEntry(TZipCentralRecord C, std::string Raw, std::string Extra, std::string Comment, bool Enc,
+                   Int64 Offset);
+  void FinishLoading();
+  bool SpanDisks();
+
+  TArcType FOwnType;
+  TZipLocalHeader FLocal;
+  Byte FLocalImage[TZipLocalHeader::Size] = {};
+  bool FNameUtf8 = false;
+};
+
+class TJar : public TZip {
+ public:
+  TJar();
+};
+
+}  // namespace vsk
