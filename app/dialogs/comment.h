@@ -24,6 +24,10 @@ class TfmComment : public QDialog {
   explicit TfmComment(QWidget* Parent = nullptr);
   ~TfmComment() override;
 
+  // Escape and the window's close box close through buCloseClick too, so
+  // unsaved changes are never dropped without asking.
+  void reject() override;
+
   // Comment texts keep "\r\n" line breaks as stored in the archive.
   void SetComment(const std::string& Comment);
   std::string CommentText() const;
@@ -47,9 +51,6 @@ class TfmComment : public QDialog {
 
  protected:
   void showEvent(QShowEvent* Event) override;
-  // Escape and the window's close box close through buCloseClick too, so
-  // unsaved changes are never dropped without asking.
-  void reject() override;
 
  private:
   void WriteComment();

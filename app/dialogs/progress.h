@@ -23,6 +23,10 @@ class TfmProgress : public QDialog {
   explicit TfmProgress(QWidget* Parent = nullptr);
   ~TfmProgress() override;
 
+  // Escape must not hide the window while the run goes on; it asks as
+  // Cancel does.
+  void reject() override;
+
   bool Cancelled() const { return FCancel; }
   const bool* CancelFlag() const { return &FCancel; }
   // The two percentages (0-100) with their texts.
@@ -46,9 +50,6 @@ class TfmProgress : public QDialog {
  protected:
   void showEvent(QShowEvent* Event) override;
   void hideEvent(QHideEvent* Event) override;
-  // Escape must not hide the window while the run goes on; it asks as
-  // Cancel does.
-  void reject() override;
 
  private:
   void NextFrame();
