@@ -73,6 +73,14 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
   return common;
 }
 
+// DOS times have two-second steps, and archivers round odd seconds either
+// way: times one step apart are the same time.
+bool SameDosTime(UInt32 a, UInt32 b) {
+  if (a == b) return true;
+  const double d = DosDateTimeToDateTime(a) - DosDateTimeToDateTime(b);
+  return d <= 2.5 / 86400 && d >= -2.5 / 86400;
+}
+
 bool Exists(const std::string& name) {
   struct stat st;
   return lstat(name.c_str(), &st) == 0;
@@ -560,8 +568,12 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
   if (FEntries[static_cast<std::size_t>(i)].State != esCopy) return;
 
   const TNeutralHeader old = GetHeaderTimes(FEntries[static_cast<std::size_t>(i)]);
-  const bool equal = old.UnpackedSize == found.UnpackedSize && old.DosDateTime == found.DosDateTime &&
-                     (ArcType() == atTar || (old.Attributes & 0xBF) == F.Attr);
+  // Of the attributes only read-only and folder mean anything here: the
+  // archive bit is never set by Unix archivers and hidden follows the name,
+  // so comparing those would make every entry they wrote look changed.
+  constexpr UInt32 kCompared = faReadOnly | faDirectory;
+  const bool equal = old.UnpackedSize == found.UnpackedSize && SameDosTime(old.DosDateTime, found.DosDateTime) &&
+                     (ArcType() == atTar || (old.Attributes & kCompared) == (F.Attr & kCompared));
   bool replace = false;
   if (!equal) {
     if (Switch == swRefresh) {

@@ -306,6 +306,8 @@ bool TZip::AddOldEntry(TZipCentralRecord C, std::string Raw, std::string Extra, 
                        Int64 Offset) {
   TCompEntry e;
   e.Name = OemToAnsiName(Raw, TranslateOemChar && !(C.Flags & kZipFlagUtf8));
+  // "./a" names the same file as "a"; the stored bytes stay as they are.
+  while (e.Name.size() > 2 && e.Name.compare(0, 2, "./") == 0) e.Name.erase(0, 2);
   Byte h[TZipLocalHeader::Size];
   bool localEnc = false;
   if (!ReadOld(Offset, h, sizeof h) || ClassifyZipSignature(GetLE32(h), kZipLocalKind, localEnc) != kZipLocalKind) {

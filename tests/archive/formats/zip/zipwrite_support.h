@@ -159,7 +159,9 @@ inline void ExpectToolsAccept(const fs::path& archive, const std::string& passwo
   const std::string pw = password.empty() ? "" : " -P " + ShellQuote(password);
   auto r = RunTool(Tool("unzip -t" + pw + " " + a));
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  r = RunTool("zip -T" + (password.empty() ? std::string() : " -P " + ShellQuote(password)) + " " + a);
+  // zip -T hands the archive to unzip, which needs the password too.
+  r = RunTool(password.empty() ? "zip -T " + a
+                               : "zip -T -TT " + ShellQuote("unzip -tqq -P " + ShellQuote(password)) + " " + a);
   EXPECT_EQ(r.exitCode, 0) << r.output;
   r = RunTool("7z t -p" + ShellQuote(password) + " " + a);
   EXPECT_EQ(r.exitCode, 0) << r.output;
