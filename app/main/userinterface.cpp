@@ -1,0 +1,121 @@
+#include "app/main/userinterface.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace brevane {
+
+namespace {
+
+TQtUserInterface& QtInterface() {
+  static TQtUserInterface ui;
+  return ui;
+}
+
+IUserInterface* g_ui = nullptr;
+
+QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+IUserInterface& UI() { return g_ui ? *g_ui : QtInterface(); }
+
+void SetUserInterface(IUserInterface* Ui) { g_ui = Ui; }
+
+std::string DisplayText(const std::string& Text) {
+  std::string out;
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    } else {
+      out += Text[i];
+    }
+  }
+  return out;
+}
+
+int TQtUserInterface::MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) {
+  QMessageBox box(QApplication::activeWindow());
+  switch (Type) {
+    case mtWarning:
+      box.setIcon(QMessageBox::Warning);
+      box.setWindowTitle(QStringLiteral("Warning"));
+      break;
+    case mtError:
+      box.setIcon(QMessageBox::Critical);
+      box.setWindowTitle(QStringLiteral("Error"));
+      break;
+    case mtInformation:
+      box.setIcon(QMessageBox::Information);
+      box.setWindowTitle(QStringLiteral("Information"));
+      break;
+    case mtConfirmation:
+      box.setIcon(QMessageBox::Question);
+      box.setWindowTitle(QStringLiteral("Confirm"));
+      break;
+    case mtCustom:
+      box.setWindowTitle(QApplication::applicationName());
+      break;
+  }
+  box.setText(ToQt(DisplayText(Text)));
+  struct Pair {
+    TMsgDlgButtons Button;
+    QMessageBox::StandardButton Standard;
+    int Result;
+  };
+  const Pair pairs[] = {
+      {mbYes, QMessageBox::Yes, mrYes},           {mbNo, QMessageBox::No, mrNo},
+      {mbOK, QMessageBox::Ok, mrOk},              {mbCancel, QMessageBox::Cancel, mrCancel},
+      {mbAbort, QMessageBox::Abort, mrAbort},     {mbRetry, QMessageBox::Retry, mrRetry},
+      {mbIgnore, QMessageBox::Ignore, mrIgnore},  {mbAll, QMessageBox::YesToAll, mrAll},
+      {mbNoToAll, QMessageBox::NoToAll, mrNoToAll}, {mbYesToAll, QMessageBox::YesToAll, mrYesToAll},
+      {mbHelp, QMessageBox::Help, mrNone},
+  };
+  if (Buttons == 0) Buttons = mbOK;
+  for (const auto& p : pairs)
+    if (Buttons & p.Button) box.addButton(p.Standard);
+  box.exec();
+  const auto clicked = box.standardButton(box.clickedButton());
+  for (const auto& p : pairs)
+    if ((Buttons & p.Button) && p.Standard == clicked) return p.Result;
+  return (Buttons & mbCancel) ? mrCancel : (Buttons & mbNo) ? mrNo : mrOk;
+}
+
+bool TQtUserInterface::InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) {
+  bool ok = false;
+  const QString answer = QInputDialog::getText(QApplication::activeWindow(), ToQt(Caption), ToQt(Prompt),
+                                               QLineEdit::Normal, ToQt(Value), &ok);
+  if (ok) Value = answer.toStdString();
+  return ok;
+}
+
+bool TQtUserInterface::SelectDirectory(const std::string& Caption, std::string& Folder) {
+  const QString dir = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQt(Caption), ToQt(Folder),
+                                                        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  if (dir.isEmpty()) return false;
+  Folder = dir.toStdString();
+  return true;
+}
+
+int TQtUserInterface::ShowModal(QDialog& Dialog) {
+  const int r = Dialog.exec();
+  if (r == QDialog::Accepted) return mrOk;
+  if (r == QDialog::Rejected) return mrCancel;
+  return r;
+}
+
+int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) {
+  return UI().MessageDlg(Text, Type, Buttons);
+}
+
+void ShowError(const std::string& Text) { UI().MessageDlg(Text, mtError, mbOK); }
+
+void ShowInformation(const std::string& Text) { UI().MessageDlg(Text, mtInformation, mbOK); }
+
+}  // namespace brevane

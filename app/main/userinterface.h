@@ -1,0 +1,84 @@
+#pragma once
+// Every modal interaction of the program goes through IUserInterface: message
+// boxes, input boxes, folder choice and each dialog's modal run. The
+// program's own implementation shows Qt dialogs; tests install one that
+// answers from a script.
+
+#include <string>
+
+class QDialog;
+class QWidget;
+
+namespace brevane {
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+using TMsgDlgButtons = unsigned;
+inline constexpr TMsgDlgButtons mbYes = 0x001;
+inline constexpr TMsgDlgButtons mbNo = 0x002;
+inline constexpr TMsgDlgButtons mbOK = 0x004;
+inline constexpr TMsgDlgButtons mbCancel = 0x008;
+inline constexpr TMsgDlgButtons mbAbort = 0x010;
+inline constexpr TMsgDlgButtons mbRetry = 0x020;
+inline constexpr TMsgDlgButtons mbIgnore = 0x040;
+inline constexpr TMsgDlgButtons mbAll = 0x080;
+inline constexpr TMsgDlgButtons mbNoToAll = 0x100;
+inline constexpr TMsgDlgButtons mbYesToAll = 0x200;
+inline constexpr TMsgDlgButtons mbHelp = 0x400;
+inline constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo;
+inline constexpr TMsgDlgButtons mbYesNoCancel = mbYes | mbNo | mbCancel;
+
+// Modal results; the program's three-way dialogs add 21, 22 and 23.
+enum TModalResult : int {
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+  mrAbort = 3,
+  mrRetry = 4,
+  mrIgnore = 5,
+  mrYes = 6,
+  mrNo = 7,
+  mrAll = 8,
+  mrNoToAll = 9,
+  mrYesToAll = 10,
+};
+
+class IUserInterface {
+ public:
+  virtual ~IUserInterface() = default;
+  // A message box; the result is the modal result of the button pressed.
+  // "\r\n" and "\r" in Text are line breaks.
+  virtual int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) = 0;
+  // An input box; true on OK, with Value holding the answer.
+  virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) = 0;
+  // A folder choice starting at Folder; true on OK.
+  virtual bool SelectDirectory(const std::string& Caption, std::string& Folder) = 0;
+  // Runs a dialog modally (file dialogs included) and gives its modal result:
+  // a dialog that was accepted without a result of its own gives mrOk, one
+  // that was rejected mrCancel.
+  virtual int ShowModal(QDialog& Dialog) = 0;
+};
+
+// The interface in use; the Qt one unless another was installed.
+IUserInterface& UI();
+// Installs an interface (null goes back to the Qt one); not owned.
+void SetUserInterface(IUserInterface* Ui);
+
+// The Qt implementation.
+class TQtUserInterface : public IUserInterface {
+ public:
+  int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) override;
+  bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
+  bool SelectDirectory(const std::string& Caption, std::string& Folder) override;
+  int ShowModal(QDialog& Dialog) override;
+};
+
+// Text as shown: "\r\n" and single "\r" become line breaks.
+std::string DisplayText(const std::string& Text);
+
+// The short forms the program uses everywhere.
+int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
+void ShowError(const std::string& Text);
+void ShowInformation(const std::string& Text);
+
+}  // namespace brevane
