@@ -1,5 +1,5 @@
 #pragma once
-// The user's trash can, as the freedesktop Trash specification lays it out:
+// The user's trash can, laid out as freedesktop desktops share it:
 // $XDG_DATA_HOME/Trash (default ~/.local/share/Trash) with the trashed items
 // in files/ and one info/<name>.trashinfo per item recording where it came
 // from and when it was deleted, so file managers can restore it.
