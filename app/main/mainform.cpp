@@ -1,0 +1,1187 @@
+#include "app/main/mainform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/components/apopendlg.h"
+#include "app/dialogs/progress.h"
+#include "app/dialogs/viewoutput.h"
+#include "app/main/archivemodel.h"
+#include "app/main/folders.h"
+#include "app/main/formatsettings.h"
+#include "app/main/messages.h"
+#include "app/main/program.h"
+#include "app/main/settings.h"
+#include "app/main/shortcuts.h"
+#include "app/main/userinterface.h"
+#include "archive/core/compbase.h"
+#include "archive/core/unbase.h"
+#include "platform/registry.h"
+
+namespace brevane {
+
+TfmMain* fmMain = nullptr;
+vsk::TUnBase* CurrentReader = nullptr;
+vsk::TCompBase* CurrentWriter = nullptr;
+
+std::string TitleText() { return "Brevane"; }
+
+namespace {
+
+constexpr const char* kFormKey = "\\Software\\Brevane\\Form";
+constexpr const char* kListLayoutKey = "\\Software\\Brevane\\ArchiveView\\Columns";
+constexpr int kStatusPanelWidths[] = {110, 120, 80, 130, 150};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+bool IsFile(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && std::filesystem::is_regular_file(Name, ec);
+}
+
+std::string FolderOfPath(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+QColor FromTColor(int Color) { return QColor(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF); }
+
+// The list view's row styles: full-row or first-cell selection, grid lines
+// and the underlined hot or cold rows of one-click activation.
+class TArchiveItemDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  TLVExtendedStyles Styles;
+
+  void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QStyleOptionViewItem o(Option);
+    if (!Styles.Contains(lvxFullRowSelect) && Index.column() > 0)
+      o.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    const bool hot = (o.state & QStyle::State_MouseOver) != 0;
+    if ((hot && Styles.Contains(lvxUnderlineHot)) || (!hot && Styles.Contains(lvxUnderlineCold))) {
+      o.font.setUnderline(true);
+    }
+    QStyledItemDelegate::paint(P, o, Index);
+    if (Styles.Contains(lvxGridLines)) {
+      P->save();
+      P->setPen(Option.palette.color(QPalette::Mid));
+      P->drawLine(Option.rect.bottomLeft(), Option.rect.bottomRight());
+      P->drawLine(Option.rect.topRight(), Option.rect.bottomRight());
+      P->restore();
+    }
+  }
+};
+
+// Replaces the connected region of one colour around a pixel.
+void FloodFill(QImage& Image, int X, int Y, QRgb Color) {
+  if (!Image.rect().contains(X, Y)) return;
+  const QRgb target = Image.pixel(X, Y);
+  if (target == Color) return;
+  std::vector<QPoint> stack{{X, Y}};
+  while (!stack.empty()) {
+    const QPoint p = stack.back();
+    stack.pop_back();
+    if (!Image.rect().contains(p) || Image.pixel(p) != target) continue;
+    Image.setPixel(p, Color);
+    stack.push_back({p.x() + 1, p.y()});
+    stack.push_back({p.x() - 1, p.y()});
+    stack.push_back({p.x(), p.y() + 1});
+    stack.push_back({p.x(), p.y() - 1});
+  }
+}
+
+QImage MakeLedImage() {
+  QImage img(13, 13, QImage::Format_ARGB32);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QColor(64, 64, 64));
+  p.setBrush(Qt::white);
+  p.drawEllipse(0, 0, 12, 12);
+  return img;
+}
+
+}  // namespace
+
+TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
+  setupUi(this);
+  FModel = new TArchiveViewModel(this);
+  FModel->IconOf = [this](int Index, bool Encrypted) { return FFileTypes.Icon(Index, Encrypted); };
+  dfelvArchiveView->setModel(FModel);
+  dfelvArchiveView->setItemDelegate(new TArchiveItemDelegate(dfelvArchiveView));
+  dfelvArchiveView->header()->setSortIndicatorShown(true);
+  dfelvArchiveView->header()->setSectionsClickable(true);
+  dfelvArchiveView->header()->setStretchLastSection(false);
+  rcbFilter->SetRegKey("\\Software\\Brevane\\Filters");
+  rcbFilter->RegMaxCount = 10;
+  rcbFilter->RegSaveOnExit = true;
+  rcbFilter->Loaded();
+  dfmruMainList.Load();
+  FImgLed = MakeLedImage();
+  BuildMenus();
+  BuildStatusBar();
+  SetIcons();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TfmMain::~TfmMain() { FormDestroy(); }
+
+void TfmMain::FormCreate() {
+  FTempFolders.clear();
+  FInteractive = ParamCount() < 2;
+  // The favourites menu measures its entries' texts on a bitmap made here,
+  // and the check-out state starts empty here.
+  FSavedDateSeparator = FormatSettings.DateSeparator;
+  FormatSettings.DateSeparator = '-';
+  // The list view's icons come from FFileTypes, the desktop's file types.
+  if (!SettingsExist()) {
+    WriteDefaultSettings();
+    // The shell extensions are registered here.
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
+    CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
+  }
+  // The favourites menu is filled here.
+  LoadSettings();
+  ApplyRegSettings();
+  // The self-extractor builder takes the program's "Data" folder for its
+  // stubs here, and the help commands the program's help file.
+  // With CheckAssociations and EnableAssociations the file associations are
+  // renewed here, asking first when they are not the program's.
+  if (FInteractive) {
+    BuildExplorer();
+    GenerateToolbar();
+    setWindowTitle(Q(TitleText()));
+    GenerateColumns();
+    GenerateSortMenu();
+    // The quick-backup menu is built here.
+    LoadFormState();
+    if (vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists(kListLayoutKey)) LoadListLayout();
+    if (Options.ClearMRU) dfmruMainList.RemoveObsolete();
+    RebuildMruMenu();
+    SetLedColor(kLedIdle);
+    // With StartupWizard the window is hidden here until the wizard shows it.
+  }
+  EnableMenus();
+  ResetTotals();
+}
+
+void TfmMain::FormDestroy() {
+  FFileTypes.Clear();
+  for (const auto& folder : FTempFolders) DeleteFolderTree(folder);
+  FTempFolders.clear();
+  if (fmMain == this) fmMain = nullptr;
+}
+
+void TfmMain::FormShow() {
+  raise();
+  activateWindow();
+  if (ParamCount() == 1 && IsFile(ParamStr(1))) {
+    DisplayArchive(ParamStr(1));
+    // With CommentsOpen the archive's comment is shown here.
+  } else if (ParamCount() < 2) {
+    if (Options.StartupOpen) acOpenArchiveExecute();
+    // With StartupWizard the wizard is shown here, then the window.
+  }
+  acExplorerView->setText(Q(FSplitterMaximized ? msgtext::kShowExplorer : msgtext::kHideExplorer));
+}
+
+void TfmMain::FormActivate() {
+  if (fmProgress && fmProgress->isVisible()) fmProgress->raise();
+}
+
+bool TfmMain::FormClose() {
+  // A pending check-out is asked about here; its answer may keep the window open.
+  return true;
+}
+
+void TfmMain::ProcContextMenu() {
+  // The switch in the first parameter selects the command run here.
+  close();
+}
+
+void TfmMain::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  if (FShown || Event->spontaneous()) return;
+  FShown = true;
+  FormShow();
+}
+
+void TfmMain::closeEvent(QCloseEvent* Event) {
+  if (!FormClose()) {
+    Event->ignore();
+    return;
+  }
+  if (FSaveFormState && FInteractive) SaveFormState();
+  if (FSaveListLayout && FInteractive) SaveListLayout();
+  Event->accept();
+  FClosed = true;
+  if (fmProgress) fmProgress->hide();
+  QCoreApplication::quit();
+}
+
+void TfmMain::changeEvent(QEvent* Event) {
+  QMainWindow::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+bool TfmMain::event(QEvent* Event) {
+  if (Event->type() == QEvent::StatusTip) {
+    if (FInteractive && !FSimplePanel && FPanels[5])
+      FPanels[5]->setText(static_cast<QStatusTipEvent*>(Event)->tip());
+    return true;
+  }
+  return QMainWindow::event(Event);
+}
+
+bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == pbxLed && Event->type() == QEvent::Paint) {
+    pbxLedPaint();
+    return true;
+  }
+  if (Watched == dfelvArchiveView->viewport() && Event->type() == QEvent::MouseButtonRelease) {
+    dfelvArchiveViewClick();
+    return false;
+  }
+  if (Watched == dfelvArchiveView && Event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(Event)->key();
+    if (key == Qt::Key_Insert || key == Qt::Key_Delete) {
+      dfelvArchiveViewKeyDown(key);
+      return true;
+    }
+  }
+  if (Watched == rcbFilter->lineEdit() && Event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(Event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      rcbFilterKeyPress(13);
+      return true;
+    }
+  }
+  if (Event->type() == QEvent::ToolTip && !Options.ToolTips) {
+    for (QObject* o = Watched; o; o = o->parent())
+      if (o == tbMain) return true;
+  }
+  return QMainWindow::eventFilter(Watched, Event);
+}
+
+// ---- building the window
+
+void TfmMain::BuildMenus() {
+  FToolbarMenu = new QMenu(this);
+  FToolbarMenu->setObjectName(QStringLiteral("pmToolbar"));
+  FToolbarMenu->addAction(miShowText);
+  FToolbarMenu->addAction(miShowToolTips);
+  FToolbarMenu->addAction(miUseFlatButtons);
+  FToolbarMenu->addSeparator();
+  FToolbarMenu->addAction(miConfigureToolbar);
+  FExplorerMenu = new QMenu(this);
+  FExplorerMenu->setObjectName(QStringLiteral("pmExplorerFile"));
+  FExplorerMenu->addAction(miExplorerOpen);
+  miNoBackupsConfigured->setEnabled(false);
+}
+
+void TfmMain::BuildStatusBar() {
+  QStatusBar* bar = dfstbMainStatus;
+  bar->setSizeGripEnabled(true);
+  FSimpleLabel = new QLabel(bar);
+  FSimpleLabel->setObjectName(QStringLiteral("laSimpleText"));
+  FSimpleLabel->hide();
+  bar->addWidget(FSimpleLabel, 1);
+  for (int i = 0; i < 6; ++i) {
+    if (i == 1) {
+      FRatioGauge = new QProgressBar(bar);
+      FRatioGauge->setObjectName(QStringLiteral("pgRatio"));
+      FRatioGauge->setRange(0, 100);
+      FRatioGauge->setTextVisible(true);
+      FRatioGauge->setAlignment(Qt::AlignCenter);
+      FRatioGauge->setFixedWidth(kStatusPanelWidths[1]);
+      FRatioGauge->setMaximumHeight(18);
+      bar->addWidget(FRatioGauge);
+    }
+    FPanels[i] = new QLabel(bar);
+    FPanels[i]->setObjectName(QStringLiteral("laPanel%1").arg(i));
+    FPanels[i]->setFrameShape(QFrame::StyledPanel);
+    FPanels[i]->setFrameShadow(QFrame::Sunken);
+    if (i == 1) {
+      FPanels[i]->hide();
+      continue;
+    }
+    if (i < 5) FPanels[i]->setMinimumWidth(kStatusPanelWidths[i]);
+    bar->addWidget(FPanels[i], i == 5 ? 1 : 0);
+  }
+  sbViewComments = new QToolButton(bar);
+  sbViewComments->setObjectName(QStringLiteral("sbViewComments"));
+  sbViewComments->setToolTip(QStringLiteral("Archive comment"));
+  sbViewComments->setAutoRaise(true);
+  sbProperties = new QToolButton(bar);
+  sbProperties->setObjectName(QStringLiteral("sbProperties"));
+  sbProperties->setToolTip(QStringLiteral("Archive properties"));
+  sbProperties->setAutoRaise(true);
+  pbxLed = new QWidget(bar);
+  pbxLed->setObjectName(QStringLiteral("pbxLed"));
+  pbxLed->setFixedSize(18, 18);
+  pbxLed->installEventFilter(this);
+  bar->addPermanentWidget(sbViewComments);
+  bar->addPermanentWidget(sbProperties);
+  bar->addPermanentWidget(pbxLed);
+}
+
+void TfmMain::BuildExplorer() {
+  FFolderModel = new QFileSystemModel(this);
+  FFolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  FFolderModel->setRootPath(QStringLiteral("/"));
+  dfstvExplorer->setModel(FFolderModel);
+  for (int c = 1; c < FFolderModel->columnCount(); ++c) dfstvExplorer->hideColumn(c);
+  FFileModel = new QFileSystemModel(this);
+  FFileModel->setFilter(QDir::Files);
+  QStringList masks;
+  for (const auto& ext : vsk::ArchiveExtensions) masks << QStringLiteral("*") + QString::fromLatin1(ext).toLower();
+  FFileModel->setNameFilters(masks);
+  FFileModel->setNameFilterDisables(false);
+  dfslvExplorer->setModel(FFileModel);
+  const QString here = QDir::currentPath();
+  dfslvExplorer->setRootIndex(FFileModel->setRootPath(here));
+  const QModelIndex current = FFolderModel->index(here);
+  dfstvExplorer->setCurrentIndex(current);
+  dfstvExplorer->scrollTo(current);
+  connect(dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& Index) {
+            dfslvExplorer->setRootIndex(FFileModel->setRootPath(FFolderModel->filePath(Index)));
+          });
+  connect(dfslvExplorer, &QListView::doubleClicked, this, [this] { dfslvExplorerDblClick(); });
+  connect(dfslvExplorer, &QWidget::customContextMenuRequested, this, [this](const QPoint& Pos) {
+    pmExplorerFilePopup();
+    FExplorerMenu->popup(dfslvExplorer->viewport()->mapToGlobal(Pos));
+  });
+  connect(miExplorerOpen, &QAction::triggered, this, [this] { dfslvExplorerDblClick(); });
+  pnExplorer->setSizes({220, 420});
+  dfsplMain->setSizes({FExplorerHeight, 360});
+}
+
+void TfmMain::SetIcons() {
+  const std::pair<QAction*, const char*> icons[] = {
+      {acNewArchive, "document-new"},         {acOpenArchive, "document-open"},
+      {acCloseArchive, "window-close"},       {acExtract, "document-save"},
+      {acAdd, "list-add"},                    {acDelete, "edit-delete"},
+      {acViewSelected, "document-edit"},      {acCheckOut, "folder-open"},
+      {acInstall, "system-software-install"}, {acWizard, "applications-utilities"},
+      {acTest, "emblem-ok"},                  {acVirusScan, "security-high"},
+      {acMakeSFX, "application-x-executable"}, {acExplorerView, "folder"},
+      {acShowFilter, "edit-find"},            {acProperties, "document-properties"},
+      {acViewComment, "accessories-text-editor"}, {acPrint, "document-print"},
+      {acConfiguration, "preferences-system"}, {acHelpContents, "help-contents"},
+      {acExit, "application-exit"},           {acRefresh, "view-refresh"},
+      {acSelectAll, "edit-select-all"},
+  };
+  for (const auto& [action, name] : icons) action->setIcon(ThemeIcon(name));
+  sbViewComments->setIcon(ThemeIcon("accessories-text-editor"));
+  sbProperties->setIcon(ThemeIcon("document-properties"));
+  sbApplyFilter->setIcon(ThemeIcon("edit-find"));
+  sbRemoveFilter->setIcon(ThemeIcon("edit-clear"));
+  sbApplyFilter->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  sbRemoveFilter->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+}
+
+void TfmMain::ConnectHandlers() {
+  vskVorsk.OnRead = [this](vsk::TZipCommon& Sender, vsk::Int64 Offset, int Filenum) {
+    vskVorskRead(Sender, Offset, Filenum);
+  };
+  vskVorsk.OnActivate = [this](vsk::TZipCommon& Sender) { vskVorskActivate(Sender); };
+  vskVorsk.OnDeactivate = [this](vsk::TZipCommon& Sender) { vskVorskDeactivate(Sender); };
+  connect(acOpenArchive, &QAction::triggered, this, &TfmMain::acOpenArchiveExecute);
+  connect(acCloseArchive, &QAction::triggered, this, &TfmMain::acCloseArchiveExecute);
+  connect(acExit, &QAction::triggered, this, &TfmMain::acExitExecute);
+  connect(acSelectAll, &QAction::triggered, this, &TfmMain::acSelectAllExecute);
+  connect(acDeselectAll, &QAction::triggered, this, &TfmMain::acDeselectAllExecute);
+  connect(acInvertSelection, &QAction::triggered, this, &TfmMain::acInvertSelectionExecute);
+  connect(acSelectGroup, &QAction::triggered, this, &TfmMain::acSelectGroupExecute);
+  connect(acDeselectGroup, &QAction::triggered, this, &TfmMain::acDeselectGroupExecute);
+  connect(acRefresh, &QAction::triggered, this, &TfmMain::acRefreshExecute);
+  connect(acExplorerView, &QAction::triggered, this, &TfmMain::acExplorerViewExecute);
+  connect(acShowFilter, &QAction::triggered, this, &TfmMain::acShowFilterExecute);
+  connect(acViewLastOutput, &QAction::triggered, this, &TfmMain::acViewLastOutputExecute);
+  connect(acCancelTask, &QAction::triggered, this, &TfmMain::acCancelTaskExecute);
+  connect(miShowText, &QAction::triggered, this, &TfmMain::miShowTextClick);
+  connect(miShowToolTips, &QAction::triggered, this, &TfmMain::miShowToolTipsClick);
+  connect(miUseFlatButtons, &QAction::triggered, this, &TfmMain::miUseFlatButtonsClick);
+  connect(miConfigureToolbar, &QAction::triggered, this, &TfmMain::miConfigureToolbarClick);
+  // The archive file commands (new, move, copy, rename, delete, mail,
+  // properties, print, export), extracting, adding, deleting, viewing, the
+  // tools, batch jobs, backups, favourites, configuration and help connect
+  // their handlers here.
+  connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
+  connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
+  connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
+  rcbFilter->lineEdit()->installEventFilter(this);
+  connect(dfelvArchiveView->header(), &QHeaderView::sectionClicked, this, &TfmMain::dfelvArchiveViewColumnClick);
+  dfelvArchiveView->viewport()->installEventFilter(this);
+  dfelvArchiveView->installEventFilter(this);
+  connect(tbMain, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& Pos) { FToolbarMenu->popup(tbMain->mapToGlobal(Pos)); });
+  tbMain->installEventFilter(this);
+  connect(dfsplMain, &QSplitter::splitterMoved, this, [this] {
+    const QList<int> sizes = dfsplMain->sizes();
+    const bool collapsed = !sizes.isEmpty() && sizes.front() == 0;
+    if (collapsed && !FSplitterMaximized) {
+      FSplitterMaximized = true;
+      dfsplMainMaximize();
+    } else if (!collapsed && FSplitterMaximized) {
+      FSplitterMaximized = false;
+      FExplorerHeight = sizes.front();
+      dfsplMainRestore();
+    }
+  });
+}
+
+// ---- busy state and progress
+
+void TfmMain::ApplicationBusy() {
+  dfelvArchiveView->setCursor(Qt::WaitCursor);
+  FModel->BeginUpdate();
+  ++FBusyDepth;
+  SetLedColor(kLedBusy);
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfmMain::ApplicationWaiting() {
+  dfelvArchiveView->unsetCursor();
+  if (FBusyDepth > 0) {
+    --FBusyDepth;
+    FModel->EndUpdate();
+  }
+  SetLedColor(kLedIdle);
+}
+
+void TfmMain::StartProgress() {
+  if (CurrentWriter && CurrentWriter->Switch == vsk::swDelete) return;
+  FCancelTask = false;
+  SetSimpleText(QString());
+  if (fmProgress) fmProgress->buCancel->setEnabled(true);
+  setEnabled(false);
+  if (fmProgress) fmProgress->show();
+  setCursor(Qt::WaitCursor);
+}
+
+void TfmMain::EndProgress() {
+  if (CurrentWriter && CurrentWriter->Switch == vsk::swDelete) return;
+  if (fmProgress) fmProgress->close();
+  QCoreApplication::processEvents();
+  unsetCursor();
+  setEnabled(true);
+}
+
+void TfmMain::SetLedColor(int Color) {
+  if (!FInteractive) return;
+  FLedColor = Color;
+  FloodFill(FImgLed, 6, 6, FromTColor(Color).rgba());
+  if (pbxLed) pbxLed->repaint();
+}
+
+void TfmMain::pbxLedPaint() {
+  QPainter p(pbxLed);
+  p.drawImage((pbxLed->width() - FImgLed.width()) / 2, (pbxLed->height() - FImgLed.height()) / 2, FImgLed);
+}
+
+// ---- settings applied to the window
+
+void TfmMain::ApplyListStyles() {
+  const TLVExtendedStyles styles = ExtendedStylesFor(Options);
+  if (auto* d = dynamic_cast<TArchiveItemDelegate*>(dfelvArchiveView->itemDelegate())) d->Styles = styles;
+  dfelvArchiveView->header()->setSectionsMovable(styles.Contains(lvxHeaderDragDrop));
+  const bool tracking = styles.Contains(lvxTrackSelect) || styles.Contains(lvxUnderlineHot);
+  dfelvArchiveView->setMouseTracking(tracking);
+  dfelvArchiveView->setAllColumnsShowFocus(styles.Contains(lvxFullRowSelect));
+  dfelvArchiveView->viewport()->update();
+}
+
+void TfmMain::ApplyToolbarStyle() {
+  tbMain->setToolButtonStyle(Options.ButtonText ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+  const QSize button = Options.ButtonText ? QSize(46, 36) : QSize(21, 21);
+  tbMain->setIconSize(QSize(16, 16));
+  for (QAction* a : tbMain->actions())
+    if (auto* b = qobject_cast<QToolButton*>(tbMain->widgetForAction(a))) {
+      b->setMinimumSize(button);
+      b->setAutoRaise(Options.FlatButtons);
+      b->installEventFilter(this);
+    }
+  miShowText->setChecked(Options.ButtonText);
+  miShowToolTips->setChecked(Options.ToolTips);
+  miUseFlatButtons->setChecked(Options.FlatButtons);
+}
+
+void TfmMain::ApplyRegSettings() {
+  ApplyListStyles();
+  acShowFilter->setChecked(Options.ShowFilter);
+  tbFilter->setVisible(Options.ShowFilter);
+  acShowFilter->setText(Q(Options.ShowFilter ? msgtext::kHideFilter : msgtext::kShowFilter));
+  ApplyToolbarStyle();
+  dfmruMainList.SetMaxItems(Options.MRUList);
+  RebuildMruMenu();
+  const bool onTop = (windowFlags() & Qt::WindowStaysOnTopHint) != 0;
+  if (onTop != Options.StayOnTop) {
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, Options.StayOnTop);
+    if (visible) show();
+  }
+}
+
+void TfmMain::GenerateToolbar() {
+  tbMain->clear();
+  const auto buttons = ToolbarButtons(Options);
+  for (const auto& b : buttons) {
+    auto* action = findChild<QAction*>(Q(b.Action));
+    if (!action) continue;
+    action->setIconText(Q(b.Caption));
+    tbMain->addAction(action);
+    if (action == acOpenArchive)
+      if (auto* button = qobject_cast<QToolButton*>(tbMain->widgetForAction(action))) {
+        button->setMenu(pmMRUList);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+      }
+  }
+  tbMain->setVisible(!buttons.empty());
+  ApplyToolbarStyle();
+}
+
+void TfmMain::GenerateColumns() {
+  const std::vector<TViewColumn> columns = ShownColumns(Options);
+  FModel->SetColumns(columns);
+  QHeaderView* header = dfelvArchiveView->header();
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    header->resizeSection(static_cast<int>(i), ColumnDef(columns[i]).Width);
+  FSortColumn = 0;
+  FSortOrder = Qt::AscendingOrder;
+  header->setSortIndicator(0, Qt::AscendingOrder);
+}
+
+void TfmMain::GenerateSortMenu() {
+  miSort->clear();
+  const auto& columns = FModel->Columns();
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    QAction* item = miSort->addAction(Q(ColumnDef(columns[i]).SortCaption));
+    item->setData(static_cast<int>(i));
+    connect(item, &QAction::triggered, this, [this, i] { miSortClick(static_cast<int>(i)); });
+  }
+}
+
+void TfmMain::miShowTextClick() {
+  Options.ButtonText = !Options.ButtonText;
+  WriteSettingBool("Toolbar", "ButtonText", Options.ButtonText);
+  ApplyToolbarStyle();
+}
+
+void TfmMain::miShowToolTipsClick() {
+  Options.ToolTips = !Options.ToolTips;
+  WriteSettingBool("Toolbar", "ToolTips", Options.ToolTips);
+  ApplyToolbarStyle();
+}
+
+void TfmMain::miUseFlatButtonsClick() {
+  Options.FlatButtons = !Options.FlatButtons;
+  WriteSettingBool("Toolbar", "FlatButtons", Options.FlatButtons);
+  ApplyToolbarStyle();
+}
+
+void TfmMain::miConfigureToolbarClick() {
+  // The configuration dialog opens on its toolbar page here; on OK the
+  // settings are saved and applied, and the toolbar, columns and sort menu
+  // are built anew (the open archive listed again).
+}
+
+// ---- small window commands
+
+void TfmMain::SetExplorerMaximized(bool Maximized) {
+  QList<int> sizes = dfsplMain->sizes();
+  if (sizes.size() < 2) return;
+  const int total = sizes[0] + sizes[1];
+  if (Maximized) {
+    if (sizes[0] > 0) FExplorerHeight = sizes[0];
+    dfsplMain->setSizes({0, total});
+  } else {
+    const int h = std::clamp(FExplorerHeight, 40, std::max(40, total - 40));
+    dfsplMain->setSizes({h, std::max(0, total - h)});
+  }
+  FSplitterMaximized = Maximized;
+  if (Maximized)
+    dfsplMainMaximize();
+  else
+    dfsplMainRestore();
+}
+
+void TfmMain::acExplorerViewExecute() { SetExplorerMaximized(!FSplitterMaximized); }
+
+void TfmMain::dfsplMainMaximize() {
+  acExplorerView->setChecked(false);
+  acExplorerView->setText(Q(msgtext::kShowExplorer));
+}
+
+void TfmMain::dfsplMainRestore() {
+  acExplorerView->setChecked(true);
+  acExplorerView->setText(Q(msgtext::kHideExplorer));
+}
+
+void TfmMain::acShowFilterExecute() {
+  const bool show = !tbFilter->isVisibleTo(this);
+  tbFilter->setVisible(show);
+  acShowFilter->setText(Q(show ? msgtext::kHideFilter : msgtext::kShowFilter));
+  acShowFilter->setChecked(show);
+}
+
+void TfmMain::acViewLastOutputExecute() {
+  if (fmViewOutput) UI().ShowModal(*fmViewOutput);
+}
+
+void TfmMain::pmExplorerFilePopup() {
+  const QModelIndex index = dfslvExplorer->currentIndex();
+  miExplorerOpen->setEnabled(FFileModel && index.isValid() && !FFileModel->isDir(index) &&
+                             dfslvExplorer->selectionModel()->isSelected(index));
+}
+
+void TfmMain::acCancelTaskExecute() {
+  vsk::TZipCommon* running = CurrentWriter ? static_cast<vsk::TZipCommon*>(CurrentWriter)
+                                           : static_cast<vsk::TZipCommon*>(CurrentReader);
+  if (!running) return;
+  running->SetCancel(true);
+  SetSimpleText(Q(msgtext::kAborting));
+  dfstbMainStatus->repaint();
+  dfelvArchiveView->unsetCursor();
+}
+
+void TfmMain::acExitExecute() {
+  // A pending check-out is asked about here before the window closes.
+  close();
+}
+
+// ---- the status bar
+
+void TfmMain::SetSimplePanel(bool Simple) {
+  FSimplePanel = Simple;
+  FSimpleLabel->setVisible(Simple);
+  FRatioGauge->setVisible(!Simple);
+  for (int i = 0; i < 6; ++i)
+    if (i != 1) FPanels[i]->setVisible(!Simple);
+}
+
+void TfmMain::SetSimpleText(const QString& Text) { FSimpleLabel->setText(Text); }
+
+QString TfmMain::SimpleText() const { return FSimpleLabel->text(); }
+
+QString TfmMain::StatusPanelText(int Panel) const {
+  if (Panel == 1) return FRatioGauge->format();
+  return Panel >= 0 && Panel < 6 ? FPanels[Panel]->text() : QString();
+}
+
+int TfmMain::StatusGaugePosition() const { return FRatioGauge->value(); }
+
+void TfmMain::ResetTotals() {
+  FPanels[0]->setText(QString());
+  FRatioGauge->setFormat(QStringLiteral("0%"));
+  FRatioGauge->setValue(0);
+  FPanels[2]->setText(QStringLiteral("0 files"));
+  FPanels[3]->setText(QString());
+  FPanels[4]->setText(QString());
+}
+
+void TfmMain::DisplayTotals(bool SelectedOnly) {
+  if (!FInteractive) return;
+  const QModelIndexList selected = dfelvArchiveView->selectionModel()->selectedRows();
+  if (selected.isEmpty()) SelectedOnly = false;
+  vsk::Int64 count = 0, packed = 0, unpacked = 0;
+  if (SelectedOnly) {
+    count = selected.size();
+    for (const QModelIndex& i : selected) {
+      const TItemData& d = FModel->Row(i.row()).Data;
+      packed += CellNumber(d.Packed);
+      unpacked += CellNumber(d.Unpacked);
+    }
+  } else {
+    count = FModel->RowCount();
+    if (vskVorsk.ArcType() == vsk::atCab) {
+      std::error_code ec;
+      const auto size = std::filesystem::file_size(vskVorsk.ArchiveFile(), ec);
+      packed = ec ? 0 : static_cast<vsk::Int64>(size);
+    } else {
+      packed = static_cast<vsk::Int64>(vskVorsk.PackedTotal);
+    }
+    unpacked = static_cast<vsk::Int64>(vskVorsk.UnpackedTotal);
+  }
+  const TTotalsTexts t = MakeTotalsTexts(vskVorsk.ArcType(), count, packed, unpacked);
+  FPanels[0]->setText(Q(t.ArcType));
+  FRatioGauge->setFormat(Q(t.Ratio));
+  FRatioGauge->setValue(t.RatioPosition);
+  FPanels[2]->setText(Q(t.Files));
+  FPanels[3]->setText(Q(t.Packed));
+  FPanels[4]->setText(Q(t.Unpacked));
+  SetSimplePanel(false);
+  dfstbMainStatus->update();
+}
+
+// ---- commands enabled for the listed archive
+
+void TfmMain::SetCommandEnabled(const std::string& Name, bool Enabled) {
+  const QString name = Q(Name);
+  if (auto* a = findChild<QAction*>(name)) {
+    a->setEnabled(Enabled);
+  } else if (auto* m = findChild<QMenu*>(name)) {
+    m->menuAction()->setEnabled(Enabled);
+  } else if (auto* w = findChild<QWidget*>(name)) {
+    w->setEnabled(Enabled);
+  }
+}
+
+bool TfmMain::CommandEnabled(const std::string& Name) const {
+  const QString name = Q(Name);
+  if (auto* a = findChild<QAction*>(name)) return a->isEnabled();
+  if (auto* m = findChild<QMenu*>(name)) return m->menuAction()->isEnabled();
+  if (auto* w = findChild<QWidget*>(name)) return w->isEnabled();
+  return false;
+}
+
+void TfmMain::EnableMenus() {
+  for (const auto& [name, enabled] : EnableMenusTable(vskVorsk.ArcType(), !FSetupFile.empty()))
+    SetCommandEnabled(name, enabled);
+}
+
+// ---- listing
+
+void TfmMain::DisplayArchive(const std::string& FileName) {
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
+  QDir::setCurrent(Q(FolderOfPath(path)));
+  vskVorsk.FileSpec.clear();
+  const std::string filter = rcbFilter->Text();
+  vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
+  RefreshList(path);
+  if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.FileSpec.empty()) {
+    dfmruMainList.Add(vskVorsk.ArchiveFile());
+    RebuildMruMenu();
+    setWindowTitle(Q(TitleText() + " - " + vskVorsk.ArchiveFile()));
+  } else {
+    setWindowTitle(Q(TitleText()));
+  }
+}
+
+bool TfmMain::RefreshList(const std::string& FileName) {
+  bool result = false;
+  ApplicationBusy();
+  FModel->Clear();
+  FSortColumn = 0;
+  FSortOrder = Qt::AscendingOrder;
+  dfelvArchiveView->header()->setSortIndicator(0, Qt::AscendingOrder);
+  if (!FileName.empty()) {
+    std::string failure;
+    try {
+      vskVorsk.SetArchiveFile(FileName);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (failure.empty() && vsk::IsValidArcType(vskVorsk.ArcType())) {
+      if (vskVorsk.FileSpec.empty()) vskVorsk.FileSpec.push_back("*.*");
+      FSetupFile.clear();
+      vskVorsk.Activate();
+      FModel->sort(FSortColumn, FSortOrder);
+      EnableMenus();
+      DisplayTotals(false);
+      result = true;
+    } else {
+      ShowError(failure.empty() ? msgtext::kInvalidArchiveFormat : failure);
+      // Nothing is listed, so no command may act on the file.
+      EnableMenus();
+      ResetTotals();
+    }
+  }
+  ApplicationWaiting();
+  return result;
+}
+
+void TfmMain::vskVorskActivate(vsk::TZipCommon&) {
+  ApplicationBusy();
+  FModel->Clear();
+  SetSimplePanel(true);
+}
+
+void TfmMain::vskVorskDeactivate(vsk::TZipCommon&) {
+  SetSimpleText(QString());
+  ApplicationWaiting();
+}
+
+void TfmMain::vskVorskRead(vsk::TZipCommon&, vsk::Int64 Offset, int) {
+  if (!FInteractive) return;
+  const vsk::TVorsk& v = vskVorsk;
+  TViewRow row;
+  const std::string name = EntryName(v.FileName);
+  const QString fullName = Q(v.FileName);
+  row.Caption = Q(name);
+  row.Encrypted = v.Encrypted;
+  row.IconIndex = FFileTypes.IconIndex(fullName);
+  row.Data = MakeItemData(v);
+  const auto& columns = FModel->Columns();
+  for (std::size_t i = 1; i < columns.size(); ++i) {
+    if (!TArchiveViewModel::KeptInCells(columns[i])) continue;
+    if (row.Cells.empty()) row.Cells.resize(columns.size() - 1);
+    const std::string type = columns[i] == vcFileType ? FFileTypes.TypeName(fullName).toStdString() : std::string();
+    row.Cells[i - 1] = Q(CellText(columns[i], v, row.Data, Offset, type));
+  }
+  NoteSetupFile(FSetupFile, name, row.Data.Folder);
+  FModel->AddRow(std::move(row));
+}
+
+// ---- sorting
+
+int TfmMain::dfelvArchiveViewSortItems(int Row1, int Row2, int Column) const {
+  return FModel->CompareRows(Row1, Row2, Column);
+}
+
+void TfmMain::miSortClick(int Column) {
+  if (Column != FSortColumn) {
+    FSortColumn = Column;
+    FSortOrder = Qt::AscendingOrder;
+  } else {
+    FSortOrder = FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+  }
+  dfelvArchiveView->header()->setSortIndicator(FSortColumn, FSortOrder);
+  FModel->sort(FSortColumn, FSortOrder);
+}
+
+void TfmMain::dfelvArchiveViewColumnClick(int Column) { miSortClick(Column); }
+
+void TfmMain::dfelvArchiveViewClick() {
+  if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.ArchiveFile().empty()) DisplayTotals(true);
+}
+
+void TfmMain::dfelvArchiveViewKeyDown(int Key) {
+  // The add and delete commands are connected to these actions.
+  if (Key == Qt::Key_Insert && acAdd->isEnabled()) acAdd->trigger();
+  if (Key == Qt::Key_Delete && acDelete->isEnabled()) acDelete->trigger();
+}
+
+// ---- filter
+
+void TfmMain::sbApplyFilterClick() {
+  if (vsk::IsValidArcType(vskVorsk.ArcType())) {
+    vskVorsk.FileSpec.clear();
+    const std::string text = rcbFilter->Text();
+    if (!text.empty()) {
+      vskVorsk.FileSpec.push_back(text);
+    } else {
+      vskVorsk.FileSpec.push_back("*.*");
+      rcbFilter->SetText("*.*");
+    }
+    DisplayArchive(vskVorsk.ArchiveFile());
+  }
+  rcbFilter->setFocus();
+}
+
+void TfmMain::sbRemoveFilterClick() {
+  rcbFilter->SetText("");
+  sbApplyFilterClick();
+}
+
+void TfmMain::rcbFilterSelect() { sbApplyFilterClick(); }
+
+void TfmMain::rcbFilterKeyPress(char Key) {
+  if (Key == 13) sbApplyFilterClick();
+}
+
+// ---- selection
+
+void TfmMain::acSelectAllExecute() { dfelvArchiveView->selectAll(); }
+
+void TfmMain::acDeselectAllExecute() { dfelvArchiveView->clearSelection(); }
+
+void TfmMain::acInvertSelectionExecute() {
+  if (FModel->RowCount() == 0) return;
+  const QItemSelection all(FModel->index(0, 0), FModel->index(FModel->RowCount() - 1, 0));
+  dfelvArchiveView->selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
+void TfmMain::SelectByMask(bool Select) {
+  std::string mask;
+  if (!UI().InputQuery(Select ? msgtext::kSelectGroupTitle : msgtext::kDeselectGroupTitle, msgtext::kGroupPrompt,
+                       mask))
+    return;
+  QItemSelection matching;
+  int first = -1;
+  const auto flush = [&](int last) {
+    if (first >= 0) matching.select(FModel->index(first, 0), FModel->index(last, 0));
+    first = -1;
+  };
+  for (int r = 0; r < FModel->RowCount(); ++r) {
+    if (GroupMaskMatches(FModel->Row(r).Caption.toStdString(), mask)) {
+      if (first < 0) first = r;
+    } else {
+      flush(r - 1);
+    }
+  }
+  flush(FModel->RowCount() - 1);
+  dfelvArchiveView->selectionModel()->select(
+      matching, (Select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+}
+
+void TfmMain::acSelectGroupExecute() { SelectByMask(true); }
+
+void TfmMain::acDeselectGroupExecute() { SelectByMask(false); }
+
+bool TfmMain::ArchiveVanished() {
+  if (IsFile(vskVorsk.ArchiveFile())) return false;
+  ShowError(msgtext::kArchiveVanished);
+  acCloseArchiveExecute();
+  return true;
+}
+
+void TfmMain::acRefreshExecute() {
+  if (!ArchiveVanished()) DisplayArchive(vskVorsk.ArchiveFile());
+}
+
+// ---- opening and closing
+
+TOpenDialog& TfmMain::odgOpen() {
+  if (!FOpenDialog) {
+    FOpenDialog = std::make_unique<TOpenDialog>(this);
+    FOpenDialog->setObjectName(QStringLiteral("odgOpen"));
+  }
+  return *FOpenDialog;
+}
+
+TApOpenDialog& TfmMain::apodAdd() {
+  if (!FAddDialog) {
+    FAddDialog = std::make_unique<TApOpenDialog>(this);
+    TApOpenDialog& d = *FAddDialog;
+    d.setObjectName(QStringLiteral("apodAdd"));
+    d.SetTitle("Add");
+    d.DlgItemsCaptions.OK = "&Add";
+    d.CustDlgParams.BottomFormName = "fmAddBottom";
+    d.Options = {ofHideReadOnly, ofAllowMultiSelect, ofFileMustExist, ofEnableSizing, ofDontAddToRecent,
+                 ofForceShowHidden};
+    d.OptionsEx = {ofExNoPlacesBar};
+    d.Filter = msgtext::kAllFilesFilter;
+    d.DefaultExt = "*.*";
+    d.ListViewStyles = {true, true, true, true};
+  }
+  return *FAddDialog;
+}
+
+TApSaveDialog& TfmMain::apsdNew() {
+  if (!FNewDialog) {
+    FNewDialog = std::make_unique<TApSaveDialog>(this);
+    TApSaveDialog& d = *FNewDialog;
+    d.setObjectName(QStringLiteral("apsdNew"));
+    d.SetTitle("New Archive");
+    d.DlgItemsCaptions.OK = "&Create";
+    d.DlgItemsCaptions.FileType = "Archive type:";
+    d.Options = {ofOverwritePrompt, ofHideReadOnly, ofEnableSizing, ofShowHelp};
+    d.OptionsEx = {ofExNoPlacesBar};
+    d.HelpContext = 760;
+    d.Filter = msgtext::kNewArchiveFilter;
+    d.FilterIndex = 7;
+    d.DefaultExt = "zip";
+    d.ListViewStyles = {true, true, true, true};
+  }
+  return *FNewDialog;
+}
+
+TApSaveDialog& TfmMain::apsdAddOptions() {
+  if (!FAddOptionsDialog) {
+    FAddOptionsDialog = std::make_unique<TApSaveDialog>(this);
+    TApSaveDialog& d = *FAddOptionsDialog;
+    d.setObjectName(QStringLiteral("apsdAddOptions"));
+    d.SetTitle("Add Options");
+    d.DlgItemsCaptions.OK = "OK";
+    d.DlgItemsCaptions.FileType = "Archive type:";
+    d.CustDlgParams.BottomFormName = "fmAddOptionsBottom";
+    d.Options = {ofOverwritePrompt, ofHideReadOnly, ofEnableSizing};
+    d.OptionsEx = {ofExNoPlacesBar};
+    d.HelpContext = 750;
+    d.Filter = msgtext::kNewArchiveFilter;
+    d.FilterIndex = 7;
+    d.DefaultExt = "zip";
+    d.ListViewStyles = {true, true, true, true};
+    // The add commands handle its type changes (OnTypeChange) here.
+  }
+  return *FAddOptionsDialog;
+}
+
+void TfmMain::OpenChosenArchive(const std::string& FileName) {
+  if (fmViewOutput) fmViewOutput->meOutput->clear();
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
+  if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOfPath(path));
+  DisplayArchive(path);
+  // The desktop's recent documents learn of the archive here, and with
+  // CommentsOpen its comment is shown.
+}
+
+void TfmMain::acOpenArchiveExecute() {
+  // A pending check-out is asked about here first.
+  rcbFilter->SetText("*.*");
+  TOpenDialog& d = odgOpen();
+  d.Filter = msgtext::kOpenArchiveFilter;
+  d.SetTitle(msgtext::kOpenArchiveTitle);
+  d.Options = {ofHideReadOnly, ofPathMustExist, ofFileMustExist};
+  d.FileName.clear();
+  std::string folder;
+  if (Options.OpenLast)
+    folder = ReadSettingString("Folders", "OpenLastPath");
+  else if (QFileInfo(Q(Options.OpenFolder)).isDir())
+    folder = Options.OpenFolder;
+  d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
+  if (!d.Execute()) return;
+  if (IsFile(d.FileName))
+    OpenChosenArchive(d.FileName);
+  else
+    ShowError(d.FileName + msgtext::kDoesNotExistSuffix);
+}
+
+void TfmMain::dfmruMainListMRUItemClick(const std::string& FileName) {
+  // A pending check-out is asked about here first.
+  rcbFilter->SetText("*.*");
+  if (IsFile(FileName))
+    OpenChosenArchive(FileName);
+  else
+    ShowError(msgtext::kMruFileMissing);
+}
+
+void TfmMain::dfslvExplorerDblClick() {
+  if (!FFileModel) return;
+  const QModelIndex index = dfslvExplorer->currentIndex();
+  if (!index.isValid() || FFileModel->isDir(index)) return;
+  const std::string path = FFileModel->filePath(index).toStdString();
+  if (!IsFile(path)) {
+    ShowError(path + msgtext::kDoesNotExistSuffix);
+    return;
+  }
+  if (fmViewOutput) fmViewOutput->meOutput->clear();
+  DisplayArchive(path);
+}
+
+void TfmMain::acCloseArchiveExecute() {
+  // A pending check-out is asked about here first.
+  vskVorsk.SetArchiveFile("");
+  FPassword.clear();
+  ApplicationBusy();
+  FModel->Clear();
+  ApplicationWaiting();
+  setWindowTitle(Q(TitleText()));
+  EnableMenus();
+  ResetTotals();
+}
+
+void TfmMain::RebuildMruMenu() {
+  pmMRUList->clear();
+  int n = 0;
+  for (const auto& file : dfmruMainList.Items()) {
+    ++n;
+    QString label = Q(file);
+    label.replace(QLatin1Char('&'), QLatin1String("&&"));
+    QAction* item = pmMRUList->addAction(QStringLiteral("&%1 %2").arg(n).arg(label));
+    connect(item, &QAction::triggered, this, [this, file] { dfmruMainListMRUItemClick(file); });
+  }
+  pmMRUList->menuAction()->setEnabled(n > 0);
+}
+
+// ---- window state and list layout in the registry
+
+void TfmMain::LoadFormState() {
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    if (!reg.OpenKeyReadOnly(kFormKey)) return;
+    const auto integer = [&](const char* name, int fallback) {
+      return reg.ValueExists(name) && reg.GetDataType(name) == vsk::rdInteger ? reg.ReadInteger(name) : fallback;
+    };
+    const int w = integer("Width", width()), h = integer("Height", height());
+    if (w >= 200 && h >= 150) resize(w, h);
+    if (reg.ValueExists("Left") && reg.ValueExists("Top")) move(integer("Left", x()), integer("Top", y()));
+    FExplorerHeight = std::max(40, integer("ExplorerHeight", FExplorerHeight));
+    const bool maximized = integer("Maximized", 0) != 0;
+    const bool collapsed = integer("SplitterMaximized", 0) != 0;
+    reg.CloseKey();
+    if (maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    dfsplMain->setSizes({FExplorerHeight, std::max(100, height() - FExplorerHeight)});
+    if (collapsed) SetExplorerMaximized(true);
+  } catch (const vsk::ERegistryException&) {
+  }
+}
+
+void TfmMain::SaveFormState() {
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    if (!reg.OpenKey(kFormKey, true)) return;
+    const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();
+    reg.WriteInteger("Left", g.x());
+    reg.WriteInteger("Top", g.y());
+    reg.WriteInteger("Width", g.width());
+    reg.WriteInteger("Height", g.height());
+    reg.WriteBool("Maximized", isMaximized());
+    const QList<int> sizes = dfsplMain->sizes();
+    if (!sizes.isEmpty() && sizes.front() > 0) FExplorerHeight = sizes.front();
+    reg.WriteBool("SplitterMaximized", FSplitterMaximized);
+    reg.WriteBool("ExplorerVisible", !FSplitterMaximized);
+    reg.WriteInteger("ExplorerHeight", FExplorerHeight);
+    reg.CloseKey();
+  } catch (const vsk::ERegistryException&) {
+  }
+}
+
+void TfmMain::LoadListLayout() {
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    if (!reg.OpenKeyReadOnly(kListLayoutKey)) return;
+    QHeaderView* header = dfelvArchiveView->header();
+    std::vector<std::pair<int, int>> positions;  // (saved position, column)
+    for (int c = 0; c < FModel->columnCount(); ++c) {
+      const std::string caption = FModel->Caption(c).toStdString();
+      if (!reg.ValueExists(caption) || reg.GetDataType(caption) != vsk::rdString) continue;
+      const QStringList parts = Q(reg.ReadString(caption)).split(QLatin1Char(','));
+      if (parts.size() != 2) continue;
+      bool okWidth = false, okPos = false;
+      const int w = parts[0].toInt(&okWidth), pos = parts[1].toInt(&okPos);
+      if (okWidth && w >= 10 && w <= 2000) header->resizeSection(c, w);
+      if (okPos) positions.emplace_back(pos, c);
+    }
+    reg.CloseKey();
+    std::sort(positions.begin(), positions.end());
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+      const int column = positions[i].second;
+      header->moveSection(header->visualIndex(column), static_cast<int>(i));
+    }
+  } catch (const vsk::ERegistryException&) {
+  }
+}
+
+void TfmMain::SaveListLayout() {
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    reg.DeleteKey(kListLayoutKey);
+    if (!reg.OpenKey(kListLayoutKey, true)) return;
+    const QHeaderView* header = dfelvArchiveView->header();
+    for (int c = 0; c < FModel->columnCount(); ++c)
+      reg.WriteString(FModel->Caption(c).toStdString(),
+                      std::to_string(header->sectionSize(c)) + "," + std::to_string(header->visualIndex(c)));
+    reg.CloseKey();
+  } catch (const vsk::ERegistryException&) {
+  }
+}
+
+}  // namespace brevane
