@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
@@ -365,7 +366,17 @@ void TfmMain::BuildExplorer() {
   dfslvExplorer->setRootIndex(FFileModel->setRootPath(here));
   const QModelIndex current = FFolderModel->index(here);
   dfstvExplorer->setCurrentIndex(current);
-  dfstvExplorer->scrollTo(current);
+  // The folders are read in the background; the current one is shown once
+  // its parent has been read.
+  connect(FFolderModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& Path) {
+    const QModelIndex index = dfstvExplorer->currentIndex();
+    if (!index.isValid()) return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) dfstvExplorer->expand(p);
+    if (FFolderModel->filePath(index.parent()) == Path)
+      QTimer::singleShot(0, dfstvExplorer, [this] {
+        dfstvExplorer->scrollTo(dfstvExplorer->currentIndex(), QAbstractItemView::PositionAtCenter);
+      });
+  });
   connect(dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& Index) {
             dfslvExplorer->setRootIndex(FFileModel->setRootPath(FFolderModel->filePath(Index)));
@@ -569,8 +580,10 @@ void TfmMain::GenerateColumns() {
   const std::vector<TViewColumn> columns = ShownColumns(Options);
   FModel->SetColumns(columns);
   QHeaderView* header = dfelvArchiveView->header();
+  // The widths are those of a system font five pixels wide on average.
+  const double scale = std::max(1.0, dfelvArchiveView->fontMetrics().averageCharWidth() / 5.0);
   for (std::size_t i = 0; i < columns.size(); ++i)
-    header->resizeSection(static_cast<int>(i), ColumnDef(columns[i]).Width);
+    header->resizeSection(static_cast<int>(i), static_cast<int>(ColumnDef(columns[i]).Width * scale));
   FSortColumn = 0;
   FSortOrder = Qt::AscendingOrder;
   header->setSortIndicator(0, Qt::AscendingOrder);
