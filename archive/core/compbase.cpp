@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -146,7 +147,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
 
 // ---- helpers for the formats
 
-Int64 TCompBase::OutputPosition() { return FOutput->Position() + (FPendingLen > 0 ? FPendingLen : 0); }
+Int64 TCompBase::OutputPosition() { return FPendingLen > 0 ? FPendingAt + FPendingLen : FOutput->Position(); }
 
 void TCompBase::Write(const void* Buffer, Int64 Count) {
   FlushCopy();
@@ -160,13 +161,16 @@ void TCompBase::Write(const void* Buffer, Int64 Count) {
 }
 
 bool TCompBase::ReadOld(Int64 Offset, void* Buffer, Int64 Count) {
-  if (!FOld || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset) return false;
-  if (FOld->Seek(Offset, soBeginning) != Offset) return false;
+  if (!FOld || FOld->Handle() < 0 || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset)
+    return false;
   auto* p = static_cast<Byte*>(Buffer);
   while (Count > 0) {
-    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, kIoChunk));
-    if (FOld->Read(p, n) != n) return false;
+    const ssize_t n = ::pread(FOld->Handle(), p, static_cast<std::size_t>(std::min<Int64>(Count, kIoChunk)),
+                              static_cast<off_t>(Offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
     p += n;
+    Offset += n;
     Count -= n;
   }
   return true;
@@ -513,8 +517,13 @@ bool TCompBase::Gather() {
     const TFileObject& f = list[i];
     const bool dir = S_ISDIR(f.Mode);
     if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
+    // Only a file of the old archive's size can be the archive, and only an
+    // empty one the scratch output (nothing is written yet); the open of
+    // each source checks again.
     struct stat st;
-    if (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)) continue;
+    if (!dir && (f.Size == static_cast<UInt64>(FOldSize) || f.Size == 0) &&
+        (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)))
+      continue;
     std::string stored = Slashes(StoredName(f.FileName, f.BaseDir));
     while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
     if (dir && !stored.empty() && stored.back() != '/') stored += '/';
@@ -652,6 +661,7 @@ void TCompBase::CopyEntry(TCompEntry& E) {
     FPendingLen += len;
   } else {
     FlushCopy();
+    FPendingAt = E.NewOffset;
     FPendingFrom = E.OldOffset;
     FPendingLen = len;
   }
@@ -675,6 +685,7 @@ void TCompBase::RestoreOldEntry(TCompEntry& E) {
 void TCompBase::WriteEntries() {
   FDropped = 0;
   if (FPrefixLength > 0) {
+    FPendingAt = FOutput->Position();
     FPendingFrom = 0;
     FPendingLen = FPrefixLength;
   }

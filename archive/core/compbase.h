@@ -335,7 +335,7 @@ class TCompBase : public TZipCommon {
   UInt64 FArchiveDev = 0, FArchiveIno = 0, FTempDev = 0, FTempIno = 0;
   // A run of kept entries that lie one after the other in the old archive
   // is copied in one piece.
-  Int64 FPendingFrom = -1, FPendingLen = 0;
+  Int64 FPendingFrom = -1, FPendingLen = 0, FPendingAt = 0;
   Int64 FEntrySize = 0;  // size of the source in work, as found
   TTempFileStream* FTemp = nullptr;
   std::vector<Byte> FBuffer;

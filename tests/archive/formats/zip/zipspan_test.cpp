@@ -66,7 +66,7 @@ struct Drive {
 fs::path JoinWithZip(const std::vector<std::string>& parts, const fs::path& dir) {
   fs::create_directories(dir);
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    char ext[8];
+    char ext[32];
     std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
     WriteFile(dir / ("set" + std::string(ext)), parts[i]);
   }
@@ -158,7 +158,7 @@ TEST_F(ZipSpanTest, ASetOverSeveralDisksReadsBackAndJoins) {
   drive.TakeLast();
   ASSERT_GE(drive.parts.size(), 3u);
   for (std::size_t i = 0; i < drive.parts.size(); ++i) {
-    char want[16];
+    char want[32];
     std::snprintf(want, sizeof want, "PKBACK# %03zu", i + 1);
     EXPECT_EQ(drive.labels[i], want);
     const Int64 bound = 100000 - (i == 0 ? 10000 : 0);

@@ -253,8 +253,8 @@ TEST_P(ForeignArchiveTest, UpdateFreshenDeleteAndRenameKeepTheOtherEntries) {
     const auto now = RecordsWithoutOffsets(ParseZip(ReadFile(archive)));
     for (const auto& [name, rec] : original)
       if (want.count(name) && want.at(name) == first.at(name)) {
-        EXPECT_TRUE(now.count(name)) << name;
-        if (now.count(name)) EXPECT_EQ(now.at(name), rec) << name;
+        ASSERT_TRUE(now.count(name)) << name;
+        EXPECT_EQ(now.at(name), rec) << name;
       }
   };
   const fs::path more = tmp / "more";
