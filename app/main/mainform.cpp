@@ -207,6 +207,7 @@ void TfmMain::FormShow() {
     // With StartupWizard the wizard is shown here, then the window.
   }
   acExplorerView->setText(Q(FSplitterMaximized ? msgtext::kShowExplorer : msgtext::kHideExplorer));
+  acExplorerView->setChecked(!FSplitterMaximized);
 }
 
 void TfmMain::FormActivate() {

@@ -1,8 +1,13 @@
+#include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QStatusTipEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QToolBar>
 
+#include "app/components/apopendlg.h"
+#include "app/dialogs/addpanels.h"
 #include "app/main/folders.h"
 #include "app/main/formatsettings.h"
 #include "app/main/messages.h"
@@ -196,6 +201,45 @@ TEST_F(StartUp, WindowCommands) {
   // With nothing running, cancelling does nothing.
   main->acCancelTaskExecute();
   EXPECT_TRUE(main->SimpleText().isEmpty());
+
+  // Hints go to the last panel.
+  QStatusTipEvent tip(QStringLiteral("Open an existing archive"));
+  QApplication::sendEvent(main, &tip);
+  EXPECT_EQ(main->StatusPanelText(5), QStringLiteral("Open an existing archive"));
+  EXPECT_TRUE(main->acExplorerView->isChecked());
+}
+
+TEST_F(StartUp, FileDialogsOfTheMainWindow) {
+  EXPECT_TRUE(Start({}));
+  ASSERT_NE(fmAddBottom, nullptr);
+  EXPECT_EQ(fmAddBottom->FPassword, &main->FPassword);
+  ui.ExpectModal([&](QDialog& Dialog) {
+    EXPECT_EQ(Dialog.windowTitle(), QStringLiteral("Add"));
+    EXPECT_EQ(fmAddBottom->parentWidget(), &Dialog);
+    EXPECT_EQ(static_cast<QFileDialog&>(Dialog).labelText(QFileDialog::Accept), QStringLiteral("&Add"));
+    EXPECT_EQ(static_cast<QFileDialog&>(Dialog).fileMode(), QFileDialog::ExistingFiles);
+    return static_cast<int>(mrCancel);
+  });
+  EXPECT_FALSE(main->apodAdd().Execute());
+  EXPECT_EQ(fmAddBottom->parentWidget(), nullptr);
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = static_cast<QFileDialog&>(Dialog);
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("New Archive"));
+    EXPECT_EQ(d.labelText(QFileDialog::Accept), QStringLiteral("&Create"));
+    EXPECT_EQ(d.labelText(QFileDialog::FileType), QStringLiteral("Archive type:"));
+    EXPECT_EQ(d.selectedNameFilter(), QStringLiteral("Zip Archive (*.zip)"));
+    EXPECT_EQ(d.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(d.defaultSuffix(), QStringLiteral("zip"));
+    return static_cast<int>(mrCancel);
+  });
+  EXPECT_FALSE(main->apsdNew().Execute());
+  ui.ExpectModal([&](QDialog& Dialog) {
+    EXPECT_EQ(Dialog.windowTitle(), QStringLiteral("Add Options"));
+    EXPECT_EQ(fmAddOptionsBottom->parentWidget(), &Dialog);
+    return static_cast<int>(mrCancel);
+  });
+  EXPECT_FALSE(main->apsdAddOptions().Execute());
+  EXPECT_EQ(fmAddOptionsBottom->parentWidget(), nullptr);
 }
 
 }  // namespace
