@@ -121,9 +121,7 @@ TApCustomOpenDialog::~TApCustomOpenDialog() {
 
 TApCustomOpenDialog* TApCustomOpenDialog::Current() { return g_current; }
 
-QWidget* TApCustomOpenDialog::Child(const char* Name) const {
-  return findChild<QWidget*>(QString::fromLatin1(Name));
-}
+QWidget* TApCustomOpenDialog::Child(const char* Name) const { return findChild<QWidget*>(QString::fromLatin1(Name)); }
 
 void TApCustomOpenDialog::SetTitle(const std::string& Value) {
   TOpenDialog::SetTitle(Value.size() > 511 ? Value.substr(0, 511) : Value);
@@ -250,8 +248,8 @@ void TApCustomOpenDialog::ApplyVisibleControls() {
   show("fileNameLabel", v.Contains(dcFileNameLabel));
   show("fileTypeCombo", v.Contains(dcFileType));
   show("fileTypeLabel", v.Contains(dcFileTypeLabel));
-  for (const char* name : {"backButton", "forwardButton", "toParentButton", "newFolderButton", "listModeButton",
-                           "detailModeButton"}) {
+  for (const char* name :
+       {"backButton", "forwardButton", "toParentButton", "newFolderButton", "listModeButton", "detailModeButton"}) {
     show(name, v.Contains(dcToolBar));
     if (auto* b = qobject_cast<QToolButton*>(Child(name))) b->setAutoRaise(ToolBar.Flat);
   }
@@ -319,8 +317,7 @@ bool TApCustomOpenDialog::eventFilter(QObject* Watched, QEvent* Event) {
   }
   if (Event->type() == QEvent::KeyPress || Event->type() == QEvent::ShortcutOverride) {
     const auto* key = static_cast<QKeyEvent*>(Event);
-    if (key->key() == Qt::Key_Delete && !ListViewStyles.EnableDelete &&
-        qobject_cast<QAbstractItemView*>(Watched)) {
+    if (key->key() == Qt::Key_Delete && !ListViewStyles.EnableDelete && qobject_cast<QAbstractItemView*>(Watched)) {
       Event->accept();
       return true;
     }

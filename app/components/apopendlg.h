@@ -61,9 +61,9 @@ enum TApOpenDlgControl : int {
   dcToolBar,
 };
 using TApOpenDlgControls = vsk::TSet<TApOpenDlgControl>;
-inline constexpr TApOpenDlgControls kAllDlgControls{
-    dcFolderCombo, dcFolderLabel,   dcSelectionCtrl, dcOkBtn,         dcCancelBtn,
-    dcFileName,    dcFileNameLabel, dcFileType,      dcFileTypeLabel, dcToolBar};
+inline constexpr TApOpenDlgControls kAllDlgControls{dcFolderCombo,   dcFolderLabel, dcSelectionCtrl, dcOkBtn,
+                                                    dcCancelBtn,     dcFileName,    dcFileNameLabel, dcFileType,
+                                                    dcFileTypeLabel, dcToolBar};
 
 enum TViewStyle : int { vsIcon, vsSmallIcon, vsList, vsReport };
 

@@ -11,9 +11,7 @@ namespace brevane {
 
 namespace {
 
-QStringList Split(const std::string& Text, char Sep) {
-  return QString::fromStdString(Text).split(QLatin1Char(Sep));
-}
+QStringList Split(const std::string& Text, char Sep) { return QString::fromStdString(Text).split(QLatin1Char(Sep)); }
 
 }  // namespace
 

@@ -128,8 +128,7 @@ void TArchiveViewModel::sort(int Column, Qt::SortOrder Order) {
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
-    for (const QModelIndex& i : from)
-      to.append(index(newRowOf[static_cast<std::size_t>(i.row())], i.column()));
+    for (const QModelIndex& i : from) to.append(index(newRowOf[static_cast<std::size_t>(i.row())], i.column()));
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
   }

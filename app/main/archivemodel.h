@@ -11,7 +11,7 @@
 namespace brevane {
 
 struct TViewRow {
-  QString Caption;             // the entry's name without its folder
+  QString Caption;  // the entry's name without its folder
   // One per shown column after "File Name"; the columns of Data read it.
   std::vector<QString> Cells;
   TItemData Data;

@@ -84,11 +84,16 @@ QIcon ThemeIcon(const char* Name) {
     const char* Name;
     QStyle::StandardPixmap Fallback;
   } kFallbacks[] = {
-      {"document-new", QStyle::SP_FileIcon},          {"document-open", QStyle::SP_DialogOpenButton},
-      {"window-close", QStyle::SP_DialogCloseButton}, {"document-save", QStyle::SP_DialogSaveButton},
-      {"list-add", QStyle::SP_FileDialogNewFolder},   {"edit-delete", QStyle::SP_TrashIcon},
-      {"help-contents", QStyle::SP_DialogHelpButton}, {"application-exit", QStyle::SP_DialogCloseButton},
-      {"view-refresh", QStyle::SP_BrowserReload},     {"folder", QStyle::SP_DirIcon},
+      {"document-new", QStyle::SP_FileIcon},
+      {"document-open", QStyle::SP_DialogOpenButton},
+      {"window-close", QStyle::SP_DialogCloseButton},
+      {"document-save", QStyle::SP_DialogSaveButton},
+      {"list-add", QStyle::SP_FileDialogNewFolder},
+      {"edit-delete", QStyle::SP_TrashIcon},
+      {"help-contents", QStyle::SP_DialogHelpButton},
+      {"application-exit", QStyle::SP_DialogCloseButton},
+      {"view-refresh", QStyle::SP_BrowserReload},
+      {"folder", QStyle::SP_DirIcon},
       {"document-properties", QStyle::SP_FileDialogInfoView},
       {"dialog-information", QStyle::SP_MessageBoxInformation},
   };

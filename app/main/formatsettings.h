@@ -33,7 +33,6 @@ std::string DateTimeToStr(vsk::TDateTime Value, const TFormatSettings& Settings 
 // the short date pattern (split at the date separator), optionally followed
 // by a time of hours, minutes and seconds with an AM/PM marker. A two-digit
 // year is taken within 50 years of 2000. False for anything else.
-bool TryStrToDateTime(const std::string& Text, vsk::TDateTime& Value,
-                      const TFormatSettings& Settings = FormatSettings);
+bool TryStrToDateTime(const std::string& Text, vsk::TDateTime& Value, const TFormatSettings& Settings = FormatSettings);
 
 }  // namespace brevane

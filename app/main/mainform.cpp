@@ -251,8 +251,7 @@ void TfmMain::changeEvent(QEvent* Event) {
 
 bool TfmMain::event(QEvent* Event) {
   if (Event->type() == QEvent::StatusTip) {
-    if (FInteractive && !FSimplePanel && FPanels[5])
-      FPanels[5]->setText(static_cast<QStatusTipEvent*>(Event)->tip());
+    if (FInteractive && !FSimplePanel && FPanels[5]) FPanels[5]->setText(static_cast<QStatusTipEvent*>(Event)->tip());
     return true;
   }
   return QMainWindow::event(Event);
@@ -394,17 +393,28 @@ void TfmMain::BuildExplorer() {
 
 void TfmMain::SetIcons() {
   const std::pair<QAction*, const char*> icons[] = {
-      {acNewArchive, "document-new"},         {acOpenArchive, "document-open"},
-      {acCloseArchive, "window-close"},       {acExtract, "document-save"},
-      {acAdd, "list-add"},                    {acDelete, "edit-delete"},
-      {acViewSelected, "document-edit"},      {acCheckOut, "folder-open"},
-      {acInstall, "system-software-install"}, {acWizard, "applications-utilities"},
-      {acTest, "emblem-ok"},                  {acVirusScan, "security-high"},
-      {acMakeSFX, "application-x-executable"}, {acExplorerView, "folder"},
-      {acShowFilter, "edit-find"},            {acProperties, "document-properties"},
-      {acViewComment, "accessories-text-editor"}, {acPrint, "document-print"},
-      {acConfiguration, "preferences-system"}, {acHelpContents, "help-contents"},
-      {acExit, "application-exit"},           {acRefresh, "view-refresh"},
+      {acNewArchive, "document-new"},
+      {acOpenArchive, "document-open"},
+      {acCloseArchive, "window-close"},
+      {acExtract, "document-save"},
+      {acAdd, "list-add"},
+      {acDelete, "edit-delete"},
+      {acViewSelected, "document-edit"},
+      {acCheckOut, "folder-open"},
+      {acInstall, "system-software-install"},
+      {acWizard, "applications-utilities"},
+      {acTest, "emblem-ok"},
+      {acVirusScan, "security-high"},
+      {acMakeSFX, "application-x-executable"},
+      {acExplorerView, "folder"},
+      {acShowFilter, "edit-find"},
+      {acProperties, "document-properties"},
+      {acViewComment, "accessories-text-editor"},
+      {acPrint, "document-print"},
+      {acConfiguration, "preferences-system"},
+      {acHelpContents, "help-contents"},
+      {acExit, "application-exit"},
+      {acRefresh, "view-refresh"},
       {acSelectAll, "edit-select-all"},
   };
   for (const auto& [action, name] : icons) action->setIcon(ThemeIcon(name));
@@ -674,8 +684,8 @@ void TfmMain::pmExplorerFilePopup() {
 }
 
 void TfmMain::acCancelTaskExecute() {
-  vsk::TZipCommon* running = CurrentWriter ? static_cast<vsk::TZipCommon*>(CurrentWriter)
-                                           : static_cast<vsk::TZipCommon*>(CurrentReader);
+  vsk::TZipCommon* running =
+      CurrentWriter ? static_cast<vsk::TZipCommon*>(CurrentWriter) : static_cast<vsk::TZipCommon*>(CurrentReader);
   if (!running) return;
   running->SetCancel(true);
   SetSimpleText(Q(msgtext::kAborting));
@@ -933,8 +943,7 @@ void TfmMain::acInvertSelectionExecute() {
 
 void TfmMain::SelectByMask(bool Select) {
   std::string mask;
-  if (!UI().InputQuery(Select ? msgtext::kSelectGroupTitle : msgtext::kDeselectGroupTitle, msgtext::kGroupPrompt,
-                       mask))
+  if (!UI().InputQuery(Select ? msgtext::kSelectGroupTitle : msgtext::kDeselectGroupTitle, msgtext::kGroupPrompt, mask))
     return;
   QItemSelection matching;
   int first = -1;
@@ -987,8 +996,8 @@ TApOpenDialog& TfmMain::apodAdd() {
     d.SetTitle("Add");
     d.DlgItemsCaptions.OK = "&Add";
     d.CustDlgParams.BottomFormName = "fmAddBottom";
-    d.Options = {ofHideReadOnly, ofAllowMultiSelect, ofFileMustExist, ofEnableSizing, ofDontAddToRecent,
-                 ofForceShowHidden};
+    d.Options = {ofHideReadOnly, ofAllowMultiSelect, ofFileMustExist,
+                 ofEnableSizing, ofDontAddToRecent,  ofForceShowHidden};
     d.OptionsEx = {ofExNoPlacesBar};
     d.Filter = msgtext::kAllFilesFilter;
     d.DefaultExt = "*.*";

@@ -82,8 +82,7 @@ void InstallLibraryHooks() {
     const bool operation = fmMain && !fmMain->isEnabled();
     QCoreApplication::processEvents(operation ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
   });
-  vsk::SetQuestionHook(
-      [](const std::string& Text) { return UI().MessageDlg(Text, mtConfirmation, mbYesNo) == mrYes; });
+  vsk::SetQuestionHook([](const std::string& Text) { return UI().MessageDlg(Text, mtConfirmation, mbYesNo) == mrYes; });
 }
 
 }  // namespace

@@ -70,11 +70,16 @@ int TQtUserInterface::MessageDlg(const std::string& Text, TMsgDlgType Type, TMsg
     int Result;
   };
   const Pair pairs[] = {
-      {mbYes, QMessageBox::Yes, mrYes},           {mbNo, QMessageBox::No, mrNo},
-      {mbOK, QMessageBox::Ok, mrOk},              {mbCancel, QMessageBox::Cancel, mrCancel},
-      {mbAbort, QMessageBox::Abort, mrAbort},     {mbRetry, QMessageBox::Retry, mrRetry},
-      {mbIgnore, QMessageBox::Ignore, mrIgnore},  {mbAll, QMessageBox::YesToAll, mrAll},
-      {mbNoToAll, QMessageBox::NoToAll, mrNoToAll}, {mbYesToAll, QMessageBox::YesToAll, mrYesToAll},
+      {mbYes, QMessageBox::Yes, mrYes},
+      {mbNo, QMessageBox::No, mrNo},
+      {mbOK, QMessageBox::Ok, mrOk},
+      {mbCancel, QMessageBox::Cancel, mrCancel},
+      {mbAbort, QMessageBox::Abort, mrAbort},
+      {mbRetry, QMessageBox::Retry, mrRetry},
+      {mbIgnore, QMessageBox::Ignore, mrIgnore},
+      {mbAll, QMessageBox::YesToAll, mrAll},
+      {mbNoToAll, QMessageBox::NoToAll, mrNoToAll},
+      {mbYesToAll, QMessageBox::YesToAll, mrYesToAll},
       {mbHelp, QMessageBox::Help, mrNone},
   };
   if (Buttons == 0) Buttons = mbOK;

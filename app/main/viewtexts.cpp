@@ -90,8 +90,8 @@ std::string CellText(TViewColumn Column, const vsk::TVorsk& Vorsk, const TItemDa
     case vcMethod:
       return Vorsk.MethodText;
     case vcAttr:
-      return Vorsk.AttrToString(Vorsk.ExternalAttr, '_', Vorsk.HostSystem) + " (" +
-             std::to_string(Vorsk.ExternalAttr) + ")";
+      return Vorsk.AttrToString(Vorsk.ExternalAttr, '_', Vorsk.HostSystem) + " (" + std::to_string(Vorsk.ExternalAttr) +
+             ")";
     case vcFolder:
       return Data.Folder;
     case vcFileType:
@@ -216,10 +216,10 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
   const bool valid = IsValidArcType(Type);
   std::vector<std::pair<std::string, bool>> t;
   for (const char* name :
-       {"acCloseArchive", "acMoveArchive", "acCopyArchive", "acRenameArchive", "acDeleteArchive", "acProperties",
-        "acPrint", "miExportContentList", "acMailArchive", "acRefresh", "acViewSelected", "acSelectAll",
-        "acDeselectAll", "acInvertSelection", "acSelectGroup", "acDeselectGroup", "miSort", "acSearch",
-        "acVirusScan", "acCheckOut", "sbProperties"})
+       {"acCloseArchive", "acMoveArchive",       "acCopyArchive", "acRenameArchive", "acDeleteArchive", "acProperties",
+        "acPrint",        "miExportContentList", "acMailArchive", "acRefresh",       "acViewSelected",  "acSelectAll",
+        "acDeselectAll",  "acInvertSelection",   "acSelectGroup", "acDeselectGroup", "miSort",          "acSearch",
+        "acVirusScan",    "acCheckOut",          "sbProperties"})
     t.emplace_back(name, valid);
   t.emplace_back("acInstall", valid && HaveSetupFile);
   const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};

@@ -94,12 +94,12 @@ int CompareCells(TSortRule Rule, const std::string& A, const std::string& B);
 
 // ---- totals in the status bar
 struct TTotalsTexts {
-  std::string ArcType;   // panel 0
-  std::string Ratio;     // panel 1
-  int RatioPosition = 0; // panel 1's gauge
-  std::string Files;     // panel 2
-  std::string Packed;    // panel 3
-  std::string Unpacked;  // panel 4
+  std::string ArcType;    // panel 0
+  std::string Ratio;      // panel 1
+  int RatioPosition = 0;  // panel 1's gauge
+  std::string Files;      // panel 2
+  std::string Packed;     // panel 3
+  std::string Unpacked;   // panel 4
 };
 std::string FilesText(vsk::Int64 Count);
 std::string MegabytesText(vsk::Int64 Bytes);

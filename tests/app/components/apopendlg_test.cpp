@@ -253,7 +253,8 @@ TEST_F(PanelDialogs, DeletingInTheFileListCanBeBlocked) {
     EXPECT_TRUE(list && model);
     if (!list || !model) return static_cast<int>(mrCancel);
     const QString path = QString::fromStdString(victim.string());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return model->index(path).isValid() && model->rowCount(model->index(dir.path().c_str())) > 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return model->index(path).isValid() && model->rowCount(model->index(dir.path().c_str())) > 0; }, 5000));
     d.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
     list->setFocus();

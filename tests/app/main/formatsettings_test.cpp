@@ -9,7 +9,9 @@
 namespace brevane {
 namespace {
 
-vsk::TDateTime At(int y, int mo, int d, int h, int mi) { return vsk::EncodeDate(y, mo, d) + vsk::EncodeTime(h, mi, 0, 0); }
+vsk::TDateTime At(int y, int mo, int d, int h, int mi) {
+  return vsk::EncodeDate(y, mo, d) + vsk::EncodeTime(h, mi, 0, 0);
+}
 
 TEST(FormatSettings, WritesThePatternsWithTheSeparator) {
   TFormatSettings s;

@@ -201,11 +201,10 @@ TEST(ViewTotals, Texts) {
 TEST(EnableMenus, TablePerArchiveType) {
   using namespace vsk;
   const std::set<std::string> validOnly = {
-      "acCloseArchive", "acMoveArchive",   "acCopyArchive",  "acRenameArchive",   "acDeleteArchive",
-      "acProperties",   "acPrint",         "miExportContentList", "acMailArchive", "acRefresh",
-      "acViewSelected", "acSelectAll",     "acDeselectAll",  "acInvertSelection", "acSelectGroup",
-      "acDeselectGroup", "miSort",         "acSearch",       "acVirusScan",       "acCheckOut",
-      "sbProperties"};
+      "acCloseArchive", "acMoveArchive",       "acCopyArchive", "acRenameArchive", "acDeleteArchive", "acProperties",
+      "acPrint",        "miExportContentList", "acMailArchive", "acRefresh",       "acViewSelected",  "acSelectAll",
+      "acDeselectAll",  "acInvertSelection",   "acSelectGroup", "acDeselectGroup", "miSort",          "acSearch",
+      "acVirusScan",    "acCheckOut",          "sbProperties"};
   const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
   const TArcTypes encrypt{atBh, atJar, atZip};
   const TArcTypes writable{atBh, atGZip, atJar, atLha, atLzh, atTar, atZip};
@@ -297,13 +296,13 @@ TEST(Toolbar, ButtonsInOrderOfTheTable) {
   EXPECT_STREQ(buttons.back().Caption, "Exit");
   EXPECT_STREQ(buttons.back().Action, "acExit");
   EXPECT_STREQ(buttons[buttons.size() - 2].Action, "acShowFilter");
-  bool TOptions::*all[] = {&TOptions::BtnNewArchive, &TOptions::BtnOpenArchive, &TOptions::BtnCloseArchive,
-                           &TOptions::BtnTestArchive, &TOptions::BtnAddFiles, &TOptions::BtnExtractFiles,
-                           &TOptions::BtnDeleteFiles, &TOptions::BtnViewFiles, &TOptions::BtnPrintContentList,
-                           &TOptions::BtnCheckOut, &TOptions::BtnVirusScan, &TOptions::BtnExplorer,
-                           &TOptions::BtnWizard, &TOptions::BtnProperties, &TOptions::BtnComment,
-                           &TOptions::BtnConfiguration, &TOptions::BtnHelp, &TOptions::BtnExit,
-                           &TOptions::BtnInstall, &TOptions::BtnMakeExe, &TOptions::BtnFilter};
+  bool TOptions::*all[] = {&TOptions::BtnNewArchive,    &TOptions::BtnOpenArchive, &TOptions::BtnCloseArchive,
+                           &TOptions::BtnTestArchive,   &TOptions::BtnAddFiles,    &TOptions::BtnExtractFiles,
+                           &TOptions::BtnDeleteFiles,   &TOptions::BtnViewFiles,   &TOptions::BtnPrintContentList,
+                           &TOptions::BtnCheckOut,      &TOptions::BtnVirusScan,   &TOptions::BtnExplorer,
+                           &TOptions::BtnWizard,        &TOptions::BtnProperties,  &TOptions::BtnComment,
+                           &TOptions::BtnConfiguration, &TOptions::BtnHelp,        &TOptions::BtnExit,
+                           &TOptions::BtnInstall,       &TOptions::BtnMakeExe,     &TOptions::BtnFilter};
   for (auto m : all) o.*m = true;
   EXPECT_EQ(ToolbarButtons(o).size(), 21u);
   for (auto m : all) o.*m = false;

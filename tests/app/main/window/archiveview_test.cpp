@@ -170,9 +170,9 @@ TEST_F(ArchiveView, TotalsOfTheSelection) {
 TEST_F(ArchiveView, CommandsFollowTheArchiveType) {
   const std::string zip = SampleZip();
   ASSERT_TRUE(Start({zip}));
-  for (const char* c : {"acCloseArchive", "acAdd", "acDelete", "acTest", "acExtract", "acViewComment",
-                        "sbViewComments", "acPassword", "acMakeSFX", "miSort", "miExportContentList", "acRefresh",
-                        "sbProperties", "acSelectAll"})
+  for (const char* c :
+       {"acCloseArchive", "acAdd", "acDelete", "acTest", "acExtract", "acViewComment", "sbViewComments", "acPassword",
+        "acMakeSFX", "miSort", "miExportContentList", "acRefresh", "sbProperties", "acSelectAll"})
     EXPECT_TRUE(main->CommandEnabled(c)) << c;
   EXPECT_FALSE(main->CommandEnabled("acInstall"));
   main->acCloseArchiveExecute();

@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
-#include <QStatusTipEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStatusTipEvent>
 #include <QToolBar>
 
 #include "app/components/apopendlg.h"
