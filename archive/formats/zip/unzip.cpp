@@ -53,12 +53,20 @@ void TUnZip::AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32
 void TUnZip::WalkCentral(Int64 Position) {
   TTimerPause pause(Timer);
   Byte h[TZipCentralRecord::Size];
+  const int lastDisk = ZipEndRec.DiskNumber + 1;
   while (!GetCancel()) {
-    if (ArchiveStream->Seek(Position, soBeginning) != Position ||
-        ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h))
-      break;
     bool enc = false;
-    if (ClassifyZipSignature(GetLE32(h), kZipCentralKind, enc) != kZipCentralKind) break;
+    const bool got = ArchiveStream->Seek(Position, soBeginning) == Position &&
+                     ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h) &&
+                     ClassifyZipSignature(GetLE32(h), kZipCentralKind, enc) == kZipCentralKind;
+    if (!got) {
+      // A spanned directory goes on at the start of the next disk.
+      if (ArcType() == atZipMV && FCurrentDisk < lastDisk && GoToDisk(FCurrentDisk + 1, 0)) {
+        Position = 0;
+        continue;
+      }
+      break;
+    }
     if (enc) Crypt->DecryptZipHeader(h, kZipCentralKind);
     const auto r = TZipCentralRecord::Parse(h);
     const std::string name =
@@ -183,6 +191,10 @@ void TUnZip::ExtractArchive() {
     DiskManager->Step = 0;
     if (!DiskManager->ChangeDisk(ArchiveStream)) return;
     FCurrentDisk = ZipEndRec.DiskNumber + 1;
+    // The directory may begin on an earlier disk than the end record's.
+    if (ZipEndRec.CentralDirDisk < ZipEndRec.DiskNumber &&
+        !GoToDisk(ZipEndRec.CentralDirDisk + 1, static_cast<Int64>(ZipEndRec.CentralDirOffset)))
+      return;
     WalkCentral(static_cast<Int64>(ZipEndRec.CentralDirOffset));
   } else if (ZipRecFlags & kZipCentralFound) {
     WalkCentral(ArcOffset);

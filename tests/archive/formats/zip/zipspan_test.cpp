@@ -228,6 +228,29 @@ TEST_F(ZipSpanTest, ADirectoryThatDoesNotFitGoesOnToTheNextDisk) {
   LocalHeaders(drive.parts, end);
   EXPECT_LT(end.CentralDirDisk, end.DiskNumber) << "the directory starts before the last disk";
   EXPECT_LT(end.EntriesOnDisk, end.EntriesTotal);
+
+  // The library's reader follows the directory across its disks.
+  const fs::path out = tmp / "lib";
+  vsk::TUnZip u;
+  drive.Insert(static_cast<int>(drive.parts.size()));
+  u.SetArchiveFile(target.string());
+  u.FileSpec = {"*.*"};
+  u.SetExtractDir(out.string());
+  u.OnGetZipLastDisk = [&](TZipCommon&, bool& cancel) {
+    drive.Insert(static_cast<int>(drive.parts.size()));
+    cancel = false;
+  };
+  u.OnGetZipFirstDisk = [&](TZipCommon&, bool& cancel) {
+    drive.Insert(1);
+    cancel = false;
+  };
+  u.OnGetZipNextDisk = [&](TZipCommon&, const std::string& volume, bool& cancel) {
+    drive.Insert(std::stoi(volume));
+    cancel = false;
+  };
+  EXPECT_EQ(u.Extract(), 400);
+  EXPECT_TRUE(SameTree(ReadTree(out), tree));
+
   const fs::path joined = JoinWithZip(drive.parts, tmp / "join");
   ExpectUnzipTest(joined);
   EXPECT_TRUE(SameTree(UnzipTree(joined, tmp / "unzip"), tree));
