@@ -10,7 +10,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev "${TEST_PACKAGES
 
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBREVANE_FUZZ=ON -DBREVANE_TESTS=OFF
+  -DBREVANE_FUZZ=ON -DBREVANE_TESTS=OFF -DBREVANE_APP=OFF
 cmake --build "$build" --parallel "$(nproc)"
 
 seeds="$build/seeds"

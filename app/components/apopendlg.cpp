@@ -290,9 +290,9 @@ void TApCustomOpenDialog::WatchToolButtons() {
     connect(b, &QToolButton::clicked, this, [this] {
       if (OnLastFolderNavigate) OnLastFolderNavigate(*this);
     });
-  for (auto [name, style] : {std::pair{"listModeButton", vsList}, std::pair{"detailModeButton", vsReport}})
-    if (auto* b = qobject_cast<QToolButton*>(Child(name)))
-      connect(b, &QToolButton::clicked, this, [this, style] {
+  for (const auto& mode : {std::pair{"listModeButton", vsList}, std::pair{"detailModeButton", vsReport}})
+    if (auto* b = qobject_cast<QToolButton*>(Child(mode.first)))
+      connect(b, &QToolButton::clicked, this, [this, style = mode.second] {
         if (OnSelectionStyleChange) OnSelectionStyleChange(*this, style);
       });
 }
