@@ -16,14 +16,14 @@
 #include "app/main/archivemodel.h"
 #include "app/main/mainform.h"
 #include "app/main/program.h"
-#include "archive/core/checksum.h"
 #include "archive/formats/lister/vorsk.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "bench/zip100k.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int kEntries = 100000;
+using vskbench::kEntries;
+const std::string& Archive() { return vskbench::HundredThousandEntryZip(); }
 
 fs::path ScratchFolder() {
   static const fs::path dir = [] {
@@ -32,58 +32,6 @@ fs::path ScratchFolder() {
     return d;
   }();
   return dir;
-}
-
-// Small deflate-free entries in 50 folders, written record by record.
-const std::string& Archive() {
-  static const std::string path = [] {
-    const std::string name = (ScratchFolder() / "view-100k.zip").string();
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    std::vector<vsk::Byte> central;
-    vsk::UInt32 offset = 0;
-    for (int i = 0; i < kEntries; ++i) {
-      const std::string file = "folder" + std::to_string(i % 50) + "/file" + std::to_string(i) + ".txt";
-      const std::string data = "entry " + std::to_string(i) + "\n";
-      vsk::TZipLocalHeader l;
-      l.Signature = 0x04034B50;
-      l.VersionNeeded = 10;
-      l.DosDateTime = (44u << 25) | (1u << 21) | (1u << 16) | static_cast<vsk::UInt32>(i % 30000);
-      l.Crc32 = vsk::Crc32Of(data.data(), data.size());
-      l.PackedSize = l.UnpackedSize = static_cast<vsk::UInt32>(data.size());
-      l.FileNameLength = static_cast<vsk::UInt16>(file.size());
-      vsk::Byte lh[30];
-      l.Serialize(lh);
-      out.write(reinterpret_cast<char*>(lh), 30);
-      out.write(file.data(), static_cast<std::streamsize>(file.size()));
-      out.write(data.data(), static_cast<std::streamsize>(data.size()));
-      vsk::TZipCentralRecord c;
-      c.Signature = 0x02014B50;
-      c.VersionMadeBy = 20;
-      c.VersionNeeded = 10;
-      c.DosDateTime = l.DosDateTime;
-      c.Crc32 = l.Crc32;
-      c.PackedSize = c.UnpackedSize = l.PackedSize;
-      c.FileNameLength = l.FileNameLength;
-      c.ExternalAttr = 0x20;
-      c.LocalHeaderOffset = offset;
-      vsk::Byte ch[46];
-      c.Serialize(ch);
-      central.insert(central.end(), ch, ch + 46);
-      central.insert(central.end(), file.begin(), file.end());
-      offset += static_cast<vsk::UInt32>(30 + file.size() + data.size());
-    }
-    out.write(reinterpret_cast<char*>(central.data()), static_cast<std::streamsize>(central.size()));
-    vsk::TZipEndRecord e;
-    e.Signature = 0x06054B50;
-    e.EntriesOnDisk = e.EntriesTotal = 0xFFFF;
-    e.CentralDirSize = static_cast<vsk::UInt32>(central.size());
-    e.CentralDirOffset = offset;
-    vsk::Byte eh[22];
-    e.Serialize(eh);
-    out.write(reinterpret_cast<char*>(eh), 22);
-    return name;
-  }();
-  return path;
 }
 
 void BM_ListingAlone(benchmark::State& state) {
