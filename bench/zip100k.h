@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/core/checksum.h"
+#include "archive/formats/lister/vorsk.h"
 #include "archive/formats/zip/ziprecords.h"
 
 namespace vskbench {
@@ -64,4 +65,17 @@ inline const std::string& HundredThousandEntryZip() {
   }();
   return name;
 }
+// Lists every entry of an archive, touching each name; gives the count.
+inline int ListAll(const std::string& Archive) {
+  vsk::TVorsk v;
+  v.SetArchiveFile(Archive);
+  v.FileSpec = {"*.*"};
+  volatile long long names = 0;
+  v.OnRead = [&](vsk::TZipCommon& s, vsk::Int64, int) {
+    names = names + static_cast<long long>(static_cast<vsk::TVorsk&>(s).FileName.size());
+  };
+  v.Activate();
+  return v.NumFiles;
+}
+
 }  // namespace vskbench
