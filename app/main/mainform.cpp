@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -194,6 +195,9 @@ void TfmMain::FormDestroy() {
   for (const auto& folder : FTempFolders) DeleteFolderTree(folder);
   FTempFolders.clear();
   if (fmMain == this) fmMain = nullptr;
+  // The current components are this window's own.
+  CurrentReader = nullptr;
+  CurrentWriter = nullptr;
 }
 
 void TfmMain::FormShow() {
@@ -262,9 +266,41 @@ bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
     pbxLedPaint();
     return true;
   }
-  if (Watched == dfelvArchiveView->viewport() && Event->type() == QEvent::MouseButtonRelease) {
-    dfelvArchiveViewClick();
-    return false;
+  if (Watched == dfelvArchiveView->viewport()) {
+    if (Event->type() == QEvent::MouseButtonRelease) {
+      if (FDragArmed) {
+        // A click on a selected row that did not become a drag selects that row alone.
+        const QModelIndex under = dfelvArchiveView->indexAt(static_cast<QMouseEvent*>(Event)->position().toPoint());
+        if (under.isValid()) {
+          dfelvArchiveView->selectionModel()->setCurrentIndex(
+              under, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
+      }
+      FDragArmed = false;
+      dfelvArchiveViewClick();
+      return false;
+    }
+    if (Event->type() == QEvent::MouseButtonPress) {
+      auto* e = static_cast<QMouseEvent*>(Event);
+      const QModelIndex under = dfelvArchiveView->indexAt(e->position().toPoint());
+      // A press on a selected row may start dragging the selection out.
+      FDragArmed = e->button() == Qt::LeftButton && under.isValid() &&
+                   dfelvArchiveView->selectionModel()->isRowSelected(under.row(), QModelIndex()) &&
+                   !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+      FDragStart = e->position().toPoint();
+      if (FDragArmed) return true;  // keep the selection as it is
+      return false;
+    }
+    if (Event->type() == QEvent::MouseMove && FDragArmed) {
+      auto* e = static_cast<QMouseEvent*>(Event);
+      if (!(e->buttons() & Qt::LeftButton)) {
+        FDragArmed = false;
+      } else if ((e->position().toPoint() - FDragStart).manhattanLength() >= QApplication::startDragDistance()) {
+        FDragArmed = false;
+        dfelvArchiveViewMouseDown();
+      }
+      return true;
+    }
   }
   if (Watched == dfelvArchiveView && Event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(Event)->key();
@@ -449,10 +485,16 @@ void TfmMain::ConnectHandlers() {
   connect(miShowToolTips, &QAction::triggered, this, &TfmMain::miShowToolTipsClick);
   connect(miUseFlatButtons, &QAction::triggered, this, &TfmMain::miUseFlatButtonsClick);
   connect(miConfigureToolbar, &QAction::triggered, this, &TfmMain::miConfigureToolbarClick);
-  // The archive file commands (new, move, copy, rename, delete, mail,
-  // properties, print, export), extracting, adding, deleting, viewing, the
-  // tools, batch jobs, backups, favourites, configuration and help connect
-  // their handlers here.
+  ConnectComponentHandlers();
+  connect(acExtract, &QAction::triggered, this, &TfmMain::acExtractExecute);
+  connect(acViewSelected, &QAction::triggered, this, &TfmMain::acViewSelectedExecute);
+  connect(dfelvArchiveView, &QAbstractItemView::activated, this, [this] {
+    if (acViewSelected->isEnabled()) acViewSelectedExecute();
+  });
+  ConnectAddCommands();
+  // The archive file commands (move, copy, rename, delete, mail,
+  // properties, print, export), the tools, batch jobs, backups, favourites,
+  // configuration and help connect their handlers here.
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
@@ -508,7 +550,8 @@ void TfmMain::StartProgress() {
 
 void TfmMain::EndProgress() {
   if (CurrentWriter && CurrentWriter->Switch == vsk::swDelete) return;
-  if (fmProgress) fmProgress->close();
+  // hide(), not close(): closing a dialog rejects it, which asks to cancel.
+  if (fmProgress) fmProgress->hide();
   QCoreApplication::processEvents();
   unsetCursor();
   setEnabled(true);
@@ -837,6 +880,11 @@ bool TfmMain::RefreshList(const std::string& FileName) {
     }
   }
   ApplicationWaiting();
+  if (FCloseAfterRun) {
+    FCloseAfterRun = false;
+    acCloseArchiveExecute();
+    return false;
+  }
   return result;
 }
 

@@ -4,27 +4,28 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPoint>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/main/components.h"
 #include "app/main/filetypes.h"
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/zip/unzip.h"
+#include "archive/formats/zip/zipwriter.h"
 #include "ui_mainform.h"
 
 class QFileSystemModel;
 class QLabel;
+class QMimeData;
 class QMenu;
 class QProgressBar;
 class QToolButton;
-
-namespace vsk {
-class TUnBase;
-class TCompBase;
-}  // namespace vsk
 
 namespace brevane {
 
@@ -120,8 +121,105 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void dfslvExplorerDblClick();
   void acCloseArchiveExecute();
 
+  // ---- components: the reader or writer of a kind, null while that
+  // format has no component in the library
+  vsk::TUnBase* ReaderComponent(TReaderKind Kind);
+  vsk::TCompBase* WriterComponent(TWriterKind Kind);
+
+  // ---- extracting and viewing
+  void acExtractExecute();
+  void CmdExtract(const std::string& ArchiveFile, const std::string& ExtractDir, bool UseStoredDirs,
+                  bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult);
+  void CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
+                          bool ConfirmOverwrites, bool CreateStoredDirs);
+  void acViewSelectedExecute();
+  // Dragging selected entries out of the list: the files are extracted
+  // into FDragTemp before the drag starts.
+  void dfelvArchiveViewMouseDown();
+  void DropFileSourceDrop();
+  void DropFileSourceAfterDrop();
+  // The selected rows' stored paths, in list order (folder + "/" + caption,
+  // or the caption alone for a root entry).
+  std::vector<std::string> SelectedEntryPaths() const;
+  bool DefineCompressComponent();
+  // Opens a file with the desktop's default program; tests replace it.
+  std::function<bool(const std::string& FileName)> ShellOpen;
+  // Runs the drag of the prepared files and gives the action the target
+  // took; tests replace it.
+  std::function<Qt::DropAction(QMimeData* Data)> DragExecutor;
+  bool GetPassword(const std::string& FileName, std::string& Password);
+
+  // ---- shared handlers of the readers (writers use the progress,
+  // password and error handlers too)
+  void vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive);
+  void vskUnZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract);
+  void vskUnZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS);
+  void vskUnZipGetPassword(vsk::TZipCommon& Sender, const std::string& FileName, std::string& Password,
+                           bool& TryAgain);
+  void vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
+                          vsk::TOverwriteMode& OverwriteMode);
+  void vskUnGZIPNestedTarFile(vsk::TZipCommon& Sender, const std::string& FileName, bool& doUnTar);
+  void vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                     const std::string& VolumeID, int ECode);
+  void vskVorskCorruptZipHeader(vsk::TZipCommon& Sender, vsk::Byte HeadFlag, bool& Cancel);
+  void vskVorskGetZipFirstDisk(vsk::TZipCommon& Sender, bool& Cancel);
+  void vskVorskGetZipLastDisk(vsk::TZipCommon& Sender, bool& Cancel);
+  void vskVorskGetZipNextDisk(vsk::TZipCommon& Sender, const std::string& VolumeName, bool& Cancel);
+  void vskVorskNextVolume(vsk::TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                          bool fExists, bool& Cancel);
+
+  // ---- adding, deleting and new archives
+  void acNewArchiveExecute();
+  void acAddExecute();
+  void acDeleteExecute();
+  bool AddFiles();
+  int CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
+             vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult);
+  int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
+  // Drop-in: whether files may be dropped now, and the drop of Paths.
+  bool DropFileTargetDragOver() const;
+  void DropFileTargetDrop(const std::vector<std::string>& Paths);
+  void apsdAddOptionsTypeChange();
+
+  // ---- shared handlers of the writers
+  void vskZipActivate(vsk::TZipCommon& Sender);
+  void vskZipDeactivate(vsk::TZipCommon& Sender);
+  void vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract);
+  void vskZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS);
+  void vskZipDeleteFile(vsk::TZipCommon& Sender, const std::string& FileName, int Count, int MaxCount);
+  void vskZipRecurseDir(vsk::TZipCommon& Sender, const std::string& Directory);
+  void vskZipFileScanStatus(vsk::TZipCommon& Sender, const std::string& FileName, int FilesCount, double FilesSize);
+  void vskZipInsertDisk(vsk::TZipCommon& Sender, const std::string& VolumeName, bool& Cancel);
+  void vskZipClearDisk(vsk::TZipCommon& Sender, const std::string& Drive, vsk::Int64 RequiredSpace,
+                       vsk::Int64 FreeSpace, vsk::Int64 TotalSpace, bool& Cancel);
+  void vskZipDiskInDrvErr(vsk::TZipCommon& Sender, bool& Abort);
+  void vskZipDiskWriteProtectErr(vsk::TZipCommon& Sender, bool& Abort);
+  void vskZipNonWriteableArchive(vsk::TZipCommon& Sender, const std::string& ArchiveFile, bool& WriteToFile);
+  void vskZipRenameDupeFile(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
+                            bool& Rename);
+  void vskZipReplaceFile(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& NewFilename,
+                         vsk::TDateTime Date, vsk::TDateTime NewDate, vsk::UInt32 FileSize, vsk::UInt32 NewFileSize,
+                         int Attr, int NewAttr, bool& Replace);
+  void vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, vsk::TOverwriteMode& OverwriteMode);
+
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;
+  vsk::TUnZip vskUnZip;
+  vsk::TUnJar vskUnJar;
+  vsk::TZip vskZip;
+  vsk::TJar vskJar;
+  // Per-run flags of extraction and adding.
+  bool FPasswordError = false;
+  bool FCrcError = false;
+  bool FDiskFull = false;
+  std::string FDragTemp;
+  // No to All in the overwrite question: later existing files are skipped
+  // without asking, new ones still extracted.
+  bool FSkipExisting = false;
+  // The replace question's remembered answer (0 ask, 1 all, -1 none) and
+  // the duplicate-name dialog's Skip All, for one compress run.
+  int FReplaceAll = 0;
+  bool FSkipAllDupes = false;
   TMruList dfmruMainList;
   bool FInteractive = true;
   std::vector<std::string> FTempFolders;
@@ -180,6 +278,22 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void LoadListLayout();
   void SaveListLayout();
   void SetCommandEnabled(const std::string& Name, bool Enabled);
+  void ConnectComponentHandlers();
+  void ConnectReaderHandlers(vsk::TUnBase& Reader);
+  void ConnectWriterHandlers(vsk::TCompBase& Writer);
+  // The add, delete and new-archive commands, the drop target and the
+  // add-options dialog's type change.
+  void ConnectAddCommands();
+  // The status bar's width less Margin pixels, for shortened paths.
+  int StatusTextWidth(int Margin) const;
+  // The reader for the lister's archive type with the archive set (null
+  // when the type has none); it becomes the current reader.
+  vsk::TUnBase* ChooseReader(const std::string& ArchiveFile);
+  // Common settings of a reader before an extraction run.
+  void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
+                     bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs);
+  // The result message of an extraction (none when nothing applies).
+  void ShowExtractResult(const vsk::TUnBase& Reader, int Count);
 
   TArchiveViewModel* FModel = nullptr;
   TFileTypes FFileTypes;
@@ -201,6 +315,11 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FSortColumn = 0;
   Qt::SortOrder FSortOrder = Qt::AscendingOrder;
   bool FShown = false;
+  // The user chose to close the archive while the lister or a reader was
+  // running: it is closed once that run has returned.
+  bool FCloseAfterRun = false;
+  QPoint FDragStart;
+  bool FDragArmed = false;
   bool FClosed = false;
   int FBusyDepth = 0;
   std::unique_ptr<TOpenDialog> FOpenDialog;

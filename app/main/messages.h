@@ -29,4 +29,29 @@ inline constexpr const char* kNewArchiveFilter =
     "(*.lha)|*.lha|LZH Archive (*.lzh)|*.lzh|Unix Tape Archive (*.tar)|*.tar|Zip Archive (*.zip)|*.zip";
 inline constexpr const char* kAllFilesFilter = "All Files (*.*)|*.*";
 
+// Extraction and viewing.
+inline constexpr const char* kExtractNotSupported = "Extraction is not supported for this file type.";
+inline constexpr const char* kCompressNotSupported = "The compression format for this archive \r\nis not supported.";
+inline constexpr const char* kExtractDirFailed = "Unable to create the directory. Extraction aborted.";
+inline constexpr const char* kCmdExtractDirFailed = "Unable to create directory. Extraction aborted.";
+inline constexpr const char* kExtractCancelled = "Extraction cancelled.\r\n\r\nFiles Extracted: ";
+inline constexpr const char* kExtractPasswordError =
+    "Invalid password error. One or more encrypted \r\nfiles were not extracted.\r\n\r\nFiles Extracted: ";
+inline constexpr const char* kExtractCrcError =
+    "CRC error detected. The extracted files may be corrupted.\r\n\r\nFiles Extracted: ";
+inline constexpr const char* kExtractCompleted = "Extraction completed.\rFiles Extracted: ";
+inline constexpr const char* kNoFileToView = "No file selected. Please select one or \r\nmore files before viewing.";
+inline constexpr const char* kViewFolderFailed = "Unable to create a temporary folder for viewing the files.";
+inline constexpr const char* kExtractingPrefix = "Extracting: ";
+inline constexpr const char* kNestedTarTitle = "Found Nested Tar File.";
+inline constexpr const char* kNestedTarFile = "File: ";
+inline constexpr const char* kNestedTarIsTar = "Compressed file is a tar archive.";
+inline constexpr const char* kNestedTarQuestion = "Decompress the tar archive?";
+inline constexpr const char* kCorruptHeader = "Header error : Missing or corrupted.\r\rDo you want to continue ?";
+inline constexpr const char* kInsertFirstDisk = "Please insert the FIRST disk of this archive set.";
+inline constexpr const char* kInsertLastDisk = "Please insert the LAST disk of this archive set.";
+inline constexpr const char* kInsertDiskNumber = "Please insert disk number ";
+inline constexpr const char* kVolumeIdCaption = " - Volume ID: ";
+inline constexpr const char* kEnterFullPath = "Please enter the full path to ";
+
 }  // namespace brevane::msgtext

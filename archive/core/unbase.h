@@ -40,6 +40,10 @@ class TUnBase : public TZipCommon {
   std::string OutputName;  // the file being written, or the entry name when testing
   std::string EntryName;   // the entry name as stored, after OEM translation
   bool EntryEncrypted = false;
+  // The entry in work as its header describes it (an overwrite question
+  // shows them): unpacked size and local DOS date-time.
+  Int64 EntryUnpackedSize = 0;
+  UInt32 EntryDosDateTime = 0;
   bool PasswordFailed = false;
   UInt32 NewestEntryDate = 0;
   double PackedTotal = 0;

@@ -245,6 +245,8 @@ void TUnZip::ExtractItem(const TItem& Item) {
   if (Item.HaveDescriptor) storedCrc = Item.Descriptor.Crc32;
 
   EntryName = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
+  EntryUnpackedSize = unpacked;
+  EntryDosDateTime = Item.HaveCentral ? Item.Central.DosDateTime : local.DosDateTime;
   if (Testing()) {
     OutputName = EntryName;
   } else {

@@ -1,0 +1,704 @@
+// The main window's extraction side: which reader serves the open archive,
+// the extract and view commands, dragging entries out of the list, and the
+// handlers that answer the readers' events (shared with the writers for
+// progress, passwords and errors).
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDrag>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/extractdlg.h"
+#include "app/dialogs/getpassword.h"
+#include "app/dialogs/overwritedlg.h"
+#include "app/dialogs/progress.h"
+#include "app/dialogs/viewoutput.h"
+#include "app/main/archivemodel.h"
+#include "app/main/folders.h"
+#include "app/main/formatsettings.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/program.h"
+#include "app/main/settings.h"
+#include "app/main/userinterface.h"
+#include "archive/core/dates.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/messages.h"
+
+namespace brevane {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string FolderOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+// Drives A: and B: (floppies) are never remembered as a last folder.
+bool OnFloppyDrive(const std::string& Folder) {
+  if (Folder.size() < 2 || Folder[1] != ':') return false;
+  const char d = static_cast<char>(Folder[0] & ~0x20);
+  return d == 'A' || d == 'B';
+}
+
+bool MakeFolders(const std::string& Folder) {
+  if (Folder.empty()) return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(Folder, ec)) return true;
+  std::filesystem::create_directories(Folder, ec);
+  return std::filesystem::is_directory(Folder, ec);
+}
+
+// Restores the current folder when a command ends, however it ends.
+class TCurrentDirKeeper {
+ public:
+  TCurrentDirKeeper() : FSaved(QDir::currentPath()) {}
+  ~TCurrentDirKeeper() { QDir::setCurrent(FSaved); }
+  TCurrentDirKeeper(const TCurrentDirKeeper&) = delete;
+  TCurrentDirKeeper& operator=(const TCurrentDirKeeper&) = delete;
+
+ private:
+  QString FSaved;
+};
+
+std::string SizeAndDate(vsk::Int64 Size, vsk::TDateTime Date) {
+  return std::to_string(Size) + " bytes, " + DateTimeToStr(Date);
+}
+
+}  // namespace
+
+// ---- components
+
+vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
+  switch (Kind) {
+    case rkUnZip: return &vskUnZip;
+    case rkUnJar: return &vskUnJar;
+    default: return nullptr;
+  }
+}
+
+vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
+  switch (Kind) {
+    case wkZip: return &vskZip;
+    case wkJar: return &vskJar;
+    default: return nullptr;
+  }
+}
+
+void TfmMain::ConnectComponentHandlers() {
+  vskVorsk.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
+                            int C) { vskVorskError(S, F, X, V, C); };
+  vskVorsk.OnCorruptZipHeader = [this](vsk::TZipCommon& S, vsk::Byte H, bool& C) { vskVorskCorruptZipHeader(S, H, C); };
+  vskVorsk.OnGetZipFirstDisk = [this](vsk::TZipCommon& S, bool& C) { vskVorskGetZipFirstDisk(S, C); };
+  vskVorsk.OnGetZipLastDisk = [this](vsk::TZipCommon& S, bool& C) { vskVorskGetZipLastDisk(S, C); };
+  vskVorsk.OnGetZipNextDisk = [this](vsk::TZipCommon& S, const std::string& V, bool& C) {
+    vskVorskGetZipNextDisk(S, V, C);
+  };
+  vskVorsk.OnNextVolume = [this](vsk::TZipCommon& S, std::string& V, const std::string& Id, bool E, bool& C) {
+    vskVorskNextVolume(S, V, Id, E, C);
+  };
+  ConnectReaderHandlers(vskUnZip);
+  ConnectReaderHandlers(vskUnJar);
+  ConnectWriterHandlers(vskZip);
+  ConnectWriterHandlers(vskJar);
+  if (!ShellOpen)
+    ShellOpen = [](const std::string& FileName) {
+      return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(FileName)));
+    };
+  if (!DragExecutor)
+    DragExecutor = [this](QMimeData* Data) {
+      auto* drag = new QDrag(dfelvArchiveView);
+      drag->setMimeData(Data);
+      return drag->exec(Qt::CopyAction, Qt::CopyAction);
+    };
+}
+
+void TfmMain::ConnectReaderHandlers(vsk::TUnBase& R) {
+  R.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  R.OnBegin = [this](vsk::TZipCommon& S, const std::string& F, int N, bool& E) { vskUnZipBegin(S, F, N, E); };
+  R.OnEnd = [this](vsk::TZipCommon& S, const std::string& F, bool P) { vskUnZipEnd(S, F, P); };
+  R.OnGetPassword = [this](vsk::TZipCommon& S, const std::string& F, std::string& P, bool& T) {
+    vskUnZipGetPassword(S, F, P, T);
+  };
+  R.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, std::string& N, vsk::TOverwriteMode& M) {
+    vskUnZipFileExists(S, F, N, M);
+  };
+  R.OnNestedTarFile = [this](vsk::TZipCommon& S, const std::string& F, bool& D) { vskUnGZIPNestedTarFile(S, F, D); };
+  R.OnError = vskVorsk.OnError;
+  R.OnCorruptZipHeader = vskVorsk.OnCorruptZipHeader;
+  R.OnGetZipFirstDisk = vskVorsk.OnGetZipFirstDisk;
+  R.OnGetZipLastDisk = vskVorsk.OnGetZipLastDisk;
+  R.OnGetZipNextDisk = vskVorsk.OnGetZipNextDisk;
+  R.OnNextVolume = vskVorsk.OnNextVolume;
+}
+
+vsk::TUnBase* TfmMain::ChooseReader(const std::string& ArchiveFile) {
+  const TReaderKind kind = ReaderKindFor(vskVorsk.ArcType());
+  vsk::TUnBase* reader = ReaderComponent(kind);
+  if (!reader) return nullptr;
+  if (kind == rkUnZip || kind == rkUnJar) reader->SetZipCmntBufSize(vskVorsk.ZipCmntBufSize());
+  // Setting the name detects again; a disk of a spanned set that holds no
+  // end record keeps the one the lister found on the last disk.
+  if (kind == rkUnZip) reader->ZipEndRec = vskVorsk.ZipEndRec;
+  try {
+    reader->SetArchiveFile(ArchiveFile);
+  } catch (const std::exception& e) {
+    vskVorskError(*reader, ArchiveFile, e.what(), "0", vsk::msg::ErrorOpeningFile);
+    ShowError(e.what());
+    return nullptr;
+  }
+  CurrentReader = reader;
+  return reader;
+}
+
+bool TfmMain::DefineCompressComponent() {
+  CurrentWriter = nullptr;
+  const vsk::TArcType type = vskVorsk.ArcType();
+  if (!vsk::ArcTypeHasWriter(type)) {
+    ShowInformation(msgtext::kCompressNotSupported);
+    return false;
+  }
+  const TWriterKind kind = WriterKindForArchive(type);
+  if (kind == wkNone) return false;  // gzip files: no writer, no message
+  CurrentWriter = WriterComponent(kind);
+  if (!CurrentWriter) ShowInformation(msgtext::kCompressNotSupported);
+  return CurrentWriter != nullptr;
+}
+
+// ---- extraction
+
+std::vector<std::string> TfmMain::SelectedEntryPaths() const {
+  std::vector<int> rows;
+  for (const QModelIndex& i : dfelvArchiveView->selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::sort(rows.begin(), rows.end());
+  std::vector<std::string> paths;
+  paths.reserve(rows.size());
+  for (int r : rows) {
+    const TViewRow& row = FModel->Row(r);
+    paths.push_back(row.Data.Folder + row.Caption.toStdString());
+  }
+  return paths;
+}
+
+void TfmMain::PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs,
+                            bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs) {
+  Reader.SetExtractDir(ExtractDir);
+  Reader.UseStoredDirs = UseStoredDirs;
+  Reader.DateAttribute = FileDate ? vsk::daFileDate : vsk::daSysDate;
+  Reader.ConfirmOverwrites = ConfirmOverwrites;
+  if (!ConfirmOverwrites) Reader.OverwriteMode = vsk::omOverwrite;
+  Reader.RestoreFileAttr = RestoreFileAttr;
+  Reader.CreateStoredDirs = CreateStoredDirs;
+  FSkipExisting = false;
+}
+
+void TfmMain::ShowExtractResult(const vsk::TUnBase& Reader, int Count) {
+  const std::string n = std::to_string(Count);
+  if (Reader.GetCancel())
+    MessageDlg(msgtext::kExtractCancelled + n, mtInformation, mbOK);
+  else if (FPasswordError)
+    MessageDlg(msgtext::kExtractPasswordError + n, mtError, mbOK);
+  else if (FCrcError)
+    MessageDlg(msgtext::kExtractCrcError + n, mtError, mbOK);
+  else if (Options.ConfirmDecompress)
+    MessageDlg(msgtext::kExtractCompleted + n, mtInformation, mbOK);
+}
+
+void TfmMain::acExtractExecute() {
+  if (!vskVorsk.ArchiveFile().empty() && ArchiveVanished()) return;
+  FPasswordError = FCrcError = false;
+  if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
+  TfmExtractDlg dlg(this);
+  CurrentWriter = nullptr;
+  const std::string archive = vskVorsk.ArchiveFile();
+  const std::string archiveFolder = FolderOf(archive);
+  if (!CurrentReader) {
+    if (auto* folders = qobject_cast<QFileSystemModel*>(dlg.dfstvExplorer->model()))
+      dlg.dfstvExplorer->setCurrentIndex(folders->index(Q(archiveFolder)));
+  }
+  TCurrentDirKeeper keeper;
+
+  const std::vector<std::string> selected = SelectedEntryPaths();
+  if (selected.empty()) {
+    dlg.SetFilesIndex(1);
+    dlg.rgFiles->setEnabled(false);
+  } else {
+    dlg.SetFilesIndex(0);
+  }
+  std::string destination;
+  if (Options.ExtractLast)
+    destination = ReadSettingString("Folders", "ExtractLastPath");
+  else if (Options.ExtractSame)
+    destination = archiveFolder;
+  else if (QFileInfo(Q(Options.ExtractFolder)).isDir())
+    destination = Options.ExtractFolder;
+  if (!destination.empty()) {
+    dlg.SetDestination(destination);
+    QDir::setCurrent(Q(destination));
+  }
+
+  if (UI().ShowModal(dlg) != mrOk) return;
+  const bool selectedFiles = dlg.FilesIndex() == 0;
+  if (selectedFiles && selected.empty()) return;
+  destination = dlg.Destination();
+  if (!MakeFolders(destination)) {
+    ShowError(msgtext::kExtractDirFailed);
+    return;
+  }
+  if (Options.ExtractLast && !OnFloppyDrive(destination))
+    WriteSettingString("Folders", "ExtractLastPath", destination);
+
+  vsk::TUnBase* reader = ChooseReader(archive);
+  if (!reader) {
+    if (ReaderKindFor(vskVorsk.ArcType()) == rkNone || !ReaderComponent(ReaderKindFor(vskVorsk.ArcType())))
+      ShowInformation(msgtext::kExtractNotSupported);
+    return;
+  }
+  reader->Passwords.clear();
+  PrepareReader(*reader, destination, dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
+                dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
+                dlg.ckCreateDirectories->isChecked());
+
+  StartProgress();
+  SetSimplePanel(true);
+  SetLedColor(kLedBusy);
+  int count = 0;
+  if (!selectedFiles) {
+    reader->RecurseDirs = true;
+    reader->FileSpec = vskVorsk.FileSpec;
+    count = reader->Extract();
+  } else {
+    reader->RecurseDirs = false;
+    const auto elapsed = std::move(reader->OnElapsedTime);
+    reader->OnElapsedTime = nullptr;
+    reader->FileSpec = FModel->RowCount() > 0 ? selected : vskVorsk.FileSpec;
+    count = reader->Extract();
+    reader->OnElapsedTime = elapsed;
+  }
+  reader->RecurseDirs = true;
+  EndProgress();
+  ShowExtractResult(*reader, count);
+  SetSimplePanel(false);
+  SetLedColor(kLedIdle);
+  if (FCloseAfterRun) {
+    FCloseAfterRun = false;
+    acCloseArchiveExecute();
+  }
+}
+
+void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& ExtractDir, bool UseStoredDirs,
+                         bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
+                         bool ShowResult) {
+  CurrentWriter = nullptr;
+  try {
+    vskVorsk.SetArchiveFile(ArchiveFile);
+  } catch (const std::exception&) {
+    // An unreadable file has no reader: the message below tells.
+  }
+  if (!MakeFolders(ExtractDir)) {
+    ShowError(msgtext::kCmdExtractDirFailed);
+    return;
+  }
+  FPasswordError = FCrcError = false;
+  if (Options.ExtractLast && !OnFloppyDrive(ExtractDir)) WriteSettingString("Folders", "ExtractLastPath", ExtractDir);
+  vsk::TUnBase* reader = ChooseReader(ArchiveFile);
+  if (!reader) {
+    ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
+    return;
+  }
+  PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
+  StartProgress();
+  if (FInteractive) {
+    SetSimplePanel(true);
+    SetLedColor(kLedBusy);
+  }
+  reader->FileSpec = {"*.*"};
+  reader->RecurseDirs = true;
+  const int count = reader->Extract();
+  EndProgress();
+  if (ShowResult) ShowExtractResult(*reader, count);
+  if (FInteractive) {
+    SetSimplePanel(false);
+    SetLedColor(kLedIdle);
+  }
+  if (FCloseAfterRun) {
+    FCloseAfterRun = false;
+    acCloseArchiveExecute();
+  }
+}
+
+void TfmMain::CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
+                                 bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs) {
+  if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
+  CurrentWriter = nullptr;
+  if (!MakeFolders(ExtractDir)) {
+    ShowError(msgtext::kCmdExtractDirFailed);
+    return;
+  }
+  FPasswordError = FCrcError = false;
+  if (!ReaderComponent(ReaderKindFor(vskVorsk.ArcType()))) {
+    ShowInformation(msgtext::kExtractNotSupported);
+    return;
+  }
+  vsk::TUnBase* reader = ChooseReader(vskVorsk.ArchiveFile());
+  if (!reader) return;
+  PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
+  StartProgress();
+  if (FInteractive) {
+    SetSimplePanel(true);
+    SetLedColor(kLedBusy);
+  }
+  reader->RecurseDirs = false;
+  reader->FileSpec = SelectedEntryPaths();
+  raise();
+  activateWindow();
+  if (!reader->FileSpec.empty()) reader->Extract();
+  reader->RecurseDirs = true;
+  EndProgress();
+  if (FInteractive) {
+    SetSimplePanel(false);
+    SetLedColor(kLedIdle);
+  }
+  if (FCloseAfterRun) {
+    FCloseAfterRun = false;
+    acCloseArchiveExecute();
+  }
+}
+
+// ---- viewing and dragging out
+
+void TfmMain::acViewSelectedExecute() {
+  if (vskVorsk.ArchiveFile().empty()) return;
+  if (ArchiveVanished()) return;
+  const std::vector<std::string> selected = SelectedEntryPaths();
+  if (selected.empty()) {
+    ShowInformation(msgtext::kNoFileToView);
+    return;
+  }
+  // Made at once under a fresh name, so no other process can take it.
+  const std::string folder = GetTempFolderName();
+  if (folder.empty()) {
+    ShowError(msgtext::kViewFolderFailed);
+    return;
+  }
+  FTempFolders.push_back(folder);
+  CmdExtractSelected(folder + "/", true, false, false, false, true);
+  for (const std::string& path : selected) {
+    const std::string file = folder + "/" + path;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec) && ShellOpen) ShellOpen(file);
+  }
+}
+
+void TfmMain::dfelvArchiveViewMouseDown() {
+  if (!acExtract->isEnabled() || !FDragTemp.empty()) return;
+  const std::vector<std::string> selected = SelectedEntryPaths();
+  if (selected.empty()) return;
+  // The files must exist before the drag starts: a file manager may read
+  // them at any time after the drop, even after the drag has returned.
+  FDragTemp = GetTempFolderName();
+  if (FDragTemp.empty()) {
+    ShowError(msgtext::kViewFolderFailed);
+    return;
+  }
+  FTempFolders.push_back(FDragTemp);
+  DropFileSourceDrop();
+  QList<QUrl> urls;
+  for (const std::string& path : selected) {
+    // Only the top level of each entry is handed over: folders carry their
+    // contents with them.
+    const auto slash = path.find('/');
+    const std::string top = FDragTemp + "/" + (slash == std::string::npos ? path : path.substr(0, slash));
+    const QUrl url = QUrl::fromLocalFile(Q(top));
+    std::error_code ec;
+    if (std::filesystem::exists(top, ec) && !urls.contains(url)) urls.push_back(url);
+  }
+  if (!urls.isEmpty()) {
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    if (DragExecutor) DragExecutor(data);
+  }
+  DropFileSourceAfterDrop();
+}
+
+void TfmMain::DropFileSourceDrop() {
+  if (FDragTemp.empty()) return;
+  CmdExtractSelected(FDragTemp, true, false, false, false, true);
+}
+
+void TfmMain::DropFileSourceAfterDrop() {
+  // The folder stays until the program ends (it is among the temporary
+  // folders): the target may still be copying from it.
+  FDragTemp.clear();
+}
+
+// ---- shared handlers
+
+int TfmMain::StatusTextWidth(int Margin) const { return std::max(40, dfstbMainStatus->width() - Margin); }
+
+void TfmMain::vskUnZipProgress(vsk::TZipCommon&, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive) {
+  if (fmProgress) {
+    fmProgress->SetProgress(ProgressByFile, std::max<int>(1, ProgressByArchive));
+    fmProgress->laTotal->setText(QString::number(ProgressByArchive) + QLatin1Char('%'));
+    fmProgress->repaint();
+  }
+  QCoreApplication::processEvents();
+  if (fmProgress && fmProgress->Cancelled()) {
+    vsk::TZipCommon* running = CurrentWriter ? static_cast<vsk::TZipCommon*>(CurrentWriter)
+                                             : static_cast<vsk::TZipCommon*>(CurrentReader);
+    if (running && !running->GetCancel()) {
+      running->SetCancel(true);
+      SetSimpleText(QString::fromUtf8(msgtext::kAborting));
+      dfstbMainStatus->repaint();
+      dfelvArchiveView->unsetCursor();
+      FCancelTask = true;
+    }
+  }
+  if (fmProgress && ProgressByArchive >= 100) fmProgress->buCancel->setEnabled(false);
+}
+
+void TfmMain::vskUnZipBegin(vsk::TZipCommon&, const std::string& FileName, int, bool&) {
+  const QFontMetrics metrics(dfstbMainStatus->font());
+  SetSimpleText(QString::fromUtf8(msgtext::kExtractingPrefix) +
+                metrics.elidedText(Q(FileName), Qt::ElideMiddle, StatusTextWidth(55)));
+  dfstbMainStatus->repaint();
+}
+
+void TfmMain::vskUnZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS) {
+  dfstbMainStatus->repaint();
+  // A cancelled entry is not a damaged one.
+  if (!CRC_PASS && !Sender.GetCancel()) vskVorskError(Sender, FileName, "", "0", vsk::msg::CrcFailed);
+}
+
+bool TfmMain::GetPassword(const std::string& FileName, std::string& Password) {
+  TfmGetPassword dlg(this);
+  dlg.SetFileName(FileName);
+  if (UI().ShowModal(dlg) != mrOk) return false;
+  Password = dlg.PasswordText();
+  return true;
+}
+
+void TfmMain::vskUnZipGetPassword(vsk::TZipCommon&, const std::string& FileName, std::string& Password,
+                                  bool& TryAgain) {
+  if (!FPassword.empty()) {
+    Password = FPassword;
+    return;
+  }
+  std::string answer;
+  if (GetPassword(Lower(NameOf(FileName)), answer)) {
+    Password = answer;
+    FPassword = answer;
+    FPasswordError = false;
+  } else {
+    TryAgain = false;
+  }
+}
+
+void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
+                                 vsk::TOverwriteMode& OverwriteMode) {
+  NewFilename = FileName;
+  if (FSkipExisting) {
+    OverwriteMode = vsk::omSkip;
+    return;
+  }
+  struct stat st {};
+  vsk::Int64 oldSize = 0;
+  vsk::TDateTime oldDate = 0;
+  if (::stat(FileName.c_str(), &st) == 0) {
+    oldSize = static_cast<vsk::Int64>(st.st_size);
+    oldDate = vsk::UnixTimeToDateTime(static_cast<vsk::Int64>(st.st_mtime));
+  }
+  vsk::Int64 newSize = 0;
+  vsk::TDateTime newDate = vsk::DosDateTimeToDateTime(0x00210000);  // 1980-01-01 00:00
+  std::string entryName = NameOf(FileName);
+  if (auto* reader = dynamic_cast<vsk::TUnBase*>(&Sender)) {
+    entryName = NameOf(reader->EntryName);
+    switch (Sender.ArcType()) {
+      case vsk::atZip:
+      case vsk::atZipExe:
+      case vsk::atZipMV:
+      case vsk::atJar:
+      case vsk::atJarExe:
+        newSize = reader->EntryUnpackedSize;
+        newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
+        break;
+      default:
+        break;
+    }
+  }
+
+  TfmOverwriteDlg dlg(this);
+  dlg.FFileName = FileName;
+  const QFontMetrics metrics(dlg.laReplaceFilename->font());
+  const int width = std::max(120, dlg.laReplaceFilename->width());
+  dlg.laReplaceFilename->setText(metrics.elidedText(Q(FileName), Qt::ElideMiddle, width) + QLatin1Char('\n') +
+                                 Q(SizeAndDate(oldSize, oldDate)));
+  dlg.laWithName->setText(Q(entryName) + QLatin1Char('\n') + Q(SizeAndDate(newSize, newDate)));
+  switch (UI().ShowModal(dlg)) {
+    case mrYes:
+      OverwriteMode = vsk::omOverwrite;
+      Sender.ConfirmOverwrites = true;
+      break;
+    case mrNo:
+      OverwriteMode = vsk::omSkip;
+      Sender.ConfirmOverwrites = true;
+      break;
+    case mrOverwriteYesToAll:
+      OverwriteMode = vsk::omOverwrite;
+      Sender.ConfirmOverwrites = false;
+      break;
+    case mrOverwriteNoToAll:
+      // Skips the files that exist without asking again; files that do
+      // not exist yet are still extracted.
+      OverwriteMode = vsk::omSkip;
+      FSkipExisting = true;
+      break;
+    case mrOverwriteRename:
+      NewFilename = dlg.FNewName;
+      // A bare name stays in the folder of the file it replaces.
+      if (!NewFilename.empty() && NewFilename.find('/') == std::string::npos)
+        NewFilename = FolderOf(FileName) + "/" + NewFilename;
+      OverwriteMode = vsk::omOverwrite;
+      Sender.ConfirmOverwrites = true;
+      break;
+    case mrCancel:
+      Sender.SetCancel(true);
+      Sender.ConfirmOverwrites = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void TfmMain::vskUnGZIPNestedTarFile(vsk::TZipCommon&, const std::string& FileName, bool& doUnTar) {
+  const std::string text = std::string(msgtext::kNestedTarTitle) + "\r\r" + msgtext::kNestedTarFile + FileName + "\r" +
+                           msgtext::kNestedTarIsTar + "\r\r" + msgtext::kNestedTarQuestion;
+  if (MessageDlg(text, mtConfirmation, mbYesNo) == mrYes) doUnTar = true;
+}
+
+namespace {
+
+// The class name an error block shows for a component of the main window.
+std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) {
+  if (&Sender == &M.vskVorsk) return "tvorsk";
+  if (&Sender == &M.vskUnJar) return "tunjar";
+  if (&Sender == &M.vskUnZip) return "tunzip";
+  if (&Sender == &M.vskJar) return "tjar";
+  if (&Sender == &M.vskZip) return "tzip";
+  if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
+  if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
+  return "tzipcommon";
+}
+
+}  // namespace
+
+void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                            const std::string&, int ECode) {
+  switch (ECode) {
+    case 26517:
+      FPasswordError = true;
+      FPassword.clear();
+      break;
+    case vsk::msg::CrcFailed:
+      FCrcError = true;
+      break;
+    case vsk::msg::DiskFull:
+      FDiskFull = true;
+      break;
+    default:
+      break;
+  }
+  if (!fmViewOutput) return;
+  const char* text = vsk::MessageText(ECode);
+  const std::string block = ":: ERROR - " + ComponentClassName(*this, Sender) + " ::\n" +
+                            "Archive  : " + Lower(Sender.ArchiveFile()) + "\n" +
+                            "Filename : " + Lower(NameOf(FileName)) + "\n" +
+                            "Error No : " + std::to_string(ECode) + "\n" +
+                            "Message  : " + (text ? text : "") + "\n" +
+                            "Details  : " + ExtendedMsg + "\n\n";
+  fmViewOutput->meOutput->setPlainText(Q(block));
+}
+
+void TfmMain::vskVorskCorruptZipHeader(vsk::TZipCommon&, vsk::Byte HeadFlag, bool& Cancel) {
+  if (HeadFlag & (vsk::kZipCentralFound | vsk::kZipEndFound)) {
+    // What was found is enough to go on with.
+    Cancel = false;
+    return;
+  }
+  if (MessageDlg(msgtext::kCorruptHeader, mtInformation, mbYesNo) == mrYes) {
+    Cancel = false;
+  } else {
+    // The run that asked is still on the stack: the archive is closed
+    // once it has returned.
+    Cancel = true;
+    FCloseAfterRun = true;
+  }
+}
+
+void TfmMain::vskVorskGetZipFirstDisk(vsk::TZipCommon&, bool& Cancel) {
+  QCoreApplication::processEvents();
+  if (MessageDlg(msgtext::kInsertFirstDisk, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskVorskGetZipLastDisk(vsk::TZipCommon&, bool& Cancel) {
+  QCoreApplication::processEvents();
+  if (MessageDlg(msgtext::kInsertLastDisk, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskVorskGetZipNextDisk(vsk::TZipCommon&, const std::string& VolumeName, bool& Cancel) {
+  QCoreApplication::processEvents();
+  if (MessageDlg(msgtext::kInsertDiskNumber + VolumeName, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskVorskNextVolume(vsk::TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                                 bool fExists, bool& Cancel) {
+  Cancel = false;
+  if (fExists) return;
+  const std::string name = NameOf(VolumeName);
+  std::string answer = VolumeName;
+  if (UI().InputQuery(name + msgtext::kVolumeIdCaption + VolumeID, msgtext::kEnterFullPath + name + ":", answer)) {
+    VolumeName = answer;
+  } else {
+    Cancel = true;
+    Sender.SetCancel(true);
+  }
+}
+
+}  // namespace brevane

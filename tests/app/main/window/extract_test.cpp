@@ -1,0 +1,412 @@
+#include <algorithm>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTreeView>
+#include <QUrl>
+
+#include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/dialogtexts.h"
+#include "app/dialogs/extractdlg.h"
+#include "app/dialogs/getpassword.h"
+#include "app/dialogs/overwritedlg.h"
+#include "app/dialogs/viewoutput.h"
+#include "app/main/components.h"
+#include "app/main/messages.h"
+#include "app/main/settings.h"
+#include "tests/app/main/window/windowtest.h"
+
+namespace brevane::testing {
+namespace {
+
+class Extraction : public WindowTest {
+ protected:
+  // Answers the extract dialog: destination, all or the selected files, and
+  // whether existing files are asked about.
+  void ExpectExtractDialog(const std::string& Destination, bool AllFiles, bool Confirm = false) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
+      d.SetDestination(Destination);
+      d.SetFilesIndex(AllFiles ? 1 : 0);
+      d.ckRestoreFolders->setChecked(true);
+      d.ckCreateDirectories->setChecked(true);
+      d.ckDateAttribute->setChecked(true);
+      d.ckConfirmOverwrites->setChecked(Confirm);
+      d.bbExtractClick();
+      return d.result();
+    });
+  }
+  void ExpectPassword(const std::string& Answer, bool Ok = true) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      auto& d = dynamic_cast<TfmGetPassword&>(Dialog);
+      d.edPassword->setText(QString::fromStdString(Answer));
+      return Ok ? static_cast<int>(mrOk) : static_cast<int>(mrCancel);
+    });
+  }
+  void ExpectOverwrite(int Result, const std::string& AskedAbout = {}) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      auto& d = dynamic_cast<TfmOverwriteDlg&>(Dialog);
+      if (!AskedAbout.empty()) {
+        EXPECT_NE(d.laReplaceFilename->text().toStdString().find(AskedAbout), std::string::npos)
+            << d.laReplaceFilename->text().toStdString();
+      }
+      if (Result == mrOverwriteRename) {
+        d.bbRenameClick();
+        return d.result();
+      }
+      return Result;
+    });
+  }
+  std::string Out(const std::string& Name = "out") { return (dir.path() / Name).string(); }
+  std::string Completed(int N) { return msgtext::kExtractCompleted + std::to_string(N); }
+  void SelectRows(const std::vector<int>& Rows) {
+    main->dfelvArchiveView->clearSelection();
+    for (int r : Rows)
+      main->dfelvArchiveView->selectionModel()->select(Model().index(r, 0),
+                                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  int RowOf(const std::string& Path) {
+    for (int r = 0; r < Model().RowCount(); ++r)
+      if (Model().Row(r).Data.Folder + Model().Row(r).Caption.toStdString() == Path) return r;
+    ADD_FAILURE() << "no row " << Path;
+    return -1;
+  }
+};
+
+TEST(ComponentChoice, ReaderByTypeAndWriterByArchive) {
+  EXPECT_EQ(ReaderKindFor(vsk::atZipMV), rkUnZip);
+  EXPECT_EQ(ReaderKindFor(vsk::atZipExe), rkUnZip);
+  EXPECT_EQ(ReaderKindFor(vsk::atJar), rkUnJar);
+  EXPECT_EQ(ReaderKindFor(vsk::atLzhExe), rkUnLha);
+  EXPECT_EQ(ReaderKindFor(vsk::atUUE), rkUUDecode);
+  for (auto t : {vsk::atNA, vsk::atHA, vsk::atMsGZ, vsk::atJarExe, vsk::atAceExe, vsk::atTarGZip, vsk::atPak})
+    EXPECT_EQ(ReaderKindFor(t), rkNone) << int(t);
+  EXPECT_EQ(WriterKindForArchive(vsk::atZip), wkZip);
+  EXPECT_EQ(WriterKindForArchive(vsk::atLzh), wkLha);
+  EXPECT_EQ(WriterKindForArchive(vsk::atGZip), wkNone);
+  EXPECT_EQ(WriterKindForArchive(vsk::atZipExe), wkNone);
+}
+
+TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
+  const std::string big = vsktest::TextBytes(300000), bin = vsktest::RandomBytes(70000);
+  const std::string zip = Zip("set.zip", {{"readme.txt", "hello\n"},
+                                          {"docs/report.txt", big},
+                                          {"img/pic.bin", bin},
+                                          {"other/report.txt", "second report\n"}});
+  ASSERT_TRUE(Start({zip}));
+  ASSERT_EQ(Model().RowCount(), 4);
+
+  // No row selected: all files, and the choice cannot be changed.
+  ExpectExtractDialog(Out("all"), true);
+  ui.ExpectMessage(Completed(4), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(vsktest::ReadFile(Out("all") + "/docs/report.txt") == big);
+  EXPECT_TRUE(vsktest::ReadFile(Out("all") + "/img/pic.bin") == bin);
+  EXPECT_EQ(vsktest::ReadFile(Out("all") + "/readme.txt"), "hello\n");
+  EXPECT_EQ(vsktest::ReadFile(Out("all") + "/other/report.txt"), "second report\n");
+  EXPECT_EQ(CurrentReader, &main->vskUnZip);
+  EXPECT_EQ(CurrentWriter, nullptr);
+  EXPECT_EQ(main->LedColor(), kLedIdle);
+  EXPECT_FALSE(main->SimplePanel());
+
+  // Selected rows are passed by their exact stored paths: the report of the
+  // other folder stays in the archive.
+  SelectRows({RowOf("docs/report.txt"), RowOf("readme.txt")});
+  ExpectExtractDialog(Out("sel"), false);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(vsktest::ReadFile(Out("sel") + "/docs/report.txt") == big);
+  EXPECT_TRUE(fs::exists(Out("sel") + "/readme.txt"));
+  EXPECT_FALSE(fs::exists(Out("sel") + "/other"));
+  EXPECT_FALSE(fs::exists(Out("sel") + "/img"));
+
+  // Without ConfirmDecompress no message ends a good run.
+  Options.ConfirmDecompress = false;
+  ExpectExtractDialog(Out("quiet"), true);
+  main->acExtractExecute();
+  EXPECT_TRUE(fs::exists(Out("quiet") + "/img/pic.bin"));
+
+  // The command-line form extracts everything; the selected form only the
+  // selected rows, without a message.
+  Options.ConfirmDecompress = true;
+  ui.ExpectMessage(Completed(4), mtInformation);
+  main->CmdExtract(zip, Out("cmd"), true, true, true, false, true, true);
+  EXPECT_TRUE(vsktest::ReadFile(Out("cmd") + "/docs/report.txt") == big);
+  SelectRows({RowOf("other/report.txt")});
+  main->CmdExtractSelected(Out("cmdsel"), true, false, true, false, true);
+  EXPECT_TRUE(fs::exists(Out("cmdsel") + "/other/report.txt"));
+  EXPECT_FALSE(fs::exists(Out("cmdsel") + "/docs"));
+}
+
+TEST_F(Extraction, AFilterLimitsExtractionToTheShownRows) {
+  const std::string zip = Zip("mixed.zip", {{"a/notes.txt", "a notes\n"},
+                                            {"b/notes.txt", "b notes\n"},
+                                            {"b/data.bin", "binary"},
+                                            {"top.txt", "top\n"}});
+  ASSERT_TRUE(Start({zip}));
+  main->rcbFilter->SetText("*.txt");
+  main->sbApplyFilterClick();
+  ASSERT_EQ(Model().RowCount(), 3);
+  ExpectExtractDialog(Out("filtered"), true);
+  ui.ExpectMessage(Completed(3), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(fs::exists(Out("filtered") + "/a/notes.txt"));
+  EXPECT_TRUE(fs::exists(Out("filtered") + "/top.txt"));
+  EXPECT_FALSE(fs::exists(Out("filtered") + "/b/data.bin"));
+
+  SelectRows({RowOf("b/notes.txt")});
+  ExpectExtractDialog(Out("one"), false);
+  ui.ExpectMessage(Completed(1), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(vsktest::ReadFile(Out("one") + "/b/notes.txt"), "b notes\n");
+  EXPECT_FALSE(fs::exists(Out("one") + "/a"));
+}
+
+TEST_F(Extraction, OverwriteAnswers) {
+  const std::string zip = Pack("six.zip",
+                               {{"f1.txt", "new 1"},
+                                {"f2.txt", "new 2"},
+                                {"f3.txt", "new 3"},
+                                {"f4.txt", "new 4"},
+                                {"f5.txt", "new 5"},
+                                {"f6.txt", "new 6"}},
+                               "zip -q -X {out} f1.txt f2.txt f3.txt f4.txt f5.txt f6.txt");
+  ASSERT_TRUE(Start({zip}));
+  const auto prepare = [&](const std::string& Name, const std::vector<int>& Existing) {
+    for (int i : Existing) vsktest::WriteFile(Out(Name) + "/f" + std::to_string(i) + ".txt", "old");
+  };
+  const auto content = [&](const std::string& Name, int i) {
+    return vsktest::ReadFile(Out(Name) + "/f" + std::to_string(i) + ".txt");
+  };
+
+  // Yes, No, then Yes to All: the rest is overwritten without asking.
+  prepare("a", {1, 2, 3, 4, 5});
+  ExpectExtractDialog(Out("a"), true, true);
+  ExpectOverwrite(mrYes, "f1.txt");
+  ExpectOverwrite(mrNo, "f2.txt");
+  ExpectOverwrite(mrOverwriteYesToAll, "f3.txt");
+  ui.ExpectMessage(Completed(5), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(content("a", 1), "new 1");
+  EXPECT_EQ(content("a", 2), "old");
+  EXPECT_EQ(content("a", 3), "new 3");
+  EXPECT_EQ(content("a", 5), "new 5");
+  EXPECT_EQ(content("a", 6), "new 6");
+
+  // No to All keeps every later existing file without asking, and still
+  // extracts the files that do not exist yet.
+  prepare("b", {1, 2, 4});
+  ExpectExtractDialog(Out("b"), true, true);
+  ExpectOverwrite(mrOverwriteNoToAll, "f1.txt");
+  ui.ExpectMessage(Completed(3), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(content("b", 1), "old");
+  EXPECT_EQ(content("b", 2), "old");
+  EXPECT_EQ(content("b", 3), "new 3");
+  EXPECT_EQ(content("b", 4), "old");
+  EXPECT_EQ(content("b", 6), "new 6");
+
+  // The next run asks again; Rename writes the entry under the new name.
+  prepare("c", {1});
+  ExpectExtractDialog(Out("c"), true, true);
+  ExpectOverwrite(mrOverwriteRename, "f1.txt");
+  ui.ExpectInput(dlgtext::kRenameFilePrompt, true, Out("c") + "/renamed.txt");
+  ui.ExpectMessage(Completed(6), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(content("c", 1), "old");
+  EXPECT_EQ(vsktest::ReadFile(Out("c") + "/renamed.txt"), "new 1");
+
+  // Cancel stops the run; the reader's flag tells the command so.
+  prepare("d", {2});
+  ExpectExtractDialog(Out("d"), true, true);
+  ExpectOverwrite(mrCancel, "f2.txt");
+  ui.ExpectMessage(std::string(msgtext::kExtractCancelled) + "1", mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(content("d", 1), "new 1");
+  EXPECT_EQ(content("d", 2), "old");
+  EXPECT_FALSE(fs::exists(Out("d") + "/f3.txt"));
+
+  // Without confirmation everything is overwritten.
+  prepare("e", {1, 2});
+  ExpectExtractDialog(Out("e"), true, false);
+  ui.ExpectMessage(Completed(6), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(content("e", 2), "new 2");
+}
+
+TEST_F(Extraction, PasswordsAreAskedOnceAndAskedAgainAfterAFailure) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  const std::string zip = Pack("secret.zip", {{"one.txt", "first secret\n"}, {"two.txt", "second secret\n"}},
+                               "zip -q -P letmein {out} one.txt two.txt");
+  ASSERT_TRUE(Start({zip}));
+
+  // A wrong answer is refused and asked again; the right one then serves
+  // every further entry.
+  ExpectExtractDialog(Out("ok"), true);
+  ExpectPassword("wrong");
+  ExpectPassword("letmein");
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(vsktest::ReadFile(Out("ok") + "/one.txt"), "first secret\n");
+  EXPECT_EQ(vsktest::ReadFile(Out("ok") + "/two.txt"), "second secret\n");
+  EXPECT_EQ(main->FPassword, "letmein");
+
+  // The remembered password is used without asking in the next run.
+  ExpectExtractDialog(Out("again"), true);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(fs::exists(Out("again") + "/two.txt"));
+
+  // Refusing to give one skips the encrypted entries without asking again
+  // and ends with the password message, whatever else was reported.
+  main->FPassword.clear();
+  ExpectExtractDialog(Out("refused"), true);
+  ExpectPassword("", false);
+  ui.ExpectMessage(std::string(msgtext::kExtractPasswordError) + "0", mtError);
+  main->acExtractExecute();
+  EXPECT_FALSE(fs::exists(Out("refused") + "/one.txt"));
+  EXPECT_FALSE(fs::exists(Out("refused") + "/two.txt"));
+  EXPECT_TRUE(main->FPasswordError);
+}
+
+TEST_F(Extraction, ACrcErrorEndsWithTheCrcMessageAndTheErrorBlock) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  const std::string zip = Pack("bad.zip", {{"Good.txt", "good data\n"}, {"Damaged.txt", std::string(4000, 'x')}},
+                               "zip -q -0 {out} Good.txt Damaged.txt");
+  // Change one byte inside the stored data of the second entry.
+  std::string bytes = vsktest::ReadFile(zip);
+  const auto at = bytes.find(std::string(100, 'x'));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 50] = 'y';
+  vsktest::WriteFile(zip, bytes);
+
+  ASSERT_TRUE(Start({zip}));
+  fmViewOutput->meOutput->setPlainText(QStringLiteral("an earlier block"));
+  ExpectExtractDialog(Out(), true);
+  ui.ExpectMessage(std::string(msgtext::kExtractCrcError) + "2", mtError);
+  main->acExtractExecute();
+  EXPECT_EQ(vsktest::ReadFile(Out() + "/Good.txt"), "good data\n");
+  const std::string block = fmViewOutput->meOutput->toPlainText().toStdString();
+  EXPECT_EQ(block, ":: ERROR - tunzip ::\nArchive  : " + [&] {
+    std::string s = zip;
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }() + "\nFilename : damaged.txt\nError No : 25151\nMessage  : File fails CRC check\nDetails  : \n\n");
+}
+
+TEST_F(Extraction, TypesWithoutAReaderAndMissingArchives) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::string tar = Pack("plain.tar", {{"x.txt", "x"}}, "tar cf {out} x.txt");
+  ASSERT_TRUE(Start({tar}));
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atTar);
+  ExpectExtractDialog(Out("tar"), true);
+  ui.ExpectMessage(msgtext::kExtractNotSupported, mtInformation);
+  main->acExtractExecute();
+  EXPECT_FALSE(fs::exists(Out("tar") + "/x.txt"));
+  ui.ExpectMessage(std::string(msgtext::kExtractNotSupported) + "\n\r" + tar, mtInformation);
+  main->CmdExtract(tar, Out("tar2"), true, true, true, false, true, true);
+  EXPECT_FALSE(fs::exists(Out("tar2") + "/x.txt"));
+
+  // A destination that cannot be made.
+  const std::string zip = SampleZip();
+  vsktest::WriteFile(Out("file"), "a file, not a folder");
+  ui.ExpectMessage(msgtext::kCmdExtractDirFailed, mtError);
+  main->CmdExtract(zip, Out("file") + "/sub", true, true, true, false, true, true);
+
+  // The archive vanished after it was opened: the window closes it.
+  main->DisplayArchive(zip);
+  ASSERT_EQ(Model().RowCount(), 3);
+  fs::remove(zip);
+  ui.ExpectMessage(msgtext::kArchiveVanished, mtError);
+  main->acExtractExecute();
+  EXPECT_EQ(Model().RowCount(), 0);
+  EXPECT_FALSE(main->CommandEnabled("acExtract"));
+}
+
+TEST_F(Extraction, ViewingExtractsIntoAFreshFolderThatLivesUntilTheEnd) {
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  std::vector<std::string> opened;
+  main->ShellOpen = [&](const std::string& File) {
+    opened.push_back(File);
+    return true;
+  };
+  ui.ExpectMessage(msgtext::kNoFileToView, mtInformation);
+  main->acViewSelectedExecute();
+  EXPECT_TRUE(opened.empty());
+
+  SelectRows({RowOf("docs/report.txt"), RowOf("readme.txt")});
+  main->acViewSelectedExecute();
+  ASSERT_EQ(opened.size(), 2u);
+  ASSERT_EQ(main->FTempFolders.size(), 1u);
+  const std::string folder = main->FTempFolders.front();
+  std::sort(opened.begin(), opened.end());
+  EXPECT_EQ(opened[0], folder + "/docs/report.txt");
+  EXPECT_EQ(opened[1], folder + "/readme.txt");
+  EXPECT_TRUE(vsktest::ReadFile(opened[0]) == vsktest::TextBytes(50000));
+  EXPECT_EQ(vsktest::ReadFile(opened[1]), "hello\n");
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::others_all, fs::perms::none);
+
+  // A second view gets its own folder; the program's end removes both.
+  main->acViewSelectedExecute();
+  ASSERT_EQ(main->FTempFolders.size(), 2u);
+  EXPECT_NE(main->FTempFolders[0], main->FTempFolders[1]);
+  const auto folders = main->FTempFolders;
+  EndProgram();
+  for (const auto& f : folders) EXPECT_FALSE(fs::exists(f)) << f;
+}
+
+TEST_F(Extraction, DraggedEntriesExistBeforeTheDragAndStayUntilTheEnd) {
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  SelectRows({RowOf("docs/report.txt"), RowOf("readme.txt")});
+  std::vector<std::string> dropped;
+  bool existed = true;
+  main->DragExecutor = [&](QMimeData* Data) {
+    for (const QUrl& u : Data->urls()) {
+      dropped.push_back(u.toLocalFile().toStdString());
+      existed = existed && fs::exists(dropped.back());
+    }
+    delete Data;
+    return Qt::CopyAction;
+  };
+  main->dfelvArchiveViewMouseDown();
+  ASSERT_EQ(dropped.size(), 2u);
+  EXPECT_TRUE(existed);
+  std::sort(dropped.begin(), dropped.end());
+  EXPECT_TRUE(main->FDragTemp.empty());
+  // The target may copy after the drop returned: the files are still there.
+  ASSERT_EQ(main->FTempFolders.size(), 1u);
+  const std::string folder = main->FTempFolders.front();
+  EXPECT_EQ(dropped[0], folder + "/docs");
+  EXPECT_EQ(dropped[1], folder + "/readme.txt");
+  EXPECT_TRUE(vsktest::ReadFile(folder + "/docs/report.txt") == vsktest::TextBytes(50000));
+  EXPECT_EQ(vsktest::ReadFile(folder + "/readme.txt"), "hello\n");
+  EndProgram();
+  EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(Extraction, ClosingAfterAHeaderErrorWaitsForTheListing) {
+  // An archive cut after its local headers: no directory, no end record.
+  const std::string zip = Zip("cut.zip", {{"a.txt", "aaaa\n"}, {"b.txt", "bbbb\n"}});
+  std::string bytes = vsktest::ReadFile(zip);
+  const auto central = bytes.find("PK\x01\x02");
+  ASSERT_NE(central, std::string::npos);
+  vsktest::WriteFile(zip, bytes.substr(0, central));
+
+  ASSERT_TRUE(Start({}));
+  ui.ExpectMessage(msgtext::kCorruptHeader, mtInformation, mrYes);
+  main->DisplayArchive(zip);
+  EXPECT_EQ(Model().RowCount(), 2);
+
+  ui.ExpectMessage(msgtext::kCorruptHeader, mtInformation, mrNo);
+  main->DisplayArchive(zip);
+  EXPECT_EQ(Model().RowCount(), 0);
+  EXPECT_TRUE(main->vskVorsk.ArchiveFile().empty());
+  EXPECT_EQ(main->windowTitle(), QStringLiteral("Brevane"));
+  EXPECT_FALSE(main->CommandEnabled("acExtract"));
+}
+
+}  // namespace
+}  // namespace brevane::testing
