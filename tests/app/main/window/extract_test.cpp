@@ -1,5 +1,8 @@
 #include <algorithm>
 #include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -11,6 +14,7 @@
 #include "app/dialogs/extractdlg.h"
 #include "app/dialogs/getpassword.h"
 #include "app/dialogs/overwritedlg.h"
+#include "app/dialogs/progress.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/components.h"
 #include "app/main/messages.h"
@@ -406,6 +410,62 @@ TEST_F(Extraction, ClosingAfterAHeaderErrorWaitsForTheListing) {
   EXPECT_TRUE(main->vskVorsk.ArchiveFile().empty());
   EXPECT_EQ(main->windowTitle(), QStringLiteral("Brevane"));
   EXPECT_FALSE(main->CommandEnabled("acExtract"));
+}
+
+TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  CurrentReader = &main->vskUnZip;
+  CurrentWriter = nullptr;
+  main->StartProgress();
+  main->vskUnZipProgress(main->vskUnZip, 40, 0);
+  EXPECT_EQ(fmProgress->laCurrent->text(), QStringLiteral("40%"));
+  EXPECT_EQ(fmProgress->pbTotal->value(), 1);
+  EXPECT_EQ(fmProgress->laTotal->text(), QStringLiteral("0%"));
+  // Cancel in the progress window reaches the running reader at its next
+  // progress report.
+  ui.ExpectMessage(dlgtext::kConfirmCancelTask, mtConfirmation, mrYes);
+  fmProgress->buCancelClick();
+  main->vskUnZipProgress(main->vskUnZip, 50, 60);
+  EXPECT_TRUE(main->vskUnZip.GetCancel());
+  EXPECT_TRUE(main->FCancelTask);
+  EXPECT_EQ(main->SimpleText(), QString::fromUtf8(msgtext::kAborting));
+  main->vskUnZipProgress(main->vskUnZip, 100, 100);
+  EXPECT_FALSE(fmProgress->buCancel->isEnabled());
+  main->EndProgress();
+  EXPECT_FALSE(fmProgress->isVisible());
+
+  bool cancel = true;
+  ui.ExpectMessage(msgtext::kInsertFirstDisk, mtInformation, mrOk);
+  main->vskVorskGetZipFirstDisk(main->vskVorsk, cancel);
+  EXPECT_FALSE(cancel);
+  cancel = true;
+  ui.ExpectMessage(msgtext::kInsertLastDisk, mtInformation, mrCancel);
+  main->vskVorskGetZipLastDisk(main->vskVorsk, cancel);
+  EXPECT_TRUE(cancel);
+  ui.ExpectMessage(std::string(msgtext::kInsertDiskNumber) + "3", mtInformation, mrOk);
+  main->vskVorskGetZipNextDisk(main->vskVorsk, "3", cancel);
+  EXPECT_FALSE(cancel);
+
+  // A missing volume is asked for by its full path.
+  std::string volume = "/media/set.a01";
+  ui.ExpectInput("Please enter the full path to set.a01:", true, Out("set.a01"));
+  main->vskVorskNextVolume(main->vskUnZip, volume, "2", false, cancel);
+  EXPECT_EQ(ui.LastInputCaption, "set.a01 - Volume ID: 2");
+  EXPECT_EQ(volume, Out("set.a01"));
+  EXPECT_FALSE(cancel);
+  main->vskUnZip.SetCancel(false);
+  ui.ExpectInput("Please enter the full path to set.a01:", false);
+  main->vskVorskNextVolume(main->vskUnZip, volume, "2", false, cancel);
+  EXPECT_TRUE(cancel);
+  EXPECT_TRUE(main->vskUnZip.GetCancel());
+
+  bool untar = false;
+  ui.ExpectMessage("Found Nested Tar File.\r\rFile: x.tar.gz\rCompressed file is a tar archive.\r\r"
+                   "Decompress the tar archive?",
+                   mtConfirmation, mrYes);
+  main->vskUnGZIPNestedTarFile(main->vskUnZip, "x.tar.gz", untar);
+  EXPECT_TRUE(untar);
 }
 
 }  // namespace
