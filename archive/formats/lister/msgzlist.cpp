@@ -34,8 +34,9 @@ class TMsGzListWalker : public TListWalker {
     TMsGzEntry e;
     if (!TMsGzEntry::Parse(Header, static_cast<std::size_t>(Got), e) || !e.Valid()) return L.EndOffset;
     std::string name(e.NameLength, '\0');
-    const Int32 got = L.ReadAt(L.CurrentOffset, name.data(), e.NameLength);
-    name.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+    // A file that ends inside the name ends the walk: a shortened name
+    // would list an entry that is not there.
+    if (L.ReadAt(L.CurrentOffset, name.data(), e.NameLength) != static_cast<Int32>(e.NameLength)) return L.EndOffset;
     if (const auto nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
     if (!Folders_.empty()) {
       // The folder list is an indexed list: an index past its end is an

@@ -176,6 +176,14 @@ TEST(MsGzList, HostileRecords) {
     EXPECT_TRUE(ListArchive(path).entries.empty());
   }
 
+  // A file that ends inside the last entry's name lists only the entries
+  // before it.
+  {
+    const auto cut = good.substr(0, good.rfind("B.TXT") + 2);
+    WriteFile(path, cut);
+    EXPECT_EQ(ListArchive(path).Names(), std::vector<std::string>{"F0/A.TXT"});
+  }
+
   vsktest::ExpectCutsListAtMost(path, good, 2);
   vsktest::ListDamagedCopies(path, good, 29);
 }
