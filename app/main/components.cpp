@@ -57,6 +57,7 @@ std::string UpperExtension(const std::string& Name) {
   const auto dot = Name.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   std::string ext = Name.substr(dot);
+  if (ext == ".") return {};  // "name." has no extension either
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return ext;
 }
@@ -109,6 +110,12 @@ TArcType WriterArcType(TWriterKind Kind) {
 }
 
 std::string TarGzListName(const std::string& ArchiveName) {
+  // A name that already ends in ".tar.gz" is the tar's own name.
+  if (ArchiveName.size() > 7) {
+    std::string tail = ArchiveName.substr(ArchiveName.size() - 7);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == ".tar.gz") return ArchiveName;
+  }
   const auto slash = ArchiveName.find_last_of('/');
   const auto dot = ArchiveName.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ArchiveName + ".tar.gz";

@@ -1,9 +1,943 @@
+// The main window's adding side: New Archive, Add and Delete, files dropped
+// on the list, the add entry points of the command line, and the handlers
+// that answer the writers' events.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <unordered_set>
+
+#include "app/components/apopendlg.h"
+#include "app/dialogs/addpanels.h"
+#include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/dialogtexts.h"
+#include "app/dialogs/renamefile.h"
+#include "app/main/addmessages.h"
+#include "app/main/archivemodel.h"
+#include "app/main/folders.h"
+#include "app/main/formatsettings.h"
 #include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/settings.h"
+#include "app/main/userinterface.h"
+#include "archive/core/masks.h"
+#include "archive/core/paths.h"
 
 namespace brevane {
 
-void TfmMain::ConnectWriterHandlers(vsk::TCompBase&) {}
+namespace fs = std::filesystem;
 
-void TfmMain::ConnectAddCommands() {}
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool IsFile(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && fs::is_regular_file(Name, ec);
+}
+
+bool IsDir(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && fs::is_directory(Name, ec);
+}
+
+bool Exists(const std::string& Name) {
+  struct stat st;
+  return !Name.empty() && lstat(Name.c_str(), &st) == 0;
+}
+
+// The folder of a path without a trailing "/" ("." for a bare name).
+std::string FolderOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+std::string Absolute(const std::string& Path) {
+  std::error_code ec;
+  std::string p = fs::absolute(Path, ec).lexically_normal().string();
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+bool HasExtension(const std::string& Path) { return NameOf(Path).find('.') != std::string::npos; }
+
+// Drives A: and B: (floppies) are never remembered as a last folder.
+bool OnFloppyDrive(const std::string& Folder) {
+  if (Folder.size() < 2 || Folder[1] != ':') return false;
+  const char d = static_cast<char>(Folder[0] & ~0x20);
+  return d == 'A' || d == 'B';
+}
+
+void RememberAddFolder(const std::string& Folder) {
+  if (Options.AddLast && !OnFloppyDrive(Folder)) WriteSettingString("Folders", "AddLastPath", Folder);
+}
+
+// The compression choice (0 Maximum, 1 Normal, 2 Minimum, 3 None).
+vsk::TDeflateType DeflateTypeForLevel(int Level) {
+  switch (Level) {
+    case 1: return vsk::dtDeflateN;
+    case 2: return vsk::dtDeflateF;
+    case 3: return vsk::dtDeflateS;
+    default: return vsk::dtDeflateX;
+  }
+}
+
+// The action choice (0 Add, 1 Freshen, 2 Move).
+vsk::TSwitch SwitchForAction(int Action) {
+  switch (Action) {
+    case 1: return vsk::swRefresh;
+    case 2: return vsk::swMove;
+    default: return vsk::swAdd;
+  }
+}
+
+// The tar writer serves plain and gzip-compressed tars: each run says which.
+void SetTarMethod(vsk::TCompBase& Writer, TWriterKind Kind) {
+  if (Kind == wkTar) Writer.SetCompressMethod(vsk::cmTarred);
+  if (Kind == wkTarGzip) Writer.SetCompressMethod(vsk::cmTarGzip);
+}
+
+// Masks typed for "Add With Wildcards": separated by blanks, a double-quoted
+// part kept whole.
+std::vector<std::string> SplitWildcards(const std::string& Text) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false, any = false;
+  for (char c : Text) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (c == ' ' && !quoted) {
+      if (any && !cur.empty()) out.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
+// A size with thousands separators, or "not available" for a negative one.
+std::string SpaceText(vsk::Int64 Bytes) {
+  if (Bytes < 0) return addtext::kNotAvailable;
+  std::string digits = std::to_string(Bytes), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+// The local files and folders of a drag.
+std::vector<std::string> LocalPaths(const QMimeData* Data) {
+  std::vector<std::string> out;
+  if (!Data || !Data->hasUrls()) return out;
+  for (const QUrl& url : Data->urls())
+    if (url.isLocalFile()) out.push_back(QDir::cleanPath(url.toLocalFile()).toStdString());
+  return out;
+}
+
+// The file a new archive replaces. It is moved into a hidden folder beside
+// it while the new archive is made, so it is neither offered in the add
+// dialog nor gathered as an input, and it is deleted only once the new
+// archive is in its place; otherwise it is put back.
+class TSetAside {
+ public:
+  TSetAside() = default;
+  TSetAside(const TSetAside&) = delete;
+  TSetAside& operator=(const TSetAside&) = delete;
+  ~TSetAside() { Restore(); }
+
+  // False when an existing file could not be moved away.
+  bool Take(const std::string& Path) {
+    if (!Exists(Path)) return true;
+    std::string templ = FolderOf(Path) + "/.brevane-XXXXXX";
+    if (!mkdtemp(templ.data())) return false;
+    const std::string kept = templ + "/" + NameOf(Path);
+    if (std::rename(Path.c_str(), kept.c_str()) != 0) {
+      rmdir(templ.c_str());
+      return false;
+    }
+    FPath = Path;
+    FFolder = templ;
+    FKept = kept;
+    return true;
+  }
+  // Puts the file back in its place (over anything written there since).
+  void Restore() {
+    if (FKept.empty()) return;
+    std::rename(FKept.c_str(), FPath.c_str());
+    Forget();
+  }
+  void Discard() {
+    if (FKept.empty()) return;
+    unlink(FKept.c_str());
+    Forget();
+  }
+
+ private:
+  void Forget() {
+    rmdir(FFolder.c_str());
+    FKept.clear();
+    FFolder.clear();
+  }
+  std::string FPath, FFolder, FKept;
+};
+
+// The inputs of CmdAdd: "folder/*.*" (or a folder) stands for every file
+// below that folder, a mask for the files it matches in its folder, any
+// other entry for that file.
+struct TGathered {
+  std::vector<std::string> Files;  // absolute paths, no repeats
+  std::string Base;                // the folder every input lies in (a folder input counts as itself)
+};
+
+std::string CommonFolder(const std::string& A, const std::string& B) {
+  const fs::path a(A), b(B);
+  fs::path common;
+  auto i = a.begin(), j = b.begin();
+  for (; i != a.end() && j != b.end() && *i == *j; ++i, ++j) common /= *i;
+  const std::string s = common.string();
+  return s.empty() ? "/" : s;
+}
+
+TGathered GatherInputs(const std::vector<std::string>& Inputs) {
+  TGathered g;
+  std::unordered_set<std::string> seen;
+  bool first = true;
+  for (const auto& raw : Inputs) {
+    if (raw.empty()) continue;
+    const std::string input = Absolute(raw);
+    const std::string name = NameOf(input);
+    std::vector<std::string> found;
+    std::string folder = FolderOf(input);
+    if (raw.find("*.*") != std::string::npos || IsDir(input)) {
+      if (IsDir(input)) folder = input;
+      CountFilesInTree(folder, found);
+    } else if (name.find_first_of("*?") != std::string::npos) {
+      std::error_code ec;
+      for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        std::error_code fe;
+        if (entry[0] != '.' && it->is_regular_file(fe) && vsk::MatchMask(entry, name))
+          found.push_back(it->path().string());
+      }
+      std::sort(found.begin(), found.end());
+    } else if (IsFile(input)) {
+      found.push_back(input);
+    }
+    // An input that gives no file does not move the base.
+    if (found.empty()) continue;
+    g.Base = first ? folder : CommonFolder(g.Base, folder);
+    first = false;
+    for (auto& f : found)
+      if (seen.insert(f).second) g.Files.push_back(std::move(f));
+  }
+  return g;
+}
+
+// Forwards drags over the list to the window's drop-target handlers.
+class TDropTarget : public QObject {
+ public:
+  explicit TDropTarget(TfmMain& Main) : QObject(&Main), FMain(&Main) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* Event) override {
+    switch (Event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* e = static_cast<QDragMoveEvent*>(Event);
+        if (!FMain || LocalPaths(e->mimeData()).empty() || !FMain->DropFileTargetDragOver()) {
+          e->ignore();
+        } else {
+          e->setDropAction(Qt::CopyAction);
+          e->accept();
+        }
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* e = static_cast<QDropEvent*>(Event);
+        const std::vector<std::string> paths = LocalPaths(e->mimeData());
+        if (!FMain || paths.empty() || !FMain->DropFileTargetDragOver()) {
+          e->ignore();
+          return true;
+        }
+        e->setDropAction(Qt::CopyAction);
+        e->accept();
+        // The run starts once the drop has returned, so the source is not
+        // held (or its drag loop blocked) while files are compressed.
+        QTimer::singleShot(0, FMain, [main = FMain, paths] {
+          if (main) main->DropFileTargetDrop(paths);
+        });
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+ private:
+  QPointer<TfmMain> FMain;
+};
+
+}  // namespace
+
+// ---- wiring
+
+void TfmMain::ConnectWriterHandlers(vsk::TCompBase& Writer) {
+  using vsk::TZipCommon;
+  Writer.OnActivate = [this](TZipCommon& S) { vskZipActivate(S); };
+  Writer.OnDeactivate = [this](TZipCommon& S) { vskZipDeactivate(S); };
+  Writer.OnBegin = [this](TZipCommon& S, const std::string& F, int C, bool& E) { vskZipBegin(S, F, C, E); };
+  Writer.OnEnd = [this](TZipCommon& S, const std::string& F, bool Pass) { vskZipEnd(S, F, Pass); };
+  Writer.OnDeleteFile = [this](TZipCommon& S, const std::string& F, int C, int M) { vskZipDeleteFile(S, F, C, M); };
+  Writer.OnRecurseDir = [this](TZipCommon& S, const std::string& D) { vskZipRecurseDir(S, D); };
+  Writer.OnFileScanStatus = [this](TZipCommon& S, const std::string& F, int C, double Size) {
+    vskZipFileScanStatus(S, F, C, Size);
+  };
+  Writer.OnInsertDisk = [this](TZipCommon& S, const std::string& V, bool& Cancel) { vskZipInsertDisk(S, V, Cancel); };
+  Writer.OnNonWriteableArchive = [this](TZipCommon& S, const std::string& A, bool& W) {
+    vskZipNonWriteableArchive(S, A, W);
+  };
+  Writer.OnRenameDupeFile = [this](TZipCommon& S, const std::string& F, std::string& N, bool& R) {
+    vskZipRenameDupeFile(S, F, N, R);
+  };
+  Writer.OnReplaceFile = [this](TZipCommon& S, const std::string& F, const std::string& N, vsk::TDateTime D,
+                                vsk::TDateTime ND, vsk::UInt32 Size, vsk::UInt32 NSize, int A, int NA, bool& R) {
+    vskZipReplaceFile(S, F, N, D, ND, Size, NSize, A, NA, R);
+  };
+  Writer.OnDiskInDrvErr = [this](TZipCommon& S, bool& Abort) { vskZipDiskInDrvErr(S, Abort); };
+  Writer.OnDiskWriteProtectErr = [this](TZipCommon& S, bool& Abort) { vskZipDiskWriteProtectErr(S, Abort); };
+  Writer.OnProgress = [this](TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  Writer.OnGetPassword = [this](TZipCommon& S, const std::string& F, std::string& P, bool& T) {
+    vskUnZipGetPassword(S, F, P, T);
+  };
+  Writer.OnError = [this](TZipCommon& S, const std::string& F, const std::string& M, const std::string& V, int C) {
+    vskVorskError(S, F, M, V, C);
+  };
+  if (auto* zip = dynamic_cast<vsk::TZip*>(&Writer)) {
+    zip->OnClearDisk = [this](TZipCommon& S, const std::string& D, vsk::Int64 R, vsk::Int64 F, vsk::Int64 T,
+                              bool& Cancel) { vskZipClearDisk(S, D, R, F, T, Cancel); };
+  }
+}
+
+void TfmMain::ConnectAddCommands() {
+  connect(acNewArchive, &QAction::triggered, this, &TfmMain::acNewArchiveExecute);
+  connect(acAdd, &QAction::triggered, this, &TfmMain::acAddExecute);
+  connect(acDelete, &QAction::triggered, this, &TfmMain::acDeleteExecute);
+  dfelvArchiveView->setAcceptDrops(true);
+  dfelvArchiveView->viewport()->setAcceptDrops(true);
+  dfelvArchiveView->viewport()->installEventFilter(new TDropTarget(*this));
+  apsdAddOptions().OnTypeChange = [this](TOpenDialog&) { apsdAddOptionsTypeChange(); };
+  // A typed name without an extension gets the chosen type's.
+  apsdNew().OnTypeChange = [](TOpenDialog& Dialog) {
+    if (Dialog.FilterIndex >= 1 && Dialog.FilterIndex <= 7)
+      Dialog.setDefaultSuffix(QString::fromUtf8(addtext::kTypeExtensions[Dialog.FilterIndex - 1]));
+  };
+}
+
+// ---- adding
+
+bool TfmMain::AddFiles() {
+  TWriterKind kind = wkNone;
+  if (!CurrentWriter || CurrentWriter->ArchiveFile().empty()) {
+    kind = WriterKindForName(apsdNew().FileName, false);
+    CurrentWriter = WriterComponent(kind);
+    if (!CurrentWriter) {
+      ShowInformation(msgtext::kCompressNotSupported);
+      return false;
+    }
+    SetTarMethod(*CurrentWriter, kind);
+  }
+  vsk::TCompBase& writer = *CurrentWriter;
+
+  TApOpenDialog& d = apodAdd();
+  d.FileName.clear();
+  std::string folder;
+  if (Options.AddLast)
+    folder = ReadSettingString("Folders", "AddLastPath");
+  else if (IsDir(Options.AddFolder))
+    folder = Options.AddFolder;
+  d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
+  d.Options.Include(ofHideReadOnly);
+  // The gzip writer packs one file.
+  if (kind == wkGZip)
+    d.Options.Exclude(ofAllowMultiSelect);
+  else
+    d.Options.Include(ofAllowMultiSelect);
+
+  TfmAddBottom& panel = *fmAddBottom;
+  panel.FWildcardsUsed = false;
+  panel.FWildcards.clear();
+  panel.FWildcardFolder.clear();
+  panel.buPassword->setText(QString::fromUtf8(dlgtext::kPasswordCaption));
+  panel.cbAction->setCurrentIndex(0);
+  panel.cbCompression->setCurrentIndex(0);
+  panel.cbDiskSpanning->setCurrentIndex(0);
+  panel.ckSaveFullPath->setChecked(false);
+  panel.ckIncludeSubfolders->setChecked(false);
+  panel.buPassword->setEnabled(vsk::ArcTypeCanEncrypt(writer.ArcType()));
+  panel.cbCompression->setEnabled(writer.CompressMethod() == vsk::cmDeflate);
+
+  const bool chosen = d.Execute();
+  if (!chosen && !panel.FWildcardsUsed) return false;
+
+  std::vector<std::string> list;
+  if (panel.FWildcardsUsed) {
+    for (const auto& mask : SplitWildcards(panel.FWildcards)) list.push_back(vsk::JoinPath(panel.FWildcardFolder, mask));
+    RememberAddFolder(panel.FWildcardFolder);
+  } else {
+    list = d.Files;
+    if (!list.empty()) RememberAddFolder(FolderOf(list.front()));
+  }
+  // An empty choice must not leave the previous run's files to be added again.
+  writer.FileSpec.clear();
+  if (list.empty()) return false;
+
+  writer.Password = FPassword;
+  for (vsk::TvskFileAttr a : {vsk::fsZeroAttr, vsk::fsArchive, vsk::fsDirectory, vsk::fsHidden, vsk::fsReadOnly,
+                              vsk::fsSysFile}) {
+    writer.SetAttribute(a, true);
+    writer.SetAttributeEx(a, false);
+  }
+  if (auto* zip = dynamic_cast<vsk::TZip*>(&writer)) zip->EncryptHeaders = false;
+  writer.RecurseDirs = panel.ckIncludeSubfolders->isChecked();
+  writer.Switch = SwitchForAction(panel.cbAction->currentIndex());
+  writer.StoredDirNames = panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto;
+  writer.DeflateType = DeflateTypeForLevel(panel.cbCompression->currentIndex());
+  writer.DateAttribute = vsk::daFileDate;
+  writer.FileSpec = list;
+  writer.ExcludeSpec.clear();
+  writer.StoreEmptySubDirs = false;
+  return true;
+}
+
+void TfmMain::acAddExecute() {
+  const std::string archive = vskVorsk.ArchiveFile();
+  if (archive.empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) {
+    ShowInformation(addtext::kOpenArchiveFirst);
+    return;
+  }
+  if (ArchiveVanished()) return;
+  if (!DefineCompressComponent()) return;
+  vsk::TCompBase& writer = *CurrentWriter;
+  SetTarMethod(writer, WriterKindForArchive(vskVorsk.ArcType()));
+  writer.SetArchiveFile(archive);
+  if (!AddFiles() || writer.FileSpec.empty()) return;
+
+  dfelvArchiveView->setCursor(Qt::WaitCursor);
+  FSpanDisks = !(fmAddBottom && fmAddBottom->cbDiskSpanning->currentIndex() == 1);
+  FReplaceAll = 0;
+  FSkipAllDupes = false;
+  FDiskFull = false;
+  const int count = writer.Compress();
+  FSpanDisks = true;
+  DisplayArchive(archive);
+  dfelvArchiveView->unsetCursor();
+  if (FDiskFull)
+    ShowError(addtext::kDiskFull);
+  else
+    ShowInformation(std::to_string(count) + addtext::kFilesAddedSuffix);
+}
+
+void TfmMain::acNewArchiveExecute() {
+  // A pending check-out is asked about here first.
+  rcbFilter->SetText("*.*");
+  TApSaveDialog& d = apsdNew();
+  d.FileName.clear();
+  d.FilterIndex = 7;
+  d.InitialDir = QDir::currentPath().toStdString();
+  FPassword.clear();
+  FDiskFull = false;
+  if (!d.Execute()) return;
+
+  std::string name = Absolute(d.FileName);
+  if (!HasExtension(name)) name += ".zip";
+  d.FileName = name;
+  if (!WriterComponent(WriterKindForName(name, false))) {
+    ShowInformation(msgtext::kCompressNotSupported);
+    return;
+  }
+  TSetAside replaced;
+  if (!replaced.Take(name)) {
+    ShowError(addtext::kUnableToOverwrite);
+    return;
+  }
+
+  ApplicationBusy();
+  FModel->Clear();
+  ApplicationWaiting();
+  CurrentWriter = nullptr;
+  CurrentReader = nullptr;
+  if (!AddFiles()) {
+    replaced.Restore();
+    if (IsFile(vskVorsk.ArchiveFile())) RefreshList(vskVorsk.ArchiveFile());
+    return;
+  }
+
+  FSortColumn = 0;
+  FSortOrder = Qt::AscendingOrder;
+  dfelvArchiveView->header()->setSortIndicator(0, Qt::AscendingOrder);
+  vsk::TCompBase& writer = *CurrentWriter;
+  writer.SetArchiveFile(name);
+  FSpanDisks = !(fmAddBottom && fmAddBottom->cbDiskSpanning->currentIndex() == 1);
+  FReplaceAll = 0;
+  FSkipAllDupes = false;
+  FCancelTask = false;
+  const int count = writer.Compress();
+  FSpanDisks = true;
+
+  if (FCancelTask || writer.GetCancel()) {
+    ShowError(addtext::kArchivingCancelled);
+    acCloseArchiveExecute();
+    if (IsFile(name)) vsk::DeleteFileEx(name, vsk::doFinal);
+    replaced.Restore();
+    FCancelTask = false;
+    return;
+  }
+  if (FDiskFull) {
+    replaced.Restore();
+    EndProgress();
+    acCloseArchiveExecute();
+    ShowError(addtext::kDiskFull);
+    raise();
+    activateWindow();
+    return;
+  }
+  if (count <= 0 || !IsFile(name)) {
+    // Nothing could be added: the old file stays and the list shows what
+    // it showed before.
+    replaced.Restore();
+    ShowError(addtext::kNothingAdded);
+    if (!vskVorsk.ArchiveFile().empty() && IsFile(vskVorsk.ArchiveFile()))
+      DisplayArchive(vskVorsk.ArchiveFile());
+    else
+      acCloseArchiveExecute();
+    return;
+  }
+  replaced.Discard();
+  DisplayArchive(name);
+  if (Options.ConfirmCompress) ShowInformation(addtext::kFilesCompressed + std::to_string(count));
+  dfmruMainList.Add(vskVorsk.ArchiveFile());
+  RebuildMruMenu();
+  // The desktop's recent documents learn of the new archive here.
+  setWindowTitle(Q(TitleText() + " - " + vskVorsk.ArchiveFile()));
+}
+
+int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
+                    vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult) {
+  // Nothing is touched, not even the list, when no input exists.
+  const TGathered inputs = GatherInputs(Files);
+  if (inputs.Files.empty()) return -1;
+  std::string archive = Absolute(ArchiveFile);
+  if (!HasExtension(archive)) archive += ".zip";
+  const TWriterKind kind = WriterKindForName(archive, true);
+  if (!WriterComponent(kind)) {
+    ShowInformation(msgtext::kCompressNotSupported);
+    return 0;
+  }
+
+  if (FInteractive) {
+    ApplicationBusy();
+    FModel->Clear();
+    ApplicationWaiting();
+    FSortColumn = 0;
+    FSortOrder = Qt::AscendingOrder;
+    dfelvArchiveView->header()->setSortIndicator(0, Qt::AscendingOrder);
+  }
+  CurrentWriter = nullptr;
+  CurrentReader = nullptr;
+  FDiskFull = false;
+  try {
+    vskVorsk.SetArchiveFile(archive);
+  } catch (const std::exception&) {
+    // A file that cannot be read yet is made by this run.
+  }
+  const std::string first = Absolute(Files.front());
+  RememberAddFolder(IsDir(first) ? first : FolderOf(first));
+
+  CurrentWriter = WriterComponent(kind);
+  vsk::TCompBase& writer = *CurrentWriter;
+  SetTarMethod(writer, kind);
+
+  writer.Password = FPassword;
+  for (vsk::TvskFileAttr a : {vsk::fsZeroAttr, vsk::fsArchive, vsk::fsDirectory, vsk::fsHidden, vsk::fsReadOnly,
+                              vsk::fsSysFile}) {
+    writer.SetAttribute(a, true);
+    writer.SetAttributeEx(a, false);
+  }
+  if (auto* zip = dynamic_cast<vsk::TZip*>(&writer)) zip->EncryptHeaders = false;
+  writer.Switch = Switch;
+  writer.StoredDirNames = StoredDirNames;
+  writer.DeflateType = DeflateTypeForLevel(Level);
+  writer.DateAttribute = vsk::daFileDate;
+  writer.StoreEmptySubDirs = false;
+  FSpanDisks = SpanDisks;
+
+  writer.FileSpec = inputs.Files;
+  writer.RecurseDirs = false;
+  // The files are named relative to the folder the inputs have in common,
+  // taken before the folders were expanded: a dropped folder's sub-folders
+  // stay in the names even when it holds no file of its own.
+  if (StoredDirNames == vsk::sdExplorer_Auto) {
+    writer.StoredDirNames = vsk::sdExplorer_UserDefineDefaultDir;
+    writer.DefaultDir = inputs.Base == "/" ? inputs.Base : inputs.Base + "/";
+  }
+
+  writer.SetArchiveFile(archive);
+  FReplaceAll = 0;
+  FSkipAllDupes = false;
+  raise();
+  activateWindow();
+  const int count = writer.Compress();
+  FSpanDisks = true;
+
+  const std::string shown = kind == wkTarGzip ? TarGzListName(archive) : archive;
+  if (FInteractive) {
+    if (IsFile(shown))
+      DisplayArchive(shown);
+    else
+      acCloseArchiveExecute();
+  }
+  if (FDiskFull) {
+    ShowError(addtext::kDiskFull);
+  } else if (ShowResult && !IsFile(shown) && !FCancelTask && !writer.GetCancel()) {
+    ShowError(addtext::kNothingAdded);
+  } else if (ShowResult && count > 0 && Options.ConfirmCompress) {
+    ShowInformation(addtext::kFilesCompressed + std::to_string(count));
+  }
+  return count;
+}
+
+int TfmMain::CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult) {
+  return CmdAdd(ArchiveFile, Files, 0, vsk::sdExplorer_Auto, vsk::swAdd, true, ShowResult);
+}
+
+// ---- dropping files on the list
+
+bool TfmMain::DropFileTargetDragOver() const {
+  if (!FDragTemp.empty()) return false;
+  const vsk::TArcType type = vskVorsk.ArcType();
+  if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(type)) return true;
+  if (type == vsk::atCab) return false;
+  const TWriterKind kind = WriterKindForArchive(type);
+  return kind != wkNone && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
+}
+
+void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
+  std::vector<std::string> list;
+  for (const auto& p : Paths) list.push_back(IsDir(p) ? vsk::JoinPath(p, "*.*") : p);
+  if (list.empty()) return;
+  if (!vskVorsk.ArchiveFile().empty() && vsk::IsValidArcType(vskVorsk.ArcType())) {
+    CmdAddDefault(vskVorsk.ArchiveFile(), list, true);
+    return;
+  }
+
+  TApSaveDialog& d = apsdAddOptions();
+  d.SetTitle("Add Options");
+  d.FileName.clear();
+  d.FilterIndex = 7;
+  d.InitialDir = QDir::currentPath().toStdString();
+  TfmAddOptionsBottom& panel = *fmAddOptionsBottom;
+  panel.cbAction->setCurrentIndex(0);
+  panel.cbCompression->setCurrentIndex(0);
+  panel.cbDiskSpanning->setCurrentIndex(0);
+  panel.ckSaveFullPath->setChecked(false);
+  panel.buPassword->setText(QString::fromUtf8(dlgtext::kPasswordCaption));
+  FPassword.clear();
+  apsdAddOptionsTypeChange();
+  if (!d.Execute()) return;
+
+  std::string name = Absolute(d.FileName);
+  if (!HasExtension(name)) name += ".zip";
+  TSetAside replaced;
+  if (!replaced.Take(name)) {
+    ShowError(addtext::kUnableToOverwrite);
+    return;
+  }
+  const int count =
+      CmdAdd(name, list, panel.cbCompression->currentIndex(),
+             panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto,
+             SwitchForAction(panel.cbAction->currentIndex()), panel.cbDiskSpanning->currentIndex() == 0, true);
+  if (count > 0 && IsFile(name)) replaced.Discard();
+}
+
+void TfmMain::apsdAddOptionsTypeChange() {
+  TApSaveDialog& d = apsdAddOptions();
+  CurrentWriter = WriterComponent(WriterKindForFilterIndex(d.FilterIndex));
+  if (d.FilterIndex >= 1 && d.FilterIndex <= 7 && d.isVisible())
+    d.setDefaultSuffix(QString::fromUtf8(addtext::kTypeExtensions[d.FilterIndex - 1]));
+  if (!fmAddOptionsBottom) return;
+  // A type whose writer the library lacks yet offers neither.
+  fmAddOptionsBottom->buPassword->setEnabled(CurrentWriter && vsk::ArcTypeCanEncrypt(CurrentWriter->ArcType()));
+  fmAddOptionsBottom->cbCompression->setEnabled(CurrentWriter && CurrentWriter->CompressMethod() == vsk::cmDeflate);
+}
+
+// ---- deleting
+
+void TfmMain::acDeleteExecute() {
+  const std::string archive = vskVorsk.ArchiveFile();
+  const int selected = static_cast<int>(dfelvArchiveView->selectionModel()->selectedRows().size());
+  if (archive.empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) {
+    ShowInformation(addtext::kNoneSelectedToDelete);
+    return;
+  }
+  if (ArchiveVanished()) return;
+  if (selected == 0) {
+    ShowInformation(addtext::kNoneSelectedToDelete);
+    return;
+  }
+  // The whole archive goes only when the list shows every entry: with a
+  // filter, the hidden entries stay and just the selected ones are deleted.
+  const bool everything = std::all_of(vskVorsk.FileSpec.begin(), vskVorsk.FileSpec.end(),
+                                      [](const std::string& m) { return m == "*.*" || m == "*" || m.empty(); });
+  if (selected == FModel->RowCount() && everything) {
+    if (MessageDlg(addtext::kDeleteWholeArchive, mtWarning, mbYesNo) != mrYes) return;
+    vskVorsk.SetArchiveFile("");
+    if (vsk::DeleteFileEx(archive, vsk::doAllowUndo)) {
+      ShowInformation(addtext::kArchiveDeleted);
+      acCloseArchiveExecute();
+    } else {
+      try {
+        vskVorsk.SetArchiveFile(archive);
+      } catch (const std::exception&) {
+      }
+      ShowError(addtext::kArchiveDeleteFailed);
+    }
+    return;
+  }
+  if (MessageDlg(selected == 1 ? addtext::kDeleteSelectedFile : addtext::kDeleteSelectedFiles, mtConfirmation,
+                 mbYesNo) != mrYes)
+    return;
+  if (!DefineCompressComponent()) return;
+  vsk::TCompBase& writer = *CurrentWriter;
+  writer.SetArchiveFile(archive);
+
+  dfelvArchiveView->setCursor(Qt::WaitCursor);
+  const std::vector<std::string> kept = writer.FileSpec;
+  writer.FileSpec = SelectedEntryPaths();
+  writer.ExcludeSpec.clear();
+  writer.Switch = vsk::swDelete;
+  FDiskFull = false;
+  const int n = writer.Compress();
+  if (n > 0) ShowInformation(std::to_string(n) + (n == 1 ? addtext::kOneFileDeleted : addtext::kFilesDeleted));
+  writer.FileSpec = kept;
+  if (IsFile(archive))
+    RefreshList(archive);
+  else
+    setWindowTitle(Q(TitleText()));
+  dfelvArchiveView->unsetCursor();
+}
+
+// ---- the writers' events
+
+namespace {
+
+QString Elided(const QWidget& Font, const std::string& Path, int Width) {
+  return QFontMetrics(Font.font()).elidedText(Q(Path), Qt::ElideMiddle, Width);
+}
+
+}  // namespace
+
+void TfmMain::vskZipActivate(vsk::TZipCommon&) {
+  StartProgress();
+  SetSimplePanel(true);
+  ApplicationBusy();
+}
+
+void TfmMain::vskZipDeactivate(vsk::TZipCommon&) {
+  EndProgress();
+  ApplicationWaiting();
+  DisplayTotals(false);
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int, bool&) {
+  const bool deleting = static_cast<vsk::TCompBase&>(Sender).Switch == vsk::swDelete;
+  SetSimpleText(QString::fromUtf8(deleting ? addtext::kDeletingPrefix : addtext::kCompressingPrefix) +
+                Elided(*dfstbMainStatus, FileName, StatusTextWidth(deleting ? 47 : 68)));
+  dfstbMainStatus->repaint();
+}
+
+void TfmMain::vskZipEnd(vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); }
+
+void TfmMain::vskZipDeleteFile(vsk::TZipCommon&, const std::string& FileName, int, int) {
+  SetSimpleText(QString::fromUtf8(addtext::kDeletingPrefix) + Q(FileName));
+  dfstbMainStatus->repaint();
+}
+
+void TfmMain::vskZipRecurseDir(vsk::TZipCommon&, const std::string& Directory) {
+  SetSimpleText(QString::fromUtf8(addtext::kScanningPrefix) +
+                Elided(*dfstbMainStatus, Directory, StatusTextWidth(98)));
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskZipFileScanStatus(vsk::TZipCommon&, const std::string& FileName, int FilesCount, double) {
+  SetSimpleText(QString::number(FilesCount) + QLatin1Char(' ') + Q(FileName));
+  dfstbMainStatus->repaint();
+  QCoreApplication::processEvents();
+}
+
+void TfmMain::vskZipInsertDisk(vsk::TZipCommon&, const std::string& VolumeName, bool& Cancel) {
+  if (FSpanDisks) {
+    if (MessageDlg(addtext::kInsertDisk + VolumeName, mtInformation, mbOK | mbCancel) == mrOk) {
+      Cancel = false;
+    } else {
+      Cancel = true;
+      FCancelTask = true;
+    }
+    return;
+  }
+  EndProgress();
+  ShowError(addtext::kInsufficientSpace);
+  Cancel = true;
+  FCancelTask = true;
+}
+
+void TfmMain::vskZipClearDisk(vsk::TZipCommon&, const std::string& Drive, vsk::Int64 RequiredSpace,
+                              vsk::Int64 FreeSpace, vsk::Int64 TotalSpace, bool& Cancel) {
+  if (RequiredSpace > TotalSpace) {
+    ShowError(addtext::kDisketteCapacity);
+    return;
+  }
+  if (RequiredSpace > FreeSpace) {
+    const std::string text = addtext::kDrive + Upper(Drive) + "\r\n" + addtext::kRequiredSpace +
+                             SpaceText(RequiredSpace) + "\r\n" + addtext::kFreeSpace + SpaceText(FreeSpace) + "\r\n" +
+                             addtext::kDiskCapacity + SpaceText(TotalSpace) + "\r\n\r\n" + addtext::kDisketteFull;
+    if (MessageDlg(text, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
+    return;
+  }
+  Cancel = false;
+}
+
+void TfmMain::vskZipDiskInDrvErr(vsk::TZipCommon&, bool& Abort) {
+  MessageDlg(addtext::kDiskWriteError, mtError, mbOK);
+  Abort = true;
+}
+
+void TfmMain::vskZipDiskWriteProtectErr(vsk::TZipCommon&, bool& Abort) {
+  Abort = MessageDlg(addtext::kWriteProtected, mtError, mbOK | mbCancel) != mrOk;
+}
+
+void TfmMain::vskZipNonWriteableArchive(vsk::TZipCommon&, const std::string& ArchiveFile, bool& WriteToFile) {
+  if (MessageDlg(ArchiveFile + addtext::kNonWriteableSuffix + addtext::kWriteToFile, mtConfirmation, mbYesNo) ==
+      mrYes)
+    WriteToFile = true;
+}
+
+void TfmMain::vskZipRenameDupeFile(vsk::TZipCommon&, const std::string& FileName, std::string& NewFilename,
+                                   bool& Rename) {
+  QCoreApplication::processEvents();
+  if (FSkipAllDupes) {
+    Rename = false;
+    return;
+  }
+  TfmRenameFile dialog(this);
+  dialog.SetFileName(FileName);
+  switch (UI().ShowModal(dialog)) {
+    case mrRenameDupe:
+      NewFilename = dialog.FileNameText();
+      Rename = true;
+      break;
+    case mrSkipAllDupes:
+      FSkipAllDupes = true;
+      Rename = false;
+      break;
+    default:
+      Rename = false;
+      break;
+  }
+}
+
+void TfmMain::vskZipReplaceFile(vsk::TZipCommon&, const std::string& FileName, const std::string& NewFilename,
+                                vsk::TDateTime Date, vsk::TDateTime NewDate, vsk::UInt32 FileSize,
+                                vsk::UInt32 NewFileSize, int, int, bool& Replace) {
+  if (FReplaceAll == 1) {
+    Replace = true;
+    return;
+  }
+  if (FReplaceAll == -1) {
+    Replace = false;
+    return;
+  }
+  const std::string pad = "   ";
+  const std::string text = addtext::kReplaceThisFile + FileName + "\r" + pad + addtext::kSize +
+                           std::to_string(FileSize) + addtext::kBytes + pad + addtext::kDate +
+                           FormatDateTime(addtext::kReplaceDatePattern, Date) + "\r\r" + addtext::kWithThisFile + "\r" +
+                           pad + NewFilename + "\r" + pad + addtext::kSize + std::to_string(NewFileSize) +
+                           addtext::kBytes + pad + addtext::kDate +
+                           FormatDateTime(addtext::kReplaceDatePattern, NewDate);
+  switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll | mbHelp)) {
+    case mrYes:
+      Replace = true;
+      break;
+    case mrNoToAll:
+      Replace = false;
+      FReplaceAll = -1;
+      break;
+    case mrYesToAll:
+      Replace = true;
+      FReplaceAll = 1;
+      break;
+    default:
+      Replace = false;
+      break;
+  }
+}
+
+void TfmMain::vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName,
+                                vsk::TOverwriteMode& OverwriteMode) {
+  const std::string text = FileName + "\r\r" + addtext::kFileAlreadyExist + addtext::kOverwriteThisFile;
+  switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbCancel | mbIgnore)) {
+    case mrYes:
+      OverwriteMode = vsk::omOverwrite;
+      break;
+    case mrNo:
+      OverwriteMode = vsk::omSkip;
+      break;
+    case mrCancel:
+      Sender.SetCancel(true);
+      break;
+    case mrIgnore:
+      Sender.ConfirmOverwrites = false;
+      break;
+    default:
+      break;
+  }
+}
 
 }  // namespace brevane

@@ -544,6 +544,9 @@ void TfmMain::StartProgress() {
   SetSimpleText(QString());
   if (fmProgress) fmProgress->buCancel->setEnabled(true);
   setEnabled(false);
+  // The progress window is a window of its own: it stays usable, so its
+  // Cancel can stop the run.
+  if (fmProgress) fmProgress->setEnabled(true);
   if (fmProgress) fmProgress->show();
   setCursor(Qt::WaitCursor);
 }

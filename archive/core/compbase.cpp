@@ -115,7 +115,11 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
     if (Exists(name)) DeleteFileEx(name, doAllowUndo);
     FArcType = atTarGZip;
   }
-  if (ExtOf(FilePart(name)).empty()) name += FDefaultExt;
+  // An archive that exists under a name without extension is changed
+  // under that name, not written anew beside it.
+  struct stat st;
+  const bool existingFile = stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (ExtOf(FilePart(name)).empty() && !existingFile) name += FDefaultExt;
   FArchiveFile = name;
 }
 

@@ -443,12 +443,12 @@ std::string TZipCommon::StoredName(const std::string& FileName, const std::strin
     }
     case sdExplorer_Auto:
     case sdExplorer_UserDefineDefaultDir: {
-      const std::string base = AppendBackslash(BaseDir), def = AppendBackslash(DefaultDir);
-      if (!BaseDir.empty() && !DefaultDir.empty() && base != def) {
-        if (startsWith(FileName, BaseDir)) return FileName.substr(BaseDir.size());
-        return FileName;
-      }
-      if (startsWith(FileName, def)) return FileName.substr(def.size());
+      // Names below the default folder keep their sub-folders, so files
+      // gathered from a tree one by one neither lose their folders nor
+      // collide; others are taken relative to their scan's base.
+      const std::string def = AppendBackslash(DefaultDir);
+      if (!DefaultDir.empty() && startsWith(FileName, def)) return FileName.substr(def.size());
+      if (startsWith(FileName, BaseDir)) return FileName.substr(BaseDir.size());
       return FileName;
     }
   }

@@ -77,6 +77,10 @@ TEST_F(CompBaseTest, ArchiveNameAndDefaultExtension) {
   z.SetArcType(vsk::atTar);
   EXPECT_EQ(z.ArcType(), vsk::atZip);
   EXPECT_EQ(z.DefaultExt(), ".ZIP");
+  // An existing archive whose name has no extension keeps its name.
+  vsktest::WriteFile(tmp / "existing", "PK");
+  z.SetArchiveFile((tmp / "existing").string());
+  EXPECT_EQ(z.ArchiveFile(), (tmp / "existing").string());
 }
 
 TEST_F(CompBaseTest, StoredPathForms) {
@@ -113,16 +117,20 @@ TEST_F(CompBaseTest, StoredPathForms) {
     EXPECT_FALSE(fs::exists(archive));
     w.z.DefaultDir = src.string() + "/";
     EXPECT_EQ(w.Add({Spec(src / "sub")}), 1);
-    EXPECT_EQ(Names(archive), (std::vector<std::string>{"b.txt"}));
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"sub/b.txt"}));
   }
   fs::remove(archive);
   {
     Writer w(archive);
     w.z.StoredDirNames = vsk::sdExplorer_Auto;
     w.z.RecurseDirs = false;
-    EXPECT_EQ(w.Add({(src / "a.txt").string(), (src / "sub" / "b.txt").string()}), 2);
+    // Single files from a tree keep their folders below the common one.
+    MakeTree(src, {{"other/b.txt", "other b"}});
+    EXPECT_EQ(w.Add({(src / "a.txt").string(), (src / "sub" / "b.txt").string(), (src / "other" / "b.txt").string()}),
+              3);
     EXPECT_EQ(w.z.DefaultDir, src.string() + "/");
-    EXPECT_EQ(Names(archive), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"a.txt", "other/b.txt", "sub/b.txt"}));
+    fs::remove_all(src / "other");
   }
   fs::remove(archive);
   {

@@ -51,6 +51,9 @@ class Extraction : public WindowTest {
   void ExpectOverwrite(int Result, const std::string& AskedAbout = {}) {
     ui.ExpectModal([=](QDialog& Dialog) {
       auto& d = dynamic_cast<TfmOverwriteDlg&>(Dialog);
+      // Asked while the window is disabled for the run: the question itself can be answered.
+      EXPECT_TRUE(d.isEnabled());
+      EXPECT_FALSE(main->isEnabled());
       if (!AskedAbout.empty()) {
         EXPECT_NE(d.laReplaceFilename->text().toStdString().find(AskedAbout), std::string::npos)
             << d.laReplaceFilename->text().toStdString();
@@ -418,6 +421,9 @@ TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
   CurrentReader = &main->vskUnZip;
   CurrentWriter = nullptr;
   main->StartProgress();
+  EXPECT_FALSE(main->isEnabled());
+  EXPECT_TRUE(fmProgress->isEnabled());
+  EXPECT_TRUE(fmProgress->buCancel->isEnabled());
   main->vskUnZipProgress(main->vskUnZip, 40, 0);
   EXPECT_EQ(fmProgress->laCurrent->text(), QStringLiteral("40%"));
   EXPECT_EQ(fmProgress->pbTotal->value(), 1);

@@ -17,7 +17,7 @@ struct ZipEntrySpec {
   vsk::UInt32 externalAttr = 0x20;
   vsk::UInt16 flags = 0;
   // The stored bytes when they differ from the data (compressed entries).
-  std::string packed;
+  std::string packed{};
   bool hasPacked = false;
 };
 
