@@ -37,7 +37,9 @@
 #include "app/main/formatsettings.h"
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
+#include "app/main/runprogram.h"
 #include "app/main/settings.h"
+#include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "archive/core/masks.h"
 #include "archive/core/paths.h"
@@ -65,18 +67,6 @@ bool Exists(const std::string& Name) {
   return !Name.empty() && lstat(Name.c_str(), &st) == 0;
 }
 
-// The folder of a path without a trailing "/" ("." for a bare name).
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
-
 std::string Absolute(const std::string& Path) {
   std::error_code ec;
   std::string p = fs::absolute(Path, ec).lexically_normal().string();
@@ -85,13 +75,6 @@ std::string Absolute(const std::string& Path) {
 }
 
 bool HasExtension(const std::string& Path) { return NameOf(Path).find('.') != std::string::npos; }
-
-// Drives A: and B: (floppies) are never remembered as a last folder.
-bool OnFloppyDrive(const std::string& Folder) {
-  if (Folder.size() < 2 || Folder[1] != ':') return false;
-  const char d = static_cast<char>(Folder[0] & ~0x20);
-  return d == 'A' || d == 'B';
-}
 
 void RememberAddFolder(const std::string& Folder) {
   if (Options.AddLast && !OnFloppyDrive(Folder)) WriteSettingString("Folders", "AddLastPath", Folder);
@@ -122,27 +105,18 @@ void SetTarMethod(vsk::TCompBase& Writer, TWriterKind Kind) {
   if (Kind == wkTarGzip) Writer.SetCompressMethod(vsk::cmTarGzip);
 }
 
-// Masks typed for "Add With Wildcards": separated by blanks, a double-quoted
-// part kept whole.
-std::vector<std::string> SplitWildcards(const std::string& Text) {
-  std::vector<std::string> out;
-  std::string cur;
-  bool quoted = false, any = false;
-  for (char c : Text) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if (c == ' ' && !quoted) {
-      if (any && !cur.empty()) out.push_back(cur);
-      cur.clear();
-      any = false;
-    } else {
-      cur += c;
-      any = true;
-    }
+// What every add run sets: the password, every attribute but the volume
+// label's, plain headers, file dates.
+void PrepareWriterForAdd(vsk::TCompBase& Writer, const std::string& Password) {
+  Writer.Password = Password;
+  for (vsk::TvskFileAttr a : {vsk::fsZeroAttr, vsk::fsArchive, vsk::fsDirectory, vsk::fsHidden, vsk::fsReadOnly,
+                              vsk::fsSysFile}) {
+    Writer.SetAttribute(a, true);
+    Writer.SetAttributeEx(a, false);
   }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
+  if (auto* zip = dynamic_cast<vsk::TZip*>(&Writer)) zip->EncryptHeaders = false;
+  Writer.DateAttribute = vsk::daFileDate;
+  Writer.StoreEmptySubDirs = false;
 }
 
 // A size with thousands separators, or "not available" for a negative one.
@@ -418,7 +392,7 @@ bool TfmMain::AddFiles() {
 
   std::vector<std::string> list;
   if (panel.FWildcardsUsed) {
-    for (const auto& mask : SplitWildcards(panel.FWildcards)) list.push_back(vsk::JoinPath(panel.FWildcardFolder, mask));
+    for (const auto& mask : SplitParameters(panel.FWildcards)) list.push_back(vsk::JoinPath(panel.FWildcardFolder, mask));
     RememberAddFolder(panel.FWildcardFolder);
   } else {
     list = d.Files;
@@ -428,21 +402,13 @@ bool TfmMain::AddFiles() {
   writer.FileSpec.clear();
   if (list.empty()) return false;
 
-  writer.Password = FPassword;
-  for (vsk::TvskFileAttr a : {vsk::fsZeroAttr, vsk::fsArchive, vsk::fsDirectory, vsk::fsHidden, vsk::fsReadOnly,
-                              vsk::fsSysFile}) {
-    writer.SetAttribute(a, true);
-    writer.SetAttributeEx(a, false);
-  }
-  if (auto* zip = dynamic_cast<vsk::TZip*>(&writer)) zip->EncryptHeaders = false;
+  PrepareWriterForAdd(writer, FPassword);
   writer.RecurseDirs = panel.ckIncludeSubfolders->isChecked();
   writer.Switch = SwitchForAction(panel.cbAction->currentIndex());
   writer.StoredDirNames = panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto;
   writer.DeflateType = DeflateTypeForLevel(panel.cbCompression->currentIndex());
-  writer.DateAttribute = vsk::daFileDate;
   writer.FileSpec = list;
   writer.ExcludeSpec.clear();
-  writer.StoreEmptySubDirs = false;
   return true;
 }
 
@@ -594,18 +560,10 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   vsk::TCompBase& writer = *CurrentWriter;
   SetTarMethod(writer, kind);
 
-  writer.Password = FPassword;
-  for (vsk::TvskFileAttr a : {vsk::fsZeroAttr, vsk::fsArchive, vsk::fsDirectory, vsk::fsHidden, vsk::fsReadOnly,
-                              vsk::fsSysFile}) {
-    writer.SetAttribute(a, true);
-    writer.SetAttributeEx(a, false);
-  }
-  if (auto* zip = dynamic_cast<vsk::TZip*>(&writer)) zip->EncryptHeaders = false;
+  PrepareWriterForAdd(writer, FPassword);
   writer.Switch = Switch;
   writer.StoredDirNames = StoredDirNames;
   writer.DeflateType = DeflateTypeForLevel(Level);
-  writer.DateAttribute = vsk::daFileDate;
-  writer.StoreEmptySubDirs = false;
   FSpanDisks = SpanDisks;
 
   writer.FileSpec = inputs.Files;

@@ -40,6 +40,7 @@
 #include "app/main/messages.h"
 #include "app/main/program.h"
 #include "app/main/settings.h"
+#include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "archive/core/dates.h"
 #include "archive/core/fileprims.h"
@@ -51,28 +52,10 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
-
 std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   return s;
-}
-
-// Drives A: and B: (floppies) are never remembered as a last folder.
-bool OnFloppyDrive(const std::string& Folder) {
-  if (Folder.size() < 2 || Folder[1] != ':') return false;
-  const char d = static_cast<char>(Folder[0] & ~0x20);
-  return d == 'A' || d == 'B';
 }
 
 bool MakeFolders(const std::string& Folder) {
@@ -226,6 +209,28 @@ void TfmMain::PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir,
   FSkipExisting = false;
 }
 
+void TfmMain::BeginReaderRun() {
+  StartProgress();
+  if (FInteractive) {
+    SetSimplePanel(true);
+    SetLedColor(kLedBusy);
+  }
+}
+
+void TfmMain::EndReaderRun(const std::function<void()>& Report) {
+  EndProgress();
+  if (Report) Report();
+  if (FInteractive) {
+    SetSimplePanel(false);
+    SetLedColor(kLedIdle);
+  }
+  // A close chosen while the run was on the stack happens now.
+  if (FCloseAfterRun) {
+    FCloseAfterRun = false;
+    acCloseArchiveExecute();
+  }
+}
+
 void TfmMain::ShowExtractResult(const vsk::TUnBase& Reader, int Count) {
   const std::string n = std::to_string(Count);
   if (Reader.GetCancel())
@@ -293,9 +298,7 @@ void TfmMain::acExtractExecute() {
                 dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
                 dlg.ckCreateDirectories->isChecked());
 
-  StartProgress();
-  SetSimplePanel(true);
-  SetLedColor(kLedBusy);
+  BeginReaderRun();
   int count = 0;
   if (!selectedFiles) {
     reader->RecurseDirs = true;
@@ -310,14 +313,7 @@ void TfmMain::acExtractExecute() {
     reader->OnElapsedTime = elapsed;
   }
   reader->RecurseDirs = true;
-  EndProgress();
-  ShowExtractResult(*reader, count);
-  SetSimplePanel(false);
-  SetLedColor(kLedIdle);
-  if (FCloseAfterRun) {
-    FCloseAfterRun = false;
-    acCloseArchiveExecute();
-  }
+  EndReaderRun([&] { ShowExtractResult(*reader, count); });
 }
 
 void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& ExtractDir, bool UseStoredDirs,
@@ -341,24 +337,13 @@ void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Extr
     return;
   }
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
-  StartProgress();
-  if (FInteractive) {
-    SetSimplePanel(true);
-    SetLedColor(kLedBusy);
-  }
+  BeginReaderRun();
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   const int count = reader->Extract();
-  EndProgress();
-  if (ShowResult) ShowExtractResult(*reader, count);
-  if (FInteractive) {
-    SetSimplePanel(false);
-    SetLedColor(kLedIdle);
-  }
-  if (FCloseAfterRun) {
-    FCloseAfterRun = false;
-    acCloseArchiveExecute();
-  }
+  EndReaderRun([&] {
+    if (ShowResult) ShowExtractResult(*reader, count);
+  });
 }
 
 void TfmMain::CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
@@ -377,26 +362,14 @@ void TfmMain::CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDi
   vsk::TUnBase* reader = ChooseReader(vskVorsk.ArchiveFile());
   if (!reader) return;
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
-  StartProgress();
-  if (FInteractive) {
-    SetSimplePanel(true);
-    SetLedColor(kLedBusy);
-  }
+  BeginReaderRun();
   reader->RecurseDirs = false;
   reader->FileSpec = SelectedEntryPaths();
   raise();
   activateWindow();
   if (!reader->FileSpec.empty()) reader->Extract();
   reader->RecurseDirs = true;
-  EndProgress();
-  if (FInteractive) {
-    SetSimplePanel(false);
-    SetLedColor(kLedIdle);
-  }
-  if (FCloseAfterRun) {
-    FCloseAfterRun = false;
-    acCloseArchiveExecute();
-  }
+  EndReaderRun();
 }
 
 // ---- viewing and dragging out

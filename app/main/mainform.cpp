@@ -34,6 +34,7 @@
 #include "app/main/program.h"
 #include "app/main/settings.h"
 #include "app/main/shortcuts.h"
+#include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "archive/core/compbase.h"
 #include "archive/core/unbase.h"
@@ -59,12 +60,6 @@ QString Q(const char* s) { return QString::fromUtf8(s); }
 bool IsFile(const std::string& Name) {
   std::error_code ec;
   return !Name.empty() && std::filesystem::is_regular_file(Name, ec);
-}
-
-std::string FolderOfPath(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
 }
 
 QColor FromTColor(int Color) { return QColor(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF); }
@@ -839,7 +834,7 @@ void TfmMain::EnableMenus() {
 void TfmMain::DisplayArchive(const std::string& FileName) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  QDir::setCurrent(Q(FolderOfPath(path)));
+  QDir::setCurrent(Q(FolderOf(path)));
   vskVorsk.FileSpec.clear();
   const std::string filter = rcbFilter->Text();
   vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
@@ -1101,7 +1096,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOfPath(path));
+  if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOf(path));
   DisplayArchive(path);
   // The desktop's recent documents learn of the archive here, and with
   // CommentsOpen its comment is shown.

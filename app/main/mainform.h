@@ -292,6 +292,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // Common settings of a reader before an extraction run.
   void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
                      bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs);
+  // Around an extraction run: progress window, status bar and LED, then the
+  // result report and a close asked for during the run.
+  void BeginReaderRun();
+  void EndReaderRun(const std::function<void()>& Report = {});
   // The result message of an extraction (none when nothing applies).
   void ShowExtractResult(const vsk::TUnBase& Reader, int Count);
 

@@ -39,4 +39,21 @@ std::string XorString(const std::string& text, int key) {
   return result;
 }
 
+std::string FolderOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+bool OnFloppyDrive(const std::string& Folder) {
+  if (Folder.size() < 2 || Folder[1] != ':') return false;
+  const char d = static_cast<char>(Folder[0] & ~0x20);
+  return d == 'A' || d == 'B';
+}
+
 }  // namespace brevane

@@ -19,6 +19,14 @@ std::string UnderscoreExtName(const std::string& FileName);
 // "..", without "/" or NUL, and without any character of the forbidden set
 // (with ShortSet: " < > \ |, else also ' + ; = [ ]).
 bool IsValidName(const std::string& Name, bool ShortSet);
+// The folder part of a path without its trailing separator ("." for a bare
+// name, "/" for a name in the root).
+std::string FolderOf(const std::string& Path);
+// The last component of a path.
+std::string NameOf(const std::string& Path);
+// Whether a folder lies on drive A: or B: (diskettes), which is never
+// remembered as a last-used folder.
+bool OnFloppyDrive(const std::string& Folder);
 // Every byte of Text (at most its first 255) XOR the low byte of Key.
 std::string XorString(const std::string& Text, int Key);
 

@@ -49,7 +49,7 @@ class Extraction : public WindowTest {
     });
   }
   void ExpectOverwrite(int Result, const std::string& AskedAbout = {}) {
-    ui.ExpectModal([=](QDialog& Dialog) {
+    ui.ExpectModal([this, Result, AskedAbout](QDialog& Dialog) {
       auto& d = dynamic_cast<TfmOverwriteDlg&>(Dialog);
       // Asked while the window is disabled for the run: the question itself can be answered.
       EXPECT_TRUE(d.isEnabled());
