@@ -43,6 +43,7 @@ TfmExtractDlg::TfmExtractDlg(QWidget* Parent) : QDialog(Parent), ui(std::make_un
 
   connect(dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { dfstvExplorerChange(); });
+  connect(FFolders, &QFileSystemModel::directoryLoaded, this, [this] { RevealCurrentFolder(); });
   connect(bbExtract, &QPushButton::clicked, this, &TfmExtractDlg::bbExtractClick);
   connect(bbCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
   connect(bbHelp, &QPushButton::clicked, this, &TfmExtractDlg::bbHelpClick);
@@ -58,6 +59,20 @@ std::string TfmExtractDlg::Destination() const { return cbDestination->currentTe
 
 void TfmExtractDlg::SetDestination(const std::string& Folder) {
   cbDestination->setEditText(QString::fromStdString(Folder));
+}
+
+void TfmExtractDlg::ShowFolderInTree(const std::string& Folder) {
+  const QModelIndex at = FFolders->index(QString::fromStdString(Folder));
+  if (!at.isValid()) return;
+  dfstvExplorer->setCurrentIndex(at);
+  RevealCurrentFolder();
+}
+
+void TfmExtractDlg::RevealCurrentFolder() {
+  const QModelIndex at = dfstvExplorer->currentIndex();
+  if (!at.isValid()) return;
+  for (QModelIndex p = at.parent(); p.isValid(); p = p.parent()) dfstvExplorer->expand(p);
+  dfstvExplorer->scrollTo(at, QAbstractItemView::PositionAtCenter);
 }
 
 void TfmExtractDlg::dfstvExplorerChange() {

@@ -32,6 +32,9 @@ class TfmExtractDlg : public QDialog {
   std::string Destination() const;
   void SetDestination(const std::string& Folder);
 
+  // Selects Folder in the folder tree and opens the tree down to it (also
+  // once the folders on the way have been read).
+  void ShowFolderInTree(const std::string& Folder);
   void dfstvExplorerChange();
   void bbExtractClick();
   void bbHelpClick();
@@ -52,6 +55,7 @@ class TfmExtractDlg : public QDialog {
 
  private:
   void LoadHistory();
+  void RevealCurrentFolder();
   void AddToHistory(const std::string& Text);
 
   std::unique_ptr<Ui::TfmExtractDlg> ui;

@@ -251,10 +251,7 @@ void TfmMain::acExtractExecute() {
   CurrentWriter = nullptr;
   const std::string archive = vskVorsk.ArchiveFile();
   const std::string archiveFolder = FolderOf(archive);
-  if (!CurrentReader) {
-    if (auto* folders = qobject_cast<QFileSystemModel*>(dlg.dfstvExplorer->model()))
-      dlg.dfstvExplorer->setCurrentIndex(folders->index(Q(archiveFolder)));
-  }
+  if (!CurrentReader) dlg.ShowFolderInTree(archiveFolder);
   TCurrentDirKeeper keeper;
 
   const std::vector<std::string> selected = SelectedEntryPaths();

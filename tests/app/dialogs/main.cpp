@@ -1,11 +1,3 @@
-#include <gtest/gtest.h>
+#include "tests/app/guitestmain.h"
 
-#include <QApplication>
-#include <cstdlib>
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return brevane::testing::RunWidgetTests(argc, argv); }

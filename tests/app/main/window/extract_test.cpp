@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <QCheckBox>
+#include <QFileSystemModel>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -104,7 +106,17 @@ TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
   ASSERT_TRUE(Start({zip}));
   ASSERT_EQ(Model().RowCount(), 4);
 
-  // No row selected: all files, and the choice cannot be changed.
+  // No row selected: all files, and the choice cannot be changed. The
+  // first extraction's folder tree opens at the archive's folder.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
+    auto* folders = dynamic_cast<QFileSystemModel*>(d.dfstvExplorer->model());
+    EXPECT_EQ(folders->filePath(d.dfstvExplorer->currentIndex()).toStdString(), dir.str());
+    EXPECT_FALSE(d.rgFiles->isEnabled());
+    EXPECT_EQ(d.FilesIndex(), 1);
+    return static_cast<int>(mrCancel);
+  });
+  main->acExtractExecute();
   ExpectExtractDialog(Out("all"), true);
   ui.ExpectMessage(Completed(4), mtInformation);
   main->acExtractExecute();
