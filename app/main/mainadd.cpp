@@ -392,7 +392,8 @@ bool TfmMain::AddFiles() {
 
   std::vector<std::string> list;
   if (panel.FWildcardsUsed) {
-    for (const auto& mask : SplitParameters(panel.FWildcards)) list.push_back(vsk::JoinPath(panel.FWildcardFolder, mask));
+    for (const auto& mask : SplitParameters(panel.FWildcards))
+      list.push_back(vsk::JoinPath(panel.FWildcardFolder, mask));
     RememberAddFolder(panel.FWildcardFolder);
   } else {
     list = d.Files;

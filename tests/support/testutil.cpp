@@ -106,6 +106,14 @@ std::string TextBytes(std::size_t n, std::uint32_t seed) {
   return s;
 }
 
+bool HasShape(const std::string& Text, const std::string& Pattern) {
+  if (Text.size() != Pattern.size()) return false;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Pattern[i] == '#' ? (Text[i] < '0' || Text[i] > '9') : Text[i] != Pattern[i]) return false;
+  }
+  return true;
+}
+
 std::string ShellQuote(const std::string& s) {
   std::string r = "'";
   for (char c : s) {

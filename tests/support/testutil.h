@@ -69,5 +69,8 @@ ToolResult RunTool(const std::string& command, const fs::path& cwd = {});
 // tool is a failure, not a silent skip.
 bool HaveTool(const std::string& name);
 std::string ShellQuote(const std::string& s);
+// Whether Text has the shape of Pattern: '#' stands for one digit, any
+// other character for itself ("####-##-##" for a date).
+bool HasShape(const std::string& Text, const std::string& Pattern);
 
 }  // namespace vsktest
