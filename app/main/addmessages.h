@@ -22,8 +22,6 @@ inline constexpr const char* kDeleteSelectedFile = "Are you sure you want to\rDE
 inline constexpr const char* kDeleteSelectedFiles = "Are you sure you want to\rDELETE the selected files ?";
 inline constexpr const char* kOneFileDeleted = " file successfully deleted.";
 inline constexpr const char* kFilesDeleted = " files successfully deleted.";
-inline constexpr const char* kArchiveDeleted = "File has been successfully deleted.";
-inline constexpr const char* kArchiveDeleteFailed = "Deletion failed. The file may be missing or read-only.";
 
 inline constexpr const char* kDeletingPrefix = "Deleting: ";
 inline constexpr const char* kCompressingPrefix = "Compressing: ";

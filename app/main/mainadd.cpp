@@ -685,18 +685,7 @@ void TfmMain::acDeleteExecute() {
   const bool everything = std::all_of(vskVorsk.FileSpec.begin(), vskVorsk.FileSpec.end(),
                                       [](const std::string& m) { return m == "*.*" || m == "*" || m.empty(); });
   if (selected == FModel->RowCount() && everything) {
-    if (MessageDlg(addtext::kDeleteWholeArchive, mtWarning, mbYesNo) != mrYes) return;
-    vskVorsk.SetArchiveFile("");
-    if (vsk::DeleteFileEx(archive, vsk::doAllowUndo)) {
-      ShowInformation(addtext::kArchiveDeleted);
-      acCloseArchiveExecute();
-    } else {
-      try {
-        vskVorsk.SetArchiveFile(archive);
-      } catch (const std::exception&) {
-      }
-      ShowError(addtext::kArchiveDeleteFailed);
-    }
+    if (MessageDlg(addtext::kDeleteWholeArchive, mtWarning, mbYesNo) == mrYes) DeleteArchive(archive);
     return;
   }
   if (MessageDlg(selected == 1 ? addtext::kDeleteSelectedFile : addtext::kDeleteSelectedFiles, mtConfirmation,

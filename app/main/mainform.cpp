@@ -487,8 +487,11 @@ void TfmMain::ConnectHandlers() {
     if (acViewSelected->isEnabled()) acViewSelectedExecute();
   });
   ConnectAddCommands();
-  // The archive file commands (move, copy, rename, delete, mail,
-  // properties, print, export), the tools, batch jobs, backups, favourites,
+  ConnectFileCommands();
+  connect(sbProperties, &QToolButton::clicked, this, [this] {
+    if (acProperties->isEnabled()) acPropertiesExecute();
+  });
+  // Renaming the archive, the tools, batch jobs, backups, favourites,
   // configuration and help connect their handlers here.
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);

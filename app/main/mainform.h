@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/components/lineprinter.h"
 #include "app/main/components.h"
+#include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
@@ -33,6 +35,7 @@ class TArchiveViewModel;
 class TApOpenDialog;
 class TApSaveDialog;
 class TOpenDialog;
+class TSaveDialog;
 
 // The reader and writer components in use (cancelling and the progress
 // window act on them); each is one of the main window's, or null.
@@ -202,6 +205,25 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
                          int Attr, int NewAttr, bool& Replace);
   void vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, vsk::TOverwriteMode& OverwriteMode);
 
+  // ---- the archive file as a whole
+  void acMailArchiveExecute();
+  void acMoveArchiveExecute();
+  void acCopyArchiveExecute();
+  void acDeleteArchiveExecute();
+  // Deletes the archive (to the trash) and closes it; false when it could not.
+  bool DeleteArchive(const std::string& FileName);
+  void acPropertiesExecute();
+  void acPrintExecute();
+  // Tag 1 text, 2 CSV, 3 HTML.
+  void ExportContentListClick(int Tag);
+  bool ExportText(const std::string& FileName);
+  bool ExportCSV(const std::string& FileName);
+  bool ExportHTML(const std::string& FileName);
+  TSaveDialog& sdgSave();
+  TUCLinePrinter uclpPrinter;
+  // Runs a print job; tests replace it.
+  std::function<bool(TUCLinePrinter& Printer)> PrintJob;
+
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;
   vsk::TUnZip vskUnZip;
@@ -284,6 +306,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The add, delete and new-archive commands, the drop target and the
   // add-options dialog's type change.
   void ConnectAddCommands();
+  void ConnectFileCommands();
+  // The rows as the list shows them, and the archive file's date text.
+  std::vector<TContentRow> ContentRows() const;
+  std::string ArchiveDateText() const;
   // The status bar's width less Margin pixels, for shortened paths.
   int StatusTextWidth(int Margin) const;
   // The reader for the lister's archive type with the archive set (null
@@ -330,6 +356,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::unique_ptr<TApOpenDialog> FAddDialog;
   std::unique_ptr<TApSaveDialog> FNewDialog;
   std::unique_ptr<TApSaveDialog> FAddOptionsDialog;
+  std::unique_ptr<TSaveDialog> FSaveDialog;
 };
 
 extern TfmMain* fmMain;

@@ -54,4 +54,31 @@ inline constexpr const char* kInsertDiskNumber = "Please insert disk number ";
 inline constexpr const char* kVolumeIdCaption = " - Volume ID: ";
 inline constexpr const char* kEnterFullPath = "Please enter the full path to ";
 
+// The archive file commands.
+inline constexpr const char* kNoMailProgram =
+    "Your computer must be configured to use a MAPI\r\n(Messaging Application Programming Interface)\r\ncompliant "
+    "email software in order to use this\r\nfeature.";
+inline constexpr const char* kMailSubject = "Attached: ";
+inline constexpr const char* kMoveTitle = "Move to ...";
+inline constexpr const char* kCopyTitle = "Copy to ...";
+inline constexpr const char* kSaveAsTitle = "Save As ...";
+inline constexpr const char* kMoved = "Archive has been successfully moved.";
+inline constexpr const char* kMoveFailed = "The archive could not be moved.";
+inline constexpr const char* kCopied = "File copied successfully.";
+inline constexpr const char* kCopyFailed = "File copy failed.";
+inline constexpr const char* kConfirmDeleteArchive = "Are you sure you want to delete the currently opened archive file ?";
+inline constexpr const char* kArchiveDeleted = "File has been successfully deleted.";
+inline constexpr const char* kArchiveDeleteFailed = "Deletion failed. The file may be missing or read-only.";
+inline constexpr const char* kNoComments = "Comments not supported for this archive format.";
+inline constexpr const char* kConfirmPrint = "Print the archive contents list ?";
+inline constexpr const char* kPrintTitle = "Brevane : ";
+inline constexpr const char* kPrintFailed = "The contents list could not be printed: no printer is available.";
+inline constexpr const char* kNothingToExport =
+    "Contents list cannot be exported because there are no\r\nfiles in this archive.";
+inline constexpr const char* kExported = "Archive contents list exported to:\r";
+inline constexpr const char* kExportFailed = "The contents list could not be written to:\r";
+inline constexpr const char* kTextFilter = "Text File (*.txt)|*.txt|All Files (*.*)|*.*";
+inline constexpr const char* kCsvFilter = "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*";
+inline constexpr const char* kHtmlFilter = "HTML File (*.html)|*.html|All Files (*.*)|*.*";
+
 }  // namespace brevane::msgtext

@@ -448,7 +448,7 @@ TEST_F(AddTest, DeletingSelectedEntriesAndTheWholeArchive) {
   EXPECT_TRUE(fs::exists(zip));
   EXPECT_EQ(Model().RowCount(), 2);
   ui.ExpectMessage(addtext::kDeleteWholeArchive, mtWarning, mrYes);
-  ui.ExpectMessage(addtext::kArchiveDeleted, mtInformation);
+  ui.ExpectMessage(msgtext::kArchiveDeleted, mtInformation);
   main->acDeleteExecute();
   EXPECT_FALSE(fs::exists(zip));
   EXPECT_TRUE(fs::exists(env.root() / "home/.local/share/Trash/files/del.zip"));

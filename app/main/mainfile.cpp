@@ -1,0 +1,297 @@
+// The main window's commands on the archive file as a whole: mail, move,
+// copy, delete, properties, printing and exporting the contents list.
+
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <filesystem>
+
+#include "app/components/opendialog.h"
+#include "app/dialogs/properties.h"
+#include "app/dialogs/viewoutput.h"
+#include "app/main/archivemodel.h"
+#include "app/main/formatsettings.h"
+#include "app/main/mail.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/program.h"
+#include "app/main/textutil.h"
+#include "app/main/userinterface.h"
+#include "archive/core/dates.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/numbers.h"
+#include "archive/core/paths.h"
+#include "platform/trash.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool IsFile(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && fs::is_regular_file(Name, ec);
+}
+
+// Sizes as "12.34 MB (12,939,264 bytes)".
+std::string MegabytesText(double Bytes) {
+  char mb[64];
+  std::snprintf(mb, sizeof mb, "%.2f", Bytes / 1048576.0);
+  std::string digits = std::to_string(static_cast<long long>(Bytes < 0 ? 0 : Bytes)), grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return std::string(mb) + " MB (" + grouped + " bytes)";
+}
+
+std::string WithExtension(const std::string& Path, const std::string& Ext) {
+  const std::string name = NameOf(Path);
+  const auto dot = name.find_last_of('.');
+  const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  return base + Ext;
+}
+
+}  // namespace
+
+void TfmMain::ConnectFileCommands() {
+  connect(acMailArchive, &QAction::triggered, this, &TfmMain::acMailArchiveExecute);
+  connect(acMoveArchive, &QAction::triggered, this, &TfmMain::acMoveArchiveExecute);
+  connect(acCopyArchive, &QAction::triggered, this, &TfmMain::acCopyArchiveExecute);
+  connect(acDeleteArchive, &QAction::triggered, this, &TfmMain::acDeleteArchiveExecute);
+  connect(acProperties, &QAction::triggered, this, &TfmMain::acPropertiesExecute);
+  connect(acPrint, &QAction::triggered, this, &TfmMain::acPrintExecute);
+  connect(miASCIITextFile, &QAction::triggered, this, [this] { ExportContentListClick(1); });
+  connect(miCommaSeparatedValues, &QAction::triggered, this, [this] { ExportContentListClick(2); });
+  connect(miHTMLFile, &QAction::triggered, this, [this] { ExportContentListClick(3); });
+  uclpPrinter.Font = QFont(QStringLiteral("Courier New"), 10);
+  uclpPrinter.Font.setStyleHint(QFont::TypeWriter);
+  uclpPrinter.Margins.SetTop(15);
+  uclpPrinter.Margins.SetLeft(15);
+  uclpPrinter.Margins.SetBottom(15);
+  uclpPrinter.Margins.SetRight(15);
+  uclpPrinter.TitleOnPrintout = TopOfPage;
+  uclpPrinter.PrintPageNumbers = true;
+  if (!PrintJob) PrintJob = [](TUCLinePrinter& Printer) { return Printer.Print(); };
+}
+
+TSaveDialog& TfmMain::sdgSave() {
+  if (!FSaveDialog) {
+    FSaveDialog = std::make_unique<TSaveDialog>(this);
+    FSaveDialog->setObjectName(QStringLiteral("sdgSave"));
+  }
+  return *FSaveDialog;
+}
+
+std::vector<TContentRow> TfmMain::ContentRows() const {
+  std::vector<TContentRow> rows;
+  rows.reserve(static_cast<std::size_t>(FModel->RowCount()));
+  for (int r = 0; r < FModel->RowCount(); ++r) {
+    const TViewRow& row = FModel->Row(r);
+    TContentRow c;
+    c.Name = row.Caption.toStdString();
+    c.Date = row.Data.Date;
+    c.Unpacked = row.Data.Unpacked;
+    c.Packed = row.Data.Packed;
+    c.Ratio = row.Data.Ratio;
+    for (int col = 1; col < FModel->columnCount(); ++col) c.Cells.push_back(FModel->CellText(r, col).toStdString());
+    rows.push_back(std::move(c));
+  }
+  return rows;
+}
+
+std::string TfmMain::ArchiveDateText() const {
+  struct stat st;
+  if (stat(vskVorsk.ArchiveFile().c_str(), &st) != 0) return {};
+  return DateTimeToStr(vsk::UnixTimeToDateTime(static_cast<vsk::Int64>(st.st_mtime)));
+}
+
+void TfmMain::acMailArchiveExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  const std::string archive = vskVorsk.ArchiveFile();
+  if (SendMailMAPI(msgtext::kMailSubject + NameOf(archive), "", archive, "", "", "", "") == -1)
+    ShowError(msgtext::kNoMailProgram);
+}
+
+void TfmMain::acMoveArchiveExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  // A pending check-out is asked about here first.
+  const std::string archive = vskVorsk.ArchiveFile();
+  TSaveDialog& d = sdgSave();
+  d.SetTitle(msgtext::kMoveTitle);
+  d.Options = {ofOverwritePrompt, ofPathMustExist, ofHideReadOnly};
+  d.Filter = msgtext::kAllFilesFilter;
+  d.FilterIndex = 1;
+  d.DefaultExt.clear();
+  d.InitialDir = FolderOf(archive);
+  d.FileName = NameOf(archive);
+  if (!d.Execute() || d.FileName.empty()) return;
+  std::error_code ec;
+  const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
+  if (fs::equivalent(archive, target, ec)) return;
+  // A rename within the file system; across file systems the file is
+  // copied whole before the original goes, so a failure loses nothing.
+  fs::rename(archive, target, ec);
+  if (ec) {
+    ec.clear();
+    fs::copy_file(archive, target, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::remove(archive, ec);
+  }
+  if (ec || !IsFile(target)) {
+    ShowError(msgtext::kMoveFailed);
+    return;
+  }
+  DisplayArchive(target);
+  ShowInformation(msgtext::kMoved);
+}
+
+void TfmMain::acCopyArchiveExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  const std::string archive = vskVorsk.ArchiveFile();
+  TSaveDialog& d = sdgSave();
+  d.SetTitle(msgtext::kCopyTitle);
+  d.Options = {ofOverwritePrompt, ofPathMustExist, ofHideReadOnly};
+  d.Filter = msgtext::kAllFilesFilter;
+  d.FilterIndex = 1;
+  d.DefaultExt.clear();
+  d.InitialDir = FolderOf(archive);
+  d.FileName = NameOf(archive);
+  if (!d.Execute() || d.FileName.empty()) return;
+  std::error_code ec;
+  const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
+  // Copying the archive onto itself would delete it first.
+  if (fs::equivalent(archive, target, ec)) {
+    ShowError(msgtext::kCopyFailed);
+    return;
+  }
+  // The copy is made beside the target and takes its name when complete,
+  // so an existing target is replaced only by a whole copy.
+  const std::string scratch = target + ".brevane-copy";
+  fs::copy_file(archive, scratch, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(scratch, target, ec);
+  if (ec) {
+    fs::remove(scratch, ec);
+    ShowError(msgtext::kCopyFailed);
+    return;
+  }
+  ShowInformation(msgtext::kCopied);
+}
+
+void TfmMain::acDeleteArchiveExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  // A pending check-out is asked about here first.
+  if (MessageDlg(msgtext::kConfirmDeleteArchive, mtConfirmation, mbYesNo) == mrNo) return;
+  DeleteArchive(vskVorsk.ArchiveFile());
+}
+
+bool TfmMain::DeleteArchive(const std::string& Name) {
+  // A copy: the name may be the lister's own, which is cleared next.
+  const std::string FileName = Name;
+  vskVorsk.SetArchiveFile("");
+  if (vsk::DeleteFileEx(FileName, vsk::doAllowUndo)) {
+    ShowInformation(msgtext::kArchiveDeleted);
+    acCloseArchiveExecute();
+    return true;
+  }
+  try {
+    vskVorsk.SetArchiveFile(FileName);
+  } catch (const std::exception&) {
+  }
+  ShowError(msgtext::kArchiveDeleteFailed);
+  return false;
+}
+
+void TfmMain::acPropertiesExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  const std::string archive = vskVorsk.ArchiveFile();
+  std::string comment = msgtext::kNoComments;
+  if (vskVorsk.ArcType() == vsk::atZip) {
+    vskZip.SetArchiveFile(archive);
+    comment = vskZip.OpenOldArchive() >= 0 ? vskZip.GetArchiveComment() : std::string();
+  }
+  std::error_code ec;
+  const double packed = vskVorsk.ArcType() == vsk::atCab ? static_cast<double>(fs::file_size(archive, ec))
+                                                         : vskVorsk.PackedTotal;
+  const double unpacked = vskVorsk.UnpackedTotal;
+  const int ratio = vsk::CompressRatio(packed, unpacked);
+
+  TfmProperties dlg(this);
+  dlg.edFilename->setText(Q(archive));
+  std::string type(vsk::ArcTypeName(vskVorsk.ArcType()));
+  while (!type.empty() && static_cast<unsigned char>(type.back()) <= ' ') type.pop_back();
+  while (!type.empty() && static_cast<unsigned char>(type.front()) <= ' ') type.erase(0, 1);
+  dlg.laArcType->setText(Q(type));
+  dlg.laTotalFiles->setText(QString::number(FModel->RowCount()));
+  dlg.laDate->setText(Q(ArchiveDateText()));
+  dlg.laPackedSize->setText(Q(MegabytesText(packed)));
+  dlg.laUnpackedSize->setText(Q(MegabytesText(unpacked)));
+  dlg.pcRatio->setValue(ratio);
+  dlg.laRatio->setText(QString::number(ratio) + QLatin1Char('%'));
+  dlg.SetAttributes(static_cast<unsigned>(vsk::FileDosAttributes(archive)));
+  dlg.meComment->setPlainText(Q(comment));
+  UI().ShowModal(dlg);
+}
+
+void TfmMain::acPrintExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  if (MessageDlg(msgtext::kConfirmPrint, mtConfirmation, mbYesNo) != mrYes) return;
+  uclpPrinter.Lines = ContentListText(vskVorsk.ArchiveFile(), ArchiveDateText(), ContentRows());
+  uclpPrinter.PrintTitle = msgtext::kPrintTitle + NameOf(vskVorsk.ArchiveFile());
+  if (PrintJob && !PrintJob(uclpPrinter)) ShowError(msgtext::kPrintFailed);
+}
+
+bool TfmMain::ExportText(const std::string& FileName) {
+  return WriteCrLfLines(FileName, ContentListText(vskVorsk.ArchiveFile(), ArchiveDateText(), ContentRows()));
+}
+
+bool TfmMain::ExportCSV(const std::string& FileName) {
+  std::vector<std::string> captions;
+  for (int c = 0; c < FModel->columnCount(); ++c) captions.push_back(FModel->Caption(c).toStdString());
+  return WriteCrLfLines(FileName, ContentListCsv(captions, ContentRows()));
+}
+
+bool TfmMain::ExportHTML(const std::string& FileName) {
+  return WriteCrLfLines(FileName, ContentListHtml(vskVorsk.ArchiveFile(), ArchiveDateText(), ContentRows()));
+}
+
+void TfmMain::ExportContentListClick(int Tag) {
+  if (FModel->RowCount() == 0) {
+    ShowInformation(msgtext::kNothingToExport);
+    return;
+  }
+  struct TKind {
+    const char* Ext;
+    const char* Filter;
+    const char* Default;
+  };
+  static const TKind kinds[] = {{".txt", msgtext::kTextFilter, "*.txt"},
+                                {".csv", msgtext::kCsvFilter, "*.csv"},
+                                {".html", msgtext::kHtmlFilter, "*.html"}};
+  if (Tag < 1 || Tag > 3) return;
+  const TKind& k = kinds[Tag - 1];
+  TSaveDialog& d = sdgSave();
+  d.SetTitle(msgtext::kSaveAsTitle);
+  d.Options = {ofOverwritePrompt, ofPathMustExist, ofHideReadOnly};
+  d.Filter = k.Filter;
+  d.FilterIndex = 1;
+  d.DefaultExt = k.Default;
+  d.InitialDir = FolderOf(vskVorsk.ArchiveFile());
+  d.FileName = WithExtension(vskVorsk.ArchiveFile(), k.Ext);
+  if (!d.Execute() || d.FileName.empty()) return;
+  const std::string target = d.FileName;
+  const bool written = Tag == 1 ? ExportText(target) : Tag == 2 ? ExportCSV(target) : ExportHTML(target);
+  if (written)
+    ShowInformation(msgtext::kExported + target);
+  else
+    ShowError(msgtext::kExportFailed + target);
+}
+
+}  // namespace brevane
