@@ -218,11 +218,6 @@ bool TfmMain::FormClose() {
   return true;
 }
 
-void TfmMain::ProcContextMenu() {
-  // The switch in the first parameter selects the command run here.
-  close();
-}
-
 void TfmMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (FShown || Event->spontaneous()) return;

@@ -61,7 +61,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void FormActivate();
   bool FormClose();
   bool Closed() const { return FClosed; }
+  // Runs the operation the command line asks for, then closes the window.
   void ProcContextMenu();
+  void CmdLineExtractDialog(const std::string& Archive);
+  void CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
+  void CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files);
+  // The uninstaller's clean-up: the settings go, nothing is written back.
+  void RemoveRegistration();
 
   // ---- busy state and progress
   void ApplicationBusy();

@@ -81,4 +81,11 @@ inline constexpr const char* kTextFilter = "Text File (*.txt)|*.txt|All Files (*
 inline constexpr const char* kCsvFilter = "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*";
 inline constexpr const char* kHtmlFilter = "HTML File (*.html)|*.html|All Files (*.*)|*.*";
 
+// The command line.
+inline constexpr const char* kUnknownParameter = "Unknown commandline parameter.";
+inline constexpr const char* kMultipleExtracted = "Multiple archive extraction completed.\rArchives Extracted: ";
+inline constexpr const char* kTempFolderFailed = "Unable to create the temporary directory. \r\nBrevane aborted.";
+inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
+inline constexpr const char* kToolNotAvailable = "This command is not available in this version of Brevane.";
+
 }  // namespace brevane::msgtext

@@ -1,0 +1,196 @@
+// The program as a command-line tool: the first parameter is a switch, the
+// others name archives and files. One operation runs, then the main window
+// closes, which ends the program.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <filesystem>
+
+#include "app/components/apopendlg.h"
+#include "app/dialogs/addpanels.h"
+#include "app/dialogs/extractdlg.h"
+#include "app/main/folders.h"
+#include "app/main/mail.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/program.h"
+#include "app/main/settings.h"
+#include "app/main/textutil.h"
+#include "app/main/userinterface.h"
+#include "platform/registry.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string WithoutExtension(const std::string& Path) {
+  const auto slash = Path.find_last_of('/');
+  const auto dot = Path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return Path;
+  return Path.substr(0, dot);
+}
+
+std::string Absolute(const std::string& Path) {
+  std::error_code ec;
+  const auto p = fs::absolute(Path, ec);
+  return ec ? Path : p.lexically_normal().string();
+}
+
+// The third to the last parameter.
+std::vector<std::string> Inputs() {
+  std::vector<std::string> files;
+  for (int i = 3; i <= ParamCount(); ++i) files.push_back(ParamStr(i));
+  return files;
+}
+
+vsk::TStoredDirNames PathStyle() { return Options.adPath == 0 ? vsk::sdExplorer_Auto : vsk::sdAbsoluteNoDrv; }
+
+vsk::TSwitch SwitchForAction(int Action) {
+  switch (Action) {
+    case 1: return vsk::swRefresh;
+    case 2: return vsk::swMove;
+    default: return vsk::swAdd;
+  }
+}
+
+}  // namespace
+
+void TfmMain::ProcContextMenu() {
+  struct TCloser {
+    TfmMain* Main;
+    ~TCloser() { Main->close(); }
+  } closer{this};
+  if (ParamCount() <= 1) return;
+  const std::string sw = ParamStr(1);
+  const std::string a = Absolute(ParamStr(2));
+  const bool inputs = ParamCount() >= 3;
+
+  if (sw == "-S") {
+    CmdExtract(a, WithoutExtension(a), true, true, true, true, true, true);
+  } else if (sw == "-H") {
+    CmdExtract(a, FolderOf(a), true, true, true, true, true, true);
+  } else if (sw == "-HM") {
+    if (ParamCount() < 3) {
+      // One archive is extracted like the others rather than reported
+      // extracted without being touched.
+      CmdExtract(a, UnderscoreExtName(a), true, true, true, true, true, false);
+    } else {
+      for (int i = 2; i <= ParamCount(); ++i) {
+        const std::string archive = Absolute(ParamStr(i));
+        CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false);
+      }
+    }
+    if (Options.ConfirmDecompress)
+      MessageDlg(msgtext::kMultipleExtracted + std::to_string(ParamCount() - 1), mtInformation, mbOK);
+  } else if (sw == "-E") {
+    CmdLineExtractDialog(a);
+  } else if (sw == "-A") {
+    if (inputs) CmdLineAddOptions(a, Inputs());
+  } else if (sw == "-G" || sw == "-D") {
+    if (inputs) CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true);
+  } else if (sw == "-M") {
+    if (inputs) CmdLineMail(a, Inputs());
+  } else if (sw == "-AX" || sw == "-T" || sw == "-R" || sw == "-C" || sw == "-V" || sw == "-X") {
+    // Testing, repairing, converting, virus scans and self-extractors come
+    // with the tools of the main window.
+    ShowError(msgtext::kToolNotAvailable);
+  } else if (sw == "-SYS") {
+    if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();
+  } else {
+    ShowError(msgtext::kUnknownParameter);
+  }
+}
+
+void TfmMain::CmdLineExtractDialog(const std::string& Archive) {
+  TfmExtractDlg dlg(this);
+  if (!CurrentReader && !vskVorsk.ArchiveFile().empty()) dlg.ShowFolderInTree(FolderOf(vskVorsk.ArchiveFile()));
+  dlg.SetFilesIndex(1);
+  dlg.rgFiles->setEnabled(false);
+  std::string destination;
+  if (Options.ExtractLast)
+    destination = ReadSettingString("Folders", "ExtractLastPath");
+  else if (Options.ExtractSame)
+    destination = FolderOf(Archive);
+  else if (QFileInfo(QString::fromStdString(Options.ExtractFolder)).isDir())
+    destination = Options.ExtractFolder;
+  if (!destination.empty()) {
+    dlg.SetDestination(destination);
+    QDir::setCurrent(QString::fromStdString(destination));
+  }
+  if (UI().ShowModal(dlg) != mrOk) return;
+  CmdExtract(Archive, dlg.Destination(), dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
+             dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
+             dlg.ckCreateDirectories->isChecked(), true);
+}
+
+void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
+  TApSaveDialog& d = apsdAddOptions();
+  d.FileName = NameOf(WithoutExtension(Archive));
+  d.FilterIndex = Options.adArcType >= 0 && Options.adArcType <= 6 ? Options.adArcType + 1 : 7;
+  d.InitialDir = QDir::currentPath().toStdString();
+  TfmAddOptionsBottom& panel = *fmAddOptionsBottom;
+  panel.cbAction->setCurrentIndex(0);
+  panel.cbCompression->setCurrentIndex(0);
+  panel.cbDiskSpanning->setCurrentIndex(0);
+  panel.ckSaveFullPath->setChecked(Options.adPath != 0);
+  apsdAddOptionsTypeChange();
+  if (!d.Execute()) return;
+  std::string name = Absolute(d.FileName);
+  if (NameOf(name).find('.') == std::string::npos) name += ".zip";
+  // A new archive takes the place of an existing file only once it is
+  // written: the writer builds it beside the old one and renames it over.
+  const std::string scratch = FolderOf(name) + "/.brevane-new-" + NameOf(name);
+  std::error_code ec;
+  fs::remove(scratch, ec);
+  const int count = CmdAdd(scratch, Files, panel.cbCompression->currentIndex(),
+                           panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto,
+                           SwitchForAction(panel.cbAction->currentIndex()),
+                           panel.cbDiskSpanning->currentIndex() == 0, true);
+  if (count > 0 && fs::is_regular_file(scratch, ec)) {
+    fs::rename(scratch, name, ec);
+    if (ec) ShowError(msgtext::kUnableToOverwrite);
+  }
+  fs::remove(scratch, ec);
+}
+
+void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
+  const std::string folder = GetTempFolderName();
+  if (folder.empty()) {
+    ShowError(msgtext::kTempFolderFailed);
+    return;
+  }
+  const std::string name = NameOf(Archive);
+  const std::string temp = folder + "/" + name;
+  CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
+  // The writer may have given the name its own extension.
+  std::string made = temp;
+  std::error_code ec;
+  if (!fs::is_regular_file(made, ec))
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      if (e.is_regular_file()) made = e.path().string();
+  if (fs::is_regular_file(made, ec) &&
+      SendMailMAPI(msgtext::kMailSubject + NameOf(made), "", made, "", "", "", "") == -1)
+    ShowError(msgtext::kNoMailProgram);
+  DeleteFolderTree(folder);
+}
+
+void TfmMain::RemoveRegistration() {
+  // Closing must not write the window state, the list layout or the
+  // recent archives back.
+  FSaveFormState = false;
+  FSaveListLayout = false;
+  dfmruMainList.AutoSave = false;
+  try {
+    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
+    reg.DeleteKey("\\Software\\Brevane");
+  } catch (const std::exception&) {
+    // Nothing left to remove.
+  }
+}
+
+}  // namespace brevane

@@ -1,0 +1,127 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+
+#include "app/dialogs/addpanels.h"
+#include "app/dialogs/extractdlg.h"
+#include "app/main/messages.h"
+#include "app/main/settings.h"
+#include "platform/registry.h"
+#include "tests/app/main/window/windowtest.h"
+
+namespace brevane::testing {
+namespace {
+
+using CommandLine = WindowTest;
+
+std::string Completed(int N) { return msgtext::kExtractCompleted + std::to_string(N); }
+
+TEST_F(CommandLine, ExtractSwitches) {
+  const std::string zip = SampleZip();
+  // "-S": a folder named like the archive, beside it.
+  ui.ExpectMessage(Completed(3), mtInformation);
+  EXPECT_FALSE(Start({"-S", zip}));
+  EXPECT_EQ(vsktest::ReadFile(dir.path() / "sample/readme.txt"), "hello\n");
+  EXPECT_TRUE(fs::exists(dir.path() / "sample/docs/report.txt"));
+  EXPECT_FALSE(main->isVisible());
+  EndProgram();
+
+  // "-H": here, beside the archive.
+  ui.ExpectMessage(Completed(3), mtInformation);
+  EXPECT_FALSE(Start({"-H", zip}));
+  EXPECT_TRUE(fs::exists(dir.path() / "img/pic.bin"));
+  EndProgram();
+
+  // "-HM": each archive into its own folder, one message for all.
+  const std::string second = Zip("second.zip", {{"b.txt", "bee"}});
+  ui.ExpectMessage(std::string(msgtext::kMultipleExtracted) + "2", mtInformation);
+  EXPECT_FALSE(Start({"-HM", zip, second}));
+  EXPECT_TRUE(fs::exists(dir.path() / "sample_zip/readme.txt"));
+  EXPECT_EQ(vsktest::ReadFile(dir.path() / "second_zip/b.txt"), "bee");
+  EndProgram();
+
+  // "-E": the extract dialog, all files, then the chosen folder.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
+    EXPECT_EQ(d.FilesIndex(), 1);
+    EXPECT_EQ(d.Destination(), dir.str());
+    d.SetDestination((dir.path() / "chosen").string());
+    d.ckConfirmOverwrites->setChecked(false);
+    d.bbExtractClick();
+    return d.result();
+  });
+  ui.ExpectMessage(Completed(3), mtInformation);
+  EXPECT_FALSE(Start({"-E", zip}));
+  EXPECT_TRUE(fs::exists(dir.path() / "chosen/docs/report.txt"));
+}
+
+TEST_F(CommandLine, AddSwitchesAndUnknownOnes) {
+  ASSERT_TRUE(vsktest::HaveTool("unzip"));
+  fs::create_directories(dir.path() / "in/sub");
+  vsktest::WriteFile(dir.path() / "in/one.txt", "one");
+  vsktest::WriteFile(dir.path() / "in/sub/two.txt", "two");
+  const std::string made = (dir.path() / "made.zip").string();
+  ui.ExpectMessage("Files Compressed: 2", mtInformation);
+  EXPECT_FALSE(Start({"-G", made, (dir.path() / "in").string() + "/*.*"}));
+  const auto listed = vsktest::RunTool("unzip -Z1 " + vsktest::ShellQuote(made));
+  EXPECT_EQ(listed.output, "one.txt\nsub/two.txt\n");
+  EndProgram();
+
+  // "-A": the add-options dialog names the archive; an existing file of
+  // that name is replaced only by the finished archive.
+  const std::string chosen = (dir.path() / "chosen.zip").string();
+  vsktest::WriteFile(chosen, "not yet replaced");
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = static_cast<QFileDialog&>(Dialog);
+    EXPECT_EQ(Dialog.windowTitle(), QStringLiteral("Add Options"));
+    EXPECT_FALSE(fmAddOptionsBottom->ckSaveFullPath->isChecked());
+    d.selectFile(QString::fromStdString(chosen));
+    return static_cast<int>(mrOk);
+  });
+  ui.ExpectMessage("Files Compressed: 1", mtInformation);
+  EXPECT_FALSE(Start({"-A", "whatever.zip", (dir.path() / "in/one.txt").string()}));
+  EXPECT_EQ(vsktest::RunTool("unzip -t " + vsktest::ShellQuote(chosen)).exitCode, 0);
+  EndProgram();
+
+  // Inputs that do not exist write nothing.
+  EXPECT_FALSE(Start({"-G", (dir.path() / "none.zip").string(), (dir.path() / "missing.txt").string()}));
+  EXPECT_FALSE(fs::exists(dir.path() / "none.zip"));
+  EndProgram();
+
+  // Switches are case-sensitive; "-SYS" needs "-REMOVEREG".
+  ui.ExpectMessage(msgtext::kUnknownParameter, mtError);
+  EXPECT_FALSE(Start({"-s", made}));
+  EndProgram();
+  EXPECT_FALSE(Start({"-SYS", "-other"}));
+  EXPECT_TRUE(SettingsExist());
+  EndProgram();
+  EXPECT_FALSE(Start({"-SYS", "-REMOVEREG"}));
+  EndProgram();
+  EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists("\\Software\\Brevane"));
+}
+
+TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
+  fs::create_directories(dir.path() / "in");
+  vsktest::WriteFile(dir.path() / "in/one.txt", "one");
+  // A mail tool that records its arguments stands in for the desktop's.
+  const fs::path bin = dir.path() / "bin";
+  fs::create_directories(bin);
+  const fs::path log = dir.path() / "mail.log";
+  vsktest::WriteFile(bin / "xdg-email",
+                     "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > " + vsktest::ShellQuote(log.string()) +
+                         "\nfor a in \"$@\"; do [ -f \"$a\" ] && unzip -l \"$a\" >> " +
+                         vsktest::ShellQuote(log.string()) + "; done\nexit 0\n");
+  fs::permissions(bin / "xdg-email", fs::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  vsktest::ScopedEnv env2("PATH", bin.string() + ":" + (path ? path : "/usr/bin:/bin"));
+  EXPECT_FALSE(Start({"-M", "letter.zip", (dir.path() / "in/one.txt").string()}));
+  const std::string mail = vsktest::ReadFile(log);
+  EXPECT_NE(mail.find("Attached: letter.zip"), std::string::npos) << mail;
+  EXPECT_NE(mail.find("one.txt"), std::string::npos) << mail;
+  // The temporary archive is gone with its folder.
+  for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR")))
+    EXPECT_NE(e.path().filename().string().rfind("qv_", 0), 0u) << e.path();
+}
+
+}  // namespace
+}  // namespace brevane::testing
