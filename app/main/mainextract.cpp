@@ -90,6 +90,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
   switch (Kind) {
     case rkUnZip: return &vskUnZip;
     case rkUnJar: return &vskUnJar;
+    case rkUnTar: return &vskUnTar;
     default: return nullptr;
   }
 }
@@ -116,6 +117,7 @@ void TfmMain::ConnectComponentHandlers() {
   };
   ConnectReaderHandlers(vskUnZip);
   ConnectReaderHandlers(vskUnJar);
+  ConnectReaderHandlers(vskUnTar);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
   if (!ShellOpen)
@@ -523,6 +525,7 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       case vsk::atZipMV:
       case vsk::atJar:
       case vsk::atJarExe:
+      case vsk::atTar:
         newSize = reader->EntryUnpackedSize;
         newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
         break;
@@ -587,6 +590,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskVorsk) return "tvorsk";
   if (&Sender == &M.vskUnJar) return "tunjar";
   if (&Sender == &M.vskUnZip) return "tunzip";
+  if (&Sender == &M.vskUnTar) return "tuntar";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";

@@ -18,6 +18,7 @@
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/tar/untar.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
 #include "ui_mainform.h"
@@ -234,6 +235,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TVorsk vskVorsk;
   vsk::TUnZip vskUnZip;
   vsk::TUnJar vskUnJar;
+  vsk::TUnTar vskUnTar;
   vsk::TZip vskZip;
   vsk::TJar vskJar;
   // Per-run flags of extraction and adding.

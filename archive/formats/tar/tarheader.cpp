@@ -126,6 +126,11 @@ void TTarPaxInfo::Parse(const Byte* Data, std::size_t Count) {
     } else if (key == "mtime" && PaxNumber(value, n)) {
       HasMTime = true;
       MTime = n;
+    } else if (key == "linkpath") {
+      HasLinkPath = !value.empty();
+      LinkPath.assign(value);
+    } else if (key.starts_with("GNU.sparse.")) {
+      Sparse = true;
     }
     pos += length;
   }

@@ -66,6 +66,10 @@ struct TTarPaxInfo {
   Int64 Size = 0;
   bool HasMTime = false;
   Int64 MTime = 0;  // whole seconds
+  bool HasLinkPath = false;
+  std::string LinkPath;
+  // GNU sparse records: the data hold a map and the filled parts only.
+  bool Sparse = false;
 
   // Reads "<length> <key>=<value>\n" records; a malformed record ends the
   // reading, the records before it stand.

@@ -314,18 +314,28 @@ TEST_F(Extraction, ACrcErrorEndsWithTheCrcMessageAndTheErrorBlock) {
   }() + "\nFilename : damaged.txt\nError No : 25151\nMessage  : File fails CRC check\nDetails  : \n\n");
 }
 
-TEST_F(Extraction, TypesWithoutAReaderAndMissingArchives) {
+TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
-  const std::string tar = Pack("plain.tar", {{"x.txt", "x"}}, "tar cf {out} x.txt");
+  const std::string tar = Pack("plain.tar", {{"x.txt", "x"}, {"d/y.txt", "why"}}, "tar cf {out} x.txt d");
   ASSERT_TRUE(Start({tar}));
   ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atTar);
   ExpectExtractDialog(Out("tar"), true);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(vsktest::ReadFile(Out("tar") + "/d/y.txt"), "why");
+  EXPECT_EQ(CurrentReader, &main->vskUnTar);
+
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  const std::string arj = Pack("plain.arj", {{"x.txt", "x"}}, "arj a -y {out} x.txt");
+  main->DisplayArchive(arj);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atArj);
+  ExpectExtractDialog(Out("arj"), true);
   ui.ExpectMessage(msgtext::kExtractNotSupported, mtInformation);
   main->acExtractExecute();
-  EXPECT_FALSE(fs::exists(Out("tar") + "/x.txt"));
-  ui.ExpectMessage(std::string(msgtext::kExtractNotSupported) + "\n\r" + tar, mtInformation);
-  main->CmdExtract(tar, Out("tar2"), true, true, true, false, true, true);
-  EXPECT_FALSE(fs::exists(Out("tar2") + "/x.txt"));
+  EXPECT_FALSE(fs::exists(Out("arj") + "/x.txt"));
+  ui.ExpectMessage(std::string(msgtext::kExtractNotSupported) + "\n\r" + arj, mtInformation);
+  main->CmdExtract(arj, Out("arj2"), true, true, true, false, true, true);
+  EXPECT_FALSE(fs::exists(Out("arj2") + "/x.txt"));
 
   // A destination that cannot be made.
   const std::string zip = SampleZip();
