@@ -1,0 +1,53 @@
+#pragma once
+// Rebuilding a damaged ZIP archive: the raw bytes are searched for local
+// headers, every entry that passes the plausibility tests is copied, and a
+// new directory and end record are written after them. Nothing is
+// decompressed and no CRC is checked.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/core/stream.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+class TZipFix {
+ public:
+  // Once per candidate entry: its name as far as it was read, and whether
+  // the entry was kept.
+  using TOnFileFoundEvent = std::function<void(TZipFix& Sender, const std::string& Filename, bool FileInfoIsOK)>;
+  TOnFileFoundEvent OnFileFound;
+
+  // Repairs InFile into OutFile. The input is mapped, not read into
+  // memory; the output is written beside OutFile and takes its place only
+  // when complete, so OutFile may even be InFile. Raises EFOpenError when
+  // the input cannot be opened and EWriteError when the output cannot be
+  // written. Returns the entries kept; with none an existing OutFile is
+  // left as it was.
+  int FixFile(const std::string& InFile, const std::string& OutFile);
+  // Repairs the bytes of Input (a memory image) into Output. Raises
+  // std::invalid_argument "No input or no output stream has been defined"
+  // when either is missing.
+  int FixStream(const TCustomMemoryStream32* Input, TStream32* Output);
+  // The same over a block of bytes.
+  int FixBytes(const Byte* Data, Int64 Size, TStream32& Output);
+
+  // The longest entry name taken as plausible, and the most entries one
+  // directory can count.
+  static constexpr UInt16 kMaxNameLength = 4096;
+  static constexpr std::size_t kMaxEntries = 65535;
+
+ private:
+  struct TFileInfo {
+    TZipCentralRecord Record;
+    std::string Name;
+    Int64 LocalOffset = 0;   // in the input
+    Int64 LocalLength = 0;   // header, name, extra, data and data descriptor
+    bool FromDescriptor = false;
+  };
+  bool ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& Info, std::string& Name, Int64& End);
+};
+
+}  // namespace vsk

@@ -1,0 +1,161 @@
+// Repairing ZIP archives written by zip and bsdtar and then damaged; the
+// results must pass unzip's own test and extract byte for byte.
+
+#include "archive/tools/zipfix.h"
+
+#include "archive/core/errors.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::ReadFile;
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::WriteFile;
+
+class ZipFixTest : public ::testing::Test {
+ protected:
+  // Files a.txt, b.bin and sub/c.txt packed by Command ("{out}" the archive).
+  std::string Pack(const std::string& Name, const std::string& Command) {
+    const fs::path src = dir / ("src-" + Name);
+    fs::create_directories(src / "sub");
+    WriteFile(src / "a.txt", vsktest::TextBytes(40000, 1));
+    WriteFile(src / "b.bin", vsktest::RandomBytes(30000, 2));
+    WriteFile(src / "sub/c.txt", vsktest::TextBytes(5000, 3));
+    const std::string out = (dir / Name).string();
+    std::string cmd = Command;
+    cmd.replace(cmd.find("{out}"), 5, ShellQuote(out));
+    const auto r = RunTool(cmd, src);
+    EXPECT_EQ(r.exitCode, 0) << cmd << "\n" << r.output;
+    return out;
+  }
+  // The archive cut just before its directory.
+  static void DropDirectory(const std::string& Zip) {
+    const std::string bytes = ReadFile(Zip);
+    const auto central = bytes.find("PK\x01\x02");
+    ASSERT_NE(central, std::string::npos);
+    WriteFile(Zip, bytes.substr(0, central));
+  }
+  ::testing::AssertionResult UnzipRestores(const std::string& Zip, const std::string& Password = {}) {
+    const std::string pw = Password.empty() ? "" : "-P " + Password + " ";
+    const auto t = RunTool("unzip -t " + pw + ShellQuote(Zip));
+    if (t.exitCode != 0) return ::testing::AssertionFailure() << t.output;
+    const fs::path out = dir / ("x-" + std::to_string(++extractions));
+    const auto x = RunTool("unzip -q " + pw + ShellQuote(Zip) + " -d " + ShellQuote(out.string()));
+    if (x.exitCode != 0) return ::testing::AssertionFailure() << x.output;
+    if (ReadFile(out / "a.txt") != vsktest::TextBytes(40000, 1) || ReadFile(out / "b.bin") != vsktest::RandomBytes(30000, 2) ||
+        ReadFile(out / "sub/c.txt") != vsktest::TextBytes(5000, 3))
+      return ::testing::AssertionFailure() << "contents differ";
+    return ::testing::AssertionSuccess();
+  }
+
+  vsktest::TempDir dir;
+  int extractions = 0;
+};
+
+TEST_F(ZipFixTest, RebuildsTheDirectoryOfArchivesFromZipAndBsdtar) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("unzip") && vsktest::HaveTool("bsdtar"));
+  for (const char* cmd : {"zip -q -r -X {out} a.txt b.bin sub", "zip -q -r -0 -X {out} a.txt b.bin sub",
+                          "bsdtar -c --format zip -f {out} a.txt b.bin sub/c.txt"}) {
+    SCOPED_TRACE(cmd);
+    const std::string zip = Pack("set.zip", cmd);
+    DropDirectory(zip);
+    ASSERT_NE(RunTool("unzip -t " + ShellQuote(zip)).exitCode, 0);
+    TZipFix fix;
+    std::vector<std::pair<std::string, bool>> found;
+    fix.OnFileFound = [&](TZipFix&, const std::string& Name, bool Ok) { found.emplace_back(Name, Ok); };
+    const std::string fixed = (dir / "fixed.zip").string();
+    EXPECT_GE(fix.FixFile(zip, fixed), 3);
+    EXPECT_TRUE(UnzipRestores(fixed));
+    EXPECT_NE(std::find(found.begin(), found.end(), std::make_pair(std::string("sub/c.txt"), true)), found.end());
+    fs::remove(zip);
+  }
+  // Repaired in place: the archive is replaced only when the new one is whole.
+  const std::string zip = Pack("desc.zip", "zip -q -r -X {out} a.txt b.bin sub");
+  DropDirectory(zip);
+  TZipFix fix;
+  EXPECT_EQ(fix.FixFile(zip, zip), 4);
+  EXPECT_TRUE(UnzipRestores(zip));
+}
+
+TEST_F(ZipFixTest, GarbageEncryptionAndLongNames) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("unzip"));
+  // Garbage between two intact entries, and a false signature inside it.
+  const std::string zip = Pack("g.zip", "zip -q -r -X {out} a.txt b.bin sub");
+  std::string bytes = ReadFile(zip);
+  const auto second = bytes.find("PK\x03\x04", 4);
+  bytes.insert(second, std::string("junk PK\x03\x04 more junk") + std::string(300, 'Z'));
+  WriteFile(zip, bytes.substr(0, bytes.find("PK\x01\x02")));
+  TZipFix fix;
+  int rejected = 0;
+  fix.OnFileFound = [&](TZipFix&, const std::string&, bool Ok) { rejected += Ok ? 0 : 1; };
+  EXPECT_EQ(fix.FixFile(zip, (dir / "g-fixed.zip").string()), 4);
+  EXPECT_GE(rejected, 1);
+  EXPECT_TRUE(UnzipRestores((dir / "g-fixed.zip").string()));
+
+  // A stored entry with traditional encryption is 12 bytes larger than its
+  // data: it is kept.
+  const std::string enc = Pack("e.zip", "zip -q -r -0 -P secret -X {out} a.txt b.bin sub");
+  DropDirectory(enc);
+  EXPECT_EQ(fix.FixFile(enc, (dir / "e-fixed.zip").string()), 4);
+  EXPECT_TRUE(UnzipRestores((dir / "e-fixed.zip").string(), "secret"));
+
+  // Names of today's length are kept; a name with control bytes is not.
+  const fs::path deep = dir / "deep";
+  const std::string longName = std::string(120, 'n') + ".txt";
+  WriteFile(deep / longName, "long name");
+  WriteFile(deep / "ok.txt", "fine");
+  ASSERT_EQ(RunTool("zip -q -X ../deep.zip " + ShellQuote(longName) + " ok.txt", deep).exitCode, 0);
+  std::string d = ReadFile((dir / "deep.zip").string());
+  d = d.substr(0, d.find("PK\x01\x02"));
+  const auto ok = d.find("ok.txt");
+  ASSERT_NE(ok, std::string::npos);
+  d[ok] = '\x01';
+  WriteFile(dir / "deep.zip", d);
+  std::vector<std::string> kept;
+  fix.OnFileFound = [&](TZipFix&, const std::string& Name, bool Ok) {
+    if (Ok) kept.push_back(Name);
+  };
+  EXPECT_EQ(fix.FixFile((dir / "deep.zip").string(), (dir / "deep-fixed.zip").string()), 1);
+  EXPECT_EQ(kept, std::vector<std::string>{longName});
+}
+
+TEST_F(ZipFixTest, NothingToSaveAndMissingStreams) {
+  const std::string text = (dir / "text.zip").string();
+  WriteFile(text, "no archive here at all");
+  TZipFix fix;
+  // A new output is created empty; an existing one, the input itself
+  // included, is left as it was.
+  EXPECT_EQ(fix.FixFile(text, (dir / "empty.zip").string()), 0);
+  EXPECT_TRUE(fs::exists(dir / "empty.zip"));
+  EXPECT_EQ(fs::file_size(dir / "empty.zip"), 0u);
+  EXPECT_EQ(fix.FixFile(text, text), 0);
+  EXPECT_EQ(ReadFile(text), "no archive here at all");
+  EXPECT_THROW(fix.FixFile((dir / "missing.zip").string(), (dir / "out.zip").string()), EFOpenError);
+
+  TMemoryStream32 out;
+  try {
+    fix.FixStream(nullptr, &out);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "No input or no output stream has been defined");
+  }
+  // A header whose sizes run past the end, or claim more than data can
+  // grow to, is no entry.
+  std::string fake = "PK\x03\x04";
+  fake += std::string(14, '\0');
+  fake += std::string("\x00\x04\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00", 12);  // packed 1024, unpacked 1
+  fake += "x" + std::string(1100, '-');
+  TCustomMemoryStream32 in;
+  in.SetPointer(fake.data(), static_cast<Int64>(fake.size()));
+  EXPECT_EQ(fix.FixStream(&in, &out), 0);
+  EXPECT_EQ(out.GetSize(), 0);
+}
+
+}  // namespace
+}  // namespace vsk
