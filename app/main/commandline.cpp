@@ -95,9 +95,13 @@ void TfmMain::ProcContextMenu() {
     if (inputs) CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true);
   } else if (sw == "-M") {
     if (inputs) CmdLineMail(a, Inputs());
-  } else if (sw == "-AX" || sw == "-T" || sw == "-R" || sw == "-C" || sw == "-V" || sw == "-X") {
-    // Testing, repairing, converting, virus scans and self-extractors come
-    // with the tools of the main window.
+  } else if (sw == "-T") {
+    CmdTest(a);
+  } else if (sw == "-R") {
+    CmdRepair(a);
+  } else if (sw == "-AX" || sw == "-C" || sw == "-V" || sw == "-X") {
+    // Converting, virus scans and self-extractors come with the other
+    // tools of the main window.
     ShowError(msgtext::kToolNotAvailable);
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();

@@ -483,10 +483,11 @@ void TfmMain::ConnectHandlers() {
   });
   ConnectAddCommands();
   ConnectFileCommands();
+  ConnectToolCommands();
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
-  // Renaming the archive, the tools, batch jobs, backups, favourites,
+  // Renaming the archive, the other tools, batch jobs, backups, favourites,
   // configuration and help connect their handlers here.
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);

@@ -21,6 +21,8 @@
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
+#include "archive/tools/zipcheck.h"
+#include "archive/tools/zipfix.h"
 #include "ui_mainform.h"
 
 class QFileSystemModel;
@@ -231,8 +233,19 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // Runs a print job; tests replace it.
   std::function<bool(TUCLinePrinter& Printer)> PrintJob;
 
+  // ---- tools
+  void acTestExecute();
+  void CmdTest(const std::string& ArchiveName);
+  void acRepairExecute();
+  void CmdRepair(const std::string& ArchiveName);
+
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;
+  vsk::TZipCheck vskZipCheck;
+  vsk::TZipFix ZipFix;
+  bool FTestFailed = false;
+  int FRepairFound = 0;
+  int FRepairGood = 0;
   vsk::TUnZip vskUnZip;
   vsk::TUnJar vskUnJar;
   vsk::TUnTar vskUnTar;
@@ -315,6 +328,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // add-options dialog's type change.
   void ConnectAddCommands();
   void ConnectFileCommands();
+  void ConnectToolCommands();
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;
   std::string ArchiveDateText() const;

@@ -88,4 +88,20 @@ inline constexpr const char* kTempFolderFailed = "Unable to create the temporary
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
 inline constexpr const char* kToolNotAvailable = "This command is not available in this version of Brevane.";
 
+// Testing and repairing.
+inline constexpr const char* kTestingArchive = ":: Testing Archive: ";
+inline constexpr const char* kVerifying = "Verifying:  ";
+inline constexpr const char* kTestingFile = "> Testing: ";
+inline constexpr const char* kPassed = " ... Passed";
+inline constexpr const char* kFailed = " ... Failed";
+inline constexpr const char* kLocalHeaderError = "> HEADER ERROR: Local header missing or corrupted.";
+inline constexpr const char* kHeaderError = "> HEADER ERROR: Missing or corrupted.";
+inline constexpr const char* kTestError = "> ERROR: ";
+inline constexpr const char* kVerifyNestedTar = "Compressed file is a TAR archive. Decompress and verify this archive ?";
+inline constexpr const char* kTestingCanceled = "Testing Canceled ...";
+inline constexpr const char* kNoErrorsFound = "No errors were found in this archive file.";
+inline constexpr const char* kZipArchivesFilter = "Zip Archives (*.zip)|*.zip";
+inline constexpr const char* kSelectZipToRepair = "Select Zip File To Repair ...";
+inline constexpr const char* kSaveRepairedAs = "Save Repaired File As ...";
+
 }  // namespace brevane::msgtext

@@ -1,0 +1,197 @@
+// The main window's tool commands: testing an archive and repairing a
+// damaged ZIP archive, with their reports in the output window.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <filesystem>
+
+#include "app/components/opendialog.h"
+#include "app/dialogs/viewoutput.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/program.h"
+#include "app/main/textutil.h"
+#include "app/main/userinterface.h"
+#include "archive/core/messages.h"
+#include "archive/tools/readers.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void OutputLine(const std::string& Line) {
+  if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(QString::fromStdString(Line));
+}
+
+void ClearOutput() {
+  if (fmViewOutput) fmViewOutput->meOutput->clear();
+}
+
+}  // namespace
+
+void TfmMain::ConnectToolCommands() {
+  connect(acTest, &QAction::triggered, this, &TfmMain::acTestExecute);
+  connect(acRepair, &QAction::triggered, this, &TfmMain::acRepairExecute);
+  vskZipCheck.OnActivate = [](vsk::TZipCommon& Sender) {
+    OutputLine(msgtext::kTestingArchive + Sender.ArchiveFile());
+  };
+  vskZipCheck.OnBegin = [this](vsk::TZipCommon&, const std::string& FileName, int, bool&) {
+    SetSimpleText(QString::fromUtf8(msgtext::kVerifying) + QString::fromStdString(FileName));
+    dfstbMainStatus->repaint();
+  };
+  vskZipCheck.OnStatus = [this](vsk::TZipCommon&, const std::string& FileName, bool Pass) {
+    if (!Pass) FTestFailed = true;
+    OutputLine(msgtext::kTestingFile + FileName + (Pass ? msgtext::kPassed : msgtext::kFailed));
+  };
+  vskZipCheck.OnCorruptZipHeader = [this](vsk::TZipCommon&, vsk::Byte HeadFlag, bool& Cancel) {
+    if (!(HeadFlag & vsk::kZipLocalFound)) OutputLine(msgtext::kLocalHeaderError);
+    if (!(HeadFlag & (vsk::kZipCentralFound | vsk::kZipEndFound))) OutputLine(msgtext::kHeaderError);
+    OutputLine(">");
+    FTestFailed = true;
+    Cancel = false;
+  };
+  // Errors that are no verdict of a file (a damaged header, an archive
+  // that ends early) fail the test too, and say why.
+  vskZipCheck.OnError = [this](vsk::TZipCommon&, const std::string& FileName, const std::string&,
+                               const std::string&, int ECode) {
+    if (ECode == vsk::msg::UserCanceled) return;
+    FTestFailed = true;
+    const char* text = vsk::MessageText(ECode);
+    OutputLine(std::string(msgtext::kTestError) + (text ? text : std::to_string(ECode)) +
+               (FileName.empty() ? std::string() : " (" + NameOf(FileName) + ")"));
+  };
+  vskZipCheck.OnNestedTarFile = [](vsk::TZipCommon&, const std::string& FileName, bool& doUnTar) {
+    if (MessageDlg(msgtext::kNestedTarFile + FileName + "\r\r" + msgtext::kVerifyNestedTar, mtInformation, mbYesNo) ==
+        mrYes)
+      doUnTar = true;
+  };
+  vskZipCheck.OnNextVolume = [](vsk::TZipCommon&, std::string& VolumeName, const std::string& VolumeID,
+                                bool fExists, bool& Cancel) {
+    Cancel = false;
+    if (fExists) return;
+    std::string answer = VolumeName;
+    if (UI().InputQuery(NameOf(VolumeName), "Volume ID: " + VolumeID, answer))
+      VolumeName = answer;
+    else
+      Cancel = true;
+  };
+  vskZipCheck.OnDeactivate = [this](vsk::TZipCommon& Sender) {
+    SetSimpleText(Sender.GetCancel() ? QString::fromUtf8(msgtext::kTestingCanceled) : QString());
+  };
+  vskZipCheck.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  vskZipCheck.OnGetPassword = [this](vsk::TZipCommon& S, const std::string& F, std::string& P, bool& T) {
+    vskUnZipGetPassword(S, F, P, T);
+  };
+  vskZipCheck.OnGetZipFirstDisk = vskVorsk.OnGetZipFirstDisk;
+  vskZipCheck.OnGetZipLastDisk = vskVorsk.OnGetZipLastDisk;
+  vskZipCheck.OnGetZipNextDisk = vskVorsk.OnGetZipNextDisk;
+  ZipFix.OnFileFound = [this](vsk::TZipFix&, const std::string& FileName, bool Ok) {
+    ++FRepairFound;
+    if (Ok) ++FRepairGood;
+    OutputLine("> " + (FileName.empty() ? std::string("?? filename ??") : FileName) +
+               (Ok ? "\t ... seems to be OK" : "\t ... is corrupted"));
+  };
+}
+
+void TfmMain::acTestExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  CmdTest(vskVorsk.ArchiveFile());
+}
+
+void TfmMain::CmdTest(const std::string& ArchiveName) {
+  CurrentWriter = nullptr;
+  CurrentReader = &vskZipCheck;
+  StartProgress();
+  if (FInteractive) {
+    SetSimplePanel(true);
+    SetLedColor(kLedBusy);
+    ApplicationBusy();
+  }
+  ClearOutput();
+  vskZipCheck.FileSpec = {"*.*"};
+  vskZipCheck.RecurseDirs = true;
+  try {
+    vskZipCheck.SetArchiveFile(ArchiveName);
+  } catch (const std::exception&) {
+    // An unreadable file has no type: refused below.
+  }
+  bool ran = false;
+  if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType())) {
+    FTestFailed = false;
+    vskZipCheck.Activate();
+    ran = true;
+  }
+  EndProgress();
+  if (FInteractive) {
+    SetSimplePanel(false);
+    SetLedColor(kLedIdle);
+    ApplicationWaiting();
+  }
+  if (!ran) {
+    ShowError(vsk::MessageText(vsk::msg::UnsupportedArcType));
+    return;
+  }
+  if (FTestFailed) {
+    if (fmViewOutput) UI().ShowModal(*fmViewOutput);
+  } else {
+    ShowInformation(msgtext::kNoErrorsFound);
+  }
+}
+
+void TfmMain::acRepairExecute() {
+  TOpenDialog& d = odgOpen();
+  d.Filter = msgtext::kZipArchivesFilter;
+  d.FilterIndex = 1;
+  d.DefaultExt = ".zip";
+  d.SetTitle(msgtext::kSelectZipToRepair);
+  d.Options = {ofHideReadOnly, ofPathMustExist, ofFileMustExist};
+  d.FileName.clear();
+  d.InitialDir = QDir::currentPath().toStdString();
+  if (!d.Execute() || d.FileName.empty()) return;
+  CmdRepair(d.FileName);
+}
+
+void TfmMain::CmdRepair(const std::string& ArchiveName) {
+  std::error_code ec;
+  const std::string source = fs::absolute(ArchiveName, ec).lexically_normal().string();
+  TSaveDialog& d = sdgSave();
+  d.SetTitle(msgtext::kSaveRepairedAs);
+  d.Options = {ofOverwritePrompt, ofPathMustExist, ofHideReadOnly};
+  d.Filter = msgtext::kZipArchivesFilter;
+  d.FilterIndex = 1;
+  d.DefaultExt = "zip";
+  d.InitialDir = FolderOf(source);
+  const std::string name = NameOf(source);
+  const auto dot = name.find_last_of('.');
+  d.FileName = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + "_fixed.zip";
+  if (!d.Execute() || d.FileName.empty()) return;
+  const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
+
+  FRepairFound = FRepairGood = 0;
+  ClearOutput();
+  OutputLine(":: REPAIR ZIP ARCHIVE ::");
+  OutputLine("> Source File : " + source);
+  OutputLine("> Fixed File  : " + target);
+  OutputLine(">");
+  raise();
+  activateWindow();
+  const bool existed = fs::exists(target, ec);
+  try {
+    ZipFix.FixFile(source, target);
+  } catch (const std::exception& e) {
+    OutputLine(std::string("> ") + e.what());
+  }
+  // Nothing recovered: the empty file made for it goes; a file that was
+  // there before is left as it was.
+  if (FRepairGood == 0 && !existed) fs::remove(target, ec);
+  OutputLine(">");
+  OutputLine("> " + std::to_string(FRepairGood) + " out of " + std::to_string(FRepairFound) +
+             " files were recovered.");
+  if (fmViewOutput) UI().ShowModal(*fmViewOutput);
+}
+
+}  // namespace brevane

@@ -1,0 +1,19 @@
+#include "archive/tools/readers.h"
+
+#include "archive/formats/tar/untar.h"
+#include "archive/formats/zip/unzip.h"
+
+namespace vsk {
+
+std::unique_ptr<TUnBase> MakeReader(TArcType T) {
+  switch (T) {
+    case atJar: return std::make_unique<TUnJar>();
+    case atTar: return std::make_unique<TUnTar>();
+    case atZip:
+    case atZipExe:
+    case atZipMV: return std::make_unique<TUnZip>();
+    default: return nullptr;
+  }
+}
+
+}  // namespace vsk

@@ -1,0 +1,91 @@
+#include "archive/tools/zipcheck.h"
+
+#include "archive/tools/readers.h"
+
+namespace vsk {
+
+namespace {
+
+bool RefusedType(TArcType T) {
+  switch (T) {
+    case atCab:
+    case atHA:
+    case atMsGZ:
+    case atPak:
+    case atPakExe:
+    case atTarGZip:
+      return true;
+    default:
+      return !IsValidArcType(T);
+  }
+}
+
+}  // namespace
+
+int TZipCheck::Activate() {
+  try {
+    if (ArchiveFile().empty() || RefusedType(ArcType())) {
+      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+      return 0;
+    }
+    if (!OnStatus) {
+      ReportError(ArchiveFile(), "OnStatus", "0", msg::RequiredEventNotAssigned);
+      return 0;
+    }
+    *CancelRef() = false;
+    if (OnElapsedTime) Timer.Start();
+    std::unique_ptr<TUnBase> reader = MakeReader(ArcType());
+    if (!reader) {
+      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+      return 0;
+    }
+    TUnBase& r = *reader;
+    r.SetZipCmntBufSize(ZipCmntBufSize());
+    r.CreateStoredDirs = false;
+    r.UseStoredDirs = false;
+    r.Passwords = Passwords;
+    r.SetArchiveFile(ArchiveFile());
+    r.FileSpec = FileSpec;
+    r.PasswordAttempts = PasswordAttempts;
+    r.RecurseDirs = RecurseDirs;
+    r.TranslateOemChar = TranslateOemChar;
+    r.ShareCancel(CancelRef());
+    const auto relay = [this](auto& Handler) {
+      return [this, &Handler](TZipCommon&, auto&&... Args) {
+        if (Handler) Fire(Handler, std::forward<decltype(Args)>(Args)...);
+      };
+    };
+    r.OnBegin = relay(OnBegin);
+    r.OnActivate = [this](TZipCommon&) { Fire(OnActivate); };
+    r.OnDeactivate = [this](TZipCommon&) { Fire(OnDeactivate); };
+    r.OnError = relay(OnError);
+    r.OnGetPassword = relay(OnGetPassword);
+    r.OnGetZipFirstDisk = relay(OnGetZipFirstDisk);
+    r.OnGetZipNextDisk = relay(OnGetZipNextDisk);
+    r.OnGetZipLastDisk = relay(OnGetZipLastDisk);
+    r.OnProgress = relay(OnProgress);
+    r.OnCorruptZipHeader = relay(OnCorruptZipHeader);
+    r.OnNestedTarFile = relay(OnNestedTarFile);
+    r.OnFileExists = relay(OnFileExists);
+    r.OnNextVolume = relay(OnNextVolume);
+    r.OnEnd = [this](TZipCommon&, const std::string& FileName, bool Pass) {
+      Fire(OnStatus, FileName, Pass);
+      Fire(OnEnd, FileName);
+    };
+    const int tested = r.TestArchive();
+    FilesProcessed = tested;
+    // A reader that followed a nested archive may have changed its type.
+    if (r.ArcType() != ArcType()) SetArchiveFile(ArchiveFile());
+    Passwords = r.Passwords;
+    if (OnElapsedTime) {
+      Timer.Stop();
+      Fire(OnElapsedTime, Timer.Elapsed());
+    }
+    return tested;
+  } catch (const ECancelUnwind&) {
+  } catch (const std::exception&) {
+  }
+  return 0;
+}
+
+}  // namespace vsk
