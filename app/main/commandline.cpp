@@ -99,9 +99,11 @@ void TfmMain::ProcContextMenu() {
     CmdTest(a);
   } else if (sw == "-R") {
     CmdRepair(a);
-  } else if (sw == "-AX" || sw == "-C" || sw == "-V" || sw == "-X") {
-    // Converting, virus scans and self-extractors come with the other
-    // tools of the main window.
+  } else if (sw == "-V") {
+    CmdVirusScan(a);
+  } else if (sw == "-AX" || sw == "-C" || sw == "-X") {
+    // Converting and self-extractors come with the other tools of the
+    // main window.
     ShowError(msgtext::kToolNotAvailable);
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();

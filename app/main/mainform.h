@@ -238,6 +238,11 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void CmdTest(const std::string& ArchiveName);
   void acRepairExecute();
   void CmdRepair(const std::string& ArchiveName);
+  void acVirusScanExecute();
+  void CmdVirusScan(const std::string& ArchiveName);
+  void acInstallExecute();
+  void acRenameArchiveExecute();
+  void acPasswordExecute();
 
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;

@@ -5,9 +5,24 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include <filesystem>
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include "app/components/opendialog.h"
+#include "app/dialogs/password.h"
+#include "app/main/contentlist.h"
+#include "app/main/folders.h"
+#include "app/main/runprogram.h"
+#include "app/main/settings.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
@@ -23,6 +38,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
 void OutputLine(const std::string& Line) {
   if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(QString::fromStdString(Line));
 }
@@ -36,6 +57,15 @@ void ClearOutput() {
 void TfmMain::ConnectToolCommands() {
   connect(acTest, &QAction::triggered, this, &TfmMain::acTestExecute);
   connect(acRepair, &QAction::triggered, this, &TfmMain::acRepairExecute);
+  connect(acVirusScan, &QAction::triggered, this, &TfmMain::acVirusScanExecute);
+  connect(acInstall, &QAction::triggered, this, &TfmMain::acInstallExecute);
+  connect(acRenameArchive, &QAction::triggered, this, &TfmMain::acRenameArchiveExecute);
+  connect(acPassword, &QAction::triggered, this, &TfmMain::acPasswordExecute);
+  connect(acAbout, &QAction::triggered, this, [] { ShowInformation(msgtext::kAboutText); });
+  connect(acHelpUsage, &QAction::triggered, this, [] { ShowInformation(msgtext::kHelpNextRelease); });
+  connect(acHomepage, &QAction::triggered, this, [this] {
+    if (ShellOpen) ShellOpen(kProductHomePage);
+  });
   vskZipCheck.OnActivate = [](vsk::TZipCommon& Sender) {
     OutputLine(msgtext::kTestingArchive + Sender.ArchiveFile());
   };
@@ -192,6 +222,127 @@ void TfmMain::CmdRepair(const std::string& ArchiveName) {
   OutputLine("> " + std::to_string(FRepairGood) + " out of " + std::to_string(FRepairFound) +
              " files were recovered.");
   if (fmViewOutput) UI().ShowModal(*fmViewOutput);
+}
+
+void TfmMain::acVirusScanExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  CmdVirusScan(vskVorsk.ArchiveFile());
+}
+
+void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
+  if (ArchiveName.empty()) return;
+  if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
+    ShowInformation(msgtext::kConfigureScanner);
+    return;
+  }
+  try {
+    vskVorsk.SetArchiveFile(ArchiveName);
+  } catch (const std::exception&) {
+  }
+  CurrentWriter = nullptr;
+  const std::string folder = GetTempFolderName();
+  if (folder.empty()) {
+    ShowError(msgtext::kScanFolderFailed);
+    return;
+  }
+  vsk::TUnBase* reader = ChooseReader(ArchiveName);
+  if (!reader) {
+    DeleteFolderTree(folder);
+    ShowInformation(msgtext::kExtractNotSupported);
+    return;
+  }
+  PrepareReader(*reader, folder, true, false, true, false, true);
+  reader->FileSpec = {"*.*"};
+  reader->RecurseDirs = true;
+  BeginReaderRun();
+  reader->Extract();
+  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
+  // The scanner gets the folder as its mask, or every file as a list.
+  std::string parameters = Options.Parameters;
+  if (!parameters.empty()) {
+    for (std::size_t at = 0; (at = Lower(parameters).find("*.*", at)) != std::string::npos;) {
+      parameters.replace(at, 3, folder + "/*.*");
+      at += folder.size() + 4;
+    }
+  } else {
+    parameters = QuotedFileList(folder);
+  }
+  RunProgramAndWait(Options.VirusScanner.substr(0, 255), parameters.substr(0, 255),
+                    Options.RunMinimized ? kShowMinimized : kShowNormal);
+  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
+  DeleteFolderTree(folder);
+  ShowInformation(msgtext::kScanCompleted);
+  EndReaderRun();
+}
+
+void TfmMain::acInstallExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished() || FSetupFile.empty()) return;
+  // A pending check-out is asked about here first.
+  if (MessageDlg(msgtext::kConfirmInstall, mtConfirmation, mbYesNo) == mrNo) return;
+  const std::string folder = GetTempFolderName();
+  if (folder.empty()) {
+    ShowError(msgtext::kScanFolderFailed);
+    return;
+  }
+  CmdExtract(vskVorsk.ArchiveFile(), folder, true, false, false, false, true, false);
+  const std::string setup = folder + "/" + FSetupFile;
+  // The user asked to run it: a program or script loses its execute bit in
+  // archives of other systems, so it is given back. A setup program of
+  // another system is opened by whatever the desktop has for it.
+  struct stat st;
+  if (::stat(setup.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::chmod(setup.c_str(), (st.st_mode & 07777) | S_IXUSR);
+  const bool native = [&] {
+    char magic[4] = {};
+    FILE* f = std::fopen(setup.c_str(), "rb");
+    if (!f) return false;
+    const std::size_t n = std::fread(magic, 1, sizeof magic, f);
+    std::fclose(f);
+    return (n >= 2 && magic[0] == '#' && magic[1] == '!') || (n == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0);
+  }();
+  if (native)
+    RunProgramAndWait(setup, std::vector<std::string>{}, kShowNormal);
+  else if (ShellOpen)
+    ShellOpen(setup);
+  ShowInformation(msgtext::kInstallWait);
+  DeleteFolderTree(folder);
+}
+
+void TfmMain::acRenameArchiveExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  // A pending check-out is asked about here first.
+  const std::string archive = vskVorsk.ArchiveFile();
+  const std::string name = NameOf(archive);
+  const auto dot = name.find_last_of('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string ext = stem.size() == name.size() ? std::string() : name.substr(dot);
+  std::string typed = stem;
+  if (!UI().InputQuery(msgtext::kRenameArchiveTitle, msgtext::kRenameArchivePrompt, typed) || typed.empty()) return;
+  if (typed.find('.') != std::string::npos) {
+    ShowError(msgtext::kRenameNoExtension);
+    return;
+  }
+  if (!IsValidName(typed, true)) {
+    ShowError(msgtext::kRenameInvalid);
+    return;
+  }
+  const std::string target = FolderOf(archive) + "/" + typed + ext;
+  std::error_code ec;
+  if (fs::exists(target, ec)) {
+    ShowError(msgtext::kRenameExists);
+    return;
+  }
+  // RENAME_NOREPLACE: a file that appears under the name meanwhile is kept.
+  if (renameat2(AT_FDCWD, archive.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    ShowError(msgtext::kRenameExists);
+    return;
+  }
+  DisplayArchive(target);
+}
+
+void TfmMain::acPasswordExecute() {
+  TfmPassword dlg(this);
+  dlg.FPassword = FPassword;
+  if (UI().ShowModal(dlg) == mrOk) FPassword = dlg.PasswordText();
 }
 
 }  // namespace brevane

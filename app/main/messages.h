@@ -104,4 +104,27 @@ inline constexpr const char* kZipArchivesFilter = "Zip Archives (*.zip)|*.zip";
 inline constexpr const char* kSelectZipToRepair = "Select Zip File To Repair ...";
 inline constexpr const char* kSaveRepairedAs = "Save Repaired File As ...";
 
+// The other tools.
+inline constexpr const char* kConfigureScanner =
+    "You need to configure a virus scanner before you can\r\nuse this feature. To configure a virus scanner, look\r\n"
+    "under the following menu item:\r\n\r\nOptions > Configuration > Program Locations";
+inline constexpr const char* kScanFolderFailed = "Unable to create the temporary directory. \r\nVirus scan aborted.";
+inline constexpr const char* kScanning = "Scanning for virus ...";
+inline constexpr const char* kFinishedScanning = "Finished scanning";
+inline constexpr const char* kScanCompleted = "Virus scan completed.";
+inline constexpr const char* kConfirmInstall =
+    "Are you sure you want to extract all the files in \r\nthis archive to a temporary directory and run \r\nthe "
+    "Setup/Install ?";
+inline constexpr const char* kInstallWait =
+    "Please click \"OK\" AFTER the installation has\r\nCOMPLETED to return to Brevane.";
+inline constexpr const char* kRenameArchiveTitle = "Rename Archive";
+inline constexpr const char* kRenameArchivePrompt = "Please enter a new filename WITHOUT any extensions :";
+inline constexpr const char* kRenameNoExtension =
+    "You entered a file extension. Please try again\r\nwithout entering any file extensions.";
+inline constexpr const char* kRenameExists =
+    "The new filename you entered already exist. Please \rtry again with a different filename.";
+inline constexpr const char* kRenameInvalid = "The name you entered cannot be a file name. Please try again.";
+inline constexpr const char* kAboutText = "Brevane 2.02";
+inline constexpr const char* kHelpNextRelease = "Help will be available in the next beta release.";
+
 }  // namespace brevane::msgtext

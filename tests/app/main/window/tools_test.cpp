@@ -98,5 +98,64 @@ TEST_F(Tools, RepairRebuildsACutArchive) {
   EXPECT_FALSE(fs::exists(none));
 }
 
+TEST_F(Tools, VirusScanRenameAndInstall) {
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  // No scanner configured: said so.
+  Options.AVProduct = 0;
+  ui.ExpectMessage(msgtext::kConfigureScanner, mtInformation);
+  main->acVirusScanExecute();
+
+  // A scanner that records what it was given and what it saw.
+  const fs::path log = dir.path() / "scan.log";
+  const fs::path scanner = dir.path() / "scanner.sh";
+  vsktest::WriteFile(scanner, "#!/bin/sh\necho \"$@\" > " + vsktest::ShellQuote(log.string()) +
+                                  "\nfind \"$(dirname \"$2\")\" -type f | sort >> " +
+                                  vsktest::ShellQuote(log.string()) + "\n");
+  fs::permissions(scanner, fs::perms::owner_all);
+  Options.AVProduct = 1;
+  Options.VirusScanner = scanner.string();
+  Options.Parameters = "--recursive *.*";
+  ui.ExpectMessage(msgtext::kScanCompleted, mtInformation);
+  main->acVirusScanExecute();
+  const std::string seen = vsktest::ReadFile(log);
+  EXPECT_NE(seen.find("--recursive "), std::string::npos) << seen;
+  EXPECT_NE(seen.find("/docs/report.txt"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("/img/pic.bin"), std::string::npos) << seen;
+  // The scanned copy is gone.
+  const std::string folder = seen.substr(seen.find(' ') + 1, seen.find("/*.*") - seen.find(' ') - 1);
+  EXPECT_FALSE(fs::exists(folder)) << folder;
+
+  // Renaming: no extension may be typed, no existing name taken.
+  ui.ExpectInput(msgtext::kRenameArchivePrompt, true, "other.zip");
+  ui.ExpectMessage(msgtext::kRenameNoExtension, mtError);
+  main->acRenameArchiveExecute();
+  EXPECT_EQ(ui.LastInputStart, "sample");
+  Zip("taken.zip", {{"t.txt", "t"}});
+  ui.ExpectInput(msgtext::kRenameArchivePrompt, true, "taken");
+  ui.ExpectMessage(msgtext::kRenameExists, mtError);
+  main->acRenameArchiveExecute();
+  ui.ExpectInput(msgtext::kRenameArchivePrompt, true, "sub/x");
+  ui.ExpectMessage(msgtext::kRenameInvalid, mtError);
+  main->acRenameArchiveExecute();
+  ui.ExpectInput(msgtext::kRenameArchivePrompt, true, "renamed");
+  main->acRenameArchiveExecute();
+  EXPECT_FALSE(fs::exists(zip));
+  EXPECT_EQ(main->vskVorsk.ArchiveFile(), (dir.path() / "renamed.zip").string());
+  EXPECT_EQ(Model().RowCount(), 3);
+
+  // Install: the archive's setup program runs from a temporary copy.
+  const fs::path ran = dir.path() / "ran.txt";
+  const std::string setup = Pack("setup.zip", {{"SETUP.EXE", "#!/bin/sh\necho installed > " +
+                                                                vsktest::ShellQuote(ran.string()) + "\n"}},
+                                 "chmod +x SETUP.EXE && zip -q -X {out} SETUP.EXE");
+  main->DisplayArchive(setup);
+  ASSERT_TRUE(main->CommandEnabled("acInstall"));
+  ui.ExpectMessage(msgtext::kConfirmInstall, mtConfirmation, mrYes);
+  ui.ExpectMessage(msgtext::kInstallWait, mtInformation);
+  main->acInstallExecute();
+  EXPECT_EQ(vsktest::ReadFile(ran), "installed\n");
+}
+
 }  // namespace
 }  // namespace brevane::testing
