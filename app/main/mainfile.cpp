@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QToolButton>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <filesystem>
 
 #include "app/components/opendialog.h"
+#include "app/dialogs/comment.h"
 #include "app/dialogs/properties.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/archivemodel.h"
@@ -69,6 +71,10 @@ void TfmMain::ConnectFileCommands() {
   connect(acDeleteArchive, &QAction::triggered, this, &TfmMain::acDeleteArchiveExecute);
   connect(acProperties, &QAction::triggered, this, &TfmMain::acPropertiesExecute);
   connect(acPrint, &QAction::triggered, this, &TfmMain::acPrintExecute);
+  connect(acViewComment, &QAction::triggered, this, &TfmMain::acViewCommentExecute);
+  connect(sbViewComments, &QToolButton::clicked, this, [this] {
+    if (acViewComment->isEnabled()) acViewCommentExecute();
+  });
   connect(miASCIITextFile, &QAction::triggered, this, [this] { ExportContentListClick(1); });
   connect(miCommaSeparatedValues, &QAction::triggered, this, [this] { ExportContentListClick(2); });
   connect(miHTMLFile, &QAction::triggered, this, [this] { ExportContentListClick(3); });
@@ -292,6 +298,30 @@ void TfmMain::ExportContentListClick(int Tag) {
     ShowInformation(msgtext::kExported + target);
   else
     ShowError(msgtext::kExportFailed + target);
+}
+
+void TfmMain::ShowComment(bool EvenEmpty) {
+  TfmComment dlg(this);
+  if (vskVorsk.ArcType() != vsk::atZip) return;
+  CurrentWriter = &vskZip;
+  vskZip.SetArchiveFile(vskVorsk.ArchiveFile());
+  if (vskZip.OpenOldArchive() < 0) return;
+  const std::string comment = vskZip.GetArchiveComment();
+  if (comment.empty() && !EvenEmpty) return;
+  dlg.SetComment(comment);
+  dlg.OnSaveComment = [this](const std::string& Comment) { vskZip.SetArchiveComment(Comment); };
+  UI().ShowModal(dlg);
+  // The archive is rewritten only when the comment was changed.
+  vskZip.SaveDirectoryChanges();
+}
+
+void TfmMain::DisplayCommentIfExist() {
+  if (!vskVorsk.ArchiveFile().empty()) ShowComment(false);
+}
+
+void TfmMain::acViewCommentExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  ShowComment(true);
 }
 
 }  // namespace brevane

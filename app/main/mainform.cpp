@@ -200,7 +200,7 @@ void TfmMain::FormShow() {
   activateWindow();
   if (ParamCount() == 1 && IsFile(ParamStr(1))) {
     DisplayArchive(ParamStr(1));
-    // With CommentsOpen the archive's comment is shown here.
+    if (Options.CommentsOpen) DisplayCommentIfExist();
   } else if (ParamCount() < 2) {
     if (Options.StartupOpen) acOpenArchiveExecute();
     // With StartupWizard the wizard is shown here, then the window.
@@ -1097,8 +1097,8 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
   if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOf(path));
   DisplayArchive(path);
-  // The desktop's recent documents learn of the archive here, and with
-  // CommentsOpen its comment is shown.
+  // The desktop's recent documents learn of the archive here.
+  if (Options.CommentsOpen) DisplayCommentIfExist();
 }
 
 void TfmMain::acOpenArchiveExecute() {

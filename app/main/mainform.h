@@ -222,6 +222,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // Deletes the archive (to the trash) and closes it; false when it could not.
   bool DeleteArchive(const std::string& FileName);
   void acPropertiesExecute();
+  // The ZIP archive comment: shown after opening when there is one (with
+  // the CommentsOpen setting), or on request even when empty.
+  void DisplayCommentIfExist();
+  void acViewCommentExecute();
   void acPrintExecute();
   // Tag 1 text, 2 CSV, 3 HTML.
   void ExportContentListClick(int Tag);
@@ -334,6 +338,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ConnectAddCommands();
   void ConnectFileCommands();
   void ConnectToolCommands();
+  void ShowComment(bool EvenEmpty);
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;
   std::string ArchiveDateText() const;

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "app/dialogs/comment.h"
 #include "app/dialogs/properties.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
@@ -151,6 +152,37 @@ TEST_F(FileCommands, CopyMoveAndDeleteTheArchive) {
   ui.ExpectMessage(msgtext::kArchiveVanished, mtError);
   main->acPropertiesExecute();
   EXPECT_EQ(Model().RowCount(), 0);
+}
+
+TEST_F(FileCommands, TheArchiveCommentIsShownAndSaved) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("unzip"));
+  const std::string zip = SampleZip();
+  const std::string plain = Zip("plain.zip", {{"p.txt", "p"}});
+  vsktest::RunTool("echo 'First words' | zip -q -z " + vsktest::ShellQuote(zip));
+  ASSERT_TRUE(Start({}));
+  Options.CommentsOpen = true;
+  // Opened with CommentsOpen: shown when there is one, not otherwise.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmComment&>(Dialog);
+    EXPECT_EQ(d.CommentText().substr(0, 11), "First words");
+    return static_cast<int>(mrOk);
+  });
+  main->dfmruMainListMRUItemClick(zip);
+  main->dfmruMainListMRUItemClick(plain);
+  EXPECT_EQ(Model().RowCount(), 1);
+
+  // On request even an empty one; a saved change rewrites the archive.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmComment&>(Dialog);
+    EXPECT_EQ(d.CommentText(), "");
+    d.meComment->setPlainText(QStringLiteral("Now with words"));
+    d.bbSaveClick();
+    return static_cast<int>(mrOk);
+  });
+  main->acViewCommentExecute();
+  const auto z = vsktest::RunTool("unzip -z " + vsktest::ShellQuote(plain));
+  EXPECT_NE(z.output.find("Now with words"), std::string::npos) << z.output;
+  EXPECT_EQ(vsktest::RunTool("unzip -t " + vsktest::ShellQuote(plain)).exitCode, 0);
 }
 
 TEST_F(FileCommands, MailingWithoutAMailProgram) {
