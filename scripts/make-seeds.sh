@@ -18,9 +18,11 @@ have 7z && 7z a -tzip -bd "$dest/7z.zip" src >/dev/null
 have bsdtar && bsdtar --format zip -cf "$dest/bsd.zip" src
 tar --format=gnu -cf "$dest/gnu.tar" src && tar --format=posix -cf "$dest/posix.tar" src
 gzip -c src/a.txt > "$dest/a.gz"
+tar czf "$dest/src.tgz" src && cat "$dest/a.gz" "$dest/a.gz" > "$dest/two.gz"
 have compress && compress -c src/a.txt > "$dest/a.Z"
 have arj && arj a -y "$dest/a.arj" src/a.txt src/b.bin >/dev/null
 have jlha && (cd src && jlha a "$dest/a.lzh" a.txt b.bin >/dev/null 2>&1)
 have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin
 have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
+have uuencode && uuencode -m src/b.bin b.bin > "$dest/b.b64"
 exit 0

@@ -91,6 +91,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnZip: return &vskUnZip;
     case rkUnJar: return &vskUnJar;
     case rkUnTar: return &vskUnTar;
+    case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
 }
@@ -118,6 +119,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnZip);
   ConnectReaderHandlers(vskUnJar);
   ConnectReaderHandlers(vskUnTar);
+  ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
   if (!ShellOpen)
@@ -591,6 +593,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnJar) return "tunjar";
   if (&Sender == &M.vskUnZip) return "tunzip";
   if (&Sender == &M.vskUnTar) return "tuntar";
+  if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";

@@ -19,6 +19,7 @@
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/tar/untar.h"
+#include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/zipcheck.h"
@@ -258,6 +259,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnZip vskUnZip;
   vsk::TUnJar vskUnJar;
   vsk::TUnTar vskUnTar;
+  vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;
   // Per-run flags of extraction and adding.

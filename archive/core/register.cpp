@@ -369,7 +369,8 @@ bool TRegisterVorsk::IsUueFile(const Byte* Head, Int64 Count) {
   const Int64 n = std::min({ArcSize, kUueProbeSize, Count});
   for (Int64 i = 0; i + 7 <= n; ++i) {
     if (i > 0 && Head[i - 1] != '\n') continue;
-    if (Matches(Head + i, "begin 6", 7) || Matches(Head + i, "begin 7", 7)) {
+    if (Matches(Head + i, "begin 6", 7) || Matches(Head + i, "begin 7", 7) ||
+        (i + 13 <= n && Matches(Head + i, "begin-base64 ", 13))) {
       ArcOffset = 1;
       return true;
     }

@@ -1,6 +1,7 @@
 #include "archive/tools/readers.h"
 
 #include "archive/formats/tar/untar.h"
+#include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
 
 namespace vsk {
@@ -9,6 +10,7 @@ std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
     case atJar: return std::make_unique<TUnJar>();
     case atTar: return std::make_unique<TUnTar>();
+    case atUUE: return std::make_unique<TUUDecode>();
     case atZip:
     case atZipExe:
     case atZipMV: return std::make_unique<TUnZip>();

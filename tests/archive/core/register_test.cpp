@@ -148,6 +148,7 @@ TEST(DetectArcType, ArchivesWrittenByOtherTools) {
       {"a.arj", "arj a -y a.arj f.txt", atArj, 0},
       {"c.cab", "gcab -c c.cab f.txt g.bin", atCab, 0},
       {"f.uue", "uuencode f.txt f.txt > f.uue", atUUE, 1},
+      {"m.uue", "uuencode -m f.txt f.txt > m.uue", atUUE, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);

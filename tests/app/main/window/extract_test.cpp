@@ -325,6 +325,16 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   EXPECT_EQ(vsktest::ReadFile(Out("tar") + "/d/y.txt"), "why");
   EXPECT_EQ(CurrentReader, &main->vskUnTar);
 
+  // A uuencoded text gives back its one file.
+  ASSERT_TRUE(vsktest::HaveTool("uuencode"));
+  const std::string uue = Pack("note.uue", {{"n.bin", vsktest::RandomBytes(5000, 4)}}, "uuencode n.bin n.bin > {out}");
+  main->DisplayArchive(uue);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atUUE);
+  ExpectExtractDialog(Out("uue"), true);
+  ui.ExpectMessage(Completed(1), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(vsktest::ReadFile(Out("uue") + "/n.bin") == vsktest::RandomBytes(5000, 4));
+
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   const std::string arj = Pack("plain.arj", {{"x.txt", "x"}}, "arj a -y {out} x.txt");
   main->DisplayArchive(arj);

@@ -59,6 +59,17 @@ TEST(UueList, TextsWrittenByUuencode) {
   EXPECT_EQ(m.entries[0].name, "stored name.bin");
 }
 
+TEST(UueList, Base64TextsAreListedToo) {
+  ASSERT_TRUE(vsktest::HaveTool("uuencode"));
+  TempDir dir;
+  WriteFile(dir / "data.bin", vsktest::RandomBytes(3000, 9));
+  ASSERT_EQ(RunTool("uuencode -m data.bin 'b64 name.bin' > x.b64", dir.path()).exitCode, 0);
+  const auto r = ListArchive((dir / "x.b64").string(), {.spec = {}});
+  EXPECT_EQ(r.type, atUUE);
+  ASSERT_EQ(r.entries.size(), 1u);
+  EXPECT_EQ(r.entries[0].name, "b64 name.bin");
+}
+
 TEST(UueList, BeginLineSearch) {
   auto find = [](const std::string& t, TUuBeginLine& b) {
     return b.Find(reinterpret_cast<const Byte*>(t.data()), t.size());
