@@ -91,6 +91,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnZip: return &vskUnZip;
     case rkUnJar: return &vskUnJar;
     case rkUnTar: return &vskUnTar;
+    case rkUnLha: return &vskUnLha;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -119,6 +120,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnZip);
   ConnectReaderHandlers(vskUnJar);
   ConnectReaderHandlers(vskUnTar);
+  ConnectReaderHandlers(vskUnLha);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -528,6 +530,10 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       case vsk::atJar:
       case vsk::atJarExe:
       case vsk::atTar:
+      case vsk::atLha:
+      case vsk::atLhaExe:
+      case vsk::atLzh:
+      case vsk::atLzhExe:
         newSize = reader->EntryUnpackedSize;
         newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
         break;
@@ -593,6 +599,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnJar) return "tunjar";
   if (&Sender == &M.vskUnZip) return "tunzip";
   if (&Sender == &M.vskUnTar) return "tuntar";
+  if (&Sender == &M.vskUnLha) return "tunlha";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

@@ -18,6 +18,7 @@
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
@@ -259,6 +260,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnZip vskUnZip;
   vsk::TUnJar vskUnJar;
   vsk::TUnTar vskUnTar;
+  vsk::TUnLha vskUnLha;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

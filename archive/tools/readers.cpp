@@ -1,5 +1,6 @@
 #include "archive/tools/readers.h"
 
+#include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
@@ -9,6 +10,10 @@ namespace vsk {
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
     case atJar: return std::make_unique<TUnJar>();
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe: return std::make_unique<TUnLha>();
     case atTar: return std::make_unique<TUnTar>();
     case atUUE: return std::make_unique<TUUDecode>();
     case atZip:

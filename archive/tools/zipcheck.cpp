@@ -50,9 +50,10 @@ int TZipCheck::Activate() {
     r.RecurseDirs = RecurseDirs;
     r.TranslateOemChar = TranslateOemChar;
     r.ShareCancel(CancelRef());
-    const auto relay = [this](auto& Handler) {
-      return [this, &Handler](TZipCommon&, auto&&... Args) {
-        if (Handler) Fire(Handler, std::forward<decltype(Args)>(Args)...);
+    TZipCheck* self = this;
+    const auto relay = [self](auto& Handler) {
+      return [self, &Handler](TZipCommon&, auto&&... Args) {
+        if (Handler) self->Fire(Handler, std::forward<decltype(Args)>(Args)...);
       };
     };
     r.OnBegin = relay(OnBegin);

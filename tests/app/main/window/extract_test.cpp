@@ -325,6 +325,18 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   EXPECT_EQ(vsktest::ReadFile(Out("tar") + "/d/y.txt"), "why");
   EXPECT_EQ(CurrentReader, &main->vskUnTar);
 
+  // LHA archives as jlha writes them.
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  const std::string lzh = Pack("set.lzh", {{"l.txt", vsktest::TextBytes(9000, 5)}, {"d/m.bin", "mmm"}},
+                               "jlha a {out} l.txt d/m.bin > /dev/null");
+  main->DisplayArchive(lzh);
+  ASSERT_TRUE(main->vskVorsk.ArcType() == vsk::atLha || main->vskVorsk.ArcType() == vsk::atLzh);
+  ExpectExtractDialog(Out("lzh"), true);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(vsktest::ReadFile(Out("lzh") + "/l.txt") == vsktest::TextBytes(9000, 5));
+  EXPECT_EQ(vsktest::ReadFile(Out("lzh") + "/d/m.bin"), "mmm");
+
   // A uuencoded text gives back its one file.
   ASSERT_TRUE(vsktest::HaveTool("uuencode"));
   const std::string uue = Pack("note.uue", {{"n.bin", vsktest::RandomBytes(5000, 4)}}, "uuencode n.bin n.bin > {out}");

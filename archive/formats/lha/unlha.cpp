@@ -1,0 +1,183 @@
+#include "archive/formats/lha/unlha.h"
+
+#include <algorithm>
+
+#include "archive/core/dates.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/selection.h"
+#include "archive/core/storedcopy.h"
+
+namespace vsk {
+
+namespace {
+
+// Self-extractors may put 128 zero bytes in front of the first header.
+constexpr Int64 kZeroPrefix = 128;
+
+bool IsListedMethod(char Letter) { return Letter == 'd' || (Letter >= '0' && Letter <= '7'); }
+
+bool IsLzhMethod(char Letter) { return Letter >= '4' && Letter <= '7'; }
+
+TLzhSettings LzhSettingsOf(char Letter) {
+  switch (Letter) {
+    case '4':
+      return kLzhLh4;
+    case '6':
+      return kLzhLh6;
+    case '7':
+      return kLzhLh7;
+    default:
+      return kLzhLh5;
+  }
+}
+
+}  // namespace
+
+TUnLha::TUnLha() = default;
+
+TUnLha::~TUnLha() = default;
+
+TLhaStatus TUnLha::ReadHeader(Int64 Offset, TLhaHeader& H, Int32& Got) {
+  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
+    if (Count <= 0 || ArchiveStream->Seek(Pos, soBeginning) != Pos) return 0;
+    const Int32 n = ArchiveStream->Read(Buffer, Count);
+    return n < 0 ? 0 : n;
+  };
+  Byte fixed[kLhaFixedSize] = {};
+  Got = read(Offset, fixed, kLhaFixedSize);
+  return TLhaHeader::Parse(fixed, Got, Offset, ArchiveStream->GetSize(), read, H);
+}
+
+void TUnLha::Scan() {
+  Int64 pos = ArcOffset;
+  Byte first = 1;
+  if (ArchiveStream->Seek(pos, soBeginning) == pos && ArchiveStream->Read(&first, 1) == 1 && first == 0)
+    pos += kZeroPrefix;
+  while (!GetCancel()) {
+    TItem item;
+    Int32 got = 0;
+    const TLhaStatus status = ReadHeader(pos, item.Header, got);
+    if (got == 0 || status == TLhaStatus::EndOfArchive || status == TLhaStatus::UnknownLevel) break;
+    if (status != TLhaStatus::Ok) {
+      // Damaged or cut off: the entries before it are still extracted.
+      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      break;
+    }
+    const TLhaHeader& h = item.Header;
+    item.Name = OemToAnsiName(h.StoredName(), TranslateOemChar);
+    // Level 2 keeps Unix seconds, the others a local DOS date-time.
+    item.DosDateTime = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
+    pos = h.NextOffset();
+    if (!IsListedMethod(h.Method[3]) || !IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
+    NewestEntryDate = std::max(NewestEntryDate, item.DosDateTime);
+    PackedTotal += static_cast<double>(h.PackedSize);
+    UnpackedTotal += static_cast<double>(h.UnpackedSize);
+    FItems.push_back(std::move(item));
+  }
+}
+
+void TUnLha::ExtractArchive() {
+  FItems.clear();
+  if (!ArchiveStream) return;
+  Scan();
+  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+  for (const auto& item : FItems) {
+    if (GetCancel()) break;
+    ExtractItem(item);
+  }
+  FItems.clear();
+  FLzh.reset();
+  FLh1.reset();
+}
+
+void TUnLha::ExtractItem(const TItem& Item) {
+  const TLhaHeader& h = Item.Header;
+  EntryName = Item.Name;
+  EntryEncrypted = false;
+  EntryUnpackedSize = h.UnpackedSize;
+  EntryDosDateTime = Item.DosDateTime;
+  if (Testing()) {
+    OutputName = EntryName;
+  } else {
+    if (!PrepareFileName(EntryName)) {
+      SkipEntryData(h.UnpackedSize);
+      return;
+    }
+    OutputName = CurrentFileName;
+  }
+
+  const bool isDir = h.IsDirectory();
+  if (!BeginEntry(isDir)) {
+    SkipEntryData(h.UnpackedSize);
+    return;
+  }
+  if (isDir) {
+    CreateEntryFolder();
+    Crc->Crc16 = h.Crc16;
+    CheckCrc(kCrc16, h.Crc16);
+    return;
+  }
+
+  const char letter = h.MethodLetter();
+  if (letter != '0' && letter != '1' && !IsLzhMethod(letter)) {
+    // Known before any output exists: nothing is created, and the entries
+    // after it still come out.
+    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(h.UnpackedSize);
+    return;
+  }
+
+  int handle = -1;
+  if (!OpenOutputFile(handle)) {
+    SkipEntryData(h.UnpackedSize);
+    return;
+  }
+  Crc->Reset();
+  ResetTranslation();
+  ProgressEntryTotal = h.UnpackedSize;
+  try {
+    Decode(Item, handle);
+  } catch (const EVskError& e) {
+    // A failed write was reported where it was raised; a full disk ends the run.
+    if (e.Code == msg::DiskFull) {
+      if (handle >= 0) CloseFileHandle(handle);
+      throw;
+    }
+  } catch (...) {
+    if (handle >= 0) CloseFileHandle(handle);
+    throw;
+  }
+  CloseOutputFile(handle, Item.DosDateTime, h.Attribute);
+  CheckCrc(kCrc16, h.Crc16);
+}
+
+void TUnLha::Decode(const TItem& Item, int Handle) {
+  const TLhaHeader& h = Item.Header;
+  const Int64 unpacked = h.UnpackedSize;
+  if (ArchiveStream->Seek(h.DataOffset(), soBeginning) != h.DataOffset()) return;
+  const char letter = h.MethodLetter();
+  if (letter == '0') {
+    // A stored entry holds its bytes as they are; more than the header's
+    // size is never written.
+    TStoredInfo info;
+    info.StoredSize = std::min<Int64>(h.PackedSize, unpacked);
+    CopyStoredData(*this, -1, Handle, info, kCrc16, ArchiveStream.get());
+    return;
+  }
+  TReaderSink out(*this, Handle, kCrc16);
+  if (letter == '1') {
+    if (!FLh1) FLh1 = std::make_unique<TLh1Decoder>();
+    TReaderSource in(*this, ArchiveStream.get(), h.PackedSize);
+    FLh1->Decode(in, out, unpacked, CancelRef());
+    return;
+  }
+  const TLzhSettings settings = LzhSettingsOf(letter);
+  if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
+  FLzh->Init(settings);
+  TReaderSource in(*this, ArchiveStream.get(), h.PackedSize, settings.Decrypt());
+  if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
+    ReportError(OutputName, "", "0", kBadHuffmanCode);
+}
+
+}  // namespace vsk

@@ -1,0 +1,469 @@
+// Extracting and testing LHA archives: what jlha writes at every header
+// level and method, streams of the methods jlha does not write (checked by
+// lhasa first), damaged, cut and hostile archives.
+
+#include "archive/formats/lha/unlha.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "archive/core/checksum.h"
+#include "archive/core/dates.h"
+#include "tests/archive/formats/lha/lhabuild.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::LhaEntry;
+using vsktest::LhaEntrySpec;
+using vsktest::ReadFile;
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+struct RunLog {
+  int result = -1;
+  std::vector<int> errors;
+  std::vector<std::string> errorNames;
+  std::map<std::string, bool> verdicts;  // OnEnd by name
+};
+
+struct Options {
+  bool test = false;
+  bool createDirs = true;
+  std::vector<std::string> spec = {"*.*"};
+};
+
+RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
+  TUnLha u;
+  RunLog r;
+  u.OnError = [&r](TZipCommon&, const std::string& name, const std::string& ext, const std::string&, int c) {
+    r.errors.push_back(c);
+    r.errorNames.push_back(name + "|" + ext);
+  };
+  u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
+  u.SetArchiveFile(Archive);
+  u.SetExtractDir(Dest.string());
+  u.FileSpec = O.spec;
+  u.CreateStoredDirs = O.createDirs;
+  r.result = O.test ? u.TestArchive() : u.Extract();
+  return r;
+}
+
+int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
+
+void ExpectSameTree(const fs::path& Want, const fs::path& Got) {
+  int files = 0;
+  for (auto& e : fs::recursive_directory_iterator(Want)) {
+    const auto rel = fs::relative(e.path(), Want);
+    if (e.is_directory()) {
+      EXPECT_TRUE(fs::is_directory(Got / rel)) << rel;
+      continue;
+    }
+    ASSERT_TRUE(fs::exists(Got / rel)) << rel;
+    EXPECT_TRUE(ReadFile(e.path()) == ReadFile(Got / rel)) << rel;
+    ++files;
+  }
+  EXPECT_GT(files, 0);
+}
+
+// Text, random bytes, an empty file, a 3 MB file that crosses many blocks
+// and rings, sub-folders and an empty folder; files dated in the past.
+int MakeTree(const fs::path& Root) {
+  WriteFile(Root / "src/readme.txt", vsktest::TextBytes(50000, 1));
+  WriteFile(Root / "src/data.bin", vsktest::RandomBytes(70000, 2));
+  WriteFile(Root / "src/sub/notes.txt", vsktest::TextBytes(200000, 3));
+  WriteFile(Root / "src/sub/deeper/empty.txt", "");
+  WriteFile(Root / "src/big.bin",
+            vsktest::TextBytes(1200000, 4) + vsktest::RandomBytes(700000, 5) + vsktest::TextBytes(1200000, 6));
+  fs::create_directories(Root / "src/emptydir");
+  EXPECT_EQ(RunTool("touch -d '2019-03-14 10:22:37' src/readme.txt", Root).exitCode, 0);
+  return 5;
+}
+
+std::string MakeArchive(const fs::path& Dir, const std::string& Options, const std::string& Name) {
+  const auto arc = (Dir / Name).string();
+  const auto r = RunTool("jlha a" + Options + " " + ShellQuote(arc) + " src", Dir);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return arc;
+}
+
+Int64 SecondsBetween(const fs::path& A, const fs::path& B) {
+  return std::chrono::duration_cast<std::chrono::seconds>(fs::last_write_time(A) - fs::last_write_time(B)).count();
+}
+
+TEST(UnLha, ArchivesOfJlhaAtEveryLevelAndMethod) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  const int files = MakeTree(dir.path());
+  for (int level : {0, 1, 2}) {
+    for (const std::string method : {"", "o6", "o7", "z"}) {
+      const std::string options = std::to_string(level) + method;
+      SCOPED_TRACE(options);
+      const auto arc = MakeArchive(dir.path(), options, "a" + options + ".lzh");
+      const std::string bytes = ReadFile(arc);
+      ASSERT_EQ(bytes[20], static_cast<char>(level));
+      const std::string id = method.empty() ? "-lh5-" : method == "z" ? "-lh0-" : "-lh" + method.substr(1) + "-";
+      EXPECT_NE(bytes.find(id), std::string::npos);
+
+      const auto out = dir / ("out" + options);
+      const auto r = Unpack(arc, out);
+      EXPECT_EQ(r.result, files);
+      EXPECT_TRUE(r.errors.empty());
+      int passed = 0;
+      for (const auto& [name, pass] : r.verdicts) {
+        EXPECT_TRUE(pass) << name;
+        passed += pass;
+      }
+      EXPECT_EQ(passed, files + 4);  // and the folders
+      ExpectSameTree(dir / "src", out / "src");
+      // Level 2 keeps Unix seconds, the others DOS time (two seconds apart).
+      EXPECT_LE(std::abs(SecondsBetween(out / "src/readme.txt", dir / "src/readme.txt")), 1);
+
+      const auto t = Unpack(arc, dir / "unused", {.test = true});
+      EXPECT_EQ(t.result, files);
+      EXPECT_TRUE(t.errors.empty());
+      EXPECT_FALSE(fs::exists(dir / "unused"));
+      EXPECT_EQ(t.verdicts.size(), static_cast<std::size_t>(files + 4));
+      for (const auto& [name, pass] : t.verdicts) EXPECT_TRUE(pass) << name;
+    }
+  }
+}
+
+TEST(UnLha, SelectedEntriesAndFoldersOnlyWhenAsked) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", "alpha\n");
+  WriteFile(dir / "src/sub/b.txt", "beta\n");
+  WriteFile(dir / "src/c.bin", "gamma\n");
+  fs::create_directories(dir / "src/emptydir");
+  for (int level : {0, 1, 2}) {
+    const auto arc = MakeArchive(dir.path(), std::to_string(level), "s" + std::to_string(level) + ".lzh");
+    const auto out = dir / ("out" + std::to_string(level));
+    const auto r = Unpack(arc, out, {.createDirs = false, .spec = {"*.txt"}});
+    EXPECT_EQ(r.result, 2);
+    EXPECT_EQ(ReadFile(out / "src/sub/b.txt"), "beta\n");
+    EXPECT_EQ(ReadFile(out / "src/a.txt"), "alpha\n");
+    EXPECT_FALSE(fs::exists(out / "src/c.bin"));
+    EXPECT_FALSE(fs::exists(out / "src/emptydir"));
+
+    const auto all = Unpack(arc, out, {.createDirs = true});
+    EXPECT_EQ(all.result, 3);
+    EXPECT_TRUE(fs::is_directory(out / "src/emptydir"));
+    EXPECT_EQ(ReadFile(out / "src/c.bin"), "gamma\n");
+  }
+}
+
+// Random literal/match streams as -lh4- .. -lh7- entries: lhasa agrees with
+// the test's encoder, and we read the same bytes. -lh4- is written by no
+// Debian tool.
+TEST(UnLha, EveryStaticHuffmanMethodAsLhasaReadsIt) {
+  ASSERT_TRUE(vsktest::HaveTool("lhasa"));
+  TempDir dir;
+  std::string arc;
+  std::map<std::string, std::string> want;
+  std::mt19937 rng(3);
+  for (int m = 4; m <= 7; ++m) {
+    const int dictBits[] = {12, 13, 15, 16};
+    const int bits = dictBits[m - 4];
+    std::vector<vsktest::LzhToken> tokens;
+    std::size_t produced = 0;
+    while (produced < 150000) {
+      if (produced < 100 || rng() % 3 == 0) {
+        tokens.push_back({static_cast<int>(rng() % 64) + 32, 0, 0});
+        ++produced;
+      } else {
+        const UInt32 reach = static_cast<UInt32>(std::min<std::size_t>(produced - 1, (1u << bits) - 1));
+        const int len = 3 + static_cast<int>(rng() % 40);
+        tokens.push_back({-1, len, static_cast<UInt32>(rng() % 2 ? rng() % 32 : reach - rng() % (reach + 1) / 2)});
+        produced += static_cast<std::size_t>(len);
+      }
+    }
+    const std::string name = "m" + std::to_string(m) + ".txt";
+    want[name] = vsktest::ExpandLzhTokens(tokens);
+    const int posBits = m < 6 ? 4 : 5;
+    arc += LhaEntry(
+        LhaEntrySpec("-lh" + std::to_string(m) + "-", name, vsktest::EncodeLzh(tokens, bits, posBits, 9000), want[name])
+            .At(m % 2));
+  }
+  arc.push_back('\0');
+  const auto path = dir / "m.lzh";
+  WriteFile(path, arc);
+  const auto lhasa = RunTool("lhasa t " + ShellQuote(path.string()));
+  EXPECT_EQ(lhasa.exitCode, 0) << lhasa.output;
+  const auto r = Unpack(path.string(), dir / "out");
+  EXPECT_EQ(r.result, 4);
+  EXPECT_TRUE(r.errors.empty());
+  for (const auto& [name, data] : want) {
+    EXPECT_TRUE(ReadFile(dir / "out" / name) == data) << name;
+    EXPECT_TRUE(r.verdicts.at((dir / "out" / name).string())) << name;
+  }
+}
+
+// Matches that reach back before the first byte copy spaces, in both
+// decoders, as lhasa has them.
+TEST(UnLha, MatchesBeforeTheStartAsLhasaReadsThem) {
+  ASSERT_TRUE(vsktest::HaveTool("lhasa"));
+  TempDir dir;
+  const std::vector<vsktest::LzhToken> tokens = {{'a', 0, 0}, {-1, 10, 100}, {-1, 4, 11}};
+  // 'a', ten bytes from 100 back, four from 12 back.
+  const std::string want = "a" + std::string(11, ' ') + "a  ";
+  // -lh1-: slots the first bytes have not reached yet are spaces too.
+  const std::vector<vsktest::LzhToken> lh1 = {{-1, 10, 4095}, {'k', 0, 0}, {-1, 20, 4070}};
+  const std::string want1 = std::string(10, ' ') + "k" + std::string(20, ' ');
+  const std::string arc = LhaEntry(LhaEntrySpec("-lh5-", "f5", vsktest::EncodeLzh(tokens, 13, 4), want)) +
+                          LhaEntry(LhaEntrySpec("-lh7-", "f7", vsktest::EncodeLzh(tokens, 16, 5), want)) +
+                          LhaEntry(LhaEntrySpec("-lh1-", "f1", vsktest::EncodeLh1Tokens(lh1), want1)) +
+                          std::string(1, '\0');
+  const auto path = dir / "s.lzh";
+  WriteFile(path, arc);
+  const auto lhasa = RunTool("lhasa t " + ShellQuote(path.string()));
+  EXPECT_EQ(lhasa.exitCode, 0) << lhasa.output;
+  const auto r = Unpack(path.string(), dir / "out");
+  EXPECT_EQ(r.result, 3);
+  EXPECT_EQ(ReadFile(dir / "out/f5"), want);
+  EXPECT_EQ(ReadFile(dir / "out/f7"), want);
+  EXPECT_EQ(ReadFile(dir / "out/f1"), want1);
+}
+
+TEST(UnLha, Lh1EntriesAsLhasaReadsThem) {
+  ASSERT_TRUE(vsktest::HaveTool("lhasa"));
+  TempDir dir;
+  const std::string text = vsktest::TextBytes(70000, 11), mixed = vsktest::RandomBytes(50000, 12) + text;
+  const std::string arc = LhaEntry(LhaEntrySpec("-lh1-", "t.txt", vsktest::EncodeLh1(text), text)) +
+                          LhaEntry(LhaEntrySpec("-lh1-", "m.bin", vsktest::EncodeLh1(mixed), mixed).At(1)) +
+                          LhaEntry(LhaEntrySpec("-lh1-", "e.txt")) + std::string(1, '\0');
+  const auto path = dir / "lh1.lzh";
+  WriteFile(path, arc);
+  const auto lhasa = RunTool("lhasa t " + ShellQuote(path.string()));
+  EXPECT_EQ(lhasa.exitCode, 0) << lhasa.output;
+  const auto r = Unpack(path.string(), dir / "out");
+  EXPECT_EQ(r.result, 3);
+  EXPECT_TRUE(r.errors.empty());
+  EXPECT_TRUE(ReadFile(dir / "out/t.txt") == text);
+  EXPECT_TRUE(ReadFile(dir / "out/m.bin") == mixed);
+  EXPECT_TRUE(fs::exists(dir / "out/e.txt"));
+  EXPECT_EQ(fs::file_size(dir / "out/e.txt"), 0u);
+  for (const auto& [name, pass] : r.verdicts) EXPECT_TRUE(pass) << name;
+}
+
+// One damaged entry fails its CRC; the entries around it come out whole.
+TEST(UnLha, DamagedDataFailsItsCrcAndTheOthersComeOut) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", vsktest::TextBytes(30000, 1));
+  WriteFile(dir / "src/b.txt", vsktest::TextBytes(30000, 2));
+  WriteFile(dir / "src/c.txt", vsktest::TextBytes(30000, 3));
+  for (const std::string options : {"0", "2", "1z", "2o7"}) {
+    SCOPED_TRACE(options);
+    const auto arc = MakeArchive(dir.path(), options, "d" + options + ".lzh");
+    std::string bytes = ReadFile(arc);
+    // The middle of b.txt's data.
+    const auto at = bytes.find("b.txt");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 5000] = static_cast<char>(bytes[at + 5000] ^ 0x5A);
+    WriteFile(arc, bytes);
+
+    const auto out = dir / ("out" + options);
+    const auto r = Unpack(arc, out);
+    EXPECT_EQ(r.result, 3);
+    EXPECT_FALSE(r.verdicts.at((out / "src/b.txt").string()));
+    EXPECT_TRUE(r.verdicts.at((out / "src/a.txt").string()));
+    EXPECT_TRUE(r.verdicts.at((out / "src/c.txt").string()));
+    EXPECT_EQ(ReadFile(out / "src/a.txt"), ReadFile(dir / "src/a.txt"));
+    EXPECT_EQ(ReadFile(out / "src/c.txt"), ReadFile(dir / "src/c.txt"));
+    EXPECT_LE(fs::file_size(out / "src/b.txt"), 30000u);
+
+    // Without OnEnd the failure is an error message.
+    TUnLha u;
+    std::vector<int> errors;
+    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
+      errors.push_back(c);
+    };
+    u.SetArchiveFile(arc);
+    u.FileSpec = {"*.*"};
+    EXPECT_EQ(u.TestArchive(), 3);
+    EXPECT_EQ(Count(errors, 25151), 1);
+  }
+}
+
+TEST(UnLha, CutArchives) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", vsktest::TextBytes(20000, 1));
+  WriteFile(dir / "src/b.bin", vsktest::RandomBytes(20000, 2));
+  for (const std::string options : {"0", "1", "2"}) {
+    SCOPED_TRACE(options);
+    const auto arc = (dir / ("c" + options + ".lzh")).string();
+    ASSERT_EQ(RunTool("jlha a" + options + " " + ShellQuote(arc) + " src/a.txt src/b.bin", dir.path()).exitCode, 0);
+    const std::string bytes = ReadFile(arc);
+    const auto second = bytes.find(bytes.find("a.txt") < bytes.find("b.bin") ? "b.bin" : "a.txt");
+    ASSERT_NE(second, std::string::npos);
+    // Inside the second entry's data: it fails its CRC, the first is whole.
+    {
+      const auto cut = dir / ("data" + options + ".lzh");
+      WriteFile(cut, bytes.substr(0, second + 300));
+      const auto r = Unpack(cut.string(), dir / ("outd" + options));
+      EXPECT_EQ(r.result, 2);
+      int pass = 0, fail = 0;
+      for (const auto& [name, ok] : r.verdicts) (ok ? pass : fail) += 1;
+      EXPECT_EQ(pass, 1);
+      EXPECT_EQ(fail, 1);
+    }
+    // Inside the second header: a bad header, the first entry still out.
+    {
+      const auto cut = dir / ("head" + options + ".lzh");
+      WriteFile(cut, bytes.substr(0, second - 3));
+      const auto r = Unpack(cut.string(), dir / ("outh" + options));
+      EXPECT_EQ(r.result, 1);
+      EXPECT_EQ(Count(r.errors, 25110), 1);
+      ASSERT_EQ(r.verdicts.size(), 1u);
+      EXPECT_TRUE(r.verdicts.begin()->second);
+    }
+  }
+}
+
+// Names that try to leave the destination are refused or kept inside it;
+// the entries beside them come out.
+TEST(UnLha, HostileNamesStayInside) {
+  TempDir dir;
+  auto stored = [](const std::string& name, const std::string& data, int level = 0) {
+    return LhaEntry(LhaEntrySpec("-lh0-", name, data, data).At(level));
+  };
+  std::string arc = stored("..\\evil1.txt", "1") + stored("../evil2.txt", "2") + stored("a/../../evil3.txt", "3") +
+                    stored("/abs/evil4.txt", "4") + stored("C:\\abs\\evil5.txt", "5") +
+                    stored(std::string("nul\0byte.txt", 12), "6") + stored("good.txt", "good");
+  // A folder extended header that climbs out.
+  arc += LhaEntry(LhaEntrySpec("-lh0-", "evil7.txt", "7", "7").At(1).Ext(0x02, std::string("..\xFF..\xFF", 6)));
+  arc.push_back('\0');
+  const auto path = dir / "hostile.lzh";
+  WriteFile(path, arc);
+  const auto dest = dir / "deep/dest";
+  const auto r = Unpack(path.string(), dest);
+  EXPECT_EQ(r.result, 3);
+  EXPECT_EQ(Count(r.errors, 25244), 5);
+  EXPECT_EQ(ReadFile(dest / "good.txt"), "good");
+  EXPECT_EQ(ReadFile(dest / "abs/evil4.txt"), "4");
+  EXPECT_EQ(ReadFile(dest / "abs/evil5.txt"), "5");
+  for (auto& e : fs::recursive_directory_iterator(dir.path())) {
+    const auto rel = fs::relative(e.path(), dest).string();
+    EXPECT_FALSE(e.is_regular_file() && rel.rfind("..", 0) == 0 && e.path() != path) << e.path();
+  }
+}
+
+// A folder entry of the archive that is a link would carry later entries
+// out; the output is never opened through it.
+TEST(UnLha, LinkPlantedInTheDestinationIsNotFollowed) {
+  TempDir dir;
+  fs::create_directories(dir / "dest");
+  fs::create_directories(dir / "outside");
+  fs::create_directory_symlink(dir / "outside", dir / "dest/link");
+  const std::string arc = LhaEntry(LhaEntrySpec("-lh0-", "link\\x.txt", "x", "x")) + std::string(1, '\0');
+  WriteFile(dir / "l.lzh", arc);
+  const auto r = Unpack((dir / "l.lzh").string(), dir / "dest");
+  EXPECT_FALSE(fs::exists(dir / "outside/x.txt"));
+  EXPECT_EQ(Count(r.errors, 25235), 1);
+}
+
+TEST(UnLha, UnsupportedMethodsSkipOnlyTheirEntry) {
+  TempDir dir;
+  const std::string data = "payload\n";
+  std::string arc;
+  for (const std::string m : {"-lh2-", "-lh3-", "-lz5-", "-lh0-"})
+    arc += LhaEntry(LhaEntrySpec(m, m.substr(1, 3) + ".txt", data, data));
+  arc.push_back('\0');
+  WriteFile(dir / "u.lzh", arc);
+  const auto r = Unpack((dir / "u.lzh").string(), dir / "out");
+  EXPECT_EQ(Count(r.errors, 25326), 3);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_FALSE(fs::exists(dir / "out/lh2.txt"));
+  EXPECT_FALSE(fs::exists(dir / "out/lz5.txt"));
+  EXPECT_EQ(ReadFile(dir / "out/lh0.txt"), data);
+}
+
+TEST(UnLha, BadHuffmanCodeIsReported) {
+  TempDir dir;
+  // One block whose literal/length code is a single one-bit code.
+  vsktest::BitWriter w;
+  w.Put(10, 16).Put(0, 5).Put(3, 5).Put(1, 9).Put(0, 4).Put(0, 4).Put(0, 16);
+  const std::string arc = LhaEntry(LhaEntrySpec("-lh5-", "bad.txt", w.Bytes(), "0123456789")) +
+                          LhaEntry(LhaEntrySpec("-lh0-", "ok.txt", "ok", "ok")) + std::string(1, '\0');
+  WriteFile(dir / "b.lzh", arc);
+  const auto r = Unpack((dir / "b.lzh").string(), dir / "out");
+  EXPECT_EQ(Count(r.errors, 25120), 1);
+  EXPECT_FALSE(r.verdicts.at((dir / "out/bad.txt").string()));
+  EXPECT_TRUE(r.verdicts.at((dir / "out/ok.txt").string()));
+}
+
+// A read-only attribute makes a read-only file; the DOS time of levels 0
+// and 1 becomes the file's time.
+TEST(UnLha, DatesAndAttributesFromTheHeaders) {
+  TempDir dir;
+  const UInt32 dos = static_cast<UInt32>(vsktest::DosDate(2001, 2, 3)) << 16 | vsktest::DosTime(4, 5, 6);
+  const std::string arc = LhaEntry(LhaEntrySpec("-lh0-", "ro.txt", "r", "r").Dated(dos).Attr(0x21)) +
+                          LhaEntry(LhaEntrySpec("-lh0-", "rw.txt", "w", "w").At(1).Dated(dos).Attr(0x20)) +
+                          std::string(1, '\0');
+  WriteFile(dir / "d.lzh", arc);
+  const auto r = Unpack((dir / "d.lzh").string(), dir / "out");
+  EXPECT_EQ(r.result, 2);
+  struct stat st;
+  ASSERT_EQ(stat((dir / "out/ro.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+  ASSERT_EQ(stat((dir / "out/rw.txt").c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & 0200, 0u);
+  const auto want = DateTimeToUnix(DosDateTimeToDateTime(dos));
+  EXPECT_EQ(st.st_mtime, want);
+}
+
+// Self-extractors: 128 zero bytes, or an executable, in front of the archive.
+TEST(UnLha, ArchiveBehindAPrefix) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", vsktest::TextBytes(9000, 1));
+  const auto arc = MakeArchive(dir.path(), "2", "p.lzh");
+  const std::string bytes = ReadFile(arc);
+  const std::map<std::string, std::string> prefixes = {{"zeros.lzh", std::string(128, '\0')},
+                                                       {"stub.exe", vsktest::SfxStub(20000)}};
+  for (const auto& [name, prefix] : prefixes) {
+    WriteFile(dir / name, prefix + bytes);
+    const auto r = Unpack((dir / name).string(), dir / ("out-" + name));
+    EXPECT_EQ(r.result, 1) << name;
+    EXPECT_EQ(ReadFile(dir / ("out-" + name) / "src/a.txt"), ReadFile(dir / "src/a.txt")) << name;
+  }
+}
+
+TEST(UnLha, CancelEndsTheRun) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", vsktest::TextBytes(300000, 1));
+  WriteFile(dir / "src/b.txt", vsktest::TextBytes(300000, 2));
+  const auto arc = MakeArchive(dir.path(), "", "x.lzh");
+  TUnLha u;
+  std::vector<int> errors;
+  int progress = 0;
+  u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
+    errors.push_back(c);
+  };
+  u.OnProgress = [&](TZipCommon& s, Byte, Byte) {
+    if (++progress == 2) s.SetCancel(true);
+  };
+  u.SetArchiveFile(arc);
+  u.SetExtractDir((dir / "out").string());
+  u.FileSpec = {"*.*"};
+  u.Extract();
+  EXPECT_GE(Count(errors, 25443), 1);
+  EXPECT_FALSE(fs::exists(dir / "out/src/b.txt") && fs::exists(dir / "out/src/a.txt") &&
+               ReadFile(dir / "out/src/b.txt") == ReadFile(dir / "src/b.txt"));
+}
+
+}  // namespace
+}  // namespace vsk
