@@ -347,17 +347,17 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   main->acExtractExecute();
   EXPECT_TRUE(vsktest::ReadFile(Out("uue") + "/n.bin") == vsktest::RandomBytes(5000, 4));
 
-  ASSERT_TRUE(vsktest::HaveTool("arj"));
-  const std::string arj = Pack("plain.arj", {{"x.txt", "x"}}, "arj a -y {out} x.txt");
-  main->DisplayArchive(arj);
-  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atArj);
-  ExpectExtractDialog(Out("arj"), true);
+  ASSERT_TRUE(vsktest::HaveTool("gcab"));
+  const std::string cab = Pack("plain.cab", {{"x.txt", "x"}}, "gcab -c {out} x.txt");
+  main->DisplayArchive(cab);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atCab);
+  ExpectExtractDialog(Out("cab"), true);
   ui.ExpectMessage(msgtext::kExtractNotSupported, mtInformation);
   main->acExtractExecute();
-  EXPECT_FALSE(fs::exists(Out("arj") + "/x.txt"));
-  ui.ExpectMessage(std::string(msgtext::kExtractNotSupported) + "\n\r" + arj, mtInformation);
-  main->CmdExtract(arj, Out("arj2"), true, true, true, false, true, true);
-  EXPECT_FALSE(fs::exists(Out("arj2") + "/x.txt"));
+  EXPECT_FALSE(fs::exists(Out("cab") + "/x.txt"));
+  ui.ExpectMessage(std::string(msgtext::kExtractNotSupported) + "\n\r" + cab, mtInformation);
+  main->CmdExtract(cab, Out("cab2"), true, true, true, false, true, true);
+  EXPECT_FALSE(fs::exists(Out("cab2") + "/x.txt"));
 
   // A destination that cannot be made.
   const std::string zip = SampleZip();

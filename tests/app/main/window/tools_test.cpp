@@ -39,10 +39,10 @@ TEST_F(Tools, TestingReportsEveryFile) {
   main->acTestExecute();
 
   // A type without a reader is refused.
-  ASSERT_TRUE(vsktest::HaveTool("arj"));
-  const std::string arj = Pack("x.arj", {{"x.txt", "x"}}, "arj a -y {out} x.txt");
+  ASSERT_TRUE(vsktest::HaveTool("gcab"));
+  const std::string cab = Pack("x.cab", {{"x.txt", "x"}}, "gcab -c {out} x.txt");
   ui.ExpectMessage(vsk::MessageText(vsk::msg::UnsupportedArcType), mtError);
-  main->CmdTest(arj);
+  main->CmdTest(cab);
   EndProgram();
 
   // From the command line.
