@@ -577,7 +577,8 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     writer.DefaultDir = inputs.Base == "/" ? inputs.Base : inputs.Base + "/";
   }
 
-  writer.SetArchiveFile(archive);
+  // A gzip-compressed tar: the tar is "name.tar", its gzip "name.tar.gz".
+  writer.SetArchiveFile(kind == wkTarGzip ? TarGzListName(archive) : archive);
   FReplaceAll = 0;
   FSkipAllDupes = false;
   raise();
@@ -585,7 +586,10 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   const int count = writer.Compress();
   FSpanDisks = true;
 
-  const std::string shown = kind == wkTarGzip ? TarGzListName(archive) : archive;
+  // A gzip-compressed tar ends up beside the tar's name: the writer says
+  // where.
+  std::string shown = archive;
+  if (kind == wkTarGzip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
   if (FInteractive) {
     if (IsFile(shown))
       DisplayArchive(shown);

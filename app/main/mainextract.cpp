@@ -101,6 +101,9 @@ vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
   switch (Kind) {
     case wkZip: return &vskZip;
     case wkJar: return &vskJar;
+    case wkTar:
+    case wkTarGzip: return &vskTar;
+    case wkGZip: return &vskGZip;
     default: return nullptr;
   }
 }
@@ -124,6 +127,13 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
+  ConnectWriterHandlers(vskTar);
+  ConnectWriterHandlers(vskGZip);
+  // The gzip step asks before it replaces an existing file.
+  vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+    vskGZipFileExists(S, F, M);
+  };
+  vskTar.OnFileExists = vskGZip.OnFileExists;
   if (!ShellOpen)
     ShellOpen = [](const std::string& FileName) {
       return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(FileName)));
@@ -603,6 +613,8 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";
+  if (&Sender == &M.vskTar) return "ttar";
+  if (&Sender == &M.vskGZip) return "tgzip";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
   if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
   return "tzipcommon";

@@ -18,7 +18,9 @@
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/lha/unlha.h"
+#include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
@@ -264,6 +266,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;
+  vsk::TTar vskTar;
+  vsk::TGZip vskGZip;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;

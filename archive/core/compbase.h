@@ -151,8 +151,10 @@ class TCompBase : public TZipCommon {
 
   // ---- runs
   // Runs Switch over FileSpec. Returns the entries added (dropped with
-  // swDelete), 0 when the run did not start or failed; never raises.
-  int Compress();
+  // swDelete), 0 when the run did not start or failed; never raises. A
+  // writer with a job of its own (one file per input, a finishing step
+  // after the archive) replaces it.
+  virtual int Compress();
   int EntriesAdded() const { return FAdded; }
   int EntriesDropped() const { return FDropped; }
 

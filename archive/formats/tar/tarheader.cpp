@@ -1,5 +1,6 @@
 #include "archive/formats/tar/tarheader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -137,6 +138,65 @@ void TTarPaxInfo::Parse(const Byte* Data, std::size_t Count) {
 }
 
 std::string TarLongName(const Byte* Data, std::size_t Count) { return FieldText(Data, Count); }
+
+namespace {
+
+// Octal digits zero-padded to Width and a NUL (Width + 1 bytes); a value
+// beyond the digits is clamped to the largest one.
+void PutOctal(Byte* Field, UInt64 Value, int Width) {
+  const UInt64 max = (UInt64{1} << (3 * Width)) - 1;
+  const std::string digits = IntToOctalField(Value > max ? max : Value, Width);
+  std::memcpy(Field, digits.data(), static_cast<std::size_t>(Width));
+  Field[Width] = 0;
+}
+
+void PutText(Byte* Field, std::size_t Size, const std::string& Text) {
+  std::memcpy(Field, Text.data(), std::min(Size, Text.size()));
+}
+
+}  // namespace
+
+UInt32 TarHeaderSum(const Byte* Block) {
+  UInt32 sum = 8 * 32;
+  for (std::size_t i = 0; i < kTarHeaderSize; ++i)
+    if (i < 148 || i >= 156) sum += Block[i];
+  return sum;
+}
+
+void TarStoreChecksum(Byte* Block, bool SixDigits) {
+  const UInt32 sum = TarHeaderSum(Block);
+  if (SixDigits) {
+    PutOctal(Block + 148, sum, 6);
+    Block[155] = ' ';
+  } else {
+    PutOctal(Block + 148, sum, 7);
+  }
+}
+
+void TarBuildHeader(const TTarNewHeader& H, Byte* Block) {
+  std::memset(Block, 0, kTarHeaderSize);
+  PutText(Block, 100, H.Name);
+  PutOctal(Block + 100, H.Mode, 7);
+  PutOctal(Block + 108, H.Uid, 7);
+  PutOctal(Block + 116, H.Gid, 7);
+  PutOctal(Block + 124, H.Size < 0 ? 0 : static_cast<UInt64>(H.Size), 11);
+  PutOctal(Block + 136, H.MTime < 0 ? 0 : static_cast<UInt64>(H.MTime), 11);
+  Block[156] = static_cast<Byte>(H.TypeFlag);
+  std::memcpy(Block + 257, kTarGnuMagic, sizeof kTarGnuMagic);
+  PutText(Block + 265, 32, H.UName);
+  PutText(Block + 297, 32, H.GName);
+  TarStoreChecksum(Block);
+}
+
+void TarBuildLongNameHeader(std::size_t NameLength, Byte* Block) {
+  TTarNewHeader h;
+  h.Name = kTarLongLinkName;
+  h.Mode = 0644;
+  h.Size = static_cast<Int64>(NameLength) + 1;
+  h.TypeFlag = kTarTypeGnuLongName;
+  h.UName = h.GName = "root";
+  TarBuildHeader(h, Block);
+}
 
 Int64 TarPaddedSize(Int64 Size) {
   if (Size <= 0) return 0;

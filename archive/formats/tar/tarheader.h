@@ -83,4 +83,38 @@ std::string TarLongName(const Byte* Data, std::size_t Count);
 // blocks (saturating instead of overflowing).
 Int64 TarPaddedSize(Int64 Size);
 
+// ---- writing
+
+// The name the GNU long-name record's own header carries.
+inline constexpr char kTarLongLinkName[] = "././@LongLink";
+// GNU magic and version: "ustar", two blanks, NUL.
+inline constexpr char kTarGnuMagic[] = "ustar  ";
+
+// What the writer puts into a new header.
+struct TTarNewHeader {
+  std::string Name;  // stored form; only its first 100 bytes fit the field
+  UInt32 Mode = 0;   // type and permission bits, as stat gives them
+  UInt32 Uid = 0;
+  UInt32 Gid = 0;
+  Int64 Size = 0;
+  Int64 MTime = 0;   // Unix seconds
+  char TypeFlag = kTarTypeFile;
+  std::string UName;  // cut to 32 bytes
+  std::string GName;
+};
+
+// The header sum: every byte unsigned, the checksum field counted as eight blanks.
+UInt32 TarHeaderSum(const Byte* Block);
+// Stores the header sum: seven octal digits and NUL, or (SixDigits) six
+// digits, NUL and a blank.
+void TarStoreChecksum(Byte* Block, bool SixDigits = false);
+// Fills kTarHeaderSize bytes: the fields of H as octal numbers (mode and
+// ids 7 digits, size and time 11 digits, each with its NUL; values beyond
+// the field are clamped), GNU magic and the checksum. The name field gets
+// no NUL when the name fills it.
+void TarBuildHeader(const TTarNewHeader& H, Byte* Block);
+// The header of a GNU long-name record for a name of NameLength bytes (the
+// record's data are the name, its NUL and zeros to the next block).
+void TarBuildLongNameHeader(std::size_t NameLength, Byte* Block);
+
 }  // namespace vsk

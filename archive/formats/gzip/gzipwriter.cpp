@@ -1,0 +1,351 @@
+#include "archive/formats/gzip/gzipwriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "archive/core/dates.h"
+#include "archive/core/diskmanager.h"
+#include "archive/core/numbers.h"
+#include "archive/core/pump.h"
+#include "archive/core/tempstream.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int32 kChunk = 1 << 20;
+constexpr Byte kGzipFlagName = 0x08;
+
+std::string Slashes(std::string s) {
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+std::string FilePart(const std::string& path) {
+  const auto p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FolderPart(const std::string& path) {
+  const auto p = path.find_last_of('/');
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+// Where the extension of the file part begins; npos when it has none (a
+// leading dot marks a hidden name, not an extension).
+std::size_t ExtensionAt(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = path.find_last_of('.');
+  return dot == std::string::npos || dot <= start ? std::string::npos : dot;
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& ext) {
+  const auto at = ExtensionAt(path);
+  return (at == std::string::npos ? path : path.substr(0, at)) + ext;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.empty() ? "." : a.c_str(), &sa) == 0 && stat(b.empty() ? "." : b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+TGZip::TGZip() {
+  FOwnExt = FDefaultExt = ".gz";
+  FArcType = atGZip;
+  FSupportedMethods = {cmDeflate};
+  FCompressMethod = cmDeflate;
+  ConfirmOverwrites = true;
+  DeleteOptions = doAllowUndo;
+}
+
+void TGZip::SetArchiveFile(const std::string& Value) {
+  *CancelRef() = false;
+  ArcSize = 0;
+  if (Value.empty()) {
+    FArchiveFile.clear();
+    return;
+  }
+  std::string name = Slashes(Value);
+  if (ExtensionAt(name) == std::string::npos) name += FDefaultExt;
+  FArchiveFile = name;
+}
+
+std::string GZipMethodText(int Method) {
+  if (Method == 0) return "Stored";
+  if (Method == 8) return std::string(DeflateLevelName(0));
+  return "Unknown";
+}
+
+std::string TGZip::OutputFolder() const {
+  if (!DefaultDir.empty()) return AppendBackslash(Slashes(DefaultDir));
+  const std::string folder = FolderPart(ArchiveFile());
+  if (!folder.empty()) return folder;
+  std::error_code ec;
+  return AppendBackslash(std::filesystem::current_path(ec).string());
+}
+
+std::string TGZip::OutputName(const std::string& Folder, const std::string& Input) const {
+  std::string out = Folder + FilePart(Input);
+  if (FInnerUse) out += FDefaultExt;
+  switch (Extension) {
+    case exNone:
+      // Beside its input the output would be the input itself.
+      if (!FInnerUse && SameFolder(Folder, FolderPart(Input))) out = ReplaceExtension(out, FDefaultExt);
+      break;
+    case exAppendGZ:
+      out = ReplaceExtension(out, FDefaultExt);
+      break;
+    case exUnderScore:
+      if (!FilePart(out).empty()) out.back() = '_';
+      break;
+  }
+  return out;
+}
+
+Int64 TGZip::MemberTime(Int64 FileTime) const {
+  Int64 t = FileTime;
+  if (DateAttribute == daSysDate)
+    t = static_cast<Int64>(std::time(nullptr));
+  else if (DateAttribute == daMaxFileDate)
+    t = DateTimeToUnix(DosDateTimeToDateTime(static_cast<UInt32>(MaxFileDate)));
+  // MTIME holds 32 bits; 0 stands for "no time".
+  return t < 0 || t > 0xFFFFFFFFll ? 0 : t;
+}
+
+int TGZip::Compress() {
+  InputMode = kIoHandle;
+  FWritten = 0;
+  FilesProcessed = 0;
+  if ((ArchiveFile().empty() && DefaultDir.empty()) || FileSpec.empty()) return 0;
+  if (Switch == swDelete) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return 0;
+  }
+  if (Switch == swRead) return 0;
+  *CancelRef() = false;
+  const bool confirm = ConfirmOverwrites;
+  bool activated = false;
+  try {
+    if (DiskManager->PrepareDrive(OutputFolder(), 0, true)) {
+      Timer.Start();
+      Fire(OnActivate);
+      activated = true;
+      RunJob();
+    }
+  } catch (const ECancelUnwind&) {
+  } catch (...) {
+  }
+  ConfirmOverwrites = confirm;
+  try {
+    Timer.Stop();
+    if (activated) {
+      Fire(OnElapsedTime, Timer.Elapsed());
+      Fire(OnDeactivate);
+    }
+  } catch (...) {
+  }
+  return FWritten;
+}
+
+void TGZip::RunJob() {
+  TvskFileScan scan;
+  scan.SetFileSpec(FileSpec);
+  scan.Attributes = Attributes;
+  scan.AttributesEx = AttributesEx;
+  scan.RecurseDirs = RecurseDirs;
+  scan.IncludeHiddenDirs = IncludeHiddenDirs;
+  scan.OnScanFile = [this](TvskFileScan& s, const std::string& name, int count, double size) {
+    if (GetCancel()) s.Cancel();
+    Fire(OnFileScanStatus, name, count, size);
+  };
+  scan.OnRecurseDir = [this](TvskFileScan& s, const std::string& dir) {
+    if (GetCancel()) s.Cancel();
+    Fire(OnRecurseDir, dir);
+  };
+  scan.Scan();
+  if (GetCancel()) return;
+  ProgressArchiveTotal = ProgressBytesLeft = scan.FilesSize();
+  const TFilesList& list = scan.FilesList();
+  MaxFileDate = 0;
+  for (int i = 0; i < list.Count(); ++i)
+    if (list[i].Time > static_cast<UInt32>(MaxFileDate)) MaxFileDate = static_cast<Int32>(list[i].Time);
+
+  const std::string folder = OutputFolder();
+  for (int i = 0; i < list.Count(); ++i) {
+    ProcessMessages();
+    if (GetCancel()) return;
+    const TFileObject& f = list[i];
+    if (S_ISDIR(f.Mode)) continue;
+    FilesProcessed = i + 1;
+    const std::string input = f.FileName;
+    const std::string output = OutputName(folder, input);
+    CurrentFileName = FilePart(input);
+    bool take = true;
+    Fire(OnBegin, input, i, take);
+    if (GetCancel()) return;
+    if (!take) continue;
+
+    struct stat st;
+    TDecision result;
+    if (stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      ReportError(input, "", "0", msg::ErrorOpeningFile);
+      result = TDecision::Fail;
+    } else {
+      result = Decide(input, output, st.st_mtime);
+    }
+    if (result == TDecision::StopJob || GetCancel()) return;
+    bool written = false;
+    if (result == TDecision::Write) {
+      written = WriteMember(input, output);
+      if (GetCancel()) return;
+      if (written) ++FWritten;
+    }
+    Fire(OnEnd, output, written || result == TDecision::Skip);
+  }
+}
+
+TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Output, Int64 InputTime) {
+  if (!ConfirmOverwrites) OverwriteMode = omOverwrite;
+  struct stat ost;
+  if (lstat(Output.c_str(), &ost) != 0) return TDecision::Write;
+
+  // An input is never compressed over itself, under whatever name.
+  struct stat in, out;
+  if (stat(Input.c_str(), &in) == 0 && stat(Output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+      in.st_ino == out.st_ino) {
+    ReportError(Input, Output, "0", msg::SameInputOutput);
+    return TDecision::Fail;
+  }
+  if (ConfirmOverwrites) {
+    if (!OnFileExists) {
+      ReportError(Output, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+      return TDecision::StopJob;
+    }
+    Fire(OnFileExists, Output, UnixTimeToDateTime(InputTime), OverwriteMode);
+    if (GetCancel()) return TDecision::StopJob;
+  }
+  if (OverwriteMode == omSkip) return TDecision::Skip;
+
+  const Int32 attr = FileDosAttributes(Output);
+  if (attr >= 0 && (attr & (faReadOnly | faSysFile | faDirectory)) != 0) {
+    bool write = false;
+    if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", Output, write)) return TDecision::StopJob;
+    if (!write || GetCancel()) return TDecision::StopJob;
+    if (attr & (faDirectory | faSysFile)) {
+      ReportError(Output, "", "0", attr & faDirectory ? 25107 : 25106);
+      return TDecision::StopJob;
+    }
+    struct stat st;
+    if (stat(Output.c_str(), &st) != 0 || chmod(Output.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+      ReportError(Output, "", "0", 25104);
+      return TDecision::StopJob;
+    }
+  }
+  return TDecision::Write;
+}
+
+bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
+  Byte err = 0;
+  TFileStream32 in(Input, fmOpenRead | fmShareDenyNone, err);
+  struct stat st;
+  if (err != 0 || fstat(in.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ReportError(Input, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  struct stat old;
+  const bool replacing = lstat(Output.c_str(), &old) == 0;
+  TTempFileStream out(fmCreate, Output, TempDir());
+  if (out.Handle() < 0) {
+    ReportError(Output, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  const Int64 mtime = MemberTime(st.st_mtime);
+  const std::string name = FilePart(Input);
+  Int64 total = 0;
+  UInt32 crc = 0;
+  try {
+    Byte head[10] = {0x1F, 0x8B, 8, kGzipFlagName, 0, 0, 0, 0, 0, 0};
+    PutLE32(head + 4, static_cast<UInt32>(mtime));
+    out.WriteBuffer(head, sizeof head);
+    out.WriteBuffer(name.c_str(), static_cast<Int64>(name.size()) + 1);
+
+    ProgressEntryTotal = st.st_size;
+    std::vector<Byte> buffer(static_cast<std::size_t>(kChunk));
+    TCompressStream cs(out, DeflateType, kRawDeflateBits, kCrc32);
+    cs.Cancel = CancelRef();
+    cs.BytesLeft = &ProgressBytesLeft;
+    int rc = cs.Error();
+    while (rc == 0) {
+      if (GetCancel()) return false;
+      const Int32 n = in.Read(buffer.data(), kChunk);
+      if (n < 0) {
+        rc = msg::ErrorReadingFile;
+        break;
+      }
+      if (n == 0) break;
+      if (cs.Write(buffer.data(), n) != n) {
+        if (GetCancel()) return false;
+        rc = cs.Error() ? cs.Error() : msg::DecompressionError;
+        break;
+      }
+      total += n;
+      ProgressRoutine(total);
+    }
+    if (GetCancel()) return false;
+    if (rc == 0) rc = cs.Finish();
+    if (rc != 0) {
+      ReportError(rc == msg::ErrorReadingFile ? Input : Output, "", "0", rc);
+      return false;
+    }
+    crc = cs.FinalCrc();
+    Byte tail[8];
+    PutLE32(tail, crc);
+    PutLE32(tail + 4, static_cast<UInt32>(total));
+    out.WriteBuffer(tail, sizeof tail);
+
+    if (mtime != 0) {
+      struct timespec times[2];
+      times[0].tv_sec = 0;
+      times[0].tv_nsec = UTIME_NOW;
+      times[1].tv_sec = static_cast<time_t>(mtime);
+      times[1].tv_nsec = 0;
+      futimens(out.Handle(), times);
+    }
+    // The replaced file goes to the trash first when it may be wanted back;
+    // the complete member then takes its name.
+    if (replacing && S_ISREG(old.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(Output, doAllowUndo);
+    out.Commit();
+  } catch (const EVskError& e) {
+    ReportError(Output, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    return false;
+  }
+
+  if (OnRead) {
+    struct stat made;
+    FileName = FilePart(Output);
+    FileDate = UnixTimeToDateTime(mtime);
+    PackedSize = stat(Output.c_str(), &made) == 0 ? made.st_size : 0;
+    UnpackedSize = total;
+    CRC = crc;
+    Encrypted = false;
+    MethodNumber = 8;
+    MethodText = GZipMethodText(8);
+    ExternalAttr = faArchive;
+    Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
+    Fire(OnRead, Int64{0}, 1);
+  }
+  if (Switch == swMove && !DeleteFileEx(Input, DeleteOptions)) ReportError(Input, "", "0", 25180);
+  return true;
+}
+
+}  // namespace vsk

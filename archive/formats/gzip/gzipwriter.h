@@ -1,0 +1,64 @@
+#pragma once
+// Compressing files into gzip files: one single-member gzip file per input,
+// written beside the input or into the output folder, named by the
+// Extension rule. Each member is built in a scratch file beside its output
+// and takes the output's place only when it is complete, so a failed or
+// cancelled member leaves an existing output as it was.
+//
+// The member: 1F 8B, Deflate, FNAME only, MTIME = the input's date by
+// DateAttribute, the input's file name (UTF-8), raw deflate data, CRC-32 and
+// the size modulo 2^32.
+
+#include <functional>
+#include <string>
+
+#include "archive/core/compbase.h"
+
+namespace vsk {
+
+enum TGZipExt : Byte { exNone, exAppendGZ, exUnderScore };
+
+class TTar;
+
+// The method name of a written member: "Stored" for 0, the Deflate name
+// for 8, "Unknown" otherwise.
+std::string GZipMethodText(int Method);
+
+class TGZip : public TCompBase {
+ public:
+  TGZip();
+
+  // Asked for an output that exists while ConfirmOverwrites is on: the
+  // output's name, the input's date, and the answer.
+  using TOnFileExists = std::function<void(TZipCommon& Sender, const std::string& FileName, TDateTime FileDate,
+                                           TOverwriteMode& OverwriteMode)>;
+  TOnFileExists OnFileExists;
+
+  TGZipExt Extension = exAppendGZ;
+
+  // "\" becomes "/"; a name without an extension gets DefaultExt. Nothing
+  // is detected. The cancel flag is cleared.
+  void SetArchiveFile(const std::string& Value) override;
+
+  // The whole job: every input FileSpec finds becomes one gzip file.
+  // Returns the members written; never raises.
+  int Compress() override;
+
+ private:
+  friend class TTar;
+
+  enum class TDecision { Write, Skip, Fail, StopJob };
+
+  void RunJob();
+  std::string OutputFolder() const;
+  std::string OutputName(const std::string& Folder, const std::string& Input) const;
+  TDecision Decide(const std::string& Input, const std::string& Output, Int64 InputTime);
+  bool WriteMember(const std::string& Input, const std::string& Output);
+  Int64 MemberTime(Int64 FileTime) const;
+
+  // Set by the tar writer only: the output is named input + DefaultExt.
+  bool FInnerUse = false;
+  int FWritten = 0;
+};
+
+}  // namespace vsk

@@ -1,0 +1,458 @@
+#include "archive/formats/tar/tarwriter.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string_view>
+
+#include "archive/core/dates.h"
+#include "archive/core/numbers.h"
+#include "archive/core/selection.h"
+#include "archive/core/tempstream.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int64 kBlock = static_cast<Int64>(kTarHeaderSize);
+constexpr Int32 kChunk = 1 << 20;
+// Tar files are written in records of 20 blocks.
+constexpr Int64 kRecord = 20 * kBlock;
+// The largest size an 11-digit octal field holds.
+constexpr Int64 kMaxOctalSize = 077777777777ll;
+constexpr std::size_t kNameField = 100;
+constexpr std::size_t kPrefixAt = 345;
+constexpr std::size_t kPrefixSize = 155;
+// Old GNU sparse headers: a flag at 482 says a block of more sparse map
+// follows the header; the same flag at 504 of that block says another one follows.
+constexpr std::size_t kSparseExtendedFlag = 482;
+constexpr std::size_t kSparseBlockExtendedFlag = 504;
+constexpr char kTypeGnuSparse = 'S';
+
+bool AllZero(const Byte* P, std::size_t N) {
+  return std::all_of(P, P + N, [](Byte b) { return b == 0; });
+}
+
+UInt32 DosOf(Int64 UnixSeconds) { return DateTimeToDosDateTime(UnixTimeToDateTime(UnixSeconds)); }
+
+UInt32 Clamp32(Int64 V) { return V < 0 ? 0 : V > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<UInt32>(V); }
+
+bool EndsWithSlash(const std::string& s) { return !s.empty() && s.back() == '/'; }
+
+// The pax records without those that name the entry ("path"), so that a
+// renamed entry is not extracted under its old name. A malformed rest is
+// kept as it stands.
+std::string PaxWithoutPath(std::string_view All) {
+  std::string kept;
+  std::size_t pos = 0;
+  while (pos < All.size()) {
+    std::size_t i = pos, length = 0;
+    while (i < All.size() && All[i] >= '0' && All[i] <= '9' && length <= All.size()) {
+      length = length * 10 + static_cast<std::size_t>(All[i] - '0');
+      ++i;
+    }
+    if (i == pos || i >= All.size() || All[i] != ' ' || length <= i - pos + 1 || length > All.size() - pos) break;
+    const std::string_view record = All.substr(pos, length);
+    const std::string_view body = record.substr(i - pos + 1);
+    if (!body.starts_with("path=")) kept.append(record);
+    pos += length;
+  }
+  // Zero padding of the record block ends the records.
+  if (pos < All.size() && !AllZero(reinterpret_cast<const Byte*>(All.data()) + pos, All.size() - pos))
+    kept.append(All.substr(pos));
+  return kept;
+}
+
+}  // namespace
+
+TTar::TTar() {
+  FOwnExt = FDefaultExt = ".TAR";
+  FArcType = atTar;
+  FSupportedMethods = {cmTarred, cmTarGzip};
+  FCompressMethod = cmTarred;
+  StoredDirNames = sdRelative;
+  RecurseDirs = true;
+  // Tar keeps no offsets: the archive may pass 4 GiB (each file stays below).
+  FLimit = ~UInt64{0};
+}
+
+void TTar::SetArcType(TArcType) { FArcType = FCompressMethod == cmTarGzip ? atTarGZip : atTar; }
+
+// ---- new entries
+
+std::string TTar::EncodeEntryName(TCompEntry& E) {
+  std::string name = E.Name;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (E.IsDir && !EndsWithSlash(name)) name += '/';
+  return name;
+}
+
+bool TTar::IsOwnFile(UInt64 Dev, UInt64 Ino) {
+  struct stat st;
+  if (FOld && FOld->Handle() >= 0 && fstat(FOld->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino)
+    return true;
+  auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
+  return temp && temp->Handle() >= 0 && fstat(temp->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino;
+}
+
+Int64 TTar::EntryTime(const TCompEntry& E, Int64 FileTime) const {
+  if (E.IsDir) return FileTime;
+  switch (DateAttribute) {
+    case daFileDate:
+      return FileTime;
+    case daSysDate:
+      return static_cast<Int64>(std::time(nullptr));
+    case daMaxFileDate:
+      return DateTimeToUnix(DosDateTimeToDateTime(static_cast<UInt32>(MaxFileDate)));
+  }
+  return FileTime;
+}
+
+void TTar::WritePadding(Int64 Count) {
+  static const Byte zeros[kBlock] = {};
+  while (Count > 0) {
+    const Int64 n = std::min(Count, kBlock);
+    Write(zeros, n);
+    Count -= n;
+  }
+}
+
+void TTar::WriteLongName(const std::string& Name) {
+  Byte head[kTarHeaderSize];
+  TarBuildLongNameHeader(Name.size(), head);
+  Write(head, kBlock);
+  Write(Name.c_str(), static_cast<Int64>(Name.size()) + 1);
+  WritePadding(TarPaddedSize(static_cast<Int64>(Name.size()) + 1) - static_cast<Int64>(Name.size()) - 1);
+}
+
+bool TTar::CompressFileData(TCompEntry& E) {
+  CurrentFileName = E.Name;
+  E.RawName = EncodeEntryName(E);
+  if (UnixUName.size() > 32) UnixUName.resize(32);
+  if (UnixGName.size() > 32) UnixGName.resize(32);
+
+  std::unique_ptr<TFileStream32> src;
+  struct stat st;
+  if (E.IsDir) {
+    if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      return false;
+    }
+  } else {
+    Byte err = 0;
+    src = std::make_unique<TFileStream32>(E.FileName, fmOpenRead | fmShareDenyNone, err);
+    if (err != 0 || fstat(src->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      return false;
+    }
+    if (IsOwnFile(st.st_dev, st.st_ino)) return false;
+    if (st.st_size > kMaxOctalSize) {
+      ReportError(E.FileName, "file of 8 GiB or more", "0", 25256);
+      return false;
+    }
+  }
+  const Int64 size = E.IsDir ? 0 : static_cast<Int64>(st.st_size);
+  E.FileSize = static_cast<UInt64>(size);
+  E.FileMode = st.st_mode;
+
+  TTarNewHeader h;
+  h.Name = E.RawName;
+  h.Mode = (E.IsDir ? S_IFDIR : S_IFREG) | (st.st_mode & 0777);
+  h.Uid = UnixUID;
+  h.Gid = UnixGID;
+  h.Size = size;
+  h.MTime = EntryTime(E, st.st_mtime);
+  h.TypeFlag = E.IsDir ? kTarTypeDirectory : kTarTypeFile;
+  h.UName = UnixUName;
+  h.GName = UnixGName;
+  TarBuildHeader(h, FHeader);
+  if (E.RawName.size() > kNameField) WriteLongName(E.RawName);
+  Write(FHeader, kBlock);
+
+  if (!E.IsDir) {
+    ProgressEntryTotal = size;
+    if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
+    Int64 done = 0;
+    while (done < size) {
+      if (GetCancel()) return false;
+      const Int32 want = static_cast<Int32>(std::min<Int64>(size - done, kChunk));
+      const Int32 n = src->Read(FCopyBuffer.data(), want);
+      if (n <= 0) {
+        // The file shrank while it was read: its header is wrong now.
+        ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+        return false;
+      }
+      Write(FCopyBuffer.data(), n);
+      done += n;
+      ProgressBytesLeft -= n;
+      ProgressRoutine(done);
+    }
+    if (GetCancel()) return false;
+    WritePadding(TarPaddedSize(size) - size);
+  }
+  MakeCentralRecord(E);
+  return true;
+}
+
+void TTar::MakeCentralRecord(TCompEntry& E) {
+  E.Head.assign(FHeader, FHeader + kTarHeaderSize);
+  TTarHeader h;
+  h.Parse(FHeader);
+  const UInt32 size = Clamp32(h.Size);
+  E.Times = {size, size, DosOf(h.MTime), h.TypeFlag == kTarTypeDirectory ? 0x10u : 0x20u};
+}
+
+void TTar::PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) {
+  E.Times = H;
+  if (E.Head.size() != kTarHeaderSize) return;
+  const bool dir = (H.Attributes & faDirectory) != 0;
+  TTarNewHeader h;
+  h.Name = E.RawName;
+  h.Mode = dir ? 0040555 : 0100444;
+  h.Uid = UnixUID;
+  h.Gid = UnixGID;
+  h.Size = dir ? 0 : H.UnpackedSize;
+  h.MTime = DateTimeToUnix(DosDateTimeToDateTime(H.DosDateTime));
+  h.TypeFlag = dir ? kTarTypeDirectory : kTarTypeFile;
+  h.UName = UnixUName;
+  h.GName = UnixGName;
+  TarBuildHeader(h, E.Head.data());
+}
+
+void TTar::FillEntryFields(const TCompEntry& E) {
+  FileName = E.Name;
+  FileDate = ConvertDosDate(E.Times.DosDateTime);
+  PackedSize = E.Times.PackedSize;
+  UnpackedSize = E.Times.UnpackedSize;
+  TTarHeader h;
+  if (E.Head.size() == kTarHeaderSize) h.Parse(E.Head.data());
+  CRC = h.Checksum;
+  Encrypted = false;
+  MethodNumber = 0;
+  TMethodQuery q;
+  q.ArcType = atTar;
+  MethodText = CompressMethodName(q);
+  ExternalAttr = faArchive;
+  InternalAttr = 0;
+  Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
+  FileComment.clear();
+}
+
+// ---- the old archive
+
+bool TTar::ReadRecordData(Int64 Header, Int64 Size, std::vector<Byte>& Data) {
+  if (Size < 0 || Size > static_cast<Int64>(kTarMaxExtendedData)) return false;
+  Data.resize(static_cast<std::size_t>(Size));
+  return Size == 0 || ReadOld(Header + kBlock, Data.data(), Size);
+}
+
+bool TTar::LoadOldDirectory() {
+  FGroups.clear();
+  FMarkedForDelete = 0;
+  const auto refuse = [this](Int64 At) {
+    ReportError(ArchiveFile(), "at offset " + std::to_string(At), "0", msg::BadFileHeader);
+    FEntries.clear();
+    FNameIndex.clear();
+    FGroups.clear();
+    return false;
+  };
+
+  Int64 pos = 0, groupStart = 0;
+  std::vector<Int64> records;
+  std::string longName;
+  bool haveLongName = false;
+  TTarPaxInfo pax;
+  std::vector<Byte> data;
+  Byte block[kTarHeaderSize];
+  for (;;) {
+    if (GetCancel()) return false;
+    // An archive may end without end blocks, but not inside a block.
+    if (pos == FOldSize && records.empty()) break;
+    if (pos > FOldSize - kBlock || !ReadOld(pos, block, kBlock)) return refuse(pos);
+    if (AllZero(block, kTarHeaderSize)) {
+      if (!records.empty()) return refuse(pos);
+      break;
+    }
+    TTarHeader h;
+    h.Parse(block);
+    if (!h.Valid) return refuse(pos);
+    Int64 size = h.Size;
+    Int64 dataAt = pos + kBlock;
+    switch (h.TypeFlag) {
+      case kTarTypeGnuLongName:
+      case kTarTypePaxEntry:
+        if (!ReadRecordData(pos, size, data)) return refuse(pos);
+        if (h.TypeFlag == kTarTypeGnuLongName) {
+          longName = TarLongName(data.data(), data.size());
+          haveLongName = true;
+        } else {
+          pax.Parse(data.data(), data.size());
+        }
+        [[fallthrough]];
+      case kTarTypeGnuLongLink:
+      case kTarTypePaxGlobal:
+      case kTarTypeGnuVolume:
+        if (size > FOldSize - dataAt) return refuse(pos);
+        records.push_back(pos);
+        pos = dataAt + TarPaddedSize(size);
+        continue;
+      default:
+        break;
+    }
+    if (h.TypeFlag == kTypeGnuSparse && block[kSparseExtendedFlag] != 0) {
+      Byte more[kTarHeaderSize];
+      do {
+        if (dataAt > FOldSize - kBlock || !ReadOld(dataAt, more, kBlock)) return refuse(pos);
+        dataAt += kBlock;
+      } while (more[kSparseBlockExtendedFlag] != 0);
+    }
+    if (pax.HasSize) size = pax.Size;
+    if (size > FOldSize - dataAt) return refuse(pos);
+    const Int64 end = dataAt + TarPaddedSize(size);
+
+    const std::string raw = haveLongName ? longName : pax.HasPath ? pax.Path : h.FullName();
+    TCompEntry e;
+    e.Name = OemToAnsiName(raw, TranslateOemChar);
+    // "./a" names the same file as "a"; the stored bytes stay as they are.
+    while (e.Name.size() > 2 && e.Name.compare(0, 2, "./") == 0) e.Name.erase(0, 2);
+    e.RawName = raw;
+    e.Head.assign(block, block + kTarHeaderSize);
+    e.IsOld = true;
+    e.IsDir = h.TypeFlag == kTarTypeDirectory || EndsWithSlash(e.Name);
+    const UInt32 size32 = Clamp32(size);
+    e.Times = {size32, size32, DosOf(pax.HasMTime ? pax.MTime : h.MTime), e.IsDir ? 0x10u : 0x20u};
+    e.OldOffset = groupStart;
+    e.OldLength = end - groupStart;
+    e.State = esCopy;
+    UnpackedTotal += static_cast<double>(size) + kBlock;
+    FGroups[groupStart] = {std::move(records), pos, end};
+    FEntries.push_back(std::move(e));
+
+    records.clear();
+    haveLongName = false;
+    longName.clear();
+    pax = TTarPaxInfo{};
+    pos = groupStart = end;
+  }
+
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    TCompEntry& e = FEntries[i];
+    if (Switch == swDelete && MatchFileName(e.Name, FileSpec, {})) {
+      e.State = esDrop;
+      ++FMarkedForDelete;
+    }
+    // Of two entries of one name the later one is what extraction leaves,
+    // so a new file replaces that one.
+    FNameIndex[e.Name] = static_cast<int>(i);
+  }
+  return true;
+}
+
+bool TTar::CopyRecord(Int64 At) {
+  Byte head[kTarHeaderSize];
+  if (!ReadOld(At, head, kBlock)) return false;
+  TTarHeader h;
+  h.Parse(head);
+  if (h.TypeFlag == kTarTypeGnuLongName) return true;  // the new name replaces it
+  if (h.TypeFlag == kTarTypePaxEntry) {
+    std::vector<Byte> data;
+    if (!ReadRecordData(At, h.Size, data)) return false;
+    const std::string kept = PaxWithoutPath(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+    if (kept.empty()) return true;
+    std::memset(head + 124, 0, 12);
+    const std::string digits = IntToOctalField(kept.size(), 11);
+    std::memcpy(head + 124, digits.data(), 11);
+    TarStoreChecksum(head);
+    Write(head, kBlock);
+    Write(kept.data(), static_cast<Int64>(kept.size()));
+    WritePadding(TarPaddedSize(static_cast<Int64>(kept.size())) - static_cast<Int64>(kept.size()));
+    return true;
+  }
+  CopyFromOld(At, kBlock + TarPaddedSize(h.Size));
+  return true;
+}
+
+bool TTar::CopyOldEntry(TCompEntry& E) {
+  const auto it = FGroups.find(E.OldOffset);
+  if (it == FGroups.end()) {
+    ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);
+    return false;
+  }
+  const TOldGroup& g = it->second;
+  for (const Int64 at : g.Records) {
+    if (!CopyRecord(at)) {
+      ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);
+      return false;
+    }
+  }
+  Byte head[kTarHeaderSize];
+  if (!ReadOld(g.Header, head, kBlock)) {
+    ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);
+    return false;
+  }
+  std::string name = E.NewName;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (E.IsDir && !EndsWithSlash(name)) name += '/';
+  if (name.size() > kNameField) WriteLongName(name);
+  std::memset(head, 0, kNameField);
+  std::memcpy(head, name.data(), std::min(name.size(), kNameField));
+  // A POSIX header puts its prefix in front of the name.
+  if (std::memcmp(head + 257, "ustar\0", 6) == 0) std::memset(head + kPrefixAt, 0, kPrefixSize);
+  TarStoreChecksum(head, true);
+  Write(head, kBlock);
+  CopyFromOld(g.Header + kBlock, g.End - g.Header - kBlock);
+  E.RawName = name;
+  E.Head.assign(head, head + kTarHeaderSize);
+  return true;
+}
+
+// ---- finishing
+
+bool TTar::FinishArchive() {
+  ProgressEntryTotal = 0;
+  ProgressArchiveTotal = ProgressBytesLeft = 0;
+  const Int64 end = OutputPosition() + 2 * kBlock;
+  WritePadding(2 * kBlock + (kRecord - end % kRecord) % kRecord);
+  return false;
+}
+
+int TTar::Compress() {
+  SetArcType(FArcType);
+  const int n = TCompBase::Compress();
+  if (FCompressMethod != cmTarGzip || n <= 0 || GetCancel() || ArchiveFile().empty()) return n;
+  const std::string gz = ArchiveFile() + ".gz";
+  FGzipWritten = false;
+  FinishArchiveFile(gz);
+  FArchiveFile = gz;
+  return FGzipWritten ? n : 0;
+}
+
+void TTar::FinishArchiveFile(const std::string& Name) {
+  TGZip g;
+  g.ShareCancel(CancelRef());
+  g.SetArchiveFile(Name);
+  g.FInnerUse = true;
+  g.FileSpec = {ArchiveFile()};
+  g.Switch = swAdd;
+  g.Extension = exNone;
+  g.RecurseDirs = false;
+  g.StoredDirNames = sdNone;
+  g.DefaultDir.clear();
+  g.TranslateOemChar = TranslateOemChar;
+  g.DateAttribute = DateAttribute;
+  g.DeflateType = DeflateType;
+  g.OnActivate = OnActivate;
+  g.OnBegin = OnBegin;
+  g.OnDeactivate = OnDeactivate;
+  g.OnEnd = OnEnd;
+  g.OnError = OnError;
+  g.OnFileExists = OnFileExists;
+  g.OnProgress = OnProgress;
+  g.OnRead = OnRead;
+  FGzipWritten = g.Compress() > 0;
+}
+
+}  // namespace vsk
