@@ -92,6 +92,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnJar: return &vskUnJar;
     case rkUnTar: return &vskUnTar;
     case rkUnLha: return &vskUnLha;
+    case rkUnGZIP: return &vskUnGZIP;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -124,6 +125,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnJar);
   ConnectReaderHandlers(vskUnTar);
   ConnectReaderHandlers(vskUnLha);
+  ConnectReaderHandlers(vskUnGZIP);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -610,6 +612,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnZip) return "tunzip";
   if (&Sender == &M.vskUnTar) return "tuntar";
   if (&Sender == &M.vskUnLha) return "tunlha";
+  if (&Sender == &M.vskUnGZIP) return "tungzip";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

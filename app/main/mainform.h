@@ -19,6 +19,7 @@
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/gzip/gzipwriter.h"
+#include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/tar/untar.h"
@@ -263,6 +264,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnJar vskUnJar;
   vsk::TUnTar vskUnTar;
   vsk::TUnLha vskUnLha;
+  vsk::TUnGZip vskUnGZIP;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

@@ -1,5 +1,6 @@
 #include "archive/tools/readers.h"
 
+#include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
@@ -9,6 +10,7 @@ namespace vsk {
 
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
+    case atGZip: return std::make_unique<TUnGZip>();
     case atJar: return std::make_unique<TUnJar>();
     case atLha:
     case atLhaExe:

@@ -337,6 +337,20 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   EXPECT_TRUE(vsktest::ReadFile(Out("lzh") + "/l.txt") == vsktest::TextBytes(9000, 5));
   EXPECT_EQ(vsktest::ReadFile(Out("lzh") + "/d/m.bin"), "mmm");
 
+  // A gzipped tar: the gzip layer first, then, when asked, the tar in it.
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::string tgz = Pack("both.tgz", {{"t1.txt", "one"}, {"t/t2.txt", "two"}}, "tar czf {out} t1.txt t");
+  main->DisplayArchive(tgz);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atGZip);
+  ExpectExtractDialog(Out("tgz"), true);
+  ui.ExpectMessage(std::string("Found Nested Tar File.\r\rFile: ") + "both.tar" +
+                       "\rCompressed file is a tar archive.\r\rDecompress the tar archive?",
+                   mtConfirmation, mrYes);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t/t2.txt"), "two");
+  EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t1.txt"), "one");
+
   // A uuencoded text gives back its one file.
   ASSERT_TRUE(vsktest::HaveTool("uuencode"));
   const std::string uue = Pack("note.uue", {{"n.bin", vsktest::RandomBytes(5000, 4)}}, "uuencode n.bin n.bin > {out}");

@@ -1,0 +1,602 @@
+#include "archive/formats/gzip/ungzip.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "archive/core/codecstreams.h"
+#include "archive/core/dates.h"
+#include "archive/core/diskmanager.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/selection.h"
+#include "archive/formats/gzip/lzwdecode.h"
+#include "archive/formats/tar/untar.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int32 kOutputBlock = 65536;
+// A header is read in one piece: first a small probe, then as much as the
+// largest extra field and a name and comment of any reasonable length need.
+constexpr Int32 kHeaderProbe = 4096;
+constexpr Int32 kHeaderLimit = 14 + 65535 + 2 * 16384;
+
+constexpr int kMultiPartGzip = 25264;
+constexpr int kPasswordProtected = 25290;
+constexpr int kIncompleteCodeSet = 25139;
+constexpr int kCorruptInput = 25140;
+
+// Extra flag of the member header that keeps its data from text translation.
+constexpr Byte kGzipXflNoTranslation = 0x02;
+constexpr Byte kDeflateMethod = 8;
+
+std::string LowerAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) { return LowerAscii(a) == LowerAscii(b); }
+
+std::string FileNamePart(const std::string& Path) {
+  const auto p = Path.find_last_of("/\\");
+  return p == std::string::npos ? Path : Path.substr(p + 1);
+}
+
+// Where the extension of the last part of Name begins (its "."), or npos.
+std::size_t ExtensionStart(const std::string& Name) {
+  const auto dot = Name.rfind('.');
+  const auto sep = Name.find_last_of("/\\");
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return std::string::npos;
+  return dot;
+}
+
+std::string ExtensionOf(const std::string& Name) {
+  const auto d = ExtensionStart(Name);
+  return d == std::string::npos ? std::string() : LowerAscii(Name.substr(d));
+}
+
+bool PathExists(const std::string& Name) {
+  struct stat st;
+  return lstat(Name.c_str(), &st) == 0;
+}
+
+UInt32 DosOfUnixTime(UInt32 Seconds) {
+  TDateTime t = 0;
+  if (!TryUnixTimeToDateTime(Seconds, t)) return kDefaultDosDateTime;
+  return DateTimeToDosDateTime(t);
+}
+
+}  // namespace
+
+std::string GzipOutputName(const std::string& Name, const std::string& ArchiveName, bool Text, bool Fat16) {
+  std::string n = Name;
+  const std::string ext = ExtensionOf(n);
+  if (ext == ".tgz") {
+    n.resize(ExtensionStart(n));
+    n += ".tar";
+  } else if (ext != ".tar") {
+    if (!ext.empty() && ext == ExtensionOf(FileNamePart(ArchiveName))) n.resize(ExtensionStart(n));
+    if (Text) n += ".txt";
+  }
+  if (Fat16) {
+    const auto e = std::min(ExtensionStart(n), n.size());
+    std::replace(n.begin(), n.begin() + static_cast<std::ptrdiff_t>(e), '.', '_');
+  }
+  return n;
+}
+
+TUnGZip::TUnGZip() = default;
+
+TUnGZip::~TUnGZip() = default;
+
+Int32 TUnGZip::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
+  if (Position < 0 || ArchiveStream->Seek(Position, soBeginning) != Position) return 0;
+  Int32 done = 0;
+  while (done < Count) {
+    const Int32 n =
+        ReadRoutine(-1, ArchiveStream.get(), static_cast<Byte*>(Buffer) + done, Count - done, kCrcNone, false);
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+TUnGZip::THeaderRead TUnGZip::ReadHeader(Int64 Position, TGzipHeader& Header) {
+  const Int64 left = ArchiveStream->GetSize() - Position;
+  if (left <= 0) return THeaderRead::NotGzip;
+  std::vector<Byte> head;
+  Int32 want = static_cast<Int32>(std::min<Int64>(left, kHeaderProbe));
+  for (;;) {
+    head.resize(static_cast<std::size_t>(want));
+    if (ReadAt(Position, head.data(), want) != want) return THeaderRead::Truncated;
+    if (want < 2) return head[0] == 0x1F ? THeaderRead::Truncated : THeaderRead::NotGzip;
+    if (GzipKindOf(head[0], head[1]) == TGzipKind::None) return THeaderRead::NotGzip;
+    if (Header.Parse(head.data(), head.size())) break;
+    const Int32 more = static_cast<Int32>(std::min<Int64>(left, kHeaderLimit));
+    if (more <= want) return left <= kHeaderLimit ? THeaderRead::Truncated : THeaderRead::Bad;
+    want = more;
+  }
+  // The header's own CRC, when the 1F 8B form carries one: the low half of
+  // the CRC-32 of every header byte before it.
+  if (Header.Kind == TGzipKind::Gzip && Header.Magic1 == 0x8B && (Header.Flags & kGzipFlagHeaderCrc)) {
+    const auto at = static_cast<std::size_t>(Header.DataOffset) - 2;
+    if ((Crc32Of(head.data(), at) & 0xFFFFu) != GetLE16(head.data() + at)) return THeaderRead::Bad;
+  }
+  return THeaderRead::Ok;
+}
+
+bool TUnGZip::ReadEntry(TEntry& Entry) {
+  TGzipHeader& h = Entry.Header;
+  switch (ReadHeader(0, h)) {
+    case THeaderRead::Ok:
+      break;
+    case THeaderRead::Truncated:
+      ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+      return false;
+    default:
+      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      return false;
+  }
+  const Int64 size = ArchiveStream->GetSize();
+  const bool gzip = h.Kind == TGzipKind::Gzip;
+
+  // An empty stored name would leave nothing to write to: the archive's
+  // name stands in for it as for a member that stores none. A ".tgz"
+  // archive keeps its extension here so that its output is named ".tar",
+  // not after the folder such a tar usually holds.
+  std::string name;
+  if (gzip && h.HasName && !h.Name.empty()) {
+    name = OemToAnsiName(h.Name, TranslateOemChar);
+  } else {
+    name = FileNamePart(ArchiveFile());
+    if (gzip && ExtensionOf(name) != ".tgz" && ExtensionStart(name) != std::string::npos)
+      name.resize(ExtensionStart(name));
+  }
+  Entry.Name = GzipOutputName(name, ArchiveFile(), gzip && (h.Flags & kGzipFlagText),
+                              SameIgnoringAsciiCase(DiskManager->FileSystem, "FAT16"));
+
+  struct stat st;
+  const UInt32 fileDate = stat(ArchiveFile().c_str(), &st) == 0 ? FileTimeToLocalDos(st.st_mtim) : kDefaultDosDateTime;
+  Entry.DosDateTime = gzip && h.MTime != 0 ? DosOfUnixTime(h.MTime) : fileDate;
+
+  if (gzip) {
+    const Int64 trailerAt = size - static_cast<Int64>(kGzipTrailerSize);
+    Entry.Packed = std::max<Int64>(0, trailerAt - h.DataOffset);
+    Byte t[kGzipTrailerSize];
+    if (trailerAt >= h.DataOffset && ReadAt(trailerAt, t, sizeof t) == static_cast<Int32>(sizeof t)) {
+      TGzipTrailer trailer;
+      trailer.Parse(t);
+      Entry.StoredCrc = trailer.Crc32;
+      Entry.Unpacked = GzipUnpackedSize(trailer.ISize, Entry.Packed);
+    }
+  } else {
+    Entry.Packed = Entry.Unpacked = size;
+  }
+  return true;
+}
+
+int TUnGZip::Refusal(const TGzipHeader& Header) const {
+  switch (Header.Kind) {
+    case TGzipKind::Pack:
+    case TGzipKind::Lzh:
+      return msg::UnsupportedMethod;
+    case TGzipKind::Gzip:
+      // In the 1F 8B form the same bit asks for a header CRC, which the
+      // header reader checks.
+      if (Header.Magic1 == 0x9E && (Header.Flags & kGzipFlagHeaderCrc)) return kMultiPartGzip;
+      if (Header.Flags & kGzipFlagEncrypted) return kPasswordProtected;
+      if (Header.Method != kDeflateMethod) return msg::UnsupportedMethod;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void TUnGZip::ExtractArchive() {
+  FSavedWrite = DecryptWriteRoutine;
+  FSavedOnEnd = OnEnd;
+  FSavedAction = Action;
+  FSavedOverwriteMode = OverwriteMode;
+  FFirstBlockSeen = FDoUnTar = FRedirected = false;
+  FNextWrite = nullptr;
+  FOutHandle = -1;
+  DecryptWriteRoutine = [this](int H, void* B, bool D, Int32 N, int K, TStream32* S, bool C) {
+    return CheckNestedTar(H, B, D, N, K, S, C);
+  };
+  struct TRestore {
+    TUnGZip& G;
+    Byte OutputMode;
+    ~TRestore() {
+      G.DecryptWriteRoutine = G.FSavedWrite;
+      G.OnEnd = G.FSavedOnEnd;
+      G.Action = G.FSavedAction;
+      G.OutputMode = OutputMode;
+      G.FNextWrite = nullptr;
+      G.FSavedWrite = nullptr;
+      G.FSavedOnEnd = nullptr;
+      G.FRedirected = false;
+      G.FOutput.reset();
+    }
+  } restore{*this, OutputMode};
+
+  // Types read through an outside library leave the archive unopened.
+  if (!ArchiveStream) {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    return;
+  }
+  TEntry entry;
+  if (GetCancel() || !ReadEntry(entry)) return;
+  if (!IsEntrySelected(entry.Name, FileSpec, ExcludeSpec, RecurseDirs)) return;
+  if (entry.DosDateTime > NewestEntryDate) NewestEntryDate = entry.DosDateTime;
+  PackedTotal += static_cast<double>(entry.Packed);
+  UnpackedTotal += static_cast<double>(entry.Unpacked);
+
+  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+  if (GetCancel()) return;
+  ExtractEntry(entry);
+}
+
+void TUnGZip::FailVerdict() {
+  if (OnEnd)
+    Fire(OnEnd, OutputName, false);
+  else
+    ReportError(OutputName, "", "0", msg::CrcFailed);
+}
+
+void TUnGZip::ExtractEntry(const TEntry& Entry) {
+  const TGzipHeader& h = Entry.Header;
+  EntryName = Entry.Name;
+  EntryEncrypted = false;
+  EntryUnpackedSize = Entry.Unpacked;
+  EntryDosDateTime = Entry.DosDateTime;
+  if (Testing()) {
+    OutputName = EntryName;
+  } else {
+    if (!PrepareFileName(EntryName)) {
+      SkipEntryData(Entry.Unpacked);
+      return;
+    }
+    OutputName = CurrentFileName;
+  }
+  if (!BeginEntry(false)) {
+    SkipEntryData(Entry.Unpacked);
+    return;
+  }
+  if (const int code = Refusal(h)) {
+    // Known before any output exists: nothing is created or overwritten.
+    ReportError(h.Kind == TGzipKind::Gzip ? OutputName : ArchiveFile(), "", "0", code);
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(Entry.Unpacked);
+    return;
+  }
+
+  const bool savedAscii = AsciiTranslation;
+  if (h.Kind == TGzipKind::Gzip && (h.ExtraFlags & kGzipXflNoTranslation)) AsciiTranslation = false;
+  Crc->Reset();
+  int handle = -1;
+  if (!OpenOutputFile(handle)) {
+    AsciiTranslation = savedAscii;
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(Entry.Unpacked);
+    FailVerdict();
+    return;
+  }
+  FOutHandle = handle;
+  ResetTranslation();
+  if (!FOutput) FOutput.reset(new Byte[kOutputBlock]);
+
+  bool ok = false;
+  UInt32 lastCrc = 0;
+  try {
+    ok = h.Kind == TGzipKind::Compress ? DecodeCompress() : InflateMembers(Entry, lastCrc);
+  } catch (...) {
+    if (FOutHandle >= 0) CloseFileHandle(FOutHandle);
+    FOutHandle = -1;
+    AsciiTranslation = savedAscii;
+    throw;
+  }
+  const int out = FOutHandle;
+  FOutHandle = -1;
+
+  // The output takes the member's time to the second, not only as far as a
+  // DOS date-time holds it.
+  TDateTime exact = 0;
+  const bool exactTime =
+      h.Kind == TGzipKind::Gzip && h.MTime != 0 && TryUnixTimeToDateTime(h.MTime, exact);
+  const int timeHandle = out >= 0 && DateAttribute == daFileDate && exactTime ? fcntl(out, F_DUPFD_CLOEXEC, 0) : -1;
+  CloseOutputFile(out, Entry.DosDateTime, 0x20);
+  if (timeHandle >= 0) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(h.MTime);
+    times[1].tv_nsec = 0;
+    futimens(timeHandle, times);
+    ::close(timeHandle);
+  }
+  AsciiTranslation = savedAscii;
+  const std::string written = OutputName;
+  if (FRedirected) {
+    // The tar of a test run is written; the run tests again.
+    Action = FSavedAction;
+    OutputMode = kIoTest;
+    FRedirected = false;
+  }
+
+  bool pass = false;
+  if (ok) {
+    if (h.Kind == TGzipKind::Gzip) Crc->Crc32 = lastCrc ^ 0xFFFFFFFFu;
+    pass = CheckCrc(kCrc32, h.Kind == TGzipKind::Gzip ? lastCrc : Crc->Crc32);
+  } else {
+    FailVerdict();
+  }
+  if (pass && FDoUnTar && out >= 0) UnpackNestedTar(written);
+}
+
+void TUnGZip::WriteOutput(Byte* Buffer, Int32 Count) {
+  DecryptWriteRoutine(FOutHandle, Buffer, true, Count, kCrcNone, nullptr, false);
+}
+
+bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
+  const Int64 size = ArchiveStream->GetSize();
+  // Progress is counted in archive bytes: the unpacked size of members
+  // after the first is not known before they are decoded.
+  ProgressEntryTotal = size;
+  ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
+  Byte* out = FOutput.get();
+  Int32 fill = 0;
+  // Blocks span members, so the first one holds as much as the output has.
+  auto flush = [&] {
+    if (fill > 0) WriteOutput(out, fill);
+    fill = 0;
+  };
+  bool allGood = true;
+  Int64 dataAt = Entry.Header.DataOffset;
+  for (;;) {
+    if (ArchiveStream->Seek(dataAt, soBeginning) != dataAt) {
+      flush();
+      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+    auto ds = std::make_unique<TDecompressStream>(*ArchiveStream, kRawDeflateBits, size - dataAt, kCrc32);
+    ds->Cancel = CancelRef();
+    while (!GetCancel()) {
+      const Int32 n = ds->Read(out + fill, kOutputBlock - fill);
+      if (n <= 0) break;
+      fill += n;
+      if (fill == kOutputBlock) flush();
+      const Int64 at = dataAt + ds->TotalIn();
+      ProgressBytesLeft = static_cast<double>(size - at);
+      ProgressRoutine(at);
+    }
+    if (GetCancel()) {
+      flush();
+      return false;
+    }
+    if (!ds->EndOfStream()) {
+      flush();
+      int code = msg::DecompressionError;
+      if (ds->Error() == msg::OutOfMemory)
+        code = msg::OutOfMemory;
+      else if (ds->InputExhausted())
+        code = msg::ErrorReadingFile;  // the file ends inside the data
+      ReportError(OutputName, "", "0", code);
+      return false;
+    }
+    const UInt32 crc = ds->FinalCrc();
+    const Int64 produced = ds->TotalOut();
+    ds->Finish();
+    ds.reset();
+
+    Int64 pos = ArchiveStream->Position();
+    Byte t[kGzipTrailerSize];
+    if (ReadAt(pos, t, sizeof t) != static_cast<Int32>(sizeof t)) {
+      flush();
+      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+    TGzipTrailer trailer;
+    trailer.Parse(t);
+    if (trailer.Crc32 != crc || trailer.ISize != static_cast<UInt32>(produced)) allGood = false;
+    LastCrc = trailer.Crc32;
+    pos += static_cast<Int64>(kGzipTrailerSize);
+    if (pos >= size) break;
+
+    // Another member, zero padding, or bytes that belong to no member.
+    TGzipHeader next;
+    const THeaderRead r = ReadHeader(pos, next);
+    if (r == THeaderRead::NotGzip || (r == THeaderRead::Ok && next.Kind != TGzipKind::Gzip)) {
+      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      break;
+    }
+    if (r != THeaderRead::Ok) {
+      flush();
+      ReportError(ArchiveFile(), "", "0", r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
+      return false;
+    }
+    if (const int code = Refusal(next)) {
+      flush();
+      ReportError(OutputName, "", "0", code);
+      return false;
+    }
+    dataAt = pos + next.DataOffset;
+  }
+  flush();
+  ProgressBytesLeft = 0;
+  return allGood;
+}
+
+bool TUnGZip::ZerosFrom(Int64 Position) {
+  Byte buf[4096];
+  while (!GetCancel()) {
+    const Int32 n = ReadAt(Position, buf, static_cast<Int32>(sizeof buf));
+    if (n <= 0) return true;
+    if (!std::all_of(buf, buf + n, [](Byte b) { return b == 0; })) return false;
+    Position += n;
+  }
+  return true;
+}
+
+bool TUnGZip::DecodeCompress() {
+  const Int64 size = ArchiveStream->GetSize();
+  ProgressEntryTotal = size;
+  ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
+  if (ArchiveStream->Seek(0, soBeginning) != 0) {
+    ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  struct TSource : TLzwSource {
+    TUnGZip& G;
+    Int64 Size;
+    Int64 Done = 0;
+    TSource(TUnGZip& g, Int64 size) : G(g), Size(size) {}
+    Int32 Read(Byte* Buffer, Int32 Count) override {
+      if (G.GetCancel()) return 0;
+      const Int32 n = G.ReadRoutine(-1, G.ArchiveStream.get(), Buffer, Count, kCrcNone, false);
+      if (n <= 0) return 0;
+      Done += n;
+      G.ProgressBytesLeft = static_cast<double>(Size - Done);
+      G.ProgressRoutine(Done);
+      return n;
+    }
+  } source(*this, size);
+  struct TSink : TLzwSink {
+    TUnGZip& G;
+    explicit TSink(TUnGZip& g) : G(g) {}
+    void Write(Byte* Buffer, Int32 Count) override { G.WriteOutput(Buffer, Count); }
+  } sink(*this);
+
+  switch (LzwDecode(source, sink, CancelRef())) {
+    case TLzwResult::Ok:
+      return true;
+    case TLzwResult::Cancelled:
+      return false;
+    case TLzwResult::BadCode:
+      ReportError(OutputName, "", "0", kCorruptInput);
+      return false;
+    case TLzwResult::BadFlags:
+      if (FilesProcessed > 0) --FilesProcessed;
+      RaiseError(ArchiveFile(), "", "0", kIncompleteCodeSet);
+    case TLzwResult::NotCompress:
+    case TLzwResult::BadFirstCode:
+      break;
+  }
+  if (FilesProcessed > 0) --FilesProcessed;
+  RaiseError(ArchiveFile(), "", "0", kCorruptInput);
+}
+
+bool TUnGZip::RedirectTestOutput() {
+  const std::string name = FileNamePart(EntryName);
+  if (name.empty() || name == "." || name == "..") {
+    ReportError(ArchiveFile(), EntryName, "0", msg::InvalidFileName);
+    return false;
+  }
+  std::string target = JoinPath(TempDir(), name);
+  // A tar left there earlier is the owner's to keep or replace.
+  if (PathExists(target)) {
+    if (!OnFileExists) {
+      ReportError(target, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+      return false;
+    }
+    OverwriteMode = omOverwrite;
+    while (!GetCancel() && OverwriteMode == omOverwrite && PathExists(target)) {
+      std::string newName;
+      Fire(OnFileExists, target, newName, OverwriteMode);
+      if (OverwriteMode == omSkip) return false;
+      if (newName.empty() || SameIgnoringAsciiCase(newName, target)) break;
+      target = newName;
+    }
+    if (GetCancel()) return false;
+  }
+  OutputName = target;
+  Action = kActionExtract;
+  OutputMode = kIoHandle;
+  int handle = -1;
+  if (!OpenOutputFile(handle)) {
+    // Reported by the opening itself.
+    Action = FSavedAction;
+    OutputMode = kIoTest;
+    OutputName = EntryName;
+    return false;
+  }
+  FRedirected = true;
+  FOutHandle = handle;
+  return true;
+}
+
+Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32* Stream,
+                              bool CryptFlag) {
+  if (!FFirstBlockSeen) {
+    FFirstBlockSeen = true;
+    // A block of exactly one header cannot be a tar with anything in it.
+    FDoUnTar = IsData && Count > kTarBlockSize && IsValidTarHeader(static_cast<const Byte*>(Buffer));
+    if (FDoUnTar) {
+      FDoUnTar = false;
+      FireRequired(OnNestedTarFile, "OnNestedTarFile", EntryName, FDoUnTar);
+      if (GetCancel()) FDoUnTar = false;
+    }
+    if (FDoUnTar && Testing() && !RedirectTestOutput()) FDoUnTar = false;
+    if (!Testing())
+      FNextWrite = [this](int H, void* B, bool D, Int32 N, int K, TStream32* S, bool C) {
+        return DecryptAndWrite(H, B, D, N, K, S, C);
+      };
+    else
+      FNextWrite = FSavedWrite;
+    if (FDoUnTar) {
+      // The owner hears of the tar's entries instead; and a tar is binary,
+      // whatever the text translation says.
+      OnEnd = nullptr;
+      AsciiTranslation = false;
+    }
+  }
+  return FNextWrite(FRedirected ? FOutHandle : Handle, Buffer, IsData, Count, CrcKind, Stream, CryptFlag);
+}
+
+void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
+  struct stat st;
+  if (stat(TarFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    return;
+  }
+  TUnTar tar;
+  try {
+    tar.SetArchiveFile(TarFile);
+  } catch (...) {
+    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    return;
+  }
+  if (tar.ArcType() != atTar) return;
+  FArcType = atTar;
+  // The inner reader works as this one was asked to: same folder, masks,
+  // overwrite rules, events and cancel flag.
+  tar.UseStoredDirs = UseStoredDirs;
+  tar.CreateStoredDirs = CreateStoredDirs;
+  if (!FExtractDir.empty()) tar.SetExtractDir(FExtractDir);
+  tar.FileSpec = FileSpec;
+  tar.RecurseDirs = RecurseDirs;
+  tar.ConfirmOverwrites = ConfirmOverwrites;
+  tar.OverwriteMode = FSavedOverwriteMode;
+  tar.DateAttribute = DateAttribute;
+  tar.RestoreFileAttr = RestoreFileAttr;
+  tar.TranslateOemChar = TranslateOemChar;
+  tar.SetTempDir(TempDir());
+  tar.OnProgress = OnProgress;
+  tar.OnBegin = OnBegin;
+  tar.OnEnd = FSavedOnEnd;
+  tar.OnFileExists = OnFileExists;
+  tar.OnError = OnError;
+  tar.ShareCancel(CancelRef());
+  tar.Crc = Crc;
+  tar.Crypt = Crypt;
+  const int files = FSavedAction == kActionTest ? tar.TestArchive() : tar.Extract();
+  FilesProcessed = files;
+  if (files > 0) Fire(OnChangeArchive, TarFile, atTar);
+}
+
+}  // namespace vsk

@@ -1,0 +1,89 @@
+#pragma once
+// Extracting and testing gzip files (the 1F 8B form and the older 1F 9E
+// one, also several members written one after another) and Unix "compress"
+// files. An archive gives one output file, checked against every member's
+// CRC-32 and size. When that file holds a tar archive the owner is asked
+// through OnNestedTarFile whether to unpack it, which an inner tar reader
+// then does with this component's folder, masks, events and cancel flag.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "archive/core/unbase.h"
+#include "archive/formats/gzip/gzipheader.h"
+
+namespace vsk {
+
+// The output name of a member. Name is the stored name, or the archive's
+// name without its last extension when none is stored. An extension ".tgz"
+// becomes ".tar"; otherwise an extension equal to the archive's own is
+// dropped and a text member (Text) gets ".txt". On a FAT16 volume every "."
+// in front of the extension becomes "_".
+std::string GzipOutputName(const std::string& Name, const std::string& ArchiveName, bool Text, bool Fat16);
+
+class TUnGZip : public TUnBase {
+ public:
+  using TOnChangeArchive =
+      std::function<void(TZipCommon& Sender, const std::string& ArchiveName, TArcType ArcType)>;
+
+  TUnGZip();
+  ~TUnGZip() override;
+
+  // Fired when a nested tar gave files: that tar now stands for the archive.
+  TOnChangeArchive OnChangeArchive;
+  // Kept for the owner, which removes the intermediate tar by it.
+  TDeleteOptions GzTarDeleteOptions = doAllowUndo;
+
+ protected:
+  void ExtractArchive() override;
+  // The output routine while a run is under way. The first block decoded
+  // tells whether the output is a tar archive; then the owner is asked, and
+  // a test run writes the tar to TempDir so that it can be read. Every block
+  // then goes on to the routine that writes the output.
+  virtual Int32 CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32* Stream,
+                               bool CryptFlag);
+
+ private:
+  struct TEntry {
+    TGzipHeader Header;
+    std::string Name;  // the output name before it is prepared
+    UInt32 DosDateTime = 0;
+    Int64 Packed = 0;
+    Int64 Unpacked = 0;
+    UInt32 StoredCrc = 0;  // the trailer at the end of the file
+  };
+  enum class THeaderRead { Ok, NotGzip, Truncated, Bad };
+
+  // Up to Count bytes at Position; the bytes read.
+  Int32 ReadAt(Int64 Position, void* Buffer, Int32 Count);
+  bool ReadEntry(TEntry& Entry);
+  THeaderRead ReadHeader(Int64 Position, TGzipHeader& Header);
+  // The library code that refuses a member before anything is written, 0
+  // when it can be decoded.
+  int Refusal(const TGzipHeader& Header) const;
+  void ExtractEntry(const TEntry& Entry);
+  bool InflateMembers(const TEntry& Entry, UInt32& LastCrc);
+  bool DecodeCompress();
+  // Nothing but zero bytes from Position to the end of the archive.
+  bool ZerosFrom(Int64 Position);
+  void WriteOutput(Byte* Buffer, Int32 Count);
+  bool RedirectTestOutput();
+  void UnpackNestedTar(const std::string& TarFile);
+  void FailVerdict();
+
+  // The run as it stood when it started.
+  TWriteRoutine FSavedWrite;
+  TOnEnd FSavedOnEnd;
+  Byte FSavedAction = kActionExtract;
+  TOverwriteMode FSavedOverwriteMode = omOverwrite;
+  // The first-block check and where output goes after it.
+  bool FFirstBlockSeen = false;
+  bool FDoUnTar = false;
+  bool FRedirected = false;
+  TWriteRoutine FNextWrite;
+  int FOutHandle = -1;
+  std::unique_ptr<Byte[]> FOutput;
+};
+
+}  // namespace vsk
