@@ -20,3 +20,43 @@ inline void WriteFuzzFile(const std::string& name, const uint8_t* data, size_t s
     std::fclose(f);
   }
 }
+
+#include <stdlib.h>
+
+#include <filesystem>
+
+// A folder of this process that extractions write into.
+inline const std::string& FuzzScratchFolder() {
+  static const std::string dir = [] {
+    std::string tmpl = FuzzFileName("-out-XXXXXX");
+    char* made = mkdtemp(tmpl.data());
+    return std::string(made ? made : "/tmp");
+  }();
+  return dir;
+}
+
+// Runs a reader over the input twice, once testing and once extracting into
+// the scratch folder, which is emptied afterwards: whatever is written must
+// land there. Configure sets the reader up for the archive named.
+template <class Reader, class ConfigureFn>
+int FuzzReader(const uint8_t* data, size_t size, const char* extension, ConfigureFn Configure) {
+  const std::string name = FuzzFileName(extension);
+  WriteFuzzFile(name, data, size);
+  try {
+    Reader test;
+    Configure(test, name);
+    test.TestArchive();
+
+    Reader reader;
+    Configure(reader, name);
+    reader.SetExtractDir(FuzzScratchFolder());
+    reader.Extract();
+  } catch (...) {
+    // Only detection may raise (a file that cannot be opened); the entry
+    // points never do.
+  }
+  std::error_code ec;
+  for (auto& e : std::filesystem::directory_iterator(FuzzScratchFolder(), ec))
+    std::filesystem::remove_all(e.path(), ec);
+  return 0;
+}

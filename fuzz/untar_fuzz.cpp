@@ -13,15 +13,6 @@
 
 namespace {
 
-const std::string& ScratchFolder() {
-  static const std::string dir = [] {
-    std::string tmpl = FuzzFileName("-out-XXXXXX");
-    char* made = mkdtemp(tmpl.data());
-    return std::string(made ? made : "/tmp");
-  }();
-  return dir;
-}
-
 void Configure(vsk::TUnTar& t, const std::string& archive) {
   t.SetArchiveFile(archive);
   t.FileSpec = {"*.*"};
@@ -31,24 +22,5 @@ void Configure(vsk::TUnTar& t, const std::string& archive) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string name = FuzzFileName(".tar");
-  WriteFuzzFile(name, data, size);
-  try {
-    vsk::TUnTar test;
-    Configure(test, name);
-    test.TestArchive();
-
-    const std::string& out = ScratchFolder();
-    vsk::TUnTar t;
-    Configure(t, name);
-    t.SetExtractDir(out);
-    t.Extract();
-  } catch (...) {
-    // Only detection may raise (a file that cannot be opened); the entry
-    // points never do.
-  }
-  std::error_code ec;
-  for (auto& e : std::filesystem::directory_iterator(ScratchFolder(), ec))
-    std::filesystem::remove_all(e.path(), ec);
-  return 0;
+  return FuzzReader<vsk::TUnTar>(data, size, ".tar", Configure);
 }

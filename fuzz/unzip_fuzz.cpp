@@ -13,15 +13,6 @@
 
 namespace {
 
-const std::string& ScratchFolder() {
-  static const std::string dir = [] {
-    std::string tmpl = FuzzFileName("-out-XXXXXX");
-    char* made = mkdtemp(tmpl.data());
-    return std::string(made ? made : "/tmp");
-  }();
-  return dir;
-}
-
 void Configure(vsk::TUnZip& z, const std::string& archive) {
   z.SetArchiveFile(archive);
   z.FileSpec = {"*.*"};
@@ -39,24 +30,5 @@ void Configure(vsk::TUnZip& z, const std::string& archive) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string name = FuzzFileName(".zip");
-  WriteFuzzFile(name, data, size);
-  try {
-    vsk::TUnZip test;
-    Configure(test, name);
-    test.TestArchive();
-
-    const std::string& out = ScratchFolder();
-    vsk::TUnZip z;
-    Configure(z, name);
-    z.SetExtractDir(out);
-    z.Extract();
-  } catch (...) {
-    // Only detection may raise (a file that cannot be opened); the entry
-    // points never do.
-  }
-  std::error_code ec;
-  for (auto& e : std::filesystem::directory_iterator(ScratchFolder(), ec))
-    std::filesystem::remove_all(e.path(), ec);
-  return 0;
+  return FuzzReader<vsk::TUnZip>(data, size, ".zip", Configure);
 }
