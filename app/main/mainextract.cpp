@@ -93,6 +93,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnTar: return &vskUnTar;
     case rkUnLha: return &vskUnLha;
     case rkUnGZIP: return &vskUnGZIP;
+    case rkUnArj: return &vskUnArj;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -126,6 +127,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnTar);
   ConnectReaderHandlers(vskUnLha);
   ConnectReaderHandlers(vskUnGZIP);
+  ConnectReaderHandlers(vskUnArj);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -546,6 +548,8 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       case vsk::atLhaExe:
       case vsk::atLzh:
       case vsk::atLzhExe:
+      case vsk::atArj:
+      case vsk::atArjExe:
         newSize = reader->EntryUnpackedSize;
         newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
         break;
@@ -613,6 +617,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnTar) return "tuntar";
   if (&Sender == &M.vskUnLha) return "tunlha";
   if (&Sender == &M.vskUnGZIP) return "tungzip";
+  if (&Sender == &M.vskUnArj) return "tunarj";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

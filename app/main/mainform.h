@@ -18,6 +18,7 @@
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unlha.h"
@@ -265,6 +266,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnTar vskUnTar;
   vsk::TUnLha vskUnLha;
   vsk::TUnGZip vskUnGZIP;
+  vsk::TUnArj vskUnArj;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

@@ -1,5 +1,6 @@
 #include "archive/tools/readers.h"
 
+#include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
@@ -10,6 +11,8 @@ namespace vsk {
 
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
+    case atArj:
+    case atArjExe: return std::make_unique<TUnArj>();
     case atGZip: return std::make_unique<TUnGZip>();
     case atJar: return std::make_unique<TUnJar>();
     case atLha:

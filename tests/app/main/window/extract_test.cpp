@@ -351,6 +351,16 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t/t2.txt"), "two");
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t1.txt"), "one");
 
+  // ARJ archives as arj writes them.
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  const std::string arj = Pack("set.arj", {{"j.txt", vsktest::TextBytes(7000, 6)}}, "arj a -y {out} j.txt > /dev/null");
+  main->DisplayArchive(arj);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atArj);
+  ExpectExtractDialog(Out("arj"), true);
+  ui.ExpectMessage(Completed(1), mtInformation);
+  main->acExtractExecute();
+  EXPECT_TRUE(vsktest::ReadFile(Out("arj") + "/j.txt") == vsktest::TextBytes(7000, 6));
+
   // A uuencoded text gives back its one file.
   ASSERT_TRUE(vsktest::HaveTool("uuencode"));
   const std::string uue = Pack("note.uue", {{"n.bin", vsktest::RandomBytes(5000, 4)}}, "uuencode n.bin n.bin > {out}");

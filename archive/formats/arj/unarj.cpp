@@ -1,0 +1,340 @@
+#include "archive/formats/arj/unarj.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "archive/core/dates.h"
+#include "archive/core/fileprims.h"
+#include "archive/core/selection.h"
+#include "archive/core/storedcopy.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+namespace {
+
+// The highest minimum version this reader extracts.
+constexpr Byte kArjReadableVersion = 3;
+constexpr Byte kArjLastMethod = 4;
+// Method 4 of version-1 archivers is another format.
+constexpr Byte kArjOldVersion = 1;
+// Offset of the file part's position within the basic header, present
+// when the first header reaches past it.
+constexpr std::size_t kArjPartOffsetAt = 30;
+
+// Methods 1-3: 16 dictionary bits, 5 position bits.
+TLzhSettings ArjLzhSettings(bool Garbled) { return TLzhSettings{16, 5, static_cast<Byte>(Garbled ? 2 : 0)}; }
+
+}  // namespace
+
+TUnArj::TUnArj() = default;
+
+TUnArj::~TUnArj() = default;
+
+void TUnArj::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
+  if (!Decode || Count <= 0 || FKey.empty()) return;
+  auto* p = static_cast<Byte*>(Buffer);
+  const int len = static_cast<int>(FKey.size());
+  if (ArjPasswordIndex < 1 || ArjPasswordIndex > len) ArjPasswordIndex = 1;
+  for (Int32 i = 0; i < Count; ++i) {
+    p[i] ^= static_cast<Byte>(FKey[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
+    if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
+  }
+}
+
+void TUnArj::BuildKey(Byte Modifier) {
+  FKey = Password;
+  for (auto& c : FKey) c = static_cast<char>(static_cast<Byte>(c) + Modifier);
+  ArjPasswordIndex = 1;
+}
+
+bool TUnArj::ReadHeader(Int64 Pos, TItem& Item, bool& End) {
+  End = false;
+  const Int64 size = ArchiveStream->GetSize();
+  const auto read = [this](Int64 At, void* Buffer, Int32 Count) -> Int32 {
+    if (Count <= 0 || ArchiveStream->Seek(At, soBeginning) != At) return 0;
+    const Int32 n = ArchiveStream->Read(Buffer, Count);
+    return n < 0 ? 0 : n;
+  };
+  TArjHeader& h = Item.Header;
+  Byte id[kArjIdSize];
+  const Int32 got = read(Pos, id, static_cast<Int32>(kArjIdSize));
+  const TArjParse r = h.ParseId(id, static_cast<std::size_t>(got));
+  if (r == TArjParse::End) End = true;
+  if (r != TArjParse::Ok) return false;
+  FHeaderBuffer.resize(static_cast<std::size_t>(h.Size()));
+  const Int32 n = read(Pos, FHeaderBuffer.data(), static_cast<Int32>(FHeaderBuffer.size()));
+  if (h.Parse(FHeaderBuffer.data(), static_cast<std::size_t>(n)) != TArjParse::Ok) return false;
+  Item.Offset = Pos;
+  Item.DataOffset = ArjDataOffset(h, Pos, size, read);
+  if (Item.DataOffset < 0) return false;
+  Item.PartOffset =
+      h.FirstSize >= kArjPartOffsetAt + 4 ? GetLE32(FHeaderBuffer.data() + kArjIdSize + kArjPartOffsetAt) : 0;
+  return true;
+}
+
+Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
+  FItems.clear();
+  NewestEntryDate = 0;
+  PackedTotal = UnpackedTotal = 0;
+  // A file that went on from the previous volume continues only in the
+  // first file header of this one.
+  TSpan pending = std::move(FSpan);
+  FSpan = TSpan{};
+  Byte lastFlags = 0;
+  bool main = true;
+  int files = 0;
+  Int64 pos = Offset;
+  while (!GetCancel()) {
+    TItem item;
+    bool end = false;
+    if (!ReadHeader(pos, item, end)) {
+      // A cut or damaged archive: what was listed before still comes out.
+      if (!end) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      break;
+    }
+    const TArjHeader& h = item.Header;
+    lastFlags = h.Flags;
+    if (main || h.IsMain()) {
+      main = false;
+      pos = item.DataOffset;
+      continue;
+    }
+    pos = item.DataOffset + h.PackedSize;
+    ++files;
+    if (h.FileType == kArjTypeVolumeLabel) continue;
+    item.Name = OemToAnsiName(h.Name, TranslateOemChar);
+    item.DosDateTime = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.DosDateTime)) : h.DosDateTime;
+    if (h.Flags & kArjFlagExtFile) {
+      // The tail of a file whose head was not written from the volume
+      // before is left alone: it cannot be restored on its own.
+      if (FirstVolume || files != 1 || !pending.Active || pending.EntryName != item.Name ||
+          pending.Written != static_cast<Int64>(item.PartOffset))
+        continue;
+      item.Continuation = true;
+    } else if (!IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) {
+      continue;
+    }
+    if (h.MinVersion > kArjReadableVersion) {
+      ReportError(item.Name, "", "0", kArjVersionError);
+      continue;
+    }
+    if (h.Method > kArjLastMethod || (h.Method == kArjLastMethod && h.Version == kArjOldVersion)) {
+      ReportError(item.Name, "", "0", msg::UnsupportedMethod);
+      continue;
+    }
+    if (item.Continuation) FSpan = pending;
+    NewestEntryDate = std::max(NewestEntryDate, item.DosDateTime);
+    PackedTotal += static_cast<double>(h.PackedSize);
+    UnpackedTotal += static_cast<double>(h.UnpackedSize);
+    FItems.push_back(std::move(item));
+  }
+  return lastFlags;
+}
+
+bool TUnArj::NextVolume(std::string& VolumeName) {
+  if (!OnNextVolume) {
+    ReportError(ArchiveFile(), "OnNextVolume", "0", msg::RequiredEventNotAssigned);
+    return false;
+  }
+  // Declining sets the cancel flag; a volume that cannot be opened is
+  // reported by the switch and leaves no size.
+  if (!SwitchToNextVolume(ArchiveStream, VolumeName)) return false;
+  return ArchiveStream && ArcSize > 0;
+}
+
+void TUnArj::ExtractArchive() {
+  FItems.clear();
+  FSpan = TSpan{};
+  FKey.clear();
+  if (!ArchiveStream) return;
+  PasswordAttempts = std::min(PasswordAttempts, kArjMaxPasswordAttempts);
+  SetVolumeNumber();
+  if (ArcType() == atArjExe) {
+    // A self-extractor's volumes go on in the plain numbered names.
+    VolLetter = 'a';
+    VolNum = 1;
+  }
+  std::string volume = ArchiveFile();
+  Int64 offset = ArcOffset;
+  bool first = true;
+  while (!GetCancel()) {
+    const Byte last = Scan(offset, first);
+    ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+    for (const auto& item : FItems) {
+      if (GetCancel()) break;
+      ExtractItem(item);
+    }
+    if (GetCancel() || !(last & kArjFlagVolume) || !NextVolume(volume)) break;
+    offset = 0;
+    first = false;
+  }
+  FItems.clear();
+  FSpan = TSpan{};
+  FKey.clear();
+  FLzh.reset();
+  FFast.reset();
+}
+
+void TUnArj::FailVerdict() {
+  if (OnEnd)
+    Fire(OnEnd, OutputName, false);
+  else
+    ReportError(OutputName, "", "0", msg::CrcFailed);
+}
+
+void TUnArj::ExtractItem(const TItem& Item) {
+  const TArjHeader& h = Item.Header;
+  EntryName = Item.Name;
+  EntryEncrypted = (h.Flags & kArjFlagGarbled) != 0;
+  EntryUnpackedSize = h.UnpackedSize;
+  EntryDosDateTime = Item.DosDateTime;
+  const TSpan span = Item.Continuation ? FSpan : TSpan{};
+  FSpan = TSpan{};
+  if (Item.Continuation) {
+    OutputName = Testing() ? EntryName : span.OutputName;
+  } else if (Testing()) {
+    OutputName = EntryName;
+  } else {
+    if (!PrepareFileName(EntryName)) {
+      SkipEntryData(h.UnpackedSize);
+      return;
+    }
+    OutputName = CurrentFileName;
+  }
+
+  const bool isDir = h.FileType == kArjTypeDirectory;
+  if (!isDir && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText) {
+    // Known before anything is created; the entries after it still come out.
+    ReportError(OutputName, "", "0", kArjUnknownFileType);
+    SkipEntryData(h.UnpackedSize);
+    return;
+  }
+  // The rest of a split file was decided on with its first part.
+  if (!Item.Continuation && !BeginEntry(isDir)) {
+    SkipEntryData(h.UnpackedSize);
+    return;
+  }
+  if (isDir) {
+    CreateEntryFolder();
+    Crc->Crc32 = h.Crc32;
+    CheckCrc(kCrc32, h.Crc32);
+    return;
+  }
+
+  const bool garbled = EntryEncrypted;
+  const int attempts = std::clamp(PasswordAttempts, 1, kArjMaxPasswordAttempts);
+  TPass pass = TPass::NotOpened;
+  bool tried = false;
+  for (int attempt = 0; !(garbled && PasswordFailed) && !GetCancel();) {
+    if (garbled) {
+      if (Password.empty()) {
+        if (!OnGetPassword) {
+          ReportError(OutputName, "OnGetPassword", "0", msg::RequiredEventNotAssigned);
+          PasswordFailed = true;
+          break;
+        }
+        bool tryAgain = true;
+        std::string answer;
+        Fire(OnGetPassword, OutputName, answer, tryAgain);
+        if (GetCancel()) break;
+        if (!tryAgain) {
+          PasswordFailed = true;
+          break;
+        }
+        Password = answer;
+      }
+      BuildKey(h.PasswordModifier);
+    }
+    tried = true;
+    pass = ExtractData(Item, span);
+    if (pass != TPass::Failed || !garbled) break;
+    // A wrong password shows only in the CRC.
+    Password.clear();
+    if (++attempt >= attempts) PasswordFailed = true;
+  }
+  FKey.clear();
+
+  if (!tried) {
+    SkipEntryData(h.UnpackedSize);
+    FailVerdict();
+  }
+  if (pass != TPass::Passed && garbled && !Item.Continuation && FilesProcessed > 0) --FilesProcessed;
+  if (pass != TPass::NotOpened && (h.Flags & kArjFlagVolume)) {
+    FSpan.Active = true;
+    FSpan.EntryName = EntryName;
+    FSpan.OutputName = Item.Continuation ? span.OutputName : OutputName;
+    FSpan.Written = span.Written + static_cast<Int64>(h.UnpackedSize);
+  }
+}
+
+TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
+  const TArjHeader& h = Item.Header;
+  int handle = -1;
+  const bool append = Item.Continuation && !Testing();
+  if (append) Action = kActionAppend;
+  const bool opened = OpenOutputFile(handle);
+  if (append) Action = kActionExtract;
+  if (!opened) {
+    SkipEntryData(h.UnpackedSize);
+    return TPass::NotOpened;
+  }
+  if (append && handle >= 0) {
+    // Parts go after the bytes of the parts before, also when a part is
+    // tried again with another password.
+    if (ftruncate(handle, static_cast<off_t>(Span.Written)) != 0 || lseek(handle, 0, SEEK_END) < 0) {
+      CloseFileHandle(handle);
+      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      SkipEntryData(h.UnpackedSize);
+      return TPass::NotOpened;
+    }
+  }
+  Crc->Reset();
+  ResetTranslation();
+  ProgressEntryTotal = h.UnpackedSize;
+  try {
+    Decode(Item, handle);
+  } catch (const EVskError& e) {
+    // A failed write was reported where it was raised; a full disk ends the run.
+    if (e.Code == msg::DiskFull) {
+      if (handle >= 0) CloseFileHandle(handle);
+      throw;
+    }
+  } catch (...) {
+    if (handle >= 0) CloseFileHandle(handle);
+    throw;
+  }
+  // Only the date is restored; the plain archive attribute leaves the file as made.
+  CloseOutputFile(handle, Item.DosDateTime, 0x20);
+  return CheckCrc(kCrc32, h.Crc32) ? TPass::Passed : TPass::Failed;
+}
+
+void TUnArj::Decode(const TItem& Item, int Handle) {
+  const TArjHeader& h = Item.Header;
+  if (ArchiveStream->Seek(Item.DataOffset, soBeginning) != Item.DataOffset) return;
+  const bool garbled = (h.Flags & kArjFlagGarbled) != 0;
+  const Int64 unpacked = h.UnpackedSize;
+  ArjPasswordIndex = 1;
+  if (h.Method == 0) {
+    // More than the header's size is never written.
+    TStoredInfo info;
+    info.StoredSize = std::min<Int64>(h.PackedSize, unpacked);
+    info.Flags = garbled ? 1 : 0;
+    CopyStoredData(*this, -1, Handle, info, kCrc32, ArchiveStream.get());
+    return;
+  }
+  TReaderSource in(*this, ArchiveStream.get(), h.PackedSize, garbled);
+  TReaderSink out(*this, Handle, kCrc32);
+  if (h.Method == kArjLastMethod) {
+    if (!FFast) FFast = std::make_unique<TArjFastDecoder>();
+    FFast->Decode(in, out, unpacked, CancelRef());
+    return;
+  }
+  if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
+  FLzh->Init(ArjLzhSettings(garbled));
+  if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
+    ReportError(OutputName, "", "0", kBadHuffmanCode);
+}
+
+}  // namespace vsk

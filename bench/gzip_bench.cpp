@@ -1,0 +1,164 @@
+// Unpacking a gzip file with TUnGZip against zlib's own gzread writing the
+// same file, and packing it with TGZip against zlib's gzwrite at the same
+// level. Prints our time as a ratio of zlib's.
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/formats/gzip/gzipwriter.h"
+#include "archive/formats/gzip/ungzip.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::size_t kDataSize = 64u << 20;
+constexpr int kBlock = 65536;
+
+const fs::path& Folder() {
+  static const fs::path dir = [] {
+    std::string tmpl = (fs::temp_directory_path() / "vskgzbench-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) std::abort();
+    return fs::path(tmpl);
+  }();
+  return dir;
+}
+
+// Half text, half bytes of limited entropy.
+const std::string& Plain() {
+  static const std::string data = [] {
+    static const char* const words[] = {"archive", "entry", "the", "of", "compressed", "header", "volume", "and"};
+    std::mt19937 rng(7);
+    std::string out;
+    out.reserve(kDataSize);
+    while (out.size() < kDataSize / 2) {
+      out += words[rng() % 8];
+      out += rng() % 11 == 0 ? '\n' : ' ';
+    }
+    while (out.size() < kDataSize) out += static_cast<char>(rng() % 64 + (rng() % 4) * 16);
+    return out;
+  }();
+  return data;
+}
+
+const std::string& SourceFile() {
+  static const std::string name = [] {
+    const std::string path = (Folder() / "data.bin").string();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(Plain().data(), 1, Plain().size(), f);
+    std::fclose(f);
+    return path;
+  }();
+  return name;
+}
+
+const std::string& GzipFile() {
+  static const std::string name = [] {
+    const std::string path = (Folder() / "data.bin.gz").string();
+    gzFile g = gzopen(path.c_str(), "wb6");
+    gzwrite(g, Plain().data(), static_cast<unsigned>(Plain().size()));
+    gzclose(g);
+    return path;
+  }();
+  return name;
+}
+
+void ZlibGunzip(benchmark::State& state) {
+  std::vector<char> buf(kBlock);
+  const std::string out = (Folder() / "zlib.out").string();
+  for (auto _ : state) {
+    gzFile g = gzopen(GzipFile().c_str(), "rb");
+    gzbuffer(g, kBlock);
+    FILE* f = std::fopen(out.c_str(), "wb");
+    int n;
+    while ((n = gzread(g, buf.data(), kBlock)) > 0) std::fwrite(buf.data(), 1, static_cast<std::size_t>(n), f);
+    std::fclose(f);
+    gzclose(g);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kDataSize));
+}
+
+void UnGZip(benchmark::State& state) {
+  const std::string out = (Folder() / "ours").string();
+  fs::create_directories(out);
+  for (auto _ : state) {
+    vsk::TUnGZip r;
+    r.SetArchiveFile(GzipFile());
+    r.FileSpec = {"*.*"};
+    r.SetExtractDir(out);
+    if (r.Extract() != 1) state.SkipWithError("extraction failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kDataSize));
+}
+
+void ZlibGzip(benchmark::State& state) {
+  const std::string out = (Folder() / "zlib.gz").string();
+  for (auto _ : state) {
+    FILE* f = std::fopen(SourceFile().c_str(), "rb");
+    gzFile g = gzopen(out.c_str(), "wb6");
+    std::vector<char> buf(kBlock);
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, kBlock, f)) > 0) gzwrite(g, buf.data(), static_cast<unsigned>(n));
+    gzclose(g);
+    std::fclose(f);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kDataSize));
+}
+
+void GZip(benchmark::State& state) {
+  const std::string out = (Folder() / "packed").string();
+  fs::create_directories(out);
+  for (auto _ : state) {
+    vsk::TGZip w;
+    w.DefaultDir = out + "/";
+    w.SetArchiveFile(out + "/data.bin.gz");
+    w.FileSpec = {SourceFile()};
+    w.DeflateType = vsk::dtDeflateN;
+    w.ConfirmOverwrites = false;
+    if (w.Compress() != 1) state.SkipWithError("compression failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kDataSize));
+}
+
+BENCHMARK(ZlibGunzip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(UnGZip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(ZlibGzip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(GZip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// Prints each of our runs as a ratio of zlib's time for the same work.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      const std::string name = r.benchmark_name();
+      times_[name] = r.GetAdjustedRealTime();
+      const auto ratio = [&](const char* ours, const char* zlib) {
+        if (name == ours && times_.count(zlib))
+          std::printf("%s / %s = %.2f\n", ours, zlib, times_[ours] / times_[zlib]);
+      };
+      ratio("UnGZip", "ZlibGunzip");
+      ratio("GZip", "ZlibGzip");
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::error_code ec;
+  fs::remove_all(Folder(), ec);
+  return 0;
+}

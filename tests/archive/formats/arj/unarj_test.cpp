@@ -1,0 +1,613 @@
+// Extracting and testing ARJ archives written by arj: every method, garbled
+// entries, volume sets, folders; damaged, cut and hostile archives; and
+// the method-4 decoder on streams built bit by bit.
+
+#include "archive/formats/arj/unarj.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "archive/core/checksum.h"
+#include "archive/formats/arj/arjfast.h"
+#include "archive/formats/arj/arjheader.h"
+#include "tests/support/archivebytes.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::ReadFile;
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+struct RunLog {
+  int result = -1;
+  std::vector<int> errors;
+  std::vector<std::string> errorNames;
+  std::map<std::string, bool> verdicts;  // the last OnEnd by name
+  int failures = 0;                      // OnEnd with a failed verdict
+  std::vector<std::string> volumes;      // names OnNextVolume was asked for
+  int passwordQuestions = 0;
+};
+
+struct Options {
+  bool test = false;
+  bool createDirs = true;
+  std::vector<std::string> spec = {"*.*"};
+  // Answers to OnGetPassword in turn; past the end the user gives up.
+  std::vector<std::string> passwords = {};
+  bool passwordEvent = true;
+  bool volumeEvent = true;
+  bool declineVolumes = false;
+  bool confirm = false;
+  int attempts = 3;
+  bool withEnd = true;
+};
+
+RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
+  TUnArj u;
+  RunLog r;
+  u.OnError = [&r](TZipCommon&, const std::string& name, const std::string& ext, const std::string&, int c) {
+    r.errors.push_back(c);
+    r.errorNames.push_back(name + "|" + ext);
+  };
+  if (O.withEnd)
+    u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) {
+      r.verdicts[name] = pass;
+      if (!pass) ++r.failures;
+    };
+  if (O.passwordEvent)
+    u.OnGetPassword = [&r, &O](TZipCommon&, const std::string&, std::string& pw, bool& again) {
+      const auto i = static_cast<std::size_t>(r.passwordQuestions++);
+      if (i < O.passwords.size())
+        pw = O.passwords[i];
+      else
+        again = false;
+    };
+  if (O.volumeEvent)
+    u.OnNextVolume = [&r, &O](TZipCommon&, std::string& name, const std::string&, bool exists, bool& cancel) {
+      r.volumes.push_back(name);
+      cancel = O.declineVolumes || !exists;
+    };
+  if (O.confirm) {
+    u.ConfirmOverwrites = true;
+    u.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& m) { m = omOverwrite; };
+  }
+  u.SetArchiveFile(Archive);
+  u.SetExtractDir(Dest.string());
+  u.FileSpec = O.spec;
+  u.CreateStoredDirs = O.createDirs;
+  u.PasswordAttempts = O.attempts;
+  r.result = O.test ? u.TestArchive() : u.Extract();
+  return r;
+}
+
+int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
+
+// Every file below Want is in Got with the same bytes; returns how many.
+int ExpectSameFiles(const fs::path& Want, const fs::path& Got) {
+  int files = 0;
+  for (auto& e : fs::recursive_directory_iterator(Want)) {
+    if (e.is_directory()) continue;
+    const auto rel = fs::relative(e.path(), Want);
+    EXPECT_TRUE(fs::exists(Got / rel)) << rel;
+    if (!fs::exists(Got / rel)) continue;
+    EXPECT_TRUE(ReadFile(e.path()) == ReadFile(Got / rel)) << rel;
+    ++files;
+  }
+  return files;
+}
+
+// Text, random bytes, an empty file and a 3 MB file of text and random
+// data in sub-folders, with an empty folder.
+int MakeTree(const fs::path& Root) {
+  WriteFile(Root / "src/readme.txt", vsktest::TextBytes(50000, 1));
+  WriteFile(Root / "src/data.bin", vsktest::RandomBytes(70000, 2));
+  WriteFile(Root / "src/sub/notes.txt", vsktest::TextBytes(200000, 3));
+  WriteFile(Root / "src/sub/deeper/empty.txt", "");
+  WriteFile(Root / "src/sub/same.txt", std::string(100000, 'a'));
+  WriteFile(Root / "src/big.bin",
+            vsktest::TextBytes(1200000, 4) + vsktest::RandomBytes(700000, 5) + vsktest::TextBytes(1200000, 6));
+  fs::create_directories(Root / "src/emptydir");
+  EXPECT_EQ(RunTool("touch -d '2019-03-14 10:22:37' src/readme.txt", Root).exitCode, 0);
+  return 6;
+}
+
+std::string Arj(const fs::path& Dir, const std::string& Name, const std::string& Args) {
+  const auto arc = (Dir / Name).string();
+  const auto r = RunTool("arj a -y " + Args + " " + ShellQuote(arc) + " src", Dir);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return arc;
+}
+
+// arj's own test of an archive.
+void ExpectArjAccepts(const std::string& Archive, const std::string& Args = "") {
+  const auto r = RunTool("arj t -y " + Args + " " + ShellQuote(Archive));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+struct Header {
+  std::size_t offset = 0;
+  TArjHeader h;
+};
+
+// The headers of an archive in memory, the main header first.
+std::vector<Header> Headers(const std::string& Bytes) {
+  std::vector<Header> out;
+  std::size_t pos = 0;
+  const auto* b = reinterpret_cast<const Byte*>(Bytes.data());
+  for (;;) {
+    Header x;
+    x.offset = pos;
+    if (pos >= Bytes.size() || x.h.Parse(b + pos, Bytes.size() - pos) != TArjParse::Ok) break;
+    EXPECT_EQ(x.h.ExtendedSize, 0);
+    pos += static_cast<std::size_t>(x.h.Size()) + (x.h.IsMain() ? 0 : x.h.PackedSize);
+    out.push_back(x);
+  }
+  return out;
+}
+
+const Header* Find(const std::vector<Header>& Hs, const std::string& Name) {
+  for (const auto& x : Hs)
+    if (x.h.Name == Name) return &x;
+  return nullptr;
+}
+
+TEST(UnArj, EveryMethodOfArjByteForByte) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const int files = MakeTree(dir.path());
+  for (int m : {0, 1, 2, 3, 4}) {
+    SCOPED_TRACE(m);
+    const auto arc = Arj(dir.path(), "m" + std::to_string(m) + ".arj", "-r -m" + std::to_string(m));
+    ExpectArjAccepts(arc);
+    const auto hs = Headers(ReadFile(arc));
+    ASSERT_NE(Find(hs, "src/readme.txt"), nullptr);
+    EXPECT_EQ(Find(hs, "src/readme.txt")->h.Method, m);
+
+    const auto out = dir / ("out" + std::to_string(m));
+    const auto r = Unpack(arc, out);
+    EXPECT_EQ(r.result, files);
+    EXPECT_TRUE(r.errors.empty()) << r.errors.size();
+    EXPECT_EQ(r.failures, 0);
+    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+    // arj here keeps Unix time stamps; the file gets its time back (to the
+    // two seconds of a DOS time).
+    const auto drift = std::chrono::duration_cast<std::chrono::seconds>(
+        fs::last_write_time(out / "src/readme.txt") - fs::last_write_time(dir / "src/readme.txt"));
+    EXPECT_LE(std::abs(drift.count()), 2);
+
+    const auto t = Unpack(arc, dir / "none", {.test = true});
+    EXPECT_EQ(t.result, files);
+    EXPECT_EQ(t.failures, 0);
+    EXPECT_TRUE(t.errors.empty());
+    EXPECT_EQ(t.verdicts.size(), static_cast<std::size_t>(files));
+    EXPECT_TRUE(t.verdicts.at("src/big.bin"));
+    EXPECT_FALSE(fs::exists(dir / "none"));
+  }
+
+  // A file mask picks entries; without stored folders the names go flat.
+  const auto arc = (dir / "m1.arj").string();
+  const auto some = Unpack(arc, dir / "some", {.spec = {"*.txt"}});
+  EXPECT_EQ(some.result, 4);
+  EXPECT_TRUE(fs::exists(dir / "some/src/sub/deeper/empty.txt"));
+  EXPECT_EQ(fs::file_size(dir / "some/src/sub/deeper/empty.txt"), 0u);
+  EXPECT_FALSE(fs::exists(dir / "some/src/big.bin"));
+}
+
+TEST(UnArj, FoldersComeOutOnlyWhenAsked) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  MakeTree(dir.path());
+  const auto arc = Arj(dir.path(), "d.arj", "-r -a1 -m2");
+  const auto hs = Headers(ReadFile(arc));
+  ASSERT_NE(Find(hs, "src/emptydir"), nullptr);
+  EXPECT_EQ(Find(hs, "src/emptydir")->h.FileType, kArjTypeDirectory);
+
+  const auto with = Unpack(arc, dir / "with");
+  EXPECT_TRUE(with.errors.empty());
+  EXPECT_TRUE(fs::is_directory(dir / "with/src/emptydir"));
+  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "with/src"), 6);
+  // Folders are not counted as files.
+  EXPECT_EQ(with.result, 6);
+
+  const auto without = Unpack(arc, dir / "without", {.createDirs = false});
+  EXPECT_EQ(without.result, 6);
+  EXPECT_FALSE(fs::exists(dir / "without/src/emptydir"));
+  EXPECT_TRUE(fs::exists(dir / "without/src/sub/deeper/empty.txt"));
+
+  const auto t = Unpack(arc, dir / "t", {.test = true});
+  EXPECT_EQ(t.failures, 0);
+  EXPECT_TRUE(t.errors.empty());
+}
+
+TEST(UnArj, GarbledEntriesNeedTheirPassword) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const int files = MakeTree(dir.path());
+  for (int m : {0, 1, 4}) {
+    SCOPED_TRACE(m);
+    const auto arc = Arj(dir.path(), "g" + std::to_string(m) + ".arj", "-r -gsecret -m" + std::to_string(m));
+    ExpectArjAccepts(arc, "-gsecret");
+    const auto hs = Headers(ReadFile(arc));
+    ASSERT_NE(Find(hs, "src/readme.txt"), nullptr);
+    EXPECT_TRUE(Find(hs, "src/readme.txt")->h.Flags & kArjFlagGarbled);
+
+    // Asked once; the answer serves every entry after it.
+    const auto out = dir / ("g" + std::to_string(m));
+    const auto r = Unpack(arc, out, {.passwords = {"secret"}});
+    EXPECT_EQ(r.passwordQuestions, 1);
+    EXPECT_EQ(r.result, files);
+    EXPECT_EQ(r.failures, 0);
+    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+
+    const auto t = Unpack(arc, dir / "none", {.test = true, .passwords = {"secret"}});
+    EXPECT_EQ(t.result, files);
+    EXPECT_EQ(t.failures, 0);
+  }
+
+  const auto arc = (dir / "g1.arj").string();
+  // A wrong answer shows in the CRC; the next attempt gets it right.
+  const auto second = Unpack(arc, dir / "second", {.passwords = {"wrong", "secret"}});
+  EXPECT_EQ(second.passwordQuestions, 2);
+  EXPECT_EQ(second.result, files);
+  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "second/src"), files);
+
+  // All attempts wrong: the entry fails and the other garbled entries are
+  // given up without asking again. The empty file has no data to garble,
+  // so any password passes it.
+  const auto wrong = Unpack(arc, dir / "wrong", {.test = true, .passwords = {"a", "b", "c", "d"}, .attempts = 3});
+  EXPECT_EQ(wrong.passwordQuestions, 3);
+  EXPECT_EQ(wrong.result, 1);
+  ASSERT_EQ(wrong.verdicts.size(), static_cast<std::size_t>(files));
+  for (const auto& [name, pass] : wrong.verdicts) EXPECT_EQ(pass, name == "src/sub/deeper/empty.txt") << name;
+
+  // No more than ten attempts, whatever is asked for.
+  const auto many = Unpack(arc, dir / "many", {.passwords = std::vector<std::string>(20, "x"), .attempts = 50});
+  EXPECT_EQ(many.passwordQuestions, 10);
+  EXPECT_EQ(many.result, 1);
+  EXPECT_FALSE(fs::exists(dir / "many/src/readme.txt") &&
+               ReadFile(dir / "many/src/readme.txt") == ReadFile(dir / "src/readme.txt"));
+
+  // The user gives up at once.
+  const auto giveUp = Unpack(arc, dir / "giveup", {.test = true});
+  EXPECT_EQ(giveUp.passwordQuestions, 1);
+  EXPECT_EQ(giveUp.result, 0);
+  EXPECT_EQ(giveUp.failures, files);
+  EXPECT_TRUE(giveUp.errors.empty());
+
+  // Nobody to ask.
+  const auto noEvent = Unpack(arc, dir / "noevent", {.passwordEvent = false});
+  EXPECT_EQ(noEvent.result, 0);
+  ASSERT_FALSE(noEvent.errors.empty());
+  EXPECT_EQ(noEvent.errors[0], msg::RequiredEventNotAssigned);
+  EXPECT_EQ(noEvent.errorNames[0].substr(noEvent.errorNames[0].find('|')), "|OnGetPassword");
+}
+
+TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const int files = MakeTree(dir.path());
+  for (const std::string opts : {"-m1", "-m4", "-m0 -gsecret"}) {
+    SCOPED_TRACE(opts);
+    fs::remove_all(dir / "vol");
+    fs::create_directories(dir / "vol");
+    const auto arc = Arj(dir.path(), "vol/v.arj", "-r -v300K " + opts);
+    ASSERT_TRUE(fs::exists(dir / "vol/v.a01"));
+    ASSERT_TRUE(fs::exists(dir / "vol/v.a03"));
+    ExpectArjAccepts(arc, "-v -gsecret");
+
+    const auto out = dir / "vout";
+    fs::remove_all(out);
+    const auto r = Unpack(arc, out, {.passwords = {"secret"}, .confirm = true});
+    EXPECT_TRUE(r.errors.empty()) << (r.errors.empty() ? 0 : r.errors[0]);
+    EXPECT_EQ(r.failures, 0);
+    // A file split over volumes counts once.
+    EXPECT_EQ(r.result, files);
+    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+    ASSERT_GE(r.volumes.size(), 3u);
+    EXPECT_EQ(r.volumes[0], (dir / "vol/v.a01").string());
+    EXPECT_EQ(r.volumes[1], (dir / "vol/v.a02").string());
+
+    const auto t = Unpack(arc, dir / "none", {.test = true, .passwords = {"secret"}});
+    EXPECT_EQ(t.result, files);
+    EXPECT_EQ(t.failures, 0);
+    EXPECT_TRUE(t.errors.empty());
+  }
+
+  const auto arc = (dir / "vol/v.arj").string();
+  // An extraction over the files of an earlier one gives the same bytes:
+  // the continued parts go after the first part, not after the old file.
+  const auto again = Unpack(arc, dir / "vout", {.passwords = {"secret"}});
+  EXPECT_EQ(again.result, files);
+  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "vout/src"), files);
+
+  // Declined: the walk ends with a cancel and the split file is not whole.
+  const auto declined = Unpack(arc, dir / "declined", {.passwords = {"secret"}, .declineVolumes = true});
+  EXPECT_EQ(declined.volumes.size(), 1u);
+  EXPECT_EQ(Count(declined.errors, msg::UserCanceled), 1);
+  EXPECT_LT(declined.result, files);
+
+  // Without the event the set cannot be followed.
+  const auto noEvent = Unpack(arc, dir / "noevent", {.passwords = {"secret"}, .volumeEvent = false});
+  EXPECT_EQ(Count(noEvent.errors, msg::RequiredEventNotAssigned), 1);
+
+  // A later volume alone: the tail of a file begun before it is left out;
+  // files that start in it come out, the last one as far as it goes.
+  const auto middle = Unpack((dir / "vol/v.a01").string(), dir / "middle",
+                             {.passwords = {"secret"}, .declineVolumes = true});
+  EXPECT_EQ(middle.failures, 0);
+  int started = 0;
+  for (auto& e : fs::recursive_directory_iterator(dir / "middle")) {
+    if (!e.is_regular_file()) continue;
+    const auto rel = fs::relative(e.path(), dir / "middle");
+    const std::string got = ReadFile(e.path());
+    EXPECT_EQ(ReadFile(dir / rel).compare(0, got.size(), got), 0) << rel;
+    ++started;
+  }
+  const auto hs = Headers(ReadFile(dir / "vol/v.a01"));
+  ASSERT_GE(hs.size(), 2u);
+  EXPECT_TRUE(hs[1].h.Flags & kArjFlagExtFile);
+  EXPECT_FALSE(fs::exists(dir / "middle" / hs[1].h.Name));
+  EXPECT_EQ(started, static_cast<int>(hs.size()) - 2);
+}
+
+// Puts a 32-bit value into a header of an archive in memory.
+void Put32(std::string& Bytes, std::size_t At, UInt32 V) { Bytes.replace(At, 4, vsktest::Le32(V)); }
+
+TEST(UnArj, DamagedCutAndHostileArchives) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  WriteFile(dir / "src/aaaa.txt", vsktest::TextBytes(30000, 7));
+  WriteFile(dir / "src/bbbb.txt", vsktest::TextBytes(30000, 8));
+  WriteFile(dir / "src/cccc.txt", vsktest::TextBytes(30000, 9));
+  const auto arc = Arj(dir.path(), "h.arj", "-m1");
+  const std::string bytes = ReadFile(arc);
+  const auto hs = Headers(bytes);
+  ASSERT_EQ(hs.size(), 4u);
+  const auto path = (dir / "x.arj").string();
+
+  // A damaged byte in the second entry's data: only it fails.
+  {
+    std::string b = bytes;
+    const auto* h = Find(hs, "src/bbbb.txt");
+    b[h->offset + static_cast<std::size_t>(h->h.Size()) + 100] ^= 0x55;
+    WriteFile(path, b);
+    const auto r = Unpack(path, dir / "crc");
+    EXPECT_FALSE(r.verdicts.at((dir / "crc/src/bbbb.txt").string()));
+    EXPECT_TRUE(r.verdicts.at((dir / "crc/src/aaaa.txt").string()));
+    EXPECT_TRUE(r.verdicts.at((dir / "crc/src/cccc.txt").string()));
+    EXPECT_EQ(ReadFile(dir / "crc/src/cccc.txt"), ReadFile(dir / "src/cccc.txt"));
+    // Without OnEnd the failure is reported.
+    const auto t = Unpack(path, dir / "t", {.test = true, .withEnd = false});
+    EXPECT_EQ(Count(t.errors, msg::CrcFailed), 1);
+  }
+
+  // Cut inside the second entry's header, in its data, and just before
+  // the end marker.
+  for (std::size_t cut : {hs[2].offset + 10, hs[2].offset + 300, bytes.size() - 4}) {
+    SCOPED_TRACE(cut);
+    WriteFile(path, bytes.substr(0, cut));
+    const auto r = Unpack(path, dir / "cut");
+    EXPECT_TRUE(r.verdicts.at((dir / "cut" / hs[1].h.Name).string()));
+    const bool inHeader = cut < hs[2].offset + static_cast<std::size_t>(hs[2].h.Size());
+    const bool atEnd = cut == bytes.size() - 4;
+    EXPECT_EQ(fs::exists(dir / "cut" / hs[3].h.Name), atEnd);
+    EXPECT_EQ(Count(r.errors, msg::BadFileHeader), 1);
+    if (!inHeader && !atEnd) {
+      EXPECT_FALSE(r.verdicts.at((dir / "cut" / hs[2].h.Name).string()));
+    }
+    fs::remove_all(dir / "cut");
+  }
+
+  // Names that would leave the destination: refused, or kept inside it.
+  {
+    std::string b = bytes;
+    const auto name = [&](const std::string& from, const std::string& to) {
+      const auto at = b.find(from);
+      ASSERT_NE(at, std::string::npos);
+      b.replace(at, from.size(), to);
+    };
+    name("src/aaaa.txt", std::string("../../a.txt\0", 12));
+    name("src/bbbb.txt", "/tmp/bbbb.tx");
+    name("src/cccc.txt", "src\\..\\c.txt");
+    WriteFile(path, b);
+    const auto out = dir / "deep/dest";
+    const auto r = Unpack(path, out);
+    EXPECT_EQ(Count(r.errors, msg::InvalidFileName), 2);
+    EXPECT_EQ(r.result, 1);
+    EXPECT_FALSE(fs::exists(dir / "a.txt"));
+    EXPECT_FALSE(fs::exists(dir / "deep/a.txt"));
+    EXPECT_FALSE(fs::exists(dir / "deep/c.txt"));
+    EXPECT_EQ(ReadFile(out / "tmp/bbbb.tx"), ReadFile(dir / "src/bbbb.txt"));
+  }
+
+  // A version this reader does not know and an unknown method are left out
+  // with their messages; the other entries come out.
+  {
+    std::string b = bytes;
+    b[Find(hs, "src/aaaa.txt")->offset + 6] = 4;  // minimum version
+    b[Find(hs, "src/bbbb.txt")->offset + 9] = 7;  // method
+    b[Find(hs, "src/cccc.txt")->offset + 10] = 9; // file type
+    WriteFile(path, b);
+    const auto r = Unpack(path, dir / "ver");
+    EXPECT_EQ(Count(r.errors, kArjVersionError), 1);
+    EXPECT_EQ(Count(r.errors, msg::UnsupportedMethod), 1);
+    EXPECT_EQ(Count(r.errors, kArjUnknownFileType), 1);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_FALSE(fs::exists(dir / "ver/src"));
+  }
+
+  // A packed size past the end of the file and an absurd unpacked size:
+  // the entry fails, nothing runs away.
+  {
+    std::string b = bytes;
+    const auto* c = Find(hs, "src/cccc.txt");
+    Put32(b, c->offset + 4 + 16, 0x7FFFFFFF);
+    Put32(b, c->offset + 4 + 20, 0xFFFFFFFF);
+    WriteFile(path, b);
+    const auto r = Unpack(path, dir / "big", {.test = true});
+    EXPECT_TRUE(r.verdicts.at("src/aaaa.txt"));
+    EXPECT_FALSE(r.verdicts.at("src/cccc.txt"));
+  }
+
+  // Not an archive after the main header.
+  {
+    WriteFile(path, bytes.substr(0, hs[1].offset) + std::string(64, 'z'));
+    const auto r = Unpack(path, dir / "junk");
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(Count(r.errors, msg::BadFileHeader), 1);
+  }
+}
+
+TEST(UnArj, SelfExtractorsAreReadBehindTheirProgram) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  WriteFile(dir / "src/one.txt", vsktest::TextBytes(40000, 3));
+  const auto arc = Arj(dir.path(), "s.arj", "-m3");
+  const auto exe = (dir / "s.exe").string();
+  WriteFile(exe, vsktest::SfxStub(20000) + ReadFile(arc));
+  TUnArj probe;
+  probe.SetArchiveFile(exe);
+  ASSERT_EQ(probe.ArcType(), atArjExe);
+  const auto r = Unpack(exe, dir / "out");
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(ReadFile(dir / "out/src/one.txt"), ReadFile(dir / "src/one.txt"));
+}
+
+// Bits most significant first.
+struct BitWriter {
+  std::string bytes;
+  int used = 8;
+  void Put(UInt32 value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      if (used == 8) {
+        bytes.push_back('\0');
+        used = 0;
+      }
+      if ((value >> i) & 1) bytes.back() = static_cast<char>(bytes.back() | (0x80 >> used));
+      ++used;
+    }
+  }
+  void Literal(Byte c) {
+    Put(0, 1);
+    Put(c, 8);
+  }
+  // A match of Length + 2 bytes, Length 1..254, Distance 0..15871.
+  void Match(UInt32 Length, UInt32 Distance) {
+    UInt32 base = 0, weight = 1;
+    int ones = 0;
+    while (ones < 7 && Length >= base + weight) {
+      base += weight;
+      weight <<= 1;
+      ++ones;
+    }
+    for (int i = 0; i < ones; ++i) Put(1, 1);
+    if (ones < 7) Put(0, 1);
+    Put(Length - base, ones);
+    base = 0;
+    weight = 512;
+    ones = 0;
+    while (ones < 4 && Distance >= base + weight) {
+      base += weight;
+      weight <<= 1;
+      ++ones;
+    }
+    for (int i = 0; i < ones; ++i) Put(1, 1);
+    if (ones < 4) Put(0, 1);
+    Put(Distance - base, 9 + ones);
+  }
+};
+
+class TStringSource : public TCodecSource {
+ public:
+  explicit TStringSource(std::string S) : FData(std::move(S)) {}
+  Int32 Read(Byte* Buffer, Int32 Count) override {
+    const auto n = std::min<std::size_t>(FData.size() - FPos, static_cast<std::size_t>(Count));
+    std::memcpy(Buffer, FData.data() + FPos, n);
+    FPos += n;
+    return static_cast<Int32>(n);
+  }
+
+ private:
+  std::string FData;
+  std::size_t FPos = 0;
+};
+
+class TStringSink : public TCodecSink {
+ public:
+  void Write(const Byte* Buffer, Int32 Count) override { Out.append(reinterpret_cast<const char*>(Buffer), Count); }
+  std::string Out;
+};
+
+TEST(ArjFastDecoder, StreamsBuiltBitByBit) {
+  // One literal, then matches at distance 0 repeat it.
+  {
+    BitWriter w;
+    w.Literal('q');
+    w.Match(254, 0);
+    w.Match(1, 0);
+    TStringSource in(w.bytes);
+    TStringSink out;
+    TArjFastDecoder d;
+    EXPECT_EQ(d.Decode(in, out, 1 + 256 + 3), TArjFastDecoder::TResult::Ok);
+    EXPECT_EQ(out.Out, std::string(260, 'q'));
+  }
+  // Every length and distance form, checked against a plain copy; more
+  // output than the ring holds.
+  {
+    BitWriter w;
+    std::string want;
+    for (int i = 0; i < 16000; ++i) {
+      const Byte c = static_cast<Byte>(i * 7 + 3);
+      w.Literal(c);
+      want.push_back(static_cast<char>(c));
+    }
+    UInt32 seed = 5;
+    while (want.size() < 200000) {
+      seed = seed * 1103515245u + 12345u;
+      const UInt32 length = 1 + (seed >> 8) % 254;
+      const UInt32 distance = (seed >> 16) % 15872;
+      w.Match(length, distance);
+      for (UInt32 k = 0; k < length + 2; ++k) want.push_back(want[want.size() - distance - 1]);
+    }
+    TStringSource in(w.bytes);
+    TStringSink out;
+    TArjFastDecoder d;
+    EXPECT_EQ(d.Decode(in, out, static_cast<Int64>(want.size())), TArjFastDecoder::TResult::Ok);
+    EXPECT_TRUE(out.Out == want);
+
+    // Asked for less: no byte more is written.
+    TStringSource in2(w.bytes);
+    TStringSink out2;
+    EXPECT_EQ(d.Decode(in2, out2, 16005), TArjFastDecoder::TResult::Ok);
+    EXPECT_TRUE(out2.Out == want.substr(0, 16005));
+  }
+  // A match before the first byte copies zeros; input that runs out is
+  // corrupt and what came before is kept.
+  {
+    BitWriter w;
+    w.Match(3, 100);
+    w.Literal('z');
+    TStringSource in(w.bytes);
+    TStringSink out;
+    TArjFastDecoder d;
+    EXPECT_EQ(d.Decode(in, out, 1000), TArjFastDecoder::TResult::Corrupt);
+    ASSERT_GE(out.Out.size(), 6u);
+    EXPECT_EQ(out.Out.substr(0, 6), std::string(5, '\0') + "z");
+    EXPECT_LE(out.Out.size(), 1000u);
+  }
+}
+
+}  // namespace
+}  // namespace vsk
