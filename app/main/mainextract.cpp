@@ -94,6 +94,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnLha: return &vskUnLha;
     case rkUnGZIP: return &vskUnGZIP;
     case rkUnArj: return &vskUnArj;
+    case rkUnBh: return &vskUnBh;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -128,6 +129,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnLha);
   ConnectReaderHandlers(vskUnGZIP);
   ConnectReaderHandlers(vskUnArj);
+  ConnectReaderHandlers(vskUnBh);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -550,6 +552,8 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       case vsk::atLzhExe:
       case vsk::atArj:
       case vsk::atArjExe:
+      case vsk::atBh:
+      case vsk::atBhExe:
         newSize = reader->EntryUnpackedSize;
         newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
         break;
@@ -618,6 +622,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnLha) return "tunlha";
   if (&Sender == &M.vskUnGZIP) return "tungzip";
   if (&Sender == &M.vskUnArj) return "tunarj";
+  if (&Sender == &M.vskUnBh) return "tunbh";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

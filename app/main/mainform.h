@@ -21,6 +21,7 @@
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
+#include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/tar/untar.h"
@@ -267,6 +268,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnLha vskUnLha;
   vsk::TUnGZip vskUnGZIP;
   vsk::TUnArj vskUnArj;
+  vsk::TUnBh vskUnBh;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

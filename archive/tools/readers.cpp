@@ -2,6 +2,7 @@
 
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/ungzip.h"
+#include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
@@ -13,6 +14,8 @@ std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
     case atArj:
     case atArjExe: return std::make_unique<TUnArj>();
+    case atBh:
+    case atBhExe: return std::make_unique<TUnBh>();
     case atGZip: return std::make_unique<TUnGZip>();
     case atJar: return std::make_unique<TUnJar>();
     case atLha:
