@@ -95,6 +95,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnGZIP: return &vskUnGZIP;
     case rkUnArj: return &vskUnArj;
     case rkUnBh: return &vskUnBh;
+    case rkUnZoo: return &vskUnZoo;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -130,6 +131,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnGZIP);
   ConnectReaderHandlers(vskUnArj);
   ConnectReaderHandlers(vskUnBh);
+  ConnectReaderHandlers(vskUnZoo);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -623,6 +625,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnGZIP) return "tungzip";
   if (&Sender == &M.vskUnArj) return "tunarj";
   if (&Sender == &M.vskUnBh) return "tunbh";
+  if (&Sender == &M.vskUnZoo) return "tunzoo";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

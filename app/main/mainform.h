@@ -28,6 +28,7 @@
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
+#include "archive/formats/zoo/unzoo.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/tools/zipfix.h"
 #include "ui_mainform.h"
@@ -269,6 +270,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnGZip vskUnGZIP;
   vsk::TUnArj vskUnArj;
   vsk::TUnBh vskUnBh;
+  vsk::TUnZoo vskUnZoo;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

@@ -7,6 +7,7 @@
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
+#include "archive/formats/zoo/unzoo.h"
 
 namespace vsk {
 
@@ -27,6 +28,7 @@ std::unique_ptr<TUnBase> MakeReader(TArcType T) {
     case atZip:
     case atZipExe:
     case atZipMV: return std::make_unique<TUnZip>();
+    case atZoo: return std::make_unique<TUnZoo>();
     default: return nullptr;
   }
 }

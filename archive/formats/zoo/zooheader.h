@@ -60,6 +60,15 @@ struct TZooEntry {
   UInt16 CommentLength = 0;
   // The name field's bytes up to its first NUL.
   std::string Name;
+  // Entries of type 2, when the 58 bytes were there: the size of the
+  // variable part that starts at byte 56, and the sizes of the long name
+  // and the folder that follow the 58 bytes in that order.
+  UInt16 VariableSize = 0;
+  Byte LongNameSize = 0;
+  Byte FolderSize = 0;
+  // Set by TakeVariableNames; each up to its first NUL.
+  std::string LongName;
+  std::string Folder;
 
   bool HasTag() const { return Tag == kZooTag; }
   // The entry that closes the chain: a next offset of 0, or one that reads
@@ -69,6 +78,16 @@ struct TZooEntry {
   UInt32 DosDateTime() const { return static_cast<UInt32>(Date) << 16 | Time; }
   // False when Count is below MinSize.
   static bool Parse(const Byte* Data, std::size_t Count, TZooEntry& Entry);
+
+  // Bytes of long name and folder after the 58; 0 when the entry has none
+  // or its variable part is too small to hold what it claims.
+  std::size_t VariableNamesSize() const;
+  // Takes the long name and the folder from the VariableNamesSize() bytes
+  // that follow the 58 (fewer when Count is short: those missing stay empty).
+  void TakeVariableNames(const Byte* Data, std::size_t Count);
+  // The stored path: the folder, "/", then the long name or else the name
+  // field; separators as stored.
+  std::string StoredPath() const;
 };
 
 }  // namespace vsk
