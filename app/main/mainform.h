@@ -25,6 +25,7 @@
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/tar/untar.h"
+#include "archive/formats/uu/uuencode.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
@@ -255,11 +256,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();
+  void acUUencodeExecute();
 
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;
   vsk::TZipCheck vskZipCheck;
   vsk::TZipFix ZipFix;
+  vsk::TUUEncode vskUUEncode;
   bool FTestFailed = false;
   int FRepairFound = 0;
   int FRepairGood = 0;

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <fcntl.h>
@@ -19,6 +21,7 @@
 
 #include "app/components/opendialog.h"
 #include "app/dialogs/password.h"
+#include "app/dialogs/tooldialogs.h"
 #include "app/main/contentlist.h"
 #include "app/main/folders.h"
 #include "app/main/runprogram.h"
@@ -61,6 +64,12 @@ void TfmMain::ConnectToolCommands() {
   connect(acInstall, &QAction::triggered, this, &TfmMain::acInstallExecute);
   connect(acRenameArchive, &QAction::triggered, this, &TfmMain::acRenameArchiveExecute);
   connect(acPassword, &QAction::triggered, this, &TfmMain::acPasswordExecute);
+  connect(acUUencode, &QAction::triggered, this, &TfmMain::acUUencodeExecute);
+  vskUUEncode.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& M, const std::string& V,
+                               int C) { vskVorskError(S, F, M, V, C); };
+  vskUUEncode.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  vskUUEncode.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime,
+                                    vsk::TOverwriteMode& M) { vskGZipFileExists(S, F, M); };
   connect(acAbout, &QAction::triggered, this, [] { ShowInformation(msgtext::kAboutText); });
   connect(acHelpUsage, &QAction::triggered, this, [] { ShowInformation(msgtext::kHelpNextRelease); });
   connect(acHomepage, &QAction::triggered, this, [this] {
@@ -343,6 +352,31 @@ void TfmMain::acPasswordExecute() {
   TfmPassword dlg(this);
   dlg.FPassword = FPassword;
   if (UI().ShowModal(dlg) == mrOk) FPassword = dlg.PasswordText();
+}
+
+void TfmMain::acUUencodeExecute() {
+  TfmUUEncode dlg(this);
+  if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.ArchiveFile().empty()) {
+    dlg.rxfedInput->setText(QString::fromStdString(vskVorsk.ArchiveFile()));
+    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(vskVorsk.ArchiveFile(), ".uue")));
+  }
+  if (UI().ShowModal(dlg) != mrOk) return;
+  static const int kSpans[] = {0, 100, 720, 1228, 1433, 2867};
+  const int span = dlg.cbSpanSize->currentIndex();
+  vskUUEncode.SetArchiveFile(dlg.InputName());
+  vskUUEncode.SetOutFilename(dlg.OutputName());
+  vskUUEncode.KBytesPerVolume = span >= 0 && span < 6 ? kSpans[span] : 0;
+  vskUUEncode.WriteTableToFile = true;
+  vskUUEncode.SetCompressMethod(dlg.Encoding() == 0 ? vsk::cmUUEncode : vsk::cmXXEncode);
+  // The dialog asked before an existing output is replaced.
+  vskUUEncode.OverwriteMode = vsk::omOverwrite;
+  setCursor(Qt::WaitCursor);
+  const int written = vskUUEncode.Compress();
+  unsetCursor();
+  if (written > 0)
+    ShowInformation(msgtext::kUUEncodeDone);
+  else
+    ShowError(msgtext::kUUEncodeFailed);
 }
 
 }  // namespace brevane

@@ -125,6 +125,8 @@ inline constexpr const char* kRenameExists =
     "The new filename you entered already exist. Please \rtry again with a different filename.";
 inline constexpr const char* kRenameInvalid = "The name you entered cannot be a file name. Please try again.";
 inline constexpr const char* kAboutText = "Brevane 2.02";
+inline constexpr const char* kUUEncodeDone = "UUEncode completed successfully.";
+inline constexpr const char* kUUEncodeFailed = "The file could not be encoded. See View Last Output for details.";
 inline constexpr const char* kHelpNextRelease = "Help will be available in the next beta release.";
 
 }  // namespace brevane::msgtext

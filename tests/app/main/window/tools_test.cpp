@@ -1,6 +1,11 @@
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QPlainTextEdit>
 
+#include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/messages.h"
 #include "archive/core/messages.h"
@@ -155,6 +160,59 @@ TEST_F(Tools, VirusScanRenameAndInstall) {
   ui.ExpectMessage(msgtext::kInstallWait, mtInformation);
   main->acInstallExecute();
   EXPECT_EQ(vsktest::ReadFile(ran), "installed\n");
+}
+
+TEST_F(Tools, UUEncodingTheOpenArchive) {
+  ASSERT_TRUE(vsktest::HaveTool("uudecode"));
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  const std::string out = (dir.path() / "sample.uue").string();
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmUUEncode&>(Dialog);
+    EXPECT_EQ(d.InputName(), zip);
+    EXPECT_EQ(d.OutputName(), out);
+    d.rbXXEncode->setChecked(true);
+    d.rgEncodeClick();
+    EXPECT_EQ(d.OutputName(), (dir.path() / "sample.xxe").string());
+    d.rbUUEncode->setChecked(true);
+    d.rgEncodeClick();
+    d.buOKClick();
+    return d.result();
+  });
+  ui.ExpectMessage(msgtext::kUUEncodeDone, mtInformation);
+  main->acUUencodeExecute();
+  const fs::path back = dir.path() / "back";
+  fs::create_directories(back);
+  const auto r = vsktest::RunTool("uudecode -o " + vsktest::ShellQuote((back / "x.zip").string()) + " " +
+                                  vsktest::ShellQuote(out));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(vsktest::ReadFile(back / "x.zip") == vsktest::ReadFile(zip));
+
+  // The convert dialog checks what was entered.
+  TfmConvertArc conv;
+  conv.rxfedInput->setText(QString::fromStdString(zip));
+  conv.rxfedOutputEnter();
+  EXPECT_EQ(conv.OutputName(), zip);  // zip to zip: the same name
+  ui.ExpectMessage("Please select a different output file format. Your current\r\noutput file seems to be the same "
+                   "as your input file.",
+                   mtWarning);
+  conv.buConvertClick();
+  conv.cbFormat->setCurrentIndex(kConvertGZipTar);
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar").string());
+  conv.cbFormat->setCurrentIndex(kConvertCabinet);
+  EXPECT_FALSE(conv.ckVerify->isEnabled());
+  conv.cbFormat->setCurrentIndex(kConvertGZipTar);
+  vsktest::WriteFile(dir.path() / "sample.tar.gz", "old");
+  ui.ExpectMessage("The output filename you entered already exist.\rAre you sure you want to overwrite this file ?",
+                   mtConfirmation, mrNo);
+  conv.buConvertClick();
+  EXPECT_EQ(conv.result(), 0);
+  ui.ExpectMessage("Checking this option will cause the original archive to be\rdeleted after conversion. Are you "
+                   "sure you want to do this ?",
+                   mtConfirmation, mrNo);
+  conv.ckDeleteOrg->setChecked(true);
+  conv.ckDeleteOrgClick();
+  EXPECT_FALSE(conv.ckDeleteOrg->isChecked());
 }
 
 }  // namespace

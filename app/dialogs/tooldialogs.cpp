@@ -1,0 +1,199 @@
+#include "app/dialogs/tooldialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/dialogs/dialogsupport.h"
+#include "app/main/userinterface.h"
+#include "ui_convertarc.h"
+#include "ui_uuencodedlg.h"
+
+namespace brevane {
+
+namespace {
+
+constexpr const char* kSameInputOutput =
+    "Please select a different output file format. Your current\r\noutput file seems to be the same as your input "
+    "file.";
+constexpr const char* kNeedBothNames =
+    "You must enter both the Input Filename and \r\nOutput Filename before trying to convert.";
+constexpr const char* kOverwriteOutput =
+    "The output filename you entered already exist.\rAre you sure you want to overwrite this file ?";
+constexpr const char* kConfirmDeleteOrg =
+    "Checking this option will cause the original archive to be\rdeleted after conversion. Are you sure you want to "
+    "do this ?";
+constexpr const char* kArchiveFilter =
+    "All Archive Files (*.ace *.arc *.arj *.bh *.cab *.gz *.jar *.lha *.lzh *.rar *.tar *.tgz *.uu *.uue *.xxe *.z "
+    "*.zip *.zoo);;All Files (*)";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool Exists(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && std::filesystem::exists(Name, ec);
+}
+
+// A file chosen through the program's modal seam.
+void Browse(QWidget* Parent, QLineEdit* Edit, bool MustExist, const QString& Filter) {
+  QFileDialog d(Parent);
+  d.setOption(QFileDialog::DontUseNativeDialog);
+  d.setFileMode(MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  d.setAcceptMode(MustExist ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  d.setNameFilter(Filter);
+  if (!Edit->text().isEmpty()) d.selectFile(Edit->text());
+  if (UI().ShowModal(d) == mrOk && !d.selectedFiles().isEmpty()) Edit->setText(d.selectedFiles().front());
+}
+
+}  // namespace
+
+std::string ReplaceExtension(const std::string& Name, const std::string& Ext) {
+  const auto slash = Name.find_last_of('/');
+  const auto dot = Name.find_last_of('.');
+  const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (has ? Name.substr(0, dot) : Name) + Ext;
+}
+
+TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmConvertArc>()) {
+  ui->setupUi(this);
+  rxfedInput = ui->rxfedInput;
+  rxfedOutput = ui->rxfedOutput;
+  buInputBrowse = ui->buInputBrowse;
+  buOutputBrowse = ui->buOutputBrowse;
+  cbFormat = ui->cbFormat;
+  ckVerify = ui->ckVerify;
+  ckDeleteOrg = ui->ckDeleteOrg;
+  buConvert = ui->buConvert;
+  buCancel = ui->buCancel;
+  buHelp = ui->buHelp;
+  FormActivate();
+  connect(cbFormat, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { cbFormatChange(); });
+  connect(ckDeleteOrg, &QCheckBox::clicked, this, &TfmConvertArc::ckDeleteOrgClick);
+  connect(buConvert, &QPushButton::clicked, this, &TfmConvertArc::buConvertClick);
+  connect(buCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
+  connect(buHelp, &QPushButton::clicked, this, [] { ShowHelpKeyword("Hlp_Convert_Archive"); });
+  connect(buInputBrowse, &QToolButton::clicked, this,
+          [this] { Browse(this, rxfedInput, true, QString::fromUtf8(kArchiveFilter)); });
+  connect(buOutputBrowse, &QToolButton::clicked, this,
+          [this] { Browse(this, rxfedOutput, false, QStringLiteral("All Files (*)")); });
+  rxfedOutput->installEventFilter(this);
+}
+
+TfmConvertArc::~TfmConvertArc() = default;
+
+void TfmConvertArc::FormActivate() {
+  cbFormat->setCurrentIndex(7);
+  ckVerify->setChecked(false);
+  ckDeleteOrg->setChecked(false);
+  if (rxfedInput->text().isEmpty()) rxfedInput->setFocus();
+}
+
+std::string TfmConvertArc::InputName() const { return rxfedInput->text().toStdString(); }
+std::string TfmConvertArc::OutputName() const { return rxfedOutput->text().toStdString(); }
+
+void TfmConvertArc::cbFormatChange() {
+  const int i = cbFormat->currentIndex();
+  if (i < 0 || i > 7) return;
+  if (!rxfedOutput->text().isEmpty()) rxfedOutput->setText(Q(ReplaceExtension(OutputName(), kConvertExtensions[i])));
+  ckVerify->setEnabled(i != kConvertCabinet);
+}
+
+void TfmConvertArc::rxfedOutputEnter() {
+  const int i = cbFormat->currentIndex();
+  if (!rxfedInput->text().isEmpty() && rxfedOutput->text().isEmpty() && i >= 0 && i <= 7)
+    rxfedOutput->setText(Q(ReplaceExtension(InputName(), kConvertExtensions[i])));
+}
+
+void TfmConvertArc::ckDeleteOrgClick() {
+  if (!ckDeleteOrg->isChecked()) return;
+  if (MessageDlg(kConfirmDeleteOrg, mtConfirmation, mbYesNo) != mrYes) ckDeleteOrg->setChecked(false);
+}
+
+void TfmConvertArc::buConvertClick() {
+  const std::string in = InputName(), out = OutputName();
+  if (!in.empty() && in == out) {
+    MessageDlg(kSameInputOutput, mtWarning, mbOK);
+    rxfedOutput->setFocus();
+    return;
+  }
+  if (in.empty() || out.empty()) {
+    MessageDlg(kNeedBothNames, mtInformation, mbOK);
+    (in.empty() ? rxfedInput : rxfedOutput)->setFocus();
+    return;
+  }
+  const std::string check = cbFormat->currentIndex() == kConvertGZipTar ? out + ".gz" : out;
+  // An existing output is replaced by the converter only once the new one
+  // is complete, so it is not deleted here.
+  if (Exists(check) && MessageDlg(kOverwriteOutput, mtConfirmation, mbYesNo) != mrYes) {
+    rxfedOutput->setFocus();
+    return;
+  }
+  done(mrOk);
+}
+
+bool TfmConvertArc::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == rxfedOutput && Event->type() == QEvent::FocusIn) rxfedOutputEnter();
+  return QDialog::eventFilter(Watched, Event);
+}
+
+TfmUUEncode::TfmUUEncode(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmUUEncode>()) {
+  ui->setupUi(this);
+  rxfedInput = ui->rxfedInput;
+  rxfedOutput = ui->rxfedOutput;
+  buInputBrowse = ui->buInputBrowse;
+  buOutputBrowse = ui->buOutputBrowse;
+  rbUUEncode = ui->rbUUEncode;
+  rbXXEncode = ui->rbXXEncode;
+  cbSpanSize = ui->cbSpanSize;
+  buOK = ui->buOK;
+  buCancel = ui->buCancel;
+  buHelp = ui->buHelp;
+  cbSpanSize->setCurrentIndex(0);
+  connect(rbUUEncode, &QRadioButton::clicked, this, &TfmUUEncode::rgEncodeClick);
+  connect(rbXXEncode, &QRadioButton::clicked, this, &TfmUUEncode::rgEncodeClick);
+  connect(buOK, &QPushButton::clicked, this, &TfmUUEncode::buOKClick);
+  connect(buCancel, &QPushButton::clicked, this, [this] { done(mrCancel); });
+  connect(buHelp, &QPushButton::clicked, this, [] { ShowHelpKeyword("Hlp_UUencode_Archive"); });
+  connect(buInputBrowse, &QToolButton::clicked, this,
+          [this] { Browse(this, rxfedInput, true, QStringLiteral("All Files (*)")); });
+  connect(buOutputBrowse, &QToolButton::clicked, this,
+          [this] { Browse(this, rxfedOutput, false, QStringLiteral("All Files (*)")); });
+  rxfedOutput->installEventFilter(this);
+}
+
+TfmUUEncode::~TfmUUEncode() = default;
+
+std::string TfmUUEncode::InputName() const { return rxfedInput->text().toStdString(); }
+std::string TfmUUEncode::OutputName() const { return rxfedOutput->text().toStdString(); }
+int TfmUUEncode::Encoding() const { return rbXXEncode->isChecked() ? 1 : 0; }
+
+void TfmUUEncode::rgEncodeClick() {
+  if (!rxfedOutput->text().isEmpty())
+    rxfedOutput->setText(Q(ReplaceExtension(OutputName(), Encoding() == 0 ? ".uue" : ".xxe")));
+}
+
+void TfmUUEncode::rxfedOutputEnter() {
+  if (!rxfedInput->text().isEmpty() && rxfedOutput->text().isEmpty())
+    rxfedOutput->setText(Q(ReplaceExtension(InputName(), Encoding() == 0 ? ".uue" : ".xxe")));
+}
+
+void TfmUUEncode::buOKClick() {
+  if (Exists(OutputName()) && MessageDlg(kOverwriteOutput, mtConfirmation, mbYesNo) != mrYes) {
+    rxfedOutput->setFocus();
+    return;
+  }
+  done(mrOk);
+}
+
+bool TfmUUEncode::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == rxfedOutput && Event->type() == QEvent::FocusIn) rxfedOutputEnter();
+  return QDialog::eventFilter(Watched, Event);
+}
+
+}  // namespace brevane
