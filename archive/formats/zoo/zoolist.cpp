@@ -33,7 +33,15 @@ class TZooListWalker : public TListWalker {
     // A chain link that leads to anything but an entry ends the walk.
     if (!TZooEntry::Parse(Header, count, e) || !e.HasTag() || e.IsTerminator()) return L.EndOffset;
     if (e.CommentLength != 0) ReadComment(L, e.CommentOffset, e.CommentLength);
-    L.TakeName(e.Name);
+    // The long name and folder, as the reader extracts them, so that the
+    // names listed are the names a selection asks for.
+    if (const std::size_t names = e.VariableNamesSize(); names > 0) {
+      Byte text[2 * 255] = {};
+      if (L.ReadAt(L.ArcOffset + static_cast<Int64>(TZooEntry::Size), text, static_cast<Int32>(names)) ==
+          static_cast<Int32>(names))
+        e.TakeVariableNames(text, names);
+    }
+    L.TakeName(e.StoredPath());
     L.MethodNumber = e.Method;
     L.MethodText = L.GetCompressMethodName({.Method = e.Method});
     L.VersionMadeBy = e.MajorVersion;

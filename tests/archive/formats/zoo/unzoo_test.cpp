@@ -18,6 +18,7 @@
 #include "archive/core/checksum.h"
 #include "archive/formats/zoo/zoolzw.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 // The LHA tests' static-Huffman encoder and memory ends; its test folder is
@@ -351,6 +352,14 @@ TEST(UnZoo, MethodsAndFoldersAsUnarReadsThem) {
     EXPECT_TRUE(got.at(name) == data) << name;
     EXPECT_TRUE(r.Verdict((dir / "out" / name).string())) << name;
   }
+  // The lister shows the names the reader extracts, so a selection of
+  // listed names finds its entries.
+  std::vector<std::string> listed = vsktest::ListArchive(path.string()).Names();
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> extracted;
+  for (const auto& [name, data] : want) extracted.push_back(name);
+  EXPECT_EQ(listed, extracted);
+
   // The entry's DOS date-time (local) on the written file.
   struct stat st {};
   ASSERT_EQ(stat((dir / "out/README.TXT").c_str(), &st), 0);
