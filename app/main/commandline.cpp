@@ -101,9 +101,10 @@ void TfmMain::ProcContextMenu() {
     CmdRepair(a);
   } else if (sw == "-V") {
     CmdVirusScan(a);
-  } else if (sw == "-AX" || sw == "-C" || sw == "-X") {
-    // Converting and self-extractors come with the other tools of the
-    // main window.
+  } else if (sw == "-C") {
+    CmdConvert(a);
+  } else if (sw == "-AX" || sw == "-X") {
+    // Self-extractors come with the other tools of the main window.
     ShowError(msgtext::kToolNotAvailable);
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();

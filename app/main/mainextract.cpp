@@ -464,7 +464,7 @@ void TfmMain::DropFileSourceAfterDrop() {
 
 int TfmMain::StatusTextWidth(int Margin) const { return std::max(40, dfstbMainStatus->width() - Margin); }
 
-void TfmMain::vskUnZipProgress(vsk::TZipCommon&, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive) {
+void TfmMain::vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive) {
   if (fmProgress) {
     fmProgress->SetProgress(ProgressByFile, std::max<int>(1, ProgressByArchive));
     fmProgress->laTotal->setText(QString::number(ProgressByArchive) + QLatin1Char('%'));
@@ -472,8 +472,9 @@ void TfmMain::vskUnZipProgress(vsk::TZipCommon&, vsk::Byte ProgressByFile, vsk::
   }
   QCoreApplication::processEvents();
   if (fmProgress && fmProgress->Cancelled()) {
-    vsk::TZipCommon* running = CurrentWriter ? static_cast<vsk::TZipCommon*>(CurrentWriter)
-                                             : static_cast<vsk::TZipCommon*>(CurrentReader);
+    vsk::TZipCommon* running = CurrentWriter   ? static_cast<vsk::TZipCommon*>(CurrentWriter)
+                               : CurrentReader ? static_cast<vsk::TZipCommon*>(CurrentReader)
+                                               : &Sender;
     if (running && !running->GetCancel()) {
       running->SetCancel(true);
       SetSimpleText(QString::fromUtf8(msgtext::kAborting));

@@ -30,6 +30,7 @@
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/formats/zoo/unzoo.h"
+#include "archive/tools/arc2arc.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/tools/zipfix.h"
 #include "ui_mainform.h"
@@ -257,12 +258,15 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acRenameArchiveExecute();
   void acPasswordExecute();
   void acUUencodeExecute();
+  void acConvertExecute();
+  void CmdConvert(const std::string& ArchiveName);
 
   // ---- state read by the commands and by tests
   vsk::TVorsk vskVorsk;
   vsk::TZipCheck vskZipCheck;
   vsk::TZipFix ZipFix;
   vsk::TUUEncode vskUUEncode;
+  vsk::TArc2Arc vskArc2Arc;
   bool FTestFailed = false;
   int FRepairFound = 0;
   int FRepairGood = 0;

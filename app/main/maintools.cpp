@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -65,6 +66,56 @@ void TfmMain::ConnectToolCommands() {
   connect(acRenameArchive, &QAction::triggered, this, &TfmMain::acRenameArchiveExecute);
   connect(acPassword, &QAction::triggered, this, &TfmMain::acPasswordExecute);
   connect(acUUencode, &QAction::triggered, this, &TfmMain::acUUencodeExecute);
+  connect(acConvert, &QAction::triggered, this, &TfmMain::acConvertExecute);
+  vskArc2Arc.OnExtractActivate = [this](vsk::TZipCommon& S) {
+    SetSimpleText(QString::fromUtf8(msgtext::kConvExtracting));
+    OutputLine(":: Current Archive: " + S.ArchiveFile());
+  };
+  vskArc2Arc.OnExtractBegin = [this](vsk::TZipCommon&, const std::string& F, int Count, bool&) {
+    SetSimpleText(QString::fromUtf8(msgtext::kExtractingPrefix) + QString::fromStdString(F));
+    OutputLine("> (" + std::to_string(Count) + ") Extracting: " + F);
+  };
+  vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
+    SetSimpleText(QString());
+    if (!Pass) ShowError(F + msgtext::kConvCrcFailed);
+  };
+  vskArc2Arc.OnExtractDeactivate = [](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
+  vskArc2Arc.OnCompressActivate = [this](vsk::TZipCommon&) {
+    SetSimpleText(QString::fromUtf8(msgtext::kConvCompressing));
+    OutputLine(":: New Archive: " + vskArc2Arc.NewArchive);
+  };
+  vskArc2Arc.OnCompressBegin = [this](vsk::TZipCommon&, const std::string& F, int Count, bool&) {
+    SetSimpleText(QStringLiteral("Compressing: ") + QString::fromStdString(F));
+    OutputLine("> (" + std::to_string(Count) + ") Compressing: " + F);
+  };
+  vskArc2Arc.OnCompressEnd = [this](vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); };
+  vskArc2Arc.OnCompressDeactivate = [](vsk::TZipCommon&) { OutputLine("> Compression Completed."); };
+  vskArc2Arc.OnIntegrityActivate = [this](vsk::TZipCommon&) {
+    SetSimpleText(QString::fromUtf8(msgtext::kConvChecking));
+    OutputLine(":: Checking Integrity: " + vskArc2Arc.NewArchive);
+  };
+  vskArc2Arc.OnIntegrityStatus = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
+    if (!Pass) FTestFailed = true;
+    OutputLine(msgtext::kTestingFile + F + (Pass ? msgtext::kPassed : msgtext::kFailed));
+  };
+  vskArc2Arc.OnIntegrityDeactivate = [](vsk::TZipCommon&) { OutputLine("> Integrity Check Completed."); };
+  vskArc2Arc.OnFileExists = [](vsk::TZipCommon&, const std::string& F, vsk::TOverwriteMode& Mode) {
+    Mode = MessageDlg(msgtext::kConvFilename + F + "\r\r" + msgtext::kConvOverwrite, mtInformation, mbYesNo) == mrNo
+               ? vsk::omSkip
+               : vsk::omOverwrite;
+  };
+  vskArc2Arc.OnNestedTarFile = [this](vsk::TZipCommon& S, const std::string& F, bool& D) {
+    vskUnGZIPNestedTarFile(S, F, D);
+  };
+  vskArc2Arc.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  vskArc2Arc.OnError = [](vsk::TZipCommon&, const std::string& F, const std::string& X, const std::string&,
+                          int ECode) {
+    if (ECode == vsk::msg::UserCanceled) return;
+    const char* text = vsk::MessageText(ECode);
+    ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
+              "Error: " + (text ? text : "") + "\r\r" + "Detailed: " + X);
+  };
+  vskArc2Arc.ShowMessageHook = [](const std::string& Text) { ShowInformation(Text); };
   vskUUEncode.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& M, const std::string& V,
                                int C) { vskVorskError(S, F, M, V, C); };
   vskUUEncode.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
@@ -377,6 +428,65 @@ void TfmMain::acUUencodeExecute() {
     ShowInformation(msgtext::kUUEncodeDone);
   else
     ShowError(msgtext::kUUEncodeFailed);
+}
+
+void TfmMain::acConvertExecute() {
+  CmdConvert(vsk::IsValidArcType(vskVorsk.ArcType()) ? vskVorsk.ArchiveFile() : std::string());
+}
+
+void TfmMain::CmdConvert(const std::string& ArchiveName) {
+  TfmConvertArc dlg(this);
+  if (!ArchiveName.empty()) {
+    dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
+    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(ArchiveName, ".zip")));
+  }
+  if (UI().ShowModal(dlg) != mrOk) return;
+  static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,
+                                            vsk::tyLzh, vsk::tyLzh, vsk::tyTar,     vsk::tyZip};
+  const int format = dlg.cbFormat->currentIndex();
+  const vsk::TOutArcType type = format >= 0 && format < 8 ? kTypes[format] : vsk::tyZip;
+  const std::string input = dlg.InputName(), output = dlg.OutputName();
+  if (FInteractive) ApplicationBusy();
+  try {
+    vskArc2Arc.SetArchiveFile(input);
+  } catch (const std::exception&) {
+  }
+  vskArc2Arc.NewArchive = output;
+  vskArc2Arc.OutArcMethod = vsk::amCreateNew;
+  vskArc2Arc.IntegrityCheck = dlg.ckVerify->isEnabled() && dlg.ckVerify->isChecked();
+  vskArc2Arc.DateAttribute = vsk::daFileDate;
+  vskArc2Arc.OutArcType = type;
+  // Its inner components share its cancel flag: the progress window's
+  // Cancel reaches them through the component that reports progress.
+  CurrentWriter = nullptr;
+  CurrentReader = nullptr;
+  StartProgress();
+  if (FInteractive) SetSimplePanel(true);
+  ClearOutput();
+  try {
+    vskArc2Arc.Activate();
+  } catch (const std::exception&) {
+    // Reported through its error handler already.
+  }
+  EndProgress();
+  const std::string made = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) + ".gz" : output;
+  std::error_code ec;
+  const bool ok = fs::is_regular_file(made, ec);
+  if (ok && dlg.ckDeleteOrg->isChecked()) {
+    if (FInteractive && input == vskVorsk.ArchiveFile()) {
+      acCloseArchiveExecute();
+      DisplayArchive(made);
+    }
+    if (!fs::remove(input, ec)) ShowError(msgtext::kConvDeleteFailed);
+  }
+  if (FInteractive) {
+    SetSimplePanel(false);
+    ApplicationWaiting();
+  }
+  if (ok)
+    ShowInformation(msgtext::kConvDone);
+  else
+    ShowInformation(msgtext::kConvAborted);
 }
 
 }  // namespace brevane

@@ -125,6 +125,16 @@ inline constexpr const char* kRenameExists =
     "The new filename you entered already exist. Please \rtry again with a different filename.";
 inline constexpr const char* kRenameInvalid = "The name you entered cannot be a file name. Please try again.";
 inline constexpr const char* kAboutText = "Brevane 2.02";
+inline constexpr const char* kConvExtracting = "Extracting current archive ...";
+inline constexpr const char* kConvCompressing = "Compressing the new archive ...";
+inline constexpr const char* kConvChecking = "Checking integrity of converted archive ...";
+inline constexpr const char* kConvCrcFailed = "\rExtract failed CRC check.";
+inline constexpr const char* kConvFilename = "Filename: ";
+inline constexpr const char* kConvOverwrite = "File already exist, overwrite ?";
+inline constexpr const char* kConvError = "Error converting archive.\rFilename: ";
+inline constexpr const char* kConvDeleteFailed = "Deletion failed. The input file may be missing or read-only.";
+inline constexpr const char* kConvDone = "Archive conversion successfully completed.";
+inline constexpr const char* kConvAborted = "Archive conversion aborted.";
 inline constexpr const char* kUUEncodeDone = "UUEncode completed successfully.";
 inline constexpr const char* kUUEncodeFailed = "The file could not be encoded. See View Last Output for details.";
 inline constexpr const char* kHelpNextRelease = "Help will be available in the next beta release.";

@@ -215,5 +215,42 @@ TEST_F(Tools, UUEncodingTheOpenArchive) {
   EXPECT_FALSE(conv.ckDeleteOrg->isChecked());
 }
 
+TEST_F(Tools, ConvertingTheOpenArchive) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  const std::string tar = (dir.path() / "sample.tar").string();
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    EXPECT_EQ(d.InputName(), zip);
+    d.cbFormat->setCurrentIndex(6);  // Tar
+    EXPECT_EQ(d.OutputName(), tar);
+    d.ckVerify->setChecked(true);
+    d.buConvertClick();
+    return d.result();
+  });
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->acConvertExecute();
+  const auto r = vsktest::RunTool("tar tf " + vsktest::ShellQuote(tar) + " | sort");
+  EXPECT_EQ(r.output, "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
+  EXPECT_NE(Output().find("> Integrity Check Completed."), std::string::npos) << Output();
+  // The original archive stays open and untouched.
+  EXPECT_EQ(main->vskVorsk.ArchiveFile(), zip);
+
+  // An output type the library cannot write yet is reported, nothing made.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.cbFormat->setCurrentIndex(1);  // Cabinet
+    d.buConvertClick();
+    return d.result();
+  });
+  ui.ExpectMessage("Error converting archive.\rFilename: " + (dir.path() / "sample.cab").string() + "\rError #: 25243\rError: Invalid or unsupported "
+                   "archive type for this operation\r\rDetailed: ",
+                   mtError);
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->acConvertExecute();
+  EXPECT_FALSE(fs::exists(dir.path() / "sample.cab"));
+}
+
 }  // namespace
 }  // namespace brevane::testing

@@ -1,0 +1,489 @@
+#include "archive/tools/arc2arc.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "archive/formats/tar/tarwriter.h"
+#include "archive/formats/zip/zipwriter.h"
+#include "archive/tools/readers.h"
+#include "archive/tools/zipcheck.h"
+
+namespace vsk {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The input types a reader is taken for; a self-extracting ACE archive is
+// left out although the tester accepts it.
+constexpr TArcTypes ConvertibleTypes = ExtractorArcTypes - TArcTypes{atAceExe};
+
+bool EndsWithNoCase(const std::string& Text, const char* Suffix) {
+  const std::string s(Suffix);
+  if (Text.size() < s.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char c = Text[Text.size() - s.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != s[i]) return false;
+  }
+  return true;
+}
+
+std::string Absolute(const std::string& Name) {
+  if (Name.empty()) return Name;
+  std::error_code ec;
+  const fs::path p = fs::absolute(fs::path(Name), ec);
+  return ec ? Name : p.lexically_normal().string();
+}
+
+std::string FolderPart(const std::string& Name) {
+  const auto slash = Name.find_last_of('/');
+  return slash == std::string::npos ? std::string() : Name.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string FilePart(const std::string& Name) {
+  const auto slash = Name.find_last_of('/');
+  return slash == std::string::npos ? Name : Name.substr(slash + 1);
+}
+
+bool Exists(const std::string& Name) {
+  struct stat st;
+  return !Name.empty() && lstat(Name.c_str(), &st) == 0;
+}
+
+// The same file under whatever name (device and inode).
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat a, b;
+  return !A.empty() && !B.empty() && stat(A.c_str(), &a) == 0 && stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+// Whether an existing output can be replaced: a file (not a folder) in a
+// folder we may write to.
+bool Replaceable(const std::string& Name) {
+  struct stat st;
+  if (lstat(Name.c_str(), &st) != 0) return true;
+  if (S_ISDIR(st.st_mode)) return false;
+  const std::string folder = FolderPart(Name);
+  return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
+  switch (Type) {
+    case tyZip: return std::make_unique<TZip>();
+    case tyJar: return std::make_unique<TJar>();
+    case tyTar:
+    case tyTarGzip: {
+      // The tar is always built plain; the gzip step follows separately so
+      // that the tar can be tested first.
+      auto tar = std::make_unique<TTar>();
+      tar->SetCompressMethod(cmTarred);
+      return tar;
+    }
+    default: return nullptr;
+  }
+}
+
+// Removes everything below Folder without following links; Folder stays.
+void RemoveContents(const std::string& Folder) {
+  std::error_code ec;
+  std::vector<fs::path> children;
+  for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) children.push_back(it->path());
+  for (const auto& child : children) {
+    std::error_code rc;
+    fs::remove_all(child, rc);
+  }
+}
+
+}  // namespace
+
+TArc2Arc::TArc2Arc() {
+  ConfirmOverwrites = true;
+  Attributes = TvskFileAttrs{fsReadOnly, fsHidden, fsSysFile, fsArchive};
+  AttributesEx = TvskFileAttrs{};
+  PasswordAttempts = 3;
+  DateAttribute = daFileDate;
+}
+
+TArc2Arc::~TArc2Arc() = default;
+
+std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
+  if (Type != tyTarGzip) return Name;
+  if (EndsWithNoCase(Name, ".tgz")) return Name.substr(0, Name.size() - 4) + ".tar";
+  if (Name.size() > 7 && EndsWithNoCase(Name, ".tar.gz")) return Name.substr(0, Name.size() - 3);
+  return Name;
+}
+
+bool TArc2Arc::OutputTypeSupported(TOutArcType Type) {
+  return Type == tyZip || Type == tyJar || Type == tyTar || Type == tyTarGzip;
+}
+
+void TArc2Arc::Notice(const std::string& Text) {
+  if (!ShowMessageHook) return;
+  TTimerPause pause(Timer);
+  ShowMessageHook(Text);
+}
+
+bool TArc2Arc::InsideTempFolder(const std::string& Path) const {
+  if (FTempFolder.empty()) return false;
+  const std::string normal = fs::path(Path).lexically_normal().string();
+  const std::string root = FTempFolder + "/";
+  return normal.size() > root.size() && normal.compare(0, root.size(), root) == 0;
+}
+
+void TArc2Arc::Activate() {
+  FWriterType = atNA;
+  if (ArchiveFile().empty() || !IsValidArcType(ArcType())) return;
+
+  // An output type without a writer is refused before anything is made.
+  if (!OutputTypeSupported(OutArcType)) {
+    ReportError(NewArchive, "", "0", msg::UnsupportedArcType);
+    return;
+  }
+  if (NewArchive.empty()) {
+    ReportError(NewArchive, "", "0", msg::ErrorCreatingFile);
+    return;
+  }
+
+  *CancelRef() = false;
+  try {
+    FListFile = RemoveBackslash(GetTempFileName(TempDir()));
+  } catch (const EVskError& e) {
+    ReportError(TempDir(), "", "0", e.Code);
+    return;
+  }
+  FTempFolder.clear();
+  FTempBare.clear();
+  FTimerStarted = false;
+
+  std::exception_ptr failure;
+  try {
+    Convert();
+  } catch (const ECancelUnwind&) {
+  } catch (const E_RAISE&) {
+    failure = std::current_exception();
+  } catch (const std::bad_alloc&) {
+    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
+  } catch (const std::exception& e) {
+    ReportError(ArchiveFile(), e.what(), "0", msg::ErrorWritingToFile);
+  }
+  if (FList.is_open()) FList.close();
+  ::unlink(FListFile.c_str());
+  FListFile.clear();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TArc2Arc::Convert() {
+  // The output names: what the writer makes and what the run leaves.
+  const std::string derived = DerivedName(NewArchive, OutArcType);
+  if (OutArcType == tyTarGzip) NewArchive = derived + ".gz";
+
+  std::unique_ptr<TCompBase> writer = MakeWriter(OutArcType);
+  writer->ShareCancel(CancelRef());
+  writer->SetArchiveFile(Absolute(derived));
+  FWriterType = writer->ArcType();
+  FOutputFile = writer->ArchiveFile();
+  FFinalFile = OutArcType == tyTarGzip ? Absolute(NewArchive) : FOutputFile;
+
+  // The input is never written over, whether asked for by the same name or
+  // another one leading to it.
+  if (SameFile(ArchiveFile(), FOutputFile) || SameFile(ArchiveFile(), FFinalFile))
+    RaiseError(ArchiveFile(), "", "0", msg::SameInputOutput);
+
+  // An existing output is replaced only by a complete new archive: the
+  // writer builds it aside and it takes the old one's place at the end.
+  bool replace = false;
+  if (OutArcMethod == amCreateNew && Exists(FOutputFile)) {
+    if (ConfirmOverwrites) {
+      FOverwriteMode = omOverwrite;
+      if (!OnFileExists) return;
+      Relay(OnFileExists, *this, FOutputFile, FOverwriteMode);
+      if (GetCancel() || FOverwriteMode == omSkip) return;
+    }
+    if (Replaceable(FOutputFile))
+      replace = true;
+    else
+      Notice("File NOT deleted");
+  }
+
+  FOutputFolder = FolderPart(FFinalFile);
+  if (!FOutputFolder.empty()) {
+    std::error_code ec;
+    fs::create_directories(FOutputFolder, ec);
+  }
+  if (OnElapsedTime) {
+    Timer.Start();
+    FTimerStarted = true;
+  }
+
+  try {
+    if (ExtractStep() && !GetCancel()) {
+      CompressStep(*writer, replace);
+      writer.reset();
+      if (!GetCancel()) IntegrityStep(FFinalFile, OutArcType);
+    }
+  } catch (...) {
+    writer.reset();
+    CleanUp();
+    throw;
+  }
+  CleanUp();
+}
+
+bool TArc2Arc::ExtractStep() {
+  if (!ConvertibleTypes.Contains(ArcType())) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+  std::unique_ptr<TUnBase> reader = MakeReader(ArcType());
+  if (!reader) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+  TUnBase& r = *reader;
+  r.ShareCancel(CancelRef());
+  *CancelRef() = false;
+
+  // The folder is named after the list file; an existing folder of that
+  // name is never taken over (its contents would be removed at the end).
+  const auto dot = FListFile.find_last_of('.');
+  const auto slash = FListFile.find_last_of('/');
+  const std::string folder =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? FListFile.substr(0, dot) : FListFile + "d";
+  if (::mkdir(folder.c_str(), 0700) != 0) {
+    ReportError(folder, "", "0", msg::ErrorCreatingFile);
+    *CancelRef() = true;
+    return false;
+  }
+  FTempFolder = folder;
+  FTempBare = FilePart(folder) + "/";
+  if (GetCancel()) return false;
+
+  try {
+    r.SetArchiveFile(ArchiveFile());
+  } catch (const std::exception&) {
+    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    *CancelRef() = true;
+    return false;
+  }
+  r.SetExtractDir(FTempFolder);
+  r.SetZipCmntBufSize(32000);
+  r.UseStoredDirs = true;
+  r.Passwords = Passwords;
+  r.PasswordAttempts = PasswordAttempts;
+  r.DateAttribute = daFileDate;
+  r.TranslateOemChar = TranslateOemChar;
+  r.SetTempDir(TempDir());
+  r.OnError = OnError;
+  r.OnGetPassword = OnGetPassword;
+  r.OnNextVolume = OnNextVolume;
+  r.OnProgress = OnProgress;
+  r.OnActivate = [this](TZipCommon& Sender) { ExtractActivate(Sender); };
+  r.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract) {
+    if (FList.is_open()) FList << FileName << '\n';
+    Relay(OnExtractBegin, Sender, FileName, Count, Extract);
+  };
+  r.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool Pass) { ExtractEnd(Sender, FileName, Pass); };
+  r.OnDeactivate = [this](TZipCommon& Sender) { ExtractDeactivate(Sender); };
+  r.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
+    Relay(OnFileExists, Sender, FileName, Mode);
+  };
+  FNestedTar = false;
+  FNestedTarFile.clear();
+  if (ArcType() == atGZip) {
+    r.OnNestedTarFile = [this](TZipCommon& Sender, const std::string& FileName, bool& doUnTar) {
+      Relay(OnNestedTarFile, Sender, FileName, doUnTar);
+      FNestedTar = doUnTar;
+      // The file the tar is being written to, so that it alone is removed.
+      if (auto* inner = dynamic_cast<TUnBase*>(&Sender)) FNestedTarFile = inner->OutputName;
+    };
+  }
+  r.FileSpec.clear();
+  if (!FileSpec.empty())
+    r.FileSpec = FileSpec;
+  else
+    r.FileSpec = {"*.*"};
+
+  bool ok = true;
+  if (ArcTypeHasExtractor(r.ArcType())) {
+    r.Extract();
+    if (ArcType() == atGZip && FNestedTar) RemoveIntermediateTar();
+  } else {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    *CancelRef() = true;
+    ok = false;
+  }
+  Passwords = r.Passwords;
+  return ok;
+}
+
+// The tar the gzip reader unpacked is not part of the content. It is known
+// by the name it was written under: a name guessed from the archive's could
+// be that of an unpacked file.
+void TArc2Arc::RemoveIntermediateTar() {
+  const std::string& name = FNestedTarFile;
+  struct stat st;
+  if (InsideTempFolder(name) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
+}
+
+void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
+  const std::string kept = NewArchive;
+  std::string staging;
+  if (Replace) {
+    std::string tmpl = (FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile)) + "/vskXXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!::mkdtemp(buf.data())) {
+      ReportError(FOutputFile, "", "0", msg::ErrorCreatingFile);
+      return;
+    }
+    staging = buf.data();
+    Writer.SetArchiveFile(staging + "/" + FilePart(FOutputFile));
+  }
+  Writer.ShareCancel(CancelRef());
+  NewArchive = FOutputFile;
+  Writer.DateAttribute = DateAttribute;
+  Writer.RecurseDirs = true;
+  Writer.Switch = swAdd;
+  Writer.StoredDirNames = sdRelative;
+  Writer.TranslateOemChar = TranslateOemChar;
+  Writer.ExcludeSpec.clear();
+  Writer.Attributes = Attributes;
+  Writer.AttributesEx = AttributesEx;
+  // Every folder of the content goes in, also those whose names begin with ".".
+  Writer.IncludeHiddenDirs = true;
+  Writer.SetTempDir(TempDir());
+  Writer.FileSpec = {FTempFolder + "/*.*"};
+  Writer.OnError = OnError;
+  Writer.OnProgress = OnProgress;
+  Writer.OnActivate = [this](TZipCommon& Sender) { Relay(OnCompressActivate, Sender); };
+  Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract) {
+    Relay(OnCompressBegin, Sender, FileName, Count, Extract);
+  };
+  Writer.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool Pass) {
+    Relay(OnCompressEnd, Sender, FileName, Pass);
+  };
+  Writer.OnDeactivate = [this](TZipCommon& Sender) {
+    Relay(OnCompressDeactivate, Sender);
+    // The tar is tested before it is gzipped.
+    if (Sender.ArcType() == atTar && OutArcType == tyTarGzip && !GetCancel() && Exists(Sender.ArchiveFile()))
+      IntegrityStep(Sender.ArchiveFile(), tyTar);
+  };
+  Writer.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
+    Relay(OnFileExists, Sender, FileName, Mode);
+  };
+  TTar* tar = dynamic_cast<TTar*>(&Writer);
+  if (tar)
+    tar->OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, TDateTime, TOverwriteMode& Mode) {
+      Relay(OnFileExists, Sender, FileName, Mode);
+    };
+
+  const std::string built = Writer.ArchiveFile();
+  const int added = Writer.Compress();
+  NewArchive = kept;
+  if (tar && OutArcType == tyTarGzip && added > 0 && !GetCancel()) tar->FinishArchiveFile(FFinalFile);
+
+  if (!staging.empty()) {
+    if (added > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
+      ReportError(FOutputFile, "", "0", msg::ErrorWritingToFile);
+      Notice("File NOT deleted");
+    }
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+  }
+}
+
+void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
+  if (!IntegrityCheck || !OnIntegrityStatus) return;
+  TZipCheck t;
+  t.UseStoredDirs = true;
+  try {
+    t.SetArchiveFile(File);
+  } catch (const std::exception&) {
+    ReportError(File, "", "0", msg::ErrorOpeningFile);
+    return;
+  }
+  t.Passwords = Passwords;
+  t.FileSpec = {"*.*"};
+  t.SetTempDir(TempDir());
+  t.OnError = OnError;
+  t.OnGetPassword = OnGetPassword;
+  t.OnProgress = OnProgress;
+  t.OnNextVolume = OnNextVolume;
+  t.OnActivate = [this](TZipCommon& Sender) { Relay(OnIntegrityActivate, Sender); };
+  t.OnDeactivate = [this](TZipCommon& Sender) { Relay(OnIntegrityDeactivate, Sender); };
+  t.OnEnd = [this](TZipCommon& Sender, const std::string& FileName) { Relay(OnIntegrityEnd, Sender, FileName); };
+  t.OnStatus = [this](TZipCommon& Sender, const std::string& FileName, bool Pass) {
+    Relay(OnIntegrityStatus, Sender, FileName, Pass);
+  };
+  t.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int, bool&) {
+    Relay(OnIntegrityBegin, Sender, FileName);
+  };
+  if (Type == tyTarGzip)
+    t.OnNestedTarFile = [this](TZipCommon& Sender, const std::string& FileName, bool& doUnTar) {
+      Relay(OnNestedTarFile, Sender, FileName, doUnTar);
+      FNestedTar = doUnTar;
+    };
+  if (ArcTypeHasExtractor(t.ArcType())) {
+    t.ShareCancel(CancelRef());
+    t.Activate();
+  } else {
+    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+  }
+}
+
+void TArc2Arc::ExtractActivate(TZipCommon& Sender) {
+  if (FList.is_open()) FList.close();
+  FList.clear();
+  FList.open(FListFile, std::ios::out | std::ios::trunc | std::ios::binary);
+  Relay(OnExtractActivate, Sender);
+}
+
+void TArc2Arc::ExtractEnd(TZipCommon& Sender, const std::string& FileName, bool CRC_PASS) {
+  if (OnExtractEnd) {
+    Relay(OnExtractEnd, Sender, FileName, CRC_PASS);
+  } else if (!CRC_PASS) {
+    // Without the relay's handler the failed check would go unreported.
+    ReportError(FileName, "", "0", msg::CrcFailed);
+  }
+}
+
+void TArc2Arc::ExtractDeactivate(TZipCommon& Sender) {
+  if (FList.is_open()) FList.close();
+  Relay(OnExtractDeactivate, Sender);
+}
+
+void TArc2Arc::CleanUp() {
+  if (FList.is_open()) FList.close();
+  if (!FTempFolder.empty()) {
+    std::ifstream list(FListFile, std::ios::binary);
+    std::string line;
+    while (std::getline(list, line)) {
+      if (line.empty()) continue;
+      if (OnRemoveTempfile) Relay(OnRemoveTempfile, *this, line);
+      // Only what lies inside the temporary folder is ever deleted.
+      struct stat st;
+      if (InsideTempFolder(line) && lstat(line.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(line.c_str());
+    }
+    list.close();
+    // Folders and anything a reader left unlisted.
+    RemoveContents(FTempFolder);
+  }
+  if (FTimerStarted) {
+    Timer.Stop();
+    FTimerStarted = false;
+    if (OnElapsedTime) Relay(OnElapsedTime, *this, Timer.Elapsed());
+  }
+  if (!FTempFolder.empty()) {
+    if (::rmdir(FTempFolder.c_str()) == 0) {
+      if (OnRemoveTempfile) Relay(OnRemoveTempfile, *this, FTempBare);
+    } else {
+      std::error_code ec;
+      fs::remove_all(FTempFolder, ec);
+    }
+    FTempFolder.clear();
+  }
+}
+
+}  // namespace vsk
