@@ -108,6 +108,7 @@ vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
     case wkTar:
     case wkTarGzip: return &vskTar;
     case wkGZip: return &vskGZip;
+    case wkLha: return &vskLha;
     default: return nullptr;
   }
 }
@@ -137,6 +138,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectWriterHandlers(vskJar);
   ConnectWriterHandlers(vskTar);
   ConnectWriterHandlers(vskGZip);
+  ConnectWriterHandlers(vskLha);
   // The gzip step asks before it replaces an existing file.
   vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
@@ -632,6 +634,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskZip) return "tzip";
   if (&Sender == &M.vskTar) return "ttar";
   if (&Sender == &M.vskGZip) return "tgzip";
+  if (&Sender == &M.vskLha) return "tlha";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
   if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
   return "tzipcommon";

@@ -21,6 +21,7 @@
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
+#include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/tarwriter.h"
@@ -283,6 +284,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TJar vskJar;
   vsk::TTar vskTar;
   vsk::TGZip vskGZip;
+  vsk::TLha vskLha;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;

@@ -250,7 +250,7 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
 
 TEST_F(AddTest, NewArchiveOfAFormatWithoutAWriterWritesNothing) {
   ASSERT_TRUE(Start({}));
-  const std::string lha = (dir.path() / "x.lha").string();
+  const std::string lha = (dir.path() / "x.cab").string();
   ui.ExpectModal([&](QDialog& Dialog) {
     static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(lha));
     return static_cast<int>(mrOk);

@@ -1,0 +1,355 @@
+#include "archive/formats/lha/lhawriter.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "archive/core/dates.h"
+#include "archive/core/numbers.h"
+#include "archive/core/selection.h"
+#include "archive/core/tempstream.h"
+#include "archive/formats/lha/lzhencode.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr Int32 kChunk = 1 << 20;
+constexpr Byte kDirAttribute = 0x10;
+
+std::string UpperAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+
+// The level-0 image of an entry's working header: the 22 fixed bytes and
+// the CRC-16, without the name.
+constexpr std::size_t kHeadImage = kLhaFixedSize + 2;
+
+}  // namespace
+
+std::vector<Byte> TLhaLevel0::Build() const {
+  const std::size_t n = std::min(Name.size(), kLhaMaxLevel0Name);
+  std::vector<Byte> h(kLhaFixedSize + n + 2, 0);
+  h[0] = static_cast<Byte>(kLhaFixedSize + n);
+  std::memcpy(&h[2], Method.data(), Method.size());
+  PutLE32(&h[7], PackedSize);
+  PutLE32(&h[11], UnpackedSize);
+  PutLE32(&h[15], DosDateTime);
+  h[19] = Attribute;
+  h[20] = 0;  // level
+  h[21] = static_cast<Byte>(n);
+  std::memcpy(&h[kLhaFixedSize], Name.data(), n);
+  PutLE16(&h[kLhaFixedSize + n], Crc16);
+  unsigned sum = 0;
+  for (std::size_t i = 2; i < h.size(); ++i) sum += h[i];
+  h[1] = static_cast<Byte>(sum);
+  return h;
+}
+
+TLha::TLha() {
+  FOwnExt = FDefaultExt = ".LHA";
+  FArcType = atLha;
+  FSupportedMethods = {cmStore, cmFrozen5, cmFrozen6};
+  FCompressMethod = cmFrozen6;
+  StoredDirNames = sdRelative;
+  RecurseDirs = true;
+}
+
+void TLha::SetArcType(TArcType) { FArcType = atLha; }
+
+// ---- new entries
+
+std::string TLha::EncodeEntryName(TCompEntry& E) {
+  std::string name = AnsiToOemName(E.Name, TranslateOemChar, '\\');
+  if (E.IsDir && !EndsWithSeparator(name)) name += '\\';
+  return name;
+}
+
+bool TLha::IsOwnFile(UInt64 Dev, UInt64 Ino) {
+  struct stat st;
+  if (FOld && FOld->Handle() >= 0 && fstat(FOld->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino)
+    return true;
+  auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
+  return temp && temp->Handle() >= 0 && fstat(temp->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino;
+}
+
+bool TLha::InStoreList(const std::string& Path) const {
+  const auto slash = Path.find_last_of('/');
+  const std::string file = slash == std::string::npos ? Path : Path.substr(slash + 1);
+  const auto dot = file.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return false;
+  const std::string ext = UpperAscii(file.substr(dot));
+  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
+                     [&](const std::string& t) { return UpperAscii(t) == ext; });
+}
+
+void TLha::RewriteHeader(Int64 Offset) {
+  const Int64 end = OutputPosition();
+  FHeader = FWork.Build();
+  FOutput->Seek(Offset, soBeginning);
+  Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
+  FOutput->Seek(end, soBeginning);
+}
+
+bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
+  if (Src.Seek(0, soBeginning) != 0) {
+    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
+  Crc->Crc16 = 0;
+  Int64 done = 0;
+  while (done < Size) {
+    if (GetCancel()) return false;
+    const Int32 want = static_cast<Int32>(std::min<Int64>(Size - done, kChunk));
+    const Int32 n = ReadBlock(-1, &Src, FCopyBuffer.data(), want, kCrc16, false);
+    if (n <= 0) break;
+    Write(FCopyBuffer.data(), n);
+    done += n;
+    ProgressBytesLeft -= n;
+    ProgressRoutine(done);
+  }
+  if (GetCancel()) return false;
+  if (done != Size) {
+    // The file shrank while it was read.
+    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    return false;
+  }
+  return true;
+}
+
+bool TLha::CompressFileData(TCompEntry& E) {
+  CurrentFileName = E.Name;
+  E.RawName = EncodeEntryName(E);
+  if (E.RawName.size() > kLhaMaxLevel0Name) {
+    ReportError(E.FileName, "name longer than 233 bytes", "0", msg::InvalidFileName);
+    return false;
+  }
+  FWork = TLhaLevel0{};
+  FWork.Name = E.RawName;
+  Crc->Crc16 = 0;
+  const Int64 headerAt = OutputPosition();
+
+  if (E.IsDir) {
+    struct stat st;
+    if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      return false;
+    }
+    FWork.Method = {'-', 'l', 'h', 'd', '-'};
+    FWork.DosDateTime = E.FileTime;
+    FWork.Attribute = kDirAttribute;
+    FHeader = FWork.Build();
+    Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
+    MakeCentralRecord(E);
+    return true;
+  }
+
+  Byte err = 0;
+  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
+  struct stat st;
+  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
+  const Int64 size = st.st_size;
+  if (static_cast<UInt64>(size) >= FLimit) {
+    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    return false;
+  }
+  E.FileSize = static_cast<UInt64>(size);
+  E.FileMode = st.st_mode;
+  ProgressEntryTotal = size;
+
+  FWork.UnpackedSize = static_cast<UInt32>(size);
+  FWork.DosDateTime = static_cast<UInt32>(FileDateByAttribute(static_cast<Int32>(E.FileTime)));
+  FWork.Attribute = static_cast<Byte>(E.FileAttr & 0xFF);
+  if (size == 0) {
+    FHeader = FWork.Build();
+    Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
+    MakeCentralRecord(E);
+    return true;
+  }
+
+  const bool store = FCompressMethod == cmStore || InStoreList(E.FileName);
+  FWork.Method[3] = FCompressMethod == cmFrozen5 ? '5' : '6';
+  FHeader = FWork.Build();
+  Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
+  const Int64 dataAt = OutputPosition();
+
+  bool unpackable = true;
+  Int64 read = 0;
+  if (!store) {
+    const TLzhEncodeSettings& settings = FCompressMethod == cmFrozen5 ? kLzhEncodeLh5 : kLzhEncodeLh6;
+    if (!EncodeLzh(*this, *FOutput, src, settings, false, unpackable, size, &read) || GetCancel()) return false;
+    if (!unpackable && read != size) {
+      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+  }
+  const Int64 written = OutputPosition() - headerAt;
+  if (!unpackable && written < size) {
+    FWork.PackedSize = static_cast<UInt32>(OutputPosition() - dataAt);
+  } else {
+    FOutput->SetSize(dataAt);
+    FOutput->Seek(dataAt, soBeginning);
+    FWork.Method[3] = '0';
+    // The bytes the encoder read count again for the stored copy.
+    ProgressBytesLeft += static_cast<double>(read);
+    if (!StoreFile(E, src, size)) return false;
+    FWork.PackedSize = static_cast<UInt32>(size);
+  }
+  FWork.Crc16 = Crc->Crc16;
+  CheckOutputLimit(OutputPosition());
+  RewriteHeader(headerAt);
+  MakeCentralRecord(E);
+  return true;
+}
+
+void TLha::MakeCentralRecord(TCompEntry& E) {
+  // Kept as the fixed part and the CRC-16 (the name is the entry's RawName).
+  E.Head.assign(kHeadImage, 0);
+  std::memcpy(E.Head.data(), FHeader.data(), kLhaFixedSize);
+  PutLE16(E.Head.data() + kLhaFixedSize, FWork.Crc16);
+  E.Times = {FWork.UnpackedSize, FWork.PackedSize, FWork.DosDateTime, FWork.Attribute};
+}
+
+void TLha::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, Crc->Crc16 == FWork.Crc16); }
+
+void TLha::FillEntryFields(const TCompEntry& E) {
+  FileName = E.Name;
+  PackedSize = E.Times.PackedSize;
+  UnpackedSize = E.Times.UnpackedSize;
+  FileDate = E.Times.DosDateTime ? ConvertDosDate(E.Times.DosDateTime) : 0;
+  ExternalAttr = E.Times.Attributes & 0xFF;
+  const char letter = E.Head.size() == kHeadImage ? static_cast<char>(E.Head[5]) : '0';
+  CRC = E.Head.size() == kHeadImage ? GetLE16(E.Head.data() + kLhaFixedSize) : 0;
+  MethodNumber = static_cast<UInt16>(static_cast<Byte>(letter));
+  TMethodQuery q;
+  q.ArcType = atLha;
+  q.Method = static_cast<Byte>(letter);
+  q.IsDirectory = E.IsDir;
+  MethodText = CompressMethodName(q);
+  Encrypted = false;
+  InternalAttr = 0;
+  VersionMadeBy = VersionNeeded = 0;
+  Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
+  FileComment.clear();
+}
+
+// ---- the old archive
+
+bool TLha::LoadOldDirectory() {
+  FMarkedForDelete = 0;
+  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
+    if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
+    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
+    return ReadOld(Pos, Buffer, n) ? n : 0;
+  };
+  const auto refuse = [this](Int64 At) {
+    ReportError(ArchiveFile(), "at offset " + std::to_string(At), "0", msg::BadFileHeader);
+    FEntries.clear();
+    FNameIndex.clear();
+    return false;
+  };
+
+  Int64 pos = 0;
+  while (pos < FOldSize) {
+    if (GetCancel()) return false;
+    Byte fixed[kLhaFixedSize] = {};
+    const Int32 got = read(pos, fixed, kLhaFixedSize);
+    TLhaHeader h;
+    const TLhaStatus status = TLhaHeader::Parse(fixed, got, pos, FOldSize, read, h);
+    if (status == TLhaStatus::EndOfArchive) break;
+    if (status != TLhaStatus::Ok || h.NextOffset() > FOldSize) return refuse(pos);
+
+    TCompEntry e;
+    e.IsDir = h.IsDirectory();
+    e.Name = OemToAnsiName(h.StoredName(), TranslateOemChar);
+    if (e.IsDir && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
+    if (e.Name.empty() || e.Name == "/") return refuse(pos);
+    e.RawName = h.StoredName();
+    e.IsOld = true;
+    const UInt32 time = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
+    UInt32 attr = h.Attribute;
+    if (e.IsDir) attr |= kDirAttribute;
+    e.Times = {h.UnpackedSize, h.PackedSize, time, attr};
+    e.Head.assign(kHeadImage, 0);
+    std::memcpy(e.Head.data(), fixed, kLhaFixedSize);
+    PutLE32(e.Head.data() + 7, h.PackedSize);
+    PutLE16(e.Head.data() + kLhaFixedSize, h.Crc16);
+    e.OldOffset = pos;
+    e.OldLength = h.NextOffset() - pos;
+    e.State = esCopy;
+    FEntries.push_back(std::move(e));
+    pos = h.NextOffset();
+  }
+
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    TCompEntry& e = FEntries[i];
+    if (Switch == swDelete && MatchFileName(e.Name, FileSpec, {})) {
+      e.State = esDrop;
+      ++FMarkedForDelete;
+    }
+    // Of two entries of one name the later one is what extraction leaves,
+    // so a new file replaces that one.
+    FNameIndex[e.Name] = static_cast<int>(i);
+  }
+  return true;
+}
+
+bool TLha::CopyOldEntry(TCompEntry& E) {
+  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
+    if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
+    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
+    return ReadOld(Pos, Buffer, n) ? n : 0;
+  };
+  Byte fixed[kLhaFixedSize] = {};
+  const Int32 got = read(E.OldOffset, fixed, kLhaFixedSize);
+  TLhaHeader h;
+  if (TLhaHeader::Parse(fixed, got, E.OldOffset, FOldSize, read, h) != TLhaStatus::Ok) {
+    ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);
+    return false;
+  }
+  TCompEntry named = E;
+  named.Name = E.NewName;
+  const std::string raw = EncodeEntryName(named);
+  if (raw.size() > kLhaMaxLevel0Name) {
+    ReportError(E.NewName, "name longer than 233 bytes", "0", msg::InvalidFileName);
+    return false;
+  }
+  // The entry keeps its method, sizes, time, attribute and CRC; headers of
+  // levels 1 and 2 become level 0, whose time is a DOS date-time.
+  FWork = TLhaLevel0{};
+  std::copy(h.Method.begin(), h.Method.end(), FWork.Method.begin());
+  FWork.PackedSize = h.PackedSize;
+  FWork.UnpackedSize = h.UnpackedSize;
+  FWork.DosDateTime = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
+  FWork.Attribute = h.Level == 0 ? h.Attribute : h.IsDirectory() ? kDirAttribute : 0x20;
+  FWork.Name = raw;
+  FWork.Crc16 = h.Crc16;
+  FHeader = FWork.Build();
+  Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
+  CopyFromOld(h.DataOffset(), h.PackedSize);
+  E.RawName = raw;
+  MakeCentralRecord(E);
+  return true;
+}
+
+bool TLha::FinishArchive() {
+  ProgressEntryTotal = 0;
+  ProgressArchiveTotal = ProgressBytesLeft = 0;
+  const Byte endMark = 0;
+  Write(&endMark, 1);
+  return false;
+}
+
+}  // namespace vsk

@@ -1,0 +1,74 @@
+#pragma once
+// Creating and changing LHA archives: add, refresh, move, delete and
+// renaming kept entries.
+//
+// New entries get level-0 headers: files compressed as -lh5- or -lh6-
+// (stored as -lh0- when that is not smaller, when they are empty or when
+// their extension asks for it), empty folders as -lhd- entries. Names are
+// stored with "\" between folders, in CP437 when every character fits,
+// else as UTF-8; a level-0 header holds at most 233 name bytes, so a file
+// with a longer stored name is refused ("Invalid file name") and left out.
+// Kept entries of every header level are copied byte for byte; a renamed
+// one is rewritten with a level-0 header under its new name and its packed
+// data copied unchanged. An old archive that cannot be walked to its end
+// is not changed at all. The archive ends with the 0 byte of the end mark.
+
+#include <string>
+#include <vector>
+
+#include "archive/core/compbase.h"
+#include "archive/formats/lha/lhaheader.h"
+
+namespace vsk {
+
+// A level-0 header holds its size (22 + name length) in one byte.
+inline constexpr std::size_t kLhaMaxLevel0Name = 255 - kLhaFixedSize;
+
+// The fields of a level-0 header.
+struct TLhaLevel0 {
+  std::array<char, 5> Method{'-', 'l', 'h', '0', '-'};
+  UInt32 PackedSize = 0;
+  UInt32 UnpackedSize = 0;
+  UInt32 DosDateTime = 0;
+  Byte Attribute = 0x20;
+  std::string Name;  // as stored, at most kLhaMaxLevel0Name bytes
+  UInt16 Crc16 = 0;
+
+  // Header size byte, checksum, fixed part, name and CRC-16 (H + 2 bytes).
+  std::vector<Byte> Build() const;
+};
+
+class TLha : public TCompBase {
+ public:
+  TLha();
+
+  // Always atLha.
+  void SetArcType(TArcType Value) override;
+
+ protected:
+  bool CompressFileData(TCompEntry& E) override;
+  void MakeCentralRecord(TCompEntry& E) override;
+  void FileDone(TCompEntry& E) override;
+  Int32 GetHeadSize() override { return static_cast<Int32>(FHeader.size()); }
+  Int32 GetLocalHeadSize() override { return kLhaFixedSize + 2; }
+  Byte* GetHeadPtr() override { return FHeader.data(); }
+  bool LoadOldDirectory() override;
+  bool CopyOldEntry(TCompEntry& E) override;
+  bool FinishArchive() override;
+  std::string EncodeEntryName(TCompEntry& E) override;
+  void FillEntryFields(const TCompEntry& E) override;
+
+ private:
+  // The source in hand is the archive being read or written.
+  bool IsOwnFile(UInt64 Dev, UInt64 Ino);
+  bool InStoreList(const std::string& Path) const;
+  // Writes the working header at Offset and returns to the end of the output.
+  void RewriteHeader(Int64 Offset);
+  bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size);
+
+  TLhaLevel0 FWork;           // the header of the entry in work
+  std::vector<Byte> FHeader;  // its bytes as last written
+  std::vector<Byte> FCopyBuffer;
+};
+
+}  // namespace vsk
