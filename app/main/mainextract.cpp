@@ -96,6 +96,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnArj: return &vskUnArj;
     case rkUnBh: return &vskUnBh;
     case rkUnZoo: return &vskUnZoo;
+    case rkUnARC: return &vskUnARC;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -133,6 +134,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnArj);
   ConnectReaderHandlers(vskUnBh);
   ConnectReaderHandlers(vskUnZoo);
+  ConnectReaderHandlers(vskUnARC);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
@@ -629,6 +631,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnArj) return "tunarj";
   if (&Sender == &M.vskUnBh) return "tunbh";
   if (&Sender == &M.vskUnZoo) return "tunzoo";
+  if (&Sender == &M.vskUnARC) return "tunarc";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";

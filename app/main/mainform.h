@@ -18,6 +18,7 @@
 #include "app/main/mrulist.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
@@ -279,6 +280,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnArj vskUnArj;
   vsk::TUnBh vskUnBh;
   vsk::TUnZoo vskUnZoo;
+  vsk::TUnArc vskUnARC;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

@@ -1,5 +1,6 @@
 #include "archive/tools/readers.h"
 
+#include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unbh.h"
@@ -13,6 +14,8 @@ namespace vsk {
 
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
+    case atArc:
+    case atArcExe: return std::make_unique<TUnArc>();
     case atArj:
     case atArjExe: return std::make_unique<TUnArj>();
     case atBh:
