@@ -18,15 +18,6 @@
 
 namespace {
 
-const std::string& ScratchFolder() {
-  static const std::string dir = [] {
-    std::string tmpl = FuzzFileName("-out-XXXXXX");
-    char* made = mkdtemp(tmpl.data());
-    return std::string(made ? made : "/tmp");
-  }();
-  return dir;
-}
-
 class TBytes : public vsk::TCodecSource {
  public:
   TBytes(const uint8_t* Data, size_t Size) : FData(Data), FSize(Size) {}
@@ -72,24 +63,5 @@ void Configure(vsk::TUnArj& u, const std::string& archive) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DecodeRaw(data, size);
-
-  static const std::string name = FuzzFileName(".arj");
-  WriteFuzzFile(name, data, size);
-  try {
-    vsk::TUnArj test;
-    Configure(test, name);
-    test.TestArchive();
-
-    const std::string& out = ScratchFolder();
-    vsk::TUnArj u;
-    Configure(u, name);
-    u.SetExtractDir(out);
-    u.Extract();
-  } catch (...) {
-    // Only detection may raise (a file that cannot be opened); the entry
-    // points never do.
-  }
-  std::error_code ec;
-  for (auto& e : std::filesystem::directory_iterator(ScratchFolder(), ec)) std::filesystem::remove_all(e.path(), ec);
-  return 0;
+  return FuzzReader<vsk::TUnArj>(data, size, ".arj", Configure);
 }

@@ -16,15 +16,6 @@
 
 namespace {
 
-const std::string& ScratchFolder() {
-  static const std::string dir = [] {
-    std::string tmpl = FuzzFileName("-out-XXXXXX");
-    char* made = mkdtemp(tmpl.data());
-    return std::string(made ? made : "/tmp");
-  }();
-  return dir;
-}
-
 void Configure(vsk::TUnBh& u, const std::string& archive) {
   u.SetArchiveFile(archive);
   u.FileSpec = {"*.*"};
@@ -39,27 +30,8 @@ void Configure(vsk::TUnBh& u, const std::string& archive) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string name = FuzzFileName(".bh");
   const bool sfx = size >= 2 && data[0] == 'M' && data[1] == 'Z';
   std::string bytes = sfx ? std::string() : std::string("BH\x05\x07", 4);
   bytes.append(reinterpret_cast<const char*>(data), size);
-  WriteFuzzFile(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  try {
-    vsk::TUnBh test;
-    Configure(test, name);
-    test.TestArchive();
-
-    const std::string& out = ScratchFolder();
-    vsk::TUnBh u;
-    Configure(u, name);
-    u.SetExtractDir(out);
-    u.Extract();
-  } catch (...) {
-    // Only detection may raise (a file that cannot be opened); the entry
-    // points never do.
-  }
-  std::error_code ec;
-  for (auto& e : std::filesystem::directory_iterator(ScratchFolder(), ec))
-    std::filesystem::remove_all(e.path(), ec);
-  return 0;
+  return FuzzReader<vsk::TUnBh>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ".bh", Configure);
 }
