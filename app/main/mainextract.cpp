@@ -110,6 +110,7 @@ vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
     case wkTarGzip: return &vskTar;
     case wkGZip: return &vskGZip;
     case wkLha: return &vskLha;
+    case wkBlakHole: return &vskBlakHole;
     default: return nullptr;
   }
 }
@@ -141,6 +142,7 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectWriterHandlers(vskTar);
   ConnectWriterHandlers(vskGZip);
   ConnectWriterHandlers(vskLha);
+  ConnectWriterHandlers(vskBlakHole);
   // The gzip step asks before it replaces an existing file.
   vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
@@ -638,6 +640,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskTar) return "ttar";
   if (&Sender == &M.vskGZip) return "tgzip";
   if (&Sender == &M.vskLha) return "tlha";
+  if (&Sender == &M.vskBlakHole) return "tblakhole";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
   if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
   return "tzipcommon";

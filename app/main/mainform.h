@@ -22,6 +22,7 @@
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
+#include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
@@ -287,6 +288,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TTar vskTar;
   vsk::TGZip vskGZip;
   vsk::TLha vskLha;
+  vsk::TBlakHole vskBlakHole;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/zip/zipwriter.h"
@@ -81,6 +82,7 @@ std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
     case tyZip: return std::make_unique<TZip>();
     case tyJar: return std::make_unique<TJar>();
     case tyLzh: return std::make_unique<TLha>();
+    case tyBh: return std::make_unique<TBlakHole>();
     case tyTar:
     case tyTarGzip: {
       // The tar is always built plain; the gzip step follows separately so
@@ -124,7 +126,7 @@ std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
 }
 
 bool TArc2Arc::OutputTypeSupported(TOutArcType Type) {
-  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyTar || Type == tyTarGzip;
+  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyBh || Type == tyTar || Type == tyTarGzip;
 }
 
 void TArc2Arc::Notice(const std::string& Text) {

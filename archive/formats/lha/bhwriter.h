@@ -1,0 +1,64 @@
+#pragma once
+// Creating and changing BH archives: add, refresh, move, delete and
+// renaming kept entries.
+//
+// With cmFuse each file is compressed with the LZH encoder (method 3, a
+// 16 KiB window read back by the 15-bit-dictionary decoder) and stored
+// (method 0) when that does not make it smaller; with cmDeflate the writer
+// base deflates it (method 8) or stores it. A password enciphers every
+// non-empty file with the traditional zip cipher behind a 12-byte header.
+// Names are stored with "\" between folders and hold at most 255 bytes
+// (longer ones are not listed by readers, so such a file is refused). Kept
+// entries are copied byte for byte; a renamed one gets a new header and its
+// packed data unchanged. An old archive that cannot be walked to its end is
+// not changed at all.
+
+#include <string>
+
+#include "archive/core/compbase.h"
+#include "archive/formats/lha/bhheader.h"
+
+namespace vsk {
+
+inline constexpr std::size_t kBhMaxName = 255;
+
+class TBlakHole : public TCompBase {
+ public:
+  TBlakHole();
+
+  // Always atBh.
+  void SetArcType(TArcType Value) override;
+
+ protected:
+  bool CompressFileData(TCompEntry& E) override;
+  void StartLocalHeader(TCompEntry& E) override;
+  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) override;
+  void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
+  TNeutralHeader GetHeaderTimes(const TCompEntry& E) override;
+  void FileDone(TCompEntry& E) override;
+  Int32 GetHeadSize() override { return kBhFixedSize; }
+  Int32 GetLocalHeadSize() override { return kBhFixedSize; }
+  Byte* GetHeadPtr() override { return FHead; }
+  bool LoadOldDirectory() override;
+  bool CopyOldEntry(TCompEntry& E) override;
+  void MakeCentralRecord(TCompEntry& E) override;
+  bool FinishArchive() override;
+  Int64 GetStoredLength(const TCompEntry& E) override { return E.OldLength; }
+  std::string EncodeEntryName(TCompEntry& E) override;
+  void FillEntryFields(const TCompEntry& E) override;
+
+ private:
+  // Fills the header's sizes, CRC, method and flags for the method word.
+  void Complete(TCompEntry& E, UInt16 MethodWord, bool Encrypt, UInt32 Crc, UInt32 Unpacked, UInt32 Packed);
+  bool CompressFused(TCompEntry& E);
+  bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encrypt, UInt32& Crc);
+  bool ReadOldHeader(Int64 Offset, TBhHeader& H);
+  Byte DeflateOptionBits() const;
+  // The file's extension is one of StoreFilesOfType.
+  bool StoreByType(const std::string& Path) const;
+
+  Byte FHead[kBhFixedSize] = {};  // the header of the entry in work
+  std::vector<Byte> FCopyBuffer;
+};
+
+}  // namespace vsk
