@@ -1,0 +1,59 @@
+#include "platform/dynlib.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace vsk {
+
+namespace {
+
+#ifdef BREVANE_LIBRARY_DIR
+constexpr const char* kBuildLibraryDir = BREVANE_LIBRARY_DIR;
+#else
+constexpr const char* kBuildLibraryDir = "";
+#endif
+
+TLibHandle TryOpen(const std::string& Path) {
+  // RTLD_LOCAL keeps each library's symbols to itself; RTLD_NOW finds a
+  // missing symbol here rather than in the middle of a run.
+  return dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+}  // namespace
+
+std::string ProgramDir() {
+  std::vector<char> buf(4096);
+  const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
+  std::string path(buf.data(), static_cast<std::size_t>(n));
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+TLibHandle LoadLibraryQuiet(const std::string& FileName) {
+  if (FileName.empty()) return nullptr;
+  // A name with a folder is taken as it stands.
+  if (FileName.find('/') != std::string::npos) return TryOpen(FileName);
+  for (const std::string& dir : {ProgramDir(), std::string(kBuildLibraryDir)}) {
+    if (dir.empty()) continue;
+    const std::string path = dir + "/" + FileName;
+    if (access(path.c_str(), F_OK) != 0) continue;
+    if (TLibHandle lib = TryOpen(path)) return lib;
+  }
+  TLibHandle lib = TryOpen(FileName);
+  dlerror();  // leave no pending error text behind
+  return lib;
+}
+
+void* GetProcAddress(TLibHandle Lib, const char* Name) {
+  if (Lib == nullptr || Name == nullptr) return nullptr;
+  return dlsym(Lib, Name);
+}
+
+void FreeLibrary(TLibHandle Lib) {
+  if (Lib != nullptr) dlclose(Lib);
+}
+
+}  // namespace vsk

@@ -1,0 +1,24 @@
+#pragma once
+// Loading outside libraries at run time by file name. A library is looked
+// for beside the running program first, then in the folder the build puts
+// this project's own libraries in, then through the loader's normal path.
+// Nothing is printed or shown when a library is missing: callers report
+// their own "not found" error.
+
+#include <string>
+
+namespace vsk {
+
+using TLibHandle = void*;
+
+// The library's handle, or nullptr when it cannot be found or loaded.
+TLibHandle LoadLibraryQuiet(const std::string& FileName);
+// The exported symbol, or nullptr; a null handle gives nullptr.
+void* GetProcAddress(TLibHandle Lib, const char* Name);
+void FreeLibrary(TLibHandle Lib);
+
+// The folder of the running program, without a trailing "/" (empty when
+// it cannot be read).
+std::string ProgramDir();
+
+}  // namespace vsk
