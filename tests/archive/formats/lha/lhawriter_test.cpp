@@ -262,7 +262,7 @@ TEST_P(JlhaUpdateTest, UpdatingKeepsTheOtherMembers) {
     r = true;
   };
   EXPECT_EQ(w.Add({Spec(dir / "new")}), 2);
-  EXPECT_TRUE(w.errors.empty());
+  EXPECT_TRUE(w.errors.empty()) << (w.errors.empty() ? 0 : w.errors[0]) << " " << (w.errorFiles.empty() ? "" : w.errorFiles[0]) << " " << (w.errorTexts.empty() ? "" : w.errorTexts[0]);
   Tree want = old;
   want["added.txt"] = TextBytes(20000, 9);
   want["dup.txt"] = "new contents\n";
