@@ -203,6 +203,17 @@ void TCompBase::IndexName(int Index) {
   FNameIndex.emplace(FEntries[static_cast<std::size_t>(Index)].Name, Index);
 }
 
+void TCompBase::MarkOldEntries() {
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    TCompEntry& e = FEntries[i];
+    if (Switch == swDelete && MatchFileName(e.Name, FileSpec, {})) {
+      e.State = esDrop;
+      ++FMarkedForDelete;
+    }
+    FNameIndex[e.Name] = static_cast<int>(i);
+  }
+}
+
 int TCompBase::FindName(const std::string& Name) const {
   const auto it = FNameIndex.find(Name);
   return it == FNameIndex.end() ? -1 : it->second;

@@ -301,6 +301,10 @@ class TCompBase : public TZipCommon {
   // Raises 25256 "Max file size exceeded" when the output passed the
   // format's limit.
   void CheckOutputLimit(Int64 End);
+  // Ends the load of an old directory: marks the entries a delete run
+  // matches and indexes the names. Of two entries of one name the later one
+  // is what extraction leaves, so a new file replaces that one.
+  void MarkOldEntries();
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;

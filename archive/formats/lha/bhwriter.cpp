@@ -349,15 +349,7 @@ bool TBlakHole::LoadOldDirectory() {
     FEntries.push_back(std::move(e));
     pos = h.NextOffset();
   }
-  for (std::size_t i = 0; i < FEntries.size(); ++i) {
-    TCompEntry& e = FEntries[i];
-    if (Switch == swDelete && MatchFileName(e.Name, FileSpec, {})) {
-      e.State = esDrop;
-      ++FMarkedForDelete;
-    }
-    // Of two entries of one name the later one is what extraction leaves.
-    FNameIndex[e.Name] = static_cast<int>(i);
-  }
+  MarkOldEntries();
   return true;
 }
 

@@ -293,16 +293,7 @@ bool TLha::LoadOldDirectory() {
     pos = h.NextOffset();
   }
 
-  for (std::size_t i = 0; i < FEntries.size(); ++i) {
-    TCompEntry& e = FEntries[i];
-    if (Switch == swDelete && MatchFileName(e.Name, FileSpec, {})) {
-      e.State = esDrop;
-      ++FMarkedForDelete;
-    }
-    // Of two entries of one name the later one is what extraction leaves,
-    // so a new file replaces that one.
-    FNameIndex[e.Name] = static_cast<int>(i);
-  }
+  MarkOldEntries();
   return true;
 }
 
