@@ -350,4 +350,23 @@ TAceDecodeResult TAceLz77Decoder::Decode(UInt64 Size, int DictionaryBits, bool S
   return s.Flush() ? TAceDecodeResult::Done : TAceDecodeResult::Stopped;
 }
 
+TAceDecodeResult TAceLz77Decoder::Store(UInt64 Size, int DictionaryBits, bool Solid, const TSource& Source,
+                                        const TSink& Sink) {
+  TState& s = *S_;
+  DictionaryBits = std::clamp(DictionaryBits, kAceMinDictionaryBits, kAceMaxDictionaryBits);
+  s.SetWindow(std::size_t{1} << DictionaryBits, Solid);
+  s.Sink = &Sink;
+  UInt64 left = Size;
+  while (left > 0) {
+    const std::size_t room = std::min<UInt64>(left, std::min(s.WindowSize - s.Pos, kFlushSize));
+    const std::size_t got = Source(s.Window.get() + s.Pos, room);
+    if (got == 0) break;
+    s.Pos += got;
+    s.Filled = std::min(s.Filled + got, s.WindowSize);
+    left -= got;
+    if (!s.Flush()) return TAceDecodeResult::Stopped;
+  }
+  return left == 0 ? TAceDecodeResult::Done : TAceDecodeResult::Damaged;
+}
+
 }  // namespace vsk

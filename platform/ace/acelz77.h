@@ -47,6 +47,9 @@ class TAceLz77Decoder {
   // reachable. Every length and distance is checked against what was
   // decoded: a stream that asks for more is Damaged.
   TAceDecodeResult Decode(UInt64 Size, int DictionaryBits, bool Solid, const TSource& Source, const TSink& Sink);
+  // A stored file: its bytes go through the dictionary too, since the
+  // files after it in a solid archive may refer to them.
+  TAceDecodeResult Store(UInt64 Size, int DictionaryBits, bool Solid, const TSource& Source, const TSink& Sink);
 
  private:
   struct TState;

@@ -449,27 +449,11 @@ TAceDecodeResult TAceRun::Decode(const TAceLz77Decoder::TSink& Sink) {
   const TAceLz77Decoder::TSource source = [this](Byte* Buffer, std::size_t Count) {
     return ReadPacked(Buffer, Count);
   };
-  TAceDecodeResult result;
-  if (File_.CompressionType == ACE_METHOD_STORED) {
-    std::vector<Byte> buf(kBlockSize);
-    UInt64 left = File_.OriginalSize;
-    result = TAceDecodeResult::Done;
-    while (left > 0) {
-      const std::size_t got = source(buf.data(), static_cast<std::size_t>(std::min<UInt64>(left, buf.size())));
-      if (got == 0) {
-        result = TAceDecodeResult::Damaged;
-        break;
-      }
-      left -= got;
-      if (!Sink(buf.data(), got)) {
-        result = TAceDecodeResult::Stopped;
-        break;
-      }
-    }
-  } else {
-    const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
-    result = Decoder_.Decode(File_.OriginalSize, (File_.Parameter & 15) + kAceMinDictionaryBits, solid, source, Sink);
-  }
+  const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
+  const int bits = (File_.Parameter & 15) + kAceMinDictionaryBits;
+  const TAceDecodeResult result = File_.CompressionType == ACE_METHOD_STORED
+                                      ? Decoder_.Store(File_.OriginalSize, bits, solid, source, Sink)
+                                      : Decoder_.Decode(File_.OriginalSize, bits, solid, source, Sink);
   if (Cancelled_) return TAceDecodeResult::Stopped;
   // Whatever is left of the packed data (and its later parts) is passed.
   if (!SkipRest() && Cancelled_) return TAceDecodeResult::Stopped;
@@ -520,7 +504,7 @@ int TAceRun::Test() {
   const bool encrypted = (File_.Flags & kAceFlagPassword) != 0;
   const auto quietly = [this, solid, encrypted] {
     // A solid archive's later files need this one's bytes in the dictionary.
-    if (solid && !encrypted && File_.CompressionType == ACE_METHOD_LZ77 && Supported(File_)) {
+    if (solid && !encrypted && Supported(File_)) {
       if (Decode([](const Byte*, std::size_t) { return true; }) == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
       return ACE_OK;
     }
@@ -560,7 +544,7 @@ int TAceRun::Extract() {
   const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
   const bool encrypted = (File_.Flags & kAceFlagPassword) != 0;
   const auto quietly = [this, solid, encrypted] {
-    if (solid && !encrypted && File_.CompressionType == ACE_METHOD_LZ77 && Supported(File_)) {
+    if (solid && !encrypted && Supported(File_)) {
       if (Decode([](const Byte*, std::size_t) { return true; }) == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
       return ACE_OK;
     }
