@@ -21,7 +21,6 @@ namespace vsk {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 16;
 constexpr std::size_t kVolumeNameSize = 4096;
 constexpr UInt16 kFlagAddSize = 0x0001;
 
@@ -233,6 +232,13 @@ class TAceRun {
   // or Stopped (a sink refused, or the caller cancelled).
   TAceDecodeResult Decode(const TAceLz77Decoder::TSink& Sink);
   int AskPassword();
+  // Passes over the current file without output; a solid archive's later
+  // files need its bytes in the dictionary all the same.
+  int Pass();
+  // An encrypted file (after the password request) or one of a method not
+  // decoded here: reports it, passes over it and sets Result.
+  bool Undecodable(int& Result);
+  bool Progress(const Byte* Data, std::size_t Count, UInt64 Done);
   int Test();
   int Extract();
   bool ReportCrc(bool Ok);
@@ -498,42 +504,47 @@ int TAceRun::ProcessFile(UInt64 DataPos) {
   return O_.Operation == ACE_OPERATION_TEST ? Test() : Extract();
 }
 
+int TAceRun::Pass() {
+  const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
+  if (solid && !(File_.Flags & kAceFlagPassword) && Supported(File_)) {
+    if (Decode([](const Byte*, std::size_t) { return true; }) == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
+    return ACE_OK;
+  }
+  return SkipRest() || !Cancelled_ ? ACE_OK : ACE_ERROR_USER;
+}
+
+bool TAceRun::Undecodable(int& Result) {
+  if (File_.Flags & kAceFlagPassword) {
+    Result = AskPassword() == ACE_CALLBACK_CANCEL ? ACE_ERROR_USER : Pass();
+    return true;
+  }
+  if (Supported(File_)) return false;
+  Note(ACE_ERROR_PARAMETER);
+  Result = ErrorFile(ACE_ERROR_CB_UNSUPPORTED) ? Pass() : ACE_ERROR_USER;
+  return true;
+}
+
+bool TAceRun::Progress(const Byte* Data, std::size_t Count, UInt64 Done) {
+  AceCallbackRecord r{};
+  r.Progress = {Head(ACE_TYPE_PROGRESS, ACE_STATE_PROGRESS), &Archive_, &FileData_, Data, static_cast<UInt32>(Count),
+                Done};
+  return State(r) != ACE_CALLBACK_CANCEL;
+}
+
 int TAceRun::Test() {
   const bool folder = File_.IsDirectory();
-  const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
-  const bool encrypted = (File_.Flags & kAceFlagPassword) != 0;
-  const auto quietly = [this, solid, encrypted] {
-    // A solid archive's later files need this one's bytes in the dictionary.
-    if (solid && !encrypted && Supported(File_)) {
-      if (Decode([](const Byte*, std::size_t) { return true; }) == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
-      return ACE_OK;
-    }
-    return SkipRest() || !Cancelled_ ? ACE_OK : ACE_ERROR_USER;
-  };
 
   const int begin = FileState(ACE_STATE_START_FILE);
   if (begin == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
-  if (begin != ACE_CALLBACK_OK) return quietly();
+  if (begin != ACE_CALLBACK_OK) return Pass();
   if (folder) return ReportCrc(true) ? ACE_OK : ACE_ERROR_USER;
-  if (encrypted) {
-    const int answer = AskPassword();
-    if (answer == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
-    return quietly();
-  }
-  if (!Supported(File_)) {
-    Note(ACE_ERROR_PARAMETER);
-    if (!ErrorFile(ACE_ERROR_CB_UNSUPPORTED)) return ACE_ERROR_USER;
-    return quietly();
-  }
+  if (int refused; Undecodable(refused)) return refused;
   UInt32 crc = 0xFFFFFFFFu;
   UInt64 done = 0;
   const auto result = Decode([&](const Byte* Data, std::size_t Count) {
     UpdateCrc32(Data, Count, crc);
     done += Count;
-    AceCallbackRecord r{};
-    r.Progress = {Head(ACE_TYPE_PROGRESS, ACE_STATE_PROGRESS), &Archive_, &FileData_, Data,
-                  static_cast<UInt32>(Count), done};
-    return State(r) != ACE_CALLBACK_CANCEL;
+    return Progress(Data, Count, done);
   });
   if (result == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
   return ReportCrc(result == TAceDecodeResult::Done && crc == File_.Crc32) ? ACE_OK : ACE_ERROR_USER;
@@ -541,28 +552,19 @@ int TAceRun::Test() {
 
 int TAceRun::Extract() {
   const bool folder = File_.IsDirectory();
-  const bool solid = (Vol_.Main.Flags & kAceFlagSolid) != 0;
-  const bool encrypted = (File_.Flags & kAceFlagPassword) != 0;
-  const auto quietly = [this, solid, encrypted] {
-    if (solid && !encrypted && Supported(File_)) {
-      if (Decode([](const Byte*, std::size_t) { return true; }) == TAceDecodeResult::Stopped) return ACE_ERROR_USER;
-      return ACE_OK;
-    }
-    return SkipRest() || !Cancelled_ ? ACE_OK : ACE_ERROR_USER;
-  };
 
   // Only a name that stays below the destination is reported and written.
   std::string out = GuardedName(Name_, O_.ExcludePath);
-  if (folder && O_.ExcludePath) return quietly();
+  if (folder && O_.ExcludePath) return Pass();
   if (out.empty()) {
     Note(ACE_ERROR_PARAMETER);
     if (!ErrorFile(ACE_ERROR_CB_NAME)) return ACE_ERROR_USER;
-    return quietly();
+    return Pass();
   }
   FileData_.Name = out.c_str();
   const int begin = FileState(ACE_STATE_START_FILE);
   if (begin == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
-  if (begin != ACE_CALLBACK_OK) return quietly();
+  if (begin != ACE_CALLBACK_OK) return Pass();
 
   const std::vector<std::string> parts = Components(out);
   const std::string path = O_.Destination + "/" + out;
@@ -570,25 +572,17 @@ int TAceRun::Extract() {
     if (!EnterFolders(Destination_.Get(), parts, parts.size()).Valid()) {
       Note(ACE_ERROR_OPEN);
       if (!ErrorRealFile(ACE_ERROR_CB_OPEN, path)) return ACE_ERROR_USER;
-      return quietly();
+      return Pass();
     }
     return ReportCrc(true) ? ACE_OK : ACE_ERROR_USER;
   }
-  if (encrypted) {
-    if (AskPassword() == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
-    return quietly();
-  }
-  if (!Supported(File_)) {
-    Note(ACE_ERROR_PARAMETER);
-    if (!ErrorFile(ACE_ERROR_CB_UNSUPPORTED)) return ACE_ERROR_USER;
-    return quietly();
-  }
+  if (int refused; Undecodable(refused)) return refused;
 
   TFd dir = EnterFolders(Destination_.Get(), parts, parts.size() - 1);
   if (!dir.Valid()) {
     Note(ACE_ERROR_OPEN);
     if (!ErrorRealFile(ACE_ERROR_CB_OPEN, path)) return ACE_ERROR_USER;
-    return quietly();
+    return Pass();
   }
   const char* leaf = parts.back().c_str();
   struct stat st;
@@ -597,13 +591,13 @@ int TAceRun::Extract() {
     r.ArchivedFile = {Head(ACE_TYPE_ARCHIVEDFILE, ACE_REQUEST_FILE_EXISTS), &Archive_, &FileData_};
     const int answer = Call(G_.RequestCallback, r);
     if (answer == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
-    if (answer != ACE_CALLBACK_OK) return quietly();
+    if (answer != ACE_CALLBACK_OK) return Pass();
   }
   TFd file(openat(dir.Get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!file.Valid() || fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     Note(ACE_ERROR_OPEN);
     if (!ErrorRealFile(ACE_ERROR_CB_OPEN, path)) return ACE_ERROR_USER;
-    return quietly();
+    return Pass();
   }
 
   UInt32 crc = 0xFFFFFFFFu;
@@ -619,10 +613,7 @@ int TAceRun::Extract() {
       else at += static_cast<std::size_t>(n);
     }
     if (writeFailed) return false;
-    AceCallbackRecord r{};
-    r.Progress = {Head(ACE_TYPE_PROGRESS, ACE_STATE_PROGRESS), &Archive_, &FileData_, Data,
-                  static_cast<UInt32>(Count), done};
-    return State(r) != ACE_CALLBACK_CANCEL;
+    return Progress(Data, Count, done);
   });
   if (writeFailed) {
     file.Close();
