@@ -272,10 +272,12 @@ bool TAceLz77Decoder::TState::Copy(std::size_t Distance, std::size_t Length) {
   const std::size_t mask = WindowSize - 1;
   std::size_t from = (Pos - Distance) & mask;
   while (Length > 0) {
-    // In one piece while neither end wraps and the bytes do not overlap.
+    // In one piece while neither end wraps and no byte read is written by
+    // the same piece (a distance near the window size reads just ahead of
+    // Pos, which memmove allows).
     std::size_t n = std::min({Length, WindowSize - Pos, WindowSize - from});
     if (Distance >= n) {
-      std::memcpy(Window.get() + Pos, Window.get() + from, n);
+      std::memmove(Window.get() + Pos, Window.get() + from, n);
     } else {
       for (std::size_t i = 0; i < n; ++i) Window[Pos + i] = Window[from + i];
     }
