@@ -22,4 +22,4 @@ BUILD_PACKAGES=(g++ cmake ninja-build zlib1g-dev qt6-base-dev xvfb xauth)
 # archivers whose output we read and which read ours.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tzdata
   zip unzip p7zip-full libarchive-tools gzip tar ncompress arj lhasa jlha-utils
-  nomarch unar cabextract gcab sharutils)
+  nomarch unar cabextract gcab sharutils unace)
