@@ -11,6 +11,7 @@ namespace vsk::cab {
 namespace {
 
 constexpr std::size_t kFrameSize = 32768;
+constexpr std::size_t kSlideSize = 1 << 20;
 constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr int kNumChars = 256;
@@ -391,8 +392,8 @@ struct TLzxEncoder::TImpl {
   int FMainSymbols;
 
   // Text: the window behind the frame being coded and the frame itself.
-  // Positions are buffer indices; when a frame does not fit, everything
-  // moves down by a window.
+  // Positions are buffer indices; when a frame does not fit, the last
+  // window moves to the start.
   std::size_t FBufSize;
   std::unique_ptr<std::uint8_t[]> FBuf;
   std::int32_t FEnd = 0;
@@ -422,8 +423,9 @@ TLzxEncoder::TImpl::TImpl(int WindowBits) {
   FWindow = 1u << WindowBits;
   FMaxDist = FWindow - 3;
   FMainSymbols = kNumChars + PositionSlots(WindowBits) * 8;
-  // Room for two windows and a frame.
-  FBufSize = 2 * std::size_t{FWindow} + kFrameSize;
+  // Room for the window, a frame and at least a MiB more, so that the
+  // text moves (and the buckets are rebased) at most once per MiB.
+  FBufSize = std::size_t{FWindow} + std::max<std::size_t>(FWindow, kSlideSize) + kFrameSize;
   // Text and bucket slots are written before they are read, so a short
   // folder touches little of them.
   FBuf = std::make_unique_for_overwrite<std::uint8_t[]>(FBufSize);
@@ -434,14 +436,14 @@ TLzxEncoder::TImpl::TImpl(int WindowBits) {
 
 void TLzxEncoder::TImpl::MakeRoom(std::size_t Size) {
   if (FEnd + Size <= FBufSize) return;
-  const auto w = static_cast<std::int32_t>(FWindow);
-  std::memmove(FBuf.get(), FBuf.get() + w, static_cast<std::size_t>(FEnd - w));
-  FEnd -= w;
-  FInsertPos = std::max(FInsertPos - w, 0);
-  const auto rebase = [w](std::int32_t& v) { v = v >= w ? v - w : -1; };
-  FShort.Rebase(w);
-  FLong.Rebase(w);
-  std::for_each(FHead3.get(), FHead3.get() + (std::size_t{1} << kHash3Bits), rebase);
+  const std::int32_t shift = FEnd - static_cast<std::int32_t>(FWindow);
+  std::memmove(FBuf.get(), FBuf.get() + shift, FWindow);
+  FEnd -= shift;
+  FInsertPos = std::max(FInsertPos - shift, 0);
+  FShort.Rebase(shift);
+  FLong.Rebase(shift);
+  for (std::size_t h = 0; h < (std::size_t{1} << kHash3Bits); ++h)
+    FHead3[h] = FHead3[h] >= shift ? FHead3[h] - shift : -1;
 }
 
 std::uint32_t TLzxEncoder::TImpl::Hash3(std::int32_t P) const {
