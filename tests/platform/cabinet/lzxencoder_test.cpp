@@ -105,14 +105,13 @@ std::string ProseBytes(std::size_t n) {
 }
 
 // Program code full of E8 bytes: calls with targets before, inside and
-// past the translation range, some in the last ten bytes of a frame and
-// some straddling a frame's end.
+// past the translation range, and near each frame's end a call 12, 11, 10
+// or 9 bytes before it (the decoder translates none in the last ten).
 std::string CallBytes(std::size_t n) {
   std::mt19937 rng(5);
   std::string s;
   while (s.size() < n) {
-    const std::size_t inFrame = s.size() % kFrame;
-    if (inFrame >= kFrame - 14 || rng() % 3 == 0) {
+    if (rng() % 3 == 0) {
       s += '\xE8';
       static const std::int32_t kTargets[] = {0, 4, -5, 1000, -70000, 11999999, 12000000, -12000000, 0x7FFFFFFF};
       std::int32_t t = kTargets[rng() % 9];
@@ -123,6 +122,11 @@ std::string CallBytes(std::size_t n) {
     }
   }
   s.resize(n);
+  for (std::size_t f = 0; f * kFrame < n; ++f) {
+    const std::size_t end = std::min(n, (f + 1) * kFrame), call = end - 12 + f % 4;
+    std::fill(s.begin() + static_cast<std::ptrdiff_t>(call - 4), s.begin() + static_cast<std::ptrdiff_t>(end), '\x90');
+    s.replace(call, 5, "\xE8" + Le32(0x100));
+  }
   return s;
 }
 
@@ -151,12 +155,13 @@ std::string RunBytes() {
   return s + std::string(70000, '\0');
 }
 
-// Several MiB across many frames: a random chunk that comes back 1.5 MiB
-// and 0.6 MiB later (reachable in the larger windows only), text and code.
+// Several MiB across many frames, more than the encoder keeps at once at
+// any window: a random chunk that comes back 1.5 MiB and 0.6 MiB later
+// (reachable in the larger windows only), text and code.
 std::string LargeBytes() {
   const std::string chunk = RandomBytes(512 * 1024, 21);
   return chunk + TextBytes(1024 * 1024, 22) + chunk + TextBytes(100 * 1024, 23) + chunk + ReadFile("/bin/ls") +
-         TextBytes(300 * 1024 + 5, 24);
+         TextBytes(2 * 1024 * 1024 + 5, 24);
 }
 
 const std::string& Input(const std::string& name) {
@@ -275,6 +280,40 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(Window20, LzxEncoderTest,
                          ::testing::Combine(::testing::Values("large", "elf"), ::testing::Values(20)),
                          [](const auto& info) { return std::get<0>(info.param) + "_w20"; });
+
+// Inputs of few and skewed byte values, runs and E8 bytes, of odd sizes, at
+// every window: codes of one or two symbols, empty length trees and runs
+// of equal code lengths all come back through libmspack.
+TEST(LzxEncoderShapesTest, SkewedInputsComeBack) {
+  TempDir dir;
+  std::mt19937 rng(11);
+  for (int round = 0; round < 48; ++round) {
+    const int windowBits = 15 + round % 7;
+    static const std::size_t kSizes[] = {1, 2, 3, 11, 12, 100, 32766, 32768, 32770, 65536, 65547, 150001};
+    const std::size_t size = kSizes[round % 12];
+    static const unsigned kAlphabets[] = {1, 2, 3, 5, 17, 256};
+    const unsigned alphabet = kAlphabets[round % 6];
+    std::string data;
+    while (data.size() < size) {
+      const auto r = rng();
+      // Geometric skew: value v about half as likely as v - 1.
+      unsigned v = 0;
+      while (v + 1 < alphabet && (r >> v) & 1) ++v;
+      const char c = static_cast<char>(round % 4 == 3 && v == 0 ? 0xE8 : v * 37);
+      data.append(r % 9 == 0 ? r % 300 : 1, c);
+    }
+    data.resize(size);
+    const EncodedFolder folder = Encode(data, windowBits);
+    const fs::path cab = dir / ("shape" + std::to_string(round) + ".cab");
+    WriteFile(cab, Cabinet(folder, windowBits, {{"s.bin", data.size()}}));
+    const fs::path out = dir / ("out" + std::to_string(round));
+    fs::create_directories(out);
+    const auto files = MspackExtract(cab, out);
+    ASSERT_EQ(files.size(), 1u) << "round " << round;
+    EXPECT_TRUE(files.begin()->second == data)
+        << "round " << round << ": " << size << " bytes of " << alphabet << " values at window " << windowBits;
+  }
+}
 
 }  // namespace
 }  // namespace vsktest
