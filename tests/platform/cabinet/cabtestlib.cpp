@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <gtest/gtest.h>
+
 #include "archive/core/dates.h"
+#include "tests/support/testutil.h"
 
 namespace vsktest {
 
@@ -94,7 +97,13 @@ int64_t CabSeek(intptr_t hf, int64_t dist, int seektype, int* err, void*) {
   return pos;
 }
 
-int CabDelete(const char* name, int* err, void*) {
+int CabDelete(const char* name, int* err, void* pv) {
+  static_cast<PosixFiles*>(pv)->deleted.push_back(name);
+  struct stat st;
+  if (::lstat(name, &st) == 0 && !S_ISREG(st.st_mode)) {
+    *err = EPERM;
+    return -1;
+  }
   if (::unlink(name) != 0) {
     *err = errno;
     return -1;
@@ -125,6 +134,79 @@ intptr_t CabGetOpenInfo(const char* name, uint16_t* date, uint16_t* time, uint16
 
 HFDI MakeFdi(const CabinetLib& lib, ERF& erf, PosixFiles& files) {
   return lib.FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, cpuUNKNOWN, &erf, &files);
+}
+
+std::vector<FDINOTIFICATIONTYPE> Extraction::Types() const {
+  std::vector<FDINOTIFICATIONTYPE> t;
+  for (const auto& e : events) t.push_back(e.type);
+  return t;
+}
+
+const Event* Extraction::Closed(const std::string& name) const {
+  for (const auto& e : events) {
+    if (e.type == fdintCLOSE_FILE_INFO && e.psz1 == name) return &e;
+  }
+  return nullptr;
+}
+
+namespace {
+
+std::string OutName(const std::string& stored) {
+  std::string n = stored;
+  for (char& c : n) {
+    if (c == '\\') c = '/';
+  }
+  return n;
+}
+
+intptr_t Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION n) {
+  auto& x = *static_cast<Extraction*>(n->pv);
+  x.events.push_back({type, n->psz1, n->psz2, n->psz3, n->cb, n->fdie, n->attribs, n->iCabinet, n->date, n->time});
+  int err = 0;
+  switch (type) {
+    case fdintCOPY_FILE: {
+      const std::string name = n->psz1;
+      if (x.skip.count(name)) return 0;
+      if (name == x.abortAt) return -1;
+      const fs::path out = name == x.fullAt ? fs::path("/dev/full") : x.outDir / OutName(name);
+      fs::create_directories(out.parent_path());
+      return CabOpen(out.c_str(), CAB_O_WRONLY | CAB_O_CREAT | CAB_O_TRUNC, CAB_S_IWRITE, &err, &x.files);
+    }
+    case fdintCLOSE_FILE_INFO:
+      CabClose(n->hf, &err, &x.files);
+      return x.closeAnswer;
+    case fdintNEXT_CABINET:
+      ++x.nextAsked;
+      return x.onNext ? x.onNext(*n, x.nextAsked) : 0;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void Extract(const CabinetLib& lib, const fs::path& cab, Extraction& x) {
+  HFDI fdi = MakeFdi(lib, x.erf, x.files);
+  ASSERT_NE(fdi, nullptr);
+  const std::string dir = cab.parent_path().string() + "/";
+  x.ok = lib.FDICopy(fdi, cab.filename().c_str(), dir.c_str(), 0, Notify, nullptr, &x) != 0;
+  EXPECT_EQ(lib.FDIDestroy(fdi), 1);
+  EXPECT_EQ(x.files.openHandles, 0) << "a handle was left open";
+}
+
+std::map<std::string, std::string> Tree(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(root)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+  }
+  return files;
+}
+
+std::map<std::string, std::string> Cabextract(const fs::path& cab, const fs::path& into) {
+  const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return Tree(into);
 }
 
 }  // namespace vsktest

@@ -20,107 +20,15 @@
 namespace vsktest {
 namespace {
 
-struct Event {
-  FDINOTIFICATIONTYPE type;
-  std::string psz1, psz2, psz3;
-  int64_t cb = 0;
-  int fdie = 0;
-  uint16_t attribs = 0, iCabinet = 0;
-};
-
-// What FDICopy is answered and what it told.
-struct Extraction {
-  fs::path outDir;
-  PosixFiles files;
-  std::set<std::string> skip;   // copy-file answers 0
-  std::string abortAt;          // copy-file answers -1
-  std::string fullAt;           // written to /dev/full
-  intptr_t closeAnswer = 1;
-  std::function<intptr_t(FDINOTIFICATION&, int asked)> onNext;
-  int nextAsked = 0;
-  std::vector<Event> events;
-  ERF erf{};
-  bool ok = false;
-
-  std::vector<FDINOTIFICATIONTYPE> Types() const {
-    std::vector<FDINOTIFICATIONTYPE> t;
-    for (const auto& e : events) t.push_back(e.type);
-    return t;
-  }
-  const Event* Closed(const std::string& name) const {
-    for (const auto& e : events) {
-      if (e.type == fdintCLOSE_FILE_INFO && e.psz1 == name) return &e;
-    }
-    return nullptr;
-  }
-};
-
-std::string OutName(const std::string& stored) {
-  std::string n = stored;
-  for (char& c : n) {
-    if (c == '\\') c = '/';
-  }
-  return n;
-}
-
-intptr_t Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION n) {
-  auto& x = *static_cast<Extraction*>(n->pv);
-  x.events.push_back({type, n->psz1, n->psz2, n->psz3, n->cb, n->fdie, n->attribs, n->iCabinet});
-  int err = 0;
-  switch (type) {
-    case fdintCOPY_FILE: {
-      const std::string name = n->psz1;
-      if (x.skip.count(name)) return 0;
-      if (name == x.abortAt) return -1;
-      fs::path out = name == x.fullAt ? fs::path("/dev/full") : x.outDir / OutName(name);
-      fs::create_directories(out.parent_path());
-      return CabOpen(out.c_str(), CAB_O_WRONLY | CAB_O_CREAT | CAB_O_TRUNC, CAB_S_IWRITE, &err, &x.files);
-    }
-    case fdintCLOSE_FILE_INFO:
-      CabClose(n->hf, &err, &x.files);
-      return x.closeAnswer;
-    case fdintNEXT_CABINET:
-      ++x.nextAsked;
-      return x.onNext ? x.onNext(*n, x.nextAsked) : 0;
-    default:
-      return 0;
-  }
-}
-
 void SetText(char* field, const std::string& text) {
   ASSERT_LT(text.size(), 256u);
   std::memcpy(field, text.c_str(), text.size() + 1);
-}
-
-// FDICopy on the cabinet at Path, with outputs in x.outDir.
-void Extract(const CabinetLib& lib, const fs::path& cab, Extraction& x) {
-  HFDI fdi = MakeFdi(lib, x.erf, x.files);
-  ASSERT_NE(fdi, nullptr);
-  const std::string dir = cab.parent_path().string() + "/";
-  x.ok = lib.FDICopy(fdi, cab.filename().c_str(), dir.c_str(), 0, Notify, nullptr, &x) != 0;
-  EXPECT_EQ(lib.FDIDestroy(fdi), 1);
-  EXPECT_EQ(x.files.openHandles, 0) << "a handle was left open";
 }
 
 fs::path Fixtures() {
   const fs::path dir = BREVANE_CAB_FIXTURES;
   EXPECT_TRUE(fs::is_regular_file(dir / "cab_3.cab")) << "shared fixtures not found at " << dir;
   return dir;
-}
-
-// Files under Root by their names relative to it.
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
-  }
-  return files;
-}
-
-std::map<std::string, std::string> Cabextract(const fs::path& cab, const fs::path& into) {
-  const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return Tree(into);
 }
 
 TEST(Fdi, CabinetsOfGcab) {
