@@ -90,7 +90,7 @@ class TWalk {
     FCabd = mspack_create_cab_decompressor(&FSys.Sys);
     if (!FCabd) return FDIERROR_ALLOC_FAIL;
     // Large output blocks for stored folders; damaged data are never
-    // repaired or passed over.
+    // repaired, and passed over only behind the file in hand (HandleFile).
     FCabd->set_param(FCabd, MSCABD_PARAM_DECOMPBUF, 65536);
     FCabd->set_param(FCabd, MSCABD_PARAM_FIXMSZIP, 0);
     FCabd->set_param(FCabd, MSCABD_PARAM_SALVAGE, 0);
@@ -164,6 +164,18 @@ class TWalk {
     PutText(FText1, sizeof FText1, "");
     PutText(FText2, sizeof FText2, "");
     PutText(FText3, sizeof FText3, "");
+    return n;
+  }
+
+  // A notification about a file: its name (as the caller left it) and
+  // record.
+  FDINOTIFICATION FileNote(const TWalkCabinet& Cab, const TCabFileRecord& Record) {
+    FDINOTIFICATION n = Note(Cab);
+    n.psz1 = FName;
+    n.date = Record.Date;
+    n.time = Record.Time;
+    n.attribs = Record.Attributes;
+    n.iFolder = Record.FolderIndex;
     return n;
   }
 
@@ -314,12 +326,8 @@ class TWalk {
       return FNotify(fdintPARTIAL_FILE, &n) == -1 ? FDIERROR_USER_ABORT : FDIERROR_NONE;
     }
     PutText(FName, sizeof FName, file.Name);
-    n.psz1 = FName;
+    n = FileNote(cab, rec);
     n.cb = rec.Size;
-    n.date = rec.Date;
-    n.time = rec.Time;
-    n.attribs = rec.Attributes;
-    n.iFolder = rec.FolderIndex;
     const intptr_t out = FNotify(fdintCOPY_FILE, &n);
     if (out == -1) return FDIERROR_USER_ABORT;
     if (out == 0) return FDIERROR_NONE;
@@ -359,14 +367,9 @@ class TWalk {
     if (fatal != FDIERROR_NONE) fileError = fatal;
     if (fileError == FDIERROR_CORRUPT_CABINET) FDataError = true;
 
-    FDINOTIFICATION c = Note(FCabs.front());
-    c.psz1 = FName;
+    FDINOTIFICATION c = FileNote(FCabs.front(), rec);
     c.hf = out;
-    c.date = rec.Date;
-    c.time = rec.Time;
-    c.attribs = rec.Attributes;
     c.cb = (rec.Attributes & CAB_A_EXEC) ? 1 : 0;
-    c.iFolder = rec.FolderIndex;
     c.fdie = static_cast<FDIERROR>(fileError);
     const intptr_t answer = FNotify(fdintCLOSE_FILE_INFO, &c);
     if (fatal != FDIERROR_NONE) return fatal;

@@ -221,16 +221,19 @@ typedef int (*PFNFDIISCABINET)(HFDI hfdi, intptr_t hf, PFDICABINETINFO pfdici);
 // the first file taken from such a folder), or after the cabinet's last
 // file when none is taken.
 //
-// Damaged data (a data block whose checksum or coding is wrong, data cut
-// short) fail the file being written: its close-file-info carries
-// FDIERROR_CORRUPT_CABINET, the walk goes on with the next file, and
-// FDICopy answers FALSE with FDIERROR_CORRUPT_CABINET at the end. The later
-// files of that folder fail the same way without being decoded (their bytes
-// come after the damage in one coded stream); files of other folders come
-// out. A damaged header ends the walk with FDIERROR_CORRUPT_CABINET. A
-// write callback failure ends it with FDIERROR_TARGET_FILE, a -1 answer
-// with FDIERROR_USER_ABORT; close-file-info still comes for the file in
-// hand, with that error in fdie.
+// Damaged data (a data block whose checksum or size is wrong, data cut
+// short, coding the decoder rejects) fail the files they reach: a file
+// whose own data blocks are damaged and, in a compressed folder (whose
+// blocks build on the ones before), each file after the damage. Such a
+// file's close-file-info carries FDIERROR_CORRUPT_CABINET, its bytes are
+// incomplete or wrong, and the walk goes on; FDICopy then answers FALSE
+// with FDIERROR_CORRUPT_CABINET at the end. The other files come out
+// whole, also those of the same folder before the damage (and, in a stored
+// folder, after it). A damaged header ends the walk with
+// FDIERROR_CORRUPT_CABINET. A write callback failure ends it with
+// FDIERROR_TARGET_FILE, a -1 answer with FDIERROR_USER_ABORT;
+// close-file-info still comes for the file in hand, with that error in
+// fdie.
 typedef int (*PFNFDICOPY)(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int flags,
                           PFNFDINOTIFY pfnfdin, PFNFDIDECRYPT pfnfdid, void* pvUser);
 typedef int (*PFNFDIDESTROY)(HFDI hfdi);
@@ -286,8 +289,8 @@ typedef struct {
   char szCabPath[CB_MAX_CAB_PATH];  // "" or a folder with its trailing "/"
 } CCAB, *PCCAB;
 
-// statusFile after each data block of a file (cb1 its coded size, cb2 its
-// size), statusFolder when a folder is closed (cb1 = cb2 = its coded size),
+// statusFile after each data block coded while a file is added (cb1 its
+// coded size, cb2 its size), statusFolder when a folder is closed (cb1 = cb2 = its coded size),
 // statusCabinet before the cabinet is written (cb1 = cb2 = its size). An
 // answer of -1 aborts with FCIERR_USER_ABORT; other answers are ignored.
 #define statusFile 0
@@ -320,10 +323,11 @@ typedef HFCI (*PFNFCICREATE)(PERF perf, PFNFCIFILEPLACED pfnfcifp, PFNCABALLOC p
 // CAB_A_NAME_IS_UTF when not ASCII). A compression word other than the open
 // folder's starts a new folder. A failure before any of the file's bytes
 // were taken (the source cannot be opened, a bad word or name, the file or
-// folder count full) leaves the context as it was; later failures
-// (FCIERR_READ_SRC leaves the bytes read unnamed in the folder) and
-// failures of the temporary file or the compressor leave the context
-// unusable: every later call answers that error.
+// folder count full) leaves the context as it was, and so does
+// FCIERR_READ_SRC (the bytes read before it stay in the folder, named by no
+// file). Other failures (the temporary file, the compressor, a limit
+// reached, an abort) leave the context unusable: every later call answers
+// that error.
 typedef int (*PFNFCIADDFILE)(HFCI hfci, const char* pszSourceFile, const char* pszFileName, int fExecute,
                              PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
                              TCOMP typeCompress);
