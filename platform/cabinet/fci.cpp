@@ -260,7 +260,8 @@ class TFci {
     if (FPending.size() >= kIoBlock) {
       if (TFailure f = FlushTemp()) return f;
     }
-    if (FStatus && FStatus(statusFile, static_cast<uint32_t>(FCoded.size()), static_cast<uint32_t>(unpacked), FUser) == -1) {
+    if (FStatus &&
+        FStatus(statusFile, static_cast<uint32_t>(FCoded.size()), static_cast<uint32_t>(unpacked), FUser) == -1) {
       return {FCIERR_USER_ABORT};
     }
     return {};
@@ -337,7 +338,8 @@ class TFci {
 
   // Writes the cabinet of Size bytes; a cabinet that fails is deleted.
   TFailure WriteCabinet(UInt64 Size) {
-    const std::string name = JoinCabPath(FCab.szCabPath, std::string(FCab.szCab, strnlen(FCab.szCab, sizeof FCab.szCab)));
+    const std::string name =
+        JoinCabPath(FCab.szCabPath, std::string(FCab.szCab, strnlen(FCab.szCab, sizeof FCab.szCab)));
     const intptr_t cab =
         FFiles.Open(name, CAB_O_RDWR | CAB_O_CREAT | CAB_O_TRUNC | CAB_O_BINARY, CAB_S_IREAD | CAB_S_IWRITE);
     if (cab == -1) return {FCIERR_CAB_FILE, FFiles.LastError};
@@ -405,8 +407,9 @@ CABINET_EXPORT HFCI FCICreate(PERF perf, PFNFCIFILEPLACED pfnfcifp, PFNCABALLOC 
     return nullptr;
   }
   try {
-    auto* fci = NewIn<TFci>(pfna, perf, pfnf, pfnfcifp, TCabFiles(pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, pfndelete, pv),
-                            pfnfcigtf, *pccab, pv);
+    auto* fci =
+        NewIn<TFci>(pfna, perf, pfnf, pfnfcifp, TCabFiles(pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, pfndelete, pv),
+                    pfnfcigtf, *pccab, pv);
     if (!fci) SetError(perf, FCIERR_ALLOC_FAIL);
     return fci;
   } catch (...) {

@@ -151,7 +151,9 @@ class TWalk {
     std::memset(Buffer, 0, Size);
     std::memcpy(Buffer, Text.data(), std::min(Text.size(), Size - 1));
   }
-  static std::string GetText(const char* Buffer, std::size_t Size) { return std::string(Buffer, strnlen(Buffer, Size)); }
+  static std::string GetText(const char* Buffer, std::size_t Size) {
+    return std::string(Buffer, strnlen(Buffer, Size));
+  }
 
   FDINOTIFICATION Note(const TWalkCabinet& Cab) {
     FDINOTIFICATION n{};
@@ -376,7 +378,9 @@ class TWalk {
     return answer == 0 || answer == -1 ? FDIERROR_USER_ABORT : FDIERROR_NONE;
   }
 
-  // ---- libmspack's system: no exception may cross its C frames.
+  // ---- libmspack's system: no exception may cross its C frames. Files are
+  // opened through the system the decompressor was made with, so open can
+  // find the walk; memory is also asked of the decoders' copies (below).
 
   static TWalk& Of(mspack_system* Self) { return *reinterpret_cast<TMsSystem*>(Self)->Walk; }
 
@@ -471,8 +475,8 @@ CABINET_EXPORT HFDI FDICreate(PFNCABALLOC pfnalloc, PFNCABFREE pfnfree, PFNCABOP
     return nullptr;
   }
   auto* ctx = NewIn<TFdiContext>(
-      pfnalloc, TFdiContext{pfnalloc, pfnfree, TCabFiles(pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, nullptr, pvUser),
-                            perf});
+      pfnalloc,
+      TFdiContext{pfnalloc, pfnfree, TCabFiles(pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, nullptr, pvUser), perf});
   if (!ctx) SetError(perf, FDIERROR_ALLOC_FAIL);
   return ctx;
 }

@@ -114,10 +114,10 @@ typedef enum {
   FDIERROR_ALLOC_FAIL = 5,
   FDIERROR_BAD_COMPR_TYPE = 6,
   FDIERROR_MDI_FAIL = 7,
-  FDIERROR_TARGET_FILE = 8,        // the write callback failed
+  FDIERROR_TARGET_FILE = 8,  // the write callback failed
   FDIERROR_RESERVE_MISMATCH = 9,
-  FDIERROR_WRONG_CABINET = 10,     // the next cabinet is not the one of the set
-  FDIERROR_USER_ABORT = 11,        // a notification answered -1
+  FDIERROR_WRONG_CABINET = 10,  // the next cabinet is not the one of the set
+  FDIERROR_USER_ABORT = 11,     // a notification answered -1
   FDIERROR_EOF = 12
 } FDIERROR;
 
@@ -234,12 +234,12 @@ typedef int (*PFNFDIISCABINET)(HFDI hfdi, intptr_t hf, PFDICABINETINFO pfdici);
 // FDIERROR_TARGET_FILE, a -1 answer with FDIERROR_USER_ABORT;
 // close-file-info still comes for the file in hand, with that error in
 // fdie.
-typedef int (*PFNFDICOPY)(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int flags,
-                          PFNFDINOTIFY pfnfdin, PFNFDIDECRYPT pfnfdid, void* pvUser);
+typedef int (*PFNFDICOPY)(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int flags, PFNFDINOTIFY pfnfdin,
+                          PFNFDIDECRYPT pfnfdid, void* pvUser);
 typedef int (*PFNFDIDESTROY)(HFDI hfdi);
 
-HFDI FDICreate(PFNCABALLOC pfnalloc, PFNCABFREE pfnfree, PFNCABOPEN pfnopen, PFNCABREAD pfnread,
-               PFNCABWRITE pfnwrite, PFNCABCLOSE pfnclose, PFNCABSEEK pfnseek, int cpuType, PERF perf, void* pvUser);
+HFDI FDICreate(PFNCABALLOC pfnalloc, PFNCABFREE pfnfree, PFNCABOPEN pfnopen, PFNCABREAD pfnread, PFNCABWRITE pfnwrite,
+               PFNCABCLOSE pfnclose, PFNCABSEEK pfnseek, int cpuType, PERF perf, void* pvUser);
 int FDIIsCabinet(HFDI hfdi, intptr_t hf, PFDICABINETINFO pfdici);
 int FDICopy(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int flags, PFNFDINOTIFY pfnfdin,
             PFNFDIDECRYPT pfnfdid, void* pvUser);
@@ -251,14 +251,14 @@ typedef void* HFCI;
 
 typedef enum {
   FCIERR_NONE = 0,
-  FCIERR_OPEN_SRC = 1,       // get-open-info gave no handle
-  FCIERR_READ_SRC = 2,       // reading or closing the source failed
+  FCIERR_OPEN_SRC = 1,  // get-open-info gave no handle
+  FCIERR_READ_SRC = 2,  // reading or closing the source failed
   FCIERR_ALLOC_FAIL = 3,
-  FCIERR_TEMP_FILE = 4,      // a temporary file could not be named, made, written or read
+  FCIERR_TEMP_FILE = 4,  // a temporary file could not be named, made, written or read
   FCIERR_BAD_COMPR_TYPE = 5,
-  FCIERR_CAB_FILE = 6,       // the cabinet could not be created, written or closed
-  FCIERR_USER_ABORT = 7,     // a status or file-placed callback answered -1
-  FCIERR_MCI_FAIL = 8,       // the compressor failed
+  FCIERR_CAB_FILE = 6,         // the cabinet could not be created, written or closed
+  FCIERR_USER_ABORT = 7,       // a status or file-placed callback answered -1
+  FCIERR_MCI_FAIL = 8,         // the compressor failed
   FCIERR_CAB_FORMAT_LIMIT = 9  // more than a cabinet can hold, or a name it cannot
 } FCIERROR;
 
@@ -276,7 +276,7 @@ typedef struct {
   uint32_t cbReserveCFHeader;
   uint32_t cbReserveCFFolder;
   uint32_t cbReserveCFData;
-  int iCab;   // the cabinet's number in the set
+  int iCab;  // the cabinet's number in the set
   int iDisk;
   // Accepted for its place: the compressors fall back to their stored forms
   // (deflate stored blocks, LZX uncompressed blocks) for data that do not

@@ -1,14 +1,13 @@
 #include "tests/platform/cabinet/cabtestlib.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "archive/core/dates.h"
 #include "tests/support/testutil.h"
@@ -34,9 +33,7 @@ CabinetLib::~CabinetLib() { vsk::FreeLibrary(lib_); }
 
 bool CabinetLib::readerOk() const { return FDICreate && FDIIsCabinet && FDICopy && FDIDestroy; }
 
-bool CabinetLib::writerOk() const {
-  return FCICreate && FCIAddFile && FCIFlushCabinet && FCIFlushFolder && FCIDestroy;
-}
+bool CabinetLib::writerOk() const { return FCICreate && FCIAddFile && FCIFlushCabinet && FCIFlushFolder && FCIDestroy; }
 
 void* CabAlloc(size_t cb) { return std::malloc(cb); }
 void CabFree(void* memory) { std::free(memory); }

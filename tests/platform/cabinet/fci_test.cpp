@@ -4,7 +4,6 @@
 // half written.
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -2,9 +2,8 @@
 // real LZX cabinets of the shared fixtures (compared with cabextract),
 // hand-built cabinet sets, damaged data and hostile headers.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
@@ -91,7 +90,7 @@ TEST(Fdi, CabinetsOfGcab) {
     Extract(lib, cab, some);
     ASSERT_TRUE(some.ok);
     EXPECT_EQ(Tree(some.outDir), (std::map<std::string, std::string>{{"data.bin", src.at("data.bin")},
-                                                                       {"sub/Grüße.txt", src.at("sub/Grüße.txt")}}));
+                                                                     {"sub/Grüße.txt", src.at("sub/Grüße.txt")}}));
   }
 }
 
@@ -215,7 +214,10 @@ TEST(Fdi, HandBuiltSets) {
   four.index = 3;
   four.prevCab = "three.cab";
   four.folders = {{own}};
-  four.files = {{"\x81" "ber.txt", 3, 0, 0}};  // a name in CP437, passed on as it is
+  four.files = {
+      {"\x81"
+       "ber.txt",
+       3, 0, 0}};  // a name in CP437, passed on as it is
   WriteFile(dir / "one.cab", BuildCab(one));
   WriteFile(dir / "two.cab", BuildCab(two));
   WriteFile(dir / "three.cab", BuildCab(three));
@@ -227,21 +229,26 @@ TEST(Fdi, HandBuiltSets) {
   x.outDir = dir / "out";
   Extract(lib, dir / "one.cab", x);
   ASSERT_TRUE(x.ok) << x.erf.erfOper;
-  EXPECT_EQ(Tree(x.outDir), (std::map<std::string, std::string>{
-                                {"a.txt", a}, {"long.bin", lng}, {"last.txt", last}, {"\x81" "ber.txt", own}}));
+  EXPECT_EQ(Tree(x.outDir), (std::map<std::string, std::string>{{"a.txt", a},
+                                                                {"long.bin", lng},
+                                                                {"last.txt", last},
+                                                                {"\x81"
+                                                                 "ber.txt",
+                                                                 own}}));
   using F = FDINOTIFICATIONTYPE;
-  EXPECT_EQ(x.Types(),
-            (std::vector<F>{fdintCABINET_INFO, fdintCOPY_FILE,
-                            // a.txt's folder goes on through both cabinets after it
-                            fdintNEXT_CABINET, fdintCABINET_INFO, fdintNEXT_CABINET, fdintCABINET_INFO,
-                            fdintCLOSE_FILE_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO,  // long.bin
-                            fdintCOPY_FILE, fdintCLOSE_FILE_INFO,                        // last.txt
-                            fdintNEXT_CABINET, fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO}));
+  EXPECT_EQ(x.Types(), (std::vector<F>{fdintCABINET_INFO, fdintCOPY_FILE,
+                                       // a.txt's folder goes on through both cabinets after it
+                                       fdintNEXT_CABINET, fdintCABINET_INFO, fdintNEXT_CABINET, fdintCABINET_INFO,
+                                       fdintCLOSE_FILE_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO,  // long.bin
+                                       fdintCOPY_FILE, fdintCLOSE_FILE_INFO,                        // last.txt
+                                       fdintNEXT_CABINET, fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO}));
 
   // Skipping everything still walks the whole set.
   Extraction none;
   none.outDir = dir / "none";
-  none.skip = {"a.txt", "long.bin", "last.txt", "\x81" "ber.txt"};
+  none.skip = {"a.txt", "long.bin", "last.txt",
+               "\x81"
+               "ber.txt"};
   Extract(lib, dir / "one.cab", none);
   EXPECT_TRUE(none.ok);
   EXPECT_EQ(none.nextAsked, 3);
