@@ -4,6 +4,7 @@
 set -uo pipefail
 mkdir -p "$1"
 dest=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -22,7 +23,11 @@ tar czf "$dest/src.tgz" src && cat "$dest/a.gz" "$dest/a.gz" > "$dest/two.gz"
 have compress && compress -c src/a.txt > "$dest/a.Z"
 have arj && arj a -y "$dest/a.arj" src/a.txt src/b.bin >/dev/null
 have jlha && (cd src && jlha a "$dest/a.lzh" a.txt b.bin >/dev/null 2>&1)
-have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin
+have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin && gcab -c -z "$dest/z.cab" src/a.txt src/b.bin src/sub/c.txt
+# The real LZX cabinets of the shared fixtures, beside the checkout.
+for fixtures in "$root/../shared/fixtures/cab" "$root/../../shared/fixtures/cab"; do
+  [ -d "$fixtures" ] && cp "$fixtures"/*.cab "$dest/" 2>/dev/null && break
+done
 have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
 have uuencode && uuencode -m src/b.bin b.bin > "$dest/b.b64"
 exit 0

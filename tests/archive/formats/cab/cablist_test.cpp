@@ -7,15 +7,20 @@
 #include <sstream>
 
 #include "archive/formats/cab/cabheader.h"
+#include "tests/support/cabbuild.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
+using vsktest::BuildCab;
+using vsktest::CabSpec;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
 using vsktest::ListResult;
+using vsktest::Put16;
+using vsktest::Put32;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
@@ -113,83 +118,6 @@ TEST(CabList, CabinetsOfGcab) {
     EXPECT_EQ(txt.numFiles, 2);
     EXPECT_EQ(txt.readFile.size(), 3u);
   }
-}
-
-// ---- a test-only cabinet writer: stored folders, data blocks without checksums.
-
-struct FileSpecRec {
-  std::string name;
-  UInt32 size = 0, offset = 0;
-  UInt16 folder = 0;
-  UInt16 attr = 0x20;
-  UInt16 date = (41 << 9) | (5 << 5) | 6;  // 2021-05-06
-  UInt16 time = (7 << 11) | (8 << 5) | 4;  // 07:08:08
-};
-
-struct CabSpec {
-  std::vector<std::vector<std::string>> folders;  // data blocks per folder
-  std::vector<FileSpecRec> files;
-  std::string prevCab, prevDisk, nextCab, nextDisk;
-  UInt16 index = 0;
-  // A data block split at the end of a cabinet gives 0 as its unpacked
-  // size there, and its whole size in the next cabinet.
-  bool lastBlockSplit = false;
-  UInt32 firstBlockUnpacked = 0;
-};
-
-void Put16(std::string& s, std::size_t at, UInt32 v) {
-  s[at] = static_cast<char>(v);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, std::size_t at, UInt32 v) {
-  Put16(s, at, v & 0xFFFF);
-  Put16(s, at + 2, v >> 16);
-}
-
-std::string BuildCab(const CabSpec& c) {
-  std::string h(36, '\0');
-  h.replace(0, 4, "MSCF");
-  h[24] = 3;
-  h[25] = 1;
-  Put16(h, 26, static_cast<UInt32>(c.folders.size()));
-  Put16(h, 28, static_cast<UInt32>(c.files.size()));
-  UInt16 flags = 0;
-  if (!c.prevCab.empty()) flags |= kCabFlagPrevCabinet;
-  if (!c.nextCab.empty()) flags |= kCabFlagNextCabinet;
-  Put16(h, 30, flags);
-  Put16(h, 32, 4321);
-  Put16(h, 34, c.index);
-  if (!c.prevCab.empty()) h += c.prevCab + '\0' + c.prevDisk + '\0';
-  if (!c.nextCab.empty()) h += c.nextCab + '\0' + c.nextDisk + '\0';
-  const std::size_t foldersAt = h.size();
-  h += std::string(8 * c.folders.size(), '\0');
-  Put32(h, 16, static_cast<UInt32>(h.size()));
-  for (const auto& f : c.files) {
-    std::string r(16, '\0');
-    Put32(r, 0, f.size);
-    Put32(r, 4, f.offset);
-    Put16(r, 8, f.folder);
-    Put16(r, 10, f.date);
-    Put16(r, 12, f.time);
-    Put16(r, 14, f.attr);
-    h += r + f.name + '\0';
-  }
-  for (std::size_t i = 0; i < c.folders.size(); ++i) {
-    Put32(h, foldersAt + 8 * i, static_cast<UInt32>(h.size()));
-    Put16(h, foldersAt + 8 * i + 4, static_cast<UInt32>(c.folders[i].size()));
-    for (std::size_t k = 0; k < c.folders[i].size(); ++k) {
-      const std::string& block = c.folders[i][k];
-      UInt32 unpacked = static_cast<UInt32>(block.size());
-      if (i == 0 && k == 0 && c.firstBlockUnpacked != 0) unpacked = c.firstBlockUnpacked;
-      if (c.lastBlockSplit && i + 1 == c.folders.size() && k + 1 == c.folders[i].size()) unpacked = 0;
-      std::string d(8, '\0');
-      Put16(d, 4, static_cast<UInt32>(block.size()));
-      Put16(d, 6, unpacked);
-      h += d + block;
-    }
-  }
-  Put32(h, 8, static_cast<UInt32>(h.size()));
-  return h;
 }
 
 // A set of two: b.txt starts in the first cabinet and ends in the second,
