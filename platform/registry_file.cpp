@@ -16,6 +16,13 @@ namespace {
 
 enum class LoadStatus { Ok, Missing, Unreadable, Corrupt, CorruptKept };
 
+// No settings hive comes near this; a larger file is not one of ours.
+constexpr off_t kMaxHiveSize = off_t{64} << 20;
+
+// Only a regular file of a sensible size is a hive: a FIFO or a device
+// could block a reader or never end.
+bool HiveShaped(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_size <= kMaxHiveSize; }
+
 std::string ParentOf(const std::string& file) {
   const auto slash = file.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -33,6 +40,8 @@ FileIdentity IdentityOf(const struct stat& st) {
   return id;
 }
 
+// Reads to the end; false on an error or past kMaxHiveSize (a file that
+// grew after it was looked at).
 bool ReadAll(int fd, std::string& out) {
   char buf[65536];
   while (true) {
@@ -43,6 +52,7 @@ bool ReadAll(int fd, std::string& out) {
       return false;
     }
     out.append(buf, static_cast<std::size_t>(n));
+    if (out.size() > static_cast<std::size_t>(kMaxHiveSize)) return false;
   }
 }
 
@@ -109,15 +119,23 @@ bool MoveAside(const std::string& file, const FileIdentity& seen, bool locked) {
 
 Snapshot Load(const std::string& file, bool locked, std::string* raw, LoadStatus& status) {
   Snapshot snap;
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  // Looked at before opening, so that a device is never opened, and again
+  // through the descriptor, which is what is read. Opening does not wait
+  // for a FIFO's writer.
+  if (stat(file.c_str(), &st) == 0 && !HiveShaped(st)) {
+    status = LoadStatus::Unreadable;
+    snap.Identity = IdentityOf(st);
+    return snap;
+  }
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     status = errno == ENOENT ? LoadStatus::Missing : LoadStatus::Unreadable;
     snap.Identity = StatHive(file);
     return snap;
   }
-  struct stat st;
   std::string text;
-  const bool ok = fstat(fd, &st) == 0 && ReadAll(fd, text);
+  const bool ok = fstat(fd, &st) == 0 && HiveShaped(st) && ReadAll(fd, text);
   close(fd);
   if (!ok) {
     status = LoadStatus::Unreadable;
@@ -164,6 +182,8 @@ bool HiveWritable(const std::string& file) {
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (access(dir.c_str(), W_OK | X_OK) != 0) return false;
   if (access(file.c_str(), F_OK) == 0 && access(file.c_str(), W_OK) != 0) return false;
+  // What cannot be read as a hive is not replaced either.
+  if (stat(file.c_str(), &st) == 0 && !HiveShaped(st)) return false;
   return true;
 }
 

@@ -82,11 +82,6 @@ bool SameDosTime(UInt32 a, UInt32 b) {
   return d <= 2.5 / 86400 && d >= -2.5 / 86400;
 }
 
-bool Exists(const std::string& name) {
-  struct stat st;
-  return lstat(name.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 TCompBase::TCompBase() {
@@ -110,9 +105,10 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
     std::error_code ec;
     name = std::filesystem::absolute(name, ec).lexically_normal().string();
   }
+  // A tar.gz is built as its tar first; a tar of that name is not touched
+  // here, only the run replaces it (see FBuildAnew).
   if (FCompressMethod == cmTarGzip) {
     if (name.size() > 3 && UpperAscii(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
-    if (Exists(name)) DeleteFileEx(name, doAllowUndo);
     FArcType = atTarGZip;
   }
   // An archive that exists under a name without extension is changed
@@ -389,19 +385,26 @@ void TCompBase::EndRun(bool Activated) {
 
 void TCompBase::CompressArchive() {
   struct stat st;
-  FArchiveIsNew = stat(ArchiveFile().c_str(), &st) != 0;
+  const bool exists = stat(ArchiveFile().c_str(), &st) == 0;
+  // A target built anew is written from nothing and takes the old file's
+  // place at the end; the old file is never read into it.
+  FArchiveIsNew = !exists || FBuildAnew;
   if (Switch == swRead) {
-    if (!FArchiveIsNew) ReadOnlyRun();
+    if (exists) ReadOnlyRun();
     return;
   }
   if (!FArchiveIsNew) {
     if (OverwriteMode == omSkip) return;
     if (!PrepareTarget()) return;
-    FArchiveDev = st.st_dev;
-    FArchiveIno = st.st_ino;
   } else if (Switch == swDelete) {
     ReportError(ArchiveFile(), "", "0", 26859);
     return;
+  } else if (exists && !PrepareTarget()) {
+    return;
+  }
+  if (exists) {
+    FArchiveDev = st.st_dev;
+    FArchiveIno = st.st_ino;
   }
   Timer.Start();
   Fire(OnActivate);

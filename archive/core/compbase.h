@@ -272,6 +272,10 @@ class TCompBase : public TZipCommon {
   std::unique_ptr<TFileStream32> FOld;
   Int64 FOldSize = 0;
   bool FArchiveIsNew = false;
+  // Set by a writer whose run makes its target from nothing (the tar of a
+  // tar.gz): an existing file of that name is replaced when the run
+  // completes, and never read.
+  bool FBuildAnew = false;
   bool FLoadedForComments = false;
   bool FDirectoryModified = false;
   // The bytes in front of the first entry of the old archive (a stub).

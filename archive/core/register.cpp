@@ -461,9 +461,14 @@ TArcType TRegisterVorsk::DetectPlain(TStream32& F, const Byte* Head, Int64 Count
     case atZip:
     case atZipExe:
       ArcOffset = LocateZipDirectory(F);
+      // Without a directory the walk starts at the first header, but only a
+      // local header is one: an archive that is its end record alone (an
+      // empty one) has nothing to walk.
       if (!(ZipRecFlags & kZipLocalFound) && ArcOffset == 0) {
         ArcOffset = skipped;
-        ZipRecFlags |= kZipLocalFound;
+        bool enc = false;
+        if (skipped + 4 <= Count && ClassifyZipSignature(GetLE32(Head + skipped), kZipLocalKind, enc) == kZipLocalKind)
+          ZipRecFlags |= kZipLocalFound;
       }
       // The last part of a split set starts wherever the split fell, also
       // at a local header; its end record tells it from a whole archive.

@@ -483,6 +483,7 @@ bool TZipCommon::PrepareFileName(const std::string& Name) {
     n = p == std::string::npos ? std::string() : n.substr(p);
   }
   std::vector<std::string> parts;
+  bool dots = false;
   for (std::size_t i = 0; i <= n.size();) {
     const std::size_t j = std::min(n.find('/', i), n.size());
     const std::string part = n.substr(i, j - i);
@@ -490,10 +491,17 @@ bool TZipCommon::PrepareFileName(const std::string& Name) {
       ReportError(ArchiveFile(), Name, "0", msg::InvalidFileName);
       return false;
     }
+    if (part == ".") dots = true;
     if (!part.empty() && part != ".") parts.push_back(part);
     i = j + 1;
   }
   if (parts.empty()) {
+    // "." and "./" (archivers write one for the folder they were started
+    // in) name the destination itself: there is nothing to make for them.
+    if (dots) {
+      CurrentFileName = FExtractDir;
+      return false;
+    }
     ReportError(ArchiveFile(), Name, "0", msg::InvalidFileName);
     return false;
   }

@@ -241,7 +241,8 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   // Output path of the current entry for readers. A name that would leave
   // the destination (a ".." component, a NUL byte) reports 25244 "Invalid
   // file name" and gives false; drive and network prefixes and leading
-  // separators are dropped.
+  // separators are dropped. A name of "." components only names the
+  // destination itself: false without a report, the entry is passed over.
   virtual bool PrepareFileName(const std::string& Name);
   void ClearExtensionList() { ExtensionList.clear(); }
   virtual void FinishArchiveFile(const std::string&) {}

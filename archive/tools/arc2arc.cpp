@@ -229,9 +229,11 @@ void TArc2Arc::Convert() {
 
   try {
     if (ExtractStep() && !GetCancel()) {
-      CompressStep(*writer, replace);
+      const int added = CompressStep(*writer, replace);
       writer.reset();
-      if (!GetCancel()) IntegrityStep(FFinalFile, OutArcType);
+      // Only an archive this run wrote is tested: an output left from before
+      // must not pass for the conversion's result.
+      if (added > 0 && !GetCancel()) IntegrityStep(FFinalFile, OutArcType);
     }
   } catch (...) {
     writer.reset();
@@ -331,7 +333,7 @@ void TArc2Arc::RemoveIntermediateTar() {
   if (InsideTempFolder(name) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
 }
 
-void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
+int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   const std::string kept = NewArchive;
   std::string staging;
   if (Replace) {
@@ -340,7 +342,7 @@ void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) {
       ReportError(FOutputFile, "", "0", msg::ErrorCreatingFile);
-      return;
+      return 0;
     }
     staging = buf.data();
     Writer.SetArchiveFile(staging + "/" + FilePart(FOutputFile));
@@ -368,12 +370,7 @@ void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   Writer.OnEnd = [this](TZipCommon& Sender, const std::string& FileName, bool Pass) {
     Relay(OnCompressEnd, Sender, FileName, Pass);
   };
-  Writer.OnDeactivate = [this](TZipCommon& Sender) {
-    Relay(OnCompressDeactivate, Sender);
-    // The tar is tested before it is gzipped.
-    if (Sender.ArcType() == atTar && OutArcType == tyTarGzip && !GetCancel() && Exists(Sender.ArchiveFile()))
-      IntegrityStep(Sender.ArchiveFile(), tyTar);
-  };
+  Writer.OnDeactivate = [this](TZipCommon& Sender) { Relay(OnCompressDeactivate, Sender); };
   Writer.OnFileExists = [this](TZipCommon& Sender, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
     Relay(OnFileExists, Sender, FileName, Mode);
   };
@@ -386,7 +383,19 @@ void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   const std::string built = Writer.ArchiveFile();
   const int added = Writer.Compress();
   NewArchive = kept;
-  if (tar && OutArcType == tyTarGzip && added > 0 && !GetCancel()) tar->FinishArchiveFile(FFinalFile);
+  // What the run leaves: for a tar.gz the gzip step must have written too.
+  int result = added;
+  if (tar && OutArcType == tyTarGzip) {
+    result = 0;
+    if (added > 0 && !GetCancel()) {
+      // The tar this run wrote is tested before it is gzipped.
+      if (Exists(built)) IntegrityStep(built, tyTar);
+      if (!GetCancel()) {
+        tar->FinishArchiveFile(FFinalFile);
+        if (tar->GzipWritten()) result = added;
+      }
+    }
+  }
 
   if (!staging.empty()) {
     if (added > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
@@ -396,6 +405,7 @@ void TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
     std::error_code ec;
     fs::remove_all(staging, ec);
   }
+  return result;
 }
 
 void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {

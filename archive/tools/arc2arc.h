@@ -88,7 +88,8 @@ class TArc2Arc : public TZipCommon {
 
   void Convert();
   bool ExtractStep();
-  void CompressStep(TCompBase& Writer, bool Replace);
+  // The entries the writer added; 0 when it wrote nothing.
+  int CompressStep(TCompBase& Writer, bool Replace);
   void IntegrityStep(const std::string& File, TOutArcType Type);
   void RemoveIntermediateTar();
   void CleanUp();

@@ -1,5 +1,6 @@
 #include "archive/tools/zipcheck.h"
 
+#include "archive/formats/gzip/ungzip.h"
 #include "archive/tools/readers.h"
 
 namespace vsk {
@@ -49,6 +50,8 @@ int TZipCheck::Activate() {
     r.PasswordAttempts = PasswordAttempts;
     r.RecurseDirs = RecurseDirs;
     r.TranslateOemChar = TranslateOemChar;
+    // Where a gzip reader writes the tar it then tests.
+    r.SetTempDir(TempDir());
     r.ShareCancel(CancelRef());
     TZipCheck* self = this;
     const auto relay = [self](auto& Handler) {
@@ -69,6 +72,7 @@ int TZipCheck::Activate() {
     r.OnNestedTarFile = relay(OnNestedTarFile);
     r.OnFileExists = relay(OnFileExists);
     r.OnNextVolume = relay(OnNextVolume);
+    if (auto* gz = dynamic_cast<TUnGZip*>(&r)) gz->OnChangeArchive = relay(OnChangeArchive);
     r.OnEnd = [this](TZipCommon&, const std::string& FileName, bool Pass) {
       Fire(OnStatus, FileName, Pass);
       Fire(OnEnd, FileName);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -355,6 +356,42 @@ int Wait(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A hive that is no file of ours (a FIFO, a device, a file past 64 MiB)
+// is never read: it reads as empty, writes are refused, nothing waits, and
+// it is left where it is.
+TEST(Registry, HiveThatIsNoRegularFileOrTooLargeIsRefused) {
+  IsolatedEnvironment env;
+  const std::string file = HiveFileName(HKEY_CURRENT_USER);
+  fs::create_directories(RegistryDirectory());
+  auto refused = [](const char* what) {
+    // In a child under an alarm: a read that blocks fails instead of hanging.
+    const pid_t pid = Spawn([] {
+      alarm(30);
+      TRegistry reg;
+      if (reg.KeyExists("\\Software")) return 3;
+      if (reg.OpenKey("\\Software\\Brevane", true)) return 4;
+      if (ErrorOf([&] { reg.CreateKey("\\Software\\Brevane"); }) != "Failed to create key \\Software\\Brevane")
+        return 5;
+      return 0;
+    });
+    EXPECT_EQ(Wait(pid), 0) << what;
+  };
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  refused("FIFO");
+  EXPECT_TRUE(fs::is_fifo(file));
+  fs::remove(file);
+
+  fs::create_symlink("/dev/zero", file);
+  refused("device");
+  fs::remove(file);
+
+  WriteFile(file, "[Software]\n");
+  fs::resize_file(file, (std::uintmax_t{64} << 20) + 1);
+  refused("oversized");
+  EXPECT_EQ(fs::file_size(file), (std::uintmax_t{64} << 20) + 1);
+  EXPECT_TRUE(CorruptFiles().empty());
 }
 
 TEST(Registry, TwoWritingProcessesLoseNothing) {

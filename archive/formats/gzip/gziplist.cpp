@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "archive/core/dates.h"
+#include "archive/core/diskmanager.h"
 #include "archive/formats/gzip/gzipheader.h"
+#include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 
@@ -24,16 +26,6 @@ TDateTime ArchiveFileDate(TVorsk& L) {
   struct stat st;
   if (stat(L.ArchiveFile().c_str(), &st) != 0) return kDefaultDateTime;
   return L.ConvertDosDate(FileTimeToLocalDos(st.st_mtim));
-}
-
-// The name of a member that stores none: the archive's name without its
-// folder and its last extension.
-std::string NameFromArchive(const std::string& Archive) {
-  const auto slash = Archive.find_last_of('/');
-  std::string name = slash == std::string::npos ? Archive : Archive.substr(slash + 1);
-  const auto dot = name.rfind('.');
-  if (dot != std::string::npos) name.resize(dot);
-  return name;
 }
 
 class TGzipListWalker : public TListWalker {
@@ -74,7 +66,9 @@ class TGzipListWalker : public TListWalker {
     }
 
     L.CountEntry(L.PackedSize, L.UnpackedSize);
-    L.TakeName(h.HasName ? h.Name : NameFromArchive(L.ArchiveFile()));
+    // Named as the reader names its output, so that the entry shown is the
+    // entry a selection of it extracts.
+    L.TakeName(GzipMemberName(h, L.ArchiveFile(), L.TranslateOemChar, L.DiskManager->FileSystem), false);
     L.ExternalAttr = L.ArchiveAttributes();
     L.MethodNumber = Got > 2 ? Header[2] : 0;
     // The text goes by the kind: a compress file is LZW whatever its bit

@@ -91,6 +91,25 @@ std::string GzipOutputName(const std::string& Name, const std::string& ArchiveNa
   return n;
 }
 
+std::string GzipMemberName(const TGzipHeader& Header, const std::string& ArchiveName, bool TranslateOem,
+                           const std::string& FileSystem) {
+  const bool gzip = Header.Kind == TGzipKind::Gzip;
+  // An empty stored name would leave nothing to write to: the archive's
+  // name stands in for it as for a member that stores none. A ".tgz"
+  // archive keeps its extension here so that its output is named ".tar",
+  // not after the folder such a tar usually holds.
+  std::string name;
+  if (gzip && Header.HasName && !Header.Name.empty()) {
+    name = OemToAnsiName(Header.Name, TranslateOem);
+  } else {
+    name = FileNamePart(ArchiveName);
+    if (gzip && ExtensionOf(name) != ".tgz" && ExtensionStart(name) != std::string::npos)
+      name.resize(ExtensionStart(name));
+  }
+  return GzipOutputName(name, ArchiveName, gzip && (Header.Flags & kGzipFlagText),
+                        SameIgnoringAsciiCase(FileSystem, "FAT16"));
+}
+
 TUnGZip::TUnGZip() = default;
 
 TUnGZip::~TUnGZip() = default;
@@ -145,21 +164,7 @@ bool TUnGZip::ReadEntry(TEntry& Entry) {
   }
   const Int64 size = ArchiveStream->GetSize();
   const bool gzip = h.Kind == TGzipKind::Gzip;
-
-  // An empty stored name would leave nothing to write to: the archive's
-  // name stands in for it as for a member that stores none. A ".tgz"
-  // archive keeps its extension here so that its output is named ".tar",
-  // not after the folder such a tar usually holds.
-  std::string name;
-  if (gzip && h.HasName && !h.Name.empty()) {
-    name = OemToAnsiName(h.Name, TranslateOemChar);
-  } else {
-    name = FileNamePart(ArchiveFile());
-    if (gzip && ExtensionOf(name) != ".tgz" && ExtensionStart(name) != std::string::npos)
-      name.resize(ExtensionStart(name));
-  }
-  Entry.Name = GzipOutputName(name, ArchiveFile(), gzip && (h.Flags & kGzipFlagText),
-                              SameIgnoringAsciiCase(DiskManager->FileSystem, "FAT16"));
+  Entry.Name = GzipMemberName(h, ArchiveFile(), TranslateOemChar, DiskManager->FileSystem);
 
   struct stat st;
   const UInt32 fileDate = stat(ArchiveFile().c_str(), &st) == 0 ? FileTimeToLocalDos(st.st_mtim) : kDefaultDosDateTime;
@@ -573,13 +578,14 @@ void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   }
   if (tar.ArcType() != atTar) return;
   FArcType = atTar;
-  // The inner reader works as this one was asked to: same folder, masks,
+  // The inner reader works as this one was asked to: same folder,
   // overwrite rules, events and cancel flag.
   tar.UseStoredDirs = UseStoredDirs;
   tar.CreateStoredDirs = CreateStoredDirs;
   if (!FExtractDir.empty()) tar.SetExtractDir(FExtractDir);
-  tar.FileSpec = FileSpec;
-  tar.RecurseDirs = RecurseDirs;
+  // The masks chose this member; what it holds goes out whole.
+  tar.FileSpec = {"*.*"};
+  tar.RecurseDirs = true;
   tar.ConfirmOverwrites = ConfirmOverwrites;
   tar.OverwriteMode = FSavedOverwriteMode;
   tar.DateAttribute = DateAttribute;

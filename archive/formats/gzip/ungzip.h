@@ -4,7 +4,8 @@
 // files. An archive gives one output file, checked against every member's
 // CRC-32 and size. When that file holds a tar archive the owner is asked
 // through OnNestedTarFile whether to unpack it, which an inner tar reader
-// then does with this component's folder, masks, events and cancel flag.
+// then does, every entry of it, with this component's folder, events and
+// cancel flag.
 
 #include <functional>
 #include <memory>
@@ -21,6 +22,12 @@ namespace vsk {
 // dropped and a text member (Text) gets ".txt". On a FAT16 volume every "."
 // in front of the extension becomes "_".
 std::string GzipOutputName(const std::string& Name, const std::string& ArchiveName, bool Text, bool Fat16);
+// The name a member is listed and extracted under: its stored name
+// (translated from the OEM code page with TranslateOem), or the archive's
+// name when it stores none or an empty one, put through GzipOutputName for
+// the volume whose file system is FileSystem.
+std::string GzipMemberName(const TGzipHeader& Header, const std::string& ArchiveName, bool TranslateOem,
+                           const std::string& FileSystem);
 
 class TUnGZip : public TUnBase {
  public:

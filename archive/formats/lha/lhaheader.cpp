@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/core/checksum.h"
 #include "archive/formats/zip/ziprecords.h"
 
 namespace vsk {
@@ -107,14 +108,33 @@ TLhaStatus ParseLevel2(const Byte* Fixed, Int64 Limit, const TArchiveReadAt& Rea
   H.HeaderLength = total;
   Int32 next = GetLE16(buf.data() + 24);
   Int32 pos = kLevel2BaseSize;
+  // Where the header's own CRC-16 lies, when a common extended header
+  // carries one (some writers, OS-9 LHA among them, leave it out).
+  Int32 headerCrcAt = -1;
   while (next != 0) {
     if (next < kMinExtHeader || next > total - pos) return TLhaStatus::BadHeader;
     const Byte* ext = buf.data() + pos;
+    if (ext[0] == kLhaExtHeaderCrc && next >= kMinExtHeader + 2) headerCrcAt = pos + 1;
     TakeExtended(ext, next, H);
     pos += next;
     next = GetLE16(ext + next - kExtSizeField);
   }
+  if (headerCrcAt >= 0) {
+    // The CRC covers the whole header with its own field counted as zero.
+    const UInt16 stored = GetLE16(buf.data() + headerCrcAt);
+    buf[static_cast<std::size_t>(headerCrcAt)] = buf[static_cast<std::size_t>(headerCrcAt) + 1] = 0;
+    if (Crc16Of(buf.data(), buf.size()) != stored) return TLhaStatus::BadHeader;
+  }
   return TLhaStatus::Ok;
+}
+
+// Amiga archivers store a file comment behind the name, separated by a NUL.
+void SplitComment(TLhaHeader& H) {
+  const auto nul = H.Name.find('\0');
+  if (nul == std::string::npos) return;
+  H.Comment = H.Name.substr(nul + 1);
+  H.Comment.resize(std::min(H.Comment.find('\0'), H.Comment.size()));
+  H.Name.resize(nul);
 }
 
 }  // namespace
@@ -144,15 +164,20 @@ TLhaStatus TLhaHeader::Parse(const Byte* Fixed, Int32 Got, Int64 Offset, Int64 L
   if (level2 ? GetLE16(Fixed) == 0 : Fixed[0] == 0) return TLhaStatus::EndOfArchive;
   if (Got < kLhaFixedSize || Offset < 0 || Offset + kLhaFixedSize > Limit) return TLhaStatus::Truncated;
   TakeFixed(Fixed, Offset, Out);
+  TLhaStatus status = TLhaStatus::UnknownLevel;
   switch (Out.Level) {
     case 0:
     case 1:
-      return ParseLevel01(Fixed, Limit, Read, Out);
+      status = ParseLevel01(Fixed, Limit, Read, Out);
+      break;
     case 2:
-      return ParseLevel2(Fixed, Limit, Read, Out);
+      status = ParseLevel2(Fixed, Limit, Read, Out);
+      break;
     default:
-      return TLhaStatus::UnknownLevel;
+      break;
   }
+  if (status == TLhaStatus::Ok) SplitComment(Out);
+  return status;
 }
 
 }  // namespace vsk

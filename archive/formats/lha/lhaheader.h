@@ -9,7 +9,8 @@
 //          stored packed size.
 // Level 2: 16-bit total header size, fixed part, CRC-16 at 21, OS byte at
 //          23, size of the first extended header at 24; all extended headers
-//          lie inside the total header size.
+//          lie inside the total header size. A header CRC extended header
+//          is checked when there is one; some writers leave it out.
 
 #include <array>
 #include <string>
@@ -54,6 +55,9 @@ struct TLhaHeader {
   // separated by "\" and no separator at its end.
   std::string Name;
   std::string Directory;
+  // A file comment stored behind the name after a NUL (Amiga archivers);
+  // the name ends at that NUL.
+  std::string Comment;
   // Bytes from the header offset to the entry's data.
   Int64 HeaderLength = 0;
 

@@ -25,9 +25,12 @@ class TLhaListWalker : public TListWalker {
   Int64 Step(TVorsk& L, const Byte* Header, Int32 Got) override {
     TLhaHeader h;
     const auto read = [&L](Int64 Pos, void* Buffer, Int32 Count) { return L.ReadAt(Pos, Buffer, Count); };
-    if (TLhaHeader::Parse(Header, Got, L.ArcOffset, L.EndOffset, read, h) != TLhaStatus::Ok) return L.EndOffset;
+    const TLhaStatus status = TLhaHeader::Parse(Header, Got, L.ArcOffset, L.EndOffset, read, h);
+    if (status == TLhaStatus::UnknownLevel) L.ReportError(L.ArchiveFile(), "", "0", msg::BadFileHeader);
+    if (status != TLhaStatus::Ok) return L.EndOffset;
 
     L.TakeName(h.StoredName());
+    L.SetComment(reinterpret_cast<const Byte*>(h.Comment.data()), h.Comment.size());
     L.PackedSize = h.PackedSize;
     L.UnpackedSize = h.UnpackedSize;
     L.CRC = h.Crc16;

@@ -14,8 +14,6 @@ namespace {
 // Self-extractors may put 128 zero bytes in front of the first header.
 constexpr Int64 kZeroPrefix = 128;
 
-bool IsListedMethod(char Letter) { return Letter == 'd' || (Letter >= '0' && Letter <= '7'); }
-
 bool IsLzhMethod(char Letter) { return Letter >= '4' && Letter <= '7'; }
 
 TLzhSettings LzhSettingsOf(char Letter) {
@@ -57,9 +55,10 @@ void TUnLha::Scan() {
     TItem item;
     Int32 got = 0;
     const TLhaStatus status = ReadHeader(pos, item.Header, got);
-    if (got == 0 || status == TLhaStatus::EndOfArchive || status == TLhaStatus::UnknownLevel) break;
+    if (got == 0 || status == TLhaStatus::EndOfArchive) break;
     if (status != TLhaStatus::Ok) {
-      // Damaged or cut off: the entries before it are still extracted.
+      // Damaged, cut off or of a level not read here: the entries before it
+      // are still extracted.
       ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
       break;
     }
@@ -68,7 +67,9 @@ void TUnLha::Scan() {
     // Level 2 keeps Unix seconds, the others a local DOS date-time.
     item.DosDateTime = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
     pos = h.NextOffset();
-    if (!IsListedMethod(h.Method[3]) || !IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
+    // Every method is listed: one that cannot be decoded is reported when
+    // its turn comes.
+    if (!IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
     NewestEntryDate = std::max(NewestEntryDate, item.DosDateTime);
     PackedTotal += static_cast<double>(h.PackedSize);
     UnpackedTotal += static_cast<double>(h.UnpackedSize);

@@ -412,7 +412,11 @@ bool TTar::FinishArchive() {
 
 int TTar::Compress() {
   SetArcType(FArcType);
+  // The tar of a tar.gz holds this run's files alone; it replaces a tar of
+  // its name only once it is complete.
+  FBuildAnew = FCompressMethod == cmTarGzip;
   const int n = TCompBase::Compress();
+  FBuildAnew = false;
   if (FCompressMethod != cmTarGzip || n <= 0 || GetCancel() || ArchiveFile().empty()) return n;
   const std::string gz = ArchiveFile() + ".gz";
   FGzipWritten = false;

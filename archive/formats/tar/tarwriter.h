@@ -45,6 +45,8 @@ class TTar : public TCompBase {
   // Compresses the finished tar into Name with an inner gzip writer that
   // shares this component's cancel flag, settings and events.
   void FinishArchiveFile(const std::string& Name) override;
+  // Whether the last FinishArchiveFile wrote its output.
+  bool GzipWritten() const { return FGzipWritten; }
 
  protected:
   bool CompressFileData(TCompEntry& E) override;

@@ -273,10 +273,12 @@ void TUnZip::ExtractItem(const TItem& Item) {
   }
 
   if (!IsSupportedMethod(method)) {
-    // Known before any output exists: nothing is created for the entry.
+    // Known before any output exists: nothing is created for the entry,
+    // and the entry fails its verdict like one that could not be decoded.
     ReportError(OutputName, "", "0", msg::UnsupportedMethod);
     if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(unpacked);
+    FailVerdict();
     return;
   }
   const bool enc = (flags & kZipFlagEncrypted) != 0;

@@ -26,6 +26,9 @@ class TZipListWalker : public TListWalker {
       Central_ = (L.ZipRecFlags & kZipCentralFound) != 0;
       return static_cast<Int64>(L.ZipEndRec.CentralDirOffset);
     }
+    // An end record that declares no entries and an empty directory is a
+    // whole archive with nothing in it (what deleting every entry leaves).
+    if (L.ZipRecFlags == kZipEndFound && L.ZipEndRec.EntriesTotal == 0 && L.ZipEndRec.CentralDirSize == 0) return -1;
     if ((L.ZipRecFlags & (kZipCentralFound | kZipEndFound)) != (kZipCentralFound | kZipEndFound)) {
       if (L.OnCorruptZipHeader) {
         bool cancel = true;

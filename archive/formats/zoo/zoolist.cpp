@@ -32,6 +32,9 @@ class TZooListWalker : public TListWalker {
     TZooEntry e;
     // A chain link that leads to anything but an entry ends the walk.
     if (!TZooEntry::Parse(Header, count, e) || !e.HasTag() || e.IsTerminator()) return L.EndOffset;
+    // A deleted entry keeps its place in the chain until the archive is
+    // packed, but is no longer part of it: the reader passes it over too.
+    if (e.Deleted != 0) return e.NextEntry;
     if (e.CommentLength != 0) ReadComment(L, e.CommentOffset, e.CommentLength);
     // The long name and folder, as the reader extracts them, so that the
     // names listed are the names a selection asks for.

@@ -385,6 +385,7 @@ TEST_F(Arc2ArcTest, ExistingOutput) {
   Convert(input, tyZip, out);
   EXPECT_EQ(ReadFile(out), old);
   EXPECT_FALSE(errors.empty());
+  EXPECT_EQ(std::count(log.begin(), log.end(), "test-activate"), 0) << "the old archive passed for the new one";
   conv.FileSpec.clear();
 
   // Accepted: replaced by the new content alone.
@@ -401,6 +402,19 @@ TEST_F(Arc2ArcTest, ExistingOutput) {
   TTree want = original;
   want["old.txt"] = "kept from before\n";
   EXPECT_TRUE(Restore(out, tyZip) == want);
+
+  // A tar.gz whose gzip step is declined: the tar of this run is tested,
+  // the .gz from before is not.
+  conv.OutArcMethod = amCreateNew;
+  ASSERT_EQ(RunTool("tar czf g.tar.gz old.txt", dir.path()).exitCode, 0);
+  const std::string oldGz = ReadFile(dir / "g.tar.gz");
+  answer = omSkip;
+  asked.clear();
+  Convert(input, tyTarGzip, (dir / "g.tgz").string());
+  EXPECT_EQ(asked, std::vector<std::string>{(dir / "g.tar.gz").string()});
+  EXPECT_EQ(ReadFile(dir / "g.tar.gz"), oldGz);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "test-activate"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "passed old.txt"), 0);
 }
 
 TEST_F(Arc2ArcTest, GzipOutputNames) {

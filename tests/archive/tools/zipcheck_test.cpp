@@ -75,6 +75,27 @@ TEST_F(ZipCheckTest, EveryFileGetsOneVerdict) {
   EXPECT_EQ(events, (std::vector<std::string>{"+a.txt", "end a.txt", "+sub/b.txt", "end sub/b.txt"}));
 }
 
+// A tar inside a gzip is tested entry by entry, and the owner hears that
+// the tar now stands for the archive.
+TEST_F(ZipCheckTest, NestedTarOfATgz) {
+  ASSERT_TRUE(vsktest::HaveTool("tar") && vsktest::HaveTool("gzip"));
+  const std::string tgz = Pack("t.tgz", "tar czf {out} a.txt sub/b.txt");
+  fs::create_directories(dir / "temp");
+  check.SetTempDir((dir / "temp").string());
+  check.OnNestedTarFile = [](TZipCommon&, const std::string&, bool& doUnTar) { doUnTar = true; };
+  std::vector<std::pair<std::string, TArcType>> changes;
+  check.OnChangeArchive = [&](TZipCommon& Sender, const std::string& Name, TArcType Type) {
+    EXPECT_EQ(&Sender, &check);
+    changes.push_back({Name, Type});
+  };
+  EXPECT_EQ(Check(tgz), 2);
+  EXPECT_EQ(events, (std::vector<std::string>{"+a.txt", "end a.txt", "+sub/b.txt", "end sub/b.txt"}));
+  EXPECT_TRUE(errors.empty());
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].first, (dir / "temp/t.tar").string());
+  EXPECT_EQ(changes[0].second, atTar);
+}
+
 TEST_F(ZipCheckTest, PasswordsAndRefusedTypes) {
   ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("gcab"));
   const std::string zip = Pack("p.zip", "zip -q -X -P opensesame {out} a.txt sub/b.txt");

@@ -16,6 +16,7 @@
 
 #include "archive/core/checksum.h"
 #include "tests/support/fakevolume.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -407,6 +408,10 @@ TEST(UnGZip, NamesFromHeaderAndArchive) {
     ASSERT_TRUE(fs::exists(out / c.expected)) << c.archive;
     EXPECT_TRUE(ReadFile(out / c.expected) == payload) << c.archive;
     EXPECT_EQ(FilesUnder(out), 1) << c.archive;
+    // The lister shows the member under the name it is extracted under.
+    const auto listed = vsktest::ListArchive((dir / c.archive).string());
+    ASSERT_EQ(listed.entries.size(), 1u) << c.archive;
+    EXPECT_EQ(listed.entries[0].name, c.expected) << c.archive;
   }
   EXPECT_EQ(MTimeOf(dir / "o-f.gz/all fields.bin"), kStamp);
 
@@ -730,6 +735,32 @@ TEST(UnGZip, NestedTarUnpackedWhenTheOwnerSaysYes) {
     ExpectTree(dir / "src", dir / ("out-" + arc) / "src");
     EXPECT_EQ(l.asked, 1);
   }
+}
+
+// The program extracts the row the lister showed: that name selects the
+// member, and the tar inside goes out whole whatever the masks said.
+TEST(UnGZip, ListedRowOfATgzExtractsEveryTarEntry) {
+  TempDir dir;
+  MakeTree(dir.path());
+  ASSERT_EQ(RunTool("tar cf - src | gzip -n > x.tgz", dir.path()).exitCode, 0);
+  const auto listed = vsktest::ListArchive((dir / "x.tgz").string());
+  ASSERT_EQ(listed.entries.size(), 1u);
+  EXPECT_EQ(listed.entries[0].name, "x.tar");
+  for (const bool test : {false, true}) {
+    TUnGZip g;
+    NestedLog r;
+    Prepare(g, r, dir / "x.tgz", dir / "out");
+    AttachNested(g, r, true);
+    g.SetTempDir((dir / "temp").string());
+    g.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& m) { m = omOverwrite; };
+    g.FileSpec = {listed.entries[0].name};
+    EXPECT_EQ(test ? g.TestArchive() : g.Extract(), 3) << test << ErrorCodes(r);
+    EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+    EXPECT_EQ(r.verdicts.size(), 3u) << test;
+    EXPECT_TRUE(r.AllPass());
+    EXPECT_EQ(r.changes.size(), 1u) << test;
+  }
+  ExpectTree(dir / "src", dir / "out/src");
 }
 
 TEST(UnGZip, NestedTarLeftAloneWhenTheOwnerSaysNo) {

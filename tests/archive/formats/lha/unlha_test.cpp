@@ -16,6 +16,7 @@
 #include "archive/core/dates.h"
 #include "tests/archive/formats/lha/lhabuild.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -349,9 +350,10 @@ TEST(UnLha, HostileNamesStayInside) {
   WriteFile(path, arc);
   const auto dest = dir / "deep/dest";
   const auto r = Unpack(path.string(), dest);
-  EXPECT_EQ(r.result, 3);
-  EXPECT_EQ(Count(r.errors, 25244), 5);
+  EXPECT_EQ(r.result, 4);
+  EXPECT_EQ(Count(r.errors, 25244), 4);
   EXPECT_EQ(ReadFile(dest / "good.txt"), "good");
+  EXPECT_EQ(ReadFile(dest / "nul"), "6") << "a NUL ends the name";
   EXPECT_EQ(ReadFile(dest / "abs/evil4.txt"), "4");
   EXPECT_EQ(ReadFile(dest / "abs/evil5.txt"), "5");
   for (auto& e : fs::recursive_directory_iterator(dir.path())) {
@@ -378,16 +380,97 @@ TEST(UnLha, UnsupportedMethodsSkipOnlyTheirEntry) {
   TempDir dir;
   const std::string data = "payload\n";
   std::string arc;
-  for (const std::string m : {"-lh2-", "-lh3-", "-lz5-", "-lh0-"})
-    arc += LhaEntry(LhaEntrySpec(m, m.substr(1, 3) + ".txt", data, data));
+  const std::vector<std::string> unsupported = {"-lh2-", "-lh3-", "-lz5-", "-lzs-", "-lhx-", "-pm0-"};
+  for (const auto& m : unsupported) arc += LhaEntry(LhaEntrySpec(m, m.substr(1, 3) + ".txt", data, data));
+  arc += LhaEntry(LhaEntrySpec("-lh0-", "lh0.txt", data, data));
   arc.push_back('\0');
   WriteFile(dir / "u.lzh", arc);
   const auto r = Unpack((dir / "u.lzh").string(), dir / "out");
-  EXPECT_EQ(Count(r.errors, 25326), 3);
+  // Each one is reported, none passed over in silence.
+  EXPECT_EQ(Count(r.errors, 25326), static_cast<int>(unsupported.size()));
   EXPECT_EQ(r.result, 1);
-  EXPECT_FALSE(fs::exists(dir / "out/lh2.txt"));
-  EXPECT_FALSE(fs::exists(dir / "out/lz5.txt"));
+  for (const auto& m : unsupported) EXPECT_FALSE(fs::exists(dir / "out" / (m.substr(1, 3) + ".txt"))) << m;
   EXPECT_EQ(ReadFile(dir / "out/lh0.txt"), data);
+}
+
+// A level-2 entry: 16-bit header size, method, sizes, time, attribute,
+// level, CRC-16 of the data, OS id, then extended headers (type and data),
+// each followed by the size of the next and 0 after the last. A header CRC
+// extended header (type 0) gets the CRC of the whole header.
+std::string Level2Entry(const std::string& Method, const std::string& Data, char Os,
+                        const std::vector<std::pair<Byte, std::string>>& Exts) {
+  std::string exts;
+  for (std::size_t i = 0; i < Exts.size(); ++i) {
+    exts += static_cast<char>(Exts[i].first) + Exts[i].second;
+    exts += vsktest::Le16(i + 1 < Exts.size() ? static_cast<unsigned>(Exts[i + 1].second.size() + 3) : 0);
+  }
+  const std::string body = Method + vsktest::Le32(static_cast<UInt32>(Data.size())) +
+                           vsktest::Le32(static_cast<UInt32>(Data.size())) + vsktest::Le32(1552558956) + "\x20\x02" +
+                           vsktest::Le16(Crc16Of(Data.data(), Data.size())) + Os +
+                           vsktest::Le16(Exts.empty() ? 0 : static_cast<unsigned>(Exts[0].second.size() + 3)) + exts;
+  std::string header = vsktest::Le16(static_cast<unsigned>(body.size() + 2)) + body;
+  std::size_t at = 26;
+  for (const auto& [type, data] : Exts) {
+    if (type == 0x00) header.replace(at + 1, 2, vsktest::Le16(Crc16Of(header.data(), header.size())));
+    at += data.size() + 3;
+  }
+  return header + Data;
+}
+
+// Headers that other LHA programs write: OS-9 level 2 without the header
+// CRC, Amiga comments behind a NUL in the name, and a level this library
+// does not read, which is reported rather than ending the archive quietly.
+TEST(UnLha, HeadersOfOtherLhaPrograms) {
+  TempDir dir;
+  const std::string os9 = Level2Entry("-lh0-", "from OS-9\n", 'K',
+                                      {{0x50, vsktest::Le16(0644)}, {0x51, vsktest::Le32(0x00010002)}, {0x01, "os9.txt"}});
+  const std::string withCrc =
+      Level2Entry("-lh0-", "checked\n", 'U', {{0x00, std::string(2, '\0')}, {0x01, "crc.txt"}});
+  const std::string amiga0 = LhaEntry(LhaEntrySpec("-lh0-", std::string("amiga.txt\0a note", 16), "A", "A"));
+  const std::string amiga1 = LhaEntry(LhaEntrySpec("-lh0-", std::string("dir\\b.txt\0other", 15), "B", "B").At(1));
+  const auto path = dir / "other.lzh";
+  WriteFile(path, os9 + withCrc + amiga0 + amiga1 + std::string(1, '\0'));
+
+  auto r = Unpack(path.string(), dir / "out");
+  EXPECT_EQ(r.result, 4);
+  EXPECT_TRUE(r.errors.empty()) << (r.errorNames.empty() ? "" : r.errorNames[0]);
+  for (const auto& [name, pass] : r.verdicts) EXPECT_TRUE(pass) << name;
+  EXPECT_EQ(ReadFile(dir / "out/os9.txt"), "from OS-9\n");
+  EXPECT_EQ(ReadFile(dir / "out/crc.txt"), "checked\n");
+  EXPECT_EQ(ReadFile(dir / "out/amiga.txt"), "A");
+  EXPECT_EQ(ReadFile(dir / "out/dir/b.txt"), "B");
+  auto listed = vsktest::ListArchive(path.string());
+  EXPECT_TRUE(listed.errors.empty());
+  EXPECT_EQ(listed.Names(), (std::vector<std::string>{"os9.txt", "crc.txt", "amiga.txt", "dir/b.txt"}));
+  ASSERT_EQ(listed.entries.size(), 4u);
+  EXPECT_EQ(listed.entries[2].comment, "a note");
+  EXPECT_EQ(listed.entries[3].comment, "other");
+
+  // A header CRC that does not match is a bad header; the entries before
+  // it still come out.
+  std::string damaged = withCrc;
+  damaged[damaged.find("crc.txt")] = 'C';
+  WriteFile(path, amiga0 + damaged + std::string(1, '\0'));
+  r = Unpack(path.string(), dir / "out2");
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(r.errors, std::vector<int>{25110});
+  EXPECT_FALSE(fs::exists(dir / "out2/Crc.txt"));
+
+  // Level 3 (a 32-bit header size at 24 and extended headers with 32-bit
+  // sizes): reported by the reader and the lister alike.
+  std::string level3 = vsktest::Le16(4) + "-lh0-" + vsktest::Le32(1) + vsktest::Le32(1) + vsktest::Le32(0) +
+                       "\x20\x03" + vsktest::Le16(0) + "U" + vsktest::Le32(0) + vsktest::Le32(11) + "\x01l3.txt" +
+                       vsktest::Le32(0);
+  level3.replace(24, 4, vsktest::Le32(static_cast<UInt32>(level3.size())));
+  WriteFile(path, amiga0 + level3 + "3" + amiga1 + std::string(1, '\0'));
+  for (const bool test : {false, true}) {
+    r = Unpack(path.string(), dir / "out3", {.test = test});
+    EXPECT_EQ(r.result, 1) << test;
+    EXPECT_EQ(r.errors, std::vector<int>{25110}) << test;
+  }
+  listed = vsktest::ListArchive(path.string());
+  EXPECT_EQ(listed.Names(), std::vector<std::string>{"amiga.txt"});
+  EXPECT_EQ(listed.ErrorCodes(), std::vector<int>{25110});
 }
 
 TEST(UnLha, BadHuffmanCodeIsReported) {

@@ -514,13 +514,15 @@ TEST_F(TarWriterTest, TarGzIsMadeInOneRun) {
   EXPECT_TRUE(SameTree(GnuTarTree(tmp / "x.tar.gz", tmp / "gnu", "xzf"), tree));
   EXPECT_EQ(ReadFile(tmp / "x.tar.gz").substr(10, 6), std::string("x.tar") + '\0');
 
-  // Again: the old tar goes (to the trash), the .gz exists and is asked for.
+  // Again: naming the archive touches no file; the run writes its tar
+  // anew in the old one's place, and the .gz exists and is asked for.
   const std::string oldGz = ReadFile(tmp / "x.tar.gz");
+  WriteFile(tmp / "x.tar", "a file that only shares the name");
   WriteFile(src / "a.txt", "changed");
   TarWriter again(tmp / "x.tar.gz");
   ASSERT_TRUE(again.z.SetCompressMethod(vsk::cmTarGzip));
   again.z.SetArchiveFile((tmp / "x.tar.gz").string());
-  EXPECT_FALSE(fs::exists(tmp / "x.tar"));
+  EXPECT_EQ(ReadFile(tmp / "x.tar"), "a file that only shares the name");
   EXPECT_EQ(again.Add({Spec(src)}), 0) << "no OnFileExists: the .gz is left alone";
   EXPECT_TRUE(again.HasError(vsk::msg::RequiredEventNotAssigned));
   EXPECT_EQ(ReadFile(tmp / "x.tar.gz"), oldGz);
@@ -531,9 +533,13 @@ TEST_F(TarWriterTest, TarGzIsMadeInOneRun) {
     m = vsk::omOverwrite;
   };
   again.z.SetArchiveFile((tmp / "x.tar.gz").string());
+  again.errors.clear();
   EXPECT_EQ(again.Add({Spec(src)}), 3);
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(GnuTarTree(tmp / "x.tar.gz", tmp / "gnu2", "xzf").at("a.txt"), "changed");
+  EXPECT_TRUE(again.errors.empty());
+  Tree changed = tree;
+  changed["a.txt"] = "changed";
+  EXPECT_TRUE(SameTree(GnuTarTree(tmp / "x.tar.gz", tmp / "gnu2", "xzf"), changed));
 }
 
 }  // namespace

@@ -11,9 +11,12 @@
 #include <map>
 
 #include "archive/core/diskmanager.h"
+#include "archive/formats/lister/vorsk.h"
+#include "archive/tools/zipcheck.h"
 #include "tests/archive/formats/zip/legacy_encoders.h"
 #include "tests/archive/formats/zip/zipbuilder.h"
 #include "tests/support/fakevolume.h"
+#include "tests/support/listing.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -277,6 +280,97 @@ TEST(UnZip, UnsupportedMethodLeavesNoFileAndTheRunGoesOn) {
   EXPECT_FALSE(fs::exists(dir / "out/m7.bin"));
   EXPECT_EQ(ReadFile(dir / "out/ok.txt"), "ok");
   EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), 25326), 2);
+  // Each undecodable entry fails its verdict, so a test reports it failed
+  // rather than leaving it out.
+  EXPECT_EQ(r.verdicts, (std::map<std::string, bool>{{(dir / "out/m9.bin").string(), false},
+                                                     {(dir / "out/m7.bin").string(), false},
+                                                     {(dir / "out/ok.txt").string(), true}}));
+  TZipCheck check;
+  std::vector<std::string> status;
+  check.OnStatus = [&](TZipCommon&, const std::string& n, bool pass) { status.push_back((pass ? "+" : "-") + n); };
+  check.SetArchiveFile((dir / "m.zip").string());
+  check.FileSpec = {"*.*"};
+  check.Activate();
+  EXPECT_EQ(status, (std::vector<std::string>{"-m9.bin", "-m7.bin", "+ok.txt"}));
+}
+
+// What zip leaves after deleting every entry: the end record alone.
+TEST(UnZip, EmptyArchiveListsTestsAndExtractsAsEmpty) {
+  ASSERT_TRUE(vsktest::HaveTool("zip")) << "zip missing";
+  TempDir dir;
+  WriteFile(dir / "a.txt", "a");
+  ASSERT_EQ(RunTool("zip -q e.zip a.txt && zip -q -d e.zip a.txt", dir.path()).exitCode, 0);
+  const std::string arc = (dir / "e.zip").string();
+  ASSERT_EQ(fs::file_size(arc), 22u);
+  int corrupt = 0;
+  const auto onCorrupt = [&corrupt](TZipCommon&, Byte, bool& cancel) {
+    ++corrupt;
+    cancel = false;
+  };
+
+  TVorsk lister;
+  lister.OnCorruptZipHeader = onCorrupt;
+  const auto listed = vsktest::ListArchive(lister, arc);
+  EXPECT_TRUE(listed.ok);
+  EXPECT_EQ(listed.type, atZip);
+  EXPECT_TRUE(listed.entries.empty());
+  EXPECT_TRUE(listed.errors.empty());
+
+  for (const bool test : {false, true}) {
+    TUnZip z;
+    RunLog r;
+    Attach(z, r);
+    z.OnCorruptZipHeader = onCorrupt;
+    z.SetArchiveFile(arc);
+    z.SetExtractDir((dir / "out").string());
+    z.FileSpec = {"*.*"};
+    EXPECT_EQ(test ? z.TestArchive() : z.Extract(), 0);
+    EXPECT_TRUE(r.errors.empty()) << test;
+    EXPECT_TRUE(r.verdicts.empty()) << test;
+  }
+
+  TZipCheck check;
+  check.OnCorruptZipHeader = onCorrupt;
+  int verdicts = 0, errors = 0;
+  check.OnStatus = [&verdicts](TZipCommon&, const std::string&, bool) { ++verdicts; };
+  check.OnError = [&errors](TZipCommon&, const std::string&, const std::string&, const std::string&, int) { ++errors; };
+  check.SetArchiveFile(arc);
+  check.FileSpec = {"*.*"};
+  EXPECT_EQ(check.Activate(), 0);
+  EXPECT_EQ(verdicts + errors, 0);
+  EXPECT_EQ(corrupt, 0) << "nothing is missing from an empty archive";
+}
+
+// bsdtar run in a folder names it "./" at the top of the archive: that is
+// the destination itself, neither an error nor anything to make.
+TEST(UnZip, TopFolderDotOfBsdtarNamesTheDestination) {
+  ASSERT_TRUE(vsktest::HaveTool("bsdtar")) << "bsdtar missing";
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", "a");
+  WriteFile(dir / "src/sub/b.txt", "bb");
+  const std::string arc = (dir / "dot.zip").string();
+  ASSERT_EQ(RunTool("bsdtar -c --format zip -f " + ShellQuote(arc) + " .", dir / "src").exitCode, 0);
+  ASSERT_NE(ReadFile(arc).find("./sub/"), std::string::npos);
+
+  for (const bool dirs : {true, false}) {
+    TUnZip z;
+    RunLog r;
+    Attach(z, r);
+    const auto out = dir / (dirs ? "out" : "flat");
+    z.SetArchiveFile(arc);
+    z.SetExtractDir(out.string());
+    z.FileSpec = {"*.*"};
+    z.CreateStoredDirs = dirs;
+    z.UseStoredDirs = dirs;
+    EXPECT_EQ(z.Extract(), 2);
+    EXPECT_TRUE(r.errors.empty()) << dirs;
+    for (auto& [n, pass] : r.verdicts) EXPECT_TRUE(pass) << n;
+    EXPECT_EQ(ReadFile(out / (dirs ? "sub/b.txt" : "b.txt")), "bb");
+    EXPECT_EQ(ReadFile(out / "a.txt"), "a");
+  }
+  const auto t = ExtractAll(arc, dir / "unused", {}, true);
+  EXPECT_EQ(t.result, 2);
+  EXPECT_TRUE(t.errors.empty());
 }
 
 TEST(UnZip, OverwriteDecisionsAndFolders) {

@@ -142,12 +142,20 @@ TEST(ZooList, ArchiveCommentDeletedEntriesAndTheTerminator) {
   EXPECT_EQ(r.lastComment, "archive note");
   EXPECT_TRUE(LsarList(path).empty());
 
-  // Deleted entries are listed and counted like the others.
-  WriteFile(path, MakeZoo({{"KEPT.TXT", "kept"}, {"GONE.TXT", "gone!", 0, "", -1, 1}}, "note").bytes);
+  // Deleted entries are passed over as the reader passes them over: a row
+  // that could never be extracted is not shown.
+  WriteFile(path, MakeZoo({{"KEPT.TXT", "old", 0, "old note", -1, 1},
+                           {"KEPT.TXT", "kept"},
+                           {"GONE.TXT", "gone!", 0, "", -1, 1}},
+                          "note")
+                      .bytes);
   r = ListArchive(path);
-  EXPECT_EQ(r.Names(), (std::vector<std::string>{"KEPT.TXT", "GONE.TXT"}));
-  EXPECT_EQ(r.numFiles, 2);
-  EXPECT_EQ(r.unpackTotal, 9.0);
+  EXPECT_EQ(r.Names(), (std::vector<std::string>{"KEPT.TXT"}));
+  EXPECT_EQ(r.numFiles, 1);
+  EXPECT_EQ(r.unpackTotal, 4.0);
+  ASSERT_EQ(r.entries.size(), 1u);
+  EXPECT_EQ(r.entries[0].unpacked, 4);
+  EXPECT_EQ(r.entries[0].comment, "");
 }
 
 TEST(ZooList, HostileHeaders) {
