@@ -23,11 +23,15 @@ TLibHandle TryOpen(const std::string& Path) {
 
 }  // namespace
 
-std::string ProgramDir() {
+std::string ProgramFile() {
   std::vector<char> buf(4096);
   const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
   if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
-  std::string path(buf.data(), static_cast<std::size_t>(n));
+  return std::string(buf.data(), static_cast<std::size_t>(n));
+}
+
+std::string ProgramDir() {
+  const std::string path = ProgramFile();
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }

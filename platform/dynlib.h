@@ -17,6 +17,8 @@ TLibHandle LoadLibraryQuiet(const std::string& FileName);
 void* GetProcAddress(TLibHandle Lib, const char* Name);
 void FreeLibrary(TLibHandle Lib);
 
+// The full name of the running program (empty when it cannot be read).
+std::string ProgramFile();
 // The folder of the running program, without a trailing "/" (empty when
 // it cannot be read).
 std::string ProgramDir();

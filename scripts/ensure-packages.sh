@@ -19,7 +19,8 @@ ensure_packages() {
 # What building the project needs.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libmspack-dev qt6-base-dev xvfb xauth)
 # What the test suites need besides: GoogleTest, Google Benchmark and the
-# archivers whose output we read and which read ours.
+# archivers whose output we read and which read ours, and xdg-utils, whose
+# xdg-mime checks the desktop associations.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tzdata
   zip unzip p7zip-full libarchive-tools gzip tar ncompress arj lhasa jlha-utils
-  nomarch unar cabextract gcab sharutils unace)
+  nomarch unar cabextract gcab sharutils unace xdg-utils)

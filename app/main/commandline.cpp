@@ -192,12 +192,24 @@ void TfmMain::RemoveRegistration() {
   FSaveFormState = false;
   FSaveListLayout = false;
   dfmruMainList.AutoSave = false;
-  try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    reg.DeleteKey("\\Software\\Brevane");
-  } catch (const std::exception&) {
-    // Nothing left to remove.
-  }
+  // Each step runs even when one before it failed: the uninstaller has no
+  // second chance.
+  std::string errors;
+  const auto step = [&errors](const std::function<void()>& Step) {
+    try {
+      Step();
+    } catch (const std::exception& e) {
+      errors += (errors.empty() ? "" : "\r\n") + std::string(e.what());
+    }
+  };
+  step(UnregisterShellExtensions);
+  step(DeleteSettingsKey);
+  step([this] {
+    vskRegArchive.ActivateOnStartup = false;
+    vskRegArchive.SetArcExtensions({kAssociationExtensions.begin(), kAssociationExtensions.end()});
+    vskRegArchive.UnregisterExtensions();
+  });
+  if (!errors.empty()) ShowError(errors);
 }
 
 }  // namespace brevane

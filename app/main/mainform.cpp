@@ -155,7 +155,11 @@ void TfmMain::FormCreate() {
   // The list view's icons come from FFileTypes, the desktop's file types.
   if (!SettingsExist()) {
     WriteDefaultSettings();
-    // The shell extensions are registered here.
+    try {
+      RegisterShellExtensions();
+    } catch (const std::exception& e) {
+      ShowError(e.what());
+    }
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
     CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
@@ -165,8 +169,7 @@ void TfmMain::FormCreate() {
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
   // stubs here, and the help commands the program's help file.
-  // With CheckAssociations and EnableAssociations the file associations are
-  // renewed here, asking first when they are not the program's.
+  CheckFileAssociations();
   if (FInteractive) {
     BuildExplorer();
     GenerateToolbar();

@@ -16,6 +16,7 @@
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
 #include "app/main/mrulist.h"
+#include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/arc/unarc.h"
@@ -34,6 +35,7 @@
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/formats/zoo/unzoo.h"
 #include "archive/tools/arc2arc.h"
+#include "archive/tools/regarchive.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/tools/zipfix.h"
 #include "ui_mainform.h"
@@ -264,7 +266,16 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acConvertExecute();
   void CmdConvert(const std::string& ArchiveName);
 
+  // ---- file associations
+  void UpdateRegArchiveExt();
+  void ApplyFileAssociations();
+  // The association prompt; true when it was answered Yes.
+  bool ShowFileAssociationDlg();
+  // The start-up check: asks when the archive types are not associated.
+  void CheckFileAssociations();
+
   // ---- state read by the commands and by tests
+  vsk::TRegArchive vskRegArchive = ProgramRegArchive();
   vsk::TVorsk vskVorsk;
   vsk::TZipCheck vskZipCheck;
   vsk::TZipFix ZipFix;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/core/pump.h"
+#include "platform/process.h"
 
 namespace brevane {
 
@@ -16,20 +17,19 @@ namespace brevane {
 inline constexpr int kShowNormal = 1;
 inline constexpr int kShowMinimized = 2;
 
-// The full name of a program found on PATH (a name holding "/" is taken as
-// it is); "" when there is no such executable file.
-std::string FindProgram(const std::string& Name);
+using vsk::FindProgram;
 
 // Splits a parameter text into arguments: blanks separate them, double
 // quotes group blanks into one argument and are removed.
 std::vector<std::string> SplitParameters(const std::string& Parameters);
 
 // Starts Program with Arguments in WorkFolder (empty: the current folder)
-// and waits for it to end, calling Pump about every 50 ms meanwhile. The
-// exit status (128 + the signal for a program ended by a signal), or
-// nullopt when it could not be started.
-std::optional<int> RunAndWait(const std::string& Program, const std::vector<std::string>& Arguments,
-                              const std::string& WorkFolder, const std::function<void()>& Pump = vsk::ProcessMessages);
+// and waits for it to end, pumping messages meanwhile (vsk::RunAndWait).
+inline std::optional<int> RunAndWait(const std::string& Program, const std::vector<std::string>& Arguments,
+                                     const std::string& WorkFolder,
+                                     const std::function<void()>& Pump = vsk::ProcessMessages) {
+  return vsk::RunAndWait(Program, Arguments, WorkFolder, Pump);
+}
 
 // Starts Program in its own folder with the arguments as given (no length
 // limit) and waits for it, pumping messages. True when it started.

@@ -5,23 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/desktopassoc.h"
+
 namespace brevane {
-
-namespace {
-
-// The Exec key's quoting: the whole path in double quotes, with the
-// characters that are special inside them escaped.
-std::string QuoteExec(const std::string& Path) {
-  std::string q = "\"";
-  for (char c : Path) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') q += '\\';
-    if (c == '%') q += '%';
-    q += c;
-  }
-  return q + "\"";
-}
-
-}  // namespace
 
 bool CreateShortcut(const std::string& Folder, const std::string& Name, const std::string& Target) {
   if (Folder.empty() || Name.empty() || Target.empty()) return false;
@@ -36,7 +22,7 @@ bool CreateShortcut(const std::string& Folder, const std::string& Name, const st
         << "Type=Application\n"
         << "Name=" << Name << "\n"
         << "Comment=Open, create and extract archives\n"
-        << "Exec=" << QuoteExec(Target) << " %f\n"
+        << "Exec=" << vsk::DesktopExecArgument(Target) << " %f\n"
         << "Icon=package-x-generic\n"
         << "Terminal=false\n"
         << "Categories=Utility;Archiving;Compression;\n";

@@ -16,6 +16,7 @@
 #include "app/main/archivemodel.h"
 #include "app/main/mainform.h"
 #include "app/main/program.h"
+#include "app/main/settings.h"
 #include "archive/formats/lister/vorsk.h"
 #include "bench/zip100k.h"
 
@@ -70,7 +71,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A scratch desktop and registry: the program's first start writes both.
+  // A scratch desktop and registry.
   const std::string home = (ScratchFolder() / "home").string();
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
   setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
   setenv("BREVANE_REGISTRY_DIR", (ScratchFolder() / "registry").c_str(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Settings written beforehand, with no association prompt at start.
+  brevane::WriteDefaultSettings();
+  brevane::WriteSettingBool("FileAssociations", "CheckAssociations", false);
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   TRatioReporter reporter;

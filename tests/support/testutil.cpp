@@ -1,5 +1,6 @@
 #include "tests/support/testutil.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +143,15 @@ ToolResult RunTool(const std::string& command, const fs::path& cwd) {
 
 bool HaveTool(const std::string& name) {
   return RunTool("command -v " + ShellQuote(name) + " >/dev/null").exitCode == 0;
+}
+
+std::string XdgMimeDefault(const std::string& mimeType) {
+  EXPECT_TRUE(HaveTool("xdg-mime")) << "xdg-mime is needed (Debian package xdg-utils)";
+  const auto r = RunTool("env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID"
+                         " xdg-mime query default " + ShellQuote(mimeType));
+  std::string out = r.output;
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
 }
 
 }  // namespace vsktest

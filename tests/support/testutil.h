@@ -69,6 +69,9 @@ ToolResult RunTool(const std::string& command, const fs::path& cwd = {});
 // tool is a failure, not a silent skip.
 bool HaveTool(const std::string& name);
 std::string ShellQuote(const std::string& s);
+// The desktop file `xdg-mime query default` names for a MIME type, as a
+// desktop without a session of its own sees it (Debian xdg-utils).
+std::string XdgMimeDefault(const std::string& mimeType);
 // Whether Text has the shape of Pattern: '#' stands for one digit, any
 // other character for itself ("####-##-##" for a date).
 bool HasShape(const std::string& Text, const std::string& Pattern);

@@ -1,9 +1,11 @@
 #pragma once
 // A user interface for tests: every question must be the next one of the
-// script, whose answer it returns; any other question fails the test.
+// script, whose answer it returns; any other question fails the test. The
+// start-up association prompt is answered No unless a test asks for it.
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <deque>
 #include <functional>
 #include <string>
@@ -60,12 +62,15 @@ class TScriptedUi : public IUserInterface {
     return false;
   }
   int ShowModal(QDialog& Dialog) override {
+    if (!AskAssociations && Dialog.objectName() == QLatin1String("fmAssociateDlg")) return mrNo;
     TStep step;
     if (!Next(kModal, {}, step)) return mrCancel;
     return step.OnModal(Dialog);
   }
 
   std::deque<TStep> Steps;
+  // Whether the association prompt is a question of the script.
+  bool AskAssociations = false;
   std::string LastInputCaption;
   std::string LastInputStart;
 
