@@ -4,6 +4,7 @@
 set -uo pipefail
 mkdir -p "$1"
 dest=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -25,4 +26,11 @@ have jlha && (cd src && jlha a "$dest/a.lzh" a.txt b.bin >/dev/null 2>&1)
 have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin
 have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
 have uuencode && uuencode -m src/b.bin b.bin > "$dest/b.b64"
+# Archives no Debian tool writes: the shared fixtures beside the repository
+# (or beside a worktree's main checkout), the small ones.
+for fixtures in "${BREVANE_FIXTURES_DIR:-}" "$root/../shared/fixtures" "$root/../../shared/fixtures"; do
+  [ -n "$fixtures" ] && [ -d "$fixtures" ] || continue
+  find "$fixtures" -type f -size -128k ! -name '*.md' -exec cp {} "$dest/" \;
+  break
+done
 exit 0

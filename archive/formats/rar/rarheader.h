@@ -92,6 +92,13 @@ struct TRarFileHeader {
   UInt32 DosAttributes() const;
 };
 
+// A file block's stored name (its NameSize bytes) in UTF-8 when Unicode
+// (flag kRarFileUnicode) is set: the encoded Unicode form after the NUL, or
+// the whole name when it holds no NUL (then it is UTF-8 already). Without
+// the flag, or when the encoded form is empty, the bytes up to the NUL as
+// stored.
+std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode);
+
 // The CRC a head stores, over Count bytes from its type byte on.
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count);
 
