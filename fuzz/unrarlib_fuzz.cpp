@@ -7,29 +7,14 @@
 #include <string>
 
 #include "fuzz/fuzzfile.h"
-#include "platform/dynlib.h"
-#include "platform/rar/unrarlib.h"
+#include "platform/rar/unrarentry.h"
 
 namespace {
 
-struct TEntryPoints {
-  RAROpenArchiveFn Open = nullptr;
-  RARCloseArchiveFn Close = nullptr;
-  RARReadHeaderFn ReadHeader = nullptr;
-  RARProcessFileFn Process = nullptr;
-  RARSetCallbackFn SetCallback = nullptr;
-};
-
-const TEntryPoints& Lib() {
-  static const TEntryPoints lib = [] {
-    vsk::TLibHandle h = vsk::LoadLibraryQuiet("unrar3.so");
-    TEntryPoints e;
-    e.Open = reinterpret_cast<RAROpenArchiveFn>(vsk::GetProcAddress(h, "RAROpenArchive"));
-    e.Close = reinterpret_cast<RARCloseArchiveFn>(vsk::GetProcAddress(h, "RARCloseArchive"));
-    e.ReadHeader = reinterpret_cast<RARReadHeaderFn>(vsk::GetProcAddress(h, "RARReadHeader"));
-    e.Process = reinterpret_cast<RARProcessFileFn>(vsk::GetProcAddress(h, "RARProcessFile"));
-    e.SetCallback = reinterpret_cast<RARSetCallbackFn>(vsk::GetProcAddress(h, "RARSetCallback"));
-    if (!e.Open || !e.Close || !e.ReadHeader || !e.Process || !e.SetCallback) abort();
+const vsk::TRarEntryPoints& Lib() {
+  static const vsk::TRarEntryPoints lib = [] {
+    vsk::TRarEntryPoints e;
+    if (!e.Resolve(vsk::LoadLibraryQuiet("unrar3.so"))) abort();
     return e;
   }();
   return lib;
@@ -54,15 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   o.OpenMode = RAR_OM_EXTRACT;
   o.CmtBuf = comment;
   o.CmtBufSize = sizeof comment;
-  RARHANDLE h = Lib().Open(&o);
+  RARHANDLE h = Lib().OpenArchive(&o);
   if (!Listed(static_cast<int>(o.OpenResult)) || (h == nullptr) != (o.OpenResult != 0)) abort();
   if (h == nullptr) return 0;
   Lib().SetCallback(h, Callback, 0);
   RARHeaderData header{};
   int r;
   while ((r = Lib().ReadHeader(h, &header)) == 0) {
-    if (!Listed(Lib().Process(h, RAR_TEST, nullptr, nullptr))) abort();
+    if (!Listed(Lib().ProcessFile(h, RAR_TEST, nullptr, nullptr))) abort();
   }
-  if (!Listed(r) || Lib().Close(h) != 0) abort();
+  if (!Listed(r) || Lib().CloseArchive(h) != 0) abort();
   return 0;
 }

@@ -27,7 +27,6 @@ constexpr Int64 kSfxStep = 16;
 // RAR5 limits a header to 2 MiB.
 constexpr UInt64 kRar5MaxHeader = 2 * 1024 * 1024;
 
-constexpr Byte kRarBlockService = 0x7A;
 constexpr UInt16 kRarMainOldComment = 0x0002;
 constexpr UInt16 kRarMainPassword = 0x0080;
 constexpr UInt16 kRarEndNextVolume = 0x0001;
@@ -95,6 +94,7 @@ class TFieldReader {
     Pos_ += static_cast<std::size_t>(Length);
     return true;
   }
+  void Skip(UInt64 Count) { Pos_ += static_cast<std::size_t>(std::min<UInt64>(Count, Size_ - Pos_)); }
   std::size_t Pos() const { return Pos_; }
 
  private:
@@ -117,8 +117,7 @@ bool ParseRar5Extra(const Byte* Data, std::size_t Size, TRarEntryInfo& E, bool H
     if (!r.VInt(recordSize) || recordSize == 0 || recordSize > Size - r.Pos()) return false;
     const std::size_t start = r.Pos();
     TFieldReader f(Data + start, static_cast<std::size_t>(recordSize));
-    std::string skip;
-    r.Text(recordSize, skip);
+    r.Skip(recordSize);
     if (!f.VInt(type)) return false;
     if (type == kExtra5Encryption) {
       E.Flags |= RHDF_ENCRYPTED;

@@ -67,11 +67,25 @@ class TRarArchive {
   }
 
  private:
-  static la_ssize_t ReadProxy(struct archive*, void* Self, const void** Buffer) {
-    return static_cast<TRarArchive*>(Self)->Read(Buffer);
+  // Nothing may unwind through libarchive.
+  static la_ssize_t ReadProxy(struct archive* A, void* Self, const void** Buffer) {
+    auto* self = static_cast<TRarArchive*>(Self);
+    try {
+      return self->Read(Buffer);
+    } catch (...) {
+      self->StreamFailure_ = ERAR_NO_MEMORY;
+      archive_set_error(A, ENOMEM, "out of memory");
+      return -1;
+    }
   }
   static la_int64_t SkipProxy(struct archive*, void* Self, la_int64_t Request) {
-    return static_cast<TRarArchive*>(Self)->Skip(Request);
+    auto* self = static_cast<TRarArchive*>(Self);
+    try {
+      return self->Skip(Request);
+    } catch (...) {
+      self->StreamFailure_ = ERAR_NO_MEMORY;
+      return 0;
+    }
   }
   la_ssize_t Read(const void** Buffer);
   la_int64_t Skip(la_int64_t Request);
@@ -384,7 +398,7 @@ int TRarArchive::StreamData(int Out) {
 // A RAR 1.5-4.x link keeps its target as its data; RAR5 links have none.
 int TRarArchive::StreamLink() {
   const std::string& target = Entry_.RedirName;
-  if (Entry_.UnpSize == 0) return ERAR_SUCCESS;
+  if (Volumes_[0]->Headers.Format == TRarFormat::Rar5 || Entry_.UnpSize == 0) return ERAR_SUCCESS;
   if (target.size() != Entry_.UnpSize) return ERAR_BAD_DATA;
   if (Entry_.HasCrc &&
       crc32(0, reinterpret_cast<const Bytef*>(target.data()), static_cast<uInt>(target.size())) != Entry_.FileCrc)

@@ -24,7 +24,7 @@ bool TRarBlockHead::Parse(const Byte* Data, std::size_t Count) {
 }
 
 bool TRarFileHeader::Parse(const Byte* Data, std::size_t Count) {
-  if (!Head.Parse(Data, Count) || Head.Type != kRarBlockFile) return false;
+  if (!Head.Parse(Data, Count) || (Head.Type != kRarBlockFile && Head.Type != kRarBlockService)) return false;
   std::size_t fixed = kRarFileFixedSize + ((Head.Flags & kRarFileLarge) ? 8 : 0);
   if (Head.Size < fixed || Count < fixed) return false;
   PackedSize = GetLE32(Data + 7);

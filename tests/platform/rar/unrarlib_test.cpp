@@ -3,13 +3,12 @@
 // out byte for byte as bsdtar extracts them; RAR5 archives are built here
 // with stored entries.
 
-#include "platform/rar/unrarlib.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -17,7 +16,7 @@
 #include <vector>
 
 #include "archive/formats/rar/rarheader.h"
-#include "platform/dynlib.h"
+#include "platform/rar/unrarentry.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/testutil.h"
 
@@ -34,24 +33,11 @@ using vsktest::WriteFile;
 
 const std::string kFixtures = std::string(BREVANE_FIXTURES_DIR) + "/rar/";
 
-struct TLib {
-  TLib() {
-    Handle = LoadLibraryQuiet("unrar3.so");
-    Open = reinterpret_cast<RAROpenArchiveFn>(GetProcAddress(Handle, "RAROpenArchive"));
-    Close = reinterpret_cast<RARCloseArchiveFn>(GetProcAddress(Handle, "RARCloseArchive"));
-    ReadHeader = reinterpret_cast<RARReadHeaderFn>(GetProcAddress(Handle, "RARReadHeader"));
-    Process = reinterpret_cast<RARProcessFileFn>(GetProcAddress(Handle, "RARProcessFile"));
-    SetCallback = reinterpret_cast<RARSetCallbackFn>(GetProcAddress(Handle, "RARSetCallback"));
-  }
+struct TLib : TRarEntryPoints {
+  TLib() : Handle(LoadLibraryQuiet("unrar3.so")) { Resolve(Handle); }
   ~TLib() { FreeLibrary(Handle); }
-  bool Ok() const { return Open && Close && ReadHeader && Process && SetCallback; }
-
+  bool Ok() const { return OpenArchive != nullptr; }
   TLibHandle Handle;
-  RAROpenArchiveFn Open;
-  RARCloseArchiveFn Close;
-  RARReadHeaderFn ReadHeader;
-  RARProcessFileFn Process;
-  RARSetCallbackFn SetCallback;
 };
 
 const TLib& Lib() {
@@ -59,8 +45,6 @@ const TLib& Lib() {
   return lib;
 }
 
-// What message 1 passed for one entry: all of it below 1 MiB, its size
-// and CRC-32 always.
 struct TEntry {
   RARHeaderData H{};
   int Result = -1;
@@ -120,7 +104,7 @@ struct TRun {
     RAROpenArchiveData o{};
     o.ArcName = Archive.c_str();
     o.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = Lib().Open(&o);
+    RARHANDLE h = Lib().OpenArchive(&o);
     OpenResult = static_cast<int>(o.OpenResult);
     if (!h) return *this;
     Lib().SetCallback(h, Callback, reinterpret_cast<intptr_t>(this));
@@ -135,9 +119,9 @@ struct TRun {
         out = (Dest / Entries.back().H.FileName).string();
         fs::create_directories(fs::path(out).parent_path());
       }
-      Entries.back().Result = Lib().Process(h, op, nullptr, op == RAR_EXTRACT ? out.c_str() : nullptr);
+      Entries.back().Result = Lib().ProcessFile(h, op, nullptr, op == RAR_EXTRACT ? out.c_str() : nullptr);
     }
-    EXPECT_EQ(Lib().Close(h), 0);
+    EXPECT_EQ(Lib().CloseArchive(h), 0);
     return *this;
   }
 
@@ -194,6 +178,22 @@ std::map<std::string, std::string> WithoutLinks(std::map<std::string, std::strin
   return T;
 }
 
+// The archive comment as opening gives it into a buffer of Size bytes.
+std::string OpenComment(const std::string& Archive, std::size_t Size, unsigned& State) {
+  std::vector<char> buffer(Size);
+  RAROpenArchiveData o{};
+  o.ArcName = Archive.c_str();
+  o.OpenMode = RAR_OM_EXTRACT;
+  o.CmtBuf = buffer.data();
+  o.CmtBufSize = static_cast<unsigned>(Size);
+  RARHANDLE h = Lib().OpenArchive(&o);
+  State = o.CmtState;
+  if (h == nullptr) return "(not opened)";
+  Lib().CloseArchive(h);
+  EXPECT_EQ(o.CmtSize, State == 1 ? std::strlen(buffer.data()) + 1 : 0);
+  return buffer.data();
+}
+
 TEST(UnrarLib, ExportsTheEntryPoints) {
   ASSERT_TRUE(Lib().Ok());
   TRun missing{.Archive = "/nonexistent/x.rar"};
@@ -247,6 +247,27 @@ TEST(UnrarLib, FixturesExtractLikeBsdtar) {
     EXPECT_EQ(sfx.EndResult, ERAR_END_ARCHIVE);
     EXPECT_EQ(sfx.Entries.size(), 5u);
     EXPECT_EQ(Tree(sfx.Dest), Tree(plain.Dest));
+  }
+
+  // A comment in a service block before the first file (RAR 3.x).
+  {
+    TempDir dir;
+    const std::string text = "the comment";
+    const std::string body = Le32(text.size()) + Le32(text.size()) + "\x03" + Le32(Crc(text)) + Le32(0) + "\x1D\x30" +
+                             vsktest::Le16(3) + Le32(0) + "CMT";
+    const std::string head = std::string(1, static_cast<char>(kRarBlockService)) + vsktest::Le16(kRarFlagLongBlock) +
+                             vsktest::Le16(static_cast<unsigned>(kRarHeadSize + body.size())) + body;
+    const std::string bytes = ReadFile(kFixtures + "rar.rar");
+    const std::string block =
+        vsktest::Le16(RarHeaderCrc(reinterpret_cast<const Byte*>(head.data()), head.size())) + head + text;
+    WriteFile(dir / "comment.rar", bytes.substr(0, 20) + block + bytes.substr(20));
+    const std::string name = (dir / "comment.rar").string();
+    unsigned state = 0;
+    EXPECT_EQ(OpenComment(name, 8, state), "the com");
+    EXPECT_EQ(state, 1u);
+    TRun run{.Archive = name};
+    EXPECT_EQ(run.Go().Entries.size(), 5u);
+    EXPECT_EQ(run.EndResult, ERAR_END_ARCHIVE);
   }
 
   // The stored fields of rar.rar, and a link refused for extraction.
@@ -432,12 +453,12 @@ TEST(UnrarLib, FailuresLeaveNothingBehind) {
     RAROpenArchiveData o{};
     o.ArcName = archive.c_str();
     o.OpenMode = RAR_OM_EXTRACT;
-    RARHANDLE h = Lib().Open(&o);
+    RARHANDLE h = Lib().OpenArchive(&o);
     ASSERT_NE(h, nullptr);
     RARHeaderData hd{};
     ASSERT_EQ(Lib().ReadHeader(h, &hd), 0);
-    EXPECT_EQ(Lib().Process(h, RAR_EXTRACT, nullptr, target.c_str()), ERAR_ECREATE);
-    Lib().Close(h);
+    EXPECT_EQ(Lib().ProcessFile(h, RAR_EXTRACT, nullptr, target.c_str()), ERAR_ECREATE);
+    Lib().CloseArchive(h);
   }
   EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep");
   EXPECT_FALSE(fs::exists(dir / "none"));
@@ -494,18 +515,10 @@ TEST(UnrarLib, Rar5ArchivesAndVolumes) {
                           Rar5File(2, "shortcut", "", 0, 0xA1FF, VInt(link.size()) + link) + Rar5Block(5, 0, VInt(0));
   WriteFile(dir / "one.rar", one);
 
-  RAROpenArchiveData o{};
   const std::string name = (dir / "one.rar").string();
-  char comment[64];
-  o.ArcName = name.c_str();
-  o.OpenMode = RAR_OM_EXTRACT;
-  o.CmtBuf = comment;
-  o.CmtBufSize = sizeof comment;
-  RARHANDLE h = Lib().Open(&o);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(o.CmtState, 1u);
-  EXPECT_EQ(std::string(comment), "archive comment");
-  Lib().Close(h);
+  unsigned state = 0;
+  EXPECT_EQ(OpenComment(name, 64, state), "archive comment");
+  EXPECT_EQ(state, 1u);
 
   TRun run{.Archive = name, .Dest = dir / "out", .Choose = ExtractAll};
   run.Go();
