@@ -366,11 +366,37 @@ bool TRarVolume::NextFile(TRarEntryInfo& Entry) {
     Cursor_ = b.Next;
     if (b.Kind == TKind::File) {
       Entry = std::move(b.Entry);
+      Entry.CutShort = b.Next > Size;
       return true;
     }
   }
-  Cursor_ = Size;
+  // The cursor stays on the end block or the block that cannot be read.
   return false;
+}
+
+bool TRarVolume::CutShortAhead() {
+  Int64 pos = Cursor_;
+  TBlock b;
+  for (;;) {
+    // No end block: the volume stops at a block boundary.
+    if (pos >= Size) return true;
+    if (!ReadBlock(pos, b)) break;
+    if (b.Kind == TKind::End) return false;
+    if (b.Next > Size) return true;
+    pos = b.Next;
+  }
+  // A head that does not fit in what is left of the file.
+  const Int64 left = Size - pos;
+  if (Format == TRarFormat::Rar4) {
+    TRarBlockHead head;
+    return !ReadAt(pos, static_cast<std::size_t>(std::min<Int64>(left, kRarHeadSize + 4))) ||
+           !head.Parse(Buffer_.data(), Buffer_.size()) || head.Size > left;
+  }
+  if (!ReadAt(pos, static_cast<std::size_t>(std::min<Int64>(left, 4 + 10)))) return true;
+  TFieldReader lead(Buffer_.data(), Buffer_.size());
+  UInt32 crc = 0;
+  UInt64 headerSize = 0;
+  return !lead.U32(crc) || !lead.VInt(headerSize) || headerSize > static_cast<UInt64>(left);
 }
 
 bool TRarVolume::ContinuesInNextVolume() {

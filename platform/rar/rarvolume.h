@@ -30,6 +30,9 @@ struct TRarEntryInfo {
   UInt32 Attributes = 0;
   UInt32 RedirType = 0;
   std::string RedirName;
+  // The volume ends before the entry's data does (and not because the
+  // entry goes on in the next volume).
+  bool CutShort = false;
 
   bool IsDirectory() const;
   bool SplitBefore() const;
@@ -60,6 +63,10 @@ class TRarVolume {
   // The next file header after the last one given (continued parts
   // included); false at the end of the volume or at a damaged block.
   bool NextFile(TRarEntryInfo& Entry);
+
+  // Whether a block after the last file header given runs past the end of
+  // the volume (a volume cut short rather than damaged).
+  bool CutShortAhead();
 
   // Whether the set goes on in a next volume: the end block says so, or a
   // volume without one ends inside a file. Walks the whole volume once.

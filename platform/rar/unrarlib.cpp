@@ -1,10 +1,10 @@
 // The RAR library over libarchive. libarchive decodes (RAR 1.5-4.x and
-// RAR5, solid archives) from one stream that this file
-// feeds volume after volume, asking the caller for each next volume; the
+// RAR5, solid archives) from one stream that this file feeds volume after
+// volume, from the marker on, asking the caller for each next volume. The
 // stored headers are read beside it from the volume files (TRarVolume),
 // since libarchive gives neither the stored CRC nor the DOS fields. Each
-// libarchive entry is paired with the next stored file header, and an
-// entry whose name does not agree is refused as a damaged header.
+// libarchive entry is paired with the next stored file header; an entry
+// whose name or size does not agree is refused as a damaged header.
 
 #include "platform/rar/unrarlib.h"
 
@@ -95,6 +95,8 @@ class TRarArchive {
   void ReadComment(RAROpenArchiveData& Data);
   // The cause a stream callback recorded, else Fallback.
   int Failure(int Fallback) const { return StreamFailure_ ? StreamFailure_ : Fallback; }
+  // Data that ends with its volume is cut short, else damaged.
+  int DataFailure() const { return Entry_.CutShort ? ERAR_EREAD : ERAR_BAD_DATA; }
   int Notify(unsigned Msg, intptr_t P1, intptr_t P2) { return Callback_ ? Callback_(Msg, UserData_, P1, P2) : 0; }
   int AskPassword();
   int SkipData();
@@ -297,7 +299,7 @@ int TRarArchive::ReadHeader(RARHeaderData& Header) {
   struct archive_entry* e = nullptr;
   const int r = archive_read_next_header(A_, &e);
   if (r == ARCHIVE_EOF) return Failure(ERAR_END_ARCHIVE);
-  if (r < ARCHIVE_WARN) return Failure(ERAR_BAD_DATA);
+  if (r < ARCHIVE_WARN) return Failure(Volumes_[HeaderVolume_]->Headers.CutShortAhead() ? ERAR_EREAD : ERAR_BAD_DATA);
 
   TRarEntryInfo info;
   std::string volume;
@@ -307,6 +309,9 @@ int TRarArchive::ReadHeader(RARHeaderData& Header) {
   const std::string ours = Normalised(info.Name);
   const std::string theirs = Normalised(decoded ? decoded : "");
   if (IsAscii(ours) && IsAscii(theirs) && ours != theirs) return ERAR_BAD_DATA;
+  if (!info.IsDirectory() && !info.IsLink() && archive_entry_size_is_set(e) &&
+      static_cast<UInt64>(archive_entry_size(e)) != info.UnpSize)
+    return ERAR_BAD_DATA;
 
   // libarchive reads the link targets (RAR 1.5-4.x keeps them as data).
   if (const char* target = archive_entry_symlink(e)) {
@@ -348,14 +353,14 @@ int TRarArchive::AskPassword() {
 // goes on from its state. Elsewhere libarchive passes over the data.
 int TRarArchive::SkipData() {
   const bool decode = Volumes_[0]->Headers.Solid && !Entry_.Encrypted() && !Entry_.IsDirectory() && !Entry_.IsLink();
-  if (!decode) return archive_read_data_skip(A_) == ARCHIVE_OK ? ERAR_SUCCESS : Failure(ERAR_BAD_DATA);
+  if (!decode) return archive_read_data_skip(A_) == ARCHIVE_OK ? ERAR_SUCCESS : Failure(DataFailure());
   const void* buf = nullptr;
   std::size_t size = 0;
   la_int64_t offset = 0;
   int r;
   while ((r = archive_read_data_block(A_, &buf, &size, &offset)) == ARCHIVE_OK) {
   }
-  return r == ARCHIVE_EOF ? ERAR_SUCCESS : Failure(ERAR_BAD_DATA);
+  return r == ARCHIVE_EOF ? ERAR_SUCCESS : Failure(DataFailure());
 }
 
 // Decoded data to Out (unless -1) and through the callback, checked
@@ -371,7 +376,7 @@ int TRarArchive::StreamData(int Out) {
     if (r == ARCHIVE_EOF) break;
     // libarchive's own check of the stored CRC (of the last part for a
     // split file) fails here too.
-    if (r < ARCHIVE_WARN) return Failure(ERAR_BAD_DATA);
+    if (r < ARCHIVE_WARN) return Failure(DataFailure());
     if (offset < 0 || static_cast<UInt64>(offset) != done || size > Entry_.UnpSize - std::min(done, Entry_.UnpSize))
       return ERAR_BAD_DATA;
     if (size == 0) continue;
@@ -390,7 +395,7 @@ int TRarArchive::StreamData(int Out) {
     if (Notify(UCM_PROCESSDATA, reinterpret_cast<intptr_t>(buf), static_cast<intptr_t>(size)) < 0)
       return ERAR_VOLUME_BROKEN;
   }
-  if (done != Entry_.UnpSize) return ERAR_BAD_DATA;
+  if (done != Entry_.UnpSize) return DataFailure();
   if (!Entry_.SplitAfter() && Entry_.HasCrc && static_cast<UInt32>(crc) != Entry_.FileCrc) return ERAR_BAD_DATA;
   return ERAR_SUCCESS;
 }

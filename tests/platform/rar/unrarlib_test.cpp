@@ -441,6 +441,23 @@ TEST(UnrarLib, FailuresLeaveNothingBehind) {
   EXPECT_FALSE(fs::exists(bad.Dest / "test.txt"));
   EXPECT_EQ(bad.Find("testdir/test.txt").Result, 0);
 
+  // Every cut of the archive ends with a code of the list, whatever it is.
+  auto listed = [](int Code) { return Code == 0 || (Code >= 10 && Code <= 19) || Code == 21 || Code == 22; };
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    WriteFile(dir / "cut.rar", bytes.substr(0, cut));
+    TRun run{.Archive = (dir / "cut.rar").string()};
+    run.Go();
+    EXPECT_TRUE(listed(run.OpenResult)) << cut;
+    if (run.OpenResult == 0) {
+      EXPECT_TRUE(listed(run.EndResult) && run.EndResult != 0) << cut;
+    }
+    for (const auto& e : run.Entries) EXPECT_TRUE(listed(e.Result)) << cut;
+    // Cut inside the first entry's head or data: the archive ends early.
+    if (cut >= 20 && cut < 90) {
+      EXPECT_EQ(run.Entries.empty() ? run.EndResult : run.Entries[0].Result, ERAR_EREAD) << cut;
+    }
+  }
+
   // The output is never a link, a folder the caller did not make, or the
   // archive itself.
   fs::create_directories(dir / "out");
