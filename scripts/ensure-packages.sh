@@ -17,7 +17,7 @@ ensure_packages() {
 }
 
 # What building the project needs.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libmspack-dev qt6-base-dev xvfb xauth)
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libmspack-dev libarchive-dev qt6-base-dev xvfb xauth)
 # What the test suites need besides: GoogleTest, Google Benchmark and the
 # archivers whose output we read and which read ours, and xdg-utils, whose
 # xdg-mime checks the desktop associations.

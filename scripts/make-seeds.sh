@@ -30,4 +30,11 @@ for fixtures in "$root/../shared/fixtures/cab" "$root/../../shared/fixtures/cab"
 done
 have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
 have uuencode && uuencode -m src/b.bin b.bin > "$dest/b.b64"
+# Archives no Debian tool writes: the shared fixtures beside the repository
+# (or beside a worktree's main checkout), the small ones.
+for fixtures in "${BREVANE_FIXTURES_DIR:-}" "$root/../shared/fixtures" "$root/../../shared/fixtures"; do
+  [ -n "$fixtures" ] && [ -d "$fixtures" ] || continue
+  find "$fixtures" -type f -size -128k ! -name '*.md' -exec cp {} "$dest/" \;
+  break
+done
 exit 0

@@ -4,6 +4,7 @@
 
 #include "archive/core/checksum.h"
 #include "archive/formats/zip/ziprecords.h"
+#include "platform/codepage.h"
 
 namespace vsk {
 
@@ -23,7 +24,7 @@ bool TRarBlockHead::Parse(const Byte* Data, std::size_t Count) {
 }
 
 bool TRarFileHeader::Parse(const Byte* Data, std::size_t Count) {
-  if (!Head.Parse(Data, Count) || Head.Type != kRarBlockFile) return false;
+  if (!Head.Parse(Data, Count) || (Head.Type != kRarBlockFile && Head.Type != kRarBlockService)) return false;
   std::size_t fixed = kRarFileFixedSize + ((Head.Flags & kRarFileLarge) ? 8 : 0);
   if (Head.Size < fixed || Count < fixed) return false;
   PackedSize = GetLE32(Data + 7);
@@ -55,6 +56,66 @@ bool TRarFileHeader::IsDirectory() const {
 UInt32 TRarFileHeader::DosAttributes() const {
   if (HostOS == kRarHostUnix) return IsDirectory() ? 0x10 : 0x20;
   return Attributes;
+}
+
+std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode) {
+  const void* nul = std::memchr(Stored, 0, Size);
+  const std::size_t plain = nul ? static_cast<std::size_t>(static_cast<const Byte*>(nul) - Stored) : Size;
+  std::string head(reinterpret_cast<const char*>(Stored), plain);
+  if (!Unicode || !nul || plain + 1 >= Size) return head;
+
+  // The encoded form: a high byte, then per character a 2-bit opcode taken
+  // from a flag byte (four per byte): 0 a low byte, 1 a low byte with the
+  // high byte, 2 a whole 16-bit unit, 3 a run of characters of the plain
+  // name (with a correction added to each and the high byte).
+  const Byte* enc = Stored + plain + 1;
+  const std::size_t encSize = Size - plain - 1;
+  std::size_t pos = 0;
+  const unsigned high = enc[pos++];
+  std::u16string units;
+  unsigned flags = 0;
+  int bits = 0;
+  while (pos < encSize) {
+    if (bits == 0) {
+      flags = enc[pos++];
+      bits = 8;
+    }
+    const unsigned op = flags >> 6;
+    if (op == 0 || op == 1) {
+      if (pos >= encSize) break;
+      units.push_back(static_cast<char16_t>(enc[pos++] + (op == 1 ? high << 8 : 0)));
+    } else if (op == 2) {
+      if (pos + 1 >= encSize) break;
+      units.push_back(static_cast<char16_t>(enc[pos] | enc[pos + 1] << 8));
+      pos += 2;
+    } else {
+      if (pos >= encSize) break;
+      unsigned length = enc[pos++];
+      unsigned correction = 0;
+      unsigned add = 0;
+      if (length & 0x80) {
+        if (pos >= encSize) break;
+        correction = enc[pos++];
+        add = high << 8;
+        length &= 0x7F;
+      }
+      for (length += 2; length > 0 && units.size() < plain; --length)
+        units.push_back(static_cast<char16_t>(((Stored[units.size()] + correction) & 0xFF) + add));
+    }
+    flags = (flags << 2) & 0xFF;
+    bits -= 2;
+  }
+  std::string out;
+  for (std::size_t i = 0; i < units.size() && units[i] != 0; ++i) {
+    char32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  return out.empty() ? head : out;
 }
 
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count) { return static_cast<UInt16>(Crc32Of(Data, Count)); }

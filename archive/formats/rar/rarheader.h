@@ -24,6 +24,9 @@ inline constexpr Byte kRarBlockMarker = 0x72;
 inline constexpr Byte kRarBlockMain = 0x73;
 inline constexpr Byte kRarBlockFile = 0x74;
 inline constexpr Byte kRarBlockComment = 0x75;
+// A service block (RAR 3.x: comment, streams, access lists), laid out as a
+// file block.
+inline constexpr Byte kRarBlockService = 0x7A;
 inline constexpr Byte kRarBlockEnd = 0x7B;
 
 // Flags of every block.
@@ -81,9 +84,9 @@ struct TRarFileHeader {
   // code-page form, a NUL, then the encoded Unicode form.
   std::string Name;
 
-  // The whole head of a file block (Head.Size bytes, Count fewer when it is
-  // cut off). False for another type, a head too small for its fixed
-  // fields, or a name that runs past the head.
+  // The whole head of a file or service block (Head.Size bytes, Count fewer
+  // when it is cut off). False for another type, a head too small for its
+  // fixed fields, or a name that runs past the head.
   bool Parse(const Byte* Data, std::size_t Count);
   // The directory mark in the dictionary bits, or the Unix mode's directory
   // bit for Unix hosts and the DOS directory attribute for the others.
@@ -91,6 +94,13 @@ struct TRarFileHeader {
   // The DOS attributes: for Unix hosts 0x10 or 0x20, else as stored.
   UInt32 DosAttributes() const;
 };
+
+// A file block's stored name (its NameSize bytes) in UTF-8 when Unicode
+// (flag kRarFileUnicode) is set: the encoded Unicode form after the NUL, or
+// the whole name when it holds no NUL (then it is UTF-8 already). Without
+// the flag, or when the encoded form is empty, the bytes up to the NUL as
+// stored.
+std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode);
 
 // The CRC a head stores, over Count bytes from its type byte on.
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count);

@@ -332,5 +332,23 @@ TEST(RarList, HostileBlocksNeverLoopOrOverrun) {
   for (std::size_t cut = 1; cut < all.size(); cut += (cut < 200 ? 1 : 97)) EXPECT_TRUE(list(all.substr(0, cut)).ok);
 }
 
+// Names stored in Unicode: the encoded form after the NUL, each opcode once.
+TEST(RarList, UnicodeNamesDecode) {
+  auto decode = [](const std::string& stored, bool unicode = true) {
+    return DecodeRarName(reinterpret_cast<const Byte*>(stored.data()), stored.size(), unicode);
+  };
+  // High byte 0; low bytes (op 0) for "\u00E9t\u00E9", then a run of four
+  // characters of the plain name (op 3).
+  EXPECT_EQ(decode(std::string("xtx.txt\0\x00\x03\xE9t\xE9\x02", 14)), "\xC3\xA9t\xC3\xA9.txt");
+  // High byte 0x4E: op 1 (0x4E2D), op 2 (0x6587), op 3 (two plain characters), op 0.
+  EXPECT_EQ(decode(std::string("ab.tx\0\x4E\x6C\x2D\x87\x65\x00z", 13)), "\xE4\xB8\xAD\xE6\x96\x87.tz");
+  // Without a NUL the name is UTF-8 already; without the flag it is as stored.
+  EXPECT_EQ(decode("\xC3\xA9.txt"), "\xC3\xA9.txt");
+  EXPECT_EQ(decode(std::string("plain\0\x00\x00a", 9), false), "plain");
+  // Cut-off encodings stop at what they hold.
+  const std::string full("xtx.txt\0\x00\x03\xE9t\xE9\x02", 14);
+  for (std::size_t n = 8; n < full.size(); ++n) EXPECT_LE(decode(full.substr(0, n)).size(), 10u);
+}
+
 }  // namespace
 }  // namespace vsk
