@@ -45,7 +45,8 @@
  *
  * Data. RARProcessFile with operation 1 (test) or 2 (extract) passes the
  * decoded data in blocks through UCM_PROCESSDATA (P1 the address, P2 the
- * byte count). Operation 2 writes the file DestName itself: it is created
+ * byte count). Operation 2 writes the file DestName itself (DestPath is not
+ * used: nothing goes to a stored path): it is created
  * anew (an existing regular file is replaced, never written through), not
  * through a symbolic link at its last component, and only in an existing
  * folder; a directory entry creates the one folder DestName. The file is
@@ -118,7 +119,8 @@ struct RAROpenArchiveData {
   char* CmtBuf;            /* may be NULL */
   unsigned int CmtBufSize;
   unsigned int CmtSize;    /* out: comment bytes copied, NUL included */
-  unsigned int CmtState;   /* out: 0 none, 1 copied (cut to the buffer), ERAR_UNKNOWN_FORMAT packed */
+  unsigned int CmtState;   /* out: 0 none, 1 copied (cut to the buffer), ERAR_UNKNOWN_FORMAT packed,
+                              ERAR_BAD_DATA or ERAR_EREAD damaged */
 };
 
 struct RARHeaderData {
