@@ -386,9 +386,10 @@ std::int32_t TLzxEncoder::TImpl::MatchLength(std::int32_t A, std::int32_t B, std
   return n;
 }
 
-// The best match at P that ends by End: a repeated offset, the latest
-// position with P's first three bytes or the longest match along P's hash
-// chain, whichever saves more. P joins its chain.
+// The best match at P that ends by End, whichever saves most: a repeated
+// offset, the latest position with P's first three bytes, or the longest
+// match among the latest Chain positions with P's first four and first
+// eight bytes. P joins the tables.
 TLzxEncoder::TImpl::TMatch TLzxEncoder::TImpl::Find(std::int32_t P, std::int32_t End, int Chain) {
   TMatch best;
   const std::int32_t maxLen = std::min(kMaxMatch, End - P);
@@ -426,7 +427,6 @@ TLzxEncoder::TImpl::TMatch TLzxEncoder::TImpl::Find(std::int32_t P, std::int32_t
     }
     for (int j = 0; j < n && longest < maxLen; ++j) {
       const std::int32_t cand = cands[j];
-      if (cand < lowest) break;
       if (text[cand + longest] != text[P + longest]) continue;
       const std::int32_t len = MatchLength(P, cand, maxLen);
       if (len > longest) {
