@@ -91,6 +91,16 @@ bool FindMain(TVolume& V, UInt32 MaxTestBytes) {
   return false;
 }
 
+void FillArchiveData(const TVolume& V, const char* Name, AceArchiveData& Data) {
+  Data.ArchiveName = Name;
+  Data.Flags = V.Main.Flags;
+  Data.VersionCreated = V.Main.VersionCreated;
+  Data.VersionExtract = V.Main.VersionExtract;
+  Data.Host = V.Main.HostCreated;
+  Data.VolumeNumber = V.Main.VolumeNumber;
+  Data.TimeCreated = V.Main.CreationTime;
+}
+
 bool OpenVolume(TVolume& V, const std::string& Name) {
   V.Fd = TFd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC));
   V.Name = Name;
@@ -260,13 +270,7 @@ class TAceRun {
 };
 
 bool TAceRun::SetMain(TVolume& V) {
-  Archive_.ArchiveName = V.Name.c_str();
-  Archive_.Flags = V.Main.Flags;
-  Archive_.VersionCreated = V.Main.VersionCreated;
-  Archive_.VersionExtract = V.Main.VersionExtract;
-  Archive_.Host = V.Main.HostCreated;
-  Archive_.VolumeNumber = V.Main.VolumeNumber;
-  Archive_.TimeCreated = V.Main.CreationTime;
+  FillArchiveData(V, V.Name.c_str(), Archive_);
   return StateArchive() != ACE_CALLBACK_CANCEL;
 }
 
@@ -640,13 +644,7 @@ int AceReadArchiveData(const char* ArchiveName, UInt32 MaxTestBytes, AceArchiveD
   TVolume v;
   if (ArchiveName == nullptr || !OpenVolume(v, ArchiveName)) return ACE_ERROR_NOT_FOUND;
   if (!FindMain(v, MaxTestBytes)) return ACE_ERROR_BROKEN;
-  Data.ArchiveName = ArchiveName;
-  Data.Flags = v.Main.Flags;
-  Data.VersionCreated = v.Main.VersionCreated;
-  Data.VersionExtract = v.Main.VersionExtract;
-  Data.Host = v.Main.HostCreated;
-  Data.VolumeNumber = v.Main.VolumeNumber;
-  Data.TimeCreated = v.Main.CreationTime;
+  FillArchiveData(v, ArchiveName, Data);
   return ACE_OK;
 }
 
