@@ -404,7 +404,10 @@ class TWalk {
 
   static TMsFile& File(mspack_file* F) { return *reinterpret_cast<TMsFile*>(F); }
 
+  // libmspack may call with no file after a cabinet of a set failed to open
+  // (a damaged "next cabinet" link): such a file reads nothing.
   static void MsClose(mspack_file* F) {
+    if (!F) return;
     TMsFile& f = File(F);
     TWalk& w = *f.Walk;
     // The caller closes the output at close-file-info.
@@ -413,6 +416,7 @@ class TWalk {
   }
 
   static int MsRead(mspack_file* F, void* Buffer, int Bytes) {
+    if (!F) return -1;
     TMsFile& f = File(F);
     if (f.Output || Bytes < 0) return -1;
     unsigned got = 0;
@@ -425,6 +429,7 @@ class TWalk {
   }
 
   static int MsWrite(mspack_file* F, void* Buffer, int Bytes) {
+    if (!F) return -1;
     TMsFile& f = File(F);
     if (!f.Output || Bytes < 0) return -1;
     if (!f.Walk->FCtx.Files.WriteAll(f.Handle, Buffer, static_cast<std::size_t>(Bytes))) {
@@ -436,12 +441,14 @@ class TWalk {
   }
 
   static int MsSeek(mspack_file* F, off_t Offset, int Mode) {
+    if (!F) return -1;
     TMsFile& f = File(F);
     if (f.Output) return -1;
     return f.Walk->FCtx.Files.Seek(f.Handle, Offset, Mode) < 0 ? -1 : 0;
   }
 
   static off_t MsTell(mspack_file* F) {
+    if (!F) return -1;
     TMsFile& f = File(F);
     if (f.Output) return -1;
     return static_cast<off_t>(f.Walk->FCtx.Files.Seek(f.Handle, 0, 1));
