@@ -282,6 +282,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUUEncode vskUUEncode;
   vsk::TArc2Arc vskArc2Arc;
   bool FTestFailed = false;
+  // What the converter reported during its last run.
+  int FConvertErrors = 0;
+  bool FConvertCompressed = false;
+  bool FConvertChecked = false;
   int FRepairFound = 0;
   int FRepairGood = 0;
   vsk::TUnZip vskUnZip;

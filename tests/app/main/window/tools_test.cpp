@@ -252,5 +252,106 @@ TEST_F(Tools, ConvertingTheOpenArchive) {
   EXPECT_FALSE(fs::exists(dir.path() / "sample.cab"));
 }
 
+// Converts Input into Output of the format at list position Format with
+// "Delete Original File After Convert" ticked, as a user would.
+void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const std::string& Output, int Format) {
+  Ui.ExpectModal([=, &Ui](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(Input));
+    d.cbFormat->setCurrentIndex(Format);
+    d.rxfedOutput->setText(QString::fromStdString(Output));
+    Ui.Steps.push_front({TScriptedUi::kMessage,
+                         "Checking this option will cause the original archive to be\rdeleted after conversion. Are "
+                         "you sure you want to do this ?",
+                         mrYes, {}, {}, mtConfirmation});
+    d.ckDeleteOrg->setChecked(true);
+    d.ckDeleteOrgClick();
+    if (fs::exists(Output))
+      Ui.Steps.push_front({TScriptedUi::kMessage,
+                           "The output filename you entered already exist.\rAre you sure you want to overwrite this "
+                           "file ?",
+                           mrYes, {}, {}, mtConfirmation});
+    d.buConvertClick();
+    return d.result();
+  });
+}
+
+std::string ConverterOverwrite(const std::string& Output) {
+  return std::string(msgtext::kConvFilename) + Output + "\r\r" + msgtext::kConvOverwrite;
+}
+
+TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  // A stored entry whose data no longer matches its CRC.
+  const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
+                               "zip -q -0 -X {out} ok.txt hurt.txt");
+  std::string bytes = vsktest::ReadFile(bad);
+  bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
+  vsktest::WriteFile(bad, bytes);
+  const std::string tar = (dir.path() / "bad.tar").string();
+  vsktest::WriteFile(tar, "an older output");
+  ASSERT_TRUE(Start({}));
+  ConvertDeletingOriginal(ui, bad, tar, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(tar), mtInformation, mrYes);
+  ui.ExpectMessageEnding(std::string("/hurt.txt") + msgtext::kConvCrcFailed, mtError);
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
+
+  // The converter's own question about the old output answered No: nothing
+  // was converted, so nothing is deleted.
+  const std::string zipped = SampleZip();
+  const std::string old = (dir.path() / "sample.tar").string();
+  vsktest::WriteFile(old, "an older output");
+  ConvertDeletingOriginal(ui, zipped, old, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(old), mtInformation, mrNo);
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(fs::exists(zipped));
+  EXPECT_EQ(vsktest::ReadFile(old), "an older output");
+
+  // An input that is no archive: the converter does nothing at all, the
+  // old output stays and so does the input.
+  const std::string text = (dir.path() / "notes.txt").string();
+  vsktest::WriteFile(text, "just some text");
+  const std::string zip = (dir.path() / "notes.zip").string();
+  vsktest::WriteFile(zip, "an older output");
+  ConvertDeletingOriginal(ui, text, zip, 7);  // Zip
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(fs::exists(text));
+  EXPECT_EQ(vsktest::ReadFile(zip), "an older output");
+
+  // The same file under another spelling is refused by the dialog.
+  const std::string good = zipped;
+  fs::current_path(dir.path());
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QStringLiteral("./sample.zip"));
+    d.rxfedOutput->setText(QStringLiteral("sample.zip"));
+    ui.Steps.push_front({TScriptedUi::kMessage,
+                         "Please select a different output file format. Your current\r\noutput file seems to be the "
+                         "same as your input file.",
+                         mrOk, {}, {}, mtWarning});
+    d.buConvertClick();
+    EXPECT_EQ(d.result(), 0);
+    return static_cast<int>(mrCancel);
+  });
+  main->CmdConvert("");
+
+  // A good run replaces the old output and only then deletes the input.
+  const std::string out = (dir.path() / "sample.tar").string();
+  main->DisplayArchive(good);
+  ConvertDeletingOriginal(ui, good, out, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(out), mtInformation, mrYes);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->acConvertExecute();
+  EXPECT_FALSE(fs::exists(good));
+  const auto r = vsktest::RunTool("tar tf " + vsktest::ShellQuote(out) + " | sort");
+  EXPECT_EQ(r.output, "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
+  // The window shows the converted archive in place of the deleted one.
+  EXPECT_EQ(main->vskVorsk.ArchiveFile(), out);
+}
+
 }  // namespace
 }  // namespace brevane::testing
