@@ -169,6 +169,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // or the caption alone for a root entry).
   std::vector<std::string> SelectedEntryPaths() const;
   bool DefineCompressComponent();
+  // The room for file names in one start of the virus scanner; 0 is the
+  // system's limit (tests make it small).
+  std::size_t ScanArgumentBudget = 0;
   // Opens a file with the desktop's default program; tests replace it.
   std::function<bool(const std::string& FileName)> ShellOpen;
   // Runs the drag of the prepared files and gives the action the target

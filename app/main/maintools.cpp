@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <filesystem>
@@ -54,6 +55,17 @@ void OutputLine(const std::string& Line) {
 
 void ClearOutput() {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
+}
+
+// Every regular file below Folder, hidden ones too, in name order; linked
+// folders are not entered.
+std::vector<std::string> FilesBelow(const std::string& Folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path().string());
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 // Which file a name leads to at one moment: a file written anew (or
@@ -351,21 +363,37 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   BeginReaderRun();
   reader->Extract();
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
-  // The scanner gets the folder as its mask, or every file as a list.
-  std::string parameters = Options.Parameters;
-  if (!parameters.empty()) {
-    for (std::size_t at = 0; (at = Lower(parameters).find("*.*", at)) != std::string::npos;) {
-      parameters.replace(at, 3, folder + "/*.*");
-      at += folder.size() + 4;
-    }
+  // Every name is an argument of its own, never part of a text that is
+  // split again, so no file name can change what the scanner is told.
+  std::vector<std::vector<std::string>> runs;
+  if (!Options.Parameters.empty()) {
+    std::vector<std::string> args = SplitParameters(Options.Parameters);
+    for (std::string& a : args)
+      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
+        a.replace(at, 3, folder + "/*.*");
+    runs.push_back(std::move(args));
   } else {
-    parameters = QuotedFileList(folder);
+    // A list too long for one start is scanned in as many starts as needed.
+    const std::size_t budget = ScanArgumentBudget ? ScanArgumentBudget : ArgumentBudget();
+    runs = SplitArgumentRuns(FilesBelow(folder), budget);
   }
-  RunProgramAndWait(Options.VirusScanner.substr(0, 255), parameters.substr(0, 255),
-                    Options.RunMinimized ? kShowMinimized : kShowNormal);
+  std::string failure;
+  for (const auto& args : runs) {
+    const auto status =
+        RunProgramAndWait(Options.VirusScanner, args, Options.RunMinimized ? kShowMinimized : kShowNormal);
+    if (!status) {
+      failure = msgtext::kScannerNotStarted + Options.VirusScanner;
+      break;
+    }
+    if (*status != 0 && failure.empty())
+      failure = msgtext::kScannerFailed + std::to_string(*status) + msgtext::kScannerFailedEnd;
+  }
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
   DeleteFolderTree(folder);
-  ShowInformation(msgtext::kScanCompleted);
+  if (failure.empty())
+    ShowInformation(msgtext::kScanCompleted);
+  else
+    ShowError(failure);
   EndReaderRun();
 }
 

@@ -3,7 +3,11 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <sstream>
 
 #include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
@@ -160,6 +164,61 @@ TEST_F(Tools, VirusScanRenameAndInstall) {
   ui.ExpectMessage(msgtext::kInstallWait, mtInformation);
   main->acInstallExecute();
   EXPECT_EQ(vsktest::ReadFile(ran), "installed\n");
+}
+
+TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
+  // Names that a quoted list could let out: quotes, blanks, a command.
+  std::vector<TEntry> entries = {{"a \"b\" c.txt", "1"}, {"$(touch pwned).txt", "2"}, {"sub/it's.txt", "3"},
+                                 {".hidden", "4"}};
+  for (int i = 0; i < 40; ++i) entries.push_back({"many/file" + std::to_string(i) + ".txt", "x"});
+  const std::string zip = Zip("odd.zip", entries);
+  ASSERT_TRUE(Start({zip}));
+  // A scanner that writes each argument on a line and "--" after each start.
+  const fs::path log = dir.path() / "scan.log";
+  const fs::path scanner = dir.path() / "scanner.sh";
+  vsktest::WriteFile(scanner, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " +
+                                  vsktest::ShellQuote(log.string()) + "\necho -- >> " +
+                                  vsktest::ShellQuote(log.string()) + "\nexit 0\n");
+  fs::permissions(scanner, fs::perms::owner_all);
+  Options.AVProduct = 1;
+  Options.VirusScanner = scanner.string();
+  Options.Parameters.clear();
+  main->ScanArgumentBudget = 1000;
+  ui.ExpectMessage(msgtext::kScanCompleted, mtInformation);
+  main->acVirusScanExecute();
+
+  std::vector<std::string> seen;
+  int starts = 0;
+  std::string folder;
+  std::istringstream lines(vsktest::ReadFile(log));
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "--") {
+      ++starts;
+      continue;
+    }
+    seen.push_back(line);
+  }
+  EXPECT_GE(starts, 2);
+  ASSERT_EQ(seen.size(), entries.size());
+  // Every file once, whole, from one folder that is gone again.
+  for (const auto& e : entries) {
+    const auto hit = std::find_if(seen.begin(), seen.end(), [&](const std::string& s) {
+      return s.size() > e.Name.size() && s.compare(s.size() - e.Name.size() - 1, std::string::npos, "/" + e.Name) == 0;
+    });
+    ASSERT_NE(hit, seen.end()) << e.Name;
+    if (folder.empty()) folder = hit->substr(0, hit->size() - e.Name.size() - 1);
+    EXPECT_EQ(*hit, folder + "/" + e.Name);
+  }
+  EXPECT_FALSE(fs::exists(folder)) << folder;
+  EXPECT_FALSE(fs::exists(dir.path() / "pwned"));
+
+  // A scanner that ends abnormally is reported, not called a completed scan.
+  vsktest::WriteFile(scanner, "#!/bin/sh\nexit 3\n");
+  ui.ExpectMessage(std::string(msgtext::kScannerFailed) + "3" + msgtext::kScannerFailedEnd, mtError);
+  main->acVirusScanExecute();
+  Options.VirusScanner = (dir.path() / "no-scanner").string();
+  ui.ExpectMessage(msgtext::kScannerNotStarted + Options.VirusScanner, mtError);
+  main->acVirusScanExecute();
 }
 
 TEST_F(Tools, UUEncodingTheOpenArchive) {
