@@ -174,6 +174,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::size_t ScanArgumentBudget = 0;
   // Opens a file with the desktop's default program; tests replace it.
   std::function<bool(const std::string& FileName)> ShellOpen;
+  // Opens a web address with the desktop's browser.
+  std::function<bool(const std::string& Url)> OpenUrl;
   // Runs the drag of the prepared files and gives the action the target
   // took; tests replace it.
   std::function<Qt::DropAction(QMimeData* Data)> DragExecutor;

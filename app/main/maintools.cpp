@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <fcntl.h>
 #include <stdio.h>
@@ -169,8 +170,16 @@ void TfmMain::ConnectToolCommands() {
                                     vsk::TOverwriteMode& M) { vskGZipFileExists(S, F, M); };
   connect(acAbout, &QAction::triggered, this, [] { ShowInformation(msgtext::kAboutText); });
   connect(acHelpUsage, &QAction::triggered, this, [] { ShowInformation(msgtext::kHelpNextRelease); });
+  // A web address goes to the desktop as it is: made into a file name it
+  // would name a local file.
+  if (!OpenUrl)
+    OpenUrl = [](const std::string& Url) {
+      const std::string opener = FindProgram("xdg-open");
+      if (!opener.empty()) return QProcess::startDetached(QString::fromStdString(opener), {QString::fromStdString(Url)});
+      return QDesktopServices::openUrl(QUrl(QString::fromStdString(Url)));
+    };
   connect(acHomepage, &QAction::triggered, this, [this] {
-    if (ShellOpen) ShellOpen(kProductHomePage);
+    if (OpenUrl) OpenUrl(kProductHomePage);
   });
   vskZipCheck.OnActivate = [](vsk::TZipCommon& Sender) {
     OutputLine(msgtext::kTestingArchive + Sender.ArchiveFile());

@@ -11,6 +11,7 @@
 
 #include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
+#include "app/main/contentlist.h"
 #include "app/main/messages.h"
 #include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
@@ -219,6 +220,25 @@ TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
   Options.VirusScanner = (dir.path() / "no-scanner").string();
   ui.ExpectMessage(msgtext::kScannerNotStarted + Options.VirusScanner, mtError);
   main->acVirusScanExecute();
+}
+
+TEST_F(Tools, TheHomepageGoesToTheDesktopAsAWebAddress) {
+  // A desktop opener that records what it was given.
+  const fs::path bin = dir.path() / "bin";
+  fs::create_directories(bin);
+  const fs::path log = dir.path() / "open.log";
+  vsktest::WriteFile(bin / "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > " +
+                                           vsktest::ShellQuote(log.string() + ".part") + "\nmv " +
+                                           vsktest::ShellQuote(log.string() + ".part") + " " +
+                                           vsktest::ShellQuote(log.string()) + "\n");
+  fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  vsktest::ScopedEnv env2("PATH", bin.string() + ":" + (path ? path : "/usr/bin:/bin"));
+  ASSERT_TRUE(Start({}));
+  main->acHomepage->trigger();
+  // The opener runs on its own; wait for its record.
+  for (int i = 0; i < 600 && !fs::exists(log); ++i) QTest::qWait(50);
+  EXPECT_EQ(vsktest::ReadFile(log), std::string(kProductHomePage) + "\n");
 }
 
 TEST_F(Tools, UUEncodingTheOpenArchive) {
