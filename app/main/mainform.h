@@ -168,6 +168,12 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The selected rows' stored paths, in list order (folder + "/" + caption,
   // or the caption alone for a root entry).
   std::vector<std::string> SelectedEntryPaths() const;
+  // Where the archive's reader put an entry extracted below Folder, by its
+  // name guard; false (the guard has reported it) for a name that would
+  // leave Folder. Path is empty when the archive has no reader.
+  bool ExtractedPath(const std::string& Folder, const std::string& EntryPath, std::string& Path);
+  // The library's "Invalid file name" with the names it refused.
+  void ShowRefusedNames(const std::vector<std::string>& Names);
   bool DefineCompressComponent();
   // The room for file names in one start of the virus scanner; 0 is the
   // system's limit (tests make it small).
