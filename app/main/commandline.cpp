@@ -124,7 +124,7 @@ void TfmMain::CmdLineExtractDialog(const std::string& Archive) {
   dlg.rgFiles->setEnabled(false);
   std::string destination;
   if (Options.ExtractLast)
-    destination = ReadSettingString("Folders", "ExtractLastPath");
+    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
   else if (Options.ExtractSame)
     destination = FolderOf(Archive);
   else if (QFileInfo(QString::fromStdString(Options.ExtractFolder)).isDir())

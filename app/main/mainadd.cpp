@@ -68,7 +68,8 @@ std::string Absolute(const std::string& Path) {
 bool HasExtension(const std::string& Path) { return NameOf(Path).find('.') != std::string::npos; }
 
 void RememberAddFolder(const std::string& Folder) {
-  if (Options.AddLast && !OnFloppyDrive(Folder)) WriteSettingString("Folders", "AddLastPath", Folder);
+  if (Options.AddLast && !OnFloppyDrive(Folder))
+    ShowExceptions([&] { WriteSettingString("Folders", "AddLastPath", Folder); });
 }
 
 // The compression choice (0 Maximum, 1 Normal, 2 Minimum, 3 None).
@@ -307,7 +308,7 @@ bool TfmMain::AddFiles() {
   d.FileName.clear();
   std::string folder;
   if (Options.AddLast)
-    folder = ReadSettingString("Folders", "AddLastPath");
+    ShowExceptions([&] { folder = ReadSettingString("Folders", "AddLastPath"); });
   else if (IsDir(Options.AddFolder))
     folder = Options.AddFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;

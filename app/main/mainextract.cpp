@@ -293,7 +293,7 @@ void TfmMain::acExtractExecute() {
   }
   std::string destination;
   if (Options.ExtractLast)
-    destination = ReadSettingString("Folders", "ExtractLastPath");
+    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
   else if (Options.ExtractSame)
     destination = archiveFolder;
   else if (QFileInfo(Q(Options.ExtractFolder)).isDir())
@@ -312,7 +312,7 @@ void TfmMain::acExtractExecute() {
     return;
   }
   if (Options.ExtractLast && !OnFloppyDrive(destination))
-    WriteSettingString("Folders", "ExtractLastPath", destination);
+    ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", destination); });
 
   vsk::TUnBase* reader = ChooseReader(archive);
   if (!reader) {
@@ -357,7 +357,8 @@ void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Extr
     return;
   }
   FPasswordError = FCrcError = false;
-  if (Options.ExtractLast && !OnFloppyDrive(ExtractDir)) WriteSettingString("Folders", "ExtractLastPath", ExtractDir);
+  if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
+    ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
   vsk::TUnBase* reader = ChooseReader(ArchiveFile);
   if (!reader) {
     ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);

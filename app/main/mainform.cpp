@@ -153,19 +153,17 @@ void TfmMain::FormCreate() {
   FSavedDateSeparator = FormatSettings.DateSeparator;
   FormatSettings.DateSeparator = '-';
   // The list view's icons come from FFileTypes, the desktop's file types.
+  // A registry that cannot be written is told about; the program runs on
+  // with the defaults.
   if (!SettingsExist()) {
-    WriteDefaultSettings();
-    try {
-      RegisterShellExtensions();
-    } catch (const std::exception& e) {
-      ShowError(e.what());
-    }
+    ShowExceptions(WriteDefaultSettings);
+    ShowExceptions([] { RegisterShellExtensions(); });
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
     CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
   }
   // The favourites menu is filled here.
-  LoadSettings();
+  ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
   // stubs here, and the help commands the program's help file.
@@ -653,23 +651,19 @@ void TfmMain::GenerateSortMenu() {
   }
 }
 
-void TfmMain::miShowTextClick() {
-  Options.ButtonText = !Options.ButtonText;
-  WriteSettingBool("Toolbar", "ButtonText", Options.ButtonText);
+// A toolbar toggle changes its option only once the registry holds the new
+// value; otherwise the error is shown and both keep the old one.
+void TfmMain::ToggleToolbarOption(bool& Option, const char* Name) {
+  const bool value = !Option;
+  if (ShowExceptions([&] { WriteSettingBool("Toolbar", Name, value); })) Option = value;
   ApplyToolbarStyle();
 }
 
-void TfmMain::miShowToolTipsClick() {
-  Options.ToolTips = !Options.ToolTips;
-  WriteSettingBool("Toolbar", "ToolTips", Options.ToolTips);
-  ApplyToolbarStyle();
-}
+void TfmMain::miShowTextClick() { ToggleToolbarOption(Options.ButtonText, "ButtonText"); }
 
-void TfmMain::miUseFlatButtonsClick() {
-  Options.FlatButtons = !Options.FlatButtons;
-  WriteSettingBool("Toolbar", "FlatButtons", Options.FlatButtons);
-  ApplyToolbarStyle();
-}
+void TfmMain::miShowToolTipsClick() { ToggleToolbarOption(Options.ToolTips, "ToolTips"); }
+
+void TfmMain::miUseFlatButtonsClick() { ToggleToolbarOption(Options.FlatButtons, "FlatButtons"); }
 
 void TfmMain::miConfigureToolbarClick() {
   // The configuration dialog opens on its toolbar page here; on OK the
@@ -1098,7 +1092,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOf(path));
+  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", FolderOf(path)); });
   DisplayArchive(path);
   // The desktop's recent documents learn of the archive here.
   if (Options.CommentsOpen) DisplayCommentIfExist();
@@ -1114,7 +1108,7 @@ void TfmMain::acOpenArchiveExecute() {
   d.FileName.clear();
   std::string folder;
   if (Options.OpenLast)
-    folder = ReadSettingString("Folders", "OpenLastPath");
+    ShowExceptions([&] { folder = ReadSettingString("Folders", "OpenLastPath"); });
   else if (QFileInfo(Q(Options.OpenFolder)).isDir())
     folder = Options.OpenFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;

@@ -106,6 +106,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void miShowToolTipsClick();
   void miUseFlatButtonsClick();
   void miConfigureToolbarClick();
+  void ToggleToolbarOption(bool& Option, const char* Name);
 
   // ---- small window commands
   void acExplorerViewExecute();

@@ -274,6 +274,11 @@ int ReadSettingInteger(const std::string& section, const std::string& name) {
   return value;
 }
 
+bool SettingExists(const std::string& section, const std::string& name) {
+  TRegistry reg(HKEY_CURRENT_USER);
+  return reg.OpenKeyReadOnly(SectionKey(section)) && reg.ValueExists(name);
+}
+
 void WriteDefaultSettings() {
   const TOptions& defaults = Defaults();
   TRegistry reg(HKEY_CURRENT_USER);

@@ -160,6 +160,8 @@ void WriteSettingBool(const std::string& Section, const std::string& Name, bool 
 std::string ReadSettingString(const std::string& Section, const std::string& Name);
 bool ReadSettingBool(const std::string& Section, const std::string& Name);
 int ReadSettingInteger(const std::string& Section, const std::string& Name);
+// Whether the value exists (nothing is created).
+bool SettingExists(const std::string& Section, const std::string& Name);
 
 // Fills Options from the registry. A value that is missing or of the wrong
 // type gets its first-run default; values added by later versions
