@@ -1237,14 +1237,12 @@ void TfmMain::LoadListLayout() {
 
 void TfmMain::SaveListLayout() {
   try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    reg.DeleteKey(kListLayoutKey);
-    if (!reg.OpenKey(kListLayoutKey, true)) return;
     const QHeaderView* header = dfelvArchiveView->header();
+    std::vector<std::pair<std::string, std::string>> values;
     for (int c = 0; c < FModel->columnCount(); ++c)
-      reg.WriteString(FModel->Caption(c).toStdString(),
-                      std::to_string(header->sectionSize(c)) + "," + std::to_string(header->visualIndex(c)));
-    reg.CloseKey();
+      values.emplace_back(FModel->Caption(c).toStdString(),
+                          std::to_string(header->sectionSize(c)) + "," + std::to_string(header->visualIndex(c)));
+    ReplaceKeyValues(vsk::HKEY_CURRENT_USER, kListLayoutKey, values);
   } catch (const vsk::ERegistryException&) {
   }
 }

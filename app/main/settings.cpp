@@ -382,4 +382,15 @@ void DeleteSettingsKey() {
   reg.DeleteKey(kSettingsKey);
 }
 
+bool ReplaceKeyValues(vsk::THKey Root, const std::string& Key,
+                      const std::vector<std::pair<std::string, std::string>>& Values) {
+  TRegistry reg(Root);
+  if (!reg.OpenKey(Key, true)) return false;
+  // Deletions and writes through one open key reach the hive together.
+  for (const std::string& name : reg.GetValueNames()) reg.DeleteValue(name);
+  for (const auto& [name, data] : Values) reg.WriteString(name, data);
+  reg.CloseKey();
+  return true;
+}
+
 }  // namespace brevane

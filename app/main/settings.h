@@ -5,6 +5,10 @@
 // accessors that read or write one value of a section.
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
 
 namespace brevane {
 
@@ -174,5 +178,12 @@ void SaveSettings();
 void WriteDefaultSettings();
 // Deletes "\Software\Brevane" with everything below it.
 void DeleteSettingsKey();
+
+// Replaces all values of Key under Root by string values (name, data) in
+// this order, creating the key, in one commit: when it fails the key keeps
+// its old values and the registry's error is raised. False when the key
+// cannot be opened.
+bool ReplaceKeyValues(vsk::THKey Root, const std::string& Key,
+                      const std::vector<std::pair<std::string, std::string>>& Values);
 
 }  // namespace brevane
