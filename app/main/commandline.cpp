@@ -108,8 +108,7 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-C") {
     CmdConvert(a);
   } else if (sw == "-AX" || sw == "-X") {
-    // Self-extractors come with the other tools of the main window.
-    ShowError(msgtext::kToolNotAvailable);
+    CommandNotAvailable();
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();
   } else {

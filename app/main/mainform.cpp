@@ -25,6 +25,7 @@
 #include <filesystem>
 
 #include "app/components/apopendlg.h"
+#include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/progress.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/archivemodel.h"
@@ -187,6 +188,7 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::FormDestroy() {
+  SetHelpHandler(nullptr);
   FFileTypes.Clear();
   for (const auto& folder : FTempFolders) DeleteFolderTree(folder);
   FTempFolders.clear();
@@ -488,8 +490,13 @@ void TfmMain::ConnectHandlers() {
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
-  // Renaming the archive, the other tools, batch jobs, backups, favourites,
-  // configuration and help connect their handlers here.
+  // Commands not built yet say so when they are chosen.
+  for (QAction* a : {acBatchCreate, acBatchAdd, acBatchExtract, acBatchTest, acBatchConvert, acBatchMakeSFX,
+                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard, acCheckOut,
+                     acMakeSFX, acConfiguration, acHelpContents, acHelpSearch, acHelpTutorial, acHelpTips, acHelpFAQ,
+                     acLicenseAgreement})
+    connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+  SetHelpHandler([](const std::string&) { CommandNotAvailable(); });
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
@@ -666,10 +673,11 @@ void TfmMain::miShowToolTipsClick() { ToggleToolbarOption(Options.ToolTips, "Too
 void TfmMain::miUseFlatButtonsClick() { ToggleToolbarOption(Options.FlatButtons, "FlatButtons"); }
 
 void TfmMain::miConfigureToolbarClick() {
-  // The configuration dialog opens on its toolbar page here; on OK the
-  // settings are saved and applied, and the toolbar, columns and sort menu
-  // are built anew (the open archive listed again).
+  // The configuration dialog's toolbar page is not built yet.
+  CommandNotAvailable();
 }
+
+void TfmMain::CommandNotAvailable() { ShowInformation(msgtext::kToolNotAvailable); }
 
 // ---- small window commands
 

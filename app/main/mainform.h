@@ -107,6 +107,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void miUseFlatButtonsClick();
   void miConfigureToolbarClick();
   void ToggleToolbarOption(bool& Option, const char* Name);
+  // What a command that is not built yet answers.
+  static void CommandNotAvailable();
 
   // ---- small window commands
   void acExplorerViewExecute();

@@ -19,7 +19,20 @@
 namespace brevane::testing {
 namespace {
 
-using Tools = WindowTest;
+class Tools : public WindowTest {
+ protected:
+  // "bad.zip": "ok.txt" and a stored "hurt.txt" whose data no longer
+  // matches its CRC.
+  std::string DamagedZip() {
+    EXPECT_TRUE(vsktest::HaveTool("zip"));
+    const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
+                                 "zip -q -0 -X {out} ok.txt hurt.txt");
+    std::string bytes = vsktest::ReadFile(bad);
+    bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
+    vsktest::WriteFile(bad, bytes);
+    return bad;
+  }
+};
 
 std::string Output() { return fmViewOutput->meOutput->toPlainText().toStdString(); }
 
@@ -33,12 +46,7 @@ TEST_F(Tools, TestingReportsEveryFile) {
   EXPECT_EQ(main->LedColor(), kLedIdle);
 
   // A damaged file fails and the report is shown.
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
-                               "zip -q -0 -X {out} ok.txt hurt.txt");
-  std::string bytes = vsktest::ReadFile(bad);
-  bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
-  vsktest::WriteFile(bad, bytes);
+  const std::string bad = DamagedZip();
   main->DisplayArchive(bad);
   ui.ExpectModal([&](QDialog& Dialog) {
     EXPECT_EQ(&Dialog, fmViewOutput);
@@ -222,6 +230,30 @@ TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
   main->acVirusScanExecute();
 }
 
+TEST_F(Tools, CommandsNotBuiltYetSaySo) {
+  ASSERT_TRUE(Start({SampleZip()}));
+  for (QAction* a : {main->acBatchCreate, main->acBatchAdd, main->acBatchExtract, main->acBatchTest,
+                     main->acBatchConvert, main->acBatchMakeSFX, main->acBatchVirusScan, main->acManageBackups,
+                     main->acAddFavourites, main->acOrganizeFavorites, main->acWizard, main->acCheckOut,
+                     main->acMakeSFX, main->acConfiguration, main->acHelpContents, main->acHelpSearch,
+                     main->acHelpTutorial, main->acHelpTips, main->acHelpFAQ, main->acLicenseAgreement,
+                     main->miConfigureToolbar}) {
+    SCOPED_TRACE(a->objectName().toStdString());
+    a->setEnabled(true);
+    ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+    a->trigger();
+    EXPECT_TRUE(ui.Steps.empty());
+  }
+  // A dialog's Help button too.
+  TfmConvertArc dlg;
+  ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+  dlg.buHelp->click();
+  EndProgram();
+
+  ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+  EXPECT_FALSE(Start({"-X", (dir.path() / "sample.zip").string()}));
+}
+
 TEST_F(Tools, TheHomepageGoesToTheDesktopAsAWebAddress) {
   // A desktop opener that records what it was given.
   const fs::path bin = dir.path() / "bin";
@@ -361,12 +393,8 @@ std::string ConverterOverwrite(const std::string& Output) {
 
 TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
-  // A stored entry whose data no longer matches its CRC.
-  const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
-                               "zip -q -0 -X {out} ok.txt hurt.txt");
-  std::string bytes = vsktest::ReadFile(bad);
-  bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
-  vsktest::WriteFile(bad, bytes);
+  const std::string bad = DamagedZip();
+  const std::string bytes = vsktest::ReadFile(bad);
   const std::string tar = (dir.path() / "bad.tar").string();
   vsktest::WriteFile(tar, "an older output");
   ASSERT_TRUE(Start({}));
