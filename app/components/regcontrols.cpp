@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include "app/main/settings.h"
+
 namespace brevane {
 
 namespace {
@@ -91,16 +93,16 @@ void TRegComboBox::AddToHistory() {
 }
 
 void TRegComboBox::SaveHistory() {
+  std::vector<std::pair<std::string, std::string>> values;
+  for (int i = 0; i < count() && i < RegMaxCount; ++i) {
+    const QString item = itemText(i);
+    if (!item.trimmed().isEmpty()) values.emplace_back(item.toStdString(), std::string());
+  }
   try {
-    vsk::TRegistry reg(Hive());
-    reg.DeleteKey(FRegKey);
-    if (!reg.OpenKey(FRegKey, true)) return;
-    for (int i = 0; i < count() && i < RegMaxCount; ++i) {
-      const QString item = itemText(i);
-      if (!item.trimmed().isEmpty()) reg.WriteString(item.toStdString(), "");
-    }
-    reg.CloseKey();
+    // One commit: a failed one leaves the old history whole.
+    ReplaceKeyValues(Hive(), FRegKey, values);
   } catch (const vsk::ERegistryException&) {
+    // The box reports no registry errors.
   }
 }
 

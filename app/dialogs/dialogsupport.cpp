@@ -1,9 +1,8 @@
 #include "app/dialogs/dialogsupport.h"
 
-#include <exception>
-
 #include "app/dialogs/dialogtexts.h"
 #include "app/main/settings.h"
+#include "app/main/userinterface.h"
 
 namespace brevane {
 
@@ -21,19 +20,18 @@ void ShowHelpKeyword(const std::string& Keyword) {
 }
 
 bool ReadMaskPassword() {
-  try {
-    return ReadSettingBool(dlgtext::kOthersSection, dlgtext::kMaskPasswordValue);
-  } catch (const std::exception&) {
-    return false;
-  }
+  // A choice never made reads as unmasked; a value of the wrong type is an
+  // error the user is told of.
+  bool mask = false;
+  ShowExceptions([&] {
+    if (SettingExists(dlgtext::kOthersSection, dlgtext::kMaskPasswordValue))
+      mask = ReadSettingBool(dlgtext::kOthersSection, dlgtext::kMaskPasswordValue);
+  });
+  return mask;
 }
 
 void WriteMaskPassword(bool Value) {
-  try {
-    WriteSettingBool(dlgtext::kOthersSection, dlgtext::kMaskPasswordValue, Value);
-  } catch (const std::exception&) {
-    // A registry that cannot be written only loses the choice.
-  }
+  ShowExceptions([&] { WriteSettingBool(dlgtext::kOthersSection, dlgtext::kMaskPasswordValue, Value); });
 }
 
 }  // namespace brevane

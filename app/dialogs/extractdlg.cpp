@@ -3,10 +3,10 @@
 #include <QFileSystemModel>
 #include <filesystem>
 
+#include "app/components/regcontrols.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/dialogtexts.h"
 #include "app/main/userinterface.h"
-#include "platform/registry.h"
 #include "ui_extractdlg.h"
 
 namespace brevane {
@@ -39,7 +39,13 @@ TfmExtractDlg::TfmExtractDlg(QWidget* Parent) : QDialog(Parent), ui(std::make_un
   dfstvExplorer->setModel(FFolders);
   for (int column = 1; column < FFolders->columnCount(); ++column) dfstvExplorer->hideColumn(column);
 
-  LoadHistory();
+  // The destination's history: the program's history box, saved when it
+  // loses the focus and when a destination is accepted.
+  cbDestination->SetRegKey(dlgtext::kMRUExtractKey);
+  cbDestination->RegMaxCount = dlgtext::kMRUExtractMax;
+  cbDestination->RegSaveOnExit = true;
+  cbDestination->Loaded();
+  cbDestination->setCurrentIndex(-1);
 
   connect(dfstvExplorer->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { dfstvExplorerChange(); });
@@ -90,45 +96,10 @@ void TfmExtractDlg::bbExtractClick() {
   std::error_code ec;
   const std::string destination = ExtractDestination(typed, std::filesystem::current_path(ec).string());
   SetDestination(destination);
-  AddToHistory(destination);
+  cbDestination->AddToHistory();
   done(mrOk);
 }
 
 void TfmExtractDlg::bbHelpClick() { ShowHelpKeyword(dlgtext::kHlpExtractDialog); }
-
-void TfmExtractDlg::LoadHistory() {
-  try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    if (!reg.OpenKeyReadOnly(dlgtext::kMRUExtractKey)) return;
-    for (const auto& name : reg.GetValueNames()) cbDestination->addItem(QString::fromStdString(name));
-  } catch (const std::exception&) {
-    // An unreadable history is an empty one.
-  }
-  cbDestination->setCurrentIndex(-1);
-}
-
-// The history is most recent first, without duplicates or empty entries,
-// and is rewritten completely on every addition.
-void TfmExtractDlg::AddToHistory(const std::string& Text) {
-  const QString text = QString::fromStdString(Text);
-  for (int i = cbDestination->count() - 1; i >= 0; --i) {
-    const QString item = cbDestination->itemText(i);
-    if (item == text || item.isEmpty()) cbDestination->removeItem(i);
-  }
-  cbDestination->insertItem(0, text);
-  cbDestination->setCurrentIndex(0);
-  try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    reg.DeleteKey(dlgtext::kMRUExtractKey);
-    if (!reg.OpenKey(dlgtext::kMRUExtractKey, true)) return;
-    for (int i = 0; i < cbDestination->count() && i < dlgtext::kMRUExtractMax; ++i) {
-      const std::string item = cbDestination->itemText(i).toStdString();
-      if (!QString::fromStdString(item).trimmed().isEmpty()) reg.WriteString(item, "");
-    }
-    reg.CloseKey();
-  } catch (const std::exception&) {
-    // Registry errors lose only the history.
-  }
-}
 
 }  // namespace brevane

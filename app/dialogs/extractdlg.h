@@ -7,7 +7,6 @@
 #include <string>
 
 class QCheckBox;
-class QComboBox;
 class QFileSystemModel;
 class QGroupBox;
 class QPushButton;
@@ -18,6 +17,8 @@ class TfmExtractDlg;
 }
 
 namespace brevane {
+
+class TRegComboBox;
 
 class TfmExtractDlg : public QDialog {
   Q_OBJECT
@@ -40,7 +41,7 @@ class TfmExtractDlg : public QDialog {
   void bbHelpClick();
 
   QTreeView* dfstvExplorer;
-  QComboBox* cbDestination;
+  TRegComboBox* cbDestination;
   QGroupBox* rgFiles;
   QRadioButton* rbSelectedFiles;
   QRadioButton* rbAllFiles;
@@ -54,9 +55,7 @@ class TfmExtractDlg : public QDialog {
   QPushButton* bbHelp;
 
  private:
-  void LoadHistory();
   void RevealCurrentFolder();
-  void AddToHistory(const std::string& Text);
 
   std::unique_ptr<Ui::TfmExtractDlg> ui;
   QFileSystemModel* FFolders;

@@ -9,13 +9,14 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
 namespace Ui {
 class TfmProperties;
 }
 
 namespace brevane {
+
+class TProgressCyl;
 
 class TfmProperties : public QDialog {
   Q_OBJECT
@@ -33,7 +34,7 @@ class TfmProperties : public QDialog {
   QLabel* laPackedSize;
   QLabel* laUnpackedSize;
   QLabel* laRatio;
-  QProgressBar* pcRatio;
+  TProgressCyl* pcRatio;
   QLabel* laDate;
   QCheckBox* ckReadOnly;
   QCheckBox* ckArchive;

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "app/dialogs/dialogsupport.h"
+#include "app/main/folders.h"
 #include "app/main/userinterface.h"
 #include "ui_convertarc.h"
 #include "ui_uuencodedlg.h"
@@ -117,7 +118,9 @@ void TfmConvertArc::ckDeleteOrgClick() {
 
 void TfmConvertArc::buConvertClick() {
   const std::string in = InputName(), out = OutputName();
-  if (!in.empty() && in == out) {
+  const std::string check = cbFormat->currentIndex() == kConvertGZipTar ? out + ".gz" : out;
+  // "./a.zip" and "a.zip", or a link to the input, are the input itself.
+  if (!in.empty() && (in == out || SameFile(in, out) || SameFile(in, check))) {
     MessageDlg(kSameInputOutput, mtWarning, mbOK);
     rxfedOutput->setFocus();
     return;
@@ -127,7 +130,6 @@ void TfmConvertArc::buConvertClick() {
     (in.empty() ? rxfedInput : rxfedOutput)->setFocus();
     return;
   }
-  const std::string check = cbFormat->currentIndex() == kConvertGZipTar ? out + ".gz" : out;
   // An existing output is replaced by the converter only once the new one
   // is complete, so it is not deleted here.
   if (Exists(check) && MessageDlg(kOverwriteOutput, mtConfirmation, mbYesNo) != mrYes) {

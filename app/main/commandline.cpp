@@ -7,16 +7,20 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/components/apopendlg.h"
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/extractdlg.h"
+#include "app/main/addmessages.h"
+#include "app/main/components.h"
 #include "app/main/folders.h"
 #include "app/main/mail.h"
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
 #include "app/main/program.h"
+#include "app/main/setaside.h"
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
@@ -104,8 +108,7 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-C") {
     CmdConvert(a);
   } else if (sw == "-AX" || sw == "-X") {
-    // Self-extractors come with the other tools of the main window.
-    ShowError(msgtext::kToolNotAvailable);
+    CommandNotAvailable();
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();
   } else {
@@ -120,7 +123,7 @@ void TfmMain::CmdLineExtractDialog(const std::string& Archive) {
   dlg.rgFiles->setEnabled(false);
   std::string destination;
   if (Options.ExtractLast)
-    destination = ReadSettingString("Folders", "ExtractLastPath");
+    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
   else if (Options.ExtractSame)
     destination = FolderOf(Archive);
   else if (QFileInfo(QString::fromStdString(Options.ExtractFolder)).isDir())
@@ -149,20 +152,33 @@ void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   if (!d.Execute()) return;
   std::string name = Absolute(d.FileName);
   if (NameOf(name).find('.') == std::string::npos) name += ".zip";
-  // A new archive takes the place of an existing file only once it is
-  // written: the writer builds it beside the old one and renames it over.
-  const std::string scratch = FolderOf(name) + "/.brevane-new-" + NameOf(name);
-  std::error_code ec;
-  fs::remove(scratch, ec);
-  const int count = CmdAdd(scratch, Files, panel.cbCompression->currentIndex(),
+  // A ".gz" name gets a gzip-compressed tar, which the writer makes under
+  // the tar's name with ".tar.gz"; it is moved to the name given here.
+  const std::string made = WriterKindForName(name, true) == wkTarGzip ? TarGzListName(name) : name;
+  // An existing file of either name is replaced only by the finished
+  // archive; anything else is put back as it was.
+  TSetAside replaced, replacedMade;
+  if (!replaced.Take(name) || (made != name && !replacedMade.Take(made))) {
+    ShowError(msgtext::kUnableToOverwrite);
+    return;
+  }
+  FCancelTask = false;
+  const int count = CmdAdd(name, Files, panel.cbCompression->currentIndex(),
                            panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto,
                            SwitchForAction(panel.cbAction->currentIndex()),
-                           panel.cbDiskSpanning->currentIndex() == 0, true);
-  if (count > 0 && fs::is_regular_file(scratch, ec)) {
-    fs::rename(scratch, name, ec);
-    if (ec) ShowError(msgtext::kUnableToOverwrite);
-  }
-  fs::remove(scratch, ec);
+                           panel.cbDiskSpanning->currentIndex() == 0, false);
+  std::error_code ec;
+  const bool written = count > 0 && fs::is_regular_file(made, ec);
+  bool landed = written && made == name;
+  if (written && made != name) landed = std::rename(made.c_str(), name.c_str()) == 0;
+  if (landed) replaced.Discard();
+  if (count < 0 || FDiskFull) return;
+  if (written && !landed)
+    ShowError(msgtext::kUnableToOverwrite);
+  else if (!landed && !FCancelTask && !(CurrentWriter && CurrentWriter->GetCancel()))
+    ShowError(addtext::kNothingAdded);
+  else if (landed && Options.ConfirmCompress)
+    ShowInformation(addtext::kFilesCompressed + std::to_string(count));
 }
 
 void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {

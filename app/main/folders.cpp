@@ -214,6 +214,12 @@ int CountFilesInTree(const std::string& folder, std::vector<std::string>& list) 
   return FindFilesInTree(folder, "*.*", list);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string QuotedFileList(const std::string& folder) {
   std::vector<std::string> files;
   FindFilesInTree(AddBackslash(folder), "*.*", files);

@@ -56,4 +56,8 @@ int CountFilesInTree(const std::string& Folder, std::vector<std::string>& List);
 // Every file below Folder, each as a blank and the name in double quotes.
 std::string QuotedFileList(const std::string& Folder);
 
+// Whether both names lead to one existing file (same device and inode,
+// links followed), however they are spelt.
+bool SameFile(const std::string& A, const std::string& B);
+
 }  // namespace brevane

@@ -2,9 +2,6 @@
 // on the list, the add entry points of the command line, and the handlers
 // that answer the writers' events.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -21,8 +18,6 @@
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <unordered_set>
 
@@ -38,6 +33,7 @@
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
 #include "app/main/runprogram.h"
+#include "app/main/setaside.h"
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
@@ -62,11 +58,6 @@ bool IsDir(const std::string& Name) {
   return !Name.empty() && fs::is_directory(Name, ec);
 }
 
-bool Exists(const std::string& Name) {
-  struct stat st;
-  return !Name.empty() && lstat(Name.c_str(), &st) == 0;
-}
-
 std::string Absolute(const std::string& Path) {
   std::error_code ec;
   std::string p = fs::absolute(Path, ec).lexically_normal().string();
@@ -77,7 +68,8 @@ std::string Absolute(const std::string& Path) {
 bool HasExtension(const std::string& Path) { return NameOf(Path).find('.') != std::string::npos; }
 
 void RememberAddFolder(const std::string& Folder) {
-  if (Options.AddLast && !OnFloppyDrive(Folder)) WriteSettingString("Folders", "AddLastPath", Folder);
+  if (Options.AddLast && !OnFloppyDrive(Folder))
+    ShowExceptions([&] { WriteSettingString("Folders", "AddLastPath", Folder); });
 }
 
 // The compression choice (0 Maximum, 1 Normal, 2 Minimum, 3 None).
@@ -144,53 +136,6 @@ std::vector<std::string> LocalPaths(const QMimeData* Data) {
     if (url.isLocalFile()) out.push_back(QDir::cleanPath(url.toLocalFile()).toStdString());
   return out;
 }
-
-// The file a new archive replaces. It is moved into a hidden folder beside
-// it while the new archive is made, so it is neither offered in the add
-// dialog nor gathered as an input, and it is deleted only once the new
-// archive is in its place; otherwise it is put back.
-class TSetAside {
- public:
-  TSetAside() = default;
-  TSetAside(const TSetAside&) = delete;
-  TSetAside& operator=(const TSetAside&) = delete;
-  ~TSetAside() { Restore(); }
-
-  // False when an existing file could not be moved away.
-  bool Take(const std::string& Path) {
-    if (!Exists(Path)) return true;
-    std::string templ = FolderOf(Path) + "/.brevane-XXXXXX";
-    if (!mkdtemp(templ.data())) return false;
-    const std::string kept = templ + "/" + NameOf(Path);
-    if (std::rename(Path.c_str(), kept.c_str()) != 0) {
-      rmdir(templ.c_str());
-      return false;
-    }
-    FPath = Path;
-    FFolder = templ;
-    FKept = kept;
-    return true;
-  }
-  // Puts the file back in its place (over anything written there since).
-  void Restore() {
-    if (FKept.empty()) return;
-    std::rename(FKept.c_str(), FPath.c_str());
-    Forget();
-  }
-  void Discard() {
-    if (FKept.empty()) return;
-    unlink(FKept.c_str());
-    Forget();
-  }
-
- private:
-  void Forget() {
-    rmdir(FFolder.c_str());
-    FKept.clear();
-    FFolder.clear();
-  }
-  std::string FPath, FFolder, FKept;
-};
 
 // The inputs of CmdAdd: "folder/*.*" (or a folder) stands for every file
 // below that folder, a mask for the files it matches in its folder, any
@@ -363,7 +308,7 @@ bool TfmMain::AddFiles() {
   d.FileName.clear();
   std::string folder;
   if (Options.AddLast)
-    folder = ReadSettingString("Folders", "AddLastPath");
+    ShowExceptions([&] { folder = ReadSettingString("Folders", "AddLastPath"); });
   else if (IsDir(Options.AddFolder))
     folder = Options.AddFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;

@@ -293,7 +293,7 @@ void TfmMain::acExtractExecute() {
   }
   std::string destination;
   if (Options.ExtractLast)
-    destination = ReadSettingString("Folders", "ExtractLastPath");
+    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
   else if (Options.ExtractSame)
     destination = archiveFolder;
   else if (QFileInfo(Q(Options.ExtractFolder)).isDir())
@@ -312,7 +312,7 @@ void TfmMain::acExtractExecute() {
     return;
   }
   if (Options.ExtractLast && !OnFloppyDrive(destination))
-    WriteSettingString("Folders", "ExtractLastPath", destination);
+    ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", destination); });
 
   vsk::TUnBase* reader = ChooseReader(archive);
   if (!reader) {
@@ -357,7 +357,8 @@ void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Extr
     return;
   }
   FPasswordError = FCrcError = false;
-  if (Options.ExtractLast && !OnFloppyDrive(ExtractDir)) WriteSettingString("Folders", "ExtractLastPath", ExtractDir);
+  if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
+    ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
   vsk::TUnBase* reader = ChooseReader(ArchiveFile);
   if (!reader) {
     ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
@@ -417,11 +418,37 @@ void TfmMain::acViewSelectedExecute() {
   }
   FTempFolders.push_back(folder);
   CmdExtractSelected(folder + "/", true, false, false, false, true);
+  std::vector<std::string> refused;
   for (const std::string& path : selected) {
-    const std::string file = folder + "/" + path;
+    std::string file;
+    if (!ExtractedPath(folder, path, file)) {
+      refused.push_back(path);
+      continue;
+    }
     std::error_code ec;
     if (std::filesystem::is_regular_file(file, ec) && ShellOpen) ShellOpen(file);
   }
+  ShowRefusedNames(refused);
+}
+
+bool TfmMain::ExtractedPath(const std::string& Folder, const std::string& EntryPath, std::string& Path) {
+  Path.clear();
+  vsk::TUnBase* reader = ReaderComponent(ReaderKindFor(vskVorsk.ArcType()));
+  if (!reader) return true;
+  // The reader's own name guard, as in its run: the path stays inside
+  // Folder, and a name that would leave it is refused and reported.
+  reader->SetExtractDir(Folder);
+  reader->UseStoredDirs = true;
+  if (!reader->PrepareFileName(EntryPath)) return false;
+  Path = reader->CurrentFileName;
+  return true;
+}
+
+void TfmMain::ShowRefusedNames(const std::vector<std::string>& Names) {
+  if (Names.empty()) return;
+  std::string text = vsk::MessageText(vsk::msg::InvalidFileName);
+  for (const std::string& n : Names) text += "\r\n" + n;
+  ShowError(text);
 }
 
 void TfmMain::dfelvArchiveViewMouseDown() {
@@ -438,15 +465,24 @@ void TfmMain::dfelvArchiveViewMouseDown() {
   FTempFolders.push_back(FDragTemp);
   DropFileSourceDrop();
   QList<QUrl> urls;
+  std::vector<std::string> refused;
   for (const std::string& path : selected) {
+    std::string file;
+    if (!ExtractedPath(FDragTemp, path, file)) {
+      refused.push_back(path);
+      continue;
+    }
+    if (file.empty()) continue;
     // Only the top level of each entry is handed over: folders carry their
     // contents with them.
-    const auto slash = path.find('/');
-    const std::string top = FDragTemp + "/" + (slash == std::string::npos ? path : path.substr(0, slash));
+    const std::string inside = file.substr(FDragTemp.size() + 1);
+    const auto slash = inside.find('/');
+    const std::string top = FDragTemp + "/" + (slash == std::string::npos ? inside : inside.substr(0, slash));
     const QUrl url = QUrl::fromLocalFile(Q(top));
     std::error_code ec;
     if (std::filesystem::exists(top, ec) && !urls.contains(url)) urls.push_back(url);
   }
+  ShowRefusedNames(refused);
   if (!urls.isEmpty()) {
     auto* data = new QMimeData;
     data->setUrls(urls);

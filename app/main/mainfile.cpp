@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/components/opendialog.h"
+#include "app/components/progresscyl.h"
 #include "app/dialogs/comment.h"
 #include "app/dialogs/properties.h"
 #include "app/dialogs/viewoutput.h"
@@ -239,7 +240,7 @@ void TfmMain::acPropertiesExecute() {
   dlg.laDate->setText(Q(ArchiveDateText()));
   dlg.laPackedSize->setText(Q(MegabytesText(packed)));
   dlg.laUnpackedSize->setText(Q(MegabytesText(unpacked)));
-  dlg.pcRatio->setValue(ratio);
+  dlg.pcRatio->SetPosition(ratio);
   dlg.laRatio->setText(QString::number(ratio) + QLatin1Char('%'));
   dlg.SetAttributes(static_cast<unsigned>(vsk::FileDosAttributes(archive)));
   dlg.meComment->setPlainText(Q(comment));

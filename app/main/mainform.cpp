@@ -25,6 +25,7 @@
 #include <filesystem>
 
 #include "app/components/apopendlg.h"
+#include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/progress.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/archivemodel.h"
@@ -153,19 +154,17 @@ void TfmMain::FormCreate() {
   FSavedDateSeparator = FormatSettings.DateSeparator;
   FormatSettings.DateSeparator = '-';
   // The list view's icons come from FFileTypes, the desktop's file types.
+  // A registry that cannot be written is told about; the program runs on
+  // with the defaults.
   if (!SettingsExist()) {
-    WriteDefaultSettings();
-    try {
-      RegisterShellExtensions();
-    } catch (const std::exception& e) {
-      ShowError(e.what());
-    }
+    ShowExceptions(WriteDefaultSettings);
+    ShowExceptions([] { RegisterShellExtensions(); });
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
     CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
   }
   // The favourites menu is filled here.
-  LoadSettings();
+  ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
   // stubs here, and the help commands the program's help file.
@@ -189,6 +188,7 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::FormDestroy() {
+  SetHelpHandler(nullptr);
   FFileTypes.Clear();
   for (const auto& folder : FTempFolders) DeleteFolderTree(folder);
   FTempFolders.clear();
@@ -490,8 +490,13 @@ void TfmMain::ConnectHandlers() {
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
-  // Renaming the archive, the other tools, batch jobs, backups, favourites,
-  // configuration and help connect their handlers here.
+  // Commands not built yet say so when they are chosen.
+  for (QAction* a : {acBatchCreate, acBatchAdd, acBatchExtract, acBatchTest, acBatchConvert, acBatchMakeSFX,
+                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard, acCheckOut,
+                     acMakeSFX, acConfiguration, acHelpContents, acHelpSearch, acHelpTutorial, acHelpTips, acHelpFAQ,
+                     acLicenseAgreement})
+    connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
+  SetHelpHandler([](const std::string&) { CommandNotAvailable(); });
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
@@ -653,29 +658,26 @@ void TfmMain::GenerateSortMenu() {
   }
 }
 
-void TfmMain::miShowTextClick() {
-  Options.ButtonText = !Options.ButtonText;
-  WriteSettingBool("Toolbar", "ButtonText", Options.ButtonText);
+// A toolbar toggle changes its option only once the registry holds the new
+// value; otherwise the error is shown and both keep the old one.
+void TfmMain::ToggleToolbarOption(bool& Option, const char* Name) {
+  const bool value = !Option;
+  if (ShowExceptions([&] { WriteSettingBool("Toolbar", Name, value); })) Option = value;
   ApplyToolbarStyle();
 }
 
-void TfmMain::miShowToolTipsClick() {
-  Options.ToolTips = !Options.ToolTips;
-  WriteSettingBool("Toolbar", "ToolTips", Options.ToolTips);
-  ApplyToolbarStyle();
-}
+void TfmMain::miShowTextClick() { ToggleToolbarOption(Options.ButtonText, "ButtonText"); }
 
-void TfmMain::miUseFlatButtonsClick() {
-  Options.FlatButtons = !Options.FlatButtons;
-  WriteSettingBool("Toolbar", "FlatButtons", Options.FlatButtons);
-  ApplyToolbarStyle();
-}
+void TfmMain::miShowToolTipsClick() { ToggleToolbarOption(Options.ToolTips, "ToolTips"); }
+
+void TfmMain::miUseFlatButtonsClick() { ToggleToolbarOption(Options.FlatButtons, "FlatButtons"); }
 
 void TfmMain::miConfigureToolbarClick() {
-  // The configuration dialog opens on its toolbar page here; on OK the
-  // settings are saved and applied, and the toolbar, columns and sort menu
-  // are built anew (the open archive listed again).
+  // The configuration dialog's toolbar page is not built yet.
+  CommandNotAvailable();
 }
+
+void TfmMain::CommandNotAvailable() { ShowInformation(msgtext::kToolNotAvailable); }
 
 // ---- small window commands
 
@@ -1098,7 +1100,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  if (Options.OpenLast) WriteSettingString("Folders", "OpenLastPath", FolderOf(path));
+  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", FolderOf(path)); });
   DisplayArchive(path);
   // The desktop's recent documents learn of the archive here.
   if (Options.CommentsOpen) DisplayCommentIfExist();
@@ -1114,7 +1116,7 @@ void TfmMain::acOpenArchiveExecute() {
   d.FileName.clear();
   std::string folder;
   if (Options.OpenLast)
-    folder = ReadSettingString("Folders", "OpenLastPath");
+    ShowExceptions([&] { folder = ReadSettingString("Folders", "OpenLastPath"); });
   else if (QFileInfo(Q(Options.OpenFolder)).isDir())
     folder = Options.OpenFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
@@ -1243,14 +1245,12 @@ void TfmMain::LoadListLayout() {
 
 void TfmMain::SaveListLayout() {
   try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    reg.DeleteKey(kListLayoutKey);
-    if (!reg.OpenKey(kListLayoutKey, true)) return;
     const QHeaderView* header = dfelvArchiveView->header();
+    std::vector<std::pair<std::string, std::string>> values;
     for (int c = 0; c < FModel->columnCount(); ++c)
-      reg.WriteString(FModel->Caption(c).toStdString(),
-                      std::to_string(header->sectionSize(c)) + "," + std::to_string(header->visualIndex(c)));
-    reg.CloseKey();
+      values.emplace_back(FModel->Caption(c).toStdString(),
+                          std::to_string(header->sectionSize(c)) + "," + std::to_string(header->visualIndex(c)));
+    ReplaceKeyValues(vsk::HKEY_CURRENT_USER, kListLayoutKey, values);
   } catch (const vsk::ERegistryException&) {
   }
 }

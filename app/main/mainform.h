@@ -106,6 +106,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void miShowToolTipsClick();
   void miUseFlatButtonsClick();
   void miConfigureToolbarClick();
+  void ToggleToolbarOption(bool& Option, const char* Name);
+  // What a command that is not built yet answers.
+  static void CommandNotAvailable();
 
   // ---- small window commands
   void acExplorerViewExecute();
@@ -168,9 +171,20 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The selected rows' stored paths, in list order (folder + "/" + caption,
   // or the caption alone for a root entry).
   std::vector<std::string> SelectedEntryPaths() const;
+  // Where the archive's reader put an entry extracted below Folder, by its
+  // name guard; false (the guard has reported it) for a name that would
+  // leave Folder. Path is empty when the archive has no reader.
+  bool ExtractedPath(const std::string& Folder, const std::string& EntryPath, std::string& Path);
+  // The library's "Invalid file name" with the names it refused.
+  void ShowRefusedNames(const std::vector<std::string>& Names);
   bool DefineCompressComponent();
+  // The room for file names in one start of the virus scanner; 0 is the
+  // system's limit (tests make it small).
+  std::size_t ScanArgumentBudget = 0;
   // Opens a file with the desktop's default program; tests replace it.
   std::function<bool(const std::string& FileName)> ShellOpen;
+  // Opens a web address with the desktop's browser.
+  std::function<bool(const std::string& Url)> OpenUrl;
   // Runs the drag of the prepared files and gives the action the target
   // took; tests replace it.
   std::function<Qt::DropAction(QMimeData* Data)> DragExecutor;
@@ -282,6 +296,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUUEncode vskUUEncode;
   vsk::TArc2Arc vskArc2Arc;
   bool FTestFailed = false;
+  // What the converter reported during its last run.
+  int FConvertErrors = 0;
+  bool FConvertCompressed = false;
+  bool FConvertChecked = false;
   int FRepairFound = 0;
   int FRepairGood = 0;
   vsk::TUnZip vskUnZip;

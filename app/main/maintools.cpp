@@ -7,12 +7,14 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <filesystem>
@@ -56,6 +58,42 @@ void ClearOutput() {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
 }
 
+// Every regular file below Folder, hidden ones too, in name order; linked
+// folders are not entered.
+std::vector<std::string> FilesBelow(const std::string& Folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Which file a name leads to at one moment: a file written anew (or
+// renamed into place) differs from the one there before in inode or
+// status-change time.
+struct TFileIdentity {
+  bool Exists = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  timespec Changed{};
+  bool Same(const TFileIdentity& Other) const {
+    return Exists && Other.Exists && Device == Other.Device && Inode == Other.Inode &&
+           Changed.tv_sec == Other.Changed.tv_sec && Changed.tv_nsec == Other.Changed.tv_nsec;
+  }
+};
+
+TFileIdentity IdentityOf(const std::string& Name) {
+  TFileIdentity id;
+  struct stat st;
+  if (Name.empty() || ::stat(Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return id;
+  id.Exists = true;
+  id.Device = st.st_dev;
+  id.Inode = st.st_ino;
+  id.Changed = st.st_ctim;
+  return id;
+}
+
 }  // namespace
 
 void TfmMain::ConnectToolCommands() {
@@ -77,7 +115,9 @@ void TfmMain::ConnectToolCommands() {
   };
   vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
     SetSimpleText(QString());
-    if (!Pass) ShowError(F + msgtext::kConvCrcFailed);
+    if (Pass) return;
+    ++FConvertErrors;
+    ShowError(F + msgtext::kConvCrcFailed);
   };
   vskArc2Arc.OnExtractDeactivate = [](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
   vskArc2Arc.OnCompressActivate = [this](vsk::TZipCommon&) {
@@ -89,7 +129,10 @@ void TfmMain::ConnectToolCommands() {
     OutputLine("> (" + std::to_string(Count) + ") Compressing: " + F);
   };
   vskArc2Arc.OnCompressEnd = [this](vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); };
-  vskArc2Arc.OnCompressDeactivate = [](vsk::TZipCommon&) { OutputLine("> Compression Completed."); };
+  vskArc2Arc.OnCompressDeactivate = [this](vsk::TZipCommon&) {
+    FConvertCompressed = true;
+    OutputLine("> Compression Completed.");
+  };
   vskArc2Arc.OnIntegrityActivate = [this](vsk::TZipCommon&) {
     SetSimpleText(QString::fromUtf8(msgtext::kConvChecking));
     OutputLine(":: Checking Integrity: " + vskArc2Arc.NewArchive);
@@ -98,7 +141,10 @@ void TfmMain::ConnectToolCommands() {
     if (!Pass) FTestFailed = true;
     OutputLine(msgtext::kTestingFile + F + (Pass ? msgtext::kPassed : msgtext::kFailed));
   };
-  vskArc2Arc.OnIntegrityDeactivate = [](vsk::TZipCommon&) { OutputLine("> Integrity Check Completed."); };
+  vskArc2Arc.OnIntegrityDeactivate = [this](vsk::TZipCommon&) {
+    FConvertChecked = true;
+    OutputLine("> Integrity Check Completed.");
+  };
   vskArc2Arc.OnFileExists = [](vsk::TZipCommon&, const std::string& F, vsk::TOverwriteMode& Mode) {
     Mode = MessageDlg(msgtext::kConvFilename + F + "\r\r" + msgtext::kConvOverwrite, mtInformation, mbYesNo) == mrNo
                ? vsk::omSkip
@@ -108,8 +154,9 @@ void TfmMain::ConnectToolCommands() {
     vskUnGZIPNestedTarFile(S, F, D);
   };
   vskArc2Arc.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
-  vskArc2Arc.OnError = [](vsk::TZipCommon&, const std::string& F, const std::string& X, const std::string&,
-                          int ECode) {
+  vskArc2Arc.OnError = [this](vsk::TZipCommon&, const std::string& F, const std::string& X, const std::string&,
+                              int ECode) {
+    ++FConvertErrors;
     if (ECode == vsk::msg::UserCanceled) return;
     const char* text = vsk::MessageText(ECode);
     ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
@@ -123,8 +170,16 @@ void TfmMain::ConnectToolCommands() {
                                     vsk::TOverwriteMode& M) { vskGZipFileExists(S, F, M); };
   connect(acAbout, &QAction::triggered, this, [] { ShowInformation(msgtext::kAboutText); });
   connect(acHelpUsage, &QAction::triggered, this, [] { ShowInformation(msgtext::kHelpNextRelease); });
+  // A web address goes to the desktop as it is: made into a file name it
+  // would name a local file.
+  if (!OpenUrl)
+    OpenUrl = [](const std::string& Url) {
+      const std::string opener = FindProgram("xdg-open");
+      if (!opener.empty()) return QProcess::startDetached(QString::fromStdString(opener), {QString::fromStdString(Url)});
+      return QDesktopServices::openUrl(QUrl(QString::fromStdString(Url)));
+    };
   connect(acHomepage, &QAction::triggered, this, [this] {
-    if (ShellOpen) ShellOpen(kProductHomePage);
+    if (OpenUrl) OpenUrl(kProductHomePage);
   });
   vskZipCheck.OnActivate = [](vsk::TZipCommon& Sender) {
     OutputLine(msgtext::kTestingArchive + Sender.ArchiveFile());
@@ -317,21 +372,37 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   BeginReaderRun();
   reader->Extract();
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
-  // The scanner gets the folder as its mask, or every file as a list.
-  std::string parameters = Options.Parameters;
-  if (!parameters.empty()) {
-    for (std::size_t at = 0; (at = Lower(parameters).find("*.*", at)) != std::string::npos;) {
-      parameters.replace(at, 3, folder + "/*.*");
-      at += folder.size() + 4;
-    }
+  // Every name is an argument of its own, never part of a text that is
+  // split again, so no file name can change what the scanner is told.
+  std::vector<std::vector<std::string>> runs;
+  if (!Options.Parameters.empty()) {
+    std::vector<std::string> args = SplitParameters(Options.Parameters);
+    for (std::string& a : args)
+      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
+        a.replace(at, 3, folder + "/*.*");
+    runs.push_back(std::move(args));
   } else {
-    parameters = QuotedFileList(folder);
+    // A list too long for one start is scanned in as many starts as needed.
+    const std::size_t budget = ScanArgumentBudget ? ScanArgumentBudget : ArgumentBudget();
+    runs = SplitArgumentRuns(FilesBelow(folder), budget);
   }
-  RunProgramAndWait(Options.VirusScanner.substr(0, 255), parameters.substr(0, 255),
-                    Options.RunMinimized ? kShowMinimized : kShowNormal);
+  std::string failure;
+  for (const auto& args : runs) {
+    const auto status =
+        RunProgramAndWait(Options.VirusScanner, args, Options.RunMinimized ? kShowMinimized : kShowNormal);
+    if (!status) {
+      failure = msgtext::kScannerNotStarted + Options.VirusScanner;
+      break;
+    }
+    if (*status != 0 && failure.empty())
+      failure = msgtext::kScannerFailed + std::to_string(*status) + msgtext::kScannerFailedEnd;
+  }
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
   DeleteFolderTree(folder);
-  ShowInformation(msgtext::kScanCompleted);
+  if (failure.empty())
+    ShowInformation(msgtext::kScanCompleted);
+  else
+    ShowError(failure);
   EndReaderRun();
 }
 
@@ -446,6 +517,7 @@ void TfmMain::CmdConvert(const std::string& ArchiveName) {
   const int format = dlg.cbFormat->currentIndex();
   const vsk::TOutArcType type = format >= 0 && format < 8 ? kTypes[format] : vsk::tyZip;
   const std::string input = dlg.InputName(), output = dlg.OutputName();
+  const std::string made = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) + ".gz" : output;
   if (FInteractive) ApplicationBusy();
   try {
     vskArc2Arc.SetArchiveFile(input);
@@ -463,20 +535,32 @@ void TfmMain::CmdConvert(const std::string& ArchiveName) {
   StartProgress();
   if (FInteractive) SetSimplePanel(true);
   ClearOutput();
+  // The run is judged by what the converter reported during it, never by
+  // an output file that may have been there before.
+  const TFileIdentity before = IdentityOf(made);
+  FConvertErrors = 0;
+  FConvertCompressed = false;
+  FConvertChecked = false;
+  FTestFailed = false;
+  bool raised = false;
   try {
     vskArc2Arc.Activate();
   } catch (const std::exception&) {
     // Reported through its error handler already.
+    raised = true;
   }
   EndProgress();
-  const std::string made = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) + ".gz" : output;
-  std::error_code ec;
-  const bool ok = fs::is_regular_file(made, ec);
-  if (ok && dlg.ckDeleteOrg->isChecked()) {
+  const TFileIdentity after = IdentityOf(made);
+  const bool ok = !raised && FConvertErrors == 0 && !vskArc2Arc.GetCancel() && FConvertCompressed && after.Exists &&
+                  !(before.Exists && before.Same(after)) &&
+                  (!vskArc2Arc.IntegrityCheck || (FConvertChecked && !FTestFailed));
+  // The original goes only after a good run whose output is another file.
+  if (ok && dlg.ckDeleteOrg->isChecked() && !SameFile(input, made)) {
     if (FInteractive && input == vskVorsk.ArchiveFile()) {
       acCloseArchiveExecute();
       DisplayArchive(made);
     }
+    std::error_code ec;
     if (!fs::remove(input, ec)) ShowError(msgtext::kConvDeleteFailed);
   }
   if (FInteractive) {

@@ -112,6 +112,9 @@ inline constexpr const char* kScanFolderFailed = "Unable to create the temporary
 inline constexpr const char* kScanning = "Scanning for virus ...";
 inline constexpr const char* kFinishedScanning = "Finished scanning";
 inline constexpr const char* kScanCompleted = "Virus scan completed.";
+inline constexpr const char* kScannerNotStarted = "The virus scanner could not be started:\r\n";
+inline constexpr const char* kScannerFailed = "The virus scanner did not end normally (exit status ";
+inline constexpr const char* kScannerFailedEnd = ").\r\nPlease look at the scanner's own report.";
 inline constexpr const char* kConfirmInstall =
     "Are you sure you want to extract all the files in \r\nthis archive to a temporary directory and run \r\nthe "
     "Setup/Install ?";

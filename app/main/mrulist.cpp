@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/main/settings.h"
 #include "platform/registry.h"
 
 namespace brevane {
@@ -61,13 +62,12 @@ void TMruList::Load() {
 
 void TMruList::Save() const {
   try {
-    vsk::TRegistry reg(vsk::HKEY_CURRENT_USER);
-    reg.DeleteKey(FRegKey);
-    if (!reg.OpenKey(FRegKey, true)) return;
-    for (std::size_t i = 0; i < FItems.size(); ++i) reg.WriteString(std::to_string(i + 1), FItems[i]);
-    reg.CloseKey();
+    std::vector<std::pair<std::string, std::string>> values;
+    for (std::size_t i = 0; i < FItems.size(); ++i) values.emplace_back(std::to_string(i + 1), FItems[i]);
+    ReplaceKeyValues(vsk::HKEY_CURRENT_USER, FRegKey, values);
   } catch (const vsk::ERegistryException&) {
-    // The list stays in memory; the next change tries again.
+    // The list stays in memory and the old one in the registry; the next
+    // change tries again.
   }
 }
 

@@ -8,6 +8,7 @@
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/progress.h"
 #include "app/dialogs/viewoutput.h"
+#include "app/main/application.h"
 #include "app/main/filetypes.h"
 #include "app/main/formatsettings.h"
 #include "app/main/mainform.h"
@@ -137,7 +138,7 @@ void EndProgram() {
 }
 
 int RunProgram(int argc, char** argv) {
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   // QApplication has taken out the options that are its own.
   std::vector<std::string> params;

@@ -32,12 +32,21 @@ inline std::optional<int> RunAndWait(const std::string& Program, const std::vect
 }
 
 // Starts Program in its own folder with the arguments as given (no length
-// limit) and waits for it, pumping messages. True when it started.
-bool RunProgramAndWait(const std::string& Program, const std::vector<std::string>& Arguments, int ShowCommand,
-                       const std::function<void()>& Pump = vsk::ProcessMessages);
+// limit) and waits for it, pumping messages. Its exit status as RunAndWait
+// gives it, or nullopt when it could not be started.
+std::optional<int> RunProgramAndWait(const std::string& Program, const std::vector<std::string>& Arguments,
+                                     int ShowCommand, const std::function<void()>& Pump = vsk::ProcessMessages);
 // The same with the arguments split from a parameter text.
-bool RunProgramAndWait(const std::string& Program, const std::string& Parameters, int ShowCommand,
-                       const std::function<void()>& Pump = vsk::ProcessMessages);
+std::optional<int> RunProgramAndWait(const std::string& Program, const std::string& Parameters, int ShowCommand,
+                                     const std::function<void()>& Pump = vsk::ProcessMessages);
+
+// The bytes of argument strings one program start may take: the system's
+// limit less the environment and a margin.
+std::size_t ArgumentBudget();
+// Items in order, split into runs whose strings fit Budget bytes, each
+// string counted with its terminating NUL and its pointer. An item too big
+// for any run gets a run of its own; no items give no runs.
+std::vector<std::vector<std::string>> SplitArgumentRuns(const std::vector<std::string>& Items, std::size_t Budget);
 
 // Whether the file's type (by its extension, in the classes root) has an
 // "open" command.

@@ -274,6 +274,11 @@ int ReadSettingInteger(const std::string& section, const std::string& name) {
   return value;
 }
 
+bool SettingExists(const std::string& section, const std::string& name) {
+  TRegistry reg(HKEY_CURRENT_USER);
+  return reg.OpenKeyReadOnly(SectionKey(section)) && reg.ValueExists(name);
+}
+
 void WriteDefaultSettings() {
   const TOptions& defaults = Defaults();
   TRegistry reg(HKEY_CURRENT_USER);
@@ -375,6 +380,17 @@ void SaveSettings() {
 void DeleteSettingsKey() {
   TRegistry reg(HKEY_CURRENT_USER);
   reg.DeleteKey(kSettingsKey);
+}
+
+bool ReplaceKeyValues(vsk::THKey Root, const std::string& Key,
+                      const std::vector<std::pair<std::string, std::string>>& Values) {
+  TRegistry reg(Root);
+  if (!reg.OpenKey(Key, true)) return false;
+  // Deletions and writes through one open key reach the hive together.
+  for (const std::string& name : reg.GetValueNames()) reg.DeleteValue(name);
+  for (const auto& [name, data] : Values) reg.WriteString(name, data);
+  reg.CloseKey();
+  return true;
 }
 
 }  // namespace brevane

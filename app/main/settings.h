@@ -5,6 +5,10 @@
 // accessors that read or write one value of a section.
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/registry.h"
 
 namespace brevane {
 
@@ -160,6 +164,8 @@ void WriteSettingBool(const std::string& Section, const std::string& Name, bool 
 std::string ReadSettingString(const std::string& Section, const std::string& Name);
 bool ReadSettingBool(const std::string& Section, const std::string& Name);
 int ReadSettingInteger(const std::string& Section, const std::string& Name);
+// Whether the value exists (nothing is created).
+bool SettingExists(const std::string& Section, const std::string& Name);
 
 // Fills Options from the registry. A value that is missing or of the wrong
 // type gets its first-run default; values added by later versions
@@ -172,5 +178,12 @@ void SaveSettings();
 void WriteDefaultSettings();
 // Deletes "\Software\Brevane" with everything below it.
 void DeleteSettingsKey();
+
+// Replaces all values of Key under Root by string values (name, data) in
+// this order, creating the key, in one commit: when it fails the key keeps
+// its old values and the registry's error is raised. False when the key
+// cannot be opened.
+bool ReplaceKeyValues(vsk::THKey Root, const std::string& Key,
+                      const std::vector<std::pair<std::string, std::string>>& Values);
 
 }  // namespace brevane

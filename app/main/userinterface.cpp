@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <exception>
 
 namespace brevane {
 
@@ -122,5 +123,15 @@ int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons
 void ShowError(const std::string& Text) { UI().MessageDlg(Text, mtError, mbOK); }
 
 void ShowInformation(const std::string& Text) { UI().MessageDlg(Text, mtInformation, mbOK); }
+
+bool ShowExceptions(const std::function<void()>& Action) {
+  try {
+    Action();
+    return true;
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return false;
+  }
+}
 
 }  // namespace brevane

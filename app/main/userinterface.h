@@ -4,6 +4,7 @@
 // program's own implementation shows Qt dialogs; tests install one that
 // answers from a script.
 
+#include <functional>
 #include <string>
 
 class QDialog;
@@ -80,5 +81,10 @@ std::string DisplayText(const std::string& Text);
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
 void ShowError(const std::string& Text);
 void ShowInformation(const std::string& Text);
+
+// Runs Action, a short use of the settings store or the registry. An error
+// it raises (a value of the wrong type, a write the disk refused) ends
+// only Action: its text is shown as an error message. False then.
+bool ShowExceptions(const std::function<void()>& Action);
 
 }  // namespace brevane

@@ -3,6 +3,8 @@
 // screen, dates written the same way whatever the machine's language, and
 // Qt's own settings (the file dialog's state) kept in a folder of the run
 // that is removed when the application is gone, so no test leaves files.
+// The application object is the program's own, which shows what an event
+// handler raised.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,6 +13,8 @@
 #include <QSettings>
 #include <filesystem>
 #include <string>
+
+#include "app/main/application.h"
 
 namespace brevane::testing {
 
@@ -25,7 +29,7 @@ inline int RunWidgetTests(int argc, char** argv) {
   }
   int result = 0;
   {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     result = RUN_ALL_TESTS();
   }

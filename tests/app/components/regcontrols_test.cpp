@@ -4,6 +4,10 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include "tests/support/testutil.h"
 
@@ -92,6 +96,46 @@ TEST(RegComboBox, HistoryMostRecentFirstWithinItsMaximum) {
   off.RegEnabled = false;
   off.Loaded();
   EXPECT_EQ(off.count(), 0);
+}
+
+// Writes to files beyond Bytes fail while it lives, as on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t Bytes) {
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = FOld;
+    limit.rlim_cur = Bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    std::signal(SIGXFSZ, FOldHandler);
+  }
+
+ private:
+  rlimit FOld{};
+  void (*FOldHandler)(int) = nullptr;
+};
+
+TEST(RegComboBox, AFailedSaveKeepsTheOldHistory) {
+  IsolatedEnvironment env;
+  TRegComboBox box;
+  box.SetRegKey(kKey);
+  box.Loaded();
+  for (int i = 1; i <= 5; ++i) Add(box, "*.ext" + std::to_string(i));
+  const auto before = StoredHistory();
+  ASSERT_EQ(before.size(), 5u);
+  {
+    // The hive may not grow: a history with one more entry cannot be
+    // written, though the hive without the key could be.
+    TFileSizeLimit full(std::filesystem::file_size(vsk::HiveFileName(vsk::HKEY_CURRENT_USER)));
+    Add(box, "*.a-longer-entry");
+  }
+  EXPECT_EQ(StoredHistory(), before);
+  Add(box, "*.again");
+  EXPECT_EQ(StoredHistory().front(), "*.again");
+  EXPECT_EQ(StoredHistory().size(), 7u);
 }
 
 TEST(RegComboBox, SavesWhenTheFocusLeaves) {

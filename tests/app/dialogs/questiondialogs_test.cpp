@@ -9,8 +9,10 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 
+#include "app/components/regcontrols.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/dialogtexts.h"
 #include "app/dialogs/extractdlg.h"
@@ -87,6 +89,23 @@ TEST(ExtractDialog, HistoryKeepsTwentyEntries) {
   ASSERT_EQ(history.size(), 20u);
   EXPECT_EQ(history.front(), "/data/d24");
   EXPECT_EQ(history.back(), "/data/d5");
+
+  // The box is the program's history box: it completes what is typed from
+  // the history after a pause, and keeps a text when the focus leaves it.
+  QWidget form;
+  auto* next = new TfmExtractDlg(&form);
+  auto* other = new QLineEdit(&form);
+  form.show();
+  next->cbDestination->setFocus();
+  next->SetDestination("");
+  QTest::keyClicks(next->cbDestination->lineEdit(), QStringLiteral("/data/d1"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !next->cbDestination->CompletionPending(); }, 5000));
+  EXPECT_EQ(next->Destination(), "/data/d19");
+  next->SetDestination("/typed/only");
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(next->cbDestination, &out);
+  other->setFocus();
+  EXPECT_EQ(ExtractHistory().front(), "/typed/only");
 }
 
 TEST(OverwriteDialog, ButtonsGiveTheirResults) {

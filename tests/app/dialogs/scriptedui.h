@@ -24,6 +24,7 @@ class TScriptedUi : public IUserInterface {
     std::string Answer;                      // input box answer
     std::function<int(QDialog&)> OnModal;    // acts on the dialog instead of a user
     int Type = -1;                           // expected message type, -1 any
+    bool TailOnly = false;                   // Text is only the message's end
   };
 
   TScriptedUi() { SetUserInterface(this); }
@@ -34,6 +35,10 @@ class TScriptedUi : public IUserInterface {
 
   void ExpectMessage(const std::string& Text, TMsgDlgType Type, int Result = mrOk) {
     Steps.push_back({kMessage, Text, Result, {}, {}, Type});
+  }
+  // A message whose beginning is not known (a temporary path, say).
+  void ExpectMessageEnding(const std::string& Tail, TMsgDlgType Type, int Result = mrOk) {
+    Steps.push_back({kMessage, Tail, Result, {}, {}, Type, true});
   }
   void ExpectInput(const std::string& Prompt, bool Ok, const std::string& Answer = {}) {
     Steps.push_back({kInput, Prompt, Ok ? mrOk : mrCancel, Answer, {}, -1});
@@ -83,7 +88,11 @@ class TScriptedUi : public IUserInterface {
     Step = Steps.front();
     Steps.pop_front();
     EXPECT_EQ(Step.Kind, Kind) << Text;
-    if (Kind != kModal) {
+    if (Kind != kModal && Step.TailOnly) {
+      const bool ends = Text.size() >= Step.Text.size() &&
+                        Text.compare(Text.size() - Step.Text.size(), Step.Text.size(), Step.Text) == 0;
+      EXPECT_TRUE(ends) << Text << " does not end with " << Step.Text;
+    } else if (Kind != kModal) {
       EXPECT_EQ(Step.Text, Text);
     }
     return Step.Kind == Kind;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/components/progresscyl.h"
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/comment.h"
 #include "app/dialogs/dialogtexts.h"
@@ -139,7 +140,10 @@ TEST(OutputWindow, CopiesToClipboard) {
 
 TEST(PropertiesWindow, ShowsAttributes) {
   TfmProperties dlg;
-  EXPECT_EQ(dlg.pcRatio->maximum(), 100);
+  // The ratio is shown on the cylinder gauge.
+  EXPECT_EQ(dlg.pcRatio->Max(), 100);
+  dlg.pcRatio->SetPosition(68);
+  EXPECT_EQ(dlg.pcRatio->DisplayText(), "68%");
   dlg.SetAttributes(0x21);
   EXPECT_TRUE(dlg.ckReadOnly->isChecked());
   EXPECT_TRUE(dlg.ckArchive->isChecked());

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "platform/registry.h"
 #include "tests/support/testutil.h"
 
@@ -37,12 +39,13 @@ TEST(RunProgram, ArgumentsArriveWholeInTheProgramsFolder) {
     expected += args.back() + "\n";
   }
   int pumped = 0;
-  EXPECT_TRUE(RunProgramAndWait(script.string(), args, kShowMinimized, [&] { ++pumped; }));
+  EXPECT_EQ(RunProgramAndWait(script.string(), args, kShowMinimized, [&] { ++pumped; }), 7);
   EXPECT_EQ(ReadFile(out), expected);  // far beyond 255 characters, nothing cut
   EXPECT_GT(pumped, 0);
 
   EXPECT_EQ(RunAndWait(script.string(), {"x"}, env.root().string(), {}), 7);
-  EXPECT_FALSE(RunProgramAndWait((env.root() / "missing").string(), std::vector<std::string>{}, kShowNormal, {}));
+  EXPECT_FALSE(
+      RunProgramAndWait((env.root() / "missing").string(), std::vector<std::string>{}, kShowNormal, {}).has_value());
   EXPECT_FALSE(RunAndWait("no-such-program-anywhere", {}, "", {}).has_value());
   EXPECT_EQ(RunAndWait("sh", {"-c", "kill -9 $$"}, "", {}), 128 + 9);
 }
@@ -57,8 +60,21 @@ TEST(RunProgram, ParameterTexts) {
   IsolatedEnvironment env;
   const fs::path out = env.root() / "out.txt";
   const fs::path script = ArgumentRecorder(env.root(), out);
-  EXPECT_TRUE(RunProgramAndWait(script.string(), std::string("-a \"b c\""), kShowNormal, {}));
+  EXPECT_TRUE(RunProgramAndWait(script.string(), std::string("-a \"b c\""), kShowNormal, {}).has_value());
   EXPECT_EQ(ReadFile(out), fs::canonical(env.root()).string() + "\n-a\nb c\n");
+}
+
+TEST(RunProgram, ArgumentRuns) {
+  using Runs = std::vector<std::vector<std::string>>;
+  // Each two-letter item takes 2 + 1 + a pointer.
+  const std::size_t two = 3 + sizeof(char*);
+  EXPECT_EQ(SplitArgumentRuns({"ab", "cd", "ef", "gh", "i"}, 2 * two), (Runs{{"ab", "cd"}, {"ef", "gh"}, {"i"}}));
+  EXPECT_EQ(SplitArgumentRuns({"ab", "cd"}, 2 * two - 1), (Runs{{"ab"}, {"cd"}}));
+  EXPECT_EQ(SplitArgumentRuns({"ab", std::string(100, 'x'), "cd"}, 2 * two),
+            (Runs{{"ab"}, {std::string(100, 'x')}, {"cd"}}));
+  EXPECT_TRUE(SplitArgumentRuns({}, 100).empty());
+  EXPECT_GE(ArgumentBudget(), 4096u);
+  EXPECT_LT(ArgumentBudget(), static_cast<std::size_t>(sysconf(_SC_ARG_MAX)));
 }
 
 TEST(RunProgram, FindProgram) {

@@ -100,6 +100,52 @@ TEST_F(CommandLine, AddSwitchesAndUnknownOnes) {
   EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists("\\Software\\Brevane"));
 }
 
+TEST_F(CommandLine, AddOptionsLandAGzipArchiveAtTheNameGiven) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  fs::create_directories(dir.path() / "in");
+  vsktest::WriteFile(dir.path() / "in/one.txt", "one");
+  const auto addAs = [&](const std::string& Chosen) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(Chosen));
+      return static_cast<int>(mrOk);
+    });
+  };
+  const auto listed = [](const std::string& Archive) {
+    return vsktest::RunTool("tar tzf " + vsktest::ShellQuote(Archive)).output;
+  };
+  // Nothing but what the user sees is left in the folder.
+  const auto leftovers = [&] {
+    std::vector<std::string> hidden;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().filename().string().front() == '.') hidden.push_back(e.path().string());
+    return hidden;
+  };
+
+  for (const std::string name : {"pack.tar.gz", "pack.gz"}) {
+    SCOPED_TRACE(name);
+    const std::string chosen = (dir.path() / name).string();
+    vsktest::WriteFile(chosen, "an older file");
+    addAs(chosen);
+    ui.ExpectMessage("Files Compressed: 1", mtInformation);
+    EXPECT_FALSE(Start({"-A", "whatever.zip", (dir.path() / "in/one.txt").string()}));
+    EndProgram();
+    EXPECT_EQ(listed(chosen), "one.txt\n");
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  }
+  // "pack.gz" did not take the place of the other archive.
+  EXPECT_EQ(listed((dir.path() / "pack.tar.gz").string()), "one.txt\n");
+
+  // Nothing to add: the old file stays and nothing is said to be compressed.
+  const std::string kept = (dir.path() / "kept.gz").string();
+  vsktest::WriteFile(kept, "an older file");
+  fs::create_directories(dir.path() / "empty");
+  addAs(kept);
+  EXPECT_FALSE(Start({"-A", "whatever.zip", (dir.path() / "empty").string()}));
+  EndProgram();
+  EXPECT_EQ(vsktest::ReadFile(kept), "an older file");
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
 TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
   fs::create_directories(dir.path() / "in");
   vsktest::WriteFile(dir.path() / "in/one.txt", "one");

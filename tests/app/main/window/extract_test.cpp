@@ -21,6 +21,7 @@
 #include "app/main/components.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
+#include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {
@@ -460,6 +461,51 @@ TEST_F(Extraction, DraggedEntriesExistBeforeTheDragAndStayUntilTheEnd) {
   EXPECT_EQ(vsktest::ReadFile(folder + "/readme.txt"), "hello\n");
   EndProgram();
   EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(Extraction, ViewingAndDraggingNeverReachOutsideTheirFolder) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  // An entry stored as "../escape.txt": zip writes "aa/escape.txt", whose
+  // name is then changed in both headers.
+  const std::string zip = Pack("hostile.zip", {{"aa/escape.txt", "inside"}, {"fine.txt", "fine"}},
+                               "zip -q -X -D {out} aa/escape.txt fine.txt");
+  std::string bytes = vsktest::ReadFile(zip);
+  for (auto at = bytes.find("aa/escape.txt"); at != std::string::npos; at = bytes.find("aa/escape.txt", at))
+    bytes.replace(at, 3, "../");
+  vsktest::WriteFile(zip, bytes);
+  // What the name would reach from a folder of the temporary folder.
+  const fs::path outside = fs::path(std::getenv("TMPDIR")) / "escape.txt";
+  vsktest::WriteFile(outside, "not the archive's");
+
+  ASSERT_TRUE(Start({zip}));
+  int hostile = -1;
+  for (int r = 0; r < Model().RowCount(); ++r)
+    if ((Model().Row(r).Data.Folder + Model().Row(r).Caption.toStdString()).find("escape") != std::string::npos)
+      hostile = r;
+  ASSERT_GE(hostile, 0);
+  const std::string name = Model().Row(hostile).Data.Folder + Model().Row(hostile).Caption.toStdString();
+  std::vector<std::string> opened;
+  main->ShellOpen = [&](const std::string& File) {
+    opened.push_back(File);
+    return true;
+  };
+  SelectRows({hostile, RowOf("fine.txt")});
+  ui.ExpectMessage(std::string(vsk::MessageText(vsk::msg::InvalidFileName)) + "\r\n" + name, mtError);
+  main->acViewSelectedExecute();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], main->FTempFolders.back() + "/fine.txt");
+
+  std::vector<std::string> dropped;
+  main->DragExecutor = [&](QMimeData* Data) {
+    for (const QUrl& u : Data->urls()) dropped.push_back(u.toLocalFile().toStdString());
+    delete Data;
+    return Qt::CopyAction;
+  };
+  ui.ExpectMessage(std::string(vsk::MessageText(vsk::msg::InvalidFileName)) + "\r\n" + name, mtError);
+  main->dfelvArchiveViewMouseDown();
+  ASSERT_EQ(dropped.size(), 1u);
+  EXPECT_EQ(dropped[0], main->FTempFolders.back() + "/fine.txt");
+  EXPECT_EQ(vsktest::ReadFile(outside), "not the archive's");
 }
 
 TEST_F(Extraction, ClosingAfterAHeaderErrorWaitsForTheListing) {

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "app/components/progresscyl.h"
 #include "app/dialogs/comment.h"
 #include "app/dialogs/properties.h"
 #include "app/main/messages.h"
@@ -39,8 +40,8 @@ TEST_F(FileCommands, PropertiesShowTheArchiveAsAWhole) {
     EXPECT_EQ(d.laTotalFiles->text(), QStringLiteral("3"));
     EXPECT_EQ(d.laUnpackedSize->text(), QStringLiteral("0.07 MB (70,006 bytes)"));
     EXPECT_TRUE(d.laPackedSize->text().endsWith(QStringLiteral(" bytes)")));
-    EXPECT_EQ(d.laRatio->text(), QString::number(d.pcRatio->value()) + QLatin1Char('%'));
-    EXPECT_GT(d.pcRatio->value(), 0);
+    EXPECT_EQ(d.laRatio->text().toStdString(), d.pcRatio->DisplayText());
+    EXPECT_GT(d.pcRatio->Position(), 0);
     EXPECT_TRUE(d.ckArchive->isChecked());
     EXPECT_FALSE(d.ckReadOnly->isChecked());
     EXPECT_EQ(d.meComment->toPlainText().trimmed(), QStringLiteral("A comment for the set"));

@@ -3,10 +3,15 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <sstream>
 
 #include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
+#include "app/main/contentlist.h"
 #include "app/main/messages.h"
 #include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
@@ -14,7 +19,20 @@
 namespace brevane::testing {
 namespace {
 
-using Tools = WindowTest;
+class Tools : public WindowTest {
+ protected:
+  // "bad.zip": "ok.txt" and a stored "hurt.txt" whose data no longer
+  // matches its CRC.
+  std::string DamagedZip() {
+    EXPECT_TRUE(vsktest::HaveTool("zip"));
+    const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
+                                 "zip -q -0 -X {out} ok.txt hurt.txt");
+    std::string bytes = vsktest::ReadFile(bad);
+    bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
+    vsktest::WriteFile(bad, bytes);
+    return bad;
+  }
+};
 
 std::string Output() { return fmViewOutput->meOutput->toPlainText().toStdString(); }
 
@@ -28,12 +46,7 @@ TEST_F(Tools, TestingReportsEveryFile) {
   EXPECT_EQ(main->LedColor(), kLedIdle);
 
   // A damaged file fails and the report is shown.
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  const std::string bad = Pack("bad.zip", {{"ok.txt", "fine"}, {"hurt.txt", std::string(5000, 'h')}},
-                               "zip -q -0 -X {out} ok.txt hurt.txt");
-  std::string bytes = vsktest::ReadFile(bad);
-  bytes[bytes.find(std::string(100, 'h')) + 7] = 'x';
-  vsktest::WriteFile(bad, bytes);
+  const std::string bad = DamagedZip();
   main->DisplayArchive(bad);
   ui.ExpectModal([&](QDialog& Dialog) {
     EXPECT_EQ(&Dialog, fmViewOutput);
@@ -162,6 +175,104 @@ TEST_F(Tools, VirusScanRenameAndInstall) {
   EXPECT_EQ(vsktest::ReadFile(ran), "installed\n");
 }
 
+TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
+  // Names that a quoted list could let out: quotes, blanks, a command.
+  std::vector<TEntry> entries = {{"a \"b\" c.txt", "1"}, {"$(touch pwned).txt", "2"}, {"sub/it's.txt", "3"},
+                                 {".hidden", "4"}};
+  for (int i = 0; i < 40; ++i) entries.push_back({"many/file" + std::to_string(i) + ".txt", "x"});
+  const std::string zip = Zip("odd.zip", entries);
+  ASSERT_TRUE(Start({zip}));
+  // A scanner that writes each argument on a line and "--" after each start.
+  const fs::path log = dir.path() / "scan.log";
+  const fs::path scanner = dir.path() / "scanner.sh";
+  vsktest::WriteFile(scanner, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " +
+                                  vsktest::ShellQuote(log.string()) + "\necho -- >> " +
+                                  vsktest::ShellQuote(log.string()) + "\nexit 0\n");
+  fs::permissions(scanner, fs::perms::owner_all);
+  Options.AVProduct = 1;
+  Options.VirusScanner = scanner.string();
+  Options.Parameters.clear();
+  main->ScanArgumentBudget = 1000;
+  ui.ExpectMessage(msgtext::kScanCompleted, mtInformation);
+  main->acVirusScanExecute();
+
+  std::vector<std::string> seen;
+  int starts = 0;
+  std::string folder;
+  std::istringstream lines(vsktest::ReadFile(log));
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "--") {
+      ++starts;
+      continue;
+    }
+    seen.push_back(line);
+  }
+  EXPECT_GE(starts, 2);
+  ASSERT_EQ(seen.size(), entries.size());
+  // Every file once, whole, from one folder that is gone again.
+  for (const auto& e : entries) {
+    const auto hit = std::find_if(seen.begin(), seen.end(), [&](const std::string& s) {
+      return s.size() > e.Name.size() && s.compare(s.size() - e.Name.size() - 1, std::string::npos, "/" + e.Name) == 0;
+    });
+    ASSERT_NE(hit, seen.end()) << e.Name;
+    if (folder.empty()) folder = hit->substr(0, hit->size() - e.Name.size() - 1);
+    EXPECT_EQ(*hit, folder + "/" + e.Name);
+  }
+  EXPECT_FALSE(fs::exists(folder)) << folder;
+  EXPECT_FALSE(fs::exists(dir.path() / "pwned"));
+
+  // A scanner that ends abnormally is reported, not called a completed scan.
+  vsktest::WriteFile(scanner, "#!/bin/sh\nexit 3\n");
+  ui.ExpectMessage(std::string(msgtext::kScannerFailed) + "3" + msgtext::kScannerFailedEnd, mtError);
+  main->acVirusScanExecute();
+  Options.VirusScanner = (dir.path() / "no-scanner").string();
+  ui.ExpectMessage(msgtext::kScannerNotStarted + Options.VirusScanner, mtError);
+  main->acVirusScanExecute();
+}
+
+TEST_F(Tools, CommandsNotBuiltYetSaySo) {
+  ASSERT_TRUE(Start({SampleZip()}));
+  for (QAction* a : {main->acBatchCreate, main->acBatchAdd, main->acBatchExtract, main->acBatchTest,
+                     main->acBatchConvert, main->acBatchMakeSFX, main->acBatchVirusScan, main->acManageBackups,
+                     main->acAddFavourites, main->acOrganizeFavorites, main->acWizard, main->acCheckOut,
+                     main->acMakeSFX, main->acConfiguration, main->acHelpContents, main->acHelpSearch,
+                     main->acHelpTutorial, main->acHelpTips, main->acHelpFAQ, main->acLicenseAgreement,
+                     main->miConfigureToolbar}) {
+    SCOPED_TRACE(a->objectName().toStdString());
+    a->setEnabled(true);
+    ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+    a->trigger();
+    EXPECT_TRUE(ui.Steps.empty());
+  }
+  // A dialog's Help button too.
+  TfmConvertArc dlg;
+  ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+  dlg.buHelp->click();
+  EndProgram();
+
+  ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
+  EXPECT_FALSE(Start({"-X", (dir.path() / "sample.zip").string()}));
+}
+
+TEST_F(Tools, TheHomepageGoesToTheDesktopAsAWebAddress) {
+  // A desktop opener that records what it was given.
+  const fs::path bin = dir.path() / "bin";
+  fs::create_directories(bin);
+  const fs::path log = dir.path() / "open.log";
+  vsktest::WriteFile(bin / "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > " +
+                                           vsktest::ShellQuote(log.string() + ".part") + "\nmv " +
+                                           vsktest::ShellQuote(log.string() + ".part") + " " +
+                                           vsktest::ShellQuote(log.string()) + "\n");
+  fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  vsktest::ScopedEnv env2("PATH", bin.string() + ":" + (path ? path : "/usr/bin:/bin"));
+  ASSERT_TRUE(Start({}));
+  main->acHomepage->trigger();
+  // The opener runs on its own; wait for its record.
+  for (int i = 0; i < 600 && !fs::exists(log); ++i) QTest::qWait(50);
+  EXPECT_EQ(vsktest::ReadFile(log), std::string(kProductHomePage) + "\n");
+}
+
 TEST_F(Tools, UUEncodingTheOpenArchive) {
   ASSERT_TRUE(vsktest::HaveTool("uudecode"));
   const std::string zip = SampleZip();
@@ -250,6 +361,103 @@ TEST_F(Tools, ConvertingTheOpenArchive) {
   ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
   main->acConvertExecute();
   EXPECT_FALSE(fs::exists(dir.path() / "sample.cab"));
+}
+
+// Converts Input into Output of the format at list position Format with
+// "Delete Original File After Convert" ticked, as a user would.
+void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const std::string& Output, int Format) {
+  Ui.ExpectModal([=, &Ui](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(Input));
+    d.cbFormat->setCurrentIndex(Format);
+    d.rxfedOutput->setText(QString::fromStdString(Output));
+    Ui.Steps.push_front({TScriptedUi::kMessage,
+                         "Checking this option will cause the original archive to be\rdeleted after conversion. Are "
+                         "you sure you want to do this ?",
+                         mrYes, {}, {}, mtConfirmation});
+    d.ckDeleteOrg->setChecked(true);
+    d.ckDeleteOrgClick();
+    if (fs::exists(Output))
+      Ui.Steps.push_front({TScriptedUi::kMessage,
+                           "The output filename you entered already exist.\rAre you sure you want to overwrite this "
+                           "file ?",
+                           mrYes, {}, {}, mtConfirmation});
+    d.buConvertClick();
+    return d.result();
+  });
+}
+
+std::string ConverterOverwrite(const std::string& Output) {
+  return std::string(msgtext::kConvFilename) + Output + "\r\r" + msgtext::kConvOverwrite;
+}
+
+TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::string bad = DamagedZip();
+  const std::string bytes = vsktest::ReadFile(bad);
+  const std::string tar = (dir.path() / "bad.tar").string();
+  vsktest::WriteFile(tar, "an older output");
+  ASSERT_TRUE(Start({}));
+  ConvertDeletingOriginal(ui, bad, tar, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(tar), mtInformation, mrYes);
+  ui.ExpectMessageEnding(std::string("/hurt.txt") + msgtext::kConvCrcFailed, mtError);
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
+
+  // The converter's own question about the old output answered No: nothing
+  // was converted, so nothing is deleted.
+  const std::string zipped = SampleZip();
+  const std::string old = (dir.path() / "sample.tar").string();
+  vsktest::WriteFile(old, "an older output");
+  ConvertDeletingOriginal(ui, zipped, old, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(old), mtInformation, mrNo);
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(fs::exists(zipped));
+  EXPECT_EQ(vsktest::ReadFile(old), "an older output");
+
+  // An input that is no archive: the converter does nothing at all, the
+  // old output stays and so does the input.
+  const std::string text = (dir.path() / "notes.txt").string();
+  vsktest::WriteFile(text, "just some text");
+  const std::string zip = (dir.path() / "notes.zip").string();
+  vsktest::WriteFile(zip, "an older output");
+  ConvertDeletingOriginal(ui, text, zip, 7);  // Zip
+  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(fs::exists(text));
+  EXPECT_EQ(vsktest::ReadFile(zip), "an older output");
+
+  // The same file under another spelling is refused by the dialog.
+  const std::string good = zipped;
+  fs::current_path(dir.path());
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QStringLiteral("./sample.zip"));
+    d.rxfedOutput->setText(QStringLiteral("sample.zip"));
+    ui.Steps.push_front({TScriptedUi::kMessage,
+                         "Please select a different output file format. Your current\r\noutput file seems to be the "
+                         "same as your input file.",
+                         mrOk, {}, {}, mtWarning});
+    d.buConvertClick();
+    EXPECT_EQ(d.result(), 0);
+    return static_cast<int>(mrCancel);
+  });
+  main->CmdConvert("");
+
+  // A good run replaces the old output and only then deletes the input.
+  const std::string out = (dir.path() / "sample.tar").string();
+  main->DisplayArchive(good);
+  ConvertDeletingOriginal(ui, good, out, 6);  // Tar
+  ui.ExpectMessage(ConverterOverwrite(out), mtInformation, mrYes);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->acConvertExecute();
+  EXPECT_FALSE(fs::exists(good));
+  const auto r = vsktest::RunTool("tar tf " + vsktest::ShellQuote(out) + " | sort");
+  EXPECT_EQ(r.output, "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
+  // The window shows the converted archive in place of the deleted one.
+  EXPECT_EQ(main->vskVorsk.ArchiveFile(), out);
 }
 
 }  // namespace
