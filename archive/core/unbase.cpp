@@ -139,6 +139,48 @@ int TUnBase::Run(Byte RunAction) {
   return FilesProcessed;
 }
 
+bool TUnBase::StartEntry(const TEntryInfo& Info) {
+  EntryName = Info.Name;
+  EntryEncrypted = Info.Encrypted;
+  EntryUnpackedSize = Info.UnpackedSize;
+  EntryDosDateTime = Info.DosDateTime;
+  if (Testing()) {
+    OutputName = EntryName;
+  } else {
+    if (!PrepareFileName(EntryName)) {
+      SkipEntryData(Info.UnpackedSize);
+      return false;
+    }
+    OutputName = CurrentFileName;
+  }
+  if (Info.RefusalCode != 0) {
+    ReportError(OutputName, Info.RefusalDetail, "0", Info.RefusalCode);
+    SkipEntryData(Info.UnpackedSize);
+    return false;
+  }
+  if (!BeginEntry(Info.Directory)) {
+    SkipEntryData(Info.UnpackedSize);
+    return false;
+  }
+  if (!Info.Directory && !Info.MethodSupported) {
+    // Known before any output exists: nothing is created for the entry (an
+    // existing file of its name stays), and the entries after it still come.
+    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
+    if (FilesProcessed > 0) --FilesProcessed;
+    SkipEntryData(Info.UnpackedSize);
+    FailVerdict();
+    return false;
+  }
+  return true;
+}
+
+void TUnBase::FailVerdict() {
+  if (OnEnd)
+    Fire(OnEnd, OutputName, false);
+  else
+    ReportError(OutputName, "", "0", msg::CrcFailed);
+}
+
 bool TUnBase::BeginEntry(bool IsDirectory) {
   if (IsDirectory) return true;
   TTimerPause pause(Timer);

@@ -19,6 +19,21 @@ inline constexpr Byte kActionExtract = 0;
 inline constexpr Byte kActionTest = 7;
 inline constexpr Byte kActionAppend = 8;
 
+// What a format reader knows of an entry before deciding on it.
+struct TEntryInfo {
+  std::string Name;  // as stored, after the format's name translation
+  Int64 UnpackedSize = 0;
+  UInt32 DosDateTime = 0;
+  bool Encrypted = false;
+  bool Directory = false;
+  // False when the reader cannot decode the entry's method.
+  bool MethodSupported = true;
+  // Non-zero: the entry is refused with this error (and RefusalDetail)
+  // once its output is named, before anything is asked or created.
+  int RefusalCode = 0;
+  std::string RefusalDetail;
+};
+
 class TUnBase : public TZipCommon {
  public:
   TUnBase();
@@ -67,9 +82,18 @@ class TUnBase : public TZipCommon {
   // library rather than the run driver.
   virtual bool OpensOwnArchive() const;
 
+  // The prologue of every entry: records it (EntryName, EntryEncrypted,
+  // EntryUnpackedSize, EntryDosDateTime), names its output (the entry name
+  // when testing, else the guarded path below ExtractDir) and asks
+  // BeginEntry. True when the entry is to be decoded, or created when it
+  // is a folder. On any refusal the entry's data is accounted as skipped;
+  // an unsupported method is reported, not counted, and fails its verdict.
+  bool StartEntry(const TEntryInfo& Info);
   // True when the entry is to be written (or tested). Directories are
   // accepted at once, without events and without being counted.
   bool BeginEntry(bool IsDirectory);
+  // The failing verdict of an entry that was not or could not be decoded.
+  void FailVerdict();
   // Creates the output of the current entry. Succeeds without opening
   // anything when testing or after a failed password (Handle stays -1).
   // Refuses an output that is the archive itself, a symbolic link or a

@@ -91,33 +91,13 @@ void TUnArc::ExtractArchive() {
 
 void TUnArc::ExtractItem(const TItem& Item) {
   const TArcHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = h.DosDateTime();
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-  if (!BeginEntry(false)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = h.DosDateTime();
+  info.MethodSupported = Supported(h.Method);
   ProgressEntryTotal = h.UnpackedSize;
-  if (!Supported(h.Method)) {
-    // Known before any output exists: an existing file of that name is not
-    // replaced by an empty one. The entry fails its verdict.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    SkipEntryData(h.UnpackedSize);
-    Crc->Reset();
-    CheckCrc(kCrc16, kNeverMatches | h.Crc16);
-    return;
-  }
+  if (!StartEntry(info)) return;
 
   int handle = -1;
   if (!OpenOutputFile(handle)) {

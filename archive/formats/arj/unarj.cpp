@@ -177,13 +177,6 @@ void TUnArj::ExtractArchive() {
   FFast.reset();
 }
 
-void TUnArj::FailVerdict() {
-  if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-}
-
 void TUnArj::ExtractItem(const TItem& Item) {
   const TArjHeader& h = Item.Header;
   EntryName = Item.Name;

@@ -71,7 +71,6 @@ class TUnArj : public TUnBase {
   // The garbled entry's key from Password and the header's modifier.
   void BuildKey(Byte Modifier);
   bool NextVolume(std::string& VolumeName);
-  void FailVerdict();
 
   std::vector<TItem> FItems;
   TSpan FSpan;

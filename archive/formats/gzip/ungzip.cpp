@@ -247,13 +247,6 @@ void TUnGZip::ExtractArchive() {
   ExtractEntry(entry);
 }
 
-void TUnGZip::FailVerdict() {
-  if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-}
-
 void TUnGZip::ExtractEntry(const TEntry& Entry) {
   const TGzipHeader& h = Entry.Header;
   EntryName = Entry.Name;

@@ -77,7 +77,6 @@ class TUnGZip : public TUnBase {
   void WriteOutput(Byte* Buffer, Int32 Count);
   bool RedirectTestOutput();
   void UnpackNestedTar(const std::string& TarFile);
-  void FailVerdict();
 
   // The run as it stood when it started.
   TWriteRoutine FSavedWrite;

@@ -96,13 +96,6 @@ void TUnBh::ExtractArchive() {
   FLzh.reset();
 }
 
-void TUnBh::FailVerdict() {
-  if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-}
-
 bool TUnBh::TakeUncheckedPassword() {
   if (!Password.empty()) return true;
   if (!Passwords.empty() && !Passwords.front().empty()) {

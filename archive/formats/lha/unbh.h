@@ -39,7 +39,6 @@ class TUnBh : public TUnBase {
   // Decodes Size packed bytes at the current archive position into Handle.
   void Decode(Byte Method, int Handle, Int64 Size, Int64 Unpacked, bool Decipher);
   void Inflate(int Handle, Int64 Size, Int64 Unpacked, bool Decipher);
-  void FailVerdict();
 
   std::vector<TItem> FItems;
   // Made when an entry first needs it and freed at the end of the run.

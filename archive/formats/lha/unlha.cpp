@@ -93,39 +93,18 @@ void TUnLha::ExtractArchive() {
 
 void TUnLha::ExtractItem(const TItem& Item) {
   const TLhaHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = Item.DosDateTime;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-
-  const bool isDir = h.IsDirectory();
-  if (!BeginEntry(isDir)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  if (isDir) {
+  const char letter = h.MethodLetter();
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = Item.DosDateTime;
+  info.Directory = h.IsDirectory();
+  info.MethodSupported = letter == '0' || letter == '1' || IsLzhMethod(letter);
+  if (!StartEntry(info)) return;
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc16 = h.Crc16;
     CheckCrc(kCrc16, h.Crc16);
-    return;
-  }
-
-  const char letter = h.MethodLetter();
-  if (letter != '0' && letter != '1' && !IsLzhMethod(letter)) {
-    // Known before any output exists: nothing is created, and the entries
-    // after it still come out.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(h.UnpackedSize);
     return;
   }
 

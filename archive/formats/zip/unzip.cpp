@@ -211,13 +211,6 @@ void TUnZip::ExtractArchive() {
   FItems.clear();
 }
 
-void TUnZip::FailVerdict() {
-  if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-}
-
 void TUnZip::ExtractItem(const TItem& Item) {
   Byte h[TZipLocalHeader::Size];
   bool encHeader = false;

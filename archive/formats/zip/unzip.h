@@ -41,7 +41,6 @@ class TUnZip : public TUnBase {
   int CopyStored(int Handle, Int64 Packed, bool Encrypted);
   int Inflate(int Handle, Int64 Packed, Int64 Unpacked, bool Encrypted);
   int DecodeLegacy(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
-  void FailVerdict();
 
   std::vector<TItem> FItems;
   std::vector<std::unique_ptr<TStream32>> FRetired;
