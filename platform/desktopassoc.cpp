@@ -190,8 +190,12 @@ std::string DesktopExecArgument(const std::string& Path) {
   }
   if (quote) arg += '"';
   // The escapes of a string value come on top of the Exec quoting.
+  return DesktopEntryValue(arg);
+}
+
+std::string DesktopEntryValue(const std::string& Text) {
   std::string value;
-  for (char c : arg) {
+  for (char c : Text) {
     if (c == '\\')
       value += "\\\\";
     else if (c == '\n')
@@ -217,7 +221,9 @@ std::vector<std::string> MimeTypesOfExtensions(const std::vector<std::string>& E
 
 std::string DesktopApplicationsDir() { return XdgFolder("XDG_DATA_HOME", ".local/share") + "/applications"; }
 
-std::string MimeAppsListFile() { return XdgFolder("XDG_CONFIG_HOME", ".config") + "/mimeapps.list"; }
+std::string DesktopConfigDir() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::string MimeAppsListFile() { return DesktopConfigDir() + "/mimeapps.list"; }
 
 void RegisterDesktopHandler(const std::string& Program, const std::string& Name, const std::string& Comment,
                             const std::vector<std::string>& Types) {

@@ -24,14 +24,18 @@ class EDesktopAssocError : public std::runtime_error {
 // when it holds nothing the key reserves, else double-quoted; "%" doubled
 // and the value's own escapes applied.
 std::string DesktopExecArgument(const std::string& Path);
+// A string value of a desktop entry with its escapes ("\\", "\n", "\t",
+// "\r"), so no text can start a line or key of its own.
+std::string DesktopEntryValue(const std::string& Text);
 
 // The MIME types of the extensions (".zip") in the shared MIME database,
 // each once, in the order of the extensions; an extension without a type
 // gives none.
 std::vector<std::string> MimeTypesOfExtensions(const std::vector<std::string>& Extensions);
 
-// The user's applications folder and mimeapps.list.
+// The user's applications folder, configuration folder and mimeapps.list.
 std::string DesktopApplicationsDir();
+std::string DesktopConfigDir();
 std::string MimeAppsListFile();
 
 // Writes our desktop entry (Name, Comment, Exec Program with "%f", the

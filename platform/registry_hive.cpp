@@ -12,9 +12,18 @@ namespace vsk::reghive {
 
 namespace {
 
+// Freed again when the program ends or a library holding this code (the
+// InfoTip library) is unloaded.
+struct TUtf8Locale {
+  locale_t Loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  ~TUtf8Locale() {
+    if (Loc) freelocale(Loc);
+  }
+};
+
 locale_t Utf8Locale() {
-  static const locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return loc;
+  static const TUtf8Locale loc;
+  return loc.Loc;
 }
 
 

@@ -193,6 +193,13 @@ void TfmUUEncode::buOKClick() {
   done(mrOk);
 }
 
+void TfmUUEncode::FormShow() { (rxfedInput->text().isEmpty() ? rxfedInput : rxfedOutput)->setFocus(); }
+
+void TfmUUEncode::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  FormShow();
+}
+
 bool TfmUUEncode::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == rxfedOutput && Event->type() == QEvent::FocusIn) rxfedOutputEnter();
   return QDialog::eventFilter(Watched, Event);

@@ -74,6 +74,8 @@ class TfmUUEncode : public QDialog {
   std::string OutputName() const;
   // 0 UUEncode, 1 XXEncode.
   int Encoding() const;
+  // The output box takes the focus when the input is given, else the input.
+  void FormShow();
 
   QLineEdit* rxfedInput;
   QLineEdit* rxfedOutput;
@@ -88,6 +90,7 @@ class TfmUUEncode : public QDialog {
 
  protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
 
  private:
   std::unique_ptr<Ui::TfmUUEncode> ui;

@@ -387,7 +387,7 @@ void TfmMain::acAddExecute() {
 }
 
 void TfmMain::acNewArchiveExecute() {
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   rcbFilter->SetText("*.*");
   TApSaveDialog& d = apsdNew();
   d.FileName.clear();

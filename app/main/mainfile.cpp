@@ -130,7 +130,7 @@ void TfmMain::acMailArchiveExecute() {
 
 void TfmMain::acMoveArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   const std::string archive = vskVorsk.ArchiveFile();
   TSaveDialog& d = sdgSave();
   d.SetTitle(msgtext::kMoveTitle);
@@ -194,7 +194,7 @@ void TfmMain::acCopyArchiveExecute() {
 
 void TfmMain::acDeleteArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   if (MessageDlg(msgtext::kConfirmDeleteArchive, mtConfirmation, mbYesNo) == mrNo) return;
   DeleteArchive(vskVorsk.ArchiveFile());
 }

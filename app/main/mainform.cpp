@@ -216,10 +216,7 @@ void TfmMain::FormActivate() {
   if (fmProgress && fmProgress->isVisible()) fmProgress->raise();
 }
 
-bool TfmMain::FormClose() {
-  // A pending check-out is asked about here; its answer may keep the window open.
-  return true;
-}
+bool TfmMain::FormClose() { return ExitCheckoutCheck(); }
 
 void TfmMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
@@ -462,7 +459,11 @@ void TfmMain::ConnectHandlers() {
   vskVorsk.OnActivate = [this](vsk::TZipCommon& Sender) { vskVorskActivate(Sender); };
   vskVorsk.OnDeactivate = [this](vsk::TZipCommon& Sender) { vskVorskDeactivate(Sender); };
   connect(acOpenArchive, &QAction::triggered, this, &TfmMain::acOpenArchiveExecute);
-  connect(acCloseArchive, &QAction::triggered, this, &TfmMain::acCloseArchiveExecute);
+  // The command asks about a pending check-out; closing an archive that
+  // vanished or was deleted does not.
+  connect(acCloseArchive, &QAction::triggered, this, [this] {
+    if (ExitCheckoutCheck()) acCloseArchiveExecute();
+  });
   connect(acExit, &QAction::triggered, this, &TfmMain::acExitExecute);
   connect(acSelectAll, &QAction::triggered, this, &TfmMain::acSelectAllExecute);
   connect(acDeselectAll, &QAction::triggered, this, &TfmMain::acDeselectAllExecute);
@@ -487,16 +488,16 @@ void TfmMain::ConnectHandlers() {
   ConnectAddCommands();
   ConnectFileCommands();
   ConnectToolCommands();
+  ConnectHelpCommands();
+  connect(acConfiguration, &QAction::triggered, this, &TfmMain::acConfigurationExecute);
+  connect(acCheckOut, &QAction::triggered, this, &TfmMain::acCheckOutExecute);
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
   // Commands not built yet say so when they are chosen.
   for (QAction* a : {acBatchCreate, acBatchAdd, acBatchExtract, acBatchTest, acBatchConvert, acBatchMakeSFX,
-                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard, acCheckOut,
-                     acMakeSFX, acConfiguration, acHelpContents, acHelpSearch, acHelpTutorial, acHelpTips, acHelpFAQ,
-                     acLicenseAgreement})
+                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard, acMakeSFX})
     connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
-  SetHelpHandler([](const std::string&) { CommandNotAvailable(); });
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
@@ -672,11 +673,6 @@ void TfmMain::miShowToolTipsClick() { ToggleToolbarOption(Options.ToolTips, "Too
 
 void TfmMain::miUseFlatButtonsClick() { ToggleToolbarOption(Options.FlatButtons, "FlatButtons"); }
 
-void TfmMain::miConfigureToolbarClick() {
-  // The configuration dialog's toolbar page is not built yet.
-  CommandNotAvailable();
-}
-
 void TfmMain::CommandNotAvailable() { ShowInformation(msgtext::kToolNotAvailable); }
 
 // ---- small window commands
@@ -739,7 +735,7 @@ void TfmMain::acCancelTaskExecute() {
 }
 
 void TfmMain::acExitExecute() {
-  // A pending check-out is asked about here before the window closes.
+  // The close asks about a pending check-out (FormClose).
   close();
 }
 
@@ -1107,7 +1103,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
 }
 
 void TfmMain::acOpenArchiveExecute() {
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   rcbFilter->SetText("*.*");
   TOpenDialog& d = odgOpen();
   d.Filter = msgtext::kOpenArchiveFilter;
@@ -1128,7 +1124,7 @@ void TfmMain::acOpenArchiveExecute() {
 }
 
 void TfmMain::dfmruMainListMRUItemClick(const std::string& FileName) {
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   rcbFilter->SetText("*.*");
   if (IsFile(FileName))
     OpenChosenArchive(FileName);
@@ -1150,7 +1146,6 @@ void TfmMain::dfslvExplorerDblClick() {
 }
 
 void TfmMain::acCloseArchiveExecute() {
-  // A pending check-out is asked about here first.
   vskVorsk.SetArchiveFile("");
   FPassword.clear();
   ApplicationBusy();

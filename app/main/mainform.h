@@ -52,6 +52,7 @@ namespace brevane {
 class TArchiveViewModel;
 class TApOpenDialog;
 class TApSaveDialog;
+class THelpWindow;
 class TOpenDialog;
 class TSaveDialog;
 
@@ -106,6 +107,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void miShowToolTipsClick();
   void miUseFlatButtonsClick();
   void miConfigureToolbarClick();
+  void acConfigurationExecute();
+  // The configuration dialog at Page (-1: its first), then on OK the
+  // options saved and applied.
+  void RunConfiguration(int Page);
   void ToggleToolbarOption(bool& Option, const char* Name);
   // What a command that is not built yet answers.
   static void CommandNotAvailable();
@@ -273,12 +278,30 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void CmdRepair(const std::string& ArchiveName);
   void acVirusScanExecute();
   void CmdVirusScan(const std::string& ArchiveName);
+  // Runs the configured scanner over every file below Folder; the failure
+  // to report, or "".
+  std::string ScanFolder(const std::string& Folder, int ShowCommand);
+  // ---- checking out
+  void acCheckOutExecute();
+  // The pending-check-out question: false when the user chose to stop.
+  bool ExitCheckoutCheck();
+  bool FCheckoutPending = false;
+  std::string FCheckoutFolder;  // with a trailing "/"
+  std::string FCheckoutGroup;   // the group's name in the menu
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();
   void acUUencodeExecute();
   void acConvertExecute();
   void CmdConvert(const std::string& ArchiveName);
+
+  // ---- help
+  void ShowHelpTopic(const std::string& Keyword);
+  void ShowHelpContents(bool Search);
+  THelpWindow& HelpWindow();
+  // The version check; "Download Now" opens the download page.
+  void acCheckVersionExecute();
+  QAction* acCheckVersion = nullptr;
 
   // ---- file associations
   void UpdateRegArchiveExt();
@@ -396,6 +419,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ConnectAddCommands();
   void ConnectFileCommands();
   void ConnectToolCommands();
+  void ConnectHelpCommands();
   void ShowComment(bool EvenEmpty);
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;
@@ -447,6 +471,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::unique_ptr<TApSaveDialog> FNewDialog;
   std::unique_ptr<TApSaveDialog> FAddOptionsDialog;
   std::unique_ptr<TSaveDialog> FSaveDialog;
+  QPointer<THelpWindow> FHelpWindow;
 };
 
 extern TfmMain* fmMain;

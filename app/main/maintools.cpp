@@ -344,6 +344,35 @@ void TfmMain::acVirusScanExecute() {
   CmdVirusScan(vskVorsk.ArchiveFile());
 }
 
+std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
+  const std::string& folder = Folder;
+  // Every name is an argument of its own, never part of a text that is
+  // split again, so no file name can change what the scanner is told.
+  std::vector<std::vector<std::string>> runs;
+  if (!Options.Parameters.empty()) {
+    std::vector<std::string> args = SplitParameters(Options.Parameters);
+    for (std::string& a : args)
+      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
+        a.replace(at, 3, folder + "/*.*");
+    runs.push_back(std::move(args));
+  } else {
+    // A list too long for one start is scanned in as many starts as needed.
+    const std::size_t budget = ScanArgumentBudget ? ScanArgumentBudget : ArgumentBudget();
+    runs = SplitArgumentRuns(FilesBelow(folder), budget);
+  }
+  std::string failure;
+  for (const auto& args : runs) {
+    const auto status = RunProgramAndWait(Options.VirusScanner, args, ShowCommand);
+    if (!status) {
+      failure = msgtext::kScannerNotStarted + Options.VirusScanner;
+      break;
+    }
+    if (*status != 0 && failure.empty())
+      failure = msgtext::kScannerFailed + std::to_string(*status) + msgtext::kScannerFailedEnd;
+  }
+  return failure;
+}
+
 void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   if (ArchiveName.empty()) return;
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
@@ -372,31 +401,7 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   BeginReaderRun();
   reader->Extract();
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
-  // Every name is an argument of its own, never part of a text that is
-  // split again, so no file name can change what the scanner is told.
-  std::vector<std::vector<std::string>> runs;
-  if (!Options.Parameters.empty()) {
-    std::vector<std::string> args = SplitParameters(Options.Parameters);
-    for (std::string& a : args)
-      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
-        a.replace(at, 3, folder + "/*.*");
-    runs.push_back(std::move(args));
-  } else {
-    // A list too long for one start is scanned in as many starts as needed.
-    const std::size_t budget = ScanArgumentBudget ? ScanArgumentBudget : ArgumentBudget();
-    runs = SplitArgumentRuns(FilesBelow(folder), budget);
-  }
-  std::string failure;
-  for (const auto& args : runs) {
-    const auto status =
-        RunProgramAndWait(Options.VirusScanner, args, Options.RunMinimized ? kShowMinimized : kShowNormal);
-    if (!status) {
-      failure = msgtext::kScannerNotStarted + Options.VirusScanner;
-      break;
-    }
-    if (*status != 0 && failure.empty())
-      failure = msgtext::kScannerFailed + std::to_string(*status) + msgtext::kScannerFailedEnd;
-  }
+  const std::string failure = ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
   DeleteFolderTree(folder);
   if (failure.empty())
@@ -408,7 +413,7 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
 
 void TfmMain::acInstallExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished() || FSetupFile.empty()) return;
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   if (MessageDlg(msgtext::kConfirmInstall, mtConfirmation, mbYesNo) == mrNo) return;
   const std::string folder = GetTempFolderName();
   if (folder.empty()) {
@@ -440,7 +445,7 @@ void TfmMain::acInstallExecute() {
 
 void TfmMain::acRenameArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
-  // A pending check-out is asked about here first.
+  if (!ExitCheckoutCheck()) return;
   const std::string archive = vskVorsk.ArchiveFile();
   const std::string name = NameOf(archive);
   const auto dot = name.find_last_of('.');

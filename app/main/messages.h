@@ -88,6 +88,47 @@ inline constexpr const char* kTempFolderFailed = "Unable to create the temporary
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
 inline constexpr const char* kToolNotAvailable = "This command is not available in this version of Brevane.";
 
+// The configuration dialog.
+inline constexpr const char* kConfigScannerInvalid =
+    "The location of your antivirus software is invalid. Please\r\nenter a valid location or leave blank if you do "
+    "not intend\r\nto scan archives for virus.";
+inline constexpr const char* kConfigViewerInvalid =
+    "The default viewer you entered is not a program that can be run.\r\nPlease enter a valid program or leave it "
+    "blank.";
+inline constexpr const char* kConfigFolderMissing = "The folder you entered does not exist:\r\n";
+inline constexpr const char* kSelectShortcutType =
+    "You must select at least one type of shortcut to \r\ncreate before clicking this button.";
+inline constexpr const char* kShortcutsCreated = "Shortcuts successfully created.";
+inline constexpr const char* kShortcutsFailed = "The shortcuts could not be created in:";
+
+// Checking out.
+inline constexpr const char* kCheckoutBrowseTitle = "Please select a folder and click \"OK\" to proceed.";
+inline constexpr const char* kCheckoutIncomplete =
+    "Please ensure that you have entered all the\r\nnecessary information before proceeding.";
+inline constexpr const char* kCheckoutBadGroup =
+    "The group name cannot contain \"/\" or be \".\" or \"..\".\r\nPlease enter a different group name.";
+inline constexpr const char* kCheckoutHoldsArchive =
+    "The Check Out folder holds the archive itself. Please choose\r\na folder that does not contain the archive.";
+inline constexpr const char* kCheckoutBothExist =
+    "The folder you specified already exist. If you continue, all\r\nexisting files in this folder and its "
+    "subfolders will be\r\ndeleted.\r\n\r\nThe group name you specified already exist. If you continue,\r\nall "
+    "existing icons in this group will be deleted.\r\n\r\nDo you want to continue ?";
+inline constexpr const char* kCheckoutFolderExists =
+    "The folder you specified already exist. If you continue, all\r\nexisting files in this folder and its "
+    "subfolders will be\r\ndeleted. \r\n\r\nDo you want to continue ?";
+inline constexpr const char* kCheckoutGroupExists =
+    "The group name you specified already exist. If you continue,\r\nall existing icons in this group will be "
+    "deleted.\r\n\r\nDo you want to continue ?";
+inline constexpr const char* kDeleteCheckoutFolder = "Do you want to delete the Check Out folder \"";
+inline constexpr const char* kDeleteCheckoutAnd = "\" and the \r\nprogram group \"";
+inline constexpr const char* kDeleteCheckoutEnd = "\" ?";
+inline constexpr const char* kDeleteGroupFailed = "Brevane was unable to delete the program group \"";
+
+// The version check.
+inline constexpr const char* kPleaseWait = "Please wait ...";
+inline constexpr const char* kVersionServerError =
+    "Error connecting to Brevane server. Please check \r\nthat you are connected to the Internet.";
+
 // Testing and repairing.
 inline constexpr const char* kTestingArchive = ":: Testing Archive: ";
 inline constexpr const char* kVerifying = "Verifying:  ";

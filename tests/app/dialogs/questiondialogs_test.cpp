@@ -20,6 +20,7 @@
 #include "app/dialogs/overwritedlg.h"
 #include "app/dialogs/password.h"
 #include "app/dialogs/renamefile.h"
+#include "app/dialogs/tooldialogs.h"
 #include "platform/registry.h"
 #include "scriptedui.h"
 #include "tests/support/testutil.h"
@@ -267,6 +268,16 @@ TEST(DialogHelp, ButtonsJumpToTheirTopics) {
   SetHelpHandler(nullptr);
   EXPECT_EQ(topics, (std::vector<std::string>{kHlpExtractDialog, kHlpOverwriteDialog, kHlpPasswordProtect,
                                               kHlpPasswordRequired, kHlpRenameFile}));
+}
+
+TEST(UUEncodeDialog, ShowFocusesTheOutputOnceTheInputIsGiven) {
+  TfmUUEncode empty;
+  empty.show();
+  EXPECT_EQ(empty.focusWidget(), empty.rxfedInput);
+  TfmUUEncode given;
+  given.rxfedInput->setText(QStringLiteral("/tmp/a.zip"));
+  given.show();
+  EXPECT_EQ(given.focusWidget(), given.rxfedOutput);
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+// The main window's check-out command: the open archive extracted into a
+// folder of its own, a menu group with a launcher per program or document,
+// an optional virus scan; and the question that removes both again.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/dialogs/checkoutdlg.h"
+#include "app/main/archivemodel.h"
+#include "app/main/folders.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/runprogram.h"
+#include "app/main/settings.h"
+#include "app/main/textutil.h"
+#include "app/main/userinterface.h"
+#include "platform/menugroup.h"
+
+namespace brevane {
+
+namespace {
+
+std::string WithoutExtension(const std::string& Path) {
+  const auto slash = Path.rfind('/');
+  const auto dot = Path.rfind('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? Path.substr(0, dot) : Path;
+}
+
+bool IsProgram(const std::string& File) {
+  struct stat st;
+  return ::stat(File.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
+}
+
+}  // namespace
+
+bool TfmMain::ExitCheckoutCheck() {
+  if (!FCheckoutPending) return true;
+  const int answer = MessageDlg(msgtext::kDeleteCheckoutFolder + FCheckoutFolder + msgtext::kDeleteCheckoutAnd +
+                                    FCheckoutGroup + msgtext::kDeleteCheckoutEnd,
+                                mtConfirmation, mbYesNoCancel);
+  if (answer != mrYes && answer != mrNo) return false;
+  if (answer == mrYes) {
+    if (!vsk::MenuGroups().Remove(FCheckoutGroup))
+      ShowError(msgtext::kDeleteGroupFailed + FCheckoutGroup + "\"");
+    DeleteFolderTree(FCheckoutFolder);
+  }
+  FCheckoutPending = false;
+  return true;
+}
+
+void TfmMain::acCheckOutExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  if (!ExitCheckoutCheck()) return;
+  const std::string archive = vskVorsk.ArchiveFile();
+  const std::string stem = WithoutExtension(NameOf(archive));
+  TfmCheckout dlg(this);
+  dlg.ArchiveFile = archive;
+  const std::string base = Options.CheckoutBaseFolder;
+  dlg.edFolder->setText(QString::fromStdString(
+      base.empty() ? WithoutExtension(archive) : (base.back() == '/' ? base : base + "/") + stem));
+  dlg.edGroupName->setText(QString::fromStdString(stem));
+  if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
+    dlg.ckVirusScan->setChecked(false);
+    dlg.ckVirusScan->setEnabled(false);
+  }
+  if (UI().ShowModal(dlg) != mrOk) return;
+
+  const std::string folder = dlg.Folder();
+  FCheckoutPending = true;
+  FCheckoutFolder = folder.back() == '/' ? folder : folder + "/";
+  FCheckoutGroup = dlg.GroupName();
+  DeleteFolderTree(FCheckoutFolder);
+  vsk::MenuGroups().Remove(FCheckoutGroup);
+  CmdExtract(archive, folder, true, false, true, false, true, false);
+
+  // One launcher per row, in list order, up to the limit; only for files
+  // the reader put below the folder.
+  const bool onlyOpenable = dlg.ckCreateIcons->isChecked();
+  const std::size_t limit =
+      static_cast<std::size_t>(std::min(dlg.udMaxIcons->value(), FModel->RowCount()));
+  std::vector<vsk::TMenuLauncher> launchers;
+  for (int r = 0; r < FModel->RowCount() && launchers.size() < limit; ++r) {
+    const TViewRow& row = FModel->Row(r);
+    std::string target;
+    if (!ExtractedPath(FCheckoutFolder, row.Data.Folder + row.Caption.toStdString(), target) || target.empty())
+      continue;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(target, ec)) continue;
+    const bool program = IsProgram(target) || target.ends_with(".exe");
+    if (onlyOpenable && !program && !HasShellOpen(target)) continue;
+    launchers.push_back({row.Caption.toStdString(), target, program});
+  }
+  vsk::MenuGroups().Create(FCheckoutGroup, launchers);
+  if (ShellOpen) ShellOpen(vsk::MenuGroups().GroupFolder(FCheckoutGroup));
+
+  if (dlg.ckVirusScan->isEnabled() && dlg.ckVirusScan->isChecked()) {
+    const std::string failure = ScanFolder(FCheckoutFolder.substr(0, FCheckoutFolder.size() - 1), kShowNormal);
+    if (failure.empty())
+      ShowInformation(msgtext::kScanCompleted);
+    else
+      ShowError(failure);
+  }
+}
+
+}  // namespace brevane

@@ -1,0 +1,105 @@
+// Checking out: the open archive extracted into its folder, a menu group
+// with a launcher per program, and both removed by the question that a
+// later check-out or closing the archive asks.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/dialogs/checkoutdlg.h"
+#include "app/main/messages.h"
+#include "tests/app/main/window/windowtest.h"
+
+namespace brevane::testing {
+namespace {
+
+class Checkout : public WindowTest {
+ protected:
+  std::string Question(const std::string& Folder, const std::string& Group) {
+    return msgtext::kDeleteCheckoutFolder + Folder + msgtext::kDeleteCheckoutAnd + Group + msgtext::kDeleteCheckoutEnd;
+  }
+  std::vector<std::string> Launchers(const fs::path& Group) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Group))
+      if (e.path().extension() == ".desktop") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(Checkout, MakesAndRemovesTheFolderAndTheMenuGroup) {
+  const std::string zip =
+      Zip("tools.zip", {{"setup.exe", "MZ setup"}, {"bin/run.exe", "MZ run"}, {"readme.txt", "read me\n"}});
+  ASSERT_TRUE(Start({zip}));
+  std::vector<std::string> opened;
+  main->ShellOpen = [&](const std::string& File) {
+    opened.push_back(File);
+    return true;
+  };
+  const fs::path folder = dir.path() / "tools";
+  const fs::path group = env.root() / "home/.local/share/applications/tools";
+  const fs::path menu = env.root() / "home/.config/menus/applications-merged/brevane-tools.menu";
+
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    EXPECT_EQ(d.Folder(), folder.string());
+    EXPECT_EQ(d.GroupName(), "tools");
+    EXPECT_FALSE(d.ckVirusScan->isEnabled());
+    // A group name that would lead out of the menu folder is refused.
+    d.edGroupName->setText("..");
+    ui.ExpectMessage(msgtext::kCheckoutBadGroup, mtWarning);
+    d.buOKClick();
+    EXPECT_EQ(d.result(), 0);
+    d.edGroupName->setText("tools");
+    // Nor is a folder that holds the archive: replacing it would delete it.
+    d.edFolder->setText(QString::fromStdString(dir.path().string()));
+    ui.ExpectMessage(msgtext::kCheckoutHoldsArchive, mtWarning);
+    d.buOKClick();
+    EXPECT_EQ(d.result(), 0);
+    d.edFolder->setText(QString::fromStdString(folder.string()));
+    d.buOKClick();
+    return d.result();
+  });
+  main->acCheckOut->trigger();
+  EXPECT_EQ(vsktest::ReadFile(folder / "bin/run.exe"), "MZ run");
+  EXPECT_TRUE(fs::exists(folder / "readme.txt"));
+  EXPECT_TRUE(fs::exists(group / "group.directory"));
+  // Only the two programs get a launcher, each pointing at its own file.
+  EXPECT_EQ(Launchers(group), (std::vector<std::string>{"run.exe.desktop", "setup.exe.desktop"}));
+  EXPECT_NE(vsktest::ReadFile(group / "run.exe.desktop").find("Exec=" + (folder / "bin/run.exe").string()),
+            std::string::npos);
+  const std::string menuText = vsktest::ReadFile(menu);
+  EXPECT_NE(menuText.find("<Name>tools</Name>"), std::string::npos);
+  EXPECT_NE(menuText.find("<Filename>setup.exe.desktop</Filename>"), std::string::npos);
+  EXPECT_EQ(opened, std::vector<std::string>{group.string()});
+
+  // A second check-out asks first; Cancel leaves everything as it was.
+  ui.ExpectMessage(Question(folder.string() + "/", "tools"), mtConfirmation, mrCancel);
+  main->acCheckOut->trigger();
+  EXPECT_TRUE(fs::exists(group / "setup.exe.desktop"));
+  // Closing the archive asks too; Yes removes the folder and the group.
+  ui.ExpectMessage(Question(folder.string() + "/", "tools"), mtConfirmation, mrYes);
+  main->acCloseArchive->trigger();
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_FALSE(fs::exists(group));
+  EXPECT_FALSE(fs::exists(menu));
+
+  // An existing folder is replaced only when the user agrees.
+  main->DisplayArchive(zip);
+  fs::create_directories(folder);
+  vsktest::WriteFile(folder / "keep.txt", "mine");
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    ui.ExpectMessage(msgtext::kCheckoutFolderExists, mtWarning, mrNo);
+    d.buOKClick();
+    EXPECT_EQ(d.result(), 0);
+    d.buCancel->click();
+    return d.result();
+  });
+  main->acCheckOut->trigger();
+  EXPECT_EQ(vsktest::ReadFile(folder / "keep.txt"), "mine");
+  EXPECT_FALSE(main->FCheckoutPending);
+}
+
+}  // namespace
+}  // namespace brevane::testing
