@@ -235,7 +235,7 @@ TEST_F(Tools, CommandsNotBuiltYetSaySo) {
   for (QAction* a : {main->acBatchCreate, main->acBatchAdd, main->acBatchExtract, main->acBatchTest,
                      main->acBatchConvert, main->acBatchMakeSFX, main->acBatchVirusScan, main->acManageBackups,
                      main->acAddFavourites, main->acOrganizeFavorites, main->acWizard, main->acCheckOut,
-                     main->acMakeSFX, main->acConfiguration, main->acHelpContents, main->acHelpSearch,
+                     main->acConfiguration, main->acHelpContents, main->acHelpSearch,
                      main->acHelpTutorial, main->acHelpTips, main->acHelpFAQ, main->acLicenseAgreement,
                      main->miConfigureToolbar}) {
     SCOPED_TRACE(a->objectName().toStdString());
@@ -251,7 +251,7 @@ TEST_F(Tools, CommandsNotBuiltYetSaySo) {
   EndProgram();
 
   ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
-  EXPECT_FALSE(Start({"-X", (dir.path() / "sample.zip").string()}));
+  EXPECT_FALSE(Start({"-AX", (dir.path() / "sample.zip").string()}));
 }
 
 TEST_F(Tools, TheHomepageGoesToTheDesktopAsAWebAddress) {
