@@ -226,6 +226,17 @@ TEST_F(MakeSfxTest, ZipSelfExtractorIsAValidZip) {
     for (const auto& [entry, data] : tree) EXPECT_NE(listed.Find(entry), nullptr) << entry;
     EXPECT_TRUE(SameTree(LibraryTree(sfx, Fresh("other")), tree));
   }
+
+  // A program whose section table lies beyond the file is read as any
+  // file: the zip behind it is still found. A cut program has nothing.
+  std::string bytes = ReadFile(plain);
+  for (int i = 0; i < 8; ++i) bytes[40 + i] = '\x7F';
+  const fs::path odd = dir / "odd.exe";
+  WriteFile(odd, bytes);
+  EXPECT_EQ(ListArchive(odd.string()).type, vsk::atZip);
+  EXPECT_TRUE(SameTree(LibraryTree(odd, Fresh("odd")), tree));
+  WriteFile(odd, bytes.substr(0, 5000));
+  EXPECT_FALSE(vsk::IsValidArcType(ListArchive(odd.string()).type));
 }
 
 TEST_F(MakeSfxTest, QuestionsPasswordsAndHostileNames) {
