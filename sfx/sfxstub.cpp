@@ -185,9 +185,7 @@ class TStub {
     r.OnEnd = [this](TZipCommon&, const std::string& FileName, bool Pass) {
       if (!Pass) FFailed = true;
       if (FOptions.Mode == TMode::List) return;
-      // Names as stored, below the destination folder.
-      const std::string& root = FReader.ExtractDir();
-      const std::string name = FileName.compare(0, root.size(), root) == 0 ? FileName.substr(root.size()) : FileName;
+      const std::string name = Shown(FileName);
       if (FOptions.Mode == TMode::Test)
         std::printf("  testing: %s  %s\n", name.c_str(), Pass ? "OK" : "FAILED");
       else if (Pass)
@@ -196,11 +194,17 @@ class TStub {
         Fail("failed: " + name);
     };
     r.OnFileExists = [this](TZipCommon&, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
-      Mode = AskReplace(FileName) ? omOverwrite : omSkip;
+      Mode = AskReplace(Shown(FileName)) ? omOverwrite : omSkip;
     };
     r.OnGetPassword = [this](TZipCommon&, const std::string& FileName, std::string& Password, bool& TryAgain) {
-      TryAgain = ReadAnswer(FileName + " password: ", Password, true) && !Password.empty();
+      TryAgain = ReadAnswer(Shown(FileName) + " password: ", Password, true) && !Password.empty();
     };
+  }
+
+  // A name as stored: below the destination folder when it is there.
+  std::string Shown(const std::string& FileName) const {
+    const std::string& root = FReader.ExtractDir();
+    return FileName.compare(0, root.size(), root) == 0 ? FileName.substr(root.size()) : FileName;
   }
 
   bool AskReplace(const std::string& FileName) {
