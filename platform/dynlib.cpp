@@ -1,6 +1,7 @@
 #include "platform/dynlib.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -13,6 +14,11 @@ namespace {
 constexpr const char* kBuildLibraryDir = BREVANE_LIBRARY_DIR;
 #else
 constexpr const char* kBuildLibraryDir = "";
+#endif
+#ifdef BREVANE_DATA_DIR
+constexpr const char* kBuildDataDir = BREVANE_DATA_DIR;
+#else
+constexpr const char* kBuildDataDir = "";
 #endif
 
 TLibHandle TryOpen(const std::string& Path) {
@@ -34,6 +40,15 @@ std::string ProgramDir() {
   const std::string path = ProgramFile();
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string ProgramDataDir() {
+  const std::string beside = ProgramDir();
+  for (const std::string& dir : {beside.empty() ? beside : beside + "/Data", std::string(kBuildDataDir)}) {
+    struct stat st;
+    if (!dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return dir;
+  }
+  return {};
 }
 
 TLibHandle LoadLibraryQuiet(const std::string& FileName) {

@@ -22,5 +22,8 @@ std::string ProgramFile();
 // The folder of the running program, without a trailing "/" (empty when
 // it cannot be read).
 std::string ProgramDir();
+// The program's data folder: "Data" beside the program, else the folder
+// the build puts the data files in; empty when neither exists.
+std::string ProgramDataDir();
 
 }  // namespace vsk

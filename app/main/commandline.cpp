@@ -107,7 +107,10 @@ void TfmMain::ProcContextMenu() {
     CmdVirusScan(a);
   } else if (sw == "-C") {
     CmdConvert(a);
-  } else if (sw == "-AX" || sw == "-X") {
+  } else if (sw == "-X") {
+    CmdMakeSFX(a, "");
+  } else if (sw == "-AX") {
+    // Making a self-extractor of new files is not there yet.
     CommandNotAvailable();
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();

@@ -39,6 +39,7 @@
 #include "app/main/userinterface.h"
 #include "archive/core/compbase.h"
 #include "archive/core/unbase.h"
+#include "platform/dynlib.h"
 #include "platform/registry.h"
 
 namespace brevane {
@@ -167,7 +168,9 @@ void TfmMain::FormCreate() {
   ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
-  // stubs here, and the help commands the program's help file.
+  // stubs (the temporary folder, where it has none); the help commands
+  // would take the program's help file here.
+  vskMakeSFX.SetSfxStubDir(vsk::ProgramDataDir());
   CheckFileAssociations();
   if (FInteractive) {
     BuildExplorer();
@@ -491,12 +494,13 @@ void TfmMain::ConnectHandlers() {
   ConnectHelpCommands();
   connect(acConfiguration, &QAction::triggered, this, &TfmMain::acConfigurationExecute);
   connect(acCheckOut, &QAction::triggered, this, &TfmMain::acCheckOutExecute);
+  ConnectMakeSFX();
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
   // Commands not built yet say so when they are chosen.
   for (QAction* a : {acBatchCreate, acBatchAdd, acBatchExtract, acBatchTest, acBatchConvert, acBatchMakeSFX,
-                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard, acMakeSFX})
+                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard})
     connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);

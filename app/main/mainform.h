@@ -35,6 +35,7 @@
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/formats/zoo/unzoo.h"
 #include "archive/tools/arc2arc.h"
+#include "archive/tools/makesfx.h"
 #include "archive/tools/regarchive.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/tools/zipfix.h"
@@ -294,6 +295,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acUUencodeExecute();
   void acConvertExecute();
   void CmdConvert(const std::string& ArchiveName);
+  void acMakeSFXExecute();
+  // A self-extracting program of ArchiveName; an empty ExeName is asked for.
+  void CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
 
   // ---- help
   void ShowHelpTopic(const std::string& Keyword);
@@ -318,6 +322,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TZipFix ZipFix;
   vsk::TUUEncode vskUUEncode;
   vsk::TArc2Arc vskArc2Arc;
+  vsk::TMakeSFX vskMakeSFX;
   bool FTestFailed = false;
   // What the converter reported during its last run.
   int FConvertErrors = 0;
@@ -420,6 +425,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ConnectFileCommands();
   void ConnectToolCommands();
   void ConnectHelpCommands();
+  void ConnectMakeSFX();
   void ShowComment(bool EvenEmpty);
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;

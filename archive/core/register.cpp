@@ -14,6 +14,7 @@
 #include "archive/core/messages.h"
 #include "archive/core/stream.h"
 #include "archive/core/zipcrypt.h"
+#include "platform/elf.h"
 #include "platform/pe.h"
 
 namespace vsk {
@@ -186,6 +187,7 @@ TArcType TRegisterVorsk::ProbeSfxStub(TStream32& F) {
 
 Int64 TRegisterVorsk::LocateZipDirectory(TStream32& F) {
   ZipRecFlags = 0;
+  ZipEndPos = -1;
   if (ArcSize <= 0) return 0;
   // The tail window reaches down to the first byte of small files, so a lone
   // end record (an empty archive) is found too.
@@ -229,6 +231,7 @@ Int64 TRegisterVorsk::LocateZipDirectory(TStream32& F) {
 
   ZipEndRec = TZipEndRecord::Parse(chosenRec);
   const Int64 endPos = base + chosen;
+  ZipEndPos = endPos;
   ZipCommentPos = ZipEndRec.CommentLength != 0 ? endPos + static_cast<Int64>(TZipEndRecord::Size) : 0;
   ZipRecFlags |= kZipEndFound;
 
@@ -446,6 +449,29 @@ TArcType TRegisterVorsk::DetectInExecutable(TStream32& F, const std::string& Fil
   return t;
 }
 
+TArcType TRegisterVorsk::DetectInElf(TStream32& F) {
+  const UInt64 end = ElfImageSize(
+      [&F](UInt64 Offset, void* Buffer, std::size_t Count) {
+        return ReadAt(F, static_cast<Int64>(Offset), Buffer, static_cast<Int32>(Count)) == static_cast<Int32>(Count);
+      },
+      static_cast<UInt64>(ArcSize));
+  Byte w[4];
+  if (end == 0 || static_cast<Int64>(end) + 4 > ArcSize || ReadAt(F, static_cast<Int64>(end), w, 4) != 4) return atNA;
+  ArcOffset = static_cast<Int64>(end);
+  const TArcType t = ClassifySignature(F, true, GetLE32(w));
+  if (ZipFamilyExeTypes.Contains(t)) {
+    const Int64 dir = LocateZipDirectory(F);
+    if (ZipRecFlags & kZipCentralFound) {
+      ArcOffset = dir;
+    } else {
+      // No directory: the local headers are walked from the archive's start.
+      ArcOffset = static_cast<Int64>(end);
+      ZipRecFlags |= kZipLocalFound;
+    }
+  }
+  return t;
+}
+
 TArcType TRegisterVorsk::DetectPlain(TStream32& F, const Byte* Head, Int64 Count) {
   Int64 skipped = 0;
   while (skipped < Count && Head[skipped] == 0) ++skipped;
@@ -499,6 +525,7 @@ TArcType TRegisterVorsk::DetectPlain(TStream32& F, const Byte* Head, Int64 Count
 TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
   ZipCommentPos = 0;
   ZipOffsetShift = 0;
+  ZipEndPos = -1;
   if (FileName.empty()) return atNA;
   ArcOffset = -1;
   ZipRecFlags = 0;
@@ -515,8 +542,20 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
 
   std::vector<Byte> head(kHeadSize + 1, 0);
   const Int32 n = ReadAt(f, 0, head.data(), kHeadSize);
-  const TArcType t = (n >= 2 && head[0] == 'M' && head[1] == 'Z') ? DetectInExecutable(f, FileName, head.data(), n)
-                                                                     : DetectPlain(f, head.data(), n);
+  TArcType t = atNA;
+  if (n >= 2 && head[0] == 'M' && head[1] == 'Z') {
+    t = DetectInExecutable(f, FileName, head.data(), n);
+  } else {
+    if (IsElfImage(head.data(), static_cast<std::size_t>(n))) t = DetectInElf(f);
+    if (!IsValidArcType(t)) {
+      // A program with nothing of ours behind it is looked at as any file.
+      ArcOffset = -1;
+      ZipRecFlags = 0;
+      ZipCommentPos = 0;
+      ZipOffsetShift = 0;
+      t = DetectPlain(f, head.data(), n);
+    }
+  }
   if (!IsValidArcType(t)) return t;
 
   if (ArcOffset == -1) ArcOffset = 0;

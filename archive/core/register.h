@@ -58,6 +58,8 @@ class TRegisterVorsk {
   UInt32 ArcDate = 0;
   // File position of the zip archive comment, 0 when there is none.
   Int64 ZipCommentPos = 0;
+  // File position of the zip end record found, -1 when there is none.
+  Int64 ZipEndPos = -1;
   // Added to stored zip offsets when the zip data were moved behind a prefix.
   Int64 ZipOffsetShift = 0;
   TZipEndRecord ZipEndRec;
@@ -93,6 +95,8 @@ class TRegisterVorsk {
  private:
   TArcType DetectInExecutable(TStream32& F, const std::string& FileName, const Byte* Head, Int64 Count);
   TArcType DetectPlain(TStream32& F, const Byte* Head, Int64 Count);
+  // An archive appended to an ELF program (a self-extractor of ours).
+  TArcType DetectInElf(TStream32& F);
   TArcType ProbeResources(TStream32& F, const std::string& FileName);
 };
 

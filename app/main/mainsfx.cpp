@@ -1,0 +1,78 @@
+// The main window's Make .EXE command: a self-extracting program made of
+// the open archive (or a named one) with the self-extractor builder.
+
+#include <filesystem>
+
+#include "app/components/opendialog.h"
+#include "app/dialogs/tooldialogs.h"
+#include "app/main/mainform.h"
+#include "app/main/messages.h"
+#include "app/main/textutil.h"
+#include "app/main/userinterface.h"
+#include "archive/core/messages.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSaveExeTitle = "Save EXE As ...";
+constexpr const char* kExeCreated = " created.";
+constexpr const char* kExeExists = " already exist. Do you want to overwrite this file ?";
+constexpr const char* kMakeExeError = "Error making self-extracting executable.\rFilename: ";
+
+}  // namespace
+
+void TfmMain::ConnectMakeSFX() {
+  connect(acMakeSFX, &QAction::triggered, this, &TfmMain::acMakeSFXExecute);
+  vskMakeSFX.OnFileExists = [](vsk::TZipCommon&, const std::string& FileName, vsk::TDateTime,
+                               vsk::TOverwriteMode& OverwriteMode) {
+    OverwriteMode = MessageDlg(FileName + kExeExists, mtConfirmation, mbYesNo) == mrNo ? vsk::omSkip : vsk::omOverwrite;
+  };
+  vskMakeSFX.OnError = [](vsk::TZipCommon&, const std::string& FileName, const std::string&, const std::string&,
+                          int ECode) {
+    const char* text = vsk::MessageText(ECode);
+    ShowError(std::string(kMakeExeError) + FileName + "\r" + "Error: " + std::to_string(ECode) + "\r" +
+              (text ? text : ""));
+  };
+  vskMakeSFX.ShowMessageHook = [](const std::string& Text) { ShowError(Text); };
+}
+
+void TfmMain::acMakeSFXExecute() {
+  if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
+  CmdMakeSFX(vskVorsk.ArchiveFile(), "");
+}
+
+void TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName) {
+  std::string exe = ExeName;
+  if (exe.empty()) {
+    // The builder asks before an existing program is replaced, so the
+    // dialog does not.
+    TSaveDialog& d = sdgSave();
+    const TOpenOptions saved = d.Options;
+    d.Options = saved - TOpenOptions{ofOverwritePrompt};
+    d.SetTitle(kSaveExeTitle);
+    d.Filter = msgtext::kAllFilesFilter;
+    d.FilterIndex = 1;
+    d.DefaultExt.clear();
+    d.InitialDir = FolderOf(ArchiveName);
+    d.FileName = NameOf(ReplaceExtension(ArchiveName, ".exe"));
+    const bool chosen = d.Execute() && !d.FileName.empty();
+    d.Options = saved;
+    if (!chosen) return;
+    std::error_code ec;
+    exe = fs::absolute(d.FileName, ec).lexically_normal().string();
+  }
+  try {
+    vskMakeSFX.SetArchiveFile(ArchiveName);
+  } catch (const std::exception&) {
+    // An unreadable file: the builder says so when it runs.
+  }
+  vskMakeSFX.SetTargetFile(exe);
+  raise();
+  activateWindow();
+  if (vskMakeSFX.Activate()) ShowInformation(exe + kExeCreated);
+}
+
+}  // namespace brevane

@@ -1,0 +1,243 @@
+// The stub of a self-extracting program. The archive is appended to this
+// program; the library's detection finds it behind the program's own image
+// and the reader of its format lists, tests or extracts it, keeping every
+// name inside the destination folder. Questions (replacing a file, a
+// password) are asked on the terminal: prompts on standard error, answers
+// from standard input. The exit status is 0 only when everything asked for
+// was done without an error.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/core/messages.h"
+#include "platform/dynlib.h"
+
+#if defined(SFX_ZIP) || defined(SFX_JAR)
+#include "archive/formats/zip/unzip.h"
+#elif defined(SFX_LHA)
+#include "archive/formats/lha/unlha.h"
+#elif defined(SFX_ARJ)
+#include "archive/formats/arj/unarj.h"
+#elif defined(SFX_BH)
+#include "archive/formats/lha/unbh.h"
+#else
+#error "a stub is built for one archive type"
+#endif
+
+// Last: its speed macros (B0, B50, ...) would clash with the library's names.
+#include <termios.h>
+
+namespace {
+
+using namespace vsk;
+
+#if defined(SFX_ZIP)
+using TReader = TUnZip;
+constexpr TArcTypes kOwnTypes{atZipExe};
+#elif defined(SFX_JAR)
+using TReader = TUnJar;
+constexpr TArcTypes kOwnTypes{atZipExe, atJarExe};
+#elif defined(SFX_LHA)
+using TReader = TUnLha;
+constexpr TArcTypes kOwnTypes{atLhaExe, atLzhExe};
+#elif defined(SFX_ARJ)
+using TReader = TUnArj;
+constexpr TArcTypes kOwnTypes{atArjExe};
+#elif defined(SFX_BH)
+using TReader = TUnBh;
+constexpr TArcTypes kOwnTypes{atBhExe};
+#endif
+
+// A wrong password is said at once but is no failure by itself: the entry
+// fails only when no password fits (its verdict says so).
+constexpr int kWrongPassword = 26517;
+
+enum class TMode { Extract, Test, List };
+
+struct TOptions {
+  TMode Mode = TMode::Extract;
+  std::string Folder;
+  bool Overwrite = false;
+  bool Never = false;
+};
+
+bool ParseOptions(int argc, char** argv, TOptions& O) {
+  bool test = false, list = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-d" && i + 1 < argc && argv[i + 1][0] != '\0' && O.Folder.empty())
+      O.Folder = argv[++i];
+    else if (a == "-t")
+      test = true;
+    else if (a == "-l")
+      list = true;
+    else if (a == "-o")
+      O.Overwrite = true;
+    else if (a == "-n")
+      O.Never = true;
+    else
+      return false;
+  }
+  if ((test && list) || (O.Overwrite && O.Never)) return false;
+  O.Mode = test ? TMode::Test : list ? TMode::List : TMode::Extract;
+  return true;
+}
+
+std::string BaseName(const char* Path) {
+  const char* slash = std::strrchr(Path, '/');
+  return slash ? slash + 1 : Path;
+}
+
+// One line from standard input; false at its end. With Hidden the terminal
+// does not echo it.
+bool ReadAnswer(const std::string& Prompt, std::string& Answer, bool Hidden) {
+  std::fputs(Prompt.c_str(), stderr);
+  std::fflush(stderr);
+  termios saved{};
+  const bool quiet = Hidden && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (quiet) {
+    termios t = saved;
+    t.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &t);
+  }
+  Answer.clear();
+  int c = 0;
+  while ((c = std::fgetc(stdin)) != EOF && c != '\n') Answer.push_back(static_cast<char>(c));
+  if (quiet) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fputc('\n', stderr);
+  }
+  if (!Answer.empty() && Answer.back() == '\r') Answer.pop_back();
+  return c != EOF || !Answer.empty();
+}
+
+std::string DosDateText(UInt32 DosDateTime) {
+  const unsigned d = DosDateTime >> 16, t = DosDateTime & 0xFFFF;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", (d >> 9) + 1980, (d >> 5) & 15, d & 31, t >> 11,
+                (t >> 5) & 63);
+  return text;
+}
+
+class TStub {
+ public:
+  TStub(const std::string& Name, const TOptions& Options) : FName(Name), FOptions(Options) {}
+
+  int Run(const std::string& Self) {
+    try {
+      FReader.SetArchiveFile(Self);
+    } catch (const std::exception&) {
+      return Fail("cannot read " + Self);
+    }
+    if (!kOwnTypes.Contains(FReader.ArcType())) return Fail("no archive found in " + Self);
+    Prepare();
+    const int count = FOptions.Mode == TMode::Extract ? FReader.Extract() : FReader.TestArchive();
+    if (FOptions.Mode == TMode::Test && !FFailed) std::printf("No errors in %d files.\n", count);
+    if (FOptions.Mode == TMode::Extract && !FFailed) std::printf("%d files extracted.\n", count);
+    return FFailed ? 1 : 0;
+  }
+
+ private:
+  int Fail(const std::string& Text) {
+    std::fprintf(stderr, "%s: %s\n", FName.c_str(), Text.c_str());
+    return 1;
+  }
+
+  void Prepare() {
+    TReader& r = FReader;
+    r.FileSpec = {"*.*"};
+    r.RecurseDirs = true;
+    r.UseStoredDirs = true;
+    r.CreateStoredDirs = true;
+    r.DateAttribute = daFileDate;
+    if (!FOptions.Folder.empty()) {
+      r.SetExtractDir(FOptions.Folder);
+    } else {
+      std::vector<char> cwd(4096);
+      r.SetExtractDir(getcwd(cwd.data(), cwd.size()) ? cwd.data() : ".");
+    }
+    // -o writes over existing files without asking; otherwise each one is
+    // asked about (-n answers no to all).
+    r.ConfirmOverwrites = !FOptions.Overwrite;
+    r.OverwriteMode = omOverwrite;
+    FAnswerAll = FOptions.Never ? -1 : 0;
+
+    r.OnError = [this](TZipCommon&, const std::string& FileName, const std::string& Extended, const std::string&,
+                       int Code) {
+      if (Code != kWrongPassword) FFailed = true;
+      const char* text = MessageText(Code);
+      std::string line = text && *text ? text : "error " + std::to_string(Code);
+      if (!FileName.empty()) line += ": " + FileName;
+      if (!Extended.empty() && Extended != FileName) line += " (" + Extended + ")";
+      Fail(line);
+    };
+    r.OnBegin = [this](TZipCommon&, const std::string& FileName, int, bool& Extract) {
+      if (FOptions.Mode == TMode::List) {
+        std::printf("%12lld  %s  %s\n", static_cast<long long>(FReader.EntryUnpackedSize),
+                    DosDateText(FReader.EntryDosDateTime).c_str(), FileName.c_str());
+        Extract = false;
+      }
+    };
+    r.OnEnd = [this](TZipCommon&, const std::string& FileName, bool Pass) {
+      if (!Pass) FFailed = true;
+      if (FOptions.Mode == TMode::List) return;
+      const std::string name = Shown(FileName);
+      if (FOptions.Mode == TMode::Test)
+        std::printf("  testing: %s  %s\n", name.c_str(), Pass ? "OK" : "FAILED");
+      else if (Pass)
+        std::printf("  extracted: %s\n", name.c_str());
+      else
+        Fail("failed: " + name);
+    };
+    r.OnFileExists = [this](TZipCommon&, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
+      Mode = AskReplace(Shown(FileName)) ? omOverwrite : omSkip;
+    };
+    r.OnGetPassword = [this](TZipCommon&, const std::string& FileName, std::string& Password, bool& TryAgain) {
+      TryAgain = ReadAnswer(Shown(FileName) + " password: ", Password, true) && !Password.empty();
+    };
+  }
+
+  // A name as stored: below the destination folder when it is there.
+  std::string Shown(const std::string& FileName) const {
+    const std::string& root = FReader.ExtractDir();
+    return FileName.compare(0, root.size(), root) == 0 ? FileName.substr(root.size()) : FileName;
+  }
+
+  bool AskReplace(const std::string& FileName) {
+    while (FAnswerAll == 0) {
+      std::string a;
+      if (!ReadAnswer("replace " + FileName + "? [y]es, [n]o, [A]ll, [N]one: ", a, false)) {
+        // Nobody to answer: nothing is written over.
+        FAnswerAll = -1;
+        break;
+      }
+      if (a == "y" || a == "yes") return true;
+      if (a == "n" || a == "no") return false;
+      if (a == "A" || a == "all") FAnswerAll = 1;
+      if (a == "N" || a == "none") FAnswerAll = -1;
+    }
+    return FAnswerAll > 0;
+  }
+
+  std::string FName;
+  TOptions FOptions;
+  TReader FReader;
+  bool FFailed = false;
+  int FAnswerAll = 0;  // 1 replace all, -1 replace none, 0 ask
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string name = BaseName(argc > 0 ? argv[0] : "sfx");
+  TOptions options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr, "usage: %s [-d folder] [-t | -l] [-o | -n]\n", name.c_str());
+    return 2;
+  }
+  return TStub(name, options).Run(ProgramFile());
+}
