@@ -273,12 +273,37 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void CmdRepair(const std::string& ArchiveName);
   void acVirusScanExecute();
   void CmdVirusScan(const std::string& ArchiveName);
+  // Runs the configured scanner over every file below Folder; the text of
+  // what went wrong, "" when it ran and ended normally.
+  std::string RunVirusScanner(const std::string& Folder);
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();
   void acUUencodeExecute();
   void acConvertExecute();
   void CmdConvert(const std::string& ArchiveName);
+
+  // ---- favourites, batch jobs, backup sets and the wizard
+  void RefreshFavourites();
+  void ClearFavourites();
+  void InsertFavourite(const std::string& Path);
+  bool CheckDupFavourite(const std::string& Path) const;
+  void FavouriteSelect(int Tag);
+  void acAddFavouritesExecute();
+  void acOrganizeFavoritesExecute();
+  // The folder selected in the explorer pane ("" without one).
+  std::string ExplorerFolder() const;
+  void acBatchExecute(int Tag);
+  std::string GetBackupDir() const;
+  // Makes the archive of the backup set of a script; false when it was not
+  // made (the reason was shown).
+  bool ExecuteBackup(const std::string& ScriptPath);
+  void GenerateBackupMenu();
+  void ClearQuickBackups();
+  void InsertQuickBackup(const std::string& Caption);
+  void QuickBackupSelect(const std::string& Caption);
+  void acManageBackupsExecute();
+  void acWizardExecute();
 
   // ---- file associations
   void UpdateRegArchiveExt();
@@ -396,6 +421,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ConnectAddCommands();
   void ConnectFileCommands();
   void ConnectToolCommands();
+  void ConnectJobCommands();
   void ShowComment(bool EvenEmpty);
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;

@@ -372,6 +372,18 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   BeginReaderRun();
   reader->Extract();
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
+  const std::string failure = RunVirusScanner(folder);
+  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
+  DeleteFolderTree(folder);
+  if (failure.empty())
+    ShowInformation(msgtext::kScanCompleted);
+  else
+    ShowError(failure);
+  EndReaderRun();
+}
+
+std::string TfmMain::RunVirusScanner(const std::string& Folder) {
+  const std::string& folder = Folder;
   // Every name is an argument of its own, never part of a text that is
   // split again, so no file name can change what the scanner is told.
   std::vector<std::vector<std::string>> runs;
@@ -397,13 +409,7 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
     if (*status != 0 && failure.empty())
       failure = msgtext::kScannerFailed + std::to_string(*status) + msgtext::kScannerFailedEnd;
   }
-  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
-  DeleteFolderTree(folder);
-  if (failure.empty())
-    ShowInformation(msgtext::kScanCompleted);
-  else
-    ShowError(failure);
-  EndReaderRun();
+  return failure;
 }
 
 void TfmMain::acInstallExecute() {
