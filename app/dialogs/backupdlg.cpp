@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/listrows.h"
 #include "app/main/folders.h"
 #include "app/main/messages.h"
 #include "app/main/userinterface.h"
@@ -29,11 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void AddUnique(QListWidget* List, const std::vector<std::string>& Names) {
-  for (const std::string& name : Names)
-    if (!name.empty() && List->findItems(Q(name), Qt::MatchExactly).isEmpty()) List->addItem(Q(name));
-}
 
 void AddSelectMenu(QListWidget* List) {
   QObject::connect(List, &QWidget::customContextMenuRequested, List, [List](const QPoint& Pos) {
@@ -121,11 +117,11 @@ TBackupScript TfmBackupEditor::Script() const {
              : rbMethodPrompt->isChecked()  ? kBackupPrompt
                                             : kBackupGenerations;
   s.Generations = udGenerations->value();
-  for (int i = 0; i < lbFiles->count(); ++i) s.Entries.push_back(lbFiles->item(i)->text().toStdString());
+  s.Entries = ListRows(lbFiles);
   return s;
 }
 
-void TfmBackupEditor::AddEntries(const std::vector<std::string>& Entries) { AddUnique(lbFiles, Entries); }
+void TfmBackupEditor::AddEntries(const std::vector<std::string>& Entries) { AddUniqueRows(lbFiles, Entries); }
 
 void TfmBackupEditor::rbMethodClick() {
   const bool multi = rbMethodMulti->isChecked();
@@ -138,28 +134,15 @@ void TfmBackupEditor::cbArcTypeChange() {
   cbCompression->setEnabled(type == 0 || type == 2 || type == 6);
 }
 
-void TfmBackupEditor::buAddFilesClick() {
-  QFileDialog d(this);
-  d.setOption(QFileDialog::DontUseNativeDialog);
-  d.setFileMode(QFileDialog::ExistingFiles);
-  d.setWindowTitle(QStringLiteral("Select Files to Backup"));
-  if (UI().ShowModal(d) != mrOk) return;
-  std::vector<std::string> names;
-  for (const QString& f : d.selectedFiles()) names.push_back(f.toStdString());
-  AddEntries(names);
-}
+void TfmBackupEditor::buAddFilesClick() { AddEntries(ChooseFiles(this, QStringLiteral("Select Files to Backup"))); }
 
 void TfmBackupEditor::buAddFoldersClick() {
   std::string folder;
-  if (!UI().SelectDirectory(buAddFolders->text().remove(QLatin1Char('&')).toStdString(), folder) || folder.empty())
-    return;
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  AddEntries({(folder == "/" ? std::string() : folder) + "/*.*"});
+  if (UI().SelectDirectory(buAddFolders->text().remove(QLatin1Char('&')).toStdString(), folder) && !folder.empty())
+    AddEntries({FolderEntry(folder)});
 }
 
-void TfmBackupEditor::buRemoveFilesClick() {
-  for (QListWidgetItem* item : lbFiles->selectedItems()) delete item;
-}
+void TfmBackupEditor::buRemoveFilesClick() { RemoveSelectedRows(lbFiles); }
 
 void TfmBackupEditor::buSaveClick() {
   const std::string name = edBackupSetName->text().toStdString();

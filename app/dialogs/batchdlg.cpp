@@ -20,6 +20,7 @@
 #include <fstream>
 
 #include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/listrows.h"
 #include "app/main/messages.h"
 #include "app/main/userinterface.h"
 #include "ui_batchdlg.h"
@@ -78,24 +79,6 @@ QString QtFilter(const std::string& Filter) {
     out << name + QStringLiteral(" (") + masks + QLatin1Char(')');
   }
   return out.join(QStringLiteral(";;"));
-}
-
-void AddUnique(QListWidget* List, const std::vector<std::string>& Names) {
-  for (const std::string& name : Names) {
-    if (name.empty()) continue;
-    if (!List->findItems(Q(name), Qt::MatchExactly).isEmpty()) continue;
-    List->addItem(Q(name));
-  }
-}
-
-std::vector<std::string> Rows(const QListWidget* List) {
-  std::vector<std::string> out;
-  for (int i = 0; i < List->count(); ++i) out.push_back(List->item(i)->text().toStdString());
-  return out;
-}
-
-void RemoveSelected(QListWidget* List) {
-  for (QListWidgetItem* item : List->selectedItems()) delete item;
 }
 
 }  // namespace
@@ -207,10 +190,10 @@ void TfmBatch::ShowPage(int Page) {
   }
 }
 
-void TfmBatch::AddSelectedFiles(const std::vector<std::string>& Files) { AddUnique(lbSelectedFiles, Files); }
-void TfmBatch::AddAddFiles(const std::vector<std::string>& Files) { AddUnique(lbAddFiles, Files); }
-std::vector<std::string> TfmBatch::SelectedFiles() const { return Rows(lbSelectedFiles); }
-std::vector<std::string> TfmBatch::AddFiles() const { return Rows(lbAddFiles); }
+void TfmBatch::AddSelectedFiles(const std::vector<std::string>& Files) { AddUniqueRows(lbSelectedFiles, Files); }
+void TfmBatch::AddAddFiles(const std::vector<std::string>& Files) { AddUniqueRows(lbAddFiles, Files); }
+std::vector<std::string> TfmBatch::SelectedFiles() const { return ListRows(lbSelectedFiles); }
+std::vector<std::string> TfmBatch::AddFiles() const { return ListRows(lbAddFiles); }
 
 std::string TfmBatch::OutputFolder() const {
   if (!rbOutputFolder->isChecked()) return {};
@@ -239,19 +222,11 @@ std::string TfmBatch::FileFilter() const {
 }
 
 void TfmBatch::buAddClick() {
-  QFileDialog d(this);
-  d.setOption(QFileDialog::DontUseNativeDialog);
-  d.setWindowTitle(QStringLiteral("Select Files to Add"));
-  d.setLabelText(QFileDialog::Accept, QStringLiteral("&Add"));
-  d.setFileMode(QFileDialog::ExistingFiles);
-  d.setNameFilter(QtFilter(FileFilter()));
-  if (UI().ShowModal(d) != mrOk) return;
-  std::vector<std::string> names;
-  for (const QString& f : d.selectedFiles()) names.push_back(f.toStdString());
-  AddUnique(ActiveList(), names);
+  AddUniqueRows(ActiveList(), ChooseFiles(this, QStringLiteral("Select Files to Add"), QtFilter(FileFilter()),
+                                          QStringLiteral("&Add")));
 }
 
-void TfmBatch::buRemoveClick() { RemoveSelected(ActiveList()); }
+void TfmBatch::buRemoveClick() { RemoveSelectedRows(ActiveList()); }
 
 QListWidget* TfmBatch::ActiveList() const { return CurrentPage() == bpSelectFiles ? lbSelectedFiles : lbAddFiles; }
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/dialogs/dialogsupport.h"
+#include "app/dialogs/listrows.h"
 #include "app/main/addmessages.h"
 #include "app/main/messages.h"
 #include "app/main/setaside.h"
@@ -184,37 +185,18 @@ void TfmWizard::buBackClick() {
 
 void TfmWizard::buHelpClick() { ShowHelpKeyword(FHelpTopic); }
 
-void TfmWizard::AddFiles(const std::vector<std::string>& Names) {
-  for (const std::string& name : Names)
-    if (!name.empty() && lbFiles->findItems(Q(name), Qt::MatchExactly).isEmpty()) lbFiles->addItem(Q(name));
-}
+void TfmWizard::AddFiles(const std::vector<std::string>& Names) { AddUniqueRows(lbFiles, Names); }
 
-std::vector<std::string> TfmWizard::Files() const {
-  std::vector<std::string> files;
-  for (int i = 0; i < lbFiles->count(); ++i) files.push_back(lbFiles->item(i)->text().toStdString());
-  return files;
-}
+std::vector<std::string> TfmWizard::Files() const { return ListRows(lbFiles); }
 
-void TfmWizard::buAddFilesClick() {
-  QFileDialog d(this);
-  d.setOption(QFileDialog::DontUseNativeDialog);
-  d.setFileMode(QFileDialog::ExistingFiles);
-  if (UI().ShowModal(d) != mrOk) return;
-  std::vector<std::string> names;
-  for (const QString& f : d.selectedFiles()) names.push_back(f.toStdString());
-  AddFiles(names);
-}
+void TfmWizard::buAddFilesClick() { AddFiles(ChooseFiles(this, QStringLiteral("Add Files"))); }
 
 void TfmWizard::buAddFoldersClick() {
   std::string folder;
-  if (!UI().SelectDirectory("Add Folders", folder) || folder.empty()) return;
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  AddFiles({(folder == "/" ? std::string() : folder) + "/*.*"});
+  if (UI().SelectDirectory("Add Folders", folder) && !folder.empty()) AddFiles({FolderEntry(folder)});
 }
 
-void TfmWizard::buRemoveClick() {
-  for (QListWidgetItem* item : lbFiles->selectedItems()) delete item;
-}
+void TfmWizard::buRemoveClick() { RemoveSelectedRows(lbFiles); }
 
 void TfmWizard::buBrowseFolderClick() {
   std::string folder = edTargetFolder->text().toStdString();

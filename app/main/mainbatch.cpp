@@ -68,6 +68,9 @@ class TBatchJobs {
   // The reader of File's type with the file set, or null.
   std::unique_ptr<vsk::TUnBase> ReaderFor(const std::string& File);
   void ConnectReader(vsk::TUnBase& Reader);
+  // Extracts every entry with its stored folders and dates; Ask: existing
+  // files are asked about and attributes restored, else overwritten.
+  int ExtractAll(vsk::TUnBase& Reader, const std::string& Folder, bool Ask);
   void ConnectWriter(vsk::TCompBase& Writer);
   // The result's name: the source's name with its extension folded into
   // it, in the chosen output folder or beside the source.
@@ -170,6 +173,9 @@ void TBatchJobs::ConnectReader(vsk::TUnBase& R) {
     Cancel = true;
   };
   R.OnNextVolume = FMain.vskZipCheck.OnNextVolume;
+  R.OnGetZipFirstDisk = FMain.vskVorsk.OnGetZipFirstDisk;
+  R.OnGetZipLastDisk = FMain.vskVorsk.OnGetZipLastDisk;
+  R.OnGetZipNextDisk = FMain.vskVorsk.OnGetZipNextDisk;
 }
 
 void TBatchJobs::ConnectWriter(vsk::TCompBase& W) {
@@ -229,6 +235,19 @@ std::unique_ptr<vsk::TUnBase> TBatchJobs::ReaderFor(const std::string& File) {
   return reader;
 }
 
+int TBatchJobs::ExtractAll(vsk::TUnBase& Reader, const std::string& Folder, bool Ask) {
+  Reader.SetExtractDir(Folder);
+  Reader.UseStoredDirs = true;
+  Reader.CreateStoredDirs = true;
+  Reader.DateAttribute = vsk::daFileDate;
+  Reader.ConfirmOverwrites = Ask;
+  if (!Ask) Reader.OverwriteMode = vsk::omOverwrite;
+  Reader.RestoreFileAttr = Ask;
+  Reader.FileSpec = {"*.*"};
+  Reader.RecurseDirs = true;
+  return Reader.Extract();
+}
+
 TBatchLines TBatchJobs::Run(const std::string& File) {
   FFailed = false;
   FError.clear();
@@ -277,16 +296,7 @@ TBatchLines TBatchJobs::VirusScan(const std::string& File) {
   if (!reader) {
     Failed(vsk::msg::UnsupportedArcType, {});
   } else {
-    reader->SetExtractDir(folder);
-    reader->UseStoredDirs = true;
-    reader->DateAttribute = vsk::daFileDate;
-    reader->ConfirmOverwrites = false;
-    reader->OverwriteMode = vsk::omOverwrite;
-    reader->RestoreFileAttr = false;
-    reader->CreateStoredDirs = true;
-    reader->FileSpec = {"*.*"};
-    reader->RecurseDirs = true;
-    reader->Extract();
+    ExtractAll(*reader, folder, false);
     // Whatever could be extracted is scanned.
     failure = FMain.RunVirusScanner(folder);
   }
@@ -357,15 +367,7 @@ TBatchLines TBatchJobs::Extract(const std::string& File) {
     if (!reader && FError.empty()) Failed(vsk::msg::UnsupportedArcType, {});
     return {false, File + " ::: ERROR: Unable to extract" + Why(), progress};
   }
-  reader->SetExtractDir(folder);
-  reader->CreateStoredDirs = true;
-  reader->ConfirmOverwrites = true;
-  reader->DateAttribute = vsk::daFileDate;
-  reader->RestoreFileAttr = true;
-  reader->UseStoredDirs = true;
-  reader->FileSpec = {"*.*"};
-  reader->RecurseDirs = true;
-  const int count = reader->Extract();
+  const int count = ExtractAll(*reader, folder, true);
   FMade.insert(folder);
   if (reader->GetCancel()) Failed(vsk::msg::UserCanceled, {});
   if (FFailed) return {false, File + " ::: ERROR: Unable to extract" + Why(), progress};
