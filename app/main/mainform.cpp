@@ -164,7 +164,7 @@ void TfmMain::FormCreate() {
     CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
   }
-  // The favourites menu is filled here.
+  RefreshFavourites();
   ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
@@ -178,7 +178,7 @@ void TfmMain::FormCreate() {
     setWindowTitle(Q(TitleText()));
     GenerateColumns();
     GenerateSortMenu();
-    // The quick-backup menu is built here.
+    GenerateBackupMenu();
     LoadFormState();
     if (vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists(kListLayoutKey)) LoadListLayout();
     if (Options.ClearMRU) dfmruMainList.RemoveObsolete();
@@ -209,7 +209,7 @@ void TfmMain::FormShow() {
     if (Options.CommentsOpen) DisplayCommentIfExist();
   } else if (ParamCount() < 2) {
     if (Options.StartupOpen) acOpenArchiveExecute();
-    // With StartupWizard the wizard is shown here, then the window.
+    if (Options.StartupWizard) acWizardExecute();
   }
   acExplorerView->setText(Q(FSplitterMaximized ? msgtext::kShowExplorer : msgtext::kHideExplorer));
   acExplorerView->setChecked(!FSplitterMaximized);
@@ -495,12 +495,12 @@ void TfmMain::ConnectHandlers() {
   connect(acConfiguration, &QAction::triggered, this, &TfmMain::acConfigurationExecute);
   connect(acCheckOut, &QAction::triggered, this, &TfmMain::acCheckOutExecute);
   ConnectMakeSFX();
+  ConnectJobCommands();
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
   // Commands not built yet say so when they are chosen.
-  for (QAction* a : {acBatchCreate, acBatchAdd, acBatchExtract, acBatchTest, acBatchConvert, acBatchMakeSFX,
-                     acBatchVirusScan, acManageBackups, acAddFavourites, acOrganizeFavorites, acWizard})
+  for (QAction* a : {acBatchMakeSFX})
     connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);

@@ -307,6 +307,28 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acCheckVersionExecute();
   QAction* acCheckVersion = nullptr;
 
+  // ---- favourites, batch jobs, backup sets and the wizard
+  void RefreshFavourites();
+  void ClearFavourites();
+  void InsertFavourite(const std::string& Path);
+  bool CheckDupFavourite(const std::string& Path) const;
+  void FavouriteSelect(int Tag);
+  void acAddFavouritesExecute();
+  void acOrganizeFavoritesExecute();
+  // The folder selected in the explorer pane ("" without one).
+  std::string ExplorerFolder() const;
+  void acBatchExecute(int Tag);
+  std::string GetBackupDir() const;
+  // Makes the archive of the backup set of a script; false when it was not
+  // made (the reason was shown).
+  bool ExecuteBackup(const std::string& ScriptPath);
+  void GenerateBackupMenu();
+  void ClearQuickBackups();
+  void InsertQuickBackup(const std::string& Caption);
+  void QuickBackupSelect(const std::string& Caption);
+  void acManageBackupsExecute();
+  void acWizardExecute();
+
   // ---- file associations
   void UpdateRegArchiveExt();
   void ApplyFileAssociations();
@@ -426,6 +448,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ConnectToolCommands();
   void ConnectHelpCommands();
   void ConnectMakeSFX();
+  void ConnectJobCommands();
   void ShowComment(bool EvenEmpty);
   // The rows as the list shows them, and the archive file's date text.
   std::vector<TContentRow> ContentRows() const;

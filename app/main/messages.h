@@ -183,4 +183,77 @@ inline constexpr const char* kUUEncodeDone = "UUEncode completed successfully.";
 inline constexpr const char* kUUEncodeFailed = "The file could not be encoded. See View Last Output for details.";
 inline constexpr const char* kHelpNextRelease = "Help will be available in the next beta release.";
 
+// Favourites.
+inline constexpr const char* kFavouritesKey = "\\Software\\Brevane\\Favourites";
+inline constexpr const char* kFavouriteMissing = "The favourite folder you selected no longer exist.";
+inline constexpr const char* kConfirmRemoveFavourite = "Are you sure you want to remove the selected item ?";
+inline constexpr const char* kHlpUsingFavorites = "Hlp_Using_Favorites";
+
+// Batch jobs.
+inline constexpr const char* kBatchNoFiles =
+    "You must add at least one file before proceeding\r\nwith this batch operation.";
+inline constexpr const char* kBatchNoAddFiles = "You must add at least one file before proceeding.";
+inline constexpr const char* kBatchFolderFailed = "Error creating folder. Please enter a different folder.";
+inline constexpr const char* kBatchConfirmCancel = "Are you sure you want to cancel this batch operation ?";
+inline constexpr const char* kBatchCompleted = "Batch Operation Completed:";
+inline constexpr const char* kBatchResultsSaved = "Results successfully saved to:\r\n";
+inline constexpr const char* kBatchSaveFailed = "The results could not be saved to:\r\n";
+inline constexpr const char* kBatchOverwriteStart = "The archive file ";
+inline constexpr const char* kBatchOverwriteEnd = " already exist. \r\nDo you want to overwrite this file ?";
+inline constexpr const char* kBatchSameOutput = " ::: ERROR: Another file of this batch already made ";
+inline constexpr const char* kBatchDiskFull =
+    "Brevane is unable to complete this operation \r\ndue to insufficient disk space.";
+inline constexpr const char* kBatchNotReplaced = "the existing file could not be moved aside";
+inline constexpr const char* kBatchHeaderDamaged = "archive header missing or corrupted";
+inline constexpr const char* kSfxNotAvailable = "Making .EXE files is not available in this version of Brevane.";
+
+// Backup sets.
+inline constexpr const char* kBackupNoFiles = "There are no files to archive for this Backup Set.";
+inline constexpr const char* kBackupDeleteError = "Error deleting the existing backup file:\r\n\r\n";
+inline constexpr const char* kBackupOverwriteError = "Error overwriting the existing backup file:\r\n\r\n";
+inline constexpr const char* kBackupSkipped = "\r\n\r\nBackup set skipped.";
+inline constexpr const char* kBackupInvalidMethod = "Invalid backup method.";
+inline constexpr const char* kBackupSaveTitle = "Save Backup To ...";
+inline constexpr const char* kBackupNotMade =
+    "The backup archive could not be made. Earlier backups were left as they were.";
+inline constexpr const char* kBackupErrors = "There were errors trying to create following backup sets:\r\n\r\n";
+inline constexpr const char* kBackupsCreated = "Backups created successfully for:\r\n\r\n";
+inline constexpr const char* kQuickBackupDone = "Backup created successfully for backup set: ";
+inline constexpr const char* kQuickBackupFailed = "Backup failed or aborted.";
+inline constexpr const char* kBackupNeedName = "You must enter a Backup Set Name before saving.";
+inline constexpr const char* kBackupInvalidName =
+    "The Backup Set Name you entered is invalid. You cannot\r\nuse the following characters: <, >, |, \", \\";
+inline constexpr const char* kBackupNeedFolder = "You must enter the Backup Storage Folder before saving.";
+inline constexpr const char* kBackupNeedFiles =
+    "You must select at least one file or folder to backup \r\nbefore saving.";
+inline constexpr const char* kBackupSelectToModify = "Please select a backup set first before\r\ntrying to modify.";
+inline constexpr const char* kBackupScriptMissing =
+    "The script file for the backup set you selected \r\nseems to be missing.";
+inline constexpr const char* kBackupScriptCorrupt =
+    "The backup script you selected seems to be corrupted.\r\nBrevane was unable to read the script properly.";
+inline constexpr const char* kBackupSelectToRemove =
+    "Please select a backup set first before\r\ntrying to remove it.";
+inline constexpr const char* kBackupConfirmRemove = "Are you sure you want to remove the \r\nselected backup set ?";
+inline constexpr const char* kBackupDeleteFolder =
+    "Do you want Brevane to automatically delete the Backup\r\nStorage Folder of this backup set, including all "
+    "backups\r\nin this folder ?\r\n\r\nFolder: ";
+inline constexpr const char* kBackupRemoveFailed =
+    "Unable to remove this backup set. Please see the help \r\nfile for instructions on how to manually remove "
+    "this \r\nbackup set.";
+inline constexpr const char* kBackupSaveFailed = "The backup script could not be saved:\r\n\r\n";
+inline constexpr const char* kBackupSelectToRun =
+    "Please check or select at least one backup set in\r\nthe list. You can check more than one backup set\r\nto "
+    "perform many backups simultaneously.";
+inline constexpr const char* kBackupNoneSelected = "You did not select a Backup Set.";
+
+// The wizard.
+inline constexpr const char* kWizardNoFiles = "Please select at least one file or folder before proceeding.";
+inline constexpr const char* kWizardNoTarget = "Please select the target folder before proceeding.";
+inline constexpr const char* kWizardNoName = "You must enter a file name before proceeding.";
+inline constexpr const char* kWizardOverwrite =
+    "The file name you entered already exist. Do you want to overwrite this file ?";
+inline constexpr const char* kWizardNoArchive = "You must select an archive file before proceeding.";
+inline constexpr const char* kWizardInvalidFile =
+    "The file name you entered is invalid. Please select a different file.";
+
 }  // namespace brevane::msgtext

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +72,15 @@ class WindowTest : public ::testing::Test {
     const bool loop = StartProgram(Params);
     main = fmMain;
     return loop;
+  }
+
+  // Queues the questions Queue expects ahead of those already queued: for
+  // questions asked inside a scripted dialog, before what follows it.
+  void AskedFirst(const std::function<void()>& Queue) {
+    std::deque<TScriptedUi::TStep> later;
+    later.swap(ui.Steps);
+    Queue();
+    for (auto& step : later) ui.Steps.push_back(std::move(step));
   }
 
   TArchiveViewModel& Model() { return main->Model(); }

@@ -1,0 +1,25 @@
+#pragma once
+// The file lists of the batch, backup and wizard dialogs: rows of names
+// without repeats, filled from a file choice or a folder choice.
+
+#include <QString>
+#include <string>
+#include <vector>
+
+class QListWidget;
+class QWidget;
+
+namespace brevane {
+
+// Appends the names not listed yet, in order; empty names are passed over.
+void AddUniqueRows(QListWidget* List, const std::vector<std::string>& Names);
+std::vector<std::string> ListRows(const QListWidget* List);
+void RemoveSelectedRows(QListWidget* List);
+// Existing files chosen through the modal seam; none when cancelled.
+std::vector<std::string> ChooseFiles(QWidget* Parent, const QString& Title, const QString& Filter = {},
+                                     const QString& AcceptCaption = {});
+// The entry that stands for every file below a folder: the folder without
+// its trailing "/" + "/*.*".
+std::string FolderEntry(std::string Folder);
+
+}  // namespace brevane

@@ -1,0 +1,220 @@
+#include "app/main/backupscript.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+
+#include "app/main/folders.h"
+#include "app/main/textutil.h"
+
+namespace brevane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kExtensions[] = {".bh", ".cab", ".jar", ".lha", ".lzh", ".tar", ".zip"};
+
+// The value of "Key=" in Lines before the marker; false when there is none.
+bool ValueOf(const std::vector<std::string>& Lines, const std::string& Key, std::string& Value) {
+  const std::string prefix = Key + "=";
+  for (const std::string& line : Lines) {
+    if (line == kBackupFilesMarker) break;
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      Value = line.substr(prefix.size());
+      return true;
+    }
+  }
+  return false;
+}
+
+void ReadNumber(const std::vector<std::string>& Lines, const std::string& Key, int& Number) {
+  std::string text;
+  if (!ValueOf(Lines, Key, text)) return;
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && end == text.data() + text.size()) Number = value;
+}
+
+bool RemoveIfPresent(const std::string& Path) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(Path, ec))) return true;
+  return fs::remove(Path, ec) && !ec;
+}
+
+bool RenameIfPresent(const std::string& From, const std::string& To) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(From, ec))) return true;
+  fs::rename(From, To, ec);
+  return !ec;
+}
+
+}  // namespace
+
+std::string BackupFolder() { return GetSpecialFolderPath(sfLocalAppData) + "/brevane/Backups/"; }
+
+std::string BackupScriptPath(const std::string& SetName) { return BackupFolder() + SetName + kBackupScriptExtension; }
+
+std::vector<std::string> FindBackupSets() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(BackupFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path p = it->path();
+    std::error_code fe;
+    if (p.extension() == kBackupScriptExtension && it->is_regular_file(fe)) names.push_back(p.stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool ValidateBackupScript(const std::vector<std::string>& Lines) {
+  for (const char* key :
+       {"BackupSetName", "BackupFolder", "ArcType", "Compression", "StorePathInfo", "BackupMethod", "Generations"}) {
+    std::string value;
+    if (!ValueOf(Lines, key, value) || value.empty()) return false;
+  }
+  return std::find(Lines.begin(), Lines.end(), kBackupFilesMarker) != Lines.end();
+}
+
+bool ParseBackupScript(const std::vector<std::string>& Lines, TBackupScript& Script) {
+  if (!ValidateBackupScript(Lines)) return false;
+  TBackupScript s;
+  ValueOf(Lines, "BackupSetName", s.Name);
+  ValueOf(Lines, "Description", s.Description);
+  ValueOf(Lines, "BackupFolder", s.Folder);
+  ReadNumber(Lines, "ArcType", s.ArcType);
+  ReadNumber(Lines, "Compression", s.Compression);
+  ReadNumber(Lines, "StorePathInfo", s.StorePathInfo);
+  ReadNumber(Lines, "BackupMethod", s.Method);
+  ReadNumber(Lines, "Generations", s.Generations);
+  // A hand-edited count never makes thousands of renames.
+  s.Generations = std::clamp(s.Generations, kMinGenerations, kMaxGenerations);
+  auto line = std::find(Lines.begin(), Lines.end(), kBackupFilesMarker);
+  for (++line; line != Lines.end(); ++line)
+    if (!line->empty()) s.Entries.push_back(*line);
+  Script = std::move(s);
+  return true;
+}
+
+std::vector<std::string> BackupScriptLines(const TBackupScript& S) {
+  std::vector<std::string> lines = {
+      "BackupSetName=" + S.Name,
+      "Description=" + S.Description,
+      "BackupFolder=" + S.Folder,
+      "ArcType=" + std::to_string(S.ArcType),
+      "Compression=" + std::to_string(S.Compression),
+      "StorePathInfo=" + std::to_string(S.StorePathInfo),
+      "BackupMethod=" + std::to_string(S.Method),
+      "Generations=" + std::to_string(S.Generations),
+      kBackupFilesMarker,
+  };
+  lines.insert(lines.end(), S.Entries.begin(), S.Entries.end());
+  return lines;
+}
+
+bool ReadScriptLines(const std::string& Path, std::vector<std::string>& Lines) {
+  std::ifstream in(Path, std::ios::binary);
+  if (!in) return false;
+  Lines.clear();
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Lines.push_back(line);
+  }
+  return !in.bad();
+}
+
+bool SaveBackupScript(const std::string& Path, const TBackupScript& Script) {
+  std::string temp = Path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : BackupScriptLines(Script)) out << line << '\n';
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(temp, ec);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
+                  ec);
+  fs::rename(temp, Path, ec);
+  if (ec) fs::remove(temp, ec);
+  return !ec && fs::exists(Path);
+}
+
+bool IsValidBackupSetName(const std::string& Name) {
+  return !Name.empty() && Name.size() <= 50 && Name.find_first_of("\"<>\\|/") == std::string::npos && Name != "." &&
+         Name != "..";
+}
+
+std::string BackupExtension(int ArcType) { return ArcType >= 0 && ArcType < 7 ? kExtensions[ArcType] : ".zip"; }
+
+std::string SingleBackupPath(const TBackupScript& S) {
+  return AddBackslash(S.Folder) + S.Name + BackupExtension(S.ArcType);
+}
+
+std::string GenerationPath(const TBackupScript& S, int N) {
+  return AddBackslash(S.Folder) + S.Name + std::to_string(N) + BackupExtension(S.ArcType);
+}
+
+bool RotateGenerations(const TBackupScript& S, std::string& Failed) {
+  if (!RemoveIfPresent(GenerationPath(S, 1))) {
+    Failed = GenerationPath(S, 1);
+    return false;
+  }
+  for (int k = 2; k <= S.Generations; ++k)
+    if (!RenameIfPresent(GenerationPath(S, k), GenerationPath(S, k - 1))) {
+      Failed = GenerationPath(S, k);
+      return false;
+    }
+  return true;
+}
+
+bool RenumberGenerations(const TBackupScript& S, int Old, int New, std::string& Failed) {
+  if (Old == New) return true;
+  if (New > Old) {
+    for (int k = Old + 1; k <= New; ++k)
+      if (!RemoveIfPresent(GenerationPath(S, k))) {
+        Failed = GenerationPath(S, k);
+        return false;
+      }
+    for (int k = Old; k >= 1; --k)
+      if (!RenameIfPresent(GenerationPath(S, k), GenerationPath(S, k + New - Old))) {
+        Failed = GenerationPath(S, k);
+        return false;
+      }
+    return true;
+  }
+  const int surplus = Old - New;
+  for (int k = 1; k <= surplus; ++k)
+    if (!RemoveIfPresent(GenerationPath(S, k))) {
+      Failed = GenerationPath(S, k);
+      return false;
+    }
+  for (int k = surplus + 1; k <= Old; ++k)
+    if (!RenameIfPresent(GenerationPath(S, k), GenerationPath(S, k - surplus))) {
+      Failed = GenerationPath(S, k);
+      return false;
+    }
+  return true;
+}
+
+bool BackupEntryHasFiles(const std::string& Entry) {
+  std::error_code ec;
+  if (Entry.find("*.*") == std::string::npos) return fs::is_regular_file(Entry, ec);
+  const std::string folder = FolderOf(Entry);
+  if (!fs::is_directory(folder, ec)) return false;
+  std::vector<std::string> files;
+  CountFilesInTree(folder, files);
+  return !files.empty();
+}
+
+}  // namespace brevane

@@ -1,0 +1,189 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "app/dialogs/backupdlg.h"
+#include "app/main/backupscript.h"
+#include "app/main/messages.h"
+#include "tests/app/main/window/windowtest.h"
+
+namespace brevane::testing {
+namespace {
+
+class Backups : public WindowTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(vsktest::HaveTool("unzip")) << "unzip is needed (Debian package unzip)";
+    src = dir.path() / "src";
+    fs::create_directories(src / "docs");
+    vsktest::WriteFile(src / "docs/a.txt", "first\n");
+    vsktest::WriteFile(src / "notes.txt", vsktest::TextBytes(20000));
+    store = (dir.path() / "store").string();
+  }
+  std::vector<std::string> QuickBackups() {
+    std::vector<std::string> out;
+    for (QAction* a : main->miQuickBackup->actions())
+      if (a != main->miNoBackupsConfigured) out.push_back(a->text().toStdString());
+    return out;
+  }
+  std::string Unzip(const std::string& Args, const std::string& Archive, const std::string& Member = {}) {
+    const auto r = vsktest::RunTool("unzip " + Args + " " + vsktest::ShellQuote(Archive) + " " + Member);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    return r.output;
+  }
+
+  fs::path src;
+  std::string store;
+};
+
+TEST_F(Backups, CreatedEditedAndRunWithGenerations) {
+  ASSERT_TRUE(Start({}));
+  EXPECT_TRUE(main->miNoBackupsConfigured->isVisible());
+  const std::string folderEntry = (src / "docs").string() + "/*.*";
+
+  // Create a set in the manager's editor, with checks of what is entered.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& m = dynamic_cast<TfmManageBackup&>(Dialog);
+    EXPECT_EQ(m.clbBackupSets->count(), 0);
+    AskedFirst([&] {
+      ui.ExpectModal([&](QDialog& Editor) {
+        auto& e = dynamic_cast<TfmBackupEditor&>(Editor);
+        EXPECT_EQ(e.windowTitle(), QStringLiteral("New Backup Set"));
+        EXPECT_FALSE(e.udGenerations->isEnabled());
+        e.edBackupSetName->setText(QStringLiteral("a|b"));
+        e.rxdeBackupFolder->setText(QString::fromStdString(store));
+        AskedFirst([&] {
+          ui.ExpectMessage(msgtext::kBackupInvalidName, mtError);
+          ui.ExpectMessage(msgtext::kBackupNeedFiles, mtInformation);
+        });
+        e.buSave->click();
+        e.edBackupSetName->setText(QStringLiteral("Daily"));
+        e.buSave->click();
+        e.AddEntries({folderEntry, (src / "notes.txt").string(), folderEntry});
+        EXPECT_EQ(e.lbFiles->count(), 2);
+        e.rbMethodMulti->setChecked(true);
+        EXPECT_TRUE(e.udGenerations->isEnabled());
+        e.cbArcType->setCurrentIndex(3);
+        EXPECT_FALSE(e.cbCompression->isEnabled());
+        e.cbArcType->setCurrentIndex(6);
+        e.buSave->click();
+        return e.result();
+      });
+    });
+    m.buCreate->click();
+    EXPECT_EQ(m.clbBackupSets->count(), 1);
+
+    // Edit it: the name stays, the description changes.
+    m.clbBackupSets->setCurrentRow(0);
+    AskedFirst([&] {
+      ui.ExpectModal([&](QDialog& Editor) {
+        auto& e = dynamic_cast<TfmBackupEditor&>(Editor);
+        EXPECT_EQ(e.windowTitle(), QStringLiteral("Edit Backup Set"));
+        EXPECT_FALSE(e.edBackupSetName->isEnabled());
+        EXPECT_TRUE(e.rbMethodMulti->isChecked());
+        EXPECT_EQ(e.udGenerations->value(), 3);
+        EXPECT_EQ(e.Script().Entries, (std::vector<std::string>{folderEntry, (src / "notes.txt").string()}));
+        e.edBackupDesc->setText(QStringLiteral("every day"));
+        e.buSave->click();
+        return e.result();
+      });
+    });
+    m.buModify->click();
+    m.clbBackupSets->item(0)->setCheckState(Qt::Checked);
+    m.buRun->click();
+    return m.result();
+  });
+  ui.ExpectMessage(std::string(msgtext::kBackupsCreated) + "- Daily\r\n", mtInformation);
+  main->acManageBackupsExecute();
+
+  // The script is text in the data folder, in its fixed order.
+  const std::string script = (env.root() / "home/.local/share/brevane/Backups/Daily.qvb").string();
+  ASSERT_EQ(BackupScriptPath("Daily"), script);
+  EXPECT_EQ(vsktest::ReadFile(script), "BackupSetName=Daily\nDescription=every day\nBackupFolder=" + store +
+                                           "\nArcType=6\nCompression=0\nStorePathInfo=0\nBackupMethod=3\n"
+                                           "Generations=3\n[FilesInBackupSet]\n" +
+                                           folderEntry + "\n" + (src / "notes.txt").string() + "\n");
+  EXPECT_EQ(QuickBackups(), (std::vector<std::string>{"Daily"}));
+  EXPECT_FALSE(main->miNoBackupsConfigured->isVisible());
+  EXPECT_NE(Unzip("-l", store + "/Daily3.zip").find("docs/a.txt"), std::string::npos);
+
+  // The second run from the quick-backup menu keeps the first.
+  vsktest::WriteFile(src / "docs/a.txt", "second\n");
+  ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + "Daily", mtInformation);
+  main->QuickBackupSelect("Daily");
+  Unzip("-t", store + "/Daily2.zip");
+  Unzip("-t", store + "/Daily3.zip");
+  EXPECT_EQ(Unzip("-p", store + "/Daily2.zip", "docs/a.txt"), "first\n");
+  EXPECT_EQ(Unzip("-p", store + "/Daily3.zip", "docs/a.txt"), "second\n");
+
+  // A run that fails (the writer is cancelled) leaves both as they were.
+  const std::string older = vsktest::ReadFile(store + "/Daily2.zip");
+  const std::string newer = vsktest::ReadFile(store + "/Daily3.zip");
+  main->vskZip.OnBegin = [](vsk::TZipCommon& Sender, const std::string&, int, bool&) { Sender.SetCancel(true); };
+  ui.ExpectMessage(msgtext::kBackupNotMade, mtError);
+  ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
+  main->QuickBackupSelect("Daily");
+  EXPECT_EQ(vsktest::ReadFile(store + "/Daily2.zip"), older);
+  EXPECT_EQ(vsktest::ReadFile(store + "/Daily3.zip"), newer);
+  EXPECT_FALSE(fs::exists(store + "/Daily1.zip"));
+  for (const auto& e : fs::directory_iterator(store)) EXPECT_EQ(e.path().extension(), ".zip") << e.path();
+}
+
+TEST_F(Backups, MissingFolderAndRemoval) {
+  TBackupScript s;
+  s.Name = "Gone";
+  s.Folder = store;
+  s.Entries = {(dir.path() / "nowhere").string() + "/*.*", (dir.path() / "none.txt").string()};
+  fs::create_directories(BackupFolder());
+  ASSERT_TRUE(SaveBackupScript(BackupScriptPath("Gone"), s));
+  fs::create_directories(store);
+  ASSERT_TRUE(Start({}));
+  EXPECT_EQ(QuickBackups(), (std::vector<std::string>{"Gone"}));
+  ui.ExpectMessage(msgtext::kBackupNoFiles, mtError);
+  ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
+  main->QuickBackupSelect("Gone");
+  EXPECT_TRUE(fs::is_empty(store));
+
+  // Run from the manager: the summary names the failure; nothing selected
+  // is told first.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& m = dynamic_cast<TfmManageBackup&>(Dialog);
+    AskedFirst([&] { ui.ExpectMessage(msgtext::kBackupSelectToRun, mtInformation); });
+    m.buRun->click();
+    m.clbBackupSets->setCurrentRow(0);
+    m.buRun->click();
+    return m.result();
+  });
+  ui.ExpectMessage(msgtext::kBackupNoFiles, mtError);
+  ui.ExpectMessage(std::string(msgtext::kBackupErrors) + "- Gone\r\n", mtError);
+  main->acManageBackupsExecute();
+
+  // A corrupted script is reported when modified; removal asks about the
+  // storage folder, which stays on No.
+  vsktest::WriteFile(BackupScriptPath("Broken"), "BackupSetName=Broken\n");
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& m = dynamic_cast<TfmManageBackup&>(Dialog);
+    EXPECT_EQ(m.clbBackupSets->count(), 2);
+    m.clbBackupSets->setCurrentRow(0);  // Broken
+    AskedFirst([&] { ui.ExpectMessage(msgtext::kBackupScriptCorrupt, mtError); });
+    m.buModify->click();
+    m.clbBackupSets->setCurrentRow(1);  // Gone
+    AskedFirst([&] {
+      ui.ExpectMessage(msgtext::kBackupConfirmRemove, mtConfirmation, mrYes);
+      ui.ExpectMessage(msgtext::kBackupDeleteFolder + store, mtConfirmation, mrNo);
+    });
+    m.buRemove->click();
+    EXPECT_EQ(m.clbBackupSets->count(), 1);
+    return static_cast<int>(mrCancel);
+  });
+  main->acManageBackupsExecute();
+  EXPECT_FALSE(fs::exists(BackupScriptPath("Gone")));
+  EXPECT_TRUE(fs::is_directory(store));
+  EXPECT_EQ(QuickBackups(), (std::vector<std::string>{"Broken"}));
+}
+
+}  // namespace
+}  // namespace brevane::testing
