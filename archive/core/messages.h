@@ -29,6 +29,7 @@ inline constexpr int NothingToDo = 25268;
 inline constexpr int RequiredEventNotAssigned = 25270;
 inline constexpr int SeekError = 25292;
 inline constexpr int UnsupportedMethod = 25326;
+inline constexpr int UnknownFileType = 25327;
 inline constexpr int UserCanceled = 25443;
 }  // namespace msg
 

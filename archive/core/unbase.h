@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/core/messages.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {
@@ -26,12 +27,20 @@ struct TEntryInfo {
   UInt32 DosDateTime = 0;
   bool Encrypted = false;
   bool Directory = false;
-  // False when the reader cannot decode the entry's method.
+  // False when the reader cannot decode the entry's method. It is refused
+  // with UnsupportedCode, reported for UnsupportedFile (empty: the output).
   bool MethodSupported = true;
+  int UnsupportedCode = msg::UnsupportedMethod;
+  std::string UnsupportedFile;
   // Non-zero: the entry is refused with this error (and RefusalDetail)
   // once its output is named, before anything is asked or created.
   int RefusalCode = 0;
   std::string RefusalDetail;
+  // The later part of a file split over volumes: it goes on in
+  // ContinuedOutput and was decided on with its first part, so it is
+  // neither named nor asked for again.
+  bool Continuation = false;
+  std::string ContinuedOutput;
 };
 
 class TUnBase : public TZipCommon {

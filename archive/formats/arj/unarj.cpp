@@ -179,37 +179,22 @@ void TUnArj::ExtractArchive() {
 
 void TUnArj::ExtractItem(const TItem& Item) {
   const TArjHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = (h.Flags & kArjFlagGarbled) != 0;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = Item.DosDateTime;
   const TSpan span = Item.Continuation ? FSpan : TSpan{};
   FSpan = TSpan{};
-  if (Item.Continuation) {
-    OutputName = Testing() ? EntryName : span.OutputName;
-  } else if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-
-  const bool isDir = h.FileType == kArjTypeDirectory;
-  if (!isDir && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText) {
-    // Known before anything is created; the entries after it still come out.
-    ReportError(OutputName, "", "0", kArjUnknownFileType);
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  // The rest of a split file was decided on with its first part.
-  if (!Item.Continuation && !BeginEntry(isDir)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  if (isDir) {
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = Item.DosDateTime;
+  info.Encrypted = (h.Flags & kArjFlagGarbled) != 0;
+  info.Directory = h.FileType == kArjTypeDirectory;
+  // Known before anything is created; the entries after it still come out.
+  if (!info.Directory && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText)
+    info.RefusalCode = msg::UnknownFileType;
+  // The rest of a split file goes on in the output of its first part.
+  info.Continuation = Item.Continuation;
+  info.ContinuedOutput = span.OutputName;
+  if (!StartEntry(info)) return;
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc32 = h.Crc32;
     CheckCrc(kCrc32, h.Crc32);

@@ -116,46 +116,25 @@ bool TUnBh::TakeUncheckedPassword() {
 
 void TUnBh::ExtractItem(const TItem& Item) {
   const TBhHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = h.DosDateTime;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
   const Byte method = h.Method == kMethodDeflateOld ? kMethodDeflate : h.Method;
-
-  const bool isDir = h.IsDirectory();
-  if (!BeginEntry(isDir)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  if (isDir) {
+  // An old writer's stored entry is copied as it is, even when flagged.
+  const bool oldForm = h.Encrypted() && !HasCipherHeader(h);
+  const bool decipher = h.Encrypted() && !(oldForm && method == kMethodStored);
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = h.DosDateTime;
+  info.Encrypted = decipher;
+  info.Directory = h.IsDirectory();
+  info.MethodSupported = IsSupportedMethod(method);
+  if (!StartEntry(info)) return;
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc32 = h.Crc32;
     CheckCrc(kCrc32, h.Crc32);
     return;
   }
 
-  if (!IsSupportedMethod(method)) {
-    // Known before any output exists: nothing is created for the entry, and
-    // the entries after it still come out.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-
-  // An old writer's stored entry is copied as it is, even when flagged.
-  const bool oldForm = h.Encrypted() && !HasCipherHeader(h);
-  const bool decipher = h.Encrypted() && !(oldForm && method == kMethodStored);
-  EntryEncrypted = decipher;
   if (HasCipherHeader(h) && h.PackedSize < kBhEncryptionHeaderSize) {
     ReportError(OutputName, "", "0", msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;

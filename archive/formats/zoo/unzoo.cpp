@@ -103,31 +103,12 @@ void TUnZoo::ExtractArchive() {
 
 void TUnZoo::ExtractItem(const TItem& Item) {
   const TZooEntry& e = Item.Entry;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = e.UnpackedSize;
-  EntryDosDateTime = e.DosDateTime();
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(e.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-  if (!BeginEntry(false)) {
-    SkipEntryData(e.UnpackedSize);
-    return;
-  }
-  if (e.Method != kStored && e.Method != kLzw && e.Method != kLzh) {
-    // Known before any output exists: nothing is created, and the entries
-    // after it still come out.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(e.UnpackedSize);
-    return;
-  }
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = e.UnpackedSize;
+  info.DosDateTime = e.DosDateTime();
+  info.MethodSupported = e.Method == kStored || e.Method == kLzw || e.Method == kLzh;
+  if (!StartEntry(info)) return;
 
   int handle = -1;
   if (!OpenOutputFile(handle)) {

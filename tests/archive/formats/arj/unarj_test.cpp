@@ -442,7 +442,7 @@ TEST(UnArj, DamagedCutAndHostileArchives) {
     const auto r = Unpack(path, dir / "ver");
     EXPECT_EQ(Count(r.errors, kArjVersionError), 1);
     EXPECT_EQ(Count(r.errors, msg::UnsupportedMethod), 1);
-    EXPECT_EQ(Count(r.errors, kArjUnknownFileType), 1);
+    EXPECT_EQ(Count(r.errors, msg::UnknownFileType), 1);
     EXPECT_EQ(r.result, 0);
     EXPECT_FALSE(fs::exists(dir / "ver/src"));
   }

@@ -506,10 +506,16 @@ TEST(UnBh, WalkEndsAndSelectionRules) {
   r = Unpack(arc, dir / "o3");
   EXPECT_EQ(r.result, 3);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "o3"), fs::directory_iterator()), 3);
-  // An unknown method is reported, leaves no file, and the run goes on.
+  // An unknown method is reported, fails its verdict, leaves no file, and
+  // the run goes on.
   EXPECT_EQ(Count(r.errors, msg::UnsupportedMethod), 1);
   EXPECT_FALSE(fs::exists(dir / "o3/odd.bin"));
+  EXPECT_FALSE(r.verdicts.at("odd.bin"));
   EXPECT_EQ(ReadFile(dir / "o3/last.txt"), "last");
+  r = Unpack(arc, dir / "o3", {.test = true});
+  EXPECT_EQ(r.result, 3);
+  EXPECT_FALSE(r.verdicts.at("odd.bin"));
+  EXPECT_TRUE(r.verdicts.at("last.txt"));
 
   r = Unpack(arc, dir / "o4", {.spec = {"*.txt"}});
   EXPECT_EQ(r.result, 2);

@@ -385,11 +385,18 @@ TEST(UnLha, UnsupportedMethodsSkipOnlyTheirEntry) {
   arc += LhaEntry(LhaEntrySpec("-lh0-", "lh0.txt", data, data));
   arc.push_back('\0');
   WriteFile(dir / "u.lzh", arc);
-  const auto r = Unpack((dir / "u.lzh").string(), dir / "out");
-  // Each one is reported, none passed over in silence.
-  EXPECT_EQ(Count(r.errors, 25326), static_cast<int>(unsupported.size()));
-  EXPECT_EQ(r.result, 1);
-  for (const auto& m : unsupported) EXPECT_FALSE(fs::exists(dir / "out" / (m.substr(1, 3) + ".txt"))) << m;
+  for (const bool test : {false, true}) {
+    const auto r = Unpack((dir / "u.lzh").string(), dir / "out", {.test = test});
+    // Each one is reported and fails its verdict, none passed over in silence.
+    EXPECT_EQ(Count(r.errors, 25326), static_cast<int>(unsupported.size()));
+    EXPECT_EQ(r.result, 1);
+    ASSERT_EQ(r.verdicts.size(), unsupported.size() + 1);
+    for (const auto& m : unsupported) {
+      const std::string name = m.substr(1, 3) + ".txt";
+      EXPECT_FALSE(fs::exists(dir / "out" / name)) << m;
+      EXPECT_FALSE(r.verdicts.at(test ? name : (dir / "out" / name).string())) << m;
+    }
+  }
   EXPECT_EQ(ReadFile(dir / "out/lh0.txt"), data);
 }
 

@@ -632,13 +632,19 @@ TEST(UnZoo, HeadersAndChain) {
   std::tie(r, files) = run(patched(zoo.entryAt[1] + 6, 0x80000000u), "negative");
   EXPECT_EQ(r.result, 1);
   EXPECT_TRUE(r.errors.empty());
-  // Method 3 is unknown: reported, nothing written, the others come out.
+  // Method 3 is unknown: reported, failed, nothing written, the others
+  // come out; the tester fails it too.
   std::string m = zoo.bytes;
   m[zoo.entryAt[1] + 5] = 3;
   std::tie(r, files) = run(m, "method");
   EXPECT_EQ(r.result, 2);
   EXPECT_EQ(r.errors, std::vector<int>{msg::UnsupportedMethod});
+  EXPECT_FALSE(r.verdicts.at((dir / "method/TWO.TXT").string()));
   EXPECT_EQ(files, (std::map<std::string, std::string>{{"ONE.TXT", "one"}, {"THREE.TXT", "three"}}));
+  r = Unpack((dir / "method.zoo").string(), dir / "method", {.test = true});
+  EXPECT_EQ(r.result, 2);
+  EXPECT_FALSE(r.verdicts.at("TWO.TXT"));
+  EXPECT_TRUE(r.Verdict("THREE.TXT"));
   // A data offset and sizes far outside the file.
   std::tie(r, files) = run(patched(zoo.entryAt[2] + 10, 0xFFFFFF00u), "faroff");
   EXPECT_EQ(r.result, 3);
