@@ -27,7 +27,6 @@ constexpr Byte kSquashed = 9;
 
 constexpr int kIncorrectNumberOfBits = 25134;
 constexpr int kInvalidDecodeTree = 25152;
-constexpr int kStackOverflow = 25298;
 
 // Written files carry no attributes of their own: the plain archive bit.
 constexpr UInt32 kPlainAttributes = 0x20;
@@ -167,7 +166,7 @@ bool TUnArc::DecodeStream(const TItem& Item, TCodecSink& Sink) {
   }
   out.Flush();
   if (result == TArcResult::BadTree) ReportError(OutputName, "", "0", kInvalidDecodeTree);
-  if (result == TArcResult::StackOverflow) ReportError(OutputName, "", "0", kStackOverflow);
+  if (result == TArcResult::StackOverflow) ReportError(OutputName, "", "0", msg::StackOverflow);
   if (result == TArcResult::BadBits) ReportError(OutputName, "", "0", kIncorrectNumberOfBits);
   return result == TArcResult::Ok && !out.Overrun() && !out.Cancelled();
 }

@@ -312,7 +312,7 @@ void TUnArj::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(ArjLzhSettings(garbled));
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", kBadHuffmanCode);
+    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

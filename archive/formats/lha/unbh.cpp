@@ -107,7 +107,7 @@ bool TUnBh::TakeUncheckedPassword() {
   std::string pw;
   if (!FireRequired(OnGetPassword, "OnGetPassword", OutputName, pw, tryAgain)) return false;
   if (!tryAgain || pw.empty() || GetCancel()) {
-    ReportError(OutputName, "", "0", 26517);
+    ReportError(OutputName, "", "0", msg::InvalidPassword);
     return false;
   }
   Password = pw;
@@ -212,7 +212,7 @@ void TUnBh::Decode(Byte Method, int Handle, Int64 Size, Int64 Unpacked, bool Dec
       TReaderSource in(*this, ArchiveStream.get(), Size, Decipher);
       TReaderSink out(*this, Handle, kCrc32);
       if (FLzh->Decode(in, out, Unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-        ReportError(OutputName, "", "0", kBadHuffmanCode);
+        ReportError(OutputName, "", "0", msg::BadHuffmanCode);
       return;
     }
     case kMethodDeflate:

@@ -157,7 +157,7 @@ void TUnLha::Decode(const TItem& Item, int Handle) {
   FLzh->Init(settings);
   TReaderSource in(*this, ArchiveStream.get(), h.PackedSize, settings.Decrypt());
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", kBadHuffmanCode);
+    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

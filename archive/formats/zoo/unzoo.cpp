@@ -157,7 +157,7 @@ bool TUnZoo::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(kZooLzh);
   const auto result = FLzh->Decode(in, out, unpacked, CancelRef());
-  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, "", "0", kBadHuffmanCode);
+  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, "", "0", msg::BadHuffmanCode);
   return result == TLzhDecoder::TResult::Ok && out.Written() == unpacked;
 }
 
