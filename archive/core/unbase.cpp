@@ -393,6 +393,20 @@ bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
   return pass;
 }
 
+void TUnBase::DecodeEntry(int Handle, const std::function<void()>& Decode) {
+  try {
+    Decode();
+  } catch (const EVskError& e) {
+    if (e.Code == msg::DiskFull) {
+      if (Handle >= 0) CloseFileHandle(Handle);
+      throw;
+    }
+  } catch (...) {
+    if (Handle >= 0) CloseFileHandle(Handle);
+    throw;
+  }
+}
+
 void TUnBase::SkipEntryData(Int64 Size) {
   ProgressBytesLeft -= static_cast<double>(Size);
   if (ProgressBytesLeft < 0) ProgressBytesLeft = 0;

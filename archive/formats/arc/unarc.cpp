@@ -73,19 +73,14 @@ void TUnArc::Scan() {
 }
 
 void TUnArc::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
   FPak = ArcType() == atPak || ArcType() == atPakExe;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FSqueeze.reset();
-  FCrunch.reset();
-  FLzw.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); },
+      [this] {
+        FSqueeze.reset();
+        FCrunch.reset();
+        FLzw.reset();
+      });
 }
 
 void TUnArc::ExtractItem(const TItem& Item) {
@@ -106,18 +101,7 @@ void TUnArc::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   bool exact = false;
-  try {
-    exact = Decode(Item, handle);
-  } catch (const EVskError& error) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (error.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
   CloseOutputFile(handle, h.DosDateTime(), kPlainAttributes);
   CheckCrc(kCrc16, exact ? h.Crc16 : kNeverMatches | h.Crc16);
 }

@@ -271,18 +271,7 @@ TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
-  try {
-    Decode(Item, handle);
-  } catch (const EVskError& e) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { Decode(Item, handle); });
   // Only the date is restored; the plain archive attribute leaves the file as made.
   CloseOutputFile(handle, Item.DosDateTime, 0x20);
   return CheckCrc(kCrc32, h.Crc32) ? TPass::Passed : TPass::Failed;

@@ -84,16 +84,8 @@ void TUnBh::Scan() {
 }
 
 void TUnBh::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FLzh.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); }, [this] { FLzh.reset(); });
 }
 
 bool TUnBh::TakeUncheckedPassword() {
@@ -176,18 +168,7 @@ void TUnBh::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
-  try {
-    Decode(method, handle, DataBytes(h), h.UnpackedSize, decipher);
-  } catch (const EVskError& e) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { Decode(method, handle, DataBytes(h), h.UnpackedSize, decipher); });
   CloseOutputFile(handle, h.DosDateTime, h.Attributes);
   CheckCrc(kCrc32, h.Crc32);
 }

@@ -88,17 +88,12 @@ void TUnZoo::Scan() {
 }
 
 void TUnZoo::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FLzh.reset();
-  FLzw.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); },
+      [this] {
+        FLzh.reset();
+        FLzw.reset();
+      });
 }
 
 void TUnZoo::ExtractItem(const TItem& Item) {
@@ -119,18 +114,7 @@ void TUnZoo::ExtractItem(const TItem& Item) {
   ResetTranslation();
   ProgressEntryTotal = e.UnpackedSize;
   bool exact = false;
-  try {
-    exact = Decode(Item, handle);
-  } catch (const EVskError& error) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (error.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
   CloseOutputFile(handle, e.DosDateTime(), kPlainAttributes);
   CheckCrc(kCrc16, exact ? e.Crc16 : kNeverMatches | e.Crc16);
 }
