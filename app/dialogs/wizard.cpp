@@ -14,7 +14,6 @@
 
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/listrows.h"
-#include "app/main/addmessages.h"
 #include "app/main/messages.h"
 #include "app/main/setaside.h"
 #include "app/main/settings.h"
@@ -260,7 +259,7 @@ void TfmWizard::Finish() {
   // goes once the new archive is in its place.
   TSetAside replaced;
   if (FTask == 1 && !replaced.Take(archive)) {
-    ShowError(addtext::kUnableToOverwrite);
+    ShowError(msgtext::kUnableToOverwrite);
     return;
   }
   setEnabled(false);

@@ -13,7 +13,6 @@
 #include "app/components/apopendlg.h"
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/extractdlg.h"
-#include "app/main/addmessages.h"
 #include "app/main/components.h"
 #include "app/main/folders.h"
 #include "app/main/mail.h"
@@ -179,9 +178,9 @@ void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   if (written && !landed)
     ShowError(msgtext::kUnableToOverwrite);
   else if (!landed && !FCancelTask && !(CurrentWriter && CurrentWriter->GetCancel()))
-    ShowError(addtext::kNothingAdded);
+    ShowError(msgtext::kNothingAdded);
   else if (landed && Options.ConfirmCompress)
-    ShowInformation(addtext::kFilesCompressed + std::to_string(count));
+    ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
 }
 
 void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {

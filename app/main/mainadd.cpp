@@ -26,7 +26,6 @@
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/dialogtexts.h"
 #include "app/dialogs/renamefile.h"
-#include "app/main/addmessages.h"
 #include "app/main/archivemodel.h"
 #include "app/main/folders.h"
 #include "app/main/formatsettings.h"
@@ -113,7 +112,7 @@ void PrepareWriterForAdd(vsk::TCompBase& Writer, const std::string& Password) {
 
 // A size with thousands separators, or "not available" for a negative one.
 std::string SpaceText(vsk::Int64 Bytes) {
-  if (Bytes < 0) return addtext::kNotAvailable;
+  if (Bytes < 0) return msgtext::kNotAvailable;
   std::string digits = std::to_string(Bytes), out;
   for (std::size_t i = 0; i < digits.size(); ++i) {
     if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
@@ -285,7 +284,7 @@ void TfmMain::ConnectAddCommands() {
   // A typed name without an extension gets the chosen type's.
   apsdNew().OnTypeChange = [](TOpenDialog& Dialog) {
     if (Dialog.FilterIndex >= 1 && Dialog.FilterIndex <= 7)
-      Dialog.setDefaultSuffix(QString::fromUtf8(addtext::kTypeExtensions[Dialog.FilterIndex - 1]));
+      Dialog.setDefaultSuffix(QString::fromUtf8(msgtext::kTypeExtensions[Dialog.FilterIndex - 1]));
   };
 }
 
@@ -361,7 +360,7 @@ bool TfmMain::AddFiles() {
 void TfmMain::acAddExecute() {
   const std::string archive = vskVorsk.ArchiveFile();
   if (archive.empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) {
-    ShowInformation(addtext::kOpenArchiveFirst);
+    ShowInformation(msgtext::kOpenArchiveFirst);
     return;
   }
   if (ArchiveVanished()) return;
@@ -381,9 +380,9 @@ void TfmMain::acAddExecute() {
   DisplayArchive(archive);
   dfelvArchiveView->unsetCursor();
   if (FDiskFull)
-    ShowError(addtext::kDiskFull);
+    ShowError(msgtext::kDiskFull);
   else
-    ShowInformation(std::to_string(count) + addtext::kFilesAddedSuffix);
+    ShowInformation(std::to_string(count) + msgtext::kFilesAddedSuffix);
 }
 
 void TfmMain::acNewArchiveExecute() {
@@ -406,7 +405,7 @@ void TfmMain::acNewArchiveExecute() {
   }
   TSetAside replaced;
   if (!replaced.Take(name)) {
-    ShowError(addtext::kUnableToOverwrite);
+    ShowError(msgtext::kUnableToOverwrite);
     return;
   }
 
@@ -434,7 +433,7 @@ void TfmMain::acNewArchiveExecute() {
   FSpanDisks = true;
 
   if (FCancelTask || writer.GetCancel()) {
-    ShowError(addtext::kArchivingCancelled);
+    ShowError(msgtext::kArchivingCancelled);
     acCloseArchiveExecute();
     if (IsFile(name)) vsk::DeleteFileEx(name, vsk::doFinal);
     replaced.Restore();
@@ -445,7 +444,7 @@ void TfmMain::acNewArchiveExecute() {
     replaced.Restore();
     EndProgress();
     acCloseArchiveExecute();
-    ShowError(addtext::kDiskFull);
+    ShowError(msgtext::kDiskFull);
     raise();
     activateWindow();
     return;
@@ -454,7 +453,7 @@ void TfmMain::acNewArchiveExecute() {
     // Nothing could be added: the old file stays and the list shows what
     // it showed before.
     replaced.Restore();
-    ShowError(addtext::kNothingAdded);
+    ShowError(msgtext::kNothingAdded);
     if (!vskVorsk.ArchiveFile().empty() && IsFile(vskVorsk.ArchiveFile()))
       DisplayArchive(vskVorsk.ArchiveFile());
     else
@@ -463,7 +462,7 @@ void TfmMain::acNewArchiveExecute() {
   }
   replaced.Discard();
   DisplayArchive(name);
-  if (Options.ConfirmCompress) ShowInformation(addtext::kFilesCompressed + std::to_string(count));
+  if (Options.ConfirmCompress) ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
   dfmruMainList.Add(vskVorsk.ArchiveFile());
   RebuildMruMenu();
   // The desktop's recent documents learn of the new archive here.
@@ -542,11 +541,11 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
       acCloseArchiveExecute();
   }
   if (FDiskFull) {
-    ShowError(addtext::kDiskFull);
+    ShowError(msgtext::kDiskFull);
   } else if (ShowResult && !IsFile(shown) && !FCancelTask && !writer.GetCancel()) {
-    ShowError(addtext::kNothingAdded);
+    ShowError(msgtext::kNothingAdded);
   } else if (ShowResult && count > 0 && Options.ConfirmCompress) {
-    ShowInformation(addtext::kFilesCompressed + std::to_string(count));
+    ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
   }
   return count;
 }
@@ -594,7 +593,7 @@ void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
   if (!HasExtension(name)) name += ".zip";
   TSetAside replaced;
   if (!replaced.Take(name)) {
-    ShowError(addtext::kUnableToOverwrite);
+    ShowError(msgtext::kUnableToOverwrite);
     return;
   }
   const int count =
@@ -608,7 +607,7 @@ void TfmMain::apsdAddOptionsTypeChange() {
   TApSaveDialog& d = apsdAddOptions();
   CurrentWriter = WriterComponent(WriterKindForFilterIndex(d.FilterIndex));
   if (d.FilterIndex >= 1 && d.FilterIndex <= 7 && d.isVisible())
-    d.setDefaultSuffix(QString::fromUtf8(addtext::kTypeExtensions[d.FilterIndex - 1]));
+    d.setDefaultSuffix(QString::fromUtf8(msgtext::kTypeExtensions[d.FilterIndex - 1]));
   if (!fmAddOptionsBottom) return;
   // A type whose writer the library lacks yet offers neither.
   fmAddOptionsBottom->buPassword->setEnabled(CurrentWriter && vsk::ArcTypeCanEncrypt(CurrentWriter->ArcType()));
@@ -621,12 +620,12 @@ void TfmMain::acDeleteExecute() {
   const std::string archive = vskVorsk.ArchiveFile();
   const int selected = static_cast<int>(dfelvArchiveView->selectionModel()->selectedRows().size());
   if (archive.empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) {
-    ShowInformation(addtext::kNoneSelectedToDelete);
+    ShowInformation(msgtext::kNoneSelectedToDelete);
     return;
   }
   if (ArchiveVanished()) return;
   if (selected == 0) {
-    ShowInformation(addtext::kNoneSelectedToDelete);
+    ShowInformation(msgtext::kNoneSelectedToDelete);
     return;
   }
   // The whole archive goes only when the list shows every entry: with a
@@ -634,10 +633,10 @@ void TfmMain::acDeleteExecute() {
   const bool everything = std::all_of(vskVorsk.FileSpec.begin(), vskVorsk.FileSpec.end(),
                                       [](const std::string& m) { return m == "*.*" || m == "*" || m.empty(); });
   if (selected == FModel->RowCount() && everything) {
-    if (MessageDlg(addtext::kDeleteWholeArchive, mtWarning, mbYesNo) == mrYes) DeleteArchive(archive);
+    if (MessageDlg(msgtext::kDeleteWholeArchive, mtWarning, mbYesNo) == mrYes) DeleteArchive(archive);
     return;
   }
-  if (MessageDlg(selected == 1 ? addtext::kDeleteSelectedFile : addtext::kDeleteSelectedFiles, mtConfirmation,
+  if (MessageDlg(selected == 1 ? msgtext::kDeleteSelectedFile : msgtext::kDeleteSelectedFiles, mtConfirmation,
                  mbYesNo) != mrYes)
     return;
   if (!DefineCompressComponent()) return;
@@ -651,7 +650,7 @@ void TfmMain::acDeleteExecute() {
   writer.Switch = vsk::swDelete;
   FDiskFull = false;
   const int n = writer.Compress();
-  if (n > 0) ShowInformation(std::to_string(n) + (n == 1 ? addtext::kOneFileDeleted : addtext::kFilesDeleted));
+  if (n > 0) ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
   writer.FileSpec = kept;
   if (IsFile(archive))
     RefreshList(archive);
@@ -685,7 +684,7 @@ void TfmMain::vskZipDeactivate(vsk::TZipCommon&) {
 
 void TfmMain::vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int, bool&) {
   const bool deleting = static_cast<vsk::TCompBase&>(Sender).Switch == vsk::swDelete;
-  SetSimpleText(QString::fromUtf8(deleting ? addtext::kDeletingPrefix : addtext::kCompressingPrefix) +
+  SetSimpleText(QString::fromUtf8(deleting ? msgtext::kDeletingPrefix : msgtext::kCompressingPrefix) +
                 Elided(*dfstbMainStatus, FileName, StatusTextWidth(deleting ? 47 : 68)));
   dfstbMainStatus->repaint();
 }
@@ -693,12 +692,12 @@ void TfmMain::vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, 
 void TfmMain::vskZipEnd(vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); }
 
 void TfmMain::vskZipDeleteFile(vsk::TZipCommon&, const std::string& FileName, int, int) {
-  SetSimpleText(QString::fromUtf8(addtext::kDeletingPrefix) + Q(FileName));
+  SetSimpleText(QString::fromUtf8(msgtext::kDeletingPrefix) + Q(FileName));
   dfstbMainStatus->repaint();
 }
 
 void TfmMain::vskZipRecurseDir(vsk::TZipCommon&, const std::string& Directory) {
-  SetSimpleText(QString::fromUtf8(addtext::kScanningPrefix) +
+  SetSimpleText(QString::fromUtf8(msgtext::kScanningPrefix) +
                 Elided(*dfstbMainStatus, Directory, StatusTextWidth(98)));
   QCoreApplication::processEvents();
 }
@@ -711,7 +710,7 @@ void TfmMain::vskZipFileScanStatus(vsk::TZipCommon&, const std::string& FileName
 
 void TfmMain::vskZipInsertDisk(vsk::TZipCommon&, const std::string& VolumeName, bool& Cancel) {
   if (FSpanDisks) {
-    if (MessageDlg(addtext::kInsertDisk + VolumeName, mtInformation, mbOK | mbCancel) == mrOk) {
+    if (MessageDlg(msgtext::kInsertDiskNumber + VolumeName, mtInformation, mbOK | mbCancel) == mrOk) {
       Cancel = false;
     } else {
       Cancel = true;
@@ -720,7 +719,7 @@ void TfmMain::vskZipInsertDisk(vsk::TZipCommon&, const std::string& VolumeName, 
     return;
   }
   EndProgress();
-  ShowError(addtext::kInsufficientSpace);
+  ShowError(msgtext::kInsufficientSpace);
   Cancel = true;
   FCancelTask = true;
 }
@@ -728,13 +727,13 @@ void TfmMain::vskZipInsertDisk(vsk::TZipCommon&, const std::string& VolumeName, 
 void TfmMain::vskZipClearDisk(vsk::TZipCommon&, const std::string& Drive, vsk::Int64 RequiredSpace,
                               vsk::Int64 FreeSpace, vsk::Int64 TotalSpace, bool& Cancel) {
   if (RequiredSpace > TotalSpace) {
-    ShowError(addtext::kDisketteCapacity);
+    ShowError(msgtext::kDisketteCapacity);
     return;
   }
   if (RequiredSpace > FreeSpace) {
-    const std::string text = addtext::kDrive + Upper(Drive) + "\r\n" + addtext::kRequiredSpace +
-                             SpaceText(RequiredSpace) + "\r\n" + addtext::kFreeSpace + SpaceText(FreeSpace) + "\r\n" +
-                             addtext::kDiskCapacity + SpaceText(TotalSpace) + "\r\n\r\n" + addtext::kDisketteFull;
+    const std::string text = msgtext::kDrive + Upper(Drive) + "\r\n" + msgtext::kRequiredSpace +
+                             SpaceText(RequiredSpace) + "\r\n" + msgtext::kFreeSpace + SpaceText(FreeSpace) + "\r\n" +
+                             msgtext::kDiskCapacity + SpaceText(TotalSpace) + "\r\n\r\n" + msgtext::kDisketteFull;
     if (MessageDlg(text, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;
     return;
   }
@@ -742,16 +741,16 @@ void TfmMain::vskZipClearDisk(vsk::TZipCommon&, const std::string& Drive, vsk::I
 }
 
 void TfmMain::vskZipDiskInDrvErr(vsk::TZipCommon&, bool& Abort) {
-  MessageDlg(addtext::kDiskWriteError, mtError, mbOK);
+  MessageDlg(msgtext::kDiskWriteError, mtError, mbOK);
   Abort = true;
 }
 
 void TfmMain::vskZipDiskWriteProtectErr(vsk::TZipCommon&, bool& Abort) {
-  Abort = MessageDlg(addtext::kWriteProtected, mtError, mbOK | mbCancel) != mrOk;
+  Abort = MessageDlg(msgtext::kWriteProtected, mtError, mbOK | mbCancel) != mrOk;
 }
 
 void TfmMain::vskZipNonWriteableArchive(vsk::TZipCommon&, const std::string& ArchiveFile, bool& WriteToFile) {
-  if (MessageDlg(ArchiveFile + addtext::kNonWriteableSuffix + addtext::kWriteToFile, mtConfirmation, mbYesNo) ==
+  if (MessageDlg(ArchiveFile + msgtext::kNonWriteableSuffix + msgtext::kWriteToFile, mtConfirmation, mbYesNo) ==
       mrYes)
     WriteToFile = true;
 }
@@ -792,12 +791,12 @@ void TfmMain::vskZipReplaceFile(vsk::TZipCommon&, const std::string& FileName, c
     return;
   }
   const std::string pad = "   ";
-  const std::string text = addtext::kReplaceThisFile + FileName + "\r" + pad + addtext::kSize +
-                           std::to_string(FileSize) + addtext::kBytes + pad + addtext::kDate +
-                           FormatDateTime(addtext::kReplaceDatePattern, Date) + "\r\r" + addtext::kWithThisFile + "\r" +
-                           pad + NewFilename + "\r" + pad + addtext::kSize + std::to_string(NewFileSize) +
-                           addtext::kBytes + pad + addtext::kDate +
-                           FormatDateTime(addtext::kReplaceDatePattern, NewDate);
+  const std::string text = msgtext::kReplaceThisFile + FileName + "\r" + pad + msgtext::kSize +
+                           std::to_string(FileSize) + msgtext::kBytes + pad + msgtext::kDate +
+                           FormatDateTime(msgtext::kReplaceDatePattern, Date) + "\r\r" + msgtext::kWithThisFile + "\r" +
+                           pad + NewFilename + "\r" + pad + msgtext::kSize + std::to_string(NewFileSize) +
+                           msgtext::kBytes + pad + msgtext::kDate +
+                           FormatDateTime(msgtext::kReplaceDatePattern, NewDate);
   switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll | mbHelp)) {
     case mrYes:
       Replace = true;
@@ -818,7 +817,7 @@ void TfmMain::vskZipReplaceFile(vsk::TZipCommon&, const std::string& FileName, c
 
 void TfmMain::vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName,
                                 vsk::TOverwriteMode& OverwriteMode) {
-  const std::string text = FileName + "\r\r" + addtext::kFileAlreadyExist + addtext::kOverwriteThisFile;
+  const std::string text = FileName + "\r\r" + msgtext::kFileAlreadyExist + msgtext::kOverwriteThisFile;
   switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbCancel | mbIgnore)) {
     case mrYes:
       OverwriteMode = vsk::omOverwrite;

@@ -197,7 +197,7 @@ void TBatchJobs::ConnectWriter(vsk::TCompBase& W) {
     FMain.vskZipNonWriteableArchive(S, A, Write);
   };
   W.OnInsertDisk = [this](TZipCommon&, const std::string&, bool& Cancel) {
-    ShowError(msgtext::kBatchDiskFull);
+    ShowError(msgtext::kInsufficientSpace);
     Failed(vsk::msg::DiskFull, {});
     Cancel = true;
   };

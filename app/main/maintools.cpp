@@ -125,7 +125,7 @@ void TfmMain::ConnectToolCommands() {
     OutputLine(":: New Archive: " + vskArc2Arc.NewArchive);
   };
   vskArc2Arc.OnCompressBegin = [this](vsk::TZipCommon&, const std::string& F, int Count, bool&) {
-    SetSimpleText(QStringLiteral("Compressing: ") + QString::fromStdString(F));
+    SetSimpleText(QString::fromUtf8(msgtext::kCompressingPrefix) + QString::fromStdString(F));
     OutputLine("> (" + std::to_string(Count) + ") Compressing: " + F);
   };
   vskArc2Arc.OnCompressEnd = [this](vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); };

@@ -12,6 +12,7 @@ bool IsLibraryCode(int code);
 namespace msg {
 inline constexpr int BadFileHeader = 25110;
 inline constexpr int BadBlock = 25111;
+inline constexpr int BadHuffmanCode = 25120;
 inline constexpr int ErrorWritingToFile = 25136;
 inline constexpr int CrcFailed = 25151;
 inline constexpr int DecompressionError = 25153;
@@ -26,10 +27,14 @@ inline constexpr int InvalidFileName = 25244;
 inline constexpr int OutOfMemory = 25253;
 inline constexpr int OutOfMemoryExpanding = 25254;
 inline constexpr int NothingToDo = 25268;
+inline constexpr int MaxFileSizeExceeded = 25256;
 inline constexpr int RequiredEventNotAssigned = 25270;
 inline constexpr int SeekError = 25292;
+inline constexpr int StackOverflow = 25298;
 inline constexpr int UnsupportedMethod = 25326;
+inline constexpr int UnknownFileType = 25327;
 inline constexpr int UserCanceled = 25443;
+inline constexpr int InvalidPassword = 26517;
 }  // namespace msg
 
 }  // namespace vsk

@@ -146,6 +146,8 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
   EntryDosDateTime = Info.DosDateTime;
   if (Testing()) {
     OutputName = EntryName;
+  } else if (Info.Continuation) {
+    OutputName = Info.ContinuedOutput;
   } else {
     if (!PrepareFileName(EntryName)) {
       SkipEntryData(Info.UnpackedSize);
@@ -158,15 +160,15 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     SkipEntryData(Info.UnpackedSize);
     return false;
   }
-  if (!BeginEntry(Info.Directory)) {
+  if (!Info.Continuation && !BeginEntry(Info.Directory)) {
     SkipEntryData(Info.UnpackedSize);
     return false;
   }
   if (!Info.Directory && !Info.MethodSupported) {
     // Known before any output exists: nothing is created for the entry (an
     // existing file of its name stays), and the entries after it still come.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
+    ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, "", "0", Info.UnsupportedCode);
+    if (!Info.Continuation && FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(Info.UnpackedSize);
     FailVerdict();
     return false;
@@ -389,6 +391,20 @@ bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
   else if (!pass)
     ReportError(OutputName, "", "0", msg::CrcFailed);
   return pass;
+}
+
+void TUnBase::DecodeEntry(int Handle, const std::function<void()>& Decode) {
+  try {
+    Decode();
+  } catch (const EVskError& e) {
+    if (e.Code == msg::DiskFull) {
+      if (Handle >= 0) CloseFileHandle(Handle);
+      throw;
+    }
+  } catch (...) {
+    if (Handle >= 0) CloseFileHandle(Handle);
+    throw;
+  }
 }
 
 void TUnBase::SkipEntryData(Int64 Size) {

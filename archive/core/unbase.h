@@ -5,9 +5,12 @@
 // A format reader walks its own headers and decodes data, calling these
 // services in a fixed order.
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/core/messages.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {
@@ -26,12 +29,20 @@ struct TEntryInfo {
   UInt32 DosDateTime = 0;
   bool Encrypted = false;
   bool Directory = false;
-  // False when the reader cannot decode the entry's method.
+  // False when the reader cannot decode the entry's method. It is refused
+  // with UnsupportedCode, reported for UnsupportedFile (empty: the output).
   bool MethodSupported = true;
+  int UnsupportedCode = msg::UnsupportedMethod;
+  std::string UnsupportedFile;
   // Non-zero: the entry is refused with this error (and RefusalDetail)
   // once its output is named, before anything is asked or created.
   int RefusalCode = 0;
   std::string RefusalDetail;
+  // The later part of a file split over volumes: it goes on in
+  // ContinuedOutput and was decided on with its first part, so it is
+  // neither named nor asked for again.
+  bool Continuation = false;
+  std::string ContinuedOutput;
 };
 
 class TUnBase : public TZipCommon {
@@ -82,6 +93,30 @@ class TUnBase : public TZipCommon {
   // library rather than the run driver.
   virtual bool OpensOwnArchive() const;
 
+  // The walk of a reader that lists its entries before extracting them:
+  // Scan fills Items and the run's totals, Extract takes each item in turn
+  // until the run is cancelled, and afterwards, also when an error ends the
+  // run, the list is emptied and Release frees the reader's decoders.
+  template <class TItem, class TScan, class TExtract, class TRelease>
+  void ExtractListed(std::vector<TItem>& Items, TScan Scan, TExtract Extract, TRelease Release) {
+    struct TDone {
+      std::vector<TItem>& Items;
+      TRelease& Release;
+      ~TDone() {
+        Items.clear();
+        Release();
+      }
+    } done{Items, Release};
+    Items.clear();
+    if (!ArchiveStream) return;
+    Scan();
+    ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+    for (const auto& item : Items) {
+      if (GetCancel()) break;
+      Extract(item);
+    }
+  }
+
   // The prologue of every entry: records it (EntryName, EntryEncrypted,
   // EntryUnpackedSize, EntryDosDateTime), names its output (the entry name
   // when testing, else the guarded path below ExtractDir) and asks
@@ -102,6 +137,10 @@ class TUnBase : public TZipCommon {
   // The password dialogue for an encrypted entry: reads the 12-byte header
   // through the input and tries Password, then Passwords, then asks.
   bool GetEntryPassword();
+  // Runs Decode, which writes the current entry to Handle. A failed write
+  // was reported where it was raised and ends only the entry; a full disk,
+  // or anything else raised, ends the run, with Handle closed first.
+  void DecodeEntry(int Handle, const std::function<void()>& Decode);
   // Sets date and attributes and closes (extracting); when testing the
   // output name becomes the entry name.
   void CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes);

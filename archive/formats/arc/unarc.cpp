@@ -27,7 +27,6 @@ constexpr Byte kSquashed = 9;
 
 constexpr int kIncorrectNumberOfBits = 25134;
 constexpr int kInvalidDecodeTree = 25152;
-constexpr int kStackOverflow = 25298;
 
 // Written files carry no attributes of their own: the plain archive bit.
 constexpr UInt32 kPlainAttributes = 0x20;
@@ -74,19 +73,14 @@ void TUnArc::Scan() {
 }
 
 void TUnArc::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
   FPak = ArcType() == atPak || ArcType() == atPakExe;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FSqueeze.reset();
-  FCrunch.reset();
-  FLzw.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); },
+      [this] {
+        FSqueeze.reset();
+        FCrunch.reset();
+        FLzw.reset();
+      });
 }
 
 void TUnArc::ExtractItem(const TItem& Item) {
@@ -107,18 +101,7 @@ void TUnArc::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   bool exact = false;
-  try {
-    exact = Decode(Item, handle);
-  } catch (const EVskError& error) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (error.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
   CloseOutputFile(handle, h.DosDateTime(), kPlainAttributes);
   CheckCrc(kCrc16, exact ? h.Crc16 : kNeverMatches | h.Crc16);
 }
@@ -167,7 +150,7 @@ bool TUnArc::DecodeStream(const TItem& Item, TCodecSink& Sink) {
   }
   out.Flush();
   if (result == TArcResult::BadTree) ReportError(OutputName, "", "0", kInvalidDecodeTree);
-  if (result == TArcResult::StackOverflow) ReportError(OutputName, "", "0", kStackOverflow);
+  if (result == TArcResult::StackOverflow) ReportError(OutputName, "", "0", msg::StackOverflow);
   if (result == TArcResult::BadBits) ReportError(OutputName, "", "0", kIncorrectNumberOfBits);
   return result == TArcResult::Ok && !out.Overrun() && !out.Cancelled();
 }

@@ -179,37 +179,22 @@ void TUnArj::ExtractArchive() {
 
 void TUnArj::ExtractItem(const TItem& Item) {
   const TArjHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = (h.Flags & kArjFlagGarbled) != 0;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = Item.DosDateTime;
   const TSpan span = Item.Continuation ? FSpan : TSpan{};
   FSpan = TSpan{};
-  if (Item.Continuation) {
-    OutputName = Testing() ? EntryName : span.OutputName;
-  } else if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-
-  const bool isDir = h.FileType == kArjTypeDirectory;
-  if (!isDir && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText) {
-    // Known before anything is created; the entries after it still come out.
-    ReportError(OutputName, "", "0", kArjUnknownFileType);
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  // The rest of a split file was decided on with its first part.
-  if (!Item.Continuation && !BeginEntry(isDir)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  if (isDir) {
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = Item.DosDateTime;
+  info.Encrypted = (h.Flags & kArjFlagGarbled) != 0;
+  info.Directory = h.FileType == kArjTypeDirectory;
+  // Known before anything is created; the entries after it still come out.
+  if (!info.Directory && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText)
+    info.RefusalCode = msg::UnknownFileType;
+  // The rest of a split file goes on in the output of its first part.
+  info.Continuation = Item.Continuation;
+  info.ContinuedOutput = span.OutputName;
+  if (!StartEntry(info)) return;
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc32 = h.Crc32;
     CheckCrc(kCrc32, h.Crc32);
@@ -286,18 +271,7 @@ TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
-  try {
-    Decode(Item, handle);
-  } catch (const EVskError& e) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { Decode(Item, handle); });
   // Only the date is restored; the plain archive attribute leaves the file as made.
   CloseOutputFile(handle, Item.DosDateTime, 0x20);
   return CheckCrc(kCrc32, h.Crc32) ? TPass::Passed : TPass::Failed;
@@ -327,7 +301,7 @@ void TUnArj::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(ArjLzhSettings(garbled));
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", kBadHuffmanCode);
+    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

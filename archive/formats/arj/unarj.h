@@ -16,7 +16,6 @@
 namespace vsk {
 
 // Messages of the ARJ reader.
-inline constexpr int kArjUnknownFileType = 25327;
 inline constexpr int kArjVersionError = 25402;
 // Attempts at a garbled entry's password are capped at this many.
 inline constexpr int kArjMaxPasswordAttempts = 10;

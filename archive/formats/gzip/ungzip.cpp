@@ -249,30 +249,18 @@ void TUnGZip::ExtractArchive() {
 
 void TUnGZip::ExtractEntry(const TEntry& Entry) {
   const TGzipHeader& h = Entry.Header;
-  EntryName = Entry.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = Entry.Unpacked;
-  EntryDosDateTime = Entry.DosDateTime;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(Entry.Unpacked);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-  if (!BeginEntry(false)) {
-    SkipEntryData(Entry.Unpacked);
-    return;
-  }
+  TEntryInfo info;
+  info.Name = Entry.Name;
+  info.UnpackedSize = Entry.Unpacked;
+  info.DosDateTime = Entry.DosDateTime;
+  // A form that cannot be decoded is refused like an unknown method; the
+  // older forms name the archive, having no name of their own.
   if (const int code = Refusal(h)) {
-    // Known before any output exists: nothing is created or overwritten.
-    ReportError(h.Kind == TGzipKind::Gzip ? OutputName : ArchiveFile(), "", "0", code);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(Entry.Unpacked);
-    return;
+    info.MethodSupported = false;
+    info.UnsupportedCode = code;
+    if (h.Kind != TGzipKind::Gzip) info.UnsupportedFile = ArchiveFile();
   }
+  if (!StartEntry(info)) return;
 
   const bool savedAscii = AsciiTranslation;
   if (h.Kind == TGzipKind::Gzip && (h.ExtraFlags & kGzipXflNoTranslation)) AsciiTranslation = false;

@@ -219,7 +219,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   }
   const Int64 size = st.st_size;
   if (static_cast<UInt64>(size) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   E.FileSize = static_cast<UInt64>(size);

@@ -162,7 +162,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   if (IsOwnFile(st.st_dev, st.st_ino)) return false;
   const Int64 size = st.st_size;
   if (static_cast<UInt64>(size) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   E.FileSize = static_cast<UInt64>(size);

@@ -22,9 +22,6 @@
 
 namespace vsk {
 
-// Message of a code table that is not a code.
-inline constexpr int kBadHuffmanCode = 25120;
-
 // Dictionary and position-field sizes of one method, and its mode: modes 1
 // and 2 read the packed bytes deciphered (the BH and ARJ password forms);
 // below mode 5 the window is 26624 bytes, from mode 5 on 65536.
@@ -48,7 +45,7 @@ class TLzhDecoder {
  public:
   enum class TResult : Byte {
     Ok,         // the unpacked size was reached
-    BadCode,    // a code table could not be used (kBadHuffmanCode)
+    BadCode,    // a code table could not be used (msg::BadHuffmanCode)
     Corrupt,    // a block of 0 tokens, a position outside the window, or input used up
     Cancelled,  // the cancel flag was set
   };

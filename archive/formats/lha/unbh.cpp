@@ -84,16 +84,8 @@ void TUnBh::Scan() {
 }
 
 void TUnBh::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FLzh.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); }, [this] { FLzh.reset(); });
 }
 
 bool TUnBh::TakeUncheckedPassword() {
@@ -107,7 +99,7 @@ bool TUnBh::TakeUncheckedPassword() {
   std::string pw;
   if (!FireRequired(OnGetPassword, "OnGetPassword", OutputName, pw, tryAgain)) return false;
   if (!tryAgain || pw.empty() || GetCancel()) {
-    ReportError(OutputName, "", "0", 26517);
+    ReportError(OutputName, "", "0", msg::InvalidPassword);
     return false;
   }
   Password = pw;
@@ -116,46 +108,25 @@ bool TUnBh::TakeUncheckedPassword() {
 
 void TUnBh::ExtractItem(const TItem& Item) {
   const TBhHeader& h = Item.Header;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = h.UnpackedSize;
-  EntryDosDateTime = h.DosDateTime;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(h.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
   const Byte method = h.Method == kMethodDeflateOld ? kMethodDeflate : h.Method;
-
-  const bool isDir = h.IsDirectory();
-  if (!BeginEntry(isDir)) {
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-  if (isDir) {
+  // An old writer's stored entry is copied as it is, even when flagged.
+  const bool oldForm = h.Encrypted() && !HasCipherHeader(h);
+  const bool decipher = h.Encrypted() && !(oldForm && method == kMethodStored);
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = h.UnpackedSize;
+  info.DosDateTime = h.DosDateTime;
+  info.Encrypted = decipher;
+  info.Directory = h.IsDirectory();
+  info.MethodSupported = IsSupportedMethod(method);
+  if (!StartEntry(info)) return;
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc32 = h.Crc32;
     CheckCrc(kCrc32, h.Crc32);
     return;
   }
 
-  if (!IsSupportedMethod(method)) {
-    // Known before any output exists: nothing is created for the entry, and
-    // the entries after it still come out.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(h.UnpackedSize);
-    return;
-  }
-
-  // An old writer's stored entry is copied as it is, even when flagged.
-  const bool oldForm = h.Encrypted() && !HasCipherHeader(h);
-  const bool decipher = h.Encrypted() && !(oldForm && method == kMethodStored);
-  EntryEncrypted = decipher;
   if (HasCipherHeader(h) && h.PackedSize < kBhEncryptionHeaderSize) {
     ReportError(OutputName, "", "0", msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;
@@ -197,18 +168,7 @@ void TUnBh::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
-  try {
-    Decode(method, handle, DataBytes(h), h.UnpackedSize, decipher);
-  } catch (const EVskError& e) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { Decode(method, handle, DataBytes(h), h.UnpackedSize, decipher); });
   CloseOutputFile(handle, h.DosDateTime, h.Attributes);
   CheckCrc(kCrc32, h.Crc32);
 }
@@ -233,7 +193,7 @@ void TUnBh::Decode(Byte Method, int Handle, Int64 Size, Int64 Unpacked, bool Dec
       TReaderSource in(*this, ArchiveStream.get(), Size, Decipher);
       TReaderSink out(*this, Handle, kCrc32);
       if (FLzh->Decode(in, out, Unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-        ReportError(OutputName, "", "0", kBadHuffmanCode);
+        ReportError(OutputName, "", "0", msg::BadHuffmanCode);
       return;
     }
     case kMethodDeflate:

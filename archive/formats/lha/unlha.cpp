@@ -78,17 +78,12 @@ void TUnLha::Scan() {
 }
 
 void TUnLha::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FLzh.reset();
-  FLh1.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); },
+      [this] {
+        FLzh.reset();
+        FLh1.reset();
+      });
 }
 
 void TUnLha::ExtractItem(const TItem& Item) {
@@ -116,18 +111,7 @@ void TUnLha::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
-  try {
-    Decode(Item, handle);
-  } catch (const EVskError& e) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { Decode(Item, handle); });
   CloseOutputFile(handle, Item.DosDateTime, h.Attribute);
   CheckCrc(kCrc16, h.Crc16);
 }
@@ -157,7 +141,7 @@ void TUnLha::Decode(const TItem& Item, int Handle) {
   FLzh->Init(settings);
   TReaderSource in(*this, ArchiveStream.get(), h.PackedSize, settings.Decrypt());
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", kBadHuffmanCode);
+    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

@@ -150,7 +150,7 @@ bool TTar::CompressFileData(TCompEntry& E) {
     }
     if (IsOwnFile(st.st_dev, st.st_ino)) return false;
     if (st.st_size > kMaxOctalSize) {
-      ReportError(E.FileName, "file of 8 GiB or more", "0", 25256);
+      ReportError(E.FileName, "file of 8 GiB or more", "0", msg::MaxFileSizeExceeded);
       return false;
     }
   }

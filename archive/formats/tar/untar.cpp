@@ -292,38 +292,19 @@ void TUnTar::ExtractArchive() {
   }
 }
 
-void TUnTar::FailVerdict() {
-  if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-}
-
 void TUnTar::ExtractItem(const TItem& Item) {
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = Item.Directory ? 0 : Item.Size;
-  EntryDosDateTime = DosOf(Item.MTime);
   if (Item.Directory && (Testing() || !NamesSomething(Item.Name))) return;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(Item.Size);
-      return;
-    }
-    OutputName = CurrentFileName;
-    // Nothing is made that could point elsewhere: no link, no device.
-    if (!Item.Refusal.empty()) {
-      ReportError(OutputName, Item.Refusal, "0", 25327);
-      SkipEntryData(Item.Size);
-      return;
-    }
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = Item.Directory ? 0 : Item.Size;
+  info.DosDateTime = DosOf(Item.MTime);
+  info.Directory = Item.Directory;
+  // Nothing is made that could point elsewhere: no link, no device.
+  if (!Testing() && !Item.Refusal.empty()) {
+    info.RefusalCode = msg::UnknownFileType;
+    info.RefusalDetail = Item.Refusal;
   }
-  if (!BeginEntry(Item.Directory)) {
-    SkipEntryData(Item.Size);
-    return;
-  }
+  if (!StartEntry(info)) return;
   if (Item.Directory) {
     CreateEntryFolder();
     return;

@@ -36,7 +36,6 @@ class TUnTar : public TUnBase {
   // The data of a long-name or pax record, at most kTarMaxExtendedData
   // bytes of it; false when the archive ends before them.
   bool ReadExtended(Int64 Position, Int64 Size, std::vector<Byte>& Data);
-  void FailVerdict();
 
   std::vector<TItem> FItems;
 };

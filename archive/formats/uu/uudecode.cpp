@@ -259,22 +259,16 @@ void TUUDecode::ExtractArchive() {
     return;
   }
 
-  EntryName = OemToAnsiName(name, TranslateOemChar);
-  EntryEncrypted = false;
-  EntryUnpackedSize = std::max<Int64>(FDeclaredSize, 0);
+  TEntryInfo info;
+  info.Name = OemToAnsiName(name, TranslateOemChar);
+  info.UnpackedSize = std::max<Int64>(FDeclaredSize, 0);
   // The text keeps no date: the file is dated when it is made.
-  EntryDosDateTime = DateTimeToDosDateTime(Now());
-  if (EntryName.empty()) {
-    ReportError(ArchiveFile(), EntryName, "0", msg::InvalidFileName);
+  info.DosDateTime = DateTimeToDosDateTime(Now());
+  if (info.Name.empty()) {
+    ReportError(ArchiveFile(), "", "0", msg::InvalidFileName);
     return;
   }
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) return;
-    OutputName = CurrentFileName;
-  }
-  if (!BeginEntry(false)) return;
+  if (!StartEntry(info)) return;
   int handle = kInvalidHandle;
   if (!OpenOutputFile(handle)) return;  // reported there
 

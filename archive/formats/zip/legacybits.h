@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "archive/core/messages.h"
 #include "archive/formats/zip/legacy.h"
 
 namespace vsk::legacy {
 
-inline constexpr int kStackOverflow = 25298;
+inline constexpr int kStackOverflow = msg::StackOverflow;
 inline constexpr int kAmbiguousTree = 25293;
 inline constexpr Int32 kBlock = 32768;
 

@@ -237,45 +237,25 @@ void TUnZip::ExtractItem(const TItem& Item) {
   if (storedCrc == 0 && Item.HaveCentral && Item.Central.PackedSize != 0) storedCrc = Item.Central.Crc32;
   if (Item.HaveDescriptor) storedCrc = Item.Descriptor.Crc32;
 
-  EntryName = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
-  EntryUnpackedSize = unpacked;
-  EntryDosDateTime = Item.HaveCentral ? Item.Central.DosDateTime : local.DosDateTime;
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(unpacked);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-
+  const bool enc = (flags & kZipFlagEncrypted) != 0;
+  TEntryInfo info;
+  info.Name = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
+  info.UnpackedSize = unpacked;
+  info.DosDateTime = Item.HaveCentral ? Item.Central.DosDateTime : local.DosDateTime;
+  info.Encrypted = enc;
   // A name ending in a separator is a folder in every zip, whatever its attributes.
-  const bool isDir = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(raw);
+  info.Directory = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(raw);
+  info.MethodSupported = IsSupportedMethod(method);
+  if (!StartEntry(info)) return;
   UInt32 attr = Item.ExternalAttr;
-  if (!BeginEntry(isDir)) {
-    SkipEntryData(unpacked);
-    return;
-  }
   if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(raw) ? 0x10 : 0x20;
-  if (isDir) {
+  if (info.Directory) {
     CreateEntryFolder();
     Crc->Crc32 = storedCrc;
     CheckCrc(kCrc32, storedCrc);
     return;
   }
 
-  if (!IsSupportedMethod(method)) {
-    // Known before any output exists: nothing is created for the entry,
-    // and the entry fails its verdict like one that could not be decoded.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(unpacked);
-    FailVerdict();
-    return;
-  }
-  const bool enc = (flags & kZipFlagEncrypted) != 0;
-  EntryEncrypted = enc;
   if (enc && packed < static_cast<Int64>(kZipEncryptionHeaderSize)) {
     ReportError(OutputName, "", "0", msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;

@@ -499,7 +499,7 @@ void TZip::WriteDirectory() {
     }
   }
   Write(buf.data(), static_cast<Int64>(buf.size()));
-  if (count > kMaxEntries) RaiseError(ArchiveFile(), "more than 65535 entries", "0", 25256);
+  if (count > kMaxEntries) RaiseError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
   const Int64 dirEnd = OutputPosition();
   CheckOutputLimit(dirEnd + static_cast<Int64>(TZipEndRecord::Size + FArchiveComment.size()));
   TZipEndRecord end;

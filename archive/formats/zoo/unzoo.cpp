@@ -88,46 +88,22 @@ void TUnZoo::Scan() {
 }
 
 void TUnZoo::ExtractArchive() {
-  FItems.clear();
-  if (!ArchiveStream) return;
-  Scan();
-  ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
-    if (GetCancel()) break;
-    ExtractItem(item);
-  }
-  FItems.clear();
-  FLzh.reset();
-  FLzw.reset();
+  ExtractListed(
+      FItems, [this] { Scan(); }, [this](const TItem& Item) { ExtractItem(Item); },
+      [this] {
+        FLzh.reset();
+        FLzw.reset();
+      });
 }
 
 void TUnZoo::ExtractItem(const TItem& Item) {
   const TZooEntry& e = Item.Entry;
-  EntryName = Item.Name;
-  EntryEncrypted = false;
-  EntryUnpackedSize = e.UnpackedSize;
-  EntryDosDateTime = e.DosDateTime();
-  if (Testing()) {
-    OutputName = EntryName;
-  } else {
-    if (!PrepareFileName(EntryName)) {
-      SkipEntryData(e.UnpackedSize);
-      return;
-    }
-    OutputName = CurrentFileName;
-  }
-  if (!BeginEntry(false)) {
-    SkipEntryData(e.UnpackedSize);
-    return;
-  }
-  if (e.Method != kStored && e.Method != kLzw && e.Method != kLzh) {
-    // Known before any output exists: nothing is created, and the entries
-    // after it still come out.
-    ReportError(OutputName, "", "0", msg::UnsupportedMethod);
-    if (FilesProcessed > 0) --FilesProcessed;
-    SkipEntryData(e.UnpackedSize);
-    return;
-  }
+  TEntryInfo info;
+  info.Name = Item.Name;
+  info.UnpackedSize = e.UnpackedSize;
+  info.DosDateTime = e.DosDateTime();
+  info.MethodSupported = e.Method == kStored || e.Method == kLzw || e.Method == kLzh;
+  if (!StartEntry(info)) return;
 
   int handle = -1;
   if (!OpenOutputFile(handle)) {
@@ -138,18 +114,7 @@ void TUnZoo::ExtractItem(const TItem& Item) {
   ResetTranslation();
   ProgressEntryTotal = e.UnpackedSize;
   bool exact = false;
-  try {
-    exact = Decode(Item, handle);
-  } catch (const EVskError& error) {
-    // A failed write was reported where it was raised; a full disk ends the run.
-    if (error.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
-  } catch (...) {
-    if (handle >= 0) CloseFileHandle(handle);
-    throw;
-  }
+  DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
   CloseOutputFile(handle, e.DosDateTime(), kPlainAttributes);
   CheckCrc(kCrc16, exact ? e.Crc16 : kNeverMatches | e.Crc16);
 }
@@ -176,7 +141,7 @@ bool TUnZoo::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(kZooLzh);
   const auto result = FLzh->Decode(in, out, unpacked, CancelRef());
-  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, "", "0", kBadHuffmanCode);
+  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, "", "0", msg::BadHuffmanCode);
   return result == TLzhDecoder::TResult::Ok && out.Written() == unpacked;
 }
 

@@ -10,32 +10,20 @@
 
 #include "archive/core/errors.h"
 #include "archive/core/zipcommon.h"
+#include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 using vsktest::RandomBytes;
+using vsktest::RawDeflate;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::TextBytes;
 using vsktest::WriteFile;
-
-std::string ZDeflate(const std::string& in, int level) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, in.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 // zlib's own raw inflate; false when the data are not one complete stream.
 bool ZInflate(const std::string& in, std::string& out) {
@@ -128,7 +116,7 @@ TEST(CodecStreams, DeflateMatchesZlibAtEveryLevelAndEmptyInputEndsTheStream) {
     ASSERT_TRUE(ZInflate(ours, back));
     EXPECT_TRUE(back == data);
     if (level > 0) {
-      EXPECT_TRUE(ours == ZDeflate(data, level));  // same level, same bytes
+      EXPECT_TRUE(ours == RawDeflate(data, level));  // same level, same bytes
     } else {
       // Stored blocks only: their split follows the output buffer.
       EXPECT_EQ(ours[0] & 0x06, 0);
@@ -174,7 +162,7 @@ TEST(CodecStreams, InflatesZlibOutputReturningTheBytesProduced) {
     SCOPED_TRACE(size);
     const std::string data = TextBytes(size / 2, 5) + RandomBytes(size - size / 2, 6);
     TMemoryStream32 arc;
-    Fill(arc, ZDeflate(data, 6));
+    Fill(arc, RawDeflate(data, 6));
     auto s = std::make_unique<TDecompressStream>(arc);
     EXPECT_TRUE(ReadAll(*s, 100000) == data);
     EXPECT_TRUE(s->EndOfStream());
@@ -189,7 +177,7 @@ TEST(CodecStreams, InflatesZlibOutputReturningTheBytesProduced) {
   // A read past the end returns only what was left; tiny reads work too.
   const std::string data = TextBytes(150000, 9);
   TMemoryStream32 arc;
-  Fill(arc, ZDeflate(data, 9));
+  Fill(arc, RawDeflate(data, 9));
   auto s = std::make_unique<TDecompressStream>(arc, kRawDeflateBits, -1, kCrc16);
   std::string buf(100000, '\0');
   EXPECT_EQ(s->Read(buf.data(), 100000), 100000);
@@ -204,7 +192,7 @@ TEST(CodecStreams, InflatesZlibOutputReturningTheBytesProduced) {
 
 TEST(CodecStreams, ArchiveIsLeftAtTheNextEntry) {
   const std::string a = TextBytes(200000, 1), b = RandomBytes(90000, 2);
-  const std::string pa = ZDeflate(a, 6), pb = ZDeflate(b, 1);
+  const std::string pa = RawDeflate(a, 6), pb = RawDeflate(b, 1);
   const std::string arcData = "HDR1" + pa + "HDR2" + pb + "END!";
   const Int64 second = 4 + static_cast<Int64>(pa.size());
 
@@ -256,7 +244,7 @@ TEST(CodecStreams, ArchiveIsLeftAtTheNextEntry) {
 TEST(CodecStreams, SeekRestartsFromTheEntrysFirstByte) {
   const std::string data = TextBytes(400000, 4);
   TMemoryStream32 arc;
-  Fill(arc, "PREFIX" + ZDeflate(data, 6) + "NEXT");
+  Fill(arc, "PREFIX" + RawDeflate(data, 6) + "NEXT");
   arc.SetPosition(6);
   auto s = std::make_unique<TDecompressStream>(arc);
   std::string buf(70000, '\0');
@@ -319,7 +307,7 @@ TEST(CodecStreams, CompressedSizeLimitStopsARunawayEntry) {
   }
 
   // A genuine entry cut short fails the same way; garbage never crashes.
-  const std::string full = ZDeflate(TextBytes(100000, 2), 6);
+  const std::string full = RawDeflate(TextBytes(100000, 2), 6);
   TMemoryStream32 cut;
   Fill(cut, full.substr(0, full.size() / 2));
   auto s = std::make_unique<TDecompressStream>(cut);
@@ -341,7 +329,7 @@ TEST(CodecStreams, CancelStopsAtTheNextBlock) {
   bool cancel = false;
 
   TMemoryStream32 arc;
-  Fill(arc, ZDeflate(data, 1));
+  Fill(arc, RawDeflate(data, 1));
   auto s = std::make_unique<TDecompressStream>(arc);
   s->Cancel = &cancel;
   int blocks = 0;
@@ -439,7 +427,7 @@ TEST(CodecStreams, EncryptionAppliesToTheCompressedBytes) {
   ASSERT_TRUE(DeflateStream(in, out, info, dtDeflateN, {}, kRawDeflateBits, crc));
   EXPECT_EQ(crc, 0xABCDu);  // an encrypting caller has its CRC already
   const std::string cipher = Contents(out);
-  const std::string plainPacked = ZDeflate(data, 6);
+  const std::string plainPacked = RawDeflate(data, 6);
   ASSERT_EQ(cipher.size(), plainPacked.size());
   EXPECT_NE(cipher, plainPacked);
   std::string deciphered = cipher;
@@ -532,7 +520,7 @@ TEST(CodecStreams, ReadsAndWritesGzipFilesOfTheSystemTools) {
 
 TEST(CodecStreams, EntryContinuesOnTheNextSource) {
   const std::string data = TextBytes(300000, 41);
-  const std::string packed = ZDeflate(data, 6);
+  const std::string packed = RawDeflate(data, 6);
   const std::size_t half = packed.size() / 2;
   TMemoryStream32 vol1, vol2;
   Fill(vol1, packed.substr(0, half));

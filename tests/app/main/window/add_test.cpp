@@ -18,7 +18,6 @@
 #include "app/dialogs/dialogtexts.h"
 #include "app/dialogs/progress.h"
 #include "app/dialogs/renamefile.h"
-#include "app/main/addmessages.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
 #include "tests/app/main/window/windowtest.h"
@@ -207,7 +206,7 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
     fs::remove(src / "gone.txt");
     return static_cast<int>(mrOk);
   });
-  ui.ExpectMessage(addtext::kNothingAdded, mtError);
+  ui.ExpectMessage(msgtext::kNothingAdded, mtError);
   main->acNewArchiveExecute();
   EXPECT_EQ(vsktest::ReadFile(old), before);
   EXPECT_TRUE(NothingSetAside(dir.path()));
@@ -229,7 +228,7 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
     return static_cast<int>(mrOk);
   });
   ui.ExpectMessage(dlgtext::kConfirmCancelTask, mtConfirmation, mrYes);
-  ui.ExpectMessage(addtext::kArchivingCancelled, mtError);
+  ui.ExpectMessage(msgtext::kArchivingCancelled, mtError);
   main->acNewArchiveExecute();
   EXPECT_EQ(vsktest::ReadFile(old), before);
   EXPECT_TRUE(NothingSetAside(dir.path()));
@@ -365,7 +364,7 @@ TEST_F(AddTest, AddAsksBeforeReplacingAndRenaming) {
 TEST_F(AddTest, AddWithWildcardsAndItsCommandChecks) {
   ASSERT_TRUE(vsktest::HaveTool("unzip"));
   ASSERT_TRUE(Start({}));
-  ui.ExpectMessage(addtext::kOpenArchiveFirst, mtInformation);
+  ui.ExpectMessage(msgtext::kOpenArchiveFirst, mtInformation);
   main->acAddExecute();
 
   const std::string zip = Zip("w.zip", {{"keep.dat", "k"}});
@@ -410,16 +409,16 @@ TEST_F(AddTest, DeletingSelectedEntriesAndTheWholeArchive) {
   ASSERT_TRUE(Start({zip}));
   ASSERT_EQ(Model().RowCount(), 5);
 
-  ui.ExpectMessage(addtext::kNoneSelectedToDelete, mtInformation);
+  ui.ExpectMessage(msgtext::kNoneSelectedToDelete, mtInformation);
   main->acDeleteExecute();
 
   // Two rows: the plural question; only the exact paths selected go, not
   // the other readme.
   SelectRows({"report.txt", "pic.bin"});
-  ui.ExpectMessage(addtext::kDeleteSelectedFiles, mtConfirmation, mrNo);
+  ui.ExpectMessage(msgtext::kDeleteSelectedFiles, mtConfirmation, mrNo);
   main->acDeleteExecute();
   EXPECT_EQ(Model().RowCount(), 5);
-  ui.ExpectMessage(addtext::kDeleteSelectedFiles, mtConfirmation, mrYes);
+  ui.ExpectMessage(msgtext::kDeleteSelectedFiles, mtConfirmation, mrYes);
   ui.ExpectMessage("2 files successfully deleted.", mtInformation);
   main->acDeleteExecute();
   ASSERT_TRUE(UnzipAccepts(zip));
@@ -432,7 +431,7 @@ TEST_F(AddTest, DeletingSelectedEntriesAndTheWholeArchive) {
   main->sbApplyFilterClick();
   ASSERT_EQ(Model().RowCount(), 1);
   main->acSelectAllExecute();
-  ui.ExpectMessage(addtext::kDeleteSelectedFile, mtConfirmation, mrYes);
+  ui.ExpectMessage(msgtext::kDeleteSelectedFile, mtConfirmation, mrYes);
   ui.ExpectMessage("1 file successfully deleted.", mtInformation);
   main->acDeleteExecute();
   ASSERT_TRUE(UnzipAccepts(zip));
@@ -443,11 +442,11 @@ TEST_F(AddTest, DeletingSelectedEntriesAndTheWholeArchive) {
   main->sbRemoveFilterClick();
   ASSERT_EQ(Model().RowCount(), 2);
   main->acSelectAllExecute();
-  ui.ExpectMessage(addtext::kDeleteWholeArchive, mtWarning, mrNo);
+  ui.ExpectMessage(msgtext::kDeleteWholeArchive, mtWarning, mrNo);
   main->acDeleteExecute();
   EXPECT_TRUE(fs::exists(zip));
   EXPECT_EQ(Model().RowCount(), 2);
-  ui.ExpectMessage(addtext::kDeleteWholeArchive, mtWarning, mrYes);
+  ui.ExpectMessage(msgtext::kDeleteWholeArchive, mtWarning, mrYes);
   ui.ExpectMessage(msgtext::kArchiveDeleted, mtInformation);
   main->acDeleteExecute();
   EXPECT_FALSE(fs::exists(zip));
@@ -456,7 +455,7 @@ TEST_F(AddTest, DeletingSelectedEntriesAndTheWholeArchive) {
   EXPECT_EQ(main->windowTitle().toStdString(), TitleText());
 
   // Nothing open.
-  ui.ExpectMessage(addtext::kNoneSelectedToDelete, mtInformation);
+  ui.ExpectMessage(msgtext::kNoneSelectedToDelete, mtInformation);
   main->acDeleteExecute();
 }
 

@@ -8,7 +8,6 @@
 #include <QRadioButton>
 
 #include "app/dialogs/overwritedlg.h"
-#include "app/main/addmessages.h"
 #include "app/main/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
@@ -46,9 +45,9 @@ TEST_F(Wizard, ThreeTasksEndToEnd) {
       ui.ExpectMessage(msgtext::kWizardOverwrite, mtWarning, mrNo);
       ui.ExpectMessage(msgtext::kWizardOverwrite, mtWarning, mrYes);
       ui.ExpectMessage(msgtext::kWizardNoFiles, mtWarning);
-      ui.ExpectMessage(addtext::kFilesCompressed + std::string("2"), mtInformation);
+      ui.ExpectMessage(msgtext::kFilesCompressed + std::string("2"), mtInformation);
       ui.ExpectMessage(msgtext::kWizardInvalidFile, mtWarning);
-      ui.ExpectMessage(addtext::kFilesCompressed + std::string("1"), mtInformation);
+      ui.ExpectMessage(msgtext::kFilesCompressed + std::string("1"), mtInformation);
       ui.ExpectMessage(msgtext::kWizardNoTarget, mtWarning);
       ui.ExpectModal([](QDialog& Dialog) {
         EXPECT_NE(dynamic_cast<TfmOverwriteDlg*>(&Dialog), nullptr);

@@ -21,6 +21,7 @@
 #include "archive/formats/arc/arclzw.h"
 #include "archive/formats/arc/arcsqueeze.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -28,10 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using vsktest::Bytes;
+using vsktest::Count;
 using vsktest::ReadFile;
+using vsktest::RunLog;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::Tree;
 using vsktest::WriteFile;
 
 // ---- method 3: runs of a byte become byte 0x90 count
@@ -321,43 +325,8 @@ ArcArchive MakeArc(const std::vector<ArcItem>& Items, bool EndMarker = true) {
 
 // ---- runs
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::map<std::string, bool> verdicts;  // OnEnd by output name
-  bool Verdict(const std::string& Name) const {
-    auto it = verdicts.find(Name);
-    return it != verdicts.end() && it->second;
-  }
-};
-
-struct Options {
-  bool test = false;
-  std::vector<std::string> spec = {"*.*"};
-};
-
-RunLog Unpack(const fs::path& Archive, const fs::path& Dest, const Options& O = {}) {
-  TUnArc u;
-  RunLog r;
-  u.OnError = [&r](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-    r.errors.push_back(c);
-  };
-  u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
-  u.SetArchiveFile(Archive.string());
-  u.SetExtractDir(Dest.string());
-  u.FileSpec = O.spec;
-  r.result = O.test ? u.TestArchive() : u.Extract();
-  return r;
-}
-
-int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
-
-std::map<std::string, std::string> Tree(const fs::path& Root) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(Root)) return files;
-  for (auto& e : fs::recursive_directory_iterator(Root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), Root).string()] = ReadFile(e.path());
-  return files;
+RunLog Unpack(const fs::path& Archive, const fs::path& Dest, const vsktest::RunOptions& O = {}) {
+  return vsktest::RunReader<TUnArc>(Archive, Dest, O, [](TUnArc&) {});
 }
 
 // The names whose contents differ or that only one side has, for short
@@ -641,15 +610,9 @@ TEST(UnArc, DamagedDataFailsThatEntryOnly) {
       }
     }
     // Without OnEnd the failure is the CRC message, and testing finds it too.
-    TUnArc u;
-    std::vector<int> errors;
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-      errors.push_back(c);
-    };
-    u.SetArchiveFile(path.string());
-    u.FileSpec = {"*.*"};
-    EXPECT_EQ(u.TestArchive(), static_cast<int>(items.size()));
-    EXPECT_EQ(Count(errors, msg::CrcFailed), 1);
+    const auto t = Unpack(path, {}, {.test = true, .verdicts = false});
+    EXPECT_EQ(t.result, static_cast<int>(items.size()));
+    EXPECT_EQ(t.Count(msg::CrcFailed), 1);
   }
   // A stored entry claiming more bytes than it holds fails even when the
   // CRC of what is there matches; so does a packed one.
@@ -728,16 +691,10 @@ TEST(UnArc, EntriesOfEveryKind) {
                                                                   {"PAK10", "keep me"},
                                                                   {"LAST.TXT", "last"}}));
   // Testing: the unknown methods fail, without OnEnd as CRC failures.
-  TUnArc u;
-  std::vector<int> errors;
-  u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-    errors.push_back(c);
-  };
-  u.SetArchiveFile(path.string());
-  u.FileSpec = {"*.*"};
-  EXPECT_EQ(u.TestArchive(), 3);
-  EXPECT_EQ(Count(errors, msg::UnsupportedMethod), 2);
-  EXPECT_EQ(Count(errors, msg::CrcFailed), 2);
+  const auto t = Unpack(path, {}, {.test = true, .verdicts = false});
+  EXPECT_EQ(t.result, 3);
+  EXPECT_EQ(t.Count(msg::UnsupportedMethod), 2);
+  EXPECT_EQ(t.Count(msg::CrcFailed), 2);
 
   // The same entries in a PAK archive (a first entry of method 10).
   std::vector<ArcItem> pak = {{"PAK10", "crushed", 10, "??"}, {"OK.TXT", "ok", 2}};

@@ -16,25 +16,27 @@
 #include "archive/formats/arj/arjfast.h"
 #include "archive/formats/arj/arjheader.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
+using vsktest::Count;
+using vsktest::ExpectSameTree;
+using vsktest::MakeSampleTree;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::vector<std::string> errorNames;
-  std::map<std::string, bool> verdicts;  // the last OnEnd by name
-  int failures = 0;                      // OnEnd with a failed verdict
-  std::vector<std::string> volumes;      // names OnNextVolume was asked for
+struct RunLog : vsktest::RunLog {
+  std::vector<std::string> volumes;  // names OnNextVolume was asked for
   int passwordQuestions = 0;
 };
 
@@ -55,15 +57,7 @@ struct Options {
 RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
   TUnArj u;
   RunLog r;
-  u.OnError = [&r](TZipCommon&, const std::string& name, const std::string& ext, const std::string&, int c) {
-    r.errors.push_back(c);
-    r.errorNames.push_back(name + "|" + ext);
-  };
-  if (O.withEnd)
-    u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) {
-      r.verdicts[name] = pass;
-      if (!pass) ++r.failures;
-    };
+  Record(u, r, O.withEnd);
   if (O.passwordEvent)
     u.OnGetPassword = [&r, &O](TZipCommon&, const std::string&, std::string& pw, bool& again) {
       const auto i = static_cast<std::size_t>(r.passwordQuestions++);
@@ -81,44 +75,11 @@ RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O
     u.ConfirmOverwrites = true;
     u.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& m) { m = omOverwrite; };
   }
-  u.SetArchiveFile(Archive);
-  u.SetExtractDir(Dest.string());
-  u.FileSpec = O.spec;
+  Aim(u, Archive, Dest, O.spec);
   u.CreateStoredDirs = O.createDirs;
   u.PasswordAttempts = O.attempts;
-  r.result = O.test ? u.TestArchive() : u.Extract();
+  RunInto(u, r, O.test);
   return r;
-}
-
-int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
-
-// Every file below Want is in Got with the same bytes; returns how many.
-int ExpectSameFiles(const fs::path& Want, const fs::path& Got) {
-  int files = 0;
-  for (auto& e : fs::recursive_directory_iterator(Want)) {
-    if (e.is_directory()) continue;
-    const auto rel = fs::relative(e.path(), Want);
-    EXPECT_TRUE(fs::exists(Got / rel)) << rel;
-    if (!fs::exists(Got / rel)) continue;
-    EXPECT_TRUE(ReadFile(e.path()) == ReadFile(Got / rel)) << rel;
-    ++files;
-  }
-  return files;
-}
-
-// Text, random bytes, an empty file and a 3 MB file of text and random
-// data in sub-folders, with an empty folder.
-int MakeTree(const fs::path& Root) {
-  WriteFile(Root / "src/readme.txt", vsktest::TextBytes(50000, 1));
-  WriteFile(Root / "src/data.bin", vsktest::RandomBytes(70000, 2));
-  WriteFile(Root / "src/sub/notes.txt", vsktest::TextBytes(200000, 3));
-  WriteFile(Root / "src/sub/deeper/empty.txt", "");
-  WriteFile(Root / "src/sub/same.txt", std::string(100000, 'a'));
-  WriteFile(Root / "src/big.bin",
-            vsktest::TextBytes(1200000, 4) + vsktest::RandomBytes(700000, 5) + vsktest::TextBytes(1200000, 6));
-  fs::create_directories(Root / "src/emptydir");
-  EXPECT_EQ(RunTool("touch -d '2019-03-14 10:22:37' src/readme.txt", Root).exitCode, 0);
-  return 6;
 }
 
 std::string Arj(const fs::path& Dir, const std::string& Name, const std::string& Args) {
@@ -164,7 +125,7 @@ const Header* Find(const std::vector<Header>& Hs, const std::string& Name) {
 TEST(UnArj, EveryMethodOfArjByteForByte) {
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   TempDir dir;
-  const int files = MakeTree(dir.path());
+  const int files = MakeSampleTree(dir.path());
   for (int m : {0, 1, 2, 3, 4}) {
     SCOPED_TRACE(m);
     const auto arc = Arj(dir.path(), "m" + std::to_string(m) + ".arj", "-r -m" + std::to_string(m));
@@ -178,7 +139,7 @@ TEST(UnArj, EveryMethodOfArjByteForByte) {
     EXPECT_EQ(r.result, files);
     EXPECT_TRUE(r.errors.empty()) << r.errors.size();
     EXPECT_EQ(r.failures, 0);
-    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+    EXPECT_EQ(ExpectSameTree(dir / "src", out / "src", false), files);
     // arj here keeps Unix time stamps; the file gets its time back (to the
     // two seconds of a DOS time).
     const auto drift = std::chrono::duration_cast<std::chrono::seconds>(
@@ -206,7 +167,7 @@ TEST(UnArj, EveryMethodOfArjByteForByte) {
 TEST(UnArj, FoldersComeOutOnlyWhenAsked) {
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   TempDir dir;
-  MakeTree(dir.path());
+  MakeSampleTree(dir.path());
   const auto arc = Arj(dir.path(), "d.arj", "-r -a1 -m2");
   const auto hs = Headers(ReadFile(arc));
   ASSERT_NE(Find(hs, "src/emptydir"), nullptr);
@@ -215,7 +176,7 @@ TEST(UnArj, FoldersComeOutOnlyWhenAsked) {
   const auto with = Unpack(arc, dir / "with");
   EXPECT_TRUE(with.errors.empty());
   EXPECT_TRUE(fs::is_directory(dir / "with/src/emptydir"));
-  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "with/src"), 6);
+  EXPECT_EQ(ExpectSameTree(dir / "src", dir / "with/src", false), 6);
   // Folders are not counted as files.
   EXPECT_EQ(with.result, 6);
 
@@ -232,7 +193,7 @@ TEST(UnArj, FoldersComeOutOnlyWhenAsked) {
 TEST(UnArj, GarbledEntriesNeedTheirPassword) {
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   TempDir dir;
-  const int files = MakeTree(dir.path());
+  const int files = MakeSampleTree(dir.path());
   for (int m : {0, 1, 4}) {
     SCOPED_TRACE(m);
     const auto arc = Arj(dir.path(), "g" + std::to_string(m) + ".arj", "-r -gsecret -m" + std::to_string(m));
@@ -247,7 +208,7 @@ TEST(UnArj, GarbledEntriesNeedTheirPassword) {
     EXPECT_EQ(r.passwordQuestions, 1);
     EXPECT_EQ(r.result, files);
     EXPECT_EQ(r.failures, 0);
-    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+    EXPECT_EQ(ExpectSameTree(dir / "src", out / "src", false), files);
 
     const auto t = Unpack(arc, dir / "none", {.test = true, .passwords = {"secret"}});
     EXPECT_EQ(t.result, files);
@@ -259,7 +220,7 @@ TEST(UnArj, GarbledEntriesNeedTheirPassword) {
   const auto second = Unpack(arc, dir / "second", {.passwords = {"wrong", "secret"}});
   EXPECT_EQ(second.passwordQuestions, 2);
   EXPECT_EQ(second.result, files);
-  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "second/src"), files);
+  EXPECT_EQ(ExpectSameTree(dir / "src", dir / "second/src", false), files);
 
   // All attempts wrong: the entry fails and the other garbled entries are
   // given up without asking again. The empty file has no data to garble,
@@ -289,13 +250,13 @@ TEST(UnArj, GarbledEntriesNeedTheirPassword) {
   EXPECT_EQ(noEvent.result, 0);
   ASSERT_FALSE(noEvent.errors.empty());
   EXPECT_EQ(noEvent.errors[0], msg::RequiredEventNotAssigned);
-  EXPECT_EQ(noEvent.errorNames[0].substr(noEvent.errorNames[0].find('|')), "|OnGetPassword");
+  EXPECT_EQ(noEvent.reports[0].extended, "OnGetPassword");
 }
 
 TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   TempDir dir;
-  const int files = MakeTree(dir.path());
+  const int files = MakeSampleTree(dir.path());
   for (const std::string opts : {"-m1", "-m4", "-m0 -gsecret"}) {
     SCOPED_TRACE(opts);
     fs::remove_all(dir / "vol");
@@ -312,7 +273,7 @@ TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
     EXPECT_EQ(r.failures, 0);
     // A file split over volumes counts once.
     EXPECT_EQ(r.result, files);
-    EXPECT_EQ(ExpectSameFiles(dir / "src", out / "src"), files);
+    EXPECT_EQ(ExpectSameTree(dir / "src", out / "src", false), files);
     ASSERT_GE(r.volumes.size(), 3u);
     EXPECT_EQ(r.volumes[0], (dir / "vol/v.a01").string());
     EXPECT_EQ(r.volumes[1], (dir / "vol/v.a02").string());
@@ -328,7 +289,7 @@ TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
   // the continued parts go after the first part, not after the old file.
   const auto again = Unpack(arc, dir / "vout", {.passwords = {"secret"}});
   EXPECT_EQ(again.result, files);
-  EXPECT_EQ(ExpectSameFiles(dir / "src", dir / "vout/src"), files);
+  EXPECT_EQ(ExpectSameTree(dir / "src", dir / "vout/src", false), files);
 
   // Declined: the walk ends with a cancel and the split file is not whole.
   const auto declined = Unpack(arc, dir / "declined", {.passwords = {"secret"}, .declineVolumes = true});
@@ -442,7 +403,7 @@ TEST(UnArj, DamagedCutAndHostileArchives) {
     const auto r = Unpack(path, dir / "ver");
     EXPECT_EQ(Count(r.errors, kArjVersionError), 1);
     EXPECT_EQ(Count(r.errors, msg::UnsupportedMethod), 1);
-    EXPECT_EQ(Count(r.errors, kArjUnknownFileType), 1);
+    EXPECT_EQ(Count(r.errors, msg::UnknownFileType), 1);
     EXPECT_EQ(r.result, 0);
     EXPECT_FALSE(fs::exists(dir / "ver/src"));
   }

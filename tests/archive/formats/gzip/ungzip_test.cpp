@@ -17,84 +17,46 @@
 #include "archive/core/checksum.h"
 #include "tests/support/fakevolume.h"
 #include "tests/support/listing.h"
+#include "tests/support/readerrun.h"
+#include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
 using vsktest::RandomBytes;
+using vsktest::RawDeflate;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::TextBytes;
 using vsktest::WriteFile;
 
-struct Report {
-  int code;
-  std::string file;
-  std::string extended;
-};
-
-struct RunLog {
-  int result = -1;
-  std::vector<Report> errors;
-  std::map<std::string, bool> verdicts;  // OnEnd by name
-  std::vector<std::string> begun;        // OnBegin names
-
-  int Count(int code) const {
-    return static_cast<int>(
-        std::count_if(errors.begin(), errors.end(), [&](const Report& r) { return r.code == code; }));
-  }
-  bool AllPass() const {
-    return !verdicts.empty() &&
-           std::all_of(verdicts.begin(), verdicts.end(), [](const auto& v) { return v.second; });
-  }
+struct RunLog : vsktest::RunLog {
+  std::vector<std::string> begun;  // OnBegin names
 };
 
 void Attach(TUnGZip& g, RunLog& r) {
-  g.OnError = [&r](TZipCommon&, const std::string& f, const std::string& x, const std::string&, int c) {
-    r.errors.push_back({c, f, x});
-  };
-  g.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
+  Record(g, r);
   g.OnBegin = [&r](TZipCommon&, const std::string& name, int, bool&) { r.begun.push_back(name); };
 }
 
 void Prepare(TUnGZip& g, RunLog& r, const fs::path& archive, const fs::path& dest) {
   Attach(g, r);
-  g.SetArchiveFile(archive.string());
-  g.SetExtractDir(dest.string());
-  g.FileSpec = {"*.*"};
+  Aim(g, archive, dest);
 }
 
 RunLog UnGz(const fs::path& archive, const fs::path& dest, bool test = false) {
   TUnGZip g;
   RunLog r;
   Prepare(g, r, archive, dest);
-  r.result = test ? g.TestArchive() : g.Extract();
+  RunInto(g, r, test);
   return r;
-}
-
-std::string ErrorCodes(const RunLog& r) {
-  std::string s;
-  for (const auto& e : r.errors) s += std::to_string(e.code) + " " + e.file + " [" + e.extended + "]\n";
-  return s;
-}
-
-// Raw deflate data of `data`.
-std::string Deflate(const std::string& data, int level = 6) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, data.size()) + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 void PutLE(std::string& s, UInt32 v, int bytes) {
@@ -134,7 +96,7 @@ struct Member {
     if (name) s += *name + '\0';
     if (comment) s += *comment + '\0';
     if (headerCrc) PutLE(s, (Crc32Of(s.data(), s.size()) & 0xFFFF) ^ (badHeaderCrc ? 1u : 0u), 2);
-    s += Deflate(payload);
+    s += RawDeflate(payload);
     PutLE(s, crc.value_or(Crc32Of(payload.data(), payload.size())), 4);
     PutLE(s, isize.value_or(static_cast<UInt32>(payload.size())), 4);
     return s;
@@ -181,8 +143,8 @@ TEST(UnGZip, GzipLevelsAndNameFields) {
       ASSERT_TRUE(Gzip(level + " " + names, dir / "orig name.txt", arc));
       const auto out = dir / ("out" + tag);
       const auto r = UnGz(arc, out);
-      EXPECT_EQ(r.result, 1) << tag << ErrorCodes(r);
-      EXPECT_TRUE(r.errors.empty()) << tag << ErrorCodes(r);
+      EXPECT_EQ(r.result, 1) << tag << r.Describe();
+      EXPECT_TRUE(r.errors.empty()) << tag << r.Describe();
       EXPECT_TRUE(r.AllPass()) << tag;
       // -N keeps the stored name and time; -n stores neither, so the name
       // comes from the archive and the date from the archive file.
@@ -197,7 +159,7 @@ TEST(UnGZip, GzipLevelsAndNameFields) {
 
       const auto t = UnGz(arc, dir / "unused", true);
       EXPECT_EQ(t.result, 1) << tag;
-      EXPECT_TRUE(t.errors.empty()) << tag << ErrorCodes(t);
+      EXPECT_TRUE(t.errors.empty()) << tag << t.Describe();
       EXPECT_TRUE(t.AllPass()) << tag;
       EXPECT_FALSE(fs::exists(dir / "unused")) << tag;
     }
@@ -209,7 +171,7 @@ TEST(UnGZip, EmptyAndLargeInputs) {
   WriteFile(dir / "empty", "");
   ASSERT_TRUE(Gzip("", dir / "empty", dir / "empty.gz"));
   auto r = UnGz(dir / "empty.gz", dir / "o1");
-  EXPECT_EQ(r.result, 1) << ErrorCodes(r);
+  EXPECT_EQ(r.result, 1) << r.Describe();
   EXPECT_TRUE(r.AllPass());
   ASSERT_TRUE(fs::exists(dir / "o1/empty"));
   EXPECT_EQ(fs::file_size(dir / "o1/empty"), 0u);
@@ -221,8 +183,8 @@ TEST(UnGZip, EmptyAndLargeInputs) {
     const auto arc = dir / ("big" + level + ".gz");
     ASSERT_TRUE(Gzip(level, dir / "big.bin", arc));
     r = UnGz(arc, dir / ("o" + level));
-    EXPECT_EQ(r.result, 1) << ErrorCodes(r);
-    EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+    EXPECT_EQ(r.result, 1) << r.Describe();
+    EXPECT_TRUE(r.errors.empty()) << r.Describe();
     EXPECT_TRUE(r.AllPass());
     EXPECT_TRUE(ReadFile(dir / ("o" + level) / "big.bin") == big) << level;
   }
@@ -231,7 +193,7 @@ TEST(UnGZip, EmptyAndLargeInputs) {
   WriteFile(dir / "zero.gz", "");
   r = UnGz(dir / "zero.gz", dir / "o2");
   EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(r.Count(25110), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25110), 1) << r.Describe();
   EXPECT_EQ(FilesUnder(dir / "o2"), 0);
 }
 
@@ -252,24 +214,24 @@ TEST(UnGZip, ConcatenatedMembersComeOutAsOne) {
 
   auto r = UnGz(dir / "all.gz", dir / "o1");
   EXPECT_EQ(r.result, 1);
-  EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
   EXPECT_TRUE(r.AllPass());
   EXPECT_TRUE(ReadFile(dir / "o1/a.txt") == a + b);
   auto t = UnGz(dir / "all.gz", dir / "unused", true);
   EXPECT_TRUE(t.AllPass());
-  EXPECT_TRUE(t.errors.empty()) << ErrorCodes(t);
+  EXPECT_TRUE(t.errors.empty()) << t.Describe();
 
   // Zero padding after the last member, as on tapes, is no error.
   WriteFile(dir / "padded.gz", joined + std::string(3000, '\0'));
   r = UnGz(dir / "padded.gz", dir / "o2");
-  EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
   EXPECT_TRUE(r.AllPass());
   EXPECT_TRUE(ReadFile(dir / "o2/a.txt") == a + b);
 
   // Other bytes there are reported; the members' data stand.
   WriteFile(dir / "junk.gz", joined + "trailing junk");
   r = UnGz(dir / "junk.gz", dir / "o3");
-  EXPECT_EQ(r.Count(25110), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25110), 1) << r.Describe();
   EXPECT_TRUE(r.AllPass());
   EXPECT_TRUE(ReadFile(dir / "o3/a.txt") == a + b);
 
@@ -314,12 +276,12 @@ TEST(UnGZip, DamageAndTruncationAreReported) {
     for (const bool test : {false, true}) {
       const auto out = dir / ("o-" + c.name);
       const auto r = UnGz(arc, out, test);
-      ASSERT_EQ(r.verdicts.size(), 1u) << c.name << ErrorCodes(r);
+      ASSERT_EQ(r.verdicts.size(), 1u) << c.name << r.Describe();
       EXPECT_FALSE(r.verdicts.begin()->second) << c.name;
       if (c.expectedError > 0) {
-        EXPECT_EQ(r.Count(c.expectedError), 1) << c.name << ErrorCodes(r);
+        EXPECT_EQ(r.Count(c.expectedError), 1) << c.name << r.Describe();
       } else if (c.expectedError == 0) {
-        EXPECT_TRUE(r.errors.empty()) << c.name << ErrorCodes(r);
+        EXPECT_TRUE(r.errors.empty()) << c.name << r.Describe();
       }
       if (!test) {
         // What could be decoded is there, and nothing else.
@@ -337,13 +299,13 @@ TEST(UnGZip, DamageAndTruncationAreReported) {
   Prepare(g, r, dir / "badcrc.gz", dir / "o-noend");
   g.OnEnd = nullptr;
   g.Extract();
-  EXPECT_EQ(r.Count(25151), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25151), 1) << r.Describe();
 
   // A header cut short gives nothing at all.
   WriteFile(dir / "head.gz", good.substr(0, 6));
   const auto h = UnGz(dir / "head.gz", dir / "o-head");
   EXPECT_EQ(h.result, 0);
-  EXPECT_EQ(h.Count(25236), 1) << ErrorCodes(h);
+  EXPECT_EQ(h.Count(25236), 1) << h.Describe();
   EXPECT_EQ(FilesUnder(dir / "o-head"), 0);
 }
 
@@ -402,8 +364,8 @@ TEST(UnGZip, NamesFromHeaderAndArchive) {
     WriteFile(dir / c.archive, c.member.Bytes());
     const auto out = dir / ("o-" + c.archive);
     const auto r = UnGz(dir / c.archive, out);
-    EXPECT_EQ(r.result, 1) << c.archive << ErrorCodes(r);
-    EXPECT_TRUE(r.errors.empty()) << c.archive << ErrorCodes(r);
+    EXPECT_EQ(r.result, 1) << c.archive << r.Describe();
+    EXPECT_TRUE(r.errors.empty()) << c.archive << r.Describe();
     EXPECT_TRUE(r.AllPass()) << c.archive;
     ASSERT_TRUE(fs::exists(out / c.expected)) << c.archive;
     EXPECT_TRUE(ReadFile(out / c.expected) == payload) << c.archive;
@@ -422,7 +384,7 @@ TEST(UnGZip, NamesFromHeaderAndArchive) {
   WriteFile(dir / "badhcrc.gz", bad.Bytes());
   const auto r = UnGz(dir / "badhcrc.gz", dir / "o-bad");
   EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(r.Count(25110), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25110), 1) << r.Describe();
   EXPECT_EQ(FilesUnder(dir / "o-bad"), 0);
 
   // Nothing is extracted for a name outside the masks.
@@ -465,7 +427,7 @@ TEST(UnGZip, HostileStoredNamesStayInside) {
       EXPECT_EQ(r.result, 0) << c.name;
       EXPECT_FALSE(r.errors.empty()) << c.name;
     } else {
-      EXPECT_EQ(r.result, 1) << c.name << ErrorCodes(r);
+      EXPECT_EQ(r.result, 1) << c.name << r.Describe();
       EXPECT_TRUE(ReadFile(dest / c.landed) == m.payload) << c.name;
     }
   }
@@ -486,7 +448,7 @@ TEST(UnGZip, VolumeOfFat16ReplacesInnerDots) {
   m.payload = "not a tar";
   WriteFile(dir / "v.gz", m.Bytes());
   const auto r = UnGz(dir / "v.gz", dir / "out");
-  EXPECT_EQ(r.result, 1) << ErrorCodes(r);
+  EXPECT_EQ(r.result, 1) << r.Describe();
   EXPECT_TRUE(fs::exists(dir / "out/a_b.tar"));
 }
 
@@ -536,15 +498,16 @@ TEST(UnGZip, RefusedFormsLeaveExistingFilesAlone) {
     for (const bool test : {false, true}) {
       const auto r = UnGz(dir / c.archive, out, test);
       EXPECT_EQ(r.result, 0) << c.archive;
-      ASSERT_EQ(r.Count(c.code), 1) << c.archive << ErrorCodes(r);
-      EXPECT_EQ(r.errors.size(), 1u) << c.archive << ErrorCodes(r);
-      const auto& e = r.errors.front();
+      ASSERT_EQ(r.Count(c.code), 1) << c.archive << r.Describe();
+      EXPECT_EQ(r.errors.size(), 1u) << c.archive << r.Describe();
+      const auto& e = r.reports.front();
       if (c.reportedFor == "archive")
         EXPECT_EQ(e.file, (dir / c.archive).string());
       else
         EXPECT_NE(e.file.find("data"), std::string::npos) << e.file;
-      // No verdict claims the data passed.
-      for (auto& [n, pass] : r.verdicts) EXPECT_FALSE(pass) << c.archive;
+      // The one verdict fails: the tester reports the entry failed.
+      ASSERT_EQ(r.verdicts.size(), 1u) << c.archive;
+      EXPECT_FALSE(r.verdicts.begin()->second) << c.archive;
     }
     EXPECT_EQ(ReadFile(out / target), keep) << c.archive;
   }
@@ -555,7 +518,7 @@ TEST(UnGZip, RefusedFormsLeaveExistingFilesAlone) {
   old.payload = TextBytes(3000, 5);
   WriteFile(dir / "old.gz", old.Bytes());
   const auto r = UnGz(dir / "old.gz", dir / "o-old");
-  EXPECT_TRUE(r.AllPass()) << ErrorCodes(r);
+  EXPECT_TRUE(r.AllPass()) << r.Describe();
   EXPECT_TRUE(ReadFile(dir / "o-old/old.txt") == old.payload);
 }
 
@@ -574,7 +537,7 @@ TEST(UnGZip, TextTranslationFollowsTheExtraFlags) {
     Prepare(g, r, arc, dir / ("o" + std::to_string(xfl)));
     g.AsciiTranslation = true;
     EXPECT_EQ(g.Extract(), 1);
-    EXPECT_TRUE(r.AllPass()) << ErrorCodes(r);
+    EXPECT_TRUE(r.AllPass()) << r.Describe();
     EXPECT_TRUE(g.AsciiTranslation);
     const std::string got = ReadFile(dir / ("o" + std::to_string(xfl)) / "t.txt");
     EXPECT_EQ(got, xfl == 2 ? text : std::string("one\r\ntwo\r\nthree\r\n")) << int{xfl};
@@ -602,8 +565,8 @@ TEST(UnGZip, CompressAtEveryCodeWidth) {
       // The name keeps all but the archive's own extension.
       const auto out = dir / ("o" + std::to_string(bits));
       const auto r = UnGz(dir / arcName, out);
-      EXPECT_EQ(r.result, 1) << arcName << ErrorCodes(r);
-      EXPECT_TRUE(r.errors.empty()) << arcName << ErrorCodes(r);
+      EXPECT_EQ(r.result, 1) << arcName << r.Describe();
+      EXPECT_TRUE(r.errors.empty()) << arcName << r.Describe();
       EXPECT_TRUE(r.AllPass()) << arcName;
       const std::string got = ReadFile(out / (src + "." + std::to_string(bits)));
       EXPECT_TRUE(got == (src == "text.txt" ? text : noise)) << arcName << " " << got.size();
@@ -636,7 +599,7 @@ TEST(UnGZip, DamagedCompressFiles) {
   WriteFile(dir / "reserved.Z", reserved);
   auto r = UnGz(dir / "reserved.Z", dir / "o1");
   EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(r.Count(25139), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25139), 1) << r.Describe();
   EXPECT_TRUE(r.verdicts.empty());
 
   // A first code that is no byte value.
@@ -646,7 +609,7 @@ TEST(UnGZip, DamagedCompressFiles) {
   WriteFile(dir / "first.Z", first);
   r = UnGz(dir / "first.Z", dir / "o2");
   EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(r.Count(25140), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25140), 1) << r.Describe();
 
   // Garbage in the middle: a code beyond the table, or wrong data that
   // nothing can tell from right ones (compress keeps no checksum).
@@ -656,7 +619,7 @@ TEST(UnGZip, DamagedCompressFiles) {
   r = UnGz(dir / "middle.Z", dir / "o3");
   ASSERT_EQ(r.verdicts.size(), 1u);
   EXPECT_FALSE(r.verdicts.begin()->second);
-  EXPECT_EQ(r.Count(25140), 1) << ErrorCodes(r);
+  EXPECT_EQ(r.Count(25140), 1) << r.Describe();
   EXPECT_LT(fs::file_size(dir / "o3/middle"), text.size());
 
   // A cut file gives what it holds.
@@ -705,8 +668,8 @@ TEST(UnGZip, NestedTarUnpackedWhenTheOwnerSaysYes) {
   NestedLog r;
   Prepare(g, r, dir / "src.tgz", dir / "out");
   AttachNested(g, r, true);
-  EXPECT_EQ(g.Extract(), 3) << ErrorCodes(r);
-  EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+  EXPECT_EQ(g.Extract(), 3) << r.Describe();
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
   EXPECT_EQ(r.asked, 1);
   EXPECT_EQ(r.askedName, "src.tar");
   // The tar's entries with their folders, beside the tar itself.
@@ -731,7 +694,7 @@ TEST(UnGZip, NestedTarUnpackedWhenTheOwnerSaysYes) {
     NestedLog l;
     Prepare(h, l, dir / arc, dir / ("out-" + arc));
     AttachNested(h, l, true);
-    EXPECT_EQ(h.Extract(), 3) << arc << ErrorCodes(l);
+    EXPECT_EQ(h.Extract(), 3) << arc << l.Describe();
     ExpectTree(dir / "src", dir / ("out-" + arc) / "src");
     EXPECT_EQ(l.asked, 1);
   }
@@ -754,8 +717,8 @@ TEST(UnGZip, ListedRowOfATgzExtractsEveryTarEntry) {
     g.SetTempDir((dir / "temp").string());
     g.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& m) { m = omOverwrite; };
     g.FileSpec = {listed.entries[0].name};
-    EXPECT_EQ(test ? g.TestArchive() : g.Extract(), 3) << test << ErrorCodes(r);
-    EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+    EXPECT_EQ(test ? g.TestArchive() : g.Extract(), 3) << test << r.Describe();
+    EXPECT_TRUE(r.errors.empty()) << r.Describe();
     EXPECT_EQ(r.verdicts.size(), 3u) << test;
     EXPECT_TRUE(r.AllPass());
     EXPECT_EQ(r.changes.size(), 1u) << test;
@@ -784,8 +747,8 @@ TEST(UnGZip, NestedTarLeftAloneWhenTheOwnerSaysNo) {
   NestedLog l;
   Prepare(h, l, dir / "src.tar.gz", dir / "out2");
   EXPECT_EQ(h.Extract(), 1);
-  ASSERT_EQ(l.Count(25270), 1) << ErrorCodes(l);
-  EXPECT_EQ(l.errors[0].extended, "OnNestedTarFile");
+  ASSERT_EQ(l.Count(25270), 1) << l.Describe();
+  EXPECT_EQ(l.reports[0].extended, "OnNestedTarFile");
   EXPECT_EQ(FilesUnder(dir / "out2"), 1);
 }
 
@@ -806,8 +769,8 @@ TEST(UnGZip, NestedTarInATestRunIsReadFromTheTempFolder) {
   };
   NestedLog r;
   testRun(r, true, omOverwrite);
-  EXPECT_EQ(r.result, 3) << ErrorCodes(r);
-  EXPECT_TRUE(r.errors.empty()) << ErrorCodes(r);
+  EXPECT_EQ(r.result, 3) << r.Describe();
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
   EXPECT_EQ(r.verdicts.size(), 3u);
   EXPECT_TRUE(r.AllPass());
   EXPECT_TRUE(fs::exists(temp / "src.tar"));
@@ -817,7 +780,7 @@ TEST(UnGZip, NestedTarInATestRunIsReadFromTheTempFolder) {
   // verdict is then reported.
   NestedLog s;
   testRun(s, true, omSkip);
-  EXPECT_EQ(s.result, 1) << ErrorCodes(s);
+  EXPECT_EQ(s.result, 1) << s.Describe();
   ASSERT_EQ(s.verdicts.size(), 1u);
   EXPECT_TRUE(s.verdicts.count("src.tar"));
   EXPECT_TRUE(s.AllPass());
@@ -827,15 +790,15 @@ TEST(UnGZip, NestedTarInATestRunIsReadFromTheTempFolder) {
   NestedLog u;
   testRun(u, false, omOverwrite);
   EXPECT_EQ(u.result, 1);
-  ASSERT_EQ(u.Count(25270), 1) << ErrorCodes(u);
-  EXPECT_EQ(u.errors[0].extended, "OnFileExists");
+  ASSERT_EQ(u.Count(25270), 1) << u.Describe();
+  EXPECT_EQ(u.reports[0].extended, "OnFileExists");
   EXPECT_FALSE(fs::exists(dir / "never"));
 
   // Overwritten when the owner says so.
   WriteFile(temp / "src.tar", "stale");
   NestedLog o;
   testRun(o, true, omOverwrite);
-  EXPECT_EQ(o.result, 3) << ErrorCodes(o);
+  EXPECT_EQ(o.result, 3) << o.Describe();
   EXPECT_GT(fs::file_size(temp / "src.tar"), 5u);
 }
 
@@ -878,7 +841,7 @@ TEST(UnGZip, CancelStopsTheRun) {
     if (++calls == 3) s.SetCancel(true);
   };
   g.Extract();
-  EXPECT_GE(r.Count(25443), 1) << ErrorCodes(r);
+  EXPECT_GE(r.Count(25443), 1) << r.Describe();
   for (auto& [n, pass] : r.verdicts) EXPECT_FALSE(pass);
   EXPECT_LT(fs::file_size(dir / "out/big"), 4u << 20);
 }

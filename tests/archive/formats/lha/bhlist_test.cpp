@@ -15,6 +15,7 @@
 #include "archive/formats/lha/bhheader.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
+#include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -24,25 +25,12 @@ using vsktest::Le16;
 using vsktest::Le32;
 using vsktest::ListArchive;
 using vsktest::ListResult;
+using vsktest::RawDeflate;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
 UInt32 Crc32Of(const std::string& s) {
   return static_cast<UInt32>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
-}
-
-std::string RawDeflate(const std::string& in) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, static_cast<uLong>(in.size())), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 std::string RawInflate(const std::string& in, std::size_t size) {
@@ -75,7 +63,7 @@ struct BhEntry {
 // data; the LZH methods and encrypted entries hold placeholder bytes of the
 // right length (the lister does not decode).
 std::string BhBytes(const BhEntry& e) {
-  std::string packed = (e.method == 2 || e.method == 8) ? RawDeflate(e.data) : e.data;
+  std::string packed = (e.method == 2 || e.method == 8) ? RawDeflate(e.data, 9) : e.data;
   if (e.flags & kBhFlagEncrypted) packed = std::string(12, '\x5A') + packed;
   std::string h = Le32(kBhSignature) + Le16(static_cast<unsigned>(37 + e.name.size() + e.extra.size())) + '\x25' +
                   '\x04' + '\x08' + static_cast<char>(e.flags) + static_cast<char>(e.method) + Le32(e.dos) +

@@ -17,16 +17,23 @@
 #include "archive/core/zipcrypt.h"
 #include "tests/archive/formats/lha/lhabuild.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/readerrun.h"
+#include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
+using vsktest::Count;
 using vsktest::Le16;
 using vsktest::Le32;
 using vsktest::LzhToken;
+using vsktest::RawDeflate;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -34,20 +41,6 @@ constexpr UInt32 kDos = 0x4E6E5A8B;  // 2019-03-14 11:20:22
 
 UInt32 Crc32Of(const std::string& s) {
   return static_cast<UInt32>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
-}
-
-std::string RawDeflate(const std::string& in, int level) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, static_cast<uLong>(in.size())), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 // Greedy LZ tokens for Data: the most recent earlier occurrence of the next
@@ -156,11 +149,9 @@ std::string BhArchive(const std::vector<BhSpec>& entries) {
   return arc;
 }
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::map<std::string, bool> verdicts;  // OnEnd by name
-  int asked = 0;                         // OnGetPassword calls
+// Verdicts are kept by file name alone.
+struct RunLog : vsktest::RunLog {
+  int asked = 0;  // OnGetPassword calls
   double packedTotal = 0, unpackedTotal = 0;
 };
 
@@ -175,28 +166,25 @@ struct Options {
 RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
   TUnBh u;
   RunLog r;
-  u.OnError = [&r](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-    r.errors.push_back(c);
-  };
-  u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[fs::path(name).filename().string()] = pass; };
+  Record(u, r);
   if (O.askEvent)
     u.OnGetPassword = [&r, &O](TZipCommon&, const std::string&, std::string& pw, bool& again) {
       const auto i = static_cast<std::size_t>(r.asked++);
       again = i < O.answers.size();
       pw = again ? O.answers[i] : std::string();
     };
-  u.SetArchiveFile(Archive);
-  u.SetExtractDir(Dest.string());
-  u.FileSpec = O.spec;
+  Aim(u, Archive, Dest, O.spec);
   u.Passwords = O.passwords;
   u.CreateStoredDirs = true;
-  r.result = O.test ? u.TestArchive() : u.Extract();
+  RunInto(u, r, O.test);
+  std::map<std::string, bool> byName;
+  for (const auto& [name, pass] : r.verdicts) byName[fs::path(name).filename().string()] = pass;
+  r.verdicts = std::move(byName);
   r.packedTotal = u.PackedTotal;
   r.unpackedTotal = u.UnpackedTotal;
   return r;
 }
 
-int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
 
 std::string Write(const TempDir& dir, const std::string& bytes, const std::string& name = "t.bh") {
   WriteFile(dir / name, bytes);
@@ -506,10 +494,16 @@ TEST(UnBh, WalkEndsAndSelectionRules) {
   r = Unpack(arc, dir / "o3");
   EXPECT_EQ(r.result, 3);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "o3"), fs::directory_iterator()), 3);
-  // An unknown method is reported, leaves no file, and the run goes on.
+  // An unknown method is reported, fails its verdict, leaves no file, and
+  // the run goes on.
   EXPECT_EQ(Count(r.errors, msg::UnsupportedMethod), 1);
   EXPECT_FALSE(fs::exists(dir / "o3/odd.bin"));
+  EXPECT_FALSE(r.verdicts.at("odd.bin"));
   EXPECT_EQ(ReadFile(dir / "o3/last.txt"), "last");
+  r = Unpack(arc, dir / "o3", {.test = true});
+  EXPECT_EQ(r.result, 3);
+  EXPECT_FALSE(r.verdicts.at("odd.bin"));
+  EXPECT_TRUE(r.verdicts.at("last.txt"));
 
   r = Unpack(arc, dir / "o4", {.spec = {"*.txt"}});
   EXPECT_EQ(r.result, 2);

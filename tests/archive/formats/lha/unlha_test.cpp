@@ -17,78 +17,30 @@
 #include "tests/archive/formats/lha/lhabuild.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
+using vsktest::Count;
+using vsktest::ExpectSameTree;
 using vsktest::LhaEntry;
 using vsktest::LhaEntrySpec;
+using vsktest::MakeSampleTree;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
+using vsktest::RunLog;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::vector<std::string> errorNames;
-  std::map<std::string, bool> verdicts;  // OnEnd by name
-};
-
-struct Options {
-  bool test = false;
-  bool createDirs = true;
-  std::vector<std::string> spec = {"*.*"};
-};
-
-RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
-  TUnLha u;
-  RunLog r;
-  u.OnError = [&r](TZipCommon&, const std::string& name, const std::string& ext, const std::string&, int c) {
-    r.errors.push_back(c);
-    r.errorNames.push_back(name + "|" + ext);
-  };
-  u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
-  u.SetArchiveFile(Archive);
-  u.SetExtractDir(Dest.string());
-  u.FileSpec = O.spec;
-  u.CreateStoredDirs = O.createDirs;
-  r.result = O.test ? u.TestArchive() : u.Extract();
-  return r;
-}
-
-int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
-
-void ExpectSameTree(const fs::path& Want, const fs::path& Got) {
-  int files = 0;
-  for (auto& e : fs::recursive_directory_iterator(Want)) {
-    const auto rel = fs::relative(e.path(), Want);
-    if (e.is_directory()) {
-      EXPECT_TRUE(fs::is_directory(Got / rel)) << rel;
-      continue;
-    }
-    ASSERT_TRUE(fs::exists(Got / rel)) << rel;
-    EXPECT_TRUE(ReadFile(e.path()) == ReadFile(Got / rel)) << rel;
-    ++files;
-  }
-  EXPECT_GT(files, 0);
-}
-
-// Text, random bytes, an empty file, a 3 MB file that crosses many blocks
-// and rings, sub-folders and an empty folder; files dated in the past.
-int MakeTree(const fs::path& Root) {
-  WriteFile(Root / "src/readme.txt", vsktest::TextBytes(50000, 1));
-  WriteFile(Root / "src/data.bin", vsktest::RandomBytes(70000, 2));
-  WriteFile(Root / "src/sub/notes.txt", vsktest::TextBytes(200000, 3));
-  WriteFile(Root / "src/sub/deeper/empty.txt", "");
-  WriteFile(Root / "src/big.bin",
-            vsktest::TextBytes(1200000, 4) + vsktest::RandomBytes(700000, 5) + vsktest::TextBytes(1200000, 6));
-  fs::create_directories(Root / "src/emptydir");
-  EXPECT_EQ(RunTool("touch -d '2019-03-14 10:22:37' src/readme.txt", Root).exitCode, 0);
-  return 5;
+RunLog Unpack(const fs::path& Archive, const fs::path& Dest, const vsktest::RunOptions& O = {}) {
+  return vsktest::RunReader<TUnLha>(Archive, Dest, O, [&O](TUnLha& u) { u.CreateStoredDirs = O.storedDirs; });
 }
 
 std::string MakeArchive(const fs::path& Dir, const std::string& Options, const std::string& Name) {
@@ -105,7 +57,7 @@ Int64 SecondsBetween(const fs::path& A, const fs::path& B) {
 TEST(UnLha, ArchivesOfJlhaAtEveryLevelAndMethod) {
   ASSERT_TRUE(vsktest::HaveTool("jlha"));
   TempDir dir;
-  const int files = MakeTree(dir.path());
+  const int files = MakeSampleTree(dir.path());
   for (int level : {0, 1, 2}) {
     for (const std::string method : {"", "o6", "o7", "z"}) {
       const std::string options = std::to_string(level) + method;
@@ -150,14 +102,14 @@ TEST(UnLha, SelectedEntriesAndFoldersOnlyWhenAsked) {
   for (int level : {0, 1, 2}) {
     const auto arc = MakeArchive(dir.path(), std::to_string(level), "s" + std::to_string(level) + ".lzh");
     const auto out = dir / ("out" + std::to_string(level));
-    const auto r = Unpack(arc, out, {.createDirs = false, .spec = {"*.txt"}});
+    const auto r = Unpack(arc, out, {.spec = {"*.txt"}, .storedDirs = false});
     EXPECT_EQ(r.result, 2);
     EXPECT_EQ(ReadFile(out / "src/sub/b.txt"), "beta\n");
     EXPECT_EQ(ReadFile(out / "src/a.txt"), "alpha\n");
     EXPECT_FALSE(fs::exists(out / "src/c.bin"));
     EXPECT_FALSE(fs::exists(out / "src/emptydir"));
 
-    const auto all = Unpack(arc, out, {.createDirs = true});
+    const auto all = Unpack(arc, out, {.storedDirs = true});
     EXPECT_EQ(all.result, 3);
     EXPECT_TRUE(fs::is_directory(out / "src/emptydir"));
     EXPECT_EQ(ReadFile(out / "src/c.bin"), "gamma\n");
@@ -285,15 +237,9 @@ TEST(UnLha, DamagedDataFailsItsCrcAndTheOthersComeOut) {
     EXPECT_LE(fs::file_size(out / "src/b.txt"), 30000u);
 
     // Without OnEnd the failure is an error message.
-    TUnLha u;
-    std::vector<int> errors;
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-      errors.push_back(c);
-    };
-    u.SetArchiveFile(arc);
-    u.FileSpec = {"*.*"};
-    EXPECT_EQ(u.TestArchive(), 3);
-    EXPECT_EQ(Count(errors, 25151), 1);
+    const auto t = Unpack(arc, {}, {.test = true, .verdicts = false});
+    EXPECT_EQ(t.result, 3);
+    EXPECT_EQ(t.Count(25151), 1);
   }
 }
 
@@ -385,11 +331,18 @@ TEST(UnLha, UnsupportedMethodsSkipOnlyTheirEntry) {
   arc += LhaEntry(LhaEntrySpec("-lh0-", "lh0.txt", data, data));
   arc.push_back('\0');
   WriteFile(dir / "u.lzh", arc);
-  const auto r = Unpack((dir / "u.lzh").string(), dir / "out");
-  // Each one is reported, none passed over in silence.
-  EXPECT_EQ(Count(r.errors, 25326), static_cast<int>(unsupported.size()));
-  EXPECT_EQ(r.result, 1);
-  for (const auto& m : unsupported) EXPECT_FALSE(fs::exists(dir / "out" / (m.substr(1, 3) + ".txt"))) << m;
+  for (const bool test : {false, true}) {
+    const auto r = Unpack((dir / "u.lzh").string(), dir / "out", {.test = test});
+    // Each one is reported and fails its verdict, none passed over in silence.
+    EXPECT_EQ(Count(r.errors, 25326), static_cast<int>(unsupported.size()));
+    EXPECT_EQ(r.result, 1);
+    ASSERT_EQ(r.verdicts.size(), unsupported.size() + 1);
+    for (const auto& m : unsupported) {
+      const std::string name = m.substr(1, 3) + ".txt";
+      EXPECT_FALSE(fs::exists(dir / "out" / name)) << m;
+      EXPECT_FALSE(r.verdicts.at(test ? name : (dir / "out" / name).string())) << m;
+    }
+  }
   EXPECT_EQ(ReadFile(dir / "out/lh0.txt"), data);
 }
 
@@ -433,7 +386,7 @@ TEST(UnLha, HeadersOfOtherLhaPrograms) {
 
   auto r = Unpack(path.string(), dir / "out");
   EXPECT_EQ(r.result, 4);
-  EXPECT_TRUE(r.errors.empty()) << (r.errorNames.empty() ? "" : r.errorNames[0]);
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
   for (const auto& [name, pass] : r.verdicts) EXPECT_TRUE(pass) << name;
   EXPECT_EQ(ReadFile(dir / "out/os9.txt"), "from OS-9\n");
   EXPECT_EQ(ReadFile(dir / "out/crc.txt"), "checked\n");
@@ -531,19 +484,15 @@ TEST(UnLha, CancelEndsTheRun) {
   WriteFile(dir / "src/b.txt", vsktest::TextBytes(300000, 2));
   const auto arc = MakeArchive(dir.path(), "", "x.lzh");
   TUnLha u;
-  std::vector<int> errors;
+  RunLog r;
   int progress = 0;
-  u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-    errors.push_back(c);
-  };
+  Record(u, r);
   u.OnProgress = [&](TZipCommon& s, Byte, Byte) {
     if (++progress == 2) s.SetCancel(true);
   };
-  u.SetArchiveFile(arc);
-  u.SetExtractDir((dir / "out").string());
-  u.FileSpec = {"*.*"};
-  u.Extract();
-  EXPECT_GE(Count(errors, 25443), 1);
+  Aim(u, arc, dir / "out");
+  RunInto(u, r, false);
+  EXPECT_GE(r.Count(25443), 1);
   EXPECT_FALSE(fs::exists(dir / "out/src/b.txt") && fs::exists(dir / "out/src/a.txt") &&
                ReadFile(dir / "out/src/b.txt") == ReadFile(dir / "src/b.txt"));
 }

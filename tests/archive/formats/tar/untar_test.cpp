@@ -11,43 +11,28 @@
 #include <filesystem>
 #include <map>
 
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
-struct Report {
-  int code;
-  std::string file;
-  std::string extended;
-};
-
-struct RunLog {
-  int result = -1;
-  std::vector<Report> errors;
-  std::map<std::string, bool> verdicts;  // OnEnd by name
+struct RunLog : vsktest::RunLog {
   int lastArchivePercent = -1;
-
-  int Count(int code) const {
-    return static_cast<int>(std::count_if(errors.begin(), errors.end(), [&](const Report& r) { return r.code == code; }));
-  }
-  bool AllPass() const {
-    return std::all_of(verdicts.begin(), verdicts.end(), [](const auto& v) { return v.second; });
-  }
 };
 
 void Attach(TUnTar& t, RunLog& r) {
-  t.OnError = [&r](TZipCommon&, const std::string& f, const std::string& x, const std::string&, int c) {
-    r.errors.push_back({c, f, x});
-  };
-  t.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
+  Record(t, r);
   t.OnProgress = [&r](TZipCommon&, Byte, Byte byArchive) { r.lastArchivePercent = byArchive; };
 }
 
@@ -56,11 +41,9 @@ RunLog UnTarRun(const fs::path& archive, const fs::path& dest, bool test = false
   TUnTar t;
   RunLog r;
   Attach(t, r);
-  t.SetArchiveFile(archive.string());
-  t.SetExtractDir(dest.string());
-  t.FileSpec = std::move(spec);
+  Aim(t, archive, dest, std::move(spec));
   t.CreateStoredDirs = true;
-  r.result = test ? t.TestArchive() : t.Extract();
+  RunInto(t, r, test);
   return r;
 }
 
@@ -126,7 +109,7 @@ void ExpectGoodArchive(const TempDir& dir, const std::string& name, int files) {
   const auto out = dir / ("out-" + name);
   const auto r = UnTarRun(dir / name, out);
   EXPECT_EQ(r.result, files);
-  for (const auto& e : r.errors) ADD_FAILURE() << e.code << " " << e.file << " " << e.extended;
+  for (const auto& e : r.reports) ADD_FAILURE() << e.code << " " << e.file << " " << e.extended;
   EXPECT_EQ(static_cast<int>(r.verdicts.size()), files);
   EXPECT_TRUE(r.AllPass());
   EXPECT_EQ(r.lastArchivePercent, 100);
@@ -280,7 +263,7 @@ TEST(UnTar, HostileNamesAndLinksStayInside) {
   EXPECT_EQ(r.Count(msg::InvalidFileName), 2);
   EXPECT_EQ(r.Count(25327), 5);
   std::vector<std::string> why;
-  for (const auto& e : r.errors)
+  for (const auto& e : r.reports)
     if (e.code == 25327) why.push_back(e.extended);
   EXPECT_EQ(why, (std::vector<std::string>{"symbolic link to /tmp", "symbolic link to ..", "hard link to /etc/passwd",
                                            "device or pipe", "device or pipe"}));
@@ -333,8 +316,8 @@ TEST(UnTar, LinksFromGnuTarAndBsdtar) {
     EXPECT_EQ(ReadFile(out / "src/hard.bin"), ReadFile(dir / "src/data.bin"));
     EXPECT_EQ(ReadFile(out / "src/soft.bin"), "keep me");
     ASSERT_EQ(r.errors.size(), 1u);
-    EXPECT_EQ(r.errors[0].code, 25327);
-    EXPECT_EQ(r.errors[0].extended, "symbolic link to data.bin");
+    EXPECT_EQ(r.reports[0].code, 25327);
+    EXPECT_EQ(r.reports[0].extended, "symbolic link to data.bin");
     // The link alone still gets its target's data.
     const auto one = UnTarRun(dir / "l.tar", dir / "one", false, {"src/hard.bin"});
     EXPECT_EQ(one.result, 1);
@@ -376,7 +359,7 @@ TEST(UnTar, FieldFormsAndRecords) {
   WriteFile(dir / "f.tar", arc + kEnd + "garbage after the end blocks");
   const auto out = dir / "out";
   const auto r = UnTarRun(dir / "f.tar", out);
-  for (const auto& e : r.errors) ADD_FAILURE() << e.code << " " << e.file << " " << e.extended;
+  for (const auto& e : r.reports) ADD_FAILURE() << e.code << " " << e.file << " " << e.extended;
   EXPECT_EQ(r.result, 9);
   EXPECT_TRUE(r.AllPass());
   EXPECT_EQ(ReadFile(out / name100), "hundred");
@@ -439,8 +422,8 @@ TEST(UnTar, TruncatedAndDamagedArchives) {
     EXPECT_TRUE(r.verdicts.at(a));
     EXPECT_FALSE(r.verdicts.at(b));
     ASSERT_EQ(r.errors.size(), 1u);
-    EXPECT_EQ(r.errors[0].code, msg::ErrorReadingFile);
-    EXPECT_EQ(r.errors[0].file, b);
+    EXPECT_EQ(r.reports[0].code, msg::ErrorReadingFile);
+    EXPECT_EQ(r.reports[0].file, b);
     if (!test) {
       EXPECT_EQ(ReadFile(out / "src/a.txt"), ReadFile(dir / "src/a.txt"));
       EXPECT_FALSE(fs::exists(out / "src/c.txt"));
@@ -460,7 +443,7 @@ TEST(UnTar, TruncatedAndDamagedArchives) {
     r = UnTarRun(dir / "bad.tar", dir / "bad", test);
     EXPECT_EQ(r.result, 1);
     ASSERT_EQ(r.errors.size(), 1u);
-    EXPECT_EQ(r.errors[0].code, msg::BadFileHeader);
+    EXPECT_EQ(r.reports[0].code, msg::BadFileHeader);
     EXPECT_TRUE(r.AllPass());
   }
   EXPECT_EQ(ReadFile(dir / "bad/src/a.txt"), ReadFile(dir / "src/a.txt"));

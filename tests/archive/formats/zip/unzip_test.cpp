@@ -17,41 +17,32 @@
 #include "tests/archive/formats/zip/zipbuilder.h"
 #include "tests/support/fakevolume.h"
 #include "tests/support/listing.h"
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::Aim;
+using vsktest::ExpectSameTree;
 using vsktest::ReadFile;
+using vsktest::Record;
+using vsktest::RunInto;
+using vsktest::RunLog;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::map<std::string, bool> verdicts;  // OnEnd by name
-};
-
-void Attach(TUnZip& z, RunLog& r) {
-  z.OnError = [&r](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-    r.errors.push_back(c);
-  };
-  z.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
-}
-
 RunLog ExtractAll(const std::string& archive, const fs::path& dest, const std::string& password = {},
                bool test = false) {
   TUnZip z;
   RunLog r;
-  Attach(z, r);
-  z.SetArchiveFile(archive);
-  z.SetExtractDir(dest.string());
-  z.FileSpec = {"*.*"};
+  Record(z, r);
+  Aim(z, archive, dest);
   if (!password.empty()) z.Passwords = {password};
-  r.result = test ? z.TestArchive() : z.Extract();
+  RunInto(z, r, test);
   return r;
 }
 
@@ -61,18 +52,6 @@ void MakeTree(const fs::path& root) {
   WriteFile(root / "src/sub/notes.txt", vsktest::TextBytes(200000, 3));
   WriteFile(root / "src/empty.txt", "");
   WriteFile(root / "src/noext", "no extension here\n");
-}
-
-void ExpectSameTree(const fs::path& a, const fs::path& b) {
-  int files = 0;
-  for (auto& e : fs::recursive_directory_iterator(a)) {
-    if (!e.is_regular_file()) continue;
-    const auto rel = fs::relative(e.path(), a);
-    ASSERT_TRUE(fs::exists(b / rel)) << rel;
-    EXPECT_TRUE(ReadFile(e.path()) == ReadFile(b / rel)) << rel;
-    ++files;
-  }
-  EXPECT_GT(files, 0);
 }
 
 TEST(UnZip, ArchivesOfZip30AtEveryLevel) {
@@ -121,7 +100,7 @@ TEST(UnZip, EncryptedEntriesFromZipAnd7z) {
   // A wrong password, then the right one, through OnGetPassword.
   TUnZip u;
   RunLog r;
-  Attach(u, r);
+  Record(u, r);
   u.SetArchiveFile(z);
   u.SetExtractDir((dir / "asked").string());
   u.FileSpec = {"src/readme.txt"};
@@ -140,7 +119,7 @@ TEST(UnZip, EncryptedEntriesFromZipAnd7z) {
   // A refused password skips that entry and every later encrypted one.
   TUnZip v;
   RunLog r2;
-  Attach(v, r2);
+  Record(v, r2);
   v.SetArchiveFile(z);
   v.SetExtractDir((dir / "refused").string());
   v.FileSpec = {"*.*"};
@@ -319,7 +298,7 @@ TEST(UnZip, EmptyArchiveListsTestsAndExtractsAsEmpty) {
   for (const bool test : {false, true}) {
     TUnZip z;
     RunLog r;
-    Attach(z, r);
+    Record(z, r);
     z.OnCorruptZipHeader = onCorrupt;
     z.SetArchiveFile(arc);
     z.SetExtractDir((dir / "out").string());
@@ -355,7 +334,7 @@ TEST(UnZip, TopFolderDotOfBsdtarNamesTheDestination) {
   for (const bool dirs : {true, false}) {
     TUnZip z;
     RunLog r;
-    Attach(z, r);
+    Record(z, r);
     const auto out = dir / (dirs ? "out" : "flat");
     z.SetArchiveFile(arc);
     z.SetExtractDir(out.string());
@@ -386,7 +365,7 @@ TEST(UnZip, OverwriteDecisionsAndFolders) {
 
   TUnZip z;
   RunLog r;
-  Attach(z, r);
+  Record(z, r);
   z.SetArchiveFile((dir / "o.zip").string());
   z.SetExtractDir(out.string());
   z.FileSpec = {"*.*"};
@@ -419,12 +398,12 @@ TEST(UnZip, OverwriteDecisionsAndFolders) {
   // An empty FileSpec extracts nothing; a missing archive name is 25192.
   TUnZip e;
   RunLog re;
-  Attach(e, re);
+  Record(e, re);
   e.SetArchiveFile((dir / "o.zip").string());
   EXPECT_EQ(e.Extract(), 0);
   TUnZip m;
   RunLog rm;
-  Attach(m, rm);
+  Record(m, rm);
   int activated = 0;
   m.OnActivate = [&](TZipCommon&) { ++activated; };
   EXPECT_EQ(m.Extract(), 0);
@@ -458,7 +437,7 @@ TEST(UnZip, SpannedSetFedAsDisks) {
 
   TUnZip z;
   RunLog r;
-  Attach(z, r);
+  Record(z, r);
   z.SetArchiveFile(disk);
   z.SetExtractDir((dir / "out").string());
   z.FileSpec = {"*.*"};

@@ -19,6 +19,7 @@
 #include "archive/formats/zoo/zoolzw.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
+#include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 
 // The LHA tests' static-Huffman encoder and memory ends; its test folder is
@@ -30,12 +31,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using vsktest::Bytes;
+using vsktest::Count;
 using vsktest::MemorySink;
 using vsktest::MemorySource;
 using vsktest::ReadFile;
+using vsktest::RunLog;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::Tree;
 using vsktest::WriteFile;
 
 // ---- method 1: LZW, least significant bit first
@@ -239,48 +243,8 @@ ZooArchive MakeZoo(const std::vector<ZooItem>& Items) {
 
 // ---- runs
 
-struct RunLog {
-  int result = -1;
-  std::vector<int> errors;
-  std::vector<std::string> errorNames;
-  std::map<std::string, bool> verdicts;  // OnEnd by output name
-  bool Verdict(const std::string& Name) const {
-    auto it = verdicts.find(Name);
-    return it != verdicts.end() && it->second;
-  }
-};
-
-struct Options {
-  bool test = false;
-  std::vector<std::string> spec = {"*.*"};
-  bool storedDirs = true;
-};
-
-RunLog Unpack(const std::string& Archive, const fs::path& Dest, const Options& O = {}) {
-  TUnZoo u;
-  RunLog r;
-  u.OnError = [&r](TZipCommon&, const std::string& name, const std::string& ext, const std::string&, int c) {
-    r.errors.push_back(c);
-    r.errorNames.push_back(name + "|" + ext);
-  };
-  u.OnEnd = [&r](TZipCommon&, const std::string& name, bool pass) { r.verdicts[name] = pass; };
-  u.SetArchiveFile(Archive);
-  u.SetExtractDir(Dest.string());
-  u.FileSpec = O.spec;
-  u.UseStoredDirs = O.storedDirs;
-  r.result = O.test ? u.TestArchive() : u.Extract();
-  return r;
-}
-
-int Count(const std::vector<int>& v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
-
-// Every file below Root with its contents, by relative path.
-std::map<std::string, std::string> Tree(const fs::path& Root) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(Root)) return files;
-  for (auto& e : fs::recursive_directory_iterator(Root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), Root).string()] = ReadFile(e.path());
-  return files;
+RunLog Unpack(const fs::path& Archive, const fs::path& Dest, const vsktest::RunOptions& O = {}) {
+  return vsktest::RunReader<TUnZoo>(Archive, Dest, O, [&O](TUnZoo& u) { u.UseStoredDirs = O.storedDirs; });
 }
 
 std::map<std::string, std::string> Unar(const fs::path& Archive, const fs::path& Dest) {
@@ -515,15 +479,9 @@ TEST(UnZoo, DamagedDataFailsThatEntryOnly) {
       }
     }
     // Without OnEnd the failure is reported as the CRC message.
-    TUnZoo u;
-    std::vector<int> errors;
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int c) {
-      errors.push_back(c);
-    };
-    u.SetArchiveFile(path.string());
-    u.FileSpec = {"*.*"};
-    EXPECT_EQ(u.TestArchive(), 4);
-    EXPECT_EQ(Count(errors, msg::CrcFailed), 1);
+    const auto t = Unpack(path.string(), {}, {.test = true, .verdicts = false});
+    EXPECT_EQ(t.result, 4);
+    EXPECT_EQ(t.Count(msg::CrcFailed), 1);
   }
   // A stored entry claiming more bytes than it holds fails even when the
   // CRC of what is there matches.
@@ -632,13 +590,19 @@ TEST(UnZoo, HeadersAndChain) {
   std::tie(r, files) = run(patched(zoo.entryAt[1] + 6, 0x80000000u), "negative");
   EXPECT_EQ(r.result, 1);
   EXPECT_TRUE(r.errors.empty());
-  // Method 3 is unknown: reported, nothing written, the others come out.
+  // Method 3 is unknown: reported, failed, nothing written, the others
+  // come out; the tester fails it too.
   std::string m = zoo.bytes;
   m[zoo.entryAt[1] + 5] = 3;
   std::tie(r, files) = run(m, "method");
   EXPECT_EQ(r.result, 2);
   EXPECT_EQ(r.errors, std::vector<int>{msg::UnsupportedMethod});
+  EXPECT_FALSE(r.verdicts.at((dir / "method/TWO.TXT").string()));
   EXPECT_EQ(files, (std::map<std::string, std::string>{{"ONE.TXT", "one"}, {"THREE.TXT", "three"}}));
+  r = Unpack((dir / "method.zoo").string(), dir / "method", {.test = true});
+  EXPECT_EQ(r.result, 2);
+  EXPECT_FALSE(r.verdicts.at("TWO.TXT"));
+  EXPECT_TRUE(r.Verdict("THREE.TXT"));
   // A data offset and sizes far outside the file.
   std::tie(r, files) = run(patched(zoo.entryAt[2] + 10, 0xFFFFFF00u), "faroff");
   EXPECT_EQ(r.result, 3);
