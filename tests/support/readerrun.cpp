@@ -65,7 +65,9 @@ int ExpectSameTree(const fs::path& Want, const fs::path& Got, bool Folders) {
   for (auto& e : fs::recursive_directory_iterator(Want)) {
     const auto rel = fs::relative(e.path(), Want);
     if (e.is_directory()) {
-      if (Folders) EXPECT_TRUE(fs::is_directory(Got / rel)) << rel;
+      if (Folders) {
+        EXPECT_TRUE(fs::is_directory(Got / rel)) << rel;
+      }
       continue;
     }
     if (!fs::exists(Got / rel)) {
