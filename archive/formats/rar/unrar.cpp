@@ -158,7 +158,7 @@ void TUnRar::Drive() {
   const TRarEntryPoints& lib = Binding().Entry;
   FSelectedCount = 0;
   FByteTotal = 0;
-  FWalkUnderstood = false;
+  FWalkWhole = false;
   FFolders.clear();
   FLastPartCrc.clear();
   PackedTotal = UnpackedTotal = 0;
@@ -206,7 +206,9 @@ void TUnRar::Drive() {
       if (result != ERAR_END_ARCHIVE) ReportResult(result, FVolumeName);
       break;
     }
-    if (FWalkUnderstood && FilesProcessed >= FSelectedCount) break;
+    // Every selected file is done: the rest is not read (only when the
+    // walk read every volume so far to its end, so it missed no file).
+    if (FWalkWhole && FilesProcessed >= FSelectedCount) break;
   }
 }
 
@@ -367,19 +369,29 @@ void TUnRar::PrePass(const std::string& Volume, Int64 Start, bool First) {
   const bool known = readAt(Start, start, sizeof start) == sizeof start &&
                      std::memcmp(start, kRarMarker, kRarMarkerSize) == 0 &&
                      main.Parse(start + kRarMarkerSize, kRarMainHeaderSize);
-  if (First) FWalkUnderstood = known;
+  if (First) FWalkWhole = known;
   if (!known) {
-    FWalkUnderstood = false;
+    FWalkWhole = false;
     return;
   }
   const bool collect = !Testing() && CreateStoredDirs && UseStoredDirs;
   std::set<std::string> folders;
   std::vector<Byte> head;
   Int64 pos = Start + static_cast<Int64>(kRarMarkerSize) + main.Size;
-  while (pos < size && !GetCancel()) {
+  bool whole = false;
+  for (;;) {
+    if (pos >= size) {
+      whole = true;
+      break;
+    }
+    if (GetCancel()) break;
     Byte fixed[kRarHeadSize + 4];
     TRarBlockHead block;
     if (!block.Parse(fixed, readAt(pos, fixed, sizeof fixed))) break;
+    if (block.Type == kRarBlockEnd) {
+      whole = true;
+      break;
+    }
     if (block.Type == kRarBlockComment) {
       pos += block.Size;
       continue;
@@ -417,6 +429,8 @@ void TUnRar::PrePass(const std::string& Volume, Int64 Start, bool First) {
     ProgressBytesLeft += unpacked;
     NewestEntryDate = std::max(NewestEntryDate, h.DosDateTime);
   }
+
+  if (!whole) FWalkWhole = false;
 
   // Folders go through the name guard like any output; the entry in work
   // (a volume change comes in the middle of one) keeps its names.

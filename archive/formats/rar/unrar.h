@@ -52,7 +52,7 @@ class TUnRar : public TUnBase {
   // make, and the stored CRC of each file's last part (by name).
   Int32 FSelectedCount = 0;
   double FByteTotal = 0;
-  bool FWalkUnderstood = false;
+  bool FWalkWhole = false;  // every volume so far walked to its end
   std::set<std::string> FFolders;
   std::map<std::string, UInt32> FLastPartCrc;
   // The entry in work.
