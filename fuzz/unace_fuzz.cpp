@@ -7,6 +7,7 @@
 
 #include "archive/formats/ace/unace.h"
 #include "fuzz/fuzzfile.h"
+#include "platform/dynlib.h"
 
 namespace {
 
@@ -20,5 +21,9 @@ void Configure(vsk::TUnACE& u, const std::string& archive) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The reader frees the library after a run; one reference held here keeps
+  // it mapped, since the fuzzer keeps counting in its code.
+  static const vsk::TLibHandle kept = vsk::LoadLibraryQuiet("unacev2.so");
+  if (kept == nullptr) abort();
   return FuzzReader<vsk::TUnACE>(data, size, ".ace", Configure);
 }

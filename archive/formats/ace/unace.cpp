@@ -185,8 +185,9 @@ bool TUnACE::PrePass() {
   for (Int64 pos = ArcOffset + main.Size(); pos < size && !GetCancel();) {
     Byte prefix[kAceHeadPrefix];
     if (readAt(pos, prefix, sizeof prefix) != sizeof prefix) break;
+    // Every header holds at least its type and flags.
     const UInt16 headSize = static_cast<UInt16>(prefix[2] | prefix[3] << 8);
-    if (headSize == 0) break;
+    if (headSize < 3) break;
     header.resize(kAceHeadPrefix + headSize);
     if (readAt(pos, header.data(), header.size()) != header.size()) break;
     TAceFileHeader h;

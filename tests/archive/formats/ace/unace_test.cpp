@@ -144,6 +144,11 @@ TEST(UnACE, ExtractsAndTestsLikeUnace) {
   bad.R.Extract();
   EXPECT_FALSE(bad.Events.Verdicts.at((dir / "bad" / "binary.bin").string()));
   EXPECT_TRUE(bad.Events.Verdicts.at((dir / "bad" / "docs" / "more.txt").string()));
+  // A header too short for its own flags after the main header.
+  const std::string head = bytes.substr(0, 4 + (static_cast<Byte>(bytes[2]) | static_cast<Byte>(bytes[3]) << 8));
+  WriteFile(dir / "short.ace", head + std::string("\0\0\x01\0\x02", 5));
+  TRun shortHeader((dir / "short.ace").string());
+  EXPECT_EQ(shortHeader.R.TestArchive(), 0);
   TRun declined((dir / "volumes.ace").string(), dir / "declined");
   declined.R.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& Cancel) { Cancel = true; };
   declined.R.Extract();
