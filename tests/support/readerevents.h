@@ -1,14 +1,24 @@
 #pragma once
-// What a reader reports during a run: its errors and its verdicts.
+// A reader set up for a whole run, and what it reports: its errors and its
+// verdicts.
 
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "archive/core/zipcommon.h"
+#include "archive/core/unbase.h"
 
 namespace vsktest {
+
+// Sets Reader to take every entry of Archive, making stored folders, into
+// Dest when one is given.
+inline void TakeEverything(vsk::TUnBase& Reader, const std::string& Archive, const std::string& Dest = {}) {
+  Reader.SetArchiveFile(Archive);
+  if (!Dest.empty()) Reader.SetExtractDir(Dest);
+  Reader.FileSpec = {"*.*"};
+  Reader.CreateStoredDirs = true;
+}
 
 struct ReaderEvents {
   explicit ReaderEvents(vsk::TZipCommon& Reader) {

@@ -47,10 +47,7 @@ std::vector<AceEntry> Sample(bool Lz77 = true) {
 
 struct TRun {
   explicit TRun(const std::string& Archive, const fs::path& Dest = {}) {
-    R.SetArchiveFile(Archive);
-    if (!Dest.empty()) R.SetExtractDir(Dest.string());
-    R.FileSpec = {"*.*"};
-    R.CreateStoredDirs = true;
+    vsktest::TakeEverything(R, Archive, Dest.string());
     R.OnNextVolume = [this](TZipCommon&, std::string& Name, const std::string&, bool Exists, bool& Cancel) {
       Volumes.push_back(Name);
       Cancel = !Exists;

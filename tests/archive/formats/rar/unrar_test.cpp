@@ -33,10 +33,7 @@ constexpr int kUnknownError = 25355;
 // A reader set to extract everything, with its events recorded.
 struct TRun {
   explicit TRun(const std::string& Archive, const fs::path& Dest = {}) {
-    R.SetArchiveFile(Archive);
-    if (!Dest.empty()) R.SetExtractDir(Dest.string());
-    R.FileSpec = {"*.*"};
-    R.CreateStoredDirs = true;
+    vsktest::TakeEverything(R, Archive, Dest.string());
   }
   std::vector<int> Codes() const { return Events.Codes(); }
   TUnRar R;
