@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace vsk {
@@ -55,12 +56,17 @@ TLibHandle LoadLibraryQuiet(const std::string& FileName) {
   if (FileName.empty()) return nullptr;
   // A name with a folder is taken as it stands.
   if (FileName.find('/') != std::string::npos) return TryOpen(FileName);
-  for (const std::string& dir : {ProgramDir(), std::string(kBuildLibraryDir)}) {
+  // BREVANE_LIBRARY_DIR in the environment takes the build folder's place
+  // and ends the search there: a library loaded earlier and kept in memory
+  // would otherwise still be found by its name.
+  const char* given = std::getenv("BREVANE_LIBRARY_DIR");
+  for (const std::string& dir : {ProgramDir(), std::string(given ? given : kBuildLibraryDir)}) {
     if (dir.empty()) continue;
     const std::string path = dir + "/" + FileName;
     if (access(path.c_str(), F_OK) != 0) continue;
     if (TLibHandle lib = TryOpen(path)) return lib;
   }
+  if (given != nullptr) return nullptr;
   TLibHandle lib = TryOpen(FileName);
   dlerror();  // leave no pending error text behind
   return lib;

@@ -2,6 +2,8 @@
 // Loading outside libraries at run time by file name. A library is looked
 // for beside the running program first, then in the folder the build puts
 // this project's own libraries in, then through the loader's normal path.
+// BREVANE_LIBRARY_DIR in the environment names the folder searched in
+// place of the build's, and the loader's path is then not searched.
 // Nothing is printed or shown when a library is missing: callers report
 // their own "not found" error.
 

@@ -97,6 +97,8 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnBh: return &vskUnBh;
     case rkUnZoo: return &vskUnZoo;
     case rkUnARC: return &vskUnARC;
+    case rkUnACE: return &vskUnACE;
+    case rkUnRar: return &vskUnRar;
     case rkUUDecode: return &vskUUDecode;
     default: return nullptr;
   }
@@ -136,6 +138,8 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnBh);
   ConnectReaderHandlers(vskUnZoo);
   ConnectReaderHandlers(vskUnARC);
+  ConnectReaderHandlers(vskUnACE);
+  ConnectReaderHandlers(vskUnRar);
   ConnectReaderHandlers(vskUUDecode);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);

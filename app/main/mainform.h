@@ -19,6 +19,7 @@
 #include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
+#include "archive/formats/ace/unace.h"
 #include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
@@ -27,6 +28,7 @@
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
+#include "archive/formats/rar/unrar.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uuencode.h"
@@ -361,6 +363,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnBh vskUnBh;
   vsk::TUnZoo vskUnZoo;
   vsk::TUnArc vskUnARC;
+  vsk::TUnACE vskUnACE;
+  vsk::TUnRar vskUnRar;
   vsk::TUUDecode vskUUDecode;
   vsk::TZip vskZip;
   vsk::TJar vskJar;

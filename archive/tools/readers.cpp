@@ -1,10 +1,12 @@
 #include "archive/tools/readers.h"
 
+#include "archive/formats/ace/unace.h"
 #include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
+#include "archive/formats/rar/unrar.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
@@ -14,6 +16,8 @@ namespace vsk {
 
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
   switch (T) {
+    case atAce:
+    case atAceExe: return std::make_unique<TUnACE>();
     case atArc:
     case atArcExe: return std::make_unique<TUnArc>();
     case atArj:
@@ -26,6 +30,8 @@ std::unique_ptr<TUnBase> MakeReader(TArcType T) {
     case atLhaExe:
     case atLzh:
     case atLzhExe: return std::make_unique<TUnLha>();
+    case atRar:
+    case atRarExe: return std::make_unique<TUnRar>();
     case atTar: return std::make_unique<TUnTar>();
     case atUUE: return std::make_unique<TUUDecode>();
     case atZip:

@@ -107,6 +107,20 @@ std::string TextBytes(std::size_t n, std::uint32_t seed) {
   return s;
 }
 
+std::map<std::string, std::string> FolderTree(const fs::path& Root) {
+  std::map<std::string, std::string> t;
+  for (auto it = fs::recursive_directory_iterator(Root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().lexically_relative(Root).string();
+    if (it->is_symlink())
+      t[rel + "@"] = fs::read_symlink(it->path()).string();
+    else if (it->is_directory())
+      t[rel + "/"] = "";
+    else
+      t[rel] = ReadFile(it->path());
+  }
+  return t;
+}
+
 bool HasShape(const std::string& Text, const std::string& Pattern) {
   if (Text.size() != Pattern.size()) return false;
   for (std::size_t i = 0; i < Text.size(); ++i) {

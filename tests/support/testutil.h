@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,5 +76,10 @@ std::string XdgMimeDefault(const std::string& mimeType);
 // Whether Text has the shape of Pattern: '#' stands for one digit, any
 // other character for itself ("####-##-##" for a date).
 bool HasShape(const std::string& Text, const std::string& Pattern);
+
+// What lies below Root, by relative path: a file's contents, "" for a
+// folder (its path ends in "/"), a symbolic link's target (its path ends
+// in "@").
+std::map<std::string, std::string> FolderTree(const fs::path& Root);
 
 }  // namespace vsktest

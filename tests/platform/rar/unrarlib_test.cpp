@@ -30,6 +30,7 @@ using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
+using vsktest::FolderTree;
 using vsktest::WriteFile;
 
 const std::string kFixtures = std::string(BREVANE_FIXTURES_DIR) + "/rar/";
@@ -141,22 +142,6 @@ UInt32 Crc(const std::string& s) {
   return static_cast<UInt32>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-// Regular files and folders below Root, by relative path ("/" after a
-// folder); links are listed with "@".
-std::map<std::string, std::string> Tree(const fs::path& Root) {
-  std::map<std::string, std::string> t;
-  for (auto it = fs::recursive_directory_iterator(Root); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string rel = it->path().lexically_relative(Root).string();
-    if (it->is_symlink())
-      t[rel + "@"] = fs::read_symlink(it->path()).string();
-    else if (it->is_directory())
-      t[rel + "/"] = "";
-    else
-      t[rel] = ReadFile(it->path());
-  }
-  return t;
-}
-
 // bsdtar's extraction into Dir of the archive bytes that Source prints;
 // true when bsdtar reports no error.
 bool Bsdtar(const std::string& Source, const fs::path& Dir, const std::string& Args = {}) {
@@ -217,12 +202,12 @@ TEST(UnrarLib, FixturesExtractLikeBsdtar) {
     TempDir dir;
     ASSERT_TRUE(Bsdtar("cat " + ShellQuote(kFixtures + name), dir / "bsdtar"));
     std::map<std::string, std::string> links;
-    const auto expected = WithoutLinks(Tree(dir / "bsdtar"), links);
+    const auto expected = WithoutLinks(FolderTree(dir / "bsdtar"), links);
     TRun run{.Archive = kFixtures + name, .Dest = dir / "ours", .Choose = ExtractAll};
     run.Go();
     ASSERT_EQ(run.OpenResult, 0);
     EXPECT_EQ(run.EndResult, ERAR_END_ARCHIVE);
-    EXPECT_EQ(Tree(run.Dest), expected);
+    EXPECT_EQ(FolderTree(run.Dest), expected);
     std::map<std::string, std::string> reported;
     for (const auto& e : run.Entries) {
       SCOPED_TRACE(e.H.FileName);
@@ -247,7 +232,7 @@ TEST(UnrarLib, FixturesExtractLikeBsdtar) {
     sfx.Go();
     EXPECT_EQ(sfx.EndResult, ERAR_END_ARCHIVE);
     EXPECT_EQ(sfx.Entries.size(), 5u);
-    EXPECT_EQ(Tree(sfx.Dest), Tree(plain.Dest));
+    EXPECT_EQ(FolderTree(sfx.Dest), FolderTree(plain.Dest));
   }
 
   // A comment in a service block before the first file (RAR 3.x).
@@ -311,7 +296,7 @@ TEST(UnrarLib, VolumeSetThroughTheCallback) {
   // bsdtar stops at a file it finds damaged: the big file on its own.
   EXPECT_TRUE(Bsdtar(volumes, dir / "rest", "--exclude " + big));
   std::map<std::string, std::string> links;
-  const auto rest = WithoutLinks(Tree(dir / "rest"), links);
+  const auto rest = WithoutLinks(FolderTree(dir / "rest"), links);
   EXPECT_EQ(links.size(), 1u);
   // The big file's CRC as bsdtar decodes it, without keeping its 240 MB.
   uLong bigCrc = crc32(0, nullptr, 0);
@@ -347,7 +332,7 @@ TEST(UnrarLib, VolumeSetThroughTheCallback) {
   EXPECT_EQ(std::string(html.H.ArcName), base + "3.rar");
   EXPECT_EQ(html.H.Flags & RHDF_SPLITAFTER, static_cast<unsigned>(RHDF_SPLITAFTER));
   EXPECT_EQ(html.Result, 0);
-  EXPECT_EQ(Tree(run.Dest), rest);
+  EXPECT_EQ(FolderTree(run.Dest), rest);
 
   // Volumes under other names: the caller writes the name to open.
   TempDir renamed;

@@ -23,6 +23,7 @@
 #include "app/main/settings.h"
 #include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
+#include "tests/platform/ace/aceencoder.h"
 
 namespace brevane::testing {
 namespace {
@@ -398,6 +399,60 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   main->acExtractExecute();
   EXPECT_EQ(Model().RowCount(), 0);
   EXPECT_FALSE(main->CommandEnabled("acExtract"));
+}
+
+// ACE and RAR archives go through their libraries: extracted, tested,
+// viewed and dragged out like the others.
+TEST_F(Extraction, AceAndRarArchivesThroughTheirLibraries) {
+  const std::string text = vsktest::TextBytes(40000, 8);
+  const std::string ace = (dir.path() / "set.ace").string();
+  vsktest::WriteAce(ace, {{.name = "docs/text.txt", .data = text}, {.name = "readme.txt", .data = "read me\n"}});
+  const std::string rar = std::string(BREVANE_FIXTURES_DIR) + "/rar/rar_binary_data.rar";
+  ASSERT_TRUE(vsktest::HaveTool("bsdtar"));
+  ASSERT_EQ(vsktest::RunTool("bsdtar -xf " + vsktest::ShellQuote(rar), dir.path()).exitCode, 0);
+
+  ASSERT_TRUE(Start({ace}));
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atAce);
+  ExpectExtractDialog(Out("ace"), true);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(CurrentReader, &main->vskUnACE);
+  EXPECT_TRUE(vsktest::ReadFile(Out("ace") + "/docs/text.txt") == text);
+  EXPECT_EQ(vsktest::ReadFile(Out("ace") + "/readme.txt"), "read me\n");
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->acTestExecute();
+
+  std::vector<std::string> opened;
+  main->ShellOpen = [&](const std::string& File) {
+    opened.push_back(File);
+    return true;
+  };
+  SelectRows({RowOf("docs/text.txt")});
+  main->acViewSelectedExecute();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_TRUE(vsktest::ReadFile(opened[0]) == text);
+
+  main->DisplayArchive(rar);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atRar);
+  ExpectExtractDialog(Out("rar"), true);
+  ui.ExpectMessage(Completed(2), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(CurrentReader, &main->vskUnRar);
+  for (const char* name : {"random_data.bin", "LibarchiveAddingTest.odt"})
+    EXPECT_TRUE(vsktest::ReadFile(Out("rar") + "/" + name) == vsktest::ReadFile(dir.path() / name)) << name;
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->acTestExecute();
+
+  SelectRows({RowOf("LibarchiveAddingTest.odt")});
+  std::vector<std::string> dropped;
+  main->DragExecutor = [&](QMimeData* Data) {
+    for (const QUrl& u : Data->urls()) dropped.push_back(u.toLocalFile().toStdString());
+    delete Data;
+    return Qt::CopyAction;
+  };
+  main->dfelvArchiveViewMouseDown();
+  ASSERT_EQ(dropped.size(), 1u);
+  EXPECT_TRUE(vsktest::ReadFile(dropped[0]) == vsktest::ReadFile(dir.path() / "LibarchiveAddingTest.odt"));
 }
 
 TEST_F(Extraction, ViewingExtractsIntoAFreshFolderThatLivesUntilTheEnd) {

@@ -1,0 +1,456 @@
+#include "archive/formats/ace/unace.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <set>
+
+#include "archive/core/fileprims.h"
+#include "archive/core/selection.h"
+#include "archive/formats/ace/aceheader.h"
+#include "platform/ace/acelib.h"
+#include "platform/dynlib.h"
+
+namespace vsk {
+
+namespace {
+
+constexpr int kLibraryError = 25103;
+constexpr int kUnknownError = 25355;
+constexpr int kInvalidPassword = 26517;
+constexpr int kPasswordFailed = 26522;
+constexpr UInt32 kNormal = 0x20;
+
+// The reader whose run is inside the library: the callbacks reach it here.
+std::atomic<TUnACE*> Running{nullptr};
+
+struct TAceEntryPoints {
+  AceInitDllProc InitDll = nullptr;
+  AceTestProc Test = nullptr;
+  AceExtractProc Extract = nullptr;
+
+  // All five must be there, though two are not called.
+  bool Resolve(TLibHandle Lib) {
+    InitDll = reinterpret_cast<AceInitDllProc>(GetProcAddress(Lib, "ACEInitDll"));
+    Test = reinterpret_cast<AceTestProc>(GetProcAddress(Lib, "ACETest"));
+    Extract = reinterpret_cast<AceExtractProc>(GetProcAddress(Lib, "ACEExtract"));
+    return InitDll && Test && Extract && GetProcAddress(Lib, "ACEReadArchiveData") && GetProcAddress(Lib, "ACEList");
+  }
+};
+
+bool FileExistsNoFollow(const std::string& Name) {
+  struct stat st;
+  return lstat(Name.c_str(), &st) == 0;
+}
+
+std::string FolderPart(const std::string& Name) {
+  const auto slash = Name.find_last_of('/');
+  return slash == std::string::npos ? std::string() : Name.substr(0, slash);
+}
+
+}  // namespace
+
+// The library's four callbacks. Nothing may unwind through the library: a
+// failure inside cancels the run.
+struct TUnACECallback {
+  template <int (TUnACE::*Handler)(AceCallbackRecord&)>
+  static int Call(AceCallbackRecord* Record) {
+    TUnACE* self = Running.load();
+    if (self == nullptr || Record == nullptr) return ACE_CALLBACK_CANCEL;
+    try {
+      return (self->*Handler)(*Record);
+    } catch (...) {
+      *self->CancelRef() = true;
+    }
+    return ACE_CALLBACK_CANCEL;
+  }
+};
+
+TUnACE::TUnACE() = default;
+
+TUnACE::~TUnACE() = default;
+
+void TUnACE::ExtractArchive() {
+  TUnACE* idle = nullptr;
+  if (!Running.compare_exchange_strong(idle, this)) {
+    ReportError(ArchiveFile(), "Another ACE archive is being read", "0", kUnknownError);
+    return;
+  }
+  struct TRelease {
+    TUnACE& Self;
+    ~TRelease() {
+      Self.RestoreMovedAside();
+      Running.store(nullptr);
+    }
+  } release{*this};
+  FNameBytes = 0;
+  FFilesDone = 0;
+  FVolumeName = ArchiveFile();
+  FWanted = FDirectory = false;
+  FErrorReported = false;
+  ProgressArchiveTotal = ProgressBytesLeft = 0;
+  ProgressEntryTotal = 0;
+
+  TLibHandle lib = LoadLibraryQuiet("unacev2.so");
+  TAceEntryPoints entry;
+  if (lib == nullptr || !entry.Resolve(lib)) {
+    FreeLibrary(lib);
+    ReportError(ArchiveFile(), "", "0", kLibraryError);
+    return;
+  }
+  struct TFree {
+    TLibHandle Lib;
+    ~TFree() { FreeLibrary(Lib); }
+  } freeLib{lib};
+
+  FComment.assign(8192, '\0');
+  FTempPath = TempDir();
+  if (FTempPath.size() > 255) FTempPath.resize(255);
+  AceGlobalData init{};
+  init.Obj = this;
+  init.MaxArchiveTestBytes = 0x1FFFF;
+  init.MaxFileBufferSize = 0x2FFFF;
+  init.Comment.Buffer = FComment.data();
+  init.Comment.BufferSize = 8191;
+  init.TempDir = FTempPath.c_str();
+  init.InfoCallback = &TUnACECallback::Call<&TUnACE::Info>;
+  init.ErrorCallback = &TUnACECallback::Call<&TUnACE::Error>;
+  init.RequestCallback = &TUnACECallback::Call<&TUnACE::Request>;
+  init.StateCallback = &TUnACECallback::Call<&TUnACE::State>;
+  if (entry.InitDll(&init) != ACE_OK) {
+    ReportError(ArchiveFile(), "", "0", kLibraryError);
+    return;
+  }
+  bool walked = false;
+  try {
+    walked = PrePass();
+  } catch (const ECancelUnwind&) {
+    throw;
+  } catch (...) {
+  }
+  if (!walked) {
+    if (!FErrorReported) ReportError(ArchiveFile(), "", "0", kLibraryError);
+    return;
+  }
+
+  static const char kEverything[] = "";
+  int result = ACE_OK;
+  if (Testing()) {
+    AceTestRecord test{};
+    test.Files = {kEverything, kEverything, kEverything, -1};
+    test.DecryptPassword = Password.c_str();
+    result = entry.Test(FVolumeName.c_str(), &test);
+  } else {
+    std::string dir = ExtractDir();
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (!DirectoryExists(dir)) ForceDirectories(dir);
+    AceExtractRecord extract{};
+    extract.Files = {kEverything, kEverything, kEverything, -1};
+    extract.DestinationDir = dir.c_str();
+    extract.ExcludePath = UseStoredDirs ? 0 : -1;
+    extract.DecryptPassword = Password.c_str();
+    result = entry.Extract(FVolumeName.c_str(), &extract);
+  }
+  // A failure the callbacks did not report (a CRC failure has its verdict).
+  if (result != ACE_OK && result != ACE_ERROR_CRC && result != ACE_ERROR_USER && !FErrorReported && !GetCancel())
+    ReportError(ArchiveFile(), "result code " + std::to_string(result), "0", kUnknownError);
+}
+
+bool TUnACE::PrePass() {
+  Byte err = 0;
+  TFileStream32 file(FVolumeName, fmOpenRead | fmShareDenyNone, err);
+  if (err != 0) {
+    ReportError(FVolumeName, "", "0", msg::ErrorOpeningFile);
+    FErrorReported = true;
+    return false;
+  }
+  const Int64 size = file.GetSize();
+  const auto readAt = [&](Int64 Pos, Byte* Buffer, std::size_t Count) -> std::size_t {
+    if (Pos < 0 || Pos >= size || file.Seek(Pos, soBeginning) != Pos) return 0;
+    const Int32 n = file.Read(Buffer, static_cast<Int32>(Count));
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+  };
+  Byte mainBytes[kAceMainFixedSize];
+  TAceMainHeader main;
+  if (!main.Parse(mainBytes, readAt(ArcOffset, mainBytes, sizeof mainBytes))) return false;
+
+  PackedTotal = UnpackedTotal = 0;
+  const bool collect = !Testing() && CreateStoredDirs && UseStoredDirs;
+  std::set<std::string> folders;
+  std::vector<Byte> header;
+  for (Int64 pos = ArcOffset + main.Size(); pos < size && !GetCancel();) {
+    Byte prefix[kAceHeadPrefix];
+    if (readAt(pos, prefix, sizeof prefix) != sizeof prefix) break;
+    // Every header holds at least its type and flags.
+    const UInt16 headSize = static_cast<UInt16>(prefix[2] | prefix[3] << 8);
+    if (headSize < 3) break;
+    header.resize(kAceHeadPrefix + headSize);
+    if (readAt(pos, header.data(), header.size()) != header.size()) break;
+    TAceFileHeader h;
+    if (header[4] != kAceTypeFile) {
+      // Other headers carry their data size after the flags.
+      UInt64 add = 0;
+      const UInt16 flags = static_cast<UInt16>(header[5] | header[6] << 8);
+      if ((flags & kAceFlagAddSize) && header.size() >= 11)
+        add = header[7] | header[8] << 8 | header[9] << 16 | UInt64{header[10]} << 24;
+      pos += static_cast<Int64>(header.size() + add);
+      continue;
+    }
+    if (!h.ParseFixed(header.data(), header.size())) break;
+    h.SetName(header.data() + kAceFileFixedSize, header.size() - kAceFileFixedSize);
+    pos += h.Size() + static_cast<Int64>(h.PackedSize);
+    if (h.Flags & kAceFlagSplitBefore) continue;
+    const std::string name = OemToAnsiName(h.Name, TranslateOemChar);
+    if (collect) folders.insert(h.IsDirectory() ? name : FolderPart(name));
+    if (h.IsDirectory() || !IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
+    PackedTotal += h.PackedSize;
+    UnpackedTotal += h.OriginalSize;
+    ProgressArchiveTotal += h.OriginalSize;
+    ProgressBytesLeft += h.OriginalSize;
+    NewestEntryDate = std::max(NewestEntryDate, h.DosDateTime);
+  }
+  for (const std::string& folder : folders) {
+    if (folder.empty() || !PrepareFileName(folder)) continue;
+    OutputName = CurrentFileName;
+    CreateEntryFolder();
+  }
+  return true;
+}
+
+int TUnACE::Info(AceCallbackRecord& R) {
+  if (GetCancel()) return ACE_CALLBACK_CANCEL;
+  if (R.Head.Code == ACE_INFO_FILE_DONE) {
+    ++FFilesDone;
+    return ACE_CALLBACK_OK;
+  }
+  return ACE_CALLBACK_SKIP;
+}
+
+int TUnACE::Error(AceCallbackRecord& R) {
+  FErrorReported = true;
+  const UInt32 code = R.Head.Code;
+  std::string name = FVolumeName;
+  if (R.Head.StructureType == ACE_TYPE_ARCHIVEDFILE && R.ArchivedFile.FileData && R.ArchivedFile.FileData->Name)
+    name = R.ArchivedFile.FileData->Name;
+  else if (R.Head.StructureType == ACE_TYPE_REALFILE && R.RealFile.FileName)
+    name = R.RealFile.FileName;
+  else if (R.Head.StructureType == ACE_TYPE_ARCHIVE && R.Archive.ArchiveData && R.Archive.ArchiveData->ArchiveName)
+    name = R.Archive.ArchiveData->ArchiveName;
+
+  // The errors of one file: it is reported, fails its verdict and the run
+  // goes on with the next.
+  int fileMessage = 0;
+  if (code == ACE_ERROR_CB_UNSUPPORTED) fileMessage = msg::UnsupportedMethod;
+  if (code == ACE_ERROR_CB_PASSWORD) fileMessage = kInvalidPassword;
+  if (code == ACE_ERROR_CB_NAME) fileMessage = msg::InvalidFileName;
+  if (fileMessage != 0) {
+    ReportError(FWanted ? OutputName : name, "", "0", fileMessage);
+    if (FWanted) {
+      FWanted = false;
+      if (FilesProcessed > 0) --FilesProcessed;
+      FailVerdict();
+    }
+    return GetCancel() ? ACE_CALLBACK_CANCEL : ACE_CALLBACK_SKIP;
+  }
+  int message = kUnknownError;
+  switch (code) {
+    case ACE_ERROR_CB_OPEN: message = msg::ErrorOpeningFile; break;
+    case ACE_ERROR_CB_READ: message = msg::ErrorReadingFile; break;
+    case ACE_ERROR_CB_WRITE: message = msg::ErrorWritingToFile; break;
+    case ACE_ERROR_CB_BROKEN: message = msg::BadFileHeader; break;
+    case ACE_ERROR_CB_VOLUME: message = 25135; break;
+    default: break;
+  }
+  ReportError(name, message == kUnknownError ? "error code " + std::to_string(code) : "", "0", message);
+  return ACE_CALLBACK_CANCEL;
+}
+
+int TUnACE::Request(AceCallbackRecord& R) {
+  if (GetCancel()) return ACE_CALLBACK_CANCEL;
+  if (R.Head.StructureType == ACE_TYPE_ARCHIVE && R.Head.Code == ACE_REQUEST_CHANGE_VOLUME) return ChangeVolume(R);
+  if (R.Head.StructureType != ACE_TYPE_ARCHIVEDFILE) return ACE_CALLBACK_CANCEL;
+  if (R.Head.Code == ACE_REQUEST_PASSWORD) return AskPassword(R);
+  if (R.Head.Code != ACE_REQUEST_FILE_EXISTS) return ACE_CALLBACK_CANCEL;
+  // The overwrite question was asked when the file began.
+  return FWanted && OverwriteMode == omOverwrite ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
+}
+
+int TUnACE::ChangeVolume(AceCallbackRecord& R) {
+  if (!OnNextVolume) {
+    ReportError(ArchiveFile(), "OnNextVolume", "0", msg::RequiredEventNotAssigned);
+    FErrorReported = true;
+    return ACE_CALLBACK_CANCEL;
+  }
+  AceCallbackVolume& v = R.Volume;
+  if (v.NextVolume == nullptr || v.NextVolumeSize == 0) return ACE_CALLBACK_CANCEL;
+  std::string next = GetNextVolumeName(FVolumeName, v.VolumeNumber - 1);
+  if (next.empty()) next.assign(v.NextVolume, strnlen(v.NextVolume, v.NextVolumeSize));
+  if (!OpenNextVolume(next, v.VolumeNumber)) {
+    FErrorReported = true;
+    return ACE_CALLBACK_CANCEL;
+  }
+  if (next.size() >= v.NextVolumeSize) {
+    ReportError(next, "", "0", msg::InvalidFileName);
+    FErrorReported = true;
+    return ACE_CALLBACK_CANCEL;
+  }
+  std::memcpy(v.NextVolume, next.c_str(), next.size() + 1);
+  return FileExistsNoFollow(next) ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
+}
+
+int TUnACE::AskPassword(AceCallbackRecord& R) {
+  const std::string& name = Testing() ? EntryName : OutputName;
+  if (!OnGetPassword) {
+    ReportError(name, "OnGetPassword", "0", msg::RequiredEventNotAssigned);
+    FErrorReported = true;
+    return ACE_CALLBACK_CANCEL;
+  }
+  for (int attempt = 1; attempt <= PasswordAttempts; ++attempt) {
+    bool tryAgain = true;
+    std::string typed = Password;
+    Fire(OnGetPassword, name, typed, tryAgain);
+    if (!tryAgain || GetCancel()) {
+      ReportError(name, "", "0", kInvalidPassword);
+      FErrorReported = true;
+      return ACE_CALLBACK_CANCEL;
+    }
+    if (!typed.empty()) {
+      Password = typed;
+      FPasswordText = typed;
+      R.Password.Password = FPasswordText.c_str();
+      return ACE_CALLBACK_OK;
+    }
+    if (attempt == PasswordAttempts) ReportError(name, "", "0", kPasswordFailed);
+  }
+  FErrorReported = true;
+  return ACE_CALLBACK_CANCEL;
+}
+
+int TUnACE::State(AceCallbackRecord& R) {
+  if (GetCancel()) return ACE_CALLBACK_CANCEL;
+  switch (R.Head.StructureType) {
+    case ACE_TYPE_ARCHIVEDFILE:
+      if (R.Head.Code == ACE_STATE_START_FILE) return FileBegins(R);
+      break;
+    case ACE_TYPE_PROGRESS: {
+      const AceCallbackProgress& p = R.Progress;
+      const double block = p.BlockSize;
+      ProgressBytesLeft = std::max(0.0, ProgressBytesLeft - block);
+      if (!FWanted) break;
+      if (p.Block != nullptr && p.BlockSize > 0) {
+        if (Testing())
+          DecryptWriteRoutine(-1, const_cast<Byte*>(p.Block), true, static_cast<Int32>(p.BlockSize), kCrc32, nullptr,
+                              false);
+        else
+          Crc->Update(kCrc32, p.Block, p.BlockSize);
+      }
+      ProgressRoutine(static_cast<Int64>(p.FileProcessed));
+      break;
+    }
+    case ACE_TYPE_CRCCHECK:
+      if (R.CrcCheck.FileData != nullptr) FileDone(R.CrcCheck.CrcOk != 0, R.CrcCheck.FileData->Crc32);
+      break;
+    default:
+      break;
+  }
+  return GetCancel() ? ACE_CALLBACK_CANCEL : ACE_CALLBACK_OK;
+}
+
+int TUnACE::FileBegins(AceCallbackRecord& R) {
+  const AceFileData* file = R.ArchivedFile.FileData;
+  FWanted = false;
+  if (file == nullptr || file->Name == nullptr) return ACE_CALLBACK_SKIP;
+  const std::string name = OemToAnsiName(file->Name, TranslateOemChar);
+  FDirectory = (file->Attributes & 0x10) != 0;
+  FAttributes = file->Attributes;
+  FDosDateTime = file->Time;
+  if (!IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) return ACE_CALLBACK_SKIP;
+  FNameBytes += static_cast<Int64>(name.size()) + 1;
+
+  if (!Testing()) {
+    // The library writes below the destination at the name it reports:
+    // that name must be the one the guard gives, or nothing is written.
+    std::string root = ExtractDir();
+    if (!root.empty() && root.back() != '/') root += '/';
+    if (!PrepareFileName(name)) return ACE_CALLBACK_SKIP;
+    if (CurrentFileName != root + name) {
+      ReportError(ArchiveFile(), name, "0", msg::InvalidFileName);
+      return ACE_CALLBACK_SKIP;
+    }
+  }
+  if (FDirectory) {
+    // Folders are made by the library (below the destination, no links
+    // followed) when stored folders are wanted; they get no verdict.
+    return !Testing() && CreateStoredDirs && UseStoredDirs ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
+  }
+  TEntryInfo info;
+  info.Name = name;
+  info.UnpackedSize = static_cast<Int64>(file->Size);
+  info.DosDateTime = file->Time;
+  info.Encrypted = (file->Flags & ACE_FILE_PASSWORD) != 0;
+  info.MethodSupported = file->Method == ACE_METHOD_STORED || file->Method == ACE_METHOD_LZ77;
+  ProgressEntryTotal = info.UnpackedSize;
+  const std::string stored = CurrentFileName;
+  if (!StartEntry(info)) return ACE_CALLBACK_SKIP;
+  Crc->Reset();
+  FWanted = true;
+  if (!Testing() && OutputName != stored && FileExistsNoFollow(stored)) {
+    // A new name was chosen for an existing output: the file at the
+    // stored name waits aside while the library writes there.
+    std::string aside;
+    for (int i = 0; i < 1000 && aside.empty(); ++i) {
+      const std::string candidate = stored + ".vsk" + std::to_string(i);
+      if (!FileExistsNoFollow(candidate)) aside = candidate;
+    }
+    if (aside.empty() || ::rename(stored.c_str(), aside.c_str()) != 0) {
+      ReportError(stored, "", "0", msg::ErrorOpeningFile);
+      FWanted = false;
+      if (FilesProcessed > 0) --FilesProcessed;
+      return ACE_CALLBACK_SKIP;
+    }
+    FRenameTarget = stored;
+    FRenameSource = aside;
+    FChosenName = OutputName;
+    OutputName = stored;
+  }
+  return ACE_CALLBACK_OK;
+}
+
+void TUnACE::FileDone(bool CrcOk, UInt32 StoredCrc) {
+  if (!FWanted) {
+    RestoreMovedAside();
+    return;
+  }
+  FWanted = false;
+  if (!Testing()) {
+    const int fd = ::open(OutputName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) CloseOutputFile(fd, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
+    if (!FChosenName.empty()) {
+      if (::rename(OutputName.c_str(), FChosenName.c_str()) != 0) ReportError(FChosenName, "", "0", msg::ErrorWritingToFile);
+      OutputName = FChosenName;
+    }
+    RestoreMovedAside();
+  }
+  // The library's check, and ours over the blocks it handed over (ACE
+  // stores the CRC register without its final inversion).
+  if (!CrcOk)
+    FailVerdict();
+  else
+    CheckCrc(kCrc32, StoredCrc);
+}
+
+void TUnACE::RestoreMovedAside() {
+  if (!FRenameSource.empty()) {
+    if (FileExistsNoFollow(FRenameTarget)) ::unlink(FRenameTarget.c_str());
+    ::rename(FRenameSource.c_str(), FRenameTarget.c_str());
+  }
+  FRenameSource.clear();
+  FRenameTarget.clear();
+  FChosenName.clear();
+}
+
+}  // namespace vsk

@@ -1,0 +1,63 @@
+#pragma once
+// Extracting and testing ACE archives through the ACE library
+// "unacev2.so", loaded by file name for each run. The library decodes and
+// writes; its four callbacks come back here, where each file is selected,
+// named through the name guard, put to the overwrite and password
+// questions, offered the next volume and given its CRC verdict. One run at
+// a time per process: a second run while one is active is refused with an
+// error.
+
+#include <string>
+#include <vector>
+
+#include "archive/core/unbase.h"
+
+union AceCallbackRecord;
+
+namespace vsk {
+
+class TUnACE : public TUnBase {
+ public:
+  TUnACE();
+  ~TUnACE() override;
+
+ protected:
+  void ExtractArchive() override;
+
+ private:
+  friend struct TUnACECallback;
+
+  // The own walk over the first volume's headers: totals and folders.
+  bool PrePass();
+  int Info(AceCallbackRecord& R);
+  int Error(AceCallbackRecord& R);
+  int Request(AceCallbackRecord& R);
+  int State(AceCallbackRecord& R);
+  int FileBegins(AceCallbackRecord& R);
+  void FileDone(bool CrcOk, UInt32 StoredCrc);
+  int ChangeVolume(AceCallbackRecord& R);
+  int AskPassword(AceCallbackRecord& R);
+  // Puts a file moved aside for a renamed output back in its place.
+  void RestoreMovedAside();
+
+  std::string FVolumeName;
+  std::vector<char> FComment;
+  std::string FTempPath;
+  std::string FPasswordText;  // handed to the library during a request
+  bool FErrorReported = false;
+  Int64 FNameBytes = 0;
+  Int32 FFilesDone = 0;
+  // The file in work.
+  bool FWanted = false;
+  bool FDirectory = false;
+  UInt32 FAttributes = 0;
+  UInt32 FDosDateTime = 0;
+  // A renamed output: the library writes at the stored name, the file that
+  // was there waits under a temporary name, and the result then moves to
+  // the chosen name.
+  std::string FRenameTarget;  // the stored name's output
+  std::string FRenameSource;  // where the file that was there waits
+  std::string FChosenName;
+};
+
+}  // namespace vsk

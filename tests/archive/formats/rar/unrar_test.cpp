@@ -1,0 +1,249 @@
+// Extracting and testing RAR archives through the RAR library. No Debian
+// tool writes RAR: the shared fixtures are read in place and compared byte
+// for byte with what bsdtar extracts from the same files.
+
+#include "archive/formats/rar/unrar.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/tools/arc2arc.h"
+#include "archive/tools/zipcheck.h"
+#include "tests/support/readerevents.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::FolderTree;
+using vsktest::ReadFile;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+const std::string kFixtures = std::string(BREVANE_FIXTURES_DIR) + "/rar/";
+const std::string kSet = kFixtures + "rar_multivolume.part000";
+constexpr int kUnknownError = 25355;
+
+// A reader set to extract everything, with its events recorded.
+struct TRun {
+  explicit TRun(const std::string& Archive, const fs::path& Dest = {}) {
+    vsktest::TakeEverything(R, Archive, Dest.string());
+  }
+  std::vector<int> Codes() const { return Events.Codes(); }
+  TUnRar R;
+  vsktest::ReaderEvents Events{R};
+  std::vector<std::pair<int, std::string>>& Errors = Events.Errors;
+  std::map<std::string, bool>& Verdicts = Events.Verdicts;
+};
+
+// bsdtar's files and folders from the bytes Source prints, without the
+// links it makes (the reader never makes one).
+std::map<std::string, std::string> BsdtarTree(const std::string& Source, const fs::path& Dir,
+                                              const std::string& Args = {}) {
+  fs::create_directories(Dir);
+  EXPECT_EQ(vsktest::RunTool(Source + " | bsdtar -xf - -C " + ShellQuote(Dir.string()) + " " + Args).exitCode, 0);
+  auto tree = FolderTree(Dir);
+  std::erase_if(tree, [](const auto& e) { return e.first.back() == '@'; });
+  return tree;
+}
+
+std::vector<std::string> Prefixed(const fs::path& Dir, std::vector<std::string> Names) {
+  for (auto& n : Names) n = (Dir / n).string();
+  return Names;
+}
+
+// Every single-volume fixture, the self-extractor included, extracts as
+// bsdtar extracts it and tests clean; a link entry is refused, not made.
+TEST(UnRar, FixturesExtractAndTestLikeBsdtar) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  ASSERT_TRUE(vsktest::HaveTool("bsdtar"));
+  const std::map<std::string, std::vector<std::string>> files = {
+      {"rar.rar", {"test.txt", "testdir/test.txt"}},
+      {"rar_compress_normal.rar", {"LibarchiveAddingTest.html", "testdir/test.txt", "testdir/LibarchiveAddingTest.html"}},
+      {"rar_binary_data.rar", {"random_data.bin", "LibarchiveAddingTest.odt"}},
+      {"rar_sfx.exe", {"test.txt", "testshortcut.lnk", "testdir/test.txt"}},
+  };
+  for (const auto& [name, entries] : files) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    const auto expected = BsdtarTree("cat " + ShellQuote(kFixtures + name), dir / "bsdtar");
+    TRun run(kFixtures + name, dir / "ours");
+    EXPECT_EQ(run.R.Extract(), static_cast<int>(entries.size()));
+    EXPECT_EQ(FolderTree(dir / "ours"), expected);
+    std::map<std::string, bool> passed;
+    for (const auto& e : Prefixed(dir / "ours", entries)) passed[e] = true;
+    EXPECT_EQ(run.Verdicts, passed);
+    const bool link = name != "rar_binary_data.rar" && name != "rar_sfx.exe";
+    EXPECT_EQ(run.Codes(), link ? std::vector<int>{25327} : std::vector<int>{});
+
+    // The tester runs the reader with its null output.
+    TZipCheck check;
+    check.SetArchiveFile(kFixtures + name);
+    check.FileSpec = {"*.*"};
+    std::map<std::string, bool> status;
+    check.OnStatus = [&](TZipCommon&, const std::string& File, bool Pass) { status[File] = Pass; };
+    check.OnError = [](TZipCommon&, const std::string& File, const std::string&, const std::string&, int Code) {
+      ADD_FAILURE() << File << " " << Code;
+    };
+    check.Activate();
+    std::map<std::string, bool> tested;
+    for (const auto& e : entries) tested[e] = true;
+    if (link) tested["testlink"] = true;
+    EXPECT_EQ(status, tested);
+  }
+
+  // The converter takes RAR archives as input (the link stays out).
+  ASSERT_TRUE(vsktest::HaveTool("unzip"));
+  TempDir converted;
+  TArc2Arc conv;
+  conv.SetArchiveFile(kFixtures + "rar_compress_normal.rar");
+  conv.OutArcType = tyZip;
+  conv.NewArchive = (converted / "out.zip").string();
+  std::vector<int> codes;
+  conv.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int Code) {
+    codes.push_back(Code);
+  };
+  conv.Activate();
+  EXPECT_EQ(codes, std::vector<int>{25327});
+  EXPECT_EQ(vsktest::RunTool("unzip -q " + ShellQuote(conv.NewArchive) + " -d " + ShellQuote(converted.str() + "/x"))
+                .exitCode,
+            0);
+  auto unzipped = FolderTree(converted / "x");
+  auto expected = BsdtarTree("cat " + ShellQuote(kFixtures + "rar_compress_normal.rar"), converted / "bsdtar");
+  const auto folder = [](const auto& e) { return e.first.back() == '/'; };
+  std::erase_if(unzipped, folder);
+  std::erase_if(expected, folder);
+  EXPECT_EQ(unzipped, expected);
+
+  // One byte of test.txt changed: it fails and nothing of it is left; the
+  // entries after it come out. A cut archive says so.
+  TempDir dir;
+  std::string bytes = ReadFile(kFixtures + "rar.rar");
+  bytes[bytes.find("test text document")] = 'T';
+  WriteFile(dir / "bad.rar", bytes);
+  TRun bad((dir / "bad.rar").string(), dir / "bad");
+  EXPECT_EQ(bad.R.Extract(), 1);
+  EXPECT_FALSE(bad.Verdicts.at((dir / "bad" / "test.txt").string()));
+  EXPECT_FALSE(fs::exists(dir / "bad" / "test.txt"));
+  EXPECT_EQ(fs::file_size(dir / "bad" / "testdir" / "test.txt"), 20u);
+  EXPECT_EQ(bad.Codes(), (std::vector<int>{msg::BadBlock, 25327}));
+
+  WriteFile(dir / "cut.rar", bytes.substr(0, 100));
+  TRun cut((dir / "cut.rar").string());
+  cut.R.TestArchive();
+  EXPECT_FALSE(cut.Errors.empty());
+}
+
+// The four volumes: each next one is offered through OnNextVolume, the
+// answer may rename it, and declining stops the run with nothing left.
+TEST(UnRar, VolumeSetThroughOnNextVolume) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  ASSERT_TRUE(vsktest::HaveTool("bsdtar"));
+  const std::string big = "ppmd_lzss_conversion_test.txt";
+  std::string cat = "cat";
+  for (int i = 1; i <= 4; ++i) cat += " " + ShellQuote(kSet + std::to_string(i) + ".rar");
+  TempDir dir;
+  const auto expected = BsdtarTree(cat, dir / "bsdtar", "--exclude " + big);
+
+  // The volumes under other names, found by the handler.
+  for (int i = 1; i <= 4; ++i)
+    fs::create_symlink(kSet + std::to_string(i) + ".rar", dir / ("vol" + std::to_string(i)));
+  TRun run((dir / "vol1").string(), dir / "ours");
+  run.R.FileSpec = {"*.html", "*.txt"};
+  std::vector<std::string> offered;
+  run.R.OnNextVolume = [&](TZipCommon&, std::string& Name, const std::string&, bool, bool& Cancel) {
+    offered.push_back(Name);
+    Name = (dir / ("vol" + std::to_string(offered.size() + 1))).string();
+    Cancel = false;
+  };
+  run.R.OnBegin = [&](TZipCommon&, const std::string& File, int, bool& Extract) {
+    Extract = fs::path(File).filename() != big;
+  };
+  EXPECT_EQ(run.R.Extract(), 3);
+  ASSERT_EQ(offered.size(), 3u);
+  EXPECT_EQ(offered[0], (dir / "vol1.r00").string());
+  EXPECT_EQ(FolderTree(dir / "ours"), expected);
+  // The big file is damaged (bsdtar stops in it too): refused, it is still
+  // decoded for the files after it and its failure reported.
+  EXPECT_EQ(run.Errors, (std::vector<std::pair<int, std::string>>{{msg::BadBlock, big}}));
+
+  TRun declined(kSet + "1.rar", dir / "declined");
+  int asked = 0;
+  declined.R.OnNextVolume = [&](TZipCommon&, std::string&, const std::string&, bool, bool& Cancel) {
+    ++asked;
+    Cancel = true;
+  };
+  EXPECT_EQ(declined.R.Extract(), 0);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(declined.Codes(), std::vector<int>{msg::UserCanceled});
+  EXPECT_FALSE(fs::exists(dir / "declined" / big));
+}
+
+// The library cannot decrypt: the password is asked once, every encrypted
+// entry then fails with "Invalid password", and nothing is written.
+TEST(UnRar, EncryptedEntriesFailCleanly) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  TempDir dir;
+  TRun run(kFixtures + "rar_encryption_data.rar", dir / "out");
+  std::vector<std::string> asked;
+  run.R.OnGetPassword = [&](TZipCommon&, const std::string& File, std::string& Password, bool&) {
+    asked.push_back(File);
+    Password = "secret";
+  };
+  EXPECT_EQ(run.R.Extract(), 0);
+  EXPECT_EQ(asked, std::vector<std::string>{"foo.txt"});
+  EXPECT_EQ(run.Codes(), (std::vector<int>{26517, 26517}));
+  EXPECT_EQ(run.Verdicts.size(), 2u);
+  EXPECT_TRUE(!fs::exists(dir / "out") || fs::is_empty(dir / "out"));
+
+  TRun unasked(kFixtures + "rar_encryption_data.rar");
+  unasked.R.TestArchive();
+  EXPECT_EQ(unasked.Codes(), (std::vector<int>{26517, 26517, 26517, 26517}));
+}
+
+// A missing library, a cancel in the middle of an entry, and a second run
+// started while one is active.
+TEST(UnRar, LibraryMissingCancelAndOneRunAtATime) {
+  TempDir dir;
+  {
+    TempDir empty;
+    vsktest::ScopedEnv hidden("BREVANE_LIBRARY_DIR", empty.str());
+    TRun run(kFixtures + "rar.rar", dir / "none");
+    EXPECT_FALSE(TUnRar::LibraryPresent());
+    EXPECT_EQ(run.R.Extract(), 0);
+    EXPECT_EQ(run.Codes(), std::vector<int>{25260});
+  }
+  ASSERT_TRUE(TRun(kFixtures + "rar.rar").R.LibraryPresent());
+
+  TRun cancel(kFixtures + "rar_binary_data.rar", dir / "cancel");
+  int steps = 0;
+  cancel.R.OnProgress = [&](TZipCommon& Sender, Byte, Byte) {
+    if (++steps == 2) Sender.SetCancel(true);
+  };
+  cancel.R.Extract();
+  EXPECT_EQ(cancel.Codes(), std::vector<int>{msg::UserCanceled});
+  EXPECT_FALSE(fs::exists(dir / "cancel" / "random_data.bin"));
+  EXPECT_FALSE(fs::exists(dir / "cancel" / "LibarchiveAddingTest.odt"));
+
+  TRun first(kFixtures + "rar.rar", dir / "first");
+  TRun second(kFixtures + "rar_binary_data.rar", dir / "second");
+  first.R.OnBegin = [&](TZipCommon&, const std::string&, int, bool&) {
+    if (second.Errors.empty()) {
+      EXPECT_EQ(second.R.Extract(), 0);
+    }
+  };
+  EXPECT_EQ(first.R.Extract(), 2);
+  EXPECT_TRUE(first.Errors.size() == 1 && first.Errors[0].first == 25327);
+  EXPECT_EQ(second.Codes(), std::vector<int>{kUnknownError});
+  EXPECT_FALSE(fs::exists(dir / "second"));
+  EXPECT_EQ(second.R.Extract(), 2);
+}
+
+}  // namespace
+}  // namespace vsk
