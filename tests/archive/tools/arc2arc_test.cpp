@@ -337,9 +337,10 @@ TEST_F(Arc2ArcTest, RefusalsWriteNothing) {
   EXPECT_FALSE(fs::exists(dir / "same.tar.gz"));
 
   // An input type without a reader.
-  const std::string cab = Pack("in.cab", "gcab -c {out} a.txt");
-  conv.SetArchiveFile(cab);
-  ASSERT_EQ(conv.ArcType(), atCab);
+  const std::string ha = (dir / "in.ha").string();
+  vsktest::WriteFile(ha, std::string("HA\x01\x00", 4) + std::string(40, 'x'));
+  conv.SetArchiveFile(ha);
+  ASSERT_EQ(conv.ArcType(), atHA);
   conv.OutArcType = tyZip;
   conv.NewArchive = (dir / "cab.zip").string();
   errors.clear();

@@ -191,19 +191,4 @@ void Extract(const CabinetLib& lib, const fs::path& cab, Extraction& x) {
   EXPECT_EQ(x.files.openHandles, 0) << "a handle was left open";
 }
 
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
-  }
-  return files;
-}
-
-std::map<std::string, std::string> Cabextract(const fs::path& cab, const fs::path& into) {
-  const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return Tree(into);
-}
-
 }  // namespace vsktest

@@ -11,6 +11,8 @@
 
 #include "platform/cabinet/fdifci.h"
 #include "platform/dynlib.h"
+#include "tests/support/cabbuild.h"
+#include "tests/support/testutil.h"
 
 namespace vsktest {
 
@@ -96,9 +98,5 @@ struct Extraction {
 // (backslashes in names as "/").
 void Extract(const CabinetLib& lib, const std::filesystem::path& cab, Extraction& x);
 
-// Files under Root by their names relative to it.
-std::map<std::string, std::string> Tree(const std::filesystem::path& root);
-// What cabextract extracts from Cab into Into.
-std::map<std::string, std::string> Cabextract(const std::filesystem::path& cab, const std::filesystem::path& into);
 
 }  // namespace vsktest
