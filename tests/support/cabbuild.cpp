@@ -63,10 +63,20 @@ std::string BuildCab(const CabSpec& c) {
   return h;
 }
 
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  if (!fs::exists(root)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+  }
+  return files;
+}
+
 std::map<std::string, std::string> Cabextract(const std::filesystem::path& cab, const std::filesystem::path& into) {
   const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  return Tree(into);
+  return FilesUnder(into);
 }
 
 }  // namespace vsktest

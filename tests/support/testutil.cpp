@@ -71,15 +71,6 @@ ScopedEnv::~ScopedEnv() {
     unsetenv(name_.c_str());
 }
 
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
-  }
-  return files;
-}
-
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + p.string());

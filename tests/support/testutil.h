@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -54,8 +53,6 @@ class ScopedEnv {
 };
 
 std::string ReadFile(const fs::path& p);
-// The regular files under Root by their names relative to it, with their contents.
-std::map<std::string, std::string> Tree(const fs::path& root);
 void WriteFile(const fs::path& p, const std::string& data);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed = 1);

@@ -4,6 +4,7 @@
 // that serves the library's file callbacks, the library's error as an
 // exception, and the compression words.
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +70,30 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
  private:
   TFileStream32* Find(intptr_t Handle) const;
   std::vector<std::unique_ptr<TFileStream32>> FStreams;
+};
+
+// The library's open, close and delete callbacks over the handler of the
+// component the user pointer names (Owner::FileHandler()). No exception
+// passes into the library.
+template <class Owner>
+struct TCabinetFileCallbacks {
+  static intptr_t Open(const char* Name, int OFlag, int PMode, int* Err, void* Pv) {
+    try {
+      return static_cast<Owner*>(Pv)->FileHandler().Open(Name ? Name : "", OFlag, PMode, *Err, Pv);
+    } catch (...) {
+      *Err = EIO;
+      return -1;
+    }
+  }
+  static int Close(intptr_t Hf, int* Err, void* Pv) { return static_cast<Owner*>(Pv)->FileHandler().Close(Hf, *Err, Pv); }
+  static int Delete(const char* Name, int* Err, void* Pv) {
+    try {
+      return static_cast<Owner*>(Pv)->FileHandler().Delete(Name ? Name : "", *Err, Pv);
+    } catch (...) {
+      *Err = EIO;
+      return -1;
+    }
+  }
 };
 
 // A failure of the library other than those the components answer

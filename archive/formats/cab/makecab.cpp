@@ -68,14 +68,6 @@ struct TMakeCab::TOldEntries {
 struct TMakeCabCallbacks {
   static TMakeCab& Of(void* Pv) { return *static_cast<TMakeCab*>(Pv); }
 
-  static intptr_t Open(const char* Name, int OFlag, int PMode, int* Err, void* Pv) {
-    try {
-      return Of(Pv).FHandler->Open(Name ? Name : "", OFlag, PMode, *Err, Pv);
-    } catch (...) {
-      *Err = EIO;
-      return -1;
-    }
-  }
   static unsigned Read(intptr_t Hf, void* Buffer, unsigned Count, int* Err, void* Pv) {
     TMakeCab& self = Of(Pv);
     if (self.GetCancel()) {
@@ -109,7 +101,6 @@ struct TMakeCabCallbacks {
     }
     return n;
   }
-  static int Close(intptr_t Hf, int* Err, void* Pv) { return Of(Pv).FHandler->Close(Hf, *Err, Pv); }
   static int64_t Seek(intptr_t Hf, int64_t Distance, int SeekType, int* Err, void* Pv) {
     TMakeCab& self = Of(Pv);
     if (self.GetCancel()) {
@@ -118,7 +109,6 @@ struct TMakeCabCallbacks {
     }
     return self.FHandler->Seek(Hf, Distance, SeekType, *Err, Pv);
   }
-  static int Delete(const char* Name, int* Err, void* Pv) { return Of(Pv).FHandler->Delete(Name ? Name : "", *Err, Pv); }
   static int FilePlaced(PCCAB, const char*, int64_t, int, void*) { return 0; }
   static int GetTempFile(char* Name, int Size, void* Pv) { return Of(Pv).DoGetTempFile(Name, Size) ? 1 : 0; }
   // A cabinet is never split, so there is no next one.
@@ -266,9 +256,10 @@ bool TMakeCab::LoadOldDirectory() {
     old.Folder = folder;
   }
   ERF erf{};
-  HFDI fdi = CabinetLibrary().FDICreate(CabAlloc, CabFree, TMakeCabCallbacks::Open, TMakeCabCallbacks::Read,
-                                        TMakeCabCallbacks::WriteOld, TMakeCabCallbacks::Close, TMakeCabCallbacks::Seek,
-                                        cpuUNKNOWN, &erf, this);
+  using TFiles = TCabinetFileCallbacks<TMakeCab>;
+  HFDI fdi = CabinetLibrary().FDICreate(CabAlloc, CabFree, TFiles::Open, TMakeCabCallbacks::Read,
+                                        TMakeCabCallbacks::WriteOld, TFiles::Close, TMakeCabCallbacks::Seek, cpuUNKNOWN,
+                                        &erf, this);
   if (!fdi) {
     ReportError(ArchiveFile(), ECabinetError(erf.erfOper, erf.erfType).what(), "0", 0);
     return false;
@@ -315,10 +306,11 @@ bool TMakeCab::EnsureContext() {
     RaiseError(ArchiveFile(), "path longer than 255 bytes", "0", msg::ErrorCreatingFile);
   }
   FErf = {};
-  FContext = CabinetLibrary().FCICreate(&FErf, TMakeCabCallbacks::FilePlaced, CabAlloc, CabFree, TMakeCabCallbacks::Open,
-                                        TMakeCabCallbacks::Read, TMakeCabCallbacks::Write, TMakeCabCallbacks::Close,
-                                        TMakeCabCallbacks::Seek, TMakeCabCallbacks::Delete,
-                                        TMakeCabCallbacks::GetTempFile, &FCab, this);
+  using TFiles = TCabinetFileCallbacks<TMakeCab>;
+  FContext = CabinetLibrary().FCICreate(&FErf, TMakeCabCallbacks::FilePlaced, CabAlloc, CabFree, TFiles::Open,
+                                        TMakeCabCallbacks::Read, TMakeCabCallbacks::Write, TFiles::Close,
+                                        TMakeCabCallbacks::Seek, TFiles::Delete, TMakeCabCallbacks::GetTempFile, &FCab,
+                                        this);
   if (!FContext) {
     ReportFailure(ArchiveFile());
     throw E_RAISE(msg::ErrorCreatingFile);

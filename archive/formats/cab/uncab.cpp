@@ -41,14 +41,6 @@ std::string Text(const char* Field) { return Field ? std::string(Field) : std::s
 struct TUnCabCallbacks {
   static TUnCab& Of(void* Pv) { return *static_cast<TUnCab*>(Pv); }
 
-  static intptr_t Open(const char* Name, int OFlag, int PMode, int* Err, void* Pv) {
-    try {
-      return Of(Pv).FHandler->Open(Name ? Name : "", OFlag, PMode, *Err, Pv);
-    } catch (...) {
-      *Err = EIO;
-      return -1;
-    }
-  }
   static unsigned Read(intptr_t Hf, void* Buffer, unsigned Count, int* Err, void* Pv) {
     if (Of(Pv).GetCancel()) {
       *Err = -1;
@@ -59,7 +51,6 @@ struct TUnCabCallbacks {
   static unsigned Write(intptr_t, const void* Buffer, unsigned Count, int* Err, void* Pv) {
     return Of(Pv).WriteData(Buffer, Count, *Err);
   }
-  static int Close(intptr_t Hf, int* Err, void* Pv) { return Of(Pv).FHandler->Close(Hf, *Err, Pv); }
   static int64_t Seek(intptr_t Hf, int64_t Distance, int SeekType, int* Err, void* Pv) {
     return Of(Pv).FHandler->Seek(Hf, Distance, SeekType, *Err, Pv);
   }
@@ -97,8 +88,9 @@ void TUnCab::ExtractArchive() {
 
   FErf = {};
   const int cpu = CpuType == cptAuto ? cpuUNKNOWN : static_cast<int>(CpuType) - 1;
-  HFDI context = lib.FDICreate(CabAlloc, CabFree, TUnCabCallbacks::Open, TUnCabCallbacks::Read,
-                               TUnCabCallbacks::Write, TUnCabCallbacks::Close, TUnCabCallbacks::Seek, cpu, &FErf, this);
+  using TFiles = TCabinetFileCallbacks<TUnCab>;
+  HFDI context = lib.FDICreate(CabAlloc, CabFree, TFiles::Open, TUnCabCallbacks::Read, TUnCabCallbacks::Write,
+                               TFiles::Close, TUnCabCallbacks::Seek, cpu, &FErf, this);
   if (!context) {
     CheckError(false);
     return;

@@ -14,29 +14,6 @@
 
 namespace vsktest {
 
-CabinetLib::CabinetLib() : lib_(vsk::LoadLibraryQuiet("cabinet.so")) {
-  auto bind = [&](auto& entry, const char* name) {
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(vsk::GetProcAddress(lib_, name));
-  };
-  bind(FDICreate, "FDICreate");
-  bind(FDIIsCabinet, "FDIIsCabinet");
-  bind(FDICopy, "FDICopy");
-  bind(FDIDestroy, "FDIDestroy");
-  bind(FCICreate, "FCICreate");
-  bind(FCIAddFile, "FCIAddFile");
-  bind(FCIFlushCabinet, "FCIFlushCabinet");
-  bind(FCIFlushFolder, "FCIFlushFolder");
-  bind(FCIDestroy, "FCIDestroy");
-}
-
-CabinetLib::~CabinetLib() { vsk::FreeLibrary(lib_); }
-
-bool CabinetLib::readerOk() const { return FDICreate && FDIIsCabinet && FDICopy && FDIDestroy; }
-
-bool CabinetLib::writerOk() const { return FCICreate && FCIAddFile && FCIFlushCabinet && FCIFlushFolder && FCIDestroy; }
-
-void* CabAlloc(size_t cb) { return std::malloc(cb); }
-void CabFree(void* memory) { std::free(memory); }
 
 intptr_t CabOpen(const char* name, int oflag, int pmode, int* err, void* pv) {
   int flags = (oflag & CAB_O_RDWR) ? O_RDWR : (oflag & CAB_O_WRONLY) ? O_WRONLY : O_RDONLY;

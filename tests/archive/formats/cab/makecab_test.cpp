@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
-using vsktest::Tree;
+using vsktest::FilesUnder;
 using vsktest::WriteFile;
 
 struct Made {
@@ -109,10 +109,10 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
     const auto z = RunTool("7z t " + ShellQuote(cab.string()));
     EXPECT_EQ(z.exitCode, 0) << z.output;
     EXPECT_EQ(vsktest::Cabextract(cab, dir / (std::string(c.name) + ".x")), files);
-    EXPECT_EQ(Tree(dir / (std::string(c.name) + ".x")), files);
+    EXPECT_EQ(FilesUnder(dir / (std::string(c.name) + ".x")), files);
     const auto x = vsktest::RunUnCab(cab, dir / (std::string(c.name) + ".ours"));
     EXPECT_TRUE(x.errors.empty());
-    EXPECT_EQ(Tree(dir / (std::string(c.name) + ".ours")), files);
+    EXPECT_EQ(FilesUnder(dir / (std::string(c.name) + ".ours")), files);
   }
 
   // The Quantum setting writes what its word selects: LZX with the memory as window.
@@ -204,7 +204,7 @@ TEST(MakeCab, FailuresLeaveTheTargetAsItWas) {
     w.SetCompressMethod(cmStore);
     w.SetTempDir((dir / "tmp").string());
   });
-  const auto left = Tree(dir / "small");
+  const auto left = FilesUnder(dir / "small");
   umount2((dir / "small").c_str(), MNT_DETACH);
   EXPECT_EQ(m.added, 0);
   EXPECT_EQ(m.errors, std::vector<int>{25160});

@@ -26,7 +26,7 @@ using vsktest::RunTool;
 using vsktest::RunUnCab;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
-using vsktest::Tree;
+using vsktest::FilesUnder;
 using vsktest::WriteFile;
 
 // A small tree of text, random and empty files, with a subfolder.
@@ -64,10 +64,10 @@ TEST(UnCab, GcabCabinetsExtractAndTest) {
     const CabRun x = RunUnCab(cab, out);
     EXPECT_TRUE(x.errors.empty());
     EXPECT_EQ(x.processed, 4);
-    EXPECT_EQ(Tree(out), files);
+    EXPECT_EQ(FilesUnder(out), files);
     // Extracting again over the same files without confirmation keeps them whole.
     EXPECT_EQ(RunUnCab(cab, out).processed, 4);
-    EXPECT_EQ(Tree(out), files);
+    EXPECT_EQ(FilesUnder(out), files);
 
     const CabRun t = RunCheck(cab);
     EXPECT_TRUE(t.errors.empty());
@@ -93,7 +93,7 @@ TEST(UnCab, FixturesMatchCabextract) {
     const fs::path out = dir / (std::string(name) + ".out");
     const CabRun x = RunUnCab(dir / name, out);
     EXPECT_TRUE(x.errors.empty());
-    EXPECT_EQ(Tree(out), expected);
+    EXPECT_EQ(FilesUnder(out), expected);
     const CabRun t = RunUnCab(dir / name, out, true);
     EXPECT_TRUE(t.errors.empty());
     EXPECT_EQ(t.verdicts.size(), expected.size());
@@ -144,8 +144,8 @@ TEST(UnCab, HostileNamesStayInside) {
   WriteFile(dir / "h.cab", BuildCab(c));
   const fs::path out = dir / "deep" / "out";
   const CabRun x = RunUnCab(dir / "h.cab", out);
-  EXPECT_EQ(Tree(dir.path()).size(), 1 + Tree(out).size());  // only the cabinet lies outside
-  EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"abs/x.txt", "ab1"},
+  EXPECT_EQ(FilesUnder(dir.path()).size(), 1 + FilesUnder(out).size());  // only the cabinet lies outside
+  EXPECT_EQ(FilesUnder(out), (std::map<std::string, std::string>{{"abs/x.txt", "ab1"},
                                                            {"drive.txt", "ab2"},
                                                            {"etc/y.txt", "ab4"},
                                                            {"z.txt", "ab5"},
