@@ -20,6 +20,8 @@
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/arc/unarc.h"
+#include "archive/formats/cab/makecab.h"
+#include "archive/formats/cab/uncab.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
@@ -312,12 +314,14 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnZoo vskUnZoo;
   vsk::TUnArc vskUnARC;
   vsk::TUUDecode vskUUDecode;
+  vsk::TUnCab vskUnCab;
   vsk::TZip vskZip;
   vsk::TJar vskJar;
   vsk::TTar vskTar;
   vsk::TGZip vskGZip;
   vsk::TLha vskLha;
   vsk::TBlakHole vskBlakHole;
+  vsk::TMakeCab vskMakeCab;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;
