@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/formats/gzip/ungzip.h"
+#include "bench/ratioreporter.h"
 
 namespace {
 
@@ -88,32 +89,12 @@ void UnGZip(benchmark::State& state) {
 BENCHMARK(ZlibGunzip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(UnGZip)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// Prints each of our runs as a ratio of zlib's time for the same work.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      const std::string name = r.benchmark_name();
-      times_[name] = r.GetAdjustedRealTime();
-      const auto ratio = [&](const char* ours, const char* zlib) {
-        if (name == ours && times_.count(zlib))
-          std::printf("%s / %s = %.2f\n", ours, zlib, times_[ours] / times_[zlib]);
-      };
-      ratio("UnGZip", "ZlibGunzip");
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   GzipFile();  // made before anything is timed
-  TRatioReporter reporter;
+  TRatioReporter reporter({std::pair<std::string, std::string>("UnGZip", "ZlibGunzip")});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::error_code ec;
   fs::remove_all(Folder(), ec);

@@ -100,6 +100,7 @@ vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
     case rkUnACE: return &vskUnACE;
     case rkUnRar: return &vskUnRar;
     case rkUUDecode: return &vskUUDecode;
+    case rkUnCab: return &vskUnCab;
     default: return nullptr;
   }
 }
@@ -113,6 +114,7 @@ vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
     case wkGZip: return &vskGZip;
     case wkLha: return &vskLha;
     case wkBlakHole: return &vskBlakHole;
+    case wkMakeCab: return &vskMakeCab;
     default: return nullptr;
   }
 }
@@ -141,12 +143,14 @@ void TfmMain::ConnectComponentHandlers() {
   ConnectReaderHandlers(vskUnACE);
   ConnectReaderHandlers(vskUnRar);
   ConnectReaderHandlers(vskUUDecode);
+  ConnectReaderHandlers(vskUnCab);
   ConnectWriterHandlers(vskZip);
   ConnectWriterHandlers(vskJar);
   ConnectWriterHandlers(vskTar);
   ConnectWriterHandlers(vskGZip);
   ConnectWriterHandlers(vskLha);
   ConnectWriterHandlers(vskBlakHole);
+  ConnectWriterHandlers(vskMakeCab);
   // The gzip step asks before it replaces an existing file.
   vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
@@ -675,12 +679,14 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
   if (&Sender == &M.vskUnZoo) return "tunzoo";
   if (&Sender == &M.vskUnARC) return "tunarc";
   if (&Sender == &M.vskUUDecode) return "tuudecode";
+  if (&Sender == &M.vskUnCab) return "tuncab";
   if (&Sender == &M.vskJar) return "tjar";
   if (&Sender == &M.vskZip) return "tzip";
   if (&Sender == &M.vskTar) return "ttar";
   if (&Sender == &M.vskGZip) return "tgzip";
   if (&Sender == &M.vskLha) return "tlha";
   if (&Sender == &M.vskBlakHole) return "tblakhole";
+  if (&Sender == &M.vskMakeCab) return "tmakecab";
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
   if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
   return "tzipcommon";

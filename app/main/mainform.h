@@ -21,6 +21,8 @@
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/ace/unace.h"
 #include "archive/formats/arc/unarc.h"
+#include "archive/formats/cab/makecab.h"
+#include "archive/formats/cab/uncab.h"
 #include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
@@ -366,12 +368,14 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TUnACE vskUnACE;
   vsk::TUnRar vskUnRar;
   vsk::TUUDecode vskUUDecode;
+  vsk::TUnCab vskUnCab;
   vsk::TZip vskZip;
   vsk::TJar vskJar;
   vsk::TTar vskTar;
   vsk::TGZip vskGZip;
   vsk::TLha vskLha;
   vsk::TBlakHole vskBlakHole;
+  vsk::TMakeCab vskMakeCab;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;

@@ -225,10 +225,11 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
   const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
   t.emplace_back("acMakeSFX", sfx.Contains(Type));
   t.emplace_back("acPassword", ArcTypeCanEncrypt(Type));
-  const bool writable = ArcTypeHasWriter(Type) && Type != atCab;
+  // Files are added to a cabinet by rebuilding it; none are deleted from one.
+  const bool writable = ArcTypeHasWriter(Type);
   t.emplace_back("acAdd", writable);
-  t.emplace_back("acDelete", writable);
-  t.emplace_back("acTest", ArcTypeCanTest(Type) && Type != atCab);
+  t.emplace_back("acDelete", writable && Type != atCab);
+  t.emplace_back("acTest", ArcTypeCanTest(Type) || Type == atCab);
   t.emplace_back("acExtract", ArcTypeHasExtractor(Type));
   const bool comment = Type == atZip || Type == atZipExe;
   t.emplace_back("acViewComment", comment);

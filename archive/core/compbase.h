@@ -309,6 +309,9 @@ class TCompBase : public TZipCommon {
   // matches and indexes the names. Of two entries of one name the later one
   // is what extraction leaves, so a new file replaces that one.
   void MarkOldEntries();
+  // Puts a kept old entry (esCopy) at the output position: its stored
+  // bytes are copied as they are. Raises EVskError when that fails.
+  virtual void CopyEntry(TCompEntry& E);
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;
@@ -330,7 +333,6 @@ class TCompBase : public TZipCommon {
   bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
   bool InStoreList(const std::string& Path) const;
   void FlushCopy();
-  void CopyEntry(TCompEntry& E);
   void EndRun(bool Activated);
   void RunBody();
   void AppendFound(const TFileObject& F, const std::string& Stored, bool IsDir);

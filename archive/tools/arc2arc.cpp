@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "archive/formats/cab/makecab.h"
 #include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
@@ -83,6 +84,7 @@ std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
     case tyJar: return std::make_unique<TJar>();
     case tyLzh: return std::make_unique<TLha>();
     case tyBh: return std::make_unique<TBlakHole>();
+    case tyCab: return std::make_unique<TMakeCab>();  // MSZIP
     case tyTar:
     case tyTarGzip: {
       // The tar is always built plain; the gzip step follows separately so
@@ -126,7 +128,8 @@ std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
 }
 
 bool TArc2Arc::OutputTypeSupported(TOutArcType Type) {
-  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyBh || Type == tyTar || Type == tyTarGzip;
+  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyBh || Type == tyCab || Type == tyTar ||
+         Type == tyTarGzip;
 }
 
 void TArc2Arc::Notice(const std::string& Text) {

@@ -3,6 +3,7 @@
 #include "archive/formats/ace/unace.h"
 #include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
+#include "archive/formats/cab/uncab.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/formats/lha/unbh.h"
 #include "archive/formats/lha/unlha.h"
@@ -24,6 +25,7 @@ std::unique_ptr<TUnBase> MakeReader(TArcType T) {
     case atArjExe: return std::make_unique<TUnArj>();
     case atBh:
     case atBhExe: return std::make_unique<TUnBh>();
+    case atCab: return std::make_unique<TUnCab>();
     case atGZip: return std::make_unique<TUnGZip>();
     case atJar: return std::make_unique<TUnJar>();
     case atLha:

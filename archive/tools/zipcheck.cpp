@@ -9,7 +9,6 @@ namespace {
 
 bool RefusedType(TArcType T) {
   switch (T) {
-    case atCab:
     case atHA:
     case atMsGZ:
     case atPak:

@@ -1,5 +1,9 @@
 #include "tests/support/cabbuild.h"
 
+#include <gtest/gtest.h>
+
+#include "tests/support/testutil.h"
+
 namespace vsktest {
 
 using namespace vsk;
@@ -57,6 +61,22 @@ std::string BuildCab(const CabSpec& c) {
   }
   Put32(h, 8, static_cast<UInt32>(h.size()));
   return h;
+}
+
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  if (!fs::exists(root)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+  }
+  return files;
+}
+
+std::map<std::string, std::string> Cabextract(const std::filesystem::path& cab, const std::filesystem::path& into) {
+  const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return FilesUnder(into);
 }
 
 }  // namespace vsktest

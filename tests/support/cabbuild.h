@@ -2,6 +2,8 @@
 // A test-only cabinet writer: stored folders, data blocks without
 // checksums, cabinet sets with data blocks split between cabinets.
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,5 +39,10 @@ void Put16(std::string& s, std::size_t at, UInt32 v);
 void Put32(std::string& s, std::size_t at, UInt32 v);
 
 std::string BuildCab(const CabSpec& c);
+
+// The regular files under Root by their names relative to it, with their contents.
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root);
+// What cabextract extracts from Cab into Into (which it creates).
+std::map<std::string, std::string> Cabextract(const std::filesystem::path& cab, const std::filesystem::path& into);
 
 }  // namespace vsktest

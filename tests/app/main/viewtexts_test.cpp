@@ -207,7 +207,7 @@ TEST(EnableMenus, TablePerArchiveType) {
       "acVirusScan",    "acCheckOut",          "sbProperties"};
   const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
   const TArcTypes encrypt{atBh, atJar, atZip};
-  const TArcTypes writable{atBh, atGZip, atJar, atLha, atLzh, atTar, atZip};
+  const TArcTypes writable{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip};
   for (int i = 0; i < kArcTypeCount; ++i) {
     const auto t = static_cast<TArcType>(i);
     for (bool setup : {false, true}) {
@@ -228,11 +228,14 @@ TEST(EnableMenus, TablePerArchiveType) {
         if (name == "acPassword") {
           EXPECT_EQ(enabled, encrypt.Contains(t)) << where;
         }
-        if (name == "acAdd" || name == "acDelete") {
+        if (name == "acAdd") {
           EXPECT_EQ(enabled, writable.Contains(t)) << where;
         }
+        if (name == "acDelete") {
+          EXPECT_EQ(enabled, writable.Contains(t) && t != atCab) << where;
+        }
         if (name == "acTest") {
-          EXPECT_EQ(enabled, ArcTypeCanTest(t) && t != atCab) << where;
+          EXPECT_EQ(enabled, ArcTypeCanTest(t) || t == atCab) << where;
         }
         if (name == "acExtract") {
           EXPECT_EQ(enabled, ArcTypeHasExtractor(t)) << where;
@@ -252,8 +255,9 @@ TEST(EnableMenus, TablePerArchiveType) {
     ADD_FAILURE() << name;
     return false;
   };
-  EXPECT_FALSE(enabled(atCab, "acAdd"));
-  EXPECT_FALSE(enabled(atCab, "acTest"));
+  EXPECT_TRUE(enabled(atCab, "acAdd"));
+  EXPECT_FALSE(enabled(atCab, "acDelete"));
+  EXPECT_TRUE(enabled(atCab, "acTest"));
   EXPECT_TRUE(enabled(atCab, "acExtract"));
   EXPECT_TRUE(enabled(atJarExe, "acTest"));
   EXPECT_FALSE(enabled(atJarExe, "acExtract"));

@@ -112,11 +112,18 @@ TEST_F(ZipCheckTest, PasswordsAndRefusedTypes) {
   EXPECT_EQ(Check(zip), 2);
   EXPECT_EQ(asked, 1);
 
-  // A cabinet is refused before anything runs.
+  // A cabinet is tested by the cabinet reader.
   const std::string cab = Pack("c.cab", "gcab -c {out} a.txt");
+  EXPECT_EQ(Check(cab), 1);
+  EXPECT_EQ(events, (std::vector<std::string>{"+a.txt", "end a.txt"}));
+
+  // A type without a reader is refused before anything runs.
+  const std::string ha = (dir.path() / "c.ha").string();
+  vsktest::WriteFile(ha, std::string("HA\x01\x00", 4) + std::string(40, 'x'));
   bool activated = false;
   check.OnActivate = [&](TZipCommon&) { activated = true; };
-  EXPECT_EQ(Check(cab), 0);
+  errors.clear();
+  EXPECT_EQ(Check(ha), 0);
   EXPECT_EQ(errors, std::vector<int>{25243});
   EXPECT_FALSE(activated);
   EXPECT_TRUE(events.empty());

@@ -14,29 +14,6 @@
 
 namespace vsktest {
 
-CabinetLib::CabinetLib() : lib_(vsk::LoadLibraryQuiet("cabinet.so")) {
-  auto bind = [&](auto& entry, const char* name) {
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(vsk::GetProcAddress(lib_, name));
-  };
-  bind(FDICreate, "FDICreate");
-  bind(FDIIsCabinet, "FDIIsCabinet");
-  bind(FDICopy, "FDICopy");
-  bind(FDIDestroy, "FDIDestroy");
-  bind(FCICreate, "FCICreate");
-  bind(FCIAddFile, "FCIAddFile");
-  bind(FCIFlushCabinet, "FCIFlushCabinet");
-  bind(FCIFlushFolder, "FCIFlushFolder");
-  bind(FCIDestroy, "FCIDestroy");
-}
-
-CabinetLib::~CabinetLib() { vsk::FreeLibrary(lib_); }
-
-bool CabinetLib::readerOk() const { return FDICreate && FDIIsCabinet && FDICopy && FDIDestroy; }
-
-bool CabinetLib::writerOk() const { return FCICreate && FCIAddFile && FCIFlushCabinet && FCIFlushFolder && FCIDestroy; }
-
-void* CabAlloc(size_t cb) { return std::malloc(cb); }
-void CabFree(void* memory) { std::free(memory); }
 
 intptr_t CabOpen(const char* name, int oflag, int pmode, int* err, void* pv) {
   int flags = (oflag & CAB_O_RDWR) ? O_RDWR : (oflag & CAB_O_WRONLY) ? O_WRONLY : O_RDONLY;
@@ -189,21 +166,6 @@ void Extract(const CabinetLib& lib, const fs::path& cab, Extraction& x) {
   x.ok = lib.FDICopy(fdi, cab.filename().c_str(), dir.c_str(), 0, Notify, nullptr, &x) != 0;
   EXPECT_EQ(lib.FDIDestroy(fdi), 1);
   EXPECT_EQ(x.files.openHandles, 0) << "a handle was left open";
-}
-
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
-  }
-  return files;
-}
-
-std::map<std::string, std::string> Cabextract(const fs::path& cab, const fs::path& into) {
-  const auto r = RunTool("cabextract -q -d " + ShellQuote(into.string()) + " " + ShellQuote(cab.string()));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return Tree(into);
 }
 
 }  // namespace vsktest

@@ -9,33 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "archive/formats/cab/cabinetlib.h"
 #include "platform/cabinet/fdifci.h"
 #include "platform/dynlib.h"
+#include "tests/support/cabbuild.h"
+#include "tests/support/testutil.h"
 
 namespace vsktest {
 
-class CabinetLib {
+// The entry points as the archive components bind them.
+class CabinetLib : public vsk::TCabinetLibrary {
  public:
-  CabinetLib();
-  ~CabinetLib();
-  CabinetLib(const CabinetLib&) = delete;
-  CabinetLib& operator=(const CabinetLib&) = delete;
+  CabinetLib() : vsk::TCabinetLibrary(vsk::CabinetLibrary()) {}
   // The reading (FDI) and the writing (FCI) entry points were all found.
-  bool readerOk() const;
-  bool writerOk() const;
-
-  PFNFDICREATE FDICreate = nullptr;
-  PFNFDIISCABINET FDIIsCabinet = nullptr;
-  PFNFDICOPY FDICopy = nullptr;
-  PFNFDIDESTROY FDIDestroy = nullptr;
-  PFNFCICREATE FCICreate = nullptr;
-  PFNFCIADDFILE FCIAddFile = nullptr;
-  PFNFCIFLUSHCABINET FCIFlushCabinet = nullptr;
-  PFNFCIFLUSHFOLDER FCIFlushFolder = nullptr;
-  PFNFCIDESTROY FCIDestroy = nullptr;
-
- private:
-  vsk::TLibHandle lib_ = nullptr;
+  bool readerOk() const { return ReaderAvailable(); }
+  bool writerOk() const { return WriterAvailable() && FCIFlushFolder; }
 };
 
 // The user pointer of the POSIX callbacks: what they did.
@@ -47,8 +35,8 @@ struct PosixFiles {
   std::vector<std::string> deleted;
 };
 
-void* CabAlloc(size_t cb);
-void CabFree(void* memory);
+using vsk::CabAlloc;
+using vsk::CabFree;
 intptr_t CabOpen(const char* name, int oflag, int pmode, int* err, void* pv);
 unsigned int CabRead(intptr_t hf, void* memory, unsigned int cb, int* err, void* pv);
 unsigned int CabWrite(intptr_t hf, const void* memory, unsigned int cb, int* err, void* pv);
@@ -96,9 +84,5 @@ struct Extraction {
 // (backslashes in names as "/").
 void Extract(const CabinetLib& lib, const std::filesystem::path& cab, Extraction& x);
 
-// Files under Root by their names relative to it.
-std::map<std::string, std::string> Tree(const std::filesystem::path& root);
-// What cabextract extracts from Cab into Into.
-std::map<std::string, std::string> Cabextract(const std::filesystem::path& cab, const std::filesystem::path& into);
 
 }  // namespace vsktest

@@ -101,7 +101,7 @@ std::map<std::string, std::string> ReadBack(const CabinetLib& lib, const fs::pat
   x.outDir = into;
   Extract(lib, cab, x);
   EXPECT_TRUE(x.ok) << x.erf.erfOper;
-  return Tree(into);
+  return FilesUnder(into);
 }
 
 TEST(Fci, CabinetsTheToolsRead) {
@@ -149,14 +149,14 @@ TEST(Fci, CabinetsTheToolsRead) {
     fs::create_directories(dir / (tag + ".gcab"));
     const auto x = RunTool("gcab -x " + ShellQuote(cab.string()), dir / (tag + ".gcab"));
     EXPECT_EQ(x.exitCode, 0) << x.output;
-    EXPECT_EQ(Tree(dir / (tag + ".gcab")), src);
+    EXPECT_EQ(FilesUnder(dir / (tag + ".gcab")), src);
 
     // Our reading side agrees, and sees the records as written.
     Extraction back;
     back.outDir = dir / (tag + ".back");
     Extract(lib, cab, back);
     ASSERT_TRUE(back.ok);
-    EXPECT_EQ(Tree(back.outDir), src);
+    EXPECT_EQ(FilesUnder(back.outDir), src);
     const Event* large = back.Closed("large.bin");
     ASSERT_NE(large, nullptr);
     EXPECT_EQ(large->cb, 1);  // to be run

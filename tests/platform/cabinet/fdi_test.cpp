@@ -72,7 +72,7 @@ TEST(Fdi, CabinetsOfGcab) {
     x.outDir = dir / (std::string(name) + ".out");
     Extract(lib, cab, x);
     ASSERT_TRUE(x.ok) << x.erf.erfOper;
-    EXPECT_EQ(Tree(x.outDir), src);
+    EXPECT_EQ(FilesUnder(x.outDir), src);
     using T = std::vector<FDINOTIFICATIONTYPE>;
     T expected = {fdintCABINET_INFO};
     for (int i = 0; i < 4; ++i) expected.insert(expected.end(), {fdintCOPY_FILE, fdintCLOSE_FILE_INFO});
@@ -89,7 +89,7 @@ TEST(Fdi, CabinetsOfGcab) {
     some.skip = {"readme.txt", "empty.txt"};
     Extract(lib, cab, some);
     ASSERT_TRUE(some.ok);
-    EXPECT_EQ(Tree(some.outDir), (std::map<std::string, std::string>{{"data.bin", src.at("data.bin")},
+    EXPECT_EQ(FilesUnder(some.outDir), (std::map<std::string, std::string>{{"data.bin", src.at("data.bin")},
                                                                      {"sub/Grüße.txt", src.at("sub/Grüße.txt")}}));
   }
 }
@@ -105,7 +105,7 @@ TEST(Fdi, LzxCabinetsAndTheSetOfTwo) {
   x.outDir = dir / "cab3";
   Extract(lib, fx / "cab_3.cab", x);
   ASSERT_TRUE(x.ok) << x.erf.erfOper;
-  const auto cab3 = Tree(x.outDir);
+  const auto cab3 = FilesUnder(x.outDir);
   EXPECT_EQ(cab3, Cabextract(fx / "cab_3.cab", dir / "cab3.ref"));
   EXPECT_EQ(cab3.size(), 4u);
   EXPECT_EQ(cab3.at("zero").size(), 33000u);
@@ -130,7 +130,7 @@ TEST(Fdi, LzxCabinetsAndTheSetOfTwo) {
   };
   Extract(lib, fx / "cab_multi.p1.cab", set);
   ASSERT_TRUE(set.ok) << set.erf.erfOper;
-  EXPECT_EQ(Tree(set.outDir), ref);
+  EXPECT_EQ(FilesUnder(set.outDir), ref);
   EXPECT_EQ(set.Types(), (std::vector<FDINOTIFICATIONTYPE>{fdintCABINET_INFO, fdintCOPY_FILE, fdintNEXT_CABINET,
                                                            fdintCABINET_INFO, fdintCLOSE_FILE_INFO}));
   EXPECT_EQ(set.events[0].psz1, p2);
@@ -173,7 +173,7 @@ TEST(Fdi, LzxCabinetsAndTheSetOfTwo) {
   Extract(lib, fx / "cab_multi.p1.cab", wrong);
   EXPECT_TRUE(wrong.ok);
   EXPECT_EQ(reasons, (std::vector<int>{FDIERROR_NONE, FDIERROR_WRONG_CABINET}));
-  EXPECT_EQ(Tree(wrong.outDir), ref);
+  EXPECT_EQ(FilesUnder(wrong.outDir), ref);
 
   // From the second cabinet: the file began before it.
   Extraction second;
@@ -229,7 +229,7 @@ TEST(Fdi, HandBuiltSets) {
   x.outDir = dir / "out";
   Extract(lib, dir / "one.cab", x);
   ASSERT_TRUE(x.ok) << x.erf.erfOper;
-  EXPECT_EQ(Tree(x.outDir), (std::map<std::string, std::string>{{"a.txt", a},
+  EXPECT_EQ(FilesUnder(x.outDir), (std::map<std::string, std::string>{{"a.txt", a},
                                                                 {"long.bin", lng},
                                                                 {"last.txt", last},
                                                                 {"\x81"

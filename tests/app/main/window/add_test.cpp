@@ -21,6 +21,7 @@
 #include "app/main/messages.h"
 #include "app/main/settings.h"
 #include "tests/app/main/window/windowtest.h"
+#include "tests/support/cabbuild.h"
 
 namespace brevane::testing {
 namespace {
@@ -247,23 +248,32 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
   EXPECT_EQ(main->dfmruMainList.Items().front(), old);
 }
 
-TEST_F(AddTest, NewArchiveOfAFormatWithoutAWriterWritesNothing) {
+TEST_F(AddTest, NewCabinetAndAddingToIt) {
+  ASSERT_TRUE(vsktest::HaveTool("cabextract"));
   ASSERT_TRUE(Start({}));
-  const std::string lha = (dir.path() / "x.cab").string();
+  const std::string cab = (dir.path() / "x.cab").string();
+  const Tree first = {{"one.txt", vsktest::TextBytes(4000, 7)}, {"two.bin", vsktest::RandomBytes(3000, 8)}};
+  const fs::path src = MakeTree("src", first);
   ui.ExpectModal([&](QDialog& Dialog) {
-    static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(lha));
+    static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(cab));
     return static_cast<int>(mrOk);
   });
-  ui.ExpectMessage(msgtext::kCompressNotSupported, mtInformation);
+  ui.ExpectModal(Choose(src, {"one.txt", "two.bin"}));
+  ui.ExpectMessage("Files Compressed: 2", mtInformation);
   main->acNewArchiveExecute();
-  EXPECT_FALSE(fs::exists(lha));
-  EXPECT_TRUE(fs::is_empty(dir.path()));
+  EXPECT_TRUE(NothingSetAside(dir.path()));
+  EXPECT_EQ(main->vskVorsk.ArcType(), vsk::atCab);
+  EXPECT_EQ(Model().RowCount(), 2);
+  EXPECT_TRUE(main->CommandEnabled("acAdd"));
+  EXPECT_TRUE(main->CommandEnabled("acTest"));
 
-  // The same by the command line's entry point.
-  const fs::path src = MakeTree("src", {{"a.txt", "a"}});
-  ui.ExpectMessage(msgtext::kCompressNotSupported, mtInformation);
-  EXPECT_EQ(main->CmdAddDefault(lha, {(src / "a.txt").string()}, true), 0);
-  EXPECT_FALSE(fs::exists(lha));
+  // The command line's entry point adds to it; the old entries stay.
+  const fs::path more = MakeTree("more", {{"three.txt", "three\n"}});
+  ui.ExpectMessage("Files Compressed: 1", mtInformation);
+  EXPECT_EQ(main->CmdAddDefault(cab, {(more / "three.txt").string()}, true), 1);
+  Tree all = first;
+  all["three.txt"] = "three\n";
+  EXPECT_EQ(vsktest::Cabextract(cab, dir.path() / "x"), all);
 }
 
 TEST_F(AddTest, AddAsksBeforeReplacingAndRenaming) {

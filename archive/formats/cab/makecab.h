@@ -1,0 +1,82 @@
+#pragma once
+// Creating cabinets through the FCI side of the cabinet library: stored,
+// MSZIP or LZX folders, one cabinet (never a set). The writer base's run
+// gathers the files; each is handed to the library, which writes the
+// cabinet into the scratch file beside the target when the run ends, so
+// the target is replaced only by a complete cabinet. Adding to an existing
+// cabinet rebuilds it: its entries are unpacked to a private folder and
+// added again, in their order, with the new files.
+
+#include <memory>
+#include <string>
+
+#include "archive/core/compbase.h"
+#include "archive/formats/cab/cabinetlib.h"
+
+namespace vsk {
+
+enum TCompressionType : Byte { ctStore, ctMsZip, ctLzx };
+
+class TMakeCab : public TCompBase {
+ public:
+  TMakeCab();
+  ~TMakeCab() override;
+
+  bool FailOnIncompressible = true;
+  int LzxLevel() const { return FLzxLevel; }
+  void SetLzxLevel(int Value) { FLzxLevel = Value < 15 ? 15 : Value > 21 ? 21 : Value; }
+  TCompressionType QuantumType = ctMsZip;
+  int QuantumLevel() const { return FQuantumLevel; }
+  void SetQuantumLevel(int Value) { FQuantumLevel = Value < 1 ? 1 : Value > 7 ? 7 : Value; }
+  int QuantumMemory() const { return FQuantumMemory; }
+  void SetQuantumMemory(int Value) { FQuantumMemory = Value < 10 ? 10 : Value > 21 ? 21 : Value; }
+
+  // Always atCab.
+  void SetArcType(TArcType Value) override;
+  // The compression word of CompressMethod. cmQuantum makes a word of
+  // QuantumType, QuantumLevel and QuantumMemory: its type selects stored,
+  // MSZIP or LZX (the memory being the LZX window); Quantum is never written.
+  TCOMP CompressionWord() const;
+
+  TCabinetFileHandler& FileHandler() { return *FHandler; }
+
+ protected:
+  void CompressArchive() override;
+  bool LoadOldDirectory() override;
+  void CopyEntry(TCompEntry& E) override;
+  bool CompressFileData(TCompEntry& E) override;
+  void FileDone(TCompEntry& E) override;
+  bool FinishArchive() override;
+  void FillEntryFields(const TCompEntry& E) override;
+  std::string EncodeEntryName(TCompEntry& E) override;
+  Int32 GetHeadSize() override { return 36; }
+  Int32 GetLocalHeadSize() override { return 36; }
+
+ private:
+  friend struct TMakeCabCallbacks;
+  struct TOldEntries;
+  bool EnsureContext();
+  void DestroyContext();
+  // Adds Source under the stored name of E; false with the failure
+  // reported. Fatal: the context cannot go on.
+  bool AddFile(TCompEntry& E, const std::string& Source, bool& Fatal);
+  void ReportFailure(const std::string& FileName);
+  intptr_t DoGetOpenInfo(const std::string& FileName, UInt16& Date, UInt16& Time, UInt16& Attribs, int& Err);
+  bool DoGetTempFile(char* Name, int Size);
+
+  int FLzxLevel = 21;
+  int FQuantumLevel = 7;
+  int FQuantumMemory = 21;
+  std::unique_ptr<TCabinetFileHandler> FHandler;
+  HFCI FContext = nullptr;
+  ERF FErf{};
+  CCAB FCab{};
+  bool FDiskFullReported = false;
+  // The entry being added; a kept old one (FKeepTimes) keeps its date,
+  // time and attributes.
+  TCompEntry* FInHand = nullptr;
+  bool FKeepTimes = false;
+  std::unique_ptr<TOldEntries> FOldEntries;
+};
+
+}  // namespace vsk

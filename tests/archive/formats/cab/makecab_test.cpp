@@ -1,0 +1,216 @@
+// Writing cabinets: what we write is accepted by cabextract, gcab and 7z
+// and restored byte for byte; adding to a cabinet keeps its entries;
+// failures leave the target as it was.
+
+#include "archive/formats/cab/makecab.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <functional>
+
+#include "archive/formats/cab/cabheader.h"
+#include "tests/archive/formats/cab/cabrun.h"
+#include "tests/support/cabbuild.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::FilesUnder;
+using vsktest::WriteFile;
+
+struct Made {
+  int added = 0;
+  std::vector<int> errors;
+  std::map<std::string, bool> ends;
+  std::map<std::string, std::string> methods;  // OnRead
+};
+
+// Adds the files of From (recursively) to Cab.
+Made MakeCab(const fs::path& cab, const fs::path& from, const std::function<void(TMakeCab&)>& setup = {}) {
+  Made m;
+  TMakeCab w;
+  w.SetArchiveFile(cab.string());
+  w.FileSpec = {(from / "*.*").string()};
+  w.OnError = [&m](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
+    m.errors.push_back(code);
+  };
+  w.OnEnd = [&m](TZipCommon&, const std::string& f, bool pass) { m.ends[f] = pass; };
+  w.OnRead = [&m, &w](TZipCommon&, Int64, int) { m.methods[w.FileName] = w.MethodText; };
+  if (setup) setup(w);
+  m.added = w.Compress();
+  return m;
+}
+
+std::map<std::string, std::string> MakeSources(const fs::path& root) {
+  const std::map<std::string, std::string> files = {
+      {"a.txt", vsktest::TextBytes(300000, 3)},
+      {"empty.bin", ""},
+      {"sub/r.bin", vsktest::RandomBytes(70000, 4)},
+      {"sub/deep/t.txt", vsktest::TextBytes(5000, 5)},
+  };
+  for (const auto& [name, data] : files) {
+    fs::create_directories((root / name).parent_path());
+    WriteFile(root / name, data);
+  }
+  return files;
+}
+
+UInt16 FirstFolderType(const fs::path& cab) {
+  const std::string bytes = vsktest::ReadFile(cab);
+  TCabHeader h;
+  std::vector<TCabFolder> folders;
+  const auto* p = reinterpret_cast<const Byte*>(bytes.data());
+  if (!h.Parse(p, bytes.size()) ||
+      !h.ParseFolders(p + h.FoldersOffset, bytes.size() - static_cast<std::size_t>(h.FoldersOffset), folders) ||
+      folders.empty())
+    return 0xFFFF;
+  return folders[0].CompressionType;
+}
+
+TEST(MakeCab, PeersAcceptWhatWeWrite) {
+  for (const char* tool : {"cabextract", "gcab", "7z"}) ASSERT_TRUE(vsktest::HaveTool(tool)) << tool;
+  TempDir dir;
+  const auto files = MakeSources(dir / "src");
+  struct Case {
+    const char* name;
+    TCompressMethod method;
+    int lzx;
+    UInt16 folderType;
+    const char* text;
+  };
+  const Case cases[] = {{"stored", cmStore, 21, 0x0000, "Stored"}, {"mszip", cmMsZip, 21, 0x0001, "MsZIP"},
+                        {"lzx15", cmLzx, 15, 0x0F03, "Lzx"},       {"lzx18", cmLzx, 18, 0x1203, "Lzx"},
+                        {"lzx21", cmLzx, 30, 0x1503, "Lzx"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path cab = dir / (std::string(c.name) + ".cab");
+    const Made m = MakeCab(cab, dir / "src", [&](TMakeCab& w) {
+      ASSERT_TRUE(w.SetCompressMethod(c.method));
+      w.SetLzxLevel(c.lzx);
+    });
+    EXPECT_TRUE(m.errors.empty());
+    EXPECT_EQ(m.added, 4);
+    EXPECT_EQ(m.ends.size(), 4u);
+    for (const auto& [name, pass] : m.ends) EXPECT_TRUE(pass) << name;
+    EXPECT_EQ(m.methods.at("sub/r.bin"), c.text);
+    EXPECT_EQ(FirstFolderType(cab), c.folderType);
+
+    const auto t = RunTool("cabextract -t " + ShellQuote(cab.string()));
+    EXPECT_EQ(t.exitCode, 0) << t.output;
+    const auto l = RunTool("gcab -l " + ShellQuote(cab.string()));
+    EXPECT_EQ(l.exitCode, 0) << l.output;
+    EXPECT_NE(l.output.find("sub\\deep\\t.txt"), std::string::npos) << l.output;
+    const auto z = RunTool("7z t " + ShellQuote(cab.string()));
+    EXPECT_EQ(z.exitCode, 0) << z.output;
+    EXPECT_EQ(vsktest::Cabextract(cab, dir / (std::string(c.name) + ".x")), files);
+    EXPECT_EQ(FilesUnder(dir / (std::string(c.name) + ".x")), files);
+    const auto x = vsktest::RunUnCab(cab, dir / (std::string(c.name) + ".ours"));
+    EXPECT_TRUE(x.errors.empty());
+    EXPECT_EQ(FilesUnder(dir / (std::string(c.name) + ".ours")), files);
+  }
+
+  // The Quantum setting writes what its word selects: LZX with the memory as window.
+  TMakeCab q;
+  ASSERT_TRUE(q.SetCompressMethod(cmQuantum));
+  q.QuantumType = ctLzx;
+  EXPECT_EQ(q.CompressionWord(), 0x1573);
+  q.SetQuantumMemory(5);
+  EXPECT_EQ(q.QuantumMemory(), 10);
+  const Made m = MakeCab(dir / "q.cab", dir / "src", [](TMakeCab& w) {
+    w.SetCompressMethod(cmQuantum);
+    w.QuantumType = ctLzx;
+    w.SetQuantumMemory(16);
+  });
+  EXPECT_EQ(m.added, 4);
+  EXPECT_EQ(m.methods.at("a.txt"), "Lzx");
+  EXPECT_EQ(FirstFolderType(dir / "q.cab") & 0x1F0F, 0x1003);
+  EXPECT_EQ(vsktest::Cabextract(dir / "q.cab", dir / "q.x"), files);
+}
+
+TEST(MakeCab, AddingKeepsTheOldEntries) {
+  TempDir dir;
+  fs::create_directories(dir / "old");
+  WriteFile(dir / "old" / "a.txt", vsktest::TextBytes(40000, 1));
+  WriteFile(dir / "old" / "b.bin", vsktest::RandomBytes(50000, 2));
+  const fs::path cab = dir / "t.cab";
+  ASSERT_EQ(RunTool("gcab -cz " + ShellQuote(cab.string()) + " a.txt b.bin", dir / "old").exitCode, 0);
+  fs::create_directories(dir / "new");
+  WriteFile(dir / "new" / "c.txt", "the new one\n");
+  WriteFile(dir / "new" / "gone.txt", "removed before it is read\n");
+
+  const auto listing = [&](const char* name) {
+    const std::string out = RunTool("cabextract -l " + ShellQuote(cab.string())).output;
+    const auto at = out.find(name);
+    return at == std::string::npos ? std::string() : out.substr(out.rfind('\n', at) + 1, at - out.rfind('\n', at) - 1);
+  };
+  const std::string oldA = listing("a.txt");
+  ASSERT_FALSE(oldA.empty());
+
+  // A source that disappears fails its entry alone.
+  const Made m = MakeCab(cab, dir / "new", [&](TMakeCab& w) {
+    w.Switch = swAdd;
+    w.OnBegin = [&](TZipCommon&, const std::string& f, int, bool&) {
+      if (f == "gone.txt") fs::remove(dir / "new" / "gone.txt");
+    };
+  });
+  EXPECT_EQ(m.added, 1);
+  EXPECT_EQ(m.errors, std::vector<int>{25235});
+  EXPECT_EQ(m.ends, (std::map<std::string, bool>{{"c.txt", true}, {"gone.txt", false}}));
+  const auto got = vsktest::Cabextract(cab, dir / "x");
+  EXPECT_EQ(got, (std::map<std::string, std::string>{{"a.txt", vsktest::TextBytes(40000, 1)},
+                                                     {"b.bin", vsktest::RandomBytes(50000, 2)},
+                                                     {"c.txt", "the new one\n"}}));
+  // The old entries keep their sizes and dates.
+  EXPECT_EQ(listing("a.txt"), oldA);
+}
+
+TEST(MakeCab, FailuresLeaveTheTargetAsItWas) {
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  WriteFile(dir / "src" / "big.bin", vsktest::RandomBytes(300000, 7));
+  WriteFile(dir / "src" / "small.txt", "small\n");
+
+  // A damaged cabinet is not rebuilt: its entries would be lost.
+  const fs::path cab = dir / "d.cab";
+  ASSERT_EQ(RunTool("gcab -c " + ShellQuote(cab.string()) + " big.bin", dir / "src").exitCode, 0);
+  std::string bytes = vsktest::ReadFile(cab);
+  bytes[bytes.size() - 100] ^= 0x11;
+  WriteFile(cab, bytes);
+  fs::create_directories(dir / "more");
+  WriteFile(dir / "more" / "m.txt", "more\n");
+  Made m = MakeCab(cab, dir / "more");
+  EXPECT_EQ(m.added, 0);
+  EXPECT_EQ(m.errors, std::vector<int>{25140});
+  EXPECT_EQ(vsktest::ReadFile(cab), bytes);
+
+  // Without the library nothing is written.
+  BindCabinetLibrary("no-such-cabinet.so");
+  m = MakeCab(dir / "none.cab", dir / "src");
+  BindCabinetLibrary("cabinet.so");
+  EXPECT_EQ(m.errors, std::vector<int>{25261});
+  EXPECT_FALSE(fs::exists(dir / "none.cab"));
+
+  // A full disk fails every entry and the run; no scratch file stays.
+  fs::create_directories(dir / "small");
+  if (mount("tmpfs", (dir / "small").c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "mounting a small tmpfs needs root";
+  m = MakeCab(dir / "small" / "full.cab", dir / "src", [&](TMakeCab& w) {
+    w.SetCompressMethod(cmStore);
+    w.SetTempDir((dir / "tmp").string());
+  });
+  const auto left = FilesUnder(dir / "small");
+  umount2((dir / "small").c_str(), MNT_DETACH);
+  EXPECT_EQ(m.added, 0);
+  EXPECT_EQ(m.errors, std::vector<int>{25160});
+  EXPECT_EQ(m.ends, (std::map<std::string, bool>{{"big.bin", false}, {"small.txt", false}}));
+  EXPECT_TRUE(left.empty());
+}
+
+}  // namespace
+}  // namespace vsk

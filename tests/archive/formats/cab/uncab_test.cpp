@@ -1,0 +1,205 @@
+// Extracting and testing cabinets: those gcab writes, the real cabinets of
+// the shared fixtures (against cabextract), damaged and hostile ones, and
+// the failures of the library and of the disk.
+
+#include "archive/formats/cab/uncab.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <fstream>
+
+#include "archive/tools/readers.h"
+#include "tests/archive/formats/cab/cabrun.h"
+#include "tests/support/cabbuild.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::BuildCab;
+using vsktest::CabRun;
+using vsktest::CabSpec;
+using vsktest::RunCheck;
+using vsktest::RunTool;
+using vsktest::RunUnCab;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::FilesUnder;
+using vsktest::WriteFile;
+
+// A small tree of text, random and empty files, with a subfolder.
+std::map<std::string, std::string> MakeSources(const fs::path& root) {
+  const std::map<std::string, std::string> files = {
+      {"a.txt", vsktest::TextBytes(100000, 3)},
+      {"empty.bin", ""},
+      {"sub/r.bin", vsktest::RandomBytes(70000, 4)},
+      {"sub/t.txt", vsktest::TextBytes(5000, 5)},
+  };
+  for (const auto& [name, data] : files) {
+    fs::create_directories((root / name).parent_path());
+    WriteFile(root / name, data);
+  }
+  return files;
+}
+
+void Gcab(const fs::path& cab, const fs::path& from, bool zip) {
+  ASSERT_TRUE(vsktest::HaveTool("gcab"));
+  const auto r = RunTool(std::string("gcab -c") + (zip ? "z " : " ") + ShellQuote(cab.string()) +
+                             " a.txt empty.bin sub/r.bin sub/t.txt",
+                         from);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(UnCab, GcabCabinetsExtractAndTest) {
+  ASSERT_NE(MakeReader(atCab), nullptr);
+  TempDir dir;
+  const auto files = MakeSources(dir / "src");
+  for (const bool zip : {false, true}) {
+    SCOPED_TRACE(zip ? "MSZIP" : "stored");
+    const fs::path cab = dir / (zip ? "z.cab" : "s.cab");
+    Gcab(cab, dir / "src", zip);
+    const fs::path out = dir / (zip ? "zout" : "sout");
+    const CabRun x = RunUnCab(cab, out);
+    EXPECT_TRUE(x.errors.empty());
+    EXPECT_EQ(x.processed, 4);
+    EXPECT_EQ(FilesUnder(out), files);
+    // Extracting again over the same files without confirmation keeps them whole.
+    EXPECT_EQ(RunUnCab(cab, out).processed, 4);
+    EXPECT_EQ(FilesUnder(out), files);
+
+    const CabRun t = RunCheck(cab);
+    EXPECT_TRUE(t.errors.empty());
+    EXPECT_EQ(t.processed, 4);
+    ASSERT_EQ(t.verdicts.size(), 4u);
+    for (const auto& [name, pass] : t.verdicts) EXPECT_TRUE(pass) << name;
+    EXPECT_TRUE(t.verdicts.count("sub/r.bin"));
+  }
+}
+
+TEST(UnCab, FixturesMatchCabextract) {
+  const fs::path fixtures = fs::path(BREVANE_FIXTURES_DIR) / "cab";
+  ASSERT_TRUE(fs::exists(fixtures / "cab_3.cab")) << fixtures;
+  TempDir dir;
+  // The first cabinet of the set names the second by the name it was made under.
+  fs::copy_file(fixtures / "cab_3.cab", dir / "cab_3.cab");
+  fs::copy_file(fixtures / "cab_multi.p1.cab", dir / "cab_multi.p1.cab");
+  fs::copy_file(fixtures / "cab_multi.p2.cab", dir / "test_read_format_cab_multi.p2.cab");
+  for (const char* name : {"cab_3.cab", "cab_multi.p1.cab"}) {
+    SCOPED_TRACE(name);
+    const auto expected = vsktest::Cabextract(dir / name, dir / (std::string(name) + ".ref"));
+    ASSERT_FALSE(expected.empty());
+    const fs::path out = dir / (std::string(name) + ".out");
+    const CabRun x = RunUnCab(dir / name, out);
+    EXPECT_TRUE(x.errors.empty());
+    EXPECT_EQ(FilesUnder(out), expected);
+    const CabRun t = RunUnCab(dir / name, out, true);
+    EXPECT_TRUE(t.errors.empty());
+    EXPECT_EQ(t.verdicts.size(), expected.size());
+    for (const auto& [file, pass] : t.verdicts) EXPECT_TRUE(pass) << file;
+    if (std::string(name) == "cab_multi.p1.cab") {
+      EXPECT_EQ(x.volumesAsked, std::vector<std::string>{"test_read_format_cab_multi.p2.cab"});
+    }
+  }
+}
+
+TEST(UnCab, DamagedBlockFailsOnlyItsEntry) {
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  // 40000 bytes each: the last data block holds bytes of c.bin alone.
+  for (const char* n : {"a.bin", "b.bin", "c.bin"}) WriteFile(dir / "src" / n, vsktest::RandomBytes(40000, n[0]));
+  for (const bool zip : {false, true}) {
+    SCOPED_TRACE(zip ? "MSZIP" : "stored");
+    const fs::path cab = dir / "d.cab";
+    const auto r = RunTool(std::string("gcab -c") + (zip ? "z " : " ") + ShellQuote(cab.string()) + " a.bin b.bin c.bin",
+                           dir / "src");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::string bytes = vsktest::ReadFile(cab);
+    bytes[bytes.size() - 10] ^= 0x55;
+    WriteFile(cab, bytes);
+    for (const bool test : {false, true}) {
+      const CabRun x = RunUnCab(cab, dir / "out", test);
+      EXPECT_EQ(x.verdicts, (std::map<std::string, bool>{{test ? "a.bin" : (dir / "out/a.bin").string(), true},
+                                                         {test ? "b.bin" : (dir / "out/b.bin").string(), true},
+                                                         {test ? "c.bin" : (dir / "out/c.bin").string(), false}}));
+      ASSERT_EQ(x.errors.size(), 1u);
+      EXPECT_EQ(x.errors[0].second, 25140);
+    }
+    EXPECT_EQ(vsktest::ReadFile(dir / "out/b.bin"), vsktest::RandomBytes(40000, 'b'));
+  }
+}
+
+TEST(UnCab, HostileNamesStayInside) {
+  TempDir dir;
+  CabSpec c;
+  const std::vector<std::string> names = {"..\\up.txt",   "\\abs\\x.txt", "C:\\drive.txt", "a\\..\\..\\b.txt",
+                                          "/etc/y.txt",  "d:/z.txt",     "sub\\ok.txt",   "a/../c.txt"};
+  std::string data;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    c.files.push_back({names[i], 3, static_cast<UInt32>(data.size()), 0});
+    data += "ab" + std::to_string(i);
+  }
+  c.folders = {{data}};
+  WriteFile(dir / "h.cab", BuildCab(c));
+  const fs::path out = dir / "deep" / "out";
+  const CabRun x = RunUnCab(dir / "h.cab", out);
+  EXPECT_EQ(FilesUnder(dir.path()).size(), 1 + FilesUnder(out).size());  // only the cabinet lies outside
+  EXPECT_EQ(FilesUnder(out), (std::map<std::string, std::string>{{"abs/x.txt", "ab1"},
+                                                           {"drive.txt", "ab2"},
+                                                           {"etc/y.txt", "ab4"},
+                                                           {"z.txt", "ab5"},
+                                                           {"sub/ok.txt", "ab6"}}));
+  int refused = 0;
+  for (const auto& e : x.errors) refused += e.second == 25244;
+  EXPECT_EQ(refused, 3);
+}
+
+// A folder on a file system of 64 KiB, for as long as the object lives.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& at) : at_(at) {
+    fs::create_directories(at);
+    mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path at_;
+  bool mounted_ = false;
+};
+
+TEST(UnCab, FailuresAreReported) {
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  WriteFile(dir / "src" / "big.bin", vsktest::RandomBytes(200000, 9));
+  WriteFile(dir / "src" / "small.txt", "small");
+  ASSERT_EQ(RunTool("gcab -c " + ShellQuote((dir / "f.cab").string()) + " big.bin small.txt", dir / "src").exitCode, 0);
+
+  // Bytes that are no cabinet: nothing at all.
+  WriteFile(dir / "not.cab", std::string(5000, 'x'));
+  const CabRun none = RunUnCab(dir / "not.cab", dir / "none");
+  EXPECT_TRUE(none.errors.empty());
+  EXPECT_EQ(none.processed, 0);
+  EXPECT_FALSE(fs::exists(dir / "none"));
+
+  // Without the library every run reports that it is missing.
+  BindCabinetLibrary("no-such-cabinet.so");
+  const CabRun missing = RunUnCab(dir / "f.cab", dir / "none");
+  BindCabinetLibrary("cabinet.so");
+  EXPECT_EQ(missing.errors.size(), 1u);
+  EXPECT_TRUE(missing.Reported(25261));
+
+  // A full disk fails the entry in hand and ends the run.
+  SmallDisk disk(dir / "small");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const CabRun full = RunUnCab(dir / "f.cab", dir / "small");
+  EXPECT_TRUE(full.Reported(25160));
+  EXPECT_EQ(full.verdicts, (std::map<std::string, bool>{{(dir / "small/big.bin").string(), false}}));
+}
+
+}  // namespace
+}  // namespace vsk
