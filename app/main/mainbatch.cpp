@@ -23,6 +23,7 @@
 #include "app/main/userinterface.h"
 #include "archive/core/messages.h"
 #include "archive/tools/readers.h"
+#include "platform/dynlib.h"
 
 namespace brevane {
 
@@ -62,6 +63,7 @@ class TBatchJobs {
   TBatchLines Extract(const std::string& File);
   TBatchLines Create(const std::string& File);
   TBatchLines Add(const std::string& File);
+  TBatchLines MakeSFX(const std::string& File);
   // The add worker: the number of files written into Archive.
   int AddToArchive(const std::string& Archive, const std::vector<std::string>& Entries,
                    vsk::TStoredDirNames StoredDirNames, int Level);
@@ -94,6 +96,8 @@ class TBatchJobs {
   vsk::TGZip vskGZip;
   vsk::TLha vskLha;
   vsk::TBlakHole vskBlakHole;
+  vsk::TMakeCab vskMakeCab;
+  vsk::TMakeSFX vskMakeSFX;
   bool FFailed = false;
   bool FOverwriteAll = false;
   std::string FError;
@@ -136,7 +140,7 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
   vskArc2Arc.OnNextVolume = FMain.vskZipCheck.OnNextVolume;
   vskVorsk.OnError = [](vsk::TZipCommon&, const std::string&, const std::string&, const std::string&, int) {};
   for (vsk::TCompBase* w :
-       std::initializer_list<vsk::TCompBase*>{&vskZip, &vskJar, &vskTar, &vskGZip, &vskLha, &vskBlakHole})
+       std::initializer_list<vsk::TCompBase*>{&vskZip, &vskJar, &vskTar, &vskGZip, &vskLha, &vskBlakHole, &vskMakeCab})
     ConnectWriter(*w);
   // The gzip step asks before it replaces an existing file.
   vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
@@ -146,6 +150,17 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
       FMain.vskGZipFileExists(S, F, M);
   };
   vskTar.OnFileExists = vskGZip.OnFileExists;
+  vskMakeSFX.SetSfxStubDir(vsk::ProgramDataDir());
+  vskMakeSFX.OnError = error;
+  vskMakeSFX.OnFileExists = [this](vsk::TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+    M = FOverwriteAll || MessageDlg(F + msgtext::kBatchExeExists, mtConfirmation, mbYesNo) != mrNo ? vsk::omOverwrite
+                                                                                                 : vsk::omSkip;
+  };
+  // Messages of the builder become the file's log line, not a dialog.
+  vskMakeSFX.ShowMessageHook = [this](const std::string& Text) {
+    FFailed = true;
+    if (FError.empty()) FError = Text;
+  };
 }
 
 void TBatchJobs::Failed(int ECode, const std::string& FileName) {
@@ -261,8 +276,28 @@ TBatchLines TBatchJobs::Run(const std::string& File) {
     case boExtract: return Extract(File);
     case boCreate: return Create(File);
     case boAdd: return Add(File);
+    case boMakeSFX: return MakeSFX(File);
     default: return {false, File + " ::: " + msgtext::kSfxNotAvailable, File};
   }
+}
+
+TBatchLines TBatchJobs::MakeSFX(const std::string& File) {
+  const std::string target = OutputBase(File) + ".exe";
+  const std::string progress = File + " -> " + target;
+  if (!IsFile(File)) return {false, File + " ::: ERROR: Source file missing", progress};
+  bool activated = false;
+  try {
+    vskMakeSFX.SetArchiveFile(File);
+    vskMakeSFX.SetTargetFile(target);
+    activated = vskMakeSFX.Activate();
+  } catch (const std::exception& e) {
+    // An unreadable archive: the builder could not take it.
+    FFailed = true;
+    if (FError.empty()) FError = e.what();
+  }
+  if (!activated) return {false, target + " ::: ERROR: Unable to create" + Why(), progress};
+  if (FFailed) return {false, target + " ::: ERROR" + Why(), progress};
+  return {false, target + " ::: Created", progress};
 }
 
 TBatchLines TBatchJobs::Test(const std::string& File) {
@@ -428,7 +463,8 @@ vsk::TCompBase* TBatchJobs::WriterFor(const std::string& Archive) {
     case wkTar: vskTar.SetCompressMethod(vsk::cmTarred); return &vskTar;
     case wkJar: return &vskJar;
     case wkZip: return &vskZip;
-    default: return nullptr;  // cabinets: no writer in this version
+    case wkMakeCab: return &vskMakeCab;
+    default: return nullptr;
   }
 }
 

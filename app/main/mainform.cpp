@@ -499,9 +499,6 @@ void TfmMain::ConnectHandlers() {
   connect(sbProperties, &QToolButton::clicked, this, [this] {
     if (acProperties->isEnabled()) acPropertiesExecute();
   });
-  // Commands not built yet say so when they are chosen.
-  for (QAction* a : {acBatchMakeSFX})
-    connect(a, &QAction::triggered, this, &TfmMain::CommandNotAvailable);
   connect(sbApplyFilter, &QToolButton::clicked, this, &TfmMain::sbApplyFilterClick);
   connect(sbRemoveFilter, &QToolButton::clicked, this, &TfmMain::sbRemoveFilterClick);
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });

@@ -17,8 +17,9 @@ void TfmMain::ConnectJobCommands() {
   connect(acOrganizeFavorites, &QAction::triggered, this, &TfmMain::acOrganizeFavoritesExecute);
   // The explorer pane's pop-up adds its folder the same way.
   FExplorerMenu->addAction(acAddFavourites);
-  const std::pair<QAction*, int> batch[] = {{acBatchTest, 1},    {acBatchVirusScan, 2}, {acBatchConvert, 4},
-                                            {acBatchExtract, 5}, {acBatchCreate, 6},    {acBatchAdd, 7}};
+  const std::pair<QAction*, int> batch[] = {{acBatchTest, 1},    {acBatchVirusScan, 2}, {acBatchMakeSFX, 3},
+                                            {acBatchConvert, 4}, {acBatchExtract, 5},   {acBatchCreate, 6},
+                                            {acBatchAdd, 7}};
   for (const auto& [action, tag] : batch)
     connect(action, &QAction::triggered, this, [this, tag = tag] { acBatchExecute(tag); });
   connect(acManageBackups, &QAction::triggered, this, &TfmMain::acManageBackupsExecute);

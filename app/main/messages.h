@@ -203,6 +203,7 @@ inline constexpr const char* kBatchOverwriteEnd = " already exist. \r\nDo you wa
 inline constexpr const char* kBatchSameOutput = " ::: ERROR: Another file of this batch already made ";
 inline constexpr const char* kBatchNotReplaced = "the existing file could not be moved aside";
 inline constexpr const char* kBatchHeaderDamaged = "archive header missing or corrupted";
+inline constexpr const char* kBatchExeExists = " already exist. Do you want to overwrite this file ?";
 inline constexpr const char* kSfxNotAvailable = "Making .EXE files is not available in this version of Brevane.";
 
 // Backup sets.

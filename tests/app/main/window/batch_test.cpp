@@ -216,6 +216,37 @@ TEST_F(Batch, CreateAndAddToArchives) {
   EXPECT_NE(t.output.find("b.dat"), std::string::npos) << t.output;
 }
 
+// Self-extracting programs of a zip and an lzh beside them, each run to
+// list its archive; a missing source and a cabinet made by the batch.
+TEST_F(Batch, MakeExeAndCabinet) {
+  ASSERT_TRUE(vsktest::HaveTool("cabextract")) << "cabextract is needed";
+  const std::string missing = (dir.path() / "gone.zip").string();
+  std::string log = RunBatch(boMakeSFX, {zip, lzh, missing});
+  const std::string zipExe = (dir.path() / "a_zip.exe").string();
+  const std::string lzhExe = (dir.path() / "c_lzh.exe").string();
+  Has(log, zipExe + " ::: Created");
+  Has(log, lzhExe + " ::: Created");
+  Has(log, missing + " ::: ERROR: Source file missing");
+  auto t = vsktest::RunTool(vsktest::ShellQuote(zipExe) + " -l");
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+  EXPECT_NE(t.output.find("z2.txt"), std::string::npos) << t.output;
+  t = vsktest::RunTool(vsktest::ShellQuote(lzhExe) + " -t");
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+  t = Tool("unzip -t", zipExe);
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+
+  const std::string src = (dir.path() / "one.txt").string();
+  vsktest::WriteFile(src, vsktest::TextBytes(40000, 3));
+  log = RunBatch(boCreate, {src}, [](TfmBatch& d) {
+    if (d.CurrentPage() == bpSelectArcFmt) d.rbCab->setChecked(true);
+  });
+  const std::string cab = (dir.path() / "one_txt.cab").string();
+  Has(log, src + " -> " + cab + " ::: Created");
+  t = Tool("cabextract -t", cab);
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+  EXPECT_NE(t.output.find("one.txt"), std::string::npos) << t.output;
+}
+
 TEST_F(Batch, PagesCheckWhatWasEntered) {
   ui.ExpectModal([&](QDialog& Dialog) {
     AskedFirst([&] {

@@ -235,16 +235,6 @@ TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
 }
 
 TEST_F(Tools, CommandsNotBuiltYetSaySo) {
-  ASSERT_TRUE(Start({SampleZip()}));
-  for (QAction* a : {main->acBatchMakeSFX}) {
-    SCOPED_TRACE(a->objectName().toStdString());
-    a->setEnabled(true);
-    ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
-    a->trigger();
-    EXPECT_TRUE(ui.Steps.empty());
-  }
-  EndProgram();
-
   ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
   EXPECT_FALSE(Start({"-AX", (dir.path() / "sample.zip").string()}));
 }
