@@ -59,7 +59,6 @@ class TUnRar : public TUnBase {
   bool FWanted = false;
   bool FStop = false;  // a result that ends the run
   Int64 FEntryLeft = 0;
-  bool FProgressStarted = false;
 };
 
 }  // namespace vsk
