@@ -334,7 +334,7 @@ TBatchLines TBatchJobs::VirusScan(const std::string& File) {
   } else {
     ExtractAll(*reader, folder, false);
     // Whatever could be extracted is scanned.
-    failure = FMain.ScanFolder(folder, FMain.Options.RunMinimized ? kShowMinimized : kShowNormal);
+    failure = FMain.ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
   }
   DeleteFolderTree(folder);
   if (!failure.empty()) FError = failure;
