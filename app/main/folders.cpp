@@ -228,4 +228,9 @@ std::string QuotedFileList(const std::string& folder) {
   return text;
 }
 
+bool IsFile(const std::string& Name) {
+  std::error_code ec;
+  return !Name.empty() && std::filesystem::is_regular_file(Name, ec);
+}
+
 }  // namespace brevane

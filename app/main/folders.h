@@ -35,6 +35,9 @@ std::string GetTempFolderName();
 // one. The folder need not exist.
 std::string GetSpecialFolderPath(int FolderId);
 
+// True when Name is an existing regular file (followed through links).
+bool IsFile(const std::string& Name);
+
 // Deletes a file, or a folder with everything in it, for good. True when
 // it is gone afterwards.
 bool ShellDeleteFolder(const std::string& Path);

@@ -47,11 +47,6 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && fs::is_regular_file(Name, ec);
-}
-
 bool IsDir(const std::string& Name) {
   std::error_code ec;
   return !Name.empty() && fs::is_directory(Name, ec);

@@ -25,11 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && fs::is_regular_file(Name, ec);
-}
-
 // A private hidden folder beside the backups for the archive being made;
 // removed with the object.
 class TBackupWorkFolder {

@@ -31,11 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && fs::is_regular_file(Name, ec);
-}
-
 std::string ExtensionOf(const std::string& Name) {
   const std::string name = NameOf(Name);
   const auto dot = name.find_last_of('.');

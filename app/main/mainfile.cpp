@@ -20,6 +20,7 @@
 #include "app/main/archivemodel.h"
 #include "app/main/formatsettings.h"
 #include "app/main/mail.h"
+#include "app/main/folders.h"
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
 #include "app/main/program.h"
@@ -38,11 +39,6 @@ namespace fs = std::filesystem;
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && fs::is_regular_file(Name, ec);
-}
 
 // Sizes as "12.34 MB (12,939,264 bytes)".
 std::string MegabytesText(double Bytes) {

@@ -59,11 +59,6 @@ constexpr int kStatusPanelWidths[] = {110, 120, 80, 130, 150};
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Q(const char* s) { return QString::fromUtf8(s); }
 
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && std::filesystem::is_regular_file(Name, ec);
-}
-
 QColor FromTColor(int Color) { return QColor(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF); }
 
 // The list view's row styles: full-row or first-cell selection, grid lines
