@@ -149,6 +149,8 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   Byte VersionMajor = 4;
   Byte VersionMinor = 8;
   std::vector<std::string> Passwords;
+  // Worker threads a run may use: 0 is one per core, 1 the serial path.
+  int ThreadCount = 0;
 
   const std::string& ExtractDir() const { return FExtractDir; }
   void SetExtractDir(const std::string& Value);
