@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -129,6 +130,56 @@ TEST_F(Backups, CreatedEditedAndRunWithGenerations) {
   EXPECT_EQ(vsktest::ReadFile(store + "/Daily2.zip"), older);
   EXPECT_EQ(vsktest::ReadFile(store + "/Daily3.zip"), newer);
   EXPECT_FALSE(fs::exists(store + "/Daily1.zip"));
+  for (const auto& e : fs::directory_iterator(store)) EXPECT_EQ(e.path().extension(), ".zip") << e.path();
+}
+
+// Methods 1 (one archive, replaced) and 2 (the place asked each time): a
+// good run replaces the old backup, a failed run leaves it as it was.
+TEST_F(Backups, ReplacedOnlyByACompleteBackup) {
+  TBackupScript s;
+  s.Name = "Single";
+  s.Folder = store;
+  s.Entries = {(src / "docs").string() + "/*.*"};
+  fs::create_directories(BackupFolder());
+  ASSERT_TRUE(SaveBackupScript(BackupScriptPath("Single"), s));
+  ASSERT_TRUE(Start({}));
+  const std::string single = store + "/Single.zip";
+
+  ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + "Single", mtInformation);
+  main->QuickBackupSelect("Single");
+  EXPECT_EQ(Unzip("-p", single, "a.txt"), "first\n");
+  vsktest::WriteFile(src / "docs/a.txt", "second\n");
+  ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + "Single", mtInformation);
+  main->QuickBackupSelect("Single");
+  EXPECT_EQ(Unzip("-p", single, "a.txt"), "second\n");
+
+  const auto cancelling = [](vsk::TZipCommon& Sender, const std::string&, int, bool&) { Sender.SetCancel(true); };
+  const auto ownBegin = main->vskZip.OnBegin;
+  main->vskZip.OnBegin = cancelling;
+  ui.ExpectMessage(msgtext::kBackupNotMade, mtError);
+  ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
+  main->QuickBackupSelect("Single");
+  EXPECT_EQ(Unzip("-p", single, "a.txt"), "second\n");
+
+  // Method 2: the chosen name gets the backup; a cancelled run keeps it.
+  s.Method = kBackupPrompt;
+  ASSERT_TRUE(SaveBackupScript(BackupScriptPath("Single"), s));
+  const std::string chosen = store + "/chosen.zip";
+  vsktest::WriteFile(chosen, "old contents");
+  const auto choose = [&](QDialog& Dialog) {
+    static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(chosen));
+    return static_cast<int>(mrOk);
+  };
+  ui.ExpectModal(choose);
+  ui.ExpectMessage(msgtext::kBackupNotMade, mtError);
+  ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
+  main->QuickBackupSelect("Single");
+  EXPECT_EQ(vsktest::ReadFile(chosen), "old contents");
+  main->vskZip.OnBegin = ownBegin;
+  ui.ExpectModal(choose);
+  ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + "Single", mtInformation);
+  main->QuickBackupSelect("Single");
+  EXPECT_EQ(Unzip("-p", chosen, "a.txt"), "second\n");
   for (const auto& e : fs::directory_iterator(store)) EXPECT_EQ(e.path().extension(), ".zip") << e.path();
 }
 
