@@ -123,5 +123,30 @@ TEST_F(Wizard, ThreeTasksEndToEnd) {
   EXPECT_EQ(opened, (std::vector<std::string>{out}));
 }
 
+// Agreeing to replace an existing archive deletes nothing by itself: the
+// archive stays until a new one is made.
+TEST_F(Wizard, ExistingArchiveKeptUntilReplaced) {
+  const fs::path work = dir.path() / "work";
+  fs::create_directories(work);
+  vsktest::WriteFile(work / "Kept.zip", "the user's old archive");
+  ASSERT_TRUE(Start({}));
+  QDir::setCurrent(QString::fromStdString(work.string()));
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& w = dynamic_cast<TfmWizard&>(Dialog);
+    AskedFirst([&] {
+      ui.ExpectMessage(msgtext::kWizardOverwrite, mtWarning, mrYes);
+      ui.ExpectMessage(msgtext::kWizardNoFiles, mtWarning);
+    });
+    w.buNext->click();
+    w.rxfedCreate->setText(QStringLiteral("Kept.zip"));
+    w.buNext->click();
+    EXPECT_EQ(w.CurrentPage(), wpAddFiles);
+    w.buNext->click();  // no files: nothing made
+    return static_cast<int>(mrCancel);
+  });
+  main->acWizardExecute();
+  EXPECT_EQ(vsktest::ReadFile(work / "Kept.zip"), "the user's old archive");
+}
+
 }  // namespace
 }  // namespace brevane::testing
