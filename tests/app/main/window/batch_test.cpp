@@ -152,6 +152,14 @@ TEST_F(Batch, ExtractAndConvertThreeArchives) {
   });
   EXPECT_NE(log.find(dir.str() + "/plain_zip.zip ::: ERROR"), std::string::npos) << log;
   EXPECT_TRUE(fs::exists(text));
+
+  // An output it was allowed to replace comes back when the conversion fails.
+  vsktest::WriteFile(dir.path() / "plain_zip.zip", "an older output");
+  log = RunBatch(boConvert, {text}, [&](TfmBatch& d) {
+    if (d.CurrentPage() == bpSelectArcFmt) d.ckAutoOverwrite->setChecked(true);
+  });
+  EXPECT_NE(log.find(dir.str() + "/plain_zip.zip ::: ERROR"), std::string::npos) << log;
+  EXPECT_EQ(vsktest::ReadFile(dir.path() / "plain_zip.zip"), "an older output");
 }
 
 TEST_F(Batch, CreateAndAddToArchives) {
