@@ -60,8 +60,45 @@ class TThreadDeflater {
   int FLevel = 0;
 };
 
-// Deflates one block: primed with the end of Prev, ended by a sync flush
-// (byte-aligned, not final) or, for the last block, by the final block.
+// Runs deflate with Flush until all input is taken and the flush is done,
+// doubling the output room when it runs out. Z_OK or the failure.
+int Drive(z_stream* Z, int Flush, TPackedBlock& B, std::size_t& Room) {
+  for (;;) {
+    const int r = deflate(Z, Flush);
+    if (Flush == Z_FINISH ? r == Z_STREAM_END : (r == Z_OK || r == Z_BUF_ERROR) && Z->avail_out > 0 && Z->avail_in == 0)
+      return Z_OK;
+    if ((r == Z_OK || r == Z_BUF_ERROR) && Z->avail_out == 0) {
+      const std::size_t made = Room;
+      Room *= 2;
+      std::unique_ptr<Byte[]> bigger(new Byte[Room]);
+      std::memcpy(bigger.get(), B.Out.get(), made);
+      B.Out = std::move(bigger);
+      Z->next_out = B.Out.get() + made;
+      Z->avail_out = static_cast<uInt>(Room - made);
+      continue;
+    }
+    return r == Z_OK || r == Z_STREAM_END ? Z_STREAM_ERROR : r;
+  }
+}
+
+// Brings a block that is not the last to a byte boundary. An even number
+// of bits left over is filled with empty fixed-code blocks (10 bits each),
+// which costs a byte at most; otherwise a sync flush ends it with an empty
+// stored block.
+int AlignBlock(z_stream* Z, TPackedBlock& B, std::size_t& Room) {
+  int bits = 0;
+  if (deflatePending(Z, nullptr, &bits) != Z_OK) return Z_STREAM_ERROR;
+  if ((bits & 7) == 0) return Z_OK;
+  if ((bits & 1) == 0) {
+    while ((bits & 7) != 0 && deflatePrime(Z, 10, 2) == Z_OK && deflatePending(Z, nullptr, &bits) == Z_OK) {
+    }
+    if ((bits & 7) == 0) return Drive(Z, Z_BLOCK, B, Room);
+  }
+  return Drive(Z, Z_SYNC_FLUSH, B, Room);
+}
+
+// Deflates one block, primed with the end of Prev; a block that is not the
+// last ends byte-aligned without the final bit, the last one with it.
 TPackedBlock DeflateBlock(const std::vector<Byte>& In, const std::vector<Byte>* Prev, int Level, bool Last) {
   TPackedBlock b;
   b.In = static_cast<Int64>(In.size());
@@ -80,32 +117,15 @@ TPackedBlock DeflateBlock(const std::vector<Byte>& In, const std::vector<Byte>* 
       return b;
     }
   }
-  // The bound covers the worst case; the sync flush adds a few bytes.
+  // The bound covers the worst case; the alignment adds a few bytes.
   std::size_t room = deflateBound(z, static_cast<uLong>(In.size())) + 16;
   b.Out.reset(new Byte[room]);
   z->next_in = const_cast<Bytef*>(In.data());
   z->avail_in = static_cast<uInt>(In.size());
   z->next_out = b.Out.get();
   z->avail_out = static_cast<uInt>(room);
-  const int flush = Last ? Z_FINISH : Z_SYNC_FLUSH;
-  for (;;) {
-    const int r = deflate(z, flush);
-    const bool done = Last ? r == Z_STREAM_END : r == Z_OK && z->avail_out > 0 && z->avail_in == 0;
-    if (done) break;
-    if ((r == Z_OK || r == Z_BUF_ERROR) && z->avail_out == 0) {
-      // Out of room after all: move what is made into twice the space.
-      const std::size_t made = room;
-      room *= 2;
-      std::unique_ptr<Byte[]> bigger(new Byte[room]);
-      std::memcpy(bigger.get(), b.Out.get(), made);
-      b.Out = std::move(bigger);
-      z->next_out = b.Out.get() + made;
-      z->avail_out = static_cast<uInt>(room - made);
-      continue;
-    }
-    b.ZResult = r == Z_OK || r == Z_STREAM_END ? Z_STREAM_ERROR : r;
-    return b;
-  }
+  b.ZResult = Drive(z, Last ? Z_FINISH : Z_BLOCK, b, room);
+  if (b.ZResult == Z_OK && !Last) b.ZResult = AlignBlock(z, b, room);
   b.Size = room - z->avail_out;
   return b;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // One raw deflate stream made of blocks that the worker pool deflates
-// independently. Every block but the last ends on a byte boundary with an
-// empty stored block (a sync flush), the last one carries the final bit, so
+// independently. Every block but the last ends on a byte boundary (filled
+// up with empty blocks) without the final bit, the last one carries it, so
 // the outputs joined in order are one valid stream. Each block takes the
 // last 32 KiB of the input before it as its dictionary, which keeps the
 // ratio within a fraction of a percent of one serial stream. The CRC-32 of
@@ -21,7 +21,7 @@
 namespace vsk {
 
 // Input bytes per block.
-inline constexpr Int32 kDeflateBlockSize = 256 * 1024;
+inline constexpr Int32 kDeflateBlockSize = 128 * 1024;
 
 class TBlockDeflater {
  public:
