@@ -8,6 +8,7 @@
 // /tmp) between runs.
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -108,8 +109,17 @@ double Seconds(const std::chrono::steady_clock::time_point& start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// User and system seconds used so far by this process, or by its waited-for
+// children: on a loaded machine they tell more than the elapsed times.
+double CpuSeconds(int Who) {
+  rusage u{};
+  getrusage(Who, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // Our whole job over the tar at Threads; the time, or -1 when it failed.
-double OursOnce(int Threads, std::uintmax_t& Size) {
+double OursOnce(int Threads, std::uintmax_t& Size, double& Cpu) {
   const fs::path out = WorkDir() / "ours";
   fs::create_directories(out);
   fs::remove(out / "mixed.gz");
@@ -117,28 +127,32 @@ double OursOnce(int Threads, std::uintmax_t& Size) {
   g.SetArchiveFile((out / "mixed.gz").string());
   g.FileSpec = {Tar().string()};
   g.ThreadCount = Threads;
+  const double cpu = CpuSeconds(RUSAGE_SELF);
   const auto start = std::chrono::steady_clock::now();
   const int n = g.Compress();
   const double t = Seconds(start);
+  Cpu = CpuSeconds(RUSAGE_SELF) - cpu;
   if (n != 1) return -1;
   Size = fs::file_size(out / "mixed.gz");
   return t;
 }
 
-double PigzOnce(int Threads, std::uintmax_t& Size) {
+double PigzOnce(int Threads, std::uintmax_t& Size, double& Cpu) {
   const fs::path out = WorkDir() / "pigz.gz";
   const std::string command =
       "pigz -6 -p " + std::to_string(Threads) + " -c " + Quote(Tar().string()) + " > " + Quote(out.string());
+  const double cpu = CpuSeconds(RUSAGE_CHILDREN);
   const auto start = std::chrono::steady_clock::now();
   const int rc = std::system(command.c_str());
   const double t = Seconds(start);
+  Cpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
   if (rc != 0) return -1;
   Size = fs::file_size(out);
   return t;
 }
 
 struct TFigures {
-  double ours = 0, pigz = 0;
+  double ours = 0, pigz = 0, oursCpu = 0, pigzCpu = 0;
   std::uintmax_t oursSize = 0, pigzSize = 0;
 };
 std::map<int, TFigures>& Figures() {
@@ -151,8 +165,9 @@ void BM_GzipVsPigz(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
   TFigures& f = Figures()[threads];
   for (auto _ : state) {
-    const double ours = OursOnce(threads, f.oursSize);
-    const double pigz = PigzOnce(threads, f.pigzSize);
+    double oursCpu = 0, pigzCpu = 0;
+    const double ours = OursOnce(threads, f.oursSize, oursCpu);
+    const double pigz = PigzOnce(threads, f.pigzSize, pigzCpu);
     if (ours < 0 || pigz < 0) {
       state.SkipWithError(ours < 0 ? "our gzip failed" : "pigz failed (is it installed?)");
       return;
@@ -160,6 +175,8 @@ void BM_GzipVsPigz(benchmark::State& state) {
     state.SetIterationTime(ours);
     f.ours = f.ours == 0 ? ours : std::min(f.ours, ours);
     f.pigz = f.pigz == 0 ? pigz : std::min(f.pigz, pigz);
+    f.oursCpu = f.oursCpu == 0 ? oursCpu : std::min(f.oursCpu, oursCpu);
+    f.pigzCpu = f.pigzCpu == 0 ? pigzCpu : std::min(f.pigzCpu, pigzCpu);
   }
   state.counters["pigz_ms"] = f.pigz * 1000;
   state.counters["ratio"] = f.ours / f.pigz;
@@ -171,7 +188,7 @@ BENCHMARK(BM_GzipVsPigz)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)-
 void BM_GzipSerial(benchmark::State& state) {
   TFigures& f = Figures()[1];
   for (auto _ : state) {
-    const double t = OursOnce(1, f.oursSize);
+    const double t = OursOnce(1, f.oursSize, f.oursCpu);
     if (t < 0) {
       state.SkipWithError("our gzip failed");
       return;
@@ -197,9 +214,11 @@ int main(int argc, char** argv) {
       std::printf("serial : ours %.2f s, %.2f%% of the tar\n", f.ours, 100.0 * f.oursSize / tarSize);
       continue;
     }
-    std::printf("%d threads: ours %.2f s %.2f%%, pigz %.2f s %.2f%%, time ours/pigz = %.2f, size ours/pigz = %.4f\n",
-                threads, f.ours, 100.0 * f.oursSize / tarSize, f.pigz, 100.0 * f.pigzSize / tarSize, f.ours / f.pigz,
-                static_cast<double>(f.oursSize) / static_cast<double>(f.pigzSize));
+    std::printf(
+        "%d threads: ours %.2f s (cpu %.2f s) %.2f%%, pigz %.2f s (cpu %.2f s) %.2f%%, time ours/pigz = %.2f, "
+        "cpu ours/pigz = %.2f, size ours/pigz = %.4f\n",
+        threads, f.ours, f.oursCpu, 100.0 * f.oursSize / tarSize, f.pigz, f.pigzCpu, 100.0 * f.pigzSize / tarSize,
+        f.ours / f.pigz, f.oursCpu / f.pigzCpu, static_cast<double>(f.oursSize) / static_cast<double>(f.pigzSize));
   }
   if (const auto s = Figures().find(1); s != Figures().end() && s->second.ours > 0)
     for (const auto& [threads, f] : Figures())

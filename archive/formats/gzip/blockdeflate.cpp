@@ -145,7 +145,9 @@ int TBlockDeflater::Run(TStream32& Input, TStream32& Output) {
     ~TDrop() { Flag = true; }
   } drop{*dropped};
   std::deque<std::future<TPackedBlock>> flight;
-  const std::size_t limit = 2 * static_cast<std::size_t>(FPool.Size()) + 2;
+  // Four blocks per worker: a slow block at the head does not leave the
+  // others idle, and memory stays at about 1 MiB per worker.
+  const std::size_t limit = 4 * static_cast<std::size_t>(FPool.Size()) + 4;
 
   // Null when the input failed; an empty block at its end.
   auto readBlock = [&]() -> TBuffer {
