@@ -206,6 +206,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Tar();  // made before anything is timed
   benchmark::RunSpecifiedBenchmarks();
+  std::error_code ec;
+  fs::remove_all(WorkDir() / "ours", ec);
+  fs::remove(WorkDir() / "pigz.gz", ec);
   const auto tarSize = static_cast<double>(fs::file_size(Tar()));
   std::printf("\ntar: %.1f MB\n", tarSize / (1 << 20));
   for (const auto& [threads, f] : Figures()) {
