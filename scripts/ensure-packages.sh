@@ -22,5 +22,5 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libmspack-dev libarc
 # archivers whose output we read and which read ours, and xdg-utils, whose
 # xdg-mime checks the desktop associations.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tzdata
-  zip unzip p7zip-full libarchive-tools gzip tar ncompress arj lhasa jlha-utils
+  zip unzip p7zip-full libarchive-tools gzip pigz tar ncompress arj lhasa jlha-utils
   nomarch unar cabextract gcab sharutils unace xdg-utils)

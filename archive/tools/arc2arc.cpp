@@ -353,6 +353,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   Writer.ShareCancel(CancelRef());
   NewArchive = FOutputFile;
   Writer.DateAttribute = DateAttribute;
+  Writer.ThreadCount = ThreadCount;
   Writer.RecurseDirs = true;
   Writer.Switch = swAdd;
   Writer.StoredDirNames = sdRelative;

@@ -14,6 +14,8 @@
 #include "archive/core/numbers.h"
 #include "archive/core/pump.h"
 #include "archive/core/tempstream.h"
+#include "archive/core/workers.h"
+#include "archive/formats/gzip/blockdeflate.h"
 
 namespace vsk {
 
@@ -280,34 +282,14 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
     out.WriteBuffer(name.c_str(), static_cast<Int64>(name.size()) + 1);
 
     ProgressEntryTotal = st.st_size;
-    std::vector<Byte> buffer(static_cast<std::size_t>(kChunk));
-    TCompressStream cs(out, DeflateType, kRawDeflateBits, kCrc32);
-    cs.Cancel = CancelRef();
-    cs.BytesLeft = &ProgressBytesLeft;
-    int rc = cs.Error();
-    while (rc == 0) {
-      if (GetCancel()) return false;
-      const Int32 n = in.Read(buffer.data(), kChunk);
-      if (n < 0) {
-        rc = msg::ErrorReadingFile;
-        break;
-      }
-      if (n == 0) break;
-      if (cs.Write(buffer.data(), n) != n) {
-        if (GetCancel()) return false;
-        rc = cs.Error() ? cs.Error() : msg::DecompressionError;
-        break;
-      }
-      total += n;
-      ProgressRoutine(total);
-    }
+    const unsigned threads = EffectiveThreadCount(ThreadCount);
+    const int rc = threads > 1 && st.st_size > kDeflateBlockSize ? DeflateInBlocks(in, out, threads, total, crc)
+                                                                  : DeflateSerially(in, out, total, crc);
     if (GetCancel()) return false;
-    if (rc == 0) rc = cs.Finish();
     if (rc != 0) {
       ReportError(rc == msg::ErrorReadingFile ? Input : Output, "", "0", rc);
       return false;
     }
-    crc = cs.FinalCrc();
     Byte tail[8];
     PutLE32(tail, crc);
     PutLE32(tail + 4, static_cast<UInt32>(total));
@@ -346,6 +328,44 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
   }
   if (Switch == swMove && !DeleteFileEx(Input, DeleteOptions)) ReportError(Input, "", "0", 25180);
   return true;
+}
+
+int TGZip::DeflateSerially(TStream32& In, TStream32& Out, Int64& Total, UInt32& Crc) {
+  std::vector<Byte> buffer(static_cast<std::size_t>(kChunk));
+  TCompressStream cs(Out, DeflateType, kRawDeflateBits, kCrc32);
+  cs.Cancel = CancelRef();
+  cs.BytesLeft = &ProgressBytesLeft;
+  int rc = cs.Error();
+  while (rc == 0) {
+    if (GetCancel()) return msg::UserCanceled;
+    const Int32 n = In.Read(buffer.data(), kChunk);
+    if (n < 0) return msg::ErrorReadingFile;
+    if (n == 0) break;
+    if (cs.Write(buffer.data(), n) != n) {
+      if (GetCancel()) return msg::UserCanceled;
+      return cs.Error() ? cs.Error() : msg::DecompressionError;
+    }
+    Total += n;
+    ProgressRoutine(Total);
+  }
+  if (GetCancel()) return msg::UserCanceled;
+  if (rc == 0) rc = cs.Finish();
+  Crc = cs.FinalCrc();
+  return rc;
+}
+
+int TGZip::DeflateInBlocks(TStream32& In, TStream32& Out, unsigned Threads, Int64& Total, UInt32& Crc) {
+  TWorkerPool pool(Threads);
+  TBlockDeflater blocks(pool, DeflateType);
+  blocks.Cancel = CancelRef();
+  blocks.OnBlock = [this, &Total](Int64 n) {
+    ProgressBytesLeft -= static_cast<double>(n);
+    Total += n;
+    ProgressRoutine(Total);
+  };
+  const int rc = blocks.Run(In, Out);
+  Crc = blocks.Crc();
+  return rc;
 }
 
 }  // namespace vsk

@@ -5,6 +5,10 @@
 // and takes the output's place only when it is complete, so a failed or
 // cancelled member leaves an existing output as it was.
 //
+// A large input is deflated in blocks on ThreadCount workers and joined
+// into one deflate stream; ThreadCount 1 keeps to one stream on the run's
+// thread.
+//
 // The member: 1F 8B, Deflate, FNAME only, MTIME = the input's date by
 // DateAttribute, the input's file name (UTF-8), raw deflate data, CRC-32 and
 // the size modulo 2^32.
@@ -54,6 +58,12 @@ class TGZip : public TCompBase {
   std::string OutputName(const std::string& Folder, const std::string& Input) const;
   TDecision Decide(const std::string& Input, const std::string& Output, Int64 InputTime);
   bool WriteMember(const std::string& Input, const std::string& Output);
+  // Deflate In to its end into Out, adding to Total the input taken and
+  // setting Crc to its CRC-32. Return 0 or the library code of the failure
+  // (25443 after a cancel). In blocks on Threads workers for inputs of more
+  // than one block, else one stream on this thread.
+  int DeflateSerially(TStream32& In, TStream32& Out, Int64& Total, UInt32& Crc);
+  int DeflateInBlocks(TStream32& In, TStream32& Out, unsigned Threads, Int64& Total, UInt32& Crc);
   Int64 MemberTime(Int64 FileTime) const;
 
   // Set by the tar writer only: the output is named input + DefaultExt.

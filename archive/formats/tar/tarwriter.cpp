@@ -439,6 +439,7 @@ void TTar::FinishArchiveFile(const std::string& Name) {
   g.TranslateOemChar = TranslateOemChar;
   g.DateAttribute = DateAttribute;
   g.DeflateType = DeflateType;
+  g.ThreadCount = ThreadCount;
   g.OnActivate = OnActivate;
   g.OnBegin = OnBegin;
   g.OnDeactivate = OnDeactivate;

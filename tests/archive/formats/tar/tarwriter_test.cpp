@@ -542,5 +542,28 @@ TEST_F(TarWriterTest, TarGzIsMadeInOneRun) {
   EXPECT_TRUE(SameTree(GnuTarTree(tmp / "x.tar.gz", tmp / "gnu2", "xzf"), changed));
 }
 
+// The gzip step of a large tar runs in blocks on the writer's threads.
+TEST_F(TarWriterTest, TarGzOfALargeTarIsMadeInBlocks) {
+  ASSERT_TRUE(HaveTool("gzip")) << "gzip missing";
+  const Tree tree = {{"big.txt", TextBytes(3 << 20, 41)}, {"r.bin", RandomBytes(700000, 42)}};
+  MakeTree(src, tree);
+  std::map<int, std::string> gz;
+  for (int threads : {1, 4}) {
+    const fs::path dir = tmp / ("t" + std::to_string(threads));
+    fs::create_directories(dir);
+    TarWriter w(dir / "x.tar.gz");
+    ASSERT_TRUE(w.z.SetCompressMethod(vsk::cmTarGzip));
+    w.z.SetArchiveFile((dir / "x.tar.gz").string());
+    w.z.ThreadCount = threads;
+    EXPECT_EQ(w.Add({Spec(src)}), 2);
+    EXPECT_TRUE(w.errors.empty());
+    const auto t = RunTool("gzip -t " + ShellQuote((dir / "x.tar.gz").string()));
+    EXPECT_EQ(t.exitCode, 0) << t.output;
+    EXPECT_TRUE(SameTree(GnuTarTree(dir / "x.tar.gz", dir / "gnu", "xzf"), tree));
+    gz[threads] = ReadFile(dir / "x.tar.gz");
+  }
+  EXPECT_NE(gz[1], gz[4]) << "the parallel step was taken";
+}
+
 }  // namespace
 }  // namespace vsktest
