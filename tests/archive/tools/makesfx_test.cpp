@@ -261,6 +261,14 @@ TEST_F(MakeSfxTest, AceAndRarStubsRunWithoutTheLibraries) {
       auto r = Run(sfx, "", out);
       EXPECT_EQ(r.exitCode, 0) << r.output;
       EXPECT_TRUE(SameTree(ReadTree(out), c.expected));
+      // An existing file: kept with -n, replaced with -o.
+      const auto& [first, data] = *c.expected.begin();
+      for (const bool replace : {false, true}) {
+        WriteFile(out / first, "changed");
+        r = Run(sfx, replace ? "-o" : "-n", out);
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(ReadFile(out / first) == data, replace) << first;
+      }
       r = Run(sfx, "-t", Fresh(name));
       EXPECT_EQ(r.exitCode, 0) << r.output;
       r = Run(sfx, "-l", Fresh(name));
