@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <list>
+#include <mutex>
 #include <vector>
 
 namespace vsk {
@@ -21,6 +23,25 @@ constexpr const char* kBuildDataDir = BREVANE_DATA_DIR;
 #else
 constexpr const char* kBuildDataDir = "";
 #endif
+
+struct TBuiltin {
+  std::string FileName;
+  TBuiltinLookup Lookup;
+};
+
+// A list, so a handle (the address of its entry) stays valid for the run.
+std::mutex BuiltinLock;
+std::list<TBuiltin>& Builtins() {
+  static std::list<TBuiltin> builtins;
+  return builtins;
+}
+
+TBuiltin* FindBuiltin(const void* Handle, const std::string* FileName) {
+  std::lock_guard<std::mutex> lock(BuiltinLock);
+  for (TBuiltin& b : Builtins())
+    if (&b == Handle || (FileName != nullptr && b.FileName == *FileName)) return &b;
+  return nullptr;
+}
 
 TLibHandle TryOpen(const std::string& Path) {
   // RTLD_LOCAL keeps each library's symbols to itself; RTLD_NOW finds a
@@ -52,8 +73,20 @@ std::string ProgramDataDir() {
   return {};
 }
 
+void RegisterBuiltinLibrary(const std::string& FileName, TBuiltinLookup Lookup) {
+  if (FileName.empty() || Lookup == nullptr) return;
+  std::lock_guard<std::mutex> lock(BuiltinLock);
+  for (TBuiltin& b : Builtins())
+    if (b.FileName == FileName) {
+      b.Lookup = Lookup;
+      return;
+    }
+  Builtins().push_back({FileName, Lookup});
+}
+
 TLibHandle LoadLibraryQuiet(const std::string& FileName) {
   if (FileName.empty()) return nullptr;
+  if (TBuiltin* b = FindBuiltin(nullptr, &FileName)) return b;
   // A name with a folder is taken as it stands.
   if (FileName.find('/') != std::string::npos) return TryOpen(FileName);
   // BREVANE_LIBRARY_DIR in the environment takes the build folder's place
@@ -74,11 +107,13 @@ TLibHandle LoadLibraryQuiet(const std::string& FileName) {
 
 void* GetProcAddress(TLibHandle Lib, const char* Name) {
   if (Lib == nullptr || Name == nullptr) return nullptr;
+  if (const TBuiltin* b = FindBuiltin(Lib, nullptr)) return b->Lookup(Name);
   return dlsym(Lib, Name);
 }
 
 void FreeLibrary(TLibHandle Lib) {
-  if (Lib != nullptr) dlclose(Lib);
+  // A built-in library stays for the run.
+  if (Lib != nullptr && FindBuiltin(Lib, nullptr) == nullptr) dlclose(Lib);
 }
 
 }  // namespace vsk

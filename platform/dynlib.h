@@ -6,6 +6,10 @@
 // place of the build's, and the loader's path is then not searched.
 // Nothing is printed or shown when a library is missing: callers report
 // their own "not found" error.
+//
+// A program may carry such a library linked into itself (a self-extractor
+// must run without any folder of libraries): registered under its file
+// name, that copy is the one loaded by that name, before any file.
 
 #include <string>
 
@@ -18,6 +22,13 @@ TLibHandle LoadLibraryQuiet(const std::string& FileName);
 // The exported symbol, or nullptr; a null handle gives nullptr.
 void* GetProcAddress(TLibHandle Lib, const char* Name);
 void FreeLibrary(TLibHandle Lib);
+
+// The entry point of a built-in library named Name, or nullptr.
+using TBuiltinLookup = void* (*)(const char* Name);
+// From now on LoadLibraryQuiet(FileName) gives the running program's own
+// copy, whose entry points Lookup finds; registering a name again replaces
+// its lookup.
+void RegisterBuiltinLibrary(const std::string& FileName, TBuiltinLookup Lookup);
 
 // The full name of the running program (empty when it cannot be read).
 std::string ProgramFile();

@@ -36,6 +36,8 @@ class TElfLayout {
 
     FEnd = headerSize;
     std::vector<Byte> sections;
+    // No table offset, no section table, whatever count the header gives.
+    if (shoff == 0) shnum = 0;
     if (shoff != 0) {
       if (shentsize < shMin) return 0;
       // With extended numbering the first section header holds the counts.

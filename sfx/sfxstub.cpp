@@ -5,6 +5,10 @@
 // password) are asked on the terminal: prompts on standard error, answers
 // from standard input. The exit status is 0 only when everything asked for
 // was done without an error.
+//
+// The ACE and RAR readers drive an outside library loaded by name; their
+// stubs carry that library linked in and register it, so the program runs
+// wherever it is copied.
 
 #include <unistd.h>
 
@@ -24,6 +28,12 @@
 #include "archive/formats/arj/unarj.h"
 #elif defined(SFX_BH)
 #include "archive/formats/lha/unbh.h"
+#elif defined(SFX_ACE)
+#include "archive/formats/ace/unace.h"
+#include "platform/ace/acelib.h"
+#elif defined(SFX_RAR)
+#include "archive/formats/rar/unrar.h"
+#include "platform/rar/unrarlib.h"
 #else
 #error "a stub is built for one archive type"
 #endif
@@ -50,6 +60,46 @@ constexpr TArcTypes kOwnTypes{atArjExe};
 #elif defined(SFX_BH)
 using TReader = TUnBh;
 constexpr TArcTypes kOwnTypes{atBhExe};
+#elif defined(SFX_ACE)
+using TReader = TUnACE;
+constexpr TArcTypes kOwnTypes{atAceExe};
+#elif defined(SFX_RAR)
+using TReader = TUnRar;
+constexpr TArcTypes kOwnTypes{atRarExe};
+#endif
+
+#if defined(SFX_ACE) || defined(SFX_RAR)
+struct TEntryPoint {
+  const char* Name;
+  void* Address;
+};
+
+template <class F>
+void* Address(F* Function) {
+  return reinterpret_cast<void*>(Function);
+}
+
+#if defined(SFX_ACE)
+constexpr const char* kOwnLibrary = "unacev2.so";
+const TEntryPoint kOwnEntryPoints[] = {{"ACEInitDll", Address(&ACEInitDll)},
+                                       {"ACEReadArchiveData", Address(&ACEReadArchiveData)},
+                                       {"ACEList", Address(&ACEList)},
+                                       {"ACETest", Address(&ACETest)},
+                                       {"ACEExtract", Address(&ACEExtract)}};
+#else
+constexpr const char* kOwnLibrary = "unrar3.so";
+const TEntryPoint kOwnEntryPoints[] = {{"RAROpenArchive", Address(&RAROpenArchive)},
+                                       {"RARCloseArchive", Address(&RARCloseArchive)},
+                                       {"RARReadHeader", Address(&RARReadHeader)},
+                                       {"RARProcessFile", Address(&RARProcessFile)},
+                                       {"RARSetCallback", Address(&RARSetCallback)}};
+#endif
+
+void* OwnEntryPoint(const char* Name) {
+  for (const TEntryPoint& e : kOwnEntryPoints)
+    if (std::strcmp(e.Name, Name) == 0) return e.Address;
+  return nullptr;
+}
 #endif
 
 // A wrong password is said at once but is no failure by itself: the entry
@@ -239,5 +289,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s [-d folder] [-t | -l] [-o | -n]\n", name.c_str());
     return 2;
   }
+#if defined(SFX_ACE) || defined(SFX_RAR)
+  RegisterBuiltinLibrary(kOwnLibrary, &OwnEntryPoint);
+#endif
   return TStub(name, options).Run(ProgramFile());
 }

@@ -13,6 +13,7 @@
 #include "app/components/apopendlg.h"
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/extractdlg.h"
+#include "app/dialogs/tooldialogs.h"
 #include "app/main/components.h"
 #include "app/main/folders.h"
 #include "app/main/mail.h"
@@ -50,6 +51,24 @@ std::vector<std::string> Inputs() {
   for (int i = 3; i <= ParamCount(); ++i) files.push_back(ParamStr(i));
   return files;
 }
+
+// The archive CmdAdd made as Name in the fresh folder Folder: the writer
+// may have given the name its own extension. Empty when there is none.
+std::string ArchiveMadeIn(const std::string& Folder, const std::string& Name) {
+  std::error_code ec;
+  if (fs::is_regular_file(Name, ec)) return Name;
+  for (const auto& e : fs::directory_iterator(Folder, ec))
+    if (e.is_regular_file(ec)) return e.path().string();
+  return {};
+}
+
+// Removes a temporary folder when the command ends, however it ends.
+struct TTempFolder {
+  std::string Path;
+  ~TTempFolder() {
+    if (!Path.empty()) DeleteFolderTree(Path);
+  }
+};
 
 vsk::TStoredDirNames PathStyle() { return Options.adPath == 0 ? vsk::sdExplorer_Auto : vsk::sdAbsoluteNoDrv; }
 
@@ -109,8 +128,7 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-X") {
     CmdMakeSFX(a, "");
   } else if (sw == "-AX") {
-    // Making a self-extractor of new files is not there yet.
-    CommandNotAvailable();
+    if (inputs) CmdLineMakeSFX(a, Inputs());
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();
   } else {
@@ -183,25 +201,47 @@ void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
     ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
 }
 
-void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
-  const std::string folder = GetTempFolderName();
-  if (folder.empty()) {
+void TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
+                              const std::function<void(const std::string& Made)>& Use) {
+  const TTempFolder folder{GetTempFolderName()};
+  if (folder.Path.empty()) {
     ShowError(msgtext::kTempFolderFailed);
     return;
   }
-  const std::string name = NameOf(Archive);
-  const std::string temp = folder + "/" + name;
+  const std::string temp = folder.Path + "/" + NameOf(Archive);
   CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
-  // The writer may have given the name its own extension.
-  std::string made = temp;
+  const std::string made = ArchiveMadeIn(folder.Path, temp);
+  if (!made.empty()) Use(made);
+}
+
+void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
+  WithTempArchive(Archive, Files, [](const std::string& Made) {
+    if (SendMailMAPI(msgtext::kMailSubject + NameOf(Made), "", Made, "", "", "", "") == -1)
+      ShowError(msgtext::kNoMailProgram);
+  });
+}
+
+void TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files) {
+  const std::string exe = ReplaceExtension(Archive, ".exe");
   std::error_code ec;
-  if (!fs::is_regular_file(made, ec))
-    for (const auto& e : fs::directory_iterator(folder, ec))
-      if (e.is_regular_file()) made = e.path().string();
-  if (fs::is_regular_file(made, ec) &&
-      SendMailMAPI(msgtext::kMailSubject + NameOf(made), "", made, "", "", "", "") == -1)
-    ShowError(msgtext::kNoMailProgram);
-  DeleteFolderTree(folder);
+  const bool exists = fs::exists(fs::symlink_status(exe, ec));
+  // A Yes does not delete the old program: the builder puts the new one in
+  // its place only once it is complete.
+  if (exists && MessageDlg(msgtext::kTheFile + NameOf(exe) + msgtext::kBatchExeExists, mtConfirmation, mbYesNo) != mrYes)
+    return;
+  WithTempArchive(Archive, Files, [&](const std::string& Made) {
+    // The user has answered for the existing program already.
+    struct TRestore {
+      vsk::TMakeSFX& Builder;
+      vsk::TMakeSFX::TOnFileExists Asks;
+      ~TRestore() { Builder.OnFileExists = Asks; }
+    } restore{vskMakeSFX, vskMakeSFX.OnFileExists};
+    if (exists)
+      vskMakeSFX.OnFileExists = [](vsk::TZipCommon&, const std::string&, vsk::TDateTime, vsk::TOverwriteMode& Mode) {
+        Mode = vsk::omOverwrite;
+      };
+    CmdMakeSFX(Made, exe);
+  });
 }
 
 void TfmMain::RemoveRegistration() {

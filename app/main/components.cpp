@@ -9,7 +9,8 @@ using namespace vsk;
 
 TReaderKind ReaderKindFor(TArcType T) {
   switch (T) {
-    case atAce: return rkUnACE;
+    case atAce:
+    case atAceExe: return rkUnACE;
     case atArc:
     case atArcExe: return rkUnARC;
     case atArj:

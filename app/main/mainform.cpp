@@ -669,8 +669,6 @@ void TfmMain::miShowToolTipsClick() { ToggleToolbarOption(Options.ToolTips, "Too
 
 void TfmMain::miUseFlatButtonsClick() { ToggleToolbarOption(Options.FlatButtons, "FlatButtons"); }
 
-void TfmMain::CommandNotAvailable() { ShowInformation(msgtext::kToolNotAvailable); }
-
 // ---- small window commands
 
 void TfmMain::SetExplorerMaximized(bool Maximized) {

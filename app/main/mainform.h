@@ -90,6 +90,12 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void CmdLineExtractDialog(const std::string& Archive);
   void CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
   void CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files);
+  // A self-extracting program of new files, named as Archive with ".exe".
+  void CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
+  // Files packed as Archive's name into a fresh temporary folder; Use gets
+  // the archive made there. The folder goes afterwards, however it went.
+  void WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
+                       const std::function<void(const std::string& Made)>& Use);
   // The uninstaller's clean-up: the settings go, nothing is written back.
   void RemoveRegistration();
 
@@ -117,8 +123,6 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // options saved and applied.
   void RunConfiguration(int Page);
   void ToggleToolbarOption(bool& Option, const char* Name);
-  // What a command that is not built yet answers.
-  static void CommandNotAvailable();
 
   // ---- small window commands
   void acExplorerViewExecute();

@@ -86,7 +86,7 @@ inline constexpr const char* kUnknownParameter = "Unknown commandline parameter.
 inline constexpr const char* kMultipleExtracted = "Multiple archive extraction completed.\rArchives Extracted: ";
 inline constexpr const char* kTempFolderFailed = "Unable to create the temporary directory. \r\nBrevane aborted.";
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
-inline constexpr const char* kToolNotAvailable = "This command is not available in this version of Brevane.";
+inline constexpr const char* kTheFile = "The file ";
 
 // The configuration dialog.
 inline constexpr const char* kConfigScannerInvalid =

@@ -455,9 +455,13 @@ TArcType TRegisterVorsk::DetectInElf(TStream32& F) {
         return ReadAt(F, static_cast<Int64>(Offset), Buffer, static_cast<Int32>(Count)) == static_cast<Int32>(Count);
       },
       static_cast<UInt64>(ArcSize));
-  Byte w[4];
-  if (end == 0 || static_cast<Int64>(end) + 4 > ArcSize || ReadAt(F, static_cast<Int64>(end), w, 4) != 4) return atNA;
+  Byte w[14];
+  if (end == 0 || static_cast<Int64>(end) + 4 > ArcSize) return atNA;
+  const Int32 n = ReadAt(F, static_cast<Int64>(end), w, sizeof w);
+  if (n < 4) return atNA;
   ArcOffset = static_cast<Int64>(end);
+  // An ACE archive starts with its header's CRC; its mark follows.
+  if (HasAceMark(w, n)) return atAceExe;
   const TArcType t = ClassifySignature(F, true, GetLE32(w));
   if (ZipFamilyExeTypes.Contains(t)) {
     const Int64 dir = LocateZipDirectory(F);

@@ -243,6 +243,13 @@ typedef struct AceExtractRecord {
   const char* DecryptPassword;
 } AceExtractRecord;
 
+__attribute__((visibility("default"))) int ACEInitDll(AceGlobalData* Init);
+__attribute__((visibility("default"))) int ACEReadArchiveData(const char* ArchiveName, AceArchiveData* Data);
+__attribute__((visibility("default"))) int ACEList(const char* ArchiveName, AceListRecord* List);
+__attribute__((visibility("default"))) int ACETest(const char* ArchiveName, AceTestRecord* Test);
+__attribute__((visibility("default"))) int ACEExtract(const char* ArchiveName, AceExtractRecord* Extract);
+
+/* The entry points' types, for a caller that looks them up by name. */
 typedef int (*AceInitDllProc)(AceGlobalData* Init);
 typedef int (*AceReadArchiveDataProc)(const char* ArchiveName, AceArchiveData* Data);
 typedef int (*AceListProc)(const char* ArchiveName, AceListRecord* List);

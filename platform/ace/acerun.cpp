@@ -16,6 +16,7 @@
 #include "archive/formats/ace/aceheader.h"
 #include "platform/ace/acelz77.h"
 #include "platform/codepage.h"
+#include "platform/elf.h"
 
 namespace vsk {
 
@@ -71,21 +72,36 @@ struct TVolume {
 
 enum class THeader { Ok, End, Broken };
 
+// Where an ELF program in front of the archive ends (0 when the file is no
+// ELF program): the search starts there, however long the program is.
+UInt64 ProgramEnd(const TVolume& V) {
+  Byte mark[4];
+  if (ReadAt(V.Fd.Get(), 0, mark, sizeof mark) != sizeof mark || !IsElfImage(mark, sizeof mark)) return 0;
+  const UInt64 end = ElfImageSize(
+      [&V](UInt64 Offset, void* Out, std::size_t Count) {
+        return ReadAt(V.Fd.Get(), Offset, static_cast<Byte*>(Out), Count) == Count;
+      },
+      V.Size);
+  return end < V.Size ? end : 0;
+}
+
 // The main header at or after the start of the file (a self-extractor's
 // program may come first), with its CRC checked.
 bool FindMain(TVolume& V, UInt32 MaxTestBytes) {
-  const std::size_t window = static_cast<std::size_t>(std::min<UInt64>(V.Size, UInt64{MaxTestBytes} + kAceMainFixedSize));
+  const UInt64 from = ProgramEnd(V);
+  const std::size_t window =
+      static_cast<std::size_t>(std::min<UInt64>(V.Size - from, UInt64{MaxTestBytes} + kAceMainFixedSize));
   std::vector<Byte> head(window);
-  const std::size_t got = ReadAt(V.Fd.Get(), 0, head.data(), window);
+  const std::size_t got = ReadAt(V.Fd.Get(), from, head.data(), window);
   for (std::size_t at = 0; at + kAceMainFixedSize <= got; ++at) {
     if (head[at + 7] != '*' || std::memcmp(head.data() + at + 7, kAceMark, kAceMarkSize) != 0) continue;
     TAceMainHeader m;
     if (!m.Parse(head.data() + at, got - at)) continue;
     std::vector<Byte> counted(m.HeadSize);
-    if (ReadAt(V.Fd.Get(), at + kAceHeadPrefix, counted.data(), counted.size()) != counted.size()) continue;
+    if (ReadAt(V.Fd.Get(), from + at + kAceHeadPrefix, counted.data(), counted.size()) != counted.size()) continue;
     if (AceHeaderCrc(counted.data(), counted.size()) != m.HeadCrc) continue;
     V.Main = m;
-    V.MainStart = at;
+    V.MainStart = from + at;
     return true;
   }
   return false;

@@ -13,6 +13,7 @@
 #include "archive/core/dates.h"
 #include "archive/formats/rar/rarheader.h"
 #include "archive/formats/zip/ziprecords.h"
+#include "platform/elf.h"
 #include "platform/rar/unrarlib.h"
 
 namespace vsk::unrar {
@@ -21,7 +22,7 @@ namespace {
 
 constexpr Byte kRar5Marker[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
 // A self-extractor's program is searched for the marker on 16-byte steps
-// within its first 128 KiB, where the decoder looks for it too.
+// within its first 128 KiB (from the end of an ELF image).
 constexpr Int64 kSfxSearch = 128 * 1024;
 constexpr Int64 kSfxStep = 16;
 // RAR5 limits a header to 2 MiB.
@@ -171,24 +172,37 @@ int TRarVolume::Open(int Fd, bool First) {
   struct stat st;
   if (fstat(Fd, &st) != 0) return ERAR_EREAD;
   Size = st.st_size;
-  const Int64 window = std::min<Int64>(Size, First ? kSfxSearch + 8 : 8);
-  if (window < 7 || !ReadAt(0, static_cast<std::size_t>(window))) return ERAR_BAD_ARCHIVE;
+  // Behind an ELF program (a self-extractor of ours) the search starts
+  // where its image ends, however long the program is.
+  Int64 from = 0;
+  if (First && Size >= 4 && ReadAt(0, 4) && IsElfImage(Buffer_.data(), 4)) {
+    const UInt64 end = ElfImageSize(
+        [this](UInt64 Offset, void* Out, std::size_t Count) {
+          if (Offset > static_cast<UInt64>(Size) || !ReadAt(static_cast<Int64>(Offset), Count)) return false;
+          std::memcpy(Out, Buffer_.data(), Count);
+          return true;
+        },
+        static_cast<UInt64>(Size));
+    if (end < static_cast<UInt64>(Size)) from = static_cast<Int64>(end);
+  }
+  const Int64 window = std::min<Int64>(Size - from, First ? kSfxSearch + 8 : 8);
+  if (window < 7 || !ReadAt(from, static_cast<std::size_t>(window))) return ERAR_BAD_ARCHIVE;
   const Byte* b = Buffer_.data();
   auto at = [&](Int64 Pos, const Byte* Marker, std::size_t Size) {
     return Pos + static_cast<Int64>(Size) <= window && std::memcmp(b + Pos, Marker, Size) == 0;
   };
-  const bool program = window >= 4 && (std::memcmp(b, "MZ", 2) == 0 || std::memcmp(b,
-                                                                                   "\x7F"
-                                                                                   "ELF",
-                                                                                   4) == 0);
+  const bool program = from > 0 || (window >= 4 && (std::memcmp(b, "MZ", 2) == 0 || std::memcmp(b,
+                                                                                              "\x7F"
+                                                                                              "ELF",
+                                                                                              4) == 0));
   for (Int64 pos = 0; pos < window; pos += kSfxStep) {
     if (at(pos, kRar5Marker, sizeof kRar5Marker)) {
-      Start = pos;
-      return OpenRar5(pos + static_cast<Int64>(sizeof kRar5Marker));
+      Start = from + pos;
+      return OpenRar5(Start + static_cast<Int64>(sizeof kRar5Marker));
     }
     if (at(pos, kRarMarker, kRarMarkerSize)) {
-      Start = pos;
-      return OpenRar4(pos + static_cast<Int64>(kRarMarkerSize));
+      Start = from + pos;
+      return OpenRar4(Start + static_cast<Int64>(kRarMarkerSize));
     }
     if (!First || !program) break;
   }

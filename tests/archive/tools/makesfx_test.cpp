@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <zlib.h>
+
 #include <cctype>
 #include <tuple>
 
@@ -21,6 +23,7 @@
 #include "platform/dynlib.h"
 #include "tests/archive/formats/zip/zipbuilder.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
+#include "tests/platform/ace/aceencoder.h"
 #include "tests/support/listing.h"
 
 namespace vsktest {
@@ -58,10 +61,12 @@ class MakeSfxTest : public ::testing::Test {
     };
   }
 
-  // Makes Archive's self-extractor beside it ("x.zip" -> "x.exe").
-  fs::path Make(const fs::path& Archive) {
+  // Makes Archive's self-extractor as Target, by default beside it
+  // ("x.zip" -> "x.exe").
+  fs::path Make(const fs::path& Archive, const fs::path& Target = {}) {
     TMakeSFX m;
     Prepare(m);
+    m.SetTargetFile(Target.string());
     m.SetArchiveFile(Archive.string());
     EXPECT_TRUE(m.Activate()) << Archive;
     return m.TargetFile();
@@ -95,6 +100,37 @@ class MakeSfxTest : public ::testing::Test {
   }
 
   fs::path Fresh(const std::string& Name) { return dir / ("out-" + Name + "-" + std::to_string(++runs)); }
+
+  // The library's lister takes Sfx as Type with every entry of Expected,
+  // and the reader of that type extracts Expected.
+  void ExpectLibraryReads(const fs::path& Sfx, TArcType Type, const Tree& Expected) {
+    const auto listed = ListArchive(Sfx.string());
+    EXPECT_TRUE(listed.ok);
+    EXPECT_EQ(listed.type, Type);
+    for (const auto& [entry, data] : Expected) EXPECT_NE(listed.Find(entry), nullptr) << entry;
+    auto reader = vsk::MakeReader(Type);
+    ASSERT_TRUE(reader);
+    reader->SetArchiveFile(Sfx.string());
+    reader->FileSpec = {"*.*"};
+    reader->CreateStoredDirs = true;
+    const fs::path lib = Fresh("lib");
+    reader->SetExtractDir(lib.string());
+    reader->Extract();
+    EXPECT_TRUE(SameTree(ReadTree(lib), Expected));
+  }
+
+  // Sfx with bytes in the middle of its archive (the last ArchiveSize
+  // bytes) damaged: testing and extracting fail by the exit status.
+  void ExpectDamageFails(const fs::path& Sfx, std::size_t ArchiveSize) {
+    std::string bytes = ReadFile(Sfx);
+    const std::size_t at = bytes.size() - ArchiveSize + ArchiveSize / 2;
+    for (std::size_t i = 0; i < 16; ++i) bytes[at + i] = static_cast<char>(~bytes[at + i]);
+    const fs::path bad = Sfx.parent_path() / ("bad-" + Sfx.filename().string());
+    WriteFile(bad, bytes);
+    fs::permissions(bad, fs::perms::owner_all);
+    EXPECT_NE(Run(bad, "-t", Fresh("bad")).exitCode, 0);
+    EXPECT_NE(Run(bad, "", Fresh("bad")).exitCode, 0);
+  }
 
   TempDir dir;
   Tree tree = SfxTree();
@@ -141,10 +177,7 @@ TEST_F(MakeSfxTest, EveryStubExtractsTestsAndListsWhatEveryWriterWrote) {
     EXPECT_EQ(Run(sfx, "-x", Fresh(name)).exitCode, 2);
 
     // The library: the lister, the tester and the reader of the type.
-    const auto listed = ListArchive(sfx.string());
-    EXPECT_TRUE(listed.ok);
-    EXPECT_EQ(listed.type, c.exeType);
-    for (const auto& [entry, data] : tree) EXPECT_NE(listed.Find(entry), nullptr) << entry;
+    ExpectLibraryReads(sfx, c.exeType, tree);
     vsk::TZipCheck check;
     check.SetArchiveFile(sfx.string());
     check.FileSpec = {"*.*"};
@@ -152,26 +185,112 @@ TEST_F(MakeSfxTest, EveryStubExtractsTestsAndListsWhatEveryWriterWrote) {
     check.OnStatus = [&](vsk::TZipCommon&, const std::string&, bool Pass) { failed += Pass ? 0 : 1; };
     EXPECT_EQ(check.Activate(), static_cast<int>(tree.size()));
     EXPECT_EQ(failed, 0);
-    auto reader = vsk::MakeReader(c.exeType);
-    ASSERT_TRUE(reader);
-    reader->SetArchiveFile(sfx.string());
-    reader->FileSpec = {"*.*"};
-    reader->CreateStoredDirs = true;
-    const fs::path lib = Fresh(name);
-    reader->SetExtractDir(lib.string());
-    reader->Extract();
-    EXPECT_TRUE(SameTree(ReadTree(lib), tree));
+    ExpectDamageFails(sfx, fs::file_size(c.archive));
+  }
+}
 
-    // Damage in the middle of the archive: the stub says so by its status.
-    std::string bytes = ReadFile(sfx);
-    const std::size_t archiveSize = fs::file_size(c.archive);
-    const std::size_t at = bytes.size() - archiveSize + archiveSize / 2;
-    for (std::size_t i = 0; i < 16; ++i) bytes[at + i] = static_cast<char>(~bytes[at + i]);
-    const fs::path bad = dir / ("bad-" + name + ".exe");
-    WriteFile(bad, bytes);
-    fs::permissions(bad, fs::perms::owner_all);
-    EXPECT_NE(Run(bad, "-t", Fresh(name)).exitCode, 0);
-    EXPECT_NE(Run(bad, "", Fresh(name)).exitCode, 0);
+// The ACE and RAR stubs carry their library: alone in a folder, with no
+// library folder to load from, each extracts byte for byte, tests and
+// lists; damage and names leaving the folder make it fail. The library's
+// readers take the self-extractors as they take the archives.
+TEST_F(MakeSfxTest, AceAndRarStubsRunWithoutTheLibraries) {
+  ASSERT_TRUE(HaveTool("bsdtar") && HaveTool("unace")) << "libarchive-tools and unace are needed";
+  const std::string fixtures = std::string(BREVANE_FIXTURES_DIR) + "/rar/";
+  const auto bsdtarTree = [&](const std::string& Archive) {
+    const fs::path out = Fresh("bsdtar");
+    fs::create_directories(out);
+    EXPECT_EQ(RunTool("bsdtar -xf " + ShellQuote(Archive) + " -C " + ShellQuote(out.string())).exitCode, 0);
+    return ReadTree(out);
+  };
+  std::vector<vsktest::AceEntry> aceEntries;
+  for (const auto& [name, data] : tree) aceEntries.push_back({.name = name, .data = data});
+  const fs::path ace = dir / "solid.ace";
+  WriteAce(ace.string(), aceEntries, {.solid = true});
+  EXPECT_TRUE(SameTree(ReadTree([&] {
+                         const fs::path out = Fresh("unace");
+                         fs::create_directories(out);
+                         EXPECT_EQ(RunTool("unace x -y " + ShellQuote(ace.string()) + " </dev/null", out).exitCode, 0);
+                         return out;
+                       }()),
+                       tree));
+
+  // A RAR entry named to climb out of the folder (its header CRC made
+  // good again), beside a plain one.
+  std::string rar = ReadFile(fixtures + "rar_binary_data.rar");
+  const auto at = rar.find("random_data.bin");
+  ASSERT_NE(at, std::string::npos);
+  rar.replace(at, 15, "../dom_data.bin");
+  const std::size_t head = at - 32;
+  ASSERT_EQ(static_cast<unsigned char>(rar[head + 2]), 0x74u) << "a file header without high sizes";
+  const std::size_t headSize = static_cast<unsigned char>(rar[head + 5]) | static_cast<unsigned char>(rar[head + 6]) << 8;
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(rar.data() + head + 2), static_cast<uInt>(headSize - 2));
+  rar[head] = static_cast<char>(crc & 0xFF);
+  rar[head + 1] = static_cast<char>((crc >> 8) & 0xFF);
+  const fs::path climbing = dir / "climbing.rar";
+  WriteFile(climbing, rar);
+  const fs::path hostileAce = dir / "climbing.ace";
+  WriteAce(hostileAce.string(), {{.name = "../evil.txt", .data = "evil"}, {.name = "ok.txt", .data = "ok"}});
+
+  struct TCase {
+    fs::path archive;
+    TArcType exeType;
+    Tree expected;
+  };
+  const std::vector<TCase> cases = {
+      {ace, vsk::atAceExe, tree},
+      {fixtures + "rar_binary_data.rar", vsk::atRarExe, bsdtarTree(fixtures + "rar_binary_data.rar")},
+  };
+  const fs::path alone = dir / "alone";
+  const fs::path noLibraries = dir / "no-libraries";
+  fs::create_directories(alone);
+  fs::create_directories(noLibraries);
+  const auto makeAlone = [&](const fs::path& Archive) {
+    const fs::path sfx = alone / (Archive.filename().string() + ".exe");
+    Make(Archive, sfx);
+    return sfx;
+  };
+  for (const auto& c : cases) {
+    const std::string name = c.archive.filename().string();
+    SCOPED_TRACE(name);
+    const fs::path sfx = makeAlone(c.archive);
+    ASSERT_TRUE(IsExecutable(sfx));
+    EXPECT_TRUE(errors.empty());
+    {
+      vsktest::ScopedEnv none("BREVANE_LIBRARY_DIR", noLibraries.string());
+      const fs::path out = Fresh(name);
+      auto r = Run(sfx, "", out);
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      EXPECT_TRUE(SameTree(ReadTree(out), c.expected));
+      // An existing file: kept with -n, replaced with -o.
+      const auto& [first, data] = *c.expected.begin();
+      for (const bool replace : {false, true}) {
+        WriteFile(out / first, "changed");
+        r = Run(sfx, replace ? "-o" : "-n", out);
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(ReadFile(out / first) == data, replace) << first;
+      }
+      r = Run(sfx, "-t", Fresh(name));
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      r = Run(sfx, "-l", Fresh(name));
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      for (const auto& [entry, data] : c.expected) EXPECT_NE(r.output.find(entry), std::string::npos) << entry;
+      ExpectDamageFails(sfx, fs::file_size(c.archive));
+    }
+    ExpectLibraryReads(sfx, c.exeType, c.expected);
+  }
+
+  // Names that would leave the folder are refused and said; the rest
+  // comes out.
+  vsktest::ScopedEnv none("BREVANE_LIBRARY_DIR", noLibraries.string());
+  for (const auto& [archive, kept] : {std::pair{hostileAce, std::string("ok.txt")},
+                                      std::pair{climbing, std::string("LibarchiveAddingTest.odt")}}) {
+    SCOPED_TRACE(archive.filename().string());
+    const fs::path sfx = makeAlone(archive);
+    const fs::path dest = dir / "deep" / archive.filename() / "dest";
+    const auto r = Run(sfx, "-d " + ShellQuote(dest.string()), Fresh("elsewhere"));
+    EXPECT_NE(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ReadTree(dir / "deep" / archive.filename()).size(), 1u);
+    EXPECT_TRUE(fs::exists(dest / kept));
   }
 }
 

@@ -23,7 +23,6 @@
 #include "app/main/settings.h"
 #include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
-#include "tests/platform/ace/aceencoder.h"
 
 namespace brevane::testing {
 namespace {
@@ -91,7 +90,8 @@ TEST(ComponentChoice, ReaderByTypeAndWriterByArchive) {
   EXPECT_EQ(ReaderKindFor(vsk::atJar), rkUnJar);
   EXPECT_EQ(ReaderKindFor(vsk::atLzhExe), rkUnLha);
   EXPECT_EQ(ReaderKindFor(vsk::atUUE), rkUUDecode);
-  for (auto t : {vsk::atNA, vsk::atHA, vsk::atMsGZ, vsk::atJarExe, vsk::atAceExe, vsk::atTarGZip, vsk::atPak})
+  EXPECT_EQ(ReaderKindFor(vsk::atAceExe), rkUnACE);
+  for (auto t : {vsk::atNA, vsk::atHA, vsk::atMsGZ, vsk::atJarExe, vsk::atTarGZip, vsk::atPak})
     EXPECT_EQ(ReaderKindFor(t), rkNone) << int(t);
   EXPECT_EQ(WriterKindForArchive(vsk::atZip), wkZip);
   EXPECT_EQ(WriterKindForArchive(vsk::atLzh), wkLha);
@@ -405,11 +405,8 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
 // viewed and dragged out like the others.
 TEST_F(Extraction, AceAndRarArchivesThroughTheirLibraries) {
   const std::string text = vsktest::TextBytes(40000, 8);
-  const std::string ace = (dir.path() / "set.ace").string();
-  vsktest::WriteAce(ace, {{.name = "docs/text.txt", .data = text}, {.name = "readme.txt", .data = "read me\n"}});
-  const std::string rar = std::string(BREVANE_FIXTURES_DIR) + "/rar/rar_binary_data.rar";
-  ASSERT_TRUE(vsktest::HaveTool("bsdtar"));
-  ASSERT_EQ(vsktest::RunTool("bsdtar -xf " + vsktest::ShellQuote(rar), dir.path()).exitCode, 0);
+  const std::string ace = SampleAce(text);
+  const std::string rar = SampleRar();
 
   ASSERT_TRUE(Start({ace}));
   ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atAce);

@@ -234,11 +234,6 @@ TEST_F(Tools, VirusScanPassesEveryNameWholeInAsManyStartsAsNeeded) {
   main->acVirusScanExecute();
 }
 
-TEST_F(Tools, CommandsNotBuiltYetSaySo) {
-  ui.ExpectMessage(msgtext::kToolNotAvailable, mtInformation);
-  EXPECT_FALSE(Start({"-AX", (dir.path() / "sample.zip").string()}));
-}
-
 TEST_F(Tools, TheHomepageGoesToTheDesktopAsAWebAddress) {
   // A desktop opener that records what it was given.
   const fs::path bin = dir.path() / "bin";

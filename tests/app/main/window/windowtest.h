@@ -15,6 +15,7 @@
 #include "app/main/mainform.h"
 #include "app/main/program.h"
 #include "tests/app/dialogs/scriptedui.h"
+#include "tests/platform/ace/aceencoder.h"
 #include "tests/support/testutil.h"
 
 namespace brevane::testing {
@@ -66,6 +67,22 @@ class WindowTest : public ::testing::Test {
     return Zip("sample.zip", {{"readme.txt", "hello\n"},
                               {"docs/report.txt", vsktest::TextBytes(50000)},
                               {"img/pic.bin", vsktest::RandomBytes(20000)}});
+  }
+
+  // An ACE archive written by the test encoder: Text as "docs/text.txt"
+  // and "readme.txt" holding "read me\n".
+  std::string SampleAce(const std::string& Text) {
+    const std::string ace = (dir.path() / "set.ace").string();
+    vsktest::WriteAce(ace, {{.name = "docs/text.txt", .data = Text}, {.name = "readme.txt", .data = "read me\n"}});
+    return ace;
+  }
+  // The shared RAR fixture of two binary files, with bsdtar's extraction
+  // of it in the test folder to compare with.
+  std::string SampleRar() {
+    const std::string rar = std::string(BREVANE_FIXTURES_DIR) + "/rar/rar_binary_data.rar";
+    EXPECT_TRUE(vsktest::HaveTool("bsdtar")) << "bsdtar is needed (Debian package libarchive-tools)";
+    EXPECT_EQ(vsktest::RunTool("bsdtar -xf " + vsktest::ShellQuote(rar), dir.path()).exitCode, 0);
+    return rar;
   }
 
   bool Start(std::vector<std::string> Params) {
