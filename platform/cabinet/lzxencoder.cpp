@@ -41,16 +41,15 @@ constexpr std::uint64_t kE8Frames = 32768;
 constexpr std::size_t kE8Tail = 10;
 
 // Match finding: the latest positions of each 4-byte and each 8-byte
-// prefix (by hash) and the latest position of each 3-byte prefix.
+// prefix (by hash) and the latest position of each 3-byte prefix. The
+// 4-byte prefixes give near short matches; the long matches of text come
+// from the older positions of the 8-byte ones, so they keep more.
 constexpr int kShortBits = 15;
-constexpr int kShortWays = 16;
+constexpr int kShortWays = 4;
 constexpr int kLongBits = 15;
 constexpr int kLongWays = 16;
 constexpr int kHash3Bits = 14;
 constexpr int kMaxWays = std::max(kShortWays, kLongWays);
-// How many of those latest positions the search looks at.
-constexpr int kShortWalk = 16;
-constexpr int kLongWalk = 16;
 // The most matches of growing length one position offers the parser.
 constexpr int kMaxCandidates = 2 + kShortWays + kLongWays;
 // A match this long ends the search and is taken without weighing the
@@ -446,13 +445,13 @@ int TLzxEncoder::TImpl::Collect(std::int32_t P, std::int32_t End, TMatch* Out) {
     }
   };
   const std::uint32_t h4 = Hash4(P);
-  walk(FShort, h4, kShortWalk);
+  walk(FShort, h4, kShortWays);
   if (P + 8 > FEnd) return n;
   // Longer prefixes are rarer, so their latest positions reach further back.
   const std::uint32_t h8 = Hash8(P);
   if (longest < kNiceLength) {
     longest = std::max(longest, 7);
-    walk(FLong, h8, kLongWalk);
+    walk(FLong, h8, kLongWays);
   }
   FHead3[h3] = P;
   FShort.Enter(h4, P);
@@ -622,8 +621,10 @@ void TLzxEncoder::TImpl::WriteUncompressed(std::int32_t Start, std::size_t Size,
   std::uint8_t r[12];
   for (int i = 0; i < 3; ++i) PutLe32(r + 4 * i, FR[i]);
   W.Bytes(r, sizeof r);
+  // An odd block would be padded to a word before the next block; only a
+  // folder's last frame is odd, and a byte left after it is an error to
+  // some readers, so none is written.
   W.Bytes(FBuf.get() + Start, Size);
-  if (Size & 1) W.Bytes(r, 1);  // pads to a word; the decoder skips it
 }
 
 // Codes the frame's tokens as one block of the kind that comes out smallest.
@@ -647,7 +648,7 @@ void TLzxEncoder::TImpl::WriteBlock(std::int32_t Start, std::size_t Size, TBitWr
   const bool aligned = alignedGain < 0;
   const std::int64_t compressed = verbatim + (aligned ? alignedGain : 0);
   const int pad = 16 - (W.Pending() + 27) % 16;
-  const auto uncompressed = static_cast<std::int64_t>(27 + pad + 96 + 8 * (Size + (Size & 1)));
+  const auto uncompressed = static_cast<std::int64_t>(27 + pad + 96 + 8 * Size);
   const auto roundUp = [&W](std::int64_t bits) { return (W.Pending() + bits + 15) / 16; };
   if (roundUp(uncompressed) <= roundUp(compressed)) {
     WriteUncompressed(Start, Size, pad, W);
