@@ -14,6 +14,7 @@
 #include <map>
 #include <random>
 
+#include "platform/cabinet/framecoder.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/testutil.h"
 
@@ -211,24 +212,16 @@ std::size_t Packed(const EncodedFolder& f) {
   return n;
 }
 
-// What MSZIP makes of Data: per frame "CK" and a deflate stream (level 6)
-// with the frame before as its dictionary.
+// What the writer's MSZIP coder makes of Data.
 std::size_t MsZipPacked(const std::string& data) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::vector<Bytef> out(2 * kFrame);
+  const auto coder = vsk::cab::MakeFrameCoder(tcompTYPE_MSZIP);
+  std::vector<vsk::Byte> out;
   std::size_t packed = 0;
   for (std::size_t pos = 0; pos < data.size(); pos += kFrame) {
-    deflateReset(&z);
-    if (pos) deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(data.data() + pos - kFrame), kFrame);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + pos));
-    z.avail_in = static_cast<uInt>(std::min(kFrame, data.size() - pos));
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    packed += 2 + out.size() - z.avail_out;
+    EXPECT_TRUE(coder->Code(reinterpret_cast<const vsk::Byte*>(data.data() + pos), std::min(kFrame, data.size() - pos),
+                            out));
+    packed += out.size();
   }
-  deflateEnd(&z);
   return packed;
 }
 
