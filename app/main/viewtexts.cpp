@@ -229,7 +229,7 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
   const bool writable = ArcTypeHasWriter(Type);
   t.emplace_back("acAdd", writable);
   t.emplace_back("acDelete", writable && Type != atCab);
-  t.emplace_back("acTest", ArcTypeCanTest(Type) || Type == atCab);
+  t.emplace_back("acTest", ArcTypeCanTest(Type));
   t.emplace_back("acExtract", ArcTypeHasExtractor(Type));
   const bool comment = Type == atZip || Type == atZipExe;
   t.emplace_back("acViewComment", comment);

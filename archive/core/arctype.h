@@ -60,7 +60,8 @@ inline constexpr TArcTypes WriterArcTypes{atBh, atCab, atGZip, atJar, atLha, atL
 inline constexpr TArcTypes ExtractorArcTypes{
     atAce, atAceExe, atArc, atArcExe, atArj, atArjExe, atBh,     atBhExe,  atCab,    atGZip, atJar, atLha,
     atLhaExe, atLzh, atLzhExe, atRar, atRarExe, atTar, atUUE, atZip, atZipExe, atZipMV, atZoo};
-inline constexpr TArcTypes TestableArcTypes = ExtractorArcTypes - TArcTypes{atCab} + TArcTypes{atJarExe};
+// The tester runs the cabinet reader too, so cabinets are testable.
+inline constexpr TArcTypes TestableArcTypes = ExtractorArcTypes + TArcTypes{atJarExe};
 inline constexpr TArcTypes ZipFamilyExeTypes{atJar, atJarExe, atZip, atZipExe};
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -38,22 +41,23 @@ constexpr std::uint64_t kE8Frames = 32768;
 constexpr std::size_t kE8Tail = 10;
 
 // Match finding: the latest positions of each 4-byte and each 8-byte
-// prefix (by hash), the latest position of each 3-byte prefix, and one
-// step of lazy evaluation.
+// prefix (by hash) and the latest position of each 3-byte prefix. The
+// 4-byte prefixes give near short matches; the long matches of text come
+// from the older positions of the 8-byte ones, so they keep more.
 constexpr int kShortBits = 15;
-constexpr int kShortWays = 16;
+constexpr int kShortWays = 4;
 constexpr int kLongBits = 15;
-constexpr int kLongWays = 8;
+constexpr int kLongWays = 16;
 constexpr int kHash3Bits = 14;
 constexpr int kMaxWays = std::max(kShortWays, kLongWays);
-constexpr int kMaxChain = 16;
-constexpr int kGoodLength = 16;  // after a match this long the look one byte on takes a quarter
-constexpr int kNiceLength = 64;  // a match this long ends the search
-constexpr int kLazyLimit = 16;   // a match this long is taken without looking one byte on
-// Rough bit costs that weigh a match against the literals it replaces.
-constexpr int kLiteralBits = 6;
-constexpr int kMatchBits = 9;  // plus the offset's extra bits
-constexpr int kRepeatBits = 7;
+// The most matches of growing length one position offers the parser.
+constexpr int kMaxCandidates = 2 + kShortWays + kLongWays;
+// A match this long ends the search and is taken without weighing the
+// positions it covers (runs and long repeats cost little time that way).
+constexpr int kNiceLength = 48;
+// Prices of symbols the previous block's codes left out, in bits.
+constexpr int kUnusedMainBits = 13;
+constexpr int kUnusedLengthBits = 10;
 
 // Position slots: slot i covers formatted offsets Base[i] .. Base[i+1]-1
 // (formatted = distance + 2) with Extra[i] bits beside the slot.
@@ -261,9 +265,17 @@ class THashBuckets {
 
 struct TLzxEncoder::TImpl {
   struct TMatch {
-    std::int32_t Len = 0;
-    std::uint32_t Dist = 0;
-    int Score = 0;  // bits saved over literals, roughly
+    std::int32_t Len;
+    std::uint32_t Dist;
+  };
+  // One position of the frame as the parser reaches it: the cheapest way
+  // there, the step that ends there (a literal has length 1) and the
+  // repeated offsets that way leaves.
+  struct TNode {
+    std::uint32_t Price;
+    std::int32_t Len;
+    std::uint32_t Dist;
+    std::uint32_t R[3];
   };
   struct TToken {
     std::uint16_t Main;
@@ -280,7 +292,9 @@ struct TLzxEncoder::TImpl {
   std::uint32_t Hash8(std::int32_t P) const;
   void InsertUpTo(std::int32_t P);
   std::int32_t MatchLength(std::int32_t A, std::int32_t B, std::int32_t Max) const;
-  TMatch Find(std::int32_t P, std::int32_t End, int Chain);
+  int Collect(std::int32_t P, std::int32_t End, TMatch* Out);
+  void SetPrices(std::int32_t Start, std::int32_t End);
+  std::uint32_t MatchPrice(int Slot, std::int32_t Len) const;
   void Literal(std::uint8_t C);
   void Match(std::int32_t Len, std::uint32_t Dist);
   void Parse(std::int32_t Start, std::int32_t End);
@@ -308,6 +322,13 @@ struct TLzxEncoder::TImpl {
   // The lengths the next trees are coded against.
   std::uint8_t FMainLens[kMaxMainSymbols] = {};
   std::uint8_t FLengthLens[kLengthSymbols] = {};
+  bool FHaveLens = false;  // whether a coded block set those lengths
+
+  // The parser's prices (bits) and its positions, one more than a frame.
+  std::uint16_t FMainPrice[kMaxMainSymbols];
+  std::uint16_t FLengthPrice[kLengthSymbols];
+  std::unique_ptr<TNode[]> FNodes;
+  std::vector<std::int32_t> FSteps;
 
   // The frame's tokens and statistics.
   std::vector<TToken> FTokens;
@@ -332,6 +353,7 @@ TLzxEncoder::TImpl::TImpl(int WindowBits) {
   FHead3 = std::make_unique<std::int32_t[]>(std::size_t{1} << kHash3Bits);
   std::fill_n(FHead3.get(), std::size_t{1} << kHash3Bits, -1);
   FTokens.reserve(kFrameSize);
+  FNodes = std::make_unique_for_overwrite<TNode[]>(kFrameSize + 1);
 }
 
 void TLzxEncoder::TImpl::MakeRoom(std::size_t Size) {
@@ -386,68 +408,88 @@ std::int32_t TLzxEncoder::TImpl::MatchLength(std::int32_t A, std::int32_t B, std
   return n;
 }
 
-// The best match at P that ends by End, whichever saves most: a repeated
-// offset, the latest position with P's first three bytes, or the longest
-// match among the latest Chain positions with P's first four and first
-// eight bytes. P joins the tables.
-TLzxEncoder::TImpl::TMatch TLzxEncoder::TImpl::Find(std::int32_t P, std::int32_t End, int Chain) {
-  TMatch best;
+// The matches at P that end by End, of growing length and each the
+// nearest of its length: the latest position with P's first three bytes,
+// then the longest among the latest positions with P's first four and
+// first eight bytes. P joins the tables. Returns how many went to Out.
+int TLzxEncoder::TImpl::Collect(std::int32_t P, std::int32_t End, TMatch* Out) {
   const std::int32_t maxLen = std::min(kMaxMatch, End - P);
-  if (maxLen < kMinMatch) return best;
+  if (maxLen < 3 || P + 3 >= FEnd) return 0;
   const std::uint32_t maxDist = std::min(FMaxDist, static_cast<std::uint32_t>(P));
-  for (const std::uint32_t d : FR) {
-    if (d > maxDist) continue;
-    const std::int32_t len = MatchLength(P, P - static_cast<std::int32_t>(d), maxLen);
-    const int score = len * kLiteralBits - kRepeatBits;
-    if (len >= kMinMatch && score > best.Score) best = {len, d, score};
-  }
-  if (maxLen < 3 || P + 3 >= FEnd) return best;
   InsertUpTo(P);
   const std::int32_t lowest = P - static_cast<std::int32_t>(maxDist);
-  const auto consider = [&](std::int32_t Cand, std::int32_t Len) {
-    const auto d = static_cast<std::uint32_t>(P - Cand);
-    const int score = Len * kLiteralBits - kMatchBits - kSlots.Extra[SlotOf(d + 2)];
-    if (score > best.Score) best = {Len, d, score};
-  };
+  int n = 0;
   const std::uint32_t h3 = Hash3(P);
-  if (const std::int32_t c3 = FHead3[h3]; c3 >= lowest) {
-    const std::int32_t len = MatchLength(P, c3, std::min(maxLen, 3));
-    if (len == 3) consider(c3, 3);
-  }
-  // Candidates newest first; each must beat the longest match so far.
+  if (const std::int32_t c3 = FHead3[h3]; c3 >= lowest && MatchLength(P, c3, 3) == 3)
+    Out[n++] = {3, static_cast<std::uint32_t>(P - c3)};
   std::int32_t longest = 3;
+  // Candidates newest first; each must beat the longest match so far.
   const auto walk = [&](const THashBuckets& Table, std::uint32_t H, int Limit) {
     const std::uint8_t* text = FBuf.get();
     std::int32_t cands[kMaxWays];
-    int n = 0;
-    for (; n < Limit; ++n) {
-      cands[n] = Table.Candidate(H, n);
-      if (cands[n] < lowest) break;
-      __builtin_prefetch(text + cands[n] + longest);
+    int m = 0;
+    for (; m < Limit; ++m) {
+      cands[m] = Table.Candidate(H, m);
+      if (cands[m] < lowest) break;
+      __builtin_prefetch(text + cands[m] + longest);
     }
-    for (int j = 0; j < n && longest < maxLen; ++j) {
+    for (int j = 0; j < m && longest < maxLen; ++j) {
       const std::int32_t cand = cands[j];
       if (text[cand + longest] != text[P + longest]) continue;
       const std::int32_t len = MatchLength(P, cand, maxLen);
       if (len > longest) {
         longest = len;
-        consider(cand, len);
+        Out[n++] = {len, static_cast<std::uint32_t>(P - cand)};
         if (len >= kNiceLength) break;
       }
     }
   };
   const std::uint32_t h4 = Hash4(P);
-  walk(FShort, h4, Chain);
-  if (P + 8 > FEnd) return best;
+  walk(FShort, h4, kShortWays);
+  if (P + 8 > FEnd) return n;
   // Longer prefixes are rarer, so their latest positions reach further back.
   const std::uint32_t h8 = Hash8(P);
-  longest = std::max(longest, 7);
-  walk(FLong, h8, Chain);
+  if (longest < kNiceLength) {
+    longest = std::max(longest, 7);
+    walk(FLong, h8, kLongWays);
+  }
   FHead3[h3] = P;
   FShort.Enter(h4, P);
   FLong.Enter(h8, P);
   FInsertPos = P + 1;
-  return best;
+  return n;
+}
+
+// Prices from the code lengths of the block before; symbols it left out,
+// and every literal before the first coded block, are priced from the
+// frame's own byte counts.
+void TLzxEncoder::TImpl::SetPrices(std::int32_t Start, std::int32_t End) {
+  std::uint32_t count[kNumChars] = {};
+  for (std::int32_t p = Start; p < End; ++p) ++count[FBuf[p]];
+  const auto total = static_cast<double>(End - Start);
+  for (int c = 0; c < kNumChars; ++c) {
+    if (FHaveLens && FMainLens[c]) {
+      FMainPrice[c] = FMainLens[c];
+    } else {
+      const double bits = count[c] ? std::log2(total / count[c]) + (FHaveLens ? 1.0 : 0.5) : kMaxCodeBits;
+      FMainPrice[c] = static_cast<std::uint16_t>(std::clamp(bits, 1.0, double{kMaxCodeBits}));
+    }
+  }
+  for (int i = kNumChars; i < FMainSymbols; ++i) {
+    if (FHaveLens)
+      FMainPrice[i] = FMainLens[i] ? FMainLens[i] : kUnusedMainBits;
+    else  // short lengths and near slots are the common ones
+      FMainPrice[i] = static_cast<std::uint16_t>(6 + (i - kNumChars) / 8 / 4 + ((i - kNumChars) % 8) / 2);
+  }
+  for (int i = 0; i < kLengthSymbols; ++i)
+    FLengthPrice[i] = FHaveLens && FLengthLens[i] ? FLengthLens[i] : (FHaveLens ? kUnusedLengthBits : 4 + i / 16);
+}
+
+std::uint32_t TLzxEncoder::TImpl::MatchPrice(int Slot, std::int32_t Len) const {
+  const int header = std::min(Len - kMinMatch, kPrimaryLengths);
+  std::uint32_t price = FMainPrice[kNumChars + Slot * 8 + header] + kSlots.Extra[Slot];
+  if (header == kPrimaryLengths) price += FLengthPrice[Len - kMinMatch - kPrimaryLengths];
+  return price;
 }
 
 void TLzxEncoder::TImpl::Literal(std::uint8_t C) {
@@ -485,27 +527,89 @@ void TLzxEncoder::TImpl::Match(std::int32_t Len, std::uint32_t Dist) {
   FExtraBits += kSlots.Extra[slot];
 }
 
+// The cheapest way through the frame by the current prices: each position
+// is reached by a literal or a match from an earlier one; a match at a
+// repeated offset is priced by its slot, as the decoder reads it. The way
+// found is coded into tokens.
 void TLzxEncoder::TImpl::Parse(std::int32_t Start, std::int32_t End) {
-  std::int32_t p = Start;
-  TMatch cur = Find(p, End, kMaxChain);
-  while (p < End) {
-    if (cur.Len == 0) {
-      Literal(FBuf[p]);
-      if (++p < End) cur = Find(p, End, kMaxChain);
-      continue;
-    }
-    if (cur.Len < kLazyLimit && p + 1 < End) {
-      const TMatch next = Find(p + 1, End, cur.Len >= kGoodLength ? kMaxChain / 4 : kMaxChain);
-      if (next.Score > cur.Score) {
-        Literal(FBuf[p]);
-        ++p;
-        cur = next;
-        continue;
+  SetPrices(Start, End);
+  const std::int32_t n = End - Start;
+  TNode* nodes = FNodes.get();
+  for (std::int32_t i = 1; i <= n; ++i) nodes[i].Price = UINT32_MAX;
+  nodes[0] = {0, 0, 0, {FR[0], FR[1], FR[2]}};
+  TMatch cands[kMaxCandidates];
+  for (std::int32_t i = 0; i < n;) {
+    TNode& node = nodes[i];
+    if (i > 0) {
+      // The repeated offsets this position's cheapest way leaves.
+      const TNode& from = nodes[i - node.Len];
+      std::copy_n(from.R, 3, node.R);
+      if (node.Len > 1) {
+        if (node.Dist == node.R[0]) {
+        } else if (node.Dist == node.R[1]) {
+          std::swap(node.R[0], node.R[1]);
+        } else if (node.Dist == node.R[2]) {
+          std::swap(node.R[0], node.R[2]);
+        } else {
+          node.R[2] = node.R[1];
+          node.R[1] = node.R[0];
+          node.R[0] = node.Dist;
+        }
       }
     }
-    Match(cur.Len, cur.Dist);
-    p += cur.Len;
-    if (p < End) cur = Find(p, End, kMaxChain);
+    const std::int32_t p = Start + i;
+    const std::uint32_t base = node.Price;
+    const auto relax = [nodes](std::int32_t To, std::uint32_t Price, std::int32_t Len, std::uint32_t Dist) {
+      TNode& t = nodes[To];
+      if (Price < t.Price) {
+        t.Price = Price;
+        t.Len = Len;
+        t.Dist = Dist;
+      }
+    };
+    relax(i + 1, base + FMainPrice[FBuf[p]], 1, 0);
+    const std::int32_t maxLen = std::min(kMaxMatch, n - i);
+    std::int32_t jump = 0;
+    if (maxLen >= kMinMatch) {
+      const std::uint32_t maxDist = std::min(FMaxDist, static_cast<std::uint32_t>(p));
+      for (int k = 0; k < 3; ++k) {
+        const std::uint32_t d = node.R[k];
+        if (d > maxDist || (k > 0 && d == node.R[0]) || (k > 1 && d == node.R[1])) continue;
+        const std::int32_t len = MatchLength(p, p - static_cast<std::int32_t>(d), maxLen);
+        for (std::int32_t l = kMinMatch; l <= len; ++l) relax(i + l, base + MatchPrice(k, l), l, d);
+        jump = std::max(jump, len);
+      }
+      const int found = Collect(p, End, cands);
+      std::int32_t from = kMinMatch + 1;
+      for (int c = 0; c < found; ++c) {
+        const std::uint32_t d = cands[c].Dist;
+        const std::int32_t len = cands[c].Len;
+        if (d != node.R[0] && d != node.R[1] && d != node.R[2]) {
+          const int slot = SlotOf(d + 2);
+          for (std::int32_t l = from; l <= len; ++l) relax(i + l, base + MatchPrice(slot, l), l, d);
+        }
+        from = len + 1;
+        jump = std::max(jump, len);
+      }
+    }
+    // A long match is taken as it is (its relaxation above reached its
+    // end); the positions it covers are not weighed.
+    i += jump >= kNiceLength ? jump : 1;
+  }
+  // Walk back from the end, then code the steps in order.
+  std::int32_t count = 0;
+  for (std::int32_t i = n; i > 0; i -= nodes[i].Len) ++count;
+  std::vector<std::int32_t>& steps = FSteps;
+  steps.resize(static_cast<std::size_t>(count));
+  for (std::int32_t i = n, k = count; i > 0; i -= nodes[i].Len) steps[static_cast<std::size_t>(--k)] = i;
+  std::int32_t at = 0;
+  for (const std::int32_t to : steps) {
+    const TNode& t = nodes[to];
+    if (t.Len == 1)
+      Literal(FBuf[Start + at]);
+    else
+      Match(t.Len, t.Dist);
+    at = to;
   }
 }
 
@@ -517,8 +621,10 @@ void TLzxEncoder::TImpl::WriteUncompressed(std::int32_t Start, std::size_t Size,
   std::uint8_t r[12];
   for (int i = 0; i < 3; ++i) PutLe32(r + 4 * i, FR[i]);
   W.Bytes(r, sizeof r);
+  // An odd block would be padded to a word before the next block; only a
+  // folder's last frame is odd, and a byte left after it is an error to
+  // some readers, so none is written.
   W.Bytes(FBuf.get() + Start, Size);
-  if (Size & 1) W.Bytes(r, 1);  // pads to a word; the decoder skips it
 }
 
 // Codes the frame's tokens as one block of the kind that comes out smallest.
@@ -542,7 +648,7 @@ void TLzxEncoder::TImpl::WriteBlock(std::int32_t Start, std::size_t Size, TBitWr
   const bool aligned = alignedGain < 0;
   const std::int64_t compressed = verbatim + (aligned ? alignedGain : 0);
   const int pad = 16 - (W.Pending() + 27) % 16;
-  const auto uncompressed = static_cast<std::int64_t>(27 + pad + 96 + 8 * (Size + (Size & 1)));
+  const auto uncompressed = static_cast<std::int64_t>(27 + pad + 96 + 8 * Size);
   const auto roundUp = [&W](std::int64_t bits) { return (W.Pending() + bits + 15) / 16; };
   if (roundUp(uncompressed) <= roundUp(compressed)) {
     WriteUncompressed(Start, Size, pad, W);
@@ -574,6 +680,7 @@ void TLzxEncoder::TImpl::WriteBlock(std::int32_t Start, std::size_t Size, TBitWr
   }
   std::copy_n(mainLens, FMainSymbols, FMainLens);
   std::copy_n(lengthLens, kLengthSymbols, FLengthLens);
+  FHaveLens = true;
 }
 
 void TLzxEncoder::TImpl::Encode(const std::uint8_t* Data, std::size_t Size, std::vector<std::uint8_t>& Out) {

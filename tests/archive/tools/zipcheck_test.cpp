@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/tools/readers.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -134,6 +135,16 @@ TEST_F(ZipCheckTest, PasswordsAndRefusedTypes) {
   errors.clear();
   EXPECT_EQ(check.Activate(), 0);
   EXPECT_EQ(errors, std::vector<int>{25270});
+}
+
+// The program offers Test for the testable types: the tester runs a reader
+// for each of them (but refuses the JAR self-extractor), and every type it
+// has a reader for is testable.
+TEST(ZipCheckTypes, TestableTypesAreTheOnesTheTesterRuns) {
+  for (int i = 0; i < kArcTypeCount; ++i) {
+    const auto t = static_cast<TArcType>(i);
+    EXPECT_EQ(ArcTypeCanTest(t), MakeReader(t) != nullptr || t == atJarExe) << ArcTypeName(t);
+  }
 }
 
 }  // namespace

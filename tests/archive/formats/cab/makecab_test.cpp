@@ -1,6 +1,7 @@
 // Writing cabinets: what we write is accepted by cabextract, gcab and 7z
-// and restored byte for byte; adding to a cabinet keeps its entries;
-// failures leave the target as it was.
+// and restored byte for byte (text with far repeats, random bytes that
+// end the folder on an odd size, one-byte and empty files); adding to a
+// cabinet keeps its entries; failures leave the target as it was.
 
 #include "archive/formats/cab/makecab.h"
 
@@ -53,6 +54,9 @@ std::map<std::string, std::string> MakeSources(const fs::path& root) {
       {"empty.bin", ""},
       {"sub/r.bin", vsktest::RandomBytes(70000, 4)},
       {"sub/deep/t.txt", vsktest::TextBytes(5000, 5)},
+      {"one.txt", "x"},
+      // Text that comes back 1.2 MB on, in reach of the largest window.
+      {"far.txt", vsktest::TextBytes(1200000, 6) + vsktest::TextBytes(400000, 6)},
   };
   for (const auto& [name, data] : files) {
     fs::create_directories((root / name).parent_path());
@@ -87,6 +91,7 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
   const Case cases[] = {{"stored", cmStore, 21, 0x0000, "Stored"}, {"mszip", cmMsZip, 21, 0x0001, "MsZIP"},
                         {"lzx15", cmLzx, 15, 0x0F03, "Lzx"},       {"lzx18", cmLzx, 18, 0x1203, "Lzx"},
                         {"lzx21", cmLzx, 30, 0x1503, "Lzx"}};
+  std::map<std::string, std::uintmax_t> sizes;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path cab = dir / (std::string(c.name) + ".cab");
@@ -95,8 +100,8 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
       w.SetLzxLevel(c.lzx);
     });
     EXPECT_TRUE(m.errors.empty());
-    EXPECT_EQ(m.added, 4);
-    EXPECT_EQ(m.ends.size(), 4u);
+    EXPECT_EQ(m.added, 6);
+    EXPECT_EQ(m.ends.size(), 6u);
     for (const auto& [name, pass] : m.ends) EXPECT_TRUE(pass) << name;
     EXPECT_EQ(m.methods.at("sub/r.bin"), c.text);
     EXPECT_EQ(FirstFolderType(cab), c.folderType);
@@ -113,7 +118,10 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
     const auto x = vsktest::RunUnCab(cab, dir / (std::string(c.name) + ".ours"));
     EXPECT_TRUE(x.errors.empty());
     EXPECT_EQ(FilesUnder(dir / (std::string(c.name) + ".ours")), files);
+    sizes[c.name] = fs::file_size(cab);
   }
+  EXPECT_LT(sizes["lzx21"], sizes["mszip"]);
+  EXPECT_LT(sizes["lzx21"], sizes["lzx15"]);
 
   // The Quantum setting writes what its word selects: LZX with the memory as window.
   TMakeCab q;
@@ -127,7 +135,7 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
     w.QuantumType = ctLzx;
     w.SetQuantumMemory(16);
   });
-  EXPECT_EQ(m.added, 4);
+  EXPECT_EQ(m.added, 6);
   EXPECT_EQ(m.methods.at("a.txt"), "Lzx");
   EXPECT_EQ(FirstFolderType(dir / "q.cab") & 0x1F0F, 0x1003);
   EXPECT_EQ(vsktest::Cabextract(dir / "q.cab", dir / "q.x"), files);
