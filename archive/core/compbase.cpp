@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -13,6 +12,7 @@
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
 #include "archive/core/pump.h"
+#include "archive/core/readall.h"
 #include "archive/core/selection.h"
 #include "archive/core/tempstream.h"
 #include "archive/core/workers.h"
@@ -165,17 +165,7 @@ void TCompBase::Write(const void* Buffer, Int64 Count) {
 bool TCompBase::ReadOld(Int64 Offset, void* Buffer, Int64 Count) {
   if (!FOld || FOld->Handle() < 0 || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset)
     return false;
-  auto* p = static_cast<Byte*>(Buffer);
-  while (Count > 0) {
-    const ssize_t n = ::pread(FOld->Handle(), p, static_cast<std::size_t>(std::min<Int64>(Count, kIoChunk)),
-                              static_cast<off_t>(Offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    Offset += n;
-    Count -= n;
-  }
-  return true;
+  return ReadAllAt(FOld->Handle(), Offset, Buffer, Count, kIoChunk);
 }
 
 void TCompBase::CopyFromOld(Int64 Offset, Int64 Count) {
@@ -940,8 +930,8 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
 
   // Deflated ahead: the worker's single reading gave both the data and the
   // CRC the encryption header carries.
-  const std::shared_ptr<TDeflatedEntry> ahead = store ? nullptr : TakeAhead(E, st.st_dev, st.st_ino);
-  if (GetCancel()) return false;
+  const std::shared_ptr<TDeflatedEntry> ahead = store || !FAhead ? nullptr : TakeAhead(E, st.st_dev, st.st_ino);
+  if (FAhead && GetCancel()) return false;
 
   StartLocalHeader(E);
   WriteLocalHeader(E);

@@ -11,6 +11,7 @@
 
 #include "archive/core/checksum.h"
 #include "archive/core/errors.h"
+#include "archive/core/readall.h"
 
 namespace vsk {
 
@@ -18,8 +19,10 @@ namespace {
 
 // The read size of the writers' own deflating loop.
 constexpr Int32 kReadSize = 1 << 20;
-constexpr Int64 kBytesPerThread = Int64{32} << 20;
-constexpr std::size_t kEntriesPerThread = 3;
+// The look-ahead: enough source bytes that the other workers stay busy
+// while one deflates a large file, which also bounds what is held.
+constexpr Int64 kBytesPerThread = Int64{16} << 20;
+constexpr std::size_t kEntriesPerThread = 32;
 
 bool WriteAll(int Fd, const Byte* P, Int64 Count) {
   while (Count > 0) {
@@ -155,20 +158,8 @@ TDeflatedEntry::~TDeflatedEntry() {
 
 bool TDeflatedEntry::ReadOutput(Int64 Offset, void* Buffer, Int64 Count) const {
   if (Offset < 0 || Count < 0 || Offset > FSize || Count > FSize - Offset) return false;
-  auto* p = static_cast<Byte*>(Buffer);
-  if (FSpill < 0) {
-    if (Count > 0) std::memcpy(p, FHeld.data() + Offset, static_cast<std::size_t>(Count));
-    return true;
-  }
-  while (Count > 0) {
-    const ssize_t n = ::pread(FSpill, p, static_cast<std::size_t>(std::min<Int64>(Count, 1 << 30)),
-                              static_cast<off_t>(Offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    Offset += n;
-    Count -= n;
-  }
+  if (FSpill >= 0) return ReadAllAt(FSpill, Offset, Buffer, Count);
+  if (Count > 0) std::memcpy(Buffer, FHeld.data() + Offset, static_cast<std::size_t>(Count));
   return true;
 }
 

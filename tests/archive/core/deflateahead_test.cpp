@@ -34,14 +34,15 @@ TEST(DeflateAhead, WorkersMakeZlibsStreamsWithinABoundedWindow) {
     ASSERT_TRUE(ahead.HasRoom(1000));
     ahead.Queue(i, (tmp / names[i]).string(), 1000);
   }
-  // Two threads take three entries each, then the window is full; an entry
-  // of any size fits an empty window, none beyond its bytes a busy one.
+  // The window of two threads takes 64 entries and 32 MiB of sources; an
+  // entry of any size fits an empty window.
   ahead.Queue(5, (tmp / "text.txt").string(), 1000);
-  EXPECT_FALSE(ahead.HasRoom(1));
+  EXPECT_TRUE(ahead.HasRoom(1000));
+  EXPECT_FALSE(ahead.HasRoom(vsk::Int64{32} << 20));
   TDeflateAhead other(2, vsk::dtDeflateN, tmp.path().string());
   EXPECT_TRUE(other.HasRoom(vsk::Int64{1} << 40));
-  other.Queue(0, (tmp / "text.txt").string(), 1000);
-  EXPECT_FALSE(other.HasRoom(vsk::Int64{64} << 20));
+  for (std::size_t i = 0; i < 64; ++i) other.Queue(i, (tmp / "tiny-text.txt").string(), 1);
+  EXPECT_FALSE(other.HasRoom(1));
 
   auto t = ahead.Take(0, {});
   ASSERT_TRUE(t);
