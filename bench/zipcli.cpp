@@ -1,13 +1,15 @@
 // A small command-line front of the zip writer, so that whole-process runs
 // can be timed beside other archivers:
-//   zipcli [-0|-1|-6|-9] [-u|-f|-d] archive folder-or-mask...
+//   zipcli [-0|-1|-6|-9] [-u|-f|-d] [-tN] archive folder-or-mask...
 // -0 stores, -1 fast, -6 normal, -9 best; -u adds and replaces (the
-// default adds), -f refreshes, -d deletes the entries the masks name.
+// default adds), -f refreshes, -d deletes the entries the masks name;
+// -tN deflates on N threads (0, the default: one per core; 1: serial).
 // A folder stands for everything below it.
 
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,13 +31,14 @@ int main(int argc, char** argv) {
     else if (o == "-u") replace = true;
     else if (o == "-f") z.Switch = vsk::swRefresh;
     else if (o == "-d") z.Switch = vsk::swDelete;
+    else if (o.size() > 2 && o.compare(0, 2, "-t") == 0) z.ThreadCount = std::atoi(o.c_str() + 2);
     else {
       std::fprintf(stderr, "zipcli: unknown option %s\n", argv[i]);
       return 2;
     }
   }
   if (argc - i < 2) {
-    std::fprintf(stderr, "usage: zipcli [-0|-1|-6|-9] [-u|-f|-d] archive folder-or-mask...\n");
+    std::fprintf(stderr, "usage: zipcli [-0|-1|-6|-9] [-u|-f|-d] [-tN] archive folder-or-mask...\n");
     return 2;
   }
   z.SetArchiveFile(argv[i++]);

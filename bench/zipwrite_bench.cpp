@@ -3,8 +3,14 @@
 // binary files, and the cost of refreshing one file in a 10,000-entry
 // archive beside one plain copy of that archive. Prints the ratios.
 //
-// VSK_ZIPBENCH_MB sets the size of the tree (default 256); the tree is kept
-// in $TMPDIR (or /tmp) between runs.
+// Beside that, on a second tree of a few thousand mostly small files, our
+// zip creation on 1 and on N threads beside "7z a -tzip -mx5 -mmt=N", the
+// three runs taken in turn in every round so that load from elsewhere hits
+// them alike.
+//
+// VSK_ZIPBENCH_MB sets the size of the tree (default 256), VSK_ZIPBENCH_MIXED_MB
+// that of the second one (default 200), VSK_ZIPBENCH_THREADS N (default: the
+// number of cores); the trees are kept in $TMPDIR (or /tmp) between runs.
 
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -17,6 +23,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,10 +36,17 @@ std::string Quote(const std::string& s) {
   return r + "'";
 }
 
-std::size_t TreeMegabytes() {
-  const char* v = std::getenv("VSK_ZIPBENCH_MB");
-  const long n = v ? std::atol(v) : 256;
-  return n > 0 ? static_cast<std::size_t>(n) : 256;
+long EnvNumber(const char* name, long fallback) {
+  const char* v = std::getenv(name);
+  const long n = v ? std::atol(v) : fallback;
+  return n > 0 ? n : fallback;
+}
+
+std::size_t TreeMegabytes() { return static_cast<std::size_t>(EnvNumber("VSK_ZIPBENCH_MB", 256)); }
+std::size_t MixedMegabytes() { return static_cast<std::size_t>(EnvNumber("VSK_ZIPBENCH_MIXED_MB", 200)); }
+int Threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(EnvNumber("VSK_ZIPBENCH_THREADS", cores ? cores : 1));
 }
 
 fs::path WorkDir() {
@@ -92,37 +106,67 @@ void WriteFileTo(const fs::path& p, const std::string& data) {
   std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
-// The tree of the size asked for, made once and kept.
-const fs::path& Tree() {
-  static const fs::path root = [] {
-    const std::size_t total = TreeMegabytes() << 20;
-    const fs::path dir = WorkDir() / Numbered("tree-", static_cast<long>(TreeMegabytes()));
-    if (fs::exists(dir / ".complete")) return dir;
-    fs::remove_all(dir);
-    std::mt19937 rng(2024);
-    std::size_t made = 0;
-    std::string data;
-    for (int i = 0; made < total; ++i) {
-      const auto pick = rng() % 100;
-      std::size_t size = pick < 70 ? 1024 + rng() % (64 << 10) : pick < 95 ? (64 << 10) + rng() % (1 << 20)
-                                                                          : (1 << 20) + rng() % (8 << 20);
-      size = std::min(size, total - made);
-      data.clear();
-      const auto kind = rng() % 100;
-      std::string ext;
-      if (kind < 60) {
-        AppendText(data, size, rng);
-        ext = ".txt";
-      } else {
-        AppendBinary(data, size, rng, kind >= 85);
-        ext = kind >= 85 ? ".dat" : ".bin";
-      }
-      WriteFileTo(dir / Numbered("d", i % 23) / Numbered("s", i % 5) / Numbered("f", i, ext.c_str()), data);
-      made += size;
+// How a generated tree is made: its size, seed, the share of text files
+// and from which draw (of 100) a binary file is incompressible, the sizes of
+// small, medium and large files (below SmallShare and MediumShare of 100),
+// and how its files spread over folders.
+struct TreeShape {
+  const char* name;
+  std::size_t megabytes;
+  unsigned seed;
+  unsigned textShare, noiseFrom;
+  unsigned smallShare, mediumShare;
+  std::size_t smallMin, smallSpan, mediumMin, mediumSpan, largeMin, largeSpan;
+  int folders, subfolders;
+  const char *folder, *subfolder, *file;
+};
+
+// A tree of the shape, made once and kept.
+fs::path MakeTree(const TreeShape& t) {
+  const std::size_t total = t.megabytes << 20;
+  const fs::path dir = WorkDir() / Numbered(t.name, static_cast<long>(t.megabytes));
+  if (fs::exists(dir / ".complete")) return dir;
+  fs::remove_all(dir);
+  std::mt19937 rng(t.seed);
+  std::size_t made = 0;
+  std::string data;
+  for (int i = 0; made < total; ++i) {
+    const auto pick = rng() % 100;
+    std::size_t size = pick < t.smallShare    ? t.smallMin + rng() % t.smallSpan
+                       : pick < t.mediumShare ? t.mediumMin + rng() % t.mediumSpan
+                                              : t.largeMin + rng() % t.largeSpan;
+    size = std::min(size, total - made);
+    data.clear();
+    const auto kind = rng() % 100;
+    std::string ext;
+    if (kind < t.textShare) {
+      AppendText(data, size, rng);
+      ext = ".txt";
+    } else {
+      AppendBinary(data, size, rng, kind >= t.noiseFrom);
+      ext = kind >= t.noiseFrom ? ".dat" : ".bin";
     }
-    WriteFileTo(dir / ".complete", "");
-    return dir;
-  }();
+    WriteFileTo(dir / Numbered(t.folder, i % t.folders) / Numbered(t.subfolder, i % t.subfolders) /
+                    Numbered(t.file, i, ext.c_str()),
+                data);
+    made += size;
+  }
+  WriteFileTo(dir / ".complete", "");
+  return dir;
+}
+
+// The tree of the size asked for.
+const fs::path& Tree() {
+  static const fs::path root = MakeTree({"tree-", TreeMegabytes(), 2024, 60, 85, 70, 95, 1024, 64 << 10, 64 << 10,
+                                         1 << 20, 1 << 20, 8 << 20, 23, 5, "d", "s", "f"});
+  return root;
+}
+
+// Many small files, some large ones (a few thousand files in all), text and
+// binary mixed: the shape of a source tree or a documents folder.
+const fs::path& MixedTree() {
+  static const fs::path root = MakeTree({"mixed-", MixedMegabytes(), 4711, 65, 90, 85, 99, 512, 40 << 10, 40 << 10,
+                                         216 << 10, 256 << 10, 4 << 20, 31, 7, "p", "q", "m"});
   return root;
 }
 
@@ -156,6 +200,8 @@ double TimedRun(const std::string& command) {
 struct Results {
   double ours = 0, zip = 0, update = 0, copy = 0, zipUpdate = 0;
   std::uintmax_t oursSize = 0, zipSize = 0;
+  double serial = 0, threaded = 0, sevenZip = 0;
+  std::uintmax_t serialSize = 0, threadedSize = 0, sevenZipSize = 0;
 };
 Results& Result() {
   static Results r;
@@ -254,6 +300,40 @@ void BM_CopyOf10000Archive(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyOf10000Archive)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
+// Our writer on 1 and on N threads and 7z on N threads, one after the
+// other in each round; the best round of each counts. The iteration time
+// is ours on N threads.
+void BM_ThreadsBeside7z(benchmark::State& state) {
+  const fs::path tree = MixedTree();
+  const std::string n = std::to_string(Threads());
+  const fs::path one = WorkDir() / "mixed-t1.zip", many = WorkDir() / "mixed-tn.zip",
+                 seven = WorkDir() / "mixed-7z.zip";
+  Results& r = Result();
+  r.serial = r.threaded = r.sevenZip = 0;
+  const auto best = [](double& b, double t) { b = b == 0 ? t : std::min(b, t); };
+  for (auto _ : state) {
+    for (const auto& p : {one, many, seven}) fs::remove(p);
+    const double t1 = TimedRun(Quote(ZipCli().string()) + " -6 -t1 " + Quote(one.string()) + " " +
+                               Quote(tree.string()) + " >/dev/null");
+    const double tn = TimedRun(Quote(ZipCli().string()) + " -6 -t" + n + " " + Quote(many.string()) + " " +
+                               Quote(tree.string()) + " >/dev/null");
+    const double t7 = TimedRun("cd " + Quote(tree.string()) + " && 7z a -tzip -mx5 -mmt=" + n + " -bd -bso0 -bsp0 " +
+                               Quote(seven.string()) + " . >/dev/null");
+    if (t1 < 0 || tn < 0 || t7 < 0) {
+      state.SkipWithError("a run failed (is 7z installed?)");
+      return;
+    }
+    best(r.serial, t1);
+    best(r.threaded, tn);
+    best(r.sevenZip, t7);
+    state.SetIterationTime(tn);
+  }
+  r.serialSize = fs::file_size(one);
+  r.threadedSize = fs::file_size(many);
+  r.sevenZipSize = fs::file_size(seven);
+}
+BENCHMARK(BM_ThreadsBeside7z)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,6 +348,14 @@ int main(int argc, char** argv) {
   if (r.update > 0 && r.copy > 0)
     std::printf("refreshing 1 of 10,000 entries beside one copy of the archive: %.3f s / %.3f s = %.2f\n",
                 r.update, r.copy, r.update / r.copy);
+  if (r.threaded > 0 && r.sevenZip > 0) {
+    std::printf("mixed tree of %zu MB, %d threads:\n", MixedMegabytes(), Threads());
+    std::printf("  ours, 1 thread:   %.3f s, %ju bytes\n", r.serial, r.serialSize);
+    std::printf("  ours, %d threads: %.3f s, %ju bytes\n", Threads(), r.threaded, r.threadedSize);
+    std::printf("  7z -mx5 -mmt=%d:  %.3f s, %ju bytes\n", Threads(), r.sevenZip, r.sevenZipSize);
+    std::printf("  ours / 7z: time %.3f, size %.4f; ours N / ours 1: time %.3f\n", r.threaded / r.sevenZip,
+                static_cast<double>(r.threadedSize) / static_cast<double>(r.sevenZipSize), r.threaded / r.serial);
+  }
   if (r.update > 0 && r.zipUpdate > 0)
     std::printf("refreshing 1 of 10,000 entries beside zip -f: %.3f s / %.3f s = %.3f\n", r.update, r.zipUpdate,
                 r.update / r.zipUpdate);

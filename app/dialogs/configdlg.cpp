@@ -309,6 +309,7 @@ void TfmConfiguration::SettingsToControls() {
   ui->cbSxPath->setCurrentIndex(o.adPath >= 0 && o.adPath < ui->cbSxPath->count() ? o.adPath : 0);
   ui->cbSxArcType->setCurrentIndex(o.adArcType >= 0 && o.adArcType < ui->cbSxArcType->count() ? o.adArcType : 0);
   ui->udMRUList->setValue(o.MRUList);
+  ui->udThreadCount->setValue(o.ThreadCount);
   UpdateEnabling();
 }
 
@@ -329,6 +330,7 @@ void TfmConfiguration::ControlsToSettings() {
   o.adPath = ui->cbSxPath->currentIndex();
   o.adArcType = ui->cbSxArcType->currentIndex();
   o.MRUList = ui->udMRUList->value();
+  o.ThreadCount = ui->udThreadCount->value();
 }
 
 void TfmConfiguration::UpdateEnabling() {

@@ -100,6 +100,10 @@ class TBatchJobs {
 };
 
 TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(Dialog) {
+  for (vsk::TZipCommon* c : std::initializer_list<vsk::TZipCommon*>{
+           &vskVorsk, &vskZipCheck, &vskArc2Arc, &vskZip, &vskJar, &vskTar, &vskGZip, &vskLha, &vskBlakHole,
+           &vskMakeCab, &vskMakeSFX})
+    c->ThreadCount = Options.ThreadCount;
   auto progress = [this](vsk::TZipCommon&, vsk::Byte ByFile, vsk::Byte) { FDialog.SetCurrentProgress(ByFile); };
   auto error = [this](vsk::TZipCommon&, const std::string& F, const std::string&, const std::string&, int ECode) {
     Failed(ECode, F);

@@ -606,12 +606,20 @@ void TfmMain::ApplyRegSettings() {
   ApplyToolbarStyle();
   dfmruMainList.SetMaxItems(Options.MRUList);
   RebuildMruMenu();
+  for (vsk::TZipCommon* c : ArchiveComponents()) c->ThreadCount = Options.ThreadCount;
   const bool onTop = (windowFlags() & Qt::WindowStaysOnTopHint) != 0;
   if (onTop != Options.StayOnTop) {
     const bool visible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, Options.StayOnTop);
     if (visible) show();
   }
+}
+
+std::vector<vsk::TZipCommon*> TfmMain::ArchiveComponents() {
+  return {&vskVorsk,   &vskZipCheck, &vskUUEncode, &vskArc2Arc, &vskMakeSFX, &vskUnZip,    &vskUnJar,
+          &vskUnTar,   &vskUnLha,    &vskUnGZIP,   &vskUnArj,   &vskUnBh,    &vskUnZoo,    &vskUnARC,
+          &vskUnACE,   &vskUnRar,    &vskUUDecode, &vskUnCab,   &vskZip,     &vskJar,      &vskTar,
+          &vskGZip,    &vskLha,      &vskBlakHole, &vskMakeCab};
 }
 
 void TfmMain::GenerateToolbar() {

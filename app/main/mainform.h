@@ -111,6 +111,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
 
   // ---- settings applied to the window
   void ApplyRegSettings();
+  // Every archive component of the window, for the options they all take.
+  std::vector<vsk::TZipCommon*> ArchiveComponents();
   void GenerateToolbar();
   void GenerateColumns();
   void GenerateSortMenu();

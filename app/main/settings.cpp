@@ -127,6 +127,7 @@ const Setting kConfirmations[] = {OPT(ConfirmCompress), OPT(ConfirmDecompress)};
 const Setting kMiscellaneous[] = {
     OPT(CommentsOpen), OPT(ShortcutStartMenu), OPT(ShortcutDesktop), OPT(StayOnTop),
     OPT(StartupOpen),  OPT(StartupWizard),     OPT(ClearMRU),        OPT(MRUList),
+    OPT(ThreadCount),
 };
 
 #undef OPT

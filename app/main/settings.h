@@ -142,6 +142,8 @@ struct TOptions {
   bool StartupWizard = false;
   bool ClearMRU = true;
   int MRUList = 8;
+  // Worker threads of the archive components (0: one per core; 1: serial).
+  int ThreadCount = 0;
 
   bool operator==(const TOptions&) const = default;
 };

@@ -4,16 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "archive/core/dates.h"
+#include "archive/core/deflateahead.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
 #include "archive/core/pump.h"
+#include "archive/core/readall.h"
 #include "archive/core/selection.h"
 #include "archive/core/tempstream.h"
+#include "archive/core/workers.h"
 
 namespace vsk {
 
@@ -22,7 +24,7 @@ namespace {
 constexpr Int32 kIoChunk = 1 << 20;
 // Files up to this size are deflated in memory first and stored when that
 // does not make them smaller.
-constexpr Int64 kSmallFile = 256;
+constexpr Int64 kSmallFile = kSmallDeflateSize;
 
 std::string UpperAscii(std::string s) {
   for (auto& c : s)
@@ -163,17 +165,7 @@ void TCompBase::Write(const void* Buffer, Int64 Count) {
 bool TCompBase::ReadOld(Int64 Offset, void* Buffer, Int64 Count) {
   if (!FOld || FOld->Handle() < 0 || Offset < 0 || Count < 0 || Offset > FOldSize || Count > FOldSize - Offset)
     return false;
-  auto* p = static_cast<Byte*>(Buffer);
-  while (Count > 0) {
-    const ssize_t n = ::pread(FOld->Handle(), p, static_cast<std::size_t>(std::min<Int64>(Count, kIoChunk)),
-                              static_cast<off_t>(Offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    Offset += n;
-    Count -= n;
-  }
-  return true;
+  return ReadAllAt(FOld->Handle(), Offset, Buffer, Count, kIoChunk);
 }
 
 void TCompBase::CopyFromOld(Int64 Offset, Int64 Count) {
@@ -707,10 +699,19 @@ void TCompBase::WriteEntries() {
     FPendingFrom = 0;
     FPendingLen = FPrefixLength;
   }
+  // Worker threads deflate the coming entries while this thread writes;
+  // they stop and are joined whenever the pass ends.
+  FAheadOn = DeflatesAhead() && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
+  FAheadNext = 0;
+  struct TAheadEnd {
+    std::unique_ptr<TDeflateAhead>& Ahead;
+    ~TAheadEnd() { Ahead.reset(); }
+  } aheadEnd{FAhead};
   try {
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
       if (GetCancel()) return;
       FilesProcessed = static_cast<Int32>(i + 1);
+      QueueAhead(i);
       TCompEntry& e = FEntries[i];
       switch (e.State) {
         case esCompress: {
@@ -768,6 +769,86 @@ void TCompBase::WriteEntries() {
     // Reported where it was raised: the output or the old archive failed.
     FRunFailed = true;
   }
+}
+
+void TCompBase::QueueAhead(std::size_t From) {
+  if (!FAheadOn) return;
+  if (FAhead) FAhead->Forget(From);
+  FAheadNext = std::max(FAheadNext, From);
+  for (; FAheadNext < FEntries.size(); ++FAheadNext) {
+    const TCompEntry& e = FEntries[FAheadNext];
+    if (!WillDeflate(e)) continue;
+    const auto size = static_cast<Int64>(e.FileSize);
+    if (!FAhead)
+      FAhead = std::make_unique<TDeflateAhead>(EffectiveThreadCount(ThreadCount), FRunDeflateType, TempDir());
+    if (!FAhead->HasRoom(size)) break;
+    FAhead->Queue(FAheadNext, e.FileName, size);
+  }
+}
+
+bool TCompBase::WillDeflate(const TCompEntry& E) const {
+  return E.State == esCompress && !E.IsDir && E.FileSize > 0 && !InStoreList(E.FileName);
+}
+
+std::shared_ptr<TDeflatedEntry> TCompBase::TakeAhead(const TCompEntry& E, UInt64 Dev, UInt64 Ino) {
+  if (!FAhead || FEntries.empty() || &E < FEntries.data() || &E >= FEntries.data() + FEntries.size()) return nullptr;
+  auto a = FAhead->Take(static_cast<std::size_t>(&E - FEntries.data()), [this] {
+    ProcessMessages();
+    return !GetCancel();
+  });
+  // What the worker read must be the file opened here, at its size now.
+  if (!a || a->Dev != Dev || a->Ino != Ino || a->StatSize != FEntrySize || a->Total < FEntrySize) return nullptr;
+  return a;
+}
+
+bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult& R) {
+  FlushCopy();
+  const Int64 in = A.Total, out = A.OutputSize();
+  if (FEntrySize <= kSmallFile) {
+    std::vector<Byte> data(static_cast<std::size_t>(out));
+    if (!A.ReadOutput(0, data.data(), out)) {
+      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      return false;
+    }
+    if (!data.empty()) EncryptAndWrite(-1, data.data(), true, static_cast<Int32>(out), kCrcNone, nullptr, R.Encrypted);
+  } else {
+    // Written in step with the input it stands for, with the progress the
+    // deflating loop gives after each block of input.
+    try {
+      Int64 taken = 0, written = 0;
+      while (taken < in) {
+        if (GetCancel()) return false;
+        const Int64 n = std::min<Int64>(in - taken, kIoChunk);
+        taken += n;
+        const Int64 upTo =
+            taken == in ? out : static_cast<Int64>(static_cast<long double>(out) * taken / static_cast<long double>(in));
+        while (written < upTo) {
+          const Int32 m = static_cast<Int32>(std::min<Int64>(upTo - written, kIoChunk));
+          if (!A.ReadOutput(written, FBuffer.data(), m)) {
+            ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+            return false;
+          }
+          if (R.Encrypted) Crypt->EncryptZipBuffer(FBuffer.data(), static_cast<std::size_t>(m));
+          FOutput->WriteBuffer(FBuffer.data(), m);
+          written += m;
+        }
+        ProgressBytesLeft -= static_cast<double>(n);
+        ProgressRoutine(taken);
+      }
+      if (GetCancel()) return false;
+    } catch (const EStreamError& e) {
+      ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+      throw E_RAISE(msg::ErrorWritingToFile);
+    }
+  }
+  R.Uncompressed = in;
+  R.Crc = A.Crc;
+  R.Deflated = A.Deflated;
+  if (FEntrySize <= kSmallFile) {
+    ProgressBytesLeft -= static_cast<double>(in);
+    ProgressRoutine(in);
+  }
+  return true;
 }
 
 bool TCompBase::AskRenameFile(TCompEntry& E) {
@@ -847,10 +928,19 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   ProgressEntryTotal = FEntrySize;
   if (FBuffer.size() < static_cast<std::size_t>(kIoChunk)) FBuffer.resize(kIoChunk);
 
+  // Deflated ahead: the worker's single reading gave both the data and the
+  // CRC the encryption header carries.
+  const std::shared_ptr<TDeflatedEntry> ahead = store || !FAhead ? nullptr : TakeAhead(E, st.st_dev, st.st_ino);
+  if (FAhead && GetCancel()) return false;
+
   StartLocalHeader(E);
   WriteLocalHeader(E);
   UInt32 headerCrc = 0;
-  if (encrypt) {
+  if (encrypt && ahead) {
+    headerCrc = ahead->Crc;
+    const auto h = Crypt->MakeEncryptionHeader(Password, headerCrc);
+    Write(h.data(), static_cast<Int64>(h.size()));
+  } else if (encrypt) {
     // The encryption header carries the CRC, so the file is read twice.
     UInt32 c = 0xFFFFFFFFu;
     Int64 total = 0;
@@ -873,6 +963,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   r.Encrypted = encrypt;
   const bool ok = store                     ? CompressStored(E, src, r)
+                  : ahead                    ? WriteAhead(E, *ahead, r)
                   : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
                                              : CompressDeflated(E, src, r);
   if (!ok) return false;

@@ -18,6 +18,8 @@
 namespace vsk {
 
 class TTempFileStream;
+class TDeflateAhead;
+class TDeflatedEntry;
 
 enum TSwitch : Byte { swAdd, swRefresh, swMove, swDelete, swRead };
 enum TCompressMethod : Byte {
@@ -258,6 +260,9 @@ class TCompBase : public TZipCommon {
   // The names in the new archive, for VerifyBeforeDelete; by default those
   // of the run's list.
   virtual std::vector<std::string> ReadBackNames();
+  // New entries are deflated by the base's CompressFileData, so that worker
+  // threads can deflate them ahead of the writer (ThreadCount other than 1).
+  virtual bool DeflatesAhead() const { return false; }
   // The methods this writer accepts.
   TCompressMethods FSupportedMethods{cmStore, cmDeflate};
   TCompressMethod FCompressMethod = cmDeflate;
@@ -339,6 +344,13 @@ class TCompBase : public TZipCommon {
   bool CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R);
   bool CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R);
   bool CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R);
+  // Deflating ahead: queues the entries from From on that the window takes,
+  // takes an entry's result (null: the entry is done here as usual) and
+  // writes it as the deflating loop would.
+  void QueueAhead(std::size_t From);
+  bool WillDeflate(const TCompEntry& E) const;
+  std::shared_ptr<TDeflatedEntry> TakeAhead(const TCompEntry& E, UInt64 Dev, UInt64 Ino);
+  bool WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult& R);
 
   struct TMoved {
     std::string Source, Stored;
@@ -351,6 +363,9 @@ class TCompBase : public TZipCommon {
   Int64 FEntrySize = 0;  // size of the source in work, as found
   TTempFileStream* FTemp = nullptr;
   std::vector<Byte> FBuffer;
+  bool FAheadOn = false;
+  std::size_t FAheadNext = 0;
+  std::unique_ptr<TDeflateAhead> FAhead;
 };
 
 }  // namespace vsk

@@ -142,7 +142,10 @@ void TZipCrypt::EncryptZipBuffer(void* Buffer, std::size_t Count) {
 
 std::array<Byte, kZipEncryptionHeaderSize> TZipCrypt::MakeEncryptionHeader(std::string_view Password, UInt32 Crc) {
   std::array<Byte, kZipEncryptionHeaderSize> h{};
-  FillRandom(h.data(), 10);
+  if (RandomSource)
+    RandomSource(h.data(), 10);
+  else
+    FillRandom(h.data(), 10);
   h[10] = static_cast<Byte>(Crc >> 16);
   h[11] = static_cast<Byte>(Crc >> 24);
   InitZipKeys(Password);

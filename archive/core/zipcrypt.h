@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 #include "archive/core/types.h"
@@ -75,6 +76,9 @@ class TZipCrypt {
   // system, then CRC bits 16..23 and 24..31, all enciphered under Password.
   // The keys are left ready to encipher the entry data.
   std::array<Byte, kZipEncryptionHeaderSize> MakeEncryptionHeader(std::string_view Password, UInt32 Crc);
+  // Where those ten bytes come from when set (tests that compare whole
+  // archives of two runs); the operating system otherwise.
+  std::function<void(Byte* Buffer, std::size_t Count)> RandomSource;
   // Deciphers the 12-byte Header under Password into Plain (which may be
   // Header itself) and checks its last byte against CRC bits 24..31, or, when
   // bit 3 of Flags is set (sizes and CRC follow the data), against the high

@@ -284,6 +284,7 @@ bool TArc2Arc::ExtractStep() {
   r.DateAttribute = daFileDate;
   r.TranslateOemChar = TranslateOemChar;
   r.SetTempDir(TempDir());
+  r.ThreadCount = ThreadCount;
   r.OnError = OnError;
   r.OnGetPassword = OnGetPassword;
   r.OnNextVolume = OnNextVolume;
@@ -364,6 +365,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   // Every folder of the content goes in, also those whose names begin with ".".
   Writer.IncludeHiddenDirs = true;
   Writer.SetTempDir(TempDir());
+  Writer.ThreadCount = ThreadCount;
   Writer.FileSpec = {FTempFolder + "/*.*"};
   Writer.OnError = OnError;
   Writer.OnProgress = OnProgress;
@@ -425,6 +427,7 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
   t.Passwords = Passwords;
   t.FileSpec = {"*.*"};
   t.SetTempDir(TempDir());
+  t.ThreadCount = ThreadCount;
   t.OnError = OnError;
   t.OnGetPassword = OnGetPassword;
   t.OnProgress = OnProgress;

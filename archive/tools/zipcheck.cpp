@@ -51,6 +51,7 @@ int TZipCheck::Activate() {
     r.TranslateOemChar = TranslateOemChar;
     // Where a gzip reader writes the tar it then tests.
     r.SetTempDir(TempDir());
+    r.ThreadCount = ThreadCount;
     r.ShareCancel(CancelRef());
     TZipCheck* self = this;
     const auto relay = [self](auto& Handler) {

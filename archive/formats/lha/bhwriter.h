@@ -43,6 +43,8 @@ class TBlakHole : public TCompBase {
   bool CopyOldEntry(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   bool FinishArchive() override;
+  // cmFuse packs with the LZH encoder on this thread; cmDeflate goes through the base.
+  bool DeflatesAhead() const override { return FCompressMethod != cmFuse; }
   Int64 GetStoredLength(const TCompEntry& E) override { return E.OldLength; }
   std::string EncodeEntryName(TCompEntry& E) override;
   void FillEntryFields(const TCompEntry& E) override;

@@ -59,6 +59,7 @@ class TZip : public TCompBase {
   void WriteDirectory() override;
   void CommentChanged(TCompEntry& E) override;
   bool HeadersEnciphered() const override { return EncryptHeaders; }
+  bool DeflatesAhead() const override { return true; }
   bool BuildsAwayFromTarget() override;
   std::vector<std::string> ReadBackNames() override;
 

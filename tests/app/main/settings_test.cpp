@@ -116,6 +116,7 @@ std::vector<std::string> ExpectedFirstRun() {
   for (const char* n : {"StayOnTop", "StartupOpen", "StartupWizard"}) e.push_back(B(n, false));
   e.push_back(B("ClearMRU", true));
   e.push_back(I("MRUList", 8));
+  e.push_back(I("ThreadCount", 0));
   e.push_back("[Software\\Brevane\\Favourites]");
   e.push_back("[Software\\Brevane\\ShellExtensions]");
   e.push_back(B("ShellExtensions", true));
@@ -201,7 +202,8 @@ TEST_F(Settings, SaveThenLoadRoundTripsEveryValue) {
     } else {
       const int old = ReadSettingInteger(e.Section, e.Name);
       const bool isBool = e.Name != "MouseSelection" && e.Name != "AVProduct" && e.Name != "MaxFilesInfo" &&
-                          e.Name != "adPath" && e.Name != "adArcType" && e.Name != "MRUList";
+                          e.Name != "adPath" && e.Name != "adArcType" && e.Name != "MRUList" &&
+                          e.Name != "ThreadCount";
       const int v = isBool ? !old : old + 3;
       WriteSettingInteger(e.Section, e.Name, v);
       numbers[{e.Section, e.Name}] = v;
@@ -234,7 +236,7 @@ TEST_F(Settings, SaveThenLoadRoundTripsEveryValue) {
     EXPECT_EQ(ReadSettingInteger(section, name), v) << section << "\\" << name;
     ++compared;
   }
-  EXPECT_EQ(compared, 112);
+  EXPECT_EQ(compared, 113);
   // Options that are not values stayed out; the copy of ShellExtensions went in.
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Brevane\\Folders"));
@@ -247,7 +249,7 @@ TEST_F(Settings, SaveThenLoadRoundTripsEveryValue) {
   EXPECT_EQ(reg.GetValueNames(),
             (std::vector<std::string>{"ConfirmCompress", "ConfirmDecompress", "ShellExtensions", "CommentsOpen",
                                       "ShortcutStartMenu", "ShortcutDesktop", "StayOnTop", "StartupOpen",
-                                      "StartupWizard", "ClearMRU", "MRUList"}));
+                                      "StartupWizard", "ClearMRU", "MRUList", "ThreadCount"}));
   ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Brevane\\ProgramLocations"));
   EXPECT_EQ(reg.GetValueNames(),
             (std::vector<std::string>{"AVProduct", "DefaultViewer", "VirusScanner", "Parameters", "RunMinimized"}));
@@ -266,7 +268,7 @@ TEST_F(Settings, SavingKeepsTheOrderOfTheFirstRun) {
   for (auto it = expected.begin(); it != expected.end(); ++it) {
     if (*it == B("StayOnTop", false)) *it = B("StayOnTop", true);
     // A value new to the section goes to its end.
-    if (*it == I("MRUList", 8)) it = expected.insert(it + 1, B("ShellExtensions", true));
+    if (*it == I("ThreadCount", 0)) it = expected.insert(it + 1, B("ShellExtensions", true));
   }
   EXPECT_EQ(HiveRecords(), expected);
 }

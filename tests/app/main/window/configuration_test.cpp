@@ -67,6 +67,7 @@ TEST_F(Configuration, EveryControlRoundTripsThroughOptionsAndSettingsStore) {
   d.Control<QComboBox>("cbSxArcType")->setCurrentIndex(2);
   d.Control<QSpinBox>("udSxMaxFilesInfo")->setValue(33);
   d.Control<QSpinBox>("udMRUList")->setValue(3);
+  d.Control<QSpinBox>("udThreadCount")->setValue(5);
   const auto states = ControlStates(d);
   d.buOKClick();
   ASSERT_EQ(d.result(), mrOk);
@@ -209,6 +210,7 @@ TEST_F(Configuration, OkSavesAndTheWindowShowsTheNewOptions) {
                                                                                                   : Qt::Unchecked);
     d.Control<QCheckBox>("ckColCRC")->setChecked(true);
     d.Control<QCheckBox>("ckShowFilter")->setChecked(true);
+    d.Control<QSpinBox>("udThreadCount")->setValue(3);
     d.buOKClick();
     return d.result();
   });
@@ -220,6 +222,9 @@ TEST_F(Configuration, OkSavesAndTheWindowShowsTheNewOptions) {
   EXPECT_EQ(Model().RowCount(), 3);
   EXPECT_TRUE(main->tbFilter->isVisibleTo(main));
   EXPECT_EQ(main->tbMain->actions(), QList<QAction*>{main->acExit});
+  // The thread count reaches every archive component.
+  EXPECT_EQ(ReadSettingInteger("Miscellaneous", "ThreadCount"), 3);
+  for (vsk::TZipCommon* c : main->ArchiveComponents()) EXPECT_EQ(c->ThreadCount, 3);
 
   // Cancel saves and changes nothing.
   ui.ExpectModal([](QDialog& Dialog) {
