@@ -365,7 +365,6 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   // Every folder of the content goes in, also those whose names begin with ".".
   Writer.IncludeHiddenDirs = true;
   Writer.SetTempDir(TempDir());
-  Writer.ThreadCount = ThreadCount;
   Writer.FileSpec = {FTempFolder + "/*.*"};
   Writer.OnError = OnError;
   Writer.OnProgress = OnProgress;
