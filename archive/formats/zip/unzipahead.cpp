@@ -1,0 +1,166 @@
+#include "archive/formats/zip/unzipahead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "archive/core/checksum.h"
+#include "archive/core/codecstreams.h"
+#include "archive/core/messages.h"
+#include "archive/core/zipcrypt.h"
+#include "archive/formats/zip/ziprecords.h"
+
+namespace vsk {
+
+namespace {
+
+// Entries larger than this are decoded by the run itself, streaming.
+constexpr Int64 kAheadEntryMax = Int64{16} << 20;
+// Output held by queued and finished jobs together.
+constexpr Int64 kAheadBudget = Int64{96} << 20;
+
+// Reads the archive at its own position with pread, so any number of these
+// share one descriptor without disturbing each other or the run's stream.
+class TPositionedStream : public TStream32 {
+ public:
+  explicit TPositionedStream(int Fd) : FFd(Fd) {}
+  Int32 Read(void* Buffer, Int32 Count) override {
+    if (Count <= 0) return 0;
+    auto* p = static_cast<Byte*>(Buffer);
+    Int32 done = 0;
+    while (done < Count) {
+      const ssize_t n = ::pread(FFd, p + done, static_cast<std::size_t>(Count - done), static_cast<off_t>(FPos));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<Int32>(n);
+      FPos += n;
+    }
+    return done;
+  }
+  Int32 Write(const void*, Int32) override { return 0; }
+  Int64 Seek(Int64 Offset, TSeekOrigin Origin) override {
+    Int64 base = 0;
+    if (Origin == soCurrent) base = FPos;
+    if (Origin == soEnd) {
+      struct stat st;
+      if (fstat(FFd, &st) != 0) return -1;
+      base = st.st_size;
+    }
+    if (base + Offset < 0) return -1;
+    FPos = base + Offset;
+    return FPos;
+  }
+  const char* ClassName() const override { return "TPositionedStream"; }
+
+ private:
+  int FFd;
+  Int64 FPos = 0;
+};
+
+Int64 HeldBytes(const TAheadEntry& E) { return std::max(E.Packed, E.Unpacked); }
+
+}  // namespace
+
+bool CanDecodeAhead(const TAheadEntry& Entry) {
+  return (Entry.Method == 0 || Entry.Method == 8) && !(Entry.Flags & kZipFlagEncrypted) && Entry.Packed >= 0 &&
+         Entry.Unpacked >= 0 && HeldBytes(Entry) <= kAheadEntryMax;
+}
+
+TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads)
+    : FFd(::fcntl(ArchiveFd, F_DUPFD_CLOEXEC, 0)),
+      FEntries(std::move(Entries)),
+      FMaxPending(std::max(4u, Threads * 4u)),
+      FPool(std::make_unique<TWorkerPool>(Threads)) {}
+
+TInflateAhead::~TInflateAhead() {
+  FStop = true;
+  FPool.reset();
+  if (FFd >= 0) ::close(FFd);
+}
+
+void TInflateAhead::Advance(std::size_t Index) {
+  auto stale = std::find_if(FPending.begin(), FPending.end(), [&](const TPending& p) { return p.Index >= Index; });
+  for (auto it = FPending.begin(); it != stale; ++it) FPendingBytes -= it->Bytes;
+  FPending.erase(FPending.begin(), stale);
+  if (FNext <= Index) FNext = Index;
+  while (FFd >= 0 && FNext < FEntries.size() && FPending.size() < FMaxPending) {
+    const TAheadEntry& e = FEntries[FNext];
+    if (CanDecodeAhead(e)) {
+      if (!FPending.empty() && FPendingBytes + HeldBytes(e) > kAheadBudget) break;
+      FPending.push_back({FNext, HeldBytes(e), FPool->Submit([this, &e] { return Decode(e); })});
+      FPendingBytes += HeldBytes(e);
+    }
+    ++FNext;
+  }
+}
+
+std::shared_ptr<const TDecodedEntry> TInflateAhead::Take(std::size_t Index) {
+  for (auto it = FPending.begin(); it != FPending.end(); ++it) {
+    if (it->Index != Index) continue;
+    try {
+      return it->Result.get();
+    } catch (...) {
+      return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+// Follows the run's own stored copy and inflate loops block for block, so
+// the blocks, CRCs and error codes are the ones they would produce.
+std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) const {
+  if (FStop) return nullptr;
+  TPositionedStream in(FFd);
+  Byte h[TZipLocalHeader::Size];
+  if (in.Seek(Entry.LocalOffset, soBeginning) != Entry.LocalOffset ||
+      in.Read(h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h) || GetLE32(h) != kZipLocalSignature)
+    return nullptr;
+  const auto local = TZipLocalHeader::Parse(h);
+  auto r = std::make_shared<TDecodedEntry>();
+  r->DataStart = Entry.LocalOffset + 30 + local.FileNameLength + local.ExtraFieldLength;
+  r->Method = Entry.Method;
+  r->Packed = Entry.Packed;
+  r->Unpacked = Entry.Unpacked;
+  if (in.Seek(r->DataStart, soBeginning) != r->DataStart) return nullptr;
+  r->Data.reserve(static_cast<std::size_t>(HeldBytes(Entry)));
+  UInt32 crc = 0xFFFFFFFFu;
+  Int64 done = 0;
+  if (Entry.Method == 0) {
+    Int64 left = Entry.Packed;
+    while (left > 0) {
+      if (FStop) return nullptr;
+      const Int32 want = static_cast<Int32>(std::min<Int64>(left, kAheadBlock));
+      r->Data.resize(static_cast<std::size_t>(done + want));
+      const Int32 n = in.Read(r->Data.data() + done, want);
+      if (n <= 0) {
+        r->Error = msg::ErrorReadingFile;
+        break;
+      }
+      UpdateCrc32(r->Data.data() + done, static_cast<std::size_t>(n), crc);
+      r->Blocks.push_back({n, crc, 0});
+      left -= n;
+      done += n;
+    }
+  } else {
+    TDecompressStream ds(in, kRawDeflateBits, Entry.Packed, kCrcNone);
+    while (done < Entry.Unpacked) {
+      if (FStop) return nullptr;
+      const Int32 want = static_cast<Int32>(std::min<Int64>(Entry.Unpacked - done, kAheadBlock));
+      r->Data.resize(static_cast<std::size_t>(done + want));
+      const Int32 n = ds.Read(r->Data.data() + done, want);
+      if (n <= 0) break;
+      UpdateCrc32(r->Data.data() + done, static_cast<std::size_t>(n), crc);
+      r->Blocks.push_back({n, crc, ds.Error()});
+      done += n;
+    }
+    r->Error = ds.Error();
+    ds.Finish();
+  }
+  r->Data.resize(static_cast<std::size_t>(done));
+  return r;
+}
+
+}  // namespace vsk

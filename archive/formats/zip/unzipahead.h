@@ -1,0 +1,93 @@
+#pragma once
+// Decoding the stored and deflated entries of a ZIP ahead of the run, on
+// worker threads. Each job reads its entry through its own positioned reads
+// of the archive and keeps the output in memory, cut into the blocks the
+// run's own decoder would have written, with the running CRC and the
+// decoder's error after each. The run's thread then writes those blocks and
+// reports them exactly as when it decodes the entry itself, so events,
+// decisions, names and files stay on the run's thread and in archive order.
+
+#include <atomic>
+#include <cstddef>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include "archive/core/types.h"
+#include "archive/core/workers.h"
+
+namespace vsk {
+
+// An entry as the archive's listing describes it.
+struct TAheadEntry {
+  Int64 LocalOffset = 0;
+  UInt16 Method = 0;
+  UInt16 Flags = 0;
+  Int64 Packed = 0;
+  Int64 Unpacked = 0;
+};
+
+struct TDecodedBlock {
+  Int32 Size = 0;
+  UInt32 CrcAfter = 0;  // the running (uncomplemented) CRC-32 after the block
+  int ErrorAfter = 0;   // the decoder's error code after the block
+};
+
+struct TDecodedEntry {
+  // What the job decoded: the run uses the result only when its own
+  // reading of the entry agrees.
+  Int64 DataStart = 0;
+  UInt16 Method = 0;
+  Int64 Packed = 0;
+  Int64 Unpacked = 0;
+  std::vector<Byte> Data;
+  std::vector<TDecodedBlock> Blocks;
+  int Error = 0;  // the decoder's error once it stopped by itself
+};
+
+// Whether an entry can be decoded ahead: stored or deflated, not
+// encrypted, and small enough to be held in memory.
+bool CanDecodeAhead(const TAheadEntry& Entry);
+
+// The serial decoders' block size, which the blocks of a result follow.
+inline constexpr Int32 kAheadBlock = 65536;
+
+class TInflateAhead {
+ public:
+  // ArchiveFd is the run's archive (a regular file); it is duplicated, so
+  // the jobs never depend on the run's stream or its position.
+  TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads);
+  // Stops the jobs at their next block and waits for them.
+  ~TInflateAhead();
+  TInflateAhead(const TInflateAhead&) = delete;
+  TInflateAhead& operator=(const TInflateAhead&) = delete;
+
+  // The run reached entry Index: results of earlier entries are dropped and
+  // the entries after it are queued, as far as the bounds allow.
+  void Advance(std::size_t Index);
+  // Entry Index decoded ahead (waiting for its job), or null when it was
+  // not taken ahead or its job could not decode it in full agreement with
+  // the serial decoder (the run then decodes it itself).
+  std::shared_ptr<const TDecodedEntry> Take(std::size_t Index);
+
+ private:
+  struct TPending {
+    std::size_t Index;
+    Int64 Bytes;
+    std::future<std::shared_ptr<TDecodedEntry>> Result;
+  };
+  std::shared_ptr<TDecodedEntry> Decode(const TAheadEntry& Entry) const;
+
+  int FFd = -1;
+  std::vector<TAheadEntry> FEntries;
+  std::size_t FNext = 0;
+  std::vector<TPending> FPending;
+  Int64 FPendingBytes = 0;
+  std::size_t FMaxPending;
+  std::atomic<bool> FStop{false};
+  // Last member: destroyed first, so its threads are joined before the
+  // state the jobs use goes away.
+  std::unique_ptr<TWorkerPool> FPool;
+};
+
+}  // namespace vsk
