@@ -1,6 +1,7 @@
 #include "archive/formats/zip/unzip.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -244,7 +245,18 @@ void TUnZip::StartAhead() {
     return;
   const auto* file = dynamic_cast<const THandleStream32*>(ArchiveStream.get());
   struct stat st;
-  if (!file || file->Handle() < 0 || fstat(file->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (!file || file->Handle() < 0 || fstat(file->Handle(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      ExtractDir().empty())
+    return;
+  // The output is decoded into unnamed files beside the destination: in it,
+  // or in the nearest folder above it that exists yet.
+  std::string folder = ExtractDir();
+  while (!DirectoryExists(folder)) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const auto slash = folder.find_last_of('/');
+    if (slash == std::string::npos) return;
+    folder.resize(slash + 1);
+  }
   std::vector<TAheadEntry> entries;
   entries.reserve(FItems.size());
   bool any = false;
@@ -252,7 +264,7 @@ void TUnZip::StartAhead() {
     entries.push_back(EntryPlan(item, item.Local));
     any = any || CanDecodeAhead(entries.back());
   }
-  if (any) FAhead = std::make_unique<TInflateAhead>(file->Handle(), std::move(entries), threads);
+  if (any) FAhead = std::make_unique<TInflateAhead>(file->Handle(), std::move(entries), threads, folder);
 }
 
 void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
@@ -315,8 +327,14 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     FailVerdict();
     return;
   }
+  const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
+  std::shared_ptr<const TDecodedEntry> ahead = FAhead && !enc ? FAhead->Take(Index) : nullptr;
+  if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
+                ahead->Unpacked != unpacked))
+    ahead.reset();
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  const bool adopted = ahead && AdoptOutputFile(handle, ahead->File);
+  if (!adopted && !OpenOutputFile(handle)) {
     SkipEntryData(unpacked);
     FailVerdict();
     return;
@@ -324,14 +342,9 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = unpacked;
-  const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
-  std::shared_ptr<const TDecodedEntry> ahead = FAhead && !enc ? FAhead->Take(Index) : nullptr;
-  if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
-                ahead->Unpacked != unpacked))
-    ahead.reset();
   int err = 0;
   try {
-    err = ahead ? WriteDecoded(handle, *ahead) : Decode(handle, method, flags, data, unpacked, enc);
+    err = ahead ? WriteDecoded(handle, *ahead, adopted) : Decode(handle, method, flags, data, unpacked, enc);
   } catch (const EVskError& e) {
     if (e.Code == msg::DiskFull) {
       if (handle >= 0) CloseFileHandle(handle);
@@ -356,15 +369,26 @@ int TUnZip::Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 
   }
 }
 
-int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry) {
+int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted) {
   // The loops of CopyStored and Inflate, with the blocks already decoded: a
-  // cancel between blocks ends the entry as it ends theirs.
+  // cancel between blocks ends the entry as it ends theirs, and an adopted
+  // output is cut back to the blocks reported.
   const bool stored = Entry.Method == 0;
+  std::vector<Byte> buf(Adopted ? 0 : kBlock);
   Int64 done = 0;
   int lastError = 0;
+  auto cancelled = [&] {
+    if (Adopted && ftruncate(Handle, static_cast<off_t>(done)) != 0)
+      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+    return stored ? 0 : lastError;
+  };
   for (const auto& b : Entry.Blocks) {
-    if (GetCancel()) return stored ? 0 : lastError;
-    DecryptWriteRoutine(Handle, const_cast<Byte*>(Entry.Data.data() + done), false, b.Size, kCrcNone, nullptr, false);
+    if (GetCancel()) return cancelled();
+    if (!Adopted) {
+      if (pread(Entry.File, buf.data(), static_cast<std::size_t>(b.Size), static_cast<off_t>(done)) != b.Size)
+        return msg::ErrorReadingFile;
+      DecryptWriteRoutine(Handle, buf.data(), false, b.Size, kCrcNone, nullptr, false);
+    }
     Crc->Crc32 = b.CrcAfter;
     done += b.Size;
     lastError = b.ErrorAfter;
@@ -372,7 +396,7 @@ int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry) {
     ProgressRoutine(done);
     if (!stored) ProcessMessages();
   }
-  if (GetCancel()) return stored ? 0 : lastError;
+  if (GetCancel()) return cancelled();
   return Entry.Error;
 }
 

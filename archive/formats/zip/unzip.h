@@ -46,8 +46,9 @@ class TUnZip : public TUnBase {
   // Entries decoded ahead on worker threads: only when extracting a plain,
   // single-file archive into files with more than one thread.
   void StartAhead();
-  // Writes an entry decoded ahead as Decode would have written it.
-  int WriteDecoded(int Handle, const TDecodedEntry& Entry);
+  // Reports an entry decoded ahead as Decode would have, writing it into
+  // Handle unless its file was adopted as the output.
+  int WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted);
   // Decodes the entry's data into Handle; returns 0 or a library code.
   int Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
   int CopyStored(int Handle, Int64 Packed, bool Encrypted);

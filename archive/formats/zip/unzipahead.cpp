@@ -17,10 +17,8 @@ namespace vsk {
 
 namespace {
 
-// Entries larger than this are decoded by the run itself, streaming.
-constexpr Int64 kAheadEntryMax = Int64{16} << 20;
-// Output held by queued and finished jobs together.
-constexpr Int64 kAheadBudget = Int64{96} << 20;
+// Output of queued and finished jobs not yet taken by the run.
+constexpr Int64 kAheadBudget = Int64{256} << 20;
 
 // Reads the archive at its own position with pread, so any number of these
 // share one descriptor without disturbing each other or the run's stream.
@@ -62,16 +60,32 @@ class TPositionedStream : public TStream32 {
 
 Int64 HeldBytes(const TAheadEntry& E) { return std::max(E.Packed, E.Unpacked); }
 
+bool WriteAll(int Fd, const Byte* Buffer, Int32 Count) {
+  while (Count > 0) {
+    const ssize_t n = ::write(Fd, Buffer, static_cast<std::size_t>(Count));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    Buffer += n;
+    Count -= static_cast<Int32>(n);
+  }
+  return true;
+}
+
 }  // namespace
+
+TDecodedEntry::~TDecodedEntry() {
+  if (File >= 0) ::close(File);
+}
 
 bool CanDecodeAhead(const TAheadEntry& Entry) {
   return (Entry.Method == 0 || Entry.Method == 8) && !(Entry.Flags & kZipFlagEncrypted) && Entry.Packed >= 0 &&
-         Entry.Unpacked >= 0 && HeldBytes(Entry) <= kAheadEntryMax;
+         Entry.Unpacked >= 0;
 }
 
-TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads)
+TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder)
     : FFd(::fcntl(ArchiveFd, F_DUPFD_CLOEXEC, 0)),
       FEntries(std::move(Entries)),
+      FFolder(std::move(Folder)),
       FMaxPending(std::max(4u, Threads * 4u)),
       FPool(std::make_unique<TWorkerPool>(Threads)) {}
 
@@ -125,21 +139,25 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
   r->Packed = Entry.Packed;
   r->Unpacked = Entry.Unpacked;
   if (in.Seek(r->DataStart, soBeginning) != r->DataStart) return nullptr;
-  r->Data.reserve(static_cast<std::size_t>(HeldBytes(Entry)));
+  r->File = ::open(FFolder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (r->File < 0) return nullptr;
+  std::vector<Byte> buf(kAheadBlock);
   UInt32 crc = 0xFFFFFFFFu;
   Int64 done = 0;
+  // A block that cannot be written leaves the entry to the run, which meets
+  // the failure where it reports it.
   if (Entry.Method == 0) {
     Int64 left = Entry.Packed;
     while (left > 0) {
       if (FStop) return nullptr;
       const Int32 want = static_cast<Int32>(std::min<Int64>(left, kAheadBlock));
-      r->Data.resize(static_cast<std::size_t>(done + want));
-      const Int32 n = in.Read(r->Data.data() + done, want);
+      const Int32 n = in.Read(buf.data(), want);
       if (n <= 0) {
         r->Error = msg::ErrorReadingFile;
         break;
       }
-      UpdateCrc32(r->Data.data() + done, static_cast<std::size_t>(n), crc);
+      if (!WriteAll(r->File, buf.data(), n)) return nullptr;
+      UpdateCrc32(buf.data(), static_cast<std::size_t>(n), crc);
       r->Blocks.push_back({n, crc, 0});
       left -= n;
       done += n;
@@ -149,17 +167,16 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
     while (done < Entry.Unpacked) {
       if (FStop) return nullptr;
       const Int32 want = static_cast<Int32>(std::min<Int64>(Entry.Unpacked - done, kAheadBlock));
-      r->Data.resize(static_cast<std::size_t>(done + want));
-      const Int32 n = ds.Read(r->Data.data() + done, want);
+      const Int32 n = ds.Read(buf.data(), want);
       if (n <= 0) break;
-      UpdateCrc32(r->Data.data() + done, static_cast<std::size_t>(n), crc);
+      if (!WriteAll(r->File, buf.data(), n)) return nullptr;
+      UpdateCrc32(buf.data(), static_cast<std::size_t>(n), crc);
       r->Blocks.push_back({n, crc, ds.Error()});
       done += n;
     }
     r->Error = ds.Error();
     ds.Finish();
   }
-  r->Data.resize(static_cast<std::size_t>(done));
   return r;
 }
 

@@ -1,16 +1,19 @@
 #pragma once
 // Decoding the stored and deflated entries of a ZIP ahead of the run, on
 // worker threads. Each job reads its entry through its own positioned reads
-// of the archive and keeps the output in memory, cut into the blocks the
-// run's own decoder would have written, with the running CRC and the
-// decoder's error after each. The run's thread then writes those blocks and
-// reports them exactly as when it decodes the entry itself, so events,
-// decisions, names and files stay on the run's thread and in archive order.
+// of the archive and writes the output into an unnamed file on the
+// destination's file system, noting the blocks the run's own decoder would
+// have written, with the running CRC and the decoder's error after each.
+// The run's thread then puts that file in place (or copies it into an
+// output that already exists) and reports the blocks exactly as when it
+// decodes the entry itself, so events, decisions and names stay on the
+// run's thread and in archive order.
 
 #include <atomic>
 #include <cstddef>
 #include <future>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "archive/core/types.h"
@@ -34,19 +37,23 @@ struct TDecodedBlock {
 };
 
 struct TDecodedEntry {
+  TDecodedEntry() = default;
+  ~TDecodedEntry();
+  TDecodedEntry(const TDecodedEntry&) = delete;
+  TDecodedEntry& operator=(const TDecodedEntry&) = delete;
+
   // What the job decoded: the run uses the result only when its own
   // reading of the entry agrees.
   Int64 DataStart = 0;
   UInt16 Method = 0;
   Int64 Packed = 0;
   Int64 Unpacked = 0;
-  std::vector<Byte> Data;
+  int File = -1;  // the unnamed file holding the output
   std::vector<TDecodedBlock> Blocks;
   int Error = 0;  // the decoder's error once it stopped by itself
 };
 
-// Whether an entry can be decoded ahead: stored or deflated, not
-// encrypted, and small enough to be held in memory.
+// Whether an entry can be decoded ahead: stored or deflated, not encrypted.
 bool CanDecodeAhead(const TAheadEntry& Entry);
 
 // The serial decoders' block size, which the blocks of a result follow.
@@ -55,8 +62,9 @@ inline constexpr Int32 kAheadBlock = 65536;
 class TInflateAhead {
  public:
   // ArchiveFd is the run's archive (a regular file); it is duplicated, so
-  // the jobs never depend on the run's stream or its position.
-  TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads);
+  // the jobs never depend on the run's stream or its position. The unnamed
+  // files are made in Folder, which lies on the destination's file system.
+  TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder);
   // Stops the jobs at their next block and waits for them.
   ~TInflateAhead();
   TInflateAhead(const TInflateAhead&) = delete;
@@ -80,6 +88,7 @@ class TInflateAhead {
 
   int FFd = -1;
   std::vector<TAheadEntry> FEntries;
+  std::string FFolder;
   std::size_t FNext = 0;
   std::vector<TPending> FPending;
   Int64 FPendingBytes = 0;

@@ -219,6 +219,12 @@ TEST(UnZipParallel, CancelStopsWhereTheSerialRunStops) {
   EXPECT_LT(Snapshot(dir / "out").size(), 61u);
 }
 
+std::string Output(const TDecodedEntry& e) {
+  std::string s(static_cast<std::size_t>(lseek(e.File, 0, SEEK_END)), '\0');
+  EXPECT_EQ(pread(e.File, s.data(), s.size(), 0), static_cast<ssize_t>(s.size()));
+  return s;
+}
+
 // The decoder ahead on its own: contents, CRCs and damage come out as the
 // entries hold them; what it must not take it leaves to the run.
 TEST(UnZipParallel, DecodingAheadKeepsBlocksCrcsAndErrors) {
@@ -241,16 +247,15 @@ TEST(UnZipParallel, DecodingAheadKeepsBlocksCrcsAndErrors) {
     entries.push_back({offset, s.method, s.flags, packed, static_cast<Int64>(s.data.size())});
     offset += 30 + static_cast<Int64>(s.name.size()) + packed;
   }
-  entries.push_back({0, 8, 0, 1, Int64{64} << 20});  // too large to hold
   const int fd = ::open((dir / "a.zip").c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   {
-    TInflateAhead ahead(fd, entries, 3);
+    TInflateAhead ahead(fd, entries, 3, dir.str());
     ahead.Advance(0);
     for (std::size_t i = 0; i < 2; ++i) {
       const auto r = ahead.Take(i);
       ASSERT_TRUE(r) << i;
-      EXPECT_EQ(std::string(r->Data.begin(), r->Data.end()), specs[i].data);
+      EXPECT_EQ(Output(*r), specs[i].data);
       EXPECT_EQ(r->Error, 0);
       ASSERT_FALSE(r->Blocks.empty());
       EXPECT_EQ(r->Blocks.back().CrcAfter ^ 0xFFFFFFFFu, Crc32Of(specs[i].data.data(), specs[i].data.size()));
@@ -259,10 +264,10 @@ TEST(UnZipParallel, DecodingAheadKeepsBlocksCrcsAndErrors) {
     const auto bad = ahead.Take(2);
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->Error, msg::DecompressionError);
-    EXPECT_LT(bad->Data.size(), specs[2].data.size());
-    EXPECT_EQ(std::string(bad->Data.begin(), bad->Data.end()), specs[2].data.substr(0, bad->Data.size()));
+    const std::string part = Output(*bad);
+    EXPECT_LT(part.size(), specs[2].data.size());
+    EXPECT_EQ(part, specs[2].data.substr(0, part.size()));
     EXPECT_FALSE(ahead.Take(3));
-    EXPECT_FALSE(ahead.Take(4));
   }
   ::close(fd);
 }
