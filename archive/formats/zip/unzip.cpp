@@ -328,7 +328,12 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     return;
   }
   const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
-  std::shared_ptr<const TDecodedEntry> ahead = FAhead && !enc ? FAhead->Take(Index) : nullptr;
+  // The user can still cancel while a large entry is being decoded ahead.
+  std::shared_ptr<const TDecodedEntry> ahead =
+      FAhead && !enc ? FAhead->Take(Index, [this] {
+        ProcessMessages();
+        return !GetCancel();
+      }) : nullptr;
   if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
                 ahead->Unpacked != unpacked))
     ahead.reset();

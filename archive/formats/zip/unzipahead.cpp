@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "archive/core/checksum.h"
 #include "archive/core/codecstreams.h"
@@ -111,9 +112,12 @@ void TInflateAhead::Advance(std::size_t Index) {
   }
 }
 
-std::shared_ptr<const TDecodedEntry> TInflateAhead::Take(std::size_t Index) {
+std::shared_ptr<const TDecodedEntry> TInflateAhead::Take(std::size_t Index, const std::function<bool()>& Idle) {
   for (auto it = FPending.begin(); it != FPending.end(); ++it) {
-    if (it->Index != Index) continue;
+    if (it->Index != Index || !it->Result.valid()) continue;
+    if (Idle)
+      while (it->Result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (!Idle()) return nullptr;
     try {
       return it->Result.get();
     } catch (...) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -73,10 +74,11 @@ class TInflateAhead {
   // The run reached entry Index: results of earlier entries are dropped and
   // the entries after it are queued, as far as the bounds allow.
   void Advance(std::size_t Index);
-  // Entry Index decoded ahead (waiting for its job), or null when it was
-  // not taken ahead or its job could not decode it in full agreement with
-  // the serial decoder (the run then decodes it itself).
-  std::shared_ptr<const TDecodedEntry> Take(std::size_t Index);
+  // Entry Index decoded ahead, or null when it was not taken ahead or its
+  // job could not decode it in full agreement with the serial decoder (the
+  // run then decodes it itself). While its job works, Idle is called every
+  // few milliseconds; when it answers false the wait ends with null.
+  std::shared_ptr<const TDecodedEntry> Take(std::size_t Index, const std::function<bool()>& Idle = {});
 
  private:
   struct TPending {
