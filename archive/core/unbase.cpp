@@ -265,12 +265,11 @@ int TUnBase::OpenFolderBelowExtractDir(const std::string& Path, std::string& Lea
     ::close(dir);
     return -1;
   }
+  constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    if (mkdirat(dir, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
-      ::close(dir);
-      return -1;
-    }
-    const int next = openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int next = openat(dir, parts[i].c_str(), kFolder);
+    if (next < 0 && errno == ENOENT && (mkdirat(dir, parts[i].c_str(), 0777) == 0 || errno == EEXIST))
+      next = openat(dir, parts[i].c_str(), kFolder);
     ::close(dir);
     if (next < 0) return -1;
     dir = next;
@@ -285,8 +284,7 @@ bool TUnBase::AdoptOutputFile(int& Handle, int File) {
   if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) || root.empty() ||
       OutputName.size() <= root.size() || OutputName.compare(0, root.size(), root) != 0)
     return false;
-  struct stat st;
-  if (lstat(OutputName.c_str(), &st) == 0 || errno != ENOENT) return false;
+  // An existing name, a link included, makes the link below fail.
   std::string leaf;
   const int dir = OpenFolderBelowExtractDir(OutputName, leaf);
   if (dir < 0) return false;
