@@ -245,6 +245,18 @@ int TUnBase::OpenBelowExtractDir(const std::string& Path) {
     if (!DirectoryExists(dir)) ForceDirectories(dir);
     return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   }
+  std::string leaf;
+  const int dir = OpenFolderBelowExtractDir(Path, leaf);
+  if (dir < 0) return -1;
+  const int fd = openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  ::close(dir);
+  return fd;
+}
+
+// The folder of Path (below ExtractDir), created as needed without
+// following links, and the last component of Path in Leaf.
+int TUnBase::OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf) {
+  const std::string& root = FExtractDir;
   if (!DirectoryExists(root)) ForceDirectories(root);
   int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return -1;
@@ -253,19 +265,35 @@ int TUnBase::OpenBelowExtractDir(const std::string& Path) {
     ::close(dir);
     return -1;
   }
+  constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    if (mkdirat(dir, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
-      ::close(dir);
-      return -1;
-    }
-    const int next = openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int next = openat(dir, parts[i].c_str(), kFolder);
+    if (next < 0 && errno == ENOENT && (mkdirat(dir, parts[i].c_str(), 0777) == 0 || errno == EEXIST))
+      next = openat(dir, parts[i].c_str(), kFolder);
     ::close(dir);
     if (next < 0) return -1;
     dir = next;
   }
-  const int fd = openat(dir, parts.back().c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  Leaf = parts.back();
+  return dir;
+}
+
+bool TUnBase::AdoptOutputFile(int& Handle, int File) {
+  Handle = -1;
+  const std::string& root = FExtractDir;
+  if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) || root.empty() ||
+      OutputName.size() <= root.size() || OutputName.compare(0, root.size(), root) != 0)
+    return false;
+  // An existing name, a link included, makes the link below fail.
+  std::string leaf;
+  const int dir = OpenFolderBelowExtractDir(OutputName, leaf);
+  if (dir < 0) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(File);
+  const bool linked = linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0;
   ::close(dir);
-  return fd;
+  if (!linked) return false;
+  Handle = fcntl(File, F_DUPFD_CLOEXEC, 0);
+  return Handle >= 0;
 }
 
 bool TUnBase::OpenOutputFile(int& Handle) {

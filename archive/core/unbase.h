@@ -134,6 +134,11 @@ class TUnBase : public TZipCommon {
   // Refuses an output that is the archive itself, a symbolic link or a
   // folder, and never follows a link below ExtractDir.
   bool OpenOutputFile(int& Handle);
+  // Puts File, an unnamed file of finished output on the destination's file
+  // system, in place as the output of the current entry, when extracting to
+  // a name below ExtractDir that does not exist yet; Handle then gets a
+  // descriptor of it. False when it cannot: the caller opens the output.
+  bool AdoptOutputFile(int& Handle, int File);
   // The password dialogue for an encrypted entry: reads the 12-byte header
   // through the input and tries Password, then Passwords, then asks.
   bool GetEntryPassword();
@@ -155,6 +160,7 @@ class TUnBase : public TZipCommon {
   int Run(Byte RunAction);
   bool IsArchiveItself(int Fd) const;
   int OpenBelowExtractDir(const std::string& Path);
+  int OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf);
   UInt64 FArchiveDev = 0, FArchiveIno = 0;
 };
 

@@ -1,20 +1,29 @@
 // A minimal command-line extractor over TUnZip, so whole-process times can
-// be set beside other archivers': vskunzip ARCHIVE DESTINATION
-// (or vskunzip -t ARCHIVE to test).
+// be set beside other archivers': vskunzip [-j THREADS] ARCHIVE DESTINATION
+// (or vskunzip [-j THREADS] -t ARCHIVE to test). THREADS 0, the default,
+// is one per core.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "archive/formats/zip/unzip.h"
 
 int main(int argc, char** argv) {
+  int threads = 0;
+  if (argc >= 3 && std::strcmp(argv[1], "-j") == 0) {
+    threads = std::atoi(argv[2]);
+    argc -= 2;
+    argv += 2;
+  }
   const bool test = argc == 3 && std::strcmp(argv[1], "-t") == 0;
   if (argc != 3) {
-    std::fprintf(stderr, "usage: vskunzip ARCHIVE DESTINATION | vskunzip -t ARCHIVE\n");
+    std::fprintf(stderr, "usage: vskunzip [-j THREADS] ARCHIVE DESTINATION | vskunzip [-j THREADS] -t ARCHIVE\n");
     return 2;
   }
   vsk::TUnZip z;
+  z.ThreadCount = threads;
   int errors = 0;
   z.OnError = [&](vsk::TZipCommon&, const std::string& f, const std::string&, const std::string&, int code) {
     std::fprintf(stderr, "%s: %s\n", f.c_str(), vsk::MessageText(code));

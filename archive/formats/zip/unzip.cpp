@@ -1,5 +1,8 @@
 #include "archive/formats/zip/unzip.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "archive/core/codecstreams.h"
@@ -7,6 +10,7 @@
 #include "archive/core/fileprims.h"
 #include "archive/core/pump.h"
 #include "archive/core/selection.h"
+#include "archive/core/workers.h"
 #include "archive/core/zipcrypt.h"
 #include "archive/formats/zip/legacy.h"
 #include "archive/formats/zip/zipdescriptor.h"
@@ -16,7 +20,7 @@ namespace vsk {
 
 namespace {
 
-constexpr Int32 kBlock = 65536;
+constexpr Int32 kBlock = kAheadBlock;
 
 bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
 
@@ -118,6 +122,7 @@ void TUnZip::WalkLocal(Int64 Position) {
     const Int64 dataStart = Position + 30 + r.FileNameLength + r.ExtraFieldLength;
     TItem item;
     item.LocalOffset = Position;
+    item.Local = r;
     Int64 next = dataStart + r.PackedSize;
     UInt32 packed = r.PackedSize, unpacked = r.UnpackedSize;
     // Sizes that follow the data: find them in the descriptor.
@@ -202,16 +207,67 @@ void TUnZip::ExtractArchive() {
     WalkLocal(ArcOffset);
   }
   ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
-  for (const auto& item : FItems) {
+  struct TStopAhead {
+    std::unique_ptr<TInflateAhead>& Ahead;
+    ~TStopAhead() { Ahead.reset(); }
+  } stopAhead{FAhead};
+  StartAhead();
+  for (std::size_t i = 0; i < FItems.size(); ++i) {
     if (GetCancel()) break;
-    if (ArcType() == atZipMV && !GoToDisk(item.Disk, item.LocalOffset)) break;
-    ExtractItem(item);
+    if (ArcType() == atZipMV && !GoToDisk(FItems[i].Disk, FItems[i].LocalOffset)) break;
+    if (FAhead) FAhead->Advance(i);
+    ExtractItem(FItems[i], i);
     FRetired.clear();
   }
+  FAhead.reset();
   FItems.clear();
 }
 
-void TUnZip::ExtractItem(const TItem& Item) {
+TAheadEntry TUnZip::EntryPlan(const TItem& Item, const TZipLocalHeader& Local) {
+  TAheadEntry e;
+  e.LocalOffset = Item.LocalOffset;
+  e.Flags = Item.HaveCentral ? Item.Central.Flags : Local.Flags;
+  e.Method = Item.HaveCentral ? Item.Central.Method : Local.Method;
+  e.Packed = Item.HaveCentral ? Item.Central.PackedSize : Local.PackedSize;
+  e.Unpacked = Item.HaveCentral ? Item.Central.UnpackedSize : Local.UnpackedSize;
+  if (Item.HaveDescriptor) {
+    e.Packed = Item.Descriptor.PackedSize;
+    e.Unpacked = Item.Descriptor.UnpackedSize;
+  }
+  return e;
+}
+
+void TUnZip::StartAhead() {
+  FAhead.reset();
+  const unsigned threads = EffectiveThreadCount(ThreadCount);
+  if (threads < 2 || FItems.size() < 2 || ArcType() == atZipMV || Action != kActionExtract ||
+      OutputMode != kIoHandle || AsciiTranslation)
+    return;
+  const auto* file = dynamic_cast<const THandleStream32*>(ArchiveStream.get());
+  struct stat st;
+  if (!file || file->Handle() < 0 || fstat(file->Handle(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      ExtractDir().empty())
+    return;
+  // The output is decoded into unnamed files beside the destination: in it,
+  // or in the nearest folder above it that exists yet.
+  std::string folder = ExtractDir();
+  while (!DirectoryExists(folder)) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const auto slash = folder.find_last_of('/');
+    if (slash == std::string::npos) return;
+    folder.resize(slash + 1);
+  }
+  std::vector<TAheadEntry> entries;
+  entries.reserve(FItems.size());
+  bool any = false;
+  for (const auto& item : FItems) {
+    entries.push_back(EntryPlan(item, item.Local));
+    any = any || CanDecodeAhead(entries.back());
+  }
+  if (any) FAhead = std::make_unique<TInflateAhead>(file->Handle(), std::move(entries), threads, folder);
+}
+
+void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   Byte h[TZipLocalHeader::Size];
   bool encHeader = false;
   if (ArchiveStream->Seek(Item.LocalOffset, soBeginning) != Item.LocalOffset ||
@@ -225,14 +281,11 @@ void TUnZip::ExtractItem(const TItem& Item) {
   const std::string raw = ReadName(Item.LocalOffset + 30, local.FileNameLength, encHeader);
   const Int64 dataStart = Item.LocalOffset + 30 + local.FileNameLength + local.ExtraFieldLength;
 
-  const UInt16 flags = Item.HaveCentral ? Item.Central.Flags : local.Flags;
-  const UInt16 method = Item.HaveCentral ? Item.Central.Method : local.Method;
-  Int64 packed = Item.HaveCentral ? Item.Central.PackedSize : local.PackedSize;
-  Int64 unpacked = Item.HaveCentral ? Item.Central.UnpackedSize : local.UnpackedSize;
-  if (Item.HaveDescriptor) {
-    packed = Item.Descriptor.PackedSize;
-    unpacked = Item.Descriptor.UnpackedSize;
-  }
+  const TAheadEntry plan = EntryPlan(Item, local);
+  const UInt16 flags = plan.Flags;
+  const UInt16 method = plan.Method;
+  const Int64 packed = plan.Packed;
+  const Int64 unpacked = plan.Unpacked;
   UInt32 storedCrc = local.Crc32;
   if (storedCrc == 0 && Item.HaveCentral && Item.Central.PackedSize != 0) storedCrc = Item.Central.Crc32;
   if (Item.HaveDescriptor) storedCrc = Item.Descriptor.Crc32;
@@ -274,8 +327,19 @@ void TUnZip::ExtractItem(const TItem& Item) {
     FailVerdict();
     return;
   }
+  const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
+  // The user can still cancel while a large entry is being decoded ahead.
+  std::shared_ptr<const TDecodedEntry> ahead =
+      FAhead && !enc ? FAhead->Take(Index, [this] {
+        ProcessMessages();
+        return !GetCancel();
+      }) : nullptr;
+  if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
+                ahead->Unpacked != unpacked))
+    ahead.reset();
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  const bool adopted = ahead && AdoptOutputFile(handle, ahead->File);
+  if (!adopted && !OpenOutputFile(handle)) {
     SkipEntryData(unpacked);
     FailVerdict();
     return;
@@ -283,10 +347,9 @@ void TUnZip::ExtractItem(const TItem& Item) {
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = unpacked;
-  const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
   int err = 0;
   try {
-    err = Decode(handle, method, flags, data, unpacked, enc);
+    err = ahead ? WriteDecoded(handle, *ahead, adopted) : Decode(handle, method, flags, data, unpacked, enc);
   } catch (const EVskError& e) {
     if (e.Code == msg::DiskFull) {
       if (handle >= 0) CloseFileHandle(handle);
@@ -309,6 +372,37 @@ int TUnZip::Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 
     default:
       return DecodeLegacy(Handle, Method, Flags, Packed, Unpacked, Encrypted);
   }
+}
+
+int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted) {
+  // The loops of CopyStored and Inflate, with the blocks already decoded: a
+  // cancel between blocks ends the entry as it ends theirs, and an adopted
+  // output is cut back to the blocks reported.
+  const bool stored = Entry.Method == 0;
+  std::vector<Byte> buf(Adopted ? 0 : kBlock);
+  Int64 done = 0;
+  int lastError = 0;
+  auto cancelled = [&] {
+    if (Adopted && ftruncate(Handle, static_cast<off_t>(done)) != 0)
+      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+    return stored ? 0 : lastError;
+  };
+  for (const auto& b : Entry.Blocks) {
+    if (GetCancel()) return cancelled();
+    if (!Adopted) {
+      if (pread(Entry.File, buf.data(), static_cast<std::size_t>(b.Size), static_cast<off_t>(done)) != b.Size)
+        return msg::ErrorReadingFile;
+      DecryptWriteRoutine(Handle, buf.data(), false, b.Size, kCrcNone, nullptr, false);
+    }
+    Crc->Crc32 = b.CrcAfter;
+    done += b.Size;
+    lastError = b.ErrorAfter;
+    ProgressBytesLeft -= b.Size;
+    ProgressRoutine(done);
+    if (!stored) ProcessMessages();
+  }
+  if (GetCancel()) return cancelled();
+  return Entry.Error;
 }
 
 int TUnZip::CopyStored(int Handle, Int64 Packed, bool Encrypted) {

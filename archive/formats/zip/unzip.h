@@ -3,9 +3,11 @@
 // sets) and JAR archives: stored, deflated, shrunk, reduced and imploded
 // entries, traditional encryption and encrypted headers.
 
+#include <memory>
 #include <vector>
 
 #include "archive/core/unbase.h"
+#include "archive/formats/zip/unzipahead.h"
 #include "archive/formats/zip/ziprecords.h"
 
 namespace vsk {
@@ -25,6 +27,8 @@ class TUnZip : public TUnBase {
     UInt32 ExternalAttr = 0;
     bool HaveCentral = false;
     TZipCentralRecord Central;
+    // Local walk: the header as listed.
+    TZipLocalHeader Local;
     // Local walk of an entry with a data descriptor: what the descriptor says.
     bool HaveDescriptor = false;
     TZipDataDescriptor Descriptor;
@@ -35,7 +39,16 @@ class TUnZip : public TUnBase {
   void AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32 Packed, UInt32 Unpacked);
   std::string ReadName(Int64 Position, UInt16 Length, bool Encrypted);
   bool GoToDisk(int Disk, Int64 Header);
-  void ExtractItem(const TItem& Item);
+  void ExtractItem(const TItem& Item, std::size_t Index);
+  // Flags, method and sizes of an entry: from its central record, else from
+  // its local header and data descriptor.
+  static TAheadEntry EntryPlan(const TItem& Item, const TZipLocalHeader& Local);
+  // Entries decoded ahead on worker threads: only when extracting a plain,
+  // single-file archive into files with more than one thread.
+  void StartAhead();
+  // Reports an entry decoded ahead as Decode would have, writing it into
+  // Handle unless its file was adopted as the output.
+  int WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted);
   // Decodes the entry's data into Handle; returns 0 or a library code.
   int Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
   int CopyStored(int Handle, Int64 Packed, bool Encrypted);
@@ -44,6 +57,7 @@ class TUnZip : public TUnBase {
 
   std::vector<TItem> FItems;
   std::vector<std::unique_ptr<TStream32>> FRetired;
+  std::unique_ptr<TInflateAhead> FAhead;
   int FCurrentDisk = 0;
   // The entry in work, for the password check.
   UInt16 FEntryFlags = 0;
