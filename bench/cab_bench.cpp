@@ -1,5 +1,6 @@
-// Cabinets: extracting a generated 64 MiB MSZIP cabinet with TUnCab against
-// the whole cabextract process doing the same, and writing it with our
+// Cabinets: extracting a generated 64 MiB MSZIP cabinet with TUnCab (in this
+// process and as a whole process of bench/tools/vskunzip) against the whole
+// cabextract process doing the same, and writing it with our
 // MSZIP writer against the whole "gcab -cz" process. Prints our times as
 // ratios of theirs, the cabinet sizes, and the LZX (window 21) cabinet of
 // the text part beside the MSZIP one.
@@ -18,6 +19,7 @@
 #include "archive/formats/cab/makecab.h"
 #include "archive/formats/cab/uncab.h"
 #include "bench/ratioreporter.h"
+#include "bench/selfdir.h"
 
 namespace {
 
@@ -103,6 +105,18 @@ void UnCabExtract(benchmark::State& state) {
   Bytes(state);
 }
 
+// The same through the whole process of our command-line driver, as
+// cabextract is timed.
+void UnCabProcess(benchmark::State& state) {
+  const fs::path out = Folder() / "ours-process";
+  const std::string ours = Quote(SelfDir() + "/vskunzip");
+  for (auto _ : state) {
+    fs::remove_all(out);
+    if (Run(ours + " -j 1 " + Quote(MsZipCabinet()) + " " + Quote(out)) != 0) state.SkipWithError("vskunzip failed");
+  }
+  Bytes(state);
+}
+
 void CabextractProcess(benchmark::State& state) {
   const fs::path out = Folder() / "theirs";
   for (auto _ : state) {
@@ -139,6 +153,7 @@ void GcabMsZipProcess(benchmark::State& state) {
 
 BENCHMARK(CabextractProcess)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(UnCabExtract)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(UnCabProcess)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(GcabMsZipProcess)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(MakeCabMsZip)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -147,7 +162,7 @@ BENCHMARK(MakeCabMsZip)->Unit(benchmark::kMillisecond)->Iterations(3);
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   MsZipCabinet();  // made before anything is timed
-  TRatioReporter reporter({{"UnCabExtract", "CabextractProcess"}, {"MakeCabMsZip", "GcabMsZipProcess"}});
+  TRatioReporter reporter({{"UnCabExtract", "CabextractProcess"}, {"UnCabProcess", "CabextractProcess"}, {"MakeCabMsZip", "GcabMsZipProcess"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const auto& [name, size] : Sizes()) std::printf("%s: %ju bytes\n", name.c_str(), size);
   if (Sizes().count("MakeCabMsZip") && Sizes().count("GcabMsZipProcess"))

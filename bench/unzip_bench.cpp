@@ -22,6 +22,7 @@
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/ziprecords.h"
+#include "bench/selfdir.h"
 
 namespace fs = std::filesystem;
 
@@ -141,12 +142,6 @@ void BM_RawZlibInflateCrc(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 BENCHMARK(BM_RawZlibInflateCrc)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-
-std::string SelfDir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? fs::path(std::string(buf, static_cast<std::size_t>(n))).parent_path().string() : ".";
-}
 
 void RunProcess(benchmark::State& state, const std::string& command) {
   const fs::path out = WorkDir() / "out";

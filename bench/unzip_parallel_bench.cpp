@@ -15,6 +15,8 @@
 #include <random>
 #include <string>
 
+#include "bench/selfdir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -91,12 +93,6 @@ const std::string& Archive() {
     return zip;
   }();
   return arc;
-}
-
-std::string SelfDir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? fs::path(std::string(buf, static_cast<std::size_t>(n))).parent_path().string() : ".";
 }
 
 // Seconds of one run of Command into a fresh output folder.
