@@ -24,17 +24,8 @@ have compress && compress -c src/a.txt > "$dest/a.Z"
 have arj && arj a -y "$dest/a.arj" src/a.txt src/b.bin >/dev/null
 have jlha && (cd src && jlha a "$dest/a.lzh" a.txt b.bin >/dev/null 2>&1)
 have gcab && gcab -c "$dest/a.cab" src/a.txt src/b.bin && gcab -c -z "$dest/z.cab" src/a.txt src/b.bin src/sub/c.txt
-# The real LZX cabinets of the shared fixtures, beside the checkout.
-for fixtures in "$root/../shared/fixtures/cab" "$root/../../shared/fixtures/cab"; do
-  [ -d "$fixtures" ] && cp "$fixtures"/*.cab "$dest/" 2>/dev/null && break
-done
 have uuencode && uuencode src/a.txt a.txt > "$dest/a.uue"
 have uuencode && uuencode -m src/b.bin b.bin > "$dest/b.b64"
-# Archives no Debian tool writes: the shared fixtures beside the repository
-# (or beside a worktree's main checkout), the small ones.
-for fixtures in "${BREVANE_FIXTURES_DIR:-}" "$root/../shared/fixtures" "$root/../../shared/fixtures"; do
-  [ -n "$fixtures" ] && [ -d "$fixtures" ] || continue
-  find "$fixtures" -type f -size -128k ! -name '*.md' -exec cp {} "$dest/" \;
-  break
-done
+# Archives no Debian tool writes: the small ones carried for the tests.
+find "$root/tests/fixtures" -type f -size -128k ! -name '*.md' -exec cp {} "$dest/" \;
 exit 0

@@ -1,5 +1,5 @@
 // The reading side of the cabinet library against cabinets of gcab, the
-// real LZX cabinets of the shared fixtures (compared with cabextract),
+// real LZX cabinets carried in tests/fixtures (compared with cabextract),
 // hand-built cabinet sets, damaged data and hostile headers.
 
 #include <fcntl.h>
@@ -26,7 +26,7 @@ void SetText(char* field, const std::string& text) {
 
 fs::path Fixtures() {
   const fs::path dir = BREVANE_CAB_FIXTURES;
-  EXPECT_TRUE(fs::is_regular_file(dir / "cab_3.cab")) << "shared fixtures not found at " << dir;
+  EXPECT_TRUE(fs::is_regular_file(dir / "cab_3.cab")) << "fixtures not found at " << dir;
   return dir;
 }
 

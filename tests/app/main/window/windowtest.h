@@ -76,7 +76,7 @@ class WindowTest : public ::testing::Test {
     vsktest::WriteAce(ace, {{.name = "docs/text.txt", .data = Text}, {.name = "readme.txt", .data = "read me\n"}});
     return ace;
   }
-  // The shared RAR fixture of two binary files, with bsdtar's extraction
+  // The RAR fixture of two binary files, with bsdtar's extraction
   // of it in the test folder to compare with.
   std::string SampleRar() {
     const std::string rar = std::string(BREVANE_FIXTURES_DIR) + "/rar/rar_binary_data.rar";

@@ -1,5 +1,5 @@
 // Extracting and testing cabinets: those gcab writes, the real cabinets of
-// the shared fixtures (against cabextract), damaged and hostile ones, and
+// the carried fixtures (against cabextract), damaged and hostile ones, and
 // the failures of the library and of the disk.
 
 #include "archive/formats/cab/uncab.h"

@@ -1,5 +1,5 @@
 // Extracting and testing RAR archives through the RAR library. No Debian
-// tool writes RAR: the shared fixtures are read in place and compared byte
+// tool writes RAR: the carried fixtures are read in place and compared byte
 // for byte with what bsdtar extracts from the same files.
 
 #include "archive/formats/rar/unrar.h"
