@@ -86,6 +86,12 @@ void WriteFile(const fs::path& p, const std::string& data) {
   if (!out) throw std::runtime_error("cannot write " + p.string());
 }
 
+void ReplaceFile(const fs::path& p, const std::string& data) {
+  const fs::path beside = p.string() + ".new";
+  WriteFile(beside, data);
+  fs::rename(beside, p);
+}
+
 std::string RandomBytes(std::size_t n, std::uint32_t seed) {
   std::mt19937 rng(seed);
   std::string s(n, '\0');

@@ -55,6 +55,11 @@ class ScopedEnv {
 
 std::string ReadFile(const fs::path& p);
 void WriteFile(const fs::path& p, const std::string& data);
+// Writes the file beside its place and renames it over, as copy tools and
+// editors do. Writing in place over a program that has just run can fail
+// with ETXTBSY: the kernel may let go of a threaded program's image only a
+// moment after the process was reaped.
+void ReplaceFile(const fs::path& p, const std::string& data);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed = 1);
 // Text that compresses like ordinary prose.

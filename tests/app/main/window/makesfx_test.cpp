@@ -36,7 +36,7 @@ TEST_F(MakeExe, MakesAProgramOfTheOpenArchive) {
   EXPECT_FALSE(main->CommandEnabled("acMakeSFX"));
 
   // An existing program is replaced only when the user says so.
-  vsktest::WriteFile(exe, "old");
+  vsktest::ReplaceFile(exe, "old");
   ui.ExpectMessage(exe + " already exist. Do you want to overwrite this file ?", mtConfirmation, mrNo);
   main->CmdMakeSFX(zip, exe);
   EXPECT_EQ(vsktest::ReadFile(exe), "old");
@@ -135,7 +135,7 @@ TEST_F(MakeExe, CommandLineMakesAProgramOfNewFiles) {
   noTemporaryFolder();
 
   // No: the old program and the inputs stay as they are.
-  vsktest::WriteFile(exe, "old");
+  vsktest::ReplaceFile(exe, "old");
   ui.ExpectMessage(question, mtConfirmation, mrNo);
   EXPECT_FALSE(Start({"-AX", archive, inputs}));
   EndProgram();
