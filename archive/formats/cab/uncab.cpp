@@ -270,7 +270,10 @@ unsigned TUnCab::WriteData(const void* Buffer, unsigned Count, int& Err) {
     return 0;
   }
   try {
-    if (!OpenEntryOutput()) return GetCancel() ? 0 : Count;
+    if (!OpenEntryOutput()) {
+      Err = 0;
+      return GetCancel() ? 0 : Count;
+    }
     const auto* p = static_cast<const Byte*>(Buffer);
     unsigned done = 0;
     while (done < Count) {
