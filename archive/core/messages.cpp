@@ -110,6 +110,7 @@ constexpr std::array kMessages = {
     TMessage{25326, "Unsupported compression method"},
     TMessage{25327, "Unknown file type"},
     TMessage{25328, "Unsupported version"},
+    TMessage{25329, "Encrypted files not supported"},
     TMessage{25350, "Error updating archive"},
     TMessage{25355, "Unknown error"},
     TMessage{25402, "Version error"},

@@ -33,6 +33,7 @@ inline constexpr int SeekError = 25292;
 inline constexpr int StackOverflow = 25298;
 inline constexpr int UnsupportedMethod = 25326;
 inline constexpr int UnknownFileType = 25327;
+inline constexpr int EncryptedNotSupported = 25329;
 inline constexpr int UserCanceled = 25443;
 inline constexpr int InvalidPassword = 26517;
 }  // namespace msg

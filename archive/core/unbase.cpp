@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <vector>
@@ -74,6 +76,7 @@ int TUnBase::Run(Byte RunAction) {
   ProgressArchiveTotal = ProgressBytesLeft = 0;
   ProgressEntryTotal = 0;
   ExcludeSpec.clear();
+  FArchiveIds.clear();
   if (CpuType == cpt80486) CpuType = cptAuto;
   const std::string saved = ArchiveFile();
 
@@ -106,12 +109,12 @@ int TUnBase::Run(Byte RunAction) {
           open = false;
         } else {
           struct stat st;
-          if (fstat(s->Handle(), &st) == 0) {
-            FArchiveDev = st.st_dev;
-            FArchiveIno = st.st_ino;
-          }
+          if (fstat(s->Handle(), &st) == 0) FArchiveIds.emplace_back(st.st_dev, st.st_ino);
           ArchiveStream = std::move(s);
         }
+      } else {
+        // Its library opens the archive, yet no output may replace it.
+        NoteArchiveVolume(ArchiveFile());
       }
       if (open) {
         Password.clear();
@@ -135,7 +138,7 @@ int TUnBase::Run(Byte RunAction) {
   DecryptWriteRoutine = ownWrite;
   FArchiveFile = saved;
   ArchiveStream.reset();
-  FArchiveDev = FArchiveIno = 0;
+  FArchiveIds.clear();
   return FilesProcessed;
 }
 
@@ -194,7 +197,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
     return true;
   }
   if (!ConfirmOverwrites) {
-    if (OverwriteMode != omOverwrite) return false;
+    if (OverwriteMode != omOverwrite || RefusesArchiveOutput()) return false;
     ++FilesProcessed;
     return true;
   }
@@ -213,6 +216,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
         if (!PathExists(OutputName)) break;
       }
     }
+    if (!GetCancel() && OverwriteMode == omOverwrite && RefusesArchiveOutput()) return false;
     struct stat st;
     if (!GetCancel() && OverwriteMode == omOverwrite && lstat(OutputName.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) {
@@ -227,10 +231,26 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
   return accepted;
 }
 
+void TUnBase::NoteArchiveVolume(const std::string& Name) {
+  struct stat st;
+  if (stat(Name.c_str(), &st) == 0 && !IsArchiveFile(st.st_dev, st.st_ino))
+    FArchiveIds.emplace_back(st.st_dev, st.st_ino);
+}
+
+bool TUnBase::IsArchiveFile(UInt64 Dev, UInt64 Ino) const {
+  return std::find(FArchiveIds.begin(), FArchiveIds.end(), std::make_pair(Dev, Ino)) != FArchiveIds.end();
+}
+
 bool TUnBase::IsArchiveItself(int Fd) const {
   struct stat st;
-  return FArchiveIno != 0 && fstat(Fd, &st) == 0 && static_cast<UInt64>(st.st_dev) == FArchiveDev &&
-         static_cast<UInt64>(st.st_ino) == FArchiveIno;
+  return fstat(Fd, &st) == 0 && IsArchiveFile(st.st_dev, st.st_ino);
+}
+
+bool TUnBase::RefusesArchiveOutput() {
+  struct stat st;
+  if (stat(OutputName.c_str(), &st) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
+  ReportError(OutputName, "", "0", msg::SameInputOutput);
+  return true;
 }
 
 // Walks from ExtractDir down to the output, creating missing folders and
@@ -294,6 +314,79 @@ bool TUnBase::AdoptOutputFile(int& Handle, int File) {
   if (!linked) return false;
   Handle = fcntl(File, F_DUPFD_CLOEXEC, 0);
   return Handle >= 0;
+}
+
+int TUnBase::OpenOutputFolder(std::string& Leaf) {
+  const std::string& root = FExtractDir;
+  if (!root.empty() && OutputName.size() > root.size() && OutputName.compare(0, root.size(), root) == 0)
+    return OpenFolderBelowExtractDir(OutputName, Leaf);
+  // A name the user chose: taken as given.
+  const auto slash = OutputName.find_last_of('/');
+  if (slash == std::string::npos || slash + 1 == OutputName.size()) return -1;
+  Leaf = OutputName.substr(slash + 1);
+  const std::string dir = OutputName.substr(0, slash + 1);
+  if (!DirectoryExists(dir)) ForceDirectories(dir);
+  return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+std::string TUnBase::StageOutputFile() {
+  static std::atomic<unsigned> serial{0};
+  if (OutputName.empty()) return {};
+  std::string leaf, staged;
+  int refusal = msg::ErrorOpeningFile;
+  const int dir = OpenOutputFolder(leaf);
+  if (dir >= 0) {
+    struct stat st;
+    const bool exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && IsArchiveFile(st.st_dev, st.st_ino)) {
+      refusal = msg::SameInputOutput;
+    } else if (!exists || S_ISREG(st.st_mode)) {
+      for (int i = 0; i < 100 && staged.empty(); ++i) {
+        const std::string name = ".vsk" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+        const int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+          ::close(fd);
+          staged = name;
+        } else if (errno != EEXIST) {
+          break;
+        }
+      }
+    }
+    ::close(dir);
+  }
+  if (staged.empty()) {
+    ReportError(OutputName, "", "0", refusal);
+    return {};
+  }
+  return OutputName.substr(0, OutputName.size() - leaf.size()) + staged;
+}
+
+bool TUnBase::PlaceStagedFile(const std::string& Staged) {
+  const std::string stagedLeaf = Staged.substr(Staged.find_last_of('/') + 1);
+  std::string leaf;
+  const int dir = OpenOutputFolder(leaf);
+  if (dir < 0) {
+    ::unlink(Staged.c_str());
+    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    return false;
+  }
+  // What lies at the name now is checked again: a volume read meanwhile may
+  // be of that name.
+  struct stat st;
+  const bool exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  int refusal = 0;
+  if (exists && IsArchiveFile(st.st_dev, st.st_ino))
+    refusal = msg::SameInputOutput;
+  else if (exists && !S_ISREG(st.st_mode))
+    refusal = msg::ErrorOpeningFile;
+  else if (renameat(dir, stagedLeaf.c_str(), dir, leaf.c_str()) != 0)
+    refusal = msg::ErrorWritingToFile;
+  if (refusal != 0) {
+    unlinkat(dir, stagedLeaf.c_str(), 0);
+    ReportError(OutputName, "", "0", refusal);
+  }
+  ::close(dir);
+  return refusal == 0;
 }
 
 bool TUnBase::OpenOutputFile(int& Handle) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/core/messages.h"
@@ -139,6 +140,18 @@ class TUnBase : public TZipCommon {
   // a name below ExtractDir that does not exist yet; Handle then gets a
   // descriptor of it. False when it cannot: the caller opens the output.
   bool AdoptOutputFile(int& Handle, int File);
+  // For a decoder that writes the output by name itself: reserves a new,
+  // empty file beside the current output under a name of its own (its
+  // folders made as OpenOutputFile makes them) and returns its path. The
+  // output is refused, as OpenOutputFile refuses it, before anything of it
+  // is touched; then the result is empty.
+  std::string StageOutputFile();
+  // Puts the finished file Staged in place of the current output, replacing
+  // a file of that name. On failure it is reported and Staged is removed.
+  bool PlaceStagedFile(const std::string& Staged);
+  // Counts Name, a further volume of the run's archive, as part of it: no
+  // output may replace it.
+  void NoteArchiveVolume(const std::string& Name);
   // The password dialogue for an encrypted entry: reads the 12-byte header
   // through the input and tries Password, then Passwords, then asks.
   bool GetEntryPassword();
@@ -159,9 +172,16 @@ class TUnBase : public TZipCommon {
  private:
   int Run(Byte RunAction);
   bool IsArchiveItself(int Fd) const;
+  bool IsArchiveFile(UInt64 Dev, UInt64 Ino) const;
+  // Reports and refuses an output name that is the archive or a volume of it.
+  bool RefusesArchiveOutput();
+  // The output's folder (below ExtractDir: entered without following links)
+  // and its last component.
+  int OpenOutputFolder(std::string& Leaf);
   int OpenBelowExtractDir(const std::string& Path);
   int OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf);
-  UInt64 FArchiveDev = 0, FArchiveIno = 0;
+  // Device and inode of the archive and of each volume read so far.
+  std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
 };
 
 }  // namespace vsk

@@ -141,6 +141,8 @@ typedef struct AceFileData {
   uint32_t Time;       /* DOS date (high word) and time */
   uint64_t PackedSize; /* in this volume */
   uint64_t Size;       /* of the whole file */
+  const char* StoredName; /* as stored, code page decoded, "/" between folders,
+                             whatever Name is */
 } AceFileData;
 
 /* Fields every record starts with. */

@@ -511,9 +511,9 @@ int TAceRun::ProcessFile(UInt64 DataPos) {
   Pos_ = DataPos + File_.PackedSize;
   Name_ = DecodeStoredName(File_.Name, false);
   std::replace(Name_.begin(), Name_.end(), '\\', '/');
-  FileData_ = AceFileData{Name_.c_str(),       File_.Flags,       File_.Crc32,      File_.CompressionType,
-                          File_.Quality,       File_.Parameter,   File_.Attributes, File_.DosDateTime,
-                          File_.PackedSize,    File_.OriginalSize};
+  FileData_ = AceFileData{Name_.c_str(),    File_.Flags,        File_.Crc32,      File_.CompressionType,
+                          File_.Quality,    File_.Parameter,    File_.Attributes, File_.DosDateTime,
+                          File_.PackedSize, File_.OriginalSize, Name_.c_str()};
   // A part whose beginning lies in an earlier volume cannot be decoded.
   if (File_.Flags & kAceFlagSplitBefore) return SkipRest() || !Cancelled_ ? ACE_OK : ACE_ERROR_USER;
 

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
@@ -21,8 +24,6 @@ namespace {
 
 constexpr int kLibraryError = 25103;
 constexpr int kUnknownError = 25355;
-constexpr int kInvalidPassword = 26517;
-constexpr int kPasswordFailed = 26522;
 constexpr UInt32 kNormal = 0x20;
 
 // The reader whose run is inside the library: the callbacks reach it here.
@@ -50,6 +51,40 @@ bool FileExistsNoFollow(const std::string& Name) {
 std::string FolderPart(const std::string& Name) {
   const auto slash = Name.find_last_of('/');
   return slash == std::string::npos ? std::string() : Name.substr(0, slash);
+}
+
+// A name beside Name that is free (empty when none is).
+std::string FreeNameBeside(const std::string& Name) {
+  for (int i = 0; i < 1000; ++i) {
+    std::string candidate = Name + ".vsk" + std::to_string(i);
+    if (!FileExistsNoFollow(candidate)) return candidate;
+  }
+  return {};
+}
+
+// Moves a finished output to the name chosen for it. Across file systems
+// it is copied, date and mode kept, under a free name there that then
+// takes the chosen one, so the chosen name never holds part of a file.
+bool MoveOutput(const std::string& From, const std::string& To) {
+  const std::string folder = FolderPart(To);
+  if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
+  if (::rename(From.c_str(), To.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  const std::string copy = FreeNameBeside(To);
+  if (copy.empty()) return false;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::copy_file(From, copy, ec);
+  if (!ec) {
+    const auto when = fs::last_write_time(From, ec);
+    if (!ec) fs::last_write_time(copy, when, ec);
+  }
+  if (ec || ::rename(copy.c_str(), To.c_str()) != 0) {
+    ::unlink(copy.c_str());
+    return false;
+  }
+  ::unlink(From.c_str());
+  return true;
 }
 
 }  // namespace
@@ -145,6 +180,10 @@ void TUnACE::ExtractArchive() {
     test.DecryptPassword = Password.c_str();
     result = entry.Test(FVolumeName.c_str(), &test);
   } else {
+    // No folder given: the archive's, as the output names have it.
+    if (FExtractDir.empty()) SetExtractDir("");
+    std::error_code ec;
+    if (FExtractDir.empty()) FExtractDir = AppendBackslash(std::filesystem::current_path(ec).string());
     std::string dir = ExtractDir();
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     if (!DirectoryExists(dir)) ForceDirectories(dir);
@@ -243,19 +282,11 @@ int TUnACE::Error(AceCallbackRecord& R) {
 
   // The errors of one file: it is reported, fails its verdict and the run
   // goes on with the next.
-  int fileMessage = 0;
-  if (code == ACE_ERROR_CB_UNSUPPORTED) fileMessage = msg::UnsupportedMethod;
-  if (code == ACE_ERROR_CB_PASSWORD) fileMessage = kInvalidPassword;
-  if (code == ACE_ERROR_CB_NAME) fileMessage = msg::InvalidFileName;
-  if (fileMessage != 0) {
-    ReportError(FWanted ? OutputName : name, "", "0", fileMessage);
-    if (FWanted) {
-      FWanted = false;
-      if (FilesProcessed > 0) --FilesProcessed;
-      FailVerdict();
-    }
-    return GetCancel() ? ACE_CALLBACK_CANCEL : ACE_CALLBACK_SKIP;
-  }
+  // No password is ever handed over: a file the password did not open is
+  // one that is encrypted.
+  if (code == ACE_ERROR_CB_UNSUPPORTED) return FileFails(msg::UnsupportedMethod, name);
+  if (code == ACE_ERROR_CB_PASSWORD) return FileFails(msg::EncryptedNotSupported, name);
+  if (code == ACE_ERROR_CB_NAME) return FileFails(msg::InvalidFileName, name);
   int message = kUnknownError;
   switch (code) {
     case ACE_ERROR_CB_OPEN: message = msg::ErrorOpeningFile; break;
@@ -273,7 +304,9 @@ int TUnACE::Request(AceCallbackRecord& R) {
   if (GetCancel()) return ACE_CALLBACK_CANCEL;
   if (R.Head.StructureType == ACE_TYPE_ARCHIVE && R.Head.Code == ACE_REQUEST_CHANGE_VOLUME) return ChangeVolume(R);
   if (R.Head.StructureType != ACE_TYPE_ARCHIVEDFILE) return ACE_CALLBACK_CANCEL;
-  if (R.Head.Code == ACE_REQUEST_PASSWORD) return AskPassword(R);
+  // Encrypted files are refused when they begin; one the header did not
+  // mark is refused here, as nobody could give a password that works.
+  if (R.Head.Code == ACE_REQUEST_PASSWORD) return FileFails(msg::EncryptedNotSupported, FVolumeName);
   if (R.Head.Code != ACE_REQUEST_FILE_EXISTS) return ACE_CALLBACK_CANCEL;
   // The overwrite question was asked when the file began.
   return FWanted && OverwriteMode == omOverwrite ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
@@ -299,35 +332,19 @@ int TUnACE::ChangeVolume(AceCallbackRecord& R) {
     return ACE_CALLBACK_CANCEL;
   }
   std::memcpy(v.NextVolume, next.c_str(), next.size() + 1);
-  return FileExistsNoFollow(next) ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
+  if (!FileExistsNoFollow(next)) return ACE_CALLBACK_SKIP;
+  NoteArchiveVolume(next);
+  return ACE_CALLBACK_OK;
 }
 
-int TUnACE::AskPassword(AceCallbackRecord& R) {
-  const std::string& name = Testing() ? EntryName : OutputName;
-  if (!OnGetPassword) {
-    ReportError(name, "OnGetPassword", "0", msg::RequiredEventNotAssigned);
-    FErrorReported = true;
-    return ACE_CALLBACK_CANCEL;
+int TUnACE::FileFails(int Message, const std::string& Name) {
+  ReportError(FWanted ? OutputName : Name, "", "0", Message);
+  if (FWanted) {
+    FWanted = false;
+    if (FilesProcessed > 0) --FilesProcessed;
+    FailVerdict();
   }
-  for (int attempt = 1; attempt <= PasswordAttempts; ++attempt) {
-    bool tryAgain = true;
-    std::string typed = Password;
-    Fire(OnGetPassword, name, typed, tryAgain);
-    if (!tryAgain || GetCancel()) {
-      ReportError(name, "", "0", kInvalidPassword);
-      FErrorReported = true;
-      return ACE_CALLBACK_CANCEL;
-    }
-    if (!typed.empty()) {
-      Password = typed;
-      FPasswordText = typed;
-      R.Password.Password = FPasswordText.c_str();
-      return ACE_CALLBACK_OK;
-    }
-    if (attempt == PasswordAttempts) ReportError(name, "", "0", kPasswordFailed);
-  }
-  FErrorReported = true;
-  return ACE_CALLBACK_CANCEL;
+  return GetCancel() ? ACE_CALLBACK_CANCEL : ACE_CALLBACK_SKIP;
 }
 
 int TUnACE::State(AceCallbackRecord& R) {
@@ -364,7 +381,11 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   const AceFileData* file = R.ArchivedFile.FileData;
   FWanted = false;
   if (file == nullptr || file->Name == nullptr) return ACE_CALLBACK_SKIP;
-  const std::string name = OemToAnsiName(file->Name, TranslateOemChar);
+  // Files are selected and named by their stored names (folders and all);
+  // the library reports the name it writes, without the folders when they
+  // are not wanted.
+  const std::string name = OemToAnsiName(file->StoredName ? file->StoredName : file->Name, TranslateOemChar);
+  const std::string written = OemToAnsiName(file->Name, TranslateOemChar);
   FDirectory = (file->Attributes & 0x10) != 0;
   FAttributes = file->Attributes;
   FDosDateTime = file->Time;
@@ -377,7 +398,7 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
     std::string root = ExtractDir();
     if (!root.empty() && root.back() != '/') root += '/';
     if (!PrepareFileName(name)) return ACE_CALLBACK_SKIP;
-    if (CurrentFileName != root + name) {
+    if (CurrentFileName != root + written) {
       ReportError(ArchiveFile(), name, "0", msg::InvalidFileName);
       return ACE_CALLBACK_SKIP;
     }
@@ -392,6 +413,8 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   info.UnpackedSize = static_cast<Int64>(file->Size);
   info.DosDateTime = file->Time;
   info.Encrypted = (file->Flags & ACE_FILE_PASSWORD) != 0;
+  // The library cannot decrypt: nobody is asked for a password.
+  if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   info.MethodSupported = file->Method == ACE_METHOD_STORED || file->Method == ACE_METHOD_LZ77;
   ProgressEntryTotal = info.UnpackedSize;
   const std::string stored = CurrentFileName;
@@ -401,11 +424,7 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   if (!Testing() && OutputName != stored && FileExistsNoFollow(stored)) {
     // A new name was chosen for an existing output: the file at the
     // stored name waits aside while the library writes there.
-    std::string aside;
-    for (int i = 0; i < 1000 && aside.empty(); ++i) {
-      const std::string candidate = stored + ".vsk" + std::to_string(i);
-      if (!FileExistsNoFollow(candidate)) aside = candidate;
-    }
+    const std::string aside = FreeNameBeside(stored);
     if (aside.empty() || ::rename(stored.c_str(), aside.c_str()) != 0) {
       ReportError(stored, "", "0", msg::ErrorOpeningFile);
       FWanted = false;
@@ -426,14 +445,30 @@ void TUnACE::FileDone(bool CrcOk, UInt32 StoredCrc) {
     return;
   }
   FWanted = false;
+  bool moved = true;
   if (!Testing()) {
     const int fd = ::open(OutputName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) CloseOutputFile(fd, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
     if (!FChosenName.empty()) {
-      if (::rename(OutputName.c_str(), FChosenName.c_str()) != 0) ReportError(FChosenName, "", "0", msg::ErrorWritingToFile);
+      moved = MoveOutput(OutputName, FChosenName);
+      if (!moved) {
+        // The new file is kept beside the one it was not to replace, which
+        // goes back to its name; should even that fail, both stay as they are.
+        std::string kept = FreeNameBeside(OutputName);
+        if (kept.empty() || ::rename(OutputName.c_str(), kept.c_str()) != 0) {
+          kept = OutputName;
+          FRenameSource.clear();
+        }
+        ReportError(FChosenName, kept, "0", msg::ErrorWritingToFile);
+      }
       OutputName = FChosenName;
     }
     RestoreMovedAside();
+  }
+  if (!moved) {
+    if (FilesProcessed > 0) --FilesProcessed;
+    FailVerdict();
+    return;
   }
   // The library's check, and ours over the blocks it handed over (ACE
   // stores the CRC register without its final inversion).

@@ -36,14 +36,15 @@ class TUnACE : public TUnBase {
   int FileBegins(AceCallbackRecord& R);
   void FileDone(bool CrcOk, UInt32 StoredCrc);
   int ChangeVolume(AceCallbackRecord& R);
-  int AskPassword(AceCallbackRecord& R);
+  // Reports a file that cannot be read (Name, unless it was taken) and
+  // fails it when it was; the library's answer.
+  int FileFails(int Message, const std::string& Name);
   // Puts a file moved aside for a renamed output back in its place.
   void RestoreMovedAside();
 
   std::string FVolumeName;
   std::vector<char> FComment;
   std::string FTempPath;
-  std::string FPasswordText;  // handed to the library during a request
   bool FErrorReported = false;
   Int64 FNameBytes = 0;
   Int32 FFilesDone = 0;

@@ -234,28 +234,46 @@ intptr_t TUnCab::DoCopyFile(FDINOTIFICATION& Info) {
     SkipEntryData(Info.cb);
     return 0;
   }
-  int handle = -1;
-  if (!OpenOutputFile(handle)) {
-    // Reported by the base; the entries after it still come out.
-    SkipEntryData(Info.cb);
-    return GetCancel() ? -1 : 0;
-  }
+  // The output is made when its first data come (an empty file when the
+  // library found it whole): an entry whose data never come, as when the
+  // next cabinet of a set is declined or missing, leaves an existing file
+  // of its name as it was. The library only hands the handle back.
   Crc->Reset();
   ResetTranslation();
+  FHandle = -1;
+  FOutputOpened = false;
+  FSink.reset();
+  FCopyState = 2;
+  return 1;
+}
+
+bool TUnCab::OpenEntryOutput() {
+  if (FOutputOpened) return FSink != nullptr;
+  FOutputOpened = true;
+  int handle = -1;
+  if (!OpenOutputFile(handle)) {
+    // Reported by the base; the entry fails, its data are passed over and
+    // the entries after it still come out.
+    SkipEntryData(EntryUnpackedSize);
+    return false;
+  }
   FHandle = handle;
   // Cabinets keep no checksum of a file: the library checks each data
   // block, so a running CRC of the output would be computed for nothing.
   FSink = std::make_unique<TReaderSink>(*this, handle, kCrcNone);
-  FCopyState = 2;
-  return handle > 0 ? handle : 1;
+  return true;
 }
 
 unsigned TUnCab::WriteData(const void* Buffer, unsigned Count, int& Err) {
-  if (FCopyState != 2 || !FSink) {
+  if (FCopyState != 2) {
     Err = EBADF;
     return 0;
   }
   try {
+    if (!OpenEntryOutput()) {
+      Err = 0;
+      return GetCancel() ? 0 : Count;
+    }
     const auto* p = static_cast<const Byte*>(Buffer);
     unsigned done = 0;
     while (done < Count) {
@@ -284,7 +302,11 @@ unsigned TUnCab::WriteData(const void* Buffer, unsigned Count, int& Err) {
 intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   if (FCopyState != 2) return GetCancel() ? -1 : 1;
   FCopyState = 1;
-  const bool pass = Info.fdie == FDIERROR_NONE && FSink && FSink->Written() == EntryUnpackedSize && !GetCancel();
+  bool pass = Info.fdie == FDIERROR_NONE && !GetCancel();
+  if (pass && !FOutputOpened) OpenEntryOutput();
+  // An output that could not be opened was reported; nothing was written.
+  if (FOutputOpened && !FSink) return GetCancel() ? -1 : 1;
+  pass = pass && FSink->Written() == EntryUnpackedSize;
   if (Info.fdie == FDIERROR_CORRUPT_CABINET) {
     ReportError(OutputName, "", "0", kCorruptInput);
     FCorruptReported = true;
@@ -308,6 +330,7 @@ intptr_t TUnCab::DoNextCabinet(FDINOTIFICATION& Info, bool& Abort) {
     return -1;
   }
   FVolumeName = volume;
+  NoteArchiveVolume(volume);
   if (!CopyField(Info.psz1, NameOf(volume)) || !CopyField(Info.psz3, FolderOf(volume))) {
     ReportError(volume, "", "0", msg::InvalidFileName);
     FAbort = Abort = true;

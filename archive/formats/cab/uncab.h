@@ -46,6 +46,9 @@ class TUnCab : public TUnBase {
   intptr_t ListNotify(FDINOTIFICATIONTYPE Type, FDINOTIFICATION& Info);
   intptr_t ExtractNotify(FDINOTIFICATIONTYPE Type, FDINOTIFICATION& Info);
   unsigned WriteData(const void* Buffer, unsigned Count, int& Err);
+  // Opens the output of the entry in hand on its first use; false when it
+  // cannot be (reported once).
+  bool OpenEntryOutput();
 
   std::unique_ptr<TCabinetFileHandler> FHandler;
   ERF FErf{};
@@ -55,6 +58,7 @@ class TUnCab : public TUnBase {
   bool FAbort = false;
   bool FCorruptReported = false;
   int FHandle = -1;
+  bool FOutputOpened = false;  // the entry's output was opened, or tried
   std::unique_ptr<TReaderSink> FSink;
   std::string FNextCabinet, FNextDisk, FCabinetPath, FVolumeName;
   UInt16 FSetID = 0, FCabinetNumber = 0;

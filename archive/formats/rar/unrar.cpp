@@ -52,7 +52,8 @@ int MessageFor(int Code) {
     case ERAR_ECLOSE: return 25138;
     case ERAR_EREAD: return msg::ErrorReadingFile;
     case ERAR_VOLUME_BROKEN: return 25135;
-    case ERAR_BAD_PASSWORD: return 26517;
+    // The library has no cipher: no password would have done.
+    case ERAR_BAD_PASSWORD: return msg::EncryptedNotSupported;
     default: return kUnknownError;
   }
 }
@@ -225,17 +226,16 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
     if (ReportResult(Result, Name) && !EntryOnly(Result)) FStop = true;
   };
 
-  if (!IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) {
-    finish(lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr), name);
-    return;
-  }
+  // An entry that is not taken is passed over, never decoded: an encrypted
+  // one would fail.
+  const auto skip = [&] { finish(lib.ProcessFile(Handle, RAR_SKIP, nullptr, nullptr), name); };
+  if (!IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) return skip();
   if (directory) {
     if (!Testing() && PrepareFileName(name)) {
       OutputName = CurrentFileName;
       CreateEntryFolder();
     }
-    finish(lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr), name);
-    return;
+    return skip();
   }
 
   TEntryInfo info;
@@ -243,38 +243,37 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
   info.UnpackedSize = FEntryLeft;
   info.DosDateTime = Header.FileTime;
   info.Encrypted = (Header.Flags & RHDF_ENCRYPTED) != 0;
+  // The library cannot decrypt: an encrypted entry is refused before any
+  // password is asked or any output touched.
+  if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   // Links are never made: a link entry is refused rather than written.
   if (!Testing() && Header.RedirType != RAR_REDIR_NONE) {
     info.RefusalCode = kUnknownFileType;
     info.RefusalDetail = Header.RedirName;
   }
-  if (!StartEntry(info)) {
-    finish(lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr), name);
-    return;
-  }
+  if (!StartEntry(info)) return skip();
 
   Crc->Reset();
   int result = ERAR_SUCCESS;
+  // The library writes a file beside the output (its folders made and
+  // checked here: no link on the way, not the archive itself), which
+  // replaces the output only once the entry has passed; a failing entry
+  // leaves an existing file as it was.
+  std::string staged;
   if (Testing()) {
     FWanted = true;
     result = lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr);
   } else {
-    // The output is made here first: its folders are created and checked
-    // (no link on the way, not the archive itself); the library then
-    // writes it anew and removes it again when it fails.
-    int fd = -1;
-    if (!OpenOutputFile(fd)) {
+    staged = StageOutputFile();
+    if (staged.empty()) {
       if (FilesProcessed > 0) --FilesProcessed;
-      finish(lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr), name);
-      return;
+      return skip();
     }
-    ::close(fd);
-    ::unlink(OutputName.c_str());
     FWanted = true;
-    result = lib.ProcessFile(Handle, RAR_EXTRACT, nullptr, OutputName.c_str());
+    result = lib.ProcessFile(Handle, RAR_EXTRACT, nullptr, staged.c_str());
     if (result == ERAR_SUCCESS) {
       const UInt32 attributes = Header.HostOS == kRarHostUnix ? 0x20 : Header.FileAttr;
-      const int written = ::open(OutputName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+      const int written = ::open(staged.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
       if (written >= 0) CloseOutputFile(written, Header.FileTime, attributes);
     }
   }
@@ -291,8 +290,18 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
       const auto last = FLastPartCrc.find(name);
       stored = last != FLastPartCrc.end() ? last->second : Crc->Crc32;
     }
-    pass = CheckCrc(kCrc32, stored);
+    const bool crcOk = stored == Crc->Crc32 || stored == (Crc->Crc32 ^ 0xFFFFFFFFu);
+    if (!staged.empty() && crcOk) {
+      if (PlaceStagedFile(staged))
+        pass = CheckCrc(kCrc32, stored);
+      else
+        FailVerdict();
+      staged.clear();
+    } else {
+      pass = CheckCrc(kCrc32, stored);
+    }
   }
+  if (!staged.empty()) ::unlink(staged.c_str());
   if (!pass && FilesProcessed > 0) --FilesProcessed;
   finish(result, OutputName);
 }
@@ -328,26 +337,17 @@ int TUnRar::ChangeVolume(char* Name, std::size_t Size) {
   }
   std::memcpy(Name, next.c_str(), next.size() + 1);
   FVolumeName = next;
+  NoteArchiveVolume(next);
   PrePass(next, 0, false);
   return 0;
 }
 
+// Encrypted entries are refused before the library sees them; should it
+// find one all the same, nobody is asked for a password it cannot use: the
+// entry then fails with the library's result.
 int TUnRar::NeedPassword(char* Buffer, std::size_t Size) {
   if (Size == 0) return -1;
   Buffer[0] = '\0';
-  if (!OnGetPassword) {
-    ReportError(EntryName, "", "0", 26517);
-    return 0;
-  }
-  if (Password.empty()) {
-    bool tryAgain = true;
-    std::string typed;
-    Fire(OnGetPassword, EntryName, typed, tryAgain);
-    if (tryAgain) Password = typed;
-  }
-  const std::size_t n = std::min(Password.size(), Size - 1);
-  std::memcpy(Buffer, Password.data(), n);
-  Buffer[n] = '\0';
   return 0;
 }
 

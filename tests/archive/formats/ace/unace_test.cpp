@@ -5,6 +5,7 @@
 #include "archive/formats/ace/unace.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <map>
@@ -32,7 +33,6 @@ using vsktest::WriteFile;
 
 constexpr int kLibraryError = 25103;
 constexpr int kUnknownError = 25355;
-constexpr int kInvalidPassword = 26517;
 
 const std::string kText = vsktest::TextBytes(60000, 21);
 const std::string kBinary = vsktest::RandomBytes(40000, 22);
@@ -153,10 +153,10 @@ TEST(UnACE, ExtractsAndTestsLikeUnace) {
   EXPECT_FALSE(fs::exists(dir / "declined" / "binary.bin"));
 }
 
-// Encrypted files ask for the password, once each, and then fail cleanly
-// (the library has no cipher) whatever is typed; an unsupported method is
+// Encrypted files are refused once each as not supported (the library has
+// no cipher), without a password being asked; an unsupported method is
 // refused; an existing output given a new name keeps the old file.
-TEST(UnACE, PasswordsMethodsAndRenamedOutput) {
+TEST(UnACE, EncryptedMethodsAndRenamedOutput) {
   TempDir dir;
   const std::string arc = (dir / "mixed.ace").string();
   vsktest::WriteAce(arc, {{.name = "plain.txt", .data = kText},
@@ -164,33 +164,123 @@ TEST(UnACE, PasswordsMethodsAndRenamedOutput) {
                           {.name = "secret2.txt", .data = "yyyyyyyy", .lz77 = false, .flags = 0x4000},
                           {.name = "later.txt", .data = "later", .lz77 = false, .methodByte = 2},
                           {.name = "last.txt", .data = kBinary}});
-  fs::create_directories(dir / "out");
   WriteFile(dir / "out" / "plain.txt", "the old one");
+  WriteFile(dir / "out" / "secret1.txt", "old secret");
   TRun run(arc, dir / "out");
   run.R.ConfirmOverwrites = true;
-  run.R.OnFileExists = [&](TZipCommon&, const std::string&, std::string& NewName, TOverwriteMode& Mode) {
-    NewName = (dir / "out" / "renamed.txt").string();
+  run.R.OnFileExists = [&](TZipCommon&, const std::string& File, std::string& NewName, TOverwriteMode& Mode) {
+    if (fs::path(File).filename() == "plain.txt") NewName = (dir / "out" / "renamed.txt").string();
     Mode = omOverwrite;
   };
-  std::vector<std::string> asked;
-  run.R.OnGetPassword = [&](TZipCommon&, const std::string& File, std::string& Password, bool&) {
-    asked.push_back(fs::path(File).filename().string());
-    Password = asked.size() == 1 ? "wrong" : "right";
+  int asked = 0;
+  run.R.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& Password, bool&) {
+    ++asked;
+    Password = "right";
   };
   EXPECT_EQ(run.R.Extract(), 2);
-  EXPECT_EQ(asked, (std::vector<std::string>{"secret1.txt", "secret2.txt"}));
-  EXPECT_EQ(run.Events.Codes(), (std::vector<int>{kInvalidPassword, kInvalidPassword, msg::UnsupportedMethod}));
-  EXPECT_EQ(ReadFile(dir / "out" / "plain.txt"), "the old one");
-  EXPECT_EQ(ReadFile(dir / "out" / "renamed.txt"), kText);
-  EXPECT_EQ(ReadFile(dir / "out" / "last.txt"), kBinary);
-  for (const char* gone : {"secret1.txt", "secret2.txt", "later.txt"}) EXPECT_FALSE(fs::exists(dir / "out" / gone));
-  EXPECT_EQ(FolderTree(dir / "out").size(), 3u);
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(run.Events.Errors, (std::vector<std::pair<int, std::string>>{
+                                   {msg::EncryptedNotSupported, (dir / "out" / "secret1.txt").string()},
+                                   {msg::EncryptedNotSupported, (dir / "out" / "secret2.txt").string()},
+                                   {msg::UnsupportedMethod, (dir / "out" / "later.txt").string()}}));
+  EXPECT_EQ(FolderTree(dir / "out"), (std::map<std::string, std::string>{{"plain.txt", "the old one"},
+                                                                          {"renamed.txt", kText},
+                                                                          {"secret1.txt", "old secret"},
+                                                                          {"last.txt", kBinary}}));
 
-  // Without a handler the password cannot be asked: the run ends there.
-  TRun unasked(arc);
-  unasked.R.TestArchive();
-  EXPECT_EQ(unasked.Events.Codes(), std::vector<int>{msg::RequiredEventNotAssigned});
-  EXPECT_TRUE(unasked.Events.Verdicts.at("plain.txt"));
+  // Testing, with no password handler, says the same and goes on.
+  TRun tested(arc);
+  tested.R.TestArchive();
+  EXPECT_EQ(tested.Events.Codes(),
+            (std::vector<int>{msg::EncryptedNotSupported, msg::EncryptedNotSupported, msg::UnsupportedMethod}));
+  EXPECT_TRUE(tested.Events.Verdicts.at("plain.txt"));
+  EXPECT_TRUE(tested.Events.Verdicts.at("last.txt"));
+}
+
+// A small file system of its own at a folder, while the object lives.
+struct OtherFileSystem {
+  explicit OtherFileSystem(const fs::path& At) : at(At) {
+    fs::create_directories(At);
+    mounted = mount("tmpfs", At.c_str(), "tmpfs", 0, "size=16k") == 0;
+  }
+  ~OtherFileSystem() {
+    if (mounted) umount2(at.c_str(), MNT_DETACH);
+  }
+  fs::path at;
+  bool mounted = false;
+};
+
+// A new name on another file system: the file is copied there with its
+// date; one that does not fit there fails, and neither the old file nor the
+// new one is deleted.
+TEST(UnACE, RenamedOutputOnAnotherFileSystem) {
+  TempDir dir;
+  const std::string arc = (dir / "a.ace").string();
+  vsktest::WriteAce(arc, {{.name = "big.txt", .data = kText}, {.name = "small.txt", .data = "small data"}});
+  TRun(arc, dir / "fresh").R.Extract();
+  const fs::path out = dir / "out", other = dir / "other";
+  WriteFile(out / "big.txt", "old big");
+  WriteFile(out / "small.txt", "old small");
+  const OtherFileSystem mounted(other);
+  if (!mounted.mounted) GTEST_SKIP() << "mounting a tmpfs needs root";
+  TRun run(arc, out);
+  run.R.ConfirmOverwrites = true;
+  run.R.OnFileExists = [&](TZipCommon&, const std::string& File, std::string& NewName, TOverwriteMode& Mode) {
+    NewName = (other / fs::path(File).filename()).string();
+    Mode = omOverwrite;
+  };
+  EXPECT_EQ(run.R.Extract(), 1);
+  EXPECT_EQ(run.Events.Verdicts, (std::map<std::string, bool>{{(other / "big.txt").string(), false},
+                                                               {(other / "small.txt").string(), true}}));
+  EXPECT_EQ(run.Events.Codes(), std::vector<int>{msg::ErrorWritingToFile});
+  EXPECT_EQ(FolderTree(other), (std::map<std::string, std::string>{{"small.txt", "small data"}}));
+  EXPECT_EQ(fs::last_write_time(other / "small.txt"), fs::last_write_time(dir / "fresh" / "small.txt"));
+  auto left = FolderTree(out);
+  EXPECT_EQ(left["big.txt"], "old big");
+  EXPECT_EQ(left["small.txt"], "old small");
+  left.erase("big.txt");
+  left.erase("small.txt");
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_TRUE(left.begin()->second == kText) << left.begin()->first;
+  EXPECT_EQ(run.Events.Errors[0].second, (other / "big.txt").string());
+}
+
+// With UseStoredDirs off, FileSpec still names files by their stored names,
+// folders and all, as "Extract selected" passes them.
+TEST(UnACE, SelectsByStoredNamesWithoutFolders) {
+  TempDir dir;
+  const std::string arc = (dir / "a.ace").string();
+  vsktest::WriteAce(arc, Sample());
+  TRun run(arc, dir / "flat");
+  run.R.UseStoredDirs = false;
+  run.R.FileSpec = {"docs/more.txt", "binary.bin"};
+  EXPECT_EQ(run.R.Extract(), 2);
+  EXPECT_TRUE(run.Events.Errors.empty());
+  EXPECT_EQ(FolderTree(dir / "flat"), (std::map<std::string, std::string>{
+                                          {"more.txt", kText.substr(500, 30000) + kBinary.substr(0, 3000)},
+                                          {"binary.bin", kBinary}}));
+}
+
+// No output replaces the archive or a volume read before it; the other
+// files still come out. The set's files are named as its first two
+// volumes; the first file goes on in the second.
+TEST(UnACE, NeverWritesOverItsOwnVolumes) {
+  TempDir dir;
+  const fs::path set = dir / "set";
+  fs::create_directories(set);
+  const auto volumes = vsktest::WriteAce((set / "v.ace").string(),
+                                         {{.name = "a.bin", .data = kBinary, .lz77 = false},
+                                          {.name = "v.c00", .data = "second"},
+                                          {.name = "v.ace", .data = "first"}},
+                                         {.volumeSize = 30000});
+  ASSERT_GE(volumes.size(), 2u);
+  std::vector<std::string> before;
+  for (const auto& v : volumes) before.push_back(ReadFile(v));
+  TRun run(volumes[0]);
+  EXPECT_EQ(run.R.Extract(), 1);
+  EXPECT_EQ(run.Events.Codes(), (std::vector<int>{msg::SameInputOutput, msg::SameInputOutput}));
+  for (std::size_t i = 0; i < volumes.size(); ++i) EXPECT_EQ(ReadFile(volumes[i]), before[i]) << i;
+  EXPECT_EQ(ReadFile(set / "a.bin"), kBinary);
 }
 
 // A missing library, a cancel in the middle of a file, and a second run

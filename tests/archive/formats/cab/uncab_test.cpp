@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "archive/tools/readers.h"
@@ -153,6 +154,78 @@ TEST(UnCab, HostileNamesStayInside) {
   int refused = 0;
   for (const auto& e : x.errors) refused += e.second == 25244;
   EXPECT_EQ(refused, 3);
+}
+
+// An entry whose data lie in a cabinet that never comes (declined, no
+// handler to ask, missing) gets no output: an existing file of its name
+// keeps its bytes and its date.
+TEST(UnCab, AnEntryWithoutItsDataLeavesTheOldFile) {
+  const fs::path fixtures = fs::path(BREVANE_FIXTURES_DIR) / "cab";
+  TempDir dir;
+  fs::copy_file(fixtures / "cab_multi.p1.cab", dir / "set.cab");
+  const fs::path second = dir / "test_read_format_cab_multi.p2.cab";
+  const fs::path old = dir / "out" / "ones";
+  WriteFile(old, "old ones");
+  const auto stamp = fs::last_write_time(old) - std::chrono::hours(24 * 400);
+  fs::last_write_time(old, stamp);
+  // Declined, nobody to ask, missing (the handler declines what is not
+  // there), then present.
+  for (int way = 0; way < 4; ++way) {
+    SCOPED_TRACE(way);
+    if (way == 3) fs::copy_file(fixtures / "cab_multi.p2.cab", second);
+    TUnCab u;
+    CabRun r;
+    vsktest::Record(u, r);
+    u.SetArchiveFile((dir / "set.cab").string());
+    u.SetExtractDir((dir / "out").string());
+    u.FileSpec = {"*.*"};
+    u.ConfirmOverwrites = false;
+    if (way == 0)
+      u.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& Cancel) { Cancel = true; };
+    if (way == 1) u.OnNextVolume = nullptr;
+    u.OnEnd = [&r](TZipCommon&, const std::string& File, bool Pass) { r.verdicts[File] = Pass; };
+    u.Extract();
+    EXPECT_EQ(r.verdicts, (std::map<std::string, bool>{{old.string(), way == 3}}));
+    if (way < 3) {
+      EXPECT_EQ(vsktest::ReadFile(old), "old ones");
+      EXPECT_EQ(fs::last_write_time(old), stamp);
+    }
+  }
+  EXPECT_EQ(vsktest::ReadFile(old), vsktest::Cabextract(dir / "set.cab", dir / "ref").at("ones"));
+}
+
+// No output replaces the cabinet or a cabinet of its set read before the
+// entry's data come; the other entries still come out.
+TEST(UnCab, NeverWritesOverItsOwnCabinets) {
+  TempDir dir;
+  WriteFile(dir / "src" / "self.cab", "not this");
+  WriteFile(dir / "src" / "a.txt", "a text");
+  ASSERT_EQ(RunTool("gcab -c " + ShellQuote((dir / "self.cab").string()) + " self.cab a.txt", dir / "src").exitCode, 0);
+  const std::string bytes = vsktest::ReadFile(dir / "self.cab");
+  const CabRun self = RunUnCab(dir / "self.cab", dir.path());
+  using TErrors = std::vector<std::pair<std::string, int>>;
+  EXPECT_EQ(self.errors, (TErrors{{(dir / "self.cab").string(), msg::SameInputOutput}}));
+  EXPECT_EQ(self.processed, 1);
+  EXPECT_EQ(vsktest::ReadFile(dir / "self.cab"), bytes);
+  EXPECT_EQ(vsktest::ReadFile(dir / "a.txt"), "a text");
+
+  // The second cabinet of a set under the name of the file it goes on with.
+  const fs::path fixtures = fs::path(BREVANE_FIXTURES_DIR) / "cab";
+  fs::copy_file(fixtures / "cab_multi.p1.cab", dir / "set.cab");
+  fs::copy_file(fixtures / "cab_multi.p2.cab", dir / "ones");
+  TUnCab u;
+  u.SetArchiveFile((dir / "set.cab").string());
+  u.FileSpec = {"*.*"};
+  u.ConfirmOverwrites = false;
+  CabRun r;
+  vsktest::Record(u, r);
+  u.OnNextVolume = [&](TZipCommon&, std::string& Name, const std::string&, bool, bool& Cancel) {
+    Name = (dir / "ones").string();
+    Cancel = false;
+  };
+  u.Extract();
+  EXPECT_EQ(r.errors, (TErrors{{(dir / "ones").string(), msg::SameInputOutput}}));
+  EXPECT_EQ(vsktest::ReadFile(dir / "ones"), vsktest::ReadFile(fixtures / "cab_multi.p2.cab"));
 }
 
 // A folder on a file system of 64 KiB, for as long as the object lives.

@@ -169,9 +169,9 @@ TEST(UnRar, VolumeSetThroughOnNextVolume) {
   ASSERT_EQ(offered.size(), 3u);
   EXPECT_EQ(offered[0], (dir / "vol1.r00").string());
   EXPECT_EQ(FolderTree(dir / "ours"), expected);
-  // The big file is damaged (bsdtar stops in it too): refused, it is still
-  // decoded for the files after it and its failure reported.
-  EXPECT_EQ(run.Errors, (std::vector<std::pair<int, std::string>>{{msg::BadBlock, big}}));
+  // The big file is damaged (bsdtar stops in it too): refused, it is passed
+  // over undecoded, so its damage goes unreported.
+  EXPECT_TRUE(run.Errors.empty());
 
   TRun declined(kSet + "1.rar", dir / "declined");
   int asked = 0;
@@ -185,26 +185,100 @@ TEST(UnRar, VolumeSetThroughOnNextVolume) {
   EXPECT_FALSE(fs::exists(dir / "declined" / big));
 }
 
-// The library cannot decrypt: the password is asked once, every encrypted
-// entry then fails with "Invalid password", and nothing is written.
-TEST(UnRar, EncryptedEntriesFailCleanly) {
+// The library cannot decrypt: an encrypted entry is refused once, as not
+// supported, before any password is asked or any existing file touched; one
+// that is not selected is passed over in silence.
+TEST(UnRar, EncryptedEntriesAreRefusedUnasked) {
   ASSERT_TRUE(TUnRar::LibraryPresent());
   TempDir dir;
-  TRun run(kFixtures + "rar_encryption_data.rar", dir / "out");
-  std::vector<std::string> asked;
-  run.R.OnGetPassword = [&](TZipCommon&, const std::string& File, std::string& Password, bool&) {
-    asked.push_back(File);
-    Password = "secret";
-  };
-  EXPECT_EQ(run.R.Extract(), 0);
-  EXPECT_EQ(asked, std::vector<std::string>{"foo.txt"});
-  EXPECT_EQ(run.Codes(), (std::vector<int>{26517, 26517}));
-  EXPECT_EQ(run.Verdicts.size(), 2u);
-  EXPECT_TRUE(!fs::exists(dir / "out") || fs::is_empty(dir / "out"));
+  WriteFile(dir / "out" / "foo.txt", "the old one");
+  for (const bool test : {false, true}) {
+    SCOPED_TRACE(test ? "test" : "extract");
+    TRun run(kFixtures + "rar_encryption_data.rar", dir / "out");
+    int asked = 0;
+    run.R.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& Password, bool&) {
+      ++asked;
+      Password = "secret";
+    };
+    EXPECT_EQ(test ? run.R.TestArchive() : run.R.Extract(), 0);
+    EXPECT_EQ(asked, 0);
+    const std::string foo = test ? "foo.txt" : (dir / "out" / "foo.txt").string();
+    const std::string bar = test ? "bar.txt" : (dir / "out" / "bar.txt").string();
+    EXPECT_EQ(run.Errors, (std::vector<std::pair<int, std::string>>{{msg::EncryptedNotSupported, foo},
+                                                                     {msg::EncryptedNotSupported, bar}}));
+    EXPECT_EQ(FolderTree(dir / "out"), (std::map<std::string, std::string>{{"foo.txt", "the old one"}}));
 
-  TRun unasked(kFixtures + "rar_encryption_data.rar");
-  unasked.R.TestArchive();
-  EXPECT_EQ(unasked.Codes(), (std::vector<int>{26517, 26517, 26517, 26517}));
+    TRun one(kFixtures + "rar_encryption_data.rar", dir / "out");
+    one.R.FileSpec = {"bar.txt"};
+    one.R.OnGetPassword = run.R.OnGetPassword;
+    EXPECT_EQ(test ? one.R.TestArchive() : one.R.Extract(), 0);
+    EXPECT_EQ(one.Errors, (std::vector<std::pair<int, std::string>>{{msg::EncryptedNotSupported, bar}}));
+    EXPECT_EQ(asked, 0);
+  }
+}
+
+// An entry is written beside its output and takes its place only once it
+// passed: a damaged or cancelled entry leaves an existing file as it was,
+// and nothing of it behind.
+TEST(UnRar, AFailingEntryLeavesTheOldFile) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  TempDir dir;
+  std::string bytes = ReadFile(kFixtures + "rar.rar");
+  bytes[bytes.find("test text document")] = 'T';
+  WriteFile(dir / "bad.rar", bytes);
+  const fs::path good = dir / "good", out = dir / "out";
+  TRun(kFixtures + "rar.rar", good).R.Extract();
+  WriteFile(out / "test.txt", "old test");
+  WriteFile(out / "testdir" / "test.txt", "old testdir");
+  TRun bad((dir / "bad.rar").string(), out);
+  EXPECT_EQ(bad.R.Extract(), 1);
+  EXPECT_FALSE(bad.Verdicts.at((out / "test.txt").string()));
+  EXPECT_TRUE(bad.Verdicts.at((out / "testdir" / "test.txt").string()));
+  EXPECT_EQ(bad.Codes(), (std::vector<int>{msg::BadBlock, 25327}));
+  auto tree = FolderTree(good);
+  tree["test.txt"] = "old test";
+  EXPECT_EQ(FolderTree(out), tree);
+
+  WriteFile(out / "random_data.bin", "old random");
+  TRun cancel(kFixtures + "rar_binary_data.rar", out);
+  int steps = 0;
+  cancel.R.OnProgress = [&](TZipCommon& Sender, Byte, Byte) {
+    if (++steps == 2) Sender.SetCancel(true);
+  };
+  cancel.R.Extract();
+  EXPECT_EQ(cancel.Codes(), std::vector<int>{msg::UserCanceled});
+  tree["random_data.bin"] = "old random";
+  EXPECT_EQ(FolderTree(out), tree);
+}
+
+// No output replaces the archive or a volume read before it; the other
+// entries still come out.
+TEST(UnRar, NeverWritesOverItsOwnVolumes) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  TempDir dir;
+  // The first volume under the name of a file of the third (the archive
+  // itself), the second under that of a file of the fourth.
+  const fs::path set = dir / "set";
+  std::vector<fs::path> volumes = {set / "LibarchiveAddingTest.html", set / "testdir" / "test.txt", set / "v3",
+                                   set / "v4"};
+  std::vector<std::string> bytesOf;
+  for (int i = 0; i < 4; ++i) {
+    bytesOf.push_back(ReadFile(kSet + std::to_string(i + 1) + ".rar"));
+    WriteFile(volumes[i], bytesOf.back());
+  }
+  TRun run(volumes[0].string(), set);
+  std::size_t next = 1;
+  run.R.OnNextVolume = [&](TZipCommon&, std::string& Name, const std::string&, bool, bool& Cancel) {
+    Name = volumes.at(next++).string();
+    Cancel = false;
+  };
+  run.R.OnBegin = [&](TZipCommon&, const std::string& File, int, bool& Extract) {
+    Extract = fs::path(File).filename() != "ppmd_lzss_conversion_test.txt";
+  };
+  EXPECT_EQ(run.R.Extract(), 1);
+  EXPECT_EQ(run.Codes(), (std::vector<int>{msg::SameInputOutput, 25327, msg::SameInputOutput}));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(volumes[i]), bytesOf[i]) << i;
+  EXPECT_TRUE(run.Verdicts.at((set / "testdir" / "LibarchiveAddingTest.html").string()));
 }
 
 // A missing library, a cancel in the middle of an entry, and a second run
