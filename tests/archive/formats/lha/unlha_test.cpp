@@ -479,7 +479,7 @@ TEST(UnLha, HeadersOfOtherLhaPrograms) {
 // Unix LHA programs store names in the system's encoding (UTF-8), the
 // others in the OEM code page; a Unix name that is no UTF-8 is OEM too.
 // jlha writes neither (OS id 0, ISO 8859-1 names), so the headers are made
-// here, at levels 1 and 2, and go through the reader and the lister.
+// here; they go through the reader and the lister.
 TEST(UnLha, NamesInTheCodePageOfTheirSystem) {
   TempDir dir;
   const std::string name = "Gr\u00fc\u00dfe \u00fcber.txt";
@@ -500,13 +500,6 @@ TEST(UnLha, NamesInTheCodePageOfTheirSystem) {
     EXPECT_EQ(vsktest::Tree(out), (std::map<std::string, std::string>{{name, "two\n"}}));
     EXPECT_EQ(vsktest::ListArchive(arc.string()).Names(), std::vector<std::string>{name});
   }
-  // Level 1, Unix.
-  const fs::path arc = dir / "l1.lzh";
-  WriteFile(arc, LhaEntry(LhaEntrySpec("-lh0-", name, "one\n", "one\n").At(1)) + std::string(1, '\0'));
-  const auto r = Unpack(arc, dir / "outL1");
-  EXPECT_EQ(r.result, 1);
-  EXPECT_EQ(vsktest::Tree(dir / "outL1"), (std::map<std::string, std::string>{{name, "one\n"}}));
-  EXPECT_EQ(vsktest::ListArchive(arc.string()).Names(), std::vector<std::string>{name});
 }
 
 TEST(UnLha, BadHuffmanCodeIsReported) {
