@@ -166,13 +166,13 @@ void WriteEntry(const std::string& Program, const std::string& Name, const std::
   // the menu shows.
   std::string text = std::string(kEntrySection) + "\n" +
                      "Type=Application\n"
-                     "Name=" + Name + "\n" +
-                     "Comment=" + Comment + "\n" +
+                     "Name=" + DesktopEntryValue(Name) + "\n" +
+                     "Comment=" + DesktopEntryValue(Comment) + "\n" +
                      "Exec=" + ExecLine(Program) + "\n" +
                      "Icon=package-x-generic\n"
                      "Terminal=false\n"
                      "NoDisplay=true\n"
-                     "MimeType=" + JoinList(Types) + "\n";
+                     "MimeType=" + DesktopEntryValue(JoinList(Types)) + "\n";
   WriteWhole(EntryFile(), text);
 }
 
@@ -275,7 +275,7 @@ void UnregisterDesktopHandler(const std::vector<std::string>& Types) {
   std::vector<std::string> lines = entry;
   for (std::string& line : lines) {
     std::string key, value;
-    if (SplitEntry(line, key, value) && key == "MimeType") line = "MimeType=" + JoinList(listed);
+    if (SplitEntry(line, key, value) && key == "MimeType") line = "MimeType=" + DesktopEntryValue(JoinList(listed));
   }
   WriteWhole(EntryFile(), JoinLines(lines));
 }

@@ -404,9 +404,11 @@ void TCompBase::CompressArchive() {
     RunBody();
   } catch (...) {
     FRunFailed = true;
+    EndDeferredEntries();
     EndRun(true);
     throw;
   }
+  EndDeferredEntries();
   EndRun(true);
 }
 

@@ -239,6 +239,10 @@ class TCompBase : public TZipCommon {
   // Writes the directory; true when the output was placed elsewhere
   // already (spanned disks).
   virtual bool FinishArchive() { return true; }
+  // Before OnDeactivate: a format that ends its entries only once the
+  // archive is written ends those still open (the run stopped first) as
+  // failed. Never raises.
+  virtual void EndDeferredEntries() {}
   virtual TNeutralHeader GetHeaderTimes(const TCompEntry& E) { return E.Times; }
   // The stored bytes of an old entry (header, name, extra, data).
   virtual Int64 GetStoredLength(const TCompEntry& E) { return E.OldLength; }

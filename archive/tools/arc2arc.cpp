@@ -316,9 +316,11 @@ bool TArc2Arc::ExtractStep() {
     r.FileSpec = {"*.*"};
 
   bool ok = true;
+  FFailedEntries.clear();
   if (ArcTypeHasExtractor(r.ArcType())) {
     r.Extract();
     if (ArcType() == atGZip && FNestedTar) RemoveIntermediateTar();
+    RemoveFailedEntries();
   } else {
     ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
     *CancelRef() = true;
@@ -335,6 +337,15 @@ void TArc2Arc::RemoveIntermediateTar() {
   const std::string& name = FNestedTarFile;
   struct stat st;
   if (InsideTempFolder(name) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
+}
+
+// What an entry that failed its check left is not packed: the new archive
+// would give its damaged data a sound checksum, and its test would pass.
+void TArc2Arc::RemoveFailedEntries() {
+  for (const std::string& name : FFailedEntries) {
+    struct stat st;
+    if (InsideTempFolder(name) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name.c_str());
+  }
 }
 
 int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
@@ -461,6 +472,7 @@ void TArc2Arc::ExtractActivate(TZipCommon& Sender) {
 }
 
 void TArc2Arc::ExtractEnd(TZipCommon& Sender, const std::string& FileName, bool CRC_PASS) {
+  if (!CRC_PASS) FFailedEntries.push_back(FileName);
   if (OnExtractEnd) {
     Relay(OnExtractEnd, Sender, FileName, CRC_PASS);
   } else if (!CRC_PASS) {

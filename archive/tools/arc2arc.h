@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/core/compbase.h"
 #include "archive/core/unbase.h"
@@ -58,8 +59,10 @@ class TArc2Arc : public TZipCommon {
 
   // Runs one conversion. Failures come through OnError; an output that is
   // the input itself (25191) and an input type without a reader (25243)
-  // also leave by E_RAISE. The temporary files and folder are gone when it
-  // returns, whatever happened.
+  // also leave by E_RAISE. An entry that fails its check in extraction is
+  // reported (OnExtractEnd, else 25151) and left out of the new archive.
+  // The temporary files and folder are gone when it returns, whatever
+  // happened.
   void Activate();
 
   // The name the writer is given for a requested output: with tyTarGzip
@@ -92,6 +95,7 @@ class TArc2Arc : public TZipCommon {
   int CompressStep(TCompBase& Writer, bool Replace);
   void IntegrityStep(const std::string& File, TOutArcType Type);
   void RemoveIntermediateTar();
+  void RemoveFailedEntries();
   void CleanUp();
   void Notice(const std::string& Text);
   bool InsideTempFolder(const std::string& Path) const;
@@ -104,6 +108,8 @@ class TArc2Arc : public TZipCommon {
   std::string FOutputFile;  // where the writer's archive goes
   std::string FFinalFile;   // the archive the run leaves (the ".gz" for tyTarGzip)
   std::string FNestedTarFile;
+  // Output names of the entries that failed their check in extraction.
+  std::vector<std::string> FFailedEntries;
   TArcType FWriterType = atNA;
   bool FNestedTar = false;
   bool FTimerStarted = false;

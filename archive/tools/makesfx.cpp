@@ -13,6 +13,7 @@ namespace vsk {
 namespace {
 
 constexpr Int64 kMaxZipOffset = 0xFFFFFFFFll;
+constexpr const char* kSlideError = "SlideZipOffset error...";
 
 bool IsRegularFile(const std::string& Name, struct stat& St) {
   return !Name.empty() && ::stat(Name.c_str(), &St) == 0 && S_ISREG(St.st_mode);
@@ -169,8 +170,10 @@ bool TMakeSFX::Build() {
   if ((ArcType() == atZip || ArcType() == atJar) && !SlideZipOffset(program, stubSize)) {
     if (ShowMessageHook) {
       TTimerPause pause(Timer);
-      ShowMessageHook("SlideZipOffset error...");
+      ShowMessageHook(kSlideError);
     }
+    // The notice is for the user; a caller learns the reason here.
+    ReportError(archive, kSlideError, "0", msg::BadFileHeader);
     return false;
   }
   try {

@@ -50,9 +50,9 @@ class TMakeSFX : public TZipCommon {
   std::function<void(const std::string& Text)> ShowMessageHook;
 
   // Writes TargetFile; true when the program is complete. Never raises:
-  // failures come through OnError (a failed offset adjustment through the
-  // notice "SlideZipOffset error...") and leave any earlier TargetFile as
-  // it was.
+  // failures come through OnError (a failed offset adjustment as 25110 for
+  // the archive, after the notice "SlideZipOffset error...") and leave any
+  // earlier TargetFile as it was.
   bool Activate();
 
   // The stub's file name for an archive type; empty for a type that has none.

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <stdexcept>
+
 #include "archive/core/arctype.h"
 #include "platform/desktopassoc.h"
 #include "platform/dynlib.h"
@@ -26,6 +28,11 @@ TRegArchive::TRegArchive() {
 }
 
 void TRegArchive::SetArcExtensions(std::vector<std::string> Extensions) {
+  // Each names a key of its own under the classes root: without its point
+  // it would name some other key, empty the root itself.
+  for (const std::string& ext : Extensions)
+    if (ext.size() < 2 || ext[0] != '.' || ext.find('\\') != std::string::npos)
+      throw std::invalid_argument("Invalid file extension \"" + ext + "\"");
   std::erase_if(Extensions, IsExe);
   FArcExtensions = std::move(Extensions);
 }

@@ -25,7 +25,9 @@ class TRegArchive {
   TRegArchive();
 
   bool ActivateOnStartup = true;
-  // Each with its leading point; ".exe" in any case is never kept.
+  // Each with its leading point; ".exe" in any case is never kept. A list
+  // holding an empty extension, one without its leading point or one with
+  // a "\" is refused with std::invalid_argument and the list stays as it was.
   const std::vector<std::string>& ArcExtensions() const { return FArcExtensions; }
   void SetArcExtensions(std::vector<std::string> Extensions);
   // The file type's name; "[Appname]" stands for the program's name.

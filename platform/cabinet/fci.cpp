@@ -16,6 +16,7 @@
 #include "platform/cabinet/cabchecksum.h"
 #include "platform/cabinet/cabio.h"
 #include "platform/cabinet/framecoder.h"
+#include "platform/codepage.h"
 
 namespace vsk::cab {
 
@@ -116,9 +117,9 @@ class TFci {
     r.Date = date;
     r.Time = time;
     r.Attributes = static_cast<UInt16>((attributes & kKeptAttributes) | (Execute ? CAB_A_EXEC : 0));
-    if (std::any_of(r.Name.begin(), r.Name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-      r.Attributes |= CAB_A_NAME_IS_UTF;
-    }
+    // Names in any other code page (a kept entry's OEM bytes) go without
+    // the flag, so that readers take them for what they are.
+    if (!IsAscii(r.Name) && IsValidUtf8(r.Name)) r.Attributes |= CAB_A_NAME_IS_UTF;
     FRecordsSize += kCabFileRecordSize + nameSize + 1;
     FRecords.push_back(std::move(r));
     if (CabinetSize() > Limit()) return Break({FCIERR_CAB_FORMAT_LIMIT});

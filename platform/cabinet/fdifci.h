@@ -320,7 +320,7 @@ typedef HFCI (*PFNFCICREATE)(PERF perf, PFNFCIFILEPLACED pfnfcifp, PFNCABALLOC p
                              void* pv);
 // Adds the file pszSourceFile (opened through pfnfcigoi, read to its end,
 // closed) under the name pszFileName (1..255 bytes; flagged
-// CAB_A_NAME_IS_UTF when not ASCII). A compression word other than the open
+// CAB_A_NAME_IS_UTF when it is UTF-8 and not ASCII). A compression word other than the open
 // folder's starts a new folder. A failure before any of the file's bytes
 // were taken (the source cannot be opened, a bad word or name, the file or
 // folder count full) leaves the context as it was, and so does

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -209,7 +210,10 @@ TCOMP TMakeCab::CompressionWord() const {
     case cmLzx: return CompressionWordFromLzxWindow(FLzxLevel);
     case cmQuantum: {
       const int type = QuantumType == ctStore ? 0 : QuantumType == ctMsZip ? 1 : 3;
-      return CompressionWordFromTypeLevelMemory(type, FQuantumLevel, FQuantumMemory);
+      // With an LZX type the memory is the LZX window, which has a smaller
+      // range than the Quantum memory.
+      const int memory = type == 3 ? std::clamp(FQuantumMemory, tcompLZX_WINDOW_LO, tcompLZX_WINDOW_HI) : FQuantumMemory;
+      return CompressionWordFromTypeLevelMemory(type, FQuantumLevel, memory);
     }
     default: return tcompTYPE_NONE;
   }
@@ -225,6 +229,7 @@ void TMakeCab::CompressArchive() {
     RaiseError(ArchiveFile(), "", "0", kCabinetLibraryMissing);
   if (Switch == swDelete) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
   FDiskFullReported = false;
+  FUnended.clear();
   // The library writes the cabinet by name into the scratch file.
   const TCompressionMethod saved = CompressionMethod;
   CompressionMethod = cmTempFile;
@@ -395,6 +400,7 @@ bool TMakeCab::CompressFileData(TCompEntry& E) {
     if (fatal || GetCancel()) throw E_RAISE(msg::ErrorWritingToFile);
     return false;
   }
+  FUnended.push_back(E.Name);
   return true;
 }
 
@@ -412,10 +418,20 @@ bool TMakeCab::FinishArchive() {
     FRunFailed = true;
   }
   DestroyContext();
-  for (auto& e : FEntries)
-    if (e.Added && e.State == esCompress) Fire(OnEnd, e.Name, ok && !GetCancel());
+  const std::vector<std::string> ended = std::move(FUnended);
+  FUnended.clear();
+  for (const auto& name : ended) Fire(OnEnd, name, ok && !GetCancel());
   // The base commits the scratch file the library wrote.
   return false;
+}
+
+void TMakeCab::EndDeferredEntries() {
+  const std::vector<std::string> ended = std::move(FUnended);
+  FUnended.clear();
+  try {
+    for (const auto& name : ended) Fire(OnEnd, name, false);
+  } catch (...) {
+  }
 }
 
 void TMakeCab::FillEntryFields(const TCompEntry& E) {

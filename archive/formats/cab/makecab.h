@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/core/compbase.h"
 #include "archive/formats/cab/cabinetlib.h"
@@ -35,7 +36,8 @@ class TMakeCab : public TCompBase {
   void SetArcType(TArcType Value) override;
   // The compression word of CompressMethod. cmQuantum makes a word of
   // QuantumType, QuantumLevel and QuantumMemory: its type selects stored,
-  // MSZIP or LZX (the memory being the LZX window); Quantum is never written.
+  // MSZIP or LZX (the memory being the LZX window, kept within its 15..21);
+  // Quantum is never written.
   TCOMP CompressionWord() const;
 
   TCabinetFileHandler& FileHandler() { return *FHandler; }
@@ -47,6 +49,7 @@ class TMakeCab : public TCompBase {
   bool CompressFileData(TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
   bool FinishArchive() override;
+  void EndDeferredEntries() override;
   void FillEntryFields(const TCompEntry& E) override;
   std::string EncodeEntryName(TCompEntry& E) override;
   Int32 GetHeadSize() override { return 36; }
@@ -76,6 +79,9 @@ class TMakeCab : public TCompBase {
   // time and attributes.
   TCompEntry* FInHand = nullptr;
   bool FKeepTimes = false;
+  // New entries handed to the library: their end comes when the cabinet is
+  // written, or as failed when the run stops before.
+  std::vector<std::string> FUnended;
   std::unique_ptr<TOldEntries> FOldEntries;
 };
 

@@ -96,12 +96,21 @@ TLhaStatus ParseLevel01(const Byte* Fixed, Int64 Limit, const TArchiveReadAt& Re
 }
 
 TLhaStatus ParseLevel2(const Byte* Fixed, Int64 Limit, const TArchiveReadAt& Read, TLhaHeader& H) {
-  const Int32 total = GetLE16(Fixed);
+  // The OS byte lies behind the fixed part and decides how the size field
+  // is meant, so the base header is read first.
+  Byte base[kLevel2BaseSize];
+  std::memcpy(base, Fixed, kLhaFixedSize);
+  if (H.Offset + kLevel2BaseSize > Limit) return TLhaStatus::Truncated;
+  if (!ReadExactly(Read, H.Offset + kLhaFixedSize, base + kLhaFixedSize, kLevel2BaseSize - kLhaFixedSize))
+    return TLhaStatus::Truncated;
+  Int32 total = GetLE16(Fixed);
+  // OS-9/68k LHA counts the header without its own size field.
+  if (base[23] == kLhaOsOs9) total += 2;
   if (total < kLevel2BaseSize) return TLhaStatus::BadHeader;
   if (H.Offset + total > Limit) return TLhaStatus::Truncated;
   std::vector<Byte> buf(static_cast<std::size_t>(total));
-  std::memcpy(buf.data(), Fixed, kLhaFixedSize);
-  if (!ReadExactly(Read, H.Offset + kLhaFixedSize, buf.data() + kLhaFixedSize, total - kLhaFixedSize))
+  std::memcpy(buf.data(), base, kLevel2BaseSize);
+  if (!ReadExactly(Read, H.Offset + kLevel2BaseSize, buf.data() + kLevel2BaseSize, total - kLevel2BaseSize))
     return TLhaStatus::Truncated;
   H.Crc16 = GetLE16(buf.data() + 21);
   H.OsId = buf[23];

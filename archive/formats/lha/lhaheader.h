@@ -9,7 +9,8 @@
 //          stored packed size.
 // Level 2: 16-bit total header size, fixed part, CRC-16 at 21, OS byte at
 //          23, size of the first extended header at 24; all extended headers
-//          lie inside the total header size. A header CRC extended header
+//          lie inside the total header size, which OS-9 LHA ('K') stores
+//          without the two bytes of the size field itself. A header CRC extended header
 //          is checked when there is one; some writers leave it out.
 
 #include <array>
@@ -28,6 +29,9 @@ inline constexpr Byte kLhaExtFileName = 0x01;
 inline constexpr Byte kLhaExtDirName = 0x02;
 // Separator of the path parts in a directory extended header.
 inline constexpr char kLhaDirSeparator = '\xFF';
+// Operating-system ids of the headers that change how a header is read.
+inline constexpr Byte kLhaOsUnix = 'U';
+inline constexpr Byte kLhaOsOs9 = 'K';
 
 enum class TLhaStatus : Byte {
   Ok,

@@ -462,8 +462,11 @@ TEST_F(MakeSfxTest, BuilderRules) {
   const std::string before = ReadFile(target);
   m.SetArchiveFile(broken.string());
   m.SetTargetFile(target.string());
+  errors.clear();
   EXPECT_FALSE(m.Activate());
   EXPECT_EQ(notices, std::vector<std::string>{"SlideZipOffset error..."});
+  // A caller without the notice learns it too.
+  EXPECT_EQ(errors, std::vector<int>{vsk::msg::BadFileHeader});
   EXPECT_EQ(ReadFile(target), before);
   for (const auto& e : fs::directory_iterator(dir.path()))
     EXPECT_NE(e.path().filename().string().rfind("vsk", 0), 0u) << "scratch file left: " << e.path();

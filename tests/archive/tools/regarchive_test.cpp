@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,36 @@ TEST(RegArchive, UnregisterTakesBackOnlyWhatIsOurs) {
   EXPECT_FALSE(fs::exists(env.root() / "home/.local/share/applications/brevane.desktop"));
   EXPECT_NE(vsktest::XdgMimeDefault("application/zip"), "brevane.desktop");
   EXPECT_FALSE(reg.IsAssociated());
+}
+
+// A type name or description cannot add lines to the desktop entry, and an
+// extension that would name some other key is refused before anything is
+// written.
+TEST(RegArchive, NamesAndExtensionsStayInTheirPlace) {
+  IsolatedEnvironment env;
+  TRegArchive reg = ProgramsComponent({".zip"});
+  reg.SetExtDescription("Brevane\nExec=/bin/false %f");
+  reg.SetFileDescription("Archive\r\nNoDisplay=false\tC:\\x");
+  reg.RegisterExtensions();
+  const std::string entry = ReadFile(env.root() / "home/.local/share/applications/brevane.desktop");
+  std::vector<std::string> keys;
+  for (std::size_t at = 0, end; (end = entry.find('\n', at)) != std::string::npos; at = end + 1)
+    keys.push_back(entry.substr(at, entry.find('=', at) < end ? entry.find('=', at) - at : end - at));
+  EXPECT_EQ(keys, (std::vector<std::string>{"[Desktop Entry]", "Type", "Name", "Comment", "Exec", "Icon", "Terminal",
+                                            "NoDisplay", "MimeType"}))
+      << entry;
+  EXPECT_NE(entry.find("\nName=Brevane\\nExec=/bin/false %f\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nComment=Archive\\r\\nNoDisplay=false\\tC:\\\\x\n"), std::string::npos) << entry;
+  EXPECT_TRUE(reg.IsAssociated());
+
+  const std::string hive = ReadFile(HiveFileName(HKEY_CLASSES_ROOT));
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {".tar", ""}, {"zip"}, {"."}, {".a\\b"}}) {
+    EXPECT_THROW(reg.SetArcExtensions(bad), std::invalid_argument) << bad.back();
+    EXPECT_EQ(reg.ArcExtensions(), std::vector<std::string>{".zip"});
+  }
+  reg.RegisterExtensions();
+  EXPECT_EQ(ReadFile(HiveFileName(HKEY_CLASSES_ROOT)), hive);
 }
 
 TEST(RegArchive, LoadedAsksOnlyWhenNotAssociated) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "archive/formats/cab/cabheader.h"
@@ -139,6 +140,65 @@ TEST(MakeCab, PeersAcceptWhatWeWrite) {
   EXPECT_EQ(m.methods.at("a.txt"), "Lzx");
   EXPECT_EQ(FirstFolderType(dir / "q.cab") & 0x1F0F, 0x1003);
   EXPECT_EQ(vsktest::Cabextract(dir / "q.cab", dir / "q.x"), files);
+  // A Quantum memory below the LZX windows makes the smallest window.
+  const Made small = MakeCab(dir / "q12.cab", dir / "src", [](TMakeCab& w) {
+    w.SetCompressMethod(cmQuantum);
+    w.QuantumType = ctLzx;
+    w.SetQuantumMemory(12);
+  });
+  EXPECT_TRUE(small.errors.empty());
+  EXPECT_EQ(small.added, 6);
+  for (const auto& [name, pass] : small.ends) EXPECT_TRUE(pass) << name;
+  EXPECT_EQ(FirstFolderType(dir / "q12.cab") & 0x1F0F, 0x0F03);
+  EXPECT_EQ(vsktest::Cabextract(dir / "q12.cab", dir / "q12.x"), files);
+}
+
+// The attribute word of the file record that names Name, or -1.
+int StoredAttributes(const fs::path& cab, const std::string& Name) {
+  const std::string bytes = vsktest::ReadFile(cab);
+  const auto at = bytes.find(Name + '\0');
+  if (at == std::string::npos || at < 2) return -1;
+  return static_cast<Byte>(bytes[at - 2]) | static_cast<Byte>(bytes[at - 1]) << 8;
+}
+
+// Rebuilt with TranslateOemChar off, kept entries keep their bytes and the
+// flag they had; a new UTF-8 name is flagged. Peers list every name as
+// they did before.
+TEST(MakeCab, KeptNamesKeepTheirCodePage) {
+  ASSERT_TRUE(vsktest::HaveTool("cabextract"));
+  TempDir dir;
+  vsktest::CabSpec c;
+  c.folders = {{"abcdefgh"}};
+  const std::string oem = "gr\x81n.txt", utf8 = "caf\xC3\xA9.txt";
+  c.files = {{oem, 3, 0, 0}, {utf8, 5, 3, 0, 0x20 | kCabAttrNameIsUtf8}};
+  const fs::path cab = dir / "n.cab";
+  WriteFile(cab, vsktest::BuildCab(c));
+  const auto names = [&] {
+    const std::string out = RunTool("cabextract -l " + ShellQuote(cab.string())).output;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+      if (out.find(".txt", at) < end) lines.push_back(out.substr(at, end - at));
+    return lines;
+  };
+  const auto before = names();
+  ASSERT_EQ(before.size(), 2u);
+
+  fs::create_directories(dir / "new");
+  WriteFile(dir / "new" / "neu\xC3\xA4.txt", "new\n");
+  const Made m = MakeCab(cab, dir / "new", [](TMakeCab& w) {
+    w.Switch = swAdd;
+    w.TranslateOemChar = false;
+  });
+  EXPECT_TRUE(m.errors.empty());
+  EXPECT_EQ(m.added, 1);
+  EXPECT_EQ(StoredAttributes(cab, oem) & kCabAttrNameIsUtf8, 0);
+  EXPECT_NE(StoredAttributes(cab, utf8) & kCabAttrNameIsUtf8, 0);
+  EXPECT_NE(StoredAttributes(cab, "neu\xC3\xA4.txt") & kCabAttrNameIsUtf8, 0);
+  auto after = names();
+  ASSERT_EQ(after.size(), 3u);
+  after.erase(std::remove_if(after.begin(), after.end(), [](const std::string& l) { return l.find("neu") != std::string::npos; }),
+              after.end());
+  EXPECT_EQ(after, before);
 }
 
 TEST(MakeCab, AddingKeepsTheOldEntries) {
@@ -203,6 +263,20 @@ TEST(MakeCab, FailuresLeaveTheTargetAsItWas) {
   BindCabinetLibrary("cabinet.so");
   EXPECT_EQ(m.errors, std::vector<int>{25261});
   EXPECT_FALSE(fs::exists(dir / "none.cab"));
+
+  // A cancel after two files were handed to the library ends both as
+  // failed; nothing is written.
+  for (const char* name : {"one.txt", "two.txt", "three.txt"}) WriteFile(dir / "three" / name, name);
+  int begun = 0;
+  m = MakeCab(dir / "cancelled.cab", dir / "three", [&](TMakeCab& w) {
+    w.OnBegin = [&](TZipCommon& Sender, const std::string&, int, bool&) {
+      if (++begun == 3) Sender.SetCancel(true);
+    };
+  });
+  EXPECT_EQ(m.added, 0);
+  EXPECT_EQ(m.ends.size(), 2u);
+  for (const auto& [name, pass] : m.ends) EXPECT_FALSE(pass) << name;
+  EXPECT_FALSE(fs::exists(dir / "cancelled.cab"));
 
   // A full disk fails every entry and the run; no scratch file stays.
   fs::create_directories(dir / "small");

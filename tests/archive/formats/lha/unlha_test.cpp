@@ -370,13 +370,43 @@ std::string Level2Entry(const std::string& Method, const std::string& Data, char
   return header + Data;
 }
 
-// Headers that other LHA programs write: OS-9 level 2 without the header
-// CRC, Amiga comments behind a NUL in the name, and a level this library
-// does not read, which is reported rather than ending the archive quietly.
+UInt32 Le16At(const std::string& S, std::size_t At) {
+  return static_cast<Byte>(S[At]) | static_cast<UInt32>(static_cast<Byte>(S[At + 1])) << 8;
+}
+UInt32 Le32At(const std::string& S, std::size_t At) { return Le16At(S, At) | Le16At(S, At + 2) << 16; }
+
+// The level-2 headers of Archive as OS-9/68k LHA writes them: OS id 'K' and
+// a header size without its own two bytes; a header CRC is made anew over
+// the whole header.
+std::string AsOs9(std::string Archive) {
+  std::size_t at = 0;
+  while (at + 26 <= Archive.size() && Archive[at + 20] == 2) {
+    const std::size_t total = Le16At(Archive, at);
+    if (total == 0) break;
+    Archive[at + 23] = 'K';
+    Archive.replace(at, 2, vsktest::Le16(static_cast<unsigned>(total - 2)));
+    std::size_t ext = at + 26, next = Le16At(Archive, at + 24), crcAt = 0;
+    for (; next != 0; ext += next, next = Le16At(Archive, ext - 2))
+      if (Archive[ext] == '\0') crcAt = ext + 1;
+    if (crcAt != 0) {
+      Archive.replace(crcAt, 2, std::string(2, '\0'));
+      Archive.replace(crcAt, 2, vsktest::Le16(Crc16Of(Archive.data() + at, total)));
+    }
+    at += total + Le32At(Archive, at + 7);
+  }
+  return Archive;
+}
+
+// Headers that other LHA programs write: OS-9 level 2, whose size field
+// leaves out its own bytes, with and without a header CRC, Amiga comments
+// behind a NUL in the name, and a level this library does not read, which
+// is reported rather than ending the archive quietly.
 TEST(UnLha, HeadersOfOtherLhaPrograms) {
+  ASSERT_TRUE(vsktest::HaveTool("jlha"));
   TempDir dir;
-  const std::string os9 = Level2Entry("-lh0-", "from OS-9\n", 'K',
-                                      {{0x50, vsktest::Le16(0644)}, {0x51, vsktest::Le32(0x00010002)}, {0x01, "os9.txt"}});
+  std::string os9 = Level2Entry("-lh0-", "from OS-9\n", 'K',
+                                {{0x50, vsktest::Le16(0644)}, {0x51, vsktest::Le32(0x00010002)}, {0x01, "os9.txt"}});
+  os9.replace(0, 2, vsktest::Le16(Le16At(os9, 0) - 2));
   const std::string withCrc =
       Level2Entry("-lh0-", "checked\n", 'U', {{0x00, std::string(2, '\0')}, {0x01, "crc.txt"}});
   const std::string amiga0 = LhaEntry(LhaEntrySpec("-lh0-", std::string("amiga.txt\0a note", 16), "A", "A"));
@@ -398,6 +428,26 @@ TEST(UnLha, HeadersOfOtherLhaPrograms) {
   ASSERT_EQ(listed.entries.size(), 4u);
   EXPECT_EQ(listed.entries[2].comment, "a note");
   EXPECT_EQ(listed.entries[3].comment, "other");
+
+  // What jlha writes at level 2, rewritten as OS-9 LHA writes its headers,
+  // reads as the original does.
+  WriteFile(dir / "src/a.txt", vsktest::TextBytes(9000, 1));
+  WriteFile(dir / "src/sub/b.bin", vsktest::RandomBytes(3000, 2));
+  WriteFile(dir / "src/c.txt", "c");
+  const std::string jlha = ReadFile(MakeArchive(dir.path(), "2", "j.lzh"));
+  const std::string fromOs9 = AsOs9(jlha);
+  ASSERT_NE(fromOs9, jlha);
+  WriteFile(dir / "k.lzh", fromOs9);
+  r = Unpack(dir / "k.lzh", dir / "outK");
+  EXPECT_EQ(r.result, 3);
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
+  EXPECT_TRUE(r.AllPass());
+  ExpectSameTree(dir / "src", dir / "outK/src");
+  const auto wanted = vsktest::ListArchive((dir / "j.lzh").string()).Names();
+  EXPECT_EQ(wanted.size(), 3u);
+  listed = vsktest::ListArchive((dir / "k.lzh").string());
+  EXPECT_TRUE(listed.errors.empty());
+  EXPECT_EQ(listed.Names(), wanted);
 
   // A header CRC that does not match is a bad header; the entries before
   // it still come out.
@@ -424,6 +474,32 @@ TEST(UnLha, HeadersOfOtherLhaPrograms) {
   listed = vsktest::ListArchive(path.string());
   EXPECT_EQ(listed.Names(), std::vector<std::string>{"amiga.txt"});
   EXPECT_EQ(listed.ErrorCodes(), std::vector<int>{25110});
+}
+
+// Unix LHA programs store names in the system's encoding (UTF-8), the
+// others in the OEM code page; a Unix name that is no UTF-8 is OEM too.
+// jlha writes neither (OS id 0, ISO 8859-1 names), so the headers are made
+// here; they go through the reader and the lister.
+TEST(UnLha, NamesInTheCodePageOfTheirSystem) {
+  TempDir dir;
+  const std::string name = "Gr\u00fc\u00dfe \u00fcber.txt";
+  const std::string oem = "Gr\x81\xE1"
+                          "e \x81"
+                          "ber.txt";
+  const std::vector<std::pair<char, std::string>> cases = {{'U', name}, {'U', oem}, {'M', oem}, {'\0', oem}};
+  int n = 0;
+  for (const auto& [os, stored] : cases) {
+    SCOPED_TRACE(std::string(1, os ? os : '0') + (stored == name ? " UTF-8" : " OEM"));
+    const fs::path arc = dir / ("n" + std::to_string(++n) + ".lzh");
+    WriteFile(arc, Level2Entry("-lh0-", "two\n", os, {{0x00, std::string(2, '\0')}, {0x01, stored}}) +
+                       std::string(1, '\0'));
+    const auto out = dir / ("out" + std::to_string(n));
+    const auto r = Unpack(arc, out);
+    EXPECT_EQ(r.result, 1);
+    EXPECT_TRUE(r.errors.empty()) << r.Describe();
+    EXPECT_EQ(vsktest::Tree(out), (std::map<std::string, std::string>{{name, "two\n"}}));
+    EXPECT_EQ(vsktest::ListArchive(arc.string()).Names(), std::vector<std::string>{name});
+  }
 }
 
 TEST(UnLha, BadHuffmanCodeIsReported) {
