@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <random>
 #include <vector>
 
 #include "archive/core/dates.h"
@@ -74,6 +76,8 @@ int TUnBase::Run(Byte RunAction) {
   ProgressArchiveTotal = ProgressBytesLeft = 0;
   ProgressEntryTotal = 0;
   ExcludeSpec.clear();
+  FHeld = {};
+  FUncount = -1;
   if (CpuType == cpt80486) CpuType = cptAuto;
   const std::string saved = ArchiveFile();
 
@@ -92,13 +96,21 @@ int TUnBase::Run(Byte RunAction) {
   OutputMode = Testing() ? kIoTest : kIoHandle;
 
   bool activated = false;
+  bool cutOff = false;
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
     if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
       activated = true;
       Fire(OnActivate);
       bool open = true;
-      if (!OpensOwnArchive()) {
+      if (OpensOwnArchive()) {
+        // Read by an outside library: no output may replace it either.
+        struct stat st;
+        if (stat(ArchiveFile().c_str(), &st) == 0) {
+          FArchiveDev = st.st_dev;
+          FArchiveIno = st.st_ino;
+        }
+      } else {
         Byte err = 0;
         auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
         if (err != 0) {
@@ -122,8 +134,12 @@ int TUnBase::Run(Byte RunAction) {
       }
     }
   } catch (const ECancelUnwind&) {
+    cutOff = true;
   } catch (...) {
+    cutOff = true;
   }
+  SettleOutput(cutOff || GetCancel());
+  if (FUncount > 0 && FilesProcessed == FUncount) --FilesProcessed;
   try {
     Timer.Stop();
     if (activated) {
@@ -140,6 +156,8 @@ int TUnBase::Run(Byte RunAction) {
 }
 
 bool TUnBase::StartEntry(const TEntryInfo& Info) {
+  // An entry its reader left without a verdict is done with by now.
+  SettleOutput(GetCancel());
   EntryName = Info.Name;
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
@@ -173,10 +191,76 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     FailVerdict();
     return false;
   }
+  if (!Info.Directory) HoldOutput(Info.Continuation);
   return true;
 }
 
+void TUnBase::HoldOutput(bool Continuation) {
+  FHeld = {};
+  if (Action != kActionExtract || OutputName.empty()) return;
+  FHeld.Count = FilesProcessed;
+  struct stat st;
+  if (Continuation || lstat(OutputName.c_str(), &st) != 0) {
+    // A later part goes on in what its first part began; a new name is the
+    // entry's alone.
+    if (Continuation || errno == ENOENT) FHeld.Path = OutputName;
+    return;
+  }
+  // Only a file the entry may replace waits aside; a link, a folder, a
+  // read-only file or the archive itself are refused when the output opens.
+  if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR) ||
+      (FArchiveIno != 0 && static_cast<UInt64>(st.st_dev) == FArchiveDev &&
+       static_cast<UInt64>(st.st_ino) == FArchiveIno))
+    return;
+  const std::string& root = FExtractDir;
+  const bool below = !root.empty() && OutputName.size() > root.size() && OutputName.compare(0, root.size(), root) == 0;
+  std::string leaf;
+  const int dir = below ? OpenFolderBelowExtractDir(OutputName, leaf)
+                        : ::open(FolderOf(OutputName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  if (!below) leaf = OutputName.substr(OutputName.find_last_of('/') + 1);
+  std::random_device random;
+  std::string aside;
+  for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".vsk-%08x", static_cast<unsigned>(random()));
+    if (renameat2(dir, leaf.c_str(), dir, name, RENAME_NOREPLACE) == 0) {
+      aside = name;
+    } else if (errno == EINVAL || errno == ENOSYS) {
+      // A file system without the exclusive rename.
+      struct stat taken;
+      if (fstatat(dir, name, &taken, AT_SYMLINK_NOFOLLOW) != 0 && renameat(dir, leaf.c_str(), dir, name) == 0)
+        aside = name;
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  ::close(dir);
+  if (aside.empty()) return;
+  FHeld.Path = OutputName;
+  FHeld.Aside = OutputName.substr(0, OutputName.size() - leaf.size()) + aside;
+}
+
+void TUnBase::SettleOutput(bool Interrupted) {
+  if (FHeld.Path.empty()) return;
+  const THeldOutput held = FHeld;
+  FHeld = {};
+  struct stat st;
+  const bool made = lstat(held.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (Interrupted) {
+    if (made) ::unlink(held.Path.c_str());
+    if (held.Count > 0) FUncount = held.Count;
+  }
+  if (held.Aside.empty()) return;
+  // Nothing written, or what was written is gone: the earlier file comes back.
+  if (Interrupted || !made)
+    ::rename(held.Aside.c_str(), held.Path.c_str());
+  else
+    ::unlink(held.Aside.c_str());
+}
+
 void TUnBase::FailVerdict() {
+  SettleOutput(GetCancel());
   if (OnEnd)
     Fire(OnEnd, OutputName, false);
   else
@@ -391,7 +475,10 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     OutputName = EntryName;
     return;
   }
-  if (Handle < 0) return;
+  if (Handle < 0) {
+    SettleOutput(GetCancel());
+    return;
+  }
   UInt32 date = DosDateTime;
   if (DateAttribute == daSysDate)
     date = DateTimeToDosDateTime(Now());
@@ -409,9 +496,11 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);
   }
   if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
+  SettleOutput(GetCancel());
 }
 
 bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
+  SettleOutput(GetCancel());
   const UInt32 reg = Kind == kCrc16 ? Crc->Crc16 : Crc->Crc32;
   const bool pass = !GetCancel() && (StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
   if (OnEnd)

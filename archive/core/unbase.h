@@ -158,10 +158,24 @@ class TUnBase : public TZipCommon {
 
  private:
   int Run(Byte RunAction);
+  // The output of the entry being extracted is provisional until its
+  // verdict: an earlier file of its name waits aside, and an entry that is
+  // cancelled or cut off by the end of the run leaves nothing behind (the
+  // earlier file comes back) and is not counted.
+  void HoldOutput(bool Continuation);
+  void SettleOutput(bool Interrupted);
   bool IsArchiveItself(int Fd) const;
   int OpenBelowExtractDir(const std::string& Path);
   int OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf);
   UInt64 FArchiveDev = 0, FArchiveIno = 0;
+  struct THeldOutput {
+    std::string Path;   // empty: nothing held
+    std::string Aside;  // where the file it replaces waits, if any
+    int Count = -1;     // files processed once the entry was taken
+  } FHeld;
+  // The count a cancelled entry was taken with: it is given back at the end
+  // of the run unless its reader has already done so.
+  int FUncount = -1;
 };
 
 }  // namespace vsk
