@@ -146,12 +146,6 @@ TEST_F(CommandLine, ExitStatusTellsWhetherTheCommandDidItsWork) {
   EXPECT_EQ(status({"-G", (dir.path() / "none.zip").string(), missing}), TfmMain::kExitFailed);
   ui.ExpectModal([](QDialog&) { return static_cast<int>(mrCancel); });
   EXPECT_EQ(status({"-E", zip}), TfmMain::kExitFailed);
-
-  // One parameter naming nothing: said so, and no window opens.
-  ui.ExpectMessage(said, mtError);
-  EXPECT_FALSE(Start({missing}));
-  EXPECT_FALSE(main->isVisible());
-  EXPECT_EQ(main->ExitCode(), TfmMain::kExitFailed);
 }
 
 // "-A" offers the folder of the archive named, whatever the current folder.
