@@ -12,7 +12,7 @@
 namespace brevane {
 
 std::string ExtractDestination(const std::string& Typed, const std::string& CurrentDir) {
-  if (Typed.find('/') != std::string::npos) return Typed;
+  if (Typed.empty() || Typed[0] == '/') return Typed;
   if (CurrentDir.empty() || CurrentDir.back() == '/') return CurrentDir + Typed;
   return CurrentDir + "/" + Typed;
 }
@@ -64,7 +64,17 @@ void TfmExtractDlg::SetFilesIndex(int Index) { (Index == 0 ? rbSelectedFiles : r
 std::string TfmExtractDlg::Destination() const { return cbDestination->currentText().toStdString(); }
 
 void TfmExtractDlg::SetDestination(const std::string& Folder) {
-  cbDestination->setEditText(QString::fromStdString(Folder));
+  std::error_code ec;
+  const std::string folder = ExtractDestination(Folder, std::filesystem::current_path(ec).string());
+  // The tree shows the destination (or the nearest folder of it that
+  // exists), so that nothing the tree does on its own (taking its first
+  // folder as current when it gets the focus) can put another in its place.
+  if (!folder.empty()) {
+    std::filesystem::path shown = std::filesystem::path(folder).lexically_normal();
+    while (shown.has_relative_path() && !std::filesystem::is_directory(shown, ec)) shown = shown.parent_path();
+    ShowFolderInTree(shown.string());
+  }
+  cbDestination->setEditText(QString::fromStdString(folder));
 }
 
 void TfmExtractDlg::ShowFolderInTree(const std::string& Folder) {

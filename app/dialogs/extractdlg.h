@@ -31,6 +31,8 @@ class TfmExtractDlg : public QDialog {
   int FilesIndex() const;
   void SetFilesIndex(int Index);
   std::string Destination() const;
+  // A relative Folder is taken under the current directory; an existing
+  // one is also selected in the folder tree.
   void SetDestination(const std::string& Folder);
 
   // Selects Folder in the folder tree and opens the tree down to it (also
@@ -61,8 +63,8 @@ class TfmExtractDlg : public QDialog {
   QFileSystemModel* FFolders;
 };
 
-// The destination as the reader gets it: a bare name (no folder part) lies
-// under the current directory; anything else is kept as typed.
+// The destination as the reader gets it: always absolute, a relative one
+// lying under CurrentDir. An empty one stays empty (and is refused).
 std::string ExtractDestination(const std::string& Typed, const std::string& CurrentDir);
 
 }  // namespace brevane

@@ -39,11 +39,7 @@ std::string WithoutExtension(const std::string& Path) {
   return Path.substr(0, dot);
 }
 
-std::string Absolute(const std::string& Path) {
-  std::error_code ec;
-  const auto p = fs::absolute(Path, ec);
-  return ec ? Path : p.lexically_normal().string();
-}
+std::string MissingFileText(const std::string& Path) { return msgtext::kTheFile + Path + msgtext::kFileMissingEnd; }
 
 // The third to the last parameter.
 std::vector<std::string> Inputs() {
@@ -87,90 +83,120 @@ void TfmMain::ProcContextMenu() {
     TfmMain* Main;
     ~TCloser() { Main->close(); }
   } closer{this};
+  FExitCode = 0;
   if (ParamCount() <= 1) return;
   const std::string sw = ParamStr(1);
-  const std::string a = Absolute(ParamStr(2));
+  const std::string a = AbsolutePath(ParamStr(2));
   const bool inputs = ParamCount() >= 3;
+  const int errorsBefore = ErrorMessagesShown();
+  // An archive to be read must be there; one to be made need not.
+  const auto existing = [this](const std::string& Archive) {
+    if (IsFile(Archive)) return true;
+    ShowError(MissingFileText(Archive));
+    return false;
+  };
+  bool done = false;
 
   if (sw == "-S") {
-    CmdExtract(a, WithoutExtension(a), true, true, true, true, true, true);
+    done = existing(a) && CmdExtract(a, WithoutExtension(a), true, true, true, true, true, true);
   } else if (sw == "-H") {
-    CmdExtract(a, FolderOf(a), true, true, true, true, true, true);
+    done = existing(a) && CmdExtract(a, FolderOf(a), true, true, true, true, true, true);
   } else if (sw == "-HM") {
+    done = true;
     if (ParamCount() < 3) {
       // One archive is extracted like the others rather than reported
       // extracted without being touched.
-      CmdExtract(a, UnderscoreExtName(a), true, true, true, true, true, false);
+      done = existing(a) && CmdExtract(a, UnderscoreExtName(a), true, true, true, true, true, false);
     } else {
       for (int i = 2; i <= ParamCount(); ++i) {
-        const std::string archive = Absolute(ParamStr(i));
-        CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false);
+        const std::string archive = AbsolutePath(ParamStr(i));
+        if (!existing(archive) || !CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false))
+          done = false;
       }
     }
     if (Options.ConfirmDecompress)
       MessageDlg(msgtext::kMultipleExtracted + std::to_string(ParamCount() - 1), mtInformation, mbOK);
   } else if (sw == "-E") {
-    CmdLineExtractDialog(a);
+    done = existing(a) && CmdLineExtractDialog(a);
   } else if (sw == "-A") {
-    if (inputs) CmdLineAddOptions(a, Inputs());
+    if (!inputs) FExitCode = kExitRefused;
+    done = inputs && CmdLineAddOptions(a, Inputs());
   } else if (sw == "-G" || sw == "-D") {
-    if (inputs) CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true);
+    if (!inputs) FExitCode = kExitRefused;
+    done = inputs && CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true) > 0;
   } else if (sw == "-M") {
-    if (inputs) CmdLineMail(a, Inputs());
+    if (!inputs) FExitCode = kExitRefused;
+    done = inputs && CmdLineMail(a, Inputs());
   } else if (sw == "-T") {
-    CmdTest(a);
+    done = existing(a) && CmdTest(a);
   } else if (sw == "-R") {
-    CmdRepair(a);
+    done = existing(a) && CmdRepair(a);
   } else if (sw == "-V") {
-    CmdVirusScan(a);
+    done = existing(a) && CmdVirusScan(a);
   } else if (sw == "-C") {
-    CmdConvert(a);
+    done = existing(a) && CmdConvert(a);
   } else if (sw == "-X") {
-    CmdMakeSFX(a, "");
+    done = existing(a) && CmdMakeSFX(a, "");
   } else if (sw == "-AX") {
-    if (inputs) CmdLineMakeSFX(a, Inputs());
+    if (!inputs) FExitCode = kExitRefused;
+    done = inputs && CmdLineMakeSFX(a, Inputs());
   } else if (sw == "-SYS") {
-    if (ParamStr(2) == "-REMOVEREG") RemoveRegistration();
+    if (ParamStr(2) == "-REMOVEREG") {
+      RemoveRegistration();
+      done = true;
+    } else {
+      FExitCode = kExitRefused;
+    }
   } else {
     ShowError(msgtext::kUnknownParameter);
+    FExitCode = kExitRefused;
   }
+  if (FExitCode == 0 && (!done || ErrorMessagesShown() != errorsBefore)) FExitCode = kExitFailed;
 }
 
-void TfmMain::CmdLineExtractDialog(const std::string& Archive) {
+void TfmMain::ReportMissingParameter(const std::string& Name) {
+  // A lone switch lacks what it works on.
+  if (!Name.empty() && Name[0] == '-') {
+    ShowError(msgtext::kUnknownParameter);
+    FExitCode = kExitRefused;
+  } else {
+    ShowError(MissingFileText(AbsolutePath(Name)));
+    FExitCode = kExitFailed;
+  }
+  close();
+}
+
+bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
   TfmExtractDlg dlg(this);
-  if (!CurrentReader && !vskVorsk.ArchiveFile().empty()) dlg.ShowFolderInTree(FolderOf(vskVorsk.ArchiveFile()));
   dlg.SetFilesIndex(1);
   dlg.rgFiles->setEnabled(false);
-  std::string destination;
-  if (Options.ExtractLast)
-    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
-  else if (Options.ExtractSame)
-    destination = FolderOf(Archive);
-  else if (QFileInfo(QString::fromStdString(Options.ExtractFolder)).isDir())
-    destination = Options.ExtractFolder;
+  const std::string destination = SettingsDestination(FolderOf(Archive));
+  if (destination.empty()) dlg.ShowFolderInTree(FolderOf(Archive));
   if (!destination.empty()) {
     dlg.SetDestination(destination);
     QDir::setCurrent(QString::fromStdString(destination));
   }
-  if (UI().ShowModal(dlg) != mrOk) return;
-  CmdExtract(Archive, dlg.Destination(), dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
+  if (UI().ShowModal(dlg) != mrOk) return false;
+  return CmdExtract(Archive, AbsolutePath(dlg.Destination()), dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
              dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
              dlg.ckCreateDirectories->isChecked(), true);
 }
 
-void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
+bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
   TApSaveDialog& d = apsdAddOptions();
   d.FileName = NameOf(WithoutExtension(Archive));
   d.FilterIndex = Options.adArcType >= 0 && Options.adArcType <= 6 ? Options.adArcType + 1 : 7;
-  d.InitialDir = QDir::currentPath().toStdString();
+  // The new archive goes beside the one named, unless that folder is gone.
+  const std::string folder = FolderOf(Archive);
+  d.InitialDir = QFileInfo(QString::fromStdString(folder)).isDir() ? folder : QDir::currentPath().toStdString();
   TfmAddOptionsBottom& panel = *fmAddOptionsBottom;
   panel.cbAction->setCurrentIndex(0);
   panel.cbCompression->setCurrentIndex(0);
   panel.cbDiskSpanning->setCurrentIndex(0);
   panel.ckSaveFullPath->setChecked(Options.adPath != 0);
   apsdAddOptionsTypeChange();
-  if (!d.Execute()) return;
-  std::string name = Absolute(d.FileName);
+  if (!d.Execute()) return false;
+  std::string name = AbsolutePath(d.FileName);
   if (NameOf(name).find('.') == std::string::npos) name += ".zip";
   // A ".gz" name gets a gzip-compressed tar, which the writer makes under
   // the tar's name with ".tar.gz"; it is moved to the name given here.
@@ -180,7 +206,7 @@ void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   TSetAside replaced, replacedMade;
   if (!replaced.Take(name) || (made != name && !replacedMade.Take(made))) {
     ShowError(msgtext::kUnableToOverwrite);
-    return;
+    return false;
   }
   FCancelTask = false;
   const int count = CmdAdd(name, Files, panel.cbCompression->currentIndex(),
@@ -192,43 +218,47 @@ void TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   bool landed = written && made == name;
   if (written && made != name) landed = std::rename(made.c_str(), name.c_str()) == 0;
   if (landed) replaced.Discard();
-  if (count < 0 || FDiskFull) return;
+  if (count < 0 || FDiskFull) return false;
   if (written && !landed)
     ShowError(msgtext::kUnableToOverwrite);
   else if (!landed && !FCancelTask && !(CurrentWriter && CurrentWriter->GetCancel()))
     ShowError(msgtext::kNothingAdded);
   else if (landed && Options.ConfirmCompress)
     ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
+  return landed;
 }
 
-void TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
+bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
                               const std::function<void(const std::string& Made)>& Use) {
   const TTempFolder folder{GetTempFolderName()};
   if (folder.Path.empty()) {
     ShowError(msgtext::kTempFolderFailed);
-    return;
+    return false;
   }
   const std::string temp = folder.Path + "/" + NameOf(Archive);
   CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
   const std::string made = ArchiveMadeIn(folder.Path, temp);
-  if (!made.empty()) Use(made);
+  if (made.empty()) return false;
+  Use(made);
+  return true;
 }
 
-void TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
-  WithTempArchive(Archive, Files, [](const std::string& Made) {
+bool TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
+  return WithTempArchive(Archive, Files, [](const std::string& Made) {
     if (SendMailMAPI(msgtext::kMailSubject + NameOf(Made), "", Made, "", "", "", "") == -1)
       ShowError(msgtext::kNoMailProgram);
   });
 }
 
-void TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files) {
+bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files) {
   const std::string exe = ReplaceExtension(Archive, ".exe");
   std::error_code ec;
   const bool exists = fs::exists(fs::symlink_status(exe, ec));
   // A Yes does not delete the old program: the builder puts the new one in
   // its place only once it is complete.
   if (exists && MessageDlg(msgtext::kTheFile + NameOf(exe) + msgtext::kBatchExeExists, mtConfirmation, mbYesNo) != mrYes)
-    return;
+    return false;
+  bool made = false;
   WithTempArchive(Archive, Files, [&](const std::string& Made) {
     // The user has answered for the existing program already.
     struct TRestore {
@@ -240,8 +270,9 @@ void TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::
       vskMakeSFX.OnFileExists = [](vsk::TZipCommon&, const std::string&, vsk::TDateTime, vsk::TOverwriteMode& Mode) {
         Mode = vsk::omOverwrite;
       };
-    CmdMakeSFX(Made, exe);
+    made = CmdMakeSFX(Made, exe);
   });
+  return made;
 }
 
 void TfmMain::RemoveRegistration() {

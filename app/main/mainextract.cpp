@@ -281,15 +281,28 @@ void TfmMain::ShowExtractResult(const vsk::TUnBase& Reader, int Count) {
     MessageDlg(msgtext::kExtractCompleted + n, mtInformation, mbOK);
 }
 
+std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
+  // Only an absolute folder is taken: a relative one would depend on
+  // whatever the current folder happens to be.
+  std::string destination;
+  if (Options.ExtractLast)
+    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
+  else if (Options.ExtractSame)
+    destination = ArchiveFolder;
+  else if (!Options.ExtractFolder.empty() && Options.ExtractFolder[0] == '/' &&
+           QFileInfo(Q(Options.ExtractFolder)).isDir())
+    destination = Options.ExtractFolder;
+  return !destination.empty() && destination[0] == '/' ? destination : std::string();
+}
+
 void TfmMain::acExtractExecute() {
   if (!vskVorsk.ArchiveFile().empty() && ArchiveVanished()) return;
   FPasswordError = FCrcError = false;
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
   TfmExtractDlg dlg(this);
   CurrentWriter = nullptr;
-  const std::string archive = vskVorsk.ArchiveFile();
+  const std::string archive = AbsolutePath(vskVorsk.ArchiveFile());
   const std::string archiveFolder = FolderOf(archive);
-  if (!CurrentReader) dlg.ShowFolderInTree(archiveFolder);
   TCurrentDirKeeper keeper;
 
   const std::vector<std::string> selected = SelectedEntryPaths();
@@ -299,13 +312,11 @@ void TfmMain::acExtractExecute() {
   } else {
     dlg.SetFilesIndex(0);
   }
-  std::string destination;
-  if (Options.ExtractLast)
-    ShowExceptions([&] { destination = ReadSettingString("Folders", "ExtractLastPath"); });
-  else if (Options.ExtractSame)
-    destination = archiveFolder;
-  else if (QFileInfo(Q(Options.ExtractFolder)).isDir())
-    destination = Options.ExtractFolder;
+  std::string destination = SettingsDestination(archiveFolder);
+  // With no destination from the settings the tree starts at the archive's
+  // folder, which becomes the destination; so it does when no reader has
+  // been used yet.
+  if (!CurrentReader || destination.empty()) dlg.ShowFolderInTree(archiveFolder);
   if (!destination.empty()) {
     dlg.SetDestination(destination);
     QDir::setCurrent(Q(destination));
@@ -314,7 +325,7 @@ void TfmMain::acExtractExecute() {
   if (UI().ShowModal(dlg) != mrOk) return;
   const bool selectedFiles = dlg.FilesIndex() == 0;
   if (selectedFiles && selected.empty()) return;
-  destination = dlg.Destination();
+  destination = AbsolutePath(dlg.Destination());
   if (!MakeFolders(destination)) {
     ShowError(msgtext::kExtractDirFailed);
     return;
@@ -351,10 +362,13 @@ void TfmMain::acExtractExecute() {
   EndReaderRun([&] { ShowExtractResult(*reader, count); });
 }
 
-void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& ExtractDir, bool UseStoredDirs,
+bool TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
                          bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
                          bool ShowResult) {
   CurrentWriter = nullptr;
+  const int errorsBefore = FErrorsReported;
+  // Taken as an absolute folder once, before the run moves anything.
+  const std::string ExtractDir = AbsolutePath(Destination);
   try {
     vskVorsk.SetArchiveFile(ArchiveFile);
   } catch (const std::exception&) {
@@ -362,7 +376,7 @@ void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Extr
   }
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
-    return;
+    return false;
   }
   FPasswordError = FCrcError = false;
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
@@ -370,22 +384,26 @@ void TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Extr
   vsk::TUnBase* reader = ChooseReader(ArchiveFile);
   if (!reader) {
     ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
-    return;
+    return false;
   }
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
   BeginReaderRun();
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   const int count = reader->Extract();
+  const bool complete = count > 0 && !reader->GetCancel() && !FPasswordError && !FCrcError &&
+                        FErrorsReported == errorsBefore;
   EndReaderRun([&] {
     if (ShowResult) ShowExtractResult(*reader, count);
   });
+  return complete;
 }
 
-void TfmMain::CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
+void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr,
                                  bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs) {
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
   CurrentWriter = nullptr;
+  const std::string ExtractDir = AbsolutePath(Destination);
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
     return;
@@ -696,6 +714,7 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
 
 void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
+  ++FErrorsReported;
   switch (ECode) {
     case 26517:
       FPasswordError = true;

@@ -87,14 +87,24 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool Closed() const { return FClosed; }
   // Runs the operation the command line asks for, then closes the window.
   void ProcContextMenu();
-  void CmdLineExtractDialog(const std::string& Archive);
-  void CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
-  void CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files);
+  // The process's exit status after a command-line run: 0 when the command
+  // did what it was asked, kExitFailed when it failed, kExitRefused when its
+  // switch or parameters were refused.
+  static constexpr int kExitFailed = 1;
+  static constexpr int kExitRefused = 2;
+  int ExitCode() const { return FExitCode; }
+  // A single parameter that names no file: said so, and the program ends.
+  void ReportMissingParameter(const std::string& Name);
+  // The command-line operations are true when they did what was asked.
+  bool CmdLineExtractDialog(const std::string& Archive);
+  bool CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
+  bool CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files);
   // A self-extracting program of new files, named as Archive with ".exe".
-  void CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
+  bool CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
   // Files packed as Archive's name into a fresh temporary folder; Use gets
   // the archive made there. The folder goes afterwards, however it went.
-  void WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
+  // False when no archive was made.
+  bool WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
                        const std::function<void(const std::string& Made)>& Use);
   // The uninstaller's clean-up: the settings go, nothing is written back.
   void RemoveRegistration();
@@ -173,10 +183,15 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   vsk::TCompBase* WriterComponent(TWriterKind Kind);
 
   // ---- extracting and viewing
+  // The destination the settings give (last used, the archive's folder, or
+  // the configured folder), always absolute; "" when none applies.
+  std::string SettingsDestination(const std::string& ArchiveFolder);
   void acExtractExecute();
-  void CmdExtract(const std::string& ArchiveFile, const std::string& ExtractDir, bool UseStoredDirs,
+  // True when every entry came out: something was extracted, nothing was
+  // cancelled and no component reported an error.
+  bool CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
                   bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult);
-  void CmdExtractSelected(const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
+  void CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
                           bool ConfirmOverwrites, bool CreateStoredDirs);
   void acViewSelectedExecute();
   // Dragging selected entries out of the list: the files are extracted
@@ -284,11 +299,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
 
   // ---- tools
   void acTestExecute();
-  void CmdTest(const std::string& ArchiveName);
+  // True when the archive was tested and no error was found.
+  bool CmdTest(const std::string& ArchiveName);
   void acRepairExecute();
-  void CmdRepair(const std::string& ArchiveName);
+  // Each tool command is true when it did what it was asked.
+  bool CmdRepair(const std::string& ArchiveName);
   void acVirusScanExecute();
-  void CmdVirusScan(const std::string& ArchiveName);
+  bool CmdVirusScan(const std::string& ArchiveName);
   // Runs the configured scanner over every file below Folder; the failure
   // to report, or "".
   std::string ScanFolder(const std::string& Folder, int ShowCommand);
@@ -304,10 +321,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acPasswordExecute();
   void acUUencodeExecute();
   void acConvertExecute();
-  void CmdConvert(const std::string& ArchiveName);
+  bool CmdConvert(const std::string& ArchiveName);
   void acMakeSFXExecute();
   // A self-extracting program of ArchiveName; an empty ExeName is asked for.
-  void CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
+  bool CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
 
   // ---- help
   void ShowHelpTopic(const std::string& Keyword);
@@ -508,6 +525,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   QPoint FDragStart;
   bool FDragArmed = false;
   bool FClosed = false;
+  int FExitCode = 0;
+  // Errors the components have reported so far (the error handler counts).
+  int FErrorsReported = 0;
   int FBusyDepth = 0;
   std::unique_ptr<TOpenDialog> FOpenDialog;
   std::unique_ptr<TApOpenDialog> FAddDialog;

@@ -44,7 +44,7 @@ void TfmMain::acMakeSFXExecute() {
   CmdMakeSFX(vskVorsk.ArchiveFile(), "");
 }
 
-void TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName) {
+bool TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName) {
   std::string exe = ExeName;
   if (exe.empty()) {
     // The builder asks before an existing program is replaced, so the
@@ -60,7 +60,7 @@ void TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeN
     d.FileName = NameOf(ReplaceExtension(ArchiveName, ".exe"));
     const bool chosen = d.Execute() && !d.FileName.empty();
     d.Options = saved;
-    if (!chosen) return;
+    if (!chosen) return false;
     std::error_code ec;
     exe = fs::absolute(d.FileName, ec).lexically_normal().string();
   }
@@ -72,7 +72,9 @@ void TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeN
   vskMakeSFX.SetTargetFile(exe);
   raise();
   activateWindow();
-  if (vskMakeSFX.Activate()) ShowInformation(exe + kExeCreated);
+  if (!vskMakeSFX.Activate()) return false;
+  ShowInformation(exe + kExeCreated);
+  return true;
 }
 
 }  // namespace brevane

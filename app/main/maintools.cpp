@@ -247,7 +247,7 @@ void TfmMain::acTestExecute() {
   CmdTest(vskVorsk.ArchiveFile());
 }
 
-void TfmMain::CmdTest(const std::string& ArchiveName) {
+bool TfmMain::CmdTest(const std::string& ArchiveName) {
   CurrentWriter = nullptr;
   CurrentReader = &vskZipCheck;
   StartProgress();
@@ -278,13 +278,14 @@ void TfmMain::CmdTest(const std::string& ArchiveName) {
   }
   if (!ran) {
     ShowError(vsk::MessageText(vsk::msg::UnsupportedArcType));
-    return;
+    return false;
   }
   if (FTestFailed) {
     if (fmViewOutput) UI().ShowModal(*fmViewOutput);
   } else {
     ShowInformation(msgtext::kNoErrorsFound);
   }
+  return !FTestFailed && !vskZipCheck.GetCancel();
 }
 
 void TfmMain::acRepairExecute() {
@@ -300,7 +301,7 @@ void TfmMain::acRepairExecute() {
   CmdRepair(d.FileName);
 }
 
-void TfmMain::CmdRepair(const std::string& ArchiveName) {
+bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   std::error_code ec;
   const std::string source = fs::absolute(ArchiveName, ec).lexically_normal().string();
   TSaveDialog& d = sdgSave();
@@ -313,7 +314,7 @@ void TfmMain::CmdRepair(const std::string& ArchiveName) {
   const std::string name = NameOf(source);
   const auto dot = name.find_last_of('.');
   d.FileName = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + "_fixed.zip";
-  if (!d.Execute() || d.FileName.empty()) return;
+  if (!d.Execute() || d.FileName.empty()) return false;
   const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
 
   FRepairFound = FRepairGood = 0;
@@ -337,6 +338,7 @@ void TfmMain::CmdRepair(const std::string& ArchiveName) {
   OutputLine("> " + std::to_string(FRepairGood) + " out of " + std::to_string(FRepairFound) +
              " files were recovered.");
   if (fmViewOutput) UI().ShowModal(*fmViewOutput);
+  return FRepairGood > 0;
 }
 
 void TfmMain::acVirusScanExecute() {
@@ -373,11 +375,11 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   return failure;
 }
 
-void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
-  if (ArchiveName.empty()) return;
+bool TfmMain::CmdVirusScan(const std::string& ArchiveName) {
+  if (ArchiveName.empty()) return false;
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
     ShowInformation(msgtext::kConfigureScanner);
-    return;
+    return false;
   }
   try {
     vskVorsk.SetArchiveFile(ArchiveName);
@@ -387,19 +389,19 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   const std::string folder = GetTempFolderName();
   if (folder.empty()) {
     ShowError(msgtext::kScanFolderFailed);
-    return;
+    return false;
   }
   vsk::TUnBase* reader = ChooseReader(ArchiveName);
   if (!reader) {
     DeleteFolderTree(folder);
     ShowInformation(msgtext::kExtractNotSupported);
-    return;
+    return false;
   }
   PrepareReader(*reader, folder, true, false, true, false, true);
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   BeginReaderRun();
-  reader->Extract();
+  const int extracted = reader->Extract();
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
   const std::string failure = ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
   if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
@@ -409,6 +411,7 @@ void TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   else
     ShowError(failure);
   EndReaderRun();
+  return failure.empty() && extracted > 0;
 }
 
 void TfmMain::acInstallExecute() {
@@ -510,13 +513,13 @@ void TfmMain::acConvertExecute() {
   CmdConvert(vsk::IsValidArcType(vskVorsk.ArcType()) ? vskVorsk.ArchiveFile() : std::string());
 }
 
-void TfmMain::CmdConvert(const std::string& ArchiveName) {
+bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
     dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(ArchiveName, ".zip")));
   }
-  if (UI().ShowModal(dlg) != mrOk) return;
+  if (UI().ShowModal(dlg) != mrOk) return false;
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,
                                             vsk::tyLzh, vsk::tyLzh, vsk::tyTar,     vsk::tyZip};
   const int format = dlg.cbFormat->currentIndex();
@@ -576,6 +579,7 @@ void TfmMain::CmdConvert(const std::string& ArchiveName) {
     ShowInformation(msgtext::kConvDone);
   else
     ShowInformation(msgtext::kConvAborted);
+  return ok;
 }
 
 }  // namespace brevane

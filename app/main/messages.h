@@ -8,6 +8,7 @@ inline constexpr const char* kInvalidArchiveFormat = "Invalid archive format.";
 inline constexpr const char* kArchiveVanished =
     "The currently open archive file no longer exist. It may \r\nhave been moved or deleted by another program.";
 inline constexpr const char* kDoesNotExistSuffix = " does not exist. Please select a different file.";
+inline constexpr const char* kFileMissingEnd = " does not exist.";
 inline constexpr const char* kMruFileMissing = "The file you selected does not exist. \r\nPlease select another file.";
 inline constexpr const char* kSelectGroupTitle = "Select Group";
 inline constexpr const char* kDeselectGroupTitle = "Deselect Group";

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QLocale>
+#include <filesystem>
 
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/progress.h"
@@ -115,10 +116,13 @@ bool StartProgram(const std::vector<std::string>& Params) {
   fmAddOptionsBottom->FPassword = &fmMain->FPassword;
   fmViewOutput = new TfmViewOutput(fmMain);
 
-  if (ShowMainForm())
-    fmMain->show();
-  else
+  std::error_code ec;
+  if (!ShowMainForm())
     fmMain->ProcContextMenu();
+  else if (ParamCount() == 1 && !std::filesystem::exists(ParamStr(1), ec))
+    fmMain->ReportMissingParameter(ParamStr(1));
+  else
+    fmMain->show();
   return !fmMain->Closed();
 }
 
@@ -144,7 +148,10 @@ int RunProgram(int argc, char** argv) {
   std::vector<std::string> params;
   for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
   int result = 0;
-  if (StartProgram(params)) result = QApplication::exec();
+  if (StartProgram(params))
+    result = QApplication::exec();
+  else if (fmMain)
+    result = fmMain->ExitCode();
   EndProgram();
   return result;
 }

@@ -25,13 +25,14 @@ bool ShowMainForm();
 
 // Everything before the message loop, with an application object already
 // made: titles, date settings, the library's hooks, the forms in their
-// order, the main window shown or the command line run. True when the
-// message loop is to run (the main window is still open).
+// order, the main window shown or the command line run (a single parameter
+// that names nothing is reported instead of opening the window). True when
+// the message loop is to run (the main window is still open).
 bool StartProgram(const std::vector<std::string>& Params);
 // Frees the forms, last created first.
 void EndProgram();
 
-// What main() runs.
+// What main() runs; its result is the process's exit status.
 int RunProgram(int argc, char** argv);
 
 }  // namespace brevane

@@ -1,5 +1,6 @@
 #include "app/main/textutil.h"
 
+#include <filesystem>
 #include <string_view>
 
 namespace brevane {
@@ -43,6 +44,13 @@ std::string FolderOf(const std::string& Path) {
   const auto slash = Path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : Path.substr(0, slash);
+}
+
+std::string AbsolutePath(const std::string& Path) {
+  if (Path.empty()) return Path;
+  std::error_code ec;
+  const auto p = std::filesystem::absolute(Path, ec);
+  return ec ? Path : p.lexically_normal().string();
 }
 
 std::string NameOf(const std::string& Path) {

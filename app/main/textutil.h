@@ -22,6 +22,9 @@ bool IsValidName(const std::string& Name, bool ShortSet);
 // The folder part of a path without its trailing separator ("." for a bare
 // name, "/" for a name in the root).
 std::string FolderOf(const std::string& Path);
+// Path made absolute against the current directory and normalised; ""
+// stays "".
+std::string AbsolutePath(const std::string& Path);
 // The last component of a path.
 std::string NameOf(const std::string& Path);
 // Whether a folder lies on drive A: or B: (diskettes), which is never

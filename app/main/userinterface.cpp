@@ -18,6 +18,7 @@ TQtUserInterface& QtInterface() {
 }
 
 IUserInterface* g_ui = nullptr;
+int g_errorsShown = 0;
 
 QString ToQt(const std::string& s) { return QString::fromStdString(s); }
 
@@ -117,10 +118,16 @@ int TQtUserInterface::ShowModal(QDialog& Dialog) {
 }
 
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) {
+  if (Type == mtError) ++g_errorsShown;
   return UI().MessageDlg(Text, Type, Buttons);
 }
 
-void ShowError(const std::string& Text) { UI().MessageDlg(Text, mtError, mbOK); }
+void ShowError(const std::string& Text) {
+  ++g_errorsShown;
+  UI().MessageDlg(Text, mtError, mbOK);
+}
+
+int ErrorMessagesShown() { return g_errorsShown; }
 
 void ShowInformation(const std::string& Text) { UI().MessageDlg(Text, mtInformation, mbOK); }
 

@@ -81,6 +81,9 @@ std::string DisplayText(const std::string& Text);
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
 void ShowError(const std::string& Text);
 void ShowInformation(const std::string& Text);
+// How many error messages the program has shown so far: a command that
+// showed one failed.
+int ErrorMessagesShown();
 
 // Runs Action, a short use of the settings store or the registry. An error
 // it raises (a value of the wrong type, a write the disk refused) ends

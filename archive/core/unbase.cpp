@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <random>
 #include <vector>
 
 #include "archive/core/dates.h"
@@ -77,6 +79,8 @@ int TUnBase::Run(Byte RunAction) {
   ProgressEntryTotal = 0;
   ExcludeSpec.clear();
   FArchiveIds.clear();
+  FHeld = {};
+  FUncount = -1;
   if (CpuType == cpt80486) CpuType = cptAuto;
   const std::string saved = ArchiveFile();
 
@@ -95,6 +99,7 @@ int TUnBase::Run(Byte RunAction) {
   OutputMode = Testing() ? kIoTest : kIoHandle;
 
   bool activated = false;
+  bool cutOff = false;
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
     if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
@@ -125,8 +130,12 @@ int TUnBase::Run(Byte RunAction) {
       }
     }
   } catch (const ECancelUnwind&) {
+    cutOff = true;
   } catch (...) {
+    cutOff = true;
   }
+  SettleOutput(cutOff || GetCancel());
+  if (FUncount > 0 && FilesProcessed == FUncount) --FilesProcessed;
   try {
     Timer.Stop();
     if (activated) {
@@ -143,6 +152,8 @@ int TUnBase::Run(Byte RunAction) {
 }
 
 bool TUnBase::StartEntry(const TEntryInfo& Info) {
+  // An entry its reader left without a verdict is done with by now.
+  SettleOutput(GetCancel());
   EntryName = Info.Name;
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
@@ -176,10 +187,69 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     FailVerdict();
     return false;
   }
+  if (!Info.Directory) HoldOutput(Info.Continuation);
   return true;
 }
 
+void TUnBase::HoldOutput(bool Continuation) {
+  FHeld = {};
+  if (Action != kActionExtract || OutputName.empty()) return;
+  FHeld.Count = FilesProcessed;
+  struct stat st;
+  if (Continuation || lstat(OutputName.c_str(), &st) != 0) {
+    // A later part goes on in what its first part began; a new name is the
+    // entry's alone.
+    if (Continuation || errno == ENOENT) FHeld.Path = OutputName;
+    return;
+  }
+  // Only a file the entry may replace waits aside; a link, a folder, a
+  // read-only file or the archive itself are refused when the output opens.
+  if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR) || IsArchiveFile(st.st_dev, st.st_ino)) return;
+  std::string leaf;
+  const int dir = OpenOutputFolder(leaf);
+  if (dir < 0) return;
+  std::random_device random;
+  std::string aside;
+  for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".vsk-%08x", static_cast<unsigned>(random()));
+    if (renameat2(dir, leaf.c_str(), dir, name, RENAME_NOREPLACE) == 0) {
+      aside = name;
+    } else if (errno == EINVAL || errno == ENOSYS) {
+      // A file system without the exclusive rename.
+      struct stat taken;
+      if (fstatat(dir, name, &taken, AT_SYMLINK_NOFOLLOW) != 0 && renameat(dir, leaf.c_str(), dir, name) == 0)
+        aside = name;
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  ::close(dir);
+  if (aside.empty()) return;
+  FHeld.Path = OutputName;
+  FHeld.Aside = OutputName.substr(0, OutputName.size() - leaf.size()) + aside;
+}
+
+void TUnBase::SettleOutput(bool Interrupted) {
+  if (FHeld.Path.empty()) return;
+  const THeldOutput held = FHeld;
+  FHeld = {};
+  struct stat st;
+  const bool made = lstat(held.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (Interrupted) {
+    if (made) ::unlink(held.Path.c_str());
+    if (held.Count > 0) FUncount = held.Count;
+  }
+  if (held.Aside.empty()) return;
+  // Nothing written, or what was written is gone: the earlier file comes back.
+  if (Interrupted || !made)
+    ::rename(held.Aside.c_str(), held.Path.c_str());
+  else
+    ::unlink(held.Aside.c_str());
+}
+
 void TUnBase::FailVerdict() {
+  SettleOutput(GetCancel());
   if (OnEnd)
     Fire(OnEnd, OutputName, false);
   else
@@ -484,7 +554,10 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     OutputName = EntryName;
     return;
   }
-  if (Handle < 0) return;
+  if (Handle < 0) {
+    SettleOutput(GetCancel());
+    return;
+  }
   UInt32 date = DosDateTime;
   if (DateAttribute == daSysDate)
     date = DateTimeToDosDateTime(Now());
@@ -502,9 +575,11 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);
   }
   if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
+  SettleOutput(GetCancel());
 }
 
 bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
+  SettleOutput(GetCancel());
   const UInt32 reg = Kind == kCrc16 ? Crc->Crc16 : Crc->Crc32;
   const bool pass = !GetCancel() && (StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
   if (OnEnd)

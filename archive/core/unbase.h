@@ -171,6 +171,12 @@ class TUnBase : public TZipCommon {
 
  private:
   int Run(Byte RunAction);
+  // The output of the entry being extracted is provisional until its
+  // verdict: an earlier file of its name waits aside, and an entry that is
+  // cancelled or cut off by the end of the run leaves nothing behind (the
+  // earlier file comes back) and is not counted.
+  void HoldOutput(bool Continuation);
+  void SettleOutput(bool Interrupted);
   bool IsArchiveItself(int Fd) const;
   bool IsArchiveFile(UInt64 Dev, UInt64 Ino) const;
   // Reports and refuses an output name that is the archive or a volume of it.
@@ -182,6 +188,14 @@ class TUnBase : public TZipCommon {
   int OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf);
   // Device and inode of the archive and of each volume read so far.
   std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
+  struct THeldOutput {
+    std::string Path;   // empty: nothing held
+    std::string Aside;  // where the file it replaces waits, if any
+    int Count = -1;     // files processed once the entry was taken
+  } FHeld;
+  // The count a cancelled entry was taken with: it is given back at the end
+  // of the run unless its reader has already done so.
+  int FUncount = -1;
 };
 
 }  // namespace vsk

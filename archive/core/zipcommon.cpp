@@ -528,9 +528,12 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Number) {
     const std::string base = ExtractFileName(start);
     const auto d2 = base.rfind('.');
     const std::string ext = d2 == std::string::npos ? std::string() : base.substr(d2);
-    if (ext.size() > 5 && LowerAscii(ext.substr(0, 5)) == ".part") {
+    const bool numbered = ext.size() > 5 && LowerAscii(ext.substr(0, 5)) == ".part" &&
+                          ext.find_first_not_of("0123456789", 5) == std::string::npos;
+    if (numbered) {
+      // As many digits as the first volume's name has (archivers write up
+      // to four), more only when the number needs them.
       const std::size_t width = ext.size() - 5;
-      if (width < 1 || width > 3) return start;
       std::string num = std::to_string(Number + 2);
       if (num.size() < width) num.insert(0, width - num.size(), '0');
       return start.substr(0, start.size() - ext.size()) + ext.substr(0, 5) + num + ".rar";

@@ -73,7 +73,7 @@ TEST(ExtractDialog, ValidatesDestinationAndKeepsHistory) {
   // A repeated destination moves to the top instead of appearing twice.
   EXPECT_EQ(ExtractHistory(), (std::vector<std::string>{cwd + "/unpacked", "/tmp/other"}));
 
-  EXPECT_EQ(ExtractDestination("sub/dir", "/home/u"), "sub/dir");
+  EXPECT_EQ(ExtractDestination("sub/dir", "/home/u"), "/home/u/sub/dir");
   EXPECT_EQ(ExtractDestination("/abs", "/home/u"), "/abs");
   EXPECT_EQ(ExtractDestination("name", "/"), "/name");
 }

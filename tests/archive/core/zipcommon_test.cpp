@@ -260,6 +260,13 @@ TEST(ZipCommon, VolumeNamesAndNextVolume) {
   EXPECT_EQ(c.GetNextVolumeName(rar, 1), (dir / "x.r01").string());
   EXPECT_EQ(c.GetNextVolumeName((dir / "x.part1.rar").string(), 0), (dir / "x.part2.rar").string());
   EXPECT_EQ(c.GetNextVolumeName((dir / "x.part01.rar").string(), 0), (dir / "x.part02.rar").string());
+  // Four digits, as current archivers write them; the number grows past
+  // the width when it must.
+  EXPECT_EQ(c.GetNextVolumeName((dir / "x.part0001.rar").string(), 0), (dir / "x.part0002.rar").string());
+  EXPECT_EQ(c.GetNextVolumeName((dir / "x.part0002.rar").string(), 1), (dir / "x.part0003.rar").string());
+  EXPECT_EQ(c.GetNextVolumeName((dir / "x.part9.rar").string(), 8), (dir / "x.part10.rar").string());
+  // ".part" with no number after it is no volume number.
+  EXPECT_EQ(c.GetNextVolumeName((dir / "x.partial.rar").string(), 1), (dir / "x.partial.r01").string());
   EXPECT_EQ(c.GetNextVolumeName("", 0), "");
 
   // The next volume is found whatever the case of its extension.

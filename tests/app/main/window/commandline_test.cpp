@@ -100,6 +100,69 @@ TEST_F(CommandLine, AddSwitchesAndUnknownOnes) {
   EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists("\\Software\\Brevane"));
 }
 
+// Scripts rely on the exit status: 0 only when the command did what it was
+// asked; an archive to be read that is not there is said to be missing.
+TEST_F(CommandLine, ExitStatusTellsWhetherTheCommandDidItsWork) {
+  const std::string zip = SampleZip();
+  const auto status = [&](const std::vector<std::string>& Params) {
+    EXPECT_FALSE(Start(Params));
+    const int code = main->ExitCode();
+    EndProgram();
+    return code;
+  };
+  ui.ExpectMessage(Completed(3), mtInformation);
+  EXPECT_EQ(status({"-S", zip}), 0);
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  EXPECT_EQ(status({"-T", zip}), 0);
+
+  // A damaged archive: the test shows what failed and the run fails.
+  const std::string damaged = Pack("damaged.zip", {{"a.txt", std::string(4000, 'x')}}, "zip -q -0 {out} a.txt");
+  std::string bytes = vsktest::ReadFile(damaged);
+  bytes[bytes.find(std::string(100, 'x')) + 50] = 'y';
+  vsktest::WriteFile(damaged, bytes);
+  ui.ExpectModal([](QDialog&) { return static_cast<int>(mrOk); });
+  EXPECT_EQ(status({"-T", damaged}), TfmMain::kExitFailed);
+  ui.ExpectMessage(std::string(msgtext::kExtractCrcError) + "1", mtError);
+  EXPECT_EQ(status({"-H", damaged}), TfmMain::kExitFailed);
+
+  // Missing archives, for every switch that reads one.
+  const std::string missing = (dir.path() / "missing.zip").string();
+  const std::string said = "The file " + missing + " does not exist.";
+  for (const char* sw : {"-S", "-H", "-E", "-T", "-R", "-C", "-X"}) {
+    SCOPED_TRACE(sw);
+    ui.ExpectMessage(said, mtError);
+    EXPECT_EQ(status({sw, missing}), TfmMain::kExitFailed);
+  }
+  ui.ExpectMessage(said, mtError);
+  ui.ExpectMessage(std::string(msgtext::kMultipleExtracted) + "2", mtInformation);
+  EXPECT_EQ(status({"-HM", zip, missing}), TfmMain::kExitFailed);
+  EXPECT_TRUE(fs::exists(dir.path() / "sample_zip/readme.txt"));
+
+  // Refused switches and parameters.
+  ui.ExpectMessage(msgtext::kUnknownParameter, mtError);
+  EXPECT_EQ(status({"-Q", zip}), TfmMain::kExitRefused);
+  EXPECT_EQ(status({"-G", zip}), TfmMain::kExitRefused);
+  // Nothing to add, and an extract dialog that is cancelled.
+  EXPECT_EQ(status({"-G", (dir.path() / "none.zip").string(), missing}), TfmMain::kExitFailed);
+  ui.ExpectModal([](QDialog&) { return static_cast<int>(mrCancel); });
+  EXPECT_EQ(status({"-E", zip}), TfmMain::kExitFailed);
+}
+
+// "-A" offers the folder of the archive named, whatever the current folder.
+TEST_F(CommandLine, AddOptionsStartInTheArchivesFolder) {
+  fs::create_directories(dir.path() / "target");
+  vsktest::WriteFile(dir.path() / "one.txt", "one");
+  fs::current_path("/");
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = static_cast<QFileDialog&>(Dialog);
+    EXPECT_EQ(d.directory().absolutePath().toStdString(), (dir.path() / "target").string());
+    EXPECT_EQ(fs::path(d.selectedFiles().value(0).toStdString()).stem(), "new");
+    return static_cast<int>(mrCancel);
+  });
+  EXPECT_FALSE(Start({"-A", (dir.path() / "target/new.zip").string(), (dir.path() / "one.txt").string()}));
+  EXPECT_EQ(main->ExitCode(), TfmMain::kExitFailed);
+}
+
 TEST_F(CommandLine, AddOptionsLandAGzipArchiveAtTheNameGiven) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
   fs::create_directories(dir.path() / "in");

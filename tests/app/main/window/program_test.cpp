@@ -73,11 +73,23 @@ TEST_F(StartUp, ARelativeArchiveNameOpensFromTheCurrentFolder) {
   EXPECT_EQ(main->vskVorsk.ArchiveFile(), zip);
 }
 
-TEST_F(StartUp, OneArgumentNamingNoFileStartsAsWithout) {
-  EXPECT_TRUE(Start({(dir.path() / "missing.zip").string()}));
+// A missing archive is said to be missing, and no empty window opens; a
+// lone switch is refused as a command line.
+TEST_F(StartUp, OneArgumentNamingNoFileIsReportedWithoutAWindow) {
+  const std::string missing = (dir.path() / "missing.zip").string();
+  ui.ExpectMessage("The file " + missing + " does not exist.", mtError);
+  EXPECT_FALSE(Start({missing}));
+  EXPECT_FALSE(main->isVisible());
+  EXPECT_EQ(main->ExitCode(), TfmMain::kExitFailed);
+  EndProgram();
+  ui.ExpectMessage(msgtext::kUnknownParameter, mtError);
+  EXPECT_FALSE(Start({"-T"}));
+  EXPECT_EQ(main->ExitCode(), TfmMain::kExitRefused);
+  EndProgram();
+  // A folder is no archive: the window starts as without one.
+  EXPECT_TRUE(Start({dir.str()}));
   EXPECT_TRUE(main->isVisible());
   EXPECT_EQ(Model().RowCount(), 0);
-  EXPECT_EQ(main->windowTitle(), QStringLiteral("Brevane"));
 }
 
 TEST_F(StartUp, TwoOrMoreArgumentsShowNoWindow) {

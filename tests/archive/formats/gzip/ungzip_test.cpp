@@ -843,7 +843,7 @@ TEST(UnGZip, CancelStopsTheRun) {
   g.Extract();
   EXPECT_GE(r.Count(25443), 1) << r.Describe();
   for (auto& [n, pass] : r.verdicts) EXPECT_FALSE(pass);
-  EXPECT_LT(fs::file_size(dir / "out/big"), 4u << 20);
+  EXPECT_FALSE(fs::exists(dir / "out/big"));
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "archive/core/unbase.h"
+#include "archive/formats/ace/unace.h"
+#include "archive/formats/cab/uncab.h"
+#include "archive/formats/gzip/ungzip.h"
+#include "archive/formats/rar/unrar.h"
+#include "archive/formats/tar/untar.h"
+#include "archive/formats/zip/unzip.h"
+#include "tests/platform/ace/aceencoder.h"
+#include "tests/support/readerrun.h"
+#include "tests/support/testutil.h"
+
+namespace vsk {
+namespace {
+
+namespace fs = std::filesystem;
+using vsktest::FolderTree;
+using vsktest::ReadFile;
+using vsktest::RunTool;
+using vsktest::ShellQuote;
+using vsktest::TempDir;
+using vsktest::WriteFile;
+
+// What lies in Root, with a large file shown by its size only.
+std::map<std::string, std::string> Contents(const fs::path& Root) {
+  auto tree = FolderTree(Root);
+  for (auto& [name, data] : tree)
+    if (data.size() > 64) data = std::to_string(data.size()) + " bytes";
+  return tree;
+}
+
+// Every reader, whoever writes its output (the reader itself, the ZIP
+// reader's decode-ahead workers, or an outside library): an entry cancelled
+// while it is written leaves nothing of itself, the file it was to replace
+// is back as it was, it is not counted, and what came before it stays.
+TEST(ReaderBase, ACancelledEntryLeavesNothingOfItselfBehind) {
+  for (const char* tool : {"zip", "gzip", "tar", "gcab"})
+    ASSERT_TRUE(vsktest::HaveTool(tool)) << tool << " is needed";
+  TempDir dir;
+  const fs::path src = dir / "src";
+  const std::string big = vsktest::RandomBytes(6 << 20, 3);
+  WriteFile(src / "a.txt", "first\n");
+  WriteFile(src / "big.bin", big);
+  const auto pack = [&](const std::string& Command) {
+    const auto r = RunTool(Command, src);
+    EXPECT_EQ(r.exitCode, 0) << Command << "\n" << r.output;
+  };
+  pack("zip -q -X " + ShellQuote((dir / "x.zip").string()) + " a.txt big.bin");
+  pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " a.txt big.bin");
+  pack("gcab -c -z " + ShellQuote((dir / "x.cab").string()) + " a.txt big.bin");
+  pack("gzip -1 -c big.bin > " + ShellQuote((dir / "big.bin.gz").string()));
+  vsktest::WriteAce((dir / "x.ace").string(), {{.name = "a.txt", .data = "first\n"}, {.name = "big.bin", .data = big}});
+  const std::string rar = std::string(BREVANE_FIXTURES_DIR) + "/rar/rar_binary_data.rar";
+
+  struct TCase {
+    std::string Name;
+    std::function<std::unique_ptr<TUnBase>()> Make;
+    std::string Archive;
+    std::string Cancelled;  // the entry cancelled while it is written
+    std::string Before;     // an entry that came out before it, or ""
+  };
+  const std::vector<TCase> cases = {
+      {"zip", [] { return std::make_unique<TUnZip>(); }, (dir / "x.zip").string(), "big.bin", "a.txt"},
+      {"zip on one thread",
+       [] {
+         auto z = std::make_unique<TUnZip>();
+         z->ThreadCount = 1;
+         return z;
+       },
+       (dir / "x.zip").string(), "big.bin", "a.txt"},
+      {"tar", [] { return std::make_unique<TUnTar>(); }, (dir / "x.tar").string(), "big.bin", "a.txt"},
+      {"gzip", [] { return std::make_unique<TUnGZip>(); }, (dir / "big.bin.gz").string(), "big.bin", ""},
+      {"cab", [] { return std::make_unique<TUnCab>(); }, (dir / "x.cab").string(), "big.bin", "a.txt"},
+      {"ace", [] { return std::make_unique<TUnACE>(); }, (dir / "x.ace").string(), "big.bin", "a.txt"},
+      {"rar", [] { return std::make_unique<TUnRar>(); }, rar, "random_data.bin", ""},
+  };
+  for (const auto& c : cases) {
+    for (const bool existing : {false, true}) {
+      SCOPED_TRACE(c.Name + (existing ? " over an existing file" : ""));
+      const fs::path out = dir / ("out " + c.Name + (existing ? " old" : ""));
+      fs::create_directories(out);
+      if (existing) WriteFile(out / c.Cancelled, "the file before");
+      const auto before = Contents(out);
+
+      auto reader = c.Make();
+      vsktest::RunLog log;
+      vsktest::Record(*reader, log);
+      vsktest::Aim(*reader, c.Archive, out);
+      reader->ConfirmOverwrites = false;
+      reader->OverwriteMode = omOverwrite;
+      bool cancelled = false;
+      reader->OnProgress = [&](TZipCommon& Sender, Byte ByFile, Byte) {
+        auto& r = static_cast<TUnBase&>(Sender);
+        if (!cancelled && ByFile > 10 && ByFile < 90 && fs::path(r.EntryName).filename() == c.Cancelled) {
+          cancelled = true;
+          Sender.SetCancel(true);
+        }
+      };
+      vsktest::RunInto(*reader, log, false);
+      ASSERT_TRUE(cancelled);
+      EXPECT_EQ(log.result, c.Before.empty() ? 0 : 1) << log.Describe();
+      EXPECT_GE(log.Count(msg::UserCanceled), 1) << log.Describe();
+
+      auto expected = before;
+      if (!c.Before.empty()) expected[c.Before] = "first\n";
+      EXPECT_EQ(Contents(out), expected);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vsk
