@@ -15,6 +15,7 @@
 #include "app/main/components.h"
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
+#include "app/main/folders.h"
 #include "app/main/mrulist.h"
 #include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
@@ -299,6 +300,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FCheckoutPending = false;
   std::string FCheckoutFolder;  // with a trailing "/"
   std::string FCheckoutGroup;   // the group's name in the menu
+  // The folder the check-out made: only that folder is deleted later.
+  TFileId FCheckoutFolderId;
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();
