@@ -94,9 +94,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // A self-extracting program of new files, named as Archive with ".exe".
   void CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
   // Files packed as Archive's name into a fresh temporary folder; Use gets
-  // the archive made there. The folder goes afterwards, however it went.
+  // the archive made there. The folder goes afterwards, however it went;
+  // with KeepToExit it stays until the window is destroyed.
   void WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
-                       const std::function<void(const std::string& Made)>& Use);
+                       const std::function<void(const std::string& Made)>& Use, bool KeepToExit = false);
   // The uninstaller's clean-up: the settings go, nothing is written back.
   void RemoveRegistration();
 
@@ -262,6 +263,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
 
   // ---- the archive file as a whole
   void acMailArchiveExecute();
+  // Hands File to the mail program as the one attachment of a new mail;
+  // any failure is reported.
+  void MailArchive(const std::string& File);
   void acMoveArchiveExecute();
   void acCopyArchiveExecute();
   void acDeleteArchiveExecute();

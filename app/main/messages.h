@@ -58,6 +58,8 @@ inline constexpr const char* kEnterFullPath = "Please enter the full path to ";
 inline constexpr const char* kNoMailProgram =
     "Your computer must be configured to use a MAPI\r\n(Messaging Application Programming Interface)\r\ncompliant "
     "email software in order to use this\r\nfeature.";
+inline constexpr const char* kMailFailed =
+    "Brevane was unable to hand the archive over to your email software.\r\nError #: ";
 inline constexpr const char* kMailSubject = "Attached: ";
 inline constexpr const char* kMoveTitle = "Move to ...";
 inline constexpr const char* kCopyTitle = "Copy to ...";
