@@ -849,8 +849,10 @@ void TfmMain::DisplayArchive(const std::string& FileName) {
   vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
   RefreshList(path);
   if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.FileSpec.empty()) {
-    dfmruMainList.Add(vskVorsk.ArchiveFile());
-    RebuildMruMenu();
+    if (!FKeepRecentList) {
+      dfmruMainList.Add(vskVorsk.ArchiveFile());
+      RebuildMruMenu();
+    }
     setWindowTitle(Q(TitleText() + " - " + vskVorsk.ArchiveFile()));
   } else {
     setWindowTitle(Q(TitleText()));

@@ -402,6 +402,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FReplaceAll = 0;
   bool FSkipAllDupes = false;
   TMruList dfmruMainList;
+  // Set while archives that are no user's (a backup's work file) are
+  // made and listed: they stay off the recent list.
+  bool FKeepRecentList = false;
   bool FInteractive = true;
   std::vector<std::string> FTempFolders;
   std::string FSetupFile;
