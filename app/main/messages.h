@@ -94,9 +94,6 @@ inline constexpr const char* kTheFile = "The file ";
 inline constexpr const char* kConfigScannerInvalid =
     "The location of your antivirus software is invalid. Please\r\nenter a valid location or leave blank if you do "
     "not intend\r\nto scan archives for virus.";
-inline constexpr const char* kConfigViewerInvalid =
-    "The default viewer you entered is not a program that can be run.\r\nPlease enter a valid program or leave it "
-    "blank.";
 inline constexpr const char* kConfigFolderMissing = "The folder you entered does not exist:\r\n";
 inline constexpr const char* kSelectShortcutType =
     "You must select at least one type of shortcut to \r\ncreate before clicking this button.";
