@@ -298,7 +298,7 @@ void TfmManageBackup::buRemoveClick() {
   if (ReadScriptLines(path, lines) && ParseBackupScript(lines, script) && !script.Folder.empty() &&
       fs::is_directory(script.Folder, ec) &&
       MessageDlg(msgtext::kBackupDeleteFolder + script.Folder, mtConfirmation, mbYesNo) == mrYes)
-    DeleteFolderTree(script.Folder);
+    DeleteSetBackups(script);
   if (!fs::remove(path, ec) || ec) ShowError(msgtext::kBackupRemoveFailed);
   FillList();
 }

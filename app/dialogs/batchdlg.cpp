@@ -261,8 +261,10 @@ void TfmBatch::buNextClick() {
     MessageDlg(msgtext::kBatchNoAddFiles, mtInformation, mbOK);
     return;
   }
-  const int last = static_cast<int>(FSequence.size()) - 1;
-  if (FStep + 1 >= last) {
+  // The sequence ends with the progress and the results pages: the run
+  // starts from the page before the progress page.
+  const int progress = static_cast<int>(FSequence.size()) - 2;
+  if (FStep + 1 >= progress) {
     Run();
     return;
   }

@@ -62,8 +62,12 @@ void TfmCheckout::buOKClick() {
     edGroupName->setFocus();
     return;
   }
+  // The folder is kept by its full name: the current folder moves with
+  // every archive opened, and the check-out is removed much later.
   std::error_code ec;
-  std::string inside = std::filesystem::weakly_canonical(folder, ec).string();
+  std::string full = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  if (ec || full.empty()) full = folder;
+  std::string inside = std::filesystem::weakly_canonical(full, ec).string();
   while (inside.size() > 1 && inside.back() == '/') inside.pop_back();
   if (!inside.empty() && inside.back() != '/') inside += '/';
   if (!inside.empty() && !ArchiveFile.empty() &&
@@ -72,13 +76,14 @@ void TfmCheckout::buOKClick() {
     edFolder->setFocus();
     return;
   }
-  const bool folderExists = std::filesystem::exists(folder, ec);
+  const bool folderExists = std::filesystem::exists(full, ec);
   const bool groupExists = std::filesystem::exists(vsk::MenuGroups().GroupFolder(group), ec);
   const char* question = folderExists && groupExists ? msgtext::kCheckoutBothExist
                          : folderExists              ? msgtext::kCheckoutFolderExists
                          : groupExists               ? msgtext::kCheckoutGroupExists
                                                      : nullptr;
   if (question && MessageDlg(question, mtWarning, mbYesNo) != mrYes) return;
+  edFolder->setText(QString::fromStdString(full));
   done(mrOk);
 }
 

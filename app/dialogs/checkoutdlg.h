@@ -28,6 +28,7 @@ class TfmCheckout : public QDialog {
   void buBrowseClick();
   void buOKClick();
 
+  // The folder box; after OK the full name of the folder.
   std::string Folder() const;
   std::string GroupName() const;
   // The archive being checked out: a folder that holds it is refused, as

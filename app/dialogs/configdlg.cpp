@@ -154,8 +154,14 @@ constexpr TStringBinding kEdits[] = {
     {"edAVParameters", &TOptions::Parameters},
 };
 
-// The folder boxes with the page they are on, for the check on OK.
-constexpr const char* kFolderBoxes[] = {"rxdeOpen", "rxdeExtract", "rxdeAdd", "rxdeTemp", "rxdeCheckOut"};
+// The folder boxes, for the warning on OK.
+constexpr TStringBinding kFolderBoxes[] = {
+    {"rxdeOpen", &TOptions::OpenFolder},
+    {"rxdeExtract", &TOptions::ExtractFolder},
+    {"rxdeAdd", &TOptions::AddFolder},
+    {"rxdeTemp", &TOptions::TemporaryFolder},
+    {"rxdeCheckOut", &TOptions::CheckoutBaseFolder},
+};
 
 constexpr const char* kPageTopics[] = {"Hlp_CFG_View",          "Hlp_CFG_Toolbar", "Hlp_CFG_Folders",
                                        "Hlp_Program_Locations", "Hlp_Configuring_Shell", "Hlp_CFG_File",
@@ -393,31 +399,35 @@ void TfmConfiguration::pcConfigChange(int Page) {
 
 void TfmConfiguration::buHelpClick() { ShowHelpKeyword(ConfigPageTopic(pcConfig->currentIndex())); }
 
-bool TfmConfiguration::CheckFolder(QLineEdit* Edit, int Page) {
-  const std::string folder = Edit->text().toStdString();
-  std::error_code ec;
-  if (!Edit->isEnabled() || folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
-  MessageDlg(msgtext::kConfigFolderMissing + folder, mtWarning, mbOK);
-  pcConfig->setCurrentIndex(Page);
-  Edit->setFocus();
+bool TfmConfiguration::CheckScanner() {
+  const std::string scanner = rxfeVirusScanner->text().toStdString();
+  if (cbAVProduct->currentIndex() == 0 || scanner.empty() || !vsk::FindProgram(scanner).empty()) return true;
+  MessageDlg(msgtext::kConfigScannerInvalid, mtWarning, mbOK);
+  pcConfig->setCurrentIndex(cpLocations);
+  rxfeVirusScanner->setFocus();
   return false;
 }
 
-bool TfmConfiguration::CheckProgram(QLineEdit* Edit, const std::string& Message) {
-  if (Edit->text().isEmpty() || !vsk::FindProgram(Edit->text().toStdString()).empty()) return true;
-  MessageDlg(Message, mtWarning, mbOK);
-  pcConfig->setCurrentIndex(cpLocations);
-  Edit->setFocus();
-  return false;
+void TfmConfiguration::WarnMissingFolders() const {
+  // Only folders typed in this dialog: a stored one that is absent now (a
+  // disk not mounted) was told about when it was entered.
+  std::string missing;
+  for (const auto& box : kFolderBoxes) {
+    const QLineEdit* edit = Control<QLineEdit>(box.Control);
+    const std::string folder = edit->text().toStdString();
+    std::error_code ec;
+    if (edit->isEnabled() && !folder.empty() && folder != FOptions.*box.Option &&
+        !std::filesystem::is_directory(folder, ec))
+      missing += (missing.empty() ? "" : "\r\n") + folder;
+  }
+  if (!missing.empty()) MessageDlg(msgtext::kConfigFolderMissing + missing, mtWarning, mbOK);
 }
 
 void TfmConfiguration::buOKClick() {
-  // A scanner is needed only with a product chosen; a folder only when it
-  // is used. Nothing is taken over until every field passed.
-  if (cbAVProduct->currentIndex() != 0 && !CheckProgram(rxfeVirusScanner, msgtext::kConfigScannerInvalid)) return;
-  if (!CheckProgram(rxfeDefaultViewer, msgtext::kConfigViewerInvalid)) return;
-  for (const char* name : kFolderBoxes)
-    if (!CheckFolder(Control<QLineEdit>(name), cpFolders)) return;
+  // Only the scanner is checked; folders and the viewer are taken as they
+  // are.
+  if (!CheckScanner()) return;
+  WarnMissingFolders();
   ControlsToSettings();
   done(mrOk);
 }

@@ -93,9 +93,10 @@ class TfmConfiguration : public QDialog {
  private:
   void UpdateEnabling();
   // False (with its message shown, its page and field made current) when
-  // a folder or program field names nothing usable.
-  bool CheckFolder(QLineEdit* Edit, int Page);
-  bool CheckProgram(QLineEdit* Edit, const std::string& Message);
+  // a scanner is chosen whose program cannot be found.
+  bool CheckScanner();
+  // Tells about folder boxes changed to a folder that does not exist.
+  void WarnMissingFolders() const;
 
   std::unique_ptr<Ui::TfmConfiguration> ui;
   TOptions& FOptions;

@@ -178,6 +178,39 @@ bool RotateGenerations(const TBackupScript& S, std::string& Failed) {
   return true;
 }
 
+namespace {
+
+// The files a set's runs can have left in its storage folder.
+std::vector<std::string> BackupFilesOf(const TBackupScript& S) {
+  std::vector<std::string> files{SingleBackupPath(S)};
+  for (int k = 1; k <= S.Generations; ++k) files.push_back(GenerationPath(S, k));
+  return files;
+}
+
+}  // namespace
+
+void DeleteSetBackups(const TBackupScript& Script) {
+  // A set named "x1" makes "x1.zip", the first generation of a set "x".
+  std::vector<TFileId> others;
+  for (const std::string& name : FindBackupSets()) {
+    std::vector<std::string> lines;
+    TBackupScript other;
+    if (name == Script.Name || !ReadScriptLines(BackupScriptPath(name), lines) || !ParseBackupScript(lines, other))
+      continue;
+    for (const std::string& file : BackupFilesOf(other))
+      if (const TFileId id = FileIdOf(file); id != TFileId{}) others.push_back(id);
+  }
+  for (const std::string& file : BackupFilesOf(Script)) {
+    std::error_code ec;
+    const TFileId id = FileIdOf(file);
+    if (id != TFileId{} && fs::is_regular_file(fs::symlink_status(file, ec)) &&
+        std::find(others.begin(), others.end(), id) == others.end())
+      fs::remove(file, ec);
+  }
+  // Only an empty folder is removed; a link to one is not followed.
+  if (!Script.Folder.empty()) ::rmdir(Script.Folder.c_str());
+}
+
 bool RenumberGenerations(const TBackupScript& S, int Old, int New, std::string& Failed) {
   if (Old == New) return true;
   if (New > Old) {

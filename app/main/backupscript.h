@@ -68,6 +68,12 @@ bool RotateGenerations(const TBackupScript& Script, std::string& Failed);
 // so the newest keep the highest numbers and the oldest surplus go.
 bool RenumberGenerations(const TBackupScript& Script, int Old, int New, std::string& Failed);
 
+// Deletes the backups a set made in its storage folder: the single backup
+// and the generations 1..Generations. A file that another set of the
+// backup folder also names as its own stays. The storage folder goes too
+// when nothing else is left in it.
+void DeleteSetBackups(const TBackupScript& Script);
+
 // Whether an entry leads to at least one file: a file that exists, or a
 // "folder/*.*" whose folder holds a file somewhere below it.
 bool BackupEntryHasFiles(const std::string& Entry);

@@ -229,25 +229,32 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
 }
 
 bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
-                              const std::function<void(const std::string& Made)>& Use) {
-  const TTempFolder folder{GetTempFolderName()};
+                              const std::function<void(const std::string& Made)>& Use, bool KeepToExit) {
+  TTempFolder folder{GetTempFolderName()};
   if (folder.Path.empty()) {
     ShowError(msgtext::kTempFolderFailed);
     return false;
   }
-  const std::string temp = folder.Path + "/" + NameOf(Archive);
+  const std::string path = folder.Path;
+  if (KeepToExit) {
+    FTempFolders.push_back(path);
+    folder.Path.clear();
+  }
+  const std::string temp = path + "/" + NameOf(Archive);
   CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
-  const std::string made = ArchiveMadeIn(folder.Path, temp);
+  const std::string made = ArchiveMadeIn(path, temp);
   if (made.empty()) return false;
   Use(made);
   return true;
 }
 
 bool TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
-  return WithTempArchive(Archive, Files, [](const std::string& Made) {
-    if (SendMailMAPI(msgtext::kMailSubject + NameOf(Made), "", Made, "", "", "", "") == -1)
-      ShowError(msgtext::kNoMailProgram);
-  });
+  // The mail program may read the attachment long after the mail tool has
+  // returned (a running instance takes the request over): the archive
+  // stays as long as the program runs.
+  bool sent = false;
+  WithTempArchive(Archive, Files, [&](const std::string& Made) { sent = MailArchive(Made); }, true);
+  return sent;
 }
 
 bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files) {

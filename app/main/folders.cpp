@@ -220,6 +220,12 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+TFileId FileIdOf(const std::string& Name) {
+  struct stat st;
+  if (Name.empty() || ::lstat(WithoutTrailingSlashes(Name).c_str(), &st) != 0) return {};
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 std::string QuotedFileList(const std::string& folder) {
   std::vector<std::string> files;
   FindFilesInTree(AddBackslash(folder), "*.*", files);

@@ -2,6 +2,7 @@
 // Temporary and special folders, deleting folder trees and finding files.
 // Paths use "/"; a folder argument may end with "/" or not.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,15 @@ int FindFilesInTree(const std::string& Folder, const std::string& Mask, std::vec
 int CountFilesInTree(const std::string& Folder, std::vector<std::string>& List);
 // Every file below Folder, each as a blank and the name in double quotes.
 std::string QuotedFileList(const std::string& Folder);
+
+// Which file a name leads to now (device and inode, a link at the end
+// not followed); both 0 when there is nothing of that name.
+struct TFileId {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  bool operator==(const TFileId&) const = default;
+};
+TFileId FileIdOf(const std::string& Name);
 
 // Whether both names lead to one existing file (same device and inode,
 // links followed), however they are spelt.

@@ -84,6 +84,14 @@ bool TfmMain::ExecuteBackup(const std::string& ScriptPath) {
   }
 
   const std::string remembered = vskVorsk.ArchiveFile();
+  // The work file is listed while it is made, and the archive open before
+  // is listed again afterwards: neither is a new recent archive.
+  struct TKeepRecent {
+    bool& Flag;
+    bool Saved;
+    ~TKeepRecent() { Flag = Saved; }
+  } keepRecent{FKeepRecentList, FKeepRecentList};
+  FKeepRecentList = true;
   TBackupWorkFolder work(FolderOf(target));
   bool made = false;
   if (!work.Path().empty()) {

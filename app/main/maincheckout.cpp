@@ -47,7 +47,10 @@ bool TfmMain::ExitCheckoutCheck() {
   if (answer == mrYes) {
     if (!vsk::MenuGroups().Remove(FCheckoutGroup))
       ShowError(msgtext::kDeleteGroupFailed + FCheckoutGroup + "\"");
-    DeleteFolderTree(FCheckoutFolder);
+    // A folder that took the check-out's place since is not the user's to
+    // lose.
+    if (FCheckoutFolderId != TFileId{} && FileIdOf(FCheckoutFolder) == FCheckoutFolderId)
+      DeleteFolderTree(FCheckoutFolder);
   }
   FCheckoutPending = false;
   return true;
@@ -77,6 +80,7 @@ void TfmMain::acCheckOutExecute() {
   DeleteFolderTree(FCheckoutFolder);
   vsk::MenuGroups().Remove(FCheckoutGroup);
   CmdExtract(archive, folder, true, false, true, false, true, false);
+  FCheckoutFolderId = FileIdOf(FCheckoutFolder);
 
   // One launcher per row, in list order, up to the limit; only for files
   // the reader put below the folder.

@@ -119,9 +119,16 @@ std::string TfmMain::ArchiveDateText() const {
 
 void TfmMain::acMailArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
-  const std::string archive = vskVorsk.ArchiveFile();
-  if (SendMailMAPI(msgtext::kMailSubject + NameOf(archive), "", archive, "", "", "", "") == -1)
+  MailArchive(vskVorsk.ArchiveFile());
+}
+
+bool TfmMain::MailArchive(const std::string& File) {
+  const int result = SendMailMAPI(msgtext::kMailSubject + NameOf(File), "", File, "", "", "", "");
+  if (result == -1)
     ShowError(msgtext::kNoMailProgram);
+  else if (result != 0)
+    ShowError(msgtext::kMailFailed + std::to_string(result));
+  return result == 0;
 }
 
 void TfmMain::acMoveArchiveExecute() {

@@ -152,7 +152,11 @@ void TfmMain::FormCreate() {
   // The list view's icons come from FFileTypes, the desktop's file types.
   // A registry that cannot be written is told about; the program runs on
   // with the defaults.
-  if (!SettingsExist()) {
+  // The uninstaller's clean-up ("-SYS") runs no first-run step: what it
+  // registered or created would outlive the program it points at.
+  const bool cleanUp = ParamCount() >= 2 && ParamStr(1) == "-SYS";
+  const bool firstRun = !SettingsExist();
+  if (firstRun && !cleanUp) {
     ShowExceptions(WriteDefaultSettings);
     ShowExceptions([] { RegisterShellExtensions(); });
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
@@ -160,7 +164,10 @@ void TfmMain::FormCreate() {
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
   }
   RefreshFavourites();
-  ShowExceptions(LoadSettings);
+  // Loading would bring the settings' sections into being, and the next
+  // start would take them for a finished first run: the clean-up on a
+  // profile without settings runs on the defaults.
+  if (!(firstRun && cleanUp)) ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
   // stubs (the temporary folder, where it has none); the help commands
@@ -842,8 +849,10 @@ void TfmMain::DisplayArchive(const std::string& FileName) {
   vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
   RefreshList(path);
   if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.FileSpec.empty()) {
-    dfmruMainList.Add(vskVorsk.ArchiveFile());
-    RebuildMruMenu();
+    if (!FKeepRecentList) {
+      dfmruMainList.Add(vskVorsk.ArchiveFile());
+      RebuildMruMenu();
+    }
     setWindowTitle(Q(TitleText() + " - " + vskVorsk.ArchiveFile()));
   } else {
     setWindowTitle(Q(TitleText()));

@@ -15,6 +15,7 @@
 #include "app/main/components.h"
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
+#include "app/main/folders.h"
 #include "app/main/mrulist.h"
 #include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
@@ -102,10 +103,11 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // A self-extracting program of new files, named as Archive with ".exe".
   bool CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
   // Files packed as Archive's name into a fresh temporary folder; Use gets
-  // the archive made there. The folder goes afterwards, however it went.
-  // False when no archive was made.
+  // the archive made there. The folder goes afterwards, however it went;
+  // with KeepToExit it stays until the window is destroyed. False when no
+  // archive was made.
   bool WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
-                       const std::function<void(const std::string& Made)>& Use);
+                       const std::function<void(const std::string& Made)>& Use, bool KeepToExit = false);
   // The uninstaller's clean-up: the settings go, nothing is written back.
   void RemoveRegistration();
 
@@ -276,6 +278,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
 
   // ---- the archive file as a whole
   void acMailArchiveExecute();
+  // Hands File to the mail program as the one attachment of a new mail;
+  // any failure is reported.
+  // True when the mail tool took the archive.
+  bool MailArchive(const std::string& File);
   void acMoveArchiveExecute();
   void acCopyArchiveExecute();
   void acDeleteArchiveExecute();
@@ -316,6 +322,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FCheckoutPending = false;
   std::string FCheckoutFolder;  // with a trailing "/"
   std::string FCheckoutGroup;   // the group's name in the menu
+  // The folder the check-out made: only that folder is deleted later.
+  TFileId FCheckoutFolderId;
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();
@@ -412,6 +420,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FReplaceAll = 0;
   bool FSkipAllDupes = false;
   TMruList dfmruMainList;
+  // Set while archives that are no user's (a backup's work file) are
+  // made and listed: they stay off the recent list.
+  bool FKeepRecentList = false;
   bool FInteractive = true;
   std::vector<std::string> FTempFolders;
   std::string FSetupFile;

@@ -264,11 +264,12 @@ bool TfmMain::CmdTest(const std::string& ArchiveName) {
   } catch (const std::exception&) {
     // An unreadable file has no type: refused below.
   }
-  bool ran = false;
+  bool ran = false, cancelled = false;
   if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType())) {
     FTestFailed = false;
     vskZipCheck.Activate();
     ran = true;
+    cancelled = vskZipCheck.GetCancel() || FCancelTask;
   }
   EndProgress();
   if (FInteractive) {
@@ -280,12 +281,14 @@ bool TfmMain::CmdTest(const std::string& ArchiveName) {
     ShowError(vsk::MessageText(vsk::msg::UnsupportedArcType));
     return false;
   }
-  if (FTestFailed) {
-    if (fmViewOutput) UI().ShowModal(*fmViewOutput);
-  } else {
+  // What failed before a cancel is shown; a cancelled test found no
+  // verdict on the rest.
+  if (FTestFailed && fmViewOutput) UI().ShowModal(*fmViewOutput);
+  if (cancelled)
+    ShowInformation(vsk::MessageText(vsk::msg::UserCanceled));
+  else if (!FTestFailed)
     ShowInformation(msgtext::kNoErrorsFound);
-  }
-  return !FTestFailed && !vskZipCheck.GetCancel();
+  return !FTestFailed && !cancelled;
 }
 
 void TfmMain::acRepairExecute() {

@@ -59,6 +59,8 @@ inline constexpr const char* kEnterFullPath = "Please enter the full path to ";
 inline constexpr const char* kNoMailProgram =
     "Your computer must be configured to use a MAPI\r\n(Messaging Application Programming Interface)\r\ncompliant "
     "email software in order to use this\r\nfeature.";
+inline constexpr const char* kMailFailed =
+    "Brevane was unable to hand the archive over to your email software.\r\nError #: ";
 inline constexpr const char* kMailSubject = "Attached: ";
 inline constexpr const char* kMoveTitle = "Move to ...";
 inline constexpr const char* kCopyTitle = "Copy to ...";
@@ -93,9 +95,6 @@ inline constexpr const char* kTheFile = "The file ";
 inline constexpr const char* kConfigScannerInvalid =
     "The location of your antivirus software is invalid. Please\r\nenter a valid location or leave blank if you do "
     "not intend\r\nto scan archives for virus.";
-inline constexpr const char* kConfigViewerInvalid =
-    "The default viewer you entered is not a program that can be run.\r\nPlease enter a valid program or leave it "
-    "blank.";
 inline constexpr const char* kConfigFolderMissing = "The folder you entered does not exist:\r\n";
 inline constexpr const char* kSelectShortcutType =
     "You must select at least one type of shortcut to \r\ncreate before clicking this button.";

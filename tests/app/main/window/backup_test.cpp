@@ -183,6 +183,72 @@ TEST_F(Backups, ReplacedOnlyByACompleteBackup) {
   for (const auto& e : fs::directory_iterator(store)) EXPECT_EQ(e.path().extension(), ".zip") << e.path();
 }
 
+// Runs leave the recent archives as they were, and removing a set deletes
+// only the backups it made: the storage folder goes only when that leaves
+// it empty.
+TEST_F(Backups, OnlyTheSetsOwnFilesAreTouched) {
+  const auto saveSet = [&](const std::string& Name, const std::string& Folder, int Method) {
+    TBackupScript s;
+    s.Name = Name;
+    s.Folder = Folder;
+    s.Method = Method;
+    s.Entries = {(src / "docs").string() + "/*.*"};
+    ASSERT_TRUE(SaveBackupScript(BackupScriptPath(Name), s));
+  };
+  fs::create_directories(BackupFolder());
+  // "Daily" keeps generations; "Daily1" makes "Daily1.zip", which is also
+  // the name of Daily's oldest generation. The sources are kept in the
+  // storage folder of "Docs".
+  saveSet("Daily", store, kBackupGenerations);
+  saveSet("Daily1", store, kBackupOverwrite);
+  saveSet("Docs", src.string(), kBackupOverwrite);
+  const std::string only = (dir.path() / "only").string();
+  saveSet("Only", only, kBackupOverwrite);
+  fs::create_directories(store);
+  vsktest::WriteFile(store + "/mine.txt", "mine");
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  const std::vector<std::string> recent = main->dfmruMainList.Items();
+  ASSERT_EQ(recent, std::vector<std::string>{zip});
+  for (const char* set : {"Daily", "Daily", "Daily1", "Docs", "Only"}) {
+    ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + set, mtInformation);
+    main->QuickBackupSelect(set);
+  }
+  EXPECT_EQ(main->dfmruMainList.Items(), recent);
+  EXPECT_EQ(main->vskVorsk.ArchiveFile(), zip);
+  for (const char* made : {"/Daily1.zip", "/Daily2.zip", "/Daily3.zip"}) EXPECT_TRUE(fs::exists(store + made)) << made;
+
+  const auto remove = [&](const std::string& Name, const std::string& Folder) {
+    ui.ExpectModal([&](QDialog& Dialog) {
+      auto& m = dynamic_cast<TfmManageBackup&>(Dialog);
+      const auto rows = m.clbBackupSets->findItems(QString::fromStdString(Name), Qt::MatchExactly);
+      EXPECT_EQ(rows.size(), 1);
+      if (!rows.empty()) m.clbBackupSets->setCurrentItem(rows.front());
+      AskedFirst([&] {
+        ui.ExpectMessage(msgtext::kBackupConfirmRemove, mtConfirmation, mrYes);
+        ui.ExpectMessage(msgtext::kBackupDeleteFolder + Folder, mtConfirmation, mrYes);
+      });
+      m.buRemove->click();
+      return static_cast<int>(mrCancel);
+    });
+    main->acManageBackupsExecute();
+    EXPECT_FALSE(fs::exists(BackupScriptPath(Name)));
+  };
+  remove("Daily", store);
+  EXPECT_FALSE(fs::exists(store + "/Daily2.zip"));
+  EXPECT_FALSE(fs::exists(store + "/Daily3.zip"));
+  EXPECT_TRUE(fs::exists(store + "/Daily1.zip"));
+  remove("Daily1", store);
+  EXPECT_FALSE(fs::exists(store + "/Daily1.zip"));
+  EXPECT_EQ(vsktest::ReadFile(store + "/mine.txt"), "mine");
+  remove("Docs", src.string());
+  EXPECT_FALSE(fs::exists(src / "Docs.zip"));
+  EXPECT_EQ(vsktest::ReadFile(src / "docs/a.txt"), "first\n");
+  EXPECT_TRUE(fs::exists(src / "notes.txt"));
+  remove("Only", only);
+  EXPECT_FALSE(fs::exists(only));
+}
+
 TEST_F(Backups, MissingFolderAndRemoval) {
   TBackupScript s;
   s.Name = "Gone";

@@ -101,5 +101,49 @@ TEST_F(Checkout, MakesAndRemovesTheFolderAndTheMenuGroup) {
   EXPECT_FALSE(main->FCheckoutPending);
 }
 
+// The folder typed is taken where it was typed, and the question later
+// deletes that folder only: not a folder of the same name beside another
+// archive opened since, nor one that took the check-out's place.
+TEST_F(Checkout, OnlyTheCheckedOutFolderIsDeleted) {
+  fs::create_directories(dir.path() / "one");
+  fs::create_directories(dir.path() / "two");
+  const std::string first = Zip("one/first.zip", {{"a.txt", "first"}});
+  const std::string second = Zip("two/second.zip", {{"b.txt", "second"}});
+  ASSERT_TRUE(Start({first}));
+  main->ShellOpen = [](const std::string&) { return true; };
+  const auto checkOutTo = [&](const std::string& Typed) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+      d.edFolder->setText(QString::fromStdString(Typed));
+      d.buOKClick();
+      return d.result();
+    });
+    main->acCheckOut->trigger();
+  };
+  const fs::path checkedOut = dir.path() / "one/co";
+  checkOutTo("co");
+  EXPECT_EQ(vsktest::ReadFile(checkedOut / "a.txt"), "first");
+
+  // The user's own "co" beside the second archive survives the question.
+  fs::create_directories(dir.path() / "two/co");
+  vsktest::WriteFile(dir.path() / "two/co/mine.txt", "mine");
+  main->DisplayArchive(second);
+  ui.ExpectMessage(Question(checkedOut.string() + "/", "first"), mtConfirmation, mrYes);
+  main->acCloseArchive->trigger();
+  EXPECT_FALSE(fs::exists(checkedOut));
+  EXPECT_EQ(vsktest::ReadFile(dir.path() / "two/co/mine.txt"), "mine");
+
+  // A folder put where the check-out was is no longer the check-out.
+  main->DisplayArchive(first);
+  checkOutTo(checkedOut.string());
+  fs::rename(checkedOut, dir.path() / "one/moved");
+  fs::create_directories(checkedOut);
+  vsktest::WriteFile(checkedOut / "new.txt", "new");
+  ui.ExpectMessage(Question(checkedOut.string() + "/", "first"), mtConfirmation, mrYes);
+  main->acCloseArchive->trigger();
+  EXPECT_EQ(vsktest::ReadFile(checkedOut / "new.txt"), "new");
+  EXPECT_FALSE(main->FCheckoutPending);
+}
+
 }  // namespace
 }  // namespace brevane::testing

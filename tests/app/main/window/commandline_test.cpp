@@ -216,20 +216,48 @@ TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
   const fs::path bin = dir.path() / "bin";
   fs::create_directories(bin);
   const fs::path log = dir.path() / "mail.log";
-  vsktest::WriteFile(bin / "xdg-email",
-                     "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > " + vsktest::ShellQuote(log.string()) +
-                         "\nfor a in \"$@\"; do [ -f \"$a\" ] && unzip -l \"$a\" >> " +
-                         vsktest::ShellQuote(log.string()) + "; done\nexit 0\n");
-  fs::permissions(bin / "xdg-email", fs::perms::owner_all);
+  const auto mailTool = [&](int Code) {
+    vsktest::WriteFile(bin / "xdg-email",
+                       "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > " + vsktest::ShellQuote(log.string()) +
+                           "\nexit " + std::to_string(Code) + "\n");
+    fs::permissions(bin / "xdg-email", fs::perms::owner_all);
+  };
   const char* path = std::getenv("PATH");
   vsktest::ScopedEnv env2("PATH", bin.string() + ":" + (path ? path : "/usr/bin:/bin"));
+  const auto attachment = [&] {
+    const std::string mail = vsktest::ReadFile(log);
+    const auto at = mail.find("--attach\n");
+    EXPECT_NE(at, std::string::npos) << mail;
+    return at == std::string::npos ? std::string() : mail.substr(at + 9, mail.find('\n', at + 9) - at - 9);
+  };
+
+  mailTool(0);
   EXPECT_FALSE(Start({"-M", "letter.zip", (dir.path() / "in/one.txt").string()}));
-  const std::string mail = vsktest::ReadFile(log);
-  EXPECT_NE(mail.find("Attached: letter.zip"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("one.txt"), std::string::npos) << mail;
-  // The temporary archive is gone with its folder.
+  EXPECT_NE(vsktest::ReadFile(log).find("Attached: letter.zip"), std::string::npos);
+  // The mail program may read the attachment after the tool returned: it
+  // is there until the program ends.
+  const std::string sent = attachment();
+  EXPECT_NE(vsktest::RunTool("unzip -l " + vsktest::ShellQuote(sent)).output.find("one.txt"), std::string::npos);
+  EndProgram();
+  EXPECT_FALSE(fs::exists(sent));
   for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR")))
     EXPECT_NE(e.path().filename().string().rfind("qv_", 0), 0u) << e.path();
+
+  // Every failure of the mail tool is told, from the command line and
+  // from the window's mail command alike.
+  mailTool(4);
+  ui.ExpectMessage(msgtext::kMailFailed + std::string("4"), mtError);
+  EXPECT_FALSE(Start({"-M", "letter.zip", (dir.path() / "in/one.txt").string()}));
+  EndProgram();
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  mailTool(1);
+  ui.ExpectMessage(msgtext::kMailFailed + std::string("1"), mtError);
+  main->acMailArchiveExecute();
+  EXPECT_EQ(attachment(), zip);
+  mailTool(3);
+  ui.ExpectMessage(msgtext::kNoMailProgram, mtError);
+  main->acMailArchiveExecute();
 }
 
 }  // namespace

@@ -121,19 +121,38 @@ TEST_F(Configuration, OkChecksFieldsAndFollowsTheRadioRules) {
     d.buOKClick();
     EXPECT_EQ(d.result(), 0);
     EXPECT_EQ(d.pcConfig->currentIndex(), cpLocations);
-    d.rxfeVirusScanner->setText(QStringLiteral("/bin/sh"));
-    const std::string missing = (dir.path() / "gone").string();
-    d.Control<QRadioButton>("rbOpenCustom")->setChecked(true);
-    d.Control<QLineEdit>("rxdeOpen")->setText(QString::fromStdString(missing));
-    ui.ExpectMessage(msgtext::kConfigFolderMissing + missing, mtWarning);
-    d.buOKClick();
-    EXPECT_EQ(d.result(), 0);
-    EXPECT_EQ(d.pcConfig->currentIndex(), cpFolders);
     // Nothing was taken over; Cancel leaves it so.
     EXPECT_EQ(o, before);
     d.buCancel->click();
     EXPECT_EQ(d.result(), mrCancel);
     EXPECT_EQ(o, before);
+  }
+  // Only the scanner is checked. A folder typed that does not exist is
+  // told about and saved; a stored one that is absent now (a disk not
+  // mounted) and a viewer not on the path are saved without a word.
+  const std::string absent = (dir.path() / "unmounted").string();
+  const std::string missing = (dir.path() / "gone").string();
+  o.AVProduct = 1;
+  o.VirusScanner = "/bin/sh";
+  o.OpenLast = false;
+  o.OpenFolder = absent;
+  {
+    TfmConfiguration d(nullptr, o);
+    d.Control<QLineEdit>("rxdeCheckOut")->setText(QString::fromStdString(missing));
+    d.rxfeDefaultViewer->setText(QStringLiteral("no-such-viewer"));
+    d.Control<QCheckBox>("ckShowGridLines")->setChecked(true);
+    ui.ExpectMessage(msgtext::kConfigFolderMissing + missing, mtWarning);
+    d.buOKClick();
+    EXPECT_EQ(d.result(), mrOk);
+  }
+  EXPECT_EQ(o.OpenFolder, absent);
+  EXPECT_EQ(o.CheckoutBaseFolder, missing);
+  EXPECT_EQ(o.DefaultViewer, "no-such-viewer");
+  EXPECT_TRUE(o.ShowGridLines);
+  {
+    TfmConfiguration d(nullptr, o);
+    d.buOKClick();
+    EXPECT_EQ(d.result(), mrOk);
   }
 }
 

@@ -52,6 +52,30 @@ TEST_F(StartUp, FirstStartWritesTheDefaultSettingsAndShortcuts) {
   EXPECT_FALSE(fs::exists(GetSpecialFolderPath(sfDesktopDirectory) + "/Brevane.desktop"));
 }
 
+// The uninstaller's clean-up on a profile that never ran the program
+// leaves nothing behind that would point at the removed program, and the
+// next start is a first run still.
+TEST_F(StartUp, TheCleanUpRunsNoFirstRunStep) {
+  const std::string launcher = GetSpecialFolderPath(sfStartMenu) + "/Brevane.desktop";
+  const std::string desktop = GetSpecialFolderPath(sfDesktopDirectory) + "/Brevane.desktop";
+  const std::string infoTip = "\\CLSID\\{F5F9DD7E-4BCB-4E7E-8EA3-4E2219E0B9ED}";
+  for (const std::vector<std::string>& params : {std::vector<std::string>{"-SYS", "-REMOVEREG"},
+                                                  std::vector<std::string>{"-SYS", "-other"}}) {
+    SCOPED_TRACE(params[1]);
+    EXPECT_FALSE(Start(params));
+    EndProgram();
+    EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists("\\Software\\Brevane"));
+    EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CLASSES_ROOT).KeyExists(infoTip));
+    EXPECT_FALSE(fs::exists(launcher));
+    EXPECT_FALSE(fs::exists(desktop));
+  }
+  EXPECT_TRUE(Start({}));
+  EXPECT_TRUE(SettingsExist());
+  EXPECT_TRUE(vsk::TRegistry(vsk::HKEY_CLASSES_ROOT).KeyExists(infoTip));
+  EXPECT_TRUE(fs::exists(launcher));
+  EXPECT_TRUE(fs::exists(desktop));
+}
+
 TEST_F(StartUp, OneArgumentNamingAnArchiveOpensIt) {
   const std::string zip = SampleZip();
   EXPECT_TRUE(Start({zip}));

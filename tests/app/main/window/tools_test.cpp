@@ -56,6 +56,17 @@ TEST_F(Tools, TestingReportsEveryFile) {
   });
   main->acTestExecute();
 
+  // Cancelled through the progress window: said so, not "no errors".
+  main->DisplayArchive(zip);
+  const auto ownBegin = main->vskZipCheck.OnBegin;
+  main->vskZipCheck.OnBegin = [&](vsk::TZipCommon& Sender, const std::string& File, int Index, bool& Skip) {
+    ownBegin(Sender, File, Index, Skip);
+    main->acCancelTaskExecute();
+  };
+  ui.ExpectMessage(vsk::MessageText(vsk::msg::UserCanceled), mtInformation);
+  main->acTestExecute();
+  main->vskZipCheck.OnBegin = ownBegin;
+
   // A cabinet is tested; a type without a reader is refused.
   ASSERT_TRUE(vsktest::HaveTool("gcab"));
   const std::string cab = Pack("x.cab", {{"x.txt", "x"}}, "gcab -c {out} x.txt");
