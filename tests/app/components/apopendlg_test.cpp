@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 
 #include "app/dialogs/addpanels.h"
 #include "app/main/messages.h"
+#include "platform/trash.h"
 #include "tests/app/dialogs/scriptedui.h"
 #include "tests/support/testutil.h"
 
@@ -237,7 +239,7 @@ struct TModalWatch {
   }
 };
 
-TEST_F(PanelDialogs, DeletingInTheFileListCanBeBlocked) {
+TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
   TempDir dir;
   const auto victim = dir / "victim.txt";
   WriteFile(victim, "keep me");
@@ -274,20 +276,60 @@ TEST_F(PanelDialogs, DeletingInTheFileListCanBeBlocked) {
   d.Execute();
   EXPECT_TRUE(std::filesystem::exists(victim));
 
+  // Allowed, the Delete key and the list's menu entry move the file to the
+  // trash after asking; No keeps it.
   TApOpenDialog allowed;
+  allowed.InitialDir = dir.str();
   allowed.ListViewStyles.EnableDelete = true;
+  const auto second = dir / "second.txt";
+  WriteFile(second, "trash me too");
   ui.ExpectModal([&](QDialog&) {
-    bool found = false;
-    for (auto* s : allowed.findChild<QWidget*>(QStringLiteral("listView"))->findChildren<QShortcut*>())
-      if (s->key() == QKeySequence(QKeySequence::Delete)) {
-        found = true;
-        EXPECT_TRUE(s->isEnabled());
-      }
-    EXPECT_TRUE(found);
+    allowed.show();
+    auto* list = allowed.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    auto* model = qobject_cast<QFileSystemModel*>(list ? list->model() : nullptr);
+    EXPECT_TRUE(list && model);
+    if (!list || !model) return static_cast<int>(mrCancel);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(model->index(dir.path().c_str())) == 2; }, 5000));
+    allowed.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&allowed));
+    list->setFocus();
     EXPECT_TRUE(allowed.findChild<QAction*>(QStringLiteral("qt_delete_action"))->isVisible());
+    const auto select = [&](const std::filesystem::path& File) {
+      list->setCurrentIndex(model->index(QString::fromStdString(File.string())));
+      list->selectionModel()->select(list->currentIndex(), QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    };
+    select(victim);
+    ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "victim.txt" + msgtext::kConfirmTrashFileEnd,
+                     mtConfirmation, mrNo);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_TRUE(std::filesystem::exists(victim));
+    ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "victim.txt" + msgtext::kConfirmTrashFileEnd,
+                     mtConfirmation, mrYes);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_FALSE(std::filesystem::exists(victim));
+    // The menu's entry, as the list's menu leaves it for the file.
+    select(second);
+    QTimer::singleShot(50, [] {
+      if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
+    });
+    auto* view = allowed.findChild<QAbstractItemView*>(
+        QString::fromLatin1(allowed.viewMode() == QFileDialog::Detail ? "treeView" : "listView"));
+    emit view->customContextMenuRequested(view->visualRect(view->currentIndex()).center());
+    QAction* del = allowed.findChild<QAction*>(QStringLiteral("qt_delete_action"));
+    EXPECT_TRUE(del->isEnabled());
+    ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "second.txt" + msgtext::kConfirmTrashFileEnd,
+                     mtConfirmation, mrYes);
+    del->trigger();
+    EXPECT_FALSE(std::filesystem::exists(second));
+    allowed.hide();
     return static_cast<int>(mrCancel);
   });
   allowed.Execute();
+  const std::filesystem::path trash = vsk::HomeTrashDir();
+  EXPECT_EQ(vsktest::ReadFile(trash / "files/victim.txt"), "keep me");
+  EXPECT_EQ(vsktest::ReadFile(trash / "files/second.txt"), "trash me too");
+  EXPECT_TRUE(std::filesystem::exists(trash / "info/victim.txt.trashinfo"));
 }
 
 TEST_F(PanelDialogs, NavigationCanBeRefused) {

@@ -1,6 +1,8 @@
 #include "app/dialogs/favourites.h"
 
+#include <QAction>
 #include <QFileSystemModel>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -66,6 +68,16 @@ TEST_F(Favourites, AddedNumberedStoredAndJumpedTo) {
   main->acAddFavouritesExecute();
   EXPECT_EQ(Captions().size(), 12u);
 
+  // An "&" of a path is shown as itself: only the number is an accelerator.
+  const std::string amp = Folder("R&D & more");
+  SelectInExplorer(amp);
+  main->acAddFavouritesExecute();
+  QAction* item = main->miFavourites->actions().back();
+  EXPECT_TRUE(item->text().startsWith(QStringLiteral("13 ")));
+  EXPECT_TRUE(item->text().endsWith(QStringLiteral("/R&&D && more"))) << item->text().toStdString();
+  EXPECT_EQ(QKeySequence::mnemonic(item->text()), QKeySequence());
+  EXPECT_EQ(ReadSettingString("Favourites", "Fav13"), amp);
+
   // Jumping: the explorer shows the folder, and a collapsed pane opens.
   SelectInExplorer(folders[0]);
   main->acExplorerViewExecute();
@@ -83,7 +95,7 @@ TEST_F(Favourites, AddedNumberedStoredAndJumpedTo) {
   // The menu is rebuilt from the registry at the next start.
   EndProgram();
   ASSERT_TRUE(Start({}));
-  EXPECT_EQ(Captions().size(), 12u);
+  EXPECT_EQ(Captions().size(), 13u);
 }
 
 TEST_F(Favourites, OrganizeReordersAndRemoves) {

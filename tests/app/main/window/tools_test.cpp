@@ -343,6 +343,107 @@ TEST_F(Tools, ConvertingTheOpenArchive) {
   EXPECT_NE(t.output.find("docs/report.txt"), std::string::npos) << t.output;
 }
 
+// Converts Input into Output of the format at list position Format,
+// verified, answering Yes when the dialog asks about an existing output.
+void Convert(TScriptedUi& Ui, const std::string& Input, const std::string& Output, int Format) {
+  Ui.ExpectModal([=, &Ui](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(Input));
+    d.cbFormat->setCurrentIndex(Format);
+    d.rxfedOutput->setText(QString::fromStdString(Output));
+    d.ckVerify->setChecked(true);
+    if (fs::exists(Format == kConvertGZipTar ? Output + ".gz" : Output))
+      Ui.Steps.push_front({TScriptedUi::kMessage,
+                           "The output filename you entered already exist.\rAre you sure you want to overwrite this "
+                           "file ?",
+                           mrYes, {}, {}, mtConfirmation});
+    d.buConvertClick();
+    return d.result();
+  });
+}
+
+std::string ConverterOverwrite(const std::string& Output);
+
+TEST_F(Tools, ConverterAndTesterEventsReachTheWindow) {
+  ASSERT_TRUE(vsktest::HaveTool("tar") && vsktest::HaveTool("arj") && vsktest::HaveTool("unzip"));
+  const std::string zip = SampleZip();
+  const std::string tar = (dir.path() / "sample.tar").string();
+  vsktest::WriteFile(tar, "an older output");
+  ASSERT_TRUE(Start({}));
+  // What the status bar says while each file is judged.
+  std::vector<std::string> verifying;
+  const auto status = main->vskArc2Arc.OnIntegrityStatus;
+  main->vskArc2Arc.OnIntegrityStatus = [&](vsk::TZipCommon& S, const std::string& F, bool Pass) {
+    verifying.push_back(main->SimpleText().toStdString());
+    status(S, F, Pass);
+  };
+
+  // The dialog asked about the old output: the converter does not ask again.
+  Convert(ui, zip, tar, 6);  // Tar
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  EXPECT_EQ(vsktest::RunTool("tar tf " + vsktest::ShellQuote(tar) + " | sort").output,
+            "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
+  // Integrity lines are numbered; each file was shown as being verified.
+  const std::string out = Output();
+  for (int n = 1; n <= 3; ++n)
+    EXPECT_NE(out.find("> (" + std::to_string(n) + ") Testing: "), std::string::npos) << out;
+  EXPECT_EQ(out.find("> (4) Testing: "), std::string::npos) << out;
+  ASSERT_EQ(verifying.size(), 3u);
+  for (const auto& v : verifying) EXPECT_EQ(v.rfind(msgtext::kConvVerifying, 0), 0u) << v;
+  // The clean-up is listed, named below the temporary folder.
+  std::istringstream lines(out);
+  int removed = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("> Removing: ", 0) == 0) {
+      ++removed;
+      EXPECT_EQ(line.find(main->vskArc2Arc.TempDir()), std::string::npos) << line;
+      EXPECT_NE(line[12], '/') << line;
+    }
+  EXPECT_EQ(removed, 4) << out;  // three files and the folder
+
+  // "GZipTar": the dialog asks about the ".tar.gz", the converter only about
+  // the tar it writes beside it, each once.
+  vsktest::WriteFile(dir.path() / "sample.tar.gz", "an older output");
+  Convert(ui, zip, tar, kConvertGZipTar);
+  ui.ExpectMessage(ConverterOverwrite(tar), mtInformation, mrYes);
+  // The check of the finished ".tar.gz" asks whether to go into its tar.
+  ui.ExpectMessageEnding("Decompress the tar archive?", mtConfirmation, mrYes);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  EXPECT_EQ(vsktest::RunTool("tar tzf " + vsktest::ShellQuote(tar + ".gz") + " | sort").output,
+            "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
+
+  // A spanned input: its volumes are found, or asked for when one is missing.
+  const std::string big = vsktest::RandomBytes(250000);
+  const std::string arj = Pack("set.arj", {{"big.bin", big}, {"a.txt", "hello\n"}}, "arj a -v100k -y {out} big.bin a.txt");
+  ASSERT_TRUE(fs::exists(dir.path() / "set.a02"));
+  const std::string converted = (dir.path() / "set.zip").string();
+  Convert(ui, arj, converted, 7);  // Zip
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  EXPECT_TRUE(vsktest::RunTool("unzip -p " + vsktest::ShellQuote(converted) + " big.bin").output == big);
+  fs::create_directories(dir.path() / "moved");
+  const std::string moved = (dir.path() / "moved/set.a02").string();
+  fs::rename(dir.path() / "set.a02", moved);
+  fs::remove(converted);
+  Convert(ui, arj, converted, 7);
+  ui.ExpectInput("Volume ID: 2", true, moved);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  EXPECT_EQ(ui.LastInputCaption, "set.a02");
+  EXPECT_TRUE(vsktest::RunTool("unzip -p " + vsktest::ShellQuote(converted) + " big.bin").output == big);
+
+  // The tester that went on into the tar inside a gzip file names that tar.
+  const std::string tgz = Pack("x.tgz", {{"x.txt", "x"}}, "tar czf {out} x.txt");
+  ui.ExpectMessageEnding(std::string("\r\r") + msgtext::kVerifyNestedTar, mtInformation, mrYes);
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->CmdTest(tgz);
+  EXPECT_NE(Output().find("> Testing: x.txt ... Passed"), std::string::npos) << Output();
+  EXPECT_EQ(fs::path(main->vskZipCheck.ArchiveFile()).extension(), ".tar") << main->vskZipCheck.ArchiveFile();
+  EXPECT_EQ(main->vskZipCheck.ArcType(), vsk::atTar);
+}
+
 // Converts Input into Output of the format at list position Format with
 // "Delete Original File After Convert" ticked, as a user would.
 void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const std::string& Output, int Format) {
@@ -357,7 +458,8 @@ void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const st
                          mrYes, {}, {}, mtConfirmation});
     d.ckDeleteOrg->setChecked(true);
     d.ckDeleteOrgClick();
-    if (fs::exists(Output))
+    // The dialog asks about the file the run leaves: a "GZipTar" output gets ".gz".
+    if (fs::exists(Format == kConvertGZipTar ? Output + ".gz" : Output))
       Ui.Steps.push_front({TScriptedUi::kMessage,
                            "The output filename you entered already exist.\rAre you sure you want to overwrite this "
                            "file ?",
@@ -379,18 +481,18 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   vsktest::WriteFile(tar, "an older output");
   ASSERT_TRUE(Start({}));
   ConvertDeletingOriginal(ui, bad, tar, 6);  // Tar
-  ui.ExpectMessage(ConverterOverwrite(tar), mtInformation, mrYes);
   ui.ExpectMessageEnding(std::string("/hurt.txt") + msgtext::kConvCrcFailed, mtError);
   ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
   main->CmdConvert("");
   EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
 
-  // The converter's own question about the old output answered No: nothing
-  // was converted, so nothing is deleted.
+  // The converter's own question about an old file the dialog did not ask
+  // about (the tar beside a "GZipTar" output) answered No: nothing was
+  // converted, so nothing is deleted.
   const std::string zipped = SampleZip();
   const std::string old = (dir.path() / "sample.tar").string();
   vsktest::WriteFile(old, "an older output");
-  ConvertDeletingOriginal(ui, zipped, old, 6);  // Tar
+  ConvertDeletingOriginal(ui, zipped, old, kConvertGZipTar);
   ui.ExpectMessage(ConverterOverwrite(old), mtInformation, mrNo);
   ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
   main->CmdConvert("");
@@ -430,7 +532,6 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   const std::string out = (dir.path() / "sample.tar").string();
   main->DisplayArchive(good);
   ConvertDeletingOriginal(ui, good, out, 6);  // Tar
-  ui.ExpectMessage(ConverterOverwrite(out), mtInformation, mrYes);
   ui.ExpectMessage(msgtext::kConvDone, mtInformation);
   main->acConvertExecute();
   EXPECT_FALSE(fs::exists(good));
