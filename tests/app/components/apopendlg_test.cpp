@@ -299,6 +299,8 @@ TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
       list->selectionModel()->select(list->currentIndex(), QItemSelectionModel::ClearAndSelect |
                                                                QItemSelectionModel::Rows);
     };
+    // Every question comes through the program's seam, none from the dialog itself.
+    TModalWatch watch;
     select(victim);
     ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "victim.txt" + msgtext::kConfirmTrashFileEnd,
                      mtConfirmation, mrNo);
@@ -322,6 +324,7 @@ TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
                      mtConfirmation, mrYes);
     del->trigger();
     EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_FALSE(watch.Seen);
     allowed.hide();
     return static_cast<int>(mrCancel);
   });
