@@ -27,7 +27,6 @@ void RemoveSelectedRows(QListWidget* List) {
 std::vector<std::string> ChooseFilesToAdd(QWidget* Parent, const std::string& Filter) {
   // As the main window's add dialog, without its option panel.
   TApOpenDialog d(Parent);
-  d.setObjectName(QStringLiteral("apodAddFiles"));
   d.SetTitle("Select Files to Add");
   d.DlgItemsCaptions.OK = "&Add";
   d.Options = {ofHideReadOnly, ofAllowMultiSelect, ofFileMustExist,

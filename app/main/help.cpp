@@ -45,7 +45,7 @@ bool IsKeyword(const std::string& Keyword) {
 }  // namespace
 
 std::string HelpFolder() {
-  const std::string beside = QApplication::applicationDirPath().toStdString() + "/Help";
+  const std::string beside = QCoreApplication::applicationDirPath().toStdString() + "/Help";
   if (IsFolder(beside)) return beside;
   return IsFolder(kBuildHelpDir) ? std::string(kBuildHelpDir) : std::string();
 }

@@ -416,7 +416,8 @@ TEST_F(Tools, ConverterAndTesterEventsReachTheWindow) {
 
   // A spanned input: its volumes are found, or asked for when one is missing.
   const std::string big = vsktest::RandomBytes(250000);
-  const std::string arj = Pack("set.arj", {{"big.bin", big}, {"a.txt", "hello\n"}}, "arj a -v100k -y {out} big.bin a.txt");
+  const std::string arj =
+      Pack("set.arj", {{"big.bin", big}, {"a.txt", "hello\n"}}, "arj a -v100k -y {out} big.bin a.txt");
   ASSERT_TRUE(fs::exists(dir.path() / "set.a02"));
   const std::string converted = (dir.path() / "set.zip").string();
   Convert(ui, arj, converted, 7);  // Zip
