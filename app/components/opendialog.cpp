@@ -1,11 +1,20 @@
 #include "app/components/opendialog.h"
 
+#include <QAbstractItemView>
+#include <QAbstractProxyModel>
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
 #include <QPushButton>
+#include <QShortcut>
 
+#include "app/main/helpjump.h"
+#include "app/main/messages.h"
 #include "app/main/userinterface.h"
+#include "platform/trash.h"
 
 namespace brevane {
 
@@ -17,6 +26,21 @@ QStringList Split(const std::string& Text, char Sep) { return QString::fromStdSt
 
 TOpenDialog::TOpenDialog(QWidget* Parent) : QFileDialog(Parent) {
   setOption(QFileDialog::DontUseNativeDialog, true);
+  // The dialog's own deletion removes a file for good; the program's goes
+  // to the trash, as everywhere else in the program.
+  if (auto* del = findChild<QAction*>(QStringLiteral("qt_delete_action"))) {
+    disconnect(del, &QAction::triggered, this, nullptr);
+    connect(del, &QAction::triggered, this, &TOpenDialog::DeleteSelected);
+  }
+  for (const char* name : {"listView", "treeView"})
+    if (auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name)))
+      for (QShortcut* s : view->findChildren<QShortcut*>())
+        if (s->key() == QKeySequence(QKeySequence::Delete)) {
+          disconnect(s, &QShortcut::activated, this, nullptr);
+          connect(s, &QShortcut::activated, this, &TOpenDialog::DeleteSelected);
+        }
+  if (auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+    connect(box, &QDialogButtonBox::helpRequested, this, [this] { ShowHelpContext(HelpContext); });
   connect(this, &QFileDialog::filterSelected, this, [this](const QString& f) {
     const int i = static_cast<int>(FNameFilters.indexOf(f));
     if (i < 0) return;
@@ -110,6 +134,26 @@ bool TOpenDialog::Execute() {
   const bool accepted = r == mrOk && !selectedFiles().isEmpty();
   Finish(accepted);
   return accepted;
+}
+
+void TOpenDialog::DeleteSelected() {
+  auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView"));
+  if (!list || !list->selectionModel()) return;
+  auto* proxy = qobject_cast<QAbstractProxyModel*>(list->model());
+  auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : list->model());
+  if (!files) return;
+  std::vector<std::string> paths;
+  for (const QModelIndex& row : list->selectionModel()->selectedRows()) {
+    const QModelIndex index = proxy ? proxy->mapToSource(row) : row;
+    if (index.isValid()) paths.push_back(QDir::cleanPath(files->filePath(index)).toStdString());
+  }
+  for (const std::string& path : paths) {
+    const std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+    if (MessageDlg(msgtext::kConfirmTrashFile + name + msgtext::kConfirmTrashFileEnd, mtConfirmation, mbYesNo) !=
+        mrYes)
+      return;
+    if (!vsk::MoveToTrash(path)) ShowError(msgtext::kTrashFileFailed + name + msgtext::kTrashFileFailedEnd);
+  }
 }
 
 TSaveDialog::TSaveDialog(QWidget* Parent) : TOpenDialog(Parent) { FSave = true; }

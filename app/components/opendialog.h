@@ -1,7 +1,9 @@
 #pragma once
 // The program's file dialogs: Qt's own (non-native) file dialog with the
 // properties the program sets on an open or save dialog. The modal run goes
-// through the program's user interface, so tests can answer it.
+// through the program's user interface, so tests can answer it. A file
+// deleted in the dialog's file list goes to the trash, and the Help button
+// (ofShowHelp) opens the topic of HelpContext.
 
 #include <QFileDialog>
 #include <functional>
@@ -69,6 +71,10 @@ class TOpenDialog : public QFileDialog {
 
   // Qt name filters of a Filter text; "*.*" matches every name.
   static QStringList NameFilters(const std::string& Filter);
+
+  // Moves the files and folders selected in the file list to the trash,
+  // each after a question.
+  void DeleteSelected();
 
  protected:
   // Whether this dialog saves (the save dialogs set it).

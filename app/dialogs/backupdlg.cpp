@@ -134,7 +134,7 @@ void TfmBackupEditor::cbArcTypeChange() {
   cbCompression->setEnabled(type == 0 || type == 2 || type == 6);
 }
 
-void TfmBackupEditor::buAddFilesClick() { AddEntries(ChooseFiles(this, QStringLiteral("Select Files to Backup"))); }
+void TfmBackupEditor::buAddFilesClick() { AddEntries(ChooseFilesToAdd(this)); }
 
 void TfmBackupEditor::buAddFoldersClick() {
   std::string folder;

@@ -65,22 +65,6 @@ const TOperationInfo& InfoOf(int Operation) {
   return kInfo[std::clamp(Operation, 1, 7) - 1];
 }
 
-// "Name|*.a;*.b|" as a file dialog's filter: "Name (*.a *.b)".
-QString QtFilter(const std::string& Filter) {
-  QStringList parts = Q(Filter).split(QLatin1Char('|'));
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString masks = parts[i + 1];
-    masks.replace(QLatin1Char(';'), QLatin1Char(' '));
-    if (masks == QStringLiteral("*.*")) masks = QStringLiteral("*");
-    QString name = parts[i];
-    const int paren = name.indexOf(QLatin1String(" ("));
-    if (paren >= 0) name.truncate(paren);
-    out << name + QStringLiteral(" (") + masks + QLatin1Char(')');
-  }
-  return out.join(QStringLiteral(";;"));
-}
-
 }  // namespace
 
 TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmBatch>()) {
@@ -222,8 +206,7 @@ std::string TfmBatch::FileFilter() const {
 }
 
 void TfmBatch::buAddClick() {
-  AddUniqueRows(ActiveList(), ChooseFiles(this, QStringLiteral("Select Files to Add"), QtFilter(FileFilter()),
-                                          QStringLiteral("&Add")));
+  AddUniqueRows(ActiveList(), ChooseFilesToAdd(this, FileFilter()));
 }
 
 void TfmBatch::buRemoveClick() { RemoveSelectedRows(ActiveList()); }

@@ -49,24 +49,24 @@ void TfmComment::FormActivate() { bbSave->setEnabled(false); }
 
 void TfmComment::meCommentChange() { bbSave->setEnabled(true); }
 
-void TfmComment::bbSaveClick() {
-  WriteComment();
-  bbSave->setEnabled(false);
-}
+void TfmComment::bbSaveClick() { bbSave->setEnabled(!WriteComment()); }
 
 void TfmComment::buClearClick() {
   if (MessageDlg(dlgtext::kConfirmClearComment, mtConfirmation, mbYesNo) != mrYes) return;
   meComment->clear();
-  bbSave->setEnabled(false);
-  WriteComment();
+  bbSave->setEnabled(!WriteComment());
 }
 
 void TfmComment::buCloseClick() {
   if (FClosing) return;
   FClosing = true;
-  if (bbSave->isEnabled() && MessageDlg(dlgtext::kConfirmSaveComment, mtConfirmation, mbYesNo) == mrYes)
+  bool close = true;
+  if (bbSave->isEnabled() && MessageDlg(dlgtext::kConfirmSaveComment, mtConfirmation, mbYesNo) == mrYes) {
     bbSaveClick();
-  done(mrOk);
+    // A comment the archive refused stays for the user to shorten.
+    close = !bbSave->isEnabled();
+  }
+  if (close) done(mrOk);
   FClosing = false;
 }
 
@@ -79,8 +79,6 @@ void TfmComment::showEvent(QShowEvent* Event) {
 
 void TfmComment::reject() { buCloseClick(); }
 
-void TfmComment::WriteComment() {
-  if (OnSaveComment) OnSaveComment(CommentText());
-}
+bool TfmComment::WriteComment() { return !OnSaveComment || OnSaveComment(CommentText()); }
 
 }  // namespace brevane

@@ -32,8 +32,10 @@ class TfmComment : public QDialog {
   void SetComment(const std::string& Comment);
   std::string CommentText() const;
 
-  // Receives the comment to write; bound by the opener to the writer.
-  std::function<void(const std::string& Comment)> OnSaveComment;
+  // Receives the comment to write; bound by the opener to the writer. False
+  // when the comment was refused (the handler told the user why): the
+  // changes stay unsaved.
+  std::function<bool(const std::string& Comment)> OnSaveComment;
 
   void FormActivate();
   void meCommentChange();
@@ -53,7 +55,7 @@ class TfmComment : public QDialog {
   void showEvent(QShowEvent* Event) override;
 
  private:
-  void WriteComment();
+  bool WriteComment();
 
   std::unique_ptr<Ui::TfmComment> ui;
   bool FClosing = false;

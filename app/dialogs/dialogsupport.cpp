@@ -6,19 +6,6 @@
 
 namespace brevane {
 
-namespace {
-THelpHandler& HelpHandler() {
-  static THelpHandler handler;
-  return handler;
-}
-}  // namespace
-
-void SetHelpHandler(THelpHandler Handler) { HelpHandler() = std::move(Handler); }
-
-void ShowHelpKeyword(const std::string& Keyword) {
-  if (HelpHandler()) HelpHandler()(Keyword);
-}
-
 bool ReadMaskPassword() {
   // A choice never made reads as unmasked; a value of the wrong type is an
   // error the user is told of.

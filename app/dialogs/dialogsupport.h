@@ -2,8 +2,9 @@
 // What the small dialogs share: the program's own modal results, the help
 // jump by keyword and the "MaskPassword" choice of both password dialogs.
 
-#include <functional>
 #include <string>
+
+#include "app/main/helpjump.h"
 
 namespace brevane {
 
@@ -16,12 +17,6 @@ inline constexpr int mrOverwriteRename = 23;
 inline constexpr int mrRenameDupe = 21;
 inline constexpr int mrSkipDupe = 22;
 inline constexpr int mrSkipAllDupes = 23;
-
-// Opens the help file at the topic of Keyword. The program installs the
-// handler that knows its help file; without one nothing is shown.
-using THelpHandler = std::function<void(const std::string& Keyword)>;
-void SetHelpHandler(THelpHandler Handler);
-void ShowHelpKeyword(const std::string& Keyword);
 
 // "MaskPassword" of section "Others"; false when it is missing or unreadable.
 bool ReadMaskPassword();

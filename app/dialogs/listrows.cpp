@@ -1,9 +1,9 @@
 #include "app/dialogs/listrows.h"
 
-#include <QFileDialog>
 #include <QListWidget>
 
-#include "app/main/userinterface.h"
+#include "app/components/apopendlg.h"
+#include "app/main/messages.h"
 
 namespace brevane {
 
@@ -24,18 +24,19 @@ void RemoveSelectedRows(QListWidget* List) {
   for (QListWidgetItem* item : List->selectedItems()) delete item;
 }
 
-std::vector<std::string> ChooseFiles(QWidget* Parent, const QString& Title, const QString& Filter,
-                                     const QString& AcceptCaption) {
-  QFileDialog d(Parent);
-  d.setOption(QFileDialog::DontUseNativeDialog);
-  d.setFileMode(QFileDialog::ExistingFiles);
-  if (!Title.isEmpty()) d.setWindowTitle(Title);
-  if (!Filter.isEmpty()) d.setNameFilter(Filter);
-  if (!AcceptCaption.isEmpty()) d.setLabelText(QFileDialog::Accept, AcceptCaption);
-  std::vector<std::string> names;
-  if (UI().ShowModal(d) != mrOk) return names;
-  for (const QString& f : d.selectedFiles()) names.push_back(f.toStdString());
-  return names;
+std::vector<std::string> ChooseFilesToAdd(QWidget* Parent, const std::string& Filter) {
+  // As the main window's add dialog, without its option panel.
+  TApOpenDialog d(Parent);
+  d.SetTitle("Select Files to Add");
+  d.DlgItemsCaptions.OK = "&Add";
+  d.Options = {ofHideReadOnly, ofAllowMultiSelect, ofFileMustExist,
+               ofEnableSizing, ofDontAddToRecent,  ofForceShowHidden};
+  d.OptionsEx = {ofExNoPlacesBar};
+  d.Filter = Filter.empty() ? std::string(msgtext::kAllFilesFilter) : Filter;
+  d.DefaultExt = "*.*";
+  d.ListViewStyles = {true, true, true, true};
+  if (!d.Execute()) return {};
+  return d.Files;
 }
 
 std::string FolderEntry(std::string Folder) {

@@ -131,10 +131,15 @@ void TfmConvertArc::buConvertClick() {
     return;
   }
   // An existing output is replaced by the converter only once the new one
-  // is complete, so it is not deleted here.
-  if (Exists(check) && MessageDlg(kOverwriteOutput, mtConfirmation, mbYesNo) != mrYes) {
-    rxfedOutput->setFocus();
-    return;
+  // is complete, so it is not deleted here; the converter is told that the
+  // user has answered.
+  FReplacedOutput.clear();
+  if (Exists(check)) {
+    if (MessageDlg(kOverwriteOutput, mtConfirmation, mbYesNo) != mrYes) {
+      rxfedOutput->setFocus();
+      return;
+    }
+    FReplacedOutput = check;
   }
   done(mrOk);
 }

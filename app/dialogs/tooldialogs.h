@@ -40,6 +40,9 @@ class TfmConvertArc : public QDialog {
 
   std::string InputName() const;
   std::string OutputName() const;
+  // The existing output file the user agreed to have replaced; "" when the
+  // output did not exist.
+  const std::string& ReplacedOutput() const { return FReplacedOutput; }
 
   QLineEdit* rxfedInput;
   QLineEdit* rxfedOutput;
@@ -57,6 +60,7 @@ class TfmConvertArc : public QDialog {
 
  private:
   std::unique_ptr<Ui::TfmConvertArc> ui;
+  std::string FReplacedOutput;
 };
 
 class TfmUUEncode : public QDialog {

@@ -188,7 +188,7 @@ void TfmWizard::AddFiles(const std::vector<std::string>& Names) { AddUniqueRows(
 
 std::vector<std::string> TfmWizard::Files() const { return ListRows(lbFiles); }
 
-void TfmWizard::buAddFilesClick() { AddFiles(ChooseFiles(this, QStringLiteral("Add Files"))); }
+void TfmWizard::buAddFilesClick() { AddFiles(ChooseFilesToAdd(this)); }
 
 void TfmWizard::buAddFoldersClick() {
   std::string folder;

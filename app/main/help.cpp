@@ -1,9 +1,10 @@
 #include "app/main/help.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -92,7 +93,7 @@ std::vector<const THelpTopic*> SearchHelp(const std::vector<THelpTopic>& Topics,
 }
 
 THelpWindow::THelpWindow(const std::string& Folder, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FFolder(Folder), FTopics(HelpTopics(Folder)) {
+    : QWidget(Parent, Qt::Window), FHome(Parent), FOwner(Parent), FFolder(Folder), FTopics(HelpTopics(Folder)) {
   setObjectName(QStringLiteral("fmHelp"));
   setWindowTitle(QStringLiteral("Brevane Help"));
   resize(820, 560);
@@ -159,6 +160,45 @@ THelpWindow::THelpWindow(const std::string& Folder, QWidget* Parent)
   });
   buBack->setEnabled(false);
   buForward->setEnabled(false);
+}
+
+void THelpWindow::Present() {
+  QWidget* modal = QApplication::activeModalWidget();
+  MoveTo(modal && modal != this ? modal : FHome.data());
+  show();
+  raise();
+  activateWindow();
+}
+
+void THelpWindow::MoveTo(QWidget* Owner) {
+  if (Owner == parentWidget()) return;
+  if (FOwner && FOwner != FHome) FOwner->removeEventFilter(this);
+  const bool visible = isVisible();
+  const QRect frame = geometry();
+  setParent(Owner, windowFlags());
+  if (visible) {
+    setGeometry(frame);
+    show();
+  }
+  FOwner = Owner;
+  if (Owner && Owner != FHome) Owner->installEventFilter(this);
+}
+
+bool THelpWindow::eventFilter(QObject* Watched, QEvent* Event) {
+  // The dialog is closing (or going away): the window must not go with it.
+  if (Watched == FOwner && Event->type() == QEvent::Hide) {
+    QWidget* next = QApplication::activeModalWidget();
+    MoveTo(next && next != FOwner && next != this ? next : FHome.data());
+  }
+  return QWidget::eventFilter(Watched, Event);
+}
+
+void THelpWindow::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(Event);
 }
 
 void THelpWindow::ShowFile(const std::string& File) {

@@ -4,6 +4,7 @@
 // page, and a help window that shows a page, lists the topics and searches
 // them. The window can hand the page it shows to the desktop's browser.
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -43,6 +44,10 @@ class THelpWindow : public QWidget {
  public:
   explicit THelpWindow(const std::string& Folder, QWidget* Parent = nullptr);
 
+  // Shows the window in front. Asked for while a modal dialog is open, it
+  // becomes that dialog's child window, which the dialog's modality does
+  // not block, and goes back to its first parent when the dialog closes.
+  void Present();
   // Shows the page of Keyword (the contents page when it has none).
   void ShowTopic(const std::string& Keyword);
   // Shows the contents page with the topic list, or the search page.
@@ -66,8 +71,16 @@ class THelpWindow : public QWidget {
   QToolButton* buHome;
   QToolButton* buBrowser;
 
+ protected:
+  // Esc closes the window.
+  void keyPressEvent(QKeyEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
  private:
   void ShowFile(const std::string& File);
+  void MoveTo(QWidget* Owner);
+  QPointer<QWidget> FHome;
+  QPointer<QWidget> FOwner;
   std::string FFolder;
   std::vector<THelpTopic> FTopics;
 };

@@ -792,7 +792,8 @@ void TfmMain::vskZipReplaceFile(vsk::TZipCommon&, const std::string& FileName, c
                            pad + NewFilename + "\r" + pad + msgtext::kSize + std::to_string(NewFileSize) +
                            msgtext::kBytes + pad + msgtext::kDate +
                            FormatDateTime(msgtext::kReplaceDatePattern, NewDate);
-  switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll | mbHelp)) {
+  // Help context 740: the replace question's help topic.
+  switch (MessageDlg(text, mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll | mbHelp, 740)) {
     case mrYes:
       Replace = true;
       break;

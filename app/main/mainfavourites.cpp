@@ -50,8 +50,10 @@ void TfmMain::ClearFavourites() {
 void TfmMain::InsertFavourite(const std::string& Path) {
   if (Path.empty()) return;
   const int n = static_cast<int>(miFavourites->actions().size()) - kFixedFavouriteItems + 1;
-  const QString shown =
+  QString shown =
       QFontMetrics(miFavourites->font()).elidedText(QString::fromStdString(Path), Qt::ElideMiddle, kFavouriteWidth);
+  // Only the number prefix carries an accelerator; an "&" of the path is shown.
+  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
   QAction* item = miFavourites->addAction(QString::fromStdString(FavouritePrefix(n)) + shown);
   item->setData(n);
   item->setToolTip(QString::fromStdString(Path));

@@ -28,6 +28,7 @@
 #include "app/main/userinterface.h"
 #include "archive/core/dates.h"
 #include "archive/core/fileprims.h"
+#include "archive/core/messages.h"
 #include "archive/core/numbers.h"
 #include "archive/core/paths.h"
 #include "platform/trash.h"
@@ -313,7 +314,22 @@ void TfmMain::ShowComment(bool EvenEmpty) {
   const std::string comment = vskZip.GetArchiveComment();
   if (comment.empty() && !EvenEmpty) return;
   dlg.SetComment(comment);
-  dlg.OnSaveComment = [this](const std::string& Comment) { vskZip.SetArchiveComment(Comment); };
+  dlg.OnSaveComment = [this](const std::string& Comment) {
+    // The writer tells why it refused through its error event, which is
+    // shown here as well as in the output window.
+    std::string why;
+    const auto reported = vskZip.OnError;
+    vskZip.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
+                         int C) {
+      const char* text = vsk::MessageText(C);
+      why = (text ? text : "Error " + std::to_string(C)) + (X.empty() ? std::string() : "\r\n" + X);
+      if (reported) reported(S, F, X, V, C);
+    };
+    const bool saved = vskZip.SetArchiveComment(Comment);
+    vskZip.OnError = reported;
+    if (!saved) ShowError(msgtext::kCommentNotSaved + why);
+    return saved;
+  };
   UI().ShowModal(dlg);
   // The archive is rewritten only when the comment was changed.
   vskZip.SaveDirectoryChanges();

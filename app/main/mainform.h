@@ -385,6 +385,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FConvertErrors = 0;
   bool FConvertCompressed = false;
   bool FConvertChecked = false;
+  // Files the converter's integrity check has judged in its current run.
+  int FIntegrityCount = 0;
   int FRepairFound = 0;
   int FRepairGood = 0;
   vsk::TUnZip vskUnZip;
@@ -497,6 +499,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::string ArchiveDateText() const;
   // The status bar's width less Margin pixels, for shortened paths.
   int StatusTextWidth(int Margin) const;
+  // Text shortened with a path ellipsis to the status bar's width less Margin.
+  QString StatusElided(const std::string& Text, int Margin) const;
   // The reader for the lister's archive type with the archive set (null
   // when the type has none); it becomes the current reader.
   vsk::TUnBase* ChooseReader(const std::string& ArchiveFile);

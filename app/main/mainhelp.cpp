@@ -16,17 +16,13 @@ namespace brevane {
 void TfmMain::ShowHelpTopic(const std::string& Keyword) {
   THelpWindow& w = HelpWindow();
   w.ShowTopic(Keyword);
-  w.show();
-  w.raise();
-  w.activateWindow();
+  w.Present();
 }
 
 void TfmMain::ShowHelpContents(bool Search) {
   THelpWindow& w = HelpWindow();
   w.ShowContents(Search);
-  w.show();
-  w.raise();
-  w.activateWindow();
+  w.Present();
 }
 
 THelpWindow& TfmMain::HelpWindow() {

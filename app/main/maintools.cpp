@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -94,7 +95,25 @@ TFileIdentity IdentityOf(const std::string& Name) {
   return id;
 }
 
+// Name with the temporary folder it lies in taken off its front, as the
+// converter's clean-up is shown: the first occurrence, in any case.
+std::string WithoutTempDir(const std::string& Name, std::string TempDir) {
+  while (TempDir.size() > 1 && TempDir.back() == '/') TempDir.pop_back();
+  if (TempDir.empty()) return Name;
+  const std::string at = Lower(Name), dir = Lower(TempDir);
+  const auto pos = at.find(dir);
+  if (pos == std::string::npos) return Name;
+  std::size_t end = pos + dir.size();
+  if (end < Name.size() && Name[end] == '/') ++end;
+  return Name.substr(0, pos) + Name.substr(end);
+}
+
 }  // namespace
+
+QString TfmMain::StatusElided(const std::string& Text, int Margin) const {
+  return QFontMetrics(dfstbMainStatus->font())
+      .elidedText(QString::fromStdString(Text), Qt::ElideMiddle, StatusTextWidth(Margin));
+}
 
 void TfmMain::ConnectToolCommands() {
   connect(acTest, &QAction::triggered, this, &TfmMain::acTestExecute);
@@ -134,13 +153,20 @@ void TfmMain::ConnectToolCommands() {
     OutputLine("> Compression Completed.");
   };
   vskArc2Arc.OnIntegrityActivate = [this](vsk::TZipCommon&) {
+    FIntegrityCount = 0;
     SetSimpleText(QString::fromUtf8(msgtext::kConvChecking));
     OutputLine(":: Checking Integrity: " + vskArc2Arc.NewArchive);
   };
+  vskArc2Arc.OnIntegrityBegin = [this](vsk::TZipCommon&, const std::string& F) {
+    SetSimpleText(QString::fromUtf8(msgtext::kConvVerifying) + StatusElided(F, 45));
+    dfstbMainStatus->repaint();
+  };
   vskArc2Arc.OnIntegrityStatus = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
     if (!Pass) FTestFailed = true;
-    OutputLine(msgtext::kTestingFile + F + (Pass ? msgtext::kPassed : msgtext::kFailed));
+    OutputLine("> (" + std::to_string(++FIntegrityCount) + ") Testing: " + F +
+               (Pass ? msgtext::kPassed : msgtext::kFailed));
   };
+  vskArc2Arc.OnIntegrityEnd = [this](vsk::TZipCommon&, const std::string&) { SetSimpleText(QString()); };
   vskArc2Arc.OnIntegrityDeactivate = [this](vsk::TZipCommon&) {
     FConvertChecked = true;
     OutputLine("> Integrity Check Completed.");
@@ -149,6 +175,12 @@ void TfmMain::ConnectToolCommands() {
     Mode = MessageDlg(msgtext::kConvFilename + F + "\r\r" + msgtext::kConvOverwrite, mtInformation, mbYesNo) == mrNo
                ? vsk::omSkip
                : vsk::omOverwrite;
+  };
+  vskArc2Arc.OnRemoveTempfile = [this](vsk::TZipCommon&, const std::string& F) {
+    const std::string name = WithoutTempDir(F, vskArc2Arc.TempDir());
+    SetSimpleText(QString::fromUtf8(msgtext::kConvRemoving) + StatusElided(name, 56));
+    dfstbMainStatus->repaint();
+    OutputLine("> Removing: " + name);
   };
   vskArc2Arc.OnNestedTarFile = [this](vsk::TZipCommon& S, const std::string& F, bool& D) {
     vskUnGZIPNestedTarFile(S, F, D);
@@ -223,6 +255,12 @@ void TfmMain::ConnectToolCommands() {
       VolumeName = answer;
     else
       Cancel = true;
+  };
+  // A spanned input asks for its volumes as the tester does.
+  vskArc2Arc.OnNextVolume = vskZipCheck.OnNextVolume;
+  // The tester went on into the tar inside a gzip file: that is what it tests now.
+  vskZipCheck.OnChangeArchive = [this](vsk::TZipCommon&, const std::string& ArchiveName, vsk::TArcType) {
+    vskZipCheck.SetArchiveFile(ArchiveName);
   };
   vskZipCheck.OnDeactivate = [this](vsk::TZipCommon& Sender) {
     SetSimpleText(Sender.GetCancel() ? QString::fromUtf8(msgtext::kTestingCanceled) : QString());
@@ -539,6 +577,21 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   vskArc2Arc.IntegrityCheck = dlg.ckVerify->isEnabled() && dlg.ckVerify->isChecked();
   vskArc2Arc.DateAttribute = vsk::daFileDate;
   vskArc2Arc.OutArcType = type;
+  // The dialog has asked about the existing output: the converter does not
+  // ask again about that file.
+  struct TRestore {
+    vsk::TArc2Arc& Converter;
+    vsk::TArc2Arc::TOnFileExists Asks;
+    ~TRestore() { Converter.OnFileExists = Asks; }
+  } restore{vskArc2Arc, vskArc2Arc.OnFileExists};
+  if (!dlg.ReplacedOutput().empty())
+    vskArc2Arc.OnFileExists = [asks = restore.Asks, replaced = dlg.ReplacedOutput()](
+                                  vsk::TZipCommon& S, const std::string& F, vsk::TOverwriteMode& Mode) {
+      if (SameFile(F, replaced))
+        Mode = vsk::omOverwrite;
+      else if (asks)
+        asks(S, F, Mode);
+    };
   // Its inner components share its cancel flag: the progress window's
   // Cancel reaches them through the component that reports progress.
   CurrentWriter = nullptr;

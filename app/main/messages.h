@@ -172,6 +172,8 @@ inline constexpr const char* kAboutText = "Brevane 2.02";
 inline constexpr const char* kConvExtracting = "Extracting current archive ...";
 inline constexpr const char* kConvCompressing = "Compressing the new archive ...";
 inline constexpr const char* kConvChecking = "Checking integrity of converted archive ...";
+inline constexpr const char* kConvVerifying = "Verifying: ";
+inline constexpr const char* kConvRemoving = "Removing: ";
 inline constexpr const char* kConvCrcFailed = "\rExtract failed CRC check.";
 inline constexpr const char* kConvFilename = "Filename: ";
 inline constexpr const char* kConvOverwrite = "File already exist, overwrite ?";
@@ -306,6 +308,14 @@ inline constexpr const char* kReplaceDatePattern = "mm/dd/yy hh:nn";
 
 inline constexpr const char* kFileAlreadyExist = "File already exist.\r\r";
 inline constexpr const char* kOverwriteThisFile = "Would you like to overwrite this file ?";
+
+// Deleting in the file dialogs' file list.
+inline constexpr const char* kConfirmTrashFile = "Are you sure you want to move \"";
+inline constexpr const char* kConfirmTrashFileEnd = "\" to the Trash ?";
+inline constexpr const char* kTrashFileFailed = "Unable to move \"";
+inline constexpr const char* kTrashFileFailedEnd = "\" to the Trash.";
+// The comment window, when the library refused the comment.
+inline constexpr const char* kCommentNotSaved = "The archive comment was not saved.\r\n\r\n";
 
 // The types of the new-archive and add-options dialogs, by 1-based position.
 inline constexpr const char* kTypeExtensions[] = {"bh", "cab", "jar", "lha", "lzh", "tar", "zip"};

@@ -48,12 +48,16 @@ void WriteDefault(vsk::TRegistry& Reg, const std::string& Key, const std::string
 
 // Runs one of Hovelin's own registration entry points. The library is
 // loaded for that call alone: the program never creates its objects.
-void CallHovelin(const char* EntryPoint) {
+// False when the entry point ran and failed; a missing library is no
+// failure (it is not installed, so it registered nothing).
+bool CallHovelin(const char* EntryPoint) {
   vsk::TLibHandle lib = vsk::LoadLibraryQuiet(kHovelinLibrary);
-  if (!lib) return;
+  if (!lib) return true;
   using TEntry = vsk::com::HRESULT (*)();
-  if (auto entry = reinterpret_cast<TEntry>(vsk::GetProcAddress(lib, EntryPoint))) entry();
+  bool ok = true;
+  if (auto entry = reinterpret_cast<TEntry>(vsk::GetProcAddress(lib, EntryPoint))) ok = entry() >= 0;
   vsk::FreeLibrary(lib);
+  return ok;
 }
 
 }  // namespace
@@ -106,11 +110,18 @@ void UnregisterShellExtensions() {
   };
   for (const char* ext : kInfoTipExtensions) keys.push_back(InfoTipKey(ext));
   for (const TShellClass& c : kShellClasses) keys.push_back(ClassKey(c.ClassId));
-  for (const std::string& key : keys) reg.DeleteKey(key);
+  // Every key is tried; those that stay are named together at the end.
+  std::string failed;
+  const auto remove = [&](const std::string& Key, const char* Root) {
+    if (reg.KeyExists(Key) && !reg.DeleteKey(Key)) failed += std::string("\r\nFailed to delete key ") + Root + Key;
+  };
+  for (const std::string& key : keys) remove(key, "HKEY_CLASSES_ROOT");
   // The type library, interface and ProgID keys only Hovelin knows.
-  CallHovelin("DllUnregisterServer");
+  if (!CallHovelin("DllUnregisterServer"))
+    failed += std::string("\r\n") + kHovelinLibrary + " could not remove its own registration";
   reg.SetRootKey(vsk::HKEY_CURRENT_USER);
-  for (const TShellClass& c : kShellClasses) reg.DeleteKey(kApprovedKey + std::string(c.ClassId));
+  for (const TShellClass& c : kShellClasses) remove(kApprovedKey + std::string(c.ClassId), "HKEY_CURRENT_USER");
+  if (!failed.empty()) throw vsk::ERegistryException(failed.substr(2));
 }
 
 vsk::TRegArchive ProgramRegArchive() {

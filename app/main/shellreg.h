@@ -31,6 +31,8 @@ extern const std::array<const char*, 18> kAssociationExtensions;
 // (vsk::ERegistryException).
 void RegisterShellExtensions();
 // Deletes those keys again (and Hovelin's own); missing keys are skipped.
+// Keys that could not be deleted are named, one a line, in the
+// vsk::ERegistryException raised after all were tried.
 void UnregisterShellExtensions();
 
 // The main window's association component: the program's file type

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <exception>
 
+#include "app/main/helpjump.h"
+
 namespace brevane {
 
 namespace {
@@ -43,6 +45,11 @@ std::string DisplayText(const std::string& Text) {
 }
 
 int TQtUserInterface::MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) {
+  return MessageDlgHelp(Text, Type, Buttons, 0);
+}
+
+int TQtUserInterface::MessageDlgHelp(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
+                                     int HelpCtx) {
   QMessageBox box(QApplication::activeWindow());
   switch (Type) {
     case mtWarning:
@@ -87,6 +94,12 @@ int TQtUserInterface::MessageDlg(const std::string& Text, TMsgDlgType Type, TMsg
   if (Buttons == 0) Buttons = mbOK;
   for (const auto& p : pairs)
     if (Buttons & p.Button) box.addButton(p.Standard);
+  // Help shows the topic and the question stays: the button is taken from
+  // the box's own handling, which would close it.
+  if (QAbstractButton* help = (Buttons & mbHelp) && HelpCtx ? box.button(QMessageBox::Help) : nullptr) {
+    QObject::disconnect(help, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::connect(help, &QAbstractButton::clicked, &box, [HelpCtx] { ShowHelpContext(HelpCtx); });
+  }
   box.exec();
   const auto clicked = box.standardButton(box.clickedButton());
   for (const auto& p : pairs)
@@ -122,10 +135,12 @@ int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons
   return UI().MessageDlg(Text, Type, Buttons);
 }
 
-void ShowError(const std::string& Text) {
-  ++g_errorsShown;
-  UI().MessageDlg(Text, mtError, mbOK);
+int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx) {
+  if (Type == mtError) ++g_errorsShown;
+  return UI().MessageDlgHelp(Text, Type, Buttons, HelpCtx);
 }
+
+void ShowError(const std::string& Text) { MessageDlg(Text, mtError, mbOK); }
 
 int ErrorMessagesShown() { return g_errorsShown; }
 

@@ -50,6 +50,12 @@ class IUserInterface {
   // A message box; the result is the modal result of the button pressed.
   // "\r\n" and "\r" in Text are line breaks.
   virtual int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) = 0;
+  // A message box with a Help button (mbHelp) that opens the topic of the
+  // help context HelpCtx and leaves the box open; otherwise as MessageDlg.
+  virtual int MessageDlgHelp(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx) {
+    (void)HelpCtx;
+    return MessageDlg(Text, Type, Buttons);
+  }
   // An input box; true on OK, with Value holding the answer.
   virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) = 0;
   // A folder choice starting at Folder; true on OK.
@@ -69,6 +75,7 @@ void SetUserInterface(IUserInterface* Ui);
 class TQtUserInterface : public IUserInterface {
  public:
   int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) override;
+  int MessageDlgHelp(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx) override;
   bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
   bool SelectDirectory(const std::string& Caption, std::string& Folder) override;
   int ShowModal(QDialog& Dialog) override;
@@ -79,6 +86,7 @@ std::string DisplayText(const std::string& Text);
 
 // The short forms the program uses everywhere.
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
+int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx);
 void ShowError(const std::string& Text);
 void ShowInformation(const std::string& Text);
 // How many error messages the program has shown so far: a command that

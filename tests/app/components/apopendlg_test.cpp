@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 
 #include "app/dialogs/addpanels.h"
 #include "app/main/messages.h"
+#include "platform/trash.h"
 #include "tests/app/dialogs/scriptedui.h"
 #include "tests/support/testutil.h"
 
@@ -237,7 +239,7 @@ struct TModalWatch {
   }
 };
 
-TEST_F(PanelDialogs, DeletingInTheFileListCanBeBlocked) {
+TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
   TempDir dir;
   const auto victim = dir / "victim.txt";
   WriteFile(victim, "keep me");
@@ -274,20 +276,33 @@ TEST_F(PanelDialogs, DeletingInTheFileListCanBeBlocked) {
   d.Execute();
   EXPECT_TRUE(std::filesystem::exists(victim));
 
+  // Allowed, Delete moves the file to the trash, asking through the
+  // program's seam and never with a box of the dialog's own.
   TApOpenDialog allowed;
+  allowed.InitialDir = dir.str();
   allowed.ListViewStyles.EnableDelete = true;
   ui.ExpectModal([&](QDialog&) {
-    bool found = false;
-    for (auto* s : allowed.findChild<QWidget*>(QStringLiteral("listView"))->findChildren<QShortcut*>())
-      if (s->key() == QKeySequence(QKeySequence::Delete)) {
-        found = true;
-        EXPECT_TRUE(s->isEnabled());
-      }
-    EXPECT_TRUE(found);
-    EXPECT_TRUE(allowed.findChild<QAction*>(QStringLiteral("qt_delete_action"))->isVisible());
+    allowed.show();
+    auto* list = allowed.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    auto* model = qobject_cast<QFileSystemModel*>(list->model());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(model->index(dir.path().c_str())) == 1; }, 5000));
+    allowed.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&allowed));
+    list->setFocus();
+    const QModelIndex file = model->index(QString::fromStdString(victim.string()));
+    list->setCurrentIndex(file);
+    list->selectionModel()->select(file, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    TModalWatch watch;
+    ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "victim.txt" + msgtext::kConfirmTrashFileEnd,
+                     mtConfirmation, mrYes);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_FALSE(watch.Seen);
+    allowed.hide();
     return static_cast<int>(mrCancel);
   });
   allowed.Execute();
+  EXPECT_FALSE(std::filesystem::exists(victim));
+  EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/victim.txt"), "keep me");
 }
 
 TEST_F(PanelDialogs, NavigationCanBeRefused) {

@@ -35,7 +35,7 @@ TEST(CommentWindow, EveryChangeCountsAndClosingAsksToSave) {
   TScriptedUi ui;
   std::vector<std::string> saved;
   TfmComment dlg;
-  dlg.OnSaveComment = [&](const std::string& c) { saved.push_back(c); };
+  dlg.OnSaveComment = [&](const std::string& c) { return saved.push_back(c), true; };
   dlg.SetComment("first line\r\nsecond line");
   EXPECT_EQ(dlg.meComment->toPlainText(), "first line\nsecond line");
   EXPECT_FALSE(dlg.bbSave->isEnabled());
@@ -72,7 +72,7 @@ TEST(CommentWindow, SaveAndClear) {
   TScriptedUi ui;
   std::vector<std::string> saved;
   TfmComment dlg;
-  dlg.OnSaveComment = [&](const std::string& c) { saved.push_back(c); };
+  dlg.OnSaveComment = [&](const std::string& c) { return saved.push_back(c), true; };
   dlg.SetComment("old");
   dlg.meComment->setPlainText("new");
   dlg.bbSave->click();

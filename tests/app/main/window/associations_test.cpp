@@ -201,5 +201,34 @@ TEST_F(Associations, CleanUpRemovesRegistrationAssociationsAndSettings) {
   EXPECT_TRUE(Exists(HKEY_CLASSES_ROOT, std::string("\\CLSID\\") + kInfoTip));
 }
 
+TEST_F(Associations, HovelinIsRegisteredWhereItIsAndAFailedRemovalNamesTheKeys) {
+  // The built program's first run registers the InfoTip server by the path
+  // the file manager loads it from, which holds the library.
+  const auto run = vsktest::RunTool("timeout 120 " + vsktest::ShellQuote(BREVANE_PROGRAM) + " -SYS -other");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  const std::string server = Value(HKEY_CLASSES_ROOT, std::string("\\CLSID\\") + kInfoTip + "\\InprocServer32");
+  EXPECT_EQ(server, fs::path(BREVANE_PROGRAM).parent_path().string() + "/Hovelin.so");
+  EXPECT_TRUE(fs::is_regular_file(server)) << server;
+
+  // A classes root that can be read but not written: every key left is
+  // named, and the per-user ones are still deleted.
+  const std::string lock = vsk::HiveFileName(HKEY_CLASSES_ROOT) + ".lock";
+  fs::remove(lock);
+  fs::create_directories(lock);
+  std::string failed;
+  try {
+    UnregisterShellExtensions();
+  } catch (const vsk::ERegistryException& e) {
+    failed = e.what();
+  }
+  for (const auto& [root, key] : ShellKeys()) {
+    const bool classes = root == HKEY_CLASSES_ROOT;
+    EXPECT_EQ(Exists(root, key), classes) << key;
+    EXPECT_EQ(failed.find("Failed to delete key HKEY_CLASSES_ROOT" + key + "\r\n") != std::string::npos, classes)
+        << key << "\n" << failed;
+  }
+  EXPECT_NE(failed.find("Hovelin.so could not remove its own registration"), std::string::npos) << failed;
+}
+
 }  // namespace
 }  // namespace brevane::testing

@@ -1,6 +1,7 @@
 #include "app/dialogs/favourites.h"
 
 #include <QFileSystemModel>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -66,6 +67,14 @@ TEST_F(Favourites, AddedNumberedStoredAndJumpedTo) {
   main->acAddFavouritesExecute();
   EXPECT_EQ(Captions().size(), 12u);
 
+  // An "&" of a path is shown as itself: only the number is an accelerator.
+  const std::string amp = Folder("R&D & more");
+  SelectInExplorer(amp);
+  main->acAddFavouritesExecute();
+  const QString shown = main->miFavourites->actions().back()->text();
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("/R&&D && more"))) << shown.toStdString();
+  EXPECT_EQ(QKeySequence::mnemonic(shown), QKeySequence());
+
   // Jumping: the explorer shows the folder, and a collapsed pane opens.
   SelectInExplorer(folders[0]);
   main->acExplorerViewExecute();
@@ -83,7 +92,7 @@ TEST_F(Favourites, AddedNumberedStoredAndJumpedTo) {
   // The menu is rebuilt from the registry at the next start.
   EndProgram();
   ASSERT_TRUE(Start({}));
-  EXPECT_EQ(Captions().size(), 12u);
+  EXPECT_EQ(Captions().size(), 13u);
 }
 
 TEST_F(Favourites, OrganizeReordersAndRemoves) {

@@ -4,12 +4,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include "app/components/progresscyl.h"
 #include "app/dialogs/comment.h"
+#include "app/dialogs/dialogtexts.h"
 #include "app/dialogs/properties.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
+#include "archive/core/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {
@@ -184,6 +187,30 @@ TEST_F(FileCommands, TheArchiveCommentIsShownAndSaved) {
   const auto z = vsktest::RunTool("unzip -z " + vsktest::ShellQuote(plain));
   EXPECT_NE(z.output.find("Now with words"), std::string::npos) << z.output;
   EXPECT_EQ(vsktest::RunTool("unzip -t " + vsktest::ShellQuote(plain)).exitCode, 0);
+
+  // A comment the format cannot hold is refused with the library's reason;
+  // Save stays enabled, and closing with Yes keeps the window open. The
+  // archive keeps its comment.
+  const std::string refused = std::string(msgtext::kCommentNotSaved) +
+                              vsk::MessageText(vsk::msg::MaxFileSizeExceeded) + "\r\ncomment longer than 65535 bytes";
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmComment&>(Dialog);
+    d.meComment->setPlainText(QString(70000, QLatin1Char('c')));
+    AskedFirst([&] { ui.ExpectMessage(refused, mtError); });
+    d.bbSaveClick();
+    EXPECT_TRUE(d.bbSave->isEnabled());
+    AskedFirst([&] {
+      ui.ExpectMessage(dlgtext::kConfirmSaveComment, mtConfirmation, mrYes);
+      ui.ExpectMessage(refused, mtError);
+    });
+    d.setResult(mrNone);
+    d.buCloseClick();
+    EXPECT_EQ(d.result(), mrNone);
+    EXPECT_TRUE(d.bbSave->isEnabled());
+    return static_cast<int>(mrOk);
+  });
+  main->acViewCommentExecute();
+  EXPECT_NE(vsktest::RunTool("unzip -z " + vsktest::ShellQuote(plain)).output.find("Now with words"), std::string::npos);
 }
 
 TEST_F(FileCommands, MailingWithoutAMailProgram) {

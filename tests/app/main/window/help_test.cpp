@@ -2,11 +2,16 @@
 // has its page, the pages link only to pages that exist, and the commands
 // and dialogs open the window at their topic.
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QRegularExpression>
 #include <set>
 
@@ -100,6 +105,56 @@ TEST_F(Help, CommandsAndDialogsOpenTheirTopics) {
   w.buBrowser->click();
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], "file://" + HelpFolder() + "/contents.html");
+}
+
+// Whether the help window takes input now, through the window system as a
+// user's would (a window that modality blocks takes none): a click on the
+// first contents row opens that topic, then Esc closes the window.
+void ExpectUsable(THelpWindow& W) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
+  QListWidgetItem* first = W.lbContents->item(0);
+  const QPoint at = W.lbContents->viewport()->mapTo(&W, W.lbContents->visualItemRect(first).center());
+  QTest::mouseClick(W.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+  EXPECT_EQ(W.CurrentFile(), first->data(Qt::UserRole).toString().toStdString());
+  QTest::keyClick(W.windowHandle(), Qt::Key_Escape);
+  EXPECT_FALSE(W.isVisible());
+}
+
+TEST_F(Help, UsableFromModalDialogsAndAtNumberedTopics) {
+  ASSERT_TRUE(Start({}));
+  THelpWindow& w = main->HelpWindow();
+  // From a dialog running modally; the window outlives the dialog.
+  {
+    TfmConvertArc dlg(main);
+    QTimer::singleShot(0, &dlg, [&] {
+      dlg.buHelp->click();
+      EXPECT_EQ(w.CurrentFile(), "Hlp_Convert_Archive.html");
+      ExpectUsable(w);
+      dlg.buHelp->click();
+      dlg.done(mrCancel);
+    });
+    dlg.exec();
+  }
+  ExpectUsable(w);
+
+  // The replace question's Help opens its topic and the question stays.
+  QTimer::singleShot(0, main, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    box->button(QMessageBox::Help)->click();
+    EXPECT_EQ(w.CurrentFile(), "Hlp_Add_Dialog.html");
+    ExpectUsable(w);
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(TQtUserInterface().MessageDlgHelp("Replace?", mtConfirmation, mbYesNo | mbHelp, 740), mrYes);
+
+  // The new-archive dialog's Help opens the page of its context.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    Dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Help)->click();
+    return static_cast<int>(mrCancel);
+  });
+  main->acNewArchiveExecute();
+  EXPECT_EQ(w.CurrentFile(), "Hlp_New_Archive.html");
 }
 
 }  // namespace

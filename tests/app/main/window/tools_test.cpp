@@ -36,6 +36,9 @@ class Tools : public WindowTest {
 
 std::string Output() { return fmViewOutput->meOutput->toPlainText().toStdString(); }
 
+constexpr const char* kOverwriteQuestion =
+    "The output filename you entered already exist.\rAre you sure you want to overwrite this file ?";
+
 TEST_F(Tools, TestingReportsEveryFile) {
   const std::string zip = SampleZip();
   ASSERT_TRUE(Start({zip}));
@@ -354,6 +357,48 @@ TEST_F(Tools, ConvertingTheOpenArchive) {
   EXPECT_NE(t.output.find("docs/report.txt"), std::string::npos) << t.output;
 }
 
+TEST_F(Tools, ConverterAndTesterEventsReachTheWindow) {
+  ASSERT_TRUE(vsktest::HaveTool("arj") && vsktest::HaveTool("unzip"));
+  // A spanned input whose second volume was moved away, converted over an
+  // old output: one question about the output, one for the volume.
+  const std::string big = vsktest::RandomBytes(250000);
+  const std::string arj =
+      Pack("set.arj", {{"big.bin", big}, {"a.txt", "hello\n"}}, "arj a -v100k -y {out} big.bin a.txt");
+  const std::string moved = (dir.path() / "set.a02.moved").string();
+  fs::rename(dir.path() / "set.a02", moved);
+  const std::string zip = (dir.path() / "set.zip").string();
+  vsktest::WriteFile(zip, "an older output");
+  ASSERT_TRUE(Start({}));
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(arj));
+    d.rxfedOutput->setText(QString::fromStdString(zip));
+    d.ckVerify->setChecked(true);
+    AskedFirst([&] { ui.ExpectMessage(kOverwriteQuestion, mtConfirmation, mrYes); });
+    d.buConvertClick();
+    return d.result();
+  });
+  ui.ExpectInput("Volume ID: 2", true, moved);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  EXPECT_EQ(ui.LastInputCaption, "set.a02");
+  EXPECT_TRUE(vsktest::RunTool("unzip -p " + vsktest::ShellQuote(zip) + " big.bin").output == big);
+  // Integrity lines are counted; the clean-up is listed below the
+  // temporary folder.
+  const std::string out = Output();
+  EXPECT_NE(out.find("> (2) Testing: "), std::string::npos) << out;
+  EXPECT_EQ(out.find("> (3) Testing: "), std::string::npos) << out;
+  EXPECT_NE(out.find("> Removing: vsk"), std::string::npos) << out;
+  EXPECT_EQ(out.find("> Removing: /"), std::string::npos) << out;
+
+  // The tester that went on into the tar inside a gzip file names that tar.
+  const std::string tgz = Pack("x.tgz", {{"x.txt", "x"}}, "tar czf {out} x.txt");
+  ui.ExpectMessageEnding(msgtext::kVerifyNestedTar, mtInformation, mrYes);
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->CmdTest(tgz);
+  EXPECT_EQ(fs::path(main->vskZipCheck.ArchiveFile()).extension(), ".tar");
+}
+
 // Converts Input into Output of the format at list position Format with
 // "Delete Original File After Convert" ticked, as a user would.
 void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const std::string& Output, int Format) {
@@ -368,7 +413,8 @@ void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const st
                          mrYes, {}, {}, mtConfirmation});
     d.ckDeleteOrg->setChecked(true);
     d.ckDeleteOrgClick();
-    if (fs::exists(Output))
+    // The dialog asks about the file the run leaves: a "GZipTar" output gets ".gz".
+    if (fs::exists(Format == kConvertGZipTar ? Output + ".gz" : Output))
       Ui.Steps.push_front({TScriptedUi::kMessage,
                            "The output filename you entered already exist.\rAre you sure you want to overwrite this "
                            "file ?",
@@ -390,18 +436,18 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   vsktest::WriteFile(tar, "an older output");
   ASSERT_TRUE(Start({}));
   ConvertDeletingOriginal(ui, bad, tar, 6);  // Tar
-  ui.ExpectMessage(ConverterOverwrite(tar), mtInformation, mrYes);
   ui.ExpectMessageEnding(std::string("/hurt.txt") + msgtext::kConvCrcFailed, mtError);
   ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
   main->CmdConvert("");
   EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
 
-  // The converter's own question about the old output answered No: nothing
-  // was converted, so nothing is deleted.
+  // The converter's own question about an old file the dialog did not ask
+  // about (the tar beside a "GZipTar" output) answered No: nothing was
+  // converted, so nothing is deleted.
   const std::string zipped = SampleZip();
   const std::string old = (dir.path() / "sample.tar").string();
   vsktest::WriteFile(old, "an older output");
-  ConvertDeletingOriginal(ui, zipped, old, 6);  // Tar
+  ConvertDeletingOriginal(ui, zipped, old, kConvertGZipTar);
   ui.ExpectMessage(ConverterOverwrite(old), mtInformation, mrNo);
   ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
   main->CmdConvert("");
@@ -441,7 +487,6 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   const std::string out = (dir.path() / "sample.tar").string();
   main->DisplayArchive(good);
   ConvertDeletingOriginal(ui, good, out, 6);  // Tar
-  ui.ExpectMessage(ConverterOverwrite(out), mtInformation, mrYes);
   ui.ExpectMessage(msgtext::kConvDone, mtInformation);
   main->acConvertExecute();
   EXPECT_FALSE(fs::exists(good));

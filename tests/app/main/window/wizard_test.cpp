@@ -1,12 +1,16 @@
 #include "app/dialogs/wizard.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/components/apopendlg.h"
+#include "app/dialogs/backupdlg.h"
 #include "app/dialogs/overwritedlg.h"
 #include "app/main/messages.h"
 #include "tests/app/main/window/windowtest.h"
@@ -146,6 +150,32 @@ TEST_F(Wizard, ExistingArchiveKeptUntilReplaced) {
   });
   main->acWizardExecute();
   EXPECT_EQ(vsktest::ReadFile(work / "Kept.zip"), "the user's old archive");
+}
+
+// The wizard's and the backup editor's add-file dialogs are the program's
+// add dialog: its title and button, hidden files listed.
+TEST_F(Wizard, AddFileDialogsListHiddenFiles) {
+  const std::string hidden = (dir.path() / ".hidden").string();
+  vsktest::WriteFile(hidden, "b");
+  ASSERT_TRUE(Start({}));
+  const auto choose = [&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TApOpenDialog&>(Dialog);
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Select Files to Add"));
+    EXPECT_EQ(d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->text(), QStringLiteral("&Add"));
+    EXPECT_TRUE(d.filter() & QDir::Hidden);
+    d.selectFile(QString::fromStdString(hidden));
+    return static_cast<int>(mrOk);
+  };
+  TfmWizard wizard(main);
+  ui.ExpectModal(choose);
+  wizard.buAddFiles->click();
+  ASSERT_EQ(wizard.lbFiles->count(), 1);
+  EXPECT_EQ(wizard.lbFiles->item(0)->text().toStdString(), hidden);
+  TfmBackupEditor editor(main);
+  ui.ExpectModal(choose);
+  editor.buAddFiles->click();
+  ASSERT_EQ(editor.lbFiles->count(), 1);
+  EXPECT_EQ(editor.lbFiles->item(0)->text().toStdString(), hidden);
 }
 
 }  // namespace
