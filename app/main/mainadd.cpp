@@ -644,8 +644,13 @@ void TfmMain::acDeleteExecute() {
   writer.ExcludeSpec.clear();
   writer.Switch = vsk::swDelete;
   FDiskFull = false;
+  FUnsupportedType = false;
   const int n = writer.Compress();
-  if (n > 0) ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
+  if (n > 0) {
+    ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
+  } else if (FUnsupportedType) {
+    ShowError(msgtext::kCannotDeletePrefix + TypeNameText(vskVorsk.ArcType()) + msgtext::kCannotDeleteSuffix);
+  }
   writer.FileSpec = kept;
   if (IsFile(archive))
     RefreshList(archive);

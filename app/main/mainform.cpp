@@ -785,13 +785,7 @@ void TfmMain::DisplayTotals(bool SelectedOnly) {
     }
   } else {
     count = FModel->RowCount();
-    if (vskVorsk.ArcType() == vsk::atCab) {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(vskVorsk.ArchiveFile(), ec);
-      packed = ec ? 0 : static_cast<vsk::Int64>(size);
-    } else {
-      packed = static_cast<vsk::Int64>(vskVorsk.PackedTotal);
-    }
+    packed = static_cast<vsk::Int64>(vskVorsk.PackedTotal);
     unpacked = static_cast<vsk::Int64>(vskVorsk.UnpackedTotal);
   }
   const TTotalsTexts t = MakeTotalsTexts(vskVorsk.ArcType(), count, packed, unpacked);

@@ -386,6 +386,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FPasswordError = false;
   bool FCrcError = false;
   bool FDiskFull = false;
+  // The component refused the operation for the archive's type.
+  bool FUnsupportedType = false;
   std::string FDragTemp;
   // No to All in the overwrite question: later existing files are skipped
   // without asking, new ones still extracted.

@@ -184,26 +184,48 @@ TEST_F(ArchiveView, CommandsFollowTheArchiveType) {
   EXPECT_TRUE(main->vskVorsk.ArchiveFile().empty());
 }
 
-TEST_F(ArchiveView, CabinetShowsNoPackedSizes) {
+TEST_F(ArchiveView, CabinetsShowTheirFoldersSharedOutAndRefuseDeletes) {
   ASSERT_TRUE(vsktest::HaveTool("gcab")) << "gcab is needed (Debian package gcab)";
-  const std::string cab = Pack("set.cab", {{"big.bin", vsktest::RandomBytes(1500000)}, {"small.txt", "cabinet"}},
-                               "gcab -c {out} big.bin small.txt");
+  const std::string cab = Pack("set.cab", {{"big.txt", vsktest::TextBytes(1500000)}, {"small.txt", "cabinet"}},
+                               "gcab -c -z {out} big.txt small.txt");
   ASSERT_TRUE(Start({cab}));
   ASSERT_EQ(Model().RowCount(), 2);
-  EXPECT_EQ(Column(ColumnNamed("Packed")), (std::vector<std::string>{"0", "0"}));
   EXPECT_EQ(Column(ColumnNamed("Unpacked")), (std::vector<std::string>{"1500000", "7"}));
+  // Packed and ratio of each row agree; together they are the folder's data.
+  vsk::Int64 packedSum = 0;
+  for (int r = 0; r < 2; ++r) {
+    const TItemData& d = Model().Row(r).Data;
+    packedSum += CellNumber(d.Packed);
+    EXPECT_EQ(d.Ratio, std::to_string(vsk::CompressRatio(CellNumber(d.Packed), CellNumber(d.Unpacked))) + "%");
+  }
+  const auto size = static_cast<vsk::Int64>(fs::file_size(cab));
+  EXPECT_GT(CellNumber(Model().Row(0).Data.Packed), 0);
+  EXPECT_LT(packedSum, size);
+  EXPECT_GT(packedSum, size - 1000);
   EXPECT_EQ(main->StatusPanelText(0), QStringLiteral("CAB"));
-  // The packed total is the cabinet file's size.
-  EXPECT_EQ(main->StatusPanelText(3).toStdString(),
-            "Packed: " + MegabytesText(static_cast<vsk::Int64>(fs::file_size(cab))));
-  EXPECT_EQ(main->StatusPanelText(3), QStringLiteral("Packed: 1.43 MB"));
-  // Files are added to a cabinet and it is tested; nothing is deleted from it.
+  EXPECT_EQ(main->StatusPanelText(3).toStdString(), "Packed: " + MegabytesText(packedSum));
+  const std::string whole = main->StatusPanelText(1).toStdString();
+  EXPECT_NE(whole, "Ratio: 0%");
+  // One row selected shows its own ratio, as every row is compressed alike.
+  auto* sel = main->dfelvArchiveView->selectionModel();
+  sel->select(Model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  main->dfelvArchiveViewClick();
+  EXPECT_EQ(main->StatusPanelText(1).toStdString(), "Ratio: " + Model().Row(0).Data.Ratio);
+  EXPECT_NE(main->StatusPanelText(1), QStringLiteral("Ratio: 100%"));
+
+  // Files are added to a cabinet and it is tested; deleting from it is
+  // refused, and the window says so.
   EXPECT_TRUE(main->CommandEnabled("acAdd"));
-  EXPECT_FALSE(main->CommandEnabled("acDelete"));
   EXPECT_TRUE(main->CommandEnabled("acTest"));
   EXPECT_FALSE(main->CommandEnabled("acViewComment"));
   EXPECT_TRUE(main->CommandEnabled("acExtract"));
-  EXPECT_TRUE(main->CommandEnabled("acCloseArchive"));
+  ASSERT_TRUE(main->CommandEnabled("acDelete"));
+  const std::string before = vsktest::ReadFile(cab);
+  ui.ExpectMessage(msgtext::kDeleteSelectedFile, mtConfirmation, mrYes);
+  ui.ExpectMessage(std::string(msgtext::kCannotDeletePrefix) + "CAB" + msgtext::kCannotDeleteSuffix, mtError);
+  main->dfelvArchiveViewKeyDown(Qt::Key_Delete);
+  EXPECT_EQ(vsktest::ReadFile(cab), before);
+  EXPECT_EQ(Model().RowCount(), 2);
 }
 
 TEST_F(ArchiveView, AFileThatIsNoArchiveLeavesTheCommandsDisabled) {
