@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::vector<vsk::TZipCommon*> ArchiveComponents();
   void GenerateToolbar();
   void GenerateColumns();
+  // Widens the columns the user did not size to fit the texts they show.
+  void FitColumns();
   void GenerateSortMenu();
   void miShowTextClick();
   void miShowToolTipsClick();
@@ -499,6 +502,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   QFileSystemModel* FFolderModel = nullptr;
   QFileSystemModel* FFileModel = nullptr;
   bool FSimplePanel = false;
+  // Columns the user sized keep their width; the others grow to
+  // fit their texts after each listing.
+  std::set<int> FUserSizedColumns;
+  bool FSizingColumns = false;
   bool FSplitterMaximized = false;
   int FExplorerHeight = 160;
   int FSortColumn = 0;

@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStatusTipEvent>
 
 #include "app/components/opendialog.h"
 #include "app/components/regcontrols.h"
@@ -297,8 +298,15 @@ TEST_F(ArchiveView, SelectionCommands) {
   main->acSelectGroupExecute();
   EXPECT_EQ(ui.LastInputCaption, msgtext::kSelectGroupTitle);
   EXPECT_EQ(SelectedRows(*main), (std::vector<int>{0, 1, 3}));
+  // The status bar follows each selection command.
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("3 files"));
   main->acInvertSelectionExecute();
   EXPECT_EQ(SelectedRows(*main), (std::vector<int>{2}));
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("1 file"));
+  main->acSelectAllExecute();
+  main->acDeselectAllExecute();
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("4 files"));
+  main->acInvertSelectionExecute();
   main->acInvertSelectionExecute();
   ui.ExpectInput(msgtext::kGroupPrompt, true, "?.TXT");
   main->acDeselectGroupExecute();
@@ -307,6 +315,63 @@ TEST_F(ArchiveView, SelectionCommands) {
   ui.ExpectInput(msgtext::kGroupPrompt, false);
   main->acSelectGroupExecute();
   EXPECT_TRUE(SelectedRows(*main).empty());
+}
+
+TEST_F(ArchiveView, StatusTextsKeepTheWindowsSizeAndEndWithTheJob) {
+  const std::string zip = SampleZip();
+  ASSERT_TRUE(Start({zip}));
+  main->show();
+  main->resize(760, 480);
+  QCoreApplication::processEvents();
+  const int width = main->width();
+  ASSERT_EQ(width, 760);
+  const std::string longName = "/" + std::string(400, 'd') + "/file.txt";
+  // Texts longer than the bar are cut to it, whole in the label.
+  main->vskZipActivate(main->vskZip);
+  main->vskZipFileScanStatus(main->vskZip, longName, 12, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(main->width(), width);
+  EXPECT_EQ(main->SimpleText().toStdString(), "12 " + longName);
+  main->vskZipDeactivate(main->vskZip);
+  QStatusTipEvent tip(QString::fromStdString(longName));
+  QCoreApplication::sendEvent(main, &tip);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(main->width(), width);
+  EXPECT_EQ(main->StatusPanelText(5).toStdString(), longName);
+  EXPECT_LE(main->minimumSizeHint().width(), width);
+
+  // A job that ends leaves neither its own text nor the hint seen before it.
+  QStatusTipEvent hint(QStringLiteral("Test the archive"));
+  QCoreApplication::sendEvent(main, &hint);
+  ASSERT_EQ(main->StatusPanelText(5), QStringLiteral("Test the archive"));
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->acTestExecute();
+  EXPECT_FALSE(main->SimplePanel());
+  EXPECT_TRUE(main->StatusPanelText(5).isEmpty());
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("3 files"));
+}
+
+TEST_F(ArchiveView, ColumnsWidenToTheirTextsUnlessTheUserSizedThem) {
+  WriteDefaultSettings();
+  WriteSettingBool("View", "ColMethod", true);
+  const std::string longName = "LibarchiveAddingTestWithAFairlyLongName.html";
+  const std::string zip = Zip("long.zip", {{longName, vsktest::TextBytes(3000)}, {"x/" + longName, "x"}});
+  ASSERT_TRUE(Start({zip}));
+  main->show();
+  main->resize(1000, 600);
+  QCoreApplication::processEvents();
+  main->acRefreshExecute();
+  QHeaderView* header = main->dfelvArchiveView->header();
+  const QFontMetrics fm(main->dfelvArchiveView->font());
+  for (int c = 0; c < Model().columnCount(); ++c) {
+    int text = fm.horizontalAdvance(Model().Caption(c));
+    for (int r = 0; r < Model().RowCount(); ++r) text = std::max(text, fm.horizontalAdvance(Model().CellText(r, c)));
+    EXPECT_GT(header->sectionSize(c), text) << Model().Caption(c).toStdString();
+  }
+  // A width the user gave stays through the next listing.
+  header->resizeSection(ColumnNamed("Folder"), 40);
+  main->acRefreshExecute();
+  EXPECT_EQ(header->sectionSize(ColumnNamed("Folder")), 40);
 }
 
 TEST_F(ArchiveView, ARefreshOfAVanishedArchiveClosesIt) {
