@@ -1,7 +1,6 @@
 #include "archive/core/deflateahead.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "archive/core/checksum.h"
 #include "tests/support/rawdeflate.h"
@@ -79,43 +78,6 @@ TEST(DeflateAhead, WorkersMakeZlibsStreamsWithinABoundedWindow) {
   EXPECT_TRUE(ahead.HasRoom(vsk::Int64{1} << 40));
 }
 
-// The writer shows a large entry's progress while it waits for the worker:
-// the worker tells, block by block, how far it got and which file it reads.
-TEST(DeflateAhead, AWaitSeesTheWorkersProgressOnTheFileItReads) {
-  TempDir tmp;
-  const std::string text = TextBytes(16 << 20, 5);
-  WriteFile(tmp / "large.txt", text);
-  struct stat st;
-  ASSERT_EQ(::stat((tmp / "large.txt").c_str(), &st), 0);
-
-  TDeflateAhead ahead(2, vsk::dtDeflateN, tmp.path().string());
-  ahead.Queue(0, (tmp / "large.txt").string(), static_cast<vsk::Int64>(text.size()));
-  std::vector<vsk::Int64> seen;
-  auto e = ahead.Take(0, [&](const vsk::TAheadProgress& p) {
-    const vsk::Int64 done = p.Done.load();
-    if (done > 0) {
-      EXPECT_EQ(p.Dev.load(), static_cast<vsk::UInt64>(st.st_dev));
-      EXPECT_EQ(p.Ino.load(), static_cast<vsk::UInt64>(st.st_ino));
-      EXPECT_EQ(p.StatSize.load(), static_cast<vsk::Int64>(text.size()));
-      seen.push_back(done);
-    }
-    return true;
-  });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(Output(*e), RawDeflate(text));
-  // Whole blocks, growing, and some of them before the end.
-  ASSERT_FALSE(seen.empty());
-  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-  EXPECT_LT(seen.front(), static_cast<vsk::Int64>(text.size()));
-  for (const vsk::Int64 d : seen) EXPECT_TRUE(d % (1 << 20) == 0 || d == static_cast<vsk::Int64>(text.size())) << d;
-
-  // A wait that is ended stops the worker and gives nothing.
-  ahead.Queue(1, (tmp / "large.txt").string(), static_cast<vsk::Int64>(text.size()));
-  int calls = 0;
-  EXPECT_FALSE(ahead.Take(1, [&](const vsk::TAheadProgress&) { return ++calls < 2; }));
-  EXPECT_EQ(calls, 2);
-  EXPECT_FALSE(ahead.Queued(1));
-}
 
 }  // namespace
 }  // namespace vsktest

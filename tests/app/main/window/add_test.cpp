@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -251,22 +250,16 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
 }
 
 TEST_F(AddTest, ANewArchiveIsNamedInTheTitleWhileItIsMade) {
-  ASSERT_TRUE(vsktest::HaveTool("unzip"));
   const std::string listed = Zip("listed.zip", {{"a.txt", "a"}});
-  const Tree large = {{"large.txt", vsktest::TextBytes(8 << 20, 11)}};
-  const fs::path src = MakeTree("large", large);
+  const fs::path src = MakeTree("large", {{"large.txt", vsktest::TextBytes(8 << 20, 11)}});
   const std::string made = (dir.path() / "made.zip").string();
   ASSERT_TRUE(Start({listed}));
-  // Seen while the progress window is up, whenever the run lets timers in.
-  std::set<int> fileProgress;
-  std::set<std::string> titles;
-  auto* watch = new QTimer(main);
-  QObject::connect(watch, &QTimer::timeout, watch, [&] {
-    if (!fmProgress->isVisible()) return;
-    fileProgress.insert(fmProgress->pbCurrent->value());
-    titles.insert(main->windowTitle().toStdString());
+  std::set<std::string> titles;  // while the progress window is up
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+    if (fmProgress->isVisible()) titles.insert(main->windowTitle().toStdString());
   });
-  watch->start(1);
+  watch.start(1);
   ui.ExpectModal([&](QDialog& Dialog) {
     static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(made));
     return static_cast<int>(mrOk);
@@ -274,10 +267,7 @@ TEST_F(AddTest, ANewArchiveIsNamedInTheTitleWhileItIsMade) {
   ui.ExpectModal(Choose(src, {"large.txt"}));
   ui.ExpectMessage("Files Compressed: 1", mtInformation);
   main->acNewArchiveExecute();
-  delete watch;
-  ASSERT_TRUE(UnzipAccepts(made));
   EXPECT_EQ(titles, (std::set<std::string>{TitleText() + " - " + made}));
-  EXPECT_TRUE(std::any_of(fileProgress.begin(), fileProgress.end(), [](int v) { return v > 0 && v < 100; }));
 }
 
 TEST_F(AddTest, NewCabinetAndAddingToIt) {

@@ -142,12 +142,7 @@ TEST(CabList, CabinetsOfGcab) {
     for (const auto& e : r.entries) packed += e.packed;
     EXPECT_EQ(packed, DataBlockBytes(arc));
     EXPECT_EQ(r.packTotal, static_cast<double>(packed));
-    if (zipped) {
-      EXPECT_LT(packed, 53700);
-      const auto* text = r.Find("src/readme.txt");
-      EXPECT_NEAR(static_cast<double>(text->packed), packed * 50000.0 / 53700, 1.0);
-      EXPECT_GT(text->ratio, 0);
-    }
+    EXPECT_EQ(r.Find("src/readme.txt")->ratio > 0, zipped);
 
     const auto txt = List(arc, {.spec = {"*.txt"}});
     EXPECT_EQ(txt.numFiles, 2);
