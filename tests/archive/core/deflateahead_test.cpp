@@ -78,6 +78,5 @@ TEST(DeflateAhead, WorkersMakeZlibsStreamsWithinABoundedWindow) {
   EXPECT_TRUE(ahead.HasRoom(vsk::Int64{1} << 40));
 }
 
-
 }  // namespace
 }  // namespace vsktest

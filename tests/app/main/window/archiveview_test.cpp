@@ -341,7 +341,8 @@ TEST_F(ArchiveView, ColumnsWidenToTheirTextsUnlessTheUserSizedThem) {
   main->resize(1000, 600);
   main->acRefreshExecute();
   QHeaderView* header = main->dfelvArchiveView->header();
-  EXPECT_GT(header->sectionSize(0), main->dfelvArchiveView->fontMetrics().horizontalAdvance(QString::fromStdString(longName)));
+  const QFontMetrics fm(main->dfelvArchiveView->font());
+  EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(QString::fromStdString(longName)));
   // A width the user gave stays through the next listing.
   header->resizeSection(0, 40);
   main->acRefreshExecute();
