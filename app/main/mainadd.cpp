@@ -424,6 +424,8 @@ void TfmMain::acNewArchiveExecute() {
   FReplaceAll = 0;
   FSkipAllDupes = false;
   FCancelTask = false;
+  // The window names the archive being made, no longer the one listed before.
+  setWindowTitle(Q(TitleText() + " - " + name));
   const int count = writer.Compress();
   FSpanDisks = true;
 
@@ -481,6 +483,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     ApplicationBusy();
     FModel->Clear();
     ApplicationWaiting();
+    setWindowTitle(Q(TitleText() + " - " + archive));
     FSortColumn = 0;
     FSortOrder = Qt::AscendingOrder;
     dfelvArchiveView->header()->setSortIndicator(0, Qt::AscendingOrder);
@@ -644,8 +647,13 @@ void TfmMain::acDeleteExecute() {
   writer.ExcludeSpec.clear();
   writer.Switch = vsk::swDelete;
   FDiskFull = false;
+  FUnsupportedType = false;
   const int n = writer.Compress();
-  if (n > 0) ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
+  if (n > 0) {
+    ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
+  } else if (FUnsupportedType) {
+    ShowError(msgtext::kCannotDeletePrefix + TypeNameText(vskVorsk.ArcType()) + msgtext::kCannotDeleteSuffix);
+  }
   writer.FileSpec = kept;
   if (IsFile(archive))
     RefreshList(archive);

@@ -726,6 +726,9 @@ void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName
     case vsk::msg::DiskFull:
       FDiskFull = true;
       break;
+    case vsk::msg::UnsupportedArcType:
+      FUnsupportedType = true;
+      break;
     default:
       break;
   }

@@ -236,10 +236,7 @@ void TfmMain::acPropertiesExecute() {
 
   TfmProperties dlg(this);
   dlg.edFilename->setText(Q(archive));
-  std::string type(vsk::ArcTypeName(vskVorsk.ArcType()));
-  while (!type.empty() && static_cast<unsigned char>(type.back()) <= ' ') type.pop_back();
-  while (!type.empty() && static_cast<unsigned char>(type.front()) <= ' ') type.erase(0, 1);
-  dlg.laArcType->setText(Q(type));
+  dlg.laArcType->setText(Q(TypeNameText(vskVorsk.ArcType())));
   dlg.laTotalFiles->setText(QString::number(FModel->RowCount()));
   dlg.laDate->setText(Q(ArchiveDateText()));
   dlg.laPackedSize->setText(Q(MegabytesText(packed)));

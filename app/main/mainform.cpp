@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
@@ -60,6 +61,25 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Q(const char* s) { return QString::fromUtf8(s); }
 
 QColor FromTColor(int Color) { return QColor(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF); }
+
+// A status-bar text that never widens the window: it asks for no more than
+// its minimum width and is cut with an ellipsis to the width it is given.
+// text() keeps the whole text.
+class TStatusText : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  QSize minimumSizeHint() const override { return {minimumWidth(), QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    drawFrame(&p);
+    const QRect r = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&p, r, static_cast<int>(alignment()), palette(), isEnabled(),
+                          fontMetrics().elidedText(text(), Qt::ElideRight, r.width()), foregroundRole());
+  }
+};
 
 // The list view's row styles: full-row or first-cell selection, grid lines
 // and the underlined hot or cold rows of one-click activation.
@@ -337,7 +357,7 @@ void TfmMain::BuildMenus() {
 void TfmMain::BuildStatusBar() {
   QStatusBar* bar = dfstbMainStatus;
   bar->setSizeGripEnabled(true);
-  FSimpleLabel = new QLabel(bar);
+  FSimpleLabel = new TStatusText(bar);
   FSimpleLabel->setObjectName(QStringLiteral("laSimpleText"));
   FSimpleLabel->hide();
   bar->addWidget(FSimpleLabel, 1);
@@ -352,7 +372,7 @@ void TfmMain::BuildStatusBar() {
       FRatioGauge->setMaximumHeight(18);
       bar->addWidget(FRatioGauge);
     }
-    FPanels[i] = new QLabel(bar);
+    FPanels[i] = new TStatusText(bar);
     FPanels[i]->setObjectName(QStringLiteral("laPanel%1").arg(i));
     FPanels[i]->setFrameShape(QFrame::StyledPanel);
     FPanels[i]->setFrameShadow(QFrame::Sunken);
@@ -506,6 +526,9 @@ void TfmMain::ConnectHandlers() {
   connect(rcbFilter, qOverload<int>(&QComboBox::activated), this, [this](int) { rcbFilterSelect(); });
   rcbFilter->lineEdit()->installEventFilter(this);
   connect(dfelvArchiveView->header(), &QHeaderView::sectionClicked, this, &TfmMain::dfelvArchiveViewColumnClick);
+  connect(dfelvArchiveView->header(), &QHeaderView::sectionResized, this, [this](int Column, int, int) {
+    if (!FSizingColumns) FUserSizedColumns.insert(Column);
+  });
   dfelvArchiveView->viewport()->installEventFilter(this);
   dfelvArchiveView->installEventFilter(this);
   connect(tbMain, &QWidget::customContextMenuRequested, this,
@@ -653,11 +676,30 @@ void TfmMain::GenerateColumns() {
   QHeaderView* header = dfelvArchiveView->header();
   // The widths are those of a system font five pixels wide on average.
   const double scale = std::max(1.0, dfelvArchiveView->fontMetrics().averageCharWidth() / 5.0);
+  FUserSizedColumns.clear();
+  FSizingColumns = true;
   for (std::size_t i = 0; i < columns.size(); ++i)
     header->resizeSection(static_cast<int>(i), static_cast<int>(ColumnDef(columns[i]).Width * scale));
+  FSizingColumns = false;
   FSortColumn = 0;
   FSortOrder = Qt::AscendingOrder;
   header->setSortIndicator(0, Qt::AscendingOrder);
+}
+
+void TfmMain::FitColumns() {
+  QHeaderView* header = dfelvArchiveView->header();
+  // A column never takes more than half of the list's width this way.
+  const int widest = std::max(120, dfelvArchiveView->viewport()->width() / 2);
+  FSizingColumns = true;
+  for (int c = 0; c < FModel->columnCount(); ++c) {
+    if (FUserSizedColumns.count(c) || header->isSectionHidden(c)) continue;
+    // The view measures the texts (of the rows about those shown) and its
+    // caption; a column only ever grows here.
+    const int before = header->sectionSize(c);
+    dfelvArchiveView->resizeColumnToContents(c);
+    header->resizeSection(c, std::max(before, std::min(widest, header->sectionSize(c))));
+  }
+  FSizingColumns = false;
 }
 
 void TfmMain::GenerateSortMenu() {
@@ -751,6 +793,10 @@ void TfmMain::acExitExecute() {
 // ---- the status bar
 
 void TfmMain::SetSimplePanel(bool Simple) {
+  // A job begins with a clear text and leaves no hint of what was pointed at
+  // before it: the hints it passed over while running were not shown.
+  if (Simple && !FSimplePanel) FSimpleLabel->clear();
+  if (!Simple && FSimplePanel) FPanels[5]->clear();
   FSimplePanel = Simple;
   FSimpleLabel->setVisible(Simple);
   FRatioGauge->setVisible(!Simple);
@@ -792,13 +838,7 @@ void TfmMain::DisplayTotals(bool SelectedOnly) {
     }
   } else {
     count = FModel->RowCount();
-    if (vskVorsk.ArcType() == vsk::atCab) {
-      std::error_code ec;
-      const auto size = std::filesystem::file_size(vskVorsk.ArchiveFile(), ec);
-      packed = ec ? 0 : static_cast<vsk::Int64>(size);
-    } else {
-      packed = static_cast<vsk::Int64>(vskVorsk.PackedTotal);
-    }
+    packed = static_cast<vsk::Int64>(vskVorsk.PackedTotal);
     unpacked = static_cast<vsk::Int64>(vskVorsk.UnpackedTotal);
   }
   const TTotalsTexts t = MakeTotalsTexts(vskVorsk.ArcType(), count, packed, unpacked);
@@ -889,6 +929,8 @@ bool TfmMain::RefreshList(const std::string& FileName) {
     }
   }
   ApplicationWaiting();
+  // The rows are in the view once the update has ended.
+  if (result && !FModel->Updating()) FitColumns();
   if (FCloseAfterRun) {
     FCloseAfterRun = false;
     acCloseArchiveExecute();
@@ -988,14 +1030,22 @@ void TfmMain::rcbFilterKeyPress(char Key) {
 
 // ---- selection
 
-void TfmMain::acSelectAllExecute() { dfelvArchiveView->selectAll(); }
+// The selection commands show the totals of what they selected, as a click does.
+void TfmMain::acSelectAllExecute() {
+  dfelvArchiveView->selectAll();
+  dfelvArchiveViewClick();
+}
 
-void TfmMain::acDeselectAllExecute() { dfelvArchiveView->clearSelection(); }
+void TfmMain::acDeselectAllExecute() {
+  dfelvArchiveView->clearSelection();
+  dfelvArchiveViewClick();
+}
 
 void TfmMain::acInvertSelectionExecute() {
   if (FModel->RowCount() == 0) return;
   const QItemSelection all(FModel->index(0, 0), FModel->index(FModel->RowCount() - 1, 0));
   dfelvArchiveView->selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+  dfelvArchiveViewClick();
 }
 
 void TfmMain::SelectByMask(bool Select) {
@@ -1018,6 +1068,7 @@ void TfmMain::SelectByMask(bool Select) {
   flush(FModel->RowCount() - 1);
   dfelvArchiveView->selectionModel()->select(
       matching, (Select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+  dfelvArchiveViewClick();
 }
 
 void TfmMain::acSelectGroupExecute() { SelectByMask(true); }
@@ -1236,7 +1287,11 @@ void TfmMain::LoadListLayout() {
       if (parts.size() != 2) continue;
       bool okWidth = false, okPos = false;
       const int w = parts[0].toInt(&okWidth), pos = parts[1].toInt(&okPos);
-      if (okWidth && w >= 10 && w <= 2000) header->resizeSection(c, w);
+      if (okWidth && w >= 10 && w <= 2000) {
+        FSizingColumns = true;
+        header->resizeSection(c, w);
+        FSizingColumns = false;
+      }
       if (okPos) positions.emplace_back(pos, c);
     }
     reg.CloseKey();

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::vector<vsk::TZipCommon*> ArchiveComponents();
   void GenerateToolbar();
   void GenerateColumns();
+  // Widens the columns the user did not size to fit the texts they show.
+  void FitColumns();
   void GenerateSortMenu();
   void miShowTextClick();
   void miShowToolTipsClick();
@@ -413,6 +416,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FPasswordError = false;
   bool FCrcError = false;
   bool FDiskFull = false;
+  // The component refused the operation for the archive's type.
+  bool FUnsupportedType = false;
   std::string FDragTemp;
   // No to All in the overwrite question: later existing files are skipped
   // without asking, new ones still extracted.
@@ -529,6 +534,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   QFileSystemModel* FFolderModel = nullptr;
   QFileSystemModel* FFileModel = nullptr;
   bool FSimplePanel = false;
+  // Columns the user sized keep their width; the others grow to
+  // fit their texts after each listing.
+  std::set<int> FUserSizedColumns;
+  bool FSizingColumns = false;
   bool FSplitterMaximized = false;
   int FExplorerHeight = 160;
   int FSortColumn = 0;

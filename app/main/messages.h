@@ -274,6 +274,10 @@ inline constexpr const char* kDeleteSelectedFile = "Are you sure you want to\rDE
 inline constexpr const char* kDeleteSelectedFiles = "Are you sure you want to\rDELETE the selected files ?";
 inline constexpr const char* kOneFileDeleted = " file successfully deleted.";
 inline constexpr const char* kFilesDeleted = " files successfully deleted.";
+// Shown when the writer of the archive's type refuses to delete entries:
+// the prefix, the type's name, the suffix.
+inline constexpr const char* kCannotDeletePrefix = "Files cannot be deleted from a ";
+inline constexpr const char* kCannotDeleteSuffix = " archive. The archive was not changed.";
 
 inline constexpr const char* kDeletingPrefix = "Deleting: ";
 inline constexpr const char* kCompressingPrefix = "Compressing: ";

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,6 +24,20 @@ IUserInterface* g_ui = nullptr;
 int g_errorsShown = 0;
 
 QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+
+// Room beside a title for the window's icon and its title-bar buttons.
+constexpr int kTitleBarExtra = 150;
+
+// Makes a message box wide enough that its title is not cut, also when its
+// text is short (the About box).
+void FitTitle(QMessageBox& Box) {
+  QFont bold = Box.font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(Box.windowTitle()) + kTitleBarExtra;
+  if (auto* grid = qobject_cast<QGridLayout*>(Box.layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
 
 }  // namespace
 
@@ -73,6 +88,7 @@ int TQtUserInterface::MessageDlgHelp(const std::string& Text, TMsgDlgType Type, 
       break;
   }
   box.setText(ToQt(DisplayText(Text)));
+  FitTitle(box);
   struct Pair {
     TMsgDlgButtons Button;
     QMessageBox::StandardButton Standard;

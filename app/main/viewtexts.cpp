@@ -67,7 +67,7 @@ std::string EntryFolder(const std::string& FileName) {
 TItemData MakeItemData(const vsk::TVorsk& Vorsk) {
   TItemData d;
   d.Date = DateTimeToStr(Vorsk.FileDate);
-  d.Packed = Vorsk.ArcType() == vsk::atCab ? "0" : std::to_string(Vorsk.PackedSize);
+  d.Packed = std::to_string(Vorsk.PackedSize);
   d.Unpacked = std::to_string(Vorsk.UnpackedSize);
   d.Ratio = std::to_string(static_cast<int>(Vorsk.Ratio)) + "%";
   d.Folder = EntryFolder(Vorsk.FileName);
@@ -197,12 +197,16 @@ std::string MegabytesText(vsk::Int64 Bytes) {
   return std::string(buf) + " MB";
 }
 
+std::string TypeNameText(vsk::TArcType Type) {
+  std::string name(vsk::ArcTypeName(Type));
+  while (!name.empty() && static_cast<unsigned char>(name.back()) <= ' ') name.pop_back();
+  while (!name.empty() && static_cast<unsigned char>(name.front()) <= ' ') name.erase(name.begin());
+  return name;
+}
+
 TTotalsTexts MakeTotalsTexts(vsk::TArcType Type, vsk::Int64 Count, vsk::Int64 Packed, vsk::Int64 Unpacked) {
   TTotalsTexts t;
-  std::string name(vsk::ArcTypeName(Type));
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  while (!name.empty() && name.front() == ' ') name.erase(name.begin());
-  t.ArcType = name;
+  t.ArcType = TypeNameText(Type);
   t.RatioPosition = vsk::CompressRatio(static_cast<double>(Packed), static_cast<double>(Unpacked));
   t.Ratio = "Ratio: " + std::to_string(t.RatioPosition) + "%";
   t.Files = FilesText(Count);
@@ -225,10 +229,11 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
   const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
   t.emplace_back("acMakeSFX", sfx.Contains(Type));
   t.emplace_back("acPassword", ArcTypeCanEncrypt(Type));
-  // Files are added to a cabinet by rebuilding it; none are deleted from one.
+  // Files are added to a cabinet by rebuilding it. Its writer refuses to
+  // delete entries, and the window says so when asked.
   const bool writable = ArcTypeHasWriter(Type);
   t.emplace_back("acAdd", writable);
-  t.emplace_back("acDelete", writable && Type != atCab);
+  t.emplace_back("acDelete", writable);
   t.emplace_back("acTest", ArcTypeCanTest(Type));
   t.emplace_back("acExtract", ArcTypeHasExtractor(Type));
   const bool comment = Type == atZip || Type == atZipExe;

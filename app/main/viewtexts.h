@@ -66,7 +66,7 @@ std::vector<TViewColumn> ShownColumns(const TOptions& Options);
 std::string EntryName(const std::string& FileName);
 std::string EntryFolder(const std::string& FileName);
 
-// The row record of the lister's current entry; packed is "0" for cabinets.
+// The row record of the lister's current entry.
 TItemData MakeItemData(const vsk::TVorsk& Vorsk);
 // The text of a column for the lister's current entry. TypeName is the
 // desktop's name for the entry's file type (the "File Type" cell).
@@ -101,6 +101,8 @@ struct TTotalsTexts {
   std::string Packed;     // panel 3
   std::string Unpacked;   // panel 4
 };
+// The display name of a type without its padding.
+std::string TypeNameText(vsk::TArcType Type);
 std::string FilesText(vsk::Int64 Count);
 std::string MegabytesText(vsk::Int64 Bytes);
 TTotalsTexts MakeTotalsTexts(vsk::TArcType Type, vsk::Int64 Count, vsk::Int64 Packed, vsk::Int64 Unpacked);

@@ -794,12 +794,30 @@ bool TCompBase::WillDeflate(const TCompEntry& E) const {
 
 std::shared_ptr<TDeflatedEntry> TCompBase::TakeAhead(const TCompEntry& E, UInt64 Dev, UInt64 Ino) {
   if (!FAhead || FEntries.empty() || &E < FEntries.data() || &E >= FEntries.data() + FEntries.size()) return nullptr;
-  auto a = FAhead->Take(static_cast<std::size_t>(&E - FEntries.data()), [this] {
+  // While the worker deflates the entry, its blocks are shown as the
+  // writer's own loop would show them, once it is known to read this file.
+  FAheadShown = 0;
+  auto a = FAhead->Take(static_cast<std::size_t>(&E - FEntries.data()), [&](const TAheadProgress& P) {
+    const Int64 done = P.Done.load(std::memory_order_acquire);
+    if (done > FAheadShown && FEntrySize > kSmallFile && P.Dev.load(std::memory_order_relaxed) == Dev &&
+        P.Ino.load(std::memory_order_relaxed) == Ino && P.StatSize.load(std::memory_order_relaxed) == FEntrySize) {
+      while (FAheadShown < done && !GetCancel()) {
+        const Int64 n = std::min<Int64>(done - FAheadShown, kIoChunk);
+        FAheadShown += n;
+        ProgressBytesLeft -= static_cast<double>(n);
+        ProgressRoutine(FAheadShown);
+      }
+    }
     ProcessMessages();
     return !GetCancel();
   });
   // What the worker read must be the file opened here, at its size now.
-  if (!a || a->Dev != Dev || a->Ino != Ino || a->StatSize != FEntrySize || a->Total < FEntrySize) return nullptr;
+  if (!a || a->Dev != Dev || a->Ino != Ino || a->StatSize != FEntrySize || a->Total < FEntrySize) {
+    // The entry is done here after all, and shows its progress anew.
+    ProgressBytesLeft += static_cast<double>(FAheadShown);
+    FAheadShown = 0;
+    return nullptr;
+  }
   return a;
 }
 
@@ -834,8 +852,11 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
           FOutput->WriteBuffer(FBuffer.data(), m);
           written += m;
         }
-        ProgressBytesLeft -= static_cast<double>(n);
-        ProgressRoutine(taken);
+        // Blocks shown while waiting for the worker are not shown twice.
+        if (taken > FAheadShown) {
+          ProgressBytesLeft -= static_cast<double>(n);
+          ProgressRoutine(taken);
+        }
       }
       if (GetCancel()) return false;
     } catch (const EStreamError& e) {

@@ -368,6 +368,7 @@ class TCompBase : public TZipCommon {
   TTempFileStream* FTemp = nullptr;
   std::vector<Byte> FBuffer;
   bool FAheadOn = false;
+  Int64 FAheadShown = 0;  // input of the entry in work whose progress was shown while waiting
   std::size_t FAheadNext = 0;
   std::unique_ptr<TDeflateAhead> FAhead;
 };

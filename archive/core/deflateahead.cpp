@@ -95,7 +95,7 @@ namespace {
 // Deflates one source as the writer's own loop would; a failure leaves Ok
 // false and the writer then does the entry itself (and reports what fails).
 std::shared_ptr<TDeflatedEntry> DeflateSource(const std::string& Path, TDeflateType Type, const std::string& Dir,
-                                              const std::atomic<bool>& Stop) {
+                                              const std::atomic<bool>& Stop, TAheadProgress& Progress) {
   auto out = std::make_shared<TDeflatedEntry>();
   if (Stop) return out;
   Byte err = 0;
@@ -105,6 +105,9 @@ std::shared_ptr<TDeflatedEntry> DeflateSource(const std::string& Path, TDeflateT
   out->Dev = st.st_dev;
   out->Ino = st.st_ino;
   out->StatSize = st.st_size;
+  Progress.Dev.store(out->Dev, std::memory_order_relaxed);
+  Progress.Ino.store(out->Ino, std::memory_order_relaxed);
+  Progress.StatSize.store(out->StatSize, std::memory_order_relaxed);
   std::vector<Byte> buffer(static_cast<std::size_t>(std::min<Int64>(kReadSize, std::max<Int64>(st.st_size, 1) + 1)));
   const Int32 chunk = static_cast<Int32>(buffer.size());
   TAheadSink sink(*out, Dir);
@@ -139,6 +142,7 @@ std::shared_ptr<TDeflatedEntry> DeflateSource(const std::string& Path, TDeflateT
         if (n <= 0) break;
         if (cs.Write(buffer.data(), n) != n) return out;
         out->Total += n;
+        Progress.Done.store(out->Total, std::memory_order_release);
       }
       if (cs.Finish() != 0) return out;
       out->Crc = cs.FinalCrc();
@@ -182,9 +186,10 @@ void TDeflateAhead::Queue(std::size_t Key, const std::string& Path, Int64 Size) 
   if (FSlots.count(Key)) return;
   TSlot slot;
   slot.Stop = std::make_shared<std::atomic<bool>>(false);
+  slot.Progress = std::make_shared<TAheadProgress>();
   slot.Size = Size;
-  slot.Result = FPool.Submit([Path, Type = FType, Dir = FSpillDir, Stop = slot.Stop] {
-    return DeflateSource(Path, Type, Dir, *Stop);
+  slot.Result = FPool.Submit([Path, Type = FType, Dir = FSpillDir, Stop = slot.Stop, Progress = slot.Progress] {
+    return DeflateSource(Path, Type, Dir, *Stop, *Progress);
   });
   FBytes += Size;
   FSlots.emplace(Key, std::move(slot));
@@ -196,12 +201,13 @@ void TDeflateAhead::Drop(std::map<std::size_t, TSlot>::iterator It) {
   FSlots.erase(It);
 }
 
-std::shared_ptr<TDeflatedEntry> TDeflateAhead::Take(std::size_t Key, const std::function<bool()>& KeepWaiting) {
+std::shared_ptr<TDeflatedEntry> TDeflateAhead::Take(std::size_t Key,
+                                                    const std::function<bool(const TAheadProgress&)>& KeepWaiting) {
   const auto it = FSlots.find(Key);
   if (it == FSlots.end()) return nullptr;
   auto& result = it->second.Result;
   while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (KeepWaiting && !KeepWaiting()) {
+    if (KeepWaiting && !KeepWaiting(*it->second.Progress)) {
       Drop(it);
       return nullptr;
     }

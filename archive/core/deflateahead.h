@@ -9,6 +9,10 @@
 // Memory stays bounded: the look-ahead is limited in entries and in source
 // bytes, and an entry's output beyond kAheadHeldBytes goes to an unlinked
 // temporary file.
+//
+// While the writer waits for an entry, the worker's progress on it is
+// readable block by block (a relaxed counter, no lock), so that the writer
+// can show it in the order the entries are written.
 
 #include <atomic>
 #include <future>
@@ -54,6 +58,15 @@ class TDeflatedEntry {
   Int64 FSize = 0;
 };
 
+// What a worker has done of one source so far. Done (input bytes read and
+// deflated, after each block) is stored last with release order: the
+// source's identity is valid once Done is above 0.
+struct TAheadProgress {
+  std::atomic<UInt64> Dev{0}, Ino{0};
+  std::atomic<Int64> StatSize{0};
+  std::atomic<Int64> Done{0};
+};
+
 class TDeflateAhead {
  public:
   // SpillDir holds the temporary files of large outputs.
@@ -69,9 +82,11 @@ class TDeflateAhead {
   void Queue(std::size_t Key, const std::string& Path, Int64 Size);
   bool Queued(std::size_t Key) const { return FSlots.count(Key) != 0; }
   // The result of entry Key, waiting for it; KeepWaiting is called about
-  // every 50 ms and ends the wait when it gives false. Null when the entry
-  // was not queued, the wait was ended, or the worker failed.
-  std::shared_ptr<TDeflatedEntry> Take(std::size_t Key, const std::function<bool()>& KeepWaiting);
+  // every 50 ms with the worker's progress and ends the wait when it gives
+  // false. Null when the entry was not queued, the wait was ended, or the
+  // worker failed.
+  std::shared_ptr<TDeflatedEntry> Take(std::size_t Key,
+                                       const std::function<bool(const TAheadProgress&)>& KeepWaiting);
   // Entries before Key that were not taken are dropped (their work stops).
   void Forget(std::size_t Key);
 
@@ -79,6 +94,7 @@ class TDeflateAhead {
   struct TSlot {
     std::future<std::shared_ptr<TDeflatedEntry>> Result;
     std::shared_ptr<std::atomic<bool>> Stop;
+    std::shared_ptr<TAheadProgress> Progress;
     Int64 Size = 0;
   };
   void Drop(std::map<std::size_t, TSlot>::iterator It);

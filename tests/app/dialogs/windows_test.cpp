@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QTimer>
+#include <QMessageBox>
 
 #include "app/components/progresscyl.h"
 #include "app/dialogs/addpanels.h"
@@ -21,6 +23,7 @@
 #include "app/dialogs/progress.h"
 #include "app/dialogs/properties.h"
 #include "app/dialogs/viewoutput.h"
+#include "app/main/userinterface.h"
 #include "scriptedui.h"
 #include "tests/support/testutil.h"
 
@@ -223,6 +226,31 @@ TEST(AddPanels, WildcardsComeFromTheFileNameField) {
   EXPECT_EQ(panel->FWildcardFolder, QDir(QString::fromStdString(env.root().string())).absolutePath().toStdString());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_FALSE(dialog.isVisible());
+}
+
+// The program's own message box (not the scripted one), as the About
+// command shows it: a short text leaves room for the whole title beside
+// the icon and the buttons of a title bar.
+TEST(MessageBoxes, AShortTextKeepsTheTitleWhole) {
+  int width = 0, titleWidth = 0, tries = 0;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, &answer, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+      if (++tries > 500) QApplication::closeAllWindows();
+      return;
+    }
+    answer.stop();
+    QFont bold = box->font();
+    bold.setBold(true);
+    titleWidth = QFontMetrics(bold).horizontalAdvance(QStringLiteral("Information"));
+    width = box->width();
+    box->buttons().front()->click();
+  });
+  answer.start(5);
+  TQtUserInterface().MessageDlg("Brevane 2.02", mtInformation, mbOK);
+  ASSERT_GT(titleWidth, 0);
+  EXPECT_GE(width, titleWidth + 120);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <map>
+#include <set>
 
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/dialogsupport.h"
@@ -246,6 +247,27 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
   EXPECT_EQ(main->windowTitle().toStdString(), TitleText() + " - " + old);
   EXPECT_EQ(Model().RowCount(), 2);
   EXPECT_EQ(main->dfmruMainList.Items().front(), old);
+}
+
+TEST_F(AddTest, ANewArchiveIsNamedInTheTitleWhileItIsMade) {
+  const std::string listed = Zip("listed.zip", {{"a.txt", "a"}});
+  const fs::path src = MakeTree("large", {{"large.txt", vsktest::TextBytes(8 << 20, 11)}});
+  const std::string made = (dir.path() / "made.zip").string();
+  ASSERT_TRUE(Start({listed}));
+  std::set<std::string> titles;  // while the progress window is up
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+    if (fmProgress->isVisible()) titles.insert(main->windowTitle().toStdString());
+  });
+  watch.start(1);
+  ui.ExpectModal([&](QDialog& Dialog) {
+    static_cast<QFileDialog&>(Dialog).selectFile(QString::fromStdString(made));
+    return static_cast<int>(mrOk);
+  });
+  ui.ExpectModal(Choose(src, {"large.txt"}));
+  ui.ExpectMessage("Files Compressed: 1", mtInformation);
+  main->acNewArchiveExecute();
+  EXPECT_EQ(titles, (std::set<std::string>{TitleText() + " - " + made}));
 }
 
 TEST_F(AddTest, NewCabinetAndAddingToIt) {

@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStatusTipEvent>
 
 #include "app/components/opendialog.h"
 #include "app/components/regcontrols.h"
@@ -184,26 +185,44 @@ TEST_F(ArchiveView, CommandsFollowTheArchiveType) {
   EXPECT_TRUE(main->vskVorsk.ArchiveFile().empty());
 }
 
-TEST_F(ArchiveView, CabinetShowsNoPackedSizes) {
+TEST_F(ArchiveView, CabinetsShowTheirFoldersSharedOutAndRefuseDeletes) {
   ASSERT_TRUE(vsktest::HaveTool("gcab")) << "gcab is needed (Debian package gcab)";
-  const std::string cab = Pack("set.cab", {{"big.bin", vsktest::RandomBytes(1500000)}, {"small.txt", "cabinet"}},
-                               "gcab -c {out} big.bin small.txt");
+  const std::string cab = Pack("set.cab", {{"big.txt", vsktest::TextBytes(1500000)}, {"small.txt", "cabinet"}},
+                               "gcab -c -z {out} big.txt small.txt");
   ASSERT_TRUE(Start({cab}));
   ASSERT_EQ(Model().RowCount(), 2);
-  EXPECT_EQ(Column(ColumnNamed("Packed")), (std::vector<std::string>{"0", "0"}));
   EXPECT_EQ(Column(ColumnNamed("Unpacked")), (std::vector<std::string>{"1500000", "7"}));
+  // Packed and ratio of each row agree; together they are the folder's data.
+  vsk::Int64 packedSum = 0;
+  for (int r = 0; r < 2; ++r) {
+    const TItemData& d = Model().Row(r).Data;
+    packedSum += CellNumber(d.Packed);
+    EXPECT_EQ(d.Ratio, std::to_string(vsk::CompressRatio(CellNumber(d.Packed), CellNumber(d.Unpacked))) + "%");
+  }
+  const auto size = static_cast<vsk::Int64>(fs::file_size(cab));
+  EXPECT_LT(packedSum, size);
+  EXPECT_GT(packedSum, size - 1000);
   EXPECT_EQ(main->StatusPanelText(0), QStringLiteral("CAB"));
-  // The packed total is the cabinet file's size.
-  EXPECT_EQ(main->StatusPanelText(3).toStdString(),
-            "Packed: " + MegabytesText(static_cast<vsk::Int64>(fs::file_size(cab))));
-  EXPECT_EQ(main->StatusPanelText(3), QStringLiteral("Packed: 1.43 MB"));
-  // Files are added to a cabinet and it is tested; nothing is deleted from it.
+  EXPECT_EQ(main->StatusPanelText(3).toStdString(), "Packed: " + MegabytesText(packedSum));
+  // One row selected shows its own ratio, as every row is compressed alike.
+  auto* sel = main->dfelvArchiveView->selectionModel();
+  sel->select(Model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  main->dfelvArchiveViewClick();
+  EXPECT_EQ(main->StatusPanelText(1).toStdString(), "Ratio: " + Model().Row(0).Data.Ratio);
+
+  // Files are added to a cabinet and it is tested; deleting from it is
+  // refused, and the window says so.
   EXPECT_TRUE(main->CommandEnabled("acAdd"));
-  EXPECT_FALSE(main->CommandEnabled("acDelete"));
   EXPECT_TRUE(main->CommandEnabled("acTest"));
   EXPECT_FALSE(main->CommandEnabled("acViewComment"));
   EXPECT_TRUE(main->CommandEnabled("acExtract"));
-  EXPECT_TRUE(main->CommandEnabled("acCloseArchive"));
+  ASSERT_TRUE(main->CommandEnabled("acDelete"));
+  const std::string before = vsktest::ReadFile(cab);
+  ui.ExpectMessage(msgtext::kDeleteSelectedFile, mtConfirmation, mrYes);
+  ui.ExpectMessage(std::string(msgtext::kCannotDeletePrefix) + "CAB" + msgtext::kCannotDeleteSuffix, mtError);
+  main->dfelvArchiveViewKeyDown(Qt::Key_Delete);
+  EXPECT_EQ(vsktest::ReadFile(cab), before);
+  EXPECT_EQ(Model().RowCount(), 2);
 }
 
 TEST_F(ArchiveView, AFileThatIsNoArchiveLeavesTheCommandsDisabled) {
@@ -275,8 +294,15 @@ TEST_F(ArchiveView, SelectionCommands) {
   main->acSelectGroupExecute();
   EXPECT_EQ(ui.LastInputCaption, msgtext::kSelectGroupTitle);
   EXPECT_EQ(SelectedRows(*main), (std::vector<int>{0, 1, 3}));
+  // The status bar follows each selection command.
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("3 files"));
   main->acInvertSelectionExecute();
   EXPECT_EQ(SelectedRows(*main), (std::vector<int>{2}));
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("1 file"));
+  main->acSelectAllExecute();
+  main->acDeselectAllExecute();
+  EXPECT_EQ(main->StatusPanelText(2), QStringLiteral("4 files"));
+  main->acInvertSelectionExecute();
   main->acInvertSelectionExecute();
   ui.ExpectInput(msgtext::kGroupPrompt, true, "?.TXT");
   main->acDeselectGroupExecute();
@@ -285,6 +311,42 @@ TEST_F(ArchiveView, SelectionCommands) {
   ui.ExpectInput(msgtext::kGroupPrompt, false);
   main->acSelectGroupExecute();
   EXPECT_TRUE(SelectedRows(*main).empty());
+}
+
+TEST_F(ArchiveView, StatusTextsKeepTheWindowsSizeAndEndWithTheJob) {
+  ASSERT_TRUE(Start({SampleZip()}));
+  main->show();
+  main->resize(760, 480);
+  const std::string longName = "/" + std::string(400, 'd') + "/file.txt";
+  main->vskZipActivate(main->vskZip);
+  main->vskZipFileScanStatus(main->vskZip, longName, 12, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(main->width(), 760);
+  main->vskZipDeactivate(main->vskZip);
+  QStatusTipEvent tip(QString::fromStdString(longName));
+  QCoreApplication::sendEvent(main, &tip);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(main->width(), 760);
+  EXPECT_EQ(main->StatusPanelText(5).toStdString(), longName);  // cut only where shown
+  // A job that ends leaves no hint of what was pointed at before it.
+  ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
+  main->acTestExecute();
+  EXPECT_TRUE(main->StatusPanelText(5).isEmpty());
+}
+
+TEST_F(ArchiveView, ColumnsWidenToTheirTextsUnlessTheUserSizedThem) {
+  const std::string longName = "LibarchiveAddingTestWithAFairlyLongName.html";
+  ASSERT_TRUE(Start({Zip("long.zip", {{longName, "x"}})}));
+  main->show();
+  main->resize(1000, 600);
+  main->acRefreshExecute();
+  QHeaderView* header = main->dfelvArchiveView->header();
+  const QFontMetrics fm(main->dfelvArchiveView->font());
+  EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(QString::fromStdString(longName)));
+  // A width the user gave stays through the next listing.
+  header->resizeSection(0, 40);
+  main->acRefreshExecute();
+  EXPECT_EQ(header->sectionSize(0), 40);
 }
 
 TEST_F(ArchiveView, ARefreshOfAVanishedArchiveClosesIt) {

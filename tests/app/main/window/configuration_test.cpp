@@ -89,6 +89,22 @@ TEST_F(Configuration, EveryControlRoundTripsThroughOptionsAndSettingsStore) {
 }
 
 TEST_F(Configuration, OkChecksFieldsAndFollowsTheRadioRules) {
+  // Opening a file and underlining are two choices of their own: every
+  // combination shows one radio of each and comes back unchanged.
+  for (const bool doubleClick : {true, false})
+    for (int underline = 1; underline <= 3; ++underline) {
+      TOptions loaded;
+      loaded.DoubleClickSel = doubleClick;
+      loaded.MouseSelection = underline;
+      TOptions edited = loaded;
+      TfmConfiguration d(nullptr, edited);
+      EXPECT_EQ(d.Control<QRadioButton>("rbDoubleClick")->isChecked(), doubleClick) << underline;
+      EXPECT_EQ(d.Control<QRadioButton>("rbSingleClick")->isChecked(), !doubleClick) << underline;
+      EXPECT_EQ(d.Control<QRadioButton>("rbUnderlineNever")->isChecked(), underline == 2);
+      d.buOKClick();
+      EXPECT_EQ(edited, loaded) << doubleClick << " " << underline;
+    }
+
   TOptions o;
   o.MouseSelection = 7;
   o.DoubleClickSel = false;

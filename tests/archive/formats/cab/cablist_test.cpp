@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "archive/core/numbers.h"
 #include "archive/formats/cab/cabheader.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/listing.h"
@@ -32,6 +33,25 @@ ListResult List(const std::string& archive, const ListOptions& options = {}) {
   auto r = ListArchive(archive, options);
   EXPECT_EQ(r.type, atCab) << archive;
   return r;
+}
+
+// The compressed bytes of every data block of a cabinet, walked block by
+// block from each folder's first one.
+Int64 DataBlockBytes(const std::string& cab) {
+  const std::string b = vsktest::ReadFile(cab);
+  const auto u16 = [&](std::size_t at) { return static_cast<Int64>(Byte(b[at]) | Byte(b[at + 1]) << 8); };
+  const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+  EXPECT_EQ(u16(30) & kCabFlagReservePresent, 0);  // no reserve areas in these
+  Int64 total = 0;
+  for (Int64 f = 0; f < u16(26); ++f) {
+    const auto folder = static_cast<std::size_t>(36 + f * 8);
+    auto block = static_cast<std::size_t>(u32(folder));
+    for (Int64 n = 0; n < u16(folder + 4); ++n) {
+      total += u16(block + 4);
+      block += 8 + static_cast<std::size_t>(u16(block + 4));
+    }
+  }
+  return total;
 }
 
 // "DD.MM.YYYY hh:mm:ss", as cabextract shows dates.
@@ -73,7 +93,11 @@ void ExpectAgreesWithCabextract(const std::string& archive, const ListResult& r)
     const auto* e = r.Find(name);
     ASSERT_NE(e, nullptr) << name;
     EXPECT_EQ(e->unpacked, row.size) << name;
-    EXPECT_EQ(e->packed, row.size) << name;
+    // Stored data is its own size.
+    if (e->methodNumber == 0) {
+      EXPECT_EQ(e->packed, row.size) << name;
+    }
+    EXPECT_EQ(e->ratio, CompressRatio(e->packed, e->unpacked)) << name;
     EXPECT_EQ(CabextractDate(e->date), row.date) << name;
   }
   EXPECT_EQ(r.entries.size(), rows.size());
@@ -113,6 +137,12 @@ TEST(CabList, CabinetsOfGcab) {
     EXPECT_EQ(r.Find("src/data.bin")->attr & 0x80, 0u);
     EXPECT_EQ(r.entries.back().filenum, 3);
     EXPECT_EQ(r.unpackTotal, 53700);
+    // The folder's compressed bytes are shared out among its files, by size.
+    Int64 packed = 0;
+    for (const auto& e : r.entries) packed += e.packed;
+    EXPECT_EQ(packed, DataBlockBytes(arc));
+    EXPECT_EQ(r.packTotal, static_cast<double>(packed));
+    EXPECT_EQ(r.Find("src/readme.txt")->ratio > 0, zipped);
 
     const auto txt = List(arc, {.spec = {"*.txt"}});
     EXPECT_EQ(txt.numFiles, 2);
@@ -222,6 +252,10 @@ TEST(CabList, NamesAndFolders) {
   EXPECT_EQ(r.entries[0].name, "über.txt");
   EXPECT_EQ(r.entries[1].name, "café.txt");
   EXPECT_EQ(r.entries[2].attr, 0x10u);
+  // Each folder's data goes to its own files.
+  EXPECT_EQ(r.entries[0].packed, 3);
+  EXPECT_EQ(r.entries[1].packed, 5);
+  EXPECT_EQ(r.entries[2].packed, 0);
   EXPECT_EQ(r.numFiles, 2);  // folders are shown, not counted
   EXPECT_EQ(r.entries[2].filenum, 2);
   EXPECT_EQ(List((dir / "n.cab").string()).entries.size(), 2u);

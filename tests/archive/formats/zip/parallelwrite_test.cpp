@@ -11,6 +11,7 @@
 #include <memory>
 #include <tuple>
 
+#include "archive/core/pump.h"
 #include "archive/formats/lha/bhwriter.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 
@@ -242,6 +243,34 @@ TEST_F(ParallelWriteFailures, ACancelLeavesTheTargetAndNoFilesBehind) {
                             [](const std::string& e) { return e.rfind("error 25443", 0) == 0; }))
         << at;
   }
+}
+
+// While the writer waits for a worker to deflate a large entry, it shows the
+// entry's progress block by block: the program's message pump then finds the
+// progress moving, instead of seeing it all at the entry's end.
+TEST_F(ParallelWriteFailures, ALargeEntrysProgressMovesWhileAWorkerDeflatesIt) {
+  WriteFile(tmp / "src/large.txt", TextBytes(24 << 20, 12));
+  Settings s;
+  const RunLog serial = RunWriter(kZip, tmp / "serial.zip", tmp / "src", s);
+  // Pumps of the wait, those not leading to a progress event, before the
+  // entry's first progress and after it.
+  int waitingBefore = 0, waitingAfter = 0;
+  bool begun = false, progressed = false, pending = false;
+  vsk::SetMessagePump([&] {
+    if (!begun) return;
+    if (pending) ++(progressed ? waitingAfter : waitingBefore);
+    pending = true;
+  });
+  s.threads = 2;
+  s.onBegin = [&](TCompBase&, const std::string&, int) { return begun = true; };
+  s.onProgress = [&](TCompBase&) { pending = false, progressed = true; };
+  const RunLog log = RunWriter(kZip, tmp / "a.zip", tmp / "src", s);
+  vsk::SetMessagePump(nullptr);
+  EXPECT_EQ(log.result, 1);
+  EXPECT_EQ(log.events, serial.events);
+  EXPECT_TRUE(ReadFile(tmp / "a.zip") == ReadFile(tmp / "serial.zip"));
+  // The first of 24 blocks takes a small part of the wait.
+  EXPECT_GT(waitingAfter, waitingBefore) << waitingBefore << " " << waitingAfter;
 }
 
 }  // namespace
