@@ -205,9 +205,24 @@ void TUnBase::HoldOutput(bool Continuation) {
   // Only a file the entry may replace waits aside; a link, a folder, a
   // read-only file or the archive itself are refused when the output opens.
   if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR) || IsArchiveFile(st.st_dev, st.st_ino)) return;
+  FHeld.Path = OutputName;
+  FHeld.Pending = true;
+}
+
+void TUnBase::SetAsideHeldOutput() {
+  if (!FHeld.Pending || FHeld.Path != OutputName) return;
+  FHeld.Pending = false;
   std::string leaf;
   const int dir = OpenOutputFolder(leaf);
-  if (dir < 0) return;
+  struct stat st;
+  // What lies there now is looked at again: a volume read meanwhile may be of
+  // that name, and is then refused where the output opens.
+  if (dir < 0 || fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+      IsArchiveFile(st.st_dev, st.st_ino)) {
+    if (dir >= 0) ::close(dir);
+    FHeld = {};
+    return;
+  }
   std::random_device random;
   std::string aside;
   for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
@@ -225,8 +240,10 @@ void TUnBase::HoldOutput(bool Continuation) {
     }
   }
   ::close(dir);
-  if (aside.empty()) return;
-  FHeld.Path = OutputName;
+  if (aside.empty()) {
+    FHeld = {};
+    return;
+  }
   FHeld.Aside = OutputName.substr(0, OutputName.size() - leaf.size()) + aside;
 }
 
@@ -234,6 +251,11 @@ void TUnBase::SettleOutput(bool Interrupted) {
   if (FHeld.Path.empty()) return;
   const THeldOutput held = FHeld;
   FHeld = {};
+  if (held.Pending) {
+    // The earlier file was never touched: it stays whatever became of the entry.
+    if (Interrupted && held.Count > 0) FUncount = held.Count;
+    return;
+  }
   struct stat st;
   const bool made = lstat(held.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   if (Interrupted) {
@@ -375,6 +397,7 @@ bool TUnBase::AdoptOutputFile(int& Handle, int File) {
       OutputName.size() <= root.size() || OutputName.compare(0, root.size(), root) != 0)
     return false;
   // An existing name, a link included, makes the link below fail.
+  SetAsideHeldOutput();
   std::string leaf;
   const int dir = OpenFolderBelowExtractDir(OutputName, leaf);
   if (dir < 0) return false;
@@ -440,6 +463,7 @@ bool TUnBase::PlaceStagedFile(const std::string& Staged) {
     ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
     return false;
   }
+  SetAsideHeldOutput();
   // What lies at the name now is checked again: a volume read meanwhile may
   // be of that name.
   struct stat st;
@@ -468,6 +492,7 @@ bool TUnBase::OpenOutputFile(int& Handle) {
     Handle = AppendFileHandle(this, OutputName);
     return Handle >= 0;
   }
+  SetAsideHeldOutput();
   const int fd = OpenBelowExtractDir(OutputName);
   if (fd < 0) {
     ReportError(OutputName, "", "0", msg::ErrorOpeningFile);

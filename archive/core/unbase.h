@@ -166,15 +166,21 @@ class TUnBase : public TZipCommon {
   void SkipEntryData(Int64 Size);
   // Creates the folder of a directory entry below ExtractDir.
   bool CreateEntryFolder();
+  // Moves an existing file the current entry is to replace aside, where it
+  // waits for the entry's verdict. The base does it as it opens, links or
+  // places the output; a reader whose library writes the output by name
+  // calls it just before the library does.
+  void SetAsideHeldOutput();
 
   Byte EncryptionHeader[12] = {};
 
  private:
   int Run(Byte RunAction);
   // The output of the entry being extracted is provisional until its
-  // verdict: an earlier file of its name waits aside, and an entry that is
-  // cancelled or cut off by the end of the run leaves nothing behind (the
-  // earlier file comes back) and is not counted.
+  // verdict: an earlier file of its name waits aside from the moment the
+  // output is made (not before: it may yet be read as a volume), and an
+  // entry that is cancelled or cut off by the end of the run leaves nothing
+  // behind (the earlier file comes back) and is not counted.
   void HoldOutput(bool Continuation);
   void SettleOutput(bool Interrupted);
   bool IsArchiveItself(int Fd) const;
@@ -191,6 +197,7 @@ class TUnBase : public TZipCommon {
   struct THeldOutput {
     std::string Path;   // empty: nothing held
     std::string Aside;  // where the file it replaces waits, if any
+    bool Pending = false;  // an existing file not yet set aside
     int Count = -1;     // files processed once the entry was taken
   } FHeld;
   // The count a cancelled entry was taken with: it is given back at the end

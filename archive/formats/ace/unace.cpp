@@ -436,6 +436,8 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
     FChosenName = OutputName;
     OutputName = stored;
   }
+  // The library writes the output by name from here on.
+  SetAsideHeldOutput();
   return ACE_CALLBACK_OK;
 }
 

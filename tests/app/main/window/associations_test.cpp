@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "app/dialogs/associatedlg.h"
+#include "app/main/folders.h"
 #include "app/main/settings.h"
 #include "app/main/shellreg.h"
 #include "platform/desktopassoc.h"
@@ -203,9 +204,15 @@ TEST_F(Associations, CleanUpRemovesRegistrationAssociationsAndSettings) {
 
 TEST_F(Associations, HovelinIsRegisteredWhereItIsAndAFailedRemovalNamesTheKeys) {
   // The built program's first run registers the InfoTip server by the path
-  // the file manager loads it from, which holds the library.
-  const auto run = vsktest::RunTool("timeout 120 " + vsktest::ShellQuote(BREVANE_PROGRAM) + " -SYS -other");
-  EXPECT_EQ(run.exitCode, 0) << run.output;
+  // the file manager loads it from, which holds the library. Its last step,
+  // the desktop launcher, made, the run waits at the association prompt and
+  // is ended there.
+  const std::string launcher = GetSpecialFolderPath(sfDesktopDirectory) + "/Brevane.desktop";
+  const auto run = vsktest::RunTool(
+      "( exec " + vsktest::ShellQuote(BREVANE_PROGRAM) + " -T none.zip ) & pid=$!; for i in $(seq 1200); do"
+      " [ -e " + vsktest::ShellQuote(launcher) + " ] && break; sleep 0.1; done; kill $pid; wait $pid; true",
+      dir.path());
+  ASSERT_TRUE(fs::exists(launcher)) << run.output;
   const std::string server = Value(HKEY_CLASSES_ROOT, std::string("\\CLSID\\") + kInfoTip + "\\InprocServer32");
   EXPECT_EQ(server, fs::path(BREVANE_PROGRAM).parent_path().string() + "/Hovelin.so");
   EXPECT_TRUE(fs::is_regular_file(server)) << server;
