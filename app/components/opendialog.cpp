@@ -26,19 +26,7 @@ QStringList Split(const std::string& Text, char Sep) { return QString::fromStdSt
 
 TOpenDialog::TOpenDialog(QWidget* Parent) : QFileDialog(Parent) {
   setOption(QFileDialog::DontUseNativeDialog, true);
-  // The dialog's own deletion removes a file for good; the program's goes
-  // to the trash, as everywhere else in the program.
-  if (auto* del = findChild<QAction*>(QStringLiteral("qt_delete_action"))) {
-    disconnect(del, &QAction::triggered, this, nullptr);
-    connect(del, &QAction::triggered, this, &TOpenDialog::DeleteSelected);
-  }
-  for (const char* name : {"listView", "treeView"})
-    if (auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name)))
-      for (QShortcut* s : view->findChildren<QShortcut*>())
-        if (s->key() == QKeySequence(QKeySequence::Delete)) {
-          disconnect(s, &QShortcut::activated, this, nullptr);
-          connect(s, &QShortcut::activated, this, &TOpenDialog::DeleteSelected);
-        }
+  RouteDeletesToTrash(*this);
   if (auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
     connect(box, &QDialogButtonBox::helpRequested, this, [this] { ShowHelpContext(HelpContext); });
   connect(this, &QFileDialog::filterSelected, this, [this](const QString& f) {
@@ -136,8 +124,10 @@ bool TOpenDialog::Execute() {
   return accepted;
 }
 
-void TOpenDialog::DeleteSelected() {
-  auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView"));
+void TOpenDialog::DeleteSelected() { DeleteSelectedToTrash(*this); }
+
+void DeleteSelectedToTrash(QFileDialog& Dialog) {
+  auto* list = Dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"));
   if (!list || !list->selectionModel()) return;
   auto* proxy = qobject_cast<QAbstractProxyModel*>(list->model());
   auto* files = qobject_cast<QFileSystemModel*>(proxy ? proxy->sourceModel() : list->model());
@@ -154,6 +144,24 @@ void TOpenDialog::DeleteSelected() {
       return;
     if (!vsk::MoveToTrash(path)) ShowError(msgtext::kTrashFileFailed + name + msgtext::kTrashFileFailedEnd);
   }
+}
+
+void RouteDeletesToTrash(QFileDialog& Dialog) {
+  Dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  // The dialog's own deletion removes a file for good; the program's goes
+  // to the trash, as everywhere else in the program.
+  const auto trash = [&Dialog] { DeleteSelectedToTrash(Dialog); };
+  if (auto* del = Dialog.findChild<QAction*>(QStringLiteral("qt_delete_action"))) {
+    QObject::disconnect(del, &QAction::triggered, &Dialog, nullptr);
+    QObject::connect(del, &QAction::triggered, &Dialog, trash);
+  }
+  for (const char* name : {"listView", "treeView"})
+    if (auto* view = Dialog.findChild<QAbstractItemView*>(QString::fromLatin1(name)))
+      for (QShortcut* s : view->findChildren<QShortcut*>())
+        if (s->key() == QKeySequence(QKeySequence::Delete)) {
+          QObject::disconnect(s, &QShortcut::activated, &Dialog, nullptr);
+          QObject::connect(s, &QShortcut::activated, &Dialog, trash);
+        }
 }
 
 TSaveDialog::TSaveDialog(QWidget* Parent) : TOpenDialog(Parent) { FSave = true; }

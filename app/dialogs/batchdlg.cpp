@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/listrows.h"
 #include "app/main/messages.h"
@@ -316,7 +317,7 @@ void TfmBatch::buCopyResultsClick() {
 
 void TfmBatch::buSaveResultsClick() {
   QFileDialog d(this);
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setAcceptMode(QFileDialog::AcceptSave);
   d.setFileMode(QFileDialog::AnyFile);
   d.setNameFilter(QStringLiteral("Text Files (*.txt);;All Files (*)"));

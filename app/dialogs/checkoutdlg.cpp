@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <filesystem>
 
+#include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/main/messages.h"
 #include "app/main/userinterface.h"
@@ -39,7 +40,7 @@ std::string TfmCheckout::GroupName() const { return edGroupName->text().toStdStr
 
 void TfmCheckout::buBrowseClick() {
   QFileDialog d(this, QString::fromUtf8(msgtext::kCheckoutBrowseTitle), QStringLiteral("/"));
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setFileMode(QFileDialog::Directory);
   d.setOption(QFileDialog::ShowDirsOnly);
   if (UI().ShowModal(d) != mrOk || d.selectedFiles().isEmpty()) return;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/main/folders.h"
 #include "app/main/messages.h"
@@ -181,7 +182,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 void BrowseFolder(QWidget* Parent, QLineEdit* Edit) {
   QFileDialog d(Parent, QStringLiteral("Select Folder"), Edit->text());
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setFileMode(QFileDialog::Directory);
   d.setOption(QFileDialog::ShowDirsOnly);
   if (UI().ShowModal(d) == mrOk && !d.selectedFiles().isEmpty()) Edit->setText(d.selectedFiles().front());
@@ -189,7 +190,7 @@ void BrowseFolder(QWidget* Parent, QLineEdit* Edit) {
 
 void BrowseProgram(QWidget* Parent, QLineEdit* Edit) {
   QFileDialog d(Parent, QString(), Edit->text());
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setFileMode(QFileDialog::ExistingFile);
   d.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
   if (UI().ShowModal(d) == mrOk && !d.selectedFiles().isEmpty()) Edit->setText(d.selectedFiles().front());

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/main/folders.h"
 #include "app/main/userinterface.h"
@@ -44,7 +45,7 @@ bool Exists(const std::string& Name) {
 // A file chosen through the program's modal seam.
 void Browse(QWidget* Parent, QLineEdit* Edit, bool MustExist, const QString& Filter) {
   QFileDialog d(Parent);
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setFileMode(MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   d.setAcceptMode(MustExist ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   d.setNameFilter(Filter);

@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/listrows.h"
 #include "app/main/messages.h"
@@ -57,7 +58,7 @@ constexpr const char* kArchiveFilter =
 
 void Browse(QWidget* Parent, QLineEdit* Edit, bool MustExist, const char* Filter) {
   QFileDialog d(Parent);
-  d.setOption(QFileDialog::DontUseNativeDialog);
+  RouteDeletesToTrash(d);
   d.setFileMode(MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   d.setAcceptMode(MustExist ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   d.setNameFilter(QString::fromUtf8(Filter));

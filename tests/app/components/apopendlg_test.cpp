@@ -303,6 +303,28 @@ TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
   allowed.Execute();
   EXPECT_FALSE(std::filesystem::exists(victim));
   EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/victim.txt"), "keep me");
+
+  // A plain file dialog of the program's goes the same way.
+  const auto plainFile = dir / "plain.txt";
+  WriteFile(plainFile, "plain");
+  QFileDialog plain(nullptr, QString(), QString::fromStdString(dir.str()));
+  RouteDeletesToTrash(plain);
+  plain.show();
+  auto* list = plain.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+  auto* model = qobject_cast<QFileSystemModel*>(list->model());
+  const QString path = QString::fromStdString(plainFile.string());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return model->index(path).isValid(); }, 5000));
+  plain.activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&plain));
+  list->setFocus();
+  list->setCurrentIndex(model->index(path));
+  list->selectionModel()->select(model->index(path), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  TModalWatch watch;
+  ui.ExpectMessage(std::string(msgtext::kConfirmTrashFile) + "plain.txt" + msgtext::kConfirmTrashFileEnd,
+                   mtConfirmation, mrYes);
+  QTest::keyClick(list, Qt::Key_Delete);
+  EXPECT_FALSE(watch.Seen);
+  EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/plain.txt"), "plain");
 }
 
 TEST_F(PanelDialogs, NavigationCanBeRefused) {
