@@ -1,4 +1,4 @@
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 
 #include <zlib.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/core/dates.h"
-#include "archive/core/stream.h"
+#include "base/dates.h"
+#include "base/stream.h"
 
 namespace vsk {
 

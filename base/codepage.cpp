@@ -1,4 +1,4 @@
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 #include <algorithm>
 #include <array>

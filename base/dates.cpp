@@ -1,11 +1,11 @@
-#include "archive/core/dates.h"
+#include "base/dates.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 
 namespace vsk {
 namespace {

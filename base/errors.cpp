@@ -1,8 +1,8 @@
-#include "archive/core/errors.h"
+#include "base/errors.h"
 
 #include <cstring>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 
 namespace vsk {
 

@@ -1,4 +1,4 @@
-#include "archive/core/messages.h"
+#include "base/messages.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "archive/core/pump.h"
+#include "base/pump.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "archive/core/stream.h"
+#include "base/stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <limits>
 #include <vector>
 
-#include "archive/core/errors.h"
-#include "archive/core/messages.h"
-#include "archive/core/pump.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/pump.h"
 
 namespace vsk {
 

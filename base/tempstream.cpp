@@ -1,4 +1,4 @@
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "archive/core/errors.h"
-#include "archive/core/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 namespace vsk {
 

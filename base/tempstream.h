@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/core/stream.h"
+#include "base/stream.h"
 
 namespace vsk {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "archive/core/codecstreams.h"
-#include "archive/core/stream.h"
+#include "base/stream.h"
 
 namespace {
 

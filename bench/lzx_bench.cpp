@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cabinet/lzxencoder.h"
+#include "libs/cabinet/lzxencoder.h"
 
 namespace {
 

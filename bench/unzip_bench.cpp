@@ -21,7 +21,7 @@
 
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/zip/unzip.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 #include "bench/selfdir.h"
 
 namespace fs = std::filesystem;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/lister/vorsk.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vskbench {
 

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "fuzz/fuzzfile.h"
-#include "platform/ace/acelib.h"
-#include "platform/ace/acelz77.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "libs/ace/acelib.h"
+#include "libs/ace/acelz77.h"
+#include "tests/libs/ace/aceencoder.h"
 
 extern "C" {
 int ACEInitDll(AceGlobalData* Init);

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/cabinet/fdifci.h"
+#include "libs/cabinet/fdifci.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzzfile.h"
-#include "platform/rar/unrarentry.h"
+#include "archive/formats/rar/unrarentry.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/core/stream.h"
+#include "base/stream.h"
 #include "archive/tools/zipfix.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <malloc.h>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace vsk::com {
 

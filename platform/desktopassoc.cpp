@@ -7,9 +7,9 @@
 #include <functional>
 #include <sstream>
 
-#include "archive/core/errors.h"
-#include "archive/core/messages.h"
-#include "archive/core/tempstream.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/tempstream.h"
 #include "platform/mime.h"
 #include "platform/process.h"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace vsk {
 

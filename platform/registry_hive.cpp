@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace vsk::reghive {
 

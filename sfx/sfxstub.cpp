@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "platform/dynlib.h"
 
 #if defined(SFX_ZIP) || defined(SFX_JAR)
@@ -30,10 +30,10 @@
 #include "archive/formats/lha/unbh.h"
 #elif defined(SFX_ACE)
 #include "archive/formats/ace/unace.h"
-#include "platform/ace/acelib.h"
+#include "libs/ace/acelib.h"
 #elif defined(SFX_RAR)
 #include "archive/formats/rar/unrar.h"
-#include "platform/rar/unrarlib.h"
+#include "libs/rar/unrarlib.h"
 #else
 #error "a stub is built for one archive type"
 #endif

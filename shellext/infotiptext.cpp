@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "archive/core/arctype.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/core/numbers.h"
 #include "platform/registry.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace brevane {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 
 namespace brevane {
 

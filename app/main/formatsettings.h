@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace brevane {
 

@@ -21,7 +21,7 @@
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/tools/readers.h"
 #include "platform/dynlib.h"
 

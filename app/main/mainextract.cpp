@@ -42,9 +42,9 @@
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/fileprims.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 
 namespace brevane {
 

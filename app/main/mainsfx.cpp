@@ -9,7 +9,7 @@
 #include "app/main/messages.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 
 namespace brevane {
 

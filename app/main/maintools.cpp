@@ -36,7 +36,7 @@
 #include "app/main/program.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/tools/readers.h"
 
 namespace brevane {

@@ -14,7 +14,7 @@
 #include "app/main/formatsettings.h"
 #include "app/main/mainform.h"
 #include "app/main/userinterface.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/core/zipcommon.h"
 
 namespace brevane {

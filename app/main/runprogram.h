@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "platform/process.h"
 
 namespace brevane {

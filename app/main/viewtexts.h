@@ -10,7 +10,7 @@
 
 #include "app/main/settings.h"
 #include "archive/core/arctype.h"
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 class TVorsk;

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

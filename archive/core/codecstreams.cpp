@@ -5,9 +5,9 @@
 #include <limits>
 #include <memory>
 
-#include "archive/core/errors.h"
-#include "archive/core/messages.h"
-#include "archive/core/pump.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/pump.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {

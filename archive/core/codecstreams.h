@@ -14,9 +14,9 @@
 
 #include <array>
 
-#include "archive/core/checksum.h"
-#include "archive/core/stream.h"
-#include "archive/core/types.h"
+#include "base/checksum.h"
+#include "base/stream.h"
+#include "base/types.h"
 #include "archive/core/zipcrypt.h"
 
 namespace vsk {

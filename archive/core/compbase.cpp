@@ -7,14 +7,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/deflateahead.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/core/readall.h"
 #include "archive/core/selection.h"
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 #include "archive/core/workers.h"
 
 namespace vsk {

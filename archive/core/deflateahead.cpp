@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "archive/core/checksum.h"
-#include "archive/core/errors.h"
+#include "base/checksum.h"
+#include "base/errors.h"
 #include "archive/core/readall.h"
 
 namespace vsk {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "archive/core/messages.h"
-#include "archive/core/stream.h"
+#include "base/messages.h"
+#include "base/stream.h"
 #include "archive/core/zipcommon.h"
 #include "archive/core/zipcrypt.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "platform/volume.h"
 
 namespace vsk {

@@ -2,7 +2,7 @@
 // File attribute sets and the attribute filter shared by the file scanner
 // and the components that hand their filter to it.
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

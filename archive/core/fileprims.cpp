@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/core/reporter.h"
 
 namespace vsk {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

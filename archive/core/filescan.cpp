@@ -13,9 +13,9 @@
 #include <string_view>
 #include <utility>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/paths.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 
 namespace vsk {
 

@@ -10,7 +10,7 @@
 
 #include "archive/core/fileattrs.h"
 #include "archive/core/masks.h"
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

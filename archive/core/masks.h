@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -5,7 +5,7 @@
 #include <concepts>
 #include <cstddef>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

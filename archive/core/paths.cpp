@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "archive/core/dates.h"
-#include "archive/core/stream.h"
-#include "platform/codepage.h"
+#include "base/dates.h"
+#include "base/stream.h"
+#include "base/codepage.h"
 #include "platform/trash.h"
 
 namespace vsk {

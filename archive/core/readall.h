@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -8,13 +8,13 @@
 #include <limits>
 #include <vector>
 
-#include "archive/core/checksum.h"
-#include "archive/core/errors.h"
+#include "base/checksum.h"
+#include "base/errors.h"
 #include "archive/core/fileprims.h"
-#include "archive/core/messages.h"
-#include "archive/core/stream.h"
+#include "base/messages.h"
+#include "base/stream.h"
 #include "archive/core/zipcrypt.h"
-#include "platform/elf.h"
+#include "base/records/elf.h"
 #include "platform/pe.h"
 
 namespace vsk {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "archive/core/arctype.h"
-#include "archive/core/types.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/types.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

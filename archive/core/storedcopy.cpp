@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "archive/core/arctype.h"
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {

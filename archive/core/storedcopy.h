@@ -3,7 +3,7 @@
 // block read and decrypt-and-write routines, deciphering on the way when the
 // entry is encrypted, with progress and the cancel flag.
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"

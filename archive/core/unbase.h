@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/masks.h"
 #include "archive/core/numbers.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "platform/mime.h"
 
 namespace vsk {

@@ -10,15 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "archive/core/checksum.h"
-#include "archive/core/errors.h"
+#include "base/checksum.h"
+#include "base/errors.h"
 #include "archive/core/fileattrs.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/core/methodnames.h"
 #include "archive/core/paths.h"
 #include "archive/core/register.h"
 #include "archive/core/reporter.h"
-#include "archive/core/stream.h"
+#include "base/stream.h"
 #include "archive/core/timer.h"
 #include "archive/core/zipcrypt.h"
 

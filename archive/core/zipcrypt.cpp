@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
-#include "archive/core/checksum.h"
-#include "archive/core/errors.h"
+#include "base/checksum.h"
+#include "base/errors.h"
 
 namespace vsk {
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string_view>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 #include "platform/dynlib.h"
 
 namespace vsk {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "archive/core/errors.h"
-#include "archive/core/messages.h"
-#include "archive/core/tempstream.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/tempstream.h"
 #include "archive/core/zipcrypt.h"
 
 namespace vsk {

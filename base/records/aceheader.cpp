@@ -1,9 +1,9 @@
-#include "archive/formats/ace/aceheader.h"
+#include "base/records/aceheader.h"
 
 #include <cstring>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/checksum.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -1,9 +1,9 @@
-#include "archive/formats/cab/cabheader.h"
+#include "base/records/cabheader.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

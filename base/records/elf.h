@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

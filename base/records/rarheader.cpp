@@ -1,10 +1,10 @@
-#include "archive/formats/rar/rarheader.h"
+#include "base/records/rarheader.h"
 
 #include <cstring>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/zip/ziprecords.h"
-#include "platform/codepage.h"
+#include "base/checksum.h"
+#include "base/records/ziprecords.h"
+#include "base/codepage.h"
 
 namespace vsk {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

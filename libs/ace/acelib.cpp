@@ -3,8 +3,8 @@
 
 #include <atomic>
 
-#include "platform/ace/acelib.h"
-#include "platform/ace/acerun.h"
+#include "libs/ace/acelib.h"
+#include "libs/ace/acerun.h"
 
 #define ACE_EXPORT extern "C" __attribute__((visibility("default")))
 

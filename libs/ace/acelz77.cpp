@@ -1,4 +1,4 @@
-#include "platform/ace/acelz77.h"
+#include "libs/ace/acelz77.h"
 
 #include <algorithm>
 #include <cstring>

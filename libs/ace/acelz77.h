@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -1,4 +1,4 @@
-#include "platform/ace/acerun.h"
+#include "libs/ace/acerun.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "archive/core/checksum.h"
-#include "archive/core/dates.h"
-#include "archive/formats/ace/aceheader.h"
-#include "platform/ace/acelz77.h"
-#include "platform/codepage.h"
-#include "platform/elf.h"
+#include "base/checksum.h"
+#include "base/dates.h"
+#include "base/records/aceheader.h"
+#include "libs/ace/acelz77.h"
+#include "base/codepage.h"
+#include "base/records/elf.h"
 
 namespace vsk {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "archive/core/types.h"
-#include "platform/ace/acelib.h"
+#include "base/types.h"
+#include "libs/ace/acelib.h"
 
 namespace vsk {
 

@@ -1,9 +1,9 @@
-#include "platform/cabinet/cabchecksum.h"
+#include "libs/cabinet/cabchecksum.h"
 
 #include <bit>
 #include <cstring>
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk::cab {
 

@@ -1,4 +1,4 @@
-#include "platform/cabinet/cabio.h"
+#include "libs/cabinet/cabio.h"
 
 #include <algorithm>
 #include <climits>

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/cabinet/fdifci.h"
+#include "libs/cabinet/fdifci.h"
 
 #define CABINET_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,4 +1,4 @@
-#include "platform/cabinet/cabrecords.h"
+#include "libs/cabinet/cabrecords.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats/cab/cabheader.h"
-#include "platform/cabinet/cabio.h"
+#include "base/records/cabheader.h"
+#include "libs/cabinet/cabio.h"
 
 namespace vsk::cab {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats/cab/cabheader.h"
-#include "archive/formats/zip/ziprecords.h"
-#include "platform/cabinet/cabchecksum.h"
-#include "platform/cabinet/cabio.h"
-#include "platform/cabinet/framecoder.h"
-#include "platform/codepage.h"
+#include "base/records/cabheader.h"
+#include "base/records/ziprecords.h"
+#include "libs/cabinet/cabchecksum.h"
+#include "libs/cabinet/cabio.h"
+#include "libs/cabinet/framecoder.h"
+#include "base/codepage.h"
 
 namespace vsk::cab {
 

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cabinet/cabio.h"
-#include "platform/cabinet/cabrecords.h"
-#include "platform/cabinet/foldercheck.h"
+#include "libs/cabinet/cabio.h"
+#include "libs/cabinet/cabrecords.h"
+#include "libs/cabinet/foldercheck.h"
 
 namespace vsk::cab {
 

@@ -1,7 +1,7 @@
-#include "platform/cabinet/foldercheck.h"
+#include "libs/cabinet/foldercheck.h"
 
-#include "archive/formats/zip/ziprecords.h"
-#include "platform/cabinet/cabchecksum.h"
+#include "base/records/ziprecords.h"
+#include "libs/cabinet/cabchecksum.h"
 
 namespace vsk::cab {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cabinet/cabrecords.h"
+#include "libs/cabinet/cabrecords.h"
 
 namespace vsk::cab {
 

@@ -1,9 +1,9 @@
-#include "platform/cabinet/framecoder.h"
+#include "libs/cabinet/framecoder.h"
 
 #include <zlib.h>
 
 #ifdef BREVANE_HAVE_LZX_ENCODER
-#include "platform/cabinet/lzxencoder.h"
+#include "libs/cabinet/lzxencoder.h"
 #endif
 
 namespace vsk::cab {

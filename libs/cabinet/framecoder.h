@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "archive/core/types.h"
-#include "platform/cabinet/fdifci.h"
+#include "base/types.h"
+#include "libs/cabinet/fdifci.h"
 
 namespace vsk::cab {
 

@@ -1,4 +1,4 @@
-#include "platform/cabinet/lzxencoder.h"
+#include "libs/cabinet/lzxencoder.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/cabinet/lzxhuffman.h"
+#include "libs/cabinet/lzxhuffman.h"
 
 namespace vsk::cab {
 

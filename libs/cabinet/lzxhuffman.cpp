@@ -1,4 +1,4 @@
-#include "platform/cabinet/lzxhuffman.h"
+#include "libs/cabinet/lzxhuffman.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/rar/rarvolume.h"
+#include "libs/rar/rarvolume.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +9,12 @@
 #include <cstring>
 #include <limits>
 
-#include "archive/core/checksum.h"
-#include "archive/core/dates.h"
-#include "archive/formats/rar/rarheader.h"
-#include "archive/formats/zip/ziprecords.h"
-#include "platform/elf.h"
-#include "platform/rar/unrarlib.h"
+#include "base/checksum.h"
+#include "base/dates.h"
+#include "base/records/rarheader.h"
+#include "base/records/ziprecords.h"
+#include "base/records/elf.h"
+#include "libs/rar/unrarlib.h"
 
 namespace vsk::unrar {
 

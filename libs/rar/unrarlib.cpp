@@ -6,7 +6,7 @@
 // libarchive entry is paired with the next stored file header; an entry
 // whose name or size does not agree is refused as a damaged header.
 
-#include "platform/rar/unrarlib.h"
+#include "libs/rar/unrarlib.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/rar/rarvolume.h"
+#include "base/codepage.h"
+#include "libs/rar/rarvolume.h"
 
 namespace vsk::unrar {
 

@@ -1,11 +1,11 @@
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "archive/core/stream.h"
+#include "base/stream.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

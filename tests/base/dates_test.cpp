@@ -1,11 +1,11 @@
-#include "archive/core/dates.h"
+#include "base/dates.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <ctime>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

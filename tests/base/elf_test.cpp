@@ -1,4 +1,4 @@
-#include "platform/elf.h"
+#include "base/records/elf.h"
 
 #include <gtest/gtest.h>
 

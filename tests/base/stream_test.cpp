@@ -1,4 +1,4 @@
-#include "archive/core/stream.h"
+#include "base/stream.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "archive/core/errors.h"
-#include "archive/core/pump.h"
+#include "base/errors.h"
+#include "base/pump.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

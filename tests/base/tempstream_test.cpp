@@ -1,4 +1,4 @@
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsktest {
 

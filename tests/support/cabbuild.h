@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats/cab/cabheader.h"
+#include "base/records/cabheader.h"
 
 namespace vsktest {
 

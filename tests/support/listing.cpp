@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {

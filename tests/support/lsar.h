@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsktest {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "archive/core/dates.h"
-#include "archive/formats/ace/aceheader.h"
+#include "base/dates.h"
+#include "base/records/aceheader.h"
 #include "archive/formats/lister/volumechain.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"

@@ -14,8 +14,8 @@
 
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
-#include "archive/formats/ace/aceheader.h"
-#include "platform/ace/acelib.h"
+#include "base/records/aceheader.h"
+#include "libs/ace/acelib.h"
 #include "platform/dynlib.h"
 
 namespace vsk {

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/bitreader.h"
 #include "archive/formats/lha/codecio.h"
 

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/arj/arjheader.h"
 #include "archive/formats/lister/volumechain.h"
 #include "archive/formats/lister/vorsk.h"

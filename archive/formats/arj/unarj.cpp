@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

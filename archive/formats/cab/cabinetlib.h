@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/errors.h"
-#include "archive/core/stream.h"
-#include "platform/cabinet/fdifci.h"
+#include "base/errors.h"
+#include "base/stream.h"
+#include "libs/cabinet/fdifci.h"
 
 namespace vsk {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/formats/cab/cabheader.h"
+#include "base/records/cabheader.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 

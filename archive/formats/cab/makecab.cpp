@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/numbers.h"
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 
 namespace vsk {
 

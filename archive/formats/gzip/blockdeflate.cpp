@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 
 namespace vsk {
 

@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "archive/core/codecstreams.h"
-#include "archive/core/stream.h"
-#include "archive/core/types.h"
+#include "base/stream.h"
+#include "base/types.h"
 #include "archive/core/workers.h"
 
 namespace vsk {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/formats/gzip/gzipheader.h"
 #include "archive/formats/gzip/ungzip.h"

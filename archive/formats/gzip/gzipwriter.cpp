@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
-#include "archive/core/pump.h"
-#include "archive/core/tempstream.h"
+#include "base/pump.h"
+#include "base/tempstream.h"
 #include "archive/core/workers.h"
 #include "archive/formats/gzip/blockdeflate.h"
 

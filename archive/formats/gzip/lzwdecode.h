@@ -6,7 +6,7 @@
 // group at the same points. All tables are fixed in size and every code is
 // checked against the table before it is followed.
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "archive/core/codecstreams.h"
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/formats/gzip/lzwdecode.h"
 #include "archive/formats/tar/untar.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/readat.h"
 
 namespace vsk {

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/methodnames.h"
 #include "archive/core/numbers.h"
 #include "archive/core/paths.h"
 #include "archive/core/selection.h"
 #include "archive/formats/lha/lzhencode.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -6,7 +6,7 @@
 // decrypt-and-write routines, which keep the running CRC, decipher where an
 // entry asks for it and raise on a failed write.
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/checksum.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

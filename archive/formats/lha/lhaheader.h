@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/readat.h"
 
 namespace vsk {

@@ -1,7 +1,7 @@
 // The lister's walk of LHA/LZH archives: one header after the other from
 // the start (or 128 bytes further on behind a zero prefix) to the end mark.
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/lha/lhaheader.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/core/selection.h"
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 #include "archive/formats/lha/lzhencode.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/codecio.h"
 
 namespace vsk {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 #include "archive/formats/lister/msgzrecord.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"

@@ -1,6 +1,6 @@
 #include "archive/formats/lister/msgzrecord.h"
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/core/selection.h"
 #include "archive/formats/lister/walker.h"
 

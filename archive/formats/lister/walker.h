@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "archive/core/arctype.h"
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/lister/volumechain.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
-#include "archive/formats/rar/rarheader.h"
+#include "base/records/rarheader.h"
 
 namespace vsk {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "archive/core/selection.h"
-#include "archive/formats/rar/rarheader.h"
-#include "platform/rar/unrarentry.h"
+#include "base/records/rarheader.h"
+#include "archive/formats/rar/unrarentry.h"
 
 namespace vsk {
 

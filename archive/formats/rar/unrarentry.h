@@ -3,7 +3,7 @@
 // library loaded with LoadLibraryQuiet.
 
 #include "platform/dynlib.h"
-#include "platform/rar/unrarlib.h"
+#include "libs/rar/unrarlib.h"
 
 namespace vsk {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 
 namespace vsk {
 

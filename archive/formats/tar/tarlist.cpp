@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 #include "archive/formats/tar/tarheader.h"

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string_view>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/core/selection.h"
-#include "archive/core/tempstream.h"
+#include "base/tempstream.h"
 
 namespace vsk {
 

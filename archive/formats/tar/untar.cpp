@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsk {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "archive/formats/uu/mimeheaders.h"
 #include "archive/formats/uu/uuheader.h"

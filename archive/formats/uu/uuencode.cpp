@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "archive/core/dates.h"
-#include "archive/core/tempstream.h"
+#include "base/dates.h"
+#include "base/tempstream.h"
 #include "archive/formats/uu/uucodec.h"
 
 namespace vsk {

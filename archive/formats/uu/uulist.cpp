@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 #include "archive/formats/uu/uuheader.h"

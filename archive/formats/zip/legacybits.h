@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/formats/zip/legacy.h"
 
 namespace vsk::legacy {

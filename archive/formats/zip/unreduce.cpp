@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/formats/zip/legacybits.h"
 
 namespace vsk {

@@ -8,7 +8,7 @@
 #include "archive/core/codecstreams.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/core/selection.h"
 #include "archive/core/workers.h"
 #include "archive/core/zipcrypt.h"

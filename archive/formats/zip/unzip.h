@@ -8,7 +8,7 @@
 
 #include "archive/core/unbase.h"
 #include "archive/formats/zip/unzipahead.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

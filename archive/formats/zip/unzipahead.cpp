@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <chrono>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/core/codecstreams.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "archive/core/zipcrypt.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/core/workers.h"
 
 namespace vsk {

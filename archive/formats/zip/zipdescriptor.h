@@ -3,8 +3,8 @@
 // local header holds no sizes: the descriptor is the first one behind the
 // data start whose compressed size equals its distance from that start.
 
-#include "archive/core/stream.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/stream.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/zipcrypt.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

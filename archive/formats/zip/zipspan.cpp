@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/paths.h"
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/core/zipcrypt.h"
 #include "archive/formats/zip/zipwriter.h"
 #include "platform/volume.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/stream.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/stream.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

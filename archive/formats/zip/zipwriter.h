@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "archive/core/compbase.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 namespace vsk {
 

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/codecio.h"
 
 namespace vsk {

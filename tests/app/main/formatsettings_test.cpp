@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 
 namespace brevane {
 namespace {

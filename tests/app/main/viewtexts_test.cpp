@@ -6,7 +6,7 @@
 #include <set>
 
 #include "app/main/formatsettings.h"
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/lister/vorsk.h"
 
 namespace brevane {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 #include "archive/core/zipcommon.h"
 #include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"

@@ -9,7 +9,7 @@
 
 #include <ctime>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 
 namespace vsktest {

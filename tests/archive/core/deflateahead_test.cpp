@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "tests/support/rawdeflate.h"
 #include "tests/support/testutil.h"
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <set>
 
-#include "archive/core/dates.h"
-#include "archive/core/stream.h"
+#include "base/dates.h"
+#include "base/stream.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/zipcrypt.h"
 #include "tests/platform/pe_builder.h"

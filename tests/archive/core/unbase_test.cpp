@@ -12,7 +12,7 @@
 #include "archive/formats/rar/unrar.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/zip/unzip.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 #include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
 

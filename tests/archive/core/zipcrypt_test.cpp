@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {

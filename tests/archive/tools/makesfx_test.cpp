@@ -23,7 +23,7 @@
 #include "platform/dynlib.h"
 #include "tests/archive/formats/zip/zipbuilder.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 #include "tests/support/listing.h"
 
 namespace vsktest {

@@ -3,7 +3,7 @@
 
 #include "archive/tools/zipfix.h"
 
-#include "archive/core/errors.h"
+#include "base/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,9 +6,9 @@
 #include <queue>
 #include <stdexcept>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/ace/aceheader.h"
-#include "platform/ace/acelz77.h"
+#include "base/checksum.h"
+#include "base/records/aceheader.h"
+#include "libs/ace/acelz77.h"
 #include "tests/support/archivebytes.h"
 
 namespace vsktest {

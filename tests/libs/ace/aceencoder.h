@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 
 namespace vsktest {
 

@@ -10,9 +10,9 @@
 #include <functional>
 #include <map>
 
-#include "platform/ace/acelib.h"
+#include "libs/ace/acelib.h"
 #include "platform/dynlib.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {

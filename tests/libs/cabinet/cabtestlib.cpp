@@ -1,4 +1,4 @@
-#include "tests/platform/cabinet/cabtestlib.h"
+#include "tests/libs/cabinet/cabtestlib.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/formats/cab/cabinetlib.h"
-#include "platform/cabinet/fdifci.h"
+#include "libs/cabinet/fdifci.h"
 #include "platform/dynlib.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/testutil.h"

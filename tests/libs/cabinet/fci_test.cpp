@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "archive/core/dates.h"
-#include "tests/platform/cabinet/cabtestlib.h"
+#include "base/dates.h"
+#include "tests/libs/cabinet/cabtestlib.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {

@@ -12,7 +12,7 @@
 #include <map>
 #include <set>
 
-#include "tests/platform/cabinet/cabtestlib.h"
+#include "tests/libs/cabinet/cabtestlib.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/testutil.h"
 

@@ -5,7 +5,7 @@
 // edges and folders of several MiB with matches far back in the window;
 // on prose the largest window packs clearly smaller than MSZIP.
 
-#include "platform/cabinet/lzxencoder.h"
+#include "libs/cabinet/lzxencoder.h"
 
 #include <gtest/gtest.h>
 #include <mspack.h>
@@ -14,7 +14,7 @@
 #include <map>
 #include <random>
 
-#include "platform/cabinet/framecoder.h"
+#include "libs/cabinet/framecoder.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/testutil.h"
 

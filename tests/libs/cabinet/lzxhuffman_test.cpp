@@ -2,7 +2,7 @@
 // within their length limit, optimal when the limit does not bite, and
 // prefix-free once made canonical.
 
-#include "platform/cabinet/lzxhuffman.h"
+#include "libs/cabinet/lzxhuffman.h"
 
 #include <gtest/gtest.h>
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats/rar/rarheader.h"
-#include "platform/rar/unrarentry.h"
+#include "base/records/rarheader.h"
+#include "archive/formats/rar/unrarentry.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/testutil.h"
 

@@ -22,7 +22,7 @@
 #include "app/main/components.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {

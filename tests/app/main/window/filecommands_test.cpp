@@ -12,7 +12,7 @@
 #include "app/dialogs/properties.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {

@@ -13,7 +13,7 @@
 #include "app/dialogs/viewoutput.h"
 #include "app/main/contentlist.h"
 #include "app/main/messages.h"
-#include "archive/core/messages.h"
+#include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {

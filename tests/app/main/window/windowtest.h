@@ -15,7 +15,7 @@
 #include "app/main/mainform.h"
 #include "app/main/program.h"
 #include "tests/app/dialogs/scriptedui.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 #include "tests/support/testutil.h"
 
 namespace brevane::testing {

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "archive/formats/ace/aceheader.h"
+#include "base/records/aceheader.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

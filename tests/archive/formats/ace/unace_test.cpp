@@ -14,7 +14,7 @@
 
 #include "archive/tools/arc2arc.h"
 #include "archive/tools/zipcheck.h"
-#include "tests/platform/ace/aceencoder.h"
+#include "tests/libs/ace/aceencoder.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/readerevents.h"
 #include "tests/support/testutil.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/arc/archeader.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"

@@ -15,7 +15,7 @@
 #include <random>
 #include <unordered_map>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/arc/arccrunch.h"
 #include "archive/formats/arc/arcio.h"
 #include "archive/formats/arc/arclzw.h"

@@ -7,9 +7,9 @@
 #include <map>
 #include <sstream>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/arj/arjheader.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <map>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/arj/arjfast.h"
 #include "archive/formats/arj/arjheader.h"
 #include "tests/support/archivebytes.h"

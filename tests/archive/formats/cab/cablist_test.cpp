@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "archive/core/numbers.h"
-#include "archive/formats/cab/cabheader.h"
+#include "base/records/cabheader.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "archive/formats/cab/cabheader.h"
+#include "base/records/cabheader.h"
 #include "tests/archive/formats/cab/cabrun.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/testutil.h"

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/gzip/gzipheader.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

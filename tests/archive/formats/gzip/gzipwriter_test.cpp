@@ -13,7 +13,7 @@
 #include <random>
 #include <zlib.h>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/gzip/blockdeflate.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "tests/support/rawdeflate.h"

@@ -14,7 +14,7 @@
 #include <map>
 #include <optional>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "tests/support/fakevolume.h"
 #include "tests/support/listing.h"
 #include "tests/support/readerrun.h"

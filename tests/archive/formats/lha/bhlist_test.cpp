@@ -10,7 +10,7 @@
 #include <cstring>
 #include <random>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/formats/lha/bhheader.h"
 #include "tests/support/archivebytes.h"

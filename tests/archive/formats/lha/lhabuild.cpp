@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "tests/support/archivebytes.h"
 
 namespace vsktest {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/core/types.h"
+#include "base/types.h"
 #include "archive/formats/lha/codecio.h"
 
 namespace vsktest {

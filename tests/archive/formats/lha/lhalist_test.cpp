@@ -7,8 +7,8 @@
 #include <random>
 #include <sstream>
 
-#include "archive/core/checksum.h"
-#include "archive/core/dates.h"
+#include "base/checksum.h"
+#include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"

@@ -13,7 +13,7 @@
 
 #include "archive/formats/lha/lhaheader.h"
 #include "archive/formats/lha/unlha.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 
 namespace vsktest {

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <map>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/core/zipcrypt.h"
 #include "tests/archive/formats/lha/lhabuild.h"
 #include "tests/support/archivebytes.h"

@@ -12,8 +12,8 @@
 #include <map>
 #include <random>
 
-#include "archive/core/checksum.h"
-#include "archive/core/dates.h"
+#include "base/checksum.h"
+#include "base/dates.h"
 #include "tests/archive/formats/lha/lhabuild.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"

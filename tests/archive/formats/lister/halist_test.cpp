@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/lister/harecord.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"

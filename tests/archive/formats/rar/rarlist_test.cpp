@@ -7,8 +7,8 @@
 #include <map>
 #include <sstream>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/rar/rarheader.h"
+#include "base/checksum.h"
+#include "base/records/rarheader.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

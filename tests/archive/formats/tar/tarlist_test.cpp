@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/tar/tarheader.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/tar/tarheader.h"
 #include "archive/formats/tar/untar.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"

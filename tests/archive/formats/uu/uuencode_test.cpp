@@ -15,7 +15,7 @@
 #include <functional>
 #include <map>
 
-#include "archive/core/dates.h"
+#include "base/dates.h"
 #include "archive/formats/uu/uucodec.h"
 #include "archive/formats/uu/uudecode.h"
 #include "tests/support/testutil.h"

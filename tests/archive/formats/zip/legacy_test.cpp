@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/zip/legacy.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 #include "tests/archive/formats/zip/legacy_encoders.h"
 #include "tests/support/testutil.h"
 

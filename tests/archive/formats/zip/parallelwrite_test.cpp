@@ -11,7 +11,7 @@
 #include <memory>
 #include <tuple>
 
-#include "archive/core/pump.h"
+#include "base/pump.h"
 #include "archive/formats/lha/bhwriter.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 

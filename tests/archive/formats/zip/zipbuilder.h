@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/core/checksum.h"
-#include "archive/formats/zip/ziprecords.h"
+#include "base/checksum.h"
+#include "base/records/ziprecords.h"
 
 namespace vsktest {
 

@@ -1,11 +1,11 @@
-#include "archive/formats/zip/ziprecords.h"
+#include "base/records/ziprecords.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/core/zipcrypt.h"
 #include "tests/support/testutil.h"
 

@@ -9,8 +9,8 @@
 
 #include <tuple>
 
-#include "archive/core/checksum.h"
-#include "archive/core/dates.h"
+#include "base/checksum.h"
+#include "base/dates.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 
 namespace vsktest {

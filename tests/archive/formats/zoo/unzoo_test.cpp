@@ -15,7 +15,7 @@
 #include <random>
 #include <unordered_map>
 
-#include "archive/core/checksum.h"
+#include "base/checksum.h"
 #include "archive/formats/zoo/zoolzw.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
