@@ -10,6 +10,7 @@
 
 #include "base/checksum.h"
 #include "archive/core/codecstreams.h"
+#include "archive/core/fileprims.h"
 #include "base/messages.h"
 #include "archive/core/zipcrypt.h"
 #include "base/records/ziprecords.h"
@@ -83,10 +84,12 @@ bool CanDecodeAhead(const TAheadEntry& Entry) {
          Entry.Unpacked >= 0;
 }
 
-TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder)
+TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder,
+                             TAheadDating Dating)
     : FFd(::fcntl(ArchiveFd, F_DUPFD_CLOEXEC, 0)),
       FEntries(std::move(Entries)),
       FFolder(std::move(Folder)),
+      FDating(Dating),
       FMaxPending(std::max(4u, Threads * 4u)),
       FPool(std::make_unique<TWorkerPool>(Threads)) {}
 
@@ -112,7 +115,7 @@ void TInflateAhead::Advance(std::size_t Index) {
   }
 }
 
-std::shared_ptr<const TDecodedEntry> TInflateAhead::Take(std::size_t Index, const std::function<bool()>& Idle) {
+std::shared_ptr<TDecodedEntry> TInflateAhead::Take(std::size_t Index, const std::function<bool()>& Idle) {
   for (auto it = FPending.begin(); it != FPending.end(); ++it) {
     if (it->Index != Index || !it->Result.valid()) continue;
     if (Idle)
@@ -180,6 +183,11 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
     }
     r->Error = ds.Error();
     ds.Finish();
+  }
+  if (FDating.Rule != TAheadDating::adNone) {
+    r->DatedAs = FDating.Rule == TAheadDating::adFixed ? FDating.Fixed : local.DosDateTime;
+    SetFileHandleDosTime(r->File, r->DatedAs);
+    r->Dated = true;
   }
   return r;
 }
