@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
@@ -104,7 +105,7 @@ class TInflateAhead {
   std::string FFolder;
   TAheadDating FDating;
   std::size_t FNext = 0;
-  std::vector<TPending> FPending;
+  std::deque<TPending> FPending;
   Int64 FPendingBytes = 0;
   std::size_t FMaxPending;
   std::atomic<bool> FStop{false};
