@@ -417,8 +417,15 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
   std::string leaf;
   const int dir = WalkToOutputFolder(OutputName, leaf, true);
   if (dir < 0) return false;
-  const std::string self = "/proc/self/fd/" + std::to_string(File);
-  if (linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+  // By the handle itself where the system lets the file's owner do so,
+  // else through its name under /proc.
+  bool linked = FLinkByHandle && linkat(File, "", dir, leaf.c_str(), AT_EMPTY_PATH) == 0;
+  if (!linked && (!FLinkByHandle || errno == ENOENT || errno == EPERM)) {
+    const std::string self = "/proc/self/fd/" + std::to_string(File);
+    linked = linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    if (linked) FLinkByHandle = false;
+  }
+  if (!linked) return false;
   Handle = File;
   File = -1;
   FDatedHandle = Dated ? Handle : -1;

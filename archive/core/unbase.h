@@ -223,6 +223,8 @@ class TUnBase : public TZipCommon {
   // Calls out of the library so far: handlers, and the program's message pump.
   unsigned long OutsideCalls() const;
   TFolderWalk FWalk;
+  // Whether an unnamed file can be linked by its handle alone.
+  bool FLinkByHandle = true;
   // The adopted output that already carries its date, and that date.
   int FDatedHandle = -1;
   UInt32 FDatedAs = 0;
