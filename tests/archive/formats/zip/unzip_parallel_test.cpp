@@ -127,6 +127,15 @@ TEST(UnZipParallel, ArchivesOfZipGiveTheSerialFilesAndEvents) {
   // newest entry's date.
   ExpectSameAsSerial(mixed, dir / "out", [](TUnZip& z, EventLog&) { z.DateAttribute = daMaxFileDate; });
 
+  // Entries whose folders come and go in any order land each in its own.
+  const std::vector<std::string> scattered = {"a/b/1.txt", "a/c/2.txt", "a/b/3.txt", "a/b/d/4.txt",
+                                              "e/5.txt",   "a/6.txt",   "a/b/d/7.txt", "a/c/8.txt"};
+  std::vector<vsktest::ZipEntrySpec> specs;
+  for (const auto& name : scattered) specs.push_back({name, vsktest::TextBytes(5000, static_cast<std::uint32_t>(name.size() + name[2]))});
+  WriteFile(dir / "scattered.zip", vsktest::BuildZip(specs));
+  ExpectSameAsSerial((dir / "scattered.zip").string(), dir / "out");
+  for (const auto& spec : specs) EXPECT_EQ(ReadFile(dir / "out" / spec.name), spec.data) << spec.name;
+
   // A wrong CRC in both records of one entry fails that entry alone.
   std::string data = ReadFile(mixed);
   const std::string target = "src/small1/f1.txt";
