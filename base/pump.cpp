@@ -1,5 +1,6 @@
 #include "base/pump.h"
 
+#include <atomic>
 #include <utility>
 
 namespace vsk {
@@ -9,12 +10,19 @@ std::function<void()>& Pump() {
   static std::function<void()> pump;
   return pump;
 }
+
+std::atomic<unsigned long> gPumpCalls{0};
 }  // namespace
 
 void SetMessagePump(std::function<void()> pump) { Pump() = std::move(pump); }
 
 void ProcessMessages() {
-  if (auto& p = Pump()) p();
+  if (auto& p = Pump()) {
+    gPumpCalls.fetch_add(1, std::memory_order_relaxed);
+    p();
+  }
 }
+
+unsigned long PumpCalls() { return gPumpCalls.load(std::memory_order_relaxed); }
 
 }  // namespace vsk

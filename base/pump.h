@@ -9,5 +9,9 @@ namespace vsk {
 
 void SetMessagePump(std::function<void()> pump);
 void ProcessMessages();
+// How often an installed pump has been called in this process: code that
+// keeps what it learnt of the file system can tell whether the program may
+// have run meanwhile.
+unsigned long PumpCalls();
 
 }  // namespace vsk

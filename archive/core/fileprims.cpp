@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "base/dates.h"
 #include "base/messages.h"
 #include "archive/core/reporter.h"
 
@@ -118,6 +119,15 @@ UInt32 FileHandleDosTime(int Handle, TFileTimeSelector Selector) {
 
 UInt32 FileDosTime(const std::string& Name, TFileTimeSelector Selector) {
   return DosTimeOf(AT_FDCWD, Name.c_str(), 0, Selector);
+}
+
+void SetFileHandleDosTime(int Handle, UInt32 DosDateTime) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(DateTimeToUnix(DosDateTimeToDateTime(DosDateTime)));
+  times[1].tv_nsec = 0;
+  futimens(Handle, times);
 }
 
 }  // namespace vsk

@@ -49,5 +49,8 @@ enum TFileTimeSelector : int { ftCreation = 0, ftLastWrite = 1, ftLastAccess = 2
 UInt32 FileHandleDosTime(int Handle, TFileTimeSelector Selector);
 // The same for a file by name.
 UInt32 FileDosTime(const std::string& Name, TFileTimeSelector Selector);
+// Sets the last-write time of the open file Handle to DosDateTime, a local
+// DOS date and time; the access time stays.
+void SetFileHandleDosTime(int Handle, UInt32 DosDateTime);
 
 }  // namespace vsk

@@ -16,6 +16,7 @@
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
+#include "base/pump.h"
 
 namespace vsk {
 
@@ -40,17 +41,6 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 std::string FolderOf(const std::string& name) {
   const auto p = name.find_last_of('/');
   return p == std::string::npos ? std::string(".") : name.substr(0, p + 1);
-}
-
-std::vector<std::string> Components(const std::string& rel) {
-  std::vector<std::string> parts;
-  std::size_t i = 0;
-  while (i <= rel.size()) {
-    const std::size_t j = std::min(rel.find('/', i), rel.size());
-    if (j > i) parts.push_back(rel.substr(i, j - i));
-    i = j + 1;
-  }
-  return parts;
 }
 
 }  // namespace
@@ -81,6 +71,8 @@ int TUnBase::Run(Byte RunAction) {
   FArchiveIds.clear();
   FHeld = {};
   FUncount = -1;
+  FWalk.Close();
+  FDatedHandle = -1;
   if (CpuType == cpt80486) CpuType = cptAuto;
   const std::string saved = ArchiveFile();
 
@@ -148,12 +140,14 @@ int TUnBase::Run(Byte RunAction) {
   FArchiveFile = saved;
   ArchiveStream.reset();
   FArchiveIds.clear();
+  FWalk.Close();
   return FilesProcessed;
 }
 
 bool TUnBase::StartEntry(const TEntryInfo& Info) {
   // An entry its reader left without a verdict is done with by now.
   SettleOutput(GetCancel());
+  FLookedUp.Valid = false;
   EntryName = Info.Name;
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
@@ -196,10 +190,11 @@ void TUnBase::HoldOutput(bool Continuation) {
   if (Action != kActionExtract || OutputName.empty()) return;
   FHeld.Count = FilesProcessed;
   struct stat st;
-  if (Continuation || lstat(OutputName.c_str(), &st) != 0) {
+  const int err = Continuation ? 0 : LookUpOutput(st, false);
+  if (Continuation || err != 0) {
     // A later part goes on in what its first part began; a new name is the
     // entry's alone.
-    if (Continuation || errno == ENOENT) FHeld.Path = OutputName;
+    if (Continuation || err == ENOENT) FHeld.Path = OutputName;
     return;
   }
   // Only a file the entry may replace waits aside; a link, a folder, a
@@ -213,13 +208,14 @@ void TUnBase::SetAsideHeldOutput() {
   if (!FHeld.Pending || FHeld.Path != OutputName) return;
   FHeld.Pending = false;
   std::string leaf;
-  const int dir = OpenOutputFolder(leaf);
+  bool owned = false;
+  const int dir = OpenOutputFolder(leaf, owned);
   struct stat st;
   // What lies there now is looked at again: a volume read meanwhile may be of
   // that name, and is then refused where the output opens.
   if (dir < 0 || fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
       IsArchiveFile(st.st_dev, st.st_ino)) {
-    if (dir >= 0) ::close(dir);
+    if (dir >= 0 && owned) ::close(dir);
     FHeld = {};
     return;
   }
@@ -239,7 +235,7 @@ void TUnBase::SetAsideHeldOutput() {
       break;
     }
   }
-  ::close(dir);
+  if (owned) ::close(dir);
   if (aside.empty()) {
     FHeld = {};
     return;
@@ -256,6 +252,9 @@ void TUnBase::SettleOutput(bool Interrupted) {
     if (Interrupted && held.Count > 0) FUncount = held.Count;
     return;
   }
+  // Only an interrupted entry, or one that replaces a file, needs to know
+  // whether its output was made.
+  if (!Interrupted && held.Aside.empty()) return;
   struct stat st;
   const bool made = lstat(held.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   if (Interrupted) {
@@ -315,7 +314,10 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
         ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
         return false;
       }
-      if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) chmod(OutputName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+      if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+        chmod(OutputName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        FLookedUp.Valid = false;
+      }
     }
   }
   const bool accepted = !GetCancel() && OverwriteMode == omOverwrite && !OutputName.empty();
@@ -333,24 +335,66 @@ bool TUnBase::IsArchiveFile(UInt64 Dev, UInt64 Ino) const {
   return std::find(FArchiveIds.begin(), FArchiveIds.end(), std::make_pair(Dev, Ino)) != FArchiveIds.end();
 }
 
-bool TUnBase::IsArchiveItself(int Fd) const {
-  struct stat st;
-  return fstat(Fd, &st) == 0 && IsArchiveFile(st.st_dev, st.st_ino);
-}
-
 bool TUnBase::RefusesArchiveOutput() {
   struct stat st;
-  if (stat(OutputName.c_str(), &st) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
+  if (LookUpOutput(st, true) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
   ReportError(OutputName, "", "0", msg::SameInputOutput);
   return true;
 }
 
-// Walks from ExtractDir down to the output, creating missing folders and
-// refusing every symbolic link on the way, so a link planted by an earlier
-// entry cannot carry the output out of the destination.
-int TUnBase::OpenBelowExtractDir(const std::string& Path) {
+unsigned long TUnBase::OutsideCalls() const { return HandlerCalls + PumpCalls(); }
+
+bool TUnBase::BelowExtractDir(const std::string& Path) const {
   const std::string& root = FExtractDir;
-  if (root.empty() || Path.size() <= root.size() || Path.compare(0, root.size(), root) != 0) {
+  return !root.empty() && Path.size() > root.size() && Path.compare(0, root.size(), root) == 0;
+}
+
+// The folders from ExtractDir down to the output are entered (and made where
+// missing) refusing every symbolic link on the way, so a link planted by an
+// earlier entry cannot carry the output out of the destination.
+int TUnBase::WalkToOutputFolder(const std::string& Path, std::string& Leaf, bool Create) {
+  const std::string& root = FExtractDir;
+  auto parts = PathParts(std::string_view(Path).substr(root.size()));
+  if (parts.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  Leaf = std::string(parts.back());
+  parts.pop_back();
+  return FWalk.Open(root, parts, Create, OutsideCalls());
+}
+
+int TUnBase::StatOutput(struct stat& St, bool Follow) {
+  if (BelowExtractDir(OutputName)) {
+    std::string leaf;
+    const int dir = WalkToOutputFolder(OutputName, leaf, false);
+    if (dir >= 0) return fstatat(dir, leaf.c_str(), &St, Follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    // A folder on the way is missing: so is the output.
+    if (errno == ENOENT) return ENOENT;
+  }
+  // A link on the way, or a name the user chose: the path as it resolves.
+  return (Follow ? ::stat(OutputName.c_str(), &St) : ::lstat(OutputName.c_str(), &St)) == 0 ? 0 : errno;
+}
+
+int TUnBase::LookUpOutput(struct stat& St, bool Follow) {
+  // What lstat found serves stat as well, unless it found a link; and it
+  // serves the next lstat of the same name while nothing could change it.
+  TLookedUp& l = FLookedUp;
+  if (!l.Valid || l.Path != OutputName || l.OutsideCalls != OutsideCalls()) {
+    l.Error = StatOutput(l.St, false);
+    l.Path = OutputName;
+    l.OutsideCalls = OutsideCalls();
+  }
+  // The lstat is the last look an entry takes before its output is made.
+  l.Valid = Follow;
+  if (l.Error != 0) return l.Error;
+  if (Follow && S_ISLNK(l.St.st_mode)) return StatOutput(St, true);
+  St = l.St;
+  return 0;
+}
+
+int TUnBase::OpenBelowExtractDir(const std::string& Path) {
+  if (!BelowExtractDir(Path)) {
     // A name the user chose (a rename answer): taken as given, links at
     // the final component still refused.
     const std::string dir = FolderOf(Path);
@@ -358,61 +402,41 @@ int TUnBase::OpenBelowExtractDir(const std::string& Path) {
     return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   }
   std::string leaf;
-  const int dir = OpenFolderBelowExtractDir(Path, leaf);
+  const int dir = WalkToOutputFolder(Path, leaf, true);
   if (dir < 0) return -1;
-  const int fd = openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  ::close(dir);
-  return fd;
+  return openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-// The folder of Path (below ExtractDir), created as needed without
-// following links, and the last component of Path in Leaf.
-int TUnBase::OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf) {
-  const std::string& root = FExtractDir;
-  if (!DirectoryExists(root)) ForceDirectories(root);
-  int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return -1;
-  const auto parts = Components(Path.substr(root.size()));
-  if (parts.empty()) {
-    ::close(dir);
-    return -1;
-  }
-  constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    int next = openat(dir, parts[i].c_str(), kFolder);
-    if (next < 0 && errno == ENOENT && (mkdirat(dir, parts[i].c_str(), 0777) == 0 || errno == EEXIST))
-      next = openat(dir, parts[i].c_str(), kFolder);
-    ::close(dir);
-    if (next < 0) return -1;
-    dir = next;
-  }
-  Leaf = parts.back();
-  return dir;
-}
-
-bool TUnBase::AdoptOutputFile(int& Handle, int File) {
+bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDateTime) {
   Handle = -1;
-  const std::string& root = FExtractDir;
-  if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) || root.empty() ||
-      OutputName.size() <= root.size() || OutputName.compare(0, root.size(), root) != 0)
+  if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) ||
+      !BelowExtractDir(OutputName))
     return false;
   // An existing name, a link included, makes the link below fail.
   SetAsideHeldOutput();
   std::string leaf;
-  const int dir = OpenFolderBelowExtractDir(OutputName, leaf);
+  const int dir = WalkToOutputFolder(OutputName, leaf, true);
   if (dir < 0) return false;
-  const std::string self = "/proc/self/fd/" + std::to_string(File);
-  const bool linked = linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0;
-  ::close(dir);
+  // By the handle itself where the system lets the file's owner do so,
+  // else through its name under /proc.
+  bool linked = FLinkByHandle && linkat(File, "", dir, leaf.c_str(), AT_EMPTY_PATH) == 0;
+  if (!linked && (!FLinkByHandle || errno == ENOENT || errno == EPERM)) {
+    const std::string self = "/proc/self/fd/" + std::to_string(File);
+    linked = linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    if (linked) FLinkByHandle = false;
+  }
   if (!linked) return false;
-  Handle = fcntl(File, F_DUPFD_CLOEXEC, 0);
-  return Handle >= 0;
+  Handle = File;
+  File = -1;
+  FDatedHandle = Dated ? Handle : -1;
+  FDatedAs = DosDateTime;
+  return true;
 }
 
-int TUnBase::OpenOutputFolder(std::string& Leaf) {
-  const std::string& root = FExtractDir;
-  if (!root.empty() && OutputName.size() > root.size() && OutputName.compare(0, root.size(), root) == 0)
-    return OpenFolderBelowExtractDir(OutputName, Leaf);
+int TUnBase::OpenOutputFolder(std::string& Leaf, bool& Owned) {
+  Owned = false;
+  if (BelowExtractDir(OutputName)) return WalkToOutputFolder(OutputName, Leaf, true);
+  Owned = true;
   // A name the user chose: taken as given.
   const auto slash = OutputName.find_last_of('/');
   if (slash == std::string::npos || slash + 1 == OutputName.size()) return -1;
@@ -427,7 +451,8 @@ std::string TUnBase::StageOutputFile() {
   if (OutputName.empty()) return {};
   std::string leaf, staged;
   int refusal = msg::ErrorOpeningFile;
-  const int dir = OpenOutputFolder(leaf);
+  bool owned = false;
+  const int dir = OpenOutputFolder(leaf, owned);
   if (dir >= 0) {
     struct stat st;
     const bool exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -445,7 +470,7 @@ std::string TUnBase::StageOutputFile() {
         }
       }
     }
-    ::close(dir);
+    if (owned) ::close(dir);
   }
   if (staged.empty()) {
     ReportError(OutputName, "", "0", refusal);
@@ -457,13 +482,19 @@ std::string TUnBase::StageOutputFile() {
 bool TUnBase::PlaceStagedFile(const std::string& Staged) {
   const std::string stagedLeaf = Staged.substr(Staged.find_last_of('/') + 1);
   std::string leaf;
-  const int dir = OpenOutputFolder(leaf);
+  bool owned = false;
+  int dir = OpenOutputFolder(leaf, owned);
+  if (dir >= 0 && FHeld.Pending) {
+    // Setting aside walks to the folder itself.
+    if (owned) ::close(dir);
+    SetAsideHeldOutput();
+    dir = OpenOutputFolder(leaf, owned);
+  }
   if (dir < 0) {
     ::unlink(Staged.c_str());
     ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
     return false;
   }
-  SetAsideHeldOutput();
   // What lies at the name now is checked again: a volume read meanwhile may
   // be of that name.
   struct stat st;
@@ -479,7 +510,7 @@ bool TUnBase::PlaceStagedFile(const std::string& Staged) {
     unlinkat(dir, stagedLeaf.c_str(), 0);
     ReportError(OutputName, "", "0", refusal);
   }
-  ::close(dir);
+  if (owned) ::close(dir);
   return refusal == 0;
 }
 
@@ -504,12 +535,12 @@ bool TUnBase::OpenOutputFile(int& Handle) {
     ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
     return false;
   }
-  if (IsArchiveItself(fd)) {
+  if (IsArchiveFile(st.st_dev, st.st_ino)) {
     ::close(fd);
     ReportError(OutputName, "", "0", msg::SameInputOutput);
     return false;
   }
-  if (ftruncate(fd, 0) != 0) {
+  if (st.st_size != 0 && ftruncate(fd, 0) != 0) {
     ::close(fd);
     ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
     return false;
@@ -522,21 +553,13 @@ bool TUnBase::CreateEntryFolder() {
   if (Testing() || !CreateStoredDirs || OutputName.empty()) return true;
   const std::string& root = FExtractDir;
   if (root.empty() || OutputName.compare(0, root.size(), root) != 0) return ForceDirectories(OutputName);
-  if (!DirectoryExists(root)) ForceDirectories(root);
-  int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
-  for (const auto& part : Components(OutputName.substr(root.size()))) {
-    if (mkdirat(dir, part.c_str(), 0777) != 0 && errno != EEXIST) break;
-    const int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    ::close(dir);
-    if (next < 0) {
-      ReportError(OutputName, "", "0", 25150);
-      return false;
-    }
-    dir = next;
-  }
-  ::close(dir);
-  return true;
+  TFolderWalk::TStop stop;
+  if (FWalk.Open(root, PathParts(std::string_view(OutputName).substr(root.size())), true, OutsideCalls(), &stop) >= 0)
+    return true;
+  // A folder that cannot be made ends the walk quietly; a name on the way
+  // that is a link or no folder is refused.
+  if (stop == TFolderWalk::wsEnter) ReportError(OutputName, "", "0", 25150);
+  return stop == TFolderWalk::wsMake;
 }
 
 bool TUnBase::GetEntryPassword() {
@@ -574,6 +597,11 @@ bool TUnBase::GetEntryPassword() {
   return false;
 }
 
+bool TUnBase::OutputDate(UInt32 DosDateTime, UInt32& Date) const {
+  Date = DateAttribute == daMaxFileDate ? NewestEntryDate : DosDateTime;
+  return DateAttribute != daSysDate;
+}
+
 void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes) {
   if (Testing()) {
     OutputName = EntryName;
@@ -583,17 +611,10 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     SettleOutput(GetCancel());
     return;
   }
-  UInt32 date = DosDateTime;
-  if (DateAttribute == daSysDate)
-    date = DateTimeToDosDateTime(Now());
-  else if (DateAttribute == daMaxFileDate)
-    date = NewestEntryDate;
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(DateTimeToUnix(DosDateTimeToDateTime(date)));
-  times[1].tv_nsec = 0;
-  futimens(Handle, times);
+  UInt32 date = 0;
+  if (!OutputDate(DosDateTime, date)) date = DateTimeToDosDateTime(Now());
+  if (Handle != FDatedHandle || date != FDatedAs) SetFileHandleDosTime(Handle, date);
+  FDatedHandle = -1;
   if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
     // Read-only clears the write bits; hidden and system have no meaning here.
     struct stat st;

@@ -5,6 +5,8 @@
 // A format reader walks its own headers and decodes data, calling these
 // services in a fixed order.
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "archive/core/folderwalk.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {
@@ -137,9 +140,11 @@ class TUnBase : public TZipCommon {
   bool OpenOutputFile(int& Handle);
   // Puts File, an unnamed file of finished output on the destination's file
   // system, in place as the output of the current entry, when extracting to
-  // a name below ExtractDir that does not exist yet; Handle then gets a
-  // descriptor of it. False when it cannot: the caller opens the output.
-  bool AdoptOutputFile(int& Handle, int File);
+  // a name below ExtractDir that does not exist yet; File then becomes
+  // Handle (and File -1). Dated: File already carries the date DosDateTime,
+  // which CloseOutputFile then keeps when it is the one it would set. False
+  // when it cannot: the caller opens the output.
+  bool AdoptOutputFile(int& Handle, int& File, bool Dated = false, UInt32 DosDateTime = 0);
   // For a decoder that writes the output by name itself: reserves a new,
   // empty file beside the current output under a name of its own (its
   // folders made as OpenOutputFile makes them) and returns its path. The
@@ -162,6 +167,13 @@ class TUnBase : public TZipCommon {
   // Sets date and attributes and closes (extracting); when testing the
   // output name becomes the entry name.
   void CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes);
+  // The DOS date-time CloseOutputFile gives an entry of date DosDateTime,
+  // unless DateAttribute takes the time of the close itself (then false).
+  bool OutputDate(UInt32 DosDateTime, UInt32& Date) const;
+  // The output Handle no longer carries the date it was adopted with.
+  void ForgetOutputDate(int Handle) {
+    if (Handle == FDatedHandle) FDatedHandle = -1;
+  }
   // Accounts the bytes of an entry that is not decoded.
   void SkipEntryData(Int64 Size);
   // Creates the folder of a directory entry below ExtractDir.
@@ -188,10 +200,34 @@ class TUnBase : public TZipCommon {
   // Reports and refuses an output name that is the archive or a volume of it.
   bool RefusesArchiveOutput();
   // The output's folder (below ExtractDir: entered without following links)
-  // and its last component.
-  int OpenOutputFolder(std::string& Leaf);
+  // and its last component. Owned: the caller closes the handle; otherwise
+  // it is the folder walk's own.
+  int OpenOutputFolder(std::string& Leaf, bool& Owned);
   int OpenBelowExtractDir(const std::string& Path);
-  int OpenFolderBelowExtractDir(const std::string& Path, std::string& Leaf);
+  bool BelowExtractDir(const std::string& Path) const;
+  // The folder of Path (below ExtractDir) through the folder walk, made as
+  // needed when Create is set, and the last component of Path in Leaf.
+  int WalkToOutputFolder(const std::string& Path, std::string& Leaf, bool Create);
+  // stat (Follow) or lstat of the output name, through the folder walk
+  // where it can; 0 or the error.
+  int StatOutput(struct stat& St, bool Follow);
+  // The same, where the last look at the output serves.
+  int LookUpOutput(struct stat& St, bool Follow);
+  struct TLookedUp {
+    bool Valid = false;
+    std::string Path;
+    unsigned long OutsideCalls = 0;
+    int Error = 0;
+    struct stat St;
+  } FLookedUp;
+  // Calls out of the library so far: handlers, and the program's message pump.
+  unsigned long OutsideCalls() const;
+  TFolderWalk FWalk;
+  // Whether an unnamed file can be linked by its handle alone.
+  bool FLinkByHandle = true;
+  // The adopted output that already carries its date, and that date.
+  int FDatedHandle = -1;
+  UInt32 FDatedAs = 0;
   // Device and inode of the archive and of each volume read so far.
   std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
   struct THeldOutput {

@@ -23,12 +23,12 @@ TWorkerPool::~TWorkerPool() {
   for (auto& t : FThreads) t.join();
 }
 
-void TWorkerPool::Push(std::function<void()> Job) {
+void TWorkerPool::Push(std::function<void()> Job, bool Wake) {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FQueue.push_back(std::move(Job));
   }
-  FReady.notify_one();
+  if (Wake) FReady.notify_one();
 }
 
 void TWorkerPool::Work() {

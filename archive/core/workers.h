@@ -30,17 +30,21 @@ class TWorkerPool {
   unsigned Size() const { return static_cast<unsigned>(FThreads.size()); }
 
   // Queues Task; its result (or what it threw) comes back through the future.
+  // Without Wake no idle worker is woken for it: a caller queueing many
+  // small tasks at once wakes them all once with WakeAll, as waking a
+  // thread can cost more than a small task.
   template <class F>
-  auto Submit(F&& Task) -> std::future<std::invoke_result_t<F&>> {
+  auto Submit(F&& Task, bool Wake = true) -> std::future<std::invoke_result_t<F&>> {
     using R = std::invoke_result_t<F&>;
     auto job = std::make_shared<std::packaged_task<R()>>(std::forward<F>(Task));
     std::future<R> result = job->get_future();
-    Push([job] { (*job)(); });
+    Push([job] { (*job)(); }, Wake);
     return result;
   }
+  void WakeAll() { FReady.notify_all(); }
 
  private:
-  void Push(std::function<void()> Job);
+  void Push(std::function<void()> Job, bool Wake);
   void Work();
 
   std::mutex FLock;

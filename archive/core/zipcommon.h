@@ -112,6 +112,7 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   template <class F, class... A>
   bool Fire(F& Handler, A&&... Args) {
     if (!Handler) return false;
+    ++HandlerCalls;
     TTimerPause pause(Timer);
     Handler(*this, std::forward<A>(Args)...);
     return true;
@@ -175,6 +176,8 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   int ArjPasswordIndex = 1;
   TvskTimer Timer;
   std::unique_ptr<TDiskManager> DiskManager;
+  // Handlers called so far by Fire: the caller's code may have run.
+  unsigned long HandlerCalls = 0;
 
   // Progress: the entry in work, the archive total and the archive bytes left.
   Int64 ProgressEntryTotal = 0;

@@ -36,14 +36,17 @@ bool TUnZip::CheckPassword(const Byte* Header) {
                                       static_cast<UInt16>(FEntryDosDateTime));
 }
 
-std::string TUnZip::ReadName(Int64 Position, UInt16 Length, bool Encrypted) {
+std::string TUnZip::ReadName(TArchiveView& View, Int64 Position, UInt16 Length, bool Encrypted) {
   std::string name(Length, '\0');
   if (Length == 0) return name;
-  if (ArchiveStream->Seek(Position, soBeginning) != Position) return {};
-  const Int32 got = ArchiveStream->Read(name.data(), Length);
-  name.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+  name.resize(static_cast<std::size_t>(View.ReadAt(Position, name.data(), Length)));
   if (Encrypted) Crypt->DecryptZipHeaderCont(name.data(), name.size());
   return name;
+}
+
+void TUnZip::ViewArchive() {
+  FDirView.SetSource(ArchiveStream.get());
+  FLocalView.SetSource(ArchiveStream.get());
 }
 
 void TUnZip::AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32 Packed, UInt32 Unpacked) {
@@ -60,8 +63,7 @@ void TUnZip::WalkCentral(Int64 Position) {
   const int lastDisk = ZipEndRec.DiskNumber + 1;
   while (!GetCancel()) {
     bool enc = false;
-    const bool got = ArchiveStream->Seek(Position, soBeginning) == Position &&
-                     ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h) &&
+    const bool got = FDirView.ReadAt(Position, h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h) &&
                      ClassifyZipSignature(GetLE32(h), kZipCentralKind, enc) == kZipCentralKind;
     if (!got) {
       // A spanned directory goes on at the start of the next disk.
@@ -74,7 +76,7 @@ void TUnZip::WalkCentral(Int64 Position) {
     if (enc) Crypt->DecryptZipHeader(h, kZipCentralKind);
     const auto r = TZipCentralRecord::Parse(h);
     const std::string name =
-        OemToAnsiName(ReadName(Position + 46, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
+        OemToAnsiName(ReadName(FDirView, Position + 46, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
     if (IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) {
       TItem item;
       item.Disk = static_cast<UInt16>(r.DiskNumberStart + 1);
@@ -86,8 +88,8 @@ void TUnZip::WalkCentral(Int64 Position) {
       if (ArcType() != atZipMV) {
         Byte sig[4];
         bool e2 = false;
-        keep = ArchiveStream->Seek(item.LocalOffset, soBeginning) == item.LocalOffset &&
-               ArchiveStream->Read(sig, 4) == 4 && ClassifyZipSignature(GetLE32(sig), kZipLocalKind, e2) == kZipLocalKind;
+        keep = FLocalView.ReadAt(item.LocalOffset, sig, 4) == 4 &&
+               ClassifyZipSignature(GetLE32(sig), kZipLocalKind, e2) == kZipLocalKind;
         if (!keep) ReportError(ArchiveFile(), name, "0", msg::BadFileHeader);
       }
       if (keep) AddItem(item, r.DosDateTime, r.Flags, r.PackedSize, r.UnpackedSize);
@@ -104,8 +106,7 @@ void TUnZip::WalkLocal(Int64 Position) {
   }
   Byte h[TZipLocalHeader::Size];
   auto readAt = [&](Int64 pos) {
-    return ArchiveStream->Seek(pos, soBeginning) == pos &&
-           ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h);
+    return FLocalView.ReadAt(pos, h, static_cast<Int32>(sizeof h)) == static_cast<Int32>(sizeof h);
   };
   if (!readAt(Position)) return;
   if (GetLE32(h) == kZipDescriptorSignature) {
@@ -118,7 +119,7 @@ void TUnZip::WalkLocal(Int64 Position) {
     if (enc) Crypt->DecryptZipHeader(h, kZipLocalKind);
     const auto r = TZipLocalHeader::Parse(h);
     const std::string name =
-        OemToAnsiName(ReadName(Position + 30, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
+        OemToAnsiName(ReadName(FLocalView, Position + 30, r.FileNameLength, enc), TranslateOemChar && !(r.Flags & kZipFlagUtf8));
     const Int64 dataStart = Position + 30 + r.FileNameLength + r.ExtraFieldLength;
     TItem item;
     item.LocalOffset = Position;
@@ -161,6 +162,7 @@ bool TUnZip::GoToDisk(int Disk, Int64 Header) {
   };
   // The stream in use stays alive: a decompressor may still point at it.
   if (ArchiveStream) FRetired.push_back(std::move(ArchiveStream));
+  ViewArchive();
   bool asked = false;
   for (;;) {
     bool labelled = false;
@@ -184,6 +186,7 @@ bool TUnZip::GoToDisk(int Disk, Int64 Header) {
   }
   ArcSize = s->GetSize();
   ArchiveStream = std::move(s);
+  ViewArchive();
   FCurrentDisk = Disk;
   return true;
 }
@@ -192,6 +195,7 @@ void TUnZip::ExtractArchive() {
   FItems.clear();
   FRetired.clear();
   FCurrentDisk = 0;
+  ViewArchive();
   if (ArcType() == atZipMV) {
     DiskManager->Step = 0;
     if (!DiskManager->ChangeDisk(ArchiveStream)) return;
@@ -221,6 +225,8 @@ void TUnZip::ExtractArchive() {
   }
   FAhead.reset();
   FItems.clear();
+  FDirView.SetSource(nullptr);
+  FLocalView.SetSource(nullptr);
 }
 
 TAheadEntry TUnZip::EntryPlan(const TItem& Item, const TZipLocalHeader& Local) {
@@ -264,21 +270,27 @@ void TUnZip::StartAhead() {
     entries.push_back(EntryPlan(item, item.Local));
     any = any || CanDecodeAhead(entries.back());
   }
-  if (any) FAhead = std::make_unique<TInflateAhead>(file->Handle(), std::move(entries), threads, folder);
+  // The jobs date the outputs too, unless each is dated as it is closed.
+  TAheadDating dating;
+  UInt32 fixed = 0;
+  if (OutputDate(0, fixed)) {
+    dating.Rule = DateAttribute == daMaxFileDate ? TAheadDating::adFixed : TAheadDating::adLocal;
+    dating.Fixed = fixed;
+  }
+  if (any) FAhead = std::make_unique<TInflateAhead>(file->Handle(), std::move(entries), threads, folder, dating);
 }
 
 void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   Byte h[TZipLocalHeader::Size];
   bool encHeader = false;
-  if (ArchiveStream->Seek(Item.LocalOffset, soBeginning) != Item.LocalOffset ||
-      ArchiveStream->Read(h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h) ||
+  if (FLocalView.ReadAt(Item.LocalOffset, h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h) ||
       ClassifyZipSignature(GetLE32(h), kZipLocalKind, encHeader) != kZipLocalKind) {
     ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
     return;
   }
   if (encHeader) Crypt->DecryptZipHeader(h, kZipLocalKind);
   const auto local = TZipLocalHeader::Parse(h);
-  const std::string raw = ReadName(Item.LocalOffset + 30, local.FileNameLength, encHeader);
+  const std::string raw = ReadName(FLocalView, Item.LocalOffset + 30, local.FileNameLength, encHeader);
   const Int64 dataStart = Item.LocalOffset + 30 + local.FileNameLength + local.ExtraFieldLength;
 
   const TAheadEntry plan = EntryPlan(Item, local);
@@ -315,7 +327,8 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     SkipEntryData(unpacked);
     return;
   }
-  ArchiveStream->Seek(dataStart, soBeginning);
+  // The data are read from the stream itself, unless decoded ahead.
+  if (enc) ArchiveStream->Seek(dataStart, soBeginning);
   FEntryFlags = local.Flags;
   FEntryCrc = local.Crc32 != 0 || (local.Flags & kZipFlagDataDescriptor) ? local.Crc32 : storedCrc;
   FEntryDosDateTime = local.DosDateTime;
@@ -329,7 +342,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   }
   const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
   // The user can still cancel while a large entry is being decoded ahead.
-  std::shared_ptr<const TDecodedEntry> ahead =
+  std::shared_ptr<TDecodedEntry> ahead =
       FAhead && !enc ? FAhead->Take(Index, [this] {
         ProcessMessages();
         return !GetCancel();
@@ -337,8 +350,9 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
                 ahead->Unpacked != unpacked))
     ahead.reset();
+  if (!ahead && !enc) ArchiveStream->Seek(dataStart, soBeginning);
   int handle = -1;
-  const bool adopted = ahead && AdoptOutputFile(handle, ahead->File);
+  const bool adopted = ahead && AdoptOutputFile(handle, ahead->File, ahead->Dated, ahead->DatedAs);
   if (!adopted && !OpenOutputFile(handle)) {
     SkipEntryData(unpacked);
     FailVerdict();
@@ -383,8 +397,10 @@ int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted) {
   Int64 done = 0;
   int lastError = 0;
   auto cancelled = [&] {
-    if (Adopted && ftruncate(Handle, static_cast<off_t>(done)) != 0)
-      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+    if (Adopted) {
+      ForgetOutputDate(Handle);
+      if (ftruncate(Handle, static_cast<off_t>(done)) != 0) ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+    }
     return stored ? 0 : lastError;
   };
   for (const auto& b : Entry.Blocks) {

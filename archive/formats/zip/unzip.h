@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/core/archiveview.h"
 #include "archive/core/unbase.h"
 #include "archive/formats/zip/unzipahead.h"
 #include "base/records/ziprecords.h"
@@ -37,7 +38,9 @@ class TUnZip : public TUnBase {
   void WalkCentral(Int64 Position);
   void WalkLocal(Int64 Position);
   void AddItem(const TItem& Item, UInt32 DosDateTime, UInt16 Flags, UInt32 Packed, UInt32 Unpacked);
-  std::string ReadName(Int64 Position, UInt16 Length, bool Encrypted);
+  std::string ReadName(TArchiveView& View, Int64 Position, UInt16 Length, bool Encrypted);
+  // Points the header views at the archive stream in use.
+  void ViewArchive();
   bool GoToDisk(int Disk, Int64 Header);
   void ExtractItem(const TItem& Item, std::size_t Index);
   // Flags, method and sizes of an entry: from its central record, else from
@@ -56,6 +59,8 @@ class TUnZip : public TUnBase {
   int DecodeLegacy(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted);
 
   std::vector<TItem> FItems;
+  // The central directory and the local headers, each read in blocks.
+  TArchiveView FDirView, FLocalView;
   std::vector<std::unique_ptr<TStream32>> FRetired;
   std::unique_ptr<TInflateAhead> FAhead;
   int FCurrentDisk = 0;

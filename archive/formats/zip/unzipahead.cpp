@@ -1,6 +1,7 @@
 #include "archive/formats/zip/unzipahead.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "base/checksum.h"
 #include "archive/core/codecstreams.h"
+#include "archive/core/fileprims.h"
 #include "base/messages.h"
 #include "archive/core/zipcrypt.h"
 #include "base/records/ziprecords.h"
@@ -61,6 +63,17 @@ class TPositionedStream : public TStream32 {
 
 Int64 HeldBytes(const TAheadEntry& E) { return std::max(E.Packed, E.Unpacked); }
 
+// Entries queued or decoded and not yet taken: enough for the workers to be
+// woken in batches, each holding an open file, so well within the limit of
+// open files.
+std::size_t MaxPending(unsigned Threads) {
+  std::size_t n = std::clamp<std::size_t>(std::size_t{Threads} * 16, 4, 256);
+  struct rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+    n = std::min<std::size_t>(n, std::max<std::size_t>(4, files.rlim_cur / 4));
+  return n;
+}
+
 bool WriteAll(int Fd, const Byte* Buffer, Int32 Count) {
   while (Count > 0) {
     const ssize_t n = ::write(Fd, Buffer, static_cast<std::size_t>(Count));
@@ -83,11 +96,13 @@ bool CanDecodeAhead(const TAheadEntry& Entry) {
          Entry.Unpacked >= 0;
 }
 
-TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder)
+TInflateAhead::TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder,
+                             TAheadDating Dating)
     : FFd(::fcntl(ArchiveFd, F_DUPFD_CLOEXEC, 0)),
       FEntries(std::move(Entries)),
       FFolder(std::move(Folder)),
-      FMaxPending(std::max(4u, Threads * 4u)),
+      FDating(Dating),
+      FMaxPending(MaxPending(Threads)),
       FPool(std::make_unique<TWorkerPool>(Threads)) {}
 
 TInflateAhead::~TInflateAhead() {
@@ -100,19 +115,25 @@ void TInflateAhead::Advance(std::size_t Index) {
   auto stale = std::find_if(FPending.begin(), FPending.end(), [&](const TPending& p) { return p.Index >= Index; });
   for (auto it = FPending.begin(); it != stale; ++it) FPendingBytes -= it->Bytes;
   FPending.erase(FPending.begin(), stale);
+  // The queue is topped up once half of it is taken: the workers are then
+  // woken once for a batch of entries, not once for each.
+  if (FNext > Index && FPending.size() > FMaxPending / 2) return;
   if (FNext <= Index) FNext = Index;
+  bool queued = false;
   while (FFd >= 0 && FNext < FEntries.size() && FPending.size() < FMaxPending) {
     const TAheadEntry& e = FEntries[FNext];
     if (CanDecodeAhead(e)) {
       if (!FPending.empty() && FPendingBytes + HeldBytes(e) > kAheadBudget) break;
-      FPending.push_back({FNext, HeldBytes(e), FPool->Submit([this, &e] { return Decode(e); })});
+      FPending.push_back({FNext, HeldBytes(e), FPool->Submit([this, &e] { return Decode(e); }, false)});
       FPendingBytes += HeldBytes(e);
+      queued = true;
     }
     ++FNext;
   }
+  if (queued) FPool->WakeAll();
 }
 
-std::shared_ptr<const TDecodedEntry> TInflateAhead::Take(std::size_t Index, const std::function<bool()>& Idle) {
+std::shared_ptr<TDecodedEntry> TInflateAhead::Take(std::size_t Index, const std::function<bool()>& Idle) {
   for (auto it = FPending.begin(); it != FPending.end(); ++it) {
     if (it->Index != Index || !it->Result.valid()) continue;
     if (Idle)
@@ -180,6 +201,11 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
     }
     r->Error = ds.Error();
     ds.Finish();
+  }
+  if (FDating.Rule != TAheadDating::adNone) {
+    r->DatedAs = FDating.Rule == TAheadDating::adFixed ? FDating.Fixed : local.DosDateTime;
+    SetFileHandleDosTime(r->File, r->DatedAs);
+    r->Dated = true;
   }
   return r;
 }

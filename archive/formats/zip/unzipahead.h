@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
@@ -52,6 +53,16 @@ struct TDecodedEntry {
   int File = -1;  // the unnamed file holding the output
   std::vector<TDecodedBlock> Blocks;
   int Error = 0;  // the decoder's error once it stopped by itself
+  // The file's last-write time was set to this DOS date-time.
+  bool Dated = false;
+  UInt32 DatedAs = 0;
+};
+
+// The date the jobs give each output they wrote: none (the run sets it as it
+// closes the output), the date in the entry's local header, or one date.
+struct TAheadDating {
+  enum TRule { adNone, adLocal, adFixed } Rule = adNone;
+  UInt32 Fixed = 0;
 };
 
 // Whether an entry can be decoded ahead: stored or deflated, not encrypted.
@@ -65,7 +76,8 @@ class TInflateAhead {
   // ArchiveFd is the run's archive (a regular file); it is duplicated, so
   // the jobs never depend on the run's stream or its position. The unnamed
   // files are made in Folder, which lies on the destination's file system.
-  TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder);
+  TInflateAhead(int ArchiveFd, std::vector<TAheadEntry> Entries, unsigned Threads, std::string Folder,
+                TAheadDating Dating = {});
   // Stops the jobs at their next block and waits for them.
   ~TInflateAhead();
   TInflateAhead(const TInflateAhead&) = delete;
@@ -78,7 +90,7 @@ class TInflateAhead {
   // job could not decode it in full agreement with the serial decoder (the
   // run then decodes it itself). While its job works, Idle is called every
   // few milliseconds; when it answers false the wait ends with null.
-  std::shared_ptr<const TDecodedEntry> Take(std::size_t Index, const std::function<bool()>& Idle = {});
+  std::shared_ptr<TDecodedEntry> Take(std::size_t Index, const std::function<bool()>& Idle = {});
 
  private:
   struct TPending {
@@ -91,8 +103,9 @@ class TInflateAhead {
   int FFd = -1;
   std::vector<TAheadEntry> FEntries;
   std::string FFolder;
+  TAheadDating FDating;
   std::size_t FNext = 0;
-  std::vector<TPending> FPending;
+  std::deque<TPending> FPending;
   Int64 FPendingBytes = 0;
   std::size_t FMaxPending;
   std::atomic<bool> FStop{false};

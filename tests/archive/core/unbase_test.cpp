@@ -12,6 +12,7 @@
 #include "archive/formats/rar/unrar.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/zip/unzip.h"
+#include "base/pump.h"
 #include "tests/libs/ace/aceencoder.h"
 #include "tests/support/readerrun.h"
 #include "tests/support/testutil.h"
@@ -111,6 +112,82 @@ TEST(ReaderBase, ACancelledEntryLeavesNothingOfItselfBehind) {
       if (!c.Before.empty()) expected[c.Before] = "first\n";
       EXPECT_EQ(Contents(out), expected);
     }
+  }
+}
+
+
+// The reader base keeps the folders it walked open for the next entries. When
+// the caller's code runs between two entries (a handler, the message pump)
+// and moves a folder away and plants a link in its place, the next entry is
+// refused as a fresh walk refuses it: nothing lands in the moved folder or
+// behind the link.
+TEST(ReaderBase, FoldersTheCallerChangesBetweenEntriesAreWalkedAfresh) {
+  for (const char* tool : {"zip", "tar", "gcab"}) ASSERT_TRUE(vsktest::HaveTool(tool)) << tool << " is needed";
+  TempDir dir;
+  const fs::path src = dir / "src";
+  for (const char* name : {"d/a.txt", "d/b.txt", "d/c.txt", "e/f.txt"})
+    WriteFile(src / name, vsktest::TextBytes(200000, static_cast<std::uint32_t>(name[2])));
+  const std::string names = "d/a.txt d/b.txt d/c.txt e/f.txt";
+  for (const std::string& command : {"zip -q " + ShellQuote((dir / "x.zip").string()) + " " + names,
+                                     "tar cf " + ShellQuote((dir / "x.tar").string()) + " " + names,
+                                     "gcab -c -z " + ShellQuote((dir / "x.cab").string()) + " " + names}) {
+    const auto r = RunTool(command, src);
+    ASSERT_EQ(r.exitCode, 0) << command << "\n" << r.output;
+  }
+  struct TCase {
+    std::string Name;
+    std::function<std::unique_ptr<TUnBase>()> Make;
+    std::string Archive;
+    bool ByPump;  // else by OnBegin
+  };
+  auto zip = [](int Threads) {
+    return [Threads] {
+      auto z = std::make_unique<TUnZip>();
+      z->ThreadCount = Threads;
+      return std::unique_ptr<TUnBase>(std::move(z));
+    };
+  };
+  const std::string zipFile = (dir / "x.zip").string();
+  const std::vector<TCase> cases = {
+      {"zip", zip(4), zipFile, false},
+      {"zip on one thread", zip(1), zipFile, false},
+      {"zip, by the pump", zip(4), zipFile, true},
+      {"zip on one thread, by the pump", zip(1), zipFile, true},
+      {"tar", [] { return std::make_unique<TUnTar>(); }, (dir / "x.tar").string(), false},
+      {"cab", [] { return std::make_unique<TUnCab>(); }, (dir / "x.cab").string(), false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path out = dir / ("out" + std::to_string(n)), outside = dir / ("outside" + std::to_string(n++));
+    fs::create_directories(outside / "target");
+    bool swapped = false;
+    auto swap = [&] {
+      swapped = true;
+      fs::rename(out / "d", outside / "moved");
+      fs::create_directory_symlink(outside / "target", out / "d");
+    };
+    auto reader = c.Make();
+    vsktest::RunLog log;
+    vsktest::Record(*reader, log, !c.ByPump);
+    vsktest::Aim(*reader, c.Archive, out);
+    if (c.ByPump) {
+      SetMessagePump([&] {
+        if (!swapped && fs::exists(out / "d/a.txt")) swap();
+      });
+    } else {
+      reader->OnBegin = [&](TZipCommon&, const std::string& File, int, bool&) {
+        if (!swapped && File.size() > 7 && File.compare(File.size() - 7, 7, "d/b.txt") == 0) swap();
+      };
+    }
+    vsktest::RunInto(*reader, log, false);
+    SetMessagePump({});
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(fs::is_empty(outside / "target"));
+    EXPECT_EQ(FolderTree(outside / "moved"), (std::map<std::string, std::string>{{"a.txt", ReadFile(src / "d/a.txt")}}));
+    bool refused = false;
+    for (const auto& r : log.reports) refused = refused || (r.code == msg::ErrorOpeningFile && r.file == (out / "d/b.txt").string());
+    EXPECT_TRUE(refused) << log.Describe();
   }
 }
 

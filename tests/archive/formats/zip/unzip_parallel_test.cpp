@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -114,11 +115,26 @@ TEST(UnZipParallel, ArchivesOfZipGiveTheSerialFilesAndEvents) {
   WriteFile(src / "big/huge.txt", vsktest::TextBytes(20 << 20, 3));  // beyond what is held in memory
   WriteFile(src / "empty.txt", "");
   fs::create_directories(src / "folder/empty");
+  for (int i = 0; i < 300; i += 50)
+    fs::last_write_time(src / ("small" + std::to_string(i % 7)) / ("f" + std::to_string(i) + (i % 3 ? ".txt" : ".bin")),
+                        fs::file_time_type::clock::now() - std::chrono::hours(24 * (i + 1)));
   // Deflated, and stored for .bin files.
   const auto mixed = Zip(dir.path(), "mixed.zip", "-r -n .bin");
   ExpectSameAsSerial(mixed, dir / "out");
   EXPECT_EQ(ReadFile(dir / "out/src/big/text.txt"), ReadFile(src / "big/text.txt"));
   EXPECT_EQ(ReadFile(dir / "out/src/small3/f10.txt"), ReadFile(src / "small3/f10.txt"));
+  // The workers date the files they write as the run would: here each by the
+  // newest entry's date.
+  ExpectSameAsSerial(mixed, dir / "out", [](TUnZip& z, EventLog&) { z.DateAttribute = daMaxFileDate; });
+
+  // Entries whose folders come and go in any order land each in its own.
+  const std::vector<std::string> scattered = {"a/b/1.txt", "a/c/2.txt", "a/b/3.txt", "a/b/d/4.txt",
+                                              "e/5.txt",   "a/6.txt",   "a/b/d/7.txt", "a/c/8.txt"};
+  std::vector<vsktest::ZipEntrySpec> specs;
+  for (const auto& name : scattered) specs.push_back({name, vsktest::TextBytes(5000, static_cast<std::uint32_t>(name.size() + name[2]))});
+  WriteFile(dir / "scattered.zip", vsktest::BuildZip(specs));
+  ExpectSameAsSerial((dir / "scattered.zip").string(), dir / "out");
+  for (const auto& spec : specs) EXPECT_EQ(ReadFile(dir / "out" / spec.name), spec.data) << spec.name;
 
   // A wrong CRC in both records of one entry fails that entry alone.
   std::string data = ReadFile(mixed);
