@@ -22,16 +22,14 @@
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/zip/unzip.h"
 #include "base/records/ziprecords.h"
+#include "bench/benchenv.h"
 #include "bench/selfdir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t TotalBytes() {
-  const char* mb = std::getenv("BREVANE_BENCH_MB");
-  return static_cast<std::size_t>(mb ? std::atoi(mb) : 256) << 20;
-}
+std::size_t TotalBytes() { return BenchBytes(256); }
 
 fs::path WorkDir() {
   static const fs::path dir = [] {

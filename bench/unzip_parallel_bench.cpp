@@ -15,21 +15,16 @@
 #include <random>
 #include <string>
 
+#include "bench/benchenv.h"
 #include "bench/selfdir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t TotalBytes() {
-  const char* mb = std::getenv("BREVANE_BENCH_MB");
-  return static_cast<std::size_t>(mb ? std::atoi(mb) : 200) << 20;
-}
+std::size_t TotalBytes() { return BenchBytes(200); }
 
-int Threads() {
-  const char* n = std::getenv("BREVANE_BENCH_THREADS");
-  return n ? std::atoi(n) : 8;
-}
+int Threads() { return BenchThreads(); }
 
 fs::path WorkDir() {
   static const fs::path dir = [] {

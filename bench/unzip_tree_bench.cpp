@@ -21,26 +21,18 @@
 #include <system_error>
 #include <vector>
 
+#include "bench/benchenv.h"
 #include "bench/selfdir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::uintmax_t WantedBytes() {
-  const char* mb = std::getenv("BREVANE_BENCH_MB");
-  return static_cast<std::uintmax_t>(mb ? std::atoi(mb) : 200) << 20;
-}
+std::uintmax_t WantedBytes() { return BenchBytes(200); }
 
-int Threads() {
-  const char* n = std::getenv("BREVANE_BENCH_THREADS");
-  return n ? std::atoi(n) : 8;
-}
+int Threads() { return BenchThreads(); }
 
-int Rounds() {
-  const char* n = std::getenv("BREVANE_BENCH_ROUNDS");
-  return n ? std::max(1, std::atoi(n)) : 7;
-}
+int Rounds() { return BenchRounds(7); }
 
 fs::path WorkDir() {
   static const fs::path dir = [] {
