@@ -16,6 +16,7 @@
 #include "archive/core/selection.h"
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
+#include "archive/core/paths.h"
 
 namespace vsk {
 
@@ -32,16 +33,6 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
-std::string FilePart(const std::string& path) {
-  const auto p = path.find_last_of('/');
-  return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string FolderPart(const std::string& path) {
-  const auto p = path.find_last_of('/');
-  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
-}
-
 // The extension of a file name with its dot; a leading dot (a hidden
 // name) is no extension.
 std::string ExtOf(const std::string& file) {
@@ -49,17 +40,12 @@ std::string ExtOf(const std::string& file) {
   return p == std::string::npos || p == 0 ? std::string() : file.substr(p);
 }
 
-std::string Slashes(std::string s) {
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
-
 // The folder every FileSpec entry lies in (for sdExplorer_Auto).
 std::string CommonFolder(const std::vector<std::string>& specs) {
   std::string common;
   bool first = true;
   for (const auto& s : specs) {
-    std::string dir = FolderPart(Slashes(s));
+    std::string dir = PathFolderPart(ForwardSlashes(s));
     if (!dir.empty() && dir[0] != '/') {
       std::error_code ec;
       dir = AppendBackslash(std::filesystem::absolute(dir, ec).lexically_normal().string());
@@ -71,7 +57,7 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
     }
     std::size_t n = 0;
     while (n < common.size() && n < dir.size() && common[n] == dir[n]) ++n;
-    common = FolderPart(common.substr(0, n));
+    common = PathFolderPart(common.substr(0, n));
   }
   return common;
 }
@@ -102,7 +88,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
     FArchiveFile.clear();
     return;
   }
-  std::string name = Slashes(Value);
+  std::string name = ForwardSlashes(Value);
   if (name[0] != '/') {
     std::error_code ec;
     name = std::filesystem::absolute(name, ec).lexically_normal().string();
@@ -117,7 +103,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   // under that name, not written anew beside it.
   struct stat st;
   const bool existingFile = stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  if (ExtOf(FilePart(name)).empty() && !existingFile) name += FDefaultExt;
+  if (ExtOf(PathFilePart(name)).empty() && !existingFile) name += FDefaultExt;
   FArchiveFile = name;
 }
 
@@ -140,7 +126,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   const std::string old = FDefaultExt;
   FDefaultExt = e;
   if (FArchiveFile.empty()) return;
-  const std::string ext = ExtOf(FilePart(FArchiveFile));
+  const std::string ext = ExtOf(PathFilePart(FArchiveFile));
   if (ext.empty())
     FArchiveFile += e;
   else if (!old.empty() && UpperAscii(ext) == UpperAscii(old))
@@ -213,7 +199,7 @@ bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
 }
 
 bool TCompBase::InStoreList(const std::string& Path) const {
-  const std::string ext = UpperAscii(ExtOf(FilePart(Path)));
+  const std::string ext = UpperAscii(ExtOf(PathFilePart(Path)));
   if (ext.empty()) return false;
   return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
                      [&](const std::string& t) { return UpperAscii(t) == ext; });
@@ -272,7 +258,7 @@ int TCompBase::Compress() {
     }
     if (Switch == swDelete) DefaultDir.clear();
     if (start && !ArchiveFile().empty() && !GetCancel()) {
-      const std::string folder = FolderPart(ArchiveFile());
+      const std::string folder = PathFolderPart(ArchiveFile());
       if (DiskManager->PrepareDrive(folder.empty() ? std::string(".") : folder, 0, Switch != swRead)) {
         CompressArchive();
         completed = !FRunFailed && !GetCancel();
@@ -319,7 +305,7 @@ bool TCompBase::OpenOutput() {
     // space; otherwise the scratch file lies beside the target so that the
     // commit is one rename.
     const std::string bound =
-        BuildsAwayFromTarget() ? JoinPath(TempDir(), FilePart(ArchiveFile())) : ArchiveFile();
+        BuildsAwayFromTarget() ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
     auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
@@ -536,11 +522,11 @@ bool TCompBase::Gather() {
     if (!dir && (f.Size == static_cast<UInt64>(FOldSize) || f.Size == 0) &&
         (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)))
       continue;
-    std::string stored = Slashes(StoredName(f.FileName, f.BaseDir));
+    std::string stored = ForwardSlashes(StoredName(f.FileName, f.BaseDir));
     while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
     if (dir && !stored.empty() && stored.back() != '/') stored += '/';
     if (stored.empty() || stored == "/") continue;
-    if (!ExcludeSpec.empty() && (IsExcluded(stored, f.BaseDir) || IsExcluded(FilePart(stored), f.BaseDir))) continue;
+    if (!ExcludeSpec.empty() && (IsExcluded(stored, f.BaseDir) || IsExcluded(PathFilePart(stored), f.BaseDir))) continue;
     if (stored.size() > kMaxNameLength) {
       ReportError(f.FileName, "name longer than 65535 bytes", "0", 25256);
       continue;
@@ -642,7 +628,7 @@ bool TCompBase::AskRenameDupe(int Index) {
     std::string newName = e.Name;
     bool rename = true;
     Fire(OnRenameDupeFile, e.Name, newName, rename);
-    newName = Slashes(newName);
+    newName = ForwardSlashes(newName);
     if (!rename || newName.empty() || newName == e.Name) return false;
     if (FindName(newName) >= 0 || newName.size() > kMaxNameLength) continue;
     FNameIndex.erase(e.Name);
@@ -880,9 +866,9 @@ bool TCompBase::AskRenameFile(TCompEntry& E) {
   for (int attempt = 0; attempt < 100 && !GetCancel(); ++attempt) {
     std::string answer;
     Fire(OnRenameFile, E.Name, answer);
-    const std::string part = FilePart(Slashes(answer));
+    const std::string part = PathFilePart(ForwardSlashes(answer));
     if (part.empty()) return false;
-    const std::string candidate = FolderPart(E.Name) + part;
+    const std::string candidate = PathFolderPart(E.Name) + part;
     if (candidate == E.Name) return false;
     if (FindName(candidate) >= 0 || candidate.size() > kMaxNameLength) continue;
     if (FindName(E.Name) == index) FNameIndex.erase(E.Name);

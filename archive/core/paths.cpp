@@ -137,6 +137,22 @@ std::string JoinPath(std::string_view Dir, std::string_view Name) {
   return r;
 }
 
+std::string PathFilePart(std::string_view Path) {
+  const auto p = Path.find_last_of('/');
+  return std::string(p == std::string_view::npos ? Path : Path.substr(p + 1));
+}
+
+std::string PathFolderPart(std::string_view Path) {
+  const auto p = Path.find_last_of('/');
+  return p == std::string_view::npos ? std::string() : std::string(Path.substr(0, p + 1));
+}
+
+std::string ForwardSlashes(std::string_view Name) {
+  std::string r(Name);
+  std::replace(r.begin(), r.end(), '\\', '/');
+  return r;
+}
+
 bool IsUncPath(std::string_view Path) { return Path.size() >= 3 && IsSep(Path[0]) && IsSep(Path[1]); }
 
 Int32 FileDosAttributes(const std::string& Path) {

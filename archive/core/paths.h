@@ -55,6 +55,12 @@ std::string AppendBackslash(std::string_view Dir);
 std::string RemoveBackslash(std::string_view Dir);
 // Dir and Name with exactly one "/" between them; Name alone for an empty Dir.
 std::string JoinPath(std::string_view Dir, std::string_view Name);
+// The part of Path after its last "/" (all of it without one).
+std::string PathFilePart(std::string_view Path);
+// The part of Path up to and with its last "/"; empty without one.
+std::string PathFolderPart(std::string_view Path);
+// Every "\" becomes "/".
+std::string ForwardSlashes(std::string_view Name);
 // At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").
 bool IsUncPath(std::string_view Path);
 

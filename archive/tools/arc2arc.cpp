@@ -17,6 +17,7 @@
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/readers.h"
 #include "archive/tools/zipcheck.h"
+#include "archive/core/paths.h"
 
 namespace vsk {
 
@@ -49,11 +50,6 @@ std::string Absolute(const std::string& Name) {
 std::string FolderPart(const std::string& Name) {
   const auto slash = Name.find_last_of('/');
   return slash == std::string::npos ? std::string() : Name.substr(0, slash == 0 ? 1 : slash);
-}
-
-std::string FilePart(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  return slash == std::string::npos ? Name : Name.substr(slash + 1);
 }
 
 bool Exists(const std::string& Name) {
@@ -266,7 +262,7 @@ bool TArc2Arc::ExtractStep() {
     return false;
   }
   FTempFolder = folder;
-  FTempBare = FilePart(folder) + "/";
+  FTempBare = PathFilePart(folder) + "/";
   if (GetCancel()) return false;
 
   try {
@@ -360,7 +356,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
       return 0;
     }
     staging = buf.data();
-    Writer.SetArchiveFile(staging + "/" + FilePart(FOutputFile));
+    Writer.SetArchiveFile(staging + "/" + PathFilePart(FOutputFile));
   }
   Writer.ShareCancel(CancelRef());
   NewArchive = FOutputFile;

@@ -16,15 +16,11 @@
 #include "base/records/cabheader.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
+#include "archive/core/paths.h"
 
 namespace vsk {
 
 namespace {
-
-std::string FolderPart(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
-}
 
 class TCabListWalker : public TListWalker {
  public:
@@ -179,7 +175,7 @@ class TCabListWalker : public TListWalker {
   // when the set ends, returns to a cabinet already read, or cannot go on.
   Int64 NextCabinet(TVorsk& L) {
     while (!L.GetCancel() && (Header_.Flags & kCabFlagNextCabinet) && !Header_.NextCabinet.empty()) {
-      std::string volume = FolderPart(Current_) + Header_.NextCabinet;
+      std::string volume = PathFolderPart(Current_) + Header_.NextCabinet;
       const std::string disk = Header_.NextDisk;
       struct stat st;
       if (stat(volume.c_str(), &st) == 0 && Seen(st)) break;

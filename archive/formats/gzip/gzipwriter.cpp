@@ -16,6 +16,7 @@
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
 #include "archive/formats/gzip/blockdeflate.h"
+#include "archive/core/paths.h"
 
 namespace vsk {
 
@@ -23,21 +24,6 @@ namespace {
 
 constexpr Int32 kChunk = 1 << 20;
 constexpr Byte kGzipFlagName = 0x08;
-
-std::string Slashes(std::string s) {
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
-
-std::string FilePart(const std::string& path) {
-  const auto p = path.find_last_of('/');
-  return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string FolderPart(const std::string& path) {
-  const auto p = path.find_last_of('/');
-  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
-}
 
 // Where the extension of the file part begins; npos when it has none (a
 // leading dot marks a hidden name, not an extension).
@@ -77,7 +63,7 @@ void TGZip::SetArchiveFile(const std::string& Value) {
     FArchiveFile.clear();
     return;
   }
-  std::string name = Slashes(Value);
+  std::string name = ForwardSlashes(Value);
   if (ExtensionAt(name) == std::string::npos) name += FDefaultExt;
   FArchiveFile = name;
 }
@@ -89,26 +75,26 @@ std::string GZipMethodText(int Method) {
 }
 
 std::string TGZip::OutputFolder() const {
-  if (!DefaultDir.empty()) return AppendBackslash(Slashes(DefaultDir));
-  const std::string folder = FolderPart(ArchiveFile());
+  if (!DefaultDir.empty()) return AppendBackslash(ForwardSlashes(DefaultDir));
+  const std::string folder = PathFolderPart(ArchiveFile());
   if (!folder.empty()) return folder;
   std::error_code ec;
   return AppendBackslash(std::filesystem::current_path(ec).string());
 }
 
 std::string TGZip::OutputName(const std::string& Folder, const std::string& Input) const {
-  std::string out = Folder + FilePart(Input);
+  std::string out = Folder + PathFilePart(Input);
   if (FInnerUse) out += FDefaultExt;
   switch (Extension) {
     case exNone:
       // Beside its input the output would be the input itself.
-      if (!FInnerUse && SameFolder(Folder, FolderPart(Input))) out = ReplaceExtension(out, FDefaultExt);
+      if (!FInnerUse && SameFolder(Folder, PathFolderPart(Input))) out = ReplaceExtension(out, FDefaultExt);
       break;
     case exAppendGZ:
       out = ReplaceExtension(out, FDefaultExt);
       break;
     case exUnderScore:
-      if (!FilePart(out).empty()) out.back() = '_';
+      if (!PathFilePart(out).empty()) out.back() = '_';
       break;
   }
   return out;
@@ -191,7 +177,7 @@ void TGZip::RunJob() {
     FilesProcessed = i + 1;
     const std::string input = f.FileName;
     const std::string output = OutputName(folder, input);
-    CurrentFileName = FilePart(input);
+    CurrentFileName = PathFilePart(input);
     bool take = true;
     Fire(OnBegin, input, i, take);
     if (GetCancel()) return;
@@ -272,7 +258,7 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
     return false;
   }
   const Int64 mtime = MemberTime(st.st_mtime);
-  const std::string name = FilePart(Input);
+  const std::string name = PathFilePart(Input);
   Int64 total = 0;
   UInt32 crc = 0;
   try {
@@ -314,7 +300,7 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
 
   if (OnRead) {
     struct stat made;
-    FileName = FilePart(Output);
+    FileName = PathFilePart(Output);
     FileDate = UnixTimeToDateTime(mtime);
     PackedSize = stat(Output.c_str(), &made) == 0 ? made.st_size : 0;
     UnpackedSize = total;

@@ -13,6 +13,7 @@
 #include "base/dates.h"
 #include "base/tempstream.h"
 #include "archive/formats/uu/uucodec.h"
+#include "archive/core/paths.h"
 
 namespace vsk {
 
@@ -43,16 +44,6 @@ const TMode& ModeOf(TCompressMethod Method) {
   static const TMode xx{"XXEncode ", ".XXE", kXxAlphabet, kUuFullLineBytes, false};
   static const TMode b64{"B64Encode", ".MIM", kBase64Alphabet, kBase64LineBytes, true};
   return Method == cmXXEncode ? xx : Method == cmBase64 ? b64 : uu;
-}
-
-std::string Slashes(std::string s) {
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
-
-std::string FilePart(const std::string& path) {
-  const auto p = path.find_last_of('/');
-  return p == std::string::npos ? path : path.substr(p + 1);
 }
 
 // Where the extension of the file part begins; npos when it has none (a
@@ -195,7 +186,7 @@ void TUUEncode::SetArchiveFile(const std::string& Value) {
     FArcType = atNA;
     return;
   }
-  FArchiveFile = Slashes(Value);
+  FArchiveFile = ForwardSlashes(Value);
   const auto at = ExtensionAt(FArchiveFile);
   FOutFilename = (at == std::string::npos ? FArchiveFile : FArchiveFile.substr(0, at)) + FDefaultExt;
   FArcType = atUUE;
@@ -208,7 +199,7 @@ void TUUEncode::SetOutFilename(const std::string& Value) {
     FOutFilename.clear();
     return;
   }
-  std::string name = Slashes(Value);
+  std::string name = ForwardSlashes(Value);
   if (!name.empty() && ExtensionAt(name) == std::string::npos) name += FDefaultExt;
   FOutFilename = name;
 }
@@ -253,7 +244,7 @@ void TUUEncode::RunJob(bool& Activated) {
   Timer.Start();
   Fire(OnActivate);
   Activated = true;
-  const std::string name = FilePart(ArchiveFile());
+  const std::string name = PathFilePart(ArchiveFile());
   CurrentFileName = name;
   bool take = true;
   Fire(OnBegin, name, 0, take);
@@ -319,7 +310,7 @@ bool TUUEncode::Encode() {
   TTextWriter text(*this);
   text.Open(FOutFilename);
   std::set<std::string> names{FOutFilename};
-  const std::string name = FilePart(ArchiveFile());
+  const std::string name = PathFilePart(ArchiveFile());
 
   text.Put(std::string(mode.Label) + " " + std::to_string(VersionMajor) + "." + std::to_string(VersionMinor) + " (" +
            kProductName + " - " + kProductAddress + ")" + kCrLf + kCrLf);
