@@ -272,7 +272,8 @@ bool TTar::LoadOldDirectory() {
     if (status != TTarStatus::Ok) return refuse(walker.FailedAt());
     // Every record is copied whole, and the data of the entry with it.
     for (const TTarRecord& r : old.Records)
-      if ((r.TypeFlag == kTarTypeGnuLongName || r.TypeFlag == kTarTypePaxEntry) &&
+      if ((r.TypeFlag == kTarTypeGnuLongName || r.TypeFlag == kTarTypePaxEntry ||
+           r.TypeFlag == kTarTypeSolarisExtended) &&
           r.Size > static_cast<Int64>(kTarMaxExtendedData))
         return refuse(r.Offset);
     if (old.NextOffset > FOldSize) return refuse(old.HeaderOffset);
@@ -285,8 +286,8 @@ bool TTar::LoadOldDirectory() {
     e.Head.assign(old.Block.begin(), old.Block.end());
     e.IsOld = true;
     e.IsDir = old.IsDirectory();
-    const UInt32 size32 = Clamp32(old.Size);
-    e.Times = {Clamp32(old.Sparse ? old.StoredSize : old.Size), size32, DosOf(old.MTime), e.IsDir ? 0x10u : 0x20u};
+    e.Times = {Clamp32(old.Size), Clamp32(old.Sparse ? old.StoredSize : old.Size), DosOf(old.MTime),
+               e.IsDir ? 0x10u : 0x20u};
     e.OldOffset = old.Offset;
     e.OldLength = old.NextOffset - old.Offset;
     e.State = esCopy;
@@ -308,7 +309,7 @@ bool TTar::CopyRecord(Int64 At) {
   TTarHeader h;
   h.Parse(head);
   if (h.TypeFlag == kTarTypeGnuLongName) return true;  // the new name replaces it
-  if (h.TypeFlag == kTarTypePaxEntry) {
+  if (h.TypeFlag == kTarTypePaxEntry || h.TypeFlag == kTarTypeSolarisExtended) {
     std::vector<Byte> data;
     if (!ReadRecordData(At, h.Size, data)) return false;
     const std::string kept = PaxWithoutPath(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
