@@ -1,12 +1,14 @@
 #pragma once
 // The 512-byte tar header (v7, ustar, GNU and pax forms), the GNU long-name
 // records and the pax extended records that carry the real name, size and
-// time of the entry that follows them.
+// time of the entry that follows them, the sparse maps of GNU tar, and the
+// one walk over them that the reader, the lister and the writer share.
 
 #include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/types.h"
@@ -197,7 +199,6 @@ class TTarWalker {
   // offset of the block at fault after Truncated and BadHeader.
   TTarStatus Next(Int64 Offset, TTarEntry& Out);
   Int64 FailedAt() const { return FFailedAt; }
-  Int64 Limit() const { return FLimit; }
 
  private:
   bool ReadExactly(Int64 Pos, void* Buffer, Int32 Count);
