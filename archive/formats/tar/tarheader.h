@@ -1,13 +1,18 @@
 #pragma once
 // The 512-byte tar header (v7, ustar, GNU and pax forms), the GNU long-name
 // records and the pax extended records that carry the real name, size and
-// time of the entry that follows them.
+// time of the entry that follows them, the sparse maps of GNU tar, and the
+// one walk over them that the reader, the lister and the writer share.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/types.h"
+#include "archive/formats/lha/readat.h"
 
 namespace vsk {
 
@@ -15,6 +20,10 @@ inline constexpr std::size_t kTarHeaderSize = 512;
 // Longest GNU long name or pax record block read; a longer one is read this
 // far (names past it are cut).
 inline constexpr std::size_t kTarMaxExtendedData = 1 << 20;
+
+// Most filled parts of a sparse file the walk keeps; a file of more is not
+// extracted.
+inline constexpr std::size_t kTarMaxSparseRegions = 1 << 20;
 
 // Type flags the walk treats specially.
 inline constexpr char kTarTypeFile = '0';
@@ -27,6 +36,9 @@ inline constexpr char kTarTypeGnuLongLink = 'K';
 inline constexpr char kTarTypeGnuVolume = 'V';
 inline constexpr char kTarTypePaxEntry = 'x';
 inline constexpr char kTarTypePaxGlobal = 'g';
+inline constexpr char kTarTypeGnuSparse = 'S';
+inline constexpr char kTarTypeGnuDumpDir = 'D';
+inline constexpr char kTarTypeSolarisExtended = 'X';
 
 // A numeric field: octal text (digits 0..7 in order; blanks and NULs around
 // them do not count), or, when the first byte has its high bit set, a
@@ -68,12 +80,34 @@ struct TTarPaxInfo {
   Int64 MTime = 0;  // whole seconds
   bool HasLinkPath = false;
   std::string LinkPath;
-  // GNU sparse records: the data hold a map and the filled parts only.
+  // GNU sparse records: the data hold the filled parts of a file only.
   bool Sparse = false;
+  // Its real name and size ("GNU.sparse.name", "GNU.sparse.size" or
+  // "GNU.sparse.realsize"), and its version: 1.0 keeps the map in front of
+  // the data; 0.0 and 0.1 keep it in these records (Map).
+  bool HasSparseName = false;
+  std::string SparseName;
+  bool HasSparseSize = false;
+  Int64 SparseSize = 0;
+  Int64 SparseMajor = 0;
+  Int64 SparseMinor = 0;
+  bool HasSparseMap = false;
+  // Offset and length pairs in the order they were given; a damaged map is
+  // marked so and left incomplete.
+  std::vector<Int64> SparseMap;
+  bool SparseMapDamaged = false;
 
   // Reads "<length> <key>=<value>\n" records; a malformed record ends the
-  // reading, the records before it stand.
+  // reading, the records before it stand. Records read earlier stay unless
+  // a record of the same key replaces them (global records under an
+  // entry's own).
   void Parse(const Byte* Data, std::size_t Count);
+  // Forgets the sparse records (what global records said of a sparse file
+  // does not carry to the next entry).
+  void ClearSparse();
+
+ private:
+  void TakeSparse(std::string_view Key, std::string_view Value);
 };
 
 // The name a GNU long-name record holds: its data up to the first NUL.
@@ -82,6 +116,110 @@ std::string TarLongName(const Byte* Data, std::size_t Count);
 // The bytes an entry's data take in the archive: Size rounded up to whole
 // blocks (saturating instead of overflowing).
 Int64 TarPaddedSize(Int64 Size);
+
+// ---- walking
+
+// One filled part of a sparse file: Length bytes at Offset of the file.
+struct TTarSparseRegion {
+  Int64 Offset = 0;
+  Int64 Length = 0;
+};
+
+enum class TTarStatus : Byte {
+  Ok,
+  // The archive's end: a zero block, the end of the file at a block
+  // boundary, or a last block cut short that holds only zeros.
+  End,
+  // The archive ends inside a header block, inside the data of a record in
+  // front of an entry, or inside a sparse map.
+  Truncated,
+  // A checksum that does not match (or is 0), or an empty name.
+  BadHeader,
+};
+
+// A record in front of an entry's header: long name or link, pax records,
+// a volume label.
+struct TTarRecord {
+  Int64 Offset = 0;
+  char TypeFlag = 0;
+  Int64 Size = 0;  // the record's data bytes
+};
+
+// One entry of a tar archive with everything the records in front of it
+// say resolved: the reader, the lister and the writer see the same names,
+// sizes, times and extents.
+struct TTarEntry {
+  // Where its first record lies, the records in front of the header, and
+  // the header itself.
+  Int64 Offset = 0;
+  std::vector<TTarRecord> Records;
+  Int64 HeaderOffset = 0;
+  std::array<Byte, kTarHeaderSize> Block{};
+  TTarHeader Header;
+
+  std::string Name;      // long name, pax path or sparse name, else the header's
+  bool NameIsUtf8 = false;  // from a pax record
+  std::string LinkName;  // long link, pax linkpath, else the header's
+  char TypeFlag = 0;
+  Int64 MTime = 0;  // Unix seconds
+  // The file's size once extracted (a sparse file's real size).
+  Int64 Size = 0;
+  bool SizeFromPax = false;
+  // The entry's data in the archive: StoredSize bytes from DataOffset (a
+  // sparse file's filled parts one after the other). NextOffset is where
+  // the next entry begins; it may lie past the archive's end when the
+  // archive is cut inside the data.
+  Int64 DataOffset = 0;
+  Int64 StoredSize = 0;
+  Int64 NextOffset = 0;
+  // A sparse file: its filled parts in ascending order, none overlapping,
+  // together StoredSize bytes, all inside Size.
+  bool Sparse = false;
+  std::vector<TTarSparseRegion> SparseMap;
+  // A sparse file whose map is of a form this walk does not know, or
+  // damaged: its parts cannot be put in place (its extent still stands).
+  bool SparseUnreadable = false;
+
+  // Old archives mark a folder by the separator after its name alone.
+  bool IsDirectory() const;
+  // An entry whose data are a file's bytes: plain, contiguous, GNU sparse.
+  bool IsRegularFile() const;
+};
+
+// Walks the entries of a tar archive of Limit bytes, read through Read.
+// Every size and offset read from the archive is checked against Limit
+// before it is used; nothing is allocated beyond what the archive holds
+// (the data of one record are read up to kTarMaxExtendedData bytes).
+class TTarWalker {
+ public:
+  TTarWalker(Int64 Limit, TArchiveReadAt Read) : FLimit(Limit), FRead(std::move(Read)) {}
+
+  // Reads the entry whose first record (or header) lies at Offset. On End
+  // Out.Records holds the records read before the end. FailedAt() is the
+  // offset of the block at fault after Truncated and BadHeader.
+  TTarStatus Next(Int64 Offset, TTarEntry& Out);
+  Int64 FailedAt() const { return FFailedAt; }
+
+ private:
+  bool ReadExactly(Int64 Pos, void* Buffer, Int32 Count);
+  bool ReadRecordData(Int64 Pos, Int64 Size, std::vector<Byte>& Data);
+  TTarStatus Fail(TTarStatus Status, Int64 At);
+  TTarStatus ReadOldGnuSparse(TTarEntry& E, Int64& DataAt);
+  TTarStatus ReadPaxSparse(const TTarPaxInfo& Pax, TTarEntry& E);
+  // Marks E's map unreadable.
+  static TTarStatus Unreadable(TTarEntry& E);
+  bool HardLinkHasData(Int64 DataAt);
+
+  Int64 FLimit;
+  TArchiveReadAt FRead;
+  TTarPaxInfo FGlobal;  // what the global pax records say for every entry after them
+  std::vector<Byte> FData;
+  Int64 FFailedAt = 0;
+};
+
+// Whether a sparse map's regions ascend without overlapping, lie inside
+// Size and add up to Stored bytes.
+bool TarSparseMapFits(const std::vector<TTarSparseRegion>& Map, Int64 Size, Int64 Stored);
 
 // ---- writing
 

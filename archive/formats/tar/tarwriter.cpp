@@ -26,11 +26,6 @@ constexpr Int64 kMaxOctalSize = 077777777777ll;
 constexpr std::size_t kNameField = 100;
 constexpr std::size_t kPrefixAt = 345;
 constexpr std::size_t kPrefixSize = 155;
-// Old GNU sparse headers: a flag at 482 says a block of more sparse map
-// follows the header; the same flag at 504 of that block says another one follows.
-constexpr std::size_t kSparseExtendedFlag = 482;
-constexpr std::size_t kSparseBlockExtendedFlag = 504;
-constexpr char kTypeGnuSparse = 'S';
 
 bool AllZero(const Byte* P, std::size_t N) {
   return std::all_of(P, P + N, [](Byte b) { return b == 0; });
@@ -42,9 +37,9 @@ UInt32 Clamp32(Int64 V) { return V < 0 ? 0 : V > 0xFFFFFFFFll ? 0xFFFFFFFFu : st
 
 bool EndsWithSlash(const std::string& s) { return !s.empty() && s.back() == '/'; }
 
-// The pax records without those that name the entry ("path"), so that a
-// renamed entry is not extracted under its old name. A malformed rest is
-// kept as it stands.
+// The pax records without those that name the entry ("path", and the real
+// name of a sparse file), so that a renamed entry is not extracted under
+// its old name. A malformed rest is kept as it stands.
 std::string PaxWithoutPath(std::string_view All) {
   std::string kept;
   std::size_t pos = 0;
@@ -57,7 +52,7 @@ std::string PaxWithoutPath(std::string_view All) {
     if (i == pos || i >= All.size() || All[i] != ' ' || length <= i - pos + 1 || length > All.size() - pos) break;
     const std::string_view record = All.substr(pos, length);
     const std::string_view body = record.substr(i - pos + 1);
-    if (!body.starts_with("path=")) kept.append(record);
+    if (!body.starts_with("path=") && !body.starts_with("GNU.sparse.name=")) kept.append(record);
     pos += length;
   }
   // Zero padding of the record block ends the records.
@@ -260,82 +255,48 @@ bool TTar::LoadOldDirectory() {
     return false;
   };
 
-  Int64 pos = 0, groupStart = 0;
-  std::vector<Int64> records;
-  std::string longName;
-  bool haveLongName = false;
-  TTarPaxInfo pax;
-  std::vector<Byte> data;
-  Byte block[kTarHeaderSize];
+  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
+    return ReadOld(Pos, Buffer, Count) ? Count : 0;
+  };
+  TTarWalker walker(FOldSize, read);
+  TTarEntry old;
+  Int64 pos = 0;
   for (;;) {
     if (GetCancel()) return false;
-    // An archive may end without end blocks, but not inside a block.
-    if (pos == FOldSize && records.empty()) break;
-    if (pos > FOldSize - kBlock || !ReadOld(pos, block, kBlock)) return refuse(pos);
-    if (AllZero(block, kTarHeaderSize)) {
-      if (!records.empty()) return refuse(pos);
+    const TTarStatus status = walker.Next(pos, old);
+    if (status == TTarStatus::End) {
+      // Records in front of nothing would be lost by an update.
+      if (!old.Records.empty()) return refuse(old.Records.back().Offset);
       break;
     }
-    TTarHeader h;
-    h.Parse(block);
-    if (!h.Valid) return refuse(pos);
-    Int64 size = h.Size;
-    Int64 dataAt = pos + kBlock;
-    switch (h.TypeFlag) {
-      case kTarTypeGnuLongName:
-      case kTarTypePaxEntry:
-        if (!ReadRecordData(pos, size, data)) return refuse(pos);
-        if (h.TypeFlag == kTarTypeGnuLongName) {
-          longName = TarLongName(data.data(), data.size());
-          haveLongName = true;
-        } else {
-          pax.Parse(data.data(), data.size());
-        }
-        [[fallthrough]];
-      case kTarTypeGnuLongLink:
-      case kTarTypePaxGlobal:
-      case kTarTypeGnuVolume:
-        if (size > FOldSize - dataAt) return refuse(pos);
-        records.push_back(pos);
-        pos = dataAt + TarPaddedSize(size);
-        continue;
-      default:
-        break;
-    }
-    if (h.TypeFlag == kTypeGnuSparse && block[kSparseExtendedFlag] != 0) {
-      Byte more[kTarHeaderSize];
-      do {
-        if (dataAt > FOldSize - kBlock || !ReadOld(dataAt, more, kBlock)) return refuse(pos);
-        dataAt += kBlock;
-      } while (more[kSparseBlockExtendedFlag] != 0);
-    }
-    if (pax.HasSize) size = pax.Size;
-    if (size > FOldSize - dataAt) return refuse(pos);
-    const Int64 end = dataAt + TarPaddedSize(size);
+    if (status != TTarStatus::Ok) return refuse(walker.FailedAt());
+    // Every record is copied whole, and the data of the entry with it.
+    for (const TTarRecord& r : old.Records)
+      if ((r.TypeFlag == kTarTypeGnuLongName || r.TypeFlag == kTarTypePaxEntry ||
+           r.TypeFlag == kTarTypeSolarisExtended) &&
+          r.Size > static_cast<Int64>(kTarMaxExtendedData))
+        return refuse(r.Offset);
+    if (old.NextOffset > FOldSize) return refuse(old.HeaderOffset);
 
-    const std::string raw = haveLongName ? longName : pax.HasPath ? pax.Path : h.FullName();
     TCompEntry e;
-    e.Name = OemToAnsiName(raw, TranslateOemChar);
+    e.Name = OemToAnsiName(old.Name, TranslateOemChar);
     // "./a" names the same file as "a"; the stored bytes stay as they are.
     while (e.Name.size() > 2 && e.Name.compare(0, 2, "./") == 0) e.Name.erase(0, 2);
-    e.RawName = raw;
-    e.Head.assign(block, block + kTarHeaderSize);
+    e.RawName = old.Name;
+    e.Head.assign(old.Block.begin(), old.Block.end());
     e.IsOld = true;
-    e.IsDir = h.TypeFlag == kTarTypeDirectory || EndsWithSlash(e.Name);
-    const UInt32 size32 = Clamp32(size);
-    e.Times = {size32, size32, DosOf(pax.HasMTime ? pax.MTime : h.MTime), e.IsDir ? 0x10u : 0x20u};
-    e.OldOffset = groupStart;
-    e.OldLength = end - groupStart;
+    e.IsDir = old.IsDirectory();
+    e.Times = {Clamp32(old.Size), Clamp32(old.Sparse ? old.StoredSize : old.Size), DosOf(old.MTime),
+               e.IsDir ? 0x10u : 0x20u};
+    e.OldOffset = old.Offset;
+    e.OldLength = old.NextOffset - old.Offset;
     e.State = esCopy;
-    UnpackedTotal += static_cast<double>(size) + kBlock;
-    FGroups[groupStart] = {std::move(records), pos, end};
+    UnpackedTotal += static_cast<double>(old.NextOffset - old.Offset);
+    std::vector<Int64> records;
+    for (const TTarRecord& r : old.Records) records.push_back(r.Offset);
+    FGroups[old.Offset] = {std::move(records), old.HeaderOffset, old.NextOffset};
     FEntries.push_back(std::move(e));
-
-    records.clear();
-    haveLongName = false;
-    longName.clear();
-    pax = TTarPaxInfo{};
-    pos = groupStart = end;
+    pos = old.NextOffset;
   }
 
   MarkOldEntries();
@@ -348,7 +309,7 @@ bool TTar::CopyRecord(Int64 At) {
   TTarHeader h;
   h.Parse(head);
   if (h.TypeFlag == kTarTypeGnuLongName) return true;  // the new name replaces it
-  if (h.TypeFlag == kTarTypePaxEntry) {
+  if (h.TypeFlag == kTarTypePaxEntry || h.TypeFlag == kTarTypeSolarisExtended) {
     std::vector<Byte> data;
     if (!ReadRecordData(At, h.Size, data)) return false;
     const std::string kept = PaxWithoutPath(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));

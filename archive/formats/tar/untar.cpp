@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -20,24 +19,9 @@ namespace vsk {
 
 namespace {
 
-constexpr Int32 kBlock = static_cast<Int32>(kTarHeaderSize);
-
 constexpr char kTypeCharDevice = '3';
 constexpr char kTypeBlockDevice = '4';
 constexpr char kTypeFifo = '6';
-constexpr char kTypeGnuDumpDir = 'D';
-constexpr char kTypeGnuSparse = 'S';
-constexpr char kTypeSolarisExtended = 'X';
-
-// Old GNU sparse headers: the flag at 482 says a 512-byte block of more
-// sparse map follows the header; the same flag at 504 of that block says
-// another one follows it.
-constexpr std::size_t kSparseExtendedFlag = 482;
-constexpr std::size_t kSparseBlockExtendedFlag = 504;
-
-bool AllZero(const Byte* P, std::size_t N) {
-  return std::all_of(P, P + N, [](Byte b) { return b == 0; });
-}
 
 // The name a hard link gives for its target and the name of the target
 // itself are compared without the "./" and "/" writers put in front and
@@ -83,189 +67,94 @@ Int32 TUnTar::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
   return done;
 }
 
-bool TUnTar::ReadExtended(Int64 Position, Int64 Size, std::vector<Byte>& Data) {
-  Data.clear();
-  const Int64 want = std::min<Int64>(Size, static_cast<Int64>(kTarMaxExtendedData));
-  if (want <= 0) return true;
-  // Nothing is allocated for data the archive does not hold.
-  if (want > ArchiveStream->GetSize() - Position) return false;
-  Data.resize(static_cast<std::size_t>(want));
-  const Int32 got = ReadAt(Position, Data.data(), static_cast<Int32>(want));
-  Data.resize(static_cast<std::size_t>(std::max<Int32>(got, 0)));
-  return got == want;
-}
-
 void TUnTar::ListEntries() {
-  const Int64 end = ArchiveStream->GetSize();
-  auto next = [end](Int64 DataAt, Int64 Size) {
-    const Int64 padded = TarPaddedSize(Size);
-    return padded >= end - DataAt ? end : DataAt + padded;
-  };
+  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) { return ReadAt(Pos, Buffer, Count); };
+  TTarWalker walker(ArchiveStream->GetSize(), read);
   // Every file's data by name, for the hard links after it.
-  std::unordered_map<std::string, std::pair<Int64, Int64>> files;
-  std::optional<std::string> longName, longLink;
-  std::optional<TTarPaxInfo> pax;
-  std::vector<Byte> ext;
-  Byte block[kTarHeaderSize];
+  std::unordered_map<std::string, TItem> files;
+  TTarEntry e;
   Int64 offset = 0;
 
   while (!GetCancel()) {
-    const Int32 got = ReadAt(offset, block, kBlock);
-    if (got < kBlock) {
-      // A header cut short; zero bytes there are only the end blocks cut.
-      if (got > 0 && !AllZero(block, static_cast<std::size_t>(got)))
-        ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+    const TTarStatus status = walker.Next(offset, e);
+    if (status == TTarStatus::End) break;
+    if (status != TTarStatus::Ok) {
+      // A header cut short, or damage where a header belongs: the entries
+      // after it are lost.
+      ReportError(ArchiveFile(), "", "0",
+                  status == TTarStatus::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       break;
     }
-    if (AllZero(block, kTarHeaderSize)) break;
-    TTarHeader h;
-    h.Parse(block);
-    if (!h.Valid) {
-      // Damage where a header belongs: the entries after it are lost.
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
-      break;
-    }
-    Int64 dataAt = offset + kBlock;
-    Int64 size = h.Size;
-
-    switch (h.TypeFlag) {
-      case kTarTypeGnuLongName:
-      case kTarTypeGnuLongLink:
-      case kTarTypePaxEntry:
-      case kTypeSolarisExtended:
-        if (!ReadExtended(dataAt, size, ext)) {
-          ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
-          return;
-        }
-        if (h.TypeFlag == kTarTypeGnuLongName) {
-          longName = TarLongName(ext.data(), ext.size());
-        } else if (h.TypeFlag == kTarTypeGnuLongLink) {
-          longLink = TarLongName(ext.data(), ext.size());
-        } else {
-          pax = TTarPaxInfo{};
-          pax->Parse(ext.data(), ext.size());
-        }
-        offset = next(dataAt, size);
-        continue;
-      case kTarTypePaxGlobal:
-      case kTarTypeGnuVolume:
-        offset = next(dataAt, size);
-        continue;
-      default:
-        break;
-    }
-
-    // What the records before it said applies to this entry only.
-    std::string raw = h.FullName();
-    bool utf8 = false;
-    if (pax && pax->HasPath) {
-      raw = pax->Path;
-      utf8 = true;
-    }
-    if (longName && !longName->empty()) {
-      raw = *longName;
-      utf8 = false;
-    }
-    std::string link = h.LinkName;
-    if (pax && pax->HasLinkPath) link = pax->LinkPath;
-    if (longLink && !longLink->empty()) link = *longLink;
-    const bool sizeFromPax = pax && pax->HasSize;
-    if (sizeFromPax) size = pax->Size;
-    const Int64 mtime = pax && pax->HasMTime ? pax->MTime : h.MTime;
-    const bool paxSparse = pax && pax->Sparse;
-    longName.reset();
-    longLink.reset();
-    pax.reset();
 
     TItem item;
-    item.DataOffset = dataAt;
-    item.Size = size;
-    item.MTime = mtime;
+    item.DataOffset = e.DataOffset;
+    item.Size = e.Size;
+    item.MTime = e.MTime;
+    item.Directory = e.IsDirectory();
     bool hasData = false;  // its data can serve a later hard link
-    switch (h.TypeFlag) {
+    switch (e.TypeFlag) {
       case kTarTypeDirectory:
-      case kTypeGnuDumpDir:
-        item.Directory = true;
+      case kTarTypeGnuDumpDir:
         break;
       case 0:
       case kTarTypeFile:
       case kTarTypeContiguous:
-        // Old archives mark a folder by the separator after its name alone.
-        item.Directory = !raw.empty() && raw.back() == '/';
+      case kTarTypeGnuSparse:
         hasData = !item.Directory;
         break;
       case kTarTypeHardLink: {
-        // Most writers put no data after a hard link even when they fill in
-        // the size; only a pax size, or bytes that are no header, are data.
-        if (size > 0 && !sizeFromPax) {
-          Byte probe[kTarHeaderSize];
-          bool noData = ReadAt(dataAt, probe, kBlock) < kBlock || AllZero(probe, kTarHeaderSize);
-          if (!noData) {
-            TTarHeader after;
-            after.Parse(probe);
-            noData = after.Valid;
-          }
-          if (noData) size = 0;
-        }
-        if (size > 0) {
-          item.Size = size;
+        if (e.StoredSize > 0) {
           hasData = true;
           break;
         }
         // The copy of an earlier entry's data stands in for the link.
-        if (const auto t = files.find(LinkKey(link)); t != files.end()) {
-          item.DataOffset = t->second.first;
-          item.Size = t->second.second;
+        if (const auto t = files.find(LinkKey(e.LinkName)); t != files.end()) {
+          item.DataOffset = t->second.DataOffset;
+          item.Size = t->second.Size;
+          item.StoredSize = t->second.StoredSize;
+          item.Sparse = t->second.Sparse;
+          item.IsSparse = t->second.IsSparse;
           hasData = true;
         } else {
-          item.Size = 0;
-          item.Refusal = "hard link to " + link;
+          item.Refusal = "hard link to " + e.LinkName;
         }
         break;
       }
       case kTarTypeSymLink:
-        item.Refusal = "symbolic link to " + link;
+        item.Refusal = "symbolic link to " + e.LinkName;
         break;
       case kTypeCharDevice:
       case kTypeBlockDevice:
       case kTypeFifo:
         item.Refusal = "device or pipe";
         break;
-      case kTypeGnuSparse:
-        item.Refusal = "sparse file";
-        if (block[kSparseExtendedFlag] != 0) {
-          Byte more[kTarHeaderSize];
-          do {
-            if (ReadAt(dataAt, more, kBlock) < kBlock) {
-              dataAt = end;
-              break;
-            }
-            dataAt += kBlock;
-          } while (more[kSparseBlockExtendedFlag] != 0 && !GetCancel());
-          item.DataOffset = dataAt;
-        }
-        break;
       default:
-        item.Refusal = std::string("entry of type '") + h.TypeFlag + "'";
+        item.Refusal = std::string("entry of type '") + e.TypeFlag + "'";
         break;
     }
-    if (hasData && paxSparse) {
-      item.Refusal = "sparse file";
-      hasData = false;
+    item.StoredSize = e.StoredSize;
+    if (hasData && e.Sparse) {
+      if (e.SparseUnreadable) {
+        item.Refusal = "sparse file";
+        hasData = false;
+      } else {
+        item.Sparse = std::move(e.SparseMap);
+        item.IsSparse = true;
+      }
     }
-    if (hasData) files[LinkKey(raw)] = {item.DataOffset, item.Size};
+    if (hasData) files[LinkKey(e.Name)] = item;
 
-    item.Name = OemToAnsiName(raw, TranslateOemChar && !utf8);
+    item.Name = OemToAnsiName(e.Name, TranslateOemChar && !e.NameIsUtf8);
     if (IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) {
-      const UInt32 dos = DosOf(mtime);
+      const UInt32 dos = DosOf(e.MTime);
       if (dos > NewestEntryDate) NewestEntryDate = dos;
       if (!item.Directory) {
-        PackedTotal += static_cast<double>(item.Size);
+        PackedTotal += static_cast<double>(item.IsSparse ? item.StoredSize : item.Size);
         UnpackedTotal += static_cast<double>(item.Size);
       }
       FItems.push_back(std::move(item));
     }
-    offset = next(dataAt, size);
+    offset = e.NextOffset;
   }
 }
 
@@ -323,7 +212,9 @@ void TUnTar::ExtractItem(const TItem& Item) {
   ProgressEntryTotal = Item.Size;
   Int64 left = Item.Size;
   try {
-    if (ArchiveStream->Seek(Item.DataOffset, soBeginning) == Item.DataOffset)
+    if (Item.IsSparse)
+      left = CopySparseData(Item, handle);
+    else if (ArchiveStream->Seek(Item.DataOffset, soBeginning) == Item.DataOffset)
       left = CopyStoredData(*this, -1, handle, TStoredInfo{.StoredSize = Item.Size}, kCrc32, ArchiveStream.get());
   } catch (const EVskError& e) {
     CloseFileHandle(handle);
@@ -365,6 +256,35 @@ void TUnTar::ExtractItem(const TItem& Item) {
   // Tar keeps no data checksum: the running value is its own stored value,
   // so a complete copy passes.
   CheckCrc(kCrc32, Crc->Crc32);
+}
+
+Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
+  std::vector<Byte> buf(kStoredCopyChunk);
+  Int64 at = 0;                // bytes of the file written
+  Int64 from = Item.DataOffset;  // the next filled bytes in the archive
+  std::size_t part = 0;
+  while (at < Item.Size && !GetCancel()) {
+    // Inside a filled part the archive's bytes, else zeros up to the next part.
+    const bool filled = part < Item.Sparse.size() && at >= Item.Sparse[part].Offset;
+    const Int64 until = filled ? Item.Sparse[part].Offset + Item.Sparse[part].Length
+                               : part < Item.Sparse.size() ? Item.Sparse[part].Offset : Item.Size;
+    if (until <= at) {
+      ++part;
+      continue;
+    }
+    const Int32 n = static_cast<Int32>(std::min<Int64>(until - at, kStoredCopyChunk));
+    if (filled) {
+      if (ReadAt(from, buf.data(), n) != n) break;
+      from += n;
+    } else {
+      std::fill_n(buf.begin(), n, Byte{0});
+    }
+    DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+    at += n;
+    ProgressBytesLeft -= n;
+    DoProgress(at);
+  }
+  return Item.Size - at;
 }
 
 }  // namespace vsk

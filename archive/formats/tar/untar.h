@@ -1,7 +1,8 @@
 #pragma once
 // Extracting and testing tar archives: v7, ustar, GNU and pax forms, with
 // GNU long names, pax records, ustar prefixes and base-256 numbers. Folders
-// are created, file times restored. A hard link comes out as a copy of its
+// are created, file times restored; sparse files (old GNU and pax forms)
+// come out whole, their holes as zeros. A hard link comes out as a copy of its
 // target's data when the target is an earlier entry of the archive; links
 // and devices are never created as such.
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "archive/core/unbase.h"
+#include "archive/formats/tar/tarheader.h"
 
 namespace vsk {
 
@@ -27,15 +29,20 @@ class TUnTar : public TUnBase {
     Int64 DataOffset = 0;  // the entry's data, or its target's for a hard link
     Int64 Size = 0;
     Int64 MTime = 0;
+    // A sparse file: its filled parts, StoredSize bytes from DataOffset;
+    // the holes between them come out as zeros.
+    bool IsSparse = false;
+    Int64 StoredSize = 0;
+    std::vector<TTarSparseRegion> Sparse;
   };
 
   void ListEntries();
   void ExtractItem(const TItem& Item);
   // Reads up to Count bytes at Position; the bytes read.
   Int32 ReadAt(Int64 Position, void* Buffer, Int32 Count);
-  // The data of a long-name or pax record, at most kTarMaxExtendedData
-  // bytes of it; false when the archive ends before them.
-  bool ReadExtended(Int64 Position, Int64 Size, std::vector<Byte>& Data);
+  // Writes a sparse entry's filled parts and zeros for its holes; the
+  // bytes of the file not written.
+  Int64 CopySparseData(const TItem& Item, int Handle);
 
   std::vector<TItem> FItems;
 };

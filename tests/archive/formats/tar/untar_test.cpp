@@ -386,8 +386,10 @@ TEST(UnTar, FieldFormsAndRecords) {
     EXPECT_EQ(ReadFile(dir / "gt" / n), ReadFile(out / n)) << n;
 }
 
-TEST(UnTar, SparseEntriesAreRefusedAndTheWalkGoesOn) {
+TEST(UnTar, UnreadableSparseEntriesAreRefusedAndTheWalkGoesOn) {
   TempDir dir;
+  // An old GNU map that holds none of the 512 bytes stored; a 1.0 map
+  // without the real size, in the block of its data.
   Header old("old.sparse", 'S', 512);
   old.b[482] = 1;  // one block of sparse map follows
   std::string more(512, '\0');
