@@ -103,9 +103,9 @@ bool TTar::MayChangeGz() {
     ReportError(gz, "OnFileExists", "0", msg::RequiredEventNotAssigned);
     return false;
   }
-  OverwriteMode = omOverwrite;
-  Fire(OnFileExists, gz, UnixTimeToDateTime(static_cast<Int64>(std::time(nullptr))), OverwriteMode);
-  return !GetCancel() && OverwriteMode != omSkip;
+  TOverwriteMode answer = omOverwrite;
+  Fire(OnFileExists, gz, UnixTimeToDateTime(static_cast<Int64>(std::time(nullptr))), answer);
+  return !GetCancel() && answer != omSkip;
 }
 
 int TTar::Compress() {
