@@ -93,8 +93,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
     std::error_code ec;
     name = std::filesystem::absolute(name, ec).lexically_normal().string();
   }
-  // A tar.gz is built as its tar first; a tar of that name is not touched
-  // here, only the run replaces it (see FBuildAnew).
+  // A tar.gz is named by its tar; no file of either name is touched here.
   if (FCompressMethod == cmTarGzip) {
     if (name.size() > 3 && UpperAscii(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
     FArcType = atTarGZip;
@@ -193,9 +192,15 @@ int TCompBase::FindName(const std::string& Name) const {
   return it == FNameIndex.end() ? -1 : it->second;
 }
 
+void TCompBase::AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size) { FOwnFiles.push_back({Dev, Ino, Size}); }
+
 bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
-  return (FArchiveIno != 0 && Dev == FArchiveDev && Ino == FArchiveIno) ||
-         (FTempIno != 0 && Dev == FTempDev && Ino == FTempIno);
+  return std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
+                     [&](const TOwnFile& f) { return f.Dev == Dev && f.Ino == Ino; });
+}
+
+std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
+  return std::make_unique<TFileStream32>(TargetFile(), fmOpenRead | fmShareDenyWrite, Error);
 }
 
 bool TCompBase::InStoreList(const std::string& Path) const {
@@ -231,7 +236,7 @@ void TCompBase::ResetRun() {
   FArchiveComment.clear();
   FLoadedForComments = false;
   FDirectoryModified = false;
-  FArchiveDev = FArchiveIno = FTempDev = FTempIno = 0;
+  FOwnFiles.clear();
   FPendingFrom = -1;
   FPendingLen = 0;
   FOld.reset();
@@ -278,20 +283,21 @@ int TCompBase::Compress() {
 }
 
 bool TCompBase::PrepareTarget() {
-  const Int32 attr = FileDosAttributes(ArchiveFile());
+  const std::string target = TargetFile();
+  const Int32 attr = FileDosAttributes(target);
   // Hidden names are as writable as any other here; read-only files,
   // folders and special files are not.
   if (attr < 0 || (attr & (faReadOnly | faSysFile | faDirectory)) == 0) return true;
   bool write = false;
-  if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", ArchiveFile(), write)) return false;
+  if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", target, write)) return false;
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(ArchiveFile(), "", "0", attr & faDirectory ? 25107 : 25106);
+    ReportError(target, "", "0", attr & faDirectory ? 25107 : 25106);
     return false;
   }
   struct stat st;
-  if (stat(ArchiveFile().c_str(), &st) != 0 || chmod(ArchiveFile().c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-    ReportError(ArchiveFile(), "", "0", 25104);
+  if (stat(target.c_str(), &st) != 0 || chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+    ReportError(target, "", "0", 25104);
     return false;
   }
   return true;
@@ -312,12 +318,15 @@ bool TCompBase::OpenOutput() {
       ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
       return false;
     }
-    FTempDev = st.st_dev;
-    FTempIno = st.st_ino;
+    AddOwnFile(st.st_dev, st.st_ino, 0);
     FTemp = t.get();
     FOutputOwner = std::move(t);
   }
-  FOutput = FOutputOwner.get();
+  FOutput = FilterOutput(FOutputOwner.get());
+  if (!FOutput) {
+    FRunFailed = true;
+    return false;
+  }
   OutputMode = kIoHeldStream;
   OutputStream = FOutput;
   InputMode = kIoGivenStream;
@@ -330,7 +339,7 @@ bool TCompBase::CommitOutput() {
       FTemp->Commit();
       return true;
     }
-    auto* mem = static_cast<TMemoryStream32*>(FOutput);
+    auto* mem = static_cast<TMemoryStream32*>(FOutputOwner.get());
     TTempFileStream t(fmCreate, ArchiveFile(), TempDir());
     if (t.Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
     t.WriteBuffer(mem->Memory(), mem->GetSize());
@@ -363,10 +372,8 @@ void TCompBase::EndRun(bool Activated) {
 
 void TCompBase::CompressArchive() {
   struct stat st;
-  const bool exists = stat(ArchiveFile().c_str(), &st) == 0;
-  // A target built anew is written from nothing and takes the old file's
-  // place at the end; the old file is never read into it.
-  FArchiveIsNew = !exists || FBuildAnew;
+  const bool exists = stat(TargetFile().c_str(), &st) == 0;
+  FArchiveIsNew = !exists;
   if (Switch == swRead) {
     if (exists) ReadOnlyRun();
     return;
@@ -377,13 +384,8 @@ void TCompBase::CompressArchive() {
   } else if (Switch == swDelete) {
     ReportError(ArchiveFile(), "", "0", 26859);
     return;
-  } else if (exists && !PrepareTarget()) {
-    return;
   }
-  if (exists) {
-    FArchiveDev = st.st_dev;
-    FArchiveIno = st.st_ino;
-  }
+  if (exists) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
   Timer.Start();
   Fire(OnActivate);
   try {
@@ -405,9 +407,9 @@ void TCompBase::RunBody() {
   }
   if (!FArchiveIsNew) {
     Byte err = 0;
-    FOld = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyWrite, err);
-    if (err != 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    FOld = OpenOldInput(err);
+    if (!FOld || err != 0) {
+      if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
       FRunFailed = true;
       return;
     }
@@ -459,9 +461,9 @@ void TCompBase::RunBody() {
 
 void TCompBase::ReadOnlyRun() {
   Byte err = 0;
-  FOld = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyWrite, err);
-  if (err != 0) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+  FOld = OpenOldInput(err);
+  if (!FOld || err != 0) {
+    if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
     return;
   }
   if (!OnRead) {
@@ -515,11 +517,12 @@ bool TCompBase::Gather() {
     const TFileObject& f = list[i];
     const bool dir = S_ISDIR(f.Mode);
     if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
-    // Only a file of the old archive's size can be the archive, and only an
-    // empty one the scratch output (nothing is written yet); the open of
-    // each source checks again.
+    // Only a file of the size an own file had can be one (the scratch
+    // outputs are empty yet); the open of each source checks again.
     struct stat st;
-    if (!dir && (f.Size == static_cast<UInt64>(FOldSize) || f.Size == 0) &&
+    if (!dir &&
+        std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
+                    [&](const TOwnFile& o) { return static_cast<UInt64>(o.Size) == f.Size; }) &&
         (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)))
       continue;
     std::string stored = ForwardSlashes(StoredName(f.FileName, f.BaseDir));

@@ -281,10 +281,6 @@ class TCompBase : public TZipCommon {
   std::unique_ptr<TFileStream32> FOld;
   Int64 FOldSize = 0;
   bool FArchiveIsNew = false;
-  // Set by a writer whose run makes its target from nothing (the tar of a
-  // tar.gz): an existing file of that name is replaced when the run
-  // completes, and never read.
-  bool FBuildAnew = false;
   bool FLoadedForComments = false;
   bool FDirectoryModified = false;
   // The bytes in front of the first entry of the old archive (a stub).
@@ -321,6 +317,22 @@ class TCompBase : public TZipCommon {
   // Puts a kept old entry (esCopy) at the output position: its stored
   // bytes are copied as they are. Raises EVskError when that fails.
   virtual void CopyEntry(TCompEntry& E);
+  // The file the run replaces and whose old entries it keeps: ArchiveFile
+  // by default.
+  virtual std::string TargetFile() { return ArchiveFile(); }
+  // Opens the old archive (TargetFile exists) for reading; Error as
+  // TFileStream32 gives it. By default TargetFile itself.
+  virtual std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error);
+  // The stream the run writes the archive through, given the output it
+  // built; the output itself by default.
+  virtual TStream32* FilterOutput(TStream32* Output) { return Output; }
+  // Puts the finished output in the target's place; false (reported) when
+  // that failed and nothing was replaced.
+  virtual bool CommitOutput();
+  // A file the run reads or makes (the archive, its scratch outputs) is
+  // never gathered: Size is its size while the files are gathered.
+  void AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size);
+  bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;
@@ -329,7 +341,6 @@ class TCompBase : public TZipCommon {
   void ResetRun();
   bool PrepareTarget();
   bool OpenOutput();
-  bool CommitOutput();
   void DiscardOutput();
   void ReadOnlyRun();
   bool Gather();
@@ -339,7 +350,6 @@ class TCompBase : public TZipCommon {
   bool AskRenameFile(TCompEntry& E);
   void RestoreOldEntry(TCompEntry& E);
   void DeleteSources();
-  bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
   bool InStoreList(const std::string& Path) const;
   void FlushCopy();
   void EndRun(bool Activated);
@@ -360,7 +370,11 @@ class TCompBase : public TZipCommon {
     std::string Source, Stored;
   };
   std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
-  UInt64 FArchiveDev = 0, FArchiveIno = 0, FTempDev = 0, FTempIno = 0;
+  struct TOwnFile {
+    UInt64 Dev, Ino;
+    Int64 Size;
+  };
+  std::vector<TOwnFile> FOwnFiles;
   // A run of kept entries that lie one after the other in the old archive
   // is copied in one piece.
   Int64 FPendingFrom = -1, FPendingLen = 0, FPendingAt = 0;

@@ -18,6 +18,7 @@
 #include "archive/tools/readers.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/core/paths.h"
+#include "platform/trash.h"
 
 namespace vsk {
 
@@ -83,10 +84,8 @@ std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
     case tyCab: return std::make_unique<TMakeCab>();  // MSZIP
     case tyTar:
     case tyTarGzip: {
-      // The tar is always built plain; the gzip step follows separately so
-      // that the tar can be tested first.
       auto tar = std::make_unique<TTar>();
-      tar->SetCompressMethod(cmTarred);
+      tar->SetCompressMethod(Type == tyTarGzip ? cmTarGzip : cmTarred);
       return tar;
     }
     default: return nullptr;
@@ -202,15 +201,17 @@ void TArc2Arc::Convert() {
 
   // An existing output is replaced only by a complete new archive: the
   // writer builds it aside and it takes the old one's place at the end.
+  // For a tar.gz that is the ".gz": a tar beside it is no archive of the
+  // run's and goes to the trash when the new one takes its name.
   bool replace = false;
-  if (OutArcMethod == amCreateNew && Exists(FOutputFile)) {
+  if (OutArcMethod == amCreateNew && Exists(FFinalFile)) {
     if (ConfirmOverwrites) {
       FOverwriteMode = omOverwrite;
       if (!OnFileExists) return;
-      Relay(OnFileExists, *this, FOutputFile, FOverwriteMode);
+      Relay(OnFileExists, *this, FFinalFile, FOverwriteMode);
       if (GetCancel() || FOverwriteMode == omSkip) return;
     }
-    if (Replaceable(FOutputFile))
+    if (Replaceable(FFinalFile))
       replace = true;
     else
       Notice("File NOT deleted");
@@ -393,24 +394,26 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
     };
 
   const std::string built = Writer.ArchiveFile();
-  const int added = Writer.Compress();
+  const bool tarGz = tar && OutArcType == tyTarGzip;
+  int result = Writer.Compress();
   NewArchive = kept;
-  // What the run leaves: for a tar.gz the gzip step must have written too.
-  int result = added;
-  if (tar && OutArcType == tyTarGzip) {
-    result = 0;
-    if (added > 0 && !GetCancel()) {
-      // The tar this run wrote is tested before it is gzipped.
-      if (Exists(built)) IntegrityStep(built, tyTar);
-      if (!GetCancel()) {
-        tar->FinishArchiveFile(FFinalFile);
-        if (tar->GzipWritten()) result = added;
-      }
-    }
-  }
+  // What the run leaves: for a tar.gz the ".gz" must have been written.
+  if (tarGz && !tar->GzipWritten()) result = 0;
 
   if (!staging.empty()) {
-    if (added > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
+    if (result > 0 && tarGz) {
+      // The ".gz" first, the archive the run leaves; then its tar, which
+      // sends an existing file of that name to the trash.
+      const std::string builtGz = built + ".gz";
+      if (std::rename(builtGz.c_str(), FFinalFile.c_str()) != 0) {
+        ReportError(FFinalFile, "", "0", msg::ErrorWritingToFile);
+        Notice("File NOT deleted");
+        result = 0;
+      } else if (Exists(built) && ((Exists(FOutputFile) && !MoveToTrash(FOutputFile)) ||
+                                   std::rename(built.c_str(), FOutputFile.c_str()) != 0)) {
+        ReportError(FOutputFile, "", "0", 25180);
+      }
+    } else if (result > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
       ReportError(FOutputFile, "", "0", msg::ErrorWritingToFile);
       Notice("File NOT deleted");
     }

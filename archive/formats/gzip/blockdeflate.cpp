@@ -21,6 +21,8 @@ constexpr std::size_t kDictionarySize = 32768;
 
 using TBuffer = std::shared_ptr<std::vector<Byte>>;
 
+}  // namespace
+
 struct TPackedBlock {
   std::unique_ptr<Byte[]> Out;
   std::size_t Size = 0;
@@ -28,6 +30,8 @@ struct TPackedBlock {
   UInt32 Crc = 0;
   int ZResult = Z_OK;
 };
+
+namespace {
 
 // One deflater per worker thread, reset for each block: a fresh one would
 // allocate and clear its tables every time.
@@ -132,73 +136,103 @@ TPackedBlock DeflateBlock(const std::vector<Byte>& In, const std::vector<Byte>* 
 
 }  // namespace
 
+TBlockDeflateSink::TBlockDeflateSink(TWorkerPool& Pool, TDeflateType DeflateType, TStream32& Output,
+                                     Int32 BlockSize)
+    : FPool(Pool),
+      FOutput(Output),
+      FLevel(DeflateLevel(DeflateType)),
+      FBlockSize(static_cast<std::size_t>(std::max<Int32>(BlockSize, 1))),
+      // Four blocks per worker: a slow block at the head does not leave the
+      // others idle, and memory stays at about 1 MiB per worker.
+      FLimit(4 * static_cast<std::size_t>(Pool.Size()) + 4),
+      FDropped(std::make_shared<std::atomic<bool>>(false)) {}
+
+// The queued tasks hold their blocks themselves; they see the flag and stop.
+TBlockDeflateSink::~TBlockDeflateSink() { *FDropped = true; }
+
+int TBlockDeflateSink::WriteOldest() {
+  TPackedBlock b = FFlight.front().get();
+  FFlight.pop_front();
+  if (b.ZResult != Z_OK) return FError = ZlibErrorCode(b.ZResult);
+  FOutput.WriteBuffer(b.Out.get(), static_cast<Int64>(b.Size));
+  FCrc = static_cast<UInt32>(crc32_combine(FCrc, b.Crc, static_cast<z_off_t>(b.In)));
+  FTotalIn += b.In;
+  if (OnBlock) OnBlock(b.In);
+  return Cancelled() ? FError = msg::UserCanceled : 0;
+}
+
+int TBlockDeflateSink::Submit(bool Last) {
+  if (Cancelled()) return FError = msg::UserCanceled;
+  while (FFlight.size() >= FLimit)
+    if (const int rc = WriteOldest()) return rc;
+  FFlight.push_back(FPool.Submit([cur = FCur, prev = FPrev, Last, level = FLevel, dropped = FDropped]() {
+    TPackedBlock b;
+    if (*dropped) {
+      b.ZResult = Z_STREAM_ERROR;
+      return b;
+    }
+    try {
+      return DeflateBlock(*cur, prev.get(), level, Last);
+    } catch (const std::bad_alloc&) {
+      b.ZResult = Z_MEM_ERROR;
+      return b;
+    }
+  }));
+  FPrev = std::move(FCur);
+  FCur.reset();
+  return 0;
+}
+
+int TBlockDeflateSink::Feed(const void* Data, std::size_t Count) {
+  if (FError || FFinished) return FError ? FError : msg::DecompressionError;
+  auto* p = static_cast<const Byte*>(Data);
+  while (Count > 0) {
+    // A full block goes out only once more input shows it is not the last.
+    if (FCur && FCur->size() == FBlockSize)
+      if (const int rc = Submit(false)) return rc;
+    if (!FCur) {
+      FCur = std::make_shared<std::vector<Byte>>();
+      FCur->reserve(FBlockSize);
+    }
+    const std::size_t n = std::min(Count, FBlockSize - FCur->size());
+    FCur->insert(FCur->end(), p, p + n);
+    p += n;
+    Count -= n;
+  }
+  return 0;
+}
+
+int TBlockDeflateSink::Finish() {
+  if (FError || FFinished) return FError ? FError : msg::DecompressionError;
+  FFinished = true;
+  if (!FCur) FCur = std::make_shared<std::vector<Byte>>();
+  if (const int rc = Submit(true)) return rc;
+  while (!FFlight.empty())
+    if (const int rc = WriteOldest()) return rc;
+  return 0;
+}
+
 TBlockDeflater::TBlockDeflater(TWorkerPool& Pool, TDeflateType DeflateType, Int32 BlockSize)
-    : FPool(Pool), FLevel(DeflateLevel(DeflateType)), FBlockSize(std::max<Int32>(BlockSize, 1)) {}
+    : FPool(Pool), FType(DeflateType), FBlockSize(std::max<Int32>(BlockSize, 1)) {}
 
 int TBlockDeflater::Run(TStream32& Input, TStream32& Output) {
   FCrc = 0;
   FTotalIn = 0;
-  auto dropped = std::make_shared<std::atomic<bool>>(false);
-  // However the run ends, blocks still queued are not worth deflating.
-  struct TDrop {
-    std::atomic<bool>& Flag;
-    ~TDrop() { Flag = true; }
-  } drop{*dropped};
-  std::deque<std::future<TPackedBlock>> flight;
-  // Four blocks per worker: a slow block at the head does not leave the
-  // others idle, and memory stays at about 1 MiB per worker.
-  const std::size_t limit = 4 * static_cast<std::size_t>(FPool.Size()) + 4;
-
-  // Null when the input failed; an empty block at its end.
-  auto readBlock = [&]() -> TBuffer {
-    auto b = std::make_shared<std::vector<Byte>>(static_cast<std::size_t>(FBlockSize));
-    const Int32 got = Input.Read(b->data(), FBlockSize);
-    if (got < 0 || (got < FBlockSize && Input.LastOSError() != 0)) return nullptr;
-    b->resize(static_cast<std::size_t>(got));
-    return b;
-  };
-  auto writeOldest = [&]() -> int {
-    TPackedBlock b = flight.front().get();
-    flight.pop_front();
-    if (b.ZResult != Z_OK) return ZlibErrorCode(b.ZResult);
-    Output.WriteBuffer(b.Out.get(), static_cast<Int64>(b.Size));
-    FCrc = static_cast<UInt32>(crc32_combine(FCrc, b.Crc, static_cast<z_off_t>(b.In)));
-    FTotalIn += b.In;
-    if (OnBlock) OnBlock(b.In);
-    return Cancelled() ? msg::UserCanceled : 0;
-  };
-
-  // One block is read ahead: a block is the last when the next one is empty.
-  TBuffer prev;
-  TBuffer cur = readBlock();
-  if (!cur) return msg::ErrorReadingFile;
+  TBlockDeflateSink sink(FPool, FType, Output, FBlockSize);
+  sink.Cancel = Cancel;
+  sink.OnBlock = OnBlock;
+  std::vector<Byte> buffer(static_cast<std::size_t>(FBlockSize));
   for (;;) {
     if (Cancelled()) return msg::UserCanceled;
-    while (flight.size() >= limit)
-      if (const int rc = writeOldest()) return rc;
-    TBuffer next = readBlock();
-    if (!next) return msg::ErrorReadingFile;
-    const bool last = next->empty();
-    flight.push_back(FPool.Submit([cur, prev, last, level = FLevel, dropped]() {
-      TPackedBlock b;
-      if (*dropped) {
-        b.ZResult = Z_STREAM_ERROR;
-        return b;
-      }
-      try {
-        return DeflateBlock(*cur, prev.get(), level, last);
-      } catch (const std::bad_alloc&) {
-        b.ZResult = Z_MEM_ERROR;
-        return b;
-      }
-    }));
-    if (last) break;
-    prev = std::move(cur);
-    cur = std::move(next);
+    const Int32 got = Input.Read(buffer.data(), FBlockSize);
+    if (got < 0 || (got < FBlockSize && Input.LastOSError() != 0)) return msg::ErrorReadingFile;
+    if (got == 0) break;
+    if (const int rc = sink.Feed(buffer.data(), static_cast<std::size_t>(got))) return rc;
   }
-  while (!flight.empty())
-    if (const int rc = writeOldest()) return rc;
-  return 0;
+  const int rc = sink.Finish();
+  FCrc = sink.Crc();
+  FTotalIn = sink.TotalIn();
+  return rc;
 }
 
 }  // namespace vsk

@@ -11,7 +11,12 @@
 // of each one written; at most a fixed number of blocks per worker is in
 // flight, so memory does not grow with the input.
 
+#include <deque>
+#include <atomic>
 #include <functional>
+#include <future>
+#include <memory>
+#include <vector>
 
 #include "archive/core/codecstreams.h"
 #include "base/stream.h"
@@ -22,6 +27,55 @@ namespace vsk {
 
 // Input bytes per block.
 inline constexpr Int32 kDeflateBlockSize = 128 * 1024;
+
+struct TPackedBlock;
+
+// The same blocks fed by the caller as the input is made, instead of read
+// from a stream: Feed hands over bytes, Finish deflates the rest with the
+// final bit. Done blocks are written to Output in order; Feed waits for the
+// oldest one while the limit of blocks is in flight. Blocks still queued
+// when it is destroyed unfinished are dropped without being deflated.
+class TBlockDeflateSink {
+ public:
+  TBlockDeflateSink(TWorkerPool& Pool, TDeflateType DeflateType, TStream32& Output,
+                    Int32 BlockSize = kDeflateBlockSize);
+  ~TBlockDeflateSink();
+  TBlockDeflateSink(const TBlockDeflateSink&) = delete;
+  TBlockDeflateSink& operator=(const TBlockDeflateSink&) = delete;
+
+  // Checked before each block is queued and after each is written.
+  const bool* Cancel = nullptr;
+  // Called after each block's output was written, with its input bytes.
+  std::function<void(Int64 BlockInput)> OnBlock;
+
+  // 0; 25443 after a cancel; 25153 or 25253 when zlib failed; once failed,
+  // every later call gives that code. A failed write raises as Output's
+  // WriteBuffer does.
+  int Feed(const void* Data, std::size_t Count);
+  int Finish();
+
+  UInt32 Crc() const { return FCrc; }
+  Int64 TotalIn() const { return FTotalIn; }
+
+ private:
+  using TBuffer = std::shared_ptr<std::vector<Byte>>;
+  int Submit(bool Last);
+  int WriteOldest();
+  bool Cancelled() const { return Cancel && *Cancel; }
+
+  TWorkerPool& FPool;
+  TStream32& FOutput;
+  int FLevel;
+  std::size_t FBlockSize;
+  std::size_t FLimit;
+  std::shared_ptr<std::atomic<bool>> FDropped;
+  std::deque<std::future<TPackedBlock>> FFlight;
+  TBuffer FPrev, FCur;
+  int FError = 0;
+  bool FFinished = false;
+  UInt32 FCrc = 0;
+  Int64 FTotalIn = 0;
+};
 
 class TBlockDeflater {
  public:
@@ -48,7 +102,7 @@ class TBlockDeflater {
   bool Cancelled() const { return Cancel && *Cancel; }
 
   TWorkerPool& FPool;
-  int FLevel;
+  TDeflateType FType;
   Int32 FBlockSize;
   UInt32 FCrc = 0;
   Int64 FTotalIn = 0;

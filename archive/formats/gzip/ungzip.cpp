@@ -61,11 +61,6 @@ std::string ExtensionOf(const std::string& Name) {
   return d == std::string::npos ? std::string() : LowerAscii(Name.substr(d));
 }
 
-bool PathExists(const std::string& Name) {
-  struct stat st;
-  return lstat(Name.c_str(), &st) == 0;
-}
-
 UInt32 DosOfUnixTime(UInt32 Seconds) {
   TDateTime t = 0;
   if (!TryUnixTimeToDateTime(Seconds, t)) return kDefaultDosDateTime;
@@ -227,6 +222,7 @@ void TUnGZip::ExtractArchive() {
       G.FSavedOnEnd = nullptr;
       G.FRedirected = false;
       G.FOutput.reset();
+      G.RemoveTestScratch();
     }
   } restore{*this, OutputMode};
 
@@ -323,6 +319,15 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
     FailVerdict();
   }
   if (pass && FDoUnTar && out >= 0) UnpackNestedTar(written);
+  RemoveTestScratch();
+}
+
+void TUnGZip::RemoveTestScratch() {
+  if (FScratchDir.empty()) return;
+  if (!FScratchFile.empty()) ::unlink(FScratchFile.c_str());
+  ::rmdir(FScratchDir.c_str());
+  FScratchDir.clear();
+  FScratchFile.clear();
 }
 
 void TUnGZip::WriteOutput(Byte* Buffer, Int32 Count) {
@@ -483,29 +488,25 @@ bool TUnGZip::RedirectTestOutput() {
     ReportError(ArchiveFile(), EntryName, "0", msg::InvalidFileName);
     return false;
   }
-  std::string target = JoinPath(TempDir(), name);
-  // A tar left there earlier is the owner's to keep or replace.
-  if (PathExists(target)) {
-    if (!OnFileExists) {
-      ReportError(target, "OnFileExists", "0", msg::RequiredEventNotAssigned);
-      return false;
-    }
-    OverwriteMode = omOverwrite;
-    while (!GetCancel() && OverwriteMode == omOverwrite && PathExists(target)) {
-      std::string newName;
-      Fire(OnFileExists, target, newName, OverwriteMode);
-      if (OverwriteMode == omSkip) return false;
-      if (newName.empty() || SameIgnoringAsciiCase(newName, target)) break;
-      target = newName;
-    }
-    if (GetCancel()) return false;
+  // A folder of its own in the temp folder: no file there is touched, and
+  // the tar goes with the folder when the test is done.
+  std::string tmpl = JoinPath(TempDir(), "vskXXXXXX");
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (!::mkdtemp(buf.data())) {
+    ReportError(TempDir(), "", "0", msg::ErrorCreatingFile);
+    return false;
   }
+  FScratchDir = buf.data();
+  const std::string target = JoinPath(FScratchDir, name);
+  FScratchFile = target;
   OutputName = target;
   Action = kActionExtract;
   OutputMode = kIoHandle;
   int handle = -1;
   if (!OpenOutputFile(handle)) {
     // Reported by the opening itself.
+    RemoveTestScratch();
     Action = FSavedAction;
     OutputMode = kIoTest;
     OutputName = EntryName;

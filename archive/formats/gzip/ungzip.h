@@ -76,6 +76,8 @@ class TUnGZip : public TUnBase {
   bool ZerosFrom(Int64 Position);
   void WriteOutput(Byte* Buffer, Int32 Count);
   bool RedirectTestOutput();
+  // Removes the private folder a test run unpacked its tar into.
+  void RemoveTestScratch();
   void UnpackNestedTar(const std::string& TarFile);
 
   // The run as it stood when it started.
@@ -90,6 +92,8 @@ class TUnGZip : public TUnBase {
   TWriteRoutine FNextWrite;
   int FOutHandle = -1;
   std::unique_ptr<Byte[]> FOutput;
+  // The private folder of a test run's tar, and the tar in it.
+  std::string FScratchDir, FScratchFile;
 };
 
 }  // namespace vsk

@@ -85,14 +85,6 @@ std::string TTar::EncodeEntryName(TCompEntry& E) {
   return name;
 }
 
-bool TTar::IsOwnFile(UInt64 Dev, UInt64 Ino) {
-  struct stat st;
-  if (FOld && FOld->Handle() >= 0 && fstat(FOld->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino)
-    return true;
-  auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
-  return temp && temp->Handle() >= 0 && fstat(temp->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino;
-}
-
 Int64 TTar::EntryTime(const TCompEntry& E, Int64 FileTime) const {
   if (E.IsDir) return FileTime;
   switch (DateAttribute) {
@@ -369,21 +361,6 @@ bool TTar::FinishArchive() {
   const Int64 end = OutputPosition() + 2 * kBlock;
   WritePadding(2 * kBlock + (kRecord - end % kRecord) % kRecord);
   return false;
-}
-
-int TTar::Compress() {
-  SetArcType(FArcType);
-  // The tar of a tar.gz holds this run's files alone; it replaces a tar of
-  // its name only once it is complete.
-  FBuildAnew = FCompressMethod == cmTarGzip;
-  const int n = TCompBase::Compress();
-  FBuildAnew = false;
-  if (FCompressMethod != cmTarGzip || n <= 0 || GetCancel() || ArchiveFile().empty()) return n;
-  const std::string gz = ArchiveFile() + ".gz";
-  FGzipWritten = false;
-  FinishArchiveFile(gz);
-  FArchiveFile = gz;
-  return FGzipWritten ? n : 0;
 }
 
 void TTar::FinishArchiveFile(const std::string& Name) {

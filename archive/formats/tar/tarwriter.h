@@ -1,7 +1,7 @@
 #pragma once
 // Creating and changing tar archives: add, refresh, move, delete and
-// renaming kept entries; with CompressMethod cmTarGzip the finished tar is
-// also compressed into a ".gz" beside it by an inner gzip writer.
+// renaming kept entries; with CompressMethod cmTarGzip the tar is also
+// compressed, as it is written, into a ".gz" beside it.
 //
 // New entries get GNU headers ("ustar  " magic): the file's permissions,
 // UnixUID/UnixGID and UnixUName/UnixGName as owner, its time in whole
@@ -11,6 +11,7 @@
 // pax and other records in front of them. An old archive that cannot be
 // walked to its end blocks is not changed at all.
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "archive/core/compbase.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/tar/tarheader.h"
+#include "archive/formats/tar/targzout.h"
 
 namespace vsk {
 
@@ -31,21 +33,24 @@ class TTar : public TCompBase {
   std::string UnixUName = "root";
   std::string UnixGName = "root";
 
-  // Relayed to the gzip step of a cmTarGzip run, which asks it when the
-  // ".gz" output exists.
+  // Asked before a cmTarGzip run changes an existing ".gz" (omSkip leaves
+  // it and the tar beside it alone).
   TGZip::TOnFileExists OnFileExists;
 
   // atTar, or atTarGZip with CompressMethod cmTarGzip, whatever is asked.
   void SetArcType(TArcType Value) override;
 
-  // The tar run; with cmTarGzip then the gzip step, after which ArchiveFile
-  // names the ".gz". Returns the entries added (dropped with swDelete), 0
-  // when the run or the gzip step failed.
+  // The tar run. With cmTarGzip it changes ArchiveFile + ".gz" (starting
+  // from the tar inside it when it exists); once the ".gz" is committed the
+  // new tar takes ArchiveFile's name (an existing file of that name goes to
+  // the trash), sources of a move are deleted, and ArchiveFile names the
+  // ".gz". Returns the entries added (dropped with swDelete), 0 when the
+  // run or the gzip step failed.
   int Compress() override;
   // Compresses the finished tar into Name with an inner gzip writer that
   // shares this component's cancel flag, settings and events.
   void FinishArchiveFile(const std::string& Name) override;
-  // Whether the last FinishArchiveFile wrote its output.
+  // Whether the last FinishArchiveFile or cmTarGzip run wrote its ".gz".
   bool GzipWritten() const { return FGzipWritten; }
 
  protected:
@@ -60,6 +65,13 @@ class TTar : public TCompBase {
   bool FinishArchive() override;
   std::string EncodeEntryName(TCompEntry& E) override;
   void FillEntryFields(const TCompEntry& E) override;
+  // cmTarGzip: the run replaces the ".gz" and starts from the tar inside
+  // it; the tar is compressed as it is written and takes its place beside
+  // the ".gz" only once that is committed.
+  std::string TargetFile() override;
+  std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
+  TStream32* FilterOutput(TStream32* Output) override;
+  bool CommitOutput() override;
 
  private:
   // Where the parts of an old entry lie: the records in front of its
@@ -70,8 +82,6 @@ class TTar : public TCompBase {
     Int64 End = 0;
   };
 
-  // The source in hand is the archive being read or written.
-  bool IsOwnFile(UInt64 Dev, UInt64 Ino);
   Int64 EntryTime(const TCompEntry& E, Int64 FileTime) const;
   void WriteLongName(const std::string& Name);
   void WritePadding(Int64 Count);
@@ -82,6 +92,15 @@ class TTar : public TCompBase {
   std::unordered_map<Int64, TOldGroup> FGroups;  // by the entry's old offset
   std::vector<Byte> FCopyBuffer;
   bool FGzipWritten = false;
+  // Asks OnFileExists about an existing ".gz"; false when the run must not
+  // start.
+  bool MayChangeGz();
+  std::unique_ptr<TTarGzOutput> FGzOut;
+  // The member committed by the last cmTarGzip run.
+  bool FGzCommitted = false;
+  UInt32 FGzTime = 0;
+  // OnRead for the committed member, then OnEnd with its name.
+  void ReportMember(const std::string& Gz);
 };
 
 }  // namespace vsk

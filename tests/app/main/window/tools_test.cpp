@@ -424,10 +424,6 @@ void ConvertDeletingOriginal(TScriptedUi& Ui, const std::string& Input, const st
   });
 }
 
-std::string ConverterOverwrite(const std::string& Output) {
-  return std::string(msgtext::kConvFilename) + Output + "\r\r" + msgtext::kConvOverwrite;
-}
-
 TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
   const std::string bad = DamagedZip();
@@ -441,18 +437,18 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   main->CmdConvert("");
   EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
 
-  // The converter's own question about an old file the dialog did not ask
-  // about (the tar beside a "GZipTar" output) answered No: nothing was
-  // converted, so nothing is deleted.
-  const std::string zipped = SampleZip();
+  // The tar beside a "GZipTar" output is no output of the run and nobody
+  // is asked about it: it goes to the trash when the new tar takes its name.
+  std::string zipped = SampleZip();
   const std::string old = (dir.path() / "sample.tar").string();
   vsktest::WriteFile(old, "an older output");
   ConvertDeletingOriginal(ui, zipped, old, kConvertGZipTar);
-  ui.ExpectMessage(ConverterOverwrite(old), mtInformation, mrNo);
-  ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
   main->CmdConvert("");
-  EXPECT_TRUE(fs::exists(zipped));
-  EXPECT_EQ(vsktest::ReadFile(old), "an older output");
+  EXPECT_FALSE(fs::exists(zipped));
+  EXPECT_TRUE(fs::exists(old + ".gz"));
+  EXPECT_EQ(vsktest::ReadFile(env.root() / "home/.local/share/Trash/files/sample.tar"), "an older output");
+  zipped = SampleZip();
 
   // An input that is no archive: the converter does nothing at all, the
   // old output stays and so does the input.

@@ -1,0 +1,125 @@
+// The tar.gz run of the tar writer: what it replaces, what it starts
+// from, and how the ".gz" and the tar beside it are put in place.
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "archive/core/numbers.h"
+#include "archive/core/paths.h"
+#include "archive/core/workers.h"
+#include "archive/formats/gzip/gzipwriter.h"
+#include "archive/formats/tar/tarwriter.h"
+#include "base/dates.h"
+#include "base/messages.h"
+#include "platform/trash.h"
+
+namespace vsk {
+
+std::string TTar::TargetFile() {
+  return FCompressMethod == cmTarGzip && !ArchiveFile().empty() ? ArchiveFile() + ".gz" : ArchiveFile();
+}
+
+std::unique_ptr<TFileStream32> TTar::OpenOldInput(Byte& Error) {
+  if (FCompressMethod != cmTarGzip) return TCompBase::OpenOldInput(Error);
+  Error = 0;
+  int code = 0;
+  auto tar = GunzipToScratch(TargetFile(), TempDir(), CancelRef(), code);
+  if (!tar && !GetCancel()) ReportError(TargetFile(), "", "0", code);
+  return tar;
+}
+
+TStream32* TTar::FilterOutput(TStream32* Output) {
+  if (FCompressMethod != cmTarGzip) return Output;
+  // A tar of the name is replaced only at the end, and is no source.
+  struct stat st;
+  if (lstat(ArchiveFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
+  FGzOut = std::make_unique<TTarGzOutput>(*Output, TargetFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
+                                          EffectiveThreadCount(ThreadCount), CancelRef());
+  if (FGzOut->Handle() < 0 || fstat(FGzOut->Handle(), &st) != 0) {
+    ReportError(TargetFile(), "", "0", msg::ErrorCreatingFile);
+    FGzOut.reset();
+    return nullptr;
+  }
+  AddOwnFile(st.st_dev, st.st_ino, 0);
+  return FGzOut.get();
+}
+
+bool TTar::CommitOutput() {
+  if (!FGzOut) return TCompBase::CommitOutput();
+  const std::string tar = ArchiveFile(), gz = TargetFile();
+  CurrentFileName = PathFilePart(tar);
+  bool take = true;
+  Fire(OnBegin, tar, 0, take);
+  if (!take || GetCancel()) return false;
+  Int64 time = static_cast<Int64>(std::time(nullptr));
+  if (DateAttribute == daMaxFileDate) time = DateTimeToUnix(DosDateTimeToDateTime(static_cast<UInt32>(MaxFileDate)));
+  FGzTime = time < 0 || time > 0xFFFFFFFFll ? 0 : static_cast<UInt32>(time);
+  if (const int rc = FGzOut->Finish(FGzTime)) {
+    if (!GetCancel()) ReportError(gz, "", "0", rc);
+    return false;
+  }
+  try {
+    FGzOut->Commit();
+  } catch (const EVskError& e) {
+    ReportError(gz, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    return false;
+  }
+  FGzCommitted = true;
+  // The archive is in place. A tar of the name now was not made by this
+  // run: it goes to the trash rather than being renamed over.
+  struct stat st;
+  if (lstat(tar.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(tar)))
+    ReportError(tar, "", "0", 25180);
+  else
+    TCompBase::CommitOutput();
+  ReportMember(gz);
+  return true;
+}
+
+void TTar::ReportMember(const std::string& Gz) {
+  if (OnRead) {
+    struct stat made;
+    FileName = PathFilePart(Gz);
+    FileDate = UnixTimeToDateTime(FGzTime);
+    PackedSize = stat(Gz.c_str(), &made) == 0 ? made.st_size : 0;
+    UnpackedSize = FGzOut->TotalIn();
+    CRC = FGzOut->Crc();
+    Encrypted = false;
+    MethodNumber = 8;
+    MethodText = GZipMethodText(8);
+    ExternalAttr = faArchive;
+    Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
+    Fire(OnRead, Int64{0}, 1);
+  }
+  Fire(OnEnd, Gz, true);
+}
+
+bool TTar::MayChangeGz() {
+  const std::string gz = TargetFile();
+  struct stat st;
+  if (gz.empty() || Switch == swRead || Switch == swDelete || lstat(gz.c_str(), &st) != 0) return true;
+  if (!OnFileExists) {
+    ReportError(gz, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+    return false;
+  }
+  TOverwriteMode answer = omOverwrite;
+  Fire(OnFileExists, gz, UnixTimeToDateTime(static_cast<Int64>(std::time(nullptr))), answer);
+  return !GetCancel() && answer != omSkip;
+}
+
+int TTar::Compress() {
+  SetArcType(FArcType);
+  FGzipWritten = FGzCommitted = false;
+  // An existing ".gz" is changed only when the owner agrees; its entries stay.
+  if (FCompressMethod == cmTarGzip && !MayChangeGz()) return 0;
+  const int n = TCompBase::Compress();
+  FGzOut.reset();
+  if (FCompressMethod != cmTarGzip) return n;
+  if (!FGzCommitted) return 0;
+  FGzipWritten = true;
+  FArchiveFile += ".gz";
+  return n;
+}
+
+}  // namespace vsk
