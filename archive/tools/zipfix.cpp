@@ -8,9 +8,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 
 #include "base/errors.h"
 #include "base/messages.h"
@@ -261,45 +263,49 @@ std::vector<TZipFix::TOldRecord> TZipFix::FindOldRecords(const Byte* Data, Int64
   return old;
 }
 
-void TZipFix::TakeOldRecord(const Byte* Data, TFileInfo& Info, const std::vector<TOldRecord>& Old,
-                            const std::vector<TFileInfo>& Kept) {
+void TZipFix::TakeOldRecords(const Byte* Data, std::vector<TFileInfo>& Kept, const std::vector<TOldRecord>& Old) {
   // A record inside the data of a kept entry (a stored archive) belongs
-  // to that data, not to this archive.
+  // to that data, not to this archive. The kept entries lie in file order.
   const auto inData = [&](Int64 At) {
-    return std::any_of(Kept.begin(), Kept.end(), [&](const TFileInfo& k) {
-      return At >= k.LocalOffset && At < k.LocalOffset + k.LocalLength;
-    });
+    const auto after = std::upper_bound(Kept.begin(), Kept.end(), At,
+                                        [](Int64 A, const TFileInfo& K) { return A < K.LocalOffset; });
+    return after != Kept.begin() && At < std::prev(after)->LocalOffset + std::prev(after)->LocalLength;
   };
-  const TOldRecord* match = nullptr;
-  for (const auto& o : Old) {
-    if (o.Name != Info.Name || inData(o.At)) continue;
-    if (static_cast<Int64>(o.Record.LocalHeaderOffset) == Info.LocalOffset) {
-      match = &o;
-      break;
+  std::unordered_multimap<std::string_view, const TOldRecord*> byName;
+  for (const auto& o : Old)
+    if (!inData(o.At)) byName.emplace(o.Name, &o);
+
+  for (TFileInfo& info : Kept) {
+    TZipCentralRecord& r = info.Record;
+    const TOldRecord* match = nullptr;
+    const auto [first, last] = byName.equal_range(info.Name);
+    for (auto it = first; it != last; ++it) {
+      const TZipCentralRecord& o = it->second->Record;
+      if (static_cast<Int64>(o.LocalHeaderOffset) == info.LocalOffset) {
+        match = it->second;
+        break;
+      }
+      // Offsets shifted (bytes lost or added in front): the same data.
+      if (!match && o.Crc32 == r.Crc32 && o.PackedSize == r.PackedSize && o.Method == r.Method) match = it->second;
     }
-    // Offsets shifted (bytes lost or added in front): the same data.
-    if (!match && o.Record.Crc32 == Info.Record.Crc32 && o.Record.PackedSize == Info.Record.PackedSize &&
-        o.Record.Method == Info.Record.Method)
-      match = &o;
+    if (match) {
+      r.VersionMadeBy = match->Record.VersionMadeBy;
+      r.Flags = match->Record.Flags;
+      r.InternalAttr = match->Record.InternalAttr;
+      r.ExternalAttr = match->Record.ExternalAttr;
+      info.Extra = match->Extra;
+      info.Comment = match->Comment;
+      continue;
+    }
+    // No record left: the local header's extra field stands in, and its
+    // Unix fields tell the system that made it.
+    const TZipLocalHeader local = TZipLocalHeader::Parse(Data + info.LocalOffset);
+    const auto* extra =
+        reinterpret_cast<const char*>(Data + info.LocalOffset) + TZipLocalHeader::Size + local.FileNameLength;
+    bool unixFields = false;
+    info.Extra = LocalExtraForDirectory(std::string(extra, local.ExtraFieldLength), unixFields);
+    r.VersionMadeBy = static_cast<UInt16>((unixFields ? kHostUnix << 8 : 0) | (local.VersionNeeded & 0xFF));
   }
-  TZipCentralRecord& r = Info.Record;
-  if (match) {
-    r.VersionMadeBy = match->Record.VersionMadeBy;
-    r.Flags = match->Record.Flags;
-    r.InternalAttr = match->Record.InternalAttr;
-    r.ExternalAttr = match->Record.ExternalAttr;
-    Info.Extra = match->Extra;
-    Info.Comment = match->Comment;
-    return;
-  }
-  // No record left: the local header's extra field stands in, and its
-  // Unix fields tell the system that made it.
-  const TZipLocalHeader local = TZipLocalHeader::Parse(Data + Info.LocalOffset);
-  const auto* extra = reinterpret_cast<const char*>(Data + Info.LocalOffset) + TZipLocalHeader::Size +
-                      local.FileNameLength;
-  bool unixFields = false;
-  Info.Extra = LocalExtraForDirectory(std::string(extra, local.ExtraFieldLength), unixFields);
-  r.VersionMadeBy = static_cast<UInt16>((unixFields ? kHostUnix << 8 : 0) | (local.VersionNeeded & 0xFF));
 }
 
 int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
@@ -319,8 +325,7 @@ int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
     at = plausible ? end : found + 4;
   }
   if (kept.empty()) return 0;
-  const std::vector<TOldRecord> old = FindOldRecords(Data, Size);
-  for (auto& e : kept) TakeOldRecord(Data, e, old, kept);
+  TakeOldRecords(Data, kept, FindOldRecords(Data, Size));
 
   const Int64 base = Output.Position();
   for (auto& e : kept) {

@@ -63,8 +63,7 @@ class TZipFix {
   static std::vector<TOldRecord> FindOldRecords(const Byte* Data, Int64 Size);
   // Takes over the old record of Info's entry, when one is found, or what
   // its local header tells.
-  static void TakeOldRecord(const Byte* Data, TFileInfo& Info, const std::vector<TOldRecord>& Old,
-                            const std::vector<TFileInfo>& Kept);
+  static void TakeOldRecords(const Byte* Data, std::vector<TFileInfo>& Kept, const std::vector<TOldRecord>& Old);
 };
 
 }  // namespace vsk
