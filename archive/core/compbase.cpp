@@ -62,6 +62,15 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
   return common;
 }
 
+// What a move checks the source against later.
+void NoteFound(TCompEntry& E, const TFileObject& F) {
+  E.SrcFound = SourceIdOf(F);
+  E.SrcRead = {};
+  E.SrcDirDev = F.DirDev;
+  E.SrcDirIno = F.DirIno;
+  E.SrcLinked = F.Linked;
+}
+
 // DOS times have two-second steps, and archivers round odd seconds either
 // way: times one step apart are the same time.
 bool SameDosTime(UInt32 a, UInt32 b) {
@@ -289,11 +298,9 @@ bool TCompBase::PrepareTarget() {
     ReportError(ArchiveFile(), "", "0", attr & faDirectory ? 25107 : 25106);
     return false;
   }
-  struct stat st;
-  if (stat(ArchiveFile().c_str(), &st) != 0 || chmod(ArchiveFile().c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-    ReportError(ArchiveFile(), "", "0", 25104);
-    return false;
-  }
+  // The target itself is left as it is: the new archive takes its place by
+  // a rename, which needs only the folder writable, and keeps its mode; a
+  // run that fails or is cancelled leaves it read-only as it was.
   return true;
 }
 
@@ -492,6 +499,9 @@ void TCompBase::ReadOnlyRun() {
 bool TCompBase::Gather() {
   TvskFileScan scan;
   scan.SetFileSpec(FileSpec);
+  // A name without a folder is looked for in the default folder, or the
+  // current one, and below it; never from the root of the file system.
+  scan.SetRootDir(DefaultDir);
   scan.Attributes = Attributes;
   if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
   scan.AttributesEx = AttributesEx;
@@ -557,6 +567,7 @@ void TCompBase::AppendFound(const TFileObject& F, const std::string& Stored, boo
   e.State = esCompress;
   const auto size = static_cast<UInt32>(e.FileSize);
   e.Times = {size, size, F.Time, F.Attr};
+  NoteFound(e, F);
   FEntries.push_back(std::move(e));
   IndexName(static_cast<int>(FEntries.size() - 1));
   FSomethingToDo = true;
@@ -606,6 +617,7 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
     e.FileTime = F.Time;
     e.FileAttr = F.Attr;
     e.FileMode = F.Mode;
+    NoteFound(e, F);
     PutHeaderTimes(e, found);
     e.State = esCompress;
     FSomethingToDo = true;
@@ -718,7 +730,8 @@ void TCompBase::WriteEntries() {
               ++FDropped;
               Fire(OnDeleteFile, e.Saved.Name, FDropped, FMarkedForDelete);
             }
-            if (Switch == swMove && !e.IsDir) FMoved.push_back({e.FileName, e.Name});
+            if (Switch == swMove && !e.IsDir)
+              FMoved.push_back({{e.FileName, e.SrcDirDev, e.SrcDirIno, e.SrcFound, e.SrcRead, e.SrcLinked}, e.Name});
           } else {
             FOutput->SetSize(e.NewOffset);
             FOutput->Seek(e.NewOffset, soBeginning);
@@ -976,6 +989,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
                   : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
                                              : CompressDeflated(E, src, r);
   if (!ok) return false;
+  NoteSourceRead(E, src.Handle(), st);
   if (encrypt && r.Crc != headerCrc) {
     // Changed between the two readings: the header's check byte is wrong.
     ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
@@ -1129,9 +1143,11 @@ void TCompBase::DeleteSources() {
     present = ReadBackNames();
     std::sort(present.begin(), present.end());
   }
+  TSourceRemover remover(DeleteOptions);
   for (const auto& m : FMoved) {
     if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
-    if (!DeleteFileEx(m.Source, DeleteOptions)) ReportError(m.Source, "", "0", 25180);
+    const TMoveResult r = remover.Remove(m.Source);
+    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", 25180);
   }
   FMoved.clear();
 }

@@ -13,6 +13,7 @@
 
 #include "archive/core/codecstreams.h"
 #include "archive/core/filescan.h"
+#include "archive/core/movesource.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {
@@ -101,6 +102,11 @@ struct TCompEntry {
     bool IsDir = false;
   } Saved;
   bool Added = false;  // compressed in this run
+  // The source as the scan found it and as the writer read it; a move
+  // deletes it only when both agree with the file still in its place.
+  TSourceId SrcFound, SrcRead;
+  UInt64 SrcDirDev = 0, SrcDirIno = 0;
+  bool SrcLinked = false;
 };
 
 class TCompBase : public TZipCommon {
@@ -321,6 +327,12 @@ class TCompBase : public TZipCommon {
   // Puts a kept old entry (esCopy) at the output position: its stored
   // bytes are copied as they are. Raises EVskError when that fails.
   virtual void CopyEntry(TCompEntry& E);
+  // Notes what was read of E's source, open as Handle since it was found
+  // as AtOpen: unknown when it changed meanwhile. Every writer calls it once
+  // the data are in the output, as a move deletes only what was read.
+  void NoteSourceRead(TCompEntry& E, int Handle, const struct stat& AtOpen) {
+    E.SrcRead = SourceIdAfterRead(Handle, AtOpen);
+  }
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;
@@ -357,7 +369,8 @@ class TCompBase : public TZipCommon {
   bool WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult& R);
 
   struct TMoved {
-    std::string Source, Stored;
+    TMovedSource Source;
+    std::string Stored;
   };
   std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
   UInt64 FArchiveDev = 0, FArchiveIno = 0, FTempDev = 0, FTempIno = 0;
