@@ -231,6 +231,7 @@ void TCompBase::ResetRun() {
   FEntries.clear();
   FNameIndex.clear();
   FMoved.clear();
+  FRemover.reset();
   ProgressEntryTotal = 0;
   ProgressArchiveTotal = ProgressBytesLeft = 0;
   PackedTotal = UnpackedTotal = 0;
@@ -278,6 +279,7 @@ int TCompBase::Compress() {
   }
   DiscardOutput();
   FOld.reset();
+  FRemover.reset();
   FArchiveFile = saved;
   if (!completed) FAdded = FDropped = 0;
   const int result = Switch == swDelete ? FDropped : Switch == swRead ? 0 : FAdded;
@@ -520,6 +522,14 @@ bool TCompBase::Gather() {
   ProgressArchiveTotal = ProgressBytesLeft = scan.FilesSize();
 
   const TFilesList& list = scan.FilesList();
+  // The folders of a move's sources are held from now on: what is deleted
+  // at the end is deleted where it was found.
+  if (Switch == swMove) {
+    FRemover = std::make_unique<TSourceRemover>(DeleteOptions);
+    for (int i = 0; i < list.Count(); ++i)
+      if (!S_ISDIR(list[i].Mode))
+        FRemover->Hold({list[i].FileName, list[i].DirDev, list[i].DirIno, {}, {}, list[i].Linked});
+  }
   for (int i = 0; i < list.Count(); ++i) {
     if (GetCancel()) return false;
     const TFileObject& f = list[i];
@@ -1143,13 +1153,14 @@ void TCompBase::DeleteSources() {
     present = ReadBackNames();
     std::sort(present.begin(), present.end());
   }
-  TSourceRemover remover(DeleteOptions);
+  if (!FRemover) FRemover = std::make_unique<TSourceRemover>(DeleteOptions);
   for (const auto& m : FMoved) {
     if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
-    const TMoveResult r = remover.Remove(m.Source);
+    const TMoveResult r = FRemover->Remove(m.Source);
     if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", 25180);
   }
   FMoved.clear();
+  FRemover.reset();
 }
 
 // ---- comments without a run

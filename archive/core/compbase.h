@@ -373,6 +373,7 @@ class TCompBase : public TZipCommon {
     std::string Stored;
   };
   std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
+  std::unique_ptr<TSourceRemover> FRemover;  // holds their folders from the scan on
   UInt64 FArchiveDev = 0, FArchiveIno = 0, FTempDev = 0, FTempIno = 0;
   // A run of kept entries that lie one after the other in the old archive
   // is copied in one piece.

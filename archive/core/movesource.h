@@ -7,7 +7,9 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <string>
+#include <utility>
 
 #include "archive/core/paths.h"
 #include "base/types.h"
@@ -43,8 +45,8 @@ struct TMovedSource {
 
 enum class TMoveResult : Byte { mrDeleted, mrLinked, mrChanged, mrFailed };
 
-// Deletes moved sources, keeping the handle of the last folder open so a
-// folder's files are deleted through one handle.
+// Deletes moved sources through handles of their folders: those taken by
+// Hold right after the walk, or else one opened (and verified) at the time.
 class TSourceRemover {
  public:
   explicit TSourceRemover(TDeleteOptions Options) : FOptions(Options) {}
@@ -52,6 +54,11 @@ class TSourceRemover {
   TSourceRemover(const TSourceRemover&) = delete;
   TSourceRemover& operator=(const TSourceRemover&) = delete;
 
+  // Takes a handle of the folder S was found in, when it still is that
+  // folder, and keeps it until the remover goes (up to kMaxHeld folders),
+  // so that S is deleted there even if the folder's path changes meanwhile.
+  void Hold(const TMovedSource& S);
+  static constexpr std::size_t kMaxHeld = 256;
   // mrLinked: reached through a link, kept; mrChanged: not the file that
   // was read (or gone), kept; mrFailed: the deletion failed.
   TMoveResult Remove(const TMovedSource& S);
@@ -59,8 +66,10 @@ class TSourceRemover {
   static const char* Reason(TMoveResult R);
 
  private:
-  bool OpenFolder(const TMovedSource& S);
+  // The handle of S's folder, -1 when it cannot be had.
+  int FolderOf(const TMovedSource& S);
   TDeleteOptions FOptions;
+  std::map<std::pair<UInt64, UInt64>, int> FHeld;
   int FDir = -1;
   std::string FDirPath;
   UInt64 FDirDev = 0, FDirIno = 0;

@@ -540,6 +540,17 @@ TEST_F(CompBaseTest, MoveKeepsWhatItReachedThroughLinksOrWhatChangedSinceRead) {
   }
   EXPECT_EQ(kept, 4);
   ExpectUnzipTest(archive);
+
+  // A folder renamed during the run: its files are deleted where they are.
+  fs::remove(archive);
+  MakeTree(tmp / "moved", {{"sub/x.txt", "x"}});
+  Writer m(archive);
+  m.z.OnEnd = [&](TZipCommon&, const std::string&, bool) {
+    if (fs::exists(tmp / "moved/sub")) fs::rename(tmp / "moved/sub", tmp / "moved/renamed");
+  };
+  EXPECT_EQ(m.Add({Spec(tmp / "moved")}, vsk::swMove), 1);
+  EXPECT_TRUE(m.errors.empty());
+  EXPECT_FALSE(fs::exists(tmp / "moved/renamed/x.txt"));
 }
 
 TEST_F(CompBaseTest, MoreThan65535EntriesIsRefusedWithItsReason) {
