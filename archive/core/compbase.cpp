@@ -62,6 +62,15 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
   return common;
 }
 
+// What a move checks the source against later.
+void NoteFound(TCompEntry& E, const TFileObject& F) {
+  E.SrcFound = SourceIdOf(F);
+  E.SrcRead = {};
+  E.SrcDirDev = F.DirDev;
+  E.SrcDirIno = F.DirIno;
+  E.SrcLinked = F.Linked;
+}
+
 // DOS times have two-second steps, and archivers round odd seconds either
 // way: times one step apart are the same time.
 bool SameDosTime(UInt32 a, UInt32 b) {
@@ -227,6 +236,7 @@ void TCompBase::ResetRun() {
   FEntries.clear();
   FNameIndex.clear();
   FMoved.clear();
+  FRemover.reset();
   ProgressEntryTotal = 0;
   ProgressArchiveTotal = ProgressBytesLeft = 0;
   PackedTotal = UnpackedTotal = 0;
@@ -274,6 +284,7 @@ int TCompBase::Compress() {
   }
   DiscardOutput();
   FOld.reset();
+  FRemover.reset();
   FArchiveFile = saved;
   if (!completed) FAdded = FDropped = 0;
   const int result = Switch == swDelete ? FDropped : Switch == swRead ? 0 : FAdded;
@@ -295,11 +306,9 @@ bool TCompBase::PrepareTarget() {
     ReportError(target, "", "0", attr & faDirectory ? 25107 : 25106);
     return false;
   }
-  struct stat st;
-  if (stat(target.c_str(), &st) != 0 || chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-    ReportError(target, "", "0", 25104);
-    return false;
-  }
+  // The target itself is left as it is: the new archive takes its place by
+  // a rename, which needs only the folder writable, and keeps its mode; a
+  // run that fails or is cancelled leaves it read-only as it was.
   return true;
 }
 
@@ -494,6 +503,9 @@ void TCompBase::ReadOnlyRun() {
 bool TCompBase::Gather() {
   TvskFileScan scan;
   scan.SetFileSpec(FileSpec);
+  // A name without a folder is looked for in the default folder, or the
+  // current one, and below it; never from the root of the file system.
+  scan.SetRootDir(DefaultDir);
   scan.Attributes = Attributes;
   if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
   scan.AttributesEx = AttributesEx;
@@ -512,6 +524,14 @@ bool TCompBase::Gather() {
   ProgressArchiveTotal = ProgressBytesLeft = scan.FilesSize();
 
   const TFilesList& list = scan.FilesList();
+  // The folders of a move's sources are held from now on: what is deleted
+  // at the end is deleted where it was found.
+  if (Switch == swMove) {
+    FRemover = std::make_unique<TSourceRemover>(DeleteOptions);
+    for (int i = 0; i < list.Count(); ++i)
+      if (!S_ISDIR(list[i].Mode))
+        FRemover->Hold({list[i].FileName, list[i].DirDev, list[i].DirIno, {}, {}, list[i].Linked});
+  }
   for (int i = 0; i < list.Count(); ++i) {
     if (GetCancel()) return false;
     const TFileObject& f = list[i];
@@ -560,6 +580,7 @@ void TCompBase::AppendFound(const TFileObject& F, const std::string& Stored, boo
   e.State = esCompress;
   const auto size = static_cast<UInt32>(e.FileSize);
   e.Times = {size, size, F.Time, F.Attr};
+  NoteFound(e, F);
   FEntries.push_back(std::move(e));
   IndexName(static_cast<int>(FEntries.size() - 1));
   FSomethingToDo = true;
@@ -609,6 +630,7 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
     e.FileTime = F.Time;
     e.FileAttr = F.Attr;
     e.FileMode = F.Mode;
+    NoteFound(e, F);
     PutHeaderTimes(e, found);
     e.State = esCompress;
     FSomethingToDo = true;
@@ -721,7 +743,8 @@ void TCompBase::WriteEntries() {
               ++FDropped;
               Fire(OnDeleteFile, e.Saved.Name, FDropped, FMarkedForDelete);
             }
-            if (Switch == swMove && !e.IsDir) FMoved.push_back({e.FileName, e.Name});
+            if (Switch == swMove && !e.IsDir)
+              FMoved.push_back({{e.FileName, e.SrcDirDev, e.SrcDirIno, e.SrcFound, e.SrcRead, e.SrcLinked}, e.Name});
           } else {
             FOutput->SetSize(e.NewOffset);
             FOutput->Seek(e.NewOffset, soBeginning);
@@ -979,6 +1002,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
                   : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
                                              : CompressDeflated(E, src, r);
   if (!ok) return false;
+  NoteSourceRead(E, src.Handle(), st);
   if (encrypt && r.Crc != headerCrc) {
     // Changed between the two readings: the header's check byte is wrong.
     ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
@@ -1132,11 +1156,14 @@ void TCompBase::DeleteSources() {
     present = ReadBackNames();
     std::sort(present.begin(), present.end());
   }
+  if (!FRemover) FRemover = std::make_unique<TSourceRemover>(DeleteOptions);
   for (const auto& m : FMoved) {
     if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
-    if (!DeleteFileEx(m.Source, DeleteOptions)) ReportError(m.Source, "", "0", 25180);
+    const TMoveResult r = FRemover->Remove(m.Source);
+    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", 25180);
   }
   FMoved.clear();
+  FRemover.reset();
 }
 
 // ---- comments without a run

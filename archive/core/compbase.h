@@ -13,6 +13,7 @@
 
 #include "archive/core/codecstreams.h"
 #include "archive/core/filescan.h"
+#include "archive/core/movesource.h"
 #include "archive/core/zipcommon.h"
 
 namespace vsk {
@@ -101,6 +102,11 @@ struct TCompEntry {
     bool IsDir = false;
   } Saved;
   bool Added = false;  // compressed in this run
+  // The source as the scan found it and as the writer read it; a move
+  // deletes it only when both agree with the file still in its place.
+  TSourceId SrcFound, SrcRead;
+  UInt64 SrcDirDev = 0, SrcDirIno = 0;
+  bool SrcLinked = false;
 };
 
 class TCompBase : public TZipCommon {
@@ -333,6 +339,12 @@ class TCompBase : public TZipCommon {
   // never gathered: Size is its size while the files are gathered.
   void AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size);
   bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
+  // Notes what was read of E's source, open as Handle since it was found
+  // as AtOpen: unknown when it changed meanwhile. Every writer calls it once
+  // the data are in the output, as a move deletes only what was read.
+  void NoteSourceRead(TCompEntry& E, int Handle, const struct stat& AtOpen) {
+    E.SrcRead = SourceIdAfterRead(Handle, AtOpen);
+  }
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;
@@ -367,7 +379,8 @@ class TCompBase : public TZipCommon {
   bool WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult& R);
 
   struct TMoved {
-    std::string Source, Stored;
+    TMovedSource Source;
+    std::string Stored;
   };
   std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
   struct TOwnFile {
@@ -375,6 +388,7 @@ class TCompBase : public TZipCommon {
     Int64 Size;
   };
   std::vector<TOwnFile> FOwnFiles;
+  std::unique_ptr<TSourceRemover> FRemover;  // holds their folders from the scan on
   // A run of kept entries that lie one after the other in the old archive
   // is copied in one piece.
   Int64 FPendingFrom = -1, FPendingLen = 0, FPendingAt = 0;

@@ -121,8 +121,14 @@ std::pair<std::string, std::string> SplitEntry(const std::string& e) {
 }
 
 void AddFound(TFilesList& list, const std::string& base, const std::string& path, const struct stat& st,
-              UInt32 attr) {
+              UInt32 attr, const struct stat& dir, bool linked) {
   auto o = std::make_unique<TFileObject>();
+  o->Dev = st.st_dev;
+  o->Ino = st.st_ino;
+  o->MTimeNs = static_cast<Int64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  o->DirDev = dir.st_dev;
+  o->DirIno = dir.st_ino;
+  o->Linked = linked;
   o->FileName = path;
   o->BaseDir = base;
   if (S_ISREG(st.st_mode)) o->Size = static_cast<UInt64>(st.st_size);
@@ -246,10 +252,10 @@ void TvskFileScan::WalkRoot(const std::string& Dir, const std::vector<TMultiMask
   } else {
     w.Base = Dir;
   }
-  WalkDir(w, w.Base);
+  WalkDir(w, w.Base, false);
 }
 
-void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir) {
+void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir, bool Linked) {
   if (OnRecurseDir) OnRecurseDir(*this, Dir);
   struct stat self;
   if (stat(Dir.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) return;
@@ -290,16 +296,16 @@ void TvskFileScan::WalkDir(TWalk& W, const std::string& Dir) {
           ProcessMessages();
           continue;
         }
-        if (passes && UpdateList) AddFound(FFiles, W.Base, path, st, attr);
+        if (passes && UpdateList) AddFound(FFiles, W.Base, path, st, attr, self, Linked || link);
         const std::string sub = path + "/";
         if (RecurseDirs && ((attr & 0x02) == 0 || IncludeHiddenDirs) && W.Skip.count(sub) == 0 &&
             std::find(W.Ancestors.begin(), W.Ancestors.end(), id) == W.Ancestors.end())
-          WalkDir(W, sub);
+          WalkDir(W, sub, Linked || link);
       } else if (passes && MatchesAny(name, *W.Masks)) {
         ++FCount;
         FTotal += static_cast<double>(st.st_size);
         if (OnScanFile) OnScanFile(*this, name, FCount, FTotal);
-        if (UpdateList) AddFound(FFiles, W.Base, path, st, attr);
+        if (UpdateList) AddFound(FFiles, W.Base, path, st, attr, self, Linked || link);
       }
     }
     ProcessMessages();

@@ -25,6 +25,14 @@ struct TFileObject {
   UInt32 Time = 0;  // last write, local packed DOS date-time
   UInt32 Attr = 0;  // DOS attributes
   UInt32 Mode = 0;  // POSIX file mode
+  // Identity as found (through a link, that of what it names).
+  UInt64 Dev = 0, Ino = 0;
+  Int64 MTimeNs = 0;  // last write, nanoseconds since 1970
+  // The folder it was listed in, as walked.
+  UInt64 DirDev = 0, DirIno = 0;
+  // Reached through a linked folder below the walk's start, or a link itself:
+  // its place is not the folder the walk was asked for.
+  bool Linked = false;
 };
 
 class TFilesList {
@@ -120,7 +128,7 @@ class TvskFileScan {
  private:
   struct TWalk;
   void WalkRoot(const std::string& Dir, const std::vector<TMultiMask>& Masks);
-  void WalkDir(TWalk& W, const std::string& Dir);
+  void WalkDir(TWalk& W, const std::string& Dir, bool Linked);
 
   std::vector<std::string> FFileSpec;
   std::string FRootDir = "/";

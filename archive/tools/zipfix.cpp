@@ -5,8 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 
 #include "base/errors.h"
 #include "base/messages.h"
@@ -19,6 +25,9 @@ namespace {
 
 constexpr Byte kLocalSig[4] = {'P', 'K', 3, 4};
 constexpr Byte kDescriptorSig[4] = {'P', 'K', 7, 8};
+constexpr Byte kCentralSig[4] = {'P', 'K', 1, 2};
+constexpr UInt16 kZip64ExtraId = 0x0001;
+constexpr UInt16 kHostUnix = 3;
 constexpr Int64 kDescriptorSize = 16;
 
 UInt32 Le32(const Byte* p) {
@@ -52,6 +61,40 @@ Int64 FindSignature(const Byte* Data, Int64 Size, Int64 From, const Byte (&Sig)[
 // stored blocks and the 12-byte encryption header. Incompressible data
 // grow a little; anything larger is no entry.
 Int64 LargestPacked(Int64 Unpacked) { return Unpacked + (Unpacked >> 12) + (Unpacked >> 14) + 64 + 12; }
+
+UInt16 Le16(const Byte* p) { return static_cast<UInt16>(p[0] | p[1] << 8); }
+
+// The fields of an extra field in order; false when they do not fill it exactly.
+template <class Each>
+bool WalkExtra(const std::string& Extra, Each&& Do) {
+  std::size_t at = 0;
+  while (at + 4 <= Extra.size()) {
+    const auto* p = reinterpret_cast<const Byte*>(Extra.data() + at);
+    const std::size_t len = Le16(p + 2);
+    if (at + 4 + len > Extra.size()) return false;
+    Do(Le16(p), at, 4 + len);
+    at += 4 + len;
+  }
+  return at == Extra.size();
+}
+
+// A local extra field as a directory record can carry it: the ZIP64 field
+// means other things there, and a field that does not parse is dropped.
+std::string LocalExtraForDirectory(const std::string& Local, bool& UnixFields) {
+  std::string out;
+  UnixFields = false;
+  const bool ok = WalkExtra(Local, [&](UInt16 Id, std::size_t At, std::size_t Len) {
+    // The Unix owner fields ("Ux", "ux", and the old "UX") are written only
+    // on Unix systems.
+    if (Id == 0x7855 || Id == 0x7875 || Id == 0x5855) UnixFields = true;
+    if (Id != kZip64ExtraId) out.append(Local, At, Len);
+  });
+  if (!ok) {
+    UnixFields = false;
+    return {};
+  }
+  return out;
+}
 
 // A mapped input file, unmapped and closed when done.
 class TMappedFile {
@@ -157,6 +200,114 @@ bool TZipFix::ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& I
   return true;
 }
 
+bool TZipFix::DataIntact(const Byte* Data, const TFileInfo& Info) {
+  const TZipCentralRecord& r = Info.Record;
+  if (r.Flags & 1) return true;  // enciphered: no password to check it with
+  const TZipLocalHeader local = TZipLocalHeader::Parse(Data + Info.LocalOffset);
+  const Byte* data = Data + Info.LocalOffset + static_cast<Int64>(TZipLocalHeader::Size) + local.FileNameLength +
+                     local.ExtraFieldLength;
+  const Int64 packed = r.PackedSize;
+  if (r.Method == 0) {
+    if (r.PackedSize != r.UnpackedSize) return false;
+    return crc32_z(0, data, static_cast<z_size_t>(packed)) == r.Crc32;
+  }
+  if (r.Method != 8) return true;
+  z_stream z{};
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return true;
+  std::vector<Byte> out(1 << 16);
+  uLong crc = 0;
+  UInt64 total = 0;
+  Int64 fed = 0;
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    if (z.avail_in == 0 && fed < packed) {
+      const Int64 step = std::min<Int64>(packed - fed, 1 << 30);
+      z.next_in = const_cast<Byte*>(data + fed);
+      z.avail_in = static_cast<uInt>(step);
+      fed += step;
+    }
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    rc = inflate(&z, Z_NO_FLUSH);
+    const std::size_t made = out.size() - z.avail_out;
+    crc = crc32_z(crc, out.data(), made);
+    total += made;
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && fed >= packed) break;  // data end before the stream's
+    if (rc == Z_BUF_ERROR) rc = Z_OK;
+    if (total > r.UnpackedSize) break;
+  }
+  inflateEnd(&z);
+  return rc == Z_STREAM_END && total == r.UnpackedSize && crc == r.Crc32;
+}
+
+std::vector<TZipFix::TOldRecord> TZipFix::FindOldRecords(const Byte* Data, Int64 Size) {
+  std::vector<TOldRecord> old;
+  Int64 at = 0;
+  while (old.size() < 4 * kMaxEntries) {
+    const Int64 found = FindSignature(Data, Size, at, kCentralSig, static_cast<Int64>(TZipCentralRecord::Size));
+    if (found < 0) break;
+    at = found + 4;
+    TOldRecord o;
+    o.At = found;
+    o.Record = TZipCentralRecord::Parse(Data + found);
+    const Int64 name = found + static_cast<Int64>(TZipCentralRecord::Size);
+    const Int64 extra = name + o.Record.FileNameLength;
+    const Int64 comment = extra + o.Record.ExtraFieldLength;
+    if (o.Record.FileNameLength == 0 || comment + o.Record.FileCommentLength > Size) continue;
+    const auto* c = reinterpret_cast<const char*>(Data);
+    o.Name.assign(c + name, o.Record.FileNameLength);
+    o.Extra.assign(c + extra, o.Record.ExtraFieldLength);
+    o.Comment.assign(c + comment, o.Record.FileCommentLength);
+    old.push_back(std::move(o));
+  }
+  return old;
+}
+
+void TZipFix::TakeOldRecords(const Byte* Data, std::vector<TFileInfo>& Kept, const std::vector<TOldRecord>& Old) {
+  // A record inside the data of a kept entry (a stored archive) belongs
+  // to that data, not to this archive. The kept entries lie in file order.
+  const auto inData = [&](Int64 At) {
+    const auto after = std::upper_bound(Kept.begin(), Kept.end(), At,
+                                        [](Int64 A, const TFileInfo& K) { return A < K.LocalOffset; });
+    return after != Kept.begin() && At < std::prev(after)->LocalOffset + std::prev(after)->LocalLength;
+  };
+  std::unordered_multimap<std::string_view, const TOldRecord*> byName;
+  for (const auto& o : Old)
+    if (!inData(o.At)) byName.emplace(o.Name, &o);
+
+  for (TFileInfo& info : Kept) {
+    TZipCentralRecord& r = info.Record;
+    const TOldRecord* match = nullptr;
+    const auto [first, last] = byName.equal_range(info.Name);
+    for (auto it = first; it != last; ++it) {
+      const TZipCentralRecord& o = it->second->Record;
+      if (static_cast<Int64>(o.LocalHeaderOffset) == info.LocalOffset) {
+        match = it->second;
+        break;
+      }
+      // Offsets shifted (bytes lost or added in front): the same data.
+      if (!match && o.Crc32 == r.Crc32 && o.PackedSize == r.PackedSize && o.Method == r.Method) match = it->second;
+    }
+    if (match) {
+      r.VersionMadeBy = match->Record.VersionMadeBy;
+      r.Flags = match->Record.Flags;
+      r.InternalAttr = match->Record.InternalAttr;
+      r.ExternalAttr = match->Record.ExternalAttr;
+      info.Extra = match->Extra;
+      info.Comment = match->Comment;
+      continue;
+    }
+    // No record left: the local header's extra field stands in, and its
+    // Unix fields tell the system that made it.
+    const TZipLocalHeader local = TZipLocalHeader::Parse(Data + info.LocalOffset);
+    const auto* extra =
+        reinterpret_cast<const char*>(Data + info.LocalOffset) + TZipLocalHeader::Size + local.FileNameLength;
+    bool unixFields = false;
+    info.Extra = LocalExtraForDirectory(std::string(extra, local.ExtraFieldLength), unixFields);
+    r.VersionMadeBy = static_cast<UInt16>((unixFields ? kHostUnix << 8 : 0) | (local.VersionNeeded & 0xFF));
+  }
+}
+
 int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
   std::vector<TFileInfo> kept;
   Int64 at = 0;
@@ -166,16 +317,15 @@ int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
     TFileInfo info;
     std::string name;
     Int64 end = 0;
-    const bool ok = kept.size() < kMaxEntries && ReadCandidate(Data, Size, found, info, name, end);
-    if (OnFileFound) OnFileFound(*this, name, ok);
-    if (ok) {
-      kept.push_back(std::move(info));
-      at = end;
-    } else {
-      at = found + 4;
-    }
+    const bool plausible = kept.size() < kMaxEntries && ReadCandidate(Data, Size, found, info, name, end);
+    const bool intact = plausible && DataIntact(Data, info);
+    if (OnFileFound) OnFileFound(*this, name, intact);
+    if (intact) kept.push_back(std::move(info));
+    // A damaged entry is passed over whole: its data may hold anything.
+    at = plausible ? end : found + 4;
   }
   if (kept.empty()) return 0;
+  TakeOldRecords(Data, kept, FindOldRecords(Data, Size));
 
   const Int64 base = Output.Position();
   for (auto& e : kept) {
@@ -186,7 +336,8 @@ int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
     // header still says one follows, and an encrypted entry's password
     // check depends on that flag.
     WriteAll(Output, Data + e.LocalOffset, e.LocalLength);
-    e.Record.ExtraFieldLength = 0;
+    e.Record.ExtraFieldLength = static_cast<UInt16>(e.Extra.size());
+    e.Record.FileCommentLength = static_cast<UInt16>(e.Comment.size());
   }
   const Int64 directory = Output.Position() - base;
   Byte record[TZipCentralRecord::Size];
@@ -194,6 +345,8 @@ int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
     e.Record.Serialize(record);
     WriteAll(Output, record, sizeof record);
     WriteAll(Output, e.Name.data(), static_cast<Int64>(e.Name.size()));
+    WriteAll(Output, e.Extra.data(), static_cast<Int64>(e.Extra.size()));
+    WriteAll(Output, e.Comment.data(), static_cast<Int64>(e.Comment.size()));
   }
   const Int64 directoryEnd = Output.Position() - base;
   if (directoryEnd > 0xFFFFFFFFLL) throw EWriteError(msg::ErrorWritingToFile);

@@ -1,8 +1,9 @@
 #pragma once
 // Rebuilding a damaged ZIP archive: the raw bytes are searched for local
-// headers, every entry that passes the plausibility tests is copied, and a
-// new directory and end record are written after them. Nothing is
-// decompressed and no CRC is checked.
+// headers, every entry that passes the plausibility tests and whose data
+// match their CRC is copied, and a new directory and end record are written
+// after them. What the old directory still says of an entry (version made
+// by, flags, extra field, attributes, comment) is kept.
 
 #include <functional>
 #include <string>
@@ -16,7 +17,8 @@ namespace vsk {
 class TZipFix {
  public:
   // Once per candidate entry: its name as far as it was read, and whether
-  // the entry was kept.
+  // the entry was kept. An entry whose stored or deflated data do not match
+  // their CRC is damaged: reported false and left out.
   using TOnFileFoundEvent = std::function<void(TZipFix& Sender, const std::string& Filename, bool FileInfoIsOK)>;
   TOnFileFoundEvent OnFileFound;
 
@@ -43,11 +45,25 @@ class TZipFix {
   struct TFileInfo {
     TZipCentralRecord Record;
     std::string Name;
+    std::string Extra, Comment;  // of its directory record
     Int64 LocalOffset = 0;   // in the input
     Int64 LocalLength = 0;   // header, name, extra, data and data descriptor
     bool FromDescriptor = false;
   };
+  // An old directory record found in the input.
+  struct TOldRecord {
+    Int64 At = 0;
+    TZipCentralRecord Record;
+    std::string Name, Extra, Comment;
+  };
   bool ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& Info, std::string& Name, Int64& End);
+  // The data of a kept candidate match its CRC and size; those of methods
+  // and ciphers this cannot read pass.
+  static bool DataIntact(const Byte* Data, const TFileInfo& Info);
+  static std::vector<TOldRecord> FindOldRecords(const Byte* Data, Int64 Size);
+  // Takes over the old record of Info's entry, when one is found, or what
+  // its local header tells.
+  static void TakeOldRecords(const Byte* Data, std::vector<TFileInfo>& Kept, const std::vector<TOldRecord>& Old);
 };
 
 }  // namespace vsk

@@ -25,6 +25,8 @@ namespace {
 constexpr UInt64 kMaxCabinet = 0x7FFFFFFF;
 constexpr std::size_t kMaxCount = 65535;  // files, folders, blocks of a folder
 constexpr std::size_t kIoBlock = 256 * 1024;
+// A file record counts its size and its place in the folder in 32 bits.
+constexpr UInt64 kMaxFileSize = 0xFFFFFFFFu;
 constexpr UInt16 kKeptAttributes = CAB_A_RDONLY | CAB_A_HIDDEN | CAB_A_SYSTEM | CAB_A_ARCH;
 
 struct TFileRecord {
@@ -100,6 +102,10 @@ class TFci {
       if (got == 0) break;
       FFill += got;
       size += got;
+      if (size >= kMaxFileSize || start + size > kMaxFileSize) {
+        FFiles.Close(source);
+        return Break({FCIERR_CAB_FORMAT_LIMIT});
+      }
       if (FFill == kCabFrameSize) {
         if (TFailure f = EmitBlock()) {
           FFiles.Close(source);

@@ -76,7 +76,24 @@ struct TMakeCabCallbacks {
       self.ProgressBytesLeft = 0;
       return 0;
     }
+    const bool source = Hf == self.FSourceHandle;
+    // Of a source exactly the size it had when opened is read: one byte
+    // more is asked for to see it grow, and an end before it is a shrink.
+    // Either is a failure of the source, not a shorter or longer entry.
+    const auto opened = static_cast<UInt64>(self.FSourceOpen.st_size);
+    const UInt64 left = source ? opened - std::min(self.FSourceTaken, opened) : 0;
+    if (source) Count = static_cast<unsigned>(std::min<UInt64>(Count, left + 1));
     const unsigned n = self.FHandler->Read(Hf, Buffer, Count, *Err, Pv);
+    if (source && n != static_cast<unsigned>(-1)) {
+      self.FSourceTaken += n;
+      if (n > left || (n == 0 && left > 0)) {
+        *Err = EIO;
+        return static_cast<unsigned>(-1);
+      }
+      // The end: what was read is the file as it was opened only when it
+      // is unchanged now.
+      if (n == 0) self.FSourceRead = SourceIdAfterRead(static_cast<int>(Hf), self.FSourceOpen);
+    }
     if (n != static_cast<unsigned>(-1)) {
       self.ProgressBytesLeft -= n;
       if (self.ProgressBytesLeft < 0) self.ProgressBytesLeft = 0;
@@ -367,11 +384,18 @@ bool TMakeCab::AddFile(TCompEntry& E, const std::string& Source, bool& Fatal) {
   E.RawName = stored;
   FErf = {};
   FInHand = &E;
+  FSourceHandle = -1;
+  FSourceTaken = 0;
+  FSourceRead = {};
   const bool ok = CabinetLibrary().FCIAddFile(FContext, Source.c_str(), stored.c_str(), 0,
                                               TMakeCabCallbacks::GetNextCabinet, TMakeCabCallbacks::Status,
                                               TMakeCabCallbacks::GetOpenInfo, CompressionWord()) != 0;
   FInHand = nullptr;
-  if (ok) return true;
+  FSourceHandle = -1;
+  if (ok) {
+    E.SrcRead = FSourceRead;
+    return true;
+  }
   ReportFailure(E.FileName.empty() ? E.Name : E.FileName);
   // These leave the context as it was; any other failure ends it.
   Fatal = FErf.erfOper != FCIERR_OPEN_SRC && FErf.erfOper != FCIERR_READ_SRC;
@@ -483,6 +507,11 @@ intptr_t TMakeCab::DoGetOpenInfo(const std::string& FileName, UInt16& Date, UInt
     ReportError(FileName, "", "0", msg::ErrorOpeningFile);
     return -1;
   }
+  if (static_cast<UInt64>(st.st_size) >= kMaxArchiveSize) {
+    Err = EFBIG;
+    ReportError(FileName, "file of 4 GiB or more", "0", kMaxFileSize);
+    return -1;
+  }
   UInt32 dos = 0;
   if (FKeepTimes && FInHand) {
     dos = FInHand->Times.DosDateTime;
@@ -503,6 +532,9 @@ intptr_t TMakeCab::DoGetOpenInfo(const std::string& FileName, UInt16& Date, UInt
     ReportError(FileName, "", "0", msg::ErrorOpeningFile);
     return -1;
   }
+  // The handle is the file's own descriptor; what is read of it is checked
+  // against its size now.
+  if (fstat(static_cast<int>(handle), &FSourceOpen) == 0 && S_ISREG(FSourceOpen.st_mode)) FSourceHandle = handle;
   if (FInHand && !FKeepTimes) {
     // The entry as it goes into the cabinet.
     const auto size = static_cast<UInt32>(st.st_size);

@@ -79,6 +79,12 @@ class TMakeCab : public TCompBase {
   // time and attributes.
   TCompEntry* FInHand = nullptr;
   bool FKeepTimes = false;
+  // The source being read: its state when opened and, at its end, what
+  // was read of it.
+  intptr_t FSourceHandle = -1;
+  struct stat FSourceOpen {};
+  UInt64 FSourceTaken = 0;
+  TSourceId FSourceRead;
   // New entries handed to the library: their end comes when the cabinet is
   // written, or as failed when the run stops before.
   std::vector<std::string> FUnended;

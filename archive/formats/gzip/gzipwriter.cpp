@@ -11,6 +11,7 @@
 
 #include "base/dates.h"
 #include "archive/core/diskmanager.h"
+#include "archive/core/movesource.h"
 #include "archive/core/numbers.h"
 #include "base/pump.h"
 #include "base/tempstream.h"
@@ -148,6 +149,9 @@ int TGZip::Compress() {
 void TGZip::RunJob() {
   TvskFileScan scan;
   scan.SetFileSpec(FileSpec);
+  // A name without a folder is looked for in the default folder, or the
+  // current one, and below it; never from the root of the file system.
+  scan.SetRootDir(DefaultDir);
   scan.Attributes = Attributes;
   scan.AttributesEx = AttributesEx;
   scan.RecurseDirs = RecurseDirs;
@@ -194,7 +198,7 @@ void TGZip::RunJob() {
     if (result == TDecision::StopJob || GetCancel()) return;
     bool written = false;
     if (result == TDecision::Write) {
-      written = WriteMember(input, output);
+      written = WriteMember(f, output);
       if (GetCancel()) return;
       if (written) ++FWritten;
     }
@@ -233,16 +237,13 @@ TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Outp
       ReportError(Output, "", "0", attr & faDirectory ? 25107 : 25106);
       return TDecision::StopJob;
     }
-    struct stat st;
-    if (stat(Output.c_str(), &st) != 0 || chmod(Output.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-      ReportError(Output, "", "0", 25104);
-      return TDecision::StopJob;
-    }
+    // Left as it is: the member replaces it by a rename and keeps its mode.
   }
   return TDecision::Write;
 }
 
-bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
+bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
+  const std::string& Input = Found.FileName;
   Byte err = 0;
   TFileStream32 in(Input, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
@@ -261,6 +262,7 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
   const std::string name = PathFilePart(Input);
   Int64 total = 0;
   UInt32 crc = 0;
+  TSourceId read;
   try {
     Byte head[10] = {0x1F, 0x8B, 8, kGzipFlagName, 0, 0, 0, 0, 0, 0};
     PutLE32(head + 4, static_cast<UInt32>(mtime));
@@ -280,6 +282,7 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
     PutLE32(tail, crc);
     PutLE32(tail + 4, static_cast<UInt32>(total));
     out.WriteBuffer(tail, sizeof tail);
+    read = SourceIdAfterRead(in.Handle(), st);
 
     if (mtime != 0) {
       struct timespec times[2];
@@ -312,7 +315,12 @@ bool TGZip::WriteMember(const std::string& Input, const std::string& Output) {
     Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
     Fire(OnRead, Int64{0}, 1);
   }
-  if (Switch == swMove && !DeleteFileEx(Input, DeleteOptions)) ReportError(Input, "", "0", 25180);
+  if (Switch == swMove) {
+    TSourceRemover remover(DeleteOptions);
+    const TMoveResult r =
+        remover.Remove({Input, Found.DirDev, Found.DirIno, SourceIdOf(Found), read, Found.Linked});
+    if (r != TMoveResult::mrDeleted) ReportError(Input, TSourceRemover::Reason(r), "0", 25180);
+  }
   return true;
 }
 

@@ -57,7 +57,8 @@ class TGZip : public TCompBase {
   std::string OutputFolder() const;
   std::string OutputName(const std::string& Folder, const std::string& Input) const;
   TDecision Decide(const std::string& Input, const std::string& Output, Int64 InputTime);
-  bool WriteMember(const std::string& Input, const std::string& Output);
+  // Found: the source as the scan found it.
+  bool WriteMember(const TFileObject& Found, const std::string& Output);
   // Deflate In to its end into Out, adding to Total the input taken and
   // setting Crc to its CRC-32. Return 0 or the library code of the failure
   // (25443 after a cancel). In blocks on Threads workers for inputs of more

@@ -295,6 +295,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   WriteLocalHeader(E);
   FOutput->Seek(end, soBeginning);
   MakeCentralRecord(E);
+  NoteSourceRead(E, src.Handle(), st);
   return true;
 }
 

@@ -176,6 +176,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
     FHeader = FWork.Build();
     Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
     MakeCentralRecord(E);
+    NoteSourceRead(E, src.Handle(), st);
     return true;
   }
 
@@ -211,6 +212,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   CheckOutputLimit(OutputPosition());
   RewriteHeader(headerAt);
   MakeCentralRecord(E);
+  NoteSourceRead(E, src.Handle(), st);
   return true;
 }
 

@@ -179,6 +179,7 @@ bool TTar::CompressFileData(TCompEntry& E) {
     }
     if (GetCancel()) return false;
     WritePadding(TarPaddedSize(size) - size);
+    NoteSourceRead(E, src->Handle(), st);
   }
   MakeCentralRecord(E);
   return true;

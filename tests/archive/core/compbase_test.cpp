@@ -9,6 +9,7 @@
 
 #include <ctime>
 
+#include "archive/formats/gzip/gzipwriter.h"
 #include "base/dates.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
 
@@ -422,6 +423,26 @@ TEST_F(CompBaseTest, AReadOnlyTargetNeedsConsent) {
   EXPECT_EQ(w.Add({Spec(src)}), 1);
   EXPECT_TRUE(asked);
   EXPECT_EQ(Names(archive), (std::vector<std::string>{"a.txt", "b.txt"}));
+  // The archive keeps its mode, also when an update is cancelled or fails.
+  const auto mode = [&] { return fs::status(archive).permissions() & fs::perms::all; };
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read;
+  EXPECT_EQ(mode(), readOnly);
+  const std::string before = ReadFile(archive);
+  WriteFile(src / "c.txt", TextBytes(300000, 9));
+  w.z.OnProgress = [](TZipCommon& s, vsk::Byte, vsk::Byte) { s.SetCancel(true); };
+  EXPECT_EQ(w.Add({Spec(src)}), 0);
+  EXPECT_EQ(mode(), readOnly);
+  w.z.OnProgress = nullptr;
+  w.z.OnEnd = [&](TZipCommon&, const std::string&, bool) { fs::remove(archive), fs::create_directory(archive); };
+  EXPECT_EQ(w.Add({Spec(src)}), 0);
+  ASSERT_TRUE(fs::is_directory(archive));
+  fs::remove(archive);
+  WriteFile(archive, before);
+  fs::permissions(archive, readOnly);
+  w.z.OnEnd = nullptr;
+  EXPECT_EQ(w.Add({Spec(src)}), 1);
+  EXPECT_EQ(mode(), readOnly);
+  EXPECT_EQ(Names(archive), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
 TEST_F(CompBaseTest, UpdatingOneFileOfManyCopiesTheRest) {
@@ -435,6 +456,142 @@ TEST_F(CompBaseTest, UpdatingOneFileOfManyCopiesTheRest) {
   EXPECT_EQ(w.Add({Spec(src)}, vsk::swRefresh), 1);
   ExpectUnzipTest(archive);
   EXPECT_TRUE(SameTree(UnzipTree(archive, tmp / "x"), tree));
+}
+
+}  // namespace
+}  // namespace vsktest
+
+namespace vsktest {
+namespace {
+
+// Runs in Dir and goes back to the folder it was run from.
+struct InFolder {
+  fs::path before = fs::current_path();
+  explicit InFolder(const fs::path& Dir) { fs::current_path(Dir); }
+  ~InFolder() { fs::current_path(before); }
+};
+
+TEST_F(CompBaseTest, ABareNameIsLookedForInTheCurrentOrDefaultFolderOnly) {
+  MakeTree(tmp / "here", {{"zz.dat", "1"}, {"sub/zz.dat", "2"}, {"other.txt", "o"}});
+  MakeTree(tmp / "beside", {{"zz.dat", "3"}});
+  std::vector<std::string> walked;
+  {
+    InFolder in(tmp / "here");
+    Writer w(archive);
+    w.z.OnRecurseDir = [&](TZipCommon&, const std::string& d) { walked.push_back(d); };
+    EXPECT_EQ(w.Add({"zz.dat"}, vsk::swMove), 2);
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"sub/zz.dat", "zz.dat"}));
+    EXPECT_FALSE(fs::exists(tmp / "here/zz.dat"));
+    EXPECT_FALSE(fs::exists(tmp / "here/sub/zz.dat"));
+    EXPECT_TRUE(fs::exists(tmp / "here/other.txt"));
+    EXPECT_EQ(ReadFile(tmp / "beside/zz.dat"), "3");
+    for (const auto& d : walked) EXPECT_EQ(d.rfind((tmp / "here").string(), 0), 0u) << d;
+
+    // The writer's default folder, where set, is where a bare name is looked for.
+    fs::remove(archive);
+    w.z.StoredDirNames = vsk::sdExplorer_UserDefineDefaultDir;
+    w.z.DefaultDir = (tmp / "beside").string();
+    EXPECT_EQ(w.Add({"zz.dat"}), 1);
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"zz.dat"}));
+    EXPECT_TRUE(SameTree(UnzipTree(archive, tmp / "x"), {{"zz.dat", "3"}}));
+  }
+  // The gzip writer, one member per file, the same.
+  MakeTree(tmp / "here", {{"zz.dat", "4"}});
+  fs::create_directories(tmp / "gz");
+  InFolder in(tmp / "here");
+  vsk::TGZip g;
+  g.SetArchiveFile((tmp / "gz/zz.dat.gz").string());
+  g.FileSpec = {"zz.dat"};
+  g.Switch = vsk::swMove;
+  EXPECT_EQ(g.Compress(), 1);
+  std::vector<fs::path> made;
+  for (const auto& e : fs::directory_iterator(tmp / "gz")) made.push_back(e.path());
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(RunTool("gzip -dc " + ShellQuote(made[0].string())).output, "4");
+  EXPECT_FALSE(fs::exists(tmp / "here/zz.dat"));
+  EXPECT_EQ(ReadFile(tmp / "beside/zz.dat"), "3");
+}
+
+TEST_F(CompBaseTest, MoveKeepsWhatItReachedThroughLinksOrWhatChangedSinceRead) {
+  MakeTree(src, {{"a.txt", "a"}, {"late.txt", TextBytes(300000, 5)}});
+  MakeTree(tmp / "elsewhere", {{"deep/b.txt", "b"}, {"c.txt", "c"}});
+  fs::create_directory_symlink(tmp / "elsewhere", src / "linked");
+  fs::create_symlink(tmp / "elsewhere/c.txt", src / "c-link.txt");
+  Writer w(archive);
+  // Changed after it was read, before the archive is committed.
+  w.z.OnEnd = [&](TZipCommon&, const std::string& n, bool) {
+    if (n == "late.txt") WriteFile(src / "late.txt", "rewritten");
+  };
+  EXPECT_EQ(w.Add({Spec(src)}, vsk::swMove), 5);
+  EXPECT_EQ(Names(archive),
+            (std::vector<std::string>{"a.txt", "c-link.txt", "late.txt", "linked/c.txt", "linked/deep/b.txt"}));
+  EXPECT_FALSE(fs::exists(src / "a.txt"));
+  EXPECT_EQ(ReadFile(src / "late.txt"), "rewritten");
+  EXPECT_EQ(ReadFile(tmp / "elsewhere/deep/b.txt"), "b");
+  EXPECT_EQ(ReadFile(tmp / "elsewhere/c.txt"), "c");
+  EXPECT_TRUE(fs::is_symlink(src / "c-link.txt"));
+  // Each source kept is named with its reason.
+  int kept = 0;
+  for (std::size_t i = 0; i < w.errors.size(); ++i) {
+    if (w.errors[i] != 25180) continue;
+    ++kept;
+    const bool viaLink = w.errorTexts[i].find("linked") != std::string::npos;
+    EXPECT_EQ(viaLink, w.errorFiles[i] != (src / "late.txt").string()) << w.errorFiles[i];
+  }
+  EXPECT_EQ(kept, 4);
+  ExpectUnzipTest(archive);
+
+  // A folder renamed during the run: its files are deleted where they are.
+  fs::remove(archive);
+  MakeTree(tmp / "moved", {{"sub/x.txt", "x"}});
+  Writer m(archive);
+  m.z.OnEnd = [&](TZipCommon&, const std::string&, bool) {
+    if (fs::exists(tmp / "moved/sub")) fs::rename(tmp / "moved/sub", tmp / "moved/renamed");
+  };
+  EXPECT_EQ(m.Add({Spec(tmp / "moved")}, vsk::swMove), 1);
+  EXPECT_TRUE(m.errors.empty());
+  EXPECT_FALSE(fs::exists(tmp / "moved/renamed/x.txt"));
+}
+
+TEST_F(CompBaseTest, MoreThan65535EntriesIsRefusedWithItsReason) {
+  // An archive of 65534 empty stored entries, written here, and two files.
+  std::string local, central;
+  for (int i = 0; i < 65534; ++i) {
+    const std::string name = "e" + std::to_string(i);
+    vsk::TZipLocalHeader l;
+    l.Signature = vsk::kZipLocalSignature;
+    l.VersionNeeded = 10;
+    l.DosDateTime = 0x5A210000;
+    l.FileNameLength = static_cast<vsk::UInt16>(name.size());
+    vsk::TZipCentralRecord c;
+    c.Signature = vsk::kZipCentralSignature;
+    c.VersionMadeBy = 0x031E;
+    c.VersionNeeded = 10;
+    c.DosDateTime = l.DosDateTime;
+    c.FileNameLength = l.FileNameLength;
+    c.ExternalAttr = 0x81A40000;
+    c.LocalHeaderOffset = static_cast<vsk::UInt32>(local.size());
+    vsk::Byte b[46];
+    l.Serialize(b);
+    local.append(reinterpret_cast<const char*>(b), 30).append(name);
+    c.Serialize(b);
+    central.append(reinterpret_cast<const char*>(b), 46).append(name);
+  }
+  vsk::TZipEndRecord e;
+  e.Signature = vsk::kZipEndSignature;
+  e.EntriesOnDisk = e.EntriesTotal = 65534;
+  e.CentralDirSize = static_cast<vsk::UInt32>(central.size());
+  e.CentralDirOffset = static_cast<vsk::UInt32>(local.size());
+  vsk::Byte b[22];
+  e.Serialize(b);
+  WriteFile(archive, local + central + std::string(reinterpret_cast<const char*>(b), 22));
+  const std::string before = ReadFile(archive);
+  MakeTree(src, {{"x.txt", "x"}, {"y.txt", "y"}});
+  Writer w(archive);
+  EXPECT_EQ(w.Add({Spec(src)}), 0);
+  ASSERT_EQ(w.errors, std::vector<int>{vsk::msg::MaxFileSizeExceeded});
+  EXPECT_NE(w.errorTexts.back().find("more than 65535 entries"), std::string::npos) << w.errorTexts.back();
+  EXPECT_EQ(ReadFile(archive), before);
 }
 
 }  // namespace

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <sstream>
+
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -123,6 +127,64 @@ TEST_F(ZipFixTest, GarbageEncryptionAndLongNames) {
   };
   EXPECT_EQ(fix.FixFile((dir / "deep.zip").string(), (dir / "deep-fixed.zip").string()), 1);
   EXPECT_EQ(kept, std::vector<std::string>{longName});
+}
+
+// zipinfo's line of each entry (mode, version and system made by, sizes,
+// extra fields, method, name), by name.
+std::map<std::string, std::string> ZipInfoLines(const std::string& Zip) {
+  std::map<std::string, std::string> lines;
+  std::istringstream in(RunTool("LC_ALL=C.UTF-8 zipinfo " + ShellQuote(Zip)).output);
+  for (std::string line; std::getline(in, line);) {
+    const auto name = line.rfind(' ');
+    if (line.size() > 10 && (line[0] == '-' || line[0] == 'd') && name != std::string::npos)
+      lines[line.substr(name + 1)] = line;
+  }
+  return lines;
+}
+
+TEST_F(ZipFixTest, DamagedDataCountAsDamagedAndTheDirectoryKeepsWhatItSaid) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("unzip") && vsktest::HaveTool("zipinfo"));
+  const std::string unicode = "tree/\u00dcn\u00efc\u00f8d\u00e9/caf\u00e9.txt";
+  WriteFile(dir / "src-u.zip" / "tree/\u00dcn\u00efc\u00f8d\u00e9/caf\u00e9.txt", "caf\u00e9\n");
+  const std::string zip = Pack("u.zip", "LC_ALL=C.UTF-8 zip -q -r {out} a.txt b.bin sub tree");
+  const std::map<std::string, std::string> original = ZipInfoLines(zip);
+  ASSERT_EQ(original.size(), 7u);
+  ASSERT_EQ(original.count(unicode), 1u);
+
+  // Four bytes overwritten inside the data of b.bin.
+  std::string bytes = ReadFile(zip);
+  const auto name = bytes.find("b.bin");
+  ASSERT_NE(name, std::string::npos);
+  const auto extra = static_cast<unsigned char>(bytes[name - 2]) | static_cast<unsigned char>(bytes[name - 1]) << 8;
+  bytes.replace(name + 5 + extra + 1000, 4, "DAMN");
+  WriteFile(zip, bytes);
+  ASSERT_NE(RunTool("unzip -t " + ShellQuote(zip)).exitCode, 0);
+
+  for (const bool withDirectory : {true, false}) {
+    SCOPED_TRACE(withDirectory ? "directory kept" : "directory lost");
+    if (!withDirectory) DropDirectory(zip);
+    TZipFix fix;
+    std::map<std::string, bool> found;
+    fix.OnFileFound = [&](TZipFix&, const std::string& Name, bool Ok) { found[Name] = Ok; };
+    const std::string fixed = (dir / (withDirectory ? "u1.zip" : "u2.zip")).string();
+    EXPECT_EQ(fix.FixFile(zip, fixed), 6);
+    EXPECT_EQ(found.size(), 7u);
+    EXPECT_FALSE(found["b.bin"]);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const auto& f) { return f.second; }), 6);
+    const auto t = RunTool("LC_ALL=C.UTF-8 unzip -t " + ShellQuote(fixed));
+    EXPECT_EQ(t.exitCode, 0) << t.output;
+    EXPECT_NE(RunTool("LC_ALL=C.UTF-8 unzip -l " + ShellQuote(fixed)).output.find(unicode), std::string::npos);
+    const auto x = RunTool("LC_ALL=C.UTF-8 unzip -q " + ShellQuote(fixed) + " -d " + ShellQuote(fixed + ".x"));
+    EXPECT_EQ(ReadFile(fs::path(fixed + ".x") / unicode), "caf\u00e9\n") << x.output;
+    std::map<std::string, std::string> lines = ZipInfoLines(fixed);
+    if (withDirectory) {
+      std::map<std::string, std::string> want = original;
+      want.erase("b.bin");
+      EXPECT_EQ(lines, want);
+    } else {
+      for (const auto& [entry, line] : lines) EXPECT_NE(line.find(" unx "), std::string::npos) << line;
+    }
+  }
 }
 
 TEST_F(ZipFixTest, NothingToSaveAndMissingStreams) {

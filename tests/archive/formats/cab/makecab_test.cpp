@@ -9,7 +9,9 @@
 #include <sys/mount.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <set>
 
 #include "base/records/cabheader.h"
 #include "tests/archive/formats/cab/cabrun.h"
@@ -292,6 +294,57 @@ TEST(MakeCab, FailuresLeaveTheTargetAsItWas) {
   EXPECT_EQ(m.errors, std::vector<int>{25160});
   EXPECT_EQ(m.ends, (std::map<std::string, bool>{{"big.bin", false}, {"small.txt", false}}));
   EXPECT_TRUE(left.empty());
+}
+
+TEST(MakeCab, ASourceThatChangesSizeWhileReadIsRefused) {
+  ASSERT_TRUE(vsktest::HaveTool("cabextract"));
+  TempDir dir;
+  fs::create_directories(dir / "old");
+  WriteFile(dir / "old" / "keep.txt", "kept\n");
+  const fs::path cab = dir / "c.cab";
+  ASSERT_EQ(MakeCab(cab, dir / "old").added, 1);
+  const std::string before = vsktest::ReadFile(cab);
+
+  fs::create_directories(dir / "src");
+  WriteFile(dir / "src" / "grows.bin", vsktest::RandomBytes(300000, 8));
+  WriteFile(dir / "src" / "shrinks.bin", vsktest::RandomBytes(300000, 9));
+  std::set<std::string> changed;
+  Made m = MakeCab(cab, dir / "src", [&](TMakeCab& w) {
+    w.OnProgress = [&](TZipCommon& s, Byte, Byte) {
+      const std::string name = s.CurrentFileName;
+      if ((name != "grows.bin" && name != "shrinks.bin") || !changed.insert(name).second) return;
+      if (name == "grows.bin")
+        std::ofstream(dir / "src" / name, std::ios::app) << std::string(70000, 'g');
+      else
+        fs::resize_file(dir / "src" / name, 1000);
+    };
+  });
+  EXPECT_EQ(changed, (std::set<std::string>{"grows.bin", "shrinks.bin"}));
+  EXPECT_EQ(m.added, 0);
+  EXPECT_EQ(m.errors, (std::vector<int>{msg::ErrorReadingFile, msg::ErrorReadingFile}));
+  EXPECT_EQ(vsktest::ReadFile(cab), before);
+  const auto t = RunTool("cabextract -t " + ShellQuote(cab.string()));
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+
+  // Beside a file that stays as it is, the changed one is left out.
+  fs::resize_file(dir / "src" / "shrinks.bin", 0);
+  WriteFile(dir / "src" / "shrinks.bin", vsktest::RandomBytes(300000, 9));
+  changed.clear();
+  WriteFile(dir / "src" / "still.txt", "still\n");
+  fs::remove(dir / "src" / "grows.bin");
+  m = MakeCab(cab, dir / "src", [&](TMakeCab& w) {
+    w.OnProgress = [&](TZipCommon& s, Byte, Byte) {
+      if (s.CurrentFileName == "shrinks.bin" && changed.insert(s.CurrentFileName).second)
+        fs::resize_file(dir / "src" / "shrinks.bin", 5);
+    };
+  });
+  EXPECT_EQ(m.added, 1);
+  EXPECT_EQ(m.errors, std::vector<int>{msg::ErrorReadingFile});
+  const auto l = RunTool("cabextract -t " + ShellQuote(cab.string()));
+  EXPECT_EQ(l.exitCode, 0) << l.output;
+  EXPECT_NE(l.output.find("keep.txt"), std::string::npos) << l.output;
+  EXPECT_NE(l.output.find("still.txt"), std::string::npos) << l.output;
+  EXPECT_EQ(l.output.find("shrinks.bin"), std::string::npos) << l.output;
 }
 
 }  // namespace
