@@ -79,8 +79,8 @@ void TfmCheckout::buOKClick() {
   }
   // An empty folder loses nothing; what a folder holds goes to the Trash
   // only when the user agrees, and Enter answers No.
-  const bool folderFull =
-      std::filesystem::is_directory(full, ec) && std::filesystem::directory_iterator(full, ec) != std::filesystem::directory_iterator();
+  const bool folderFull = std::filesystem::is_directory(full, ec) &&
+                          std::filesystem::directory_iterator(full, ec) != std::filesystem::directory_iterator();
   const bool groupExists = std::filesystem::exists(vsk::MenuGroups().GroupFolder(group), ec);
   const char* question = folderFull && groupExists ? msgtext::kCheckoutBothExist
                          : folderFull              ? msgtext::kCheckoutFolderExists

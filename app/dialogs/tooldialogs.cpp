@@ -108,7 +108,8 @@ TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_un
   connect(rxfedInput, &QLineEdit::textChanged, this, [this] {
     const int i = cbFormat->currentIndex();
     if (FOutputChosen || i < 0 || i > 7) return;
-    rxfedOutput->setText(InputName().empty() ? QString() : Q(ReplaceArchiveExtension(InputName(), kConvertExtensions[i])));
+    const std::string input = InputName();
+    rxfedOutput->setText(input.empty() ? QString() : Q(ReplaceArchiveExtension(input, kConvertExtensions[i])));
   });
   rxfedOutput->installEventFilter(this);
 }

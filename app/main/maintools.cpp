@@ -565,7 +565,7 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(ArchiveName, ".zip")));
+    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceArchiveExtension(ArchiveName, ".zip")));
   }
   if (UI().ShowModal(dlg) != mrOk) return false;
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,

@@ -232,7 +232,8 @@ inline constexpr const char* kBackupInvalidName =
 inline constexpr const char* kBackupNeedFolder = "You must enter the Backup Storage Folder before saving.";
 inline constexpr const char* kBackupNeedFiles =
     "You must select at least one file or folder to backup \r\nbefore saving.";
-inline constexpr const char* kBackupNameClash = "The backups of this set would be written over those of the\r\nbackup set \"";
+inline constexpr const char* kBackupNameClash =
+    "The backups of this set would be written over those of the\r\nbackup set \"";
 inline constexpr const char* kBackupNameClashIn = "\" in the same storage folder:\r\n\r\n";
 inline constexpr const char* kBackupNameClashEnd =
     "\r\n\r\nPlease choose another name, archive format, storage folder\r\nor number of generations for this "

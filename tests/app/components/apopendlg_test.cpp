@@ -354,7 +354,8 @@ TEST_F(PanelDialogs, TheFolderPickerDeletesToTheTrash) {
       EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
       list->setFocus();
       list->setCurrentIndex(model->index(path));
-      list->selectionModel()->select(model->index(path), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      list->selectionModel()->select(model->index(path),
+                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
       QTest::keyClick(list, Qt::Key_Delete);
       d.hide();
       return mrCancel;
@@ -366,8 +367,8 @@ TEST_F(PanelDialogs, TheFolderPickerDeletesToTheTrash) {
   std::string folder = dir.str();
   EXPECT_FALSE(UI().SelectDirectory("Backup Storage Folder", folder));
   SetUserInterface(nullptr);
-  EXPECT_EQ(picker.Asked,
-            std::vector<std::string>{std::string(msgtext::kConfirmTrashFile) + "doomed" + msgtext::kConfirmTrashFileEnd});
+  const std::string question = std::string(msgtext::kConfirmTrashFile) + "doomed" + msgtext::kConfirmTrashFileEnd;
+  EXPECT_EQ(picker.Asked, std::vector<std::string>{question});
   EXPECT_FALSE(std::filesystem::exists(dir / "doomed"));
   EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/doomed/deeper/inside.txt"),
             "inside");
