@@ -39,6 +39,9 @@ enum TRegDataType : std::uint8_t { rdUnknown, rdString, rdInteger };
 std::string RegistryDirectory();
 // Full name of a root key's hive file.
 std::string HiveFileName(THKey Root);
+// The hive files this process found damaged and moved aside since the last
+// call, by the names they were given; each is told once.
+std::vector<std::string> TakeDamagedHives();
 
 // One view of the registry, rooted at RootKey, with at most one open key.
 // Key paths are backslash-separated: one with a leading backslash starts at

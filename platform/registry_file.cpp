@@ -8,13 +8,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <utility>
+#include <vector>
+
+#include "platform/registry.h"
 
 namespace vsk::reghive {
 
 namespace {
 
 enum class LoadStatus { Ok, Missing, Unreadable, Corrupt, CorruptKept };
+
+// The hives moved aside, until the program asks (it tells the user).
+std::mutex g_damagedLock;
+std::vector<std::string> g_damaged;
 
 // No settings hive comes near this; a larger file is not one of ours.
 constexpr off_t kMaxHiveSize = off_t{64} << 20;
@@ -114,7 +122,11 @@ bool MoveAside(const std::string& file, const FileIdentity& seen, bool locked) {
   HiveLock lock;
   if (!locked && !lock.Acquire(file)) return false;
   if (!(StatHive(file) == seen)) return true;
-  return std::rename(file.c_str(), CorruptName(file).c_str()) == 0;
+  const std::string aside = CorruptName(file);
+  if (std::rename(file.c_str(), aside.c_str()) != 0) return false;
+  const std::lock_guard<std::mutex> hold(g_damagedLock);
+  g_damaged.push_back(aside);
+  return true;
 }
 
 Snapshot Load(const std::string& file, bool locked, std::string* raw, LoadStatus& status) {
@@ -228,3 +240,14 @@ bool CommitHive(const std::string& file, const std::string& rootName, const std:
 }
 
 }  // namespace vsk::reghive
+
+namespace vsk {
+
+std::vector<std::string> TakeDamagedHives() {
+  const std::lock_guard<std::mutex> hold(reghive::g_damagedLock);
+  std::vector<std::string> out;
+  out.swap(reghive::g_damaged);
+  return out;
+}
+
+}  // namespace vsk

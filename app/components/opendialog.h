@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main/dialogtrash.h"
 #include "base/types.h"
 
 namespace brevane {
@@ -42,13 +43,6 @@ using TOpenOptions = vsk::TSet<TOpenOption>;
 enum TOpenOptionEx : int { ofExNoPlacesBar };
 using TOpenOptionsEx = vsk::TSet<TOpenOptionEx>;
 
-// Makes a file dialog's own Delete (its key and its menu entry) move the
-// selection to the trash, each after a question, instead of removing it for
-// good. The dialog becomes Qt's own, whose deletion can be reached.
-void RouteDeletesToTrash(QFileDialog& Dialog);
-// Moves the files and folders selected in the dialog's list to the trash,
-// each after a question.
-void DeleteSelectedToTrash(QFileDialog& Dialog);
 
 class TOpenDialog : public QFileDialog {
   Q_OBJECT

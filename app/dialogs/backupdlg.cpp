@@ -167,6 +167,14 @@ void TfmBackupEditor::buSaveClick() {
     pcPages->setCurrentIndex(1);
     return;
   }
+  // Two sets must never write over each other's backups.
+  std::string clash;
+  const std::string other = ClashingBackupSet(Script(), clash);
+  if (!other.empty()) {
+    ShowError(msgtext::kBackupNameClash + other + msgtext::kBackupNameClashIn + clash + msgtext::kBackupNameClashEnd);
+    pcPages->setCurrentIndex(0);
+    return;
+  }
   done(mrOk);
 }
 

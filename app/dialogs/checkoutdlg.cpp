@@ -77,13 +77,16 @@ void TfmCheckout::buOKClick() {
     edFolder->setFocus();
     return;
   }
-  const bool folderExists = std::filesystem::exists(full, ec);
+  // An empty folder loses nothing; what a folder holds goes to the Trash
+  // only when the user agrees, and Enter answers No.
+  const bool folderFull = std::filesystem::is_directory(full, ec) &&
+                          std::filesystem::directory_iterator(full, ec) != std::filesystem::directory_iterator();
   const bool groupExists = std::filesystem::exists(vsk::MenuGroups().GroupFolder(group), ec);
-  const char* question = folderExists && groupExists ? msgtext::kCheckoutBothExist
-                         : folderExists              ? msgtext::kCheckoutFolderExists
-                         : groupExists               ? msgtext::kCheckoutGroupExists
-                                                     : nullptr;
-  if (question && MessageDlg(question, mtWarning, mbYesNo) != mrYes) return;
+  const char* question = folderFull && groupExists ? msgtext::kCheckoutBothExist
+                         : folderFull              ? msgtext::kCheckoutFolderExists
+                         : groupExists             ? msgtext::kCheckoutGroupExists
+                                                   : nullptr;
+  if (question && MessageDlgDefault(question, mtWarning, mbYesNo, mbNo) != mrYes) return;
   edFolder->setText(QString::fromStdString(full));
   done(mrOk);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The check-out dialog: the folder an archive is checked out to, the name
 // of its menu group and the number of launchers. OK checks the entries and
-// asks before an existing folder or group is replaced; the caller does the
-// work.
+// asks before what an existing folder holds goes to the Trash or an
+// existing group is replaced; the caller does the work.
 
 #include <QDialog>
 #include <memory>

@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <cctype>
 #include <filesystem>
+#include <string_view>
 
 #include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/main/folders.h"
 #include "app/main/userinterface.h"
+#include "archive/tools/arc2arc.h"
 #include "ui_convertarc.h"
 #include "ui_uuencodedlg.h"
 
@@ -62,6 +65,18 @@ std::string ReplaceExtension(const std::string& Name, const std::string& Ext) {
   return (has ? Name.substr(0, dot) : Name) + Ext;
 }
 
+std::string ReplaceArchiveExtension(const std::string& Name, const std::string& Ext) {
+  constexpr std::string_view kTarGz = ".tar.gz";
+  const auto slash = Name.find_last_of('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  if (Name.size() > base + kTarGz.size()) {
+    std::string tail = Name.substr(Name.size() - kTarGz.size());
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == kTarGz) return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
+  }
+  return ReplaceExtension(Name, Ext);
+}
+
 TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmConvertArc>()) {
   ui->setupUi(this);
   rxfedInput = ui->rxfedInput;
@@ -82,8 +97,20 @@ TfmConvertArc::TfmConvertArc(QWidget* Parent) : QDialog(Parent), ui(std::make_un
   connect(buHelp, &QPushButton::clicked, this, [] { ShowHelpKeyword("Hlp_Convert_Archive"); });
   connect(buInputBrowse, &QToolButton::clicked, this,
           [this] { Browse(this, rxfedInput, true, QString::fromUtf8(kArchiveFilter)); });
-  connect(buOutputBrowse, &QToolButton::clicked, this,
-          [this] { Browse(this, rxfedOutput, false, QStringLiteral("All Files (*)")); });
+  connect(buOutputBrowse, &QToolButton::clicked, this, [this] {
+    const QString before = rxfedOutput->text();
+    Browse(this, rxfedOutput, false, QStringLiteral("All Files (*)"));
+    if (rxfedOutput->text() != before) FOutputChosen = true;
+  });
+  // The output follows the input until the user types or picks one; an
+  // output emptied by the user follows again.
+  connect(rxfedOutput, &QLineEdit::textEdited, this, [this](const QString& Text) { FOutputChosen = !Text.isEmpty(); });
+  connect(rxfedInput, &QLineEdit::textChanged, this, [this] {
+    const int i = cbFormat->currentIndex();
+    if (FOutputChosen || i < 0 || i > 7) return;
+    const std::string input = InputName();
+    rxfedOutput->setText(input.empty() ? QString() : Q(ReplaceArchiveExtension(input, kConvertExtensions[i])));
+  });
   rxfedOutput->installEventFilter(this);
 }
 
@@ -99,17 +126,24 @@ void TfmConvertArc::FormActivate() {
 std::string TfmConvertArc::InputName() const { return rxfedInput->text().toStdString(); }
 std::string TfmConvertArc::OutputName() const { return rxfedOutput->text().toStdString(); }
 
+std::string TfmConvertArc::MadeName() const {
+  const std::string out = OutputName();
+  if (out.empty() || cbFormat->currentIndex() != kConvertGZipTar) return out;
+  return vsk::TArc2Arc::DerivedName(out, vsk::tyTarGzip) + ".gz";
+}
+
 void TfmConvertArc::cbFormatChange() {
   const int i = cbFormat->currentIndex();
   if (i < 0 || i > 7) return;
-  if (!rxfedOutput->text().isEmpty()) rxfedOutput->setText(Q(ReplaceExtension(OutputName(), kConvertExtensions[i])));
+  if (!rxfedOutput->text().isEmpty())
+    rxfedOutput->setText(Q(ReplaceArchiveExtension(OutputName(), kConvertExtensions[i])));
   ckVerify->setEnabled(i != kConvertCabinet);
 }
 
 void TfmConvertArc::rxfedOutputEnter() {
   const int i = cbFormat->currentIndex();
   if (!rxfedInput->text().isEmpty() && rxfedOutput->text().isEmpty() && i >= 0 && i <= 7)
-    rxfedOutput->setText(Q(ReplaceExtension(InputName(), kConvertExtensions[i])));
+    rxfedOutput->setText(Q(ReplaceArchiveExtension(InputName(), kConvertExtensions[i])));
 }
 
 void TfmConvertArc::ckDeleteOrgClick() {
@@ -119,7 +153,8 @@ void TfmConvertArc::ckDeleteOrgClick() {
 
 void TfmConvertArc::buConvertClick() {
   const std::string in = InputName(), out = OutputName();
-  const std::string check = cbFormat->currentIndex() == kConvertGZipTar ? out + ".gz" : out;
+  // The question is about the file the run leaves, by that name.
+  const std::string check = MadeName();
   // "./a.zip" and "a.zip", or a link to the input, are the input itself.
   if (!in.empty() && (in == out || SameFile(in, out) || SameFile(in, check))) {
     MessageDlg(kSameInputOutput, mtWarning, mbOK);
@@ -131,6 +166,9 @@ void TfmConvertArc::buConvertClick() {
     (in.empty() ? rxfedInput : rxfedOutput)->setFocus();
     return;
   }
+  // The box shows the name the run leaves before anything is asked about
+  // it ("x.tar" as a "GZipTar" output leaves "x.tar.gz").
+  if (check != out) rxfedOutput->setText(Q(check));
   // An existing output is replaced by the converter only once the new one
   // is complete, so it is not deleted here; the converter is told that the
   // user has answered.

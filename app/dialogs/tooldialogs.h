@@ -20,8 +20,9 @@ class TfmUUEncode;
 namespace brevane {
 
 // The output formats of the convert dialog, in list order, with the
-// extension each gives the output.
-inline constexpr const char* kConvertExtensions[] = {".bh", ".cab", ".tar", ".jar", ".lha", ".lzh", ".tar", ".zip"};
+// extension each gives the output: "GZipTar" shows the name the converter
+// leaves.
+inline constexpr const char* kConvertExtensions[] = {".bh", ".cab", ".tar.gz", ".jar", ".lha", ".lzh", ".tar", ".zip"};
 inline constexpr int kConvertGZipTar = 2;
 inline constexpr int kConvertCabinet = 1;
 
@@ -40,6 +41,9 @@ class TfmConvertArc : public QDialog {
 
   std::string InputName() const;
   std::string OutputName() const;
+  // The file the conversion leaves: the output, or for "GZipTar" the name
+  // the converter gives the gzip of its tar.
+  std::string MadeName() const;
   // The existing output file the user agreed to have replaced; "" when the
   // output did not exist.
   const std::string& ReplacedOutput() const { return FReplacedOutput; }
@@ -61,6 +65,8 @@ class TfmConvertArc : public QDialog {
  private:
   std::unique_ptr<Ui::TfmConvertArc> ui;
   std::string FReplacedOutput;
+  // Whether the user chose the output: until then it follows the input.
+  bool FOutputChosen = false;
 };
 
 class TfmUUEncode : public QDialog {
@@ -76,6 +82,9 @@ class TfmUUEncode : public QDialog {
 
   std::string InputName() const;
   std::string OutputName() const;
+  // The file the conversion leaves: the output, or for "GZipTar" the name
+  // the converter gives the gzip of its tar.
+  std::string MadeName() const;
   // 0 UUEncode, 1 XXEncode.
   int Encoding() const;
   // The output box takes the focus when the input is given, else the input.
@@ -102,5 +111,7 @@ class TfmUUEncode : public QDialog {
 
 // A name with its extension (of the last component) replaced.
 std::string ReplaceExtension(const std::string& Name, const std::string& Ext);
+// Name with its archive extension (".tar.gz" counts as one) replaced by Ext.
+std::string ReplaceArchiveExtension(const std::string& Name, const std::string& Ext);
 
 }  // namespace brevane

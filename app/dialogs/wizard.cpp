@@ -15,6 +15,7 @@
 #include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
 #include "app/dialogs/listrows.h"
+#include "app/main/folders.h"
 #include "app/main/messages.h"
 #include "app/main/setaside.h"
 #include "app/main/settings.h"
@@ -65,11 +66,6 @@ void Browse(QWidget* Parent, QLineEdit* Edit, bool MustExist, const char* Filter
   if (!MustExist) d.setDefaultSuffix(QStringLiteral("zip"));
   if (!Edit->text().isEmpty()) d.selectFile(Edit->text());
   if (UI().ShowModal(d) == mrOk && !d.selectedFiles().isEmpty()) Edit->setText(d.selectedFiles().front());
-}
-
-bool IsFile(const std::string& Name) {
-  std::error_code ec;
-  return !Name.empty() && fs::is_regular_file(Name, ec);
 }
 
 }  // namespace
@@ -169,11 +165,15 @@ void TfmWizard::ShowStep(int Step) {
     if (Options.ExtractLast) {
       ShowExceptions([&] { folder = ReadSettingString("Folders", "ExtractLastPath"); });
     } else if (Options.ExtractSame) {
-      folder = FolderOf(archive);
+      // Never a temporary folder of the program's, which goes at its end.
+      std::error_code ec;
+      folder = LastingFolderOf(archive, fs::is_directory(Options.ExtractFolder, ec) ? Options.ExtractFolder
+                                                                                     : GetSpecialFolderPath(sfProfile));
     } else {
       std::error_code ec;
       if (fs::is_directory(Options.ExtractFolder, ec)) folder = Options.ExtractFolder;
     }
+    if (InTempFolder(folder)) folder.clear();
     edTargetFolder->setText(Q(folder));
   }
   UpdateButtons();

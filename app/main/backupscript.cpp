@@ -187,7 +187,52 @@ std::vector<std::string> BackupFilesOf(const TBackupScript& S) {
   return files;
 }
 
+// The files a set's runs write without asking: its generations, or its
+// single backup (also the name a prompting set proposes).
+std::vector<std::string> WrittenFilesOf(const TBackupScript& S) {
+  if (S.Method != kBackupGenerations) return {SingleBackupPath(S)};
+  std::vector<std::string> files;
+  for (int k = 1; k <= S.Generations; ++k) files.push_back(GenerationPath(S, k));
+  return files;
+}
+
+std::string CanonicalFolder(const std::string& Folder) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(Folder, ec), ec);
+  if (ec) p = fs::path(Folder).lexically_normal();
+  std::string s = p.string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string Folded(std::string Name) {
+  std::transform(Name.begin(), Name.end(), Name.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return Name;
+}
+
 }  // namespace
+
+std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash) {
+  Clash.clear();
+  const std::string folder = CanonicalFolder(Script.Folder);
+  const std::vector<std::string> mine = WrittenFilesOf(Script);
+  for (const std::string& name : FindBackupSets()) {
+    std::vector<std::string> lines;
+    TBackupScript other;
+    if (name == Script.Name || !ReadScriptLines(BackupScriptPath(name), lines) || !ParseBackupScript(lines, other) ||
+        CanonicalFolder(other.Folder) != folder)
+      continue;
+    std::vector<std::string> theirs;
+    for (const std::string& file : WrittenFilesOf(other)) theirs.push_back(Folded(NameOf(file)));
+    for (const std::string& file : mine)
+      if (std::find(theirs.begin(), theirs.end(), Folded(NameOf(file))) != theirs.end()) {
+        Clash = file;
+        return other.Name;
+      }
+  }
+  return {};
+}
 
 void DeleteSetBackups(const TBackupScript& Script) {
   // A set named "x1" makes "x1.zip", the first generation of a set "x".

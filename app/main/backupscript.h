@@ -60,6 +60,14 @@ std::string SingleBackupPath(const TBackupScript& Script);
 // Generation N: folder + name + N + extension (1 is the oldest).
 std::string GenerationPath(const TBackupScript& Script, int N);
 
+// Another set of the backup folder whose backups would have a file name
+// of Script's in the same storage folder ("daily" with 3 generations writes
+// "daily1.zip", the single backup of a set "daily1"): its name, with
+// Clash the file of Script's; "" when there is none. A set of Script's own
+// name is not another. Names are compared as a case-blind file system
+// would.
+std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash);
+
 // Makes room for a new newest generation: generation 1 is deleted and
 // 2..G become 1..G-1. On failure Failed names the file that could not be
 // deleted or renamed.

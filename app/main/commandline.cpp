@@ -84,7 +84,9 @@ void TfmMain::ProcContextMenu() {
     ~TCloser() { Main->close(); }
   } closer{this};
   FExitCode = 0;
-  if (ParamCount() <= 1) return;
+  // A lone switch is refused before the window would open; the clean-up
+  // alone ends up below, doing nothing.
+  if (ParamCount() < 1 || (ParamCount() == 1 && !CleanUpRun())) return;
   const std::string sw = ParamStr(1);
   const std::string a = AbsolutePath(ParamStr(2));
   const bool inputs = ParamCount() >= 3;
@@ -94,6 +96,21 @@ void TfmMain::ProcContextMenu() {
     if (IsFile(Archive)) return true;
     ShowError(MissingFileText(Archive));
     return false;
+  };
+  // Files to be added must be there: each one missing is named, and
+  // nothing is made without it.
+  const auto inputsFound = [] {
+    std::string missing;
+    for (const std::string& input : Inputs()) {
+      const std::string path = AbsolutePath(input);
+      // A mask needs its folder.
+      const std::string needed = NameOf(path).find_first_of("*?") != std::string::npos ? FolderOf(path) : path;
+      std::error_code ec;
+      if (fs::exists(needed, ec)) continue;
+      missing += (missing.empty() ? "" : "\r\n") + MissingFileText(needed);
+    }
+    if (!missing.empty()) ShowError(missing);
+    return missing.empty();
   };
   bool done = false;
 
@@ -120,13 +137,13 @@ void TfmMain::ProcContextMenu() {
     done = existing(a) && CmdLineExtractDialog(a);
   } else if (sw == "-A") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && CmdLineAddOptions(a, Inputs());
+    done = inputs && inputsFound() && CmdLineAddOptions(a, Inputs());
   } else if (sw == "-G" || sw == "-D") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true) > 0;
+    done = inputs && inputsFound() && CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true) > 0;
   } else if (sw == "-M") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && CmdLineMail(a, Inputs());
+    done = inputs && inputsFound() && CmdLineMail(a, Inputs());
   } else if (sw == "-T") {
     done = existing(a) && CmdTest(a);
   } else if (sw == "-R") {
@@ -139,7 +156,7 @@ void TfmMain::ProcContextMenu() {
     done = existing(a) && CmdMakeSFX(a, "");
   } else if (sw == "-AX") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && CmdLineMakeSFX(a, Inputs());
+    done = inputs && inputsFound() && CmdLineMakeSFX(a, Inputs());
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") {
       RemoveRegistration();
@@ -170,8 +187,8 @@ bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
   TfmExtractDlg dlg(this);
   dlg.SetFilesIndex(1);
   dlg.rgFiles->setEnabled(false);
-  const std::string destination = SettingsDestination(FolderOf(Archive));
-  if (destination.empty()) dlg.ShowFolderInTree(FolderOf(Archive));
+  const std::string destination = SettingsDestination(ArchiveFolderToOffer(Archive));
+  if (destination.empty()) dlg.ShowFolderInTree(ArchiveFolderToOffer(Archive));
   if (!destination.empty()) {
     dlg.SetDestination(destination);
     QDir::setCurrent(QString::fromStdString(destination));
@@ -229,31 +246,26 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
 }
 
 bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
-                              const std::function<void(const std::string& Made)>& Use, bool KeepToExit) {
-  TTempFolder folder{GetTempFolderName()};
+                              const std::function<bool(const std::string& Made)>& Use, bool Spool) {
+  TTempFolder folder{Spool ? NewMailSpoolFolder() : GetTempFolderName()};
   if (folder.Path.empty()) {
     ShowError(msgtext::kTempFolderFailed);
     return false;
   }
-  const std::string path = folder.Path;
-  if (KeepToExit) {
-    FTempFolders.push_back(path);
-    folder.Path.clear();
-  }
-  const std::string temp = path + "/" + NameOf(Archive);
+  const std::string temp = folder.Path + "/" + NameOf(Archive);
   CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
-  const std::string made = ArchiveMadeIn(path, temp);
+  const std::string made = ArchiveMadeIn(folder.Path, temp);
   if (made.empty()) return false;
-  Use(made);
+  if (Use(made) && Spool) folder.Path.clear();
   return true;
 }
 
 bool TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
   // The mail program may read the attachment long after the mail tool has
   // returned (a running instance takes the request over): the archive
-  // stays as long as the program runs.
+  // stays in the mail spool, which a later start sweeps.
   bool sent = false;
-  WithTempArchive(Archive, Files, [&](const std::string& Made) { sent = MailArchive(Made); }, true);
+  WithTempArchive(Archive, Files, [&](const std::string& Made) { return sent = MailArchive(Made); }, true);
   return sent;
 }
 
@@ -278,6 +290,7 @@ bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::
         Mode = vsk::omOverwrite;
       };
     made = CmdMakeSFX(Made, exe);
+    return made;
   });
   return made;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -169,6 +170,85 @@ std::string GetTempFolderName() {
   std::string name = AddBackslash(base.string()) + "qv_XXXXXX";
   if (!mkdtemp(name.data())) return {};
   return name;
+}
+
+namespace {
+
+constexpr const char* kTempPrefix = "qv_";
+constexpr const char* kSourceRecord = "/.brevane-source";
+
+std::string TempRoot() {
+  std::error_code ec;
+  fs::path base = fs::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  const fs::path real = fs::weakly_canonical(base, ec);
+  return WithoutTrailingSlashes((ec ? base : real).string());
+}
+
+// The temporary folder of the program's that Path lies in; "" when none.
+std::string TempFolderHolding(const std::string& Path) {
+  if (Path.empty()) return {};
+  std::error_code ec;
+  const std::string path = fs::weakly_canonical(fs::absolute(Path, ec), ec).string();
+  const std::string root = TempRoot() + "/";
+  if (ec || path.compare(0, root.size(), root) != 0) return {};
+  const std::string rest = path.substr(root.size());
+  if (rest.rfind(kTempPrefix, 0) != 0) return {};
+  return root + rest.substr(0, rest.find('/'));
+}
+
+}  // namespace
+
+bool InTempFolder(const std::string& Path) { return !TempFolderHolding(Path).empty(); }
+
+void NoteTempSource(const std::string& Folder, const std::string& Archive) {
+  std::ofstream out(WithoutTrailingSlashes(Folder) + kSourceRecord, std::ios::trunc);
+  out << Archive << '\n';
+}
+
+std::string LastingFolderOf(const std::string& Archive, const std::string& Fallback) {
+  std::string archive = Archive;
+  // A viewed archive may itself come from a viewed archive.
+  for (int depth = 0; depth < 8; ++depth) {
+    const std::string temp = TempFolderHolding(archive);
+    if (temp.empty()) return FolderOf(archive);
+    std::ifstream in(temp + kSourceRecord);
+    std::string source;
+    if (!std::getline(in, source) || source.empty() || source[0] != '/' || !IsFile(source)) break;
+    archive = source;
+  }
+  return Fallback;
+}
+
+std::string MailSpoolFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache") + "/brevane/mail"; }
+
+std::string NewMailSpoolFolder() {
+  const std::string spool = MailSpoolFolder();
+  std::error_code ec;
+  fs::create_directories(spool, ec);
+  struct stat st;
+  // A spool that is not a folder of this user's own is not written into.
+  if (lstat(spool.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
+  std::string name = spool + "/m_XXXXXX";
+  if (!mkdtemp(name.data())) return {};
+  return name;
+}
+
+void SweepMailSpool() {
+  constexpr time_t kDay = 24 * 60 * 60;
+  const std::string spool = MailSpoolFolder();
+  const int fd = open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  const time_t now = time(nullptr);
+  std::vector<std::string> old;
+  for (const std::string& name : EntryNames(fd)) {
+    struct stat st;
+    if (name.rfind("m_", 0) == 0 && fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now - st.st_mtime >= kDay)
+      old.push_back(spool + "/" + name);
+  }
+  close(fd);
+  for (const std::string& path : old) RemoveTree(path, true);
 }
 
 std::string GetSpecialFolderPath(int folderId) {

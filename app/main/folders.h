@@ -31,6 +31,28 @@ enum TSpecialFolder : int {
 // other process can take the name in between.
 std::string GetTempFolderName();
 
+// Whether Path lies in a folder that GetTempFolderName made: the program
+// deletes those (viewed entries, scans, installs).
+bool InTempFolder(const std::string& Path);
+// Notes in such a folder the archive its files are taken from, so that an
+// archive among them, opened in this or another run, can be traced back.
+void NoteTempSource(const std::string& Folder, const std::string& Archive);
+// The folder that stands for "the archive's folder" where files are to
+// stay: the archive's own; for an archive in a temporary folder the folder
+// of the archive it was taken from, else Fallback.
+std::string LastingFolderOf(const std::string& Archive, const std::string& Fallback);
+
+// The per-user folder of archives made to be mailed ("-M"):
+// $XDG_CACHE_HOME/brevane/mail. A mail program may read an attachment long
+// after the mail tool returned, so they outlive the run.
+std::string MailSpoolFolder();
+// Creates a new, empty folder of the user's own in the mail spool and
+// returns its full name; "" when none could be made.
+std::string NewMailSpoolFolder();
+// Deletes the spool's folders that have not changed for a day: their mail
+// has long been sent. A link is removed, never followed.
+void SweepMailSpool();
+
 // The folder of the desktop that stands for a special folder (the XDG user
 // folders, the applications menu, autostart, ...); "" for a number without
 // one. The folder need not exist.

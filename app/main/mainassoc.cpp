@@ -34,7 +34,7 @@ bool TfmMain::ShowFileAssociationDlg() {
 
 void TfmMain::CheckFileAssociations() {
   // The uninstaller's clean-up is not the moment to offer associations.
-  if (ParamCount() >= 2 && ParamStr(1) == "-SYS") return;
+  if (CleanUpRun()) return;
   if (!Options.CheckAssociations || !Options.EnableAssociations) return;
   try {
     UpdateRegArchiveExt();

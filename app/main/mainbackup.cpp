@@ -65,6 +65,17 @@ bool TfmMain::ExecuteBackup(const std::string& ScriptPath) {
     return false;
   }
 
+  // A set that would write over another set's backups (scripts saved
+  // before the editor refused such sets, or edited by hand) is skipped.
+  std::string clash;
+  if (script.Method != kBackupPrompt) {
+    const std::string other = ClashingBackupSet(script, clash);
+    if (!other.empty()) {
+      ShowError(msgtext::kBackupNameClash + other + msgtext::kBackupNameClashIn + clash + msgtext::kBackupSkipped);
+      return false;
+    }
+  }
+
   switch (script.Method) {
     case kBackupOverwrite: break;
     case kBackupPrompt: {

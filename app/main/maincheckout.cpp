@@ -8,7 +8,9 @@
 #include <QSpinBox>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "app/dialogs/checkoutdlg.h"
 #include "app/main/archivemodel.h"
@@ -20,6 +22,7 @@
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "platform/menugroup.h"
+#include "platform/trash.h"
 
 namespace brevane {
 
@@ -29,6 +32,41 @@ std::string WithoutExtension(const std::string& Path) {
   const auto slash = Path.rfind('/');
   const auto dot = Path.rfind('.');
   return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? Path.substr(0, dot) : Path;
+}
+
+// Name without its trailing "/".
+std::string Slashless(std::string Path) {
+  while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
+  return Path;
+}
+
+// Proposed, never one that is there already: "tree", else "tree-1",
+// "tree-2", ...
+std::string UnusedFolderName(const std::string& Base) {
+  std::error_code ec;
+  const auto taken = [&ec](const std::string& Name) {
+    return std::filesystem::exists(std::filesystem::symlink_status(Name, ec));
+  };
+  if (!taken(Base)) return Base;
+  for (int n = 1; n < 10000; ++n)
+    if (const std::string name = Base + "-" + std::to_string(n); !taken(name)) return name;
+  return Base;
+}
+
+// The names at the top of Folder, sorted.
+std::vector<std::string> TopNames(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool Trash(const std::string& Path) {
+  if (vsk::MoveToTrash(Path)) return true;
+  ShowError(msgtext::kTrashFileFailed + NameOf(Path) + msgtext::kTrashFileFailedEnd);
+  return false;
 }
 
 bool IsProgram(const std::string& File) {
@@ -47,12 +85,19 @@ bool TfmMain::ExitCheckoutCheck() {
   if (answer == mrYes) {
     if (!vsk::MenuGroups().Remove(FCheckoutGroup))
       ShowError(msgtext::kDeleteGroupFailed + FCheckoutGroup + "\"");
-    // A folder that took the check-out's place since is not the user's to
-    // lose.
-    if (FCheckoutFolderId != TFileId{} && FileIdOf(FCheckoutFolder) == FCheckoutFolderId)
-      DeleteFolderTree(FCheckoutFolder);
+    // Only what the check-out made goes, and to the Trash: a folder that
+    // took its place since, or the user's folder it was put in, stays.
+    const std::string folder = Slashless(FCheckoutFolder);
+    if (FCheckoutFolderId != TFileId{} && FileIdOf(folder) == FCheckoutFolderId) {
+      if (FCheckoutMadeFolder)
+        Trash(folder);
+      else
+        for (const auto& [name, id] : FCheckoutEntries)
+          if (FileIdOf(folder + "/" + name) == id) Trash(folder + "/" + name);
+    }
   }
   FCheckoutPending = false;
+  FCheckoutEntries.clear();
   return true;
 }
 
@@ -65,7 +110,7 @@ void TfmMain::acCheckOutExecute() {
   dlg.ArchiveFile = archive;
   const std::string base = Options.CheckoutBaseFolder;
   dlg.edFolder->setText(QString::fromStdString(
-      base.empty() ? WithoutExtension(archive) : (base.back() == '/' ? base : base + "/") + stem));
+      UnusedFolderName(base.empty() ? WithoutExtension(archive) : (base.back() == '/' ? base : base + "/") + stem)));
   dlg.edGroupName->setText(QString::fromStdString(stem));
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
     dlg.ckVirusScan->setChecked(false);
@@ -73,14 +118,24 @@ void TfmMain::acCheckOutExecute() {
   }
   if (UI().ShowModal(dlg) != mrOk) return;
 
-  const std::string folder = dlg.Folder();
+  const std::string folder = Slashless(dlg.Folder());
+  // What the user's folder holds goes to the Trash, as agreed in the
+  // dialog; the folder itself stays theirs.
+  std::error_code ec;
+  const bool existed = std::filesystem::exists(std::filesystem::symlink_status(folder, ec));
+  if (existed && std::filesystem::is_directory(folder, ec))
+    for (const std::string& name : TopNames(folder))
+      if (!Trash(folder + "/" + name)) return;
   FCheckoutPending = true;
-  FCheckoutFolder = folder.back() == '/' ? folder : folder + "/";
+  FCheckoutFolder = folder + "/";
   FCheckoutGroup = dlg.GroupName();
-  DeleteFolderTree(FCheckoutFolder);
   vsk::MenuGroups().Remove(FCheckoutGroup);
   CmdExtract(archive, folder, true, false, true, false, true, false);
-  FCheckoutFolderId = FileIdOf(FCheckoutFolder);
+  FCheckoutFolderId = FileIdOf(folder);
+  FCheckoutMadeFolder = !existed;
+  FCheckoutEntries.clear();
+  if (!FCheckoutMadeFolder)
+    for (const std::string& name : TopNames(folder)) FCheckoutEntries.emplace_back(name, FileIdOf(folder + "/" + name));
 
   // One launcher per row, in list order, up to the limit; only for files
   // the reader put below the folder.

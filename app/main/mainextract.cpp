@@ -281,6 +281,16 @@ void TfmMain::ShowExtractResult(const vsk::TUnBase& Reader, int Count) {
     MessageDlg(msgtext::kExtractCompleted + n, mtInformation, mbOK);
 }
 
+std::string TfmMain::ArchiveFolderToOffer(const std::string& Archive) {
+  // An archive in one of the program's temporary folders (a viewed entry)
+  // stands for the archive it came from: its folder goes when the program
+  // ends, and with it whatever is extracted there.
+  std::string fallback = Options.ExtractFolder;
+  if (fallback.empty() || fallback[0] != '/' || !QFileInfo(Q(fallback)).isDir())
+    fallback = GetSpecialFolderPath(sfProfile);
+  return LastingFolderOf(Archive, fallback);
+}
+
 std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
   // Only an absolute folder is taken: a relative one would depend on
   // whatever the current folder happens to be.
@@ -292,6 +302,7 @@ std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
   else if (!Options.ExtractFolder.empty() && Options.ExtractFolder[0] == '/' &&
            QFileInfo(Q(Options.ExtractFolder)).isDir())
     destination = Options.ExtractFolder;
+  if (InTempFolder(destination)) destination = ArchiveFolder;
   return !destination.empty() && destination[0] == '/' ? destination : std::string();
 }
 
@@ -302,7 +313,7 @@ void TfmMain::acExtractExecute() {
   TfmExtractDlg dlg(this);
   CurrentWriter = nullptr;
   const std::string archive = AbsolutePath(vskVorsk.ArchiveFile());
-  const std::string archiveFolder = FolderOf(archive);
+  const std::string archiveFolder = ArchiveFolderToOffer(archive);
   TCurrentDirKeeper keeper;
 
   const std::vector<std::string> selected = SelectedEntryPaths();
@@ -443,6 +454,8 @@ void TfmMain::acViewSelectedExecute() {
     return;
   }
   FTempFolders.push_back(folder);
+  // An archive viewed from here is traced back to this one.
+  NoteTempSource(folder, AbsolutePath(vskVorsk.ArchiveFile()));
   CmdExtractSelected(folder + "/", true, false, false, false, true);
   std::vector<std::string> refused;
   for (const std::string& path : selected) {

@@ -164,7 +164,9 @@ TfmMain::~TfmMain() { FormDestroy(); }
 
 void TfmMain::FormCreate() {
   FTempFolders.clear();
-  FInteractive = ParamCount() < 2;
+  FInteractive = ShowMainForm();
+  // Archives mailed by an earlier run have long been read by now.
+  SweepMailSpool();
   // The favourites menu measures its entries' texts on a bitmap made here,
   // and the check-out state starts empty here.
   FSavedDateSeparator = FormatSettings.DateSeparator;
@@ -174,20 +176,33 @@ void TfmMain::FormCreate() {
   // with the defaults.
   // The uninstaller's clean-up ("-SYS") runs no first-run step: what it
   // registered or created would outlive the program it points at.
-  const bool cleanUp = ParamCount() >= 2 && ParamStr(1) == "-SYS";
-  const bool firstRun = !SettingsExist();
+  const bool cleanUp = CleanUpRun();
+  const bool settingsFound = SettingsExist();
+  // A settings file that could not be read has been moved aside (by the
+  // first read, here or before): the program ran before, so only the
+  // defaults come back, not the first-run steps.
+  std::vector<std::string> damaged;
+  const std::string hive = vsk::HiveFileName(vsk::HKEY_CURRENT_USER) + ".";
+  for (std::string& file : vsk::TakeDamagedHives())
+    if (file.starts_with(hive)) damaged.push_back(std::move(file));
+  const bool firstRun = !settingsFound && damaged.empty();
   if (firstRun && !cleanUp) {
     ShowExceptions(WriteDefaultSettings);
     ShowExceptions([] { RegisterShellExtensions(); });
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
     CreateShortcut(GetSpecialFolderPath(sfStartMenu), "Brevane", program);
     CreateShortcut(GetSpecialFolderPath(sfDesktopDirectory), "Brevane", program);
+  } else if (!settingsFound && !cleanUp) {
+    ShowExceptions(WriteDefaultSettings);
+    // The association question was answered at the first run.
+    ShowExceptions([] { WriteSettingBool("FileAssociations", "CheckAssociations", false); });
+    for (const std::string& file : damaged) MessageDlg(msgtext::kSettingsDamaged + file, mtWarning, mbOK);
   }
   RefreshFavourites();
   // Loading would bring the settings' sections into being, and the next
   // start would take them for a finished first run: the clean-up on a
   // profile without settings runs on the defaults.
-  if (!(firstRun && cleanUp)) ShowExceptions(LoadSettings);
+  if (settingsFound || !cleanUp) ShowExceptions(LoadSettings);
   ApplyRegSettings();
   // The self-extractor builder takes the program's "Data" folder for its
   // stubs (the temporary folder, where it has none); the help commands

@@ -105,10 +105,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
   // Files packed as Archive's name into a fresh temporary folder; Use gets
   // the archive made there. The folder goes afterwards, however it went;
-  // with KeepToExit it stays until the window is destroyed. False when no
-  // archive was made.
+  // with Spool it is a folder of the mail spool instead, kept when Use
+  // says the archive was handed on. False when no archive was made.
   bool WithTempArchive(const std::string& Archive, const std::vector<std::string>& Files,
-                       const std::function<void(const std::string& Made)>& Use, bool KeepToExit = false);
+                       const std::function<bool(const std::string& Made)>& Use, bool Spool = false);
   // The uninstaller's clean-up: the settings go, nothing is written back.
   void RemoveRegistration();
 
@@ -191,6 +191,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The destination the settings give (last used, the archive's folder, or
   // the configured folder), always absolute; "" when none applies.
   std::string SettingsDestination(const std::string& ArchiveFolder);
+  // The folder offered as the archive's own for extracting: never one of
+  // the program's temporary folders.
+  std::string ArchiveFolderToOffer(const std::string& Archive);
   void acExtractExecute();
   // True when every entry came out: something was extracted, nothing was
   // cancelled and no component reported an error.
@@ -327,6 +330,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   std::string FCheckoutGroup;   // the group's name in the menu
   // The folder the check-out made: only that folder is deleted later.
   TFileId FCheckoutFolderId;
+  // Whether the check-out made its folder; when it did not (the user's own
+  // folder), what it put at the top of the folder, each by its file.
+  bool FCheckoutMadeFolder = false;
+  std::vector<std::pair<std::string, TFileId>> FCheckoutEntries;
   void acInstallExecute();
   void acRenameArchiveExecute();
   void acPasswordExecute();

@@ -29,6 +29,7 @@
 #include "app/main/contentlist.h"
 #include "app/main/folders.h"
 #include "app/main/runprogram.h"
+#include "app/main/setaside.h"
 #include "app/main/settings.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/mainform.h"
@@ -186,9 +187,15 @@ void TfmMain::ConnectToolCommands() {
     vskUnGZIPNestedTarFile(S, F, D);
   };
   vskArc2Arc.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
+  // An encrypted input asks for its password as extraction does; a wrong
+  // one is forgotten.
+  vskArc2Arc.OnGetPassword = [this](vsk::TZipCommon& S, const std::string& F, std::string& P, bool& T) {
+    vskUnZipGetPassword(S, F, P, T);
+  };
   vskArc2Arc.OnError = [this](vsk::TZipCommon&, const std::string& F, const std::string& X, const std::string&,
                               int ECode) {
     ++FConvertErrors;
+    if (ECode == 26517) FPassword.clear();
     if (ECode == vsk::msg::UserCanceled) return;
     const char* text = vsk::MessageText(ECode);
     ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
@@ -558,7 +565,7 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(ArchiveName, ".zip")));
+    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceArchiveExtension(ArchiveName, ".zip")));
   }
   if (UI().ShowModal(dlg) != mrOk) return false;
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,
@@ -602,6 +609,23 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   // The run is judged by what the converter reported during it, never by
   // an output file that may have been there before.
   const TFileIdentity before = IdentityOf(made);
+  // The tar a "GZipTar" run builds before it gzips it.
+  const std::string tarStep = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) : std::string();
+  std::error_code ec;
+  const bool tarStepBefore = !tarStep.empty() && fs::exists(fs::symlink_status(tarStep, ec));
+  // The output the user agreed to replace is set aside: only a good run
+  // takes its place; after a failed one it comes back over what was
+  // written.
+  TSetAside replaced;
+  if (!replaced.Take(made)) {
+    EndProgress();
+    if (FInteractive) {
+      SetSimplePanel(false);
+      ApplicationWaiting();
+    }
+    ShowError(msgtext::kUnableToOverwrite);
+    return false;
+  }
   FConvertErrors = 0;
   FConvertCompressed = false;
   FConvertChecked = false;
@@ -618,13 +642,22 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
   const bool ok = !raised && FConvertErrors == 0 && !vskArc2Arc.GetCancel() && FConvertCompressed && after.Exists &&
                   !(before.Exists && before.Same(after)) &&
                   (!vskArc2Arc.IntegrityCheck || (FConvertChecked && !FTestFailed));
+  // A failed run leaves nothing new behind: an output that was not there
+  // before goes, one that was is back in its place.
+  if (ok) {
+    replaced.Discard();
+  } else {
+    if (!before.Exists && after.Exists) fs::remove(made, ec);
+    replaced.Restore();
+  }
+  // The tar on the way to a "GZipTar" output is no output of its own.
+  if (!tarStep.empty() && !tarStepBefore && IdentityOf(tarStep).Exists) fs::remove(tarStep, ec);
   // The original goes only after a good run whose output is another file.
   if (ok && dlg.ckDeleteOrg->isChecked() && !SameFile(input, made)) {
     if (FInteractive && input == vskVorsk.ArchiveFile()) {
       acCloseArchiveExecute();
       DisplayArchive(made);
     }
-    std::error_code ec;
     if (!fs::remove(input, ec)) ShowError(msgtext::kConvDeleteFailed);
   }
   if (FInteractive) {

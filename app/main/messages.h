@@ -91,6 +91,11 @@ inline constexpr const char* kTempFolderFailed = "Unable to create the temporary
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
 inline constexpr const char* kTheFile = "The file ";
 
+// Start-up.
+inline constexpr const char* kSettingsDamaged =
+    "Your Brevane settings could not be read, so all settings are back\r\nto their defaults. The damaged "
+    "settings file was kept as:\r\n\r\n";
+
 // The configuration dialog.
 inline constexpr const char* kConfigScannerInvalid =
     "The location of your antivirus software is invalid. Please\r\nenter a valid location or leave blank if you do "
@@ -110,12 +115,12 @@ inline constexpr const char* kCheckoutBadGroup =
 inline constexpr const char* kCheckoutHoldsArchive =
     "The Check Out folder holds the archive itself. Please choose\r\na folder that does not contain the archive.";
 inline constexpr const char* kCheckoutBothExist =
-    "The folder you specified already exist. If you continue, all\r\nexisting files in this folder and its "
-    "subfolders will be\r\ndeleted.\r\n\r\nThe group name you specified already exist. If you continue,\r\nall "
-    "existing icons in this group will be deleted.\r\n\r\nDo you want to continue ?";
+    "The folder you specified already exist and is not empty. If you\r\ncontinue, all existing files in this folder "
+    "and its subfolders\r\nwill be moved to the Trash.\r\n\r\nThe group name you specified already exist. If you "
+    "continue,\r\nall existing icons in this group will be deleted.\r\n\r\nDo you want to continue ?";
 inline constexpr const char* kCheckoutFolderExists =
-    "The folder you specified already exist. If you continue, all\r\nexisting files in this folder and its "
-    "subfolders will be\r\ndeleted. \r\n\r\nDo you want to continue ?";
+    "The folder you specified already exist and is not empty. If you\r\ncontinue, all existing files in this folder "
+    "and its subfolders\r\nwill be moved to the Trash.\r\n\r\nDo you want to continue ?";
 inline constexpr const char* kCheckoutGroupExists =
     "The group name you specified already exist. If you continue,\r\nall existing icons in this group will be "
     "deleted.\r\n\r\nDo you want to continue ?";
@@ -227,6 +232,12 @@ inline constexpr const char* kBackupInvalidName =
 inline constexpr const char* kBackupNeedFolder = "You must enter the Backup Storage Folder before saving.";
 inline constexpr const char* kBackupNeedFiles =
     "You must select at least one file or folder to backup \r\nbefore saving.";
+inline constexpr const char* kBackupNameClash =
+    "The backups of this set would be written over those of the\r\nbackup set \"";
+inline constexpr const char* kBackupNameClashIn = "\" in the same storage folder:\r\n\r\n";
+inline constexpr const char* kBackupNameClashEnd =
+    "\r\n\r\nPlease choose another name, archive format, storage folder\r\nor number of generations for this "
+    "backup set.";
 inline constexpr const char* kBackupSelectToModify = "Please select a backup set first before\r\ntrying to modify.";
 inline constexpr const char* kBackupScriptMissing =
     "The script file for the backup set you selected \r\nseems to be missing.";

@@ -97,7 +97,9 @@ std::string ParamStr(int Index) {
   return Index >= 1 && Index <= ParamCount() ? g_params[static_cast<std::size_t>(Index - 1)] : std::string();
 }
 
-bool ShowMainForm() { return ParamCount() < 2; }
+bool CleanUpRun() { return ParamCount() >= 1 && ParamStr(1) == "-SYS"; }
+
+bool ShowMainForm() { return ParamCount() < 2 && !CleanUpRun(); }
 
 bool StartProgram(const std::vector<std::string>& Params) {
   SetParams(Params);

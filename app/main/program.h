@@ -20,7 +20,11 @@ void SetParams(std::vector<std::string> Params);
 int ParamCount();
 std::string ParamStr(int Index);
 
-// Whether the main window is to be shown (fewer than two parameters).
+// Whether this is the uninstaller's clean-up: "-SYS" as the first
+// parameter, with whatever follows it or alone.
+bool CleanUpRun();
+// Whether the main window is to be shown: fewer than two parameters and no
+// clean-up.
 bool ShowMainForm();
 
 // Everything before the message loop, with an application object already

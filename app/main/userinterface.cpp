@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <exception>
 
+#include "app/main/dialogtrash.h"
 #include "app/main/helpjump.h"
 
 namespace brevane {
@@ -60,11 +61,21 @@ std::string DisplayText(const std::string& Text) {
 }
 
 int TQtUserInterface::MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) {
-  return MessageDlgHelp(Text, Type, Buttons, 0);
+  return ShowMessageBox(Text, Type, Buttons, 0, 0);
 }
 
 int TQtUserInterface::MessageDlgHelp(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
                                      int HelpCtx) {
+  return ShowMessageBox(Text, Type, Buttons, HelpCtx, 0);
+}
+
+int TQtUserInterface::MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
+                                        TMsgDlgButtons Default) {
+  return ShowMessageBox(Text, Type, Buttons, 0, Default);
+}
+
+int TQtUserInterface::ShowMessageBox(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx,
+                                     TMsgDlgButtons Default) {
   QMessageBox box(QApplication::activeWindow());
   switch (Type) {
     case mtWarning:
@@ -109,7 +120,10 @@ int TQtUserInterface::MessageDlgHelp(const std::string& Text, TMsgDlgType Type, 
   };
   if (Buttons == 0) Buttons = mbOK;
   for (const auto& p : pairs)
-    if (Buttons & p.Button) box.addButton(p.Standard);
+    if (Buttons & p.Button) {
+      QPushButton* button = box.addButton(p.Standard);
+      if (p.Button == Default) box.setDefaultButton(button);
+    }
   // Help shows the topic and the question stays: the button is taken from
   // the box's own handling, which would close it.
   if (QAbstractButton* help = (Buttons & mbHelp) && HelpCtx ? box.button(QMessageBox::Help) : nullptr) {
@@ -132,10 +146,12 @@ bool TQtUserInterface::InputQuery(const std::string& Caption, const std::string&
 }
 
 bool TQtUserInterface::SelectDirectory(const std::string& Caption, std::string& Folder) {
-  const QString dir = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQt(Caption), ToQt(Folder),
-                                                        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-  if (dir.isEmpty()) return false;
-  Folder = dir.toStdString();
+  QFileDialog d(QApplication::activeWindow(), ToQt(Caption), ToQt(Folder));
+  d.setFileMode(QFileDialog::Directory);
+  d.setOption(QFileDialog::ShowDirsOnly);
+  RouteDeletesToTrash(d);
+  if (ShowModal(d) != mrOk || d.selectedFiles().isEmpty()) return false;
+  Folder = d.selectedFiles().front().toStdString();
   return true;
 }
 
@@ -154,6 +170,11 @@ int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx) {
   if (Type == mtError) ++g_errorsShown;
   return UI().MessageDlgHelp(Text, Type, Buttons, HelpCtx);
+}
+
+int MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, TMsgDlgButtons Default) {
+  if (Type == mtError) ++g_errorsShown;
+  return UI().MessageDlgDefault(Text, Type, Buttons, Default);
 }
 
 void ShowError(const std::string& Text) { MessageDlg(Text, mtError, mbOK); }

@@ -56,6 +56,13 @@ class IUserInterface {
     (void)HelpCtx;
     return MessageDlg(Text, Type, Buttons);
   }
+  // A message box whose default button (the one Enter presses) is Default,
+  // one of Buttons; otherwise as MessageDlg.
+  virtual int MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
+                                TMsgDlgButtons Default) {
+    (void)Default;
+    return MessageDlg(Text, Type, Buttons);
+  }
   // An input box; true on OK, with Value holding the answer.
   virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) = 0;
   // A folder choice starting at Folder; true on OK.
@@ -76,9 +83,15 @@ class TQtUserInterface : public IUserInterface {
  public:
   int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons) override;
   int MessageDlgHelp(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx) override;
+  int MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
+                        TMsgDlgButtons Default) override;
   bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override;
   bool SelectDirectory(const std::string& Caption, std::string& Folder) override;
   int ShowModal(QDialog& Dialog) override;
+
+ private:
+  static int ShowMessageBox(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx,
+                            TMsgDlgButtons Default);
 };
 
 // Text as shown: "\r\n" and single "\r" become line breaks.
@@ -87,6 +100,9 @@ std::string DisplayText(const std::string& Text);
 // The short forms the program uses everywhere.
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
 int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, int HelpCtx);
+// A question whose default button is Default (No, say, where Yes would
+// cost the user files).
+int MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons, TMsgDlgButtons Default);
 void ShowError(const std::string& Text);
 void ShowInformation(const std::string& Text);
 // How many error messages the program has shown so far: a command that

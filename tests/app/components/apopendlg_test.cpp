@@ -327,6 +327,53 @@ TEST_F(PanelDialogs, DeletingInTheFileListIsBlockedOrGoesToTheTrash) {
   EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/plain.txt"), "plain");
 }
 
+// The folder picker behind UI().SelectDirectory (backup folders, batch
+// output, the wizard): Delete in it moves a whole folder to the trash after
+// the program's question, never removes it for good.
+TEST_F(PanelDialogs, TheFolderPickerDeletesToTheTrash) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "doomed/deeper");
+  WriteFile(dir / "doomed/deeper/inside.txt", "inside");
+  struct TPicker : TQtUserInterface {
+    std::vector<std::string> Asked;
+    int MessageDlg(const std::string& Text, TMsgDlgType, TMsgDlgButtons) override {
+      Asked.push_back(Text);
+      return mrYes;
+    }
+    int ShowModal(QDialog& Dialog) override {
+      auto& d = dynamic_cast<QFileDialog&>(Dialog);
+      EXPECT_EQ(d.fileMode(), QFileDialog::Directory);
+      d.show();
+      auto* list = d.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+      auto* model = qobject_cast<QFileSystemModel*>(list ? list->model() : nullptr);
+      EXPECT_TRUE(list && model);
+      if (!list || !model) return mrCancel;
+      const QString path = QString::fromStdString(Doomed);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return model->index(path).isValid(); }, 5000));
+      d.activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
+      list->setFocus();
+      list->setCurrentIndex(model->index(path));
+      list->selectionModel()->select(model->index(path),
+                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      QTest::keyClick(list, Qt::Key_Delete);
+      d.hide();
+      return mrCancel;
+    }
+    std::string Doomed;
+  } picker;
+  picker.Doomed = (dir / "doomed").string();
+  SetUserInterface(&picker);
+  std::string folder = dir.str();
+  EXPECT_FALSE(UI().SelectDirectory("Backup Storage Folder", folder));
+  SetUserInterface(nullptr);
+  const std::string question = std::string(msgtext::kConfirmTrashFile) + "doomed" + msgtext::kConfirmTrashFileEnd;
+  EXPECT_EQ(picker.Asked, std::vector<std::string>{question});
+  EXPECT_FALSE(std::filesystem::exists(dir / "doomed"));
+  EXPECT_EQ(vsktest::ReadFile(std::filesystem::path(vsk::HomeTrashDir()) / "files/doomed/deeper/inside.txt"),
+            "inside");
+}
+
 TEST_F(PanelDialogs, NavigationCanBeRefused) {
   TempDir dir;
   std::filesystem::create_directories(dir / "inner");

@@ -46,12 +46,18 @@ class TScriptedUi : public IUserInterface {
   void ExpectModal(std::function<int(QDialog&)> OnModal) { Steps.push_back({kModal, {}, mrOk, {}, OnModal, -1}); }
 
   int MessageDlg(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons) override {
+    LastMessage = Text;
     TStep step;
     if (!Next(kMessage, Text, step)) return mrCancel;
     if (step.Type >= 0) {
       EXPECT_EQ(step.Type, static_cast<int>(Type)) << Text;
     }
     return step.Result;
+  }
+  int MessageDlgDefault(const std::string& Text, TMsgDlgType Type, TMsgDlgButtons Buttons,
+                        TMsgDlgButtons Default) override {
+    LastDefault = Default;
+    return MessageDlg(Text, Type, Buttons);
   }
   bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) override {
     TStep step;
@@ -78,6 +84,9 @@ class TScriptedUi : public IUserInterface {
   bool AskAssociations = false;
   std::string LastInputCaption;
   std::string LastInputStart;
+  std::string LastMessage;
+  // The default button of the last question that named one.
+  TMsgDlgButtons LastDefault = 0;
 
  private:
   bool Next(TKind Kind, const std::string& Text, TStep& Step) {

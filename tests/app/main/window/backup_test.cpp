@@ -210,13 +210,21 @@ TEST_F(Backups, OnlyTheSetsOwnFilesAreTouched) {
   ASSERT_TRUE(Start({zip}));
   const std::vector<std::string> recent = main->dfmruMainList.Items();
   ASSERT_EQ(recent, std::vector<std::string>{zip});
-  for (const char* set : {"Daily", "Daily", "Daily1", "Docs", "Only"}) {
+  for (const char* set : {"Docs", "Only"}) {
     ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + set, mtInformation);
     main->QuickBackupSelect(set);
   }
   EXPECT_EQ(main->dfmruMainList.Items(), recent);
   EXPECT_EQ(main->vskVorsk.ArchiveFile(), zip);
-  for (const char* made : {"/Daily1.zip", "/Daily2.zip", "/Daily3.zip"}) EXPECT_TRUE(fs::exists(store + made)) << made;
+  // Backups the two sets made before such sets were refused; running
+  // either now would write over the other's, so neither runs.
+  for (const char* made : {"/Daily1.zip", "/Daily2.zip", "/Daily3.zip"}) vsktest::WriteFile(store + made, made);
+  ui.ExpectMessage(msgtext::kBackupNameClash + std::string("Daily1") + msgtext::kBackupNameClashIn + store +
+                       "/Daily1.zip" + msgtext::kBackupSkipped,
+                   mtError);
+  ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
+  main->QuickBackupSelect("Daily");
+  EXPECT_EQ(vsktest::ReadFile(store + "/Daily1.zip"), "/Daily1.zip");
 
   const auto remove = [&](const std::string& Name, const std::string& Folder) {
     ui.ExpectModal([&](QDialog& Dialog) {
@@ -300,6 +308,53 @@ TEST_F(Backups, MissingFolderAndRemoval) {
   EXPECT_FALSE(fs::exists(BackupScriptPath("Gone")));
   EXPECT_TRUE(fs::is_directory(store));
   EXPECT_EQ(QuickBackups(), (std::vector<std::string>{"Broken"}));
+}
+
+// "daily" keeping three generations writes daily1.zip to daily3.zip: a
+// set "daily1" in the same folder would write over one of them, and they
+// over it. The editor refuses it, and a script saved by hand is not run.
+TEST_F(Backups, SetsWhoseBackupsWouldShareANameAreRefused) {
+  ASSERT_TRUE(Start({}));
+  TBackupScript daily;
+  daily.Name = "daily";
+  daily.Folder = store;
+  daily.Method = kBackupGenerations;
+  daily.Entries = {(src / "notes.txt").string()};
+  fs::create_directories(BackupFolder());
+  ASSERT_TRUE(SaveBackupScript(BackupScriptPath("daily"), daily));
+
+  TfmBackupEditor e;
+  e.edBackupSetName->setText(QStringLiteral("Daily1"));
+  // The same folder, spelt another way.
+  e.rxdeBackupFolder->setText(QString::fromStdString(store + "/./"));
+  e.AddEntries({(src / "notes.txt").string()});
+  ui.ExpectMessage(msgtext::kBackupNameClash + std::string("daily") + msgtext::kBackupNameClashIn + store +
+                       "/./Daily1.zip" + msgtext::kBackupNameClashEnd,
+                   mtError);
+  e.buSave->click();
+  EXPECT_EQ(e.result(), 0);
+  // Its own generations (Daily11.zip ...) share no name; another folder
+  // neither.
+  e.rbMethodMulti->setChecked(true);
+  e.buSave->click();
+  EXPECT_EQ(e.result(), mrOk);
+  TfmBackupEditor elsewhere;
+  elsewhere.SetScript(daily);
+  elsewhere.edBackupSetName->setText(QStringLiteral("daily1"));
+  elsewhere.rbMethodOverwrite->setChecked(true);
+  elsewhere.rxdeBackupFolder->setText(QString::fromStdString((dir.path() / "other").string()));
+  elsewhere.buSave->click();
+  EXPECT_EQ(elsewhere.result(), mrOk);
+
+  TBackupScript clashing = daily;
+  clashing.Name = "daily1";
+  clashing.Method = kBackupOverwrite;
+  ASSERT_TRUE(SaveBackupScript(BackupScriptPath("daily1"), clashing));
+  ui.ExpectMessage(msgtext::kBackupNameClash + std::string("daily") + msgtext::kBackupNameClashIn + store +
+                       "/daily1.zip" + msgtext::kBackupSkipped,
+                   mtError);
+  EXPECT_FALSE(main->ExecuteBackup(BackupScriptPath("daily1")));
+  EXPECT_FALSE(fs::exists(store + "/daily1.zip"));
 }
 
 }  // namespace

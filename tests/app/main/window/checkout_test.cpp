@@ -8,6 +8,7 @@
 
 #include "app/dialogs/checkoutdlg.h"
 #include "app/main/messages.h"
+#include "platform/menugroup.h"
 #include "tests/app/main/window/windowtest.h"
 
 namespace brevane::testing {
@@ -77,19 +78,21 @@ TEST_F(Checkout, MakesAndRemovesTheFolderAndTheMenuGroup) {
   ui.ExpectMessage(Question(folder.string() + "/", "tools"), mtConfirmation, mrCancel);
   main->acCheckOut->trigger();
   EXPECT_TRUE(fs::exists(group / "setup.exe.desktop"));
-  // Closing the archive asks too; Yes removes the folder and the group.
+  // Closing the archive asks too; Yes removes the folder (to the Trash)
+  // and the group.
   ui.ExpectMessage(Question(folder.string() + "/", "tools"), mtConfirmation, mrYes);
   main->acCloseArchive->trigger();
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_FALSE(fs::exists(group));
   EXPECT_FALSE(fs::exists(menu));
 
-  // An existing folder is replaced only when the user agrees.
+  // What an existing folder holds goes only when the user agrees.
   main->DisplayArchive(zip);
   fs::create_directories(folder);
   vsktest::WriteFile(folder / "keep.txt", "mine");
   ui.ExpectModal([&](QDialog& Dialog) {
     auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    d.edFolder->setText(QString::fromStdString(folder.string()));
     ui.ExpectMessage(msgtext::kCheckoutFolderExists, mtWarning, mrNo);
     d.buOKClick();
     EXPECT_EQ(d.result(), 0);
@@ -99,6 +102,65 @@ TEST_F(Checkout, MakesAndRemovesTheFolderAndTheMenuGroup) {
   main->acCheckOut->trigger();
   EXPECT_EQ(vsktest::ReadFile(folder / "keep.txt"), "mine");
   EXPECT_FALSE(main->FCheckoutPending);
+}
+
+// "zip -r tree.zip tree" leaves the user's tree beside the archive: the
+// check-out goes beside it, and the user's files are never deleted; a
+// folder the user picks gives what it holds to the Trash, asked with No
+// as the answer of Enter.
+TEST_F(Checkout, BesideTheUsersOwnFolder) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  const fs::path tree = dir.path() / "tree";
+  fs::create_directories(tree / "sub");
+  vsktest::WriteFile(tree / "a.txt", "archived");
+  vsktest::WriteFile(tree / "sub/b.txt", "archived too");
+  ASSERT_EQ(vsktest::RunTool("zip -q -r tree.zip tree", dir.path()).exitCode, 0);
+  vsktest::WriteFile(tree / "mine.txt", "not in the archive");
+  fs::create_directories(dir.path() / "tree-1");
+  const std::string zip = (dir.path() / "tree.zip").string();
+  ASSERT_TRUE(Start({zip}));
+  main->ShellOpen = [](const std::string&) { return true; };
+  const fs::path trash = fs::path(std::getenv("XDG_DATA_HOME")) / "Trash/files";
+
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    EXPECT_EQ(d.Folder(), (dir.path() / "tree-2").string());
+    d.buOKClick();
+    return d.result();
+  });
+  main->acCheckOut->trigger();
+  EXPECT_EQ(vsktest::ReadFile(dir.path() / "tree-2/tree/a.txt"), "archived");
+  ui.ExpectMessage(Question((dir.path() / "tree-2/").string(), "tree"), mtConfirmation, mrYes);
+  main->acCloseArchive->trigger();
+  EXPECT_FALSE(fs::exists(dir.path() / "tree-2"));
+  EXPECT_EQ(vsktest::ReadFile(trash / "tree-2/tree/a.txt"), "archived");
+  EXPECT_EQ(vsktest::ReadFile(tree / "mine.txt"), "not in the archive");
+
+  // The user's own folder, picked: Enter would answer No; Yes moves what
+  // it holds to the Trash.
+  main->DisplayArchive(zip);
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    d.edFolder->setText(QString::fromStdString(tree.string()));
+    AskedFirst([&] { ui.ExpectMessage(msgtext::kCheckoutBothExist, mtWarning, mrYes); });
+    vsk::MenuGroups().Create("tree", {});
+    d.buOKClick();
+    EXPECT_EQ(ui.LastDefault, mbNo);
+    return d.result();
+  });
+  main->acCheckOut->trigger();
+  EXPECT_EQ(vsktest::ReadFile(trash / "mine.txt"), "not in the archive");
+  EXPECT_EQ(vsktest::ReadFile(trash / "a.txt"), "archived");
+  EXPECT_EQ(vsktest::ReadFile(tree / "tree/sub/b.txt"), "archived too");
+  EXPECT_FALSE(fs::exists(tree / "mine.txt"));
+  // Later only what the check-out put there goes; the folder stays the
+  // user's, with what they added since.
+  vsktest::WriteFile(tree / "later.txt", "added later");
+  ui.ExpectMessage(Question(tree.string() + "/", "tree"), mtConfirmation, mrYes);
+  main->acCloseArchive->trigger();
+  EXPECT_FALSE(fs::exists(tree / "tree"));
+  EXPECT_EQ(vsktest::ReadFile(tree / "later.txt"), "added later");
+  EXPECT_TRUE(fs::exists(dir.path() / "tree-1"));
 }
 
 // The folder typed is taken where it was typed, and the question later

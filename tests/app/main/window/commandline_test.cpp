@@ -83,9 +83,19 @@ TEST_F(CommandLine, AddSwitchesAndUnknownOnes) {
   EXPECT_EQ(vsktest::RunTool("unzip -t " + vsktest::ShellQuote(chosen)).exitCode, 0);
   EndProgram();
 
-  // Inputs that do not exist write nothing.
-  EXPECT_FALSE(Start({"-G", (dir.path() / "none.zip").string(), (dir.path() / "missing.txt").string()}));
+  // Inputs that do not exist write nothing, and each is named.
+  const std::string missingInput = (dir.path() / "missing.txt").string();
+  ui.ExpectMessage("The file " + missingInput + " does not exist.\r\nThe file " + (dir.path() / "gone").string() +
+                       " does not exist.",
+                   mtError);
+  EXPECT_FALSE(Start({"-G", (dir.path() / "none.zip").string(), missingInput, (dir.path() / "in/one.txt").string(),
+                      (dir.path() / "gone").string() + "/*.*"}));
+  EXPECT_EQ(main->ExitCode(), TfmMain::kExitFailed);
   EXPECT_FALSE(fs::exists(dir.path() / "none.zip"));
+  EndProgram();
+  ui.ExpectMessage("The file " + missingInput + " does not exist.", mtError);
+  EXPECT_FALSE(Start({"-M", "letter.zip", missingInput}));
+  EXPECT_EQ(main->ExitCode(), TfmMain::kExitFailed);
   EndProgram();
 
   // Switches are case-sensitive; "-SYS" needs "-REMOVEREG".
@@ -143,6 +153,7 @@ TEST_F(CommandLine, ExitStatusTellsWhetherTheCommandDidItsWork) {
   EXPECT_EQ(status({"-Q", zip}), TfmMain::kExitRefused);
   EXPECT_EQ(status({"-G", zip}), TfmMain::kExitRefused);
   // Nothing to add, and an extract dialog that is cancelled.
+  ui.ExpectMessage(said, mtError);
   EXPECT_EQ(status({"-G", (dir.path() / "none.zip").string(), missing}), TfmMain::kExitFailed);
   ui.ExpectModal([](QDialog&) { return static_cast<int>(mrCancel); });
   EXPECT_EQ(status({"-E", zip}), TfmMain::kExitFailed);
@@ -209,7 +220,7 @@ TEST_F(CommandLine, AddOptionsLandAGzipArchiveAtTheNameGiven) {
   EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
-TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
+TEST_F(CommandLine, MailPacksTheInputsIntoASpooledArchive) {
   fs::create_directories(dir.path() / "in");
   vsktest::WriteFile(dir.path() / "in/one.txt", "one");
   // A mail tool that records its arguments stands in for the desktop's.
@@ -233,15 +244,29 @@ TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
 
   mailTool(0);
   EXPECT_FALSE(Start({"-M", "letter.zip", (dir.path() / "in/one.txt").string()}));
+  EXPECT_EQ(main->ExitCode(), 0);
   EXPECT_NE(vsktest::ReadFile(log).find("Attached: letter.zip"), std::string::npos);
-  // The mail program may read the attachment after the tool returned: it
-  // is there until the program ends.
-  const std::string sent = attachment();
-  EXPECT_NE(vsktest::RunTool("unzip -l " + vsktest::ShellQuote(sent)).output.find("one.txt"), std::string::npos);
   EndProgram();
-  EXPECT_FALSE(fs::exists(sent));
+  // The mail program reads the attachment after the tool returned, even
+  // after the run ended: it waits in the user's mail spool.
+  const std::string sent = attachment();
+  const fs::path spool = env.root() / "home/.cache/brevane/mail";
+  EXPECT_EQ(fs::path(sent).parent_path().parent_path(), spool);
+  EXPECT_NE(vsktest::RunTool("unzip -l " + vsktest::ShellQuote(sent)).output.find("one.txt"), std::string::npos);
   for (const auto& e : fs::directory_iterator(std::getenv("TMPDIR")))
     EXPECT_NE(e.path().filename().string().rfind("qv_", 0), 0u) << e.path();
+  // A later start sweeps what is a day old, and only that.
+  mailTool(0);
+  EXPECT_FALSE(Start({"-M", "second.zip", (dir.path() / "in/one.txt").string()}));
+  EndProgram();
+  const std::string second = attachment();
+  ASSERT_EQ(vsktest::RunTool("touch -d '2 days ago' " + vsktest::ShellQuote(fs::path(sent).parent_path().string()))
+                .exitCode,
+            0);
+  EXPECT_TRUE(Start({}));
+  EndProgram();
+  EXPECT_FALSE(fs::exists(fs::path(sent).parent_path()));
+  EXPECT_TRUE(fs::exists(second));
 
   // Every failure of the mail tool is told, from the command line and
   // from the window's mail command alike.
@@ -249,6 +274,8 @@ TEST_F(CommandLine, MailPacksTheInputsIntoATemporaryArchive) {
   ui.ExpectMessage(msgtext::kMailFailed + std::string("4"), mtError);
   EXPECT_FALSE(Start({"-M", "letter.zip", (dir.path() / "in/one.txt").string()}));
   EndProgram();
+  // What was not handed over does not wait in the spool.
+  EXPECT_FALSE(fs::exists(fs::path(attachment()).parent_path()));
   const std::string zip = SampleZip();
   ASSERT_TRUE(Start({zip}));
   mailTool(1);

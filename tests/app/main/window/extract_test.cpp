@@ -20,8 +20,10 @@
 #include "app/dialogs/progress.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/components.h"
+#include "app/main/folders.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
+#include "app/main/textutil.h"
 #include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
@@ -509,6 +511,51 @@ TEST_F(Extraction, TheDialogOffersTheSettingsDestinationWhateverRanBefore) {
   ui.ExpectMessage(Completed(3), mtInformation);
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("configured") + "/sub/inner/readme.txt"), "hello\n");
+}
+
+// The tar of a .tgz viewed from the window lies in a temporary folder of
+// the program's, which goes when the program ends: extracting from it
+// offers the folder of the .tgz (in this run or another), else the default
+// extract folder, and never that temporary folder.
+TEST_F(Extraction, AViewedArchiveOffersALastingFolder) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::string tgz = Pack("both.tgz", {{"t1.txt", "one"}}, "tar czf {out} t1.txt");
+  ASSERT_TRUE(Start({tgz}));
+  std::vector<std::string> opened;
+  main->ShellOpen = [&](const std::string& File) {
+    opened.push_back(File);
+    return true;
+  };
+  SelectRows({0});
+  ui.ExpectMessage(std::string("Found Nested Tar File.\r\rFile: ") + "both.tar" +
+                       "\rCompressed file is a tar archive.\r\rDecompress the tar archive?",
+                   mtConfirmation, mrNo);
+  main->acViewSelectedExecute();
+  ASSERT_EQ(opened.size(), 1u);
+  const std::string inner = opened[0];
+  EXPECT_TRUE(InTempFolder(inner));
+  // Opened as the desktop opens it with the program.
+  main->DisplayArchive(inner);
+  ASSERT_EQ(main->vskVorsk.ArcType(), vsk::atTar);
+  const auto expectOffered = [&](const std::string& Folder) {
+    ui.ExpectModal([=](QDialog& Dialog) {
+      EXPECT_EQ(dynamic_cast<TfmExtractDlg&>(Dialog).Destination(), Folder);
+      return static_cast<int>(mrCancel);
+    });
+    main->acExtractExecute();
+  };
+  expectOffered(dir.str());
+  // The last folder extracted to is not offered when it is temporary.
+  Options.ExtractLast = true;
+  WriteSettingString("Folders", "ExtractLastPath", FolderOf(inner));
+  expectOffered(dir.str());
+  Options.ExtractLast = false;
+
+  // No trace of where it came from: the default extract folder.
+  fs::remove(FolderOf(inner) + "/.brevane-source");
+  Options.ExtractFolder = Out("default");
+  fs::create_directories(Options.ExtractFolder);
+  expectOffered(Options.ExtractFolder);
 }
 
 // A RAR set opened from the window: every next volume lying beside the

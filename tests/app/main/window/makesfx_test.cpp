@@ -144,8 +144,8 @@ TEST_F(MakeExe, CommandLineMakesAProgramOfNewFiles) {
   EXPECT_EQ(vsktest::ReadFile(dir.path() / "in/sub/two.txt"), two);
   noTemporaryFolder();
 
-  // Yes with nothing to pack: the old program stays.
-  ui.ExpectMessage(question, mtConfirmation, mrYes);
+  // Nothing to pack: said at once, and the old program stays.
+  ui.ExpectMessage("The file " + (dir.path() / "missing").string() + " does not exist.", mtError);
   EXPECT_FALSE(Start({"-AX", archive, (dir.path() / "missing").string() + "/*.*"}));
   EndProgram();
   EXPECT_EQ(vsktest::ReadFile(exe), "old");

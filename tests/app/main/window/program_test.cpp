@@ -59,21 +59,61 @@ TEST_F(StartUp, TheCleanUpRunsNoFirstRunStep) {
   const std::string launcher = GetSpecialFolderPath(sfStartMenu) + "/Brevane.desktop";
   const std::string desktop = GetSpecialFolderPath(sfDesktopDirectory) + "/Brevane.desktop";
   const std::string infoTip = "\\CLSID\\{F5F9DD7E-4BCB-4E7E-8EA3-4E2219E0B9ED}";
+  // Alone too: no window, no message, no association question.
+  ui.AskAssociations = true;
   for (const std::vector<std::string>& params : {std::vector<std::string>{"-SYS", "-REMOVEREG"},
-                                                  std::vector<std::string>{"-SYS", "-other"}}) {
-    SCOPED_TRACE(params[1]);
+                                                  std::vector<std::string>{"-SYS", "-other"},
+                                                  std::vector<std::string>{"-SYS"}}) {
+    SCOPED_TRACE(params.back());
     EXPECT_FALSE(Start(params));
+    EXPECT_FALSE(main->isVisible());
     EndProgram();
     EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CURRENT_USER).KeyExists("\\Software\\Brevane"));
     EXPECT_FALSE(vsk::TRegistry(vsk::HKEY_CLASSES_ROOT).KeyExists(infoTip));
     EXPECT_FALSE(fs::exists(launcher));
     EXPECT_FALSE(fs::exists(desktop));
   }
+  ui.AskAssociations = false;
   EXPECT_TRUE(Start({}));
   EXPECT_TRUE(SettingsExist());
   EXPECT_TRUE(vsk::TRegistry(vsk::HKEY_CLASSES_ROOT).KeyExists(infoTip));
   EXPECT_TRUE(fs::exists(launcher));
   EXPECT_TRUE(fs::exists(desktop));
+}
+
+// A settings file cut in half (a crash, a full disk) is kept aside and
+// named once; the defaults come back, the first-run steps do not.
+TEST_F(StartUp, ADamagedSettingsFileIsToldOnceAndNoFirstRunFollows) {
+  ASSERT_TRUE(Start({}));
+  EndProgram();
+  const std::string launcher = GetSpecialFolderPath(sfStartMenu) + "/Brevane.desktop";
+  const std::string desktop = GetSpecialFolderPath(sfDesktopDirectory) + "/Brevane.desktop";
+  fs::remove(launcher);
+  fs::remove(desktop);
+  const std::string hive = vsk::HiveFileName(vsk::HKEY_CURRENT_USER);
+  std::string text = vsktest::ReadFile(hive);
+  text.resize(text.size() / 2);
+  // Cut inside a line, as a write that stopped would leave it.
+  while (!text.empty() && (text.back() == '\n' || text.back() == ']')) text.pop_back();
+  vsktest::WriteFile(hive, text + "\"Fold");
+  // An association question would be a question the script does not expect.
+  ui.AskAssociations = true;
+  ui.ExpectMessageEnding("", mtWarning);
+  EXPECT_TRUE(Start({}));
+  ASSERT_TRUE(ui.Steps.empty());
+  std::vector<std::string> kept;
+  for (const auto& e : fs::directory_iterator(fs::path(hive).parent_path()))
+    if (e.path().filename().string().rfind("HKCU.reg.corrupt-", 0) == 0) kept.push_back(e.path().string());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(vsktest::ReadFile(kept[0]), text + "\"Fold");
+  EXPECT_EQ(ui.LastMessage, msgtext::kSettingsDamaged + kept[0]);
+  EXPECT_TRUE(SettingsExist());
+  EXPECT_FALSE(fs::exists(launcher));
+  EXPECT_FALSE(fs::exists(desktop));
+  EndProgram();
+  // Told once: the next start is quiet.
+  EXPECT_TRUE(Start({}));
+  EXPECT_FALSE(fs::exists(launcher));
 }
 
 TEST_F(StartUp, OneArgumentNamingAnArchiveOpensIt) {

@@ -2,13 +2,14 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QRadioButton>
-#include <QTest>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
 #include <algorithm>
 #include <sstream>
 
+#include "app/dialogs/getpassword.h"
 #include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/contentlist.h"
@@ -302,16 +303,27 @@ TEST_F(Tools, UUEncodingTheOpenArchive) {
                    "as your input file.",
                    mtWarning);
   conv.buConvertClick();
+  // "GZipTar" shows the name the converter leaves, and back again.
   conv.cbFormat->setCurrentIndex(kConvertGZipTar);
-  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar").string());
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar.gz").string());
   conv.cbFormat->setCurrentIndex(kConvertCabinet);
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.cab").string());
   EXPECT_FALSE(conv.ckVerify->isEnabled());
   conv.cbFormat->setCurrentIndex(kConvertGZipTar);
+  // The output follows the input until the user types one.
+  conv.rxfedInput->setText(QString::fromStdString((dir.path() / "tree.zip").string()));
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "tree.tar.gz").string());
+  conv.rxfedOutput->setText(QString::fromStdString((dir.path() / "sample").string()));
+  QTest::keyClicks(conv.rxfedOutput, ".tar");
+  conv.rxfedInput->setText(QString::fromStdString(zip));
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar").string());
+  // The question is about the file the run leaves, and the box shows it.
   vsktest::WriteFile(dir.path() / "sample.tar.gz", "old");
   ui.ExpectMessage("The output filename you entered already exist.\rAre you sure you want to overwrite this file ?",
                    mtConfirmation, mrNo);
   conv.buConvertClick();
   EXPECT_EQ(conv.result(), 0);
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar.gz").string());
   ui.ExpectMessage("Checking this option will cause the original archive to be\rdeleted after conversion. Are you "
                    "sure you want to do this ?",
                    mtConfirmation, mrNo);
@@ -490,6 +502,62 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   EXPECT_EQ(r.output, "docs/report.txt\nimg/pic.bin\nreadme.txt\n");
   // The window shows the converted archive in place of the deleted one.
   EXPECT_EQ(main->vskVorsk.ArchiveFile(), out);
+}
+
+// An encrypted input asks for its password; a conversion that fails takes
+// its new output away again (an older file of that name stays).
+TEST_F(Tools, AFailedConversionLeavesNoNewOutput) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
+  const std::string locked =
+      Pack("locked.zip", {{"secret.txt", "top secret\n"}}, "zip -q -X -P opensesame {out} secret.txt");
+  ASSERT_TRUE(Start({}));
+  const std::string out = (dir.path() / "locked.tar.gz").string();
+
+  // The converter asks for the password as extraction does.
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(locked));
+    d.cbFormat->setCurrentIndex(kConvertGZipTar);
+    EXPECT_EQ(d.OutputName(), out);
+    d.buConvertClick();
+    return d.result();
+  });
+  ui.ExpectModal([](QDialog& Dialog) {
+    dynamic_cast<TfmGetPassword&>(Dialog).edPassword->setText(QStringLiteral("opensesame"));
+    return static_cast<int>(mrOk);
+  });
+  ui.ExpectMessage(msgtext::kConvDone, mtInformation);
+  main->CmdConvert("");
+  const auto r = vsktest::RunTool("tar xzOf " + vsktest::ShellQuote(out) + " secret.txt");
+  EXPECT_EQ(r.output, "top secret\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "locked.tar"));
+
+  // A damaged input: the run fails and takes what it wrote away, the tar
+  // it built on the way too; over an older output, that output stays.
+  const std::string bad = DamagedZip();
+  for (const bool existed : {false, true}) {
+    SCOPED_TRACE(existed);
+    const std::string target = (dir.path() / (existed ? "bad.tar" : "bad.tar.gz")).string();
+    if (existed) vsktest::WriteFile(target, "an older output");
+    ui.ExpectModal([&](QDialog& Dialog) {
+      auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+      d.rxfedInput->setText(QString::fromStdString(bad));
+      d.cbFormat->setCurrentIndex(existed ? 6 : kConvertGZipTar);
+      EXPECT_EQ(d.OutputName(), target);
+      if (existed) AskedFirst([&] { ui.ExpectMessage(kOverwriteQuestion, mtConfirmation, mrYes); });
+      d.buConvertClick();
+      return d.result();
+    });
+    ui.ExpectMessageEnding(std::string("/hurt.txt") + msgtext::kConvCrcFailed, mtError);
+    ui.ExpectMessage(msgtext::kConvAborted, mtInformation);
+    main->CmdConvert("");
+    if (existed) {
+      EXPECT_EQ(vsktest::ReadFile(target), "an older output");
+    } else {
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_FALSE(fs::exists(dir.path() / "bad.tar"));
+    }
+  }
 }
 
 }  // namespace
