@@ -26,6 +26,21 @@ inline constexpr Byte kActionExtract = 0;
 inline constexpr Byte kActionTest = 7;
 inline constexpr Byte kActionAppend = 8;
 
+// How an accepted entry ended, for the handlers of OnEnd and OnError and for
+// the caller after the run. Set before the entry's last event fires.
+enum TEntryOutcome : Byte {
+  eoWritten,        // written (when testing: decoded and its check passed)
+  eoSkipped,        // skipped by the user (OnBegin, OnFileExists) or the overwrite mode
+  eoRefusedName,    // its name is unsafe, or a link or folder stands at it
+  eoRefusedVolume,  // its output is the archive itself or one of its volumes
+  eoEncrypted,      // encrypted, and no password (or no supported encryption) opened it
+  eoCannotWrite,    // the output could not be made or put in place; EntryOutcomeReason says why
+  eoFailedCheck,    // decoded but failed its check: an existing file stays, a new one is kept
+  eoCancelled,      // the run was cancelled while the entry was in work: nothing of it is left
+  eoUnsupported,    // its method cannot be decoded
+  eoPending,        // no outcome yet (the entry is in work, or no entry was taken)
+};
+
 // What a format reader knows of an entry before deciding on it.
 struct TEntryInfo {
   std::string Name;  // as stored, after the format's name translation
@@ -80,6 +95,11 @@ class TUnBase : public TZipCommon {
   double UnpackedTotal = 0;
   // The open archive of the run.
   std::unique_ptr<TStream32> ArchiveStream;
+  // The outcome of the current (or last) entry, and for eoCannotWrite the
+  // system's reason ("No space left on device"...), else empty. Readable in
+  // OnBegin (eoPending), OnFileExists, OnEnd and OnError.
+  TEntryOutcome EntryOutcome = eoPending;
+  std::string EntryOutcomeReason;
 
  protected:
   // The format's walk over its entries.
