@@ -270,6 +270,8 @@ class TUnBase : public TZipCommon {
   int FCountedAt = -1;
   // A write of the entry's output failed.
   bool FWriteFailed = false;
+  // Calls out of the library when the output was staged.
+  unsigned long FStagedCalls = 0;
 };
 
 }  // namespace vsk
