@@ -266,7 +266,7 @@ bool TMakeCab::LoadOldDirectory() {
                                         TMakeCabCallbacks::WriteOld, TFiles::Close, TMakeCabCallbacks::Seek, cpuUNKNOWN,
                                         &erf, this);
   if (!fdi) {
-    ReportError(ArchiveFile(), ECabinetError(erf.erfOper, erf.erfType).what(), "0", 0);
+    ReportError(ArchiveFile(), FdiErrorReason(erf.erfOper, erf.erfType), "0", FdiErrorCode(erf.erfOper));
     return false;
   }
   const std::string name = NameOf(ArchiveFile());

@@ -192,7 +192,7 @@ void TUnCab::CheckError(bool Ok) {
       return;
     default: {
       const ECabinetError error(FErf.erfOper, FErf.erfType);
-      ReportError(ArchiveFile(), error.what(), "0", 0);
+      ReportError(ArchiveFile(), FdiErrorReason(FErf.erfOper, FErf.erfType), "0", FdiErrorCode(FErf.erfOper));
       throw error;
     }
   }

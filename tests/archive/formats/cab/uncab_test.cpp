@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <tuple>
 
 #include "archive/tools/readers.h"
 #include "tests/archive/formats/cab/cabrun.h"
@@ -325,6 +326,23 @@ TEST(UnCab, FailuresAreReported) {
   BindCabinetLibrary("cabinet.so");
   EXPECT_EQ(missing.errors.size(), 1u);
   EXPECT_TRUE(missing.Reported(25261));
+
+  // A cabinet of another version: the library's reason, by a message code.
+  std::string other = vsktest::ReadFile(dir / "f.cab");
+  other[25] = 2;
+  WriteFile(dir / "v2.cab", other);
+  TUnCab u;
+  u.SetArchiveFile((dir / "v2.cab").string());
+  u.SetExtractDir((dir / "none").string());
+  u.FileSpec = {"*.*"};
+  std::vector<std::tuple<std::string, std::string, int>> reports;
+  u.OnError = [&](TZipCommon&, const std::string& File, const std::string& Extended, const std::string&, int Code) {
+    reports.emplace_back(File, Extended, Code);
+  };
+  EXPECT_EQ(u.Extract(), 0);
+  EXPECT_EQ(reports, (std::vector<std::tuple<std::string, std::string, int>>{
+                         {(dir / "v2.cab").string(), "a cabinet of an unknown version", msg::UnsupportedArcType}}));
+  EXPECT_FALSE(fs::exists(dir / "none"));
 
   // A full disk fails the entry in hand and ends the run.
   SmallDisk disk(dir / "small");
