@@ -193,4 +193,37 @@ std::string FdiErrorReason(int Oper, int Type) {
   return reason;
 }
 
+int FciErrorCode(int Oper) {
+  switch (Oper) {
+    case FCIERR_OPEN_SRC: return msg::ErrorOpeningFile;
+    case FCIERR_READ_SRC: return msg::ErrorReadingFile;
+    case FCIERR_ALLOC_FAIL: return msg::OutOfMemory;
+    case FCIERR_TEMP_FILE: return msg::ErrorCreatingFile;
+    case FCIERR_BAD_COMPR_TYPE: return msg::UnsupportedMethod;
+    case FCIERR_CAB_FILE:
+    case FCIERR_MCI_FAIL: return msg::ErrorWritingToFile;
+    case FCIERR_USER_ABORT: return msg::UserCanceled;
+    case FCIERR_CAB_FORMAT_LIMIT: return msg::MaxFileSizeExceeded;
+    default: return 25355;
+  }
+}
+
+std::string FciErrorReason(int Oper, int Type) {
+  std::string reason;
+  switch (Oper) {
+    case FCIERR_OPEN_SRC: reason = "a file to add cannot be opened"; break;
+    case FCIERR_READ_SRC: reason = "a file to add cannot be read"; break;
+    case FCIERR_ALLOC_FAIL: reason = "out of memory"; break;
+    case FCIERR_TEMP_FILE: reason = "a temporary file cannot be made or written"; break;
+    case FCIERR_BAD_COMPR_TYPE: reason = "an unknown compression type"; break;
+    case FCIERR_CAB_FILE: reason = "the cabinet cannot be written"; break;
+    case FCIERR_USER_ABORT: reason = "stopped by its caller"; break;
+    case FCIERR_MCI_FAIL: reason = "the compressor failed"; break;
+    case FCIERR_CAB_FORMAT_LIMIT: reason = "more than a cabinet can hold"; break;
+    default: reason = ECabinetError(Oper, Type).what(); return reason;
+  }
+  if (Type != 0) reason += ": " + std::system_category().message(Type);
+  return reason;
+}
+
 }  // namespace vsk

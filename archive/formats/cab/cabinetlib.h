@@ -110,6 +110,9 @@ class ECabinetError : public EVskError {
 // own reason when it gave one.
 int FdiErrorCode(int Oper);
 std::string FdiErrorReason(int Oper, int Type);
+// The same for an FCI failure of the writer.
+int FciErrorCode(int Oper);
+std::string FciErrorReason(int Oper, int Type);
 
 inline TCOMP CompressionWordFromTypeLevelMemory(int Type, int Level, int Memory) {
   return static_cast<TCOMP>(Memory * 256 + Level * 16 + Type);

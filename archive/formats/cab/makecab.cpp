@@ -352,7 +352,7 @@ void TMakeCab::ReportFailure(const std::string& FileName) {
     case FCIERR_USER_ABORT:
       return;
     default:
-      ReportError(FileName, ECabinetError(FErf.erfOper, FErf.erfType).what(), "0", 0);
+      ReportError(FileName, FciErrorReason(FErf.erfOper, FErf.erfType), "0", FciErrorCode(FErf.erfOper));
   }
 }
 
