@@ -30,10 +30,12 @@ struct TBuiltin {
 };
 
 // A list, so a handle (the address of its entry) stays valid for the run.
+// It is never destroyed: libraries held by other statics are freed while
+// the program exits, and freeing one looks it up here.
 std::mutex BuiltinLock;
 std::list<TBuiltin>& Builtins() {
-  static std::list<TBuiltin> builtins;
-  return builtins;
+  static auto* builtins = new std::list<TBuiltin>;
+  return *builtins;
 }
 
 TBuiltin* FindBuiltin(const void* Handle, const std::string* FileName) {

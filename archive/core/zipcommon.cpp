@@ -54,8 +54,16 @@ bool FileExists(const std::string& name) {
   return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-// A volume named x.c00 may lie on disk as x.C00: the extension's case is
-// not significant for finding the next volume.
+std::string LowerAscii(std::string s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+constexpr TArcTypes kZipCipherTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
+
+}  // namespace
+
 bool FindVolumeAnyCase(std::string& name) {
   if (FileExists(name)) return true;
   const std::string dir = ExtractFilePath(name);
@@ -82,16 +90,6 @@ bool FindVolumeAnyCase(std::string& name) {
   closedir(d);
   return found;
 }
-
-std::string LowerAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
-constexpr TArcTypes kZipCipherTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
-
-}  // namespace
 
 void SetQuestionHook(std::function<bool(const std::string&)> Hook) { QuestionHook() = std::move(Hook); }
 

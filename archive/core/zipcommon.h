@@ -279,6 +279,12 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
 // file" when it cannot be made.
 std::string GetTempFileName(const std::string& TempDir);
 
+// Whether the volume Name exists, as named or with its extension in another
+// letter case (x.c00 may lie on disk as x.C00); Name becomes the name found.
+bool FindVolumeAnyCase(std::string& Name);
+// The most volumes a set is followed through (their numbers run to 999).
+inline constexpr int kMaxVolumes = 1000;
+
 // Numbered output names for cabinets and conversions (x.cab -> x.ca1).
 std::string NumberedName(const std::string& Name, int Number, TNextVolumeName Mode, bool ShortNames);
 

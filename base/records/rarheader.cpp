@@ -1,5 +1,7 @@
 #include "base/records/rarheader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "base/checksum.h"
@@ -119,5 +121,47 @@ std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode) {
 }
 
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count) { return static_cast<UInt16>(Crc32Of(Data, Count)); }
+
+std::string NextRarVolumeName(const std::string& Name) {
+  const auto slash = Name.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = Name.rfind('.');
+  if (dot == std::string::npos || dot < base) return Name + ".r00";
+  const std::string stem = Name.substr(0, dot);
+  std::string ext = Name.substr(dot);
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  auto digits = [](const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const auto dot2 = stem.rfind('.');
+  if (dot2 != std::string::npos && dot2 >= base) {
+    const std::string part = stem.substr(dot2 + 1);
+    if (part.size() > 4 && lower(part.substr(0, 4)) == "part" && digits(part.substr(4))) {
+      std::string number = part.substr(4);
+      std::size_t i = number.size();
+      while (i > 0 && number[i - 1] == '9') number[--i] = '0';
+      if (i == 0)
+        number.insert(number.begin(), '1');
+      else
+        ++number[i - 1];
+      return stem.substr(0, dot2 + 1) + part.substr(0, 4) + number + ".rar";
+    }
+  }
+  if (ext.size() == 4 && lower(ext) != ".rar" && std::isalpha(static_cast<unsigned char>(ext[1])) &&
+      digits(ext.substr(2))) {
+    const int n = (ext[2] - '0') * 10 + (ext[3] - '0');
+    if (n < 99) {
+      ext[2] = static_cast<char>('0' + (n + 1) / 10);
+      ext[3] = static_cast<char>('0' + (n + 1) % 10);
+    } else {
+      ext = std::string(".") + static_cast<char>(ext[1] + 1) + "00";
+    }
+    return stem + ext;
+  }
+  return stem + ".r00";
+}
 
 }  // namespace vsk

@@ -105,4 +105,9 @@ std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode);
 // The CRC a head stores, over Count bytes from its type byte on.
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count);
 
+// The name of the volume after Name: "x.part1.rar" -> "x.part2.rar" (as
+// many digits as before, more only when they overflow); any other name
+// "x.rar" or "x.exe" -> "x.r00", "x.r00" -> "x.r01" ... "x.r99" -> "x.s00".
+std::string NextRarVolumeName(const std::string& Name);
+
 }  // namespace vsk

@@ -105,9 +105,4 @@ class TRarVolume {
   std::vector<Byte> Buffer_;
 };
 
-// The name of the volume after Name: "x.part1.rar" -> "x.part2.rar" (as
-// many digits as before, more only when they overflow); any other name
-// "x.rar" or "x.exe" -> "x.r00", "x.r00" -> "x.r01" ... "x.r99" -> "x.s00".
-std::string NextVolumeName(const std::string& Name);
-
 }  // namespace vsk::unrar

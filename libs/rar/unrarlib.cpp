@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/codepage.h"
+#include "base/records/rarheader.h"
 #include "libs/rar/rarvolume.h"
 
 namespace vsk::unrar {
@@ -225,7 +226,7 @@ bool TRarArchive::OpenNextVolume() {
   if (Callback_ == nullptr) return false;
   const TVolumeFile& current = *Volumes_[StreamVolume_];
   char name[RAR_NAME_SIZE];
-  CopyText(name, sizeof name, NextVolumeName(current.Name));
+  CopyText(name, sizeof name, NextRarVolumeName(current.Name));
   if (Notify(UCM_CHANGEVOLUME, reinterpret_cast<intptr_t>(name), sizeof name) < 0) return false;
   name[sizeof name - 1] = '\0';
   auto v = std::make_unique<TVolumeFile>();

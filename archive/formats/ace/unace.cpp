@@ -137,6 +137,7 @@ void TUnACE::ExtractArchive() {
     if (!FErrorReported) ReportError(ArchiveFile(), "", "0", kLibraryError);
     return;
   }
+  if (!Testing()) NoteSetVolumes();
 
   static const char kEverything[] = "";
   if (!Testing()) {
@@ -216,6 +217,14 @@ bool TUnACE::PrePass() {
     CreateEntryFolder();
   }
   return true;
+}
+
+void TUnACE::NoteSetVolumes() {
+  for (int n = 0; n < kMaxVolumes; ++n) {
+    std::string name = GetNextVolumeName(FVolumeName, n);
+    if (name.empty() || !FindVolumeAnyCase(name)) break;
+    NoteArchiveVolume(name);
+  }
 }
 
 int TUnACE::Info(AceCallbackRecord& R) {

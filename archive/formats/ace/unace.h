@@ -29,6 +29,10 @@ class TUnACE : public TUnBase {
 
   // The own walk over the first volume's headers: totals and folders.
   bool PrePass();
+  // Counts every later volume of the set that exists, named as the volume
+  // question names them, as part of the archive: no file may replace one
+  // before it is read.
+  void NoteSetVolumes();
   int Info(AceCallbackRecord& R);
   int Error(AceCallbackRecord& R);
   int Request(AceCallbackRecord& R);

@@ -84,6 +84,7 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
   FSpan = TSpan{};
   Byte lastFlags = 0;
   bool main = true;
+  FMultiVolume = false;
   int files = 0;
   Int64 pos = Offset;
   while (!GetCancel()) {
@@ -97,6 +98,7 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
     const TArjHeader& h = item.Header;
     lastFlags = h.Flags;
     if (main || h.IsMain()) {
+      if (main) FMultiVolume = (h.Flags & kArjFlagVolume) != 0;
       main = false;
       pos = item.DataOffset;
       continue;
@@ -144,6 +146,16 @@ bool TUnArj::NextVolume(std::string& VolumeName) {
   return ArchiveStream && ArcSize > 0;
 }
 
+void TUnArj::NoteSetVolumes() {
+  // Named as NextVolume asks for them, from the number the set starts at up
+  // to the last number a volume may have.
+  for (int n = VolNum; n < kMaxVolumes; ++n) {
+    std::string name = GetNextVolumeName(ArchiveFile(), n);
+    if (name.empty() || !FindVolumeAnyCase(name)) break;
+    NoteArchiveVolume(name);
+  }
+}
+
 void TUnArj::ExtractArchive() {
   FItems.clear();
   FSpan = TSpan{};
@@ -161,6 +173,9 @@ void TUnArj::ExtractArchive() {
   bool first = true;
   while (!GetCancel()) {
     const Byte last = Scan(offset, first);
+    // A set says so in its main header; a file going on in the next volume
+    // is followed even without that.
+    if (first && (FMultiVolume || (last & kArjFlagVolume)) && !Testing()) NoteSetVolumes();
     ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
     for (const auto& item : FItems) {
       if (GetCancel()) break;

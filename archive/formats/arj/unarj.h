@@ -70,9 +70,14 @@ class TUnArj : public TUnBase {
   // The garbled entry's key from Password and the header's modifier.
   void BuildKey(Byte Modifier);
   bool NextVolume(std::string& VolumeName);
+  // Counts every later volume of the set that exists as part of the
+  // archive: no entry may replace one before it is read.
+  void NoteSetVolumes();
 
   std::vector<TItem> FItems;
   TSpan FSpan;
+  // The main header of the volume scanned last marks a volume set.
+  bool FMultiVolume = false;
   std::string FKey;
   std::vector<Byte> FHeaderBuffer;
   std::unique_ptr<TLzhDecoder> FLzh;

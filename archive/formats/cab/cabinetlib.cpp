@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <system_error>
 
+#include "base/messages.h"
 #include "platform/dynlib.h"
 
 namespace vsk {
@@ -151,5 +153,77 @@ ECabinetError::ECabinetError(int Oper, int Type)
     : EVskError(0, "Cabinet error " + std::to_string(Oper) + " (type " + std::to_string(Type) + ")"),
       ErfOper(Oper),
       ErfType(Type) {}
+
+int FdiErrorCode(int Oper) {
+  switch (Oper) {
+    case FDIERROR_CABINET_NOT_FOUND: return msg::ErrorOpeningFile;
+    case FDIERROR_NOT_A_CABINET:
+    case FDIERROR_RESERVE_MISMATCH: return msg::BadFileHeader;
+    case FDIERROR_UNKNOWN_CABINET_VERSION: return msg::UnsupportedArcType;
+    case FDIERROR_CORRUPT_CABINET: return 25140;
+    case FDIERROR_ALLOC_FAIL: return msg::OutOfMemory;
+    case FDIERROR_BAD_COMPR_TYPE: return msg::UnsupportedMethod;
+    case FDIERROR_MDI_FAIL: return msg::DecompressionError;
+    case FDIERROR_TARGET_FILE: return msg::ErrorWritingToFile;
+    case FDIERROR_WRONG_CABINET: return 25135;
+    case FDIERROR_USER_ABORT: return msg::UserCanceled;
+    case FDIERROR_EOF: return msg::ErrorReadingFile;
+    default: return 25355;
+  }
+}
+
+std::string FdiErrorReason(int Oper, int Type) {
+  std::string reason;
+  switch (Oper) {
+    case FDIERROR_CABINET_NOT_FOUND: reason = "the cabinet cannot be opened"; break;
+    case FDIERROR_NOT_A_CABINET: reason = "not a cabinet"; break;
+    case FDIERROR_UNKNOWN_CABINET_VERSION: reason = "a cabinet of an unknown version"; break;
+    case FDIERROR_CORRUPT_CABINET: reason = "the cabinet is damaged"; break;
+    case FDIERROR_ALLOC_FAIL: reason = "out of memory"; break;
+    case FDIERROR_BAD_COMPR_TYPE: reason = "an unknown compression type"; break;
+    case FDIERROR_MDI_FAIL: reason = "the data do not decompress"; break;
+    case FDIERROR_TARGET_FILE: reason = "an output cannot be written"; break;
+    case FDIERROR_RESERVE_MISMATCH: reason = "the reserved sizes differ from the set's"; break;
+    case FDIERROR_WRONG_CABINET: reason = "the next cabinet is not of this set"; break;
+    case FDIERROR_USER_ABORT: reason = "stopped by its caller"; break;
+    case FDIERROR_EOF: reason = "the cabinet ends too soon"; break;
+    default: reason = ECabinetError(Oper, Type).what(); return reason;
+  }
+  if (Type != 0) reason += ": " + std::system_category().message(Type);
+  return reason;
+}
+
+int FciErrorCode(int Oper) {
+  switch (Oper) {
+    case FCIERR_OPEN_SRC: return msg::ErrorOpeningFile;
+    case FCIERR_READ_SRC: return msg::ErrorReadingFile;
+    case FCIERR_ALLOC_FAIL: return msg::OutOfMemory;
+    case FCIERR_TEMP_FILE: return msg::ErrorCreatingFile;
+    case FCIERR_BAD_COMPR_TYPE: return msg::UnsupportedMethod;
+    case FCIERR_CAB_FILE:
+    case FCIERR_MCI_FAIL: return msg::ErrorWritingToFile;
+    case FCIERR_USER_ABORT: return msg::UserCanceled;
+    case FCIERR_CAB_FORMAT_LIMIT: return msg::MaxFileSizeExceeded;
+    default: return 25355;
+  }
+}
+
+std::string FciErrorReason(int Oper, int Type) {
+  std::string reason;
+  switch (Oper) {
+    case FCIERR_OPEN_SRC: reason = "a file to add cannot be opened"; break;
+    case FCIERR_READ_SRC: reason = "a file to add cannot be read"; break;
+    case FCIERR_ALLOC_FAIL: reason = "out of memory"; break;
+    case FCIERR_TEMP_FILE: reason = "a temporary file cannot be made or written"; break;
+    case FCIERR_BAD_COMPR_TYPE: reason = "an unknown compression type"; break;
+    case FCIERR_CAB_FILE: reason = "the cabinet cannot be written"; break;
+    case FCIERR_USER_ABORT: reason = "stopped by its caller"; break;
+    case FCIERR_MCI_FAIL: reason = "the compressor failed"; break;
+    case FCIERR_CAB_FORMAT_LIMIT: reason = "more than a cabinet can hold"; break;
+    default: reason = ECabinetError(Oper, Type).what(); return reason;
+  }
+  if (Type != 0) reason += ": " + std::system_category().message(Type);
+  return reason;
+}
 
 }  // namespace vsk

@@ -105,6 +105,15 @@ class ECabinetError : public EVskError {
   int ErfType;
 };
 
+// What an FDI failure (erfOper, erfType of the error record) is reported
+// as: a message code, and the library's reason in words, with the system's
+// own reason when it gave one.
+int FdiErrorCode(int Oper);
+std::string FdiErrorReason(int Oper, int Type);
+// The same for an FCI failure of the writer.
+int FciErrorCode(int Oper);
+std::string FciErrorReason(int Oper, int Type);
+
 inline TCOMP CompressionWordFromTypeLevelMemory(int Type, int Level, int Memory) {
   return static_cast<TCOMP>(Memory * 256 + Level * 16 + Type);
 }

@@ -283,7 +283,7 @@ bool TMakeCab::LoadOldDirectory() {
                                         TMakeCabCallbacks::WriteOld, TFiles::Close, TMakeCabCallbacks::Seek, cpuUNKNOWN,
                                         &erf, this);
   if (!fdi) {
-    ReportError(ArchiveFile(), ECabinetError(erf.erfOper, erf.erfType).what(), "0", 0);
+    ReportError(ArchiveFile(), FdiErrorReason(erf.erfOper, erf.erfType), "0", FdiErrorCode(erf.erfOper));
     return false;
   }
   const std::string name = NameOf(ArchiveFile());
@@ -369,7 +369,7 @@ void TMakeCab::ReportFailure(const std::string& FileName) {
     case FCIERR_USER_ABORT:
       return;
     default:
-      ReportError(FileName, ECabinetError(FErf.erfOper, FErf.erfType).what(), "0", 0);
+      ReportError(FileName, FciErrorReason(FErf.erfOper, FErf.erfType), "0", FciErrorCode(FErf.erfOper));
   }
 }
 

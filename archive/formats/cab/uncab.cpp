@@ -1,12 +1,17 @@
 #include "archive/formats/cab/uncab.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "archive/core/selection.h"
+#include "base/records/cabheader.h"
 
 namespace vsk {
 
@@ -98,6 +103,7 @@ void TUnCab::ExtractArchive() {
   try {
     if (IsCabinet(context) && Walk(context, true)) {
       ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
+      if (!Testing()) NoteSetVolumes();
       if (!GetCancel()) Walk(context, false);
     }
   } catch (...) {
@@ -119,6 +125,32 @@ bool TUnCab::IsCabinet(HFDI Context) {
   // another version is one we cannot read.
   if (failed) CheckError(false);
   return cabinet;
+}
+
+void TUnCab::NoteSetVolumes() {
+  // The chain ends at a cabinet met before (a set that names itself again)
+  // and at the most volumes a set is followed through.
+  std::vector<std::pair<dev_t, ino_t>> seen;
+  std::vector<Byte> head(kCabMaxHeaderSize);
+  std::string current = ArchiveFile();
+  for (int n = 0; n < kMaxVolumes; ++n) {
+    // Never blocks on a name that is not a plain file.
+    const int fd = ::open(current.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st;
+    const bool fresh = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                       std::find(seen.begin(), seen.end(), std::make_pair(st.st_dev, st.st_ino)) == seen.end();
+    const ssize_t got = fresh ? pread(fd, head.data(), head.size(), 0) : -1;
+    ::close(fd);
+    TCabHeader header;
+    if (got <= 0 || !header.Parse(head.data(), static_cast<std::size_t>(got))) return;
+    seen.emplace_back(st.st_dev, st.st_ino);
+    if (!(header.Flags & kCabFlagNextCabinet) || header.NextCabinet.empty()) return;
+    std::string next = FolderOf(current) + header.NextCabinet;
+    if (!FindVolumeAnyCase(next)) return;
+    NoteArchiveVolume(next);
+    current = next;
+  }
 }
 
 bool TUnCab::Walk(HFDI Context, bool Listing) {
@@ -160,7 +192,7 @@ void TUnCab::CheckError(bool Ok) {
       return;
     default: {
       const ECabinetError error(FErf.erfOper, FErf.erfType);
-      ReportError(ArchiveFile(), error.what(), "0", 0);
+      ReportError(ArchiveFile(), FdiErrorReason(FErf.erfOper, FErf.erfType), "0", FdiErrorCode(FErf.erfOper));
       throw error;
     }
   }

@@ -166,6 +166,7 @@ void TUnRar::Drive() {
   ProgressArchiveTotal = ProgressBytesLeft = 0;
   VolNum = 0;
   PrePass(FVolumeName, ArcOffset, true);
+  if (!Testing()) NoteSetVolumes();
 
   std::vector<char> comment(kCommentSize);
   RAROpenArchiveData open{};
@@ -210,6 +211,15 @@ void TUnRar::Drive() {
     // Every selected file is done: the rest is not read (only when the
     // walk read every volume so far to its end, so it missed no file).
     if (FWalkWhole && FilesProcessed >= FSelectedCount) break;
+  }
+}
+
+void TUnRar::NoteSetVolumes() {
+  std::string name = FVolumeName;
+  for (int i = 1; i < kMaxVolumes; ++i) {
+    name = NextRarVolumeName(name);
+    if (!FindVolumeAnyCase(name)) break;
+    NoteArchiveVolume(name);
   }
 }
 

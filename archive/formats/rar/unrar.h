@@ -36,6 +36,10 @@ class TUnRar : public TUnBase {
   static bool Bound();
 
   void Drive();
+  // Counts every later volume of the set that exists, named as the library
+  // names them, as part of the archive: no entry may replace one before it
+  // is read.
+  void NoteSetVolumes();
   // The own walk over one volume's blocks; Start is where its marker lies.
   void PrePass(const std::string& Volume, Int64 Start, bool First);
   void ProcessEntry(void* Handle, const RARHeaderData& Header);

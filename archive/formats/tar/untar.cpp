@@ -51,7 +51,12 @@ bool NamesSomething(std::string_view Name) {
   return false;
 }
 
-UInt32 DosOf(Int64 UnixSeconds) { return DateTimeToDosDateTime(UnixTimeToDateTime(UnixSeconds)); }
+// 0 is a time like any other, 1970-01-01 (which a DOS date-time holds as
+// 1980-01-01 00:00, as every time before 1980), not an unset one.
+UInt32 DosOf(Int64 UnixSeconds) {
+  if (UnixSeconds == 0) return FileTimeToLocalDos(UnixSeconds);
+  return DateTimeToDosDateTime(UnixTimeToDateTime(UnixSeconds));
+}
 
 }  // namespace
 
@@ -229,7 +234,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   // The output takes the entry's time to the second, not only as far as a
   // DOS date-time holds it.
   TDateTime exact = 0;
-  const bool exactTime = Item.MTime != 0 && TryUnixTimeToDateTime(Item.MTime, exact);
+  const bool exactTime = TryUnixTimeToDateTime(Item.MTime, exact);
   const int timeHandle =
       handle >= 0 && DateAttribute == daFileDate && exactTime ? fcntl(handle, F_DUPFD_CLOEXEC, 0) : -1;
   CloseOutputFile(handle, EntryDosDateTime, 0x20);

@@ -238,6 +238,17 @@ std::string TUUDecode::PartName(int Part) const {
   return NumberedName(ArchiveFile(), Part, NextVolumeName, !VolumeLongFilenames);
 }
 
+void TUUDecode::NoteParts() {
+  // Part numbers stop at 999 (the names repeat after it), and the text's own
+  // name is passed over as NextPart passes it over.
+  for (int part = FVolumeStartNum + 1; part < kMaxVolumes; ++part) {
+    std::string name = PartName(part);
+    if (name == ArchiveFile()) continue;
+    if (!FindVolumeAnyCase(name)) break;
+    NoteArchiveVolume(name);
+  }
+}
+
 void TUUDecode::ExtractArchive() {
   FPart = FVolumeStartNum;
   FPartName = ArchiveFile();
@@ -268,6 +279,7 @@ void TUUDecode::ExtractArchive() {
     ReportError(ArchiveFile(), "", "0", msg::InvalidFileName);
     return;
   }
+  if (!Testing()) NoteParts();
   if (!StartEntry(info)) return;
   int handle = kInvalidHandle;
   if (!OpenOutputFile(handle)) return;  // reported there

@@ -51,6 +51,9 @@ class TUUDecode : public TUnBase {
   bool NextPart(TTextSource& Source, TOutput& Out, bool Base64, TLine& First, bool& HaveFirst);
   bool IsDataStart(const std::string& Line, bool Base64) const;
   std::string PartName(int Part) const;
+  // Counts every later part file that exists as part of the text: the
+  // output may not replace one before it is read.
+  void NoteParts();
 
   Byte FVolumeStartNum = 0;
   int FPart = 0;

@@ -19,6 +19,7 @@
 #include "base/records/rarheader.h"
 #include "archive/formats/rar/unrarentry.h"
 #include "tests/support/archivebytes.h"
+#include "tests/support/rar5build.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -26,6 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using vsktest::Le32;
+using vsktest::kRar5Marker;
+using vsktest::Rar5End;
+using vsktest::Rar5File;
+using vsktest::Rar5Main;
+using vsktest::Rar5VInt;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
@@ -477,52 +483,15 @@ TEST(UnrarLib, FailuresLeaveNothingBehind) {
 
 // RAR5, built here with stored entries: a comment, a file with a Unicode
 // name, a folder, a symbolic link, and a file split over two volumes.
-std::string VInt(UInt64 v) {
-  std::string s;
-  do {
-    s.push_back(static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0)));
-    v >>= 7;
-  } while (v);
-  return s;
-}
-
-std::string Rar5Block(UInt64 Type, UInt64 Flags, const std::string& Fields, const std::string& Extra = {},
-                      const std::string& Data = {}) {
-  // File and service headers always have a data area, even an empty one.
-  const bool dataArea = !Data.empty() || Type == 2 || Type == 3;
-  std::string body = VInt(Type) + VInt(Flags | (Extra.empty() ? 0 : 1) | (dataArea ? 2 : 0));
-  if (!Extra.empty()) body += VInt(Extra.size());
-  if (dataArea) body += VInt(Data.size());
-  body += Fields + Extra;
-  const std::string head = VInt(body.size()) + body;
-  return Le32(Crc(head)) + head + Data;
-}
-
-std::string Rar5File(UInt64 Type, const std::string& Name, const std::string& Data, UInt64 FileFlags = 0,
-                     UInt64 Attr = 0x81A4, const std::string& Extra = {}, UInt64 HeadFlags = 0, UInt64 Size = ~0ull,
-                     UInt32 FileCrc = 0) {
-  const UInt64 size = Size == ~0ull ? Data.size() : Size;
-  const UInt32 crc = FileCrc ? FileCrc : Crc(Data);
-  const std::string fields = VInt(FileFlags | 0x06) + VInt(size) + VInt(Attr) + Le32(1700000000) + Le32(crc) + VInt(0) +
-                             VInt(1) + VInt(Name.size()) + Name;
-  return Rar5Block(Type, HeadFlags, fields, Extra, Data);
-}
-
-const std::string kRar5Marker("Rar!\x1A\x07\x01\x00", 8);
-
-std::string Rar5Main(UInt64 ArchiveFlags, int Volume = 0) {
-  return Rar5Block(1, 0, VInt(ArchiveFlags) + (Volume ? VInt(Volume) : ""));
-}
-
 TEST(UnrarLib, Rar5ArchivesAndVolumes) {
   ASSERT_TRUE(Lib().Ok());
   TempDir dir;
   const std::string text = vsktest::TextBytes(5000, 3);
-  const std::string link = VInt(5) + VInt(1) + VInt(0) + VInt(8) + "note.txt";
+  const std::string link = Rar5VInt(5) + Rar5VInt(1) + Rar5VInt(0) + Rar5VInt(8) + "note.txt";
   const std::string one = kRar5Marker + Rar5Main(0) + Rar5File(3, "CMT", "archive comment") +
                           Rar5File(2, "note.txt", text) + Rar5File(2, "dir", "", 0x01, 0x41ED) +
                           Rar5File(2, "dir/\xC3\xA9t\xC3\xA9.txt", "summer") +
-                          Rar5File(2, "shortcut", "", 0, 0xA1FF, VInt(link.size()) + link) + Rar5Block(5, 0, VInt(0));
+                          Rar5File(2, "shortcut", "", 0, 0xA1FF, Rar5VInt(link.size()) + link) + Rar5End(false);
   WriteFile(dir / "one.rar", one);
 
   const std::string name = (dir / "one.rar").string();
@@ -553,10 +522,10 @@ TEST(UnrarLib, Rar5ArchivesAndVolumes) {
   const std::string a = text.substr(0, 3000), b = text.substr(3000);
   WriteFile(dir / "set.part1.rar", kRar5Marker + Rar5Main(1) +
                                        Rar5File(2, "split.txt", a, 0, 0x81A4, {}, 0x10, text.size(), Crc(a)) +
-                                       Rar5Block(5, 0, VInt(1)));
+                                       Rar5End(true));
   WriteFile(dir / "set.part2.rar", kRar5Marker + Rar5Main(3, 1) +
                                        Rar5File(2, "split.txt", b, 0, 0x81A4, {}, 0x08, text.size(), Crc(text)) +
-                                       Rar5File(2, "after.txt", "after") + Rar5Block(5, 0, VInt(0)));
+                                       Rar5File(2, "after.txt", "after") + Rar5End(false));
   TRun set{.Archive = (dir / "set.part1.rar").string()};
   set.Go();
   EXPECT_EQ(set.Proposed, std::vector<std::string>{(dir / "set.part2.rar").string()});

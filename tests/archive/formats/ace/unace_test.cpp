@@ -277,6 +277,34 @@ TEST(UnACE, NeverWritesOverItsOwnVolumes) {
   EXPECT_EQ(ReadFile(set / "a.bin"), kBinary);
 }
 
+// Every later volume of a set is the archive's from the start: files named
+// like the second and third volumes, met before either is read, are
+// refused, every volume stays as it was and the other files come out.
+TEST(UnACE, NeverWritesOverItsLaterVolumes) {
+  TempDir dir;
+  const fs::path set = dir / "set";
+  fs::create_directories(set);
+  const std::string big = kBinary + vsktest::RandomBytes(40000, 23);
+  const auto volumes = vsktest::WriteAce((set / "w.ace").string(),
+                                         {{.name = "w.c00", .data = "not volume 2"},
+                                          {.name = "w.c01", .data = "not volume 3"},
+                                          {.name = "big.bin", .data = big, .lz77 = false},
+                                          {.name = "after.txt", .data = "after"}},
+                                         {.volumeSize = 30000});
+  ASSERT_GE(volumes.size(), 3u);
+  ASSERT_EQ(fs::path(volumes[2]).filename(), "w.c01");
+  std::vector<std::string> before;
+  for (const auto& v : volumes) before.push_back(ReadFile(v));
+  TRun run(volumes[0]);
+  EXPECT_EQ(run.R.Extract(), 2);
+  EXPECT_EQ(run.Events.Errors, (std::vector<std::pair<int, std::string>>{
+                                   {msg::SameInputOutput, (set / "w.c00").string()},
+                                   {msg::SameInputOutput, (set / "w.c01").string()}}));
+  for (std::size_t i = 0; i < volumes.size(); ++i) EXPECT_EQ(ReadFile(volumes[i]), before[i]) << i;
+  EXPECT_EQ(ReadFile(set / "big.bin"), big);
+  EXPECT_EQ(ReadFile(set / "after.txt"), "after");
+}
+
 // A missing library, a cancel in the middle of a file, and a second run
 // started while one is active.
 TEST(UnACE, LibraryMissingCancelAndOneRunAtATime) {

@@ -321,6 +321,56 @@ TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
   EXPECT_EQ(started, static_cast<int>(hs.size()) - 2);
 }
 
+// Every later volume of a set is the archive's from the start: files named
+// like the second and third volumes, in the first volume, are refused when
+// the set is extracted into its own folder, also when the user agreed to
+// overwrite; every volume stays as it was and the other files come out. An
+// archive that is no set replaces such a file as any other.
+TEST(UnArj, NeverWritesOverItsLaterVolumes) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const std::string big = vsktest::RandomBytes(120000, 5);
+  WriteFile(dir / "src/v.a01", "not volume 2");
+  WriteFile(dir / "src/v.a02", "not volume 3");
+  WriteFile(dir / "src/big.bin", big);
+  WriteFile(dir / "src/after.txt", "after");
+  fs::create_directories(dir / "set");
+  const auto made = RunTool("arj a -y -v50K ../set/v.arj v.a01 v.a02 big.bin after.txt", dir / "src");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const fs::path set = dir / "set";
+  const std::vector<fs::path> volumes = {set / "v.arj", set / "v.a01", set / "v.a02"};
+  ASSERT_FALSE(fs::exists(set / "v.a03"));
+  std::vector<std::string> before;
+  for (const auto& v : volumes) before.push_back(ReadFile(v));
+  for (const bool confirm : {false, true}) {
+    SCOPED_TRACE(confirm);
+    fs::remove(set / "big.bin");
+    fs::remove(set / "after.txt");
+    const auto r = Unpack(volumes[0].string(), set, {.confirm = confirm});
+    EXPECT_EQ(r.errors, (std::vector<int>{msg::SameInputOutput, msg::SameInputOutput})) << r.Describe();
+    if (r.reports.size() == 2) {
+      EXPECT_EQ(r.reports[0].file, volumes[1].string());
+      EXPECT_EQ(r.reports[1].file, volumes[2].string());
+    }
+    EXPECT_EQ(r.result, 2);
+    EXPECT_EQ(r.volumes, (std::vector<std::string>{volumes[1].string(), volumes[2].string()}));
+    // Compared as a whole: a destroyed volume would print all its bytes.
+    for (std::size_t i = 0; i < volumes.size(); ++i) EXPECT_TRUE(ReadFile(volumes[i]) == before[i]) << volumes[i];
+    EXPECT_TRUE(ReadFile(set / "big.bin") == big);
+    EXPECT_EQ(ReadFile(set / "after.txt"), "after");
+  }
+
+  WriteFile(dir / "src1/o.a01", "new");
+  fs::create_directories(dir / "one");
+  const auto single = RunTool("arj a -y ../one/o.arj o.a01", dir / "src1");
+  ASSERT_EQ(single.exitCode, 0) << single.output;
+  WriteFile(dir / "one/o.a01", "old");
+  const auto r = Unpack((dir / "one/o.arj").string(), dir / "one");
+  EXPECT_TRUE(r.errors.empty()) << r.Describe();
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(ReadFile(dir / "one/o.a01"), "new");
+}
+
 // Puts a 32-bit value into a header of an archive in memory.
 void Put32(std::string& Bytes, std::size_t At, UInt32 V) { Bytes.replace(At, 4, vsktest::Le32(V)); }
 

@@ -12,8 +12,11 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <tuple>
 
+#include "archive/formats/cab/cabinetlib.h"
 #include "base/records/cabheader.h"
+#include "platform/dynlib.h"
 #include "tests/archive/formats/cab/cabrun.h"
 #include "tests/support/cabbuild.h"
 #include "tests/support/testutil.h"
@@ -238,6 +241,85 @@ TEST(MakeCab, AddingKeepsTheOldEntries) {
                                                      {"c.txt", "the new one\n"}}));
   // The old entries keep their sizes and dates.
   EXPECT_EQ(listing("a.txt"), oldA);
+}
+
+// A cabinet library whose writer fails with Oper: at FCICreate for an
+// allocation failure, else at the first FCIAddFile; its reader is the real
+// library's.
+struct TFailingFci {
+  static inline int Oper = FCIERR_NONE;
+  static inline PERF Erf = nullptr;
+  static inline int Context = 0;
+  static void Fail() { *Erf = ERF{Oper, 0, 1}; }
+  static HFCI Create(PERF Perf, PFNFCIFILEPLACED, PFNCABALLOC, PFNCABFREE, PFNCABOPEN, PFNCABREAD, PFNCABWRITE,
+                     PFNCABCLOSE, PFNCABSEEK, PFNCABDELETE, PFNFCIGETTEMPFILE, PCCAB, void*) {
+    Erf = Perf;
+    *Erf = ERF{};
+    if (Oper != FCIERR_ALLOC_FAIL) return &Context;
+    Fail();
+    return nullptr;
+  }
+  static int AddFile(HFCI, const char*, const char*, int, PFNFCIGETNEXTCABINET, PFNFCISTATUS, PFNFCIGETOPENINFO,
+                     TCOMP) {
+    Fail();
+    return 0;
+  }
+  static int Flush(HFCI, int, PFNFCIGETNEXTCABINET, PFNFCISTATUS) {
+    Fail();
+    return 0;
+  }
+  static int Destroy(HFCI) { return 1; }
+  static void* Lookup(const char* Name) {
+    const std::string name = Name;
+    if (name == "FCICreate") return reinterpret_cast<void*>(&Create);
+    if (name == "FCIAddFile") return reinterpret_cast<void*>(&AddFile);
+    if (name == "FCIFlushCabinet") return reinterpret_cast<void*>(&Flush);
+    if (name == "FCIDestroy") return reinterpret_cast<void*>(&Destroy);
+    // The writer needs the reader too: that of the real library.
+    static const TLibHandle real = LoadLibraryQuiet("cabinet.so");
+    return GetProcAddress(real, Name);
+  }
+};
+
+// A failure of the library's writer reaches OnError with a message code and
+// the library's reason in words; a new cabinet is not written, an existing
+// one stays as it was.
+TEST(MakeCab, LibraryFailuresCarryACodeAndTheReason) {
+  TempDir dir;
+  WriteFile(dir / "src" / "a.txt", "a\n");
+  const fs::path old = dir / "old.cab";
+  WriteFile(dir / "kept" / "b.txt", "b\n");
+  ASSERT_EQ(RunTool("gcab -c " + ShellQuote(old.string()) + " b.txt", dir / "kept").exitCode, 0);
+  const std::string oldBytes = vsktest::ReadFile(old);
+  const std::string cab = (dir / "f.cab").string(), file = (dir / "src" / "a.txt").string();
+  using TReport = std::tuple<std::string, std::string, int>;
+  const auto make = [&](const fs::path& Target) {
+    std::vector<TReport> reports;
+    const Made m = MakeCab(Target, dir / "src", [&](TMakeCab& w) {
+      w.OnError = [&](TZipCommon&, const std::string& File, const std::string& Extended, const std::string&,
+                      int Code) { reports.emplace_back(File, Extended, Code); };
+    });
+    EXPECT_EQ(m.added, 0);
+    return reports;
+  };
+  RegisterBuiltinLibrary("failing-cabinet.so", &TFailingFci::Lookup);
+  BindCabinetLibrary("failing-cabinet.so");
+  for (const auto& [oper, want] : {std::pair<int, TReport>{FCIERR_ALLOC_FAIL, {cab, "out of memory", msg::OutOfMemory}},
+                                   {FCIERR_MCI_FAIL, {file, "the compressor failed", msg::ErrorWritingToFile}},
+                                   {42, {file, "Cabinet error 42 (type 0)", 25355}}}) {
+    SCOPED_TRACE(oper);
+    TFailingFci::Oper = oper;
+    EXPECT_EQ(make(cab), std::vector<TReport>{want});
+    EXPECT_FALSE(fs::exists(cab));
+  }
+  // An existing cabinet: its kept entry or the new file cannot be added.
+  TFailingFci::Oper = FCIERR_MCI_FAIL;
+  const auto reports = make(old);
+  BindCabinetLibrary("cabinet.so");
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(std::get<1>(reports[0]), "the compressor failed");
+  EXPECT_EQ(std::get<2>(reports[0]), msg::ErrorWritingToFile);
+  EXPECT_EQ(vsktest::ReadFile(old), oldBytes);
 }
 
 TEST(MakeCab, FailuresLeaveTheTargetAsItWas) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <tuple>
 
 #include "archive/tools/readers.h"
 #include "tests/archive/formats/cab/cabrun.h"
@@ -228,6 +229,66 @@ TEST(UnCab, NeverWritesOverItsOwnCabinets) {
   EXPECT_EQ(vsktest::ReadFile(dir / "ones"), vsktest::ReadFile(fixtures / "cab_multi.p2.cab"));
 }
 
+// Every later cabinet of a set is the archive's from the start: files named
+// like the second and third cabinets, each in a folder of its own and so
+// written before the set goes on, are refused; every cabinet stays as it
+// was and the other files come out.
+TEST(UnCab, NeverWritesOverItsLaterCabinets) {
+  TempDir dir;
+  const std::string a = vsktest::TextBytes(3000, 1), lng = vsktest::RandomBytes(9000, 2), last = "last";
+  CabSpec one, two, three;
+  one.folders = {{"not cabinet 2"}, {"not cabinet 3"}, {a + lng.substr(0, 1000)}};
+  one.files = {{"two.cab", 13, 0, 0},
+               {"three.cab", 13, 0, 1},
+               {"a.txt", 3000, 0, 2},
+               {"long.bin", 9000, 3000, kCabFolderContinuedToNext}};
+  one.lastBlockSplit = true;
+  one.nextCab = "two.cab";
+  two.index = 1;
+  two.prevCab = "one.cab";
+  two.folders = {{lng.substr(1000, 2000), lng.substr(3000, 1000)}};
+  two.firstBlockUnpacked = 4000 + 2000;
+  two.lastBlockSplit = true;
+  two.files = {{"long.bin", 9000, 3000, kCabFolderContinuedPrevAndNext}};
+  two.nextCab = "three.cab";
+  three.index = 2;
+  three.prevCab = "two.cab";
+  three.folders = {{lng.substr(4000)}, {last}};
+  three.firstBlockUnpacked = 6000;
+  three.files = {{"long.bin", 9000, 3000, kCabFolderContinuedFromPrev}, {"last.txt", 4, 0, 1}};
+  const fs::path set = dir / "set";
+  const std::map<std::string, std::string> cabinets = {
+      {"one.cab", BuildCab(one)}, {"two.cab", BuildCab(two)}, {"three.cab", BuildCab(three)}};
+  for (const auto& [name, bytes] : cabinets) WriteFile(set / name, bytes);
+  const auto ref = vsktest::Cabextract(set / "one.cab", dir / "ref");
+  EXPECT_EQ(ref.at("long.bin"), lng);
+  const CabRun r = RunUnCab(set / "one.cab", set);
+  using TErrors = std::vector<std::pair<std::string, int>>;
+  EXPECT_EQ(r.errors, (TErrors{{(set / "two.cab").string(), msg::SameInputOutput},
+                               {(set / "three.cab").string(), msg::SameInputOutput}}));
+  EXPECT_EQ(r.processed, 3);
+  auto want = ref;
+  for (const auto& [name, bytes] : cabinets) want[name] = bytes;
+  const auto got = FilesUnder(set);
+  ASSERT_EQ(got.size(), want.size());
+  for (const auto& [name, bytes] : want) EXPECT_TRUE(got.count(name) && got.at(name) == bytes) << name;
+
+  // Cabinets that name each other in a ring: the walk over the names ends,
+  // and still counts every one.
+  CabSpec ring = three;
+  ring.nextCab = "one.cab";
+  const std::string ringBytes = BuildCab(ring);
+  WriteFile(set / "three.cab", ringBytes);
+  const CabRun again = RunUnCab(set / "one.cab", set);
+  ASSERT_GE(again.errors.size(), 2u);
+  EXPECT_EQ(TErrors(again.errors.begin(), again.errors.begin() + 2),
+            (TErrors{{(set / "two.cab").string(), msg::SameInputOutput},
+                     {(set / "three.cab").string(), msg::SameInputOutput}}));
+  EXPECT_TRUE(vsktest::ReadFile(set / "one.cab") == cabinets.at("one.cab"));
+  EXPECT_TRUE(vsktest::ReadFile(set / "two.cab") == cabinets.at("two.cab"));
+  EXPECT_TRUE(vsktest::ReadFile(set / "three.cab") == ringBytes);
+}
+
 // A folder on a file system of 64 KiB, for as long as the object lives.
 class SmallDisk {
  public:
@@ -265,6 +326,23 @@ TEST(UnCab, FailuresAreReported) {
   BindCabinetLibrary("cabinet.so");
   EXPECT_EQ(missing.errors.size(), 1u);
   EXPECT_TRUE(missing.Reported(25261));
+
+  // A cabinet of another version: the library's reason, by a message code.
+  std::string other = vsktest::ReadFile(dir / "f.cab");
+  other[25] = 2;
+  WriteFile(dir / "v2.cab", other);
+  TUnCab u;
+  u.SetArchiveFile((dir / "v2.cab").string());
+  u.SetExtractDir((dir / "none").string());
+  u.FileSpec = {"*.*"};
+  std::vector<std::tuple<std::string, std::string, int>> reports;
+  u.OnError = [&](TZipCommon&, const std::string& File, const std::string& Extended, const std::string&, int Code) {
+    reports.emplace_back(File, Extended, Code);
+  };
+  EXPECT_EQ(u.Extract(), 0);
+  EXPECT_EQ(reports, (std::vector<std::tuple<std::string, std::string, int>>{
+                         {(dir / "v2.cab").string(), "a cabinet of an unknown version", msg::UnsupportedArcType}}));
+  EXPECT_FALSE(fs::exists(dir / "none"));
 
   // A full disk fails the entry in hand and ends the run.
   SmallDisk disk(dir / "small");

@@ -13,6 +13,7 @@
 
 #include "archive/tools/arc2arc.h"
 #include "archive/tools/zipcheck.h"
+#include "tests/support/rar5build.h"
 #include "tests/support/readerevents.h"
 #include "tests/support/testutil.h"
 
@@ -279,6 +280,46 @@ TEST(UnRar, NeverWritesOverItsOwnVolumes) {
   EXPECT_EQ(run.Codes(), (std::vector<int>{msg::SameInputOutput, 25327, msg::SameInputOutput}));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(volumes[i]), bytesOf[i]) << i;
   EXPECT_TRUE(run.Verdicts.at((set / "testdir" / "LibarchiveAddingTest.html").string()));
+}
+
+// Every later volume of a set is the archive's from the start: files named
+// like the second and third volumes, met in the first before either is
+// read, are refused, every volume stays as it was and the other files come
+// out. Volumes named x.partN.rar, and x.rar, x.r00, x.r01.
+TEST(UnRar, NeverWritesOverItsLaterVolumes) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  using vsktest::Crc32;
+  using vsktest::Rar5File;
+  TempDir dir;
+  const std::string text = vsktest::TextBytes(9000, 7);
+  const std::string a = text.substr(0, 3000), b = text.substr(3000, 3000), c = text.substr(6000);
+  const auto part = [&](const std::string& Data, UInt64 Flags, UInt32 Crc) {
+    return Rar5File(2, "split.txt", Data, 0, 0x81A4, {}, Flags, text.size(), Crc);
+  };
+  for (const auto& names : {std::vector<std::string>{"x.part1.rar", "x.part2.rar", "x.part3.rar"},
+                            std::vector<std::string>{"y.rar", "y.r00", "y.r01"}}) {
+    SCOPED_TRACE(names[0]);
+    const fs::path set = dir / names[0].substr(0, 1);
+    const std::vector<std::string> volumes = {
+        vsktest::kRar5Marker + vsktest::Rar5Main(1) + Rar5File(2, "first.txt", "first") +
+            Rar5File(2, names[1], "not volume 2") + Rar5File(2, names[2], "not volume 3") +
+            part(a, 0x10, Crc32(a)) + vsktest::Rar5End(true),
+        vsktest::kRar5Marker + vsktest::Rar5Main(3, 1) + part(b, 0x18, Crc32(b)) + vsktest::Rar5End(true),
+        vsktest::kRar5Marker + vsktest::Rar5Main(3, 2) + part(c, 0x08, Crc32(text)) +
+            Rar5File(2, "after.txt", "after") + vsktest::Rar5End(false)};
+    for (int i = 0; i < 3; ++i) WriteFile(set / names[i], volumes[i]);
+    TRun run((set / names[0]).string(), set);
+    run.R.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+      Cancel = !Exists;
+    };
+    EXPECT_EQ(run.R.Extract(), 3);
+    EXPECT_EQ(run.Errors, (std::vector<std::pair<int, std::string>>{{msg::SameInputOutput, (set / names[1]).string()},
+                                                                     {msg::SameInputOutput, (set / names[2]).string()}}));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadFile(set / names[i]), volumes[i]) << names[i];
+    EXPECT_EQ(ReadFile(set / "first.txt"), "first");
+    EXPECT_EQ(ReadFile(set / "split.txt"), text);
+    EXPECT_EQ(ReadFile(set / "after.txt"), "after");
+  }
 }
 
 // A missing library, a cancel in the middle of an entry, and a second run

@@ -386,6 +386,39 @@ TEST(UnTar, FieldFormsAndRecords) {
     EXPECT_EQ(ReadFile(dir / "gt" / n), ReadFile(out / n)) << n;
 }
 
+// Time 0 is 1970-01-01, dated as every time before 1980: the file gets it to
+// the second (as GNU tar gives it), and the entry's DOS date is the one of
+// any other such time, not the date of an unset time.
+TEST(UnTar, TimeZeroIsATimeLikeAnyOther) {
+  TempDir dir;
+  const Int64 y1975 = 157766400;  // 1975-01-01 00:00 UTC
+  WriteFile(dir / "t.tar", Header("zero.txt", '0', 4, 0).Bytes() + Padded("zero") +
+                               Header("old.txt", '0', 3, y1975).Bytes() + Padded("old") +
+                               Header("new.txt", '0', 3, 1600000001).Bytes() + Padded("new") + kEnd);
+  TUnTar t;
+  RunLog r;
+  Attach(t, r);
+  Aim(t, dir / "t.tar", dir / "out");
+  std::map<std::string, UInt32> dos;
+  t.OnBegin = [&](TZipCommon&, const std::string& File, int, bool&) {
+    dos[fs::path(File).filename().string()] = t.EntryDosDateTime;
+  };
+  RunInto(t, r, false);
+  EXPECT_EQ(r.result, 3) << r.Describe();
+  EXPECT_TRUE(r.AllPass());
+  EXPECT_EQ(dos.at("zero.txt"), dos.at("old.txt"));
+  EXPECT_EQ(dos.at("zero.txt"), 0x00210000u);  // 1980-01-01 00:00:00
+  ASSERT_EQ(RunTool("mkdir gt && tar -xf t.tar -C gt", dir.path()).exitCode, 0);
+  for (const auto& [name, when] : std::map<std::string, Int64>{{"zero.txt", 0}, {"old.txt", y1975},
+                                                               {"new.txt", 1600000001}}) {
+    struct stat ours, theirs;
+    ASSERT_EQ(stat((dir / "out" / name).c_str(), &ours), 0) << name;
+    ASSERT_EQ(stat((dir / "gt" / name).c_str(), &theirs), 0) << name;
+    EXPECT_EQ(ours.st_mtime, when) << name;
+    EXPECT_EQ(theirs.st_mtime, when) << name;
+  }
+}
+
 TEST(UnTar, UnreadableSparseEntriesAreRefusedAndTheWalkGoesOn) {
   TempDir dir;
   // An old GNU map that holds none of the 512 bytes stored; a 1.0 map

@@ -470,6 +470,25 @@ TEST(UUDecode, TextsSplitIntoParts) {
   EXPECT_EQ(r.volumes, (std::vector<std::string>{"m.mi1", "m.mi2"}));
 }
 
+// An output named like a later part of its text is refused before anything
+// is written: every part stays as it was.
+TEST(UUDecode, APartIsNeverTheOutput) {
+  TempDir dir;
+  WriteFile(dir / "d", RandomBytes(20000, 32));
+  ASSERT_EQ(RunTool("uuencode d s.uu2 > text", dir.path()).exitCode, 0);
+  const auto names = SplitText(dir.path(), ReadFile(dir / "text"), "s.uue", 150, [](int) { return std::string(); });
+  ASSERT_EQ(names, (std::vector<std::string>{"s.uue", "s.uu1", "s.uu2"}));
+  std::vector<std::string> before;
+  for (const auto& n : names) before.push_back(ReadFile(dir / n));
+  const auto r = Decode(dir / "s.uue", dir.path(), FollowParts);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.errors, std::vector<int>{msg::SameInputOutput});
+  EXPECT_EQ(r.errorFiles, std::vector<std::string>{(dir / "s.uu2").string()});
+  EXPECT_TRUE(r.volumes.empty());
+  EXPECT_TRUE(r.verdicts.empty());
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(ReadFile(dir / names[i]), before[i]) << names[i];
+}
+
 TEST(UUDecode, HeaderSearchAndLineRules) {
   TempDir dir;
   const std::string abc = "#86)C\n";  // "abc"
