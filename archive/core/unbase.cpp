@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <random>
+#include <cstring>
 #include <vector>
 
 #include "base/dates.h"
@@ -21,11 +21,6 @@
 namespace vsk {
 
 namespace {
-
-bool PathExists(const std::string& name) {
-  struct stat st;
-  return lstat(name.c_str(), &st) == 0;
-}
 
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -69,8 +64,11 @@ int TUnBase::Run(Byte RunAction) {
   ProgressEntryTotal = 0;
   ExcludeSpec.clear();
   FArchiveIds.clear();
-  FHeld = {};
-  FUncount = -1;
+  FOutput.reset();
+  FVerdictDue = false;
+  FCountedAt = -1;
+  EntryOutcome = eoPending;
+  EntryOutcomeReason.clear();
   FWalk.Close();
   FDatedHandle = -1;
   if (CpuType == cpt80486) CpuType = cptAuto;
@@ -91,7 +89,6 @@ int TUnBase::Run(Byte RunAction) {
   OutputMode = Testing() ? kIoTest : kIoHandle;
 
   bool activated = false;
-  bool cutOff = false;
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
     if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
@@ -121,13 +118,15 @@ int TUnBase::Run(Byte RunAction) {
         ExtractArchive();
       }
     }
-  } catch (const ECancelUnwind&) {
-    cutOff = true;
   } catch (...) {
-    cutOff = true;
+    // The caller learns of failures through OnError and the count.
   }
-  SettleOutput(cutOff || GetCancel());
-  if (FUncount > 0 && FilesProcessed == FUncount) --FilesProcessed;
+  try {
+    // An entry the run was cut off in leaves nothing, and gets its verdict.
+    ConcludeEntry();
+  } catch (...) {
+  }
+  FOutput.reset();
   try {
     Timer.Stop();
     if (activated) {
@@ -145,9 +144,13 @@ int TUnBase::Run(Byte RunAction) {
 }
 
 bool TUnBase::StartEntry(const TEntryInfo& Info) {
-  // An entry its reader left without a verdict is done with by now.
-  SettleOutput(GetCancel());
+  ConcludeEntry();
+  FOutput.reset();
   FLookedUp.Valid = false;
+  FCountedAt = -1;
+  FWriteFailed = false;
+  EntryOutcome = eoPending;
+  EntryOutcomeReason.clear();
   EntryName = Info.Name;
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
@@ -158,124 +161,168 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     OutputName = Info.ContinuedOutput;
   } else {
     if (!PrepareFileName(EntryName)) {
+      EntryOutcome = eoRefusedName;
       SkipEntryData(Info.UnpackedSize);
       return false;
     }
     OutputName = CurrentFileName;
   }
   if (Info.RefusalCode != 0) {
+    EntryOutcome = Info.RefusalCode == msg::EncryptedNotSupported ? eoEncrypted
+                   : Info.RefusalCode == msg::SameInputOutput    ? eoRefusedVolume
+                                                                  : eoRefusedName;
     ReportError(OutputName, Info.RefusalDetail, "0", Info.RefusalCode);
     SkipEntryData(Info.UnpackedSize);
     return false;
   }
+  const int before = FilesProcessed;
   if (!Info.Continuation && !BeginEntry(Info.Directory)) {
+    if (EntryOutcome == eoPending) EntryOutcome = GetCancel() ? eoCancelled : eoSkipped;
     SkipEntryData(Info.UnpackedSize);
     return false;
   }
-  if (!Info.Directory && !Info.MethodSupported) {
+  if (Info.Directory) return true;
+  if (FilesProcessed > before) FCountedAt = FilesProcessed;
+  FVerdictDue = true;
+  if (!Info.MethodSupported) {
     // Known before any output exists: nothing is created for the entry (an
     // existing file of its name stays), and the entries after it still come.
+    EntryOutcome = eoUnsupported;
     ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, "", "0", Info.UnsupportedCode);
-    if (!Info.Continuation && FilesProcessed > 0) --FilesProcessed;
+    Uncount(eoUnsupported);
     SkipEntryData(Info.UnpackedSize);
     FailVerdict();
     return false;
   }
-  if (!Info.Directory) HoldOutput(Info.Continuation);
   return true;
 }
 
-void TUnBase::HoldOutput(bool Continuation) {
-  FHeld = {};
-  if (Action != kActionExtract || OutputName.empty()) return;
-  FHeld.Count = FilesProcessed;
-  struct stat st;
-  const int err = Continuation ? 0 : LookUpOutput(st, false);
-  if (Continuation || err != 0) {
-    // A later part goes on in what its first part began; a new name is the
-    // entry's alone.
-    if (Continuation || err == ENOENT) FHeld.Path = OutputName;
-    return;
-  }
-  // Only a file the entry may replace waits aside; a link, a folder, a
-  // read-only file or the archive itself are refused when the output opens.
-  if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR) || IsArchiveFile(st.st_dev, st.st_ino)) return;
-  FHeld.Path = OutputName;
-  FHeld.Pending = true;
+void TUnBase::Uncount(TEntryOutcome Outcome) {
+  EntryOutcome = Outcome;
+  // A reader may have taken the entry back itself.
+  if (FCountedAt > 0 && FilesProcessed == FCountedAt) --FilesProcessed;
+  FCountedAt = -1;
 }
 
-void TUnBase::SetAsideHeldOutput() {
-  if (!FHeld.Pending || FHeld.Path != OutputName) return;
-  FHeld.Pending = false;
-  std::string leaf;
-  bool owned = false;
-  const int dir = OpenOutputFolder(leaf, owned);
-  struct stat st;
-  // What lies there now is looked at again: a volume read meanwhile may be of
-  // that name, and is then refused where the output opens.
-  if (dir < 0 || fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-      IsArchiveFile(st.st_dev, st.st_ino)) {
-    if (dir >= 0 && owned) ::close(dir);
-    FHeld = {};
-    return;
+void TUnBase::ConcludeEntry() {
+  if (!FVerdictDue) return;
+  if (EntryOutcome == eoPending || EntryOutcome == eoWritten) EntryOutcome = GetCancel() ? eoCancelled : eoCannotWrite;
+  FOutput.reset();
+  Uncount(EntryOutcome);
+  FailVerdict();
+}
+
+void TUnBase::ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
+                          int ECode) {
+  const int error = errno;
+  if (FVerdictDue && FOutput && (ECode == msg::ErrorWritingToFile || ECode == msg::DiskFull)) {
+    // A write of the output failed: the entry leaves nothing.
+    FWriteFailed = true;
+    EntryOutcome = eoCannotWrite;
+    if (EntryOutcomeReason.empty() && error != 0) EntryOutcomeReason = std::strerror(error);
   }
-  std::random_device random;
-  std::string aside;
-  for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, ".vsk-%08x", static_cast<unsigned>(random()));
-    if (renameat2(dir, leaf.c_str(), dir, name, RENAME_NOREPLACE) == 0) {
-      aside = name;
-    } else if (errno == EINVAL || errno == ENOSYS) {
-      // A file system without the exclusive rename.
-      struct stat taken;
-      if (fstatat(dir, name, &taken, AT_SYMLINK_NOFOLLOW) != 0 && renameat(dir, leaf.c_str(), dir, name) == 0)
-        aside = name;
-    } else if (errno != EEXIST) {
-      break;
+  TZipCommon::ReportError(FileName, ExtendedMsg, VolumeID, ECode);
+}
+
+void TUnBase::CannotWrite(int Error, int Code) {
+  EntryOutcome = eoCannotWrite;
+  EntryOutcomeReason = Error != 0 ? std::strerror(Error) : std::string();
+  Uncount(eoCannotWrite);
+  ReportError(OutputName, "", "0", Code);
+}
+
+bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
+  struct stat st;
+  Exists = fstatat(Folder, Leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!Exists) return false;
+  if (IsArchiveFile(st.st_dev, st.st_ino)) {
+    Uncount(eoRefusedVolume);
+    ReportError(OutputName, "", "0", msg::SameInputOutput);
+    return true;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    // A link, a folder or a device at the name: nothing is made there.
+    Uncount(eoRefusedName);
+    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    return true;
+  }
+  return false;
+}
+
+bool TUnBase::CommitOutput(bool Pass) {
+  if (!FOutput) return Pass;
+  std::unique_ptr<TEntryOutput> out = std::move(FOutput);
+  if (GetCancel()) {
+    // A cancelled entry leaves nothing: an existing file stays as it was.
+    Uncount(eoCancelled);
+    return false;
+  }
+  if (FWriteFailed) {
+    Uncount(eoCannotWrite);
+    return false;
+  }
+  // The folder it was staged in must still be the one the output's path
+  // leads to: one moved away or swapped for a link meanwhile gets nothing.
+  if (BelowExtractDir(OutputName)) {
+    std::string leaf;
+    const int now = WalkToOutputFolder(OutputName, leaf, false);
+    struct stat walked, held;
+    if (now < 0 || fstat(now, &walked) != 0 || fstat(out->Folder(), &held) != 0 || walked.st_dev != held.st_dev ||
+        walked.st_ino != held.st_ino) {
+      Uncount(eoRefusedName);
+      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+      return false;
     }
   }
-  if (owned) ::close(dir);
-  if (aside.empty()) {
-    FHeld = {};
-    return;
+  // What stands at the name now is looked at again: a volume noted or a
+  // link made meanwhile refuses the output still.
+  bool exists = false;
+  if (RefusesTarget(out->Folder(), out->Leaf(), exists)) return false;
+  if (!Pass && exists) {
+    // A damaged entry never replaces a file.
+    EntryOutcome = eoFailedCheck;
+    return false;
   }
-  FHeld.Aside = OutputName.substr(0, OutputName.size() - leaf.size()) + aside;
+  if (!out->Place(exists)) {
+    // A decoder that writes by name may have removed its damaged output.
+    if (!Pass && errno == ENOENT && !out->TempLeaf().empty()) {
+      EntryOutcome = eoFailedCheck;
+      return false;
+    }
+    CannotWrite(errno, msg::ErrorWritingToFile);
+    return false;
+  }
+  if (!out->CloseHandle()) ReportError(OutputName, "", "0", 25138);
+  EntryOutcome = Pass ? eoWritten : eoFailedCheck;
+  return Pass;
 }
 
-void TUnBase::SettleOutput(bool Interrupted) {
-  if (FHeld.Path.empty()) return;
-  const THeldOutput held = FHeld;
-  FHeld = {};
-  if (held.Pending) {
-    // The earlier file was never touched: it stays whatever became of the entry.
-    if (Interrupted && held.Count > 0) FUncount = held.Count;
-    return;
+bool TUnBase::Verdict(bool Pass, bool ReportFailure) {
+  FVerdictDue = false;
+  if (GetCancel()) Pass = false;
+  if (FOutput || !Testing()) {
+    Pass = CommitOutput(Pass) && Pass;
+  } else if (GetCancel()) {
+    Uncount(eoCancelled);
   }
-  // Only an interrupted entry, or one that replaces a file, needs to know
-  // whether its output was made.
-  if (!Interrupted && held.Aside.empty()) return;
-  struct stat st;
-  const bool made = lstat(held.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  if (Interrupted) {
-    if (made) ::unlink(held.Path.c_str());
-    if (held.Count > 0) FUncount = held.Count;
+  if (EntryOutcome == eoPending || (EntryOutcome == eoWritten && !Pass)) {
+    EntryOutcome = Pass                                ? eoWritten
+                   : GetCancel()                       ? eoCancelled
+                   : EntryEncrypted && PasswordFailed  ? eoEncrypted
+                                                       : eoFailedCheck;
   }
-  if (held.Aside.empty()) return;
-  // Nothing written, or what was written is gone: the earlier file comes back.
-  if (Interrupted || !made)
-    ::rename(held.Aside.c_str(), held.Path.c_str());
-  else
-    ::unlink(held.Aside.c_str());
-}
-
-void TUnBase::FailVerdict() {
-  SettleOutput(GetCancel());
+  if (GetCancel() && FCountedAt > 0) Uncount(eoCancelled);
+  // An output refused or not made was reported as such already.
+  const bool reported = EntryOutcome == eoRefusedName || EntryOutcome == eoRefusedVolume ||
+                        EntryOutcome == eoCannotWrite;
   if (OnEnd)
-    Fire(OnEnd, OutputName, false);
-  else
+    Fire(OnEnd, OutputName, Pass);
+  else if (!Pass && ReportFailure && !reported)
     ReportError(OutputName, "", "0", msg::CrcFailed);
+  return Pass;
 }
+
+void TUnBase::FailVerdict() { Verdict(false); }
 
 bool TUnBase::BeginEntry(bool IsDirectory) {
   if (IsDirectory) return true;
@@ -293,7 +340,11 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
     return true;
   }
   OverwriteMode = omOverwrite;
-  if (PathExists(OutputName)) {
+  // Looked at through the walked folders: a name behind a link on the way
+  // is outside the destination, neither asked about nor touched (its output
+  // is refused when it opens).
+  struct stat st;
+  if (LookUpOutput(st, false) == 0) {
     if (!OnFileExists) {
       ReportError(OutputName, "OnFileExists", "0", msg::RequiredEventNotAssigned);
       OverwriteMode = omSkip;
@@ -304,20 +355,16 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
         if (GetCancel() || OverwriteMode == omSkip) break;
         if (newName.empty() || SameIgnoringAsciiCase(newName, OutputName)) break;
         OutputName = newName;
-        if (!PathExists(OutputName)) break;
+        if (LookUpOutput(st, false) != 0) break;
       }
     }
     if (!GetCancel() && OverwriteMode == omOverwrite && RefusesArchiveOutput()) return false;
-    struct stat st;
-    if (!GetCancel() && OverwriteMode == omOverwrite && lstat(OutputName.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) {
-        ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
-        return false;
-      }
-      if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
-        chmod(OutputName.c_str(), (st.st_mode & 07777) | S_IWUSR);
-        FLookedUp.Valid = false;
-      }
+    // A folder at the name cannot be replaced. A read-only file is left as
+    // it is: the output replaces it by a rename once it has passed.
+    if (!GetCancel() && OverwriteMode == omOverwrite && LookUpOutput(st, false) == 0 && S_ISDIR(st.st_mode)) {
+      EntryOutcome = eoCannotWrite;
+      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      return false;
     }
   }
   const bool accepted = !GetCancel() && OverwriteMode == omOverwrite && !OutputName.empty();
@@ -338,6 +385,7 @@ bool TUnBase::IsArchiveFile(UInt64 Dev, UInt64 Ino) const {
 bool TUnBase::RefusesArchiveOutput() {
   struct stat st;
   if (LookUpOutput(st, true) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
+  EntryOutcome = eoRefusedVolume;
   ReportError(OutputName, "", "0", msg::SameInputOutput);
   return true;
 }
@@ -369,10 +417,11 @@ int TUnBase::StatOutput(struct stat& St, bool Follow) {
     std::string leaf;
     const int dir = WalkToOutputFolder(OutputName, leaf, false);
     if (dir >= 0) return fstatat(dir, leaf.c_str(), &St, Follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-    // A folder on the way is missing: so is the output.
-    if (errno == ENOENT) return ENOENT;
+    // A folder on the way is missing, a link or no folder: nothing below
+    // the destination is there, and what lies outside is not looked at.
+    return errno != 0 ? errno : ENOENT;
   }
-  // A link on the way, or a name the user chose: the path as it resolves.
+  // A name the user chose: the path as it resolves.
   return (Follow ? ::stat(OutputName.c_str(), &St) : ::lstat(OutputName.c_str(), &St)) == 0 ? 0 : errno;
 }
 
@@ -393,41 +442,28 @@ int TUnBase::LookUpOutput(struct stat& St, bool Follow) {
   return 0;
 }
 
-int TUnBase::OpenBelowExtractDir(const std::string& Path) {
-  if (!BelowExtractDir(Path)) {
-    // A name the user chose (a rename answer): taken as given, links at
-    // the final component still refused.
-    const std::string dir = FolderOf(Path);
-    if (!DirectoryExists(dir)) ForceDirectories(dir);
-    return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  }
-  std::string leaf;
-  const int dir = WalkToOutputFolder(Path, leaf, true);
-  if (dir < 0) return -1;
-  return openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
-
 bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDateTime) {
   Handle = -1;
   if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) ||
       !BelowExtractDir(OutputName))
     return false;
-  // An existing name, a link included, makes the link below fail.
-  SetAsideHeldOutput();
   std::string leaf;
-  const int dir = WalkToOutputFolder(OutputName, leaf, true);
+  bool owned = false;
+  const int walked = OpenOutputFolder(leaf, owned);
+  if (walked < 0) return false;
+  const int dir = owned ? walked : fcntl(walked, F_DUPFD_CLOEXEC, 0);
   if (dir < 0) return false;
-  // By the handle itself where the system lets the file's owner do so,
-  // else through its name under /proc.
-  bool linked = FLinkByHandle && linkat(File, "", dir, leaf.c_str(), AT_EMPTY_PATH) == 0;
-  if (!linked && (!FLinkByHandle || errno == ENOENT || errno == EPERM)) {
-    const std::string self = "/proc/self/fd/" + std::to_string(File);
-    linked = linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    if (linked) FLinkByHandle = false;
-  }
-  if (!linked) return false;
-  Handle = File;
-  File = -1;
+  auto out = std::make_unique<TEntryOutput>(dir, leaf);
+  // Linked later into this folder: it must be on the same file system. An
+  // output to be refused is left to OpenOutputFile, which reports it.
+  struct stat folder, file, target;
+  if (fstat(dir, &folder) != 0 || fstat(File, &file) != 0 || folder.st_dev != file.st_dev) return false;
+  if (fstatat(dir, leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0 &&
+      (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
+    return false;
+  out->Adopt(File);
+  FOutput = std::move(out);
+  Handle = FOutput->Handle();
   FDatedHandle = Dated ? Handle : -1;
   FDatedAs = DosDateTime;
   return true;
@@ -446,72 +482,43 @@ int TUnBase::OpenOutputFolder(std::string& Leaf, bool& Owned) {
   return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-std::string TUnBase::StageOutputFile() {
-  static std::atomic<unsigned> serial{0};
-  if (OutputName.empty()) return {};
-  std::string leaf, staged;
-  int refusal = msg::ErrorOpeningFile;
-  bool owned = false;
-  const int dir = OpenOutputFolder(leaf, owned);
-  if (dir >= 0) {
-    struct stat st;
-    const bool exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && IsArchiveFile(st.st_dev, st.st_ino)) {
-      refusal = msg::SameInputOutput;
-    } else if (!exists || S_ISREG(st.st_mode)) {
-      for (int i = 0; i < 100 && staged.empty(); ++i) {
-        const std::string name = ".vsk" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-        const int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-          ::close(fd);
-          staged = name;
-        } else if (errno != EEXIST) {
-          break;
-        }
-      }
-    }
-    if (owned) ::close(dir);
-  }
-  if (staged.empty()) {
-    ReportError(OutputName, "", "0", refusal);
-    return {};
-  }
-  return OutputName.substr(0, OutputName.size() - leaf.size()) + staged;
-}
-
-bool TUnBase::PlaceStagedFile(const std::string& Staged) {
-  const std::string stagedLeaf = Staged.substr(Staged.find_last_of('/') + 1);
+bool TUnBase::StageOutput(bool Named) {
+  FOutput.reset();
   std::string leaf;
   bool owned = false;
-  int dir = OpenOutputFolder(leaf, owned);
-  if (dir >= 0 && FHeld.Pending) {
-    // Setting aside walks to the folder itself.
-    if (owned) ::close(dir);
-    SetAsideHeldOutput();
-    dir = OpenOutputFolder(leaf, owned);
-  }
+  const int walked = OpenOutputFolder(leaf, owned);
+  const int dir = walked < 0 || owned ? walked : fcntl(walked, F_DUPFD_CLOEXEC, 0);
   if (dir < 0) {
-    ::unlink(Staged.c_str());
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    const int error = errno;
+    if (error == ELOOP || error == ENOTDIR) {
+      // A link or a file on the way: the output would land outside.
+      Uncount(eoRefusedName);
+      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    } else {
+      CannotWrite(error, msg::ErrorOpeningFile);
+    }
     return false;
   }
-  // What lies at the name now is checked again: a volume read meanwhile may
-  // be of that name.
-  struct stat st;
-  const bool exists = fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  int refusal = 0;
-  if (exists && IsArchiveFile(st.st_dev, st.st_ino))
-    refusal = msg::SameInputOutput;
-  else if (exists && !S_ISREG(st.st_mode))
-    refusal = msg::ErrorOpeningFile;
-  else if (renameat(dir, stagedLeaf.c_str(), dir, leaf.c_str()) != 0)
-    refusal = msg::ErrorWritingToFile;
-  if (refusal != 0) {
-    unlinkat(dir, stagedLeaf.c_str(), 0);
-    ReportError(OutputName, "", "0", refusal);
+  auto out = std::make_unique<TEntryOutput>(dir, leaf);
+  bool exists = false;
+  if (RefusesTarget(dir, leaf, exists)) return false;
+  if (!out->Stage(Named)) {
+    CannotWrite(errno, msg::ErrorOpeningFile);
+    return false;
   }
-  if (owned) ::close(dir);
-  return refusal == 0;
+  FOutput = std::move(out);
+  return true;
+}
+
+std::string TUnBase::StageOutputFile() {
+  if (OutputName.empty() || !StageOutput(true)) return {};
+  FOutput->ReleaseHandle();
+  return OutputName.substr(0, OutputName.size() - FOutput->Leaf().size()) + FOutput->TempLeaf();
+}
+
+int TUnBase::OpenStagedOutput() {
+  if (!FOutput || FOutput->TempLeaf().empty()) return -1;
+  return openat(FOutput->Folder(), FOutput->TempLeaf().c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 bool TUnBase::OpenOutputFile(int& Handle) {
@@ -523,29 +530,8 @@ bool TUnBase::OpenOutputFile(int& Handle) {
     Handle = AppendFileHandle(this, OutputName);
     return Handle >= 0;
   }
-  SetAsideHeldOutput();
-  const int fd = OpenBelowExtractDir(OutputName);
-  if (fd < 0) {
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
-    return false;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
-    return false;
-  }
-  if (IsArchiveFile(st.st_dev, st.st_ino)) {
-    ::close(fd);
-    ReportError(OutputName, "", "0", msg::SameInputOutput);
-    return false;
-  }
-  if (st.st_size != 0 && ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
-    return false;
-  }
-  Handle = fd;
+  if (!StageOutput(false)) return false;
+  Handle = FOutput->Handle();
   return true;
 }
 
@@ -607,10 +593,7 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     OutputName = EntryName;
     return;
   }
-  if (Handle < 0) {
-    SettleOutput(GetCancel());
-    return;
-  }
+  if (Handle < 0) return;
   UInt32 date = 0;
   if (!OutputDate(DosDateTime, date)) date = DateTimeToDosDateTime(Now());
   if (Handle != FDatedHandle || date != FDatedAs) SetFileHandleDosTime(Handle, date);
@@ -620,19 +603,14 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
     struct stat st;
     if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);
   }
+  // The staged output stays open until its verdict places it.
+  if (FOutput && Handle == FOutput->Handle()) return;
   if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
-  SettleOutput(GetCancel());
 }
 
 bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
-  SettleOutput(GetCancel());
   const UInt32 reg = Kind == kCrc16 ? Crc->Crc16 : Crc->Crc32;
-  const bool pass = !GetCancel() && (StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
-  if (OnEnd)
-    Fire(OnEnd, OutputName, pass);
-  else if (!pass)
-    ReportError(OutputName, "", "0", msg::CrcFailed);
-  return pass;
+  return Verdict(StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
 }
 
 void TUnBase::DecodeEntry(int Handle, const std::function<void()>& Decode) {
@@ -640,11 +618,11 @@ void TUnBase::DecodeEntry(int Handle, const std::function<void()>& Decode) {
     Decode();
   } catch (const EVskError& e) {
     if (e.Code == msg::DiskFull) {
-      if (Handle >= 0) CloseFileHandle(Handle);
+      if (Handle >= 0 && !(FOutput && Handle == FOutput->Handle())) CloseFileHandle(Handle);
       throw;
     }
   } catch (...) {
-    if (Handle >= 0) CloseFileHandle(Handle);
+    if (Handle >= 0 && !(FOutput && Handle == FOutput->Handle())) CloseFileHandle(Handle);
     throw;
   }
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "archive/core/entryoutput.h"
 #include "archive/core/folderwalk.h"
 #include "archive/core/zipcommon.h"
 
@@ -153,27 +154,34 @@ class TUnBase : public TZipCommon {
   bool BeginEntry(bool IsDirectory);
   // The failing verdict of an entry that was not or could not be decoded.
   void FailVerdict();
-  // Creates the output of the current entry. Succeeds without opening
-  // anything when testing or after a failed password (Handle stays -1).
-  // Refuses an output that is the archive itself, a symbolic link or a
-  // folder, and never follows a link below ExtractDir.
+  // The verdict of the current entry: its staged output is put in place
+  // (Pass, or no file stood at the name: a damaged output is kept for
+  // salvage) or removed, then OnEnd fires with the verdict; without OnEnd a
+  // failure is reported as a CRC failure when ReportFailure is set. False
+  // when the entry failed or its output could not be placed.
+  bool Verdict(bool Pass, bool ReportFailure = true);
+  // Creates the output of the current entry: a staged file beside the
+  // target, through the handle of the target's folder (below ExtractDir
+  // entered without following links), which only the entry's verdict puts
+  // at the target's name. Succeeds without opening anything when testing or
+  // after a failed password (Handle stays -1). Refuses an output that is the
+  // archive or a noted volume, a symbolic link or a folder.
   bool OpenOutputFile(int& Handle);
-  // Puts File, an unnamed file of finished output on the destination's file
-  // system, in place as the output of the current entry, when extracting to
-  // a name below ExtractDir that does not exist yet; File then becomes
-  // Handle (and File -1). Dated: File already carries the date DosDateTime,
-  // which CloseOutputFile then keeps when it is the one it would set. False
-  // when it cannot: the caller opens the output.
+  // Takes File, an unnamed file of finished output, as the staged output of
+  // the current entry when it lies on the target's file system; File then
+  // becomes Handle (and File -1). Dated: File already carries the date
+  // DosDateTime, which CloseOutputFile then keeps when it is the one it
+  // would set. False when it cannot: the caller opens the output.
   bool AdoptOutputFile(int& Handle, int& File, bool Dated = false, UInt32 DosDateTime = 0);
-  // For a decoder that writes the output by name itself: reserves a new,
-  // empty file beside the current output under a name of its own (its
-  // folders made as OpenOutputFile makes them) and returns its path. The
-  // output is refused, as OpenOutputFile refuses it, before anything of it
-  // is touched; then the result is empty.
+  // For a decoder that writes the output by name itself: stages a new,
+  // empty file beside the current output under a hidden name (its folders
+  // made as OpenOutputFile makes them) and returns its path. The output is
+  // refused, as OpenOutputFile refuses it, before anything of it is
+  // touched; then the result is empty. The entry's verdict places it.
   std::string StageOutputFile();
-  // Puts the finished file Staged in place of the current output, replacing
-  // a file of that name. On failure it is reported and Staged is removed.
-  bool PlaceStagedFile(const std::string& Staged);
+  // A handle of that staged file, opened through its folder's handle; -1
+  // when there is none.
+  int OpenStagedOutput();
   // Counts Name, a further volume of the run's archive, as part of it: no
   // output may replace it.
   void NoteArchiveVolume(const std::string& Name);
@@ -182,10 +190,12 @@ class TUnBase : public TZipCommon {
   bool GetEntryPassword();
   // Runs Decode, which writes the current entry to Handle. A failed write
   // was reported where it was raised and ends only the entry; a full disk,
-  // or anything else raised, ends the run, with Handle closed first.
+  // or anything else raised, ends the run, with Handle closed first unless
+  // it is the staged output (which leaves nothing when the run ends).
   void DecodeEntry(int Handle, const std::function<void()>& Decode);
-  // Sets date and attributes and closes (extracting); when testing the
-  // output name becomes the entry name.
+  // Sets date and attributes (extracting): the staged output stays open
+  // for its verdict, any other handle is closed. When testing the output
+  // name becomes the entry name.
   void CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes);
   // The DOS date-time CloseOutputFile gives an entry of date DosDateTime,
   // unless DateAttribute takes the time of the close itself (then false).
@@ -198,23 +208,28 @@ class TUnBase : public TZipCommon {
   void SkipEntryData(Int64 Size);
   // Creates the folder of a directory entry below ExtractDir.
   bool CreateEntryFolder();
-  // Moves an existing file the current entry is to replace aside, where it
-  // waits for the entry's verdict. The base does it as it opens, links or
-  // places the output; a reader whose library writes the output by name
-  // calls it just before the library does.
-  void SetAsideHeldOutput();
+  // Notes a failed write of the output for the entry's outcome.
+  void ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
+                   int ECode) override;
 
   Byte EncryptionHeader[12] = {};
 
  private:
   int Run(Byte RunAction);
-  // The output of the entry being extracted is provisional until its
-  // verdict: an earlier file of its name waits aside from the moment the
-  // output is made (not before: it may yet be read as a volume), and an
-  // entry that is cancelled or cut off by the end of the run leaves nothing
-  // behind (the earlier file comes back) and is not counted.
-  void HoldOutput(bool Continuation);
-  void SettleOutput(bool Interrupted);
+  // Ends an accepted entry its reader left without a verdict (a failed
+  // open, a run cut off): it fails, and nothing of it is left.
+  void ConcludeEntry();
+  // Puts the staged output in place or removes it; false when the entry
+  // is not to pass (refused, cannot write, cancelled).
+  bool CommitOutput(bool Pass);
+  // The entry leaves no output: counted no more, with this outcome.
+  void Uncount(TEntryOutcome Outcome);
+  // Whether what stands at the output's name refuses it (reported).
+  bool RefusesTarget(int Folder, const std::string& Leaf, bool& Exists);
+  void CannotWrite(int Error, int Code);
+  // Makes FOutput for the current output name: Named for a decoder that
+  // writes by name. Refusals and failures are reported; then false.
+  bool StageOutput(bool Named);
   bool IsArchiveItself(int Fd) const;
   bool IsArchiveFile(UInt64 Dev, UInt64 Ino) const;
   // Reports and refuses an output name that is the archive or a volume of it.
@@ -223,7 +238,6 @@ class TUnBase : public TZipCommon {
   // and its last component. Owned: the caller closes the handle; otherwise
   // it is the folder walk's own.
   int OpenOutputFolder(std::string& Leaf, bool& Owned);
-  int OpenBelowExtractDir(const std::string& Path);
   bool BelowExtractDir(const std::string& Path) const;
   // The folder of Path (below ExtractDir) through the folder walk, made as
   // needed when Create is set, and the last component of Path in Leaf.
@@ -243,22 +257,19 @@ class TUnBase : public TZipCommon {
   // Calls out of the library so far: handlers, and the program's message pump.
   unsigned long OutsideCalls() const;
   TFolderWalk FWalk;
-  // Whether an unnamed file can be linked by its handle alone.
-  bool FLinkByHandle = true;
   // The adopted output that already carries its date, and that date.
   int FDatedHandle = -1;
   UInt32 FDatedAs = 0;
   // Device and inode of the archive and of each volume read so far.
   std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
-  struct THeldOutput {
-    std::string Path;   // empty: nothing held
-    std::string Aside;  // where the file it replaces waits, if any
-    bool Pending = false;  // an existing file not yet set aside
-    int Count = -1;     // files processed once the entry was taken
-  } FHeld;
-  // The count a cancelled entry was taken with: it is given back at the end
-  // of the run unless its reader has already done so.
-  int FUncount = -1;
+  // The staged output of the entry in work.
+  std::unique_ptr<TEntryOutput> FOutput;
+  // An accepted entry that has had no verdict yet.
+  bool FVerdictDue = false;
+  // Files processed once the entry was counted (-1: not counted).
+  int FCountedAt = -1;
+  // A write of the entry's output failed.
+  bool FWriteFailed = false;
 };
 
 }  // namespace vsk

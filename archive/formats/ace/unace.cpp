@@ -53,40 +53,6 @@ std::string FolderPart(const std::string& Name) {
   return slash == std::string::npos ? std::string() : Name.substr(0, slash);
 }
 
-// A name beside Name that is free (empty when none is).
-std::string FreeNameBeside(const std::string& Name) {
-  for (int i = 0; i < 1000; ++i) {
-    std::string candidate = Name + ".vsk" + std::to_string(i);
-    if (!FileExistsNoFollow(candidate)) return candidate;
-  }
-  return {};
-}
-
-// Moves a finished output to the name chosen for it. Across file systems
-// it is copied, date and mode kept, under a free name there that then
-// takes the chosen one, so the chosen name never holds part of a file.
-bool MoveOutput(const std::string& From, const std::string& To) {
-  const std::string folder = FolderPart(To);
-  if (!folder.empty() && !DirectoryExists(folder)) ForceDirectories(folder);
-  if (::rename(From.c_str(), To.c_str()) == 0) return true;
-  if (errno != EXDEV) return false;
-  const std::string copy = FreeNameBeside(To);
-  if (copy.empty()) return false;
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::copy_file(From, copy, ec);
-  if (!ec) {
-    const auto when = fs::last_write_time(From, ec);
-    if (!ec) fs::last_write_time(copy, when, ec);
-  }
-  if (ec || ::rename(copy.c_str(), To.c_str()) != 0) {
-    ::unlink(copy.c_str());
-    return false;
-  }
-  ::unlink(From.c_str());
-  return true;
-}
-
 }  // namespace
 
 // The library's four callbacks. Nothing may unwind through the library: a
@@ -118,7 +84,7 @@ void TUnACE::ExtractArchive() {
   struct TRelease {
     TUnACE& Self;
     ~TRelease() {
-      Self.RestoreMovedAside();
+      Self.FHandle = -1;
       Running.store(nullptr);
     }
   } release{*this};
@@ -173,27 +139,19 @@ void TUnACE::ExtractArchive() {
   }
 
   static const char kEverything[] = "";
-  int result = ACE_OK;
-  if (Testing()) {
-    AceTestRecord test{};
-    test.Files = {kEverything, kEverything, kEverything, -1};
-    test.DecryptPassword = Password.c_str();
-    result = entry.Test(FVolumeName.c_str(), &test);
-  } else {
+  if (!Testing()) {
     // No folder given: the archive's, as the output names have it.
     if (FExtractDir.empty()) SetExtractDir("");
     std::error_code ec;
     if (FExtractDir.empty()) FExtractDir = AppendBackslash(std::filesystem::current_path(ec).string());
-    std::string dir = ExtractDir();
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (!DirectoryExists(dir)) ForceDirectories(dir);
-    AceExtractRecord extract{};
-    extract.Files = {kEverything, kEverything, kEverything, -1};
-    extract.DestinationDir = dir.c_str();
-    extract.ExcludePath = UseStoredDirs ? 0 : -1;
-    extract.DecryptPassword = Password.c_str();
-    result = entry.Extract(FVolumeName.c_str(), &extract);
   }
+  // The library decodes as it tests, also when extracting: the blocks it
+  // hands over are written to each file's staged output, which its verdict
+  // puts in place, so the library never writes by name.
+  AceTestRecord test{};
+  test.Files = {kEverything, kEverything, kEverything, -1};
+  test.DecryptPassword = Password.c_str();
+  const int result = entry.Test(FVolumeName.c_str(), &test);
   // A failure the callbacks did not report (a CRC failure has its verdict).
   if (result != ACE_OK && result != ACE_ERROR_CRC && result != ACE_ERROR_USER && !FErrorReported && !GetCancel())
     ReportError(ArchiveFile(), "result code " + std::to_string(result), "0", kUnknownError);
@@ -358,13 +316,9 @@ int TUnACE::State(AceCallbackRecord& R) {
       const double block = p.BlockSize;
       ProgressBytesLeft = std::max(0.0, ProgressBytesLeft - block);
       if (!FWanted) break;
-      if (p.Block != nullptr && p.BlockSize > 0) {
-        if (Testing())
-          DecryptWriteRoutine(-1, const_cast<Byte*>(p.Block), true, static_cast<Int32>(p.BlockSize), kCrc32, nullptr,
-                              false);
-        else
-          Crc->Update(kCrc32, p.Block, p.BlockSize);
-      }
+      if (p.Block != nullptr && p.BlockSize > 0)
+        DecryptWriteRoutine(FHandle, const_cast<Byte*>(p.Block), true, static_cast<Int32>(p.BlockSize), kCrc32,
+                            nullptr, false);
       ProgressRoutine(static_cast<Int64>(p.FileProcessed));
       break;
     }
@@ -381,32 +335,18 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   const AceFileData* file = R.ArchivedFile.FileData;
   FWanted = false;
   if (file == nullptr || file->Name == nullptr) return ACE_CALLBACK_SKIP;
-  // Files are selected and named by their stored names (folders and all);
-  // the library reports the name it writes, without the folders when they
-  // are not wanted.
+  // Files are selected and named by their stored names (folders and all).
   const std::string name = OemToAnsiName(file->StoredName ? file->StoredName : file->Name, TranslateOemChar);
-  const std::string written = OemToAnsiName(file->Name, TranslateOemChar);
   FDirectory = (file->Attributes & 0x10) != 0;
   FAttributes = file->Attributes;
   FDosDateTime = file->Time;
   if (!IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) return ACE_CALLBACK_SKIP;
   FNameBytes += static_cast<Int64>(name.size()) + 1;
 
-  if (!Testing()) {
-    // The library writes below the destination at the name it reports:
-    // that name must be the one the guard gives, or nothing is written.
-    std::string root = ExtractDir();
-    if (!root.empty() && root.back() != '/') root += '/';
-    if (!PrepareFileName(name)) return ACE_CALLBACK_SKIP;
-    if (CurrentFileName != root + written) {
-      ReportError(ArchiveFile(), name, "0", msg::InvalidFileName);
-      return ACE_CALLBACK_SKIP;
-    }
-  }
   if (FDirectory) {
-    // Folders are made by the library (below the destination, no links
+    // Folders were made before the walk (below the destination, no links
     // followed) when stored folders are wanted; they get no verdict.
-    return !Testing() && CreateStoredDirs && UseStoredDirs ? ACE_CALLBACK_OK : ACE_CALLBACK_SKIP;
+    return ACE_CALLBACK_SKIP;
   }
   TEntryInfo info;
   info.Name = name;
@@ -417,77 +357,33 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   info.MethodSupported = file->Method == ACE_METHOD_STORED || file->Method == ACE_METHOD_LZ77;
   ProgressEntryTotal = info.UnpackedSize;
-  const std::string stored = CurrentFileName;
   if (!StartEntry(info)) return ACE_CALLBACK_SKIP;
   Crc->Reset();
-  FWanted = true;
-  if (!Testing() && OutputName != stored && FileExistsNoFollow(stored)) {
-    // A new name was chosen for an existing output: the file at the
-    // stored name waits aside while the library writes there.
-    const std::string aside = FreeNameBeside(stored);
-    if (aside.empty() || ::rename(stored.c_str(), aside.c_str()) != 0) {
-      ReportError(stored, "", "0", msg::ErrorOpeningFile);
-      FWanted = false;
-      if (FilesProcessed > 0) --FilesProcessed;
-      return ACE_CALLBACK_SKIP;
-    }
-    FRenameTarget = stored;
-    FRenameSource = aside;
-    FChosenName = OutputName;
-    OutputName = stored;
+  ResetTranslation();
+  FHandle = -1;
+  if (!OpenOutputFile(FHandle)) {
+    // Reported, and not counted, by the base; the library passes it over.
+    FHandle = -1;
+    SkipEntryData(info.UnpackedSize);
+    FailVerdict();
+    return ACE_CALLBACK_SKIP;
   }
-  // The library writes the output by name from here on.
-  SetAsideHeldOutput();
+  FWanted = true;
   return ACE_CALLBACK_OK;
 }
 
 void TUnACE::FileDone(bool CrcOk, UInt32 StoredCrc) {
-  if (!FWanted) {
-    RestoreMovedAside();
-    return;
-  }
+  if (!FWanted) return;
   FWanted = false;
-  bool moved = true;
-  if (!Testing()) {
-    const int fd = ::open(OutputName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) CloseOutputFile(fd, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
-    if (!FChosenName.empty()) {
-      moved = MoveOutput(OutputName, FChosenName);
-      if (!moved) {
-        // The new file is kept beside the one it was not to replace, which
-        // goes back to its name; should even that fail, both stay as they are.
-        std::string kept = FreeNameBeside(OutputName);
-        if (kept.empty() || ::rename(OutputName.c_str(), kept.c_str()) != 0) {
-          kept = OutputName;
-          FRenameSource.clear();
-        }
-        ReportError(FChosenName, kept, "0", msg::ErrorWritingToFile);
-      }
-      OutputName = FChosenName;
-    }
-    RestoreMovedAside();
-  }
-  if (!moved) {
-    if (FilesProcessed > 0) --FilesProcessed;
-    FailVerdict();
-    return;
-  }
+  const int handle = FHandle;
+  FHandle = -1;
+  CloseOutputFile(handle, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
   // The library's check, and ours over the blocks it handed over (ACE
   // stores the CRC register without its final inversion).
   if (!CrcOk)
     FailVerdict();
   else
     CheckCrc(kCrc32, StoredCrc);
-}
-
-void TUnACE::RestoreMovedAside() {
-  if (!FRenameSource.empty()) {
-    if (FileExistsNoFollow(FRenameTarget)) ::unlink(FRenameTarget.c_str());
-    ::rename(FRenameSource.c_str(), FRenameTarget.c_str());
-  }
-  FRenameSource.clear();
-  FRenameTarget.clear();
-  FChosenName.clear();
 }
 
 }  // namespace vsk

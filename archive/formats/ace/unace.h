@@ -39,8 +39,6 @@ class TUnACE : public TUnBase {
   // Reports a file that cannot be read (Name, unless it was taken) and
   // fails it when it was; the library's answer.
   int FileFails(int Message, const std::string& Name);
-  // Puts a file moved aside for a renamed output back in its place.
-  void RestoreMovedAside();
 
   std::string FVolumeName;
   std::vector<char> FComment;
@@ -53,12 +51,9 @@ class TUnACE : public TUnBase {
   bool FDirectory = false;
   UInt32 FAttributes = 0;
   UInt32 FDosDateTime = 0;
-  // A renamed output: the library writes at the stored name, the file that
-  // was there waits under a temporary name, and the result then moves to
-  // the chosen name.
-  std::string FRenameTarget;  // the stored name's output
-  std::string FRenameSource;  // where the file that was there waits
-  std::string FChosenName;
+  // The staged output of the file in work: the library decodes as it
+  // tests, and its blocks are written here.
+  int FHandle = -1;
 };
 
 }  // namespace vsk

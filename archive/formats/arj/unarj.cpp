@@ -238,7 +238,8 @@ void TUnArj::ExtractItem(const TItem& Item) {
     SkipEntryData(h.UnpackedSize);
     FailVerdict();
   }
-  if (pass != TPass::Passed && garbled && !Item.Continuation && FilesProcessed > 0) --FilesProcessed;
+  // An output that could not be opened was taken back by the base already.
+  if ((pass == TPass::Failed || !tried) && garbled && !Item.Continuation && FilesProcessed > 0) --FilesProcessed;
   if (pass != TPass::NotOpened && (h.Flags & kArjFlagVolume)) {
     FSpan.Active = true;
     FSpan.EntryName = EntryName;

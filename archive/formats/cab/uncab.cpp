@@ -305,7 +305,10 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   bool pass = Info.fdie == FDIERROR_NONE && !GetCancel();
   if (pass && !FOutputOpened) OpenEntryOutput();
   // An output that could not be opened was reported; nothing was written.
-  if (FOutputOpened && !FSink) return GetCancel() ? -1 : 1;
+  if (FOutputOpened && !FSink) {
+    FailVerdict();
+    return GetCancel() ? -1 : 1;
+  }
   pass = pass && FSink->Written() == EntryUnpackedSize;
   if (Info.fdie == FDIERROR_CORRUPT_CABINET) {
     ReportError(OutputName, "", "0", kCorruptInput);
@@ -315,11 +318,7 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   FHandle = -1;
   FSink.reset();
   CloseOutputFile(handle, static_cast<UInt32>(Info.date) << 16 | Info.time, Info.attribs & kKeptAttributes);
-  if (pass) {
-    Fire(OnEnd, OutputName, true);
-  } else {
-    FailVerdict();
-  }
+  Verdict(pass);
   return GetCancel() ? -1 : 1;
 }
 

@@ -268,7 +268,6 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
   int handle = -1;
   if (!OpenOutputFile(handle)) {
     AsciiTranslation = savedAscii;
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(Entry.Unpacked);
     FailVerdict();
     return;
@@ -282,7 +281,7 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
   try {
     ok = h.Kind == TGzipKind::Compress ? DecodeCompress() : InflateMembers(Entry, lastCrc);
   } catch (...) {
-    if (FOutHandle >= 0) CloseFileHandle(FOutHandle);
+    // The staged output is the base's: nothing of it stays.
     FOutHandle = -1;
     AsciiTranslation = savedAscii;
     throw;

@@ -256,24 +256,19 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
   Crc->Reset();
   int result = ERAR_SUCCESS;
   // The library writes a file beside the output (its folders made and
-  // checked here: no link on the way, not the archive itself), which
-  // replaces the output only once the entry has passed; a failing entry
-  // leaves an existing file as it was.
-  std::string staged;
+  // checked here: no link on the way, not the archive itself), which the
+  // entry's verdict puts in place.
   if (Testing()) {
     FWanted = true;
     result = lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr);
   } else {
-    staged = StageOutputFile();
-    if (staged.empty()) {
-      if (FilesProcessed > 0) --FilesProcessed;
-      return skip();
-    }
+    const std::string staged = StageOutputFile();
+    if (staged.empty()) return skip();  // reported, and not counted
     FWanted = true;
     result = lib.ProcessFile(Handle, RAR_EXTRACT, nullptr, staged.c_str());
     if (result == ERAR_SUCCESS) {
       const UInt32 attributes = Header.HostOS == kRarHostUnix ? 0x20 : Header.FileAttr;
-      const int written = ::open(staged.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+      const int written = OpenStagedOutput();
       if (written >= 0) CloseOutputFile(written, Header.FileTime, attributes);
     }
   }
@@ -290,19 +285,10 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
       const auto last = FLastPartCrc.find(name);
       stored = last != FLastPartCrc.end() ? last->second : Crc->Crc32;
     }
-    const bool crcOk = stored == Crc->Crc32 || stored == (Crc->Crc32 ^ 0xFFFFFFFFu);
-    if (!staged.empty() && crcOk) {
-      if (PlaceStagedFile(staged))
-        pass = CheckCrc(kCrc32, stored);
-      else
-        FailVerdict();
-      staged.clear();
-    } else {
-      pass = CheckCrc(kCrc32, stored);
-    }
+    pass = CheckCrc(kCrc32, stored);
   }
-  if (!staged.empty()) ::unlink(staged.c_str());
-  if (!pass && FilesProcessed > 0) --FilesProcessed;
+  // A failing entry is not counted (the base has taken back one it refused).
+  if (!pass && EntryOutcome == eoFailedCheck && FilesProcessed > 0) --FilesProcessed;
   finish(result, OutputName);
 }
 

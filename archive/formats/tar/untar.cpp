@@ -313,8 +313,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   Crc->Reset();
   int handle = -1;
   if (!OpenOutputFile(handle)) {
-    // Nothing was written: not counted, and not a pass.
-    if (FilesProcessed > 0) --FilesProcessed;
+    // Nothing was written: not counted (the base took it back), and not a pass.
     SkipEntryData(Item.Size);
     FailVerdict();
     return;
@@ -326,13 +325,10 @@ void TUnTar::ExtractItem(const TItem& Item) {
     if (ArchiveStream->Seek(Item.DataOffset, soBeginning) == Item.DataOffset)
       left = CopyStoredData(*this, -1, handle, TStoredInfo{.StoredSize = Item.Size}, kCrc32, ArchiveStream.get());
   } catch (const EVskError& e) {
-    CloseFileHandle(handle);
+    // The staged output is the base's: nothing of it stays.
     if (e.Code == msg::DiskFull) throw;
     FailVerdict();  // the write error was reported where it was raised
     return;
-  } catch (...) {
-    CloseFileHandle(handle);
-    throw;
   }
   if (left > 0) {
     ProgressBytesLeft -= static_cast<double>(left);

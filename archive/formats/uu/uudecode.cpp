@@ -275,18 +275,15 @@ void TUUDecode::ExtractArchive() {
   Crc->Reset();
   ResetTranslation();
   bool complete = false;
-  try {
+  {
     TOutput out(*this, handle, form == TForm::Base64Mime ? kBase64Doubt : 0);
     complete = form == TForm::Uu ? DecodeUu(source, out, first, haveFirst) : DecodeBase64(source, out, form);
     out.Flush(0);
-  } catch (...) {
-    if (handle != kInvalidHandle) CloseFileHandle(handle);
-    throw;
   }
   if (!complete && !GetCancel()) ReportError(FPartName, "", "0", kEolNotFound);
   CloseOutputFile(handle, EntryDosDateTime, faArchive);
   // There is no checksum: data that stop short of their end line fail.
-  Fire(OnEnd, OutputName, complete && !GetCancel());
+  Verdict(complete, false);
 }
 
 TUUDecode::TForm TUUDecode::SearchHeader(TTextSource& Source, std::string& Name, TLine& First, bool& HaveFirst) {

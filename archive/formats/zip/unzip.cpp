@@ -325,6 +325,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     ReportError(OutputName, "", "0", msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(unpacked);
+    FailVerdict();
     return;
   }
   // The data are read from the stream itself, unless decoded ahead.
@@ -347,6 +348,9 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
         ProcessMessages();
         return !GetCancel();
       }) : nullptr;
+  // Short of space, the outputs held ahead go, and the rest is done as one
+  // thread does it.
+  if (FAhead && FAhead->SpaceShort()) FAhead.reset();
   if (ahead && (ahead->DataStart != dataStart || ahead->Method != method || ahead->Packed != data ||
                 ahead->Unpacked != unpacked))
     ahead.reset();
@@ -365,10 +369,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   try {
     err = ahead ? WriteDecoded(handle, *ahead, adopted) : Decode(handle, method, flags, data, unpacked, enc);
   } catch (const EVskError& e) {
-    if (e.Code == msg::DiskFull) {
-      if (handle >= 0) CloseFileHandle(handle);
-      throw;
-    }
+    if (e.Code == msg::DiskFull) throw;
     err = -1;  // reported where it was raised
   }
   if (err > 0) ReportError(OutputName, "", "0", err);

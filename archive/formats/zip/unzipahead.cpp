@@ -164,8 +164,13 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
   r->Packed = Entry.Packed;
   r->Unpacked = Entry.Unpacked;
   if (in.Seek(r->DataStart, soBeginning) != r->DataStart) return nullptr;
+  // A write that fails for want of space tells the run to stop decoding ahead.
+  const auto NoSpace = [this]() -> std::shared_ptr<TDecodedEntry> {
+    if (errno == ENOSPC || errno == EDQUOT) FSpaceShort = true;
+    return nullptr;
+  };
   r->File = ::open(FFolder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (r->File < 0) return nullptr;
+  if (r->File < 0) return NoSpace();
   std::vector<Byte> buf(kAheadBlock);
   UInt32 crc = 0xFFFFFFFFu;
   Int64 done = 0;
@@ -181,7 +186,7 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
         r->Error = msg::ErrorReadingFile;
         break;
       }
-      if (!WriteAll(r->File, buf.data(), n)) return nullptr;
+      if (!WriteAll(r->File, buf.data(), n)) return NoSpace();
       UpdateCrc32(buf.data(), static_cast<std::size_t>(n), crc);
       r->Blocks.push_back({n, crc, 0});
       left -= n;
@@ -194,7 +199,7 @@ std::shared_ptr<TDecodedEntry> TInflateAhead::Decode(const TAheadEntry& Entry) c
       const Int32 want = static_cast<Int32>(std::min<Int64>(Entry.Unpacked - done, kAheadBlock));
       const Int32 n = ds.Read(buf.data(), want);
       if (n <= 0) break;
-      if (!WriteAll(r->File, buf.data(), n)) return nullptr;
+      if (!WriteAll(r->File, buf.data(), n)) return NoSpace();
       UpdateCrc32(buf.data(), static_cast<std::size_t>(n), crc);
       r->Blocks.push_back({n, crc, ds.Error()});
       done += n;

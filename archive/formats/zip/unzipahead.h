@@ -91,6 +91,10 @@ class TInflateAhead {
   // run then decodes it itself). While its job works, Idle is called every
   // few milliseconds; when it answers false the wait ends with null.
   std::shared_ptr<TDecodedEntry> Take(std::size_t Index, const std::function<bool()>& Idle = {});
+  // A job found the destination's file system full. The outputs held ahead
+  // take space a run on one thread would not need: the run then goes on
+  // without them, as one thread would.
+  bool SpaceShort() const { return FSpaceShort.load(); }
 
  private:
   struct TPending {
@@ -109,6 +113,7 @@ class TInflateAhead {
   Int64 FPendingBytes = 0;
   std::size_t FMaxPending;
   std::atomic<bool> FStop{false};
+  mutable std::atomic<bool> FSpaceShort{false};
   // Last member: destroyed first, so its threads are joined before the
   // state the jobs use goes away.
   std::unique_ptr<TWorkerPool> FPool;
