@@ -181,6 +181,7 @@ void TUnTar::ListEntries() {
     item.DataOffset = dataAt;
     item.Size = size;
     item.MTime = mtime;
+    item.Mode = static_cast<UInt32>(h.Mode & 0777);
     bool hasData = false;  // its data can serve a later hard link
     switch (h.TypeFlag) {
       case kTarTypeDirectory:
@@ -299,6 +300,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   info.UnpackedSize = Item.Directory ? 0 : Item.Size;
   info.DosDateTime = DosOf(Item.MTime);
   info.Directory = Item.Directory;
+  info.UnixMode = Item.Mode;
   // Nothing is made that could point elsewhere: no link, no device.
   if (!Testing() && !Item.Refusal.empty()) {
     info.RefusalCode = msg::UnknownFileType;

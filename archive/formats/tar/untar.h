@@ -27,6 +27,7 @@ class TUnTar : public TUnBase {
     Int64 DataOffset = 0;  // the entry's data, or its target's for a hard link
     Int64 Size = 0;
     Int64 MTime = 0;
+    UInt32 Mode = 0;  // the stored permission bits
   };
 
   void ListEntries();

@@ -22,10 +22,11 @@ namespace {
 
 class Results : public WindowTest {
  protected:
-  void ExpectExtractDialog(const std::string& Destination) {
+  void ExpectExtractDialog(const std::string& Destination, bool RestoreAttributes = false) {
     ui.ExpectModal([=](QDialog& Dialog) {
       auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
       d.SetDestination(Destination);
+      d.ckRestoreAttributes->setChecked(RestoreAttributes);
       d.SetFilesIndex(1);
       d.ckRestoreFolders->setChecked(true);
       d.ckCreateDirectories->setChecked(true);
@@ -82,8 +83,11 @@ TEST_F(Results, ExtractionSaysWhatWasLeftOutAndWhy) {
   main->DisplayArchive(zip);
   vsktest::WriteFile(Out("blocked") + "/sub", "a plain file");
   ExpectExtractDialog(Out("blocked"));
-  ui.ExpectMessageEnding(")\r\n\r\n" + std::string(msgtext::kFilesExtracted) + "0", mtError);
-  ExpectLeftOut({"> sub/a.txt ... ", "> sub/c/d.txt ... "});
+  ui.ExpectMessage(LeftOut(msgtext::kExtractNothing,
+                           msgtext::kLeftOutCannotWrite + std::string("3 (") + std::strerror(ENOTDIR) + ")", 0),
+                   mtError);
+  ExpectLeftOut({"> sub/a.txt ... " + std::string(std::strerror(ENOTDIR)),
+                 "> sub/c/d.txt ... " + std::string(std::strerror(ENOTDIR))});
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("blocked") + "/sub"), "a plain file");
 
@@ -172,6 +176,46 @@ TEST_F(Results, DeletingOnAFullDiskSaysSoAndKeepsTheArchive) {
   main->acDeleteExecute();
   EXPECT_TRUE(vsktest::ReadFile(zip) == before);
   EXPECT_EQ(Model().RowCount(), 3);
+}
+
+// With "Restore file attributes" a file a Unix archiver stored as
+// executable comes out executable, without setuid; a DOS-made one does not.
+TEST_F(Results, UnixPermissionBitsComeBackWithTheAttributes) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  const std::vector<TEntry> files = {{"run.sh", "#!/bin/sh\n"}, {"suid.sh", "#!/bin/sh\n"}, {"data.txt", "data"}};
+  const std::string modes = "chmod 755 run.sh && chmod 4750 suid.sh && chmod 640 data.txt && ";
+  const std::string zip = Pack("unix.zip", files, modes + "zip -q -X {out} run.sh suid.sh data.txt");
+  const std::string tar = Pack("unix.tar", files, modes + "tar cf {out} run.sh suid.sh data.txt");
+  const std::string dos = Pack("dos.zip", files, modes + "zip -q -X -k {out} run.sh suid.sh data.txt");
+  const auto mode = [&](const std::string& Folder, const std::string& Name) {
+    EXPECT_TRUE(fs::exists(dir.path() / Folder / Name)) << Folder << "/" << Name;
+    const fs::perms p = fs::status(dir.path() / Folder / Name).permissions();
+    return static_cast<int>(p & fs::perms::all) | ((p & fs::perms::set_uid) != fs::perms::none ? 04000 : 0);
+  };
+  ASSERT_TRUE(Start({zip}));
+  Options.ConfirmDecompress = false;
+  for (const std::string& archive : {zip, tar}) {
+    SCOPED_TRACE(archive);
+    main->DisplayArchive(archive);
+    const std::string folder = "attr-" + fs::path(archive).extension().string().substr(1);
+    ExpectExtractDialog(Out(folder), true);
+    main->acExtractExecute();
+    EXPECT_EQ(mode(folder, "run.sh"), 0755);
+    EXPECT_EQ(mode(folder, "suid.sh"), 0750);
+    EXPECT_EQ(mode(folder, "data.txt"), 0640);
+  }
+  // Without the box, and from DOS, the files are made as the system makes
+  // new files.
+  ExpectExtractDialog(Out("plain"), false);
+  main->acExtractExecute();
+  EXPECT_EQ(mode("plain", "run.sh") & 0111, 0);
+  main->DisplayArchive(dos);
+  ExpectExtractDialog(Out("dos"), true);
+  main->acExtractExecute();
+  // zip -k stores DOS names.
+  EXPECT_EQ(mode("dos", "RUN.SH") & 0111, 0);
+  EXPECT_EQ(mode("dos", "DATA.TXT") & 0600, 0600);
 }
 
 }  // namespace
