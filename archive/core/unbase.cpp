@@ -263,8 +263,9 @@ bool TUnBase::CommitOutput(bool Pass) {
     return false;
   }
   // The folder it was staged in must still be the one the output's path
-  // leads to: one moved away or swapped for a link meanwhile gets nothing.
-  if (BelowExtractDir(OutputName)) {
+  // leads to: one moved away or swapped for a link meanwhile (by code that
+  // ran outside the library since) gets nothing.
+  if (BelowExtractDir(OutputName) && OutsideCalls() != FStagedCalls) {
     std::string leaf;
     const int now = WalkToOutputFolder(OutputName, leaf, false);
     struct stat walked, held;
@@ -275,16 +276,20 @@ bool TUnBase::CommitOutput(bool Pass) {
       return false;
     }
   }
-  // What stands at the name now is looked at again: a volume noted or a
-  // link made meanwhile refuses the output still.
-  bool exists = false;
-  if (RefusesTarget(out->Folder(), out->Leaf(), exists)) return false;
-  if (!Pass && exists) {
-    // A damaged entry never replaces a file.
-    EntryOutcome = eoFailedCheck;
-    return false;
+  // A free name takes the output at once. Else what stands there now is
+  // looked at again: a volume noted or a link made meanwhile refuses the
+  // output still, and a damaged entry never replaces a file.
+  bool placed = out->Place(false);
+  if (!placed && errno == EEXIST) {
+    bool exists = false;
+    if (RefusesTarget(out->Folder(), out->Leaf(), exists)) return false;
+    if (!Pass) {
+      EntryOutcome = eoFailedCheck;
+      return false;
+    }
+    placed = out->Place(true);
   }
-  if (!out->Place(exists)) {
+  if (!placed) {
     // A decoder that writes by name may have removed its damaged output.
     if (!Pass && errno == ENOENT && !out->TempLeaf().empty()) {
       EntryOutcome = eoFailedCheck;
@@ -463,6 +468,7 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
       (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
     return false;
   out->Adopt(File);
+  FStagedCalls = OutsideCalls();
   FOutput = std::move(out);
   Handle = FOutput->Handle();
   FDatedHandle = Dated ? Handle : -1;
@@ -504,6 +510,7 @@ bool TUnBase::StageOutput(bool Named) {
   auto out = std::make_unique<TEntryOutput>(dir, leaf);
   bool exists = false;
   if (RefusesTarget(dir, leaf, exists)) return false;
+  FStagedCalls = OutsideCalls();
   if (!out->Stage(Named)) {
     CannotWrite(errno, msg::ErrorOpeningFile);
     return false;

@@ -276,6 +276,8 @@ class TUnBase : public TZipCommon {
   bool FWriteFailed = false;
   // The entry's stored Unix permission bits (TEntryInfo::UnixMode).
   UInt32 FUnixMode = 0;
+  // Calls out of the library when the output was staged.
+  unsigned long FStagedCalls = 0;
 };
 
 }  // namespace vsk
