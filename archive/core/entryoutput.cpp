@@ -29,12 +29,10 @@ std::string HiddenName() {
 
 }  // namespace
 
-TEntryOutput::TEntryOutput(int Folder, std::string Leaf) : FFolder(Folder), FLeaf(std::move(Leaf)) {}
+TEntryOutput::TEntryOutput(std::shared_ptr<TFolderHandle> Folder, std::string Leaf)
+    : FHeld(std::move(Folder)), FFolder(FHeld ? FHeld->Fd : -1), FLeaf(std::move(Leaf)) {}
 
-TEntryOutput::~TEntryOutput() {
-  Discard();
-  if (FFolder >= 0) ::close(FFolder);
-}
+TEntryOutput::~TEntryOutput() { Discard(); }
 
 bool TEntryOutput::Stage(bool Named) {
   if (FFolder < 0) {

@@ -7,20 +7,24 @@
 // a run killed meanwhile leaves the target as it was (and at worst a hidden
 // temporary file beside it where unnamed files cannot be made).
 
+#include <memory>
 #include <string>
+
+#include "archive/core/folderwalk.h"
 
 namespace vsk {
 
 class TEntryOutput {
  public:
-  // Folder: a handle of the folder the target lies in, now owned by this
-  // object; Leaf: the target's name in it. Every step goes through Folder.
-  TEntryOutput(int Folder, std::string Leaf);
+  // Folder: the folder the target lies in, held open by this object too;
+  // Leaf: the target's name in it. Every step goes through Folder.
+  TEntryOutput(std::shared_ptr<TFolderHandle> Folder, std::string Leaf);
   ~TEntryOutput();
   TEntryOutput(const TEntryOutput&) = delete;
   TEntryOutput& operator=(const TEntryOutput&) = delete;
 
   int Folder() const { return FFolder; }
+  const TFolderHandle& FolderHandle() const { return *FHeld; }
   const std::string& Leaf() const { return FLeaf; }
   // The staged file, open for writing (-1 for a named stage given away).
   int Handle() const { return FFile; }
@@ -50,6 +54,7 @@ class TEntryOutput {
 
  private:
   bool LinkUnnamed(const std::string& Name);
+  std::shared_ptr<TFolderHandle> FHeld;
   int FFolder = -1;
   std::string FLeaf;
   int FFile = -1;

@@ -28,8 +28,11 @@ std::vector<std::string_view> PathParts(std::string_view Path) {
   return parts;
 }
 
+TFolderHandle::~TFolderHandle() {
+  if (Fd >= 0) ::close(Fd);
+}
+
 void TFolderWalk::Drop(std::size_t From) {
-  for (std::size_t i = FLevels.size(); i-- > From;) ::close(FLevels[i].Fd);
   FLevels.resize(std::min(From, FLevels.size()));
   if (FChecked > FLevels.size()) FChecked = FLevels.size();
 }
@@ -42,8 +45,8 @@ void TFolderWalk::Close() {
 bool TFolderWalk::Holds(std::size_t I) const {
   struct stat st;
   const int r = I == 0 ? ::stat(FRoot.c_str(), &st)
-                       : fstatat(FLevels[I - 1].Fd, FLevels[I].Name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-  return r == 0 && S_ISDIR(st.st_mode) && st.st_dev == FLevels[I].Dev && st.st_ino == FLevels[I].Ino;
+                       : fstatat(FLevels[I - 1].Fd(), FLevels[I].Name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+  return r == 0 && S_ISDIR(st.st_mode) && st.st_dev == FLevels[I].Handle->Dev && st.st_ino == FLevels[I].Handle->Ino;
 }
 
 int TFolderWalk::Open(const std::string& Root, const std::vector<std::string_view>& Parts, bool Create,
@@ -77,7 +80,7 @@ int TFolderWalk::Open(const std::string& Root, const std::vector<std::string_vie
       errno = e;
       return false;
     }
-    FLevels.push_back({std::string(name), fd, st.st_dev, st.st_ino});
+    FLevels.push_back({std::string(name), std::make_shared<TFolderHandle>(fd, st.st_dev, st.st_ino)});
     FChecked = FLevels.size();
     return true;
   };
@@ -91,7 +94,7 @@ int TFolderWalk::Open(const std::string& Root, const std::vector<std::string_vie
   }
   while (FLevels.size() <= Parts.size()) {
     const std::string name(Parts[FLevels.size() - 1]);
-    const int at = FLevels.back().Fd;
+    const int at = FLevels.back().Fd();
     int fd = openat(at, name.c_str(), kFolder);
     if (fd < 0 && errno == ENOENT && Create) {
       if (mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -105,7 +108,7 @@ int TFolderWalk::Open(const std::string& Root, const std::vector<std::string_vie
       return -1;
     }
   }
-  return FLevels.back().Fd;
+  return FLevels.back().Fd();
 }
 
 }  // namespace vsk

@@ -10,11 +10,24 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vsk {
+
+// An open folder, closed when the last one holding it lets it go, with the
+// device and inode it had when opened.
+struct TFolderHandle {
+  TFolderHandle(int Fd, dev_t Dev, ino_t Ino) : Fd(Fd), Dev(Dev), Ino(Ino) {}
+  ~TFolderHandle();
+  TFolderHandle(const TFolderHandle&) = delete;
+  TFolderHandle& operator=(const TFolderHandle&) = delete;
+  const int Fd;
+  const dev_t Dev;
+  const ino_t Ino;
+};
 
 class TFolderWalk {
  public:
@@ -36,13 +49,15 @@ class TFolderWalk {
   int Open(const std::string& Root, const std::vector<std::string_view>& Parts, bool Create,
            unsigned long OutsideCalls, TStop* Stop = nullptr);
   void Close();
+  // The folder the last successful Open gave, shared: it stays open for
+  // its holder whatever the walk does next.
+  std::shared_ptr<TFolderHandle> Last() const { return FLevels.empty() ? nullptr : FLevels.back().Handle; }
 
  private:
   struct TLevel {
     std::string Name;
-    int Fd = -1;
-    dev_t Dev = 0;
-    ino_t Ino = 0;
+    std::shared_ptr<TFolderHandle> Handle;
+    int Fd() const { return Handle->Fd; }
   };
   // Whether kept level I still is the folder its name holds.
   bool Holds(std::size_t I) const;

@@ -267,10 +267,8 @@ bool TUnBase::CommitOutput(bool Pass) {
   // ran outside the library since) gets nothing.
   if (BelowExtractDir(OutputName) && OutsideCalls() != FStagedCalls) {
     std::string leaf;
-    const int now = WalkToOutputFolder(OutputName, leaf, false);
-    struct stat walked, held;
-    if (now < 0 || fstat(now, &walked) != 0 || fstat(out->Folder(), &held) != 0 || walked.st_dev != held.st_dev ||
-        walked.st_ino != held.st_ino) {
+    const auto now = WalkToOutputFolder(OutputName, leaf, false) < 0 ? nullptr : FWalk.Last();
+    if (!now || now->Dev != out->FolderHandle().Dev || now->Ino != out->FolderHandle().Ino) {
       Uncount(eoRefusedName);
       ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
       return false;
@@ -454,16 +452,14 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
       !BelowExtractDir(OutputName))
     return false;
   std::string leaf;
-  bool owned = false;
-  const int walked = OpenOutputFolder(leaf, owned);
-  if (walked < 0) return false;
-  const int dir = owned ? walked : fcntl(walked, F_DUPFD_CLOEXEC, 0);
-  if (dir < 0) return false;
-  auto out = std::make_unique<TEntryOutput>(dir, leaf);
+  auto folder = OpenOutputFolder(leaf);
+  if (!folder) return false;
+  const int dir = folder->Fd;
   // Linked later into this folder: it must be on the same file system. An
   // output to be refused is left to OpenOutputFile, which reports it.
-  struct stat folder, file, target;
-  if (fstat(dir, &folder) != 0 || fstat(File, &file) != 0 || folder.st_dev != file.st_dev) return false;
+  struct stat file, target;
+  if (fstat(File, &file) != 0 || folder->Dev != file.st_dev) return false;
+  auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
   if (fstatat(dir, leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0 &&
       (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
     return false;
@@ -476,26 +472,33 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
   return true;
 }
 
-int TUnBase::OpenOutputFolder(std::string& Leaf, bool& Owned) {
-  Owned = false;
-  if (BelowExtractDir(OutputName)) return WalkToOutputFolder(OutputName, Leaf, true);
-  Owned = true;
+std::shared_ptr<TFolderHandle> TUnBase::OpenOutputFolder(std::string& Leaf) {
+  if (BelowExtractDir(OutputName)) return WalkToOutputFolder(OutputName, Leaf, true) < 0 ? nullptr : FWalk.Last();
   // A name the user chose: taken as given.
   const auto slash = OutputName.find_last_of('/');
-  if (slash == std::string::npos || slash + 1 == OutputName.size()) return -1;
+  if (slash == std::string::npos || slash + 1 == OutputName.size()) {
+    errno = EINVAL;
+    return nullptr;
+  }
   Leaf = OutputName.substr(slash + 1);
   const std::string dir = OutputName.substr(0, slash + 1);
   if (!DirectoryExists(dir)) ForceDirectories(dir);
-  return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    errno = error;
+    return nullptr;
+  }
+  return std::make_shared<TFolderHandle>(fd, st.st_dev, st.st_ino);
 }
 
 bool TUnBase::StageOutput(bool Named) {
   FOutput.reset();
   std::string leaf;
-  bool owned = false;
-  const int walked = OpenOutputFolder(leaf, owned);
-  const int dir = walked < 0 || owned ? walked : fcntl(walked, F_DUPFD_CLOEXEC, 0);
-  if (dir < 0) {
+  auto folder = OpenOutputFolder(leaf);
+  if (!folder) {
     const int error = errno;
     if (error == ELOOP) {
       // A link on the way: the output would land outside. (A file on the
@@ -507,7 +510,8 @@ bool TUnBase::StageOutput(bool Named) {
     }
     return false;
   }
-  auto out = std::make_unique<TEntryOutput>(dir, leaf);
+  const int dir = folder->Fd;
+  auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
   bool exists = false;
   if (RefusesTarget(dir, leaf, exists)) return false;
   FStagedCalls = OutsideCalls();

@@ -238,10 +238,9 @@ class TUnBase : public TZipCommon {
   bool IsArchiveFile(UInt64 Dev, UInt64 Ino) const;
   // Reports and refuses an output name that is the archive or a volume of it.
   bool RefusesArchiveOutput();
-  // The output's folder (below ExtractDir: entered without following links)
-  // and its last component. Owned: the caller closes the handle; otherwise
-  // it is the folder walk's own.
-  int OpenOutputFolder(std::string& Leaf, bool& Owned);
+  // The output's folder (below ExtractDir: entered without following links,
+  // shared with the folder walk) and its last component; null with errno.
+  std::shared_ptr<TFolderHandle> OpenOutputFolder(std::string& Leaf);
   bool BelowExtractDir(const std::string& Path) const;
   // The folder of Path (below ExtractDir) through the folder walk, made as
   // needed when Create is set, and the last component of Path in Leaf.

@@ -50,6 +50,10 @@ mode_t ModeOf(const fs::path& P) {
   return st.st_mode & 07777;
 }
 
+std::shared_ptr<TFolderHandle> Folder(const fs::path& P) {
+  return std::make_shared<TFolderHandle>(::open(P.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), 0, 0);
+}
+
 // A reader of the kind the case names: ZIP on one thread or on every core, or TAR.
 struct TKind {
   std::string Name;
@@ -81,7 +85,7 @@ TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
   TempDir dir;
   WriteFile(dir / "old.txt", "old");
   {
-    TEntryOutput out(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY), "old.txt");
+    TEntryOutput out(Folder(dir.path()), "old.txt");
     ASSERT_TRUE(out.Stage());
     ASSERT_EQ(::write(out.Handle(), "new", 3), 3);
     EXPECT_EQ(ReadFile(dir / "old.txt"), "old");
@@ -90,7 +94,7 @@ TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
   }
   EXPECT_EQ(FolderTree(dir.path()), (std::map<std::string, std::string>{{"old.txt", "old"}}));
   for (const bool named : {false, true}) {
-    TEntryOutput out(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY), "old.txt");
+    TEntryOutput out(Folder(dir.path()), "old.txt");
     ASSERT_TRUE(out.Stage(named));
     ASSERT_EQ(::write(out.Handle(), named ? "named" : "new", named ? 5 : 3), named ? 5 : 3);
     ASSERT_TRUE(out.Place(true));
