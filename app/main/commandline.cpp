@@ -194,9 +194,10 @@ bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
     QDir::setCurrent(QString::fromStdString(destination));
   }
   if (UI().ShowModal(dlg) != mrOk) return false;
-  return CmdExtract(Archive, AbsolutePath(dlg.Destination()), dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
-             dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
-             dlg.ckCreateDirectories->isChecked(), true);
+  return CmdExtract(Archive, AbsolutePath(dlg.Destination()), dlg.ckRestoreFolders->isChecked(),
+                    dlg.ckRestoreAttributes->isChecked(), dlg.ckDateAttribute->isChecked(),
+                    dlg.ckConfirmOverwrites->isChecked(), dlg.ckCreateDirectories->isChecked(), true)
+      .Complete();
 }
 
 bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {

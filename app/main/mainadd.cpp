@@ -33,6 +33,7 @@
 #include "app/main/messages.h"
 #include "app/main/runprogram.h"
 #include "app/main/setaside.h"
+#include "base/messages.h"
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
@@ -648,11 +649,27 @@ void TfmMain::acDeleteExecute() {
   writer.Switch = vsk::swDelete;
   FDiskFull = false;
   FUnsupportedType = false;
+  // The first error of the run, which is the reason when nothing changed.
+  int firstError = 0;
+  std::string firstDetail;
+  const auto handler = writer.OnError;
+  writer.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V, int C) {
+    if (firstError == 0 && C != vsk::msg::UserCanceled) {
+      firstError = C;
+      firstDetail = X;
+    }
+    if (handler) handler(S, F, X, V, C);
+  };
   const int n = writer.Compress();
+  writer.OnError = handler;
   if (n > 0) {
     ShowInformation(std::to_string(n) + (n == 1 ? msgtext::kOneFileDeleted : msgtext::kFilesDeleted));
   } else if (FUnsupportedType) {
     ShowError(msgtext::kCannotDeletePrefix + TypeNameText(vskVorsk.ArcType()) + msgtext::kCannotDeleteSuffix);
+  } else if (firstError != 0) {
+    const char* text = vsk::MessageText(firstError);
+    ShowError(msgtext::kDeleteFailed + std::string(text && *text ? text : std::to_string(firstError)) +
+              (firstDetail.empty() ? std::string() : "\r\n" + firstDetail));
   }
   writer.FileSpec = kept;
   if (IsFile(archive))

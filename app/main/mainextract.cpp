@@ -269,16 +269,27 @@ void TfmMain::EndReaderRun(const std::function<void()>& Report) {
   }
 }
 
-void TfmMain::ShowExtractResult(const vsk::TUnBase& Reader, int Count) {
-  const std::string n = std::to_string(Count);
-  if (Reader.GetCancel())
-    MessageDlg(msgtext::kExtractCancelled + n, mtInformation, mbOK);
-  else if (FPasswordError)
-    MessageDlg(msgtext::kExtractPasswordError + n, mtError, mbOK);
-  else if (FCrcError)
-    MessageDlg(msgtext::kExtractCrcError + n, mtError, mbOK);
-  else if (Options.ConfirmDecompress)
-    MessageDlg(msgtext::kExtractCompleted + n, mtInformation, mbOK);
+TRunResult TfmMain::ExtractCollecting(vsk::TUnBase& Reader) {
+  TRunResult result;
+  FRunResult = &result;
+  Reader.Extract();
+  FRunResult = nullptr;
+  result.Finish(Reader.GetCancel());
+  return result;
+}
+
+void TfmMain::ShowExtractResult(const TRunResult& Result, const std::string& Archive) {
+  bool isError = false;
+  const std::string text = ExtractResultText(Result, Options.ConfirmDecompress, isError);
+  if (!text.empty()) MessageDlg(text, isError ? mtError : mtInformation, mbOK);
+  if (!Result.Cancelled && Result.Failed()) ShowLeftOut(Result, msgtext::kLeftOutTitle + Archive);
+}
+
+void TfmMain::ShowLeftOut(const TRunResult& Result, const std::string& Title) {
+  if (!fmViewOutput) return;
+  // Below the last error block, which tells the library's details.
+  for (const std::string& line : FailureListing(Result, Title)) fmViewOutput->meOutput->appendPlainText(Q(line));
+  UI().ShowModal(*fmViewOutput);
 }
 
 std::string TfmMain::ArchiveFolderToOffer(const std::string& Archive) {
@@ -356,28 +367,27 @@ void TfmMain::acExtractExecute() {
                 dlg.ckCreateDirectories->isChecked());
 
   BeginReaderRun();
-  int count = 0;
+  TRunResult result;
   if (!selectedFiles) {
     reader->RecurseDirs = true;
     reader->FileSpec = vskVorsk.FileSpec;
-    count = reader->Extract();
+    result = ExtractCollecting(*reader);
   } else {
     reader->RecurseDirs = false;
     const auto elapsed = std::move(reader->OnElapsedTime);
     reader->OnElapsedTime = nullptr;
     reader->FileSpec = FModel->RowCount() > 0 ? selected : vskVorsk.FileSpec;
-    count = reader->Extract();
+    result = ExtractCollecting(*reader);
     reader->OnElapsedTime = elapsed;
   }
   reader->RecurseDirs = true;
-  EndReaderRun([&] { ShowExtractResult(*reader, count); });
+  EndReaderRun([&] { ShowExtractResult(result, archive); });
 }
 
-bool TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
-                         bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
-                         bool ShowResult) {
+TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
+                               bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
+                               bool ShowResult) {
   CurrentWriter = nullptr;
-  const int errorsBefore = FErrorsReported;
   // Taken as an absolute folder once, before the run moves anything.
   const std::string ExtractDir = AbsolutePath(Destination);
   try {
@@ -387,7 +397,7 @@ bool TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Dest
   }
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
-    return false;
+    return {};
   }
   FPasswordError = FCrcError = false;
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
@@ -395,19 +405,17 @@ bool TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Dest
   vsk::TUnBase* reader = ChooseReader(ArchiveFile);
   if (!reader) {
     ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
-    return false;
+    return {};
   }
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
   BeginReaderRun();
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
-  const int count = reader->Extract();
-  const bool complete = count > 0 && !reader->GetCancel() && !FPasswordError && !FCrcError &&
-                        FErrorsReported == errorsBefore;
+  const TRunResult result = ExtractCollecting(*reader);
   EndReaderRun([&] {
-    if (ShowResult) ShowExtractResult(*reader, count);
+    if (ShowResult) ShowExtractResult(result, ArchiveFile);
   });
-  return complete;
+  return result;
 }
 
 void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr,
@@ -576,8 +584,15 @@ void TfmMain::vskUnZipBegin(vsk::TZipCommon&, const std::string& FileName, int, 
 
 void TfmMain::vskUnZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS) {
   dfstbMainStatus->repaint();
-  // A cancelled entry is not a damaged one.
-  if (!CRC_PASS && !Sender.GetCancel()) vskVorskError(Sender, FileName, "", "0", vsk::msg::CrcFailed);
+  // A cancelled entry is not a damaged one, nor is one that was refused or
+  // could not be written: its own error was reported.
+  const auto* reader = dynamic_cast<const vsk::TUnBase*>(&Sender);
+  const vsk::TEntryOutcome outcome = reader ? reader->EntryOutcome : vsk::eoPending;
+  if (!CRC_PASS && !Sender.GetCancel() &&
+      (outcome == vsk::eoPending || outcome == vsk::eoWritten || outcome == vsk::eoFailedCheck)) {
+    ShowErrorBlock(Sender, FileName, "", vsk::msg::CrcFailed);
+  }
+  if (FRunResult) FRunResult->NoteEnd(Sender, FileName, CRC_PASS);
 }
 
 bool TfmMain::GetPassword(const std::string& FileName, std::string& Password) {
@@ -727,7 +742,12 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
 
 void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
-  ++FErrorsReported;
+  if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, FileName, ExtendedMsg, ECode);
+  ShowErrorBlock(Sender, FileName, ExtendedMsg, ECode);
+}
+
+void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                             int ECode) {
   switch (ECode) {
     case 26517:
       FPasswordError = true;

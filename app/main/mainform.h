@@ -18,6 +18,7 @@
 #include "app/main/filetypes.h"
 #include "app/main/folders.h"
 #include "app/main/mrulist.h"
+#include "app/main/runresult.h"
 #include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
@@ -195,9 +196,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // the program's temporary folders.
   std::string ArchiveFolderToOffer(const std::string& Archive);
   void acExtractExecute();
-  // True when every entry came out: something was extracted, nothing was
-  // cancelled and no component reported an error.
-  bool CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
+  // What became of the entries; true (Complete) when every entry came out
+  // and nothing was cancelled.
+  TRunResult CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
                   bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult);
   void CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
                           bool ConfirmOverwrites, bool CreateStoredDirs);
@@ -311,13 +312,15 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
 
   // ---- tools
   void acTestExecute();
-  // True when the archive was tested and no error was found.
-  bool CmdTest(const std::string& ArchiveName);
+  // What the test found; true (Complete) when no error was found.
+  TRunResult CmdTest(const std::string& ArchiveName);
   void acRepairExecute();
   // Each tool command is true when it did what it was asked.
   bool CmdRepair(const std::string& ArchiveName);
   void acVirusScanExecute();
-  bool CmdVirusScan(const std::string& ArchiveName);
+  // What could be extracted for the scanner; true (Complete) when every
+  // entry was scanned and the scanner ended normally.
+  TRunResult CmdVirusScan(const std::string& ArchiveName);
   // Runs the configured scanner over every file below Folder; the failure
   // to report, or "".
   std::string ScanFolder(const std::string& Folder, int ShowCommand);
@@ -339,7 +342,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acPasswordExecute();
   void acUUencodeExecute();
   void acConvertExecute();
-  bool CmdConvert(const std::string& ArchiveName);
+  // What became of the input's entries; true (Complete) when the new archive
+  // was made with every entry.
+  TRunResult CmdConvert(const std::string& ArchiveName);
   void acMakeSFXExecute();
   // A self-extracting program of ArchiveName; an empty ExeName is asked for.
   bool CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
@@ -523,8 +528,15 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // result report and a close asked for during the run.
   void BeginReaderRun();
   void EndReaderRun(const std::function<void()>& Report = {});
-  // The result message of an extraction (none when nothing applies).
-  void ShowExtractResult(const vsk::TUnBase& Reader, int Count);
+  // Runs Reader's extraction, collecting what became of each entry.
+  TRunResult ExtractCollecting(vsk::TUnBase& Reader);
+  // The result message of an extraction (none when nothing applies), then
+  // the output window with the entries left out.
+  void ShowExtractResult(const TRunResult& Result, const std::string& Archive);
+  // The output window with Title and the entries left out, shown modally.
+  void ShowLeftOut(const TRunResult& Result, const std::string& Title);
+  // The error block of the output window and the run's flags.
+  void ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg, int ECode);
 
   TArchiveViewModel* FModel = nullptr;
   TFileTypes FFileTypes;
@@ -557,8 +569,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FDragArmed = false;
   bool FClosed = false;
   int FExitCode = 0;
-  // Errors the components have reported so far (the error handler counts).
-  int FErrorsReported = 0;
+  // The result the running reader's entries are collected into, if any.
+  TRunResult* FRunResult = nullptr;
   int FBusyDepth = 0;
   std::unique_ptr<TOpenDialog> FOpenDialog;
   std::unique_ptr<TApOpenDialog> FAddDialog;

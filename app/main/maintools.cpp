@@ -133,7 +133,8 @@ void TfmMain::ConnectToolCommands() {
     SetSimpleText(QString::fromUtf8(msgtext::kExtractingPrefix) + QString::fromStdString(F));
     OutputLine("> (" + std::to_string(Count) + ") Extracting: " + F);
   };
-  vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
+  vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon& Sender, const std::string& F, bool Pass) {
+    if (FRunResult) FRunResult->NoteEnd(Sender, F, Pass);
     SetSimpleText(QString());
     if (Pass) return;
     ++FConvertErrors;
@@ -192,8 +193,10 @@ void TfmMain::ConnectToolCommands() {
   vskArc2Arc.OnGetPassword = [this](vsk::TZipCommon& S, const std::string& F, std::string& P, bool& T) {
     vskUnZipGetPassword(S, F, P, T);
   };
-  vskArc2Arc.OnError = [this](vsk::TZipCommon&, const std::string& F, const std::string& X, const std::string&,
-                              int ECode) {
+  vskArc2Arc.OnError = [this](vsk::TZipCommon& Sender, const std::string& F, const std::string& X,
+                              const std::string&, int ECode) {
+    // The entries of the input are the inner reader's.
+    if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, F, X, ECode);
     ++FConvertErrors;
     if (ECode == 26517) FPassword.clear();
     if (ECode == vsk::msg::UserCanceled) return;
@@ -227,7 +230,8 @@ void TfmMain::ConnectToolCommands() {
     SetSimpleText(QString::fromUtf8(msgtext::kVerifying) + QString::fromStdString(FileName));
     dfstbMainStatus->repaint();
   };
-  vskZipCheck.OnStatus = [this](vsk::TZipCommon&, const std::string& FileName, bool Pass) {
+  vskZipCheck.OnStatus = [this](vsk::TZipCommon& Sender, const std::string& FileName, bool Pass) {
+    if (FRunResult) FRunResult->NoteEnd(Sender, FileName, Pass);
     if (!Pass) FTestFailed = true;
     OutputLine(msgtext::kTestingFile + FileName + (Pass ? msgtext::kPassed : msgtext::kFailed));
   };
@@ -235,13 +239,15 @@ void TfmMain::ConnectToolCommands() {
     if (!(HeadFlag & vsk::kZipLocalFound)) OutputLine(msgtext::kLocalHeaderError);
     if (!(HeadFlag & (vsk::kZipCentralFound | vsk::kZipEndFound))) OutputLine(msgtext::kHeaderError);
     OutputLine(">");
+    if (FRunResult) FRunResult->NoteRunError(vsk::MessageText(vsk::msg::BadFileHeader));
     FTestFailed = true;
     Cancel = false;
   };
   // Errors that are no verdict of a file (a damaged header, an archive
   // that ends early) fail the test too, and say why.
-  vskZipCheck.OnError = [this](vsk::TZipCommon&, const std::string& FileName, const std::string&,
+  vskZipCheck.OnError = [this](vsk::TZipCommon& Sender, const std::string& FileName, const std::string& Extended,
                                const std::string&, int ECode) {
+    if (FRunResult) FRunResult->NoteError(Sender, FileName, Extended, ECode);
     if (ECode == vsk::msg::UserCanceled) return;
     FTestFailed = true;
     const char* text = vsk::MessageText(ECode);
@@ -292,7 +298,7 @@ void TfmMain::acTestExecute() {
   CmdTest(vskVorsk.ArchiveFile());
 }
 
-bool TfmMain::CmdTest(const std::string& ArchiveName) {
+TRunResult TfmMain::CmdTest(const std::string& ArchiveName) {
   CurrentWriter = nullptr;
   CurrentReader = &vskZipCheck;
   StartProgress();
@@ -310,11 +316,15 @@ bool TfmMain::CmdTest(const std::string& ArchiveName) {
     // An unreadable file has no type: refused below.
   }
   bool ran = false, cancelled = false;
+  TRunResult result;
   if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType())) {
     FTestFailed = false;
+    FRunResult = &result;
     vskZipCheck.Activate();
+    FRunResult = nullptr;
     ran = true;
     cancelled = vskZipCheck.GetCancel() || FCancelTask;
+    result.Finish(cancelled);
   }
   EndProgress();
   if (FInteractive) {
@@ -324,7 +334,7 @@ bool TfmMain::CmdTest(const std::string& ArchiveName) {
   }
   if (!ran) {
     ShowError(vsk::MessageText(vsk::msg::UnsupportedArcType));
-    return false;
+    return result;
   }
   // What failed before a cancel is shown; a cancelled test found no
   // verdict on the rest.
@@ -333,7 +343,8 @@ bool TfmMain::CmdTest(const std::string& ArchiveName) {
     ShowInformation(vsk::MessageText(vsk::msg::UserCanceled));
   else if (!FTestFailed)
     ShowInformation(msgtext::kNoErrorsFound);
-  return !FTestFailed && !cancelled;
+  if (FTestFailed && !result.Failed()) result.NoteRunError(vsk::MessageText(vsk::msg::BadFileHeader));
+  return result;
 }
 
 void TfmMain::acRepairExecute() {
@@ -423,11 +434,11 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   return failure;
 }
 
-bool TfmMain::CmdVirusScan(const std::string& ArchiveName) {
-  if (ArchiveName.empty()) return false;
+TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
+  if (ArchiveName.empty()) return {};
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
     ShowInformation(msgtext::kConfigureScanner);
-    return false;
+    return {};
   }
   try {
     vskVorsk.SetArchiveFile(ArchiveName);
@@ -437,29 +448,48 @@ bool TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   const std::string folder = GetTempFolderName();
   if (folder.empty()) {
     ShowError(msgtext::kScanFolderFailed);
-    return false;
+    return {};
   }
   vsk::TUnBase* reader = ChooseReader(ArchiveName);
   if (!reader) {
     DeleteFolderTree(folder);
     ShowInformation(msgtext::kExtractNotSupported);
-    return false;
+    return {};
   }
   PrepareReader(*reader, folder, true, false, true, false, true);
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   BeginReaderRun();
-  const int extracted = reader->Extract();
-  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
-  const std::string failure = ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
-  if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
+  TRunResult result = ExtractCollecting(*reader);
+  // Nothing came out: the scanner has nothing to look at, and saying the
+  // archive was scanned would be untrue.
+  const bool nothing = result.Written() == 0 && (result.Failed() || result.Cancelled);
+  std::string failure;
+  if (!nothing) {
+    if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kScanning));
+    failure = ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
+    if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
+  }
   DeleteFolderTree(folder);
-  if (failure.empty())
-    ShowInformation(msgtext::kScanCompleted);
-  else
+  const std::string counts = OutcomeLines(result);
+  const std::string scanned = std::string(msgtext::kFilesScanned) + std::to_string(result.Written());
+  if (nothing) {
+    ShowError(std::string(msgtext::kScanNotDone) + "\r\n\r\n" +
+              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts));
+  } else if (!failure.empty()) {
     ShowError(failure);
+  } else if (result.Failed() || result.Cancelled) {
+    ShowError(std::string(msgtext::kScanIncomplete) + "\r\n\r\n" +
+              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts) + "\r\n\r\n" +
+              scanned);
+  } else {
+    ShowInformation(msgtext::kScanCompleted);
+  }
+  if (!result.Cancelled && result.Failed()) ShowLeftOut(result, msgtext::kScanLeftOutTitle + ArchiveName);
+  if (!failure.empty()) result.NoteRunError(failure);
+  if (nothing) result.NoteRunError(msgtext::kScanNotDone);
   EndReaderRun();
-  return failure.empty() && extracted > 0;
+  return result;
 }
 
 void TfmMain::acInstallExecute() {
@@ -561,13 +591,13 @@ void TfmMain::acConvertExecute() {
   CmdConvert(vsk::IsValidArcType(vskVorsk.ArcType()) ? vskVorsk.ArchiveFile() : std::string());
 }
 
-bool TfmMain::CmdConvert(const std::string& ArchiveName) {
+TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
     dlg.rxfedOutput->setText(QString::fromStdString(ReplaceArchiveExtension(ArchiveName, ".zip")));
   }
-  if (UI().ShowModal(dlg) != mrOk) return false;
+  if (UI().ShowModal(dlg) != mrOk) return {};
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,
                                             vsk::tyLzh, vsk::tyLzh, vsk::tyTar,     vsk::tyZip};
   const int format = dlg.cbFormat->currentIndex();
@@ -624,19 +654,25 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
       ApplicationWaiting();
     }
     ShowError(msgtext::kUnableToOverwrite);
-    return false;
+    TRunResult refused;
+    refused.NoteRunError(msgtext::kUnableToOverwrite);
+    return refused;
   }
   FConvertErrors = 0;
   FConvertCompressed = false;
   FConvertChecked = false;
   FTestFailed = false;
   bool raised = false;
+  TRunResult result;
+  FRunResult = &result;
   try {
     vskArc2Arc.Activate();
   } catch (const std::exception&) {
     // Reported through its error handler already.
     raised = true;
   }
+  FRunResult = nullptr;
+  result.Finish(vskArc2Arc.GetCancel());
   EndProgress();
   const TFileIdentity after = IdentityOf(made);
   const bool ok = !raised && FConvertErrors == 0 && !vskArc2Arc.GetCancel() && FConvertCompressed && after.Exists &&
@@ -668,7 +704,8 @@ bool TfmMain::CmdConvert(const std::string& ArchiveName) {
     ShowInformation(msgtext::kConvDone);
   else
     ShowInformation(msgtext::kConvAborted);
-  return ok;
+  if (!ok && !result.Failed()) result.NoteRunError(msgtext::kConvAborted);
+  return result;
 }
 
 }  // namespace brevane

@@ -41,6 +41,19 @@ inline constexpr const char* kExtractPasswordError =
 inline constexpr const char* kExtractCrcError =
     "CRC error detected. The extracted files may be corrupted.\r\n\r\nFiles Extracted: ";
 inline constexpr const char* kExtractCompleted = "Extraction completed.\rFiles Extracted: ";
+// A run that left entries out: a headline, one line per kind of entry left
+// out with its count and reason, then the files written.
+inline constexpr const char* kExtractNothing = "No files were extracted.";
+inline constexpr const char* kExtractIncomplete = "Not all files were extracted.";
+inline constexpr const char* kFilesExtracted = "Files Extracted: ";
+inline constexpr const char* kLeftOutEncrypted = "Encrypted files not extracted: ";
+inline constexpr const char* kLeftOutCannotWrite = "Files that could not be written: ";
+inline constexpr const char* kLeftOutRefusedName = "Files refused: ";
+inline constexpr const char* kLeftOutRefusedVolume = "Files refused because they would replace the archive: ";
+inline constexpr const char* kLeftOutUnsupported = "Files with an unsupported compression method: ";
+inline constexpr const char* kLeftOutFailedCheck = "Files that failed the CRC check: ";
+// The output window's list of the entries left out.
+inline constexpr const char* kLeftOutTitle = ":: Files Not Extracted: ";
 inline constexpr const char* kNoFileToView = "No file selected. Please select one or \r\nmore files before viewing.";
 inline constexpr const char* kViewFolderFailed = "Unable to create a temporary folder for viewing the files.";
 inline constexpr const char* kExtractingPrefix = "Extracting: ";
@@ -158,6 +171,12 @@ inline constexpr const char* kScanFolderFailed = "Unable to create the temporary
 inline constexpr const char* kScanning = "Scanning for virus ...";
 inline constexpr const char* kFinishedScanning = "Finished scanning";
 inline constexpr const char* kScanCompleted = "Virus scan completed.";
+inline constexpr const char* kScanNotDone =
+    "Virus scan not done. No file could be extracted from \r\nthe archive, so the scanner was not started.";
+inline constexpr const char* kScanIncomplete =
+    "Virus scan incomplete. Some files could not be extracted \r\nfrom the archive and were not scanned.";
+inline constexpr const char* kFilesScanned = "Files Scanned: ";
+inline constexpr const char* kScanLeftOutTitle = ":: Files Not Scanned: ";
 inline constexpr const char* kScannerNotStarted = "The virus scanner could not be started:\r\n";
 inline constexpr const char* kScannerFailed = "The virus scanner did not end normally (exit status ";
 inline constexpr const char* kScannerFailedEnd = ").\r\nPlease look at the scanner's own report.";
@@ -289,6 +308,8 @@ inline constexpr const char* kFilesDeleted = " files successfully deleted.";
 // the prefix, the type's name, the suffix.
 inline constexpr const char* kCannotDeletePrefix = "Files cannot be deleted from a ";
 inline constexpr const char* kCannotDeleteSuffix = " archive. The archive was not changed.";
+// A delete that changed nothing: the library's reason follows.
+inline constexpr const char* kDeleteFailed = "The selected files were not deleted. The archive was not changed.\r\n\r\n";
 
 inline constexpr const char* kDeletingPrefix = "Deleting: ";
 inline constexpr const char* kCompressingPrefix = "Compressing: ";

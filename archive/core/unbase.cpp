@@ -155,6 +155,7 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
   EntryDosDateTime = Info.DosDateTime;
+  FUnixMode = Info.UnixMode & 0777;
   if (Testing()) {
     OutputName = EntryName;
   } else if (Info.Continuation) {
@@ -499,8 +500,9 @@ bool TUnBase::StageOutput(bool Named) {
   auto folder = OpenOutputFolder(leaf);
   if (!folder) {
     const int error = errno;
-    if (error == ELOOP || error == ENOTDIR) {
-      // A link or a file on the way: the output would land outside.
+    if (error == ELOOP) {
+      // A link on the way: the output would land outside. (A file on the
+      // way is no danger: the output cannot be written, for that reason.)
       Uncount(eoRefusedName);
       ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
     } else {
@@ -609,7 +611,11 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
   if (!OutputDate(DosDateTime, date)) date = DateTimeToDosDateTime(Now());
   if (Handle != FDatedHandle || date != FDatedAs) SetFileHandleDosTime(Handle, date);
   FDatedHandle = -1;
-  if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
+  if (RestoreFileAttr && FUnixMode != 0) {
+    // The bits as stored, not narrowed by the umask: they are what the
+    // archive's maker had.
+    fchmod(Handle, FUnixMode);
+  } else if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
     // Read-only clears the write bits; hidden and system have no meaning here.
     struct stat st;
     if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);

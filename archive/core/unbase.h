@@ -63,6 +63,10 @@ struct TEntryInfo {
   // neither named nor asked for again.
   bool Continuation = false;
   std::string ContinuedOutput;
+  // The permission bits a Unix archiver stored for the entry (0: none, as
+  // from DOS and Windows archivers). With RestoreFileAttr they are what the
+  // file gets, setuid, setgid and sticky never.
+  UInt32 UnixMode = 0;
 };
 
 class TUnBase : public TZipCommon {
@@ -269,6 +273,8 @@ class TUnBase : public TZipCommon {
   int FCountedAt = -1;
   // A write of the entry's output failed.
   bool FWriteFailed = false;
+  // The entry's stored Unix permission bits (TEntryInfo::UnixMode).
+  UInt32 FUnixMode = 0;
   // Calls out of the library when the output was staged.
   unsigned long FStagedCalls = 0;
 };

@@ -62,7 +62,18 @@ int TZipCheck::Activate() {
     r.OnBegin = relay(OnBegin);
     r.OnActivate = [this](TZipCommon&) { Fire(OnActivate); };
     r.OnDeactivate = [this](TZipCommon&) { Fire(OnDeactivate); };
-    r.OnError = relay(OnError);
+    // The entry an error or a verdict is about, and how it ended, are the
+    // tester's to read in its handlers.
+    const auto mirror = [this, &r] {
+      EntryName = r.EntryName;
+      EntryOutcome = r.EntryOutcome;
+      EntryOutcomeReason = r.EntryOutcomeReason;
+    };
+    r.OnError = [this, mirror](TZipCommon&, const std::string& FileName, const std::string& ExtendedMsg,
+                               const std::string& VolumeID, int ECode) {
+      mirror();
+      if (OnError) Fire(OnError, FileName, ExtendedMsg, VolumeID, ECode);
+    };
     r.OnGetPassword = relay(OnGetPassword);
     r.OnGetZipFirstDisk = relay(OnGetZipFirstDisk);
     r.OnGetZipNextDisk = relay(OnGetZipNextDisk);
@@ -73,7 +84,8 @@ int TZipCheck::Activate() {
     r.OnFileExists = relay(OnFileExists);
     r.OnNextVolume = relay(OnNextVolume);
     if (auto* gz = dynamic_cast<TUnGZip*>(&r)) gz->OnChangeArchive = relay(OnChangeArchive);
-    r.OnEnd = [this](TZipCommon&, const std::string& FileName, bool Pass) {
+    r.OnEnd = [this, mirror](TZipCommon&, const std::string& FileName, bool Pass) {
+      mirror();
       Fire(OnStatus, FileName, Pass);
       Fire(OnEnd, FileName);
     };

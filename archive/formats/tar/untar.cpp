@@ -96,6 +96,7 @@ void TUnTar::ListEntries() {
     item.Size = e.Size;
     item.MTime = e.MTime;
     item.Directory = e.IsDirectory();
+    item.Mode = static_cast<UInt32>(e.Header.Mode & 0777);
     bool hasData = false;  // its data can serve a later hard link
     switch (e.TypeFlag) {
       case kTarTypeDirectory:
@@ -193,6 +194,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   info.UnpackedSize = Item.Directory ? 0 : Item.Size;
   info.DosDateTime = DosOf(Item.MTime);
   info.Directory = Item.Directory;
+  info.UnixMode = Item.Mode;
   // Nothing is made that could point elsewhere: no link, no device.
   if (!Testing() && !Item.Refusal.empty()) {
     info.RefusalCode = msg::UnknownFileType;

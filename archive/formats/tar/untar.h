@@ -34,6 +34,7 @@ class TUnTar : public TUnBase {
     bool IsSparse = false;
     Int64 StoredSize = 0;
     std::vector<TTarSparseRegion> Sparse;
+    UInt32 Mode = 0;  // the stored permission bits
   };
 
   void ListEntries();

@@ -311,6 +311,12 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   // A name ending in a separator is a folder in every zip, whatever its attributes.
   info.Directory = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(raw);
   info.MethodSupported = IsSupportedMethod(method);
+  // Made on Unix (host 3 in the central record): the file's mode is in the
+  // high half of the external attributes.
+  const UInt32 mode = Item.ExternalAttr >> 16;
+  if (Item.HaveCentral && (Item.Central.VersionMadeBy >> 8) == 3 &&
+      ((mode & 0170000) == 0100000 || (mode & 0170000) == 0))
+    info.UnixMode = mode & 0777;
   if (!StartEntry(info)) return;
   UInt32 attr = Item.ExternalAttr;
   if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(raw) ? 0x10 : 0x20;

@@ -288,6 +288,12 @@ TEST_F(Extraction, PasswordsAreAskedOnceAndAskedAgainAfterAFailure) {
   ExpectExtractDialog(Out("refused"), true);
   ExpectPassword("", false);
   ui.ExpectMessage(std::string(msgtext::kExtractPasswordError) + "0", mtError);
+  ui.ExpectModal([](QDialog& Dialog) {
+    EXPECT_EQ(&Dialog, fmViewOutput);
+    const std::string text = fmViewOutput->meOutput->toPlainText().toStdString();
+    EXPECT_NE(text.find("> one.txt ... Invalid password\n> two.txt ... Invalid password"), std::string::npos) << text;
+    return static_cast<int>(mrOk);
+  });
   main->acExtractExecute();
   EXPECT_FALSE(fs::exists(Out("refused") + "/one.txt"));
   EXPECT_FALSE(fs::exists(Out("refused") + "/two.txt"));
@@ -308,7 +314,13 @@ TEST_F(Extraction, ACrcErrorEndsWithTheCrcMessageAndTheErrorBlock) {
   ASSERT_TRUE(Start({zip}));
   fmViewOutput->meOutput->setPlainText(QStringLiteral("an earlier block"));
   ExpectExtractDialog(Out(), true);
-  ui.ExpectMessage(std::string(msgtext::kExtractCrcError) + "2", mtError);
+  // Only the file that passed counts; the output window, opened after the
+  // message, names the one that failed below the last error block.
+  ui.ExpectMessage(std::string(msgtext::kExtractCrcError) + "1", mtError);
+  ui.ExpectModal([](QDialog& Dialog) {
+    EXPECT_EQ(&Dialog, fmViewOutput);
+    return static_cast<int>(mrOk);
+  });
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out() + "/Good.txt"), "good data\n");
   const std::string block = fmViewOutput->meOutput->toPlainText().toStdString();
@@ -316,7 +328,8 @@ TEST_F(Extraction, ACrcErrorEndsWithTheCrcMessageAndTheErrorBlock) {
     std::string s = zip;
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
-  }() + "\nFilename : damaged.txt\nError No : 25151\nMessage  : File fails CRC check\nDetails  : \n\n");
+  }() + "\nFilename : damaged.txt\nError No : 25151\nMessage  : File fails CRC check\nDetails  : \n\n\n" +
+                   msgtext::kLeftOutTitle + zip + "\n> Damaged.txt ... File fails CRC check");
 }
 
 TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
@@ -585,7 +598,16 @@ TEST_F(Extraction, ARarVolumeSetIsFollowedWithoutAsking) {
   // is built on (bsdtar fails on it as well): it is reported as failed,
   // never passed off as good; every other file comes out as unar has it.
   ExpectExtractDialog(Out("ours"), true);
-  ui.ExpectMessage(std::string(msgtext::kExtractCrcError) + "3", mtError);
+  ui.ExpectMessage(std::string(msgtext::kExtractIncomplete) + "\r\n\r\n" + msgtext::kLeftOutRefusedName +
+                       "1 (Unknown file type)\r\n" + msgtext::kLeftOutFailedCheck +
+                       "1 (File fails CRC check; Bad block)\r\n\r\n" + msgtext::kFilesExtracted + "3",
+                   mtError);
+  ui.ExpectModal([](QDialog&) {
+    const std::string text = fmViewOutput->meOutput->toPlainText().toStdString();
+    EXPECT_NE(text.find("> ppmd_lzss_conversion_test.txt ... File fails CRC check"), std::string::npos) << text;
+    EXPECT_NE(text.find("> testlink ... Unknown file type"), std::string::npos) << text;
+    return static_cast<int>(mrOk);
+  });
   main->acExtractExecute();
   for (const char* name : {"LibarchiveAddingTest.html", "testdir/test.txt", "testdir/LibarchiveAddingTest.html"})
     EXPECT_TRUE(vsktest::ReadFile(Out("ours") + "/" + name) == vsktest::ReadFile(Out("unar") + "/" + name)) << name;
