@@ -8,7 +8,6 @@
 // ratio of the times and of the output sizes are printed at the end.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +22,7 @@
 
 #include "archive/formats/tar/tarwriter.h"
 #include "bench/benchenv.h"
+#include "bench/benchtree.h"
 
 namespace fs = std::filesystem;
 
@@ -36,47 +36,17 @@ int Threads() {
 int Rounds() { return BenchRounds(5); }
 
 fs::path WorkDir() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / "vskbench-targz";
-    fs::create_directories(d);
-    return d;
-  }();
+  static const fs::path dir = BenchWorkDir("vskbench-targz");
   return dir;
 }
 
 fs::path OutDir() {
   static const fs::path dir = [] {
-    const fs::path shm = "/dev/shm";
-    fs::path d = (fs::is_directory(shm) ? shm : fs::temp_directory_path()) /
-                 ("vskbench-targz-out-" + std::to_string(getpid()));
+    fs::path d = BenchOutDir("vskbench-targz");
     fs::create_directories(d);
     return d;
   }();
   return dir;
-}
-
-std::string Shell(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return r + "'";
-}
-
-// Copies the regular files and folders below Source into Target; links and
-// special files are left out, so that both archivers see the same files.
-void CopyTree(const fs::path& Source, const fs::path& Target, std::uintmax_t& Bytes) {
-  std::error_code ec;
-  fs::recursive_directory_iterator it(Source, fs::directory_options::skip_permission_denied, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    const fs::file_status st = it->symlink_status(ec);
-    if (ec) break;
-    const fs::path to = Target / fs::relative(it->path(), Source);
-    if (fs::is_directory(st)) {
-      fs::create_directories(to, ec);
-    } else if (fs::is_regular_file(st)) {
-      fs::create_directories(to.parent_path(), ec);
-      if (fs::copy_file(it->path(), to, fs::copy_options::overwrite_existing, ec)) Bytes += fs::file_size(to, ec);
-    }
-  }
 }
 
 const fs::path& Tree() {
@@ -84,18 +54,17 @@ const fs::path& Tree() {
     const fs::path t = WorkDir() / "tree";
     if (fs::exists(WorkDir() / ".complete")) return t;
     fs::remove_all(t);
-    std::uintmax_t bytes = 0;
-    CopyTree("/usr/include/c++", t / "include-c++", bytes);
-    CopyTree("/usr/share/doc", t / "doc", bytes);
-    CopyTree("/usr/include/x86_64-linux-gnu/qt6", t / "qt6-include", bytes);
-    CopyTree("/usr/lib/x86_64-linux-gnu/qt6", t / "qt6-lib", bytes);
+    TBenchTreeSize size;
+    CopyBenchTree("/usr/include/c++", t / "include-c++", size);
+    CopyBenchTree("/usr/share/doc", t / "doc", size);
+    CopyBenchTree("/usr/include/x86_64-linux-gnu/qt6", t / "qt6-include", size);
+    CopyBenchTree("/usr/lib/x86_64-linux-gnu/qt6", t / "qt6-lib", size);
     std::error_code ec;
     for (fs::directory_iterator it("/usr/lib/x86_64-linux-gnu", ec), end; !ec && it != end; it.increment(ec)) {
       const std::string name = it->path().filename().string();
       if (name.rfind("libQt6", 0) == 0 && it->is_regular_file(ec) && !it->is_symlink(ec)) {
         fs::create_directories(t / "qt6-libs");
-        if (fs::copy_file(it->path(), t / "qt6-libs" / name, fs::copy_options::overwrite_existing, ec))
-          bytes += fs::file_size(it->path(), ec);
+        fs::copy_file(it->path(), t / "qt6-libs" / name, fs::copy_options::overwrite_existing, ec);
       }
     }
     std::ofstream(WorkDir() / ".complete");
@@ -140,8 +109,8 @@ double OursOnce(std::uintmax_t& Size) {
 
 double PigzOnce(std::uintmax_t& Size) {
   const fs::path out = OutDir() / "pigz.tar.gz";
-  const std::string command = "cd " + Shell(Tree().string()) + " && tar cf - . | pigz -6 -p " +
-                              std::to_string(Threads()) + " > " + Shell(out.string());
+  const std::string command = "cd " + BenchShellQuote(Tree().string()) + " && tar cf - . | pigz -6 -p " +
+                              std::to_string(Threads()) + " > " + BenchShellQuote(out.string());
   const auto start = std::chrono::steady_clock::now();
   const int rc = std::system(command.c_str());
   const double s = Seconds(start);

@@ -9,7 +9,6 @@
 // ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,10 +17,10 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "bench/benchenv.h"
+#include "bench/benchtree.h"
 #include "bench/selfdir.h"
 
 namespace fs = std::filesystem;
@@ -35,51 +34,13 @@ int Threads() { return BenchThreads(); }
 int Rounds() { return BenchRounds(7); }
 
 fs::path WorkDir() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / "vskbench-tree";
-    fs::create_directories(d);
-    return d;
-  }();
+  static const fs::path dir = BenchWorkDir("vskbench-tree");
   return dir;
 }
 
-// The output goes to tmpfs, where the file system costs least and the
-// extractors' own work shows.
 fs::path OutDir() {
-  static const fs::path dir = [] {
-    const fs::path shm = "/dev/shm";
-    return (fs::is_directory(shm) ? shm : fs::temp_directory_path()) / ("vskbench-tree-out-" + std::to_string(getpid()));
-  }();
+  static const fs::path dir = BenchOutDir("vskbench-tree");
   return dir;
-}
-
-std::string Shell(const std::string& s) { return "'" + s + "'"; }
-
-struct TTreeSize {
-  std::uintmax_t Bytes = 0;
-  std::size_t Files = 0, Folders = 0;
-};
-
-// Copies the regular files and folders below Source into Target (links and
-// special files are left out), until Size reaches Limit.
-void CopyTree(const fs::path& Source, const fs::path& Target, TTreeSize& Size, std::uintmax_t Limit) {
-  std::error_code ec;
-  fs::recursive_directory_iterator it(Source, fs::directory_options::skip_permission_denied, ec), end;
-  for (; !ec && it != end && Size.Bytes < Limit; it.increment(ec)) {
-    const fs::file_status st = it->symlink_status(ec);
-    if (ec) break;
-    const fs::path to = Target / fs::relative(it->path(), Source);
-    if (fs::is_directory(st)) {
-      if (fs::create_directories(to, ec)) ++Size.Folders;
-    } else if (fs::is_regular_file(st)) {
-      fs::create_directories(to.parent_path(), ec);
-      if (fs::copy_file(it->path(), to, fs::copy_options::overwrite_existing, ec)) {
-        Size.Bytes += fs::file_size(to, ec);
-        ++Size.Files;
-      }
-    }
-    ec.clear();
-  }
 }
 
 const std::string& Archive() {
@@ -88,15 +49,15 @@ const std::string& Archive() {
     const std::string zip = (WorkDir() / "tree.zip").string();
     if (fs::exists(zip)) return zip;
     fs::remove_all(tree);
-    TTreeSize size;
-    const std::uintmax_t all = ~std::uintmax_t{0};
-    CopyTree("/usr/include", tree / "include", size, all);
-    CopyTree("/usr/share/doc", tree / "doc", size, all);
-    if (size.Bytes < WantedBytes()) CopyTree("/usr/lib/x86_64-linux-gnu", tree / "lib", size, WantedBytes());
-    if (size.Bytes < WantedBytes()) CopyTree("/usr/share/locale", tree / "locale", size, WantedBytes());
+    TBenchTreeSize size;
+    CopyBenchTree("/usr/include", tree / "include", size);
+    CopyBenchTree("/usr/share/doc", tree / "doc", size);
+    if (size.Bytes < WantedBytes()) CopyBenchTree("/usr/lib/x86_64-linux-gnu", tree / "lib", size, WantedBytes());
+    if (size.Bytes < WantedBytes()) CopyBenchTree("/usr/share/locale", tree / "locale", size, WantedBytes());
     std::printf("tree: %.0f MB in %zu files and %zu folders\n", static_cast<double>(size.Bytes) / 1e6, size.Files,
                 size.Folders);
-    const std::string cmd = "cd " + Shell(tree.string()) + " && 7z a -tzip -mx5 -bd " + Shell(zip) + " . >/dev/null";
+    const std::string cmd =
+        "cd " + BenchShellQuote(tree.string()) + " && 7z a -tzip -mx5 -bd " + BenchShellQuote(zip) + " . >/dev/null";
     if (std::system(cmd.c_str()) != 0) std::abort();
     fs::remove_all(tree);
     return zip;
@@ -122,8 +83,8 @@ double Median(std::vector<double> v) {
 std::map<std::string, double> gMedianMs;
 
 void BM_ExtractTreeInTurn(benchmark::State& state) {
-  const std::string arc = Shell(Archive()), out = Shell(OutDir().string());
-  const std::string ours = Shell(SelfDir() + "/vskunzip");
+  const std::string arc = BenchShellQuote(Archive()), out = BenchShellQuote(OutDir().string());
+  const std::string ours = BenchShellQuote(SelfDir() + "/vskunzip");
   const std::vector<std::pair<std::string, std::string>> commands = {
       {"ours_1", ours + " -j 1 " + arc + " " + out},
       {"ours_N", ours + " -j " + std::to_string(Threads()) + " " + arc + " " + out},

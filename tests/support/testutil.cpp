@@ -127,6 +127,13 @@ std::map<std::string, std::string> FolderTree(const fs::path& Root) {
   return t;
 }
 
+std::map<std::string, std::string> FolderSummary(const fs::path& Root) {
+  auto tree = FolderTree(Root);
+  for (auto& [name, data] : tree)
+    if (data.size() > 64) data = std::to_string(data.size()) + " bytes";
+  return tree;
+}
+
 bool HasShape(const std::string& Text, const std::string& Pattern) {
   if (Text.size() != Pattern.size()) return false;
   for (std::size_t i = 0; i < Text.size(); ++i) {

@@ -87,4 +87,7 @@ bool HasShape(const std::string& Text, const std::string& Pattern);
 // in "@").
 std::map<std::string, std::string> FolderTree(const fs::path& Root);
 
+// FolderTree with a file of over 64 bytes shown by its size only ("N bytes").
+std::map<std::string, std::string> FolderSummary(const fs::path& Root);
+
 }  // namespace vsktest

@@ -24,20 +24,13 @@ namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::FolderSummary;
 using vsktest::FolderTree;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
-
-// What lies in Root, a large file shown by its size only.
-std::map<std::string, std::string> Contents(const fs::path& Root) {
-  auto tree = FolderTree(Root);
-  for (auto& [name, data] : tree)
-    if (data.size() > 64) data = std::to_string(data.size()) + " bytes";
-  return tree;
-}
 
 void Pack(const std::string& Command, const fs::path& Cwd) {
   const auto r = RunTool(Command, Cwd);
@@ -131,7 +124,7 @@ TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-    const auto left = Contents(out);
+    const auto left = FolderSummary(out);
     EXPECT_EQ(left.at("big.bin"), "the file before");
     // At most the entry before it came out; nothing else, hidden or not.
     for (const auto& [name, data] : left) EXPECT_TRUE(name == "big.bin" || name == "a.txt") << name;

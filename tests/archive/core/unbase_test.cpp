@@ -21,20 +21,13 @@ namespace vsk {
 namespace {
 
 namespace fs = std::filesystem;
+using vsktest::FolderSummary;
 using vsktest::FolderTree;
 using vsktest::ReadFile;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
 using vsktest::TempDir;
 using vsktest::WriteFile;
-
-// What lies in Root, with a large file shown by its size only.
-std::map<std::string, std::string> Contents(const fs::path& Root) {
-  auto tree = FolderTree(Root);
-  for (auto& [name, data] : tree)
-    if (data.size() > 64) data = std::to_string(data.size()) + " bytes";
-  return tree;
-}
 
 // Every reader, whoever writes its output (the reader itself, the ZIP
 // reader's decode-ahead workers, or an outside library): an entry cancelled
@@ -87,7 +80,7 @@ TEST(ReaderBase, ACancelledEntryLeavesNothingOfItselfBehind) {
       const fs::path out = dir / ("out " + c.Name + (existing ? " old" : ""));
       fs::create_directories(out);
       if (existing) WriteFile(out / c.Cancelled, "the file before");
-      const auto before = Contents(out);
+      const auto before = FolderSummary(out);
 
       auto reader = c.Make();
       vsktest::RunLog log;
@@ -110,7 +103,7 @@ TEST(ReaderBase, ACancelledEntryLeavesNothingOfItselfBehind) {
 
       auto expected = before;
       if (!c.Before.empty()) expected[c.Before] = "first\n";
-      EXPECT_EQ(Contents(out), expected);
+      EXPECT_EQ(FolderSummary(out), expected);
     }
   }
 }

@@ -10,6 +10,7 @@
 #include "archive/formats/tar/tarwriter.h"
 #include "base/messages.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
+#include "tests/support/tarbuild.h"
 
 namespace vsktest {
 namespace {
@@ -20,25 +21,13 @@ std::string Spec(const fs::path& dir) { return (dir / "*").string(); }
 
 // GNU tar's names of a tar.gz, sorted.
 std::vector<std::string> GzNames(const fs::path& gz) {
-  const auto r = RunTool(Tool("tar tzf " + ShellQuote(gz.string())));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  std::vector<std::string> names;
-  std::size_t p = 0;
-  while (p < r.output.size()) {
-    const auto nl = r.output.find('\n', p);
-    const std::string line = r.output.substr(p, nl == std::string::npos ? std::string::npos : nl - p);
-    if (!line.empty()) names.push_back(line);
-    if (nl == std::string::npos) break;
-    p = nl + 1;
-  }
+  auto names = GnuTarLines("tzf", gz);
   std::sort(names.begin(), names.end());
   return names;
 }
 
 Tree GnuTarTreeGz(const fs::path& gz, const fs::path& into) {
-  fs::create_directories(into);
-  const auto r = RunTool(Tool("tar xzf " + ShellQuote(gz.string()) + " -C " + ShellQuote(into.string())));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  GnuTarExtract("xzf", gz, into);
   return ReadTree(into);
 }
 

@@ -8,9 +8,10 @@
 #include <map>
 #include <sstream>
 
-#include "base/dates.h"
 #include "archive/formats/tar/tarheader.h"
+#include "base/dates.h"
 #include "tests/support/listing.h"
+#include "tests/support/tarbuild.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -20,8 +21,11 @@ using vsktest::DateText;
 using vsktest::ListArchive;
 using vsktest::ListOptions;
 using vsktest::ListResult;
+using vsktest::PaxRecord;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
+using vsktest::TarHeader;
+using vsktest::TarPadded;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -166,45 +170,13 @@ TEST(TarList, ArchivesOfBsdtar) {
   ExpectAgreesWithTar(restricted);
 }
 
-// A test-only header writer: octal fields unless given raw bytes.
-struct Block {
-  Byte b[512] = {};
-  Block(const std::string& name, char type, Int64 size, Int64 mtime = 1600000000) {
-    std::memcpy(b, name.data(), std::min<std::size_t>(name.size(), 100));
-    Octal(100, 8, 0644);
-    Octal(124, 12, size);
-    Octal(136, 12, mtime);
-    b[156] = static_cast<Byte>(type);
-    std::memcpy(b + 257, "ustar\0" "00", 8);
-  }
-  void Octal(int at, int width, Int64 v) {
-    const std::string t = IntToOctalField(static_cast<UInt64>(v), width - 1);
-    std::memcpy(b + at, t.data(), std::min<std::size_t>(t.size(), static_cast<std::size_t>(width)));
-  }
-  std::string Bytes() {
-    std::memset(b + 148, ' ', 8);
-    UInt32 sum = 0;
-    for (Byte c : b) sum += c;
-    Octal(148, 7, sum);
-    return std::string(reinterpret_cast<const char*>(b), 512);
-  }
-};
-
-std::string Padded(const std::string& data) { return data + std::string((512 - data.size() % 512) % 512, '\0'); }
-
-std::string PaxRecord(const std::string& key, const std::string& value) {
-  const std::string body = " " + key + "=" + value + "\n";
-  std::size_t len = body.size() + 1;
-  while (std::to_string(len).size() + body.size() != len) ++len;
-  return std::to_string(len) + body;
-}
-
 TEST(TarList, HandBuiltRecords) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
   TempDir dir;
   // Three files of 100, 200 and 300 bytes total 600.
   std::string arc;
-  for (int n : {100, 200, 300}) arc += Block("f" + std::to_string(n), '0', n).Bytes() + Padded(std::string(n, 'x'));
+  for (int n : {100, 200, 300})
+    arc += TarHeader("f" + std::to_string(n), '0', n, 1600000000).Bytes() + TarPadded(std::string(n, 'x'));
   arc += std::string(1024, '\0');
   WriteFile(dir / "three.tar", arc);
   const auto three = List((dir / "three.tar").string());
@@ -220,14 +192,14 @@ TEST(TarList, HandBuiltRecords) {
   // size. tar itself agrees on the names and sizes.
   const std::string pax = PaxRecord("path", "pax/ünïcode name.txt") + PaxRecord("size", "700") +
                           PaxRecord("mtime", "1234567890.5") + PaxRecord("comment", "ignored");
-  std::string mix = Block("PaxHeaders/x", 'x', static_cast<Int64>(pax.size())).Bytes() + Padded(pax);
-  mix += Block("short", '0', 0).Bytes() + Padded(std::string(700, 'p'));
+  std::string mix = TarHeader("PaxHeaders/x", 'x', static_cast<Int64>(pax.size())).Bytes() + TarPadded(pax);
+  mix += TarHeader("short", '0', 0).Bytes() + TarPadded(std::string(700, 'p'));
   const std::string longName = std::string(300, 'L') + "/end.txt";
-  mix += Block("././@LongLink", 'L', static_cast<Int64>(longName.size()) + 1).Bytes() + Padded(longName + '\0');
-  mix += Block(longName.substr(0, 100), '0', 10).Bytes() + Padded(std::string(10, 'l'));
-  Block big("big.bin", '0', 0);
+  mix += TarHeader("././@LongLink", 'L', static_cast<Int64>(longName.size()) + 1).Bytes() + TarPadded(longName + '\0');
+  mix += TarHeader(longName.substr(0, 100), '0', 10).Bytes() + TarPadded(std::string(10, 'l'));
+  TarHeader big("big.bin", '0', 0);
   std::memset(big.b + 124, 0, 12);
-  big.b[124] = 0x80;
+  big.b[124] = static_cast<char>(0x80);
   big.b[135] = 0x01;  // 2^0 ...
   big.b[131] = 0x02;  // ... + 2 * 2^32
   mix += big.Bytes() + std::string(1024, '\0');
@@ -247,9 +219,9 @@ TEST(TarList, HandBuiltRecords) {
   EXPECT_EQ(rows.at(longName).size, 10);
 
   // A ustar prefix in front of the name.
-  Block pre("name.txt", '0', 5);
+  TarHeader pre("name.txt", '0', 5);
   std::memcpy(pre.b + 345, "some/folder", 11);
-  WriteFile(dir / "pre.tar", pre.Bytes() + Padded("12345") + std::string(1024, '\0'));
+  WriteFile(dir / "pre.tar", pre.Bytes() + TarPadded("12345") + std::string(1024, '\0'));
   const auto p = List((dir / "pre.tar").string());
   ASSERT_EQ(p.entries.size(), 1u);
   EXPECT_EQ(p.entries[0].name, "some/folder/name.txt");
@@ -297,28 +269,29 @@ TEST(TarList, HostileHeadersNeverCrashOrLoop) {
   };
   const std::string tail(1024, '\0');
   // Sizes far past the end, in octal and in base 256.
-  EXPECT_EQ(listed(Block("huge", '0', 077777777777).Bytes() + tail), 1);
-  Block neg("neg", '0', 0);
+  EXPECT_EQ(listed(TarHeader("huge", '0', 077777777777).Bytes() + tail), 1);
+  TarHeader neg("neg", '0', 0);
   std::memset(neg.b + 124, 0xFF, 12);
-  EXPECT_EQ(listed(neg.Bytes() + Block("next", '0', 0).Bytes() + tail), 2);
+  EXPECT_EQ(listed(neg.Bytes() + TarHeader("next", '0', 0).Bytes() + tail), 2);
   // Long-name and pax records that claim more than the file holds.
-  EXPECT_EQ(listed(Block("././@LongLink", 'L', 077777777777).Bytes() + std::string(2000, 'n')), 0);
-  EXPECT_EQ(listed(Block("x", 'x', 5000).Bytes() + std::string(600, '9')), 0);
+  EXPECT_EQ(listed(TarHeader("././@LongLink", 'L', 077777777777).Bytes() + std::string(2000, 'n')), 0);
+  EXPECT_EQ(listed(TarHeader("x", 'x', 5000).Bytes() + std::string(600, '9')), 0);
   // Two long names in a row: the second one names the entry.
-  EXPECT_EQ(listed(Block("././@LongLink", 'L', 2).Bytes() + Padded("a") + Block("././@LongLink", 'L', 2).Bytes() +
-                   Padded("b") + Block("c", '0', 0).Bytes() + tail),
+  EXPECT_EQ(listed(TarHeader("././@LongLink", 'L', 2).Bytes() + TarPadded("a") +
+                   TarHeader("././@LongLink", 'L', 2).Bytes() + TarPadded("b") + TarHeader("c", '0', 0).Bytes() + tail),
             1);
   // A long-name record as the last block names nothing.
-  EXPECT_EQ(listed(Block("ok", '0', 0).Bytes() + Block("././@LongLink", 'L', 0).Bytes() + tail), 1);
+  EXPECT_EQ(listed(TarHeader("ok", '0', 0).Bytes() + TarHeader("././@LongLink", 'L', 0).Bytes() + tail), 1);
   // A checksum of 0 and an empty name end the walk.
-  Block zero("zero", '0', 0);
+  TarHeader zero("zero", '0', 0);
   std::string z = zero.Bytes();
   std::memcpy(z.data() + 148, "0000000", 8);
-  EXPECT_EQ(listed(Block("first", '0', 0).Bytes() + z + Block("after", '0', 0).Bytes() + tail), 1);
+  EXPECT_EQ(listed(TarHeader("first", '0', 0).Bytes() + z + TarHeader("after", '0', 0).Bytes() + tail), 1);
   // Truncated archives and random blocks after a valid header.
-  const std::string one = Block("f", '0', 3000).Bytes() + Padded(std::string(3000, 'f'));
+  const std::string one = TarHeader("f", '0', 3000).Bytes() + TarPadded(std::string(3000, 'f'));
   for (std::size_t cut = 512; cut < one.size(); cut += 333) listed(one.substr(0, cut));
-  for (std::uint32_t seed = 1; seed <= 30; ++seed) listed(Block("r", '0', 0).Bytes() + vsktest::RandomBytes(2048, seed));
+  for (std::uint32_t seed = 1; seed <= 30; ++seed)
+    listed(TarHeader("r", '0', 0).Bytes() + vsktest::RandomBytes(2048, seed));
 }
 
 }  // namespace

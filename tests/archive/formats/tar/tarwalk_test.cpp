@@ -17,6 +17,7 @@
 #include "archive/formats/tar/untar.h"
 #include "tests/support/listing.h"
 #include "tests/support/readerrun.h"
+#include "tests/support/tarbuild.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {
@@ -129,9 +130,7 @@ std::vector<vsk::TTarEntry> Walk(const std::string& bytes) {
 }
 
 Files GnuTree(const fs::path& archive, const fs::path& into) {
-  fs::create_directories(into);
-  const auto r = RunTool(Tool("tar -xf " + ShellQuote(archive.string()) + " -C " + ShellQuote(into.string())));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  GnuTarExtract("-xf", archive, into);
   return Tree(into);
 }
 
@@ -292,70 +291,35 @@ TEST(TarWalk, LongNamesAndLinksOfGnuTarAndBsdtar) {
   }
 }
 
-// A hand-built ustar header, checksum filled in by Bytes().
-struct Head {
-  char b[512] = {};
-  Head(const std::string& name, char type, Int64 size) {
-    std::memcpy(b, name.data(), std::min<std::size_t>(name.size(), 100));
-    std::memcpy(b + 100, "0000644", 7);
-    std::snprintf(b + 124, 12, "%011llo", static_cast<unsigned long long>(size));
-    std::snprintf(b + 136, 12, "%011llo", 1600000001ull);
-    b[156] = type;
-    std::memcpy(b + 257, "ustar\0" "00", 8);
-  }
-  // One old GNU map entry (of four) of the header.
-  Head& Part(int i, Int64 offset, Int64 length) {
-    std::snprintf(b + 386 + 24 * i, 12, "%011llo", static_cast<unsigned long long>(offset));
-    std::snprintf(b + 398 + 24 * i, 12, "%011llo", static_cast<unsigned long long>(length));
-    return *this;
-  }
-  Head& RealSize(Int64 size) {
-    std::snprintf(b + 483, 12, "%011llo", static_cast<unsigned long long>(size));
-    return *this;
-  }
-  std::string Bytes() const {
-    char c[512];
-    std::memcpy(c, b, 512);
-    std::memset(c + 148, ' ', 8);
-    unsigned sum = 0;
-    for (unsigned char x : c) sum += x;
-    std::snprintf(c + 148, 8, "%06o", sum);
-    c[155] = ' ';
-    return std::string(c, 512);
-  }
-};
-
-std::string Padded(const std::string& d) { return d + std::string((512 - d.size() % 512) % 512, '\0'); }
-std::string Entry(const std::string& name, const std::string& data, char type = '0') {
-  return Head(name, type, static_cast<Int64>(data.size())).Bytes() + Padded(data);
-}
-std::string Pax(const std::string& key, const std::string& value) {
-  std::string rec = " " + key + "=" + value + "\n";
-  std::size_t len = rec.size() + 1;
-  while (std::to_string(len).size() + rec.size() != len) ++len;
-  return std::to_string(len) + rec;
-}
-
 TEST(TarWalk, DamagedSparseHeadersAreWalkedSafely) {
   ASSERT_TRUE(HaveTool("tar")) << "GNU tar missing";
   IsolatedEnvironment env;
   TempDir dir;
-  const std::string after = Entry("after.txt", "after") + std::string(1024, '\0');
+  const std::string after = TarEntry("after.txt", "after") + std::string(1024, '\0');
   // A good old GNU sparse entry: "ab" at 3, "cd" at 10 of 16 bytes.
-  const std::string good = Head("good.bin", 'S', 4).Part(0, 3, 2).Part(1, 10, 2).RealSize(16).Bytes() + Padded("abcd");
+  const std::string good =
+      TarHeader("good.bin", 'S', 4).Part(0, 3, 2).Part(1, 10, 2).RealSize(16).Bytes() + TarPadded("abcd");
   // Maps that contradict the sizes: parts past the real size, overlapping,
   // more bytes than stored; a pax 1.0 map with a count past its data, with
   // a letter in it; a 0.1 map with an odd count and a 0.0 length first.
   const std::string bad[] = {
-      Head("past.bin", 'S', 4).Part(0, 14, 4).RealSize(16).Bytes() + Padded("abcd"),
-      Head("overlap.bin", 'S', 4).Part(0, 3, 2).Part(1, 4, 2).RealSize(16).Bytes() + Padded("abcd"),
-      Head("short.bin", 'S', 4).Part(0, 0, 9).RealSize(16).Bytes() + Padded("abcd"),
-      Entry("p", Pax("GNU.sparse.major", "1") + Pax("GNU.sparse.minor", "0") + Pax("GNU.sparse.realsize", "9"), 'x') +
-          Entry("count.bin", Padded("99999999\n0\n") + "abcd"),
-      Entry("p", Pax("GNU.sparse.major", "1") + Pax("GNU.sparse.minor", "0") + Pax("GNU.sparse.realsize", "9"), 'x') +
-          Entry("letter.bin", Padded("1\n0x\n4\n") + "abcd"),
-      Entry("p", Pax("GNU.sparse.size", "9") + Pax("GNU.sparse.map", "0,4,7"), 'x') + Entry("odd.bin", "abcd"),
-      Entry("p", Pax("GNU.sparse.size", "9") + Pax("GNU.sparse.numbytes", "4"), 'x') + Entry("first.bin", "abcd"),
+      TarHeader("past.bin", 'S', 4).Part(0, 14, 4).RealSize(16).Bytes() + TarPadded("abcd"),
+      TarHeader("overlap.bin", 'S', 4).Part(0, 3, 2).Part(1, 4, 2).RealSize(16).Bytes() + TarPadded("abcd"),
+      TarHeader("short.bin", 'S', 4).Part(0, 0, 9).RealSize(16).Bytes() + TarPadded("abcd"),
+      TarEntry("p",
+               PaxRecord("GNU.sparse.major", "1") + PaxRecord("GNU.sparse.minor", "0") +
+                   PaxRecord("GNU.sparse.realsize", "9"),
+               'x') +
+          TarEntry("count.bin", TarPadded("99999999\n0\n") + "abcd"),
+      TarEntry("p",
+               PaxRecord("GNU.sparse.major", "1") + PaxRecord("GNU.sparse.minor", "0") +
+                   PaxRecord("GNU.sparse.realsize", "9"),
+               'x') +
+          TarEntry("letter.bin", TarPadded("1\n0x\n4\n") + "abcd"),
+      TarEntry("p", PaxRecord("GNU.sparse.size", "9") + PaxRecord("GNU.sparse.map", "0,4,7"), 'x') +
+          TarEntry("odd.bin", "abcd"),
+      TarEntry("p", PaxRecord("GNU.sparse.size", "9") + PaxRecord("GNU.sparse.numbytes", "4"), 'x') +
+          TarEntry("first.bin", "abcd"),
   };
   std::string all = good;
   for (const auto& b : bad) all += b;
@@ -379,9 +343,9 @@ TEST(TarWalk, DamagedSparseHeadersAreWalkedSafely) {
   EXPECT_EQ(ReadFile(dir / "out2/good.bin"), ReadFile(dir / "out/good.bin"));
 
   // An extension block of map that the archive does not hold.
-  Head cut("cut.bin", 'S', 4);
+  TarHeader cut("cut.bin", 'S', 4);
   cut.b[482] = 1;
-  const std::string cutArc = Entry("first.txt", "first") + cut.Part(0, 0, 4).RealSize(4).Bytes();
+  const std::string cutArc = TarEntry("first.txt", "first") + cut.Part(0, 0, 4).RealSize(4).Bytes();
   WriteFile(dir / "cut.tar", cutArc);
   r = Extract(dir / "cut.tar", dir / "cut");
   EXPECT_EQ(r.result, 1);

@@ -16,6 +16,7 @@
 #include "archive/formats/tar/tarheader.h"
 #include "archive/formats/tar/untar.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
+#include "tests/support/tarbuild.h"
 
 namespace vsktest {
 namespace {
@@ -80,9 +81,7 @@ std::map<std::string, time_t> StampTree(const fs::path& root) {
 }
 
 Tree GnuTarTree(const fs::path& archive, const fs::path& into, const std::string& flags = "xf") {
-  fs::create_directories(into);
-  const auto r = RunTool(Tool("tar " + flags + " " + ShellQuote(archive.string()) + " -C " + ShellQuote(into.string())));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  GnuTarExtract(flags, archive, into);
   return ReadTree(into);
 }
 
@@ -108,20 +107,7 @@ Tree LibraryTarTree(const fs::path& archive, const fs::path& into, std::vector<i
 }
 
 // The names GNU tar lists, in archive order.
-std::vector<std::string> GnuNames(const fs::path& archive) {
-  const auto r = RunTool(Tool("tar tf " + ShellQuote(archive.string())));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  std::vector<std::string> names;
-  std::size_t p = 0;
-  while (p < r.output.size()) {
-    const auto nl = r.output.find('\n', p);
-    const std::string line = r.output.substr(p, nl == std::string::npos ? std::string::npos : nl - p);
-    if (!line.empty()) names.push_back(line);
-    if (nl == std::string::npos) break;
-    p = nl + 1;
-  }
-  return names;
-}
+std::vector<std::string> GnuNames(const fs::path& archive) { return GnuTarLines("tf", archive); }
 
 struct Header {
   vsk::TTarHeader h;

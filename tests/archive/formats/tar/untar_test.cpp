@@ -12,6 +12,7 @@
 #include <map>
 
 #include "tests/support/readerrun.h"
+#include "tests/support/tarbuild.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -19,11 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using vsktest::Aim;
+using vsktest::kTarEnd;
+using vsktest::PaxRecord;
 using vsktest::ReadFile;
 using vsktest::Record;
 using vsktest::RunInto;
 using vsktest::RunTool;
 using vsktest::ShellQuote;
+using vsktest::TarEntry;
+using vsktest::TarHeader;
+using vsktest::TarPadded;
 using vsktest::TempDir;
 using vsktest::WriteFile;
 
@@ -184,45 +190,6 @@ TEST(UnTar, PaxNamesTimesAndDotEntries) {
   EXPECT_EQ(ExpectSameTree(dir / "src", dir / "dot"), 2);
 }
 
-// A hand-built header: ustar magic, octal fields, checksum filled in by Bytes().
-struct Header {
-  char b[512] = {};
-  Header(const std::string& name, char type, Int64 size, Int64 mtime = 1600000001) {
-    std::memcpy(b, name.data(), std::min<std::size_t>(name.size(), 100));
-    std::memcpy(b + 100, "0000644", 7);
-    std::snprintf(b + 124, 12, "%011llo", static_cast<unsigned long long>(size));
-    std::snprintf(b + 136, 12, "%011llo", static_cast<unsigned long long>(mtime));
-    b[156] = type;
-    std::memcpy(b + 257, "ustar\0" "00", 8);
-  }
-  Header& Link(const std::string& target) {
-    std::memcpy(b + 157, target.data(), std::min<std::size_t>(target.size(), 100));
-    return *this;
-  }
-  std::string Bytes() const {
-    char c[512];
-    std::memcpy(c, b, 512);
-    std::memset(c + 148, ' ', 8);
-    unsigned sum = 0;
-    for (unsigned char x : c) sum += x;
-    std::snprintf(c + 148, 8, "%06o", sum);
-    c[155] = ' ';
-    return std::string(c, 512);
-  }
-};
-
-std::string Padded(const std::string& d) { return d + std::string((512 - d.size() % 512) % 512, '\0'); }
-std::string Entry(const std::string& name, const std::string& data, char type = '0') {
-  return Header(name, type, static_cast<Int64>(data.size())).Bytes() + Padded(data);
-}
-std::string Pax(const std::string& key, const std::string& value) {
-  std::string rec = " " + key + "=" + value + "\n";
-  std::size_t len = rec.size() + 1;
-  while (std::to_string(len).size() + rec.size() != len) ++len;
-  return std::to_string(len) + rec;
-}
-const std::string kEnd(1024, '\0');
-
 // Everything that exists below `root`, as relative paths.
 std::vector<std::string> Contents(const fs::path& root) {
   std::vector<std::string> v;
@@ -236,16 +203,16 @@ TEST(UnTar, HostileNamesAndLinksStayInside) {
   const auto box = dir / "box";
   const auto out = box / "out";
   fs::create_directories(box);
-  std::string arc = Entry("../escape.txt", "up") + Entry("a/../../escape2.txt", "up2") + Entry("/abs/file.txt", "abs") +
-                    Entry("./ok.txt", "ok");
+  std::string arc = TarEntry("../escape.txt", "up") + TarEntry("a/../../escape2.txt", "up2") +
+                    TarEntry("/abs/file.txt", "abs") + TarEntry("./ok.txt", "ok");
   // A link out, then files through it; a hard link to a file outside;
   // devices; a link to an earlier entry comes out as a copy of it.
-  arc += Header("evil", '2', 0).Link("/tmp").Bytes() + Entry("evil/planted.txt", "through the link");
-  arc += Header("up", '2', 0).Link("..").Bytes() + Entry("up/planted2.txt", "through the link");
-  arc += Header("passwd", '1', 0).Link("/etc/passwd").Bytes();
-  arc += Header("chr", '3', 0).Bytes() + Header("fifo", '6', 0).Bytes();
-  arc += Header("copy.txt", '1', 0).Link("./ok.txt").Bytes();
-  WriteFile(box / "h.tar", arc + kEnd);
+  arc += TarHeader("evil", '2', 0).Link("/tmp").Bytes() + TarEntry("evil/planted.txt", "through the link");
+  arc += TarHeader("up", '2', 0).Link("..").Bytes() + TarEntry("up/planted2.txt", "through the link");
+  arc += TarHeader("passwd", '1', 0).Link("/etc/passwd").Bytes();
+  arc += TarHeader("chr", '3', 0).Bytes() + TarHeader("fifo", '6', 0).Bytes();
+  arc += TarHeader("copy.txt", '1', 0).Link("./ok.txt").Bytes();
+  WriteFile(box / "h.tar", arc + kTarEnd);
 
   const auto r = UnTarRun(box / "h.tar", out);
   EXPECT_EQ(Contents(box), (std::vector<std::string>{"h.tar", "out", "out/abs", "out/abs/file.txt", "out/copy.txt",
@@ -334,29 +301,31 @@ TEST(UnTar, LinksFromGnuTarAndBsdtar) {
 TEST(UnTar, FieldFormsAndRecords) {
   TempDir dir;
   const std::string name100(100, 'n');
-  Header blanks("blanks.txt", '0', 0);
+  TarHeader blanks("blanks.txt", '0', 0);
   std::memcpy(blanks.b + 124, "     1750 \0", 11);  // 1000
-  Header b256("b256.bin", 0, 0);
+  TarHeader b256("b256.bin", 0, 0);
   std::memset(b256.b + 124, 0, 12);
   b256.b[124] = static_cast<char>(0x80);
   b256.b[134] = 0x02;
   b256.b[135] = static_cast<char>(0xBC);  // 700
-  Header label("MY VOLUME", 'V', 0);
-  const std::string pax = Pax("path", "pax/long " + std::string(200, 'x') + ".txt") + Pax("mtime", "1234567891.75") +
-                          Pax("size", "600") + Pax("comment", "ignored");
+  TarHeader label("MY VOLUME", 'V', 0);
+  const std::string pax = PaxRecord("path", "pax/long " + std::string(200, 'x') + ".txt") +
+                          PaxRecord("mtime", "1234567891.75") + PaxRecord("size", "600") +
+                          PaxRecord("comment", "ignored");
   const std::string longName = "gnu/" + std::string(150, 'L') + "/" + std::string(150, 'M') + ".txt";
-  std::string arc = label.Bytes() + Entry(name100, "hundred");
-  arc += blanks.Bytes() + Padded(std::string(1000, 'b')) + b256.Bytes() + Padded(std::string(700, 'c'));
-  arc += Entry("exact.bin", std::string(1024, 'e')) + Entry("zero.bin", "") + Entry("olddir/", "", '0');
-  arc += Header("g", 'g', 20).Bytes() + Padded(Pax("comment", "global")) + Entry("PaxHeaders/x", pax, 'x');
-  arc += Header("short", '0', 1).Bytes() + Padded(std::string(600, 'p'));
-  arc += Entry("././@LongLink", longName + '\0', 'L') + Entry(longName.substr(0, 100), "long");
+  std::string arc = label.Bytes() + TarEntry(name100, "hundred");
+  arc += blanks.Bytes() + TarPadded(std::string(1000, 'b')) + b256.Bytes() + TarPadded(std::string(700, 'c'));
+  arc += TarEntry("exact.bin", std::string(1024, 'e')) + TarEntry("zero.bin", "") + TarEntry("olddir/", "", '0');
+  arc +=
+      TarHeader("g", 'g', 20).Bytes() + TarPadded(PaxRecord("comment", "global")) + TarEntry("PaxHeaders/x", pax, 'x');
+  arc += TarHeader("short", '0', 1).Bytes() + TarPadded(std::string(600, 'p'));
+  arc += TarEntry("././@LongLink", longName + '\0', 'L') + TarEntry(longName.substr(0, 100), "long");
   // Old writers gave a hard link its target's size without any data.
-  arc += Header("again.bin", '1', 1024).Link("exact.bin").Bytes();
+  arc += TarHeader("again.bin", '1', 1024).Link("exact.bin").Bytes();
   // A pax size on a hard link means data of its own.
-  arc += Entry("PaxHeaders/h", Pax("size", "3"), 'x') + Header("own.bin", '1', 0).Link("zero.bin").Bytes() +
-         Padded("own");
-  WriteFile(dir / "f.tar", arc + kEnd + "garbage after the end blocks");
+  arc += TarEntry("PaxHeaders/h", PaxRecord("size", "3"), 'x') + TarHeader("own.bin", '1', 0).Link("zero.bin").Bytes() +
+         TarPadded("own");
+  WriteFile(dir / "f.tar", arc + kTarEnd + "garbage after the end blocks");
   const auto out = dir / "out";
   const auto r = UnTarRun(dir / "f.tar", out);
   for (const auto& e : r.reports) ADD_FAILURE() << e.code << " " << e.file << " " << e.extended;
@@ -392,9 +361,9 @@ TEST(UnTar, FieldFormsAndRecords) {
 TEST(UnTar, TimeZeroIsATimeLikeAnyOther) {
   TempDir dir;
   const Int64 y1975 = 157766400;  // 1975-01-01 00:00 UTC
-  WriteFile(dir / "t.tar", Header("zero.txt", '0', 4, 0).Bytes() + Padded("zero") +
-                               Header("old.txt", '0', 3, y1975).Bytes() + Padded("old") +
-                               Header("new.txt", '0', 3, 1600000001).Bytes() + Padded("new") + kEnd);
+  WriteFile(dir / "t.tar", TarHeader("zero.txt", '0', 4, 0).Bytes() + TarPadded("zero") +
+                               TarHeader("old.txt", '0', 3, y1975).Bytes() + TarPadded("old") +
+                               TarHeader("new.txt", '0', 3, 1600000001).Bytes() + TarPadded("new") + kTarEnd);
   TUnTar t;
   RunLog r;
   Attach(t, r);
@@ -423,14 +392,14 @@ TEST(UnTar, UnreadableSparseEntriesAreRefusedAndTheWalkGoesOn) {
   TempDir dir;
   // An old GNU map that holds none of the 512 bytes stored; a 1.0 map
   // without the real size, in the block of its data.
-  Header old("old.sparse", 'S', 512);
+  TarHeader old("old.sparse", 'S', 512);
   old.b[482] = 1;  // one block of sparse map follows
   std::string more(512, '\0');
-  std::string arc = old.Bytes() + more + Padded(std::string(512, 's'));
-  arc += Entry("PaxHeaders/s", Pax("GNU.sparse.major", "1") + Pax("GNU.sparse.minor", "0"), 'x') +
-         Entry("GNUSparseFile.0/new.sparse", "1\n0\n4\nabcd");
-  arc += Entry("after.txt", "after");
-  WriteFile(dir / "s.tar", arc + kEnd);
+  std::string arc = old.Bytes() + more + TarPadded(std::string(512, 's'));
+  arc += TarEntry("PaxHeaders/s", PaxRecord("GNU.sparse.major", "1") + PaxRecord("GNU.sparse.minor", "0"), 'x') +
+         TarEntry("GNUSparseFile.0/new.sparse", "1\n0\n4\nabcd");
+  arc += TarEntry("after.txt", "after");
+  WriteFile(dir / "s.tar", arc + kTarEnd);
   const auto r = UnTarRun(dir / "s.tar", dir / "out");
   EXPECT_EQ(r.result, 1);
   EXPECT_EQ(r.Count(25327), 2);
@@ -543,22 +512,22 @@ TEST(UnTar, HostileHeadersNeverCrash) {
     return UnTarRun(dir / "h.tar", dir / "o");
   };
   // Sizes past the end, in octal and base 256, and negative ones.
-  auto r = run(Header("huge", '0', 077777777777).Bytes() + "some");
+  auto r = run(TarHeader("huge", '0', 077777777777).Bytes() + "some");
   EXPECT_EQ(r.Count(msg::ErrorReadingFile), 1);
   EXPECT_EQ(ReadFile(dir / "o/huge"), "some");
-  Header neg("neg", '0', 0);
+  TarHeader neg("neg", '0', 0);
   std::memset(neg.b + 124, 0xFF, 12);
-  r = run(neg.Bytes() + Entry("next", "n") + kEnd);
+  r = run(neg.Bytes() + TarEntry("next", "n") + kTarEnd);
   EXPECT_EQ(r.result, 2);
   // Records claiming more than there is.
-  r = run(Header("././@LongLink", 'L', 077777777777).Bytes() + std::string(2000, 'n'));
+  r = run(TarHeader("././@LongLink", 'L', 077777777777).Bytes() + std::string(2000, 'n'));
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.Count(msg::ErrorReadingFile), 1);
-  r = run(Header("x", 'x', 5000).Bytes() + std::string(600, '9'));
+  r = run(TarHeader("x", 'x', 5000).Bytes() + std::string(600, '9'));
   EXPECT_EQ(r.result, 0);
   // A hard link to itself, and one to a link that was refused.
-  r = run(Header("self", '1', 0).Link("self").Bytes() + Header("s", '2', 0).Link("x").Bytes() +
-          Header("t", '1', 0).Link("s").Bytes() + kEnd);
+  r = run(TarHeader("self", '1', 0).Link("self").Bytes() + TarHeader("s", '2', 0).Link("x").Bytes() +
+          TarHeader("t", '1', 0).Link("s").Bytes() + kTarEnd);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.Count(25327), 3);
   // A file of a type read through an outside library is not opened for us.
@@ -572,9 +541,9 @@ TEST(UnTar, HostileHeadersNeverCrash) {
   EXPECT_EQ(ace.TestArchive(), 0);
   EXPECT_EQ(aceLog.Count(msg::UnsupportedArcType), 1);
 
-  const std::string one = Entry("f", std::string(3000, 'f')) + Entry("g", "g") + kEnd;
+  const std::string one = TarEntry("f", std::string(3000, 'f')) + TarEntry("g", "g") + kTarEnd;
   for (std::size_t cut = 1; cut < one.size(); cut += 97) run(one.substr(0, cut));
-  for (std::uint32_t seed = 1; seed <= 40; ++seed) run(Entry("r", "r") + vsktest::RandomBytes(3000, seed));
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) run(TarEntry("r", "r") + vsktest::RandomBytes(3000, seed));
   for (std::size_t i = 0; i < 512; i += 7) {
     std::string flipped = one;
     flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
