@@ -56,7 +56,7 @@ std::string_view ArcTypeName(TArcType t);
 extern const std::array<std::string_view, 23> ArchiveExtensions;
 
 // The sets below serve constant expressions; the table of archive types
-// checks at compile time that they say what its rows say.
+// and its test check that they say what its rows say.
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
 inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
 inline constexpr TArcTypes WriterArcTypes{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip};

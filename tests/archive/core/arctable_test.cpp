@@ -32,6 +32,7 @@ TEST(ArcTable, EveryTypeHasItsRowAndItsComponents) {
     }
     EXPECT_EQ(row.MakeWriter != nullptr, ArcTypeHasWriter(t)) << row.Name;
     EXPECT_EQ(ArcTypeCanEncrypt(t), row.Encrypts) << row.Name;
+    EXPECT_TRUE(!row.Encrypts || row.MakeWriter) << row.Name;
     EXPECT_EQ(TMakeSFX::StubFileName(t).empty(), row.SfxStub.empty()) << row.Name;
     // Only the types the library names are walked, read or written.
     if (!IsValidArcType(t)) {
