@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "archive/codecs/codecio.h"
+#include "archive/formats/lha/codecio.h"
 
 class TFuzzBytes : public vsk::TCodecSource {
  public:

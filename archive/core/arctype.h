@@ -48,15 +48,12 @@ inline constexpr int kArcTypeCount = atZoo + 1;
 
 using TArcTypes = TSet<TArcType>;
 
-// Fixed-width display name of a type, returned untrimmed (the name column of
-// the table of archive types, archive/core/arctable.h).
+// Fixed-width display name of a type, returned untrimmed.
 std::string_view ArcTypeName(TArcType t);
 
 // The archive file extensions the library knows, upper case with the dot.
 extern const std::array<std::string_view, 23> ArchiveExtensions;
 
-// The sets below serve constant expressions; the table of archive types
-// and its test check that they say what its rows say.
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
 inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
 inline constexpr TArcTypes WriterArcTypes{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip};

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "base/dates.h"
-#include "archive/core/arctable.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
@@ -49,7 +48,10 @@ int TUnBase::Extract() { return Run(kActionExtract); }
 
 int TUnBase::TestArchive() { return Run(kActionTest); }
 
-bool TUnBase::OpensOwnArchive() const { return ArcTypeRow(ArcType()).OpensOwnArchive; }
+bool TUnBase::OpensOwnArchive() const {
+  const TArcType t = ArcType();
+  return t == atAce || t == atAceExe || t == atCab || t == atRar || t == atRarExe;
+}
 
 int TUnBase::Run(Byte RunAction) {
   *CancelRef() = false;

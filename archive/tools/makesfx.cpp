@@ -5,7 +5,6 @@
 #include <new>
 #include <vector>
 
-#include "archive/core/arctable.h"
 #include "base/tempstream.h"
 #include "platform/dynlib.h"
 
@@ -71,9 +70,19 @@ void TMakeSFX::SetSfxStubDir(const std::string& Value) {
 }
 
 std::string TMakeSFX::StubFileName(TArcType Type) {
-  const std::string_view word = ArcTypeRow(Type).SfxStub;
-  if (word.empty()) return {};
-  return "vsk_" + std::string(word) + ".SFX";
+  const char* word = nullptr;
+  switch (Type) {
+    case atAce: word = "Ace"; break;
+    case atArj: word = "Arj"; break;
+    case atBh: word = "Bh"; break;
+    case atJar: word = "Jar"; break;
+    case atLha:
+    case atLzh: word = "Lha"; break;
+    case atRar: word = "Rar"; break;
+    case atZip: word = "Zip"; break;
+    default: return {};
+  }
+  return std::string("vsk_") + word + ".SFX";
 }
 
 bool TMakeSFX::Activate() {
@@ -84,7 +93,7 @@ bool TMakeSFX::Activate() {
   } catch (const EVskError&) {
     // Reported where it was raised.
   } catch (const std::bad_alloc&) {
-    ReportError(ArchiveFile(), msg::OutOfMemory);
+    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
   } catch (const std::exception& e) {
     ReportError(TargetFile(), e.what(), "0", msg::ErrorWritingToFile);
   }
@@ -95,7 +104,7 @@ bool TMakeSFX::MayReplaceTarget(const std::string& Target) {
   struct stat st;
   if (::lstat(Target.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) {
-    ReportError(Target, msg::ErrorOpeningFile);
+    ReportError(Target, "", "0", msg::ErrorOpeningFile);
     return false;
   }
   TOverwriteMode mode = omOverwrite;
@@ -134,7 +143,7 @@ bool TMakeSFX::Build() {
 
   TTempFileStream program(fmCreate, target);
   if (program.Handle() < 0) {
-    ReportError(target, msg::ErrorOpeningFile);
+    ReportError(target, "", "0", msg::ErrorOpeningFile);
     return false;
   }
   // Copies Source to the end of the program; its size, or -1 after a
@@ -143,15 +152,15 @@ bool TMakeSFX::Build() {
     Byte err = 0;
     TFileStream32 from(Source, fmOpenRead | fmShareDenyNone, err);
     if (err != 0) {
-      ReportError(Source, msg::ErrorOpeningFile);
+      ReportError(Source, "", "0", msg::ErrorOpeningFile);
       return -1;
     }
     try {
       return program.CopyFrom(from, 0, CancelRef());
     } catch (const EReadError&) {
-      ReportError(Source, msg::ErrorReadingFile);
+      ReportError(Source, "", "0", msg::ErrorReadingFile);
     } catch (const EWriteError& e) {
-      ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+      ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     }
     return -1;
   };
@@ -170,7 +179,7 @@ bool TMakeSFX::Build() {
   try {
     program.Commit();
   } catch (const EWriteError& e) {
-    ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+    ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     return false;
   }
   // A program: executable wherever it is readable.

@@ -92,7 +92,7 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
     bool end = false;
     if (!ReadHeader(pos, item, end)) {
       // A cut or damaged archive: what was listed before still comes out.
-      if (!end) ReportError(ArchiveFile(), msg::BadFileHeader);
+      if (!end) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
       break;
     }
     const TArjHeader& h = item.Header;
@@ -119,11 +119,11 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
       continue;
     }
     if (h.MinVersion > kArjReadableVersion) {
-      ReportError(item.Name, kArjVersionError);
+      ReportError(item.Name, "", "0", kArjVersionError);
       continue;
     }
     if (h.Method > kArjLastMethod || (h.Method == kArjLastMethod && h.Version == kArjOldVersion)) {
-      ReportError(item.Name, msg::UnsupportedMethod);
+      ReportError(item.Name, "", "0", msg::UnsupportedMethod);
       continue;
     }
     if (item.Continuation) FSpan = pending;
@@ -279,7 +279,7 @@ TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
     // tried again with another password.
     if (ftruncate(handle, static_cast<off_t>(Span.Written)) != 0 || lseek(handle, 0, SEEK_END) < 0) {
       CloseFileHandle(handle);
-      ReportError(OutputName, msg::ErrorWritingToFile);
+      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
       SkipEntryData(h.UnpackedSize);
       return TPass::NotOpened;
     }
@@ -317,7 +317,7 @@ void TUnArj::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(ArjLzhSettings(garbled));
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, msg::BadHuffmanCode);
+    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

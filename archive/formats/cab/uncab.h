@@ -11,7 +11,7 @@
 
 #include "archive/core/unbase.h"
 #include "archive/formats/cab/cabinetlib.h"
-#include "archive/codecs/codecio.h"
+#include "archive/formats/lha/codecio.h"
 
 namespace vsk {
 

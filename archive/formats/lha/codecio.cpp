@@ -1,4 +1,4 @@
-#include "archive/codecs/codecio.h"
+#include "archive/formats/lha/codecio.h"
 
 #include <algorithm>
 

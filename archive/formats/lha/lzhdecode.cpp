@@ -1,4 +1,4 @@
-#include "archive/codecs/lzhdecode.h"
+#include "archive/formats/lha/lzhdecode.h"
 
 #include <algorithm>
 #include <cstring>

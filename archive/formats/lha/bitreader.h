@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "base/types.h"
-#include "archive/codecs/codecio.h"
+#include "archive/formats/lha/codecio.h"
 
 namespace vsk {
 

@@ -1,4 +1,4 @@
-#include "archive/codecs/blockdeflate.h"
+#include "archive/formats/gzip/blockdeflate.h"
 
 #include <zlib.h>
 
