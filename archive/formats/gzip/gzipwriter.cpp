@@ -69,6 +69,22 @@ void TGZip::SetArchiveFile(const std::string& Value) {
   FArchiveFile = name;
 }
 
+void ReportGzipMember(TCompBase& Writer, const std::string& Gz, Int64 UnixTime, Int64 Unpacked, UInt32 Crc) {
+  if (!Writer.OnRead) return;
+  struct stat made;
+  Writer.FileName = PathFilePart(Gz);
+  Writer.FileDate = UnixTimeToDateTime(UnixTime);
+  Writer.PackedSize = stat(Gz.c_str(), &made) == 0 ? made.st_size : 0;
+  Writer.UnpackedSize = Unpacked;
+  Writer.CRC = Crc;
+  Writer.Encrypted = false;
+  Writer.MethodNumber = 8;
+  Writer.MethodText = GZipMethodText(8);
+  Writer.ExternalAttr = faArchive;
+  Writer.Ratio = static_cast<Byte>(CompressRatio(Writer.PackedSize, Writer.UnpackedSize));
+  Writer.Fire(Writer.OnRead, Int64{0}, 1);
+}
+
 std::string GZipMethodText(int Method) {
   if (Method == 0) return "Stored";
   if (Method == 8) return std::string(DeflateLevelName(0));
@@ -301,20 +317,7 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
     return false;
   }
 
-  if (OnRead) {
-    struct stat made;
-    FileName = PathFilePart(Output);
-    FileDate = UnixTimeToDateTime(mtime);
-    PackedSize = stat(Output.c_str(), &made) == 0 ? made.st_size : 0;
-    UnpackedSize = total;
-    CRC = crc;
-    Encrypted = false;
-    MethodNumber = 8;
-    MethodText = GZipMethodText(8);
-    ExternalAttr = faArchive;
-    Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
-    Fire(OnRead, Int64{0}, 1);
-  }
+  ReportGzipMember(*this, Output, mtime, total, crc);
   if (Switch == swMove) {
     TSourceRemover remover(DeleteOptions);
     const TMoveResult r =

@@ -28,6 +28,10 @@ class TTar;
 // for 8, "Unknown" otherwise.
 std::string GZipMethodText(int Method);
 
+// Tells Writer's OnRead handler about the deflated member Gz just written:
+// its name, date (Unix seconds), sizes and CRC.
+void ReportGzipMember(TCompBase& Writer, const std::string& Gz, Int64 UnixTime, Int64 Unpacked, UInt32 Crc);
+
 class TGZip : public TCompBase {
  public:
   TGZip();

@@ -78,20 +78,7 @@ bool TTar::CommitOutput() {
 }
 
 void TTar::ReportMember(const std::string& Gz) {
-  if (OnRead) {
-    struct stat made;
-    FileName = PathFilePart(Gz);
-    FileDate = UnixTimeToDateTime(FGzTime);
-    PackedSize = stat(Gz.c_str(), &made) == 0 ? made.st_size : 0;
-    UnpackedSize = FGzOut->TotalIn();
-    CRC = FGzOut->Crc();
-    Encrypted = false;
-    MethodNumber = 8;
-    MethodText = GZipMethodText(8);
-    ExternalAttr = faArchive;
-    Ratio = static_cast<Byte>(CompressRatio(PackedSize, UnpackedSize));
-    Fire(OnRead, Int64{0}, 1);
-  }
+  ReportGzipMember(*this, Gz, FGzTime, FGzOut->TotalIn(), FGzOut->Crc());
   Fire(OnEnd, Gz, true);
 }
 
