@@ -9,7 +9,7 @@
 #include "archive/formats/arc/arcio.h"
 #include "archive/formats/arc/arclzw.h"
 #include "archive/formats/arc/arcsqueeze.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 

@@ -16,7 +16,7 @@
 #include "base/pump.h"
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
-#include "archive/formats/gzip/blockdeflate.h"
+#include "archive/codecs/blockdeflate.h"
 #include "archive/core/paths.h"
 
 namespace vsk {

@@ -8,7 +8,7 @@
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"
 #include "archive/core/zipcrypt.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 

@@ -10,7 +10,7 @@
 
 #include "archive/core/numbers.h"
 #include "archive/core/workers.h"
-#include "archive/formats/gzip/blockdeflate.h"
+#include "archive/codecs/blockdeflate.h"
 #include "base/errors.h"
 #include "base/messages.h"
 #include "base/pump.h"

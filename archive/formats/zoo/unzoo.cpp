@@ -5,7 +5,7 @@
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 
