@@ -178,7 +178,7 @@ void TCompBase::CopyFromOld(Int64 Offset, Int64 Count) {
 
 void TCompBase::CheckOutputLimit(Int64 End) {
   if (End < 0 || static_cast<UInt64>(End) >= FLimit)
-    RaiseError(ArchiveFile(), "the archive would reach 4 GiB", "0", 25256);
+    RaiseError(ArchiveFile(), "the archive would reach 4 GiB", "0", msg::MaxFileSizeExceeded);
 }
 
 void TCompBase::IndexName(int Index) {
@@ -303,7 +303,7 @@ bool TCompBase::PrepareTarget() {
   if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", target, write)) return false;
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(target, "", "0", attr & faDirectory ? 25107 : 25106);
+    ReportError(target, attr & faDirectory ? 25107 : 25106);
     return false;
   }
   // The target itself is left as it is: the new archive takes its place by
@@ -324,7 +324,7 @@ bool TCompBase::OpenOutput() {
     auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      ReportError(ArchiveFile(), msg::ErrorCreatingFile);
       return false;
     }
     AddOwnFile(st.st_dev, st.st_ino, 0);
@@ -355,7 +355,7 @@ bool TCompBase::CommitOutput() {
     t.Commit();
     return true;
   } catch (const EVskError& e) {
-    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
   }
   return false;
 }
@@ -391,7 +391,7 @@ void TCompBase::CompressArchive() {
     if (OverwriteMode == omSkip) return;
     if (!PrepareTarget()) return;
   } else if (Switch == swDelete) {
-    ReportError(ArchiveFile(), "", "0", 26859);
+    ReportError(ArchiveFile(), 26859);
     return;
   }
   if (exists) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
@@ -418,7 +418,7 @@ void TCompBase::RunBody() {
     Byte err = 0;
     FOld = OpenOldInput(err);
     if (!FOld || err != 0) {
-      if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
+      if (err != 0) ReportError(TargetFile(), msg::ErrorOpeningFile);
       FRunFailed = true;
       return;
     }
@@ -436,7 +436,7 @@ void TCompBase::RunBody() {
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
   if (kept > kMaxEntries) {
-    ReportError(ArchiveFile(), "more than 65535 entries", "0", 25256);
+    ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
   }
@@ -472,7 +472,7 @@ void TCompBase::ReadOnlyRun() {
   Byte err = 0;
   FOld = OpenOldInput(err);
   if (!FOld || err != 0) {
-    if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
+    if (err != 0) ReportError(TargetFile(), msg::ErrorOpeningFile);
     return;
   }
   if (!OnRead) {
@@ -551,18 +551,18 @@ bool TCompBase::Gather() {
     if (stored.empty() || stored == "/") continue;
     if (!ExcludeSpec.empty() && (IsExcluded(stored, f.BaseDir) || IsExcluded(PathFilePart(stored), f.BaseDir))) continue;
     if (stored.size() > kMaxNameLength) {
-      ReportError(f.FileName, "name longer than 65535 bytes", "0", 25256);
+      ReportError(f.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
       continue;
     }
     if (!dir && f.Size >= kMaxArchiveSize) {
-      ReportError(f.FileName, "file of 4 GiB or more", "0", 25256);
+      ReportError(f.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
       continue;
     }
     if (f.Time > static_cast<UInt32>(MaxFileDate)) MaxFileDate = static_cast<Int32>(f.Time);
     DecideFoundFile(f, stored, dir);
   }
   if (!FSomethingToDo) {
-    ReportError(ArchiveFile(), "", "0", msg::NothingToDo);
+    ReportError(ArchiveFile(), msg::NothingToDo);
     return false;
   }
   return true;
@@ -839,7 +839,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
   if (FEntrySize <= kSmallFile) {
     std::vector<Byte> data(static_cast<std::size_t>(out));
     if (!A.ReadOutput(0, data.data(), out)) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     if (!data.empty()) EncryptAndWrite(-1, data.data(), true, static_cast<Int32>(out), kCrcNone, nullptr, R.Encrypted);
@@ -857,7 +857,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
         while (written < upTo) {
           const Int32 m = static_cast<Int32>(std::min<Int64>(upTo - written, kIoChunk));
           if (!A.ReadOutput(written, FBuffer.data(), m)) {
-            ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+            ReportError(E.FileName, msg::ErrorReadingFile);
             return false;
           }
           if (R.Encrypted) Crypt->EncryptZipBuffer(FBuffer.data(), static_cast<std::size_t>(m));
@@ -872,7 +872,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
       }
       if (GetCancel()) return false;
     } catch (const EStreamError& e) {
-      ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+      ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
       throw E_RAISE(msg::ErrorWritingToFile);
     }
   }
@@ -929,7 +929,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kMaxNameLength) {
-    ReportError(E.FileName, "name longer than 65535 bytes", "0", 25256);
+    ReportError(E.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   TEntryResult r;
@@ -947,13 +947,13 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   if (IsOwnFile(st.st_dev, st.st_ino)) return false;
   FEntrySize = st.st_size;
   if (static_cast<UInt64>(FEntrySize) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   E.FileSize = static_cast<UInt64>(FEntrySize);
@@ -988,7 +988,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
       ProcessMessages();
     }
     if (total < FEntrySize || src.Seek(0, soBeginning) != 0) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     headerCrc = c ^ 0xFFFFFFFFu;
@@ -1005,13 +1005,13 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   NoteSourceRead(E, src.Handle(), st);
   if (encrypt && r.Crc != headerCrc) {
     // Changed between the two readings: the header's check byte is wrong.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   const Int64 end = OutputPosition();
   r.Compressed = end - E.NewOffset - GetLocalHeadSize() - static_cast<Int64>(E.RawName.size());
   if (static_cast<UInt64>(r.Uncompressed) >= FLimit || static_cast<UInt64>(r.Compressed) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   CheckOutputLimit(end);
@@ -1040,7 +1040,7 @@ bool TCompBase::CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R) {
   }
   if (GetCancel()) return false;
   if (total < FEntrySize) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   R.Uncompressed = total;
@@ -1073,18 +1073,18 @@ bool TCompBase::CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R)
     }
     if (rc == 0 && GetCancel()) return false;
     if (rc == 0 && total < FEntrySize) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     if (rc == 0) rc = cs.Finish();
     if (rc != 0) {
-      ReportError(E.FileName, "", "0", rc);
+      ReportError(E.FileName, rc);
       return false;
     }
     R.Crc = cs.FinalCrc();
   } catch (const EStreamError& e) {
     // The output failed: the run cannot go on.
-    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     throw E_RAISE(msg::ErrorWritingToFile);
   }
   R.Uncompressed = total;
@@ -1100,7 +1100,7 @@ bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
     data.insert(data.end(), FBuffer.data(), FBuffer.data() + n);
   }
   if (static_cast<Int64>(data.size()) < FEntrySize) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   TMemoryStream32 packed;
@@ -1108,7 +1108,7 @@ bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
     TCompressStream cs(packed, FRunDeflateType, kRawDeflateBits, kCrcNone);
     if (cs.Error() != 0 || cs.Write(data.data(), static_cast<Int32>(data.size())) != static_cast<Int32>(data.size()) ||
         cs.Finish() != 0) {
-      ReportError(E.FileName, "", "0", cs.Error() ? cs.Error() : msg::DecompressionError);
+      ReportError(E.FileName, cs.Error() ? cs.Error() : msg::DecompressionError);
       return false;
     }
   }
@@ -1170,7 +1170,7 @@ void TCompBase::DeleteSources() {
 
 int TCompBase::OpenOldArchive() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return -1;
   }
   const TSwitch saved = Switch;
@@ -1187,7 +1187,7 @@ int TCompBase::OpenOldArchive() {
       ok = false;
     }
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
   }
   Switch = saved;
   if (!ok) {
@@ -1202,7 +1202,7 @@ int TCompBase::OpenOldArchive() {
 
 std::string TCompBase::GetArchiveComment() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return {};
   }
   return FArchiveComment;
@@ -1210,11 +1210,11 @@ std::string TCompBase::GetArchiveComment() {
 
 bool TCompBase::SetArchiveComment(const std::string& Comment) {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (Comment.size() > kMaxNameLength) {
-    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   if (Comment == FArchiveComment) return true;
@@ -1230,12 +1230,12 @@ std::string TCompBase::GetEntryComment(int Index) {
 
 bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (Index < 0 || Index >= static_cast<int>(FEntries.size())) return false;
   if (Comment.size() > kMaxNameLength) {
-    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
@@ -1248,19 +1248,19 @@ bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
 
 bool TCompBase::SaveDirectoryChanges() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (!FLoadedForComments || !FDirectoryModified || GetCancel()) return !GetCancel();
   if (!FOld) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     return false;
   }
   bool ok = false;
   try {
     TTempFileStream out(fmCreate, ArchiveFile(), TempDir());
     if (out.Handle() < 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      ReportError(ArchiveFile(), msg::ErrorCreatingFile);
     } else {
       FOutput = &out;
       OutputMode = kIoHeldStream;
@@ -1281,7 +1281,7 @@ bool TCompBase::SaveDirectoryChanges() {
     }
   } catch (const ECancelUnwind&) {
   } catch (const EVskError&) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), msg::ErrorWritingToFile);
   }
   FOutput = nullptr;
   OutputStream = nullptr;

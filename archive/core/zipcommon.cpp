@@ -590,7 +590,7 @@ bool TZipCommon::SwitchToNextVolume(std::unique_ptr<TStream32>& Stream, std::str
   Byte err = 0;
   auto s = std::make_unique<TFileStream32>(VolumeName, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     ArcSize = 0;
   } else {
     ArcSize = s->GetSize();

@@ -146,11 +146,11 @@ void TArc2Arc::Activate() {
 
   // An output type without a writer is refused before anything is made.
   if (!OutputTypeSupported(OutArcType)) {
-    ReportError(NewArchive, "", "0", msg::UnsupportedArcType);
+    ReportError(NewArchive, msg::UnsupportedArcType);
     return;
   }
   if (NewArchive.empty()) {
-    ReportError(NewArchive, "", "0", msg::ErrorCreatingFile);
+    ReportError(NewArchive, msg::ErrorCreatingFile);
     return;
   }
 
@@ -158,7 +158,7 @@ void TArc2Arc::Activate() {
   try {
     FListFile = RemoveBackslash(GetTempFileName(TempDir()));
   } catch (const EVskError& e) {
-    ReportError(TempDir(), "", "0", e.Code);
+    ReportError(TempDir(), e.Code);
     return;
   }
   FTempFolder.clear();
@@ -172,7 +172,7 @@ void TArc2Arc::Activate() {
   } catch (const E_RAISE&) {
     failure = std::current_exception();
   } catch (const std::bad_alloc&) {
-    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
+    ReportError(ArchiveFile(), msg::OutOfMemory);
   } catch (const std::exception& e) {
     ReportError(ArchiveFile(), e.what(), "0", msg::ErrorWritingToFile);
   }
@@ -258,7 +258,7 @@ bool TArc2Arc::ExtractStep() {
   const std::string folder =
       dot != std::string::npos && (slash == std::string::npos || dot > slash) ? FListFile.substr(0, dot) : FListFile + "d";
   if (::mkdir(folder.c_str(), 0700) != 0) {
-    ReportError(folder, "", "0", msg::ErrorCreatingFile);
+    ReportError(folder, msg::ErrorCreatingFile);
     *CancelRef() = true;
     return false;
   }
@@ -269,7 +269,7 @@ bool TArc2Arc::ExtractStep() {
   try {
     r.SetArchiveFile(ArchiveFile());
   } catch (const std::exception&) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     *CancelRef() = true;
     return false;
   }
@@ -319,7 +319,7 @@ bool TArc2Arc::ExtractStep() {
     if (ArcType() == atGZip && FNestedTar) RemoveIntermediateTar();
     RemoveFailedEntries();
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     *CancelRef() = true;
     ok = false;
   }
@@ -353,7 +353,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) {
-      ReportError(FOutputFile, "", "0", msg::ErrorCreatingFile);
+      ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }
     staging = buf.data();
@@ -406,15 +406,15 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
       // sends an existing file of that name to the trash.
       const std::string builtGz = built + ".gz";
       if (std::rename(builtGz.c_str(), FFinalFile.c_str()) != 0) {
-        ReportError(FFinalFile, "", "0", msg::ErrorWritingToFile);
+        ReportError(FFinalFile, msg::ErrorWritingToFile);
         Notice("File NOT deleted");
         result = 0;
       } else if (Exists(built) && ((Exists(FOutputFile) && !MoveToTrash(FOutputFile)) ||
                                    std::rename(built.c_str(), FOutputFile.c_str()) != 0)) {
-        ReportError(FOutputFile, "", "0", 25180);
+        ReportError(FOutputFile, 25180);
       }
     } else if (result > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
-      ReportError(FOutputFile, "", "0", msg::ErrorWritingToFile);
+      ReportError(FOutputFile, msg::ErrorWritingToFile);
       Notice("File NOT deleted");
     }
     std::error_code ec;
@@ -430,7 +430,7 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
   try {
     t.SetArchiveFile(File);
   } catch (const std::exception&) {
-    ReportError(File, "", "0", msg::ErrorOpeningFile);
+    ReportError(File, msg::ErrorOpeningFile);
     return;
   }
   t.Passwords = Passwords;
@@ -459,7 +459,7 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
     t.ShareCancel(CancelRef());
     t.Activate();
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
   }
 }
 
@@ -476,7 +476,7 @@ void TArc2Arc::ExtractEnd(TZipCommon& Sender, const std::string& FileName, bool 
     Relay(OnExtractEnd, Sender, FileName, CRC_PASS);
   } else if (!CRC_PASS) {
     // Without the relay's handler the failed check would go unreported.
-    ReportError(FileName, "", "0", msg::CrcFailed);
+    ReportError(FileName, msg::CrcFailed);
   }
 }
 

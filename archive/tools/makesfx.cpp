@@ -93,7 +93,7 @@ bool TMakeSFX::Activate() {
   } catch (const EVskError&) {
     // Reported where it was raised.
   } catch (const std::bad_alloc&) {
-    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
+    ReportError(ArchiveFile(), msg::OutOfMemory);
   } catch (const std::exception& e) {
     ReportError(TargetFile(), e.what(), "0", msg::ErrorWritingToFile);
   }
@@ -104,7 +104,7 @@ bool TMakeSFX::MayReplaceTarget(const std::string& Target) {
   struct stat st;
   if (::lstat(Target.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) {
-    ReportError(Target, "", "0", msg::ErrorOpeningFile);
+    ReportError(Target, msg::ErrorOpeningFile);
     return false;
   }
   TOverwriteMode mode = omOverwrite;
@@ -143,7 +143,7 @@ bool TMakeSFX::Build() {
 
   TTempFileStream program(fmCreate, target);
   if (program.Handle() < 0) {
-    ReportError(target, "", "0", msg::ErrorOpeningFile);
+    ReportError(target, msg::ErrorOpeningFile);
     return false;
   }
   // Copies Source to the end of the program; its size, or -1 after a
@@ -152,15 +152,15 @@ bool TMakeSFX::Build() {
     Byte err = 0;
     TFileStream32 from(Source, fmOpenRead | fmShareDenyNone, err);
     if (err != 0) {
-      ReportError(Source, "", "0", msg::ErrorOpeningFile);
+      ReportError(Source, msg::ErrorOpeningFile);
       return -1;
     }
     try {
       return program.CopyFrom(from, 0, CancelRef());
     } catch (const EReadError&) {
-      ReportError(Source, "", "0", msg::ErrorReadingFile);
+      ReportError(Source, msg::ErrorReadingFile);
     } catch (const EWriteError& e) {
-      ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+      ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     }
     return -1;
   };
@@ -179,7 +179,7 @@ bool TMakeSFX::Build() {
   try {
     program.Commit();
   } catch (const EWriteError& e) {
-    ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+    ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     return false;
   }
   // A program: executable wherever it is readable.

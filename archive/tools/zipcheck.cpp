@@ -25,7 +25,7 @@ bool RefusedType(TArcType T) {
 int TZipCheck::Activate() {
   try {
     if (ArchiveFile().empty() || RefusedType(ArcType())) {
-      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+      ReportError(ArchiveFile(), msg::UnsupportedArcType);
       return 0;
     }
     if (!OnStatus) {
@@ -36,7 +36,7 @@ int TZipCheck::Activate() {
     if (OnElapsedTime) Timer.Start();
     std::unique_ptr<TUnBase> reader = MakeReader(ArcType());
     if (!reader) {
-      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+      ReportError(ArchiveFile(), msg::UnsupportedArcType);
       return 0;
     }
     TUnBase& r = *reader;

@@ -185,7 +185,7 @@ void TUnCab::CheckError(bool Ok) {
       FAbort = false;
       return;
     case FDIERROR_CORRUPT_CABINET:
-      if (!FCorruptReported) ReportError(ArchiveFile(), "", "0", kCorruptInput);
+      if (!FCorruptReported) ReportError(ArchiveFile(), kCorruptInput);
       return;
     case FDIERROR_TARGET_FILE:
       // The output routine reported its failure where it happened.
@@ -343,7 +343,7 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   }
   pass = pass && FSink->Written() == EntryUnpackedSize;
   if (Info.fdie == FDIERROR_CORRUPT_CABINET) {
-    ReportError(OutputName, "", "0", kCorruptInput);
+    ReportError(OutputName, kCorruptInput);
     FCorruptReported = true;
   }
   const int handle = FHandle;
@@ -363,7 +363,7 @@ intptr_t TUnCab::DoNextCabinet(FDINOTIFICATION& Info, bool& Abort) {
   FVolumeName = volume;
   NoteArchiveVolume(volume);
   if (!CopyField(Info.psz1, NameOf(volume)) || !CopyField(Info.psz3, FolderOf(volume))) {
-    ReportError(volume, "", "0", msg::InvalidFileName);
+    ReportError(volume, msg::InvalidFileName);
     FAbort = Abort = true;
     return -1;
   }

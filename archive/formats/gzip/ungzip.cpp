@@ -151,10 +151,10 @@ bool TUnGZip::ReadEntry(TEntry& Entry) {
     case THeaderRead::Ok:
       break;
     case THeaderRead::Truncated:
-      ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+      ReportError(ArchiveFile(), msg::ErrorReadingFile);
       return false;
     default:
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
       return false;
   }
   const Int64 size = ArchiveStream->GetSize();
@@ -228,7 +228,7 @@ void TUnGZip::ExtractArchive() {
 
   // Types read through an outside library leave the archive unopened.
   if (!ArchiveStream) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return;
   }
   TEntry entry;
@@ -351,7 +351,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
   for (;;) {
     if (ArchiveStream->Seek(dataAt, soBeginning) != dataAt) {
       flush();
-      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      ReportError(OutputName, msg::ErrorReadingFile);
       return false;
     }
     auto ds = std::make_unique<TDecompressStream>(*ArchiveStream, kRawDeflateBits, size - dataAt, kCrc32);
@@ -376,7 +376,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
         code = msg::OutOfMemory;
       else if (ds->InputExhausted())
         code = msg::ErrorReadingFile;  // the file ends inside the data
-      ReportError(OutputName, "", "0", code);
+      ReportError(OutputName, code);
       return false;
     }
     const UInt32 crc = ds->FinalCrc();
@@ -388,7 +388,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
     Byte t[kGzipTrailerSize];
     if (ReadAt(pos, t, sizeof t) != static_cast<Int32>(sizeof t)) {
       flush();
-      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      ReportError(OutputName, msg::ErrorReadingFile);
       return false;
     }
     TGzipTrailer trailer;
@@ -402,17 +402,17 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
     TGzipHeader next;
     const THeaderRead r = ReadHeader(pos, next);
     if (r == THeaderRead::NotGzip || (r == THeaderRead::Ok && next.Kind != TGzipKind::Gzip)) {
-      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     if (r != THeaderRead::Ok) {
       flush();
-      ReportError(ArchiveFile(), "", "0", r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
+      ReportError(ArchiveFile(), r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       return false;
     }
     if (const int code = Refusal(next)) {
       flush();
-      ReportError(OutputName, "", "0", code);
+      ReportError(OutputName, code);
       return false;
     }
     dataAt = pos + next.DataOffset;
@@ -438,7 +438,7 @@ bool TUnGZip::DecodeCompress() {
   ProgressEntryTotal = size;
   ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
   if (ArchiveStream->Seek(0, soBeginning) != 0) {
-    ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+    ReportError(OutputName, msg::ErrorReadingFile);
     return false;
   }
   struct TSource : TLzwSource {
@@ -468,7 +468,7 @@ bool TUnGZip::DecodeCompress() {
     case TLzwResult::Cancelled:
       return false;
     case TLzwResult::BadCode:
-      ReportError(OutputName, "", "0", kCorruptInput);
+      ReportError(OutputName, kCorruptInput);
       return false;
     case TLzwResult::BadFlags:
       if (FilesProcessed > 0) --FilesProcessed;
@@ -493,7 +493,7 @@ bool TUnGZip::RedirectTestOutput() {
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!::mkdtemp(buf.data())) {
-    ReportError(TempDir(), "", "0", msg::ErrorCreatingFile);
+    ReportError(TempDir(), msg::ErrorCreatingFile);
     return false;
   }
   FScratchDir = buf.data();
@@ -547,14 +547,14 @@ Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count
 void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   struct stat st;
   if (stat(TarFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    ReportError(TarFile, msg::ErrorOpeningFile);
     return;
   }
   TUnTar tar;
   try {
     tar.SetArchiveFile(TarFile);
   } catch (...) {
-    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    ReportError(TarFile, msg::ErrorOpeningFile);
     return;
   }
   if (tar.ArcType() != atTar) return;

@@ -177,7 +177,7 @@ bool TBlakHole::CompressFileData(TCompEntry& E) {
 
 bool TBlakHole::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encrypt, UInt32& Crc) {
   if (Src.Seek(0, soBeginning) != 0) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
@@ -197,7 +197,7 @@ bool TBlakHole::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encryp
   if (GetCancel()) return false;
   if (done != Size) {
     // The file shrank while it was read.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   Crc = c ^ 0xFFFFFFFFu;
@@ -209,7 +209,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   // The archive being read or built is never added to itself.
@@ -247,7 +247,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
       total += n;
     }
     if (total != size || src.Seek(0, soBeginning) != 0) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     fileCrc = c ^ 0xFFFFFFFFu;
@@ -283,7 +283,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   }
   if (encrypt && crc != fileCrc) {
     // Changed between the two readings: the header's check byte is wrong.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   const Int64 end = OutputPosition();

@@ -100,7 +100,7 @@ void TLha::RewriteHeader(Int64 Offset) {
 
 bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
   if (Src.Seek(0, soBeginning) != 0) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
@@ -119,7 +119,7 @@ bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
   if (GetCancel()) return false;
   if (done != Size) {
     // The file shrank while it was read.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   return true;
@@ -140,7 +140,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   if (E.IsDir) {
     struct stat st;
     if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
     FWork.Method = {'-', 'l', 'h', 'd', '-'};
@@ -156,7 +156,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   if (IsOwnFile(st.st_dev, st.st_ino)) return false;
@@ -192,7 +192,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
     const TLzhEncodeSettings& settings = FCompressMethod == cmFrozen5 ? kLzhEncodeLh5 : kLzhEncodeLh6;
     if (!EncodeLzh(*this, *FOutput, src, settings, false, unpackable, size, &read) || GetCancel()) return false;
     if (!unpackable && read != size) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
   }

@@ -147,7 +147,7 @@ bool TVorsk::Activate() {
     Byte err = 0;
     auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
     if (err != 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+      ReportError(ArchiveFile(), msg::ErrorOpeningFile);
       return true;
     }
     FStream = std::move(s);

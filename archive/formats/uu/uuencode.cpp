@@ -283,7 +283,7 @@ bool TUUEncode::MayReplaceOutput(Int64 InputDev, Int64 InputIno) {
   Fire(OnNonWriteableArchive, FOutFilename, write);
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(FOutFilename, "", "0", attr & faDirectory ? 25107 : 25106);
+    ReportError(FOutFilename, attr & faDirectory ? 25107 : 25106);
     return false;
   }
   return true;
@@ -389,7 +389,7 @@ bool TUUEncode::Encode() {
       if (replacing && S_ISREG(ost.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(FOutFilename, doAllowUndo);
     });
   } catch (const EVskError& e) {
-    ReportError(FOutFilename, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(FOutFilename, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     return false;
   }
   // A read-only text the owner let us replace keeps its mode, but its owner may write it again.
