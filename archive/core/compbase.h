@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/core/arctype.h"
 #include "archive/core/codecstreams.h"
 #include "archive/core/filescan.h"
 #include "archive/core/movesource.h"
@@ -43,7 +44,7 @@ using TCompressMethods = TSet<TCompressMethod>;
 enum TCompressionMethod : Byte { cmInMemory, cmTempFile };
 
 // The types whose writers encrypt entries.
-constexpr bool ArcTypeCanEncrypt(TArcType t) { return t == atBh || t == atJar || t == atZip; }
+inline bool ArcTypeCanEncrypt(TArcType t) { return ArcTypeRow(t).Encrypts; }
 
 // States of an entry of the run's list.
 inline constexpr Byte esCompress = 0;  // compress the file from disk

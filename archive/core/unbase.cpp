@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "archive/core/arctype.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
@@ -48,10 +49,7 @@ int TUnBase::Extract() { return Run(kActionExtract); }
 
 int TUnBase::TestArchive() { return Run(kActionTest); }
 
-bool TUnBase::OpensOwnArchive() const {
-  const TArcType t = ArcType();
-  return t == atAce || t == atAceExe || t == atCab || t == atRar || t == atRarExe;
-}
+bool TUnBase::OpensOwnArchive() const { return ArcTypeRow(ArcType()).OpensOwnArchive; }
 
 int TUnBase::Run(Byte RunAction) {
   *CancelRef() = false;

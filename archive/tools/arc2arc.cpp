@@ -4,18 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <new>
 #include <system_error>
 #include <vector>
 
-#include "archive/formats/cab/makecab.h"
-#include "archive/formats/lha/bhwriter.h"
-#include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
-#include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/readers.h"
+#include "archive/tools/writers.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/core/paths.h"
 #include "platform/trash.h"
@@ -75,21 +73,19 @@ bool Replaceable(const std::string& Name) {
   return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
-  switch (Type) {
-    case tyZip: return std::make_unique<TZip>();
-    case tyJar: return std::make_unique<TJar>();
-    case tyLzh: return std::make_unique<TLha>();
-    case tyBh: return std::make_unique<TBlakHole>();
-    case tyCab: return std::make_unique<TMakeCab>();  // MSZIP
-    case tyTar:
-    case tyTarGzip: {
-      auto tar = std::make_unique<TTar>();
-      tar->SetCompressMethod(Type == tyTarGzip ? cmTarGzip : cmTarred);
-      return tar;
-    }
-    default: return nullptr;
+// The archive type of each converter output, in the order of TOutArcType.
+constexpr std::array<TArcType, 7> kOutArcTypes = {atBh, atCab, atLzh, atZip, atTar, atTarGZip, atJar};
+
+TArcType OutputArcType(TOutArcType Type) { return Type < kOutArcTypes.size() ? kOutArcTypes[Type] : atNA; }
+
+std::unique_ptr<TCompBase> MakeOutputWriter(TOutArcType Type) {
+  // A gzip-compressed tar is the tar writer with its gzip method.
+  if (OutputArcType(Type) == atTarGZip) {
+    auto tar = MakeWriter(atTar);
+    static_cast<TTar&>(*tar).SetCompressMethod(cmTarGzip);
+    return tar;
   }
+  return MakeWriter(OutputArcType(Type));
 }
 
 // Removes everything below Folder without following links; Folder stays.
@@ -123,8 +119,7 @@ std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
 }
 
 bool TArc2Arc::OutputTypeSupported(TOutArcType Type) {
-  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyBh || Type == tyCab || Type == tyTar ||
-         Type == tyTarGzip;
+  return ArcTypeRow(OutputArcType(Type)).ConvertTarget;
 }
 
 void TArc2Arc::Notice(const std::string& Text) {
@@ -187,7 +182,7 @@ void TArc2Arc::Convert() {
   const std::string derived = DerivedName(NewArchive, OutArcType);
   if (OutArcType == tyTarGzip) NewArchive = derived + ".gz";
 
-  std::unique_ptr<TCompBase> writer = MakeWriter(OutArcType);
+  std::unique_ptr<TCompBase> writer = MakeOutputWriter(OutArcType);
   writer->ShareCancel(CancelRef());
   writer->SetArchiveFile(Absolute(derived));
   FWriterType = writer->ArcType();

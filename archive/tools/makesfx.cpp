@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "archive/core/arctype.h"
 #include "base/tempstream.h"
 #include "platform/dynlib.h"
 
@@ -70,19 +71,9 @@ void TMakeSFX::SetSfxStubDir(const std::string& Value) {
 }
 
 std::string TMakeSFX::StubFileName(TArcType Type) {
-  const char* word = nullptr;
-  switch (Type) {
-    case atAce: word = "Ace"; break;
-    case atArj: word = "Arj"; break;
-    case atBh: word = "Bh"; break;
-    case atJar: word = "Jar"; break;
-    case atLha:
-    case atLzh: word = "Lha"; break;
-    case atRar: word = "Rar"; break;
-    case atZip: word = "Zip"; break;
-    default: return {};
-  }
-  return std::string("vsk_") + word + ".SFX";
+  const std::string_view word = ArcTypeRow(Type).SfxStub;
+  if (word.empty()) return {};
+  return "vsk_" + std::string(word) + ".SFX";
 }
 
 bool TMakeSFX::Activate() {

@@ -1,5 +1,8 @@
 #include "archive/tools/readers.h"
 
+#include <array>
+#include <type_traits>
+
 #include "archive/formats/ace/unace.h"
 #include "archive/formats/arc/unarc.h"
 #include "archive/formats/arj/unarj.h"
@@ -15,33 +18,28 @@
 
 namespace vsk {
 
+namespace {
+
+using TMakeReader = std::unique_ptr<TUnBase> (*)();
+
+template <class T>
+std::unique_ptr<TUnBase> Made() {
+  if constexpr (std::is_void_v<T>)
+    return nullptr;
+  else
+    return std::make_unique<T>();
+}
+
+constexpr std::array<TMakeReader, kArcTypeCount> kReaders = {{
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) Made<Reader>,
+#include "archive/core/arctypes.inc"
+#undef VSK_ARC_TYPE
+}};
+
+}  // namespace
+
 std::unique_ptr<TUnBase> MakeReader(TArcType T) {
-  switch (T) {
-    case atAce:
-    case atAceExe: return std::make_unique<TUnACE>();
-    case atArc:
-    case atArcExe: return std::make_unique<TUnArc>();
-    case atArj:
-    case atArjExe: return std::make_unique<TUnArj>();
-    case atBh:
-    case atBhExe: return std::make_unique<TUnBh>();
-    case atCab: return std::make_unique<TUnCab>();
-    case atGZip: return std::make_unique<TUnGZip>();
-    case atJar: return std::make_unique<TUnJar>();
-    case atLha:
-    case atLhaExe:
-    case atLzh:
-    case atLzhExe: return std::make_unique<TUnLha>();
-    case atRar:
-    case atRarExe: return std::make_unique<TUnRar>();
-    case atTar: return std::make_unique<TUnTar>();
-    case atUUE: return std::make_unique<TUUDecode>();
-    case atZip:
-    case atZipExe:
-    case atZipMV: return std::make_unique<TUnZip>();
-    case atZoo: return std::make_unique<TUnZoo>();
-    default: return nullptr;
-  }
+  return static_cast<int>(T) < kArcTypeCount ? kReaders[T]() : nullptr;
 }
 
 }  // namespace vsk

@@ -1,30 +1,14 @@
 #include "archive/tools/zipcheck.h"
 
+#include "archive/core/arctype.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/tools/readers.h"
 
 namespace vsk {
 
-namespace {
-
-bool RefusedType(TArcType T) {
-  switch (T) {
-    case atHA:
-    case atMsGZ:
-    case atPak:
-    case atPakExe:
-    case atTarGZip:
-      return true;
-    default:
-      return !IsValidArcType(T);
-  }
-}
-
-}  // namespace
-
 int TZipCheck::Activate() {
   try {
-    if (ArchiveFile().empty() || RefusedType(ArcType())) {
+    if (ArchiveFile().empty() || !ArcTypeRow(ArcType()).Testable) {
       ReportError(ArchiveFile(), msg::UnsupportedArcType);
       return 0;
     }
