@@ -198,7 +198,7 @@ void TfmMain::ConnectToolCommands() {
     // The entries of the input are the inner reader's.
     if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, F, X, ECode);
     ++FConvertErrors;
-    if (ECode == 26517) FPassword.clear();
+    if (ECode == vsk::msg::InvalidPassword) FPassword.clear();
     if (ECode == vsk::msg::UserCanceled) return;
     const char* text = vsk::MessageText(ECode);
     ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +

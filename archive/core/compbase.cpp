@@ -1160,7 +1160,7 @@ void TCompBase::DeleteSources() {
   for (const auto& m : FMoved) {
     if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
     const TMoveResult r = FRemover->Remove(m.Source);
-    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", 25180);
+    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", msg::ErrorDeletingFiles);
   }
   FMoved.clear();
   FRemover.reset();

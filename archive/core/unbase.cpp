@@ -97,7 +97,7 @@ int TUnBase::Run(Byte RunAction) {
         Byte err = 0;
         auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
         if (err != 0) {
-          ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+          ReportError(ArchiveFile(), msg::ErrorOpeningFile);
           open = false;
         } else {
           struct stat st;
@@ -187,7 +187,7 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     // Known before any output exists: nothing is created for the entry (an
     // existing file of its name stays), and the entries after it still come.
     EntryOutcome = eoUnsupported;
-    ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, "", "0", Info.UnsupportedCode);
+    ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, Info.UnsupportedCode);
     Uncount(eoUnsupported);
     SkipEntryData(Info.UnpackedSize);
     FailVerdict();
@@ -227,7 +227,7 @@ void TUnBase::CannotWrite(int Error, int Code) {
   EntryOutcome = eoCannotWrite;
   EntryOutcomeReason = Error != 0 ? std::strerror(Error) : std::string();
   Uncount(eoCannotWrite);
-  ReportError(OutputName, "", "0", Code);
+  ReportError(OutputName, Code);
 }
 
 bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
@@ -236,13 +236,13 @@ bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
   if (!Exists) return false;
   if (IsArchiveFile(st.st_dev, st.st_ino)) {
     Uncount(eoRefusedVolume);
-    ReportError(OutputName, "", "0", msg::SameInputOutput);
+    ReportError(OutputName, msg::SameInputOutput);
     return true;
   }
   if (!S_ISREG(st.st_mode)) {
     // A link, a folder or a device at the name: nothing is made there.
     Uncount(eoRefusedName);
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    ReportError(OutputName, msg::ErrorOpeningFile);
     return true;
   }
   return false;
@@ -268,7 +268,7 @@ bool TUnBase::CommitOutput(bool Pass) {
     const auto now = WalkToOutputFolder(OutputName, leaf, false) < 0 ? nullptr : FWalk.Last();
     if (!now || now->Dev != out->FolderHandle().Dev || now->Ino != out->FolderHandle().Ino) {
       Uncount(eoRefusedName);
-      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+      ReportError(OutputName, msg::ErrorOpeningFile);
       return false;
     }
   }
@@ -294,7 +294,7 @@ bool TUnBase::CommitOutput(bool Pass) {
     CannotWrite(errno, msg::ErrorWritingToFile);
     return false;
   }
-  if (!out->CloseHandle()) ReportError(OutputName, "", "0", 25138);
+  if (!out->CloseHandle()) ReportError(OutputName, msg::ErrorClosingFile);
   EntryOutcome = Pass ? eoWritten : eoFailedCheck;
   return Pass;
 }
@@ -320,7 +320,7 @@ bool TUnBase::Verdict(bool Pass, bool ReportFailure) {
   if (OnEnd)
     Fire(OnEnd, OutputName, Pass);
   else if (!Pass && ReportFailure && !reported)
-    ReportError(OutputName, "", "0", msg::CrcFailed);
+    ReportError(OutputName, msg::CrcFailed);
   return Pass;
 }
 
@@ -365,7 +365,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
     // it is: the output replaces it by a rename once it has passed.
     if (!GetCancel() && OverwriteMode == omOverwrite && LookUpOutput(st, false) == 0 && S_ISDIR(st.st_mode)) {
       EntryOutcome = eoCannotWrite;
-      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      ReportError(OutputName, msg::ErrorWritingToFile);
       return false;
     }
   }
@@ -388,7 +388,7 @@ bool TUnBase::RefusesArchiveOutput() {
   struct stat st;
   if (LookUpOutput(st, true) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
   EntryOutcome = eoRefusedVolume;
-  ReportError(OutputName, "", "0", msg::SameInputOutput);
+  ReportError(OutputName, msg::SameInputOutput);
   return true;
 }
 
@@ -502,7 +502,7 @@ bool TUnBase::StageOutput(bool Named) {
       // A link on the way: the output would land outside. (A file on the
       // way is no danger: the output cannot be written, for that reason.)
       Uncount(eoRefusedName);
-      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+      ReportError(OutputName, msg::ErrorOpeningFile);
     } else {
       CannotWrite(error, msg::ErrorOpeningFile);
     }
@@ -555,14 +555,14 @@ bool TUnBase::CreateEntryFolder() {
     return true;
   // A folder that cannot be made ends the walk quietly; a name on the way
   // that is a link or no folder is refused.
-  if (stop == TFolderWalk::wsEnter) ReportError(OutputName, "", "0", 25150);
+  if (stop == TFolderWalk::wsEnter) ReportError(OutputName, msg::ErrorCreatingDir);
   return stop == TFolderWalk::wsMake;
 }
 
 bool TUnBase::GetEntryPassword() {
   TTimerPause pause(Timer);
   if (ReadRoutine(-1, ArchiveStream.get(), EncryptionHeader, 12, kCrcNone, false) != 12) {
-    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    ReportError(OutputName, msg::BadFileHeader);
     return false;
   }
   if (CheckPassword(EncryptionHeader)) return true;
@@ -581,7 +581,7 @@ bool TUnBase::GetEntryPassword() {
     Fire(OnGetPassword, OutputName, pw, tryAgain);
     Password = pw;
     if (!tryAgain) {
-      ReportError(OutputName, "", "0", 26517);
+      ReportError(OutputName, msg::InvalidPassword);
       return false;
     }
     if (CheckPassword(EncryptionHeader)) {
@@ -589,7 +589,7 @@ bool TUnBase::GetEntryPassword() {
       return true;
     }
     Password.clear();
-    ReportError(OutputName, "", "0", 26517);
+    ReportError(OutputName, msg::InvalidPassword);
   }
   return false;
 }
@@ -620,7 +620,7 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
   }
   // The staged output stays open until its verdict places it.
   if (FOutput && Handle == FOutput->Handle()) return;
-  if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
+  if (::close(Handle) != 0) ReportError(OutputName, msg::ErrorClosingFile);
 }
 
 bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {

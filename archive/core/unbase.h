@@ -216,6 +216,7 @@ class TUnBase : public TZipCommon {
   using TZipCommon::ReportError;
   void ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
                    int ECode) override;
+  using TErrorReporter::ReportError;
 
   Byte EncryptionHeader[12] = {};
 

@@ -406,7 +406,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
         result = 0;
       } else if (Exists(built) && ((Exists(FOutputFile) && !MoveToTrash(FOutputFile)) ||
                                    std::rename(built.c_str(), FOutputFile.c_str()) != 0)) {
-        ReportError(FOutputFile, 25180);
+        ReportError(FOutputFile, msg::ErrorDeletingFiles);
       }
     } else if (result > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
       ReportError(FOutputFile, msg::ErrorWritingToFile);

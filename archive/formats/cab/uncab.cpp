@@ -120,7 +120,7 @@ bool TUnCab::IsCabinet(HFDI Context) {
   FDICABINETINFO info{};
   const bool cabinet = CabinetLibrary().FDIIsCabinet(Context, hf, &info) != 0;
   const bool failed = !cabinet && FErf.fError && FErf.erfOper == FDIERROR_UNKNOWN_CABINET_VERSION;
-  if (FHandler->Close(hf, err, this) != 0 || err != 0) RaiseError(ArchiveFile(), "", "0", 25138);
+  if (FHandler->Close(hf, err, this) != 0 || err != 0) RaiseError(ArchiveFile(), "", "0", msg::ErrorClosingFile);
   // Bytes that are no cabinet are passed over in silence; a cabinet of
   // another version is one we cannot read.
   if (failed) CheckError(false);

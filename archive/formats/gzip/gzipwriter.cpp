@@ -322,7 +322,7 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
     TSourceRemover remover(DeleteOptions);
     const TMoveResult r =
         remover.Remove({Input, Found.DirDev, Found.DirIno, SourceIdOf(Found), read, Found.Linked});
-    if (r != TMoveResult::mrDeleted) ReportError(Input, TSourceRemover::Reason(r), "0", 25180);
+    if (r != TMoveResult::mrDeleted) ReportError(Input, TSourceRemover::Reason(r), "0", msg::ErrorDeletingFiles);
   }
   return true;
 }

@@ -70,7 +70,7 @@ bool TTar::CommitOutput() {
   // run: it goes to the trash rather than being renamed over.
   struct stat st;
   if (lstat(tar.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(tar)))
-    ReportError(tar, 25180);
+    ReportError(tar, msg::ErrorDeletingFiles);
   else
     TCompBase::CommitOutput();
   ReportMember(gz);

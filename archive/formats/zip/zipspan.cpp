@@ -82,7 +82,7 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
       if (FOwner.GetCancel()) return false;
       if (mode == omSkip) continue;
       if (!DeleteFileEx(Target(), FOwner.DeleteOptions)) {
-        FOwner.ReportError(Target(), 25180);
+        FOwner.ReportError(Target(), msg::ErrorDeletingFiles);
         continue;
       }
       if (!dm.PrepareDrive(folder, reserve)) return false;
