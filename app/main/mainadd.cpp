@@ -87,9 +87,9 @@ vsk::TSwitch SwitchForAction(int Action) {
 }
 
 // The tar writer serves plain and gzip-compressed tars: each run says which.
-void SetTarMethod(vsk::TCompBase& Writer, TWriterKind Kind) {
-  if (Kind == wkTar) Writer.SetCompressMethod(vsk::cmTarred);
-  if (Kind == wkTarGzip) Writer.SetCompressMethod(vsk::cmTarGzip);
+void SetTarMethod(vsk::TCompBase& Writer, vsk::TArcType Kind) {
+  if (Kind == vsk::atTar) Writer.SetCompressMethod(vsk::cmTarred);
+  if (Kind == vsk::atTarGZip) Writer.SetCompressMethod(vsk::cmTarGzip);
 }
 
 // What every add run sets: the password, every attribute but the volume
@@ -287,9 +287,9 @@ void TfmMain::ConnectAddCommands() {
 // ---- adding
 
 bool TfmMain::AddFiles() {
-  TWriterKind kind = wkNone;
+  vsk::TArcType kind = vsk::atNA;
   if (!CurrentWriter || CurrentWriter->ArchiveFile().empty()) {
-    kind = WriterKindForName(apsdNew().FileName, false);
+    kind = WriterTypeForName(apsdNew().FileName, false);
     CurrentWriter = WriterComponent(kind);
     if (!CurrentWriter) {
       ShowInformation(msgtext::kCompressNotSupported);
@@ -309,7 +309,7 @@ bool TfmMain::AddFiles() {
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
   d.Options.Include(ofHideReadOnly);
   // The gzip writer packs one file.
-  if (kind == wkGZip)
+  if (kind == vsk::atGZip)
     d.Options.Exclude(ofAllowMultiSelect);
   else
     d.Options.Include(ofAllowMultiSelect);
@@ -362,7 +362,7 @@ void TfmMain::acAddExecute() {
   if (ArchiveVanished()) return;
   if (!DefineCompressComponent()) return;
   vsk::TCompBase& writer = *CurrentWriter;
-  SetTarMethod(writer, WriterKindForArchive(vskVorsk.ArcType()));
+  SetTarMethod(writer, WriterTypeForArchive(vskVorsk.ArcType()));
   writer.SetArchiveFile(archive);
   if (!AddFiles() || writer.FileSpec.empty()) return;
 
@@ -395,7 +395,7 @@ void TfmMain::acNewArchiveExecute() {
   std::string name = Absolute(d.FileName);
   if (!HasExtension(name)) name += ".zip";
   d.FileName = name;
-  if (!WriterComponent(WriterKindForName(name, false))) {
+  if (!WriterComponent(WriterTypeForName(name, false))) {
     ShowInformation(msgtext::kCompressNotSupported);
     return;
   }
@@ -474,7 +474,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   if (inputs.Files.empty()) return -1;
   std::string archive = Absolute(ArchiveFile);
   if (!HasExtension(archive)) archive += ".zip";
-  const TWriterKind kind = WriterKindForName(archive, true);
+  const vsk::TArcType kind = WriterTypeForName(archive, true);
   if (!WriterComponent(kind)) {
     ShowInformation(msgtext::kCompressNotSupported);
     return 0;
@@ -521,7 +521,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   }
 
   // A gzip-compressed tar: the tar is "name.tar", its gzip "name.tar.gz".
-  writer.SetArchiveFile(kind == wkTarGzip ? TarGzListName(archive) : archive);
+  writer.SetArchiveFile(kind == vsk::atTarGZip ? TarGzListName(archive) : archive);
   FReplaceAll = 0;
   FSkipAllDupes = false;
   raise();
@@ -532,7 +532,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   // A gzip-compressed tar ends up beside the tar's name: the writer says
   // where.
   std::string shown = archive;
-  if (kind == wkTarGzip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
+  if (kind == vsk::atTarGZip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
   if (FInteractive) {
     if (IsFile(shown))
       DisplayArchive(shown);
@@ -560,8 +560,8 @@ bool TfmMain::DropFileTargetDragOver() const {
   const vsk::TArcType type = vskVorsk.ArcType();
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(type)) return true;
   if (type == vsk::atCab) return false;
-  const TWriterKind kind = WriterKindForArchive(type);
-  return kind != wkNone && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
+  const vsk::TArcType kind = WriterTypeForArchive(type);
+  return kind != vsk::atNA && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
 }
 
 void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
@@ -604,7 +604,7 @@ void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
 
 void TfmMain::apsdAddOptionsTypeChange() {
   TApSaveDialog& d = apsdAddOptions();
-  CurrentWriter = WriterComponent(WriterKindForFilterIndex(d.FilterIndex));
+  CurrentWriter = WriterComponent(WriterTypeForFilterIndex(d.FilterIndex));
   if (d.FilterIndex >= 1 && d.FilterIndex <= 7 && d.isVisible())
     d.setDefaultSuffix(QString::fromUtf8(msgtext::kTypeExtensions[d.FilterIndex - 1]));
   if (!fmAddOptionsBottom) return;

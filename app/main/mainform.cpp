@@ -661,10 +661,10 @@ void TfmMain::ApplyRegSettings() {
 }
 
 std::vector<vsk::TZipCommon*> TfmMain::ArchiveComponents() {
-  return {&vskVorsk,   &vskZipCheck, &vskUUEncode, &vskArc2Arc, &vskMakeSFX, &vskUnZip,    &vskUnJar,
-          &vskUnTar,   &vskUnLha,    &vskUnGZIP,   &vskUnArj,   &vskUnBh,    &vskUnZoo,    &vskUnARC,
-          &vskUnACE,   &vskUnRar,    &vskUUDecode, &vskUnCab,   &vskZip,     &vskJar,      &vskTar,
-          &vskGZip,    &vskLha,      &vskBlakHole, &vskMakeCab};
+  std::vector<vsk::TZipCommon*> all = {&vskVorsk, &vskZipCheck, &vskUUEncode, &vskArc2Arc, &vskMakeSFX};
+  all.insert(all.end(), Components.Readers().begin(), Components.Readers().end());
+  all.insert(all.end(), Components.Writers().begin(), Components.Writers().end());
+  return all;
 }
 
 void TfmMain::GenerateToolbar() {

@@ -38,7 +38,6 @@
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/messages.h"
-#include "archive/tools/readers.h"
 
 namespace brevane {
 
@@ -317,7 +316,7 @@ TRunResult TfmMain::CmdTest(const std::string& ArchiveName) {
   }
   bool ran = false, cancelled = false;
   TRunResult result;
-  if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType())) {
+  if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType())) {
     FTestFailed = false;
     FRunResult = &result;
     vskZipCheck.Activate();

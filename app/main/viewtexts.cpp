@@ -226,8 +226,7 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
         "acVirusScan",    "acCheckOut",          "sbProperties"})
     t.emplace_back(name, valid);
   t.emplace_back("acInstall", valid && HaveSetupFile);
-  const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
-  t.emplace_back("acMakeSFX", sfx.Contains(Type));
+  t.emplace_back("acMakeSFX", !ArcTypeRow(Type).SfxStub.empty());
   t.emplace_back("acPassword", ArcTypeCanEncrypt(Type));
   // Files are added to a cabinet by rebuilding it. Its writer refuses to
   // delete entries, and the window says so when asked.
