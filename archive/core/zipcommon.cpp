@@ -60,8 +60,6 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-constexpr TArcTypes kZipCipherTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
-
 }  // namespace
 
 bool FindVolumeAnyCase(std::string& name) {
@@ -278,14 +276,14 @@ Int32 TZipCommon::WriteBlock(int Handle, const void* Buffer, bool IsData, Int32 
 
 Int32 TZipCommon::EncryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && kZipCipherTypes.Contains(ArcType()) && Count > 0)
+  if (CryptFlag && IsData && ZipCipherArcTypes.Contains(ArcType()) && Count > 0)
     Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
 Int32 TZipCommon::DecryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && (kZipCipherTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
+  if (CryptFlag && IsData && (ZipCipherArcTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
     Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
@@ -300,7 +298,7 @@ void TZipCommon::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
       p[i] ^= static_cast<Byte>(Password[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
       if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
     }
-  } else if (kZipCipherTypes.Contains(ArcType())) {
+  } else if (ZipCipherArcTypes.Contains(ArcType())) {
     Crypt->DecryptZipBuffer(p, static_cast<std::size_t>(Count));
   }
 }
