@@ -288,7 +288,7 @@ bool RenumberGenerations(const TBackupScript& S, int Old, int New, std::string& 
 bool BackupEntryHasFiles(const std::string& Entry) {
   std::error_code ec;
   if (Entry.find("*.*") == std::string::npos) return fs::is_regular_file(Entry, ec);
-  const std::string folder = FolderOf(Entry);
+  const std::string folder = ParentFolder(Entry);
   if (!fs::is_directory(folder, ec)) return false;
   std::vector<std::string> files;
   CountFilesInTree(folder, files);

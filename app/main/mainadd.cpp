@@ -158,7 +158,7 @@ TGathered GatherInputs(const std::vector<std::string>& Inputs) {
     const std::string input = Absolute(raw);
     const std::string name = NameOf(input);
     std::vector<std::string> found;
-    std::string folder = FolderOf(input);
+    std::string folder = ParentFolder(input);
     if (raw.find("*.*") != std::string::npos || IsDir(input)) {
       if (IsDir(input)) folder = input;
       CountFilesInTree(folder, found);
@@ -337,7 +337,7 @@ bool TfmMain::AddFiles() {
     RememberAddFolder(panel.FWildcardFolder);
   } else {
     list = d.Files;
-    if (!list.empty()) RememberAddFolder(FolderOf(list.front()));
+    if (!list.empty()) RememberAddFolder(ParentFolder(list.front()));
   }
   // An empty choice must not leave the previous run's files to be added again.
   writer.FileSpec.clear();
@@ -498,7 +498,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     // A file that cannot be read yet is made by this run.
   }
   const std::string first = Absolute(Files.front());
-  RememberAddFolder(IsDir(first) ? first : FolderOf(first));
+  RememberAddFolder(IsDir(first) ? first : ParentFolder(first));
 
   CurrentWriter = WriterComponent(kind);
   vsk::TCompBase& writer = *CurrentWriter;

@@ -485,7 +485,7 @@ int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<s
   std::vector<std::string> files;
   for (const std::string& e : Entries) {
     if (e.find("*.*") != std::string::npos)
-      CountFilesInTree(FolderOf(e), files);
+      CountFilesInTree(ParentFolder(e), files);
     else
       files.push_back(e);
   }

@@ -142,7 +142,7 @@ void TfmMain::acMoveArchiveExecute() {
   d.Filter = msgtext::kAllFilesFilter;
   d.FilterIndex = 1;
   d.DefaultExt.clear();
-  d.InitialDir = FolderOf(archive);
+  d.InitialDir = ParentFolder(archive);
   d.FileName = NameOf(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
@@ -173,7 +173,7 @@ void TfmMain::acCopyArchiveExecute() {
   d.Filter = msgtext::kAllFilesFilter;
   d.FilterIndex = 1;
   d.DefaultExt.clear();
-  d.InitialDir = FolderOf(archive);
+  d.InitialDir = ParentFolder(archive);
   d.FileName = NameOf(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
@@ -292,7 +292,7 @@ void TfmMain::ExportContentListClick(int Tag) {
   d.Filter = k.Filter;
   d.FilterIndex = 1;
   d.DefaultExt = k.Default;
-  d.InitialDir = FolderOf(vskVorsk.ArchiveFile());
+  d.InitialDir = ParentFolder(vskVorsk.ArchiveFile());
   d.FileName = WithExtension(vskVorsk.ArchiveFile(), k.Ext);
   if (!d.Execute() || d.FileName.empty()) return;
   const std::string target = d.FileName;

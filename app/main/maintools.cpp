@@ -368,7 +368,7 @@ bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   d.Filter = msgtext::kZipArchivesFilter;
   d.FilterIndex = 1;
   d.DefaultExt = "zip";
-  d.InitialDir = FolderOf(source);
+  d.InitialDir = ParentFolder(source);
   const std::string name = NameOf(source);
   const auto dot = name.find_last_of('.');
   d.FileName = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + "_fixed.zip";
@@ -541,7 +541,7 @@ void TfmMain::acRenameArchiveExecute() {
     ShowError(msgtext::kRenameInvalid);
     return;
   }
-  const std::string target = FolderOf(archive) + "/" + typed + ext;
+  const std::string target = ParentFolder(archive) + "/" + typed + ext;
   std::error_code ec;
   if (fs::exists(target, ec)) {
     ShowError(msgtext::kRenameExists);

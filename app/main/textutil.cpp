@@ -40,12 +40,6 @@ std::string XorString(const std::string& text, int key) {
   return result;
 }
 
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
 std::string AbsolutePath(const std::string& Path) {
   if (Path.empty()) return Path;
   std::error_code ec;

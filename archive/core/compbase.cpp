@@ -273,8 +273,7 @@ int TCompBase::Compress() {
     }
     if (Switch == swDelete) DefaultDir.clear();
     if (start && !ArchiveFile().empty() && !GetCancel()) {
-      const std::string folder = PathFolderPart(ArchiveFile());
-      if (DiskManager->PrepareDrive(folder.empty() ? std::string(".") : folder, 0, Switch != swRead)) {
+      if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, Switch != swRead)) {
         CompressArchive();
         completed = !FRunFailed && !GetCancel();
       }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/arctype.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
@@ -34,10 +35,6 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::string FolderOf(const std::string& name) {
-  const auto p = name.find_last_of('/');
-  return p == std::string::npos ? std::string(".") : name.substr(0, p + 1);
-}
 
 }  // namespace
 
@@ -89,7 +86,7 @@ int TUnBase::Run(Byte RunAction) {
   bool activated = false;
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
-    if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
+    if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, false)) {
       activated = true;
       Fire(OnActivate);
       bool open = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/numbers.h"
 #include "base/tempstream.h"
 
@@ -24,15 +25,6 @@ constexpr int kCorruptInput = 25140;
 // The largest cabinet and folder the writer asks for: one cabinet, never a set.
 constexpr UInt32 kCabinetLimit = 0x7FFFFFFF;
 
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 bool CopyName(char* Field, std::size_t Size, const std::string& Value) {
   if (Value.size() >= Size) return false;
@@ -285,8 +277,8 @@ bool TMakeCab::LoadOldDirectory() {
     ReportError(ArchiveFile(), FdiErrorReason(erf.erfOper, erf.erfType), "0", FdiErrorCode(erf.erfOper));
     return false;
   }
-  const std::string name = NameOf(ArchiveFile());
-  const std::string path = FolderOf(ArchiveFile());
+  const std::string name = PathFilePart(ArchiveFile());
+  const std::string path = PathFolderPart(ArchiveFile());
   const double left = ProgressBytesLeft;
   const bool ok = CabinetLibrary().FDICopy(fdi, name.c_str(), path.c_str(), 0, TMakeCabCallbacks::NotifyOld, nullptr,
                                            this) != 0;
@@ -322,8 +314,8 @@ bool TMakeCab::EnsureContext() {
   FCab.cb = kCabinetLimit;
   FCab.cbFolderThresh = kCabinetLimit;
   FCab.fFailOnIncompressible = FailOnIncompressible ? 1 : 0;
-  if (!CopyName(FCab.szCab, sizeof FCab.szCab, NameOf(temp->OpenedName())) ||
-      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, FolderOf(temp->OpenedName()))) {
+  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(temp->OpenedName())) ||
+      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(temp->OpenedName()))) {
     RaiseError(ArchiveFile(), "path longer than 255 bytes", "0", msg::ErrorCreatingFile);
   }
   FErf = {};
