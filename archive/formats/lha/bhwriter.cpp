@@ -27,21 +27,6 @@ constexpr UInt16 kWordDeflate = 8;
 
 }  // namespace
 
-bool TBlakHole::StoreByType(const std::string& Path) const {
-  const auto slash = Path.find_last_of('/');
-  const std::string file = slash == std::string::npos ? Path : Path.substr(slash + 1);
-  const auto dot = file.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) return false;
-  std::string ext = file.substr(dot);
-  for (auto& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(), [&](std::string t) {
-    for (auto& c : t)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return t == ext;
-  });
-}
-
 TBlakHole::TBlakHole() {
   FOwnExt = FDefaultExt = ".BH";
   FArcType = atBh;
@@ -260,7 +245,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   UInt16 word = kWordStored;
   UInt32 crc = 0;
   Int64 read = 0;
-  if (size > 0 && !StoreByType(E.FileName)) {
+  if (size > 0 && !InStoreList(E.FileName)) {
     bool unpackable = true;
     if (!EncodeLzh(*this, *FOutput, src, kLzhEncodeFuse, encrypt, unpackable, size, &read) || GetCancel())
       return false;

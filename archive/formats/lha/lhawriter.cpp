@@ -9,7 +9,6 @@
 #include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/core/selection.h"
-#include "base/tempstream.h"
 #include "archive/formats/lha/lzhencode.h"
 #include "base/records/ziprecords.h"
 
@@ -19,12 +18,6 @@ namespace {
 
 constexpr Int32 kChunk = 1 << 20;
 constexpr Byte kDirAttribute = 0x10;
-
-std::string UpperAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 
 bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
 
@@ -70,24 +63,6 @@ std::string TLha::EncodeEntryName(TCompEntry& E) {
   std::string name = AnsiToOemName(E.Name, TranslateOemChar, '\\');
   if (E.IsDir && !EndsWithSeparator(name)) name += '\\';
   return name;
-}
-
-bool TLha::IsOwnFile(UInt64 Dev, UInt64 Ino) {
-  struct stat st;
-  if (FOld && FOld->Handle() >= 0 && fstat(FOld->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino)
-    return true;
-  auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
-  return temp && temp->Handle() >= 0 && fstat(temp->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino;
-}
-
-bool TLha::InStoreList(const std::string& Path) const {
-  const auto slash = Path.find_last_of('/');
-  const std::string file = slash == std::string::npos ? Path : Path.substr(slash + 1);
-  const auto dot = file.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) return false;
-  const std::string ext = UpperAscii(file.substr(dot));
-  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return UpperAscii(t) == ext; });
 }
 
 void TLha::RewriteHeader(Int64 Offset) {
