@@ -5,6 +5,7 @@
 
 #include "archive/tools/readers.h"
 #include "archive/tools/writers.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -64,9 +65,7 @@ TArcType WriterTypeForFilterIndex(int Index) {
 std::string TarGzListName(const std::string& ArchiveName) {
   // A name that already ends in ".tar.gz" is the tar's own name.
   if (ArchiveName.size() > 7) {
-    std::string tail = ArchiveName.substr(ArchiveName.size() - 7);
-    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (tail == ".tar.gz") return ArchiveName;
+    if (LocaleLowerCase(ArchiveName.substr(ArchiveName.size() - 7)) == ".tar.gz") return ArchiveName;
   }
   const auto slash = ArchiveName.find_last_of('/');
   const auto dot = ArchiveName.find_last_of('.');

@@ -39,6 +39,7 @@
 #include "app/main/userinterface.h"
 #include "archive/core/masks.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -115,12 +116,6 @@ std::string SpaceText(vsk::Int64 Bytes) {
     out += digits[i];
   }
   return out;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
 }
 
 // The local files and folders of a drag.
@@ -751,7 +746,7 @@ void TfmMain::vskZipClearDisk(vsk::TZipCommon&, const std::string& Drive, vsk::I
     return;
   }
   if (RequiredSpace > FreeSpace) {
-    const std::string text = msgtext::kDrive + Upper(Drive) + "\r\n" + msgtext::kRequiredSpace +
+    const std::string text = msgtext::kDrive + vsk::AsciiUpperCase(Drive) + "\r\n" + msgtext::kRequiredSpace +
                              SpaceText(RequiredSpace) + "\r\n" + msgtext::kFreeSpace + SpaceText(FreeSpace) + "\r\n" +
                              msgtext::kDiskCapacity + SpaceText(TotalSpace) + "\r\n\r\n" + msgtext::kDisketteFull;
     if (MessageDlg(text, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;

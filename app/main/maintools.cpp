@@ -38,18 +38,15 @@
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/messages.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
 namespace fs = std::filesystem;
 
-namespace {
+using vsk::AsciiLowerCase;
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
+namespace {
 
 void OutputLine(const std::string& Line) {
   if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(QString::fromStdString(Line));
@@ -100,7 +97,7 @@ TFileIdentity IdentityOf(const std::string& Name) {
 std::string WithoutTempDir(const std::string& Name, std::string TempDir) {
   while (TempDir.size() > 1 && TempDir.back() == '/') TempDir.pop_back();
   if (TempDir.empty()) return Name;
-  const std::string at = Lower(Name), dir = Lower(TempDir);
+  const std::string at = AsciiLowerCase(Name), dir = AsciiLowerCase(TempDir);
   const auto pos = at.find(dir);
   if (pos == std::string::npos) return Name;
   std::size_t end = pos + dir.size();
@@ -412,7 +409,7 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   if (!Options.Parameters.empty()) {
     std::vector<std::string> args = SplitParameters(Options.Parameters);
     for (std::string& a : args)
-      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
+      for (std::size_t at = 0; (at = AsciiLowerCase(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
         a.replace(at, 3, folder + "/*.*");
     runs.push_back(std::move(args));
   } else {

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/textcase.h"
+
 namespace brevane {
 
 std::string AddBackslash(const std::string& path) {
@@ -54,7 +56,7 @@ std::string NameOf(const std::string& Path) {
 
 bool OnFloppyDrive(const std::string& Folder) {
   if (Folder.size() < 2 || Folder[1] != ':') return false;
-  const char d = static_cast<char>(Folder[0] & ~0x20);
+  const char d = vsk::AsciiUpper(Folder[0]);
   return d == 'A' || d == 'B';
 }
 

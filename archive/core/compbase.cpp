@@ -17,6 +17,7 @@
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -26,12 +27,6 @@ constexpr Int32 kIoChunk = 1 << 20;
 // Files up to this size are deflated in memory first and stored when that
 // does not make them smaller.
 constexpr Int64 kSmallFile = kSmallDeflateSize;
-
-std::string UpperAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 
 // The extension of a file name with its dot; a leading dot (a hidden
 // name) is no extension.
@@ -104,7 +99,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   }
   // A tar.gz is named by its tar; no file of either name is touched here.
   if (FCompressMethod == cmTarGzip) {
-    if (name.size() > 3 && UpperAscii(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
+    if (name.size() > 3 && AsciiUpperCase(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
     FArcType = atTarGZip;
   }
   // An archive that exists under a name without extension is changed
@@ -128,7 +123,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   } else {
     if (e[0] != '.') e.insert(0, 1, '.');
     if (e.size() > 4) e.resize(4);
-    e = UpperAscii(e);
+    e = AsciiUpperCase(e);
   }
   if (e == FDefaultExt) return;
   const std::string old = FDefaultExt;
@@ -137,7 +132,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   const std::string ext = ExtOf(PathFilePart(FArchiveFile));
   if (ext.empty())
     FArchiveFile += e;
-  else if (!old.empty() && UpperAscii(ext) == UpperAscii(old))
+  else if (!old.empty() && AsciiUpperCase(ext) == AsciiUpperCase(old))
     FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - ext.size()) + e;
 }
 
@@ -213,10 +208,10 @@ std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
 }
 
 bool TCompBase::InStoreList(const std::string& Path) const {
-  const std::string ext = UpperAscii(ExtOf(PathFilePart(Path)));
+  const std::string ext = AsciiUpperCase(ExtOf(PathFilePart(Path)));
   if (ext.empty()) return false;
   return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return UpperAscii(t) == ext; });
+                     [&](const std::string& t) { return AsciiUpperCase(t) == ext; });
 }
 
 std::vector<std::string> TCompBase::ReadBackNames() {

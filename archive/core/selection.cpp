@@ -2,6 +2,7 @@
 
 #include "archive/core/masks.h"
 #include "base/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -26,17 +27,6 @@ std::string_view NamePart(std::string_view s) { return s.substr(FolderLength(s))
 
 bool HasDotInName(std::string_view s) { return NamePart(s).find('.') != std::string_view::npos; }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool Excluded(std::string_view name, const std::vector<std::string>& exclusions) {
   for (const auto& x : exclusions)
     if (!x.empty() && MatchMask(name, ForwardSlashes(x))) return true;
@@ -53,11 +43,11 @@ bool IsEntrySelected(std::string_view Name, const std::vector<std::string>& Mask
   for (const auto& mask : Masks) {
     if (mask.empty()) continue;
     std::string m = ForwardSlashes(mask);
-    if (SameText(m, n)) return true;
+    if (SameTextAscii(m, n)) return true;
     std::string_view subject = n;
     const std::string md = FolderWithDrive(m);
     if (!RecurseDirs) {
-      if (!SameText(nd, md)) continue;
+      if (!SameTextAscii(nd, md)) continue;
     } else if (md.empty()) {
       subject = NamePart(n);
     }

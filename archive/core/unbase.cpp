@@ -19,21 +19,11 @@
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "base/pump.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
 namespace {
-
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 
 }  // namespace
@@ -352,7 +342,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
         std::string newName;
         Fire(OnFileExists, OutputName, newName, OverwriteMode);
         if (GetCancel() || OverwriteMode == omSkip) break;
-        if (newName.empty() || SameIgnoringAsciiCase(newName, OutputName)) break;
+        if (newName.empty() || SameTextAscii(newName, OutputName)) break;
         OutputName = newName;
         if (LookUpOutput(st, false) != 0) break;
       }

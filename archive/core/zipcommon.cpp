@@ -17,6 +17,7 @@
 #include "archive/core/numbers.h"
 #include "base/pump.h"
 #include "platform/mime.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -54,12 +55,6 @@ bool FileExists(const std::string& name) {
   return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string LowerAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
 }  // namespace
 
 bool FindVolumeAnyCase(std::string& name) {
@@ -74,11 +69,7 @@ bool FindVolumeAnyCase(std::string& name) {
   while (auto* e = readdir(d)) {
     const std::string cand = e->d_name;
     if (cand.size() != file.size() || cand.compare(0, dot, file, 0, dot) != 0) continue;
-    if (!std::equal(cand.begin() + static_cast<std::ptrdiff_t>(dot), cand.end(),
-                    file.begin() + static_cast<std::ptrdiff_t>(dot), [](char a, char b) {
-                      return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
-                    }))
-      continue;
+    if (!SameTextAscii(std::string_view(cand).substr(dot), std::string_view(file).substr(dot))) continue;
     if (FileExists(dir + cand)) {
       name = dir + cand;
       found = true;
@@ -524,7 +515,7 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Number) {
     const std::string base = ExtractFileName(start);
     const auto d2 = base.rfind('.');
     const std::string ext = d2 == std::string::npos ? std::string() : base.substr(d2);
-    const bool numbered = ext.size() > 5 && LowerAscii(ext.substr(0, 5)) == ".part" &&
+    const bool numbered = ext.size() > 5 && SameTextAscii(ext.substr(0, 5), ".part") &&
                           ext.find_first_not_of("0123456789", 5) == std::string::npos;
     if (numbered) {
       // As many digits as the first volume's name has (archivers write up
@@ -636,10 +627,7 @@ std::string GetFileTypeName(const std::string& FileName) {
   const auto slash = FileName.find_last_of('/');
   const std::string base = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
   const auto dot = base.rfind('.');
-  std::string ext = dot == std::string::npos ? std::string() : base.substr(dot + 1);
-  for (auto& ch : ext)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-  return ext + " File";
+  return AsciiUpperCase(dot == std::string::npos ? std::string() : base.substr(dot + 1)) + " File";
 }
 
 }  // namespace vsk

@@ -17,6 +17,7 @@
 #include "archive/tools/zipcheck.h"
 #include "archive/core/paths.h"
 #include "platform/trash.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -28,16 +29,6 @@ namespace fs = std::filesystem;
 // left out although the tester accepts it.
 constexpr TArcTypes ConvertibleTypes = ExtractorArcTypes - TArcTypes{atAceExe};
 
-bool EndsWithNoCase(const std::string& Text, const char* Suffix) {
-  const std::string s(Suffix);
-  if (Text.size() < s.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char c = Text[Text.size() - s.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != s[i]) return false;
-  }
-  return true;
-}
 
 std::string Absolute(const std::string& Name) {
   if (Name.empty()) return Name;
@@ -113,8 +104,8 @@ TArc2Arc::~TArc2Arc() = default;
 
 std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
   if (Type != tyTarGzip) return Name;
-  if (EndsWithNoCase(Name, ".tgz")) return Name.substr(0, Name.size() - 4) + ".tar";
-  if (Name.size() > 7 && EndsWithNoCase(Name, ".tar.gz")) return Name.substr(0, Name.size() - 3);
+  if (EndsWithTextAscii(Name, ".tgz")) return Name.substr(0, Name.size() - 4) + ".tar";
+  if (Name.size() > 7 && EndsWithTextAscii(Name, ".tar.gz")) return Name.substr(0, Name.size() - 3);
   return Name;
 }
 

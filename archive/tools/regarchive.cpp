@@ -8,6 +8,7 @@
 #include "platform/desktopassoc.h"
 #include "platform/dynlib.h"
 #include "platform/registry.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -142,9 +143,7 @@ bool TRegArchive::UnregisterExtensions() {
 }
 
 void TRegArchive::Loaded() {
-  std::string appname = TypeName();
-  for (char& c : appname)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string appname = AsciiUpperCase(TypeName());
   if (ActivateOnStartup && OnAssociation && !IsAssociated()) OnAssociation(*this, appname);
 }
 

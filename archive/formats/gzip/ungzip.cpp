@@ -15,6 +15,7 @@
 #include "archive/formats/gzip/lzwdecode.h"
 #include "archive/formats/tar/untar.h"
 #include "base/records/ziprecords.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -35,14 +36,6 @@ constexpr int kCorruptInput = 25140;
 constexpr Byte kGzipXflNoTranslation = 0x02;
 constexpr Byte kDeflateMethod = 8;
 
-std::string LowerAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) { return LowerAscii(a) == LowerAscii(b); }
-
 std::string FileNamePart(const std::string& Path) {
   const auto p = Path.find_last_of("/\\");
   return p == std::string::npos ? Path : Path.substr(p + 1);
@@ -58,7 +51,7 @@ std::size_t ExtensionStart(const std::string& Name) {
 
 std::string ExtensionOf(const std::string& Name) {
   const auto d = ExtensionStart(Name);
-  return d == std::string::npos ? std::string() : LowerAscii(Name.substr(d));
+  return d == std::string::npos ? std::string() : AsciiLowerCase(Name.substr(d));
 }
 
 UInt32 DosOfUnixTime(UInt32 Seconds) {
@@ -102,7 +95,7 @@ std::string GzipMemberName(const TGzipHeader& Header, const std::string& Archive
       name.resize(ExtensionStart(name));
   }
   return GzipOutputName(name, ArchiveName, gzip && (Header.Flags & kGzipFlagText),
-                        SameIgnoringAsciiCase(FileSystem, "FAT16"));
+                        SameTextAscii(FileSystem, "FAT16"));
 }
 
 TUnGZip::TUnGZip() = default;

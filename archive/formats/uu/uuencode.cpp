@@ -14,6 +14,7 @@
 #include "base/tempstream.h"
 #include "archive/formats/uu/uucodec.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -57,10 +58,7 @@ std::size_t ExtensionAt(const std::string& path) {
 
 std::string UpperExt(const std::string& name) {
   const auto at = ExtensionAt(name);
-  std::string ext = at == std::string::npos ? std::string() : name.substr(at);
-  for (auto& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
+  return at == std::string::npos ? std::string() : AsciiUpperCase(name.substr(at));
 }
 
 std::string ContentType(const std::string& Name) {
