@@ -1,7 +1,5 @@
 #include "base/textcase.h"
 
-#include <cctype>
-
 namespace vsk {
 
 std::string AsciiLowerCase(std::string_view Text) {
@@ -25,14 +23,6 @@ bool SameTextAscii(std::string_view A, std::string_view B) {
 
 bool EndsWithTextAscii(std::string_view Text, std::string_view Suffix) {
   return Text.size() >= Suffix.size() && SameTextAscii(Text.substr(Text.size() - Suffix.size()), Suffix);
-}
-
-char LocaleLower(char C) { return static_cast<char>(std::tolower(static_cast<unsigned char>(C))); }
-
-std::string LocaleLowerCase(std::string_view Text) {
-  std::string r(Text);
-  for (char& c : r) c = LocaleLower(c);
-  return r;
 }
 
 }  // namespace vsk

@@ -70,7 +70,7 @@ std::string ReplaceArchiveExtension(const std::string& Name, const std::string& 
   const auto slash = Name.find_last_of('/');
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
   if (Name.size() > base + kTarGz.size()) {
-    if (vsk::LocaleLowerCase(Name.substr(Name.size() - kTarGz.size())) == kTarGz)
+    if (vsk::AsciiLowerCase(Name.substr(Name.size() - kTarGz.size())) == kTarGz)
       return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
   }
   return ReplaceExtension(Name, Ext);

@@ -1,6 +1,5 @@
 #include "app/main/components.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "archive/tools/readers.h"
@@ -25,7 +24,7 @@ std::string UpperExtension(const std::string& Name) {
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   std::string ext = Name.substr(dot);
   if (ext == ".") return {};  // "name." has no extension either
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ext = AsciiUpperCase(ext);
   return ext;
 }
 
@@ -65,7 +64,7 @@ TArcType WriterTypeForFilterIndex(int Index) {
 std::string TarGzListName(const std::string& ArchiveName) {
   // A name that already ends in ".tar.gz" is the tar's own name.
   if (ArchiveName.size() > 7) {
-    if (LocaleLowerCase(ArchiveName.substr(ArchiveName.size() - 7)) == ".tar.gz") return ArchiveName;
+    if (AsciiLowerCase(ArchiveName.substr(ArchiveName.size() - 7)) == ".tar.gz") return ArchiveName;
   }
   const auto slash = ArchiveName.find_last_of('/');
   const auto dot = ArchiveName.find_last_of('.');
@@ -104,9 +103,7 @@ std::string TArchiveComponents::ClassName(const TZipCommon& C) const {
     if (r.get() == &C) name = n;
   for (const auto& [n, w] : FWriters)
     if (w.get() == &C) name = n;
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
+  return AsciiLowerCase(name);
 }
 
 }  // namespace brevane

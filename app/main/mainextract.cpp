@@ -45,18 +45,13 @@
 #include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "base/messages.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
 
 bool MakeFolders(const std::string& Folder) {
   if (Folder.empty()) return false;
@@ -560,7 +555,7 @@ void TfmMain::vskUnZipGetPassword(vsk::TZipCommon&, const std::string& FileName,
     return;
   }
   std::string answer;
-  if (GetPassword(Lower(NameOf(FileName)), answer)) {
+  if (GetPassword(vsk::AsciiLowerCase(NameOf(FileName)), answer)) {
     Password = answer;
     FPassword = answer;
     FPasswordError = false;
@@ -624,7 +619,7 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       NewFilename = dlg.FNewName;
       // A bare name stays in the folder of the file it replaces.
       if (!NewFilename.empty() && NewFilename.find('/') == std::string::npos)
-        NewFilename = FolderOf(FileName) + "/" + NewFilename;
+        NewFilename = ParentFolder(FileName) + "/" + NewFilename;
       OverwriteMode = vsk::omOverwrite;
       Sender.ConfirmOverwrites = true;
       break;
@@ -684,8 +679,8 @@ void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileNam
   if (!fmViewOutput) return;
   const char* text = vsk::MessageText(ECode);
   const std::string block = ":: ERROR - " + ComponentClassName(*this, Sender) + " ::\n" +
-                            "Archive  : " + Lower(Sender.ArchiveFile()) + "\n" +
-                            "Filename : " + Lower(NameOf(FileName)) + "\n" +
+                            "Archive  : " + vsk::AsciiLowerCase(Sender.ArchiveFile()) + "\n" +
+                            "Filename : " + vsk::AsciiLowerCase(NameOf(FileName)) + "\n" +
                             "Error No : " + std::to_string(ECode) + "\n" +
                             "Message  : " + (text ? text : "") + "\n" +
                             "Details  : " + ExtendedMsg + "\n\n";

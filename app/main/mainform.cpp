@@ -898,7 +898,7 @@ void TfmMain::EnableMenus() {
 void TfmMain::DisplayArchive(const std::string& FileName) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  QDir::setCurrent(Q(FolderOf(path)));
+  QDir::setCurrent(Q(ParentFolder(path)));
   vskVorsk.FileSpec.clear();
   const std::string filter = rcbFilter->Text();
   vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
@@ -1173,7 +1173,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", FolderOf(path)); });
+  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", ParentFolder(path)); });
   DisplayArchive(path);
   // The desktop's recent documents learn of the archive here.
   if (Options.CommentsOpen) DisplayCommentIfExist();

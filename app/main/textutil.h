@@ -24,8 +24,6 @@ bool IsValidName(const std::string& Name, bool ShortSet);
 // The folder holding a path without its trailing separator ("." for a bare
 // name, "/" for a name in the root).
 using vsk::ParentFolder;
-// The same under its older name.
-inline std::string FolderOf(const std::string& Path) { return vsk::ParentFolder(Path); }
 // Path made absolute against the current directory and normalised; ""
 // stays "".
 std::string AbsolutePath(const std::string& Path);

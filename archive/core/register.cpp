@@ -565,7 +565,7 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
   if (ArcOffset == -1) ArcOffset = 0;
   TArcType result = t;
   if (result == atZip) {
-    if (LocaleLowerCase(FileExtension(FileName)) == ".jar") result = atJar;
+    if (AsciiLowerCase(FileExtension(FileName)) == ".jar") result = atJar;
   }
   ArcDate = FileHandleDosTime(f.Handle(), ftCreation);
   return result;

@@ -8,6 +8,7 @@
 #include "archive/core/arctype.h"
 #include "base/tempstream.h"
 #include "platform/dynlib.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -58,9 +59,7 @@ std::string TMakeSFX::TargetFile() const {
   const std::string& archive = ArchiveFile();
   const auto slash = archive.find_last_of('/');
   const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = archive.substr(start);
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string name = AsciiLowerCase(archive.substr(start));
   const auto dot = name.find_last_of('.');
   if (dot != std::string::npos) name.erase(dot);
   return archive.substr(0, start) + name + ".exe";

@@ -1,7 +1,5 @@
 #include "archive/tools/regarchive.h"
 
-#include <strings.h>
-
 #include <stdexcept>
 
 #include "archive/core/arctype.h"
@@ -14,7 +12,7 @@ namespace vsk {
 
 namespace {
 
-bool IsExe(const std::string& Extension) { return strcasecmp(Extension.c_str(), ".exe") == 0; }
+bool IsExe(const std::string& Extension) { return SameTextAscii(Extension, ".exe"); }
 
 std::string FileNameOf(const std::string& Path) {
   const auto slash = Path.rfind('/');
@@ -134,7 +132,7 @@ bool TRegArchive::UnregisterExtensions() {
     // An extension another program has taken over stays with it.
     if (reg.ValueExists("") && reg.GetDataType("") != rdString) continue;
     const std::string current = reg.ReadString("");
-    if (current.empty() || strcasecmp(current.c_str(), type.c_str()) == 0) reg.WriteString("", "");
+    if (current.empty() || SameTextAscii(current, type)) reg.WriteString("", "");
     reg.CloseKey();
   }
   UnregisterDesktopHandler(MimeTypesOfExtensions(FArcExtensions));

@@ -136,7 +136,7 @@ std::string NextRarVolumeName(const std::string& Name) {
   const auto dot2 = stem.rfind('.');
   if (dot2 != std::string::npos && dot2 >= base) {
     const std::string part = stem.substr(dot2 + 1);
-    if (part.size() > 4 && LocaleLowerCase(part.substr(0, 4)) == "part" && digits(part.substr(4))) {
+    if (part.size() > 4 && AsciiLowerCase(part.substr(0, 4)) == "part" && digits(part.substr(4))) {
       std::string number = part.substr(4);
       std::size_t i = number.size();
       while (i > 0 && number[i - 1] == '9') number[--i] = '0';
@@ -147,7 +147,7 @@ std::string NextRarVolumeName(const std::string& Name) {
       return stem.substr(0, dot2 + 1) + part.substr(0, 4) + number + ".rar";
     }
   }
-  if (ext.size() == 4 && LocaleLowerCase(ext) != ".rar" && std::isalpha(static_cast<unsigned char>(ext[1])) &&
+  if (ext.size() == 4 && AsciiLowerCase(ext) != ".rar" && std::isalpha(static_cast<unsigned char>(ext[1])) &&
       digits(ext.substr(2))) {
     const int n = (ext[2] - '0') * 10 + (ext[3] - '0');
     if (n < 99) {

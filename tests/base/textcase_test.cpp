@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 namespace vsk {
 namespace {
 
@@ -40,14 +38,6 @@ TEST(TextCase, CaseInsensitiveComparisons) {
   EXPECT_TRUE(EndsWithTextAscii("x", ""));
   EXPECT_FALSE(EndsWithTextAscii("gz", ".gz"));
   EXPECT_FALSE(EndsWithTextAscii("a.tgz.bak", ".tgz"));
-}
-
-TEST(TextCase, LocaleFoldIsTheAsciiFoldInTheCLocale) {
-  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
-  ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
-  for (int b = 0; b < 256; ++b) EXPECT_EQ(LocaleLower(static_cast<char>(b)), AsciiLower(static_cast<char>(b))) << b;
-  EXPECT_EQ(LocaleLowerCase(".TAR.Gz"), ".tar.gz");
-  std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 }  // namespace

@@ -571,12 +571,12 @@ TEST_F(Extraction, AViewedArchiveOffersALastingFolder) {
   expectOffered(dir.str());
   // The last folder extracted to is not offered when it is temporary.
   Options.ExtractLast = true;
-  WriteSettingString("Folders", "ExtractLastPath", FolderOf(inner));
+  WriteSettingString("Folders", "ExtractLastPath", vsk::ParentFolder(inner));
   expectOffered(dir.str());
   Options.ExtractLast = false;
 
   // No trace of where it came from: the default extract folder.
-  fs::remove(FolderOf(inner) + "/.brevane-source");
+  fs::remove(vsk::ParentFolder(inner) + "/.brevane-source");
   Options.ExtractFolder = Out("default");
   fs::create_directories(Options.ExtractFolder);
   expectOffered(Options.ExtractFolder);
