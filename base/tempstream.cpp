@@ -11,6 +11,7 @@
 
 #include "base/errors.h"
 #include "base/messages.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -24,13 +25,6 @@ std::string ResolveTarget(const std::string& name) {
     if (realpath(name.c_str(), buf)) return buf;
   }
   return name;
-}
-
-std::string FolderOf(const std::string& name) {
-  const auto p = name.find_last_of('/');
-  if (p == std::string::npos) return ".";
-  if (p == 0) return "/";
-  return name.substr(0, p);
 }
 
 mode_t CurrentUmask() {
@@ -47,7 +41,7 @@ TTempFileStream::TTempFileStream(UInt16 Mode, const std::string& FileName, const
     return;
   }
   FTarget = ResolveTarget(FileName);
-  std::string tmpl = FolderOf(FTarget) + "/vskXXXXXX.tmp";
+  std::string tmpl = ParentFolder(FTarget) + "/vskXXXXXX.tmp";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   FHandle = mkstemps(buf.data(), 4);
@@ -84,7 +78,7 @@ void TTempFileStream::Commit() {
     throw EWriteError(msg::ErrorWritingToFile);
   }
   // Make the rename itself durable.
-  const int dir = ::open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::open(ParentFolder(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     ::close(dir);

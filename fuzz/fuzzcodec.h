@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 class TFuzzBytes : public vsk::TCodecSource {
  public:

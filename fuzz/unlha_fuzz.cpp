@@ -7,7 +7,7 @@
 #include <string>
 
 #include "archive/formats/lha/lh1decode.h"
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 #include "archive/formats/lha/unlha.h"
 #include "fuzz/fuzzcodec.h"
 #include "fuzz/fuzzfile.h"

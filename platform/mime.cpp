@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "base/textcase.h"
+
 namespace vsk {
 
 namespace {
@@ -29,19 +31,13 @@ std::vector<std::string> MimeDirs() {
   return dirs;
 }
 
-std::string Lower(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
 }  // namespace
 
 std::string MimeTypeOfName(const std::string& FileName) {
   const auto slash = FileName.find_last_of('/');
   const std::string base = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
   if (base.empty()) return {};
-  const std::string lower = Lower(base);
+  const std::string lower = AsciiLowerCase(base);
   std::string best;
   int bestWeight = -1;
   std::size_t bestLength = 0;
@@ -63,7 +59,7 @@ std::string MimeTypeOfName(const std::string& FileName) {
         glob.resize(c);
       }
       const std::string& subject = caseSensitive ? base : lower;
-      if (fnmatch((caseSensitive ? glob : Lower(glob)).c_str(), subject.c_str(), 0) != 0) continue;
+      if (fnmatch((caseSensitive ? glob : AsciiLowerCase(glob)).c_str(), subject.c_str(), 0) != 0) continue;
       // The heaviest glob wins, then the longest (the most specific).
       if (weight > bestWeight || (weight == bestWeight && glob.size() > bestLength)) {
         best = type;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/codepage.h"
+#include "base/textcase.h"
 
 namespace vsk::reghive {
 
@@ -244,7 +245,7 @@ std::string FoldName(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     const auto c = static_cast<unsigned char>(name[i]);
     if (c < 0x80) {
-      out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+      out += AsciiUpper(static_cast<char>(c));
       ++i;
       continue;
     }

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
-#include <cctype>
 #include <filesystem>
 #include <string_view>
 
@@ -17,6 +16,7 @@
 #include "app/main/folders.h"
 #include "app/main/userinterface.h"
 #include "archive/tools/arc2arc.h"
+#include "base/textcase.h"
 #include "ui_convertarc.h"
 #include "ui_uuencodedlg.h"
 
@@ -70,9 +70,8 @@ std::string ReplaceArchiveExtension(const std::string& Name, const std::string& 
   const auto slash = Name.find_last_of('/');
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
   if (Name.size() > base + kTarGz.size()) {
-    std::string tail = Name.substr(Name.size() - kTarGz.size());
-    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (tail == kTarGz) return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
+    if (vsk::AsciiLowerCase(Name.substr(Name.size() - kTarGz.size())) == kTarGz)
+      return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
   }
   return ReplaceExtension(Name, Ext);
 }

@@ -10,6 +10,7 @@
 
 #include "app/main/folders.h"
 #include "app/main/textutil.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -205,12 +206,6 @@ std::string CanonicalFolder(const std::string& Folder) {
   return s;
 }
 
-std::string Folded(std::string Name) {
-  std::transform(Name.begin(), Name.end(), Name.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return Name;
-}
-
 }  // namespace
 
 std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash) {
@@ -224,9 +219,9 @@ std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash) {
         CanonicalFolder(other.Folder) != folder)
       continue;
     std::vector<std::string> theirs;
-    for (const std::string& file : WrittenFilesOf(other)) theirs.push_back(Folded(NameOf(file)));
+    for (const std::string& file : WrittenFilesOf(other)) theirs.push_back(vsk::AsciiLowerCase(NameOf(file)));
     for (const std::string& file : mine)
-      if (std::find(theirs.begin(), theirs.end(), Folded(NameOf(file))) != theirs.end()) {
+      if (std::find(theirs.begin(), theirs.end(), vsk::AsciiLowerCase(NameOf(file))) != theirs.end()) {
         Clash = file;
         return other.Name;
       }
@@ -288,7 +283,7 @@ bool RenumberGenerations(const TBackupScript& S, int Old, int New, std::string& 
 bool BackupEntryHasFiles(const std::string& Entry) {
   std::error_code ec;
   if (Entry.find("*.*") == std::string::npos) return fs::is_regular_file(Entry, ec);
-  const std::string folder = FolderOf(Entry);
+  const std::string folder = ParentFolder(Entry);
   if (!fs::is_directory(folder, ec)) return false;
   std::vector<std::string> files;
   CountFilesInTree(folder, files);

@@ -104,7 +104,7 @@ void TfmMain::ProcContextMenu() {
     for (const std::string& input : Inputs()) {
       const std::string path = AbsolutePath(input);
       // A mask needs its folder.
-      const std::string needed = NameOf(path).find_first_of("*?") != std::string::npos ? FolderOf(path) : path;
+      const std::string needed = NameOf(path).find_first_of("*?") != std::string::npos ? ParentFolder(path) : path;
       std::error_code ec;
       if (fs::exists(needed, ec)) continue;
       missing += (missing.empty() ? "" : "\r\n") + MissingFileText(needed);
@@ -117,7 +117,7 @@ void TfmMain::ProcContextMenu() {
   if (sw == "-S") {
     done = existing(a) && CmdExtract(a, WithoutExtension(a), true, true, true, true, true, true);
   } else if (sw == "-H") {
-    done = existing(a) && CmdExtract(a, FolderOf(a), true, true, true, true, true, true);
+    done = existing(a) && CmdExtract(a, ParentFolder(a), true, true, true, true, true, true);
   } else if (sw == "-HM") {
     done = true;
     if (ParamCount() < 3) {
@@ -205,7 +205,7 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   d.FileName = NameOf(WithoutExtension(Archive));
   d.FilterIndex = Options.adArcType >= 0 && Options.adArcType <= 6 ? Options.adArcType + 1 : 7;
   // The new archive goes beside the one named, unless that folder is gone.
-  const std::string folder = FolderOf(Archive);
+  const std::string folder = ParentFolder(Archive);
   d.InitialDir = QFileInfo(QString::fromStdString(folder)).isDir() ? folder : QDir::currentPath().toStdString();
   TfmAddOptionsBottom& panel = *fmAddOptionsBottom;
   panel.cbAction->setCurrentIndex(0);
@@ -218,7 +218,7 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   if (NameOf(name).find('.') == std::string::npos) name += ".zip";
   // A ".gz" name gets a gzip-compressed tar, which the writer makes under
   // the tar's name with ".tar.gz"; it is moved to the name given here.
-  const std::string made = WriterKindForName(name, true) == wkTarGzip ? TarGzListName(name) : name;
+  const std::string made = WriterTypeForName(name, true) == vsk::atTarGZip ? TarGzListName(name) : name;
   // An existing file of either name is replaced only by the finished
   // archive; anything else is put back as it was.
   TSetAside replaced, replacedMade;

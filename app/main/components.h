@@ -1,65 +1,72 @@
 #pragma once
-// Which of the main window's archive components serves an archive: the
-// reader by the detected type, the writer by the type of an open archive or
-// by the extension of a new archive's name.
+// The archive components of a window: one reader and one writer per class
+// that the table of archive types names, and which of them serves an
+// archive: the reader by the detected type, the writer by the type of an
+// open archive or by the extension of a new archive's name.
 
+#include <map>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "archive/core/arctype.h"
 
+namespace vsk {
+class TCompBase;
+class TUnBase;
+class TZipCommon;
+}  // namespace vsk
+
 namespace brevane {
 
-enum TReaderKind : int {
-  rkNone,
-  rkUnACE,
-  rkUnARC,
-  rkUnArj,
-  rkUnBh,
-  rkUnCab,
-  rkUnGZIP,
-  rkUnJar,
-  rkUnLha,
-  rkUnRar,
-  rkUnTar,
-  rkUUDecode,
-  rkUnZip,
-  rkUnZoo,
-};
+// The type of archive a writer makes for an archive of type T that is open
+// and changed; atNA for gzip files (never changed in place) and types
+// without a writer.
+vsk::TArcType WriterTypeForArchive(vsk::TArcType T);
 
-enum TWriterKind : int {
-  wkNone,
-  wkBlakHole,
-  wkMakeCab,
-  wkJar,
-  wkLha,
-  wkTar,
-  wkTarGzip,  // the tar writer making a gzip-compressed tar
-  wkZip,
-  wkGZip,
-};
+// The type of a new archive by its name's extension. The New Archive
+// command gives ".gz" names the gzip writer (atGZip); the add entry points
+// of the command line (ForCmdAdd) a gzip-compressed tar (atTarGZip). An
+// unknown or missing extension gives atZip.
+vsk::TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd);
 
-// The reader that extracts an archive of type T; rkNone when none does.
-TReaderKind ReaderKindFor(vsk::TArcType T);
-
-// The writer that changes an open archive of type T; rkNone for gzip
-// files and types without a writer.
-TWriterKind WriterKindForArchive(vsk::TArcType T);
-
-// The writer for a new archive by its name's extension. The New Archive
-// command gives ".gz" names the gzip writer; the add entry points of the
-// command line (ForCmdAdd) a gzip-compressed tar. An unknown or missing
-// extension gives the zip writer.
-TWriterKind WriterKindForName(const std::string& ArchiveName, bool ForCmdAdd);
-
-// The writer of a position of the add-options dialog's type list (1 bh,
-// 2 cab, 3 jar, 4 lha, 5 lzh, 6 tar, 7 zip); zip for any other.
-TWriterKind WriterKindForFilterIndex(int Index);
-
-// The archive type a writer kind produces.
-vsk::TArcType WriterArcType(TWriterKind Kind);
+// The type of a position of the add-options dialog's type list (1 bh,
+// 2 cab, 3 jar, 4 lha, 5 lzh, 6 tar, 7 zip); atZip for any other.
+vsk::TArcType WriterTypeForFilterIndex(int Index);
 
 // The name the list shows after CmdAdd wrote a gzip-compressed tar: the
 // name with ".tar.gz" in place of its extension.
 std::string TarGzListName(const std::string& ArchiveName);
+
+class TArchiveComponents {
+ public:
+  TArchiveComponents();
+  ~TArchiveComponents();
+  TArchiveComponents(const TArchiveComponents&) = delete;
+  TArchiveComponents& operator=(const TArchiveComponents&) = delete;
+
+  // The reader of type T; null when the library has none.
+  vsk::TUnBase* Reader(vsk::TArcType T) const;
+  // The writer that makes archives of type T (a gzip-compressed tar: the
+  // tar writer); null when the library has none. The tar writer's method
+  // is the caller's to set.
+  vsk::TCompBase* Writer(vsk::TArcType T) const;
+  template <class C>
+  C& WriterAs(vsk::TArcType T) const {
+    return static_cast<C&>(*Writer(T));
+  }
+  // Every reader and every writer, in the table's order.
+  const std::vector<vsk::TUnBase*>& Readers() const { return FReaderList; }
+  const std::vector<vsk::TCompBase*>& Writers() const { return FWriterList; }
+  // The lower-case class name of one of them ("tunzip"); empty for any other.
+  std::string ClassName(const vsk::TZipCommon& C) const;
+
+ private:
+  std::map<std::string_view, std::unique_ptr<vsk::TUnBase>> FReaders;
+  std::map<std::string_view, std::unique_ptr<vsk::TCompBase>> FWriters;
+  std::vector<vsk::TUnBase*> FReaderList;
+  std::vector<vsk::TCompBase*> FWriterList;
+};
 
 }  // namespace brevane

@@ -211,7 +211,7 @@ std::string LastingFolderOf(const std::string& Archive, const std::string& Fallb
   // A viewed archive may itself come from a viewed archive.
   for (int depth = 0; depth < 8; ++depth) {
     const std::string temp = TempFolderHolding(archive);
-    if (temp.empty()) return FolderOf(archive);
+    if (temp.empty()) return ParentFolder(archive);
     std::ifstream in(temp + kSourceRecord);
     std::string source;
     if (!std::getline(in, source) || source.empty() || source[0] != '/' || !IsFile(source)) break;

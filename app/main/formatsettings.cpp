@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -12,11 +13,11 @@ TFormatSettings FormatSettings;
 
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+using vsk::AsciiLower;
 
 bool StartsWithNoCase(const std::string& Text, std::size_t Pos, const char* Word) {
   for (std::size_t i = 0; Word[i] != '\0'; ++i)
-    if (Pos + i >= Text.size() || Lower(Text[Pos + i]) != Lower(Word[i])) return false;
+    if (Pos + i >= Text.size() || AsciiLower(Text[Pos + i]) != AsciiLower(Word[i])) return false;
   return true;
 }
 
@@ -61,7 +62,7 @@ std::string FormatDateTime(const std::string& Pattern, vsk::TDateTime Value, con
   std::size_t i = 0;
   while (i < Pattern.size()) {
     const char c = Pattern[i];
-    const char l = Lower(c);
+    const char l = AsciiLower(c);
     if (StartsWithNoCase(Pattern, i, "ampm")) {
       out += hour < 12 ? Settings.TimeAMString : Settings.TimePMString;
       i += 4;
@@ -75,7 +76,7 @@ std::string FormatDateTime(const std::string& Pattern, vsk::TDateTime Value, con
       continue;
     }
     std::size_t run = 1;
-    while (i + run < Pattern.size() && Lower(Pattern[i + run]) == l) ++run;
+    while (i + run < Pattern.size() && AsciiLower(Pattern[i + run]) == l) ++run;
     switch (l) {
       case 'd':
         AppendNumber(out, day, run >= 2 ? 2 : 1);
@@ -141,8 +142,8 @@ bool TryStrToDateTime(const std::string& Text, vsk::TDateTime& Value, const TFor
   // The order of day, month and year in the short date pattern.
   int posDay = -1, posMonth = -1, posYear = -1, next = 0;
   for (std::size_t i = 0; i < Settings.ShortDateFormat.size(); ++i) {
-    const char l = Lower(Settings.ShortDateFormat[i]);
-    if (i > 0 && Lower(Settings.ShortDateFormat[i - 1]) == l) continue;
+    const char l = AsciiLower(Settings.ShortDateFormat[i]);
+    if (i > 0 && AsciiLower(Settings.ShortDateFormat[i - 1]) == l) continue;
     if (l == 'd' && posDay < 0) posDay = next++;
     if (l == 'm' && posMonth < 0) posMonth = next++;
     if (l == 'y' && posYear < 0) posYear = next++;
@@ -183,7 +184,7 @@ bool TryStrToDateTime(const std::string& Text, vsk::TDateTime& Value, const TFor
       auto same = [&](const std::string& s) {
         if (s.size() != marker.size()) return false;
         for (std::size_t i = 0; i < s.size(); ++i)
-          if (Lower(s[i]) != Lower(marker[i])) return false;
+          if (AsciiLower(s[i]) != AsciiLower(marker[i])) return false;
         return true;
       };
       const bool pm = same(Settings.TimePMString) || same("PM");

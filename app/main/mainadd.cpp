@@ -39,6 +39,7 @@
 #include "app/main/userinterface.h"
 #include "archive/core/masks.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -87,9 +88,9 @@ vsk::TSwitch SwitchForAction(int Action) {
 }
 
 // The tar writer serves plain and gzip-compressed tars: each run says which.
-void SetTarMethod(vsk::TCompBase& Writer, TWriterKind Kind) {
-  if (Kind == wkTar) Writer.SetCompressMethod(vsk::cmTarred);
-  if (Kind == wkTarGzip) Writer.SetCompressMethod(vsk::cmTarGzip);
+void SetTarMethod(vsk::TCompBase& Writer, vsk::TArcType Kind) {
+  if (Kind == vsk::atTar) Writer.SetCompressMethod(vsk::cmTarred);
+  if (Kind == vsk::atTarGZip) Writer.SetCompressMethod(vsk::cmTarGzip);
 }
 
 // What every add run sets: the password, every attribute but the volume
@@ -115,12 +116,6 @@ std::string SpaceText(vsk::Int64 Bytes) {
     out += digits[i];
   }
   return out;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
 }
 
 // The local files and folders of a drag.
@@ -158,7 +153,7 @@ TGathered GatherInputs(const std::vector<std::string>& Inputs) {
     const std::string input = Absolute(raw);
     const std::string name = NameOf(input);
     std::vector<std::string> found;
-    std::string folder = FolderOf(input);
+    std::string folder = ParentFolder(input);
     if (raw.find("*.*") != std::string::npos || IsDir(input)) {
       if (IsDir(input)) folder = input;
       CountFilesInTree(folder, found);
@@ -287,9 +282,9 @@ void TfmMain::ConnectAddCommands() {
 // ---- adding
 
 bool TfmMain::AddFiles() {
-  TWriterKind kind = wkNone;
+  vsk::TArcType kind = vsk::atNA;
   if (!CurrentWriter || CurrentWriter->ArchiveFile().empty()) {
-    kind = WriterKindForName(apsdNew().FileName, false);
+    kind = WriterTypeForName(apsdNew().FileName, false);
     CurrentWriter = WriterComponent(kind);
     if (!CurrentWriter) {
       ShowInformation(msgtext::kCompressNotSupported);
@@ -309,7 +304,7 @@ bool TfmMain::AddFiles() {
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
   d.Options.Include(ofHideReadOnly);
   // The gzip writer packs one file.
-  if (kind == wkGZip)
+  if (kind == vsk::atGZip)
     d.Options.Exclude(ofAllowMultiSelect);
   else
     d.Options.Include(ofAllowMultiSelect);
@@ -337,7 +332,7 @@ bool TfmMain::AddFiles() {
     RememberAddFolder(panel.FWildcardFolder);
   } else {
     list = d.Files;
-    if (!list.empty()) RememberAddFolder(FolderOf(list.front()));
+    if (!list.empty()) RememberAddFolder(ParentFolder(list.front()));
   }
   // An empty choice must not leave the previous run's files to be added again.
   writer.FileSpec.clear();
@@ -362,7 +357,7 @@ void TfmMain::acAddExecute() {
   if (ArchiveVanished()) return;
   if (!DefineCompressComponent()) return;
   vsk::TCompBase& writer = *CurrentWriter;
-  SetTarMethod(writer, WriterKindForArchive(vskVorsk.ArcType()));
+  SetTarMethod(writer, WriterTypeForArchive(vskVorsk.ArcType()));
   writer.SetArchiveFile(archive);
   if (!AddFiles() || writer.FileSpec.empty()) return;
 
@@ -395,7 +390,7 @@ void TfmMain::acNewArchiveExecute() {
   std::string name = Absolute(d.FileName);
   if (!HasExtension(name)) name += ".zip";
   d.FileName = name;
-  if (!WriterComponent(WriterKindForName(name, false))) {
+  if (!WriterComponent(WriterTypeForName(name, false))) {
     ShowInformation(msgtext::kCompressNotSupported);
     return;
   }
@@ -474,7 +469,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   if (inputs.Files.empty()) return -1;
   std::string archive = Absolute(ArchiveFile);
   if (!HasExtension(archive)) archive += ".zip";
-  const TWriterKind kind = WriterKindForName(archive, true);
+  const vsk::TArcType kind = WriterTypeForName(archive, true);
   if (!WriterComponent(kind)) {
     ShowInformation(msgtext::kCompressNotSupported);
     return 0;
@@ -498,7 +493,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     // A file that cannot be read yet is made by this run.
   }
   const std::string first = Absolute(Files.front());
-  RememberAddFolder(IsDir(first) ? first : FolderOf(first));
+  RememberAddFolder(IsDir(first) ? first : ParentFolder(first));
 
   CurrentWriter = WriterComponent(kind);
   vsk::TCompBase& writer = *CurrentWriter;
@@ -521,7 +516,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   }
 
   // A gzip-compressed tar: the tar is "name.tar", its gzip "name.tar.gz".
-  writer.SetArchiveFile(kind == wkTarGzip ? TarGzListName(archive) : archive);
+  writer.SetArchiveFile(kind == vsk::atTarGZip ? TarGzListName(archive) : archive);
   FReplaceAll = 0;
   FSkipAllDupes = false;
   raise();
@@ -532,7 +527,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   // A gzip-compressed tar ends up beside the tar's name: the writer says
   // where.
   std::string shown = archive;
-  if (kind == wkTarGzip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
+  if (kind == vsk::atTarGZip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
   if (FInteractive) {
     if (IsFile(shown))
       DisplayArchive(shown);
@@ -560,8 +555,8 @@ bool TfmMain::DropFileTargetDragOver() const {
   const vsk::TArcType type = vskVorsk.ArcType();
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(type)) return true;
   if (type == vsk::atCab) return false;
-  const TWriterKind kind = WriterKindForArchive(type);
-  return kind != wkNone && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
+  const vsk::TArcType kind = WriterTypeForArchive(type);
+  return kind != vsk::atNA && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
 }
 
 void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
@@ -604,7 +599,7 @@ void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
 
 void TfmMain::apsdAddOptionsTypeChange() {
   TApSaveDialog& d = apsdAddOptions();
-  CurrentWriter = WriterComponent(WriterKindForFilterIndex(d.FilterIndex));
+  CurrentWriter = WriterComponent(WriterTypeForFilterIndex(d.FilterIndex));
   if (d.FilterIndex >= 1 && d.FilterIndex <= 7 && d.isVisible())
     d.setDefaultSuffix(QString::fromUtf8(msgtext::kTypeExtensions[d.FilterIndex - 1]));
   if (!fmAddOptionsBottom) return;
@@ -751,7 +746,7 @@ void TfmMain::vskZipClearDisk(vsk::TZipCommon&, const std::string& Drive, vsk::I
     return;
   }
   if (RequiredSpace > FreeSpace) {
-    const std::string text = msgtext::kDrive + Upper(Drive) + "\r\n" + msgtext::kRequiredSpace +
+    const std::string text = msgtext::kDrive + vsk::AsciiUpperCase(Drive) + "\r\n" + msgtext::kRequiredSpace +
                              SpaceText(RequiredSpace) + "\r\n" + msgtext::kFreeSpace + SpaceText(FreeSpace) + "\r\n" +
                              msgtext::kDiskCapacity + SpaceText(TotalSpace) + "\r\n\r\n" + msgtext::kDisketteFull;
     if (MessageDlg(text, mtInformation, mbOK | mbCancel) == mrOk) Cancel = false;

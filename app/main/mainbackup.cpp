@@ -103,7 +103,7 @@ bool TfmMain::ExecuteBackup(const std::string& ScriptPath) {
     ~TKeepRecent() { Flag = Saved; }
   } keepRecent{FKeepRecentList, FKeepRecentList};
   FKeepRecentList = true;
-  TBackupWorkFolder work(FolderOf(target));
+  TBackupWorkFolder work(ParentFolder(target));
   bool made = false;
   if (!work.Path().empty()) {
     const std::string partial = work.Path() + "/" + NameOf(target) +

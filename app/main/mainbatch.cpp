@@ -85,13 +85,7 @@ class TBatchJobs {
   vsk::TVorsk vskVorsk;
   vsk::TZipCheck vskZipCheck;
   vsk::TArc2Arc vskArc2Arc;
-  vsk::TZip vskZip;
-  vsk::TJar vskJar;
-  vsk::TTar vskTar;
-  vsk::TGZip vskGZip;
-  vsk::TLha vskLha;
-  vsk::TBlakHole vskBlakHole;
-  vsk::TMakeCab vskMakeCab;
+  TArchiveComponents Components;
   vsk::TMakeSFX vskMakeSFX;
   bool FFailed = false;
   bool FOverwriteAll = false;
@@ -100,10 +94,10 @@ class TBatchJobs {
 };
 
 TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(Dialog) {
-  for (vsk::TZipCommon* c : std::initializer_list<vsk::TZipCommon*>{
-           &vskVorsk, &vskZipCheck, &vskArc2Arc, &vskZip, &vskJar, &vskTar, &vskGZip, &vskLha, &vskBlakHole,
-           &vskMakeCab, &vskMakeSFX})
+  for (vsk::TZipCommon* c :
+       std::initializer_list<vsk::TZipCommon*>{&vskVorsk, &vskZipCheck, &vskArc2Arc, &vskMakeSFX})
     c->ThreadCount = Options.ThreadCount;
+  for (vsk::TCompBase* w : Components.Writers()) w->ThreadCount = Options.ThreadCount;
   auto progress = [this](vsk::TZipCommon&, vsk::Byte ByFile, vsk::Byte) { FDialog.SetCurrentProgress(ByFile); };
   auto error = [this](vsk::TZipCommon&, const std::string& F, const std::string&, const std::string&, int ECode) {
     Failed(ECode, F);
@@ -138,17 +132,16 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
   };
   vskArc2Arc.OnNextVolume = FMain.vskZipCheck.OnNextVolume;
   vskVorsk.OnError = [](vsk::TZipCommon&, const std::string&, const std::string&, const std::string&, int) {};
-  for (vsk::TCompBase* w :
-       std::initializer_list<vsk::TCompBase*>{&vskZip, &vskJar, &vskTar, &vskGZip, &vskLha, &vskBlakHole, &vskMakeCab})
-    ConnectWriter(*w);
+  for (vsk::TCompBase* w : Components.Writers()) ConnectWriter(*w);
   // The gzip step asks before it replaces an existing file.
-  vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+  auto& gzip = Components.WriterAs<vsk::TGZip>(vsk::atGZip);
+  gzip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     if (FOverwriteAll)
       M = vsk::omOverwrite;
     else
       FMain.vskGZipFileExists(S, F, M);
   };
-  vskTar.OnFileExists = vskGZip.OnFileExists;
+  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists = gzip.OnFileExists;
   vskMakeSFX.SetSfxStubDir(vsk::ProgramDataDir());
   vskMakeSFX.OnError = error;
   vskMakeSFX.OnFileExists = [this](vsk::TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
@@ -307,7 +300,7 @@ TBatchLines TBatchJobs::Test(const std::string& File) {
   bool testable = false;
   try {
     vskZipCheck.SetArchiveFile(File);
-    testable = vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType());
+    testable = vsk::ArcTypeHasExtractor(vskZipCheck.ArcType());
   } catch (const std::exception&) {
   }
   if (!testable) {
@@ -455,16 +448,10 @@ TBatchLines TBatchJobs::Add(const std::string& File) {
 }
 
 vsk::TCompBase* TBatchJobs::WriterFor(const std::string& Archive) {
-  switch (WriterKindForName(Archive, false)) {
-    case wkBlakHole: return &vskBlakHole;
-    case wkLha: return &vskLha;
-    case wkGZip: return &vskGZip;
-    case wkTar: vskTar.SetCompressMethod(vsk::cmTarred); return &vskTar;
-    case wkJar: return &vskJar;
-    case wkZip: return &vskZip;
-    case wkMakeCab: return &vskMakeCab;
-    default: return nullptr;
-  }
+  const vsk::TArcType type = WriterTypeForName(Archive, false);
+  vsk::TCompBase* writer = Components.Writer(type);
+  if (writer && type == vsk::atTar) writer->SetCompressMethod(vsk::cmTarred);
+  return writer;
 }
 
 int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<std::string>& Entries,
@@ -491,14 +478,14 @@ int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<s
   if (Level >= 0 && Level < 4) {
     if (writer->CompressMethod() == vsk::cmStore) writer->SetCompressMethod(vsk::cmDeflate);
     writer->DeflateType = kTypes[Level];
-  } else if (writer == &vskZip || writer == &vskJar) {
+  } else if (writer == Components.Writer(vsk::atZip) || writer == Components.Writer(vsk::atJar)) {
     writer->SetCompressMethod(vsk::cmStore);
     writer->DeflateType = vsk::dtDeflateN;
   }
   std::vector<std::string> files;
   for (const std::string& e : Entries) {
     if (e.find("*.*") != std::string::npos)
-      CountFilesInTree(FolderOf(e), files);
+      CountFilesInTree(ParentFolder(e), files);
     else
       files.push_back(e);
   }

@@ -45,18 +45,13 @@
 #include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "base/messages.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
 
 bool MakeFolders(const std::string& Folder) {
   if (Folder.empty()) return false;
@@ -86,39 +81,6 @@ std::string SizeAndDate(vsk::Int64 Size, vsk::TDateTime Date) {
 
 // ---- components
 
-vsk::TUnBase* TfmMain::ReaderComponent(TReaderKind Kind) {
-  switch (Kind) {
-    case rkUnZip: return &vskUnZip;
-    case rkUnJar: return &vskUnJar;
-    case rkUnTar: return &vskUnTar;
-    case rkUnLha: return &vskUnLha;
-    case rkUnGZIP: return &vskUnGZIP;
-    case rkUnArj: return &vskUnArj;
-    case rkUnBh: return &vskUnBh;
-    case rkUnZoo: return &vskUnZoo;
-    case rkUnARC: return &vskUnARC;
-    case rkUnACE: return &vskUnACE;
-    case rkUnRar: return &vskUnRar;
-    case rkUUDecode: return &vskUUDecode;
-    case rkUnCab: return &vskUnCab;
-    default: return nullptr;
-  }
-}
-
-vsk::TCompBase* TfmMain::WriterComponent(TWriterKind Kind) {
-  switch (Kind) {
-    case wkZip: return &vskZip;
-    case wkJar: return &vskJar;
-    case wkTar:
-    case wkTarGzip: return &vskTar;
-    case wkGZip: return &vskGZip;
-    case wkLha: return &vskLha;
-    case wkBlakHole: return &vskBlakHole;
-    case wkMakeCab: return &vskMakeCab;
-    default: return nullptr;
-  }
-}
-
 void TfmMain::ConnectComponentHandlers() {
   vskVorsk.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
                             int C) { vskVorskError(S, F, X, V, C); };
@@ -131,31 +93,14 @@ void TfmMain::ConnectComponentHandlers() {
   vskVorsk.OnNextVolume = [this](vsk::TZipCommon& S, std::string& V, const std::string& Id, bool E, bool& C) {
     vskVorskNextVolume(S, V, Id, E, C);
   };
-  ConnectReaderHandlers(vskUnZip);
-  ConnectReaderHandlers(vskUnJar);
-  ConnectReaderHandlers(vskUnTar);
-  ConnectReaderHandlers(vskUnLha);
-  ConnectReaderHandlers(vskUnGZIP);
-  ConnectReaderHandlers(vskUnArj);
-  ConnectReaderHandlers(vskUnBh);
-  ConnectReaderHandlers(vskUnZoo);
-  ConnectReaderHandlers(vskUnARC);
-  ConnectReaderHandlers(vskUnACE);
-  ConnectReaderHandlers(vskUnRar);
-  ConnectReaderHandlers(vskUUDecode);
-  ConnectReaderHandlers(vskUnCab);
-  ConnectWriterHandlers(vskZip);
-  ConnectWriterHandlers(vskJar);
-  ConnectWriterHandlers(vskTar);
-  ConnectWriterHandlers(vskGZip);
-  ConnectWriterHandlers(vskLha);
-  ConnectWriterHandlers(vskBlakHole);
-  ConnectWriterHandlers(vskMakeCab);
+  for (vsk::TUnBase* r : Components.Readers()) ConnectReaderHandlers(*r);
+  for (vsk::TCompBase* w : Components.Writers()) ConnectWriterHandlers(*w);
   // The gzip step asks before it replaces an existing file.
-  vskGZip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+  auto& gzip = Components.WriterAs<vsk::TGZip>(vsk::atGZip);
+  gzip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
   };
-  vskTar.OnFileExists = vskGZip.OnFileExists;
+  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists = gzip.OnFileExists;
   if (!ShellOpen)
     ShellOpen = [](const std::string& FileName) {
       return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(FileName)));
@@ -188,13 +133,13 @@ void TfmMain::ConnectReaderHandlers(vsk::TUnBase& R) {
 }
 
 vsk::TUnBase* TfmMain::ChooseReader(const std::string& ArchiveFile) {
-  const TReaderKind kind = ReaderKindFor(vskVorsk.ArcType());
-  vsk::TUnBase* reader = ReaderComponent(kind);
+  const std::string_view kind = vsk::ArcTypeRow(vskVorsk.ArcType()).ReaderClass;
+  vsk::TUnBase* reader = ReaderComponent(vskVorsk.ArcType());
   if (!reader) return nullptr;
-  if (kind == rkUnZip || kind == rkUnJar) reader->SetZipCmntBufSize(vskVorsk.ZipCmntBufSize());
+  if (kind == "TUnZip" || kind == "TUnJar") reader->SetZipCmntBufSize(vskVorsk.ZipCmntBufSize());
   // Setting the name detects again; a disk of a spanned set that holds no
   // end record keeps the one the lister found on the last disk.
-  if (kind == rkUnZip) reader->ZipEndRec = vskVorsk.ZipEndRec;
+  if (kind == "TUnZip") reader->ZipEndRec = vskVorsk.ZipEndRec;
   try {
     reader->SetArchiveFile(ArchiveFile);
   } catch (const std::exception& e) {
@@ -213,8 +158,8 @@ bool TfmMain::DefineCompressComponent() {
     ShowInformation(msgtext::kCompressNotSupported);
     return false;
   }
-  const TWriterKind kind = WriterKindForArchive(type);
-  if (kind == wkNone) return false;  // gzip files: no writer, no message
+  const vsk::TArcType kind = WriterTypeForArchive(type);
+  if (kind == vsk::atNA) return false;  // gzip files: no writer, no message
   CurrentWriter = WriterComponent(kind);
   if (!CurrentWriter) ShowInformation(msgtext::kCompressNotSupported);
   return CurrentWriter != nullptr;
@@ -357,7 +302,7 @@ void TfmMain::acExtractExecute() {
 
   vsk::TUnBase* reader = ChooseReader(archive);
   if (!reader) {
-    if (ReaderKindFor(vskVorsk.ArcType()) == rkNone || !ReaderComponent(ReaderKindFor(vskVorsk.ArcType())))
+    if (!ReaderComponent(vskVorsk.ArcType()))
       ShowInformation(msgtext::kExtractNotSupported);
     return;
   }
@@ -428,7 +373,7 @@ void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredD
     return;
   }
   FPasswordError = FCrcError = false;
-  if (!ReaderComponent(ReaderKindFor(vskVorsk.ArcType()))) {
+  if (!ReaderComponent(vskVorsk.ArcType())) {
     ShowInformation(msgtext::kExtractNotSupported);
     return;
   }
@@ -480,7 +425,7 @@ void TfmMain::acViewSelectedExecute() {
 
 bool TfmMain::ExtractedPath(const std::string& Folder, const std::string& EntryPath, std::string& Path) {
   Path.clear();
-  vsk::TUnBase* reader = ReaderComponent(ReaderKindFor(vskVorsk.ArcType()));
+  vsk::TUnBase* reader = ReaderComponent(vskVorsk.ArcType());
   if (!reader) return true;
   // The reader's own name guard, as in its run: the path stays inside
   // Folder, and a name that would leave it is refused and reported.
@@ -610,7 +555,7 @@ void TfmMain::vskUnZipGetPassword(vsk::TZipCommon&, const std::string& FileName,
     return;
   }
   std::string answer;
-  if (GetPassword(Lower(NameOf(FileName)), answer)) {
+  if (GetPassword(vsk::AsciiLowerCase(NameOf(FileName)), answer)) {
     Password = answer;
     FPassword = answer;
     FPasswordError = false;
@@ -638,26 +583,9 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
   std::string entryName = NameOf(FileName);
   if (auto* reader = dynamic_cast<vsk::TUnBase*>(&Sender)) {
     entryName = NameOf(reader->EntryName);
-    switch (Sender.ArcType()) {
-      case vsk::atZip:
-      case vsk::atZipExe:
-      case vsk::atZipMV:
-      case vsk::atJar:
-      case vsk::atJarExe:
-      case vsk::atTar:
-      case vsk::atLha:
-      case vsk::atLhaExe:
-      case vsk::atLzh:
-      case vsk::atLzhExe:
-      case vsk::atArj:
-      case vsk::atArjExe:
-      case vsk::atBh:
-      case vsk::atBhExe:
-        newSize = reader->EntryUnpackedSize;
-        newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
-        break;
-      default:
-        break;
+    if (vsk::ArcTypeRow(Sender.ArcType()).SizesTrusted) {
+      newSize = reader->EntryUnpackedSize;
+      newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
     }
   }
 
@@ -691,7 +619,7 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
       NewFilename = dlg.FNewName;
       // A bare name stays in the folder of the file it replaces.
       if (!NewFilename.empty() && NewFilename.find('/') == std::string::npos)
-        NewFilename = FolderOf(FileName) + "/" + NewFilename;
+        NewFilename = ParentFolder(FileName) + "/" + NewFilename;
       OverwriteMode = vsk::omOverwrite;
       Sender.ConfirmOverwrites = true;
       break;
@@ -715,24 +643,7 @@ namespace {
 // The class name an error block shows for a component of the main window.
 std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) {
   if (&Sender == &M.vskVorsk) return "tvorsk";
-  if (&Sender == &M.vskUnJar) return "tunjar";
-  if (&Sender == &M.vskUnZip) return "tunzip";
-  if (&Sender == &M.vskUnTar) return "tuntar";
-  if (&Sender == &M.vskUnLha) return "tunlha";
-  if (&Sender == &M.vskUnGZIP) return "tungzip";
-  if (&Sender == &M.vskUnArj) return "tunarj";
-  if (&Sender == &M.vskUnBh) return "tunbh";
-  if (&Sender == &M.vskUnZoo) return "tunzoo";
-  if (&Sender == &M.vskUnARC) return "tunarc";
-  if (&Sender == &M.vskUUDecode) return "tuudecode";
-  if (&Sender == &M.vskUnCab) return "tuncab";
-  if (&Sender == &M.vskJar) return "tjar";
-  if (&Sender == &M.vskZip) return "tzip";
-  if (&Sender == &M.vskTar) return "ttar";
-  if (&Sender == &M.vskGZip) return "tgzip";
-  if (&Sender == &M.vskLha) return "tlha";
-  if (&Sender == &M.vskBlakHole) return "tblakhole";
-  if (&Sender == &M.vskMakeCab) return "tmakecab";
+  if (std::string name = M.Components.ClassName(Sender); !name.empty()) return name;
   if (dynamic_cast<const vsk::TUnBase*>(&Sender)) return "tunbase";
   if (dynamic_cast<const vsk::TCompBase*>(&Sender)) return "tcompbase";
   return "tzipcommon";
@@ -749,7 +660,7 @@ void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName
 void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                              int ECode) {
   switch (ECode) {
-    case 26517:
+    case vsk::msg::InvalidPassword:
       FPasswordError = true;
       FPassword.clear();
       break;
@@ -768,8 +679,8 @@ void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileNam
   if (!fmViewOutput) return;
   const char* text = vsk::MessageText(ECode);
   const std::string block = ":: ERROR - " + ComponentClassName(*this, Sender) + " ::\n" +
-                            "Archive  : " + Lower(Sender.ArchiveFile()) + "\n" +
-                            "Filename : " + Lower(NameOf(FileName)) + "\n" +
+                            "Archive  : " + vsk::AsciiLowerCase(Sender.ArchiveFile()) + "\n" +
+                            "Filename : " + vsk::AsciiLowerCase(NameOf(FileName)) + "\n" +
                             "Error No : " + std::to_string(ECode) + "\n" +
                             "Message  : " + (text ? text : "") + "\n" +
                             "Details  : " + ExtendedMsg + "\n\n";

@@ -142,7 +142,7 @@ void TfmMain::acMoveArchiveExecute() {
   d.Filter = msgtext::kAllFilesFilter;
   d.FilterIndex = 1;
   d.DefaultExt.clear();
-  d.InitialDir = FolderOf(archive);
+  d.InitialDir = ParentFolder(archive);
   d.FileName = NameOf(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
@@ -173,7 +173,7 @@ void TfmMain::acCopyArchiveExecute() {
   d.Filter = msgtext::kAllFilesFilter;
   d.FilterIndex = 1;
   d.DefaultExt.clear();
-  d.InitialDir = FolderOf(archive);
+  d.InitialDir = ParentFolder(archive);
   d.FileName = NameOf(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
@@ -225,8 +225,9 @@ void TfmMain::acPropertiesExecute() {
   const std::string archive = vskVorsk.ArchiveFile();
   std::string comment = msgtext::kNoComments;
   if (vskVorsk.ArcType() == vsk::atZip) {
-    vskZip.SetArchiveFile(archive);
-    comment = vskZip.OpenOldArchive() >= 0 ? vskZip.GetArchiveComment() : std::string();
+    vsk::TZip& zip = Components.WriterAs<vsk::TZip>(vsk::atZip);
+    zip.SetArchiveFile(archive);
+    comment = zip.OpenOldArchive() >= 0 ? zip.GetArchiveComment() : std::string();
   }
   std::error_code ec;
   const double packed = vskVorsk.ArcType() == vsk::atCab ? static_cast<double>(fs::file_size(archive, ec))
@@ -291,7 +292,7 @@ void TfmMain::ExportContentListClick(int Tag) {
   d.Filter = k.Filter;
   d.FilterIndex = 1;
   d.DefaultExt = k.Default;
-  d.InitialDir = FolderOf(vskVorsk.ArchiveFile());
+  d.InitialDir = ParentFolder(vskVorsk.ArchiveFile());
   d.FileName = WithExtension(vskVorsk.ArchiveFile(), k.Ext);
   if (!d.Execute() || d.FileName.empty()) return;
   const std::string target = d.FileName;
@@ -305,31 +306,32 @@ void TfmMain::ExportContentListClick(int Tag) {
 void TfmMain::ShowComment(bool EvenEmpty) {
   TfmComment dlg(this);
   if (vskVorsk.ArcType() != vsk::atZip) return;
-  CurrentWriter = &vskZip;
-  vskZip.SetArchiveFile(vskVorsk.ArchiveFile());
-  if (vskZip.OpenOldArchive() < 0) return;
-  const std::string comment = vskZip.GetArchiveComment();
+  vsk::TZip& zip = Components.WriterAs<vsk::TZip>(vsk::atZip);
+  CurrentWriter = &zip;
+  zip.SetArchiveFile(vskVorsk.ArchiveFile());
+  if (zip.OpenOldArchive() < 0) return;
+  const std::string comment = zip.GetArchiveComment();
   if (comment.empty() && !EvenEmpty) return;
   dlg.SetComment(comment);
-  dlg.OnSaveComment = [this](const std::string& Comment) {
+  dlg.OnSaveComment = [this, &zip](const std::string& Comment) {
     // The writer tells why it refused through its error event, which is
     // shown here as well as in the output window.
     std::string why;
-    const auto reported = vskZip.OnError;
-    vskZip.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
+    const auto reported = zip.OnError;
+    zip.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
                          int C) {
       const char* text = vsk::MessageText(C);
       why = (text ? text : "Error " + std::to_string(C)) + (X.empty() ? std::string() : "\r\n" + X);
       if (reported) reported(S, F, X, V, C);
     };
-    const bool saved = vskZip.SetArchiveComment(Comment);
-    vskZip.OnError = reported;
+    const bool saved = zip.SetArchiveComment(Comment);
+    zip.OnError = reported;
     if (!saved) ShowError(msgtext::kCommentNotSaved + why);
     return saved;
   };
   UI().ShowModal(dlg);
   // The archive is rewritten only when the comment was changed.
-  vskZip.SaveDirectoryChanges();
+  zip.SaveDirectoryChanges();
 }
 
 void TfmMain::DisplayCommentIfExist() {

@@ -661,10 +661,10 @@ void TfmMain::ApplyRegSettings() {
 }
 
 std::vector<vsk::TZipCommon*> TfmMain::ArchiveComponents() {
-  return {&vskVorsk,   &vskZipCheck, &vskUUEncode, &vskArc2Arc, &vskMakeSFX, &vskUnZip,    &vskUnJar,
-          &vskUnTar,   &vskUnLha,    &vskUnGZIP,   &vskUnArj,   &vskUnBh,    &vskUnZoo,    &vskUnARC,
-          &vskUnACE,   &vskUnRar,    &vskUUDecode, &vskUnCab,   &vskZip,     &vskJar,      &vskTar,
-          &vskGZip,    &vskLha,      &vskBlakHole, &vskMakeCab};
+  std::vector<vsk::TZipCommon*> all = {&vskVorsk, &vskZipCheck, &vskUUEncode, &vskArc2Arc, &vskMakeSFX};
+  all.insert(all.end(), Components.Readers().begin(), Components.Readers().end());
+  all.insert(all.end(), Components.Writers().begin(), Components.Writers().end());
+  return all;
 }
 
 void TfmMain::GenerateToolbar() {
@@ -898,7 +898,7 @@ void TfmMain::EnableMenus() {
 void TfmMain::DisplayArchive(const std::string& FileName) {
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  QDir::setCurrent(Q(FolderOf(path)));
+  QDir::setCurrent(Q(ParentFolder(path)));
   vskVorsk.FileSpec.clear();
   const std::string filter = rcbFilter->Text();
   vskVorsk.FileSpec.push_back(filter.empty() ? "*.*" : filter);
@@ -1173,7 +1173,7 @@ void TfmMain::OpenChosenArchive(const std::string& FileName) {
   if (fmViewOutput) fmViewOutput->meOutput->clear();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
-  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", FolderOf(path)); });
+  if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", ParentFolder(path)); });
   DisplayArchive(path);
   // The desktop's recent documents learn of the archive here.
   if (Options.CommentsOpen) DisplayCommentIfExist();

@@ -22,25 +22,12 @@
 #include "app/main/shellreg.h"
 #include "app/main/viewtexts.h"
 #include "archive/formats/lister/vorsk.h"
-#include "archive/formats/ace/unace.h"
-#include "archive/formats/arc/unarc.h"
-#include "archive/formats/cab/makecab.h"
-#include "archive/formats/cab/uncab.h"
-#include "archive/formats/arj/unarj.h"
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/gzip/ungzip.h"
-#include "archive/formats/lha/bhwriter.h"
-#include "archive/formats/lha/lhawriter.h"
-#include "archive/formats/lha/unbh.h"
-#include "archive/formats/lha/unlha.h"
-#include "archive/formats/rar/unrar.h"
 #include "archive/formats/tar/tarwriter.h"
-#include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uuencode.h"
-#include "archive/formats/uu/uudecode.h"
 #include "archive/formats/zip/unzip.h"
 #include "archive/formats/zip/zipwriter.h"
-#include "archive/formats/zoo/unzoo.h"
 #include "archive/tools/arc2arc.h"
 #include "archive/tools/makesfx.h"
 #include "archive/tools/regarchive.h"
@@ -183,10 +170,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void dfslvExplorerDblClick();
   void acCloseArchiveExecute();
 
-  // ---- components: the reader or writer of a kind, null while that
+  // ---- components: the reader or writer of a type, null while that
   // format has no component in the library
-  vsk::TUnBase* ReaderComponent(TReaderKind Kind);
-  vsk::TCompBase* WriterComponent(TWriterKind Kind);
+  vsk::TUnBase* ReaderComponent(vsk::TArcType T) { return Components.Reader(T); }
+  vsk::TCompBase* WriterComponent(vsk::TArcType T) { return Components.Writer(T); }
 
   // ---- extracting and viewing
   // The destination the settings give (last used, the archive's folder, or
@@ -404,26 +391,8 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FIntegrityCount = 0;
   int FRepairFound = 0;
   int FRepairGood = 0;
-  vsk::TUnZip vskUnZip;
-  vsk::TUnJar vskUnJar;
-  vsk::TUnTar vskUnTar;
-  vsk::TUnLha vskUnLha;
-  vsk::TUnGZip vskUnGZIP;
-  vsk::TUnArj vskUnArj;
-  vsk::TUnBh vskUnBh;
-  vsk::TUnZoo vskUnZoo;
-  vsk::TUnArc vskUnARC;
-  vsk::TUnACE vskUnACE;
-  vsk::TUnRar vskUnRar;
-  vsk::TUUDecode vskUUDecode;
-  vsk::TUnCab vskUnCab;
-  vsk::TZip vskZip;
-  vsk::TJar vskJar;
-  vsk::TTar vskTar;
-  vsk::TGZip vskGZip;
-  vsk::TLha vskLha;
-  vsk::TBlakHole vskBlakHole;
-  vsk::TMakeCab vskMakeCab;
+  // One reader and one writer per class the table of archive types names.
+  TArchiveComponents Components;
   // Per-run flags of extraction and adding.
   bool FPasswordError = false;
   bool FCrcError = false;

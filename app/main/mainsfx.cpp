@@ -56,7 +56,7 @@ bool TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeN
     d.Filter = msgtext::kAllFilesFilter;
     d.FilterIndex = 1;
     d.DefaultExt.clear();
-    d.InitialDir = FolderOf(ArchiveName);
+    d.InitialDir = ParentFolder(ArchiveName);
     d.FileName = NameOf(ReplaceExtension(ArchiveName, ".exe"));
     const bool chosen = d.Execute() && !d.FileName.empty();
     d.Options = saved;

@@ -38,19 +38,15 @@
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/messages.h"
-#include "archive/tools/readers.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
 namespace fs = std::filesystem;
 
-namespace {
+using vsk::AsciiLowerCase;
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
+namespace {
 
 void OutputLine(const std::string& Line) {
   if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(QString::fromStdString(Line));
@@ -101,7 +97,7 @@ TFileIdentity IdentityOf(const std::string& Name) {
 std::string WithoutTempDir(const std::string& Name, std::string TempDir) {
   while (TempDir.size() > 1 && TempDir.back() == '/') TempDir.pop_back();
   if (TempDir.empty()) return Name;
-  const std::string at = Lower(Name), dir = Lower(TempDir);
+  const std::string at = AsciiLowerCase(Name), dir = AsciiLowerCase(TempDir);
   const auto pos = at.find(dir);
   if (pos == std::string::npos) return Name;
   std::size_t end = pos + dir.size();
@@ -198,7 +194,7 @@ void TfmMain::ConnectToolCommands() {
     // The entries of the input are the inner reader's.
     if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, F, X, ECode);
     ++FConvertErrors;
-    if (ECode == 26517) FPassword.clear();
+    if (ECode == vsk::msg::InvalidPassword) FPassword.clear();
     if (ECode == vsk::msg::UserCanceled) return;
     const char* text = vsk::MessageText(ECode);
     ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
@@ -317,7 +313,7 @@ TRunResult TfmMain::CmdTest(const std::string& ArchiveName) {
   }
   bool ran = false, cancelled = false;
   TRunResult result;
-  if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType()) && vsk::MakeReader(vskZipCheck.ArcType())) {
+  if (vsk::ArcTypeHasExtractor(vskZipCheck.ArcType())) {
     FTestFailed = false;
     FRunResult = &result;
     vskZipCheck.Activate();
@@ -369,7 +365,7 @@ bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   d.Filter = msgtext::kZipArchivesFilter;
   d.FilterIndex = 1;
   d.DefaultExt = "zip";
-  d.InitialDir = FolderOf(source);
+  d.InitialDir = ParentFolder(source);
   const std::string name = NameOf(source);
   const auto dot = name.find_last_of('.');
   d.FileName = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + "_fixed.zip";
@@ -413,7 +409,7 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   if (!Options.Parameters.empty()) {
     std::vector<std::string> args = SplitParameters(Options.Parameters);
     for (std::string& a : args)
-      for (std::size_t at = 0; (at = Lower(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
+      for (std::size_t at = 0; (at = AsciiLowerCase(a).find("*.*", at)) != std::string::npos; at += folder.size() + 4)
         a.replace(at, 3, folder + "/*.*");
     runs.push_back(std::move(args));
   } else {
@@ -542,7 +538,7 @@ void TfmMain::acRenameArchiveExecute() {
     ShowError(msgtext::kRenameInvalid);
     return;
   }
-  const std::string target = FolderOf(archive) + "/" + typed + ext;
+  const std::string target = ParentFolder(archive) + "/" + typed + ext;
   std::error_code ec;
   if (fs::exists(target, ec)) {
     ShowError(msgtext::kRenameExists);

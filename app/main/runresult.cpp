@@ -71,7 +71,7 @@ vsk::TEntryOutcome OutcomeOfCode(int Code) {
     case vsk::msg::ErrorCreatingFile:
     case vsk::msg::ErrorWritingToFile:
     case vsk::msg::DiskFull:
-    case 25150:  // "Error creating dir"
+    case vsk::msg::ErrorCreatingDir:
       return vsk::eoCannotWrite;
     default: return vsk::eoPending;
   }

@@ -13,7 +13,7 @@ namespace brevane {
 bool TSetAside::Take(const std::string& Path) {
   struct stat st;
   if (Path.empty() || lstat(Path.c_str(), &st) != 0) return true;
-  std::string templ = FolderOf(Path) + "/.brevane-XXXXXX";
+  std::string templ = ParentFolder(Path) + "/.brevane-XXXXXX";
   if (!mkdtemp(templ.data())) return false;
   const std::string kept = templ + "/" + NameOf(Path);
   if (std::rename(Path.c_str(), kept.c_str()) != 0) {

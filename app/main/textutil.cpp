@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/textcase.h"
+
 namespace brevane {
 
 std::string AddBackslash(const std::string& path) {
@@ -40,12 +42,6 @@ std::string XorString(const std::string& text, int key) {
   return result;
 }
 
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
 std::string AbsolutePath(const std::string& Path) {
   if (Path.empty()) return Path;
   std::error_code ec;
@@ -60,7 +56,7 @@ std::string NameOf(const std::string& Path) {
 
 bool OnFloppyDrive(const std::string& Folder) {
   if (Folder.size() < 2 || Folder[1] != ':') return false;
-  const char d = static_cast<char>(Folder[0] & ~0x20);
+  const char d = vsk::AsciiUpper(Folder[0]);
   return d == 'A' || d == 'B';
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/paths.h"
+
 namespace brevane {
 
 // "" stays ""; any other path gets a trailing separator when it has none.
@@ -19,9 +21,9 @@ std::string UnderscoreExtName(const std::string& FileName);
 // "..", without "/" or NUL, and without any character of the forbidden set
 // (with ShortSet: " < > \ |, else also ' + ; = [ ]).
 bool IsValidName(const std::string& Name, bool ShortSet);
-// The folder part of a path without its trailing separator ("." for a bare
+// The folder holding a path without its trailing separator ("." for a bare
 // name, "/" for a name in the root).
-std::string FolderOf(const std::string& Path);
+using vsk::ParentFolder;
 // Path made absolute against the current directory and normalised; ""
 // stays "".
 std::string AbsolutePath(const std::string& Path);

@@ -1,6 +1,5 @@
 #include "app/main/viewtexts.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "archive/core/compbase.h"
 #include "archive/core/numbers.h"
 #include "archive/formats/lister/vorsk.h"
+#include "base/textcase.h"
 
 namespace brevane {
 
@@ -31,11 +31,6 @@ constexpr std::array<TColumnDef, kViewColumnCount> kColumns{{
     {vcVolumeID, "Volume ID", 120, false, &TOptions::ColVolumeID, "Volume ID"},
     {vcFileComment, "File Comment", 120, false, &TOptions::ColFileComment, "File Comment"},
 }};
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string DropLast(const std::string& s) { return s.empty() ? s : s.substr(0, s.size() - 1); }
 
@@ -115,11 +110,11 @@ std::string CellText(TViewColumn Column, const vsk::TVorsk& Vorsk, const TItemDa
 
 void NoteSetupFile(std::string& SetupFile, const std::string& Name, const std::string& Folder) {
   if (!Folder.empty()) return;
-  const std::string up = Upper(Name);
+  const std::string up = vsk::AsciiUpperCase(Name);
   if (up != "SETUP.EXE" && up != "INSTALL.EXE") return;
   if (SetupFile.empty())
     SetupFile = Name;
-  else if (Upper(SetupFile) == "INSTALL.EXE" && up == "SETUP.EXE")
+  else if (vsk::AsciiUpperCase(SetupFile) == "INSTALL.EXE" && up == "SETUP.EXE")
     SetupFile = Name;
 }
 
@@ -156,11 +151,11 @@ TSortKey MakeSortKey(TSortRule Rule, const std::string& Text) {
       k.Number = CellNumber(DropLast(Text));
       break;
     case srFolder:
-      k.Text = Upper(DropLast(Text));
+      k.Text = vsk::AsciiUpperCase(DropLast(Text));
       break;
     case srCaption:
     case srText:
-      k.Text = Upper(Text);
+      k.Text = vsk::AsciiUpperCase(Text);
       break;
   }
   return k;
@@ -226,8 +221,7 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
         "acVirusScan",    "acCheckOut",          "sbProperties"})
     t.emplace_back(name, valid);
   t.emplace_back("acInstall", valid && HaveSetupFile);
-  const TArcTypes sfx{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip};
-  t.emplace_back("acMakeSFX", sfx.Contains(Type));
+  t.emplace_back("acMakeSFX", !ArcTypeRow(Type).SfxStub.empty());
   t.emplace_back("acPassword", ArcTypeCanEncrypt(Type));
   // Files are added to a cabinet by rebuilding it. Its writer refuses to
   // delete entries, and the window says so when asked.
@@ -294,7 +288,7 @@ std::vector<TToolbarButton> ToolbarButtons(const TOptions& o) {
 }
 
 bool GroupMaskMatches(const std::string& Caption, const std::string& Mask) {
-  return WildcardMatch(Upper(Caption), Upper(Mask));
+  return WildcardMatch(vsk::AsciiUpperCase(Caption), vsk::AsciiUpperCase(Mask));
 }
 
 }  // namespace brevane

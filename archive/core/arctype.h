@@ -3,6 +3,7 @@
 // sets behind the predicates.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "base/types.h"
@@ -10,58 +11,112 @@
 namespace vsk {
 
 enum TArcType : Byte {
-  atNA,
-  atUnsupported,
-  atFileOpenErr,
-  atUnknown,
-  atAce,
-  atAceExe,
-  atArc,
-  atArcExe,
-  atArj,
-  atArjExe,
-  atBh,
-  atBhExe,
-  atCab,
-  atGZip,
-  atHA,
-  atJar,
-  atJarExe,
-  atLha,
-  atLhaExe,
-  atLzh,
-  atLzhExe,
-  atMsGZ,
-  atPak,
-  atPakExe,
-  atRar,
-  atRarExe,
-  atTar,
-  atTarGZip,
-  atUUE,
-  atZip,
-  atZipExe,
-  atZipMV,
-  atZoo,
+#define VSK_ARC_TYPE(Type, ...) Type,
+#include "archive/core/arctypes.inc"
+#undef VSK_ARC_TYPE
 };
-inline constexpr int kArcTypeCount = atZoo + 1;
 
 using TArcTypes = TSet<TArcType>;
 
+// A row of the table of archive types (archive/core/arctypes.inc) as the
+// library and the program read it: names and flags only, so that reading
+// it links no format. The factories are in archive/tools/readers.h,
+// archive/tools/writers.h and archive/formats/lister/walker.h.
+struct TArcTypeRow {
+  TArcType Type;
+  // Fixed-width display name, untrimmed.
+  std::string_view Name;
+  // The lister walks it.
+  bool Walked;
+  // The class of its reader component ("TUnZip"); empty when none.
+  std::string_view ReaderClass;
+  // The class of its writer component; empty when none.
+  std::string_view WriterClass;
+  // The reader's library opens the archive by name rather than the reader
+  // base opening it first.
+  bool OpensOwnArchive;
+  // The reader's entry sizes and dates are the real ones before the entry
+  // is decoded, so they may be shown when an existing file would be replaced.
+  bool SizesTrusted;
+  // The tester takes it.
+  bool Testable;
+  // The converter writes it.
+  bool ConvertTarget;
+  // Its writer encrypts entries.
+  bool Encrypts;
+  // The word naming its self-extractor stub ("vsk_<word>.SFX"); empty when
+  // none is made for it.
+  std::string_view SfxStub;
+};
+
+namespace arcflag {
+
+// The Flags column of the table.
+enum : unsigned {
+  kOwnOpen = 1,    // OpensOwnArchive
+  kSizes = 2,      // SizesTrusted
+  kTest = 4,       // Testable
+  kConvertTo = 8,  // ConvertTarget
+  kEncrypt = 16,   // Encrypts
+};
+
+// A class column's text, empty for "void".
+constexpr std::string_view ClassColumn(std::string_view Text) { return Text == "void" ? std::string_view{} : Text; }
+
+constexpr TArcTypeRow Row(TArcType Type, std::string_view Name, std::string_view Walker, std::string_view Reader,
+                          std::string_view Writer, unsigned Flags, std::string_view SfxStub) {
+  return TArcTypeRow{Type,
+                     Name,
+                     Walker != "nullptr",
+                     ClassColumn(Reader),
+                     ClassColumn(Writer),
+                     (Flags & kOwnOpen) != 0,
+                     (Flags & kSizes) != 0,
+                     (Flags & kTest) != 0,
+                     (Flags & kConvertTo) != 0,
+                     (Flags & kEncrypt) != 0,
+                     SfxStub};
+}
+
+inline constexpr auto kRows = std::to_array<TArcTypeRow>({
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) \
+  Row(Type, Name, #Walker, #Reader, #Writer, Flags, SfxStub),
+#include "archive/core/arctypes.inc"
+#undef VSK_ARC_TYPE
+});
+
+}  // namespace arcflag
+
+inline constexpr int kArcTypeCount = static_cast<int>(arcflag::kRows.size());
+
+// The row of type T; a value out of range reads as the "not available" row.
+constexpr const TArcTypeRow& ArcTypeRow(TArcType T) {
+  return static_cast<int>(T) < kArcTypeCount ? arcflag::kRows[T] : arcflag::kRows[atNA];
+}
+
 // Fixed-width display name of a type, returned untrimmed.
-std::string_view ArcTypeName(TArcType t);
+constexpr std::string_view ArcTypeName(TArcType t) { return ArcTypeRow(t).Name; }
+
+// The types whose row says Has.
+constexpr TArcTypes ArcTypesWhere(bool (*Has)(const TArcTypeRow&)) {
+  TArcTypes s;
+  for (const TArcTypeRow& r : arcflag::kRows)
+    if (Has(r)) s.Include(r.Type);
+  return s;
+}
 
 // The archive file extensions the library knows, upper case with the dot.
 extern const std::array<std::string_view, 23> ArchiveExtensions;
 
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
 inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
-inline constexpr TArcTypes WriterArcTypes{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip};
-inline constexpr TArcTypes ExtractorArcTypes{
-    atAce, atAceExe, atArc, atArcExe, atArj, atArjExe, atBh,     atBhExe,  atCab,    atGZip, atJar, atLha,
-    atLhaExe, atLzh, atLzhExe, atRar, atRarExe, atTar, atUUE, atZip, atZipExe, atZipMV, atZoo};
-// The tester runs the cabinet reader too, so cabinets are testable.
-inline constexpr TArcTypes TestableArcTypes = ExtractorArcTypes + TArcTypes{atJarExe};
+inline constexpr TArcTypes WriterArcTypes =
+    ArcTypesWhere([](const TArcTypeRow& r) { return !r.WriterClass.empty(); });
+inline constexpr TArcTypes ExtractorArcTypes =
+    ArcTypesWhere([](const TArcTypeRow& r) { return !r.ReaderClass.empty(); });
+inline constexpr TArcTypes TestableArcTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.Testable; });
+// The types whose entries may be encrypted with the ZIP cipher.
+inline constexpr TArcTypes ZipCipherArcTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
 inline constexpr TArcTypes ZipFamilyExeTypes{atJar, atJarExe, atZip, atZipExe};
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }

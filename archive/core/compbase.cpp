@@ -17,6 +17,7 @@
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -26,12 +27,6 @@ constexpr Int32 kIoChunk = 1 << 20;
 // Files up to this size are deflated in memory first and stored when that
 // does not make them smaller.
 constexpr Int64 kSmallFile = kSmallDeflateSize;
-
-std::string UpperAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 
 // The extension of a file name with its dot; a leading dot (a hidden
 // name) is no extension.
@@ -104,7 +99,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   }
   // A tar.gz is named by its tar; no file of either name is touched here.
   if (FCompressMethod == cmTarGzip) {
-    if (name.size() > 3 && UpperAscii(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
+    if (name.size() > 3 && AsciiUpperCase(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
     FArcType = atTarGZip;
   }
   // An archive that exists under a name without extension is changed
@@ -128,7 +123,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   } else {
     if (e[0] != '.') e.insert(0, 1, '.');
     if (e.size() > 4) e.resize(4);
-    e = UpperAscii(e);
+    e = AsciiUpperCase(e);
   }
   if (e == FDefaultExt) return;
   const std::string old = FDefaultExt;
@@ -137,7 +132,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   const std::string ext = ExtOf(PathFilePart(FArchiveFile));
   if (ext.empty())
     FArchiveFile += e;
-  else if (!old.empty() && UpperAscii(ext) == UpperAscii(old))
+  else if (!old.empty() && AsciiUpperCase(ext) == AsciiUpperCase(old))
     FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - ext.size()) + e;
 }
 
@@ -178,7 +173,7 @@ void TCompBase::CopyFromOld(Int64 Offset, Int64 Count) {
 
 void TCompBase::CheckOutputLimit(Int64 End) {
   if (End < 0 || static_cast<UInt64>(End) >= FLimit)
-    RaiseError(ArchiveFile(), "the archive would reach 4 GiB", "0", 25256);
+    RaiseError(ArchiveFile(), "the archive would reach 4 GiB", "0", msg::MaxFileSizeExceeded);
 }
 
 void TCompBase::IndexName(int Index) {
@@ -213,10 +208,10 @@ std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
 }
 
 bool TCompBase::InStoreList(const std::string& Path) const {
-  const std::string ext = UpperAscii(ExtOf(PathFilePart(Path)));
+  const std::string ext = AsciiUpperCase(ExtOf(PathFilePart(Path)));
   if (ext.empty()) return false;
   return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return UpperAscii(t) == ext; });
+                     [&](const std::string& t) { return AsciiUpperCase(t) == ext; });
 }
 
 std::vector<std::string> TCompBase::ReadBackNames() {
@@ -273,8 +268,7 @@ int TCompBase::Compress() {
     }
     if (Switch == swDelete) DefaultDir.clear();
     if (start && !ArchiveFile().empty() && !GetCancel()) {
-      const std::string folder = PathFolderPart(ArchiveFile());
-      if (DiskManager->PrepareDrive(folder.empty() ? std::string(".") : folder, 0, Switch != swRead)) {
+      if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, Switch != swRead)) {
         CompressArchive();
         completed = !FRunFailed && !GetCancel();
       }
@@ -303,7 +297,7 @@ bool TCompBase::PrepareTarget() {
   if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", target, write)) return false;
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(target, "", "0", attr & faDirectory ? 25107 : 25106);
+    ReportError(target, attr & faDirectory ? 25107 : 25106);
     return false;
   }
   // The target itself is left as it is: the new archive takes its place by
@@ -324,7 +318,7 @@ bool TCompBase::OpenOutput() {
     auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      ReportError(ArchiveFile(), msg::ErrorCreatingFile);
       return false;
     }
     AddOwnFile(st.st_dev, st.st_ino, 0);
@@ -355,7 +349,7 @@ bool TCompBase::CommitOutput() {
     t.Commit();
     return true;
   } catch (const EVskError& e) {
-    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
   }
   return false;
 }
@@ -391,7 +385,7 @@ void TCompBase::CompressArchive() {
     if (OverwriteMode == omSkip) return;
     if (!PrepareTarget()) return;
   } else if (Switch == swDelete) {
-    ReportError(ArchiveFile(), "", "0", 26859);
+    ReportError(ArchiveFile(), 26859);
     return;
   }
   if (exists) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
@@ -418,7 +412,7 @@ void TCompBase::RunBody() {
     Byte err = 0;
     FOld = OpenOldInput(err);
     if (!FOld || err != 0) {
-      if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
+      if (err != 0) ReportError(TargetFile(), msg::ErrorOpeningFile);
       FRunFailed = true;
       return;
     }
@@ -436,7 +430,7 @@ void TCompBase::RunBody() {
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
   if (kept > kMaxEntries) {
-    ReportError(ArchiveFile(), "more than 65535 entries", "0", 25256);
+    ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
   }
@@ -472,7 +466,7 @@ void TCompBase::ReadOnlyRun() {
   Byte err = 0;
   FOld = OpenOldInput(err);
   if (!FOld || err != 0) {
-    if (err != 0) ReportError(TargetFile(), "", "0", msg::ErrorOpeningFile);
+    if (err != 0) ReportError(TargetFile(), msg::ErrorOpeningFile);
     return;
   }
   if (!OnRead) {
@@ -551,18 +545,18 @@ bool TCompBase::Gather() {
     if (stored.empty() || stored == "/") continue;
     if (!ExcludeSpec.empty() && (IsExcluded(stored, f.BaseDir) || IsExcluded(PathFilePart(stored), f.BaseDir))) continue;
     if (stored.size() > kMaxNameLength) {
-      ReportError(f.FileName, "name longer than 65535 bytes", "0", 25256);
+      ReportError(f.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
       continue;
     }
     if (!dir && f.Size >= kMaxArchiveSize) {
-      ReportError(f.FileName, "file of 4 GiB or more", "0", 25256);
+      ReportError(f.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
       continue;
     }
     if (f.Time > static_cast<UInt32>(MaxFileDate)) MaxFileDate = static_cast<Int32>(f.Time);
     DecideFoundFile(f, stored, dir);
   }
   if (!FSomethingToDo) {
-    ReportError(ArchiveFile(), "", "0", msg::NothingToDo);
+    ReportError(ArchiveFile(), msg::NothingToDo);
     return false;
   }
   return true;
@@ -839,7 +833,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
   if (FEntrySize <= kSmallFile) {
     std::vector<Byte> data(static_cast<std::size_t>(out));
     if (!A.ReadOutput(0, data.data(), out)) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     if (!data.empty()) EncryptAndWrite(-1, data.data(), true, static_cast<Int32>(out), kCrcNone, nullptr, R.Encrypted);
@@ -857,7 +851,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
         while (written < upTo) {
           const Int32 m = static_cast<Int32>(std::min<Int64>(upTo - written, kIoChunk));
           if (!A.ReadOutput(written, FBuffer.data(), m)) {
-            ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+            ReportError(E.FileName, msg::ErrorReadingFile);
             return false;
           }
           if (R.Encrypted) Crypt->EncryptZipBuffer(FBuffer.data(), static_cast<std::size_t>(m));
@@ -872,7 +866,7 @@ bool TCompBase::WriteAhead(TCompEntry& E, const TDeflatedEntry& A, TEntryResult&
       }
       if (GetCancel()) return false;
     } catch (const EStreamError& e) {
-      ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+      ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
       throw E_RAISE(msg::ErrorWritingToFile);
     }
   }
@@ -929,7 +923,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kMaxNameLength) {
-    ReportError(E.FileName, "name longer than 65535 bytes", "0", 25256);
+    ReportError(E.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   TEntryResult r;
@@ -947,13 +941,13 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   if (IsOwnFile(st.st_dev, st.st_ino)) return false;
   FEntrySize = st.st_size;
   if (static_cast<UInt64>(FEntrySize) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   E.FileSize = static_cast<UInt64>(FEntrySize);
@@ -988,7 +982,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
       ProcessMessages();
     }
     if (total < FEntrySize || src.Seek(0, soBeginning) != 0) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     headerCrc = c ^ 0xFFFFFFFFu;
@@ -1005,13 +999,13 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   NoteSourceRead(E, src.Handle(), st);
   if (encrypt && r.Crc != headerCrc) {
     // Changed between the two readings: the header's check byte is wrong.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   const Int64 end = OutputPosition();
   r.Compressed = end - E.NewOffset - GetLocalHeadSize() - static_cast<Int64>(E.RawName.size());
   if (static_cast<UInt64>(r.Uncompressed) >= FLimit || static_cast<UInt64>(r.Compressed) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", 25256);
+    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   CheckOutputLimit(end);
@@ -1040,7 +1034,7 @@ bool TCompBase::CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R) {
   }
   if (GetCancel()) return false;
   if (total < FEntrySize) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   R.Uncompressed = total;
@@ -1073,18 +1067,18 @@ bool TCompBase::CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R)
     }
     if (rc == 0 && GetCancel()) return false;
     if (rc == 0 && total < FEntrySize) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     if (rc == 0) rc = cs.Finish();
     if (rc != 0) {
-      ReportError(E.FileName, "", "0", rc);
+      ReportError(E.FileName, rc);
       return false;
     }
     R.Crc = cs.FinalCrc();
   } catch (const EStreamError& e) {
     // The output failed: the run cannot go on.
-    ReportError(ArchiveFile(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     throw E_RAISE(msg::ErrorWritingToFile);
   }
   R.Uncompressed = total;
@@ -1100,7 +1094,7 @@ bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
     data.insert(data.end(), FBuffer.data(), FBuffer.data() + n);
   }
   if (static_cast<Int64>(data.size()) < FEntrySize) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   TMemoryStream32 packed;
@@ -1108,7 +1102,7 @@ bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
     TCompressStream cs(packed, FRunDeflateType, kRawDeflateBits, kCrcNone);
     if (cs.Error() != 0 || cs.Write(data.data(), static_cast<Int32>(data.size())) != static_cast<Int32>(data.size()) ||
         cs.Finish() != 0) {
-      ReportError(E.FileName, "", "0", cs.Error() ? cs.Error() : msg::DecompressionError);
+      ReportError(E.FileName, cs.Error() ? cs.Error() : msg::DecompressionError);
       return false;
     }
   }
@@ -1160,7 +1154,7 @@ void TCompBase::DeleteSources() {
   for (const auto& m : FMoved) {
     if (VerifyBeforeDelete && !std::binary_search(present.begin(), present.end(), m.Stored)) continue;
     const TMoveResult r = FRemover->Remove(m.Source);
-    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", 25180);
+    if (r != TMoveResult::mrDeleted) ReportError(m.Source.Path, TSourceRemover::Reason(r), "0", msg::ErrorDeletingFiles);
   }
   FMoved.clear();
   FRemover.reset();
@@ -1170,7 +1164,7 @@ void TCompBase::DeleteSources() {
 
 int TCompBase::OpenOldArchive() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return -1;
   }
   const TSwitch saved = Switch;
@@ -1187,7 +1181,7 @@ int TCompBase::OpenOldArchive() {
       ok = false;
     }
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
   }
   Switch = saved;
   if (!ok) {
@@ -1202,7 +1196,7 @@ int TCompBase::OpenOldArchive() {
 
 std::string TCompBase::GetArchiveComment() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return {};
   }
   return FArchiveComment;
@@ -1210,11 +1204,11 @@ std::string TCompBase::GetArchiveComment() {
 
 bool TCompBase::SetArchiveComment(const std::string& Comment) {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (Comment.size() > kMaxNameLength) {
-    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   if (Comment == FArchiveComment) return true;
@@ -1230,12 +1224,12 @@ std::string TCompBase::GetEntryComment(int Index) {
 
 bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (Index < 0 || Index >= static_cast<int>(FEntries.size())) return false;
   if (Comment.size() > kMaxNameLength) {
-    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", 25256);
+    ReportError(ArchiveFile(), "comment longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
@@ -1248,19 +1242,19 @@ bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
 
 bool TCompBase::SaveDirectoryChanges() {
   if (!SupportsComments()) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
   if (!FLoadedForComments || !FDirectoryModified || GetCancel()) return !GetCancel();
   if (!FOld) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     return false;
   }
   bool ok = false;
   try {
     TTempFileStream out(fmCreate, ArchiveFile(), TempDir());
     if (out.Handle() < 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      ReportError(ArchiveFile(), msg::ErrorCreatingFile);
     } else {
       FOutput = &out;
       OutputMode = kIoHeldStream;
@@ -1281,7 +1275,7 @@ bool TCompBase::SaveDirectoryChanges() {
     }
   } catch (const ECancelUnwind&) {
   } catch (const EVskError&) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+    ReportError(ArchiveFile(), msg::ErrorWritingToFile);
   }
   FOutput = nullptr;
   OutputStream = nullptr;

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/core/arctype.h"
 #include "archive/core/codecstreams.h"
 #include "archive/core/filescan.h"
 #include "archive/core/movesource.h"
@@ -43,7 +44,7 @@ using TCompressMethods = TSet<TCompressMethod>;
 enum TCompressionMethod : Byte { cmInMemory, cmTempFile };
 
 // The types whose writers encrypt entries.
-constexpr bool ArcTypeCanEncrypt(TArcType t) { return t == atBh || t == atJar || t == atZip; }
+inline bool ArcTypeCanEncrypt(TArcType t) { return ArcTypeRow(t).Encrypts; }
 
 // States of an entry of the run's list.
 inline constexpr Byte esCompress = 0;  // compress the file from disk
@@ -336,9 +337,15 @@ class TCompBase : public TZipCommon {
   // that failed and nothing was replaced.
   virtual bool CommitOutput();
   // A file the run reads or makes (the archive, its scratch outputs) is
-  // never gathered: Size is its size while the files are gathered.
+  // never gathered: Size is its size while the files are gathered. The run
+  // registers the archive it updates and the scratch file it writes; a
+  // writer with files of its own registers them too. IsOwnFile is the one
+  // check: the gathering and every writer's open of a source ask it.
   void AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size);
   bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
+  // The extension of Path's file name (a leading dot is none) is one of
+  // StoreFilesOfType, in any case of its ASCII letters.
+  bool InStoreList(const std::string& Path) const;
   // Notes what was read of E's source, open as Handle since it was found
   // as AtOpen: unknown when it changed meanwhile. Every writer calls it once
   // the data are in the output, as a move deletes only what was read.
@@ -362,7 +369,6 @@ class TCompBase : public TZipCommon {
   bool AskRenameFile(TCompEntry& E);
   void RestoreOldEntry(TCompEntry& E);
   void DeleteSources();
-  bool InStoreList(const std::string& Path) const;
   void FlushCopy();
   void EndRun(bool Activated);
   void RunBody();

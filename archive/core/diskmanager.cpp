@@ -37,7 +37,7 @@ bool TDiskManager::CheckVolume(Int64 Position) {
   Byte err = 0;
   TFileStream32 f(FOwner.ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    FOwner.ReportError(FOwner.ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    FOwner.ReportError(FOwner.ArchiveFile(), msg::ErrorOpeningFile);
     return false;
   }
   Byte sig[4];
@@ -98,7 +98,7 @@ bool TDiskManager::ChangeDisk(std::unique_ptr<TStream32>& Stream) {
   Byte err = 0;
   auto s = std::make_unique<TFileStream32>(name, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    FOwner.ReportError(name, "", "0", msg::ErrorOpeningFile);
+    FOwner.ReportError(name, msg::ErrorOpeningFile);
     return fail();
   }
   FOwner.ArcSize = s->GetSize();
@@ -115,13 +115,13 @@ bool TDiskManager::AskForDisk(int Code, bool WriteCheck) {
     const bool ok = WriteCheck ? !vs.IsWriteProtected(TargetPath) : vs.IsReady(TargetPath);
     if (ok) return true;
     if (!handler) {
-      FOwner.ReportError(TargetPath, "", "0", Code);
+      FOwner.ReportError(TargetPath, Code);
       return false;
     }
     bool abort = true;
     FOwner.Fire(handler, abort);
     if (abort) {
-      FOwner.ReportError(TargetPath, "", "0", msg::UserCanceled);
+      FOwner.ReportError(TargetPath, msg::UserCanceled);
       return false;
     }
   }
@@ -139,13 +139,13 @@ bool TDiskManager::PrepareDrive(const std::string& Path, Int64 Required, bool Ne
   TVolumeInfo info;
   while (!vs.GetVolumeInfo(Path, info)) {
     if (!FOwner.OnDiskInDrvErr) {
-      FOwner.ReportError(Path, "", "0", 25170);
+      FOwner.ReportError(Path, 25170);
       return false;
     }
     bool abort = true;
     FOwner.Fire(FOwner.OnDiskInDrvErr, abort);
     if (abort) {
-      FOwner.ReportError(Path, "", "0", msg::UserCanceled);
+      FOwner.ReportError(Path, msg::UserCanceled);
       return false;
     }
   }
@@ -155,7 +155,7 @@ bool TDiskManager::PrepareDrive(const std::string& Path, Int64 Required, bool Ne
   FileSystem = info.FileSystem;
   DriveType = vs.DriveType(Path);
   if (DriveType == DRIVE_NO_ROOT_DIR) {
-    FOwner.ReportError(Path, "", "0", 25170);
+    FOwner.ReportError(Path, 25170);
     return false;
   }
   // No floppy-size query here: the drive's own kind stands.

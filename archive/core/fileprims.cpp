@@ -16,7 +16,7 @@ namespace vsk {
 namespace {
 
 void ReportOpenFailure(TErrorReporter* Component, const std::string& Name) {
-  if (Component) Component->ReportError(Name, "", "0", msg::ErrorOpeningFile);
+  if (Component) Component->ReportError(Name, msg::ErrorOpeningFile);
 }
 
 UInt32 PackUtcDos(const struct statx_timestamp& ts) {

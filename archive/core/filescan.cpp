@@ -16,6 +16,7 @@
 #include "base/dates.h"
 #include "archive/core/paths.h"
 #include "base/pump.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -41,12 +42,8 @@ std::string_view ExtensionOf(std::string_view name) {
 int AsciiCompare(std::string_view a, std::string_view b, bool caseSensitive) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (!caseSensitive) {
-      if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-      if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-    }
+    const auto x = static_cast<unsigned char>(caseSensitive ? a[i] : AsciiUpper(a[i]));
+    const auto y = static_cast<unsigned char>(caseSensitive ? b[i] : AsciiUpper(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);

@@ -1,5 +1,7 @@
 #include "archive/core/masks.h"
 
+#include "base/textcase.h"
+
 namespace vsk {
 
 namespace {
@@ -13,7 +15,7 @@ char32_t NextChar(std::string_view s, std::size_t& pos) {
   const auto b0 = static_cast<unsigned char>(s[pos]);
   if (b0 < 0x80) {
     ++pos;
-    return (b0 >= 'a' && b0 <= 'z') ? char32_t(b0 - 'a' + 'A') : char32_t(b0);
+    return char32_t(static_cast<unsigned char>(AsciiUpper(static_cast<char>(b0))));
   }
   const std::size_t left = s.size() - pos;
   auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[pos + k]); };

@@ -1,6 +1,6 @@
 #pragma once
-// Names and paths. Paths in memory are UTF-8 and use "/"; the routines that
-// add or remove a separator use "/" and accept "\" too on input. Entry names
+// Names and paths. Paths in memory are UTF-8 and use "/"; the functions on
+// names alone are in base/paths.h, included here. Entry names
 // cross the archive boundary through OemToAnsiName (stored -> ours) and
 // AnsiToOemName (ours -> stored).
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/paths.h"
 #include "base/types.h"
 
 namespace vsk {
@@ -41,28 +42,6 @@ std::string AnsiToOemName(std::string_view Name, bool Translate, char Separator,
 // The code-page conversion alone: with Translate, CP437 when every character
 // fits, else the name unchanged.
 std::string AnsiToOem(std::string_view Name, bool Translate);
-
-// Every "/" becomes "\".
-std::string SlashToBackslash(std::string_view Name);
-// For raw names in a double-byte code page: the byte after a lead byte
-// (0x80..0x9F, 0xE0..0xFD) is never touched, nor is a doubled "\".
-std::string SlashToBackslashMB(std::string_view Name);
-
-// A trailing "/" is added when Dir does not end in "/" or "\". An empty Dir
-// stays empty (the current folder, not the root).
-std::string AppendBackslash(std::string_view Dir);
-// One trailing "/" or "\" is removed; the root "/" stays.
-std::string RemoveBackslash(std::string_view Dir);
-// Dir and Name with exactly one "/" between them; Name alone for an empty Dir.
-std::string JoinPath(std::string_view Dir, std::string_view Name);
-// The part of Path after its last "/" (all of it without one).
-std::string PathFilePart(std::string_view Path);
-// The part of Path up to and with its last "/"; empty without one.
-std::string PathFolderPart(std::string_view Path);
-// Every "\" becomes "/".
-std::string ForwardSlashes(std::string_view Name);
-// At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").
-bool IsUncPath(std::string_view Path);
 
 // The DOS attribute word of a file from its POSIX status (links followed):
 // directory 0x10, regular file 0x20, other kinds 0x04; no owner write

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "archive/core/zipcrypt.h"
 #include "base/records/elf.h"
 #include "platform/pe.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -565,9 +565,7 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
   if (ArcOffset == -1) ArcOffset = 0;
   TArcType result = t;
   if (result == atZip) {
-    std::string ext = FileExtension(FileName);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (ext == ".jar") result = atJar;
+    if (AsciiLowerCase(FileExtension(FileName)) == ".jar") result = atJar;
   }
   ArcDate = FileHandleDosTime(f.Handle(), ftCreation);
   return result;

@@ -11,6 +11,8 @@ class TErrorReporter {
   virtual ~TErrorReporter() = default;
   virtual void ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
                            int ECode) = 0;
+  // The short form: a code about a file, with no further text and no volume.
+  void ReportError(const std::string& FileName, int ECode) { ReportError(FileName, "", "0", ECode); }
 };
 
 }  // namespace vsk

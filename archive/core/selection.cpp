@@ -1,18 +1,12 @@
 #include "archive/core/selection.h"
 
-#include <algorithm>
-
 #include "archive/core/masks.h"
+#include "base/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
 namespace {
-
-std::string Slashed(std::string_view s) {
-  std::string r(s);
-  std::replace(r.begin(), r.end(), '\\', '/');
-  return r;
-}
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -25,31 +19,17 @@ std::size_t FolderLength(std::string_view s) {
   return 0;
 }
 
-// The folder part with a trailing "/"; empty without a folder.
-std::string FolderOf(std::string_view s) {
-  std::string d(s.substr(0, FolderLength(s)));
-  if (!d.empty() && d.back() != '/') d.push_back('/');
-  return d;
-}
+// The folder part with a trailing "/" (a drive "X:" gives "X:/"); empty
+// without a folder.
+std::string FolderWithDrive(std::string_view s) { return AppendBackslash(s.substr(0, FolderLength(s))); }
 
 std::string_view NamePart(std::string_view s) { return s.substr(FolderLength(s)); }
 
 bool HasDotInName(std::string_view s) { return NamePart(s).find('.') != std::string_view::npos; }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool Excluded(std::string_view name, const std::vector<std::string>& exclusions) {
   for (const auto& x : exclusions)
-    if (!x.empty() && MatchMask(name, Slashed(x))) return true;
+    if (!x.empty() && MatchMask(name, ForwardSlashes(x))) return true;
   return false;
 }
 
@@ -58,16 +38,16 @@ bool Excluded(std::string_view name, const std::vector<std::string>& exclusions)
 bool IsEntrySelected(std::string_view Name, const std::vector<std::string>& Masks,
                      const std::vector<std::string>& Exclusions, bool RecurseDirs) {
   if (Name.empty()) return false;
-  const std::string n = Slashed(Name);
-  const std::string nd = FolderOf(n);
+  const std::string n = ForwardSlashes(Name);
+  const std::string nd = FolderWithDrive(n);
   for (const auto& mask : Masks) {
     if (mask.empty()) continue;
-    std::string m = Slashed(mask);
-    if (SameText(m, n)) return true;
+    std::string m = ForwardSlashes(mask);
+    if (SameTextAscii(m, n)) return true;
     std::string_view subject = n;
-    const std::string md = FolderOf(m);
+    const std::string md = FolderWithDrive(m);
     if (!RecurseDirs) {
-      if (!SameText(nd, md)) continue;
+      if (!SameTextAscii(nd, md)) continue;
     } else if (md.empty()) {
       subject = NamePart(n);
     }
@@ -85,12 +65,12 @@ bool IsEntrySelected(std::string_view Name, const std::vector<std::string>& Mask
 
 bool MatchFileName(std::string_view Name, const std::vector<std::string>& Masks,
                    const std::vector<std::string>& Exclusions) {
-  const std::string n = Slashed(Name);
+  const std::string n = ForwardSlashes(Name);
   std::string dotted;
   const bool plain = !HasDotInName(n);
   if (plain) dotted = n + ".";
   auto matches = [&](const std::string& mask) {
-    const std::string m = Slashed(mask);
+    const std::string m = ForwardSlashes(mask);
     return MatchMask(plain && HasDotInName(m) ? std::string_view(dotted) : std::string_view(n), m);
   };
   bool any = false;

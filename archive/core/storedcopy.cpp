@@ -9,17 +9,13 @@
 
 namespace vsk {
 
-namespace {
-constexpr TArcTypes kDecipherOnWrite{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
-}  // namespace
-
 Int64 CopyStoredData(TZipCommon& Component, int InHandle, int OutHandle, const TStoredInfo& Info, int CrcKind,
                      TStream32* InStream, TStream32* OutStream) {
   Int64 remaining = std::max<Int64>(Info.StoredSize, 0);
   if (remaining == 0) return 0;
   const TArcType type = Component.ArcType();
   const bool decode = Info.Encrypted() && (type == atArj || type == atArjExe);
-  const bool decrypt = Info.Encrypted() && kDecipherOnWrite.Contains(type);
+  const bool decrypt = Info.Encrypted() && ZipCipherArcTypes.Contains(type);
   const Int32 chunk = static_cast<Int32>(std::min<Int64>(remaining, kStoredCopyChunk));
   std::unique_ptr<Byte[]> buf(new Byte[static_cast<std::size_t>(chunk) + 1]);
   while (remaining > 0) {

@@ -13,30 +13,18 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "base/paths.h"
+#include "archive/core/arctype.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "base/pump.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
 namespace {
 
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& name) {
-  const auto p = name.find_last_of('/');
-  return p == std::string::npos ? std::string(".") : name.substr(0, p + 1);
-}
 
 }  // namespace
 
@@ -48,10 +36,7 @@ int TUnBase::Extract() { return Run(kActionExtract); }
 
 int TUnBase::TestArchive() { return Run(kActionTest); }
 
-bool TUnBase::OpensOwnArchive() const {
-  const TArcType t = ArcType();
-  return t == atAce || t == atAceExe || t == atCab || t == atRar || t == atRarExe;
-}
+bool TUnBase::OpensOwnArchive() const { return ArcTypeRow(ArcType()).OpensOwnArchive; }
 
 int TUnBase::Run(Byte RunAction) {
   *CancelRef() = false;
@@ -91,7 +76,7 @@ int TUnBase::Run(Byte RunAction) {
   bool activated = false;
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
-    if (DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) {
+    if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, false)) {
       activated = true;
       Fire(OnActivate);
       bool open = true;
@@ -99,7 +84,7 @@ int TUnBase::Run(Byte RunAction) {
         Byte err = 0;
         auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
         if (err != 0) {
-          ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+          ReportError(ArchiveFile(), msg::ErrorOpeningFile);
           open = false;
         } else {
           struct stat st;
@@ -189,7 +174,7 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
     // Known before any output exists: nothing is created for the entry (an
     // existing file of its name stays), and the entries after it still come.
     EntryOutcome = eoUnsupported;
-    ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, "", "0", Info.UnsupportedCode);
+    ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, Info.UnsupportedCode);
     Uncount(eoUnsupported);
     SkipEntryData(Info.UnpackedSize);
     FailVerdict();
@@ -229,7 +214,7 @@ void TUnBase::CannotWrite(int Error, int Code) {
   EntryOutcome = eoCannotWrite;
   EntryOutcomeReason = Error != 0 ? std::strerror(Error) : std::string();
   Uncount(eoCannotWrite);
-  ReportError(OutputName, "", "0", Code);
+  ReportError(OutputName, Code);
 }
 
 bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
@@ -238,13 +223,13 @@ bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
   if (!Exists) return false;
   if (IsArchiveFile(st.st_dev, st.st_ino)) {
     Uncount(eoRefusedVolume);
-    ReportError(OutputName, "", "0", msg::SameInputOutput);
+    ReportError(OutputName, msg::SameInputOutput);
     return true;
   }
   if (!S_ISREG(st.st_mode)) {
     // A link, a folder or a device at the name: nothing is made there.
     Uncount(eoRefusedName);
-    ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+    ReportError(OutputName, msg::ErrorOpeningFile);
     return true;
   }
   return false;
@@ -270,7 +255,7 @@ bool TUnBase::CommitOutput(bool Pass) {
     const auto now = WalkToOutputFolder(OutputName, leaf, false) < 0 ? nullptr : FWalk.Last();
     if (!now || now->Dev != out->FolderHandle().Dev || now->Ino != out->FolderHandle().Ino) {
       Uncount(eoRefusedName);
-      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+      ReportError(OutputName, msg::ErrorOpeningFile);
       return false;
     }
   }
@@ -296,7 +281,7 @@ bool TUnBase::CommitOutput(bool Pass) {
     CannotWrite(errno, msg::ErrorWritingToFile);
     return false;
   }
-  if (!out->CloseHandle()) ReportError(OutputName, "", "0", 25138);
+  if (!out->CloseHandle()) ReportError(OutputName, msg::ErrorClosingFile);
   EntryOutcome = Pass ? eoWritten : eoFailedCheck;
   return Pass;
 }
@@ -322,7 +307,7 @@ bool TUnBase::Verdict(bool Pass, bool ReportFailure) {
   if (OnEnd)
     Fire(OnEnd, OutputName, Pass);
   else if (!Pass && ReportFailure && !reported)
-    ReportError(OutputName, "", "0", msg::CrcFailed);
+    ReportError(OutputName, msg::CrcFailed);
   return Pass;
 }
 
@@ -357,7 +342,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
         std::string newName;
         Fire(OnFileExists, OutputName, newName, OverwriteMode);
         if (GetCancel() || OverwriteMode == omSkip) break;
-        if (newName.empty() || SameIgnoringAsciiCase(newName, OutputName)) break;
+        if (newName.empty() || SameTextAscii(newName, OutputName)) break;
         OutputName = newName;
         if (LookUpOutput(st, false) != 0) break;
       }
@@ -367,7 +352,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
     // it is: the output replaces it by a rename once it has passed.
     if (!GetCancel() && OverwriteMode == omOverwrite && LookUpOutput(st, false) == 0 && S_ISDIR(st.st_mode)) {
       EntryOutcome = eoCannotWrite;
-      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      ReportError(OutputName, msg::ErrorWritingToFile);
       return false;
     }
   }
@@ -390,7 +375,7 @@ bool TUnBase::RefusesArchiveOutput() {
   struct stat st;
   if (LookUpOutput(st, true) != 0 || !IsArchiveFile(st.st_dev, st.st_ino)) return false;
   EntryOutcome = eoRefusedVolume;
-  ReportError(OutputName, "", "0", msg::SameInputOutput);
+  ReportError(OutputName, msg::SameInputOutput);
   return true;
 }
 
@@ -504,7 +489,7 @@ bool TUnBase::StageOutput(bool Named) {
       // A link on the way: the output would land outside. (A file on the
       // way is no danger: the output cannot be written, for that reason.)
       Uncount(eoRefusedName);
-      ReportError(OutputName, "", "0", msg::ErrorOpeningFile);
+      ReportError(OutputName, msg::ErrorOpeningFile);
     } else {
       CannotWrite(error, msg::ErrorOpeningFile);
     }
@@ -557,14 +542,14 @@ bool TUnBase::CreateEntryFolder() {
     return true;
   // A folder that cannot be made ends the walk quietly; a name on the way
   // that is a link or no folder is refused.
-  if (stop == TFolderWalk::wsEnter) ReportError(OutputName, "", "0", 25150);
+  if (stop == TFolderWalk::wsEnter) ReportError(OutputName, msg::ErrorCreatingDir);
   return stop == TFolderWalk::wsMake;
 }
 
 bool TUnBase::GetEntryPassword() {
   TTimerPause pause(Timer);
   if (ReadRoutine(-1, ArchiveStream.get(), EncryptionHeader, 12, kCrcNone, false) != 12) {
-    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    ReportError(OutputName, msg::BadFileHeader);
     return false;
   }
   if (CheckPassword(EncryptionHeader)) return true;
@@ -583,7 +568,7 @@ bool TUnBase::GetEntryPassword() {
     Fire(OnGetPassword, OutputName, pw, tryAgain);
     Password = pw;
     if (!tryAgain) {
-      ReportError(OutputName, "", "0", 26517);
+      ReportError(OutputName, msg::InvalidPassword);
       return false;
     }
     if (CheckPassword(EncryptionHeader)) {
@@ -591,7 +576,7 @@ bool TUnBase::GetEntryPassword() {
       return true;
     }
     Password.clear();
-    ReportError(OutputName, "", "0", 26517);
+    ReportError(OutputName, msg::InvalidPassword);
   }
   return false;
 }
@@ -622,7 +607,7 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
   }
   // The staged output stays open until its verdict places it.
   if (FOutput && Handle == FOutput->Handle()) return;
-  if (::close(Handle) != 0) ReportError(OutputName, "", "0", 25138);
+  if (::close(Handle) != 0) ReportError(OutputName, msg::ErrorClosingFile);
 }
 
 bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {

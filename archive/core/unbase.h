@@ -213,8 +213,10 @@ class TUnBase : public TZipCommon {
   // Creates the folder of a directory entry below ExtractDir.
   bool CreateEntryFolder();
   // Notes a failed write of the output for the entry's outcome.
+  using TZipCommon::ReportError;
   void ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
                    int ECode) override;
+  using TErrorReporter::ReportError;
 
   Byte EncryptionHeader[12] = {};
 

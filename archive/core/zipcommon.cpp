@@ -17,6 +17,7 @@
 #include "archive/core/numbers.h"
 #include "base/pump.h"
 #include "platform/mime.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -54,14 +55,6 @@ bool FileExists(const std::string& name) {
   return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string LowerAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
-constexpr TArcTypes kZipCipherTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
-
 }  // namespace
 
 bool FindVolumeAnyCase(std::string& name) {
@@ -76,11 +69,7 @@ bool FindVolumeAnyCase(std::string& name) {
   while (auto* e = readdir(d)) {
     const std::string cand = e->d_name;
     if (cand.size() != file.size() || cand.compare(0, dot, file, 0, dot) != 0) continue;
-    if (!std::equal(cand.begin() + static_cast<std::ptrdiff_t>(dot), cand.end(),
-                    file.begin() + static_cast<std::ptrdiff_t>(dot), [](char a, char b) {
-                      return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
-                    }))
-      continue;
+    if (!SameTextAscii(std::string_view(cand).substr(dot), std::string_view(file).substr(dot))) continue;
     if (FileExists(dir + cand)) {
       name = dir + cand;
       found = true;
@@ -278,14 +267,14 @@ Int32 TZipCommon::WriteBlock(int Handle, const void* Buffer, bool IsData, Int32 
 
 Int32 TZipCommon::EncryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && kZipCipherTypes.Contains(ArcType()) && Count > 0)
+  if (CryptFlag && IsData && ZipCipherArcTypes.Contains(ArcType()) && Count > 0)
     Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
 Int32 TZipCommon::DecryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && (kZipCipherTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
+  if (CryptFlag && IsData && (ZipCipherArcTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
     Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
@@ -300,7 +289,7 @@ void TZipCommon::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
       p[i] ^= static_cast<Byte>(Password[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
       if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
     }
-  } else if (kZipCipherTypes.Contains(ArcType())) {
+  } else if (ZipCipherArcTypes.Contains(ArcType())) {
     Crypt->DecryptZipBuffer(p, static_cast<std::size_t>(Count));
   }
 }
@@ -526,7 +515,7 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Number) {
     const std::string base = ExtractFileName(start);
     const auto d2 = base.rfind('.');
     const std::string ext = d2 == std::string::npos ? std::string() : base.substr(d2);
-    const bool numbered = ext.size() > 5 && LowerAscii(ext.substr(0, 5)) == ".part" &&
+    const bool numbered = ext.size() > 5 && SameTextAscii(ext.substr(0, 5), ".part") &&
                           ext.find_first_not_of("0123456789", 5) == std::string::npos;
     if (numbered) {
       // As many digits as the first volume's name has (archivers write up
@@ -590,7 +579,7 @@ bool TZipCommon::SwitchToNextVolume(std::unique_ptr<TStream32>& Stream, std::str
   Byte err = 0;
   auto s = std::make_unique<TFileStream32>(VolumeName, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     ArcSize = 0;
   } else {
     ArcSize = s->GetSize();
@@ -638,10 +627,7 @@ std::string GetFileTypeName(const std::string& FileName) {
   const auto slash = FileName.find_last_of('/');
   const std::string base = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
   const auto dot = base.rfind('.');
-  std::string ext = dot == std::string::npos ? std::string() : base.substr(dot + 1);
-  for (auto& ch : ext)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-  return ext + " File";
+  return AsciiUpperCase(dot == std::string::npos ? std::string() : base.substr(dot + 1)) + " File";
 }
 
 }  // namespace vsk

@@ -218,6 +218,7 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   void ResetTranslation() { FLastWasCR = false; }
 
   // ---- errors
+  using TErrorReporter::ReportError;
   void ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
                    int ECode) override;
   // Reports and raises E with the code's text; after a cancel it reports

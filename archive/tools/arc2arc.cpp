@@ -4,21 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <new>
 #include <system_error>
 #include <vector>
 
-#include "archive/formats/cab/makecab.h"
-#include "archive/formats/lha/bhwriter.h"
-#include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
-#include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/readers.h"
+#include "archive/tools/writers.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/core/paths.h"
 #include "platform/trash.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -30,16 +29,6 @@ namespace fs = std::filesystem;
 // left out although the tester accepts it.
 constexpr TArcTypes ConvertibleTypes = ExtractorArcTypes - TArcTypes{atAceExe};
 
-bool EndsWithNoCase(const std::string& Text, const char* Suffix) {
-  const std::string s(Suffix);
-  if (Text.size() < s.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char c = Text[Text.size() - s.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != s[i]) return false;
-  }
-  return true;
-}
 
 std::string Absolute(const std::string& Name) {
   if (Name.empty()) return Name;
@@ -75,21 +64,19 @@ bool Replaceable(const std::string& Name) {
   return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::unique_ptr<TCompBase> MakeWriter(TOutArcType Type) {
-  switch (Type) {
-    case tyZip: return std::make_unique<TZip>();
-    case tyJar: return std::make_unique<TJar>();
-    case tyLzh: return std::make_unique<TLha>();
-    case tyBh: return std::make_unique<TBlakHole>();
-    case tyCab: return std::make_unique<TMakeCab>();  // MSZIP
-    case tyTar:
-    case tyTarGzip: {
-      auto tar = std::make_unique<TTar>();
-      tar->SetCompressMethod(Type == tyTarGzip ? cmTarGzip : cmTarred);
-      return tar;
-    }
-    default: return nullptr;
+// The archive type of each converter output, in the order of TOutArcType.
+constexpr std::array<TArcType, 7> kOutArcTypes = {atBh, atCab, atLzh, atZip, atTar, atTarGZip, atJar};
+
+TArcType OutputArcType(TOutArcType Type) { return Type < kOutArcTypes.size() ? kOutArcTypes[Type] : atNA; }
+
+std::unique_ptr<TCompBase> MakeOutputWriter(TOutArcType Type) {
+  // A gzip-compressed tar is the tar writer with its gzip method.
+  if (OutputArcType(Type) == atTarGZip) {
+    auto tar = MakeWriter(atTar);
+    static_cast<TTar&>(*tar).SetCompressMethod(cmTarGzip);
+    return tar;
   }
+  return MakeWriter(OutputArcType(Type));
 }
 
 // Removes everything below Folder without following links; Folder stays.
@@ -117,14 +104,13 @@ TArc2Arc::~TArc2Arc() = default;
 
 std::string TArc2Arc::DerivedName(const std::string& Name, TOutArcType Type) {
   if (Type != tyTarGzip) return Name;
-  if (EndsWithNoCase(Name, ".tgz")) return Name.substr(0, Name.size() - 4) + ".tar";
-  if (Name.size() > 7 && EndsWithNoCase(Name, ".tar.gz")) return Name.substr(0, Name.size() - 3);
+  if (EndsWithTextAscii(Name, ".tgz")) return Name.substr(0, Name.size() - 4) + ".tar";
+  if (Name.size() > 7 && EndsWithTextAscii(Name, ".tar.gz")) return Name.substr(0, Name.size() - 3);
   return Name;
 }
 
 bool TArc2Arc::OutputTypeSupported(TOutArcType Type) {
-  return Type == tyZip || Type == tyJar || Type == tyLzh || Type == tyBh || Type == tyCab || Type == tyTar ||
-         Type == tyTarGzip;
+  return ArcTypeRow(OutputArcType(Type)).ConvertTarget;
 }
 
 void TArc2Arc::Notice(const std::string& Text) {
@@ -146,11 +132,11 @@ void TArc2Arc::Activate() {
 
   // An output type without a writer is refused before anything is made.
   if (!OutputTypeSupported(OutArcType)) {
-    ReportError(NewArchive, "", "0", msg::UnsupportedArcType);
+    ReportError(NewArchive, msg::UnsupportedArcType);
     return;
   }
   if (NewArchive.empty()) {
-    ReportError(NewArchive, "", "0", msg::ErrorCreatingFile);
+    ReportError(NewArchive, msg::ErrorCreatingFile);
     return;
   }
 
@@ -158,7 +144,7 @@ void TArc2Arc::Activate() {
   try {
     FListFile = RemoveBackslash(GetTempFileName(TempDir()));
   } catch (const EVskError& e) {
-    ReportError(TempDir(), "", "0", e.Code);
+    ReportError(TempDir(), e.Code);
     return;
   }
   FTempFolder.clear();
@@ -172,7 +158,7 @@ void TArc2Arc::Activate() {
   } catch (const E_RAISE&) {
     failure = std::current_exception();
   } catch (const std::bad_alloc&) {
-    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
+    ReportError(ArchiveFile(), msg::OutOfMemory);
   } catch (const std::exception& e) {
     ReportError(ArchiveFile(), e.what(), "0", msg::ErrorWritingToFile);
   }
@@ -187,7 +173,7 @@ void TArc2Arc::Convert() {
   const std::string derived = DerivedName(NewArchive, OutArcType);
   if (OutArcType == tyTarGzip) NewArchive = derived + ".gz";
 
-  std::unique_ptr<TCompBase> writer = MakeWriter(OutArcType);
+  std::unique_ptr<TCompBase> writer = MakeOutputWriter(OutArcType);
   writer->ShareCancel(CancelRef());
   writer->SetArchiveFile(Absolute(derived));
   FWriterType = writer->ArcType();
@@ -258,7 +244,7 @@ bool TArc2Arc::ExtractStep() {
   const std::string folder =
       dot != std::string::npos && (slash == std::string::npos || dot > slash) ? FListFile.substr(0, dot) : FListFile + "d";
   if (::mkdir(folder.c_str(), 0700) != 0) {
-    ReportError(folder, "", "0", msg::ErrorCreatingFile);
+    ReportError(folder, msg::ErrorCreatingFile);
     *CancelRef() = true;
     return false;
   }
@@ -269,7 +255,7 @@ bool TArc2Arc::ExtractStep() {
   try {
     r.SetArchiveFile(ArchiveFile());
   } catch (const std::exception&) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     *CancelRef() = true;
     return false;
   }
@@ -319,7 +305,7 @@ bool TArc2Arc::ExtractStep() {
     if (ArcType() == atGZip && FNestedTar) RemoveIntermediateTar();
     RemoveFailedEntries();
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     *CancelRef() = true;
     ok = false;
   }
@@ -353,7 +339,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) {
-      ReportError(FOutputFile, "", "0", msg::ErrorCreatingFile);
+      ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }
     staging = buf.data();
@@ -406,15 +392,15 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
       // sends an existing file of that name to the trash.
       const std::string builtGz = built + ".gz";
       if (std::rename(builtGz.c_str(), FFinalFile.c_str()) != 0) {
-        ReportError(FFinalFile, "", "0", msg::ErrorWritingToFile);
+        ReportError(FFinalFile, msg::ErrorWritingToFile);
         Notice("File NOT deleted");
         result = 0;
       } else if (Exists(built) && ((Exists(FOutputFile) && !MoveToTrash(FOutputFile)) ||
                                    std::rename(built.c_str(), FOutputFile.c_str()) != 0)) {
-        ReportError(FOutputFile, "", "0", 25180);
+        ReportError(FOutputFile, msg::ErrorDeletingFiles);
       }
     } else if (result > 0 && Exists(built) && std::rename(built.c_str(), FOutputFile.c_str()) != 0) {
-      ReportError(FOutputFile, "", "0", msg::ErrorWritingToFile);
+      ReportError(FOutputFile, msg::ErrorWritingToFile);
       Notice("File NOT deleted");
     }
     std::error_code ec;
@@ -430,7 +416,7 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
   try {
     t.SetArchiveFile(File);
   } catch (const std::exception&) {
-    ReportError(File, "", "0", msg::ErrorOpeningFile);
+    ReportError(File, msg::ErrorOpeningFile);
     return;
   }
   t.Passwords = Passwords;
@@ -459,7 +445,7 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
     t.ShareCancel(CancelRef());
     t.Activate();
   } else {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
   }
 }
 
@@ -476,7 +462,7 @@ void TArc2Arc::ExtractEnd(TZipCommon& Sender, const std::string& FileName, bool 
     Relay(OnExtractEnd, Sender, FileName, CRC_PASS);
   } else if (!CRC_PASS) {
     // Without the relay's handler the failed check would go unreported.
-    ReportError(FileName, "", "0", msg::CrcFailed);
+    ReportError(FileName, msg::CrcFailed);
   }
 }
 

@@ -5,8 +5,10 @@
 #include <new>
 #include <vector>
 
+#include "archive/core/arctype.h"
 #include "base/tempstream.h"
 #include "platform/dynlib.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -57,9 +59,7 @@ std::string TMakeSFX::TargetFile() const {
   const std::string& archive = ArchiveFile();
   const auto slash = archive.find_last_of('/');
   const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = archive.substr(start);
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string name = AsciiLowerCase(archive.substr(start));
   const auto dot = name.find_last_of('.');
   if (dot != std::string::npos) name.erase(dot);
   return archive.substr(0, start) + name + ".exe";
@@ -70,19 +70,9 @@ void TMakeSFX::SetSfxStubDir(const std::string& Value) {
 }
 
 std::string TMakeSFX::StubFileName(TArcType Type) {
-  const char* word = nullptr;
-  switch (Type) {
-    case atAce: word = "Ace"; break;
-    case atArj: word = "Arj"; break;
-    case atBh: word = "Bh"; break;
-    case atJar: word = "Jar"; break;
-    case atLha:
-    case atLzh: word = "Lha"; break;
-    case atRar: word = "Rar"; break;
-    case atZip: word = "Zip"; break;
-    default: return {};
-  }
-  return std::string("vsk_") + word + ".SFX";
+  const std::string_view word = ArcTypeRow(Type).SfxStub;
+  if (word.empty()) return {};
+  return "vsk_" + std::string(word) + ".SFX";
 }
 
 bool TMakeSFX::Activate() {
@@ -93,7 +83,7 @@ bool TMakeSFX::Activate() {
   } catch (const EVskError&) {
     // Reported where it was raised.
   } catch (const std::bad_alloc&) {
-    ReportError(ArchiveFile(), "", "0", msg::OutOfMemory);
+    ReportError(ArchiveFile(), msg::OutOfMemory);
   } catch (const std::exception& e) {
     ReportError(TargetFile(), e.what(), "0", msg::ErrorWritingToFile);
   }
@@ -104,7 +94,7 @@ bool TMakeSFX::MayReplaceTarget(const std::string& Target) {
   struct stat st;
   if (::lstat(Target.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) {
-    ReportError(Target, "", "0", msg::ErrorOpeningFile);
+    ReportError(Target, msg::ErrorOpeningFile);
     return false;
   }
   TOverwriteMode mode = omOverwrite;
@@ -143,7 +133,7 @@ bool TMakeSFX::Build() {
 
   TTempFileStream program(fmCreate, target);
   if (program.Handle() < 0) {
-    ReportError(target, "", "0", msg::ErrorOpeningFile);
+    ReportError(target, msg::ErrorOpeningFile);
     return false;
   }
   // Copies Source to the end of the program; its size, or -1 after a
@@ -152,15 +142,15 @@ bool TMakeSFX::Build() {
     Byte err = 0;
     TFileStream32 from(Source, fmOpenRead | fmShareDenyNone, err);
     if (err != 0) {
-      ReportError(Source, "", "0", msg::ErrorOpeningFile);
+      ReportError(Source, msg::ErrorOpeningFile);
       return -1;
     }
     try {
       return program.CopyFrom(from, 0, CancelRef());
     } catch (const EReadError&) {
-      ReportError(Source, "", "0", msg::ErrorReadingFile);
+      ReportError(Source, msg::ErrorReadingFile);
     } catch (const EWriteError& e) {
-      ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+      ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     }
     return -1;
   };
@@ -179,7 +169,7 @@ bool TMakeSFX::Build() {
   try {
     program.Commit();
   } catch (const EWriteError& e) {
-    ReportError(target, "", "0", e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
+    ReportError(target, e.Code != 0 ? e.Code : msg::ErrorWritingToFile);
     return false;
   }
   // A program: executable wherever it is readable.

@@ -1,6 +1,7 @@
 #pragma once
-// The reader component for an archive type, for the components that run
-// readers of their own (the tester, the converter).
+// The reader component for an archive type (the Reader column of the table
+// of archive types), for the components that run readers of their own (the
+// tester, the converter) and for the program's one component per class.
 
 #include <memory>
 

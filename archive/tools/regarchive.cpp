@@ -1,19 +1,18 @@
 #include "archive/tools/regarchive.h"
 
-#include <strings.h>
-
 #include <stdexcept>
 
 #include "archive/core/arctype.h"
 #include "platform/desktopassoc.h"
 #include "platform/dynlib.h"
 #include "platform/registry.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
 namespace {
 
-bool IsExe(const std::string& Extension) { return strcasecmp(Extension.c_str(), ".exe") == 0; }
+bool IsExe(const std::string& Extension) { return SameTextAscii(Extension, ".exe"); }
 
 std::string FileNameOf(const std::string& Path) {
   const auto slash = Path.rfind('/');
@@ -133,7 +132,7 @@ bool TRegArchive::UnregisterExtensions() {
     // An extension another program has taken over stays with it.
     if (reg.ValueExists("") && reg.GetDataType("") != rdString) continue;
     const std::string current = reg.ReadString("");
-    if (current.empty() || strcasecmp(current.c_str(), type.c_str()) == 0) reg.WriteString("", "");
+    if (current.empty() || SameTextAscii(current, type)) reg.WriteString("", "");
     reg.CloseKey();
   }
   UnregisterDesktopHandler(MimeTypesOfExtensions(FArcExtensions));
@@ -142,9 +141,7 @@ bool TRegArchive::UnregisterExtensions() {
 }
 
 void TRegArchive::Loaded() {
-  std::string appname = TypeName();
-  for (char& c : appname)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string appname = AsciiUpperCase(TypeName());
   if (ActivateOnStartup && OnAssociation && !IsAssociated()) OnAssociation(*this, appname);
 }
 

@@ -1,31 +1,15 @@
 #include "archive/tools/zipcheck.h"
 
+#include "archive/core/arctype.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "archive/tools/readers.h"
 
 namespace vsk {
 
-namespace {
-
-bool RefusedType(TArcType T) {
-  switch (T) {
-    case atHA:
-    case atMsGZ:
-    case atPak:
-    case atPakExe:
-    case atTarGZip:
-      return true;
-    default:
-      return !IsValidArcType(T);
-  }
-}
-
-}  // namespace
-
 int TZipCheck::Activate() {
   try {
-    if (ArchiveFile().empty() || RefusedType(ArcType())) {
-      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    if (ArchiveFile().empty() || !ArcTypeRow(ArcType()).Testable) {
+      ReportError(ArchiveFile(), msg::UnsupportedArcType);
       return 0;
     }
     if (!OnStatus) {
@@ -36,7 +20,7 @@ int TZipCheck::Activate() {
     if (OnElapsedTime) Timer.Start();
     std::unique_ptr<TUnBase> reader = MakeReader(ArcType());
     if (!reader) {
-      ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+      ReportError(ArchiveFile(), msg::UnsupportedArcType);
       return 0;
     }
     TUnBase& r = *reader;

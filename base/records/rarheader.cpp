@@ -6,6 +6,7 @@
 
 #include "base/checksum.h"
 #include "base/records/ziprecords.h"
+#include "base/textcase.h"
 #include "base/codepage.h"
 
 namespace vsk {
@@ -129,17 +130,13 @@ std::string NextRarVolumeName(const std::string& Name) {
   if (dot == std::string::npos || dot < base) return Name + ".r00";
   const std::string stem = Name.substr(0, dot);
   std::string ext = Name.substr(dot);
-  auto lower = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  };
   auto digits = [](const std::string& s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   const auto dot2 = stem.rfind('.');
   if (dot2 != std::string::npos && dot2 >= base) {
     const std::string part = stem.substr(dot2 + 1);
-    if (part.size() > 4 && lower(part.substr(0, 4)) == "part" && digits(part.substr(4))) {
+    if (part.size() > 4 && AsciiLowerCase(part.substr(0, 4)) == "part" && digits(part.substr(4))) {
       std::string number = part.substr(4);
       std::size_t i = number.size();
       while (i > 0 && number[i - 1] == '9') number[--i] = '0';
@@ -150,7 +147,7 @@ std::string NextRarVolumeName(const std::string& Name) {
       return stem.substr(0, dot2 + 1) + part.substr(0, 4) + number + ".rar";
     }
   }
-  if (ext.size() == 4 && lower(ext) != ".rar" && std::isalpha(static_cast<unsigned char>(ext[1])) &&
+  if (ext.size() == 4 && AsciiLowerCase(ext) != ".rar" && std::isalpha(static_cast<unsigned char>(ext[1])) &&
       digits(ext.substr(2))) {
     const int n = (ext[2] - '0') * 10 + (ext[3] - '0');
     if (n < 99) {

@@ -100,7 +100,7 @@ void TUnACE::ExtractArchive() {
   TAceEntryPoints entry;
   if (lib == nullptr || !entry.Resolve(lib)) {
     FreeLibrary(lib);
-    ReportError(ArchiveFile(), "", "0", kLibraryError);
+    ReportError(ArchiveFile(), kLibraryError);
     return;
   }
   struct TFree {
@@ -123,7 +123,7 @@ void TUnACE::ExtractArchive() {
   init.RequestCallback = &TUnACECallback::Call<&TUnACE::Request>;
   init.StateCallback = &TUnACECallback::Call<&TUnACE::State>;
   if (entry.InitDll(&init) != ACE_OK) {
-    ReportError(ArchiveFile(), "", "0", kLibraryError);
+    ReportError(ArchiveFile(), kLibraryError);
     return;
   }
   bool walked = false;
@@ -134,7 +134,7 @@ void TUnACE::ExtractArchive() {
   } catch (...) {
   }
   if (!walked) {
-    if (!FErrorReported) ReportError(ArchiveFile(), "", "0", kLibraryError);
+    if (!FErrorReported) ReportError(ArchiveFile(), kLibraryError);
     return;
   }
   if (!Testing()) NoteSetVolumes();
@@ -162,7 +162,7 @@ bool TUnACE::PrePass() {
   Byte err = 0;
   TFileStream32 file(FVolumeName, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    ReportError(FVolumeName, "", "0", msg::ErrorOpeningFile);
+    ReportError(FVolumeName, msg::ErrorOpeningFile);
     FErrorReported = true;
     return false;
   }
@@ -294,7 +294,7 @@ int TUnACE::ChangeVolume(AceCallbackRecord& R) {
     return ACE_CALLBACK_CANCEL;
   }
   if (next.size() >= v.NextVolumeSize) {
-    ReportError(next, "", "0", msg::InvalidFileName);
+    ReportError(next, msg::InvalidFileName);
     FErrorReported = true;
     return ACE_CALLBACK_CANCEL;
   }
@@ -305,7 +305,7 @@ int TUnACE::ChangeVolume(AceCallbackRecord& R) {
 }
 
 int TUnACE::FileFails(int Message, const std::string& Name) {
-  ReportError(FWanted ? OutputName : Name, "", "0", Message);
+  ReportError(FWanted ? OutputName : Name, Message);
   if (FWanted) {
     FWanted = false;
     if (FilesProcessed > 0) --FilesProcessed;

@@ -9,7 +9,7 @@
 #include "archive/formats/arc/arcio.h"
 #include "archive/formats/arc/arclzw.h"
 #include "archive/formats/arc/arcsqueeze.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 
@@ -55,7 +55,7 @@ void TUnArc::Scan() {
       // The end marker, or anything that is not a header, ends the walk; a
       // header cut short is a damaged archive.
       if (TArcHeader::IsEntry(raw, static_cast<std::size_t>(got)))
-        ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+        ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     const TArcHeader& h = item.Header;
@@ -149,9 +149,9 @@ bool TUnArc::DecodeStream(const TItem& Item, TCodecSink& Sink) {
       break;
   }
   out.Flush();
-  if (result == TArcResult::BadTree) ReportError(OutputName, "", "0", kInvalidDecodeTree);
-  if (result == TArcResult::StackOverflow) ReportError(OutputName, "", "0", msg::StackOverflow);
-  if (result == TArcResult::BadBits) ReportError(OutputName, "", "0", kIncorrectNumberOfBits);
+  if (result == TArcResult::BadTree) ReportError(OutputName, kInvalidDecodeTree);
+  if (result == TArcResult::StackOverflow) ReportError(OutputName, msg::StackOverflow);
+  if (result == TArcResult::BadBits) ReportError(OutputName, kIncorrectNumberOfBits);
   return result == TArcResult::Ok && !out.Overrun() && !out.Cancelled();
 }
 

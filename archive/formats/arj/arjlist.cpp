@@ -22,7 +22,7 @@ class TArjListWalker : public TListWalker {
     TArjHeader main;
     Int64 first = 0;
     if (ReadHeader(L, L.ArcOffset, main, first) != TArjParse::Ok) {
-      L.ReportError(L.ArchiveFile(), "", "0", msg::BadFileHeader);
+      L.ReportError(L.ArchiveFile(), msg::BadFileHeader);
       return -1;
     }
     MultiVolume_ = (main.Flags & kArjFlagVolume) != 0;
@@ -52,7 +52,7 @@ class TArjListWalker : public TListWalker {
       TArjHeader main;
       Int64 pos = 0;
       if (ReadHeader(L, 0, main, pos) != TArjParse::Ok) {
-        L.ReportError(L.VolumeName, "", "0", msg::BadFileHeader);
+        L.ReportError(L.VolumeName, msg::BadFileHeader);
         return L.EndOffset;
       }
       MultiVolume_ = (main.Flags & kArjFlagVolume) != 0;

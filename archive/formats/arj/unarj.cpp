@@ -92,7 +92,7 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
     bool end = false;
     if (!ReadHeader(pos, item, end)) {
       // A cut or damaged archive: what was listed before still comes out.
-      if (!end) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      if (!end) ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     const TArjHeader& h = item.Header;
@@ -119,11 +119,11 @@ Byte TUnArj::Scan(Int64 Offset, bool FirstVolume) {
       continue;
     }
     if (h.MinVersion > kArjReadableVersion) {
-      ReportError(item.Name, "", "0", kArjVersionError);
+      ReportError(item.Name, kArjVersionError);
       continue;
     }
     if (h.Method > kArjLastMethod || (h.Method == kArjLastMethod && h.Version == kArjOldVersion)) {
-      ReportError(item.Name, "", "0", msg::UnsupportedMethod);
+      ReportError(item.Name, msg::UnsupportedMethod);
       continue;
     }
     if (item.Continuation) FSpan = pending;
@@ -279,7 +279,7 @@ TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
     // tried again with another password.
     if (ftruncate(handle, static_cast<off_t>(Span.Written)) != 0 || lseek(handle, 0, SEEK_END) < 0) {
       CloseFileHandle(handle);
-      ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      ReportError(OutputName, msg::ErrorWritingToFile);
       SkipEntryData(h.UnpackedSize);
       return TPass::NotOpened;
     }
@@ -317,7 +317,7 @@ void TUnArj::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(ArjLzhSettings(garbled));
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
+    ReportError(OutputName, msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

@@ -11,7 +11,7 @@
 #include "archive/core/unbase.h"
 #include "archive/formats/arj/arjfast.h"
 #include "archive/formats/arj/arjheader.h"
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 
 namespace vsk {
 

@@ -30,7 +30,7 @@ class TCabListWalker : public TListWalker {
     if (stat(Current_.c_str(), &st) == 0) Visited_.emplace_back(st.st_dev, st.st_ino);
     Base_ = L.ArcOffset;
     if (!ReadCabinet(L)) {
-      L.ReportError(L.ArchiveFile(), "", "0", msg::BadFileHeader);
+      L.ReportError(L.ArchiveFile(), msg::BadFileHeader);
       return -1;
     }
     if (Header_.FileCount == 0) return NextCabinet(L);
@@ -183,7 +183,7 @@ class TCabListWalker : public TListWalker {
       Byte err = 0;
       auto stream = std::make_unique<TFileStream32>(volume, fmOpenRead | fmShareDenyNone, err);
       if (err != 0) {
-        L.ReportError(volume, "", "0", msg::ErrorOpeningFile);
+        L.ReportError(volume, msg::ErrorOpeningFile);
         break;
       }
       // The answer to the volume question may name a cabinet read before.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/numbers.h"
 #include "base/tempstream.h"
 
@@ -21,19 +22,9 @@ namespace {
 
 constexpr int kCabinetLibraryMissing = 25261;
 constexpr int kCorruptInput = 25140;
-constexpr int kMaxFileSize = 25256;
 // The largest cabinet and folder the writer asks for: one cabinet, never a set.
 constexpr UInt32 kCabinetLimit = 0x7FFFFFFF;
 
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 bool CopyName(char* Field, std::size_t Size, const std::string& Value) {
   if (Value.size() >= Size) return false;
@@ -115,7 +106,7 @@ struct TMakeCabCallbacks {
     if (n != Count && (*Err == ENOSPC || *Err == EDQUOT) && !self.FDiskFullReported) {
       self.FDiskFullReported = true;
       self.FilesProcessed = 0;
-      self.ReportError(self.ArchiveFile(), "", "0", msg::DiskFull);
+      self.ReportError(self.ArchiveFile(), msg::DiskFull);
     }
     return n;
   }
@@ -272,7 +263,7 @@ bool TMakeCab::LoadOldDirectory() {
   if (old.Unpack) {
     std::string folder = JoinPath(TempDir(), "vskcab-XXXXXX");
     if (!mkdtemp(folder.data())) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+      ReportError(ArchiveFile(), msg::ErrorCreatingFile);
       return false;
     }
     old.Folder = folder;
@@ -286,8 +277,8 @@ bool TMakeCab::LoadOldDirectory() {
     ReportError(ArchiveFile(), FdiErrorReason(erf.erfOper, erf.erfType), "0", FdiErrorCode(erf.erfOper));
     return false;
   }
-  const std::string name = NameOf(ArchiveFile());
-  const std::string path = FolderOf(ArchiveFile());
+  const std::string name = PathFilePart(ArchiveFile());
+  const std::string path = PathFolderPart(ArchiveFile());
   const double left = ProgressBytesLeft;
   const bool ok = CabinetLibrary().FDICopy(fdi, name.c_str(), path.c_str(), 0, TMakeCabCallbacks::NotifyOld, nullptr,
                                            this) != 0;
@@ -304,11 +295,11 @@ bool TMakeCab::LoadOldDirectory() {
   }
   if (!ok || old.Damaged) {
     if (erf.erfOper == FDIERROR_NOT_A_CABINET || erf.erfOper == FDIERROR_UNKNOWN_CABINET_VERSION)
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
     else if (erf.erfOper == FDIERROR_TARGET_FILE)
-      ReportError(ArchiveFile(), "", "0", erf.erfType == ENOSPC ? msg::DiskFull : msg::ErrorWritingToFile);
+      ReportError(ArchiveFile(), erf.erfType == ENOSPC ? msg::DiskFull : msg::ErrorWritingToFile);
     else
-      ReportError(ArchiveFile(), "", "0", kCorruptInput);
+      ReportError(ArchiveFile(), kCorruptInput);
     return false;
   }
   MarkOldEntries();
@@ -323,8 +314,8 @@ bool TMakeCab::EnsureContext() {
   FCab.cb = kCabinetLimit;
   FCab.cbFolderThresh = kCabinetLimit;
   FCab.fFailOnIncompressible = FailOnIncompressible ? 1 : 0;
-  if (!CopyName(FCab.szCab, sizeof FCab.szCab, NameOf(temp->OpenedName())) ||
-      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, FolderOf(temp->OpenedName()))) {
+  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(temp->OpenedName())) ||
+      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(temp->OpenedName()))) {
     RaiseError(ArchiveFile(), "path longer than 255 bytes", "0", msg::ErrorCreatingFile);
   }
   FErf = {};
@@ -352,18 +343,18 @@ void TMakeCab::ReportFailure(const std::string& FileName) {
       // get-open-info reported it.
       return;
     case FCIERR_READ_SRC:
-      ReportError(FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(FileName, msg::ErrorReadingFile);
       return;
     case FCIERR_CAB_FORMAT_LIMIT:
-      ReportError(FileName, "more than a cabinet can hold", "0", kMaxFileSize);
+      ReportError(FileName, "more than a cabinet can hold", "0", msg::MaxFileSizeExceeded);
       return;
     case FCIERR_TEMP_FILE:
     case FCIERR_CAB_FILE:
       if (FErf.erfType == ENOSPC || FErf.erfType == EDQUOT) {
-        if (!FDiskFullReported) ReportError(ArchiveFile(), "", "0", msg::DiskFull);
+        if (!FDiskFullReported) ReportError(ArchiveFile(), msg::DiskFull);
         FDiskFullReported = true;
       } else {
-        ReportError(ArchiveFile(), "", "0", msg::ErrorWritingToFile);
+        ReportError(ArchiveFile(), msg::ErrorWritingToFile);
       }
       return;
     case FCIERR_USER_ABORT:
@@ -378,7 +369,7 @@ bool TMakeCab::AddFile(TCompEntry& E, const std::string& Source, bool& Fatal) {
   EnsureContext();
   const std::string stored = EncodeEntryName(E);
   if (stored.empty() || stored.size() >= CB_MAX_FILENAME) {
-    ReportError(E.FileName, "name longer than 255 bytes", "0", kMaxFileSize);
+    ReportError(E.FileName, "name longer than 255 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   E.RawName = stored;
@@ -504,12 +495,12 @@ intptr_t TMakeCab::DoGetOpenInfo(const std::string& FileName, UInt16& Date, UInt
   struct stat st;
   if (stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     Err = errno != 0 ? errno : EISDIR;
-    ReportError(FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(FileName, msg::ErrorOpeningFile);
     return -1;
   }
   if (static_cast<UInt64>(st.st_size) >= kMaxArchiveSize) {
     Err = EFBIG;
-    ReportError(FileName, "file of 4 GiB or more", "0", kMaxFileSize);
+    ReportError(FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return -1;
   }
   UInt32 dos = 0;
@@ -529,7 +520,7 @@ intptr_t TMakeCab::DoGetOpenInfo(const std::string& FileName, UInt16& Date, UInt
   Time = static_cast<UInt16>(dos & 0xFFFF);
   const intptr_t handle = FHandler->Open(FileName, CAB_O_RDONLY | CAB_O_BINARY, 0, Err, this);
   if (handle == -1) {
-    ReportError(FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(FileName, msg::ErrorOpeningFile);
     return -1;
   }
   // The handle is the file's own descriptor; what is read of it is checked

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/core/selection.h"
+#include "base/paths.h"
 #include "base/records/cabheader.h"
 
 namespace vsk {
@@ -21,16 +22,6 @@ constexpr int kCorruptInput = 25140;
 constexpr int kCabinetLibraryMissing = 25261;
 // The attribute bits an extracted file keeps.
 constexpr UInt32 kKeptAttributes = 0x27;
-
-std::string FolderOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? std::string("./") : Path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 bool CopyField(char* Field, const std::string& Value) {
   if (!Field || Value.size() >= CB_MAX_CAB_PATH) return false;
@@ -120,7 +111,7 @@ bool TUnCab::IsCabinet(HFDI Context) {
   FDICABINETINFO info{};
   const bool cabinet = CabinetLibrary().FDIIsCabinet(Context, hf, &info) != 0;
   const bool failed = !cabinet && FErf.fError && FErf.erfOper == FDIERROR_UNKNOWN_CABINET_VERSION;
-  if (FHandler->Close(hf, err, this) != 0 || err != 0) RaiseError(ArchiveFile(), "", "0", 25138);
+  if (FHandler->Close(hf, err, this) != 0 || err != 0) RaiseError(ArchiveFile(), "", "0", msg::ErrorClosingFile);
   // Bytes that are no cabinet are passed over in silence; a cabinet of
   // another version is one we cannot read.
   if (failed) CheckError(false);
@@ -146,7 +137,7 @@ void TUnCab::NoteSetVolumes() {
     if (got <= 0 || !header.Parse(head.data(), static_cast<std::size_t>(got))) return;
     seen.emplace_back(st.st_dev, st.st_ino);
     if (!(header.Flags & kCabFlagNextCabinet) || header.NextCabinet.empty()) return;
-    std::string next = FolderOf(current) + header.NextCabinet;
+    std::string next = AppendBackslash(FolderOrDot(current)) + header.NextCabinet;
     if (!FindVolumeAnyCase(next)) return;
     NoteArchiveVolume(next);
     current = next;
@@ -157,8 +148,9 @@ bool TUnCab::Walk(HFDI Context, bool Listing) {
   FListing = Listing;
   FFirstCabinet = !Listing;
   FCopyState = 0;
-  const std::string name = NameOf(ArchiveFile());
-  const std::string path = FolderOf(ArchiveFile());
+  const std::string name = PathFilePart(ArchiveFile());
+  // The library is always given a folder ending in "/": "./" for a bare name.
+  const std::string path = AppendBackslash(FolderOrDot(ArchiveFile()));
   const bool ok = CabinetLibrary().FDICopy(Context, name.c_str(), path.c_str(), 0, TUnCabCallbacks::Notify, nullptr,
                                            this) != 0;
   if (FHandle >= 0) {
@@ -185,7 +177,7 @@ void TUnCab::CheckError(bool Ok) {
       FAbort = false;
       return;
     case FDIERROR_CORRUPT_CABINET:
-      if (!FCorruptReported) ReportError(ArchiveFile(), "", "0", kCorruptInput);
+      if (!FCorruptReported) ReportError(ArchiveFile(), kCorruptInput);
       return;
     case FDIERROR_TARGET_FILE:
       // The output routine reported its failure where it happened.
@@ -343,7 +335,7 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   }
   pass = pass && FSink->Written() == EntryUnpackedSize;
   if (Info.fdie == FDIERROR_CORRUPT_CABINET) {
-    ReportError(OutputName, "", "0", kCorruptInput);
+    ReportError(OutputName, kCorruptInput);
     FCorruptReported = true;
   }
   const int handle = FHandle;
@@ -362,8 +354,8 @@ intptr_t TUnCab::DoNextCabinet(FDINOTIFICATION& Info, bool& Abort) {
   }
   FVolumeName = volume;
   NoteArchiveVolume(volume);
-  if (!CopyField(Info.psz1, NameOf(volume)) || !CopyField(Info.psz3, FolderOf(volume))) {
-    ReportError(volume, "", "0", msg::InvalidFileName);
+  if (!CopyField(Info.psz1, PathFilePart(volume)) || !CopyField(Info.psz3, AppendBackslash(FolderOrDot(volume)))) {
+    ReportError(volume, msg::InvalidFileName);
     FAbort = Abort = true;
     return -1;
   }

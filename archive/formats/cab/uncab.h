@@ -11,7 +11,7 @@
 
 #include "archive/core/unbase.h"
 #include "archive/formats/cab/cabinetlib.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 

@@ -16,7 +16,7 @@
 #include "base/pump.h"
 #include "base/tempstream.h"
 #include "archive/core/workers.h"
-#include "archive/formats/gzip/blockdeflate.h"
+#include "archive/codecs/blockdeflate.h"
 #include "archive/core/paths.h"
 
 namespace vsk {
@@ -133,7 +133,7 @@ int TGZip::Compress() {
   FilesProcessed = 0;
   if ((ArchiveFile().empty() && DefaultDir.empty()) || FileSpec.empty()) return 0;
   if (Switch == swDelete) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return 0;
   }
   if (Switch == swRead) return 0;
@@ -206,7 +206,7 @@ void TGZip::RunJob() {
     struct stat st;
     TDecision result;
     if (stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      ReportError(input, "", "0", msg::ErrorOpeningFile);
+      ReportError(input, msg::ErrorOpeningFile);
       result = TDecision::Fail;
     } else {
       result = Decide(input, output, st.st_mtime);
@@ -250,7 +250,7 @@ TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Outp
     if (!FireRequired(OnNonWriteableArchive, "OnNonWriteableArchive", Output, write)) return TDecision::StopJob;
     if (!write || GetCancel()) return TDecision::StopJob;
     if (attr & (faDirectory | faSysFile)) {
-      ReportError(Output, "", "0", attr & faDirectory ? 25107 : 25106);
+      ReportError(Output, attr & faDirectory ? 25107 : 25106);
       return TDecision::StopJob;
     }
     // Left as it is: the member replaces it by a rename and keeps its mode.
@@ -264,14 +264,14 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
   TFileStream32 in(Input, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(in.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(Input, "", "0", msg::ErrorOpeningFile);
+    ReportError(Input, msg::ErrorOpeningFile);
     return false;
   }
   struct stat old;
   const bool replacing = lstat(Output.c_str(), &old) == 0;
   TTempFileStream out(fmCreate, Output, TempDir());
   if (out.Handle() < 0) {
-    ReportError(Output, "", "0", msg::ErrorOpeningFile);
+    ReportError(Output, msg::ErrorOpeningFile);
     return false;
   }
   const Int64 mtime = MemberTime(st.st_mtime);
@@ -291,7 +291,7 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
                                                                   : DeflateSerially(in, out, total, crc);
     if (GetCancel()) return false;
     if (rc != 0) {
-      ReportError(rc == msg::ErrorReadingFile ? Input : Output, "", "0", rc);
+      ReportError(rc == msg::ErrorReadingFile ? Input : Output, rc);
       return false;
     }
     Byte tail[8];
@@ -313,7 +313,7 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
     if (replacing && S_ISREG(old.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(Output, doAllowUndo);
     out.Commit();
   } catch (const EVskError& e) {
-    ReportError(Output, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(Output, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     return false;
   }
 
@@ -322,7 +322,7 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
     TSourceRemover remover(DeleteOptions);
     const TMoveResult r =
         remover.Remove({Input, Found.DirDev, Found.DirIno, SourceIdOf(Found), read, Found.Linked});
-    if (r != TMoveResult::mrDeleted) ReportError(Input, TSourceRemover::Reason(r), "0", 25180);
+    if (r != TMoveResult::mrDeleted) ReportError(Input, TSourceRemover::Reason(r), "0", msg::ErrorDeletingFiles);
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include "archive/formats/gzip/lzwdecode.h"
 #include "archive/formats/tar/untar.h"
 #include "base/records/ziprecords.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -35,14 +36,6 @@ constexpr int kCorruptInput = 25140;
 constexpr Byte kGzipXflNoTranslation = 0x02;
 constexpr Byte kDeflateMethod = 8;
 
-std::string LowerAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) { return LowerAscii(a) == LowerAscii(b); }
-
 std::string FileNamePart(const std::string& Path) {
   const auto p = Path.find_last_of("/\\");
   return p == std::string::npos ? Path : Path.substr(p + 1);
@@ -58,7 +51,7 @@ std::size_t ExtensionStart(const std::string& Name) {
 
 std::string ExtensionOf(const std::string& Name) {
   const auto d = ExtensionStart(Name);
-  return d == std::string::npos ? std::string() : LowerAscii(Name.substr(d));
+  return d == std::string::npos ? std::string() : AsciiLowerCase(Name.substr(d));
 }
 
 UInt32 DosOfUnixTime(UInt32 Seconds) {
@@ -102,7 +95,7 @@ std::string GzipMemberName(const TGzipHeader& Header, const std::string& Archive
       name.resize(ExtensionStart(name));
   }
   return GzipOutputName(name, ArchiveName, gzip && (Header.Flags & kGzipFlagText),
-                        SameIgnoringAsciiCase(FileSystem, "FAT16"));
+                        SameTextAscii(FileSystem, "FAT16"));
 }
 
 TUnGZip::TUnGZip() = default;
@@ -151,10 +144,10 @@ bool TUnGZip::ReadEntry(TEntry& Entry) {
     case THeaderRead::Ok:
       break;
     case THeaderRead::Truncated:
-      ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+      ReportError(ArchiveFile(), msg::ErrorReadingFile);
       return false;
     default:
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
       return false;
   }
   const Int64 size = ArchiveStream->GetSize();
@@ -228,7 +221,7 @@ void TUnGZip::ExtractArchive() {
 
   // Types read through an outside library leave the archive unopened.
   if (!ArchiveStream) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return;
   }
   TEntry entry;
@@ -351,7 +344,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
   for (;;) {
     if (ArchiveStream->Seek(dataAt, soBeginning) != dataAt) {
       flush();
-      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      ReportError(OutputName, msg::ErrorReadingFile);
       return false;
     }
     auto ds = std::make_unique<TDecompressStream>(*ArchiveStream, kRawDeflateBits, size - dataAt, kCrc32);
@@ -376,7 +369,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
         code = msg::OutOfMemory;
       else if (ds->InputExhausted())
         code = msg::ErrorReadingFile;  // the file ends inside the data
-      ReportError(OutputName, "", "0", code);
+      ReportError(OutputName, code);
       return false;
     }
     const UInt32 crc = ds->FinalCrc();
@@ -388,7 +381,7 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
     Byte t[kGzipTrailerSize];
     if (ReadAt(pos, t, sizeof t) != static_cast<Int32>(sizeof t)) {
       flush();
-      ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+      ReportError(OutputName, msg::ErrorReadingFile);
       return false;
     }
     TGzipTrailer trailer;
@@ -402,17 +395,17 @@ bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
     TGzipHeader next;
     const THeaderRead r = ReadHeader(pos, next);
     if (r == THeaderRead::NotGzip || (r == THeaderRead::Ok && next.Kind != TGzipKind::Gzip)) {
-      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     if (r != THeaderRead::Ok) {
       flush();
-      ReportError(ArchiveFile(), "", "0", r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
+      ReportError(ArchiveFile(), r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       return false;
     }
     if (const int code = Refusal(next)) {
       flush();
-      ReportError(OutputName, "", "0", code);
+      ReportError(OutputName, code);
       return false;
     }
     dataAt = pos + next.DataOffset;
@@ -438,7 +431,7 @@ bool TUnGZip::DecodeCompress() {
   ProgressEntryTotal = size;
   ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
   if (ArchiveStream->Seek(0, soBeginning) != 0) {
-    ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+    ReportError(OutputName, msg::ErrorReadingFile);
     return false;
   }
   struct TSource : TLzwSource {
@@ -468,7 +461,7 @@ bool TUnGZip::DecodeCompress() {
     case TLzwResult::Cancelled:
       return false;
     case TLzwResult::BadCode:
-      ReportError(OutputName, "", "0", kCorruptInput);
+      ReportError(OutputName, kCorruptInput);
       return false;
     case TLzwResult::BadFlags:
       if (FilesProcessed > 0) --FilesProcessed;
@@ -493,7 +486,7 @@ bool TUnGZip::RedirectTestOutput() {
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!::mkdtemp(buf.data())) {
-    ReportError(TempDir(), "", "0", msg::ErrorCreatingFile);
+    ReportError(TempDir(), msg::ErrorCreatingFile);
     return false;
   }
   FScratchDir = buf.data();
@@ -547,14 +540,14 @@ Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count
 void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   struct stat st;
   if (stat(TarFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    ReportError(TarFile, msg::ErrorOpeningFile);
     return;
   }
   TUnTar tar;
   try {
     tar.SetArchiveFile(TarFile);
   } catch (...) {
-    ReportError(TarFile, "", "0", msg::ErrorOpeningFile);
+    ReportError(TarFile, msg::ErrorOpeningFile);
     return;
   }
   if (tar.ArcType() != atTar) return;

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/types.h"
-#include "archive/formats/lha/readat.h"
+#include "archive/codecs/readat.h"
 
 namespace vsk {
 

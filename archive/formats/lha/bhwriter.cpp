@@ -27,21 +27,6 @@ constexpr UInt16 kWordDeflate = 8;
 
 }  // namespace
 
-bool TBlakHole::StoreByType(const std::string& Path) const {
-  const auto slash = Path.find_last_of('/');
-  const std::string file = slash == std::string::npos ? Path : Path.substr(slash + 1);
-  const auto dot = file.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) return false;
-  std::string ext = file.substr(dot);
-  for (auto& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(), [&](std::string t) {
-    for (auto& c : t)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return t == ext;
-  });
-}
-
 TBlakHole::TBlakHole() {
   FOwnExt = FDefaultExt = ".BH";
   FArcType = atBh;
@@ -177,7 +162,7 @@ bool TBlakHole::CompressFileData(TCompEntry& E) {
 
 bool TBlakHole::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encrypt, UInt32& Crc) {
   if (Src.Seek(0, soBeginning) != 0) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
@@ -197,7 +182,7 @@ bool TBlakHole::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encryp
   if (GetCancel()) return false;
   if (done != Size) {
     // The file shrank while it was read.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   Crc = c ^ 0xFFFFFFFFu;
@@ -209,7 +194,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   // The archive being read or built is never added to itself.
@@ -247,7 +232,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
       total += n;
     }
     if (total != size || src.Seek(0, soBeginning) != 0) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
     fileCrc = c ^ 0xFFFFFFFFu;
@@ -260,7 +245,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   UInt16 word = kWordStored;
   UInt32 crc = 0;
   Int64 read = 0;
-  if (size > 0 && !StoreByType(E.FileName)) {
+  if (size > 0 && !InStoreList(E.FileName)) {
     bool unpackable = true;
     if (!EncodeLzh(*this, *FOutput, src, kLzhEncodeFuse, encrypt, unpackable, size, &read) || GetCancel())
       return false;
@@ -283,7 +268,7 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   }
   if (encrypt && crc != fileCrc) {
     // Changed between the two readings: the header's check byte is wrong.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   const Int64 end = OutputPosition();

@@ -56,8 +56,6 @@ class TBlakHole : public TCompBase {
   bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encrypt, UInt32& Crc);
   bool ReadOldHeader(Int64 Offset, TBhHeader& H);
   Byte DeflateOptionBits() const;
-  // The file's extension is one of StoreFilesOfType.
-  bool StoreByType(const std::string& Path) const;
 
   Byte FHead[kBhFixedSize] = {};  // the header of the entry in work
   std::vector<Byte> FCopyBuffer;

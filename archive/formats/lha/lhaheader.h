@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "base/types.h"
-#include "archive/formats/lha/readat.h"
+#include "archive/codecs/readat.h"
 
 namespace vsk {
 

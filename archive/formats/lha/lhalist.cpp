@@ -26,7 +26,7 @@ class TLhaListWalker : public TListWalker {
     TLhaHeader h;
     const auto read = [&L](Int64 Pos, void* Buffer, Int32 Count) { return L.ReadAt(Pos, Buffer, Count); };
     const TLhaStatus status = TLhaHeader::Parse(Header, Got, L.ArcOffset, L.EndOffset, read, h);
-    if (status == TLhaStatus::UnknownLevel) L.ReportError(L.ArchiveFile(), "", "0", msg::BadFileHeader);
+    if (status == TLhaStatus::UnknownLevel) L.ReportError(L.ArchiveFile(), msg::BadFileHeader);
     if (status != TLhaStatus::Ok) return L.EndOffset;
 
     L.TakeName(h.StoredName());

@@ -9,7 +9,6 @@
 #include "base/dates.h"
 #include "archive/core/numbers.h"
 #include "archive/core/selection.h"
-#include "base/tempstream.h"
 #include "archive/formats/lha/lzhencode.h"
 #include "base/records/ziprecords.h"
 
@@ -19,12 +18,6 @@ namespace {
 
 constexpr Int32 kChunk = 1 << 20;
 constexpr Byte kDirAttribute = 0x10;
-
-std::string UpperAscii(std::string s) {
-  for (auto& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
 
 bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
 
@@ -72,24 +65,6 @@ std::string TLha::EncodeEntryName(TCompEntry& E) {
   return name;
 }
 
-bool TLha::IsOwnFile(UInt64 Dev, UInt64 Ino) {
-  struct stat st;
-  if (FOld && FOld->Handle() >= 0 && fstat(FOld->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino)
-    return true;
-  auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
-  return temp && temp->Handle() >= 0 && fstat(temp->Handle(), &st) == 0 && st.st_dev == Dev && st.st_ino == Ino;
-}
-
-bool TLha::InStoreList(const std::string& Path) const {
-  const auto slash = Path.find_last_of('/');
-  const std::string file = slash == std::string::npos ? Path : Path.substr(slash + 1);
-  const auto dot = file.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) return false;
-  const std::string ext = UpperAscii(file.substr(dot));
-  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return UpperAscii(t) == ext; });
-}
-
 void TLha::RewriteHeader(Int64 Offset) {
   const Int64 end = OutputPosition();
   FHeader = FWork.Build();
@@ -100,7 +75,7 @@ void TLha::RewriteHeader(Int64 Offset) {
 
 bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
   if (Src.Seek(0, soBeginning) != 0) {
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   if (FCopyBuffer.size() < static_cast<std::size_t>(kChunk)) FCopyBuffer.resize(kChunk);
@@ -119,7 +94,7 @@ bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
   if (GetCancel()) return false;
   if (done != Size) {
     // The file shrank while it was read.
-    ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+    ReportError(E.FileName, msg::ErrorReadingFile);
     return false;
   }
   return true;
@@ -140,7 +115,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   if (E.IsDir) {
     struct stat st;
     if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
     FWork.Method = {'-', 'l', 'h', 'd', '-'};
@@ -156,7 +131,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
   TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
   struct stat st;
   if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+    ReportError(E.FileName, msg::ErrorOpeningFile);
     return false;
   }
   if (IsOwnFile(st.st_dev, st.st_ino)) return false;
@@ -192,7 +167,7 @@ bool TLha::CompressFileData(TCompEntry& E) {
     const TLzhEncodeSettings& settings = FCompressMethod == cmFrozen5 ? kLzhEncodeLh5 : kLzhEncodeLh6;
     if (!EncodeLzh(*this, *FOutput, src, settings, false, unpackable, size, &read) || GetCancel()) return false;
     if (!unpackable && read != size) {
-      ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+      ReportError(E.FileName, msg::ErrorReadingFile);
       return false;
     }
   }

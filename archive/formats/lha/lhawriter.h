@@ -59,9 +59,6 @@ class TLha : public TCompBase {
   void FillEntryFields(const TCompEntry& E) override;
 
  private:
-  // The source in hand is the archive being read or written.
-  bool IsOwnFile(UInt64 Dev, UInt64 Ino);
-  bool InStoreList(const std::string& Path) const;
   // Writes the working header at Offset and returns to the end of the output.
   void RewriteHeader(Int64 Offset);
   bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size);

@@ -8,7 +8,7 @@
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"
 #include "archive/core/zipcrypt.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 
@@ -68,7 +68,7 @@ void TUnBh::Scan() {
     if (status == TBhStatus::EndOfArchive) break;
     if (status != TBhStatus::Ok) {
       // Cut off inside a header: the entries before it still come out.
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     const TBhHeader& h = item.Header;
@@ -99,7 +99,7 @@ bool TUnBh::TakeUncheckedPassword() {
   std::string pw;
   if (!FireRequired(OnGetPassword, "OnGetPassword", OutputName, pw, tryAgain)) return false;
   if (!tryAgain || pw.empty() || GetCancel()) {
-    ReportError(OutputName, "", "0", msg::InvalidPassword);
+    ReportError(OutputName, msg::InvalidPassword);
     return false;
   }
   Password = pw;
@@ -128,13 +128,13 @@ void TUnBh::ExtractItem(const TItem& Item) {
   }
 
   if (HasCipherHeader(h) && h.PackedSize < kBhEncryptionHeaderSize) {
-    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    ReportError(OutputName, msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(h.UnpackedSize);
     return;
   }
   if (ArchiveStream->Seek(h.DataOffset(), soBeginning) != h.DataOffset()) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+    ReportError(ArchiveFile(), msg::ErrorReadingFile);
     if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(h.UnpackedSize);
     return;
@@ -193,7 +193,7 @@ void TUnBh::Decode(Byte Method, int Handle, Int64 Size, Int64 Unpacked, bool Dec
       TReaderSource in(*this, ArchiveStream.get(), Size, Decipher);
       TReaderSink out(*this, Handle, kCrc32);
       if (FLzh->Decode(in, out, Unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-        ReportError(OutputName, "", "0", msg::BadHuffmanCode);
+        ReportError(OutputName, msg::BadHuffmanCode);
       return;
     }
     case kMethodDeflate:

@@ -8,7 +8,7 @@
 
 #include "archive/core/unbase.h"
 #include "archive/formats/lha/bhheader.h"
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 
 namespace vsk {
 

@@ -59,7 +59,7 @@ void TUnLha::Scan() {
     if (status != TLhaStatus::Ok) {
       // Damaged, cut off or of a level not read here: the entries before it
       // are still extracted.
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     const TLhaHeader& h = item.Header;
@@ -141,7 +141,7 @@ void TUnLha::Decode(const TItem& Item, int Handle) {
   FLzh->Init(settings);
   TReaderSource in(*this, ArchiveStream.get(), h.PackedSize, settings.Decrypt());
   if (FLzh->Decode(in, out, unpacked, CancelRef()) == TLzhDecoder::TResult::BadCode)
-    ReportError(OutputName, "", "0", msg::BadHuffmanCode);
+    ReportError(OutputName, msg::BadHuffmanCode);
 }
 
 }  // namespace vsk

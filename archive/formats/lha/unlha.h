@@ -9,7 +9,7 @@
 #include "archive/core/unbase.h"
 #include "archive/formats/lha/lh1decode.h"
 #include "archive/formats/lha/lhaheader.h"
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 
 namespace vsk {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
 #include "base/pump.h"
@@ -20,10 +21,6 @@ bool FileExists(const std::string& name) {
   return !name.empty() && stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string FolderOf(const std::string& name) {
-  const auto p = name.find_last_of('/');
-  return p == std::string::npos ? std::string(".") : name.substr(0, p + 1);
-}
 
 }  // namespace
 
@@ -140,14 +137,14 @@ bool TVorsk::Activate() {
 
     if (ArcType() == atZip && ArcOffset == 0) {
       // No directory found: the archive may be one disk of a spanned set.
-      if (!DiskManager->PrepareDrive(FolderOf(ArchiveFile()), 0, false)) return true;
+      if (!DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, false)) return true;
       if (DiskManager->DriveType == DRIVE_REMOVABLE) FArcType = atZipMV;
     }
 
     Byte err = 0;
     auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
     if (err != 0) {
-      ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+      ReportError(ArchiveFile(), msg::ErrorOpeningFile);
       return true;
     }
     FStream = std::move(s);

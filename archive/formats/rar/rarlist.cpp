@@ -78,7 +78,7 @@ class TRarListWalker : public TListWalker {
         case TMainRead::Short:
           L.RaiseError<EReadError>(L.VolumeName, "", "0", msg::ErrorReadingFile);
         case TMainRead::Invalid:
-          L.ReportError(L.VolumeName, "", "0", msg::BadFileHeader);
+          L.ReportError(L.VolumeName, msg::BadFileHeader);
           return L.EndOffset;
       }
     }

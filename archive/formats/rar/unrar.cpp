@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kRarNotFound = 25260;
 constexpr int kUnknownError = 25355;
-constexpr int kUnknownFileType = 25327;
 constexpr unsigned kCommentSize = 16384;
 
 // The library stays loaded while any reader exists.
@@ -258,7 +257,7 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
   if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   // Links are never made: a link entry is refused rather than written.
   if (!Testing() && Header.RedirType != RAR_REDIR_NONE) {
-    info.RefusalCode = kUnknownFileType;
+    info.RefusalCode = msg::UnknownFileType;
     info.RefusalDetail = Header.RedirName;
   }
   if (!StartEntry(info)) return skip();
@@ -327,7 +326,7 @@ int TUnRar::ChangeVolume(char* Name, std::size_t Size) {
     return -1;
   }
   if (next.size() >= Size) {
-    ReportError(next, "", "0", msg::InvalidFileName);
+    ReportError(next, msg::InvalidFileName);
     SetCancel(true);
     return -1;
   }

@@ -25,7 +25,7 @@ std::unique_ptr<TFileStream32> TTar::OpenOldInput(Byte& Error) {
   Error = 0;
   int code = 0;
   auto tar = GunzipToScratch(TargetFile(), TempDir(), CancelRef(), code);
-  if (!tar && !GetCancel()) ReportError(TargetFile(), "", "0", code);
+  if (!tar && !GetCancel()) ReportError(TargetFile(), code);
   return tar;
 }
 
@@ -37,7 +37,7 @@ TStream32* TTar::FilterOutput(TStream32* Output) {
   FGzOut = std::make_unique<TTarGzOutput>(*Output, TargetFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
                                           EffectiveThreadCount(ThreadCount), CancelRef());
   if (FGzOut->Handle() < 0 || fstat(FGzOut->Handle(), &st) != 0) {
-    ReportError(TargetFile(), "", "0", msg::ErrorCreatingFile);
+    ReportError(TargetFile(), msg::ErrorCreatingFile);
     FGzOut.reset();
     return nullptr;
   }
@@ -56,13 +56,13 @@ bool TTar::CommitOutput() {
   if (DateAttribute == daMaxFileDate) time = DateTimeToUnix(DosDateTimeToDateTime(static_cast<UInt32>(MaxFileDate)));
   FGzTime = time < 0 || time > 0xFFFFFFFFll ? 0 : static_cast<UInt32>(time);
   if (const int rc = FGzOut->Finish(FGzTime)) {
-    if (!GetCancel()) ReportError(gz, "", "0", rc);
+    if (!GetCancel()) ReportError(gz, rc);
     return false;
   }
   try {
     FGzOut->Commit();
   } catch (const EVskError& e) {
-    ReportError(gz, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(gz, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     return false;
   }
   FGzCommitted = true;
@@ -70,7 +70,7 @@ bool TTar::CommitOutput() {
   // run: it goes to the trash rather than being renamed over.
   struct stat st;
   if (lstat(tar.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(tar)))
-    ReportError(tar, "", "0", 25180);
+    ReportError(tar, msg::ErrorDeletingFiles);
   else
     TCompBase::CommitOutput();
   ReportMember(gz);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/types.h"
-#include "archive/formats/lha/readat.h"
+#include "archive/codecs/readat.h"
 
 namespace vsk {
 

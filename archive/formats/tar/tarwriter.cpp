@@ -125,14 +125,14 @@ bool TTar::CompressFileData(TCompEntry& E) {
   struct stat st;
   if (E.IsDir) {
     if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
   } else {
     Byte err = 0;
     src = std::make_unique<TFileStream32>(E.FileName, fmOpenRead | fmShareDenyNone, err);
     if (err != 0 || fstat(src->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      ReportError(E.FileName, "", "0", msg::ErrorOpeningFile);
+      ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
     if (IsOwnFile(st.st_dev, st.st_ino)) return false;
@@ -169,7 +169,7 @@ bool TTar::CompressFileData(TCompEntry& E) {
       const Int32 n = src->Read(FCopyBuffer.data(), want);
       if (n <= 0) {
         // The file shrank while it was read: its header is wrong now.
-        ReportError(E.FileName, "", "0", msg::ErrorReadingFile);
+        ReportError(E.FileName, msg::ErrorReadingFile);
         return false;
       }
       Write(FCopyBuffer.data(), n);

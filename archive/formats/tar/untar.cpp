@@ -86,8 +86,7 @@ void TUnTar::ListEntries() {
     if (status != TTarStatus::Ok) {
       // A header cut short, or damage where a header belongs: the entries
       // after it are lost.
-      ReportError(ArchiveFile(), "", "0",
-                  status == TTarStatus::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
+      ReportError(ArchiveFile(), status == TTarStatus::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       break;
     }
 
@@ -175,7 +174,7 @@ void TUnTar::ExtractArchive() {
   FItems.clear();
   // Types read through an outside library leave the archive unopened.
   if (!ArchiveStream) {
-    ReportError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
+    ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return;
   }
   ListEntries();
@@ -252,7 +251,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
 
   if (left > 0 && !GetCancel()) {
     // The archive ends inside the entry's data.
-    ReportError(OutputName, "", "0", msg::ErrorReadingFile);
+    ReportError(OutputName, msg::ErrorReadingFile);
     FailVerdict();
     return;
   }

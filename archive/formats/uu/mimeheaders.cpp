@@ -1,5 +1,7 @@
 #include "archive/formats/uu/mimeheaders.h"
 
+#include "base/textcase.h"
+
 namespace vsk {
 
 namespace {
@@ -8,15 +10,6 @@ namespace {
 constexpr std::size_t kMaxHeaderName = 76;
 // Longest header kept while folded lines are joined.
 constexpr std::size_t kMaxHeader = 4096;
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -49,7 +42,7 @@ std::string MimeParameter(std::string_view Value, std::string_view Name) {
     const std::string_view part = Trim(Value.substr(p, end - p));
     p = end + 1;
     const auto eq = part.find('=');
-    if (eq == std::string_view::npos || !EqualNoCase(Trim(part.substr(0, eq)), Name)) continue;
+    if (eq == std::string_view::npos || !SameTextAscii(Trim(part.substr(0, eq)), Name)) continue;
     std::string_view v = Trim(part.substr(eq + 1));
     if (!v.empty() && v.front() == '"') {
       v.remove_prefix(1);
@@ -73,11 +66,11 @@ void TMimePartHeaders::Commit() {
   if (colon == 0) return;
   const std::string_view name(FCurrent.data(), colon);
   const std::string_view value = Trim(std::string_view(FCurrent).substr(colon + 1));
-  if (EqualNoCase(name, "Content-Transfer-Encoding"))
-    FBase64 = EqualNoCase(value, "base64");
-  else if (EqualNoCase(name, "Content-Disposition"))
+  if (SameTextAscii(name, "Content-Transfer-Encoding"))
+    FBase64 = SameTextAscii(value, "base64");
+  else if (SameTextAscii(name, "Content-Disposition"))
     FFileName = MimeParameter(value, "filename");
-  else if (EqualNoCase(name, "Content-Type"))
+  else if (SameTextAscii(name, "Content-Type"))
     FTypeName = MimeParameter(value, "name");
   FCurrent.clear();
 }

@@ -266,7 +266,7 @@ void TUUDecode::ExtractArchive() {
   bool haveFirst = false;
   const TForm form = SearchHeader(source, name, first, haveFirst);
   if (form == TForm::None) {
-    if (!GetCancel()) ReportError(ArchiveFile(), "", "0", kNoBeginLine);
+    if (!GetCancel()) ReportError(ArchiveFile(), kNoBeginLine);
     return;
   }
 
@@ -276,7 +276,7 @@ void TUUDecode::ExtractArchive() {
   // The text keeps no date: the file is dated when it is made.
   info.DosDateTime = DateTimeToDosDateTime(Now());
   if (info.Name.empty()) {
-    ReportError(ArchiveFile(), "", "0", msg::InvalidFileName);
+    ReportError(ArchiveFile(), msg::InvalidFileName);
     return;
   }
   if (!Testing()) NoteParts();
@@ -292,7 +292,7 @@ void TUUDecode::ExtractArchive() {
     complete = form == TForm::Uu ? DecodeUu(source, out, first, haveFirst) : DecodeBase64(source, out, form);
     out.Flush(0);
   }
-  if (!complete && !GetCancel()) ReportError(FPartName, "", "0", kEolNotFound);
+  if (!complete && !GetCancel()) ReportError(FPartName, kEolNotFound);
   CloseOutputFile(handle, EntryDosDateTime, faArchive);
   // There is no checksum: data that stop short of their end line fail.
   Verdict(complete, false);
@@ -458,7 +458,7 @@ bool TUUDecode::NextPart(TTextSource& Source, TOutput& Out, bool Base64, TLine& 
   Byte err = 0;
   auto stream = std::make_unique<TFileStream32>(name, fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    ReportError(name, "", "0", msg::ErrorOpeningFile);
+    ReportError(name, msg::ErrorOpeningFile);
     return false;
   }
   ArchiveStream = std::move(stream);

@@ -14,6 +14,7 @@
 #include "base/tempstream.h"
 #include "archive/formats/uu/uucodec.h"
 #include "archive/core/paths.h"
+#include "base/textcase.h"
 
 namespace vsk {
 
@@ -57,10 +58,7 @@ std::size_t ExtensionAt(const std::string& path) {
 
 std::string UpperExt(const std::string& name) {
   const auto at = ExtensionAt(name);
-  std::string ext = at == std::string::npos ? std::string() : name.substr(at);
-  for (auto& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
+  return at == std::string::npos ? std::string() : AsciiUpperCase(name.substr(at));
 }
 
 std::string ContentType(const std::string& Name) {
@@ -283,7 +281,7 @@ bool TUUEncode::MayReplaceOutput(Int64 InputDev, Int64 InputIno) {
   Fire(OnNonWriteableArchive, FOutFilename, write);
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(FOutFilename, "", "0", attr & faDirectory ? 25107 : 25106);
+    ReportError(FOutFilename, attr & faDirectory ? 25107 : 25106);
     return false;
   }
   return true;
@@ -389,7 +387,7 @@ bool TUUEncode::Encode() {
       if (replacing && S_ISREG(ost.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(FOutFilename, doAllowUndo);
     });
   } catch (const EVskError& e) {
-    ReportError(FOutFilename, "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    ReportError(FOutFilename, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     return false;
   }
   // A read-only text the owner let us replace keeps its mode, but its owner may write it again.

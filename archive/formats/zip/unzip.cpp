@@ -180,7 +180,7 @@ bool TUnZip::GoToDisk(int Disk, Int64 Header) {
   Byte err = 0;
   auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
   if (err != 0) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+    ReportError(ArchiveFile(), msg::ErrorOpeningFile);
     *CancelRef() = true;
     return false;
   }
@@ -285,7 +285,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   bool encHeader = false;
   if (FLocalView.ReadAt(Item.LocalOffset, h, static_cast<Int32>(sizeof h)) != static_cast<Int32>(sizeof h) ||
       ClassifyZipSignature(GetLE32(h), kZipLocalKind, encHeader) != kZipLocalKind) {
-    ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+    ReportError(ArchiveFile(), msg::BadFileHeader);
     return;
   }
   if (encHeader) Crypt->DecryptZipHeader(h, kZipLocalKind);
@@ -328,7 +328,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   }
 
   if (enc && packed < static_cast<Int64>(kZipEncryptionHeaderSize)) {
-    ReportError(OutputName, "", "0", msg::BadFileHeader);
+    ReportError(OutputName, msg::BadFileHeader);
     if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(unpacked);
     FailVerdict();
@@ -378,7 +378,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     if (e.Code == msg::DiskFull) throw;
     err = -1;  // reported where it was raised
   }
-  if (err > 0) ReportError(OutputName, "", "0", err);
+  if (err > 0) ReportError(OutputName, err);
   Crc->Crc32 ^= 0xFFFFFFFFu;
   CloseOutputFile(handle, local.DosDateTime, attr);
   CheckCrc(kCrc32, storedCrc);
@@ -406,7 +406,7 @@ int TUnZip::WriteDecoded(int Handle, const TDecodedEntry& Entry, bool Adopted) {
   auto cancelled = [&] {
     if (Adopted) {
       ForgetOutputDate(Handle);
-      if (ftruncate(Handle, static_cast<off_t>(done)) != 0) ReportError(OutputName, "", "0", msg::ErrorWritingToFile);
+      if (ftruncate(Handle, static_cast<off_t>(done)) != 0) ReportError(OutputName, msg::ErrorWritingToFile);
     }
     return stored ? 0 : lastError;
   };

@@ -58,7 +58,7 @@ class TZipListWalker : public TListWalker {
     bool encrypted = false;
     const int kind = Central_ ? kZipCentralKind : kZipLocalKind;
     if (Got < need || ClassifyZipSignature(GetLE32(h.data()), kind, encrypted) != kind) {
-      if (L.NumFiles == 0) L.ReportError(L.ArchiveFile(), "", "0", msg::BadFileHeader);
+      if (L.NumFiles == 0) L.ReportError(L.ArchiveFile(), msg::BadFileHeader);
       return L.EndOffset;
     }
     if (encrypted) L.Crypt->DecryptZipHeader(h.data(), kind);

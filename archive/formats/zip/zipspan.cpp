@@ -42,7 +42,7 @@ bool TDiskSpanObj::Write() {
     ok = WriteAll();
   } catch (const ECancelUnwind&) {
   } catch (const EVskError&) {
-    FOwner.ReportError(Target(), "", "0", msg::ErrorWritingToFile);
+    FOwner.ReportError(Target(), msg::ErrorWritingToFile);
   }
   FFile.reset();
   return ok;
@@ -82,7 +82,7 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
       if (FOwner.GetCancel()) return false;
       if (mode == omSkip) continue;
       if (!DeleteFileEx(Target(), FOwner.DeleteOptions)) {
-        FOwner.ReportError(Target(), "", "0", 25180);
+        FOwner.ReportError(Target(), msg::ErrorDeletingFiles);
         continue;
       }
       if (!dm.PrepareDrive(folder, reserve)) return false;
@@ -104,14 +104,14 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
   }
   const std::string label = SpanVolumeLabel(FDisk);
   if (dm.Label != label && !VolumeService().SetLabel(folder, label)) {
-    FOwner.ReportError(Target(), "", "0", 25154);
+    FOwner.ReportError(Target(), 25154);
     return false;
   }
   if (!dm.PrepareDrive(folder, reserve)) return false;
   Byte err = 0;
   FFile = std::make_unique<TFileStream32>(Target(), fmCreate, err);
   if (err != 0) {
-    FOwner.ReportError(Target(), "", "0", msg::ErrorCreatingFile);
+    FOwner.ReportError(Target(), msg::ErrorCreatingFile);
     return false;
   }
   FPreviousSerial = dm.Serial;
@@ -132,7 +132,7 @@ bool TDiskSpanObj::WriteRaw(const void* Buffer, Int64 Count) {
   try {
     FFile->WriteBuffer(Buffer, Count);
   } catch (const EStreamError& e) {
-    FOwner.ReportError(Target(), "", "0", e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    FOwner.ReportError(Target(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
     return false;
   }
   FLeft -= Count;
@@ -146,7 +146,7 @@ bool TDiskSpanObj::WriteRecord(const void* Buffer, Int64 Count, bool& MovedOn) {
     if (!NextDisk()) return false;
     MovedOn = true;
     if (Count > FLeft) {
-      FOwner.ReportError(Target(), "", "0", 25156);
+      FOwner.ReportError(Target(), 25156);
       return false;
     }
   }
@@ -156,7 +156,7 @@ bool TDiskSpanObj::WriteRecord(const void* Buffer, Int64 Count, bool& MovedOn) {
 bool TDiskSpanObj::CopyData(Int64 From, Int64 Count) {
   if (FBuffer.size() < static_cast<std::size_t>(kChunk)) FBuffer.resize(kChunk);
   if (Count > 0 && FArchive.Seek(From, soBeginning) != From) {
-    FOwner.ReportError(Target(), "", "0", msg::ErrorReadingFile);
+    FOwner.ReportError(Target(), msg::ErrorReadingFile);
     return false;
   }
   while (Count > 0) {
@@ -164,7 +164,7 @@ bool TDiskSpanObj::CopyData(Int64 From, Int64 Count) {
     if (FLeft <= 0 && !NextDisk()) return false;
     const Int32 n = static_cast<Int32>(std::min<Int64>({Count, FLeft, kChunk}));
     if (FArchive.Read(FBuffer.data(), n) != n) {
-      FOwner.ReportError(Target(), "", "0", msg::ErrorReadingFile);
+      FOwner.ReportError(Target(), msg::ErrorReadingFile);
       return false;
     }
     if (!WriteRaw(FBuffer.data(), n)) return false;

@@ -262,14 +262,14 @@ bool TZip::LoadFromDirectory(Int64 EndPos, const TZipEndRecord& End) {
     } else if (End.EntriesTotal == 0) {
       start = EndPos;
     } else {
-      ReportError(ArchiveFile(), "", "0", 25259);
+      ReportError(ArchiveFile(), 25259);
       return false;
     }
   }
   FCentralPos = start;
   std::vector<Byte> dir(static_cast<std::size_t>(EndPos - start));
   if (!dir.empty() && !ReadOld(start, dir.data(), static_cast<Int64>(dir.size()))) {
-    ReportError(ArchiveFile(), "", "0", msg::ErrorReadingFile);
+    ReportError(ArchiveFile(), msg::ErrorReadingFile);
     return false;
   }
   std::size_t p = 0;
@@ -296,7 +296,7 @@ bool TZip::LoadFromDirectory(Int64 EndPos, const TZipEndRecord& End) {
     ++count;
   }
   if (count < End.EntriesTotal) {
-    ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+    ReportError(ArchiveFile(), msg::BadFileHeader);
     return false;
   }
   return true;
@@ -394,7 +394,7 @@ bool TZip::LoadFromLocalHeaders() {
     pos = FEntries.back().OldOffset + FEntries.back().OldLength;
   }
   if (FEntries.empty()) {
-    ReportError(ArchiveFile(), "", "0", 25259);
+    ReportError(ArchiveFile(), 25259);
     return false;
   }
   FCentralPos = pos;

@@ -5,7 +5,7 @@
 #include "archive/core/fileprims.h"
 #include "archive/core/selection.h"
 #include "archive/core/storedcopy.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 
@@ -68,7 +68,7 @@ void TUnZoo::Scan() {
     TItem item;
     if (pos <= last || !ReadEntry(pos, item.Entry)) {
       // Damaged or cut off: the entries before it are still extracted.
-      ReportError(ArchiveFile(), "", "0", msg::BadFileHeader);
+      ReportError(ArchiveFile(), msg::BadFileHeader);
       break;
     }
     const TZooEntry& e = item.Entry;
@@ -141,7 +141,7 @@ bool TUnZoo::Decode(const TItem& Item, int Handle) {
   if (!FLzh) FLzh = std::make_unique<TLzhDecoder>();
   FLzh->Init(kZooLzh);
   const auto result = FLzh->Decode(in, out, unpacked, CancelRef());
-  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, "", "0", msg::BadHuffmanCode);
+  if (result == TLzhDecoder::TResult::BadCode) ReportError(OutputName, msg::BadHuffmanCode);
   return result == TLzhDecoder::TResult::Ok && out.Written() == unpacked;
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/core/unbase.h"
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 #include "archive/formats/zoo/zooheader.h"
 #include "archive/formats/zoo/zoolzw.h"
 

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "base/types.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 

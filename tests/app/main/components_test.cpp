@@ -12,47 +12,45 @@ TEST(WriterChoice, ByTheExtensionOfANewArchiveName) {
   // A missing or unknown extension is a zip archive, whatever the folders
   // are called.
   for (const char* name : {"archive", "/data/v1.2/archive", "a.zip", "A.ZIP", "a.xyz", "a.Z", "a.A", "a.H"})
-    EXPECT_EQ(WriterKindForName(name, false), wkZip) << name;
-  EXPECT_EQ(WriterKindForName("a.bh", false), wkBlakHole);
-  EXPECT_EQ(WriterKindForName("a.Cab", false), wkMakeCab);
-  EXPECT_EQ(WriterKindForName("a.lha", false), wkLha);
-  EXPECT_EQ(WriterKindForName("a.LZH", false), wkLha);
-  EXPECT_EQ(WriterKindForName("a.tar", true), wkTar);
-  EXPECT_EQ(WriterKindForName("a.jar", true), wkJar);
+    EXPECT_EQ(WriterTypeForName(name, false), vsk::atZip) << name;
+  EXPECT_EQ(WriterTypeForName("a.bh", false), vsk::atBh);
+  EXPECT_EQ(WriterTypeForName("a.Cab", false), vsk::atCab);
+  EXPECT_EQ(WriterTypeForName("a.lha", false), vsk::atLha);
+  EXPECT_EQ(WriterTypeForName("a.LZH", false), vsk::atLha);
+  EXPECT_EQ(WriterTypeForName("a.tar", true), vsk::atTar);
+  EXPECT_EQ(WriterTypeForName("a.jar", true), vsk::atJar);
   // Partial extensions select the writer whose extension they begin.
-  EXPECT_EQ(WriterKindForName("a.c", false), wkMakeCab);
-  EXPECT_EQ(WriterKindForName("a.t", false), wkTar);
-  EXPECT_EQ(WriterKindForName("a.l", false), wkLha);
-  EXPECT_EQ(WriterKindForName("a.j", false), wkJar);
+  EXPECT_EQ(WriterTypeForName("a.c", false), vsk::atCab);
+  EXPECT_EQ(WriterTypeForName("a.t", false), vsk::atTar);
+  EXPECT_EQ(WriterTypeForName("a.l", false), vsk::atLha);
+  EXPECT_EQ(WriterTypeForName("a.j", false), vsk::atJar);
   // ".gz": the gzip writer for New Archive, a gzip-compressed tar for the
   // command line's add.
-  EXPECT_EQ(WriterKindForName("a.gz", false), wkGZip);
-  EXPECT_EQ(WriterKindForName("a.gz", true), wkTarGzip);
-  EXPECT_EQ(WriterKindForName("a.g", true), wkTarGzip);
+  EXPECT_EQ(WriterTypeForName("a.gz", false), vsk::atGZip);
+  EXPECT_EQ(WriterTypeForName("a.gz", true), vsk::atTarGZip);
+  EXPECT_EQ(WriterTypeForName("a.g", true), vsk::atTarGZip);
   // A bare point is no extension.
-  EXPECT_EQ(WriterKindForName("a.", false), wkZip);
+  EXPECT_EQ(WriterTypeForName("a.", false), vsk::atZip);
   // Longer than any table entry.
-  EXPECT_EQ(WriterKindForName("a.tarx", false), wkZip);
+  EXPECT_EQ(WriterTypeForName("a.tarx", false), vsk::atZip);
 }
 
 TEST(WriterChoice, ByTheTypeListOfTheAddOptionsDialog) {
-  const TWriterKind want[] = {wkZip, wkBlakHole, wkMakeCab, wkJar, wkLha, wkLha, wkTar, wkZip, wkZip};
-  for (int i = 0; i <= 8; ++i) EXPECT_EQ(WriterKindForFilterIndex(i), want[i]) << i;
-  EXPECT_EQ(WriterKindForFilterIndex(-1), wkZip);
+  const vsk::TArcType want[] = {vsk::atZip, vsk::atBh,  vsk::atCab, vsk::atJar, vsk::atLha,
+                                vsk::atLha, vsk::atTar, vsk::atZip, vsk::atZip};
+  for (int i = 0; i <= 8; ++i) EXPECT_EQ(WriterTypeForFilterIndex(i), want[i]) << i;
+  EXPECT_EQ(WriterTypeForFilterIndex(-1), vsk::atZip);
 }
 
 TEST(WriterChoice, TypesAndShownNames) {
-  EXPECT_EQ(WriterArcType(wkZip), vsk::atZip);
-  EXPECT_EQ(WriterArcType(wkJar), vsk::atJar);
-  EXPECT_EQ(WriterArcType(wkTarGzip), vsk::atTar);
-  EXPECT_EQ(WriterArcType(wkNone), vsk::atNA);
   EXPECT_EQ(TarGzListName("/x/backup.gz"), "/x/backup.tar.gz");
   EXPECT_EQ(TarGzListName("/x.d/backup"), "/x.d/backup.tar.gz");
   EXPECT_EQ(TarGzListName("backup.TAR.gz"), "backup.TAR.gz");
   // An open gzip file is never changed in place.
-  EXPECT_EQ(WriterKindForArchive(vsk::atGZip), wkNone);
-  EXPECT_EQ(WriterKindForArchive(vsk::atZip), wkZip);
-  EXPECT_EQ(WriterKindForArchive(vsk::atZipExe), wkNone);
+  EXPECT_EQ(WriterTypeForArchive(vsk::atGZip), vsk::atNA);
+  EXPECT_EQ(WriterTypeForArchive(vsk::atZip), vsk::atZip);
+  EXPECT_EQ(WriterTypeForArchive(vsk::atZipExe), vsk::atNA);
+  EXPECT_EQ(WriterTypeForArchive(vsk::atLzh), vsk::atLzh);
 }
 
 }  // namespace

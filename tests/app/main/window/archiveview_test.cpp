@@ -318,11 +318,11 @@ TEST_F(ArchiveView, StatusTextsKeepTheWindowsSizeAndEndWithTheJob) {
   main->show();
   main->resize(760, 480);
   const std::string longName = "/" + std::string(400, 'd') + "/file.txt";
-  main->vskZipActivate(main->vskZip);
-  main->vskZipFileScanStatus(main->vskZip, longName, 12, 0);
+  main->vskZipActivate(*main->Components.Writer(vsk::atZip));
+  main->vskZipFileScanStatus(*main->Components.Writer(vsk::atZip), longName, 12, 0);
   QCoreApplication::processEvents();
   EXPECT_EQ(main->width(), 760);
-  main->vskZipDeactivate(main->vskZip);
+  main->vskZipDeactivate(*main->Components.Writer(vsk::atZip));
   QStatusTipEvent tip(QString::fromStdString(longName));
   QCoreApplication::sendEvent(main, &tip);
   QCoreApplication::processEvents();

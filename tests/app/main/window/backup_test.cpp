@@ -123,7 +123,9 @@ TEST_F(Backups, CreatedEditedAndRunWithGenerations) {
   // A run that fails (the writer is cancelled) leaves both as they were.
   const std::string older = vsktest::ReadFile(store + "/Daily2.zip");
   const std::string newer = vsktest::ReadFile(store + "/Daily3.zip");
-  main->vskZip.OnBegin = [](vsk::TZipCommon& Sender, const std::string&, int, bool&) { Sender.SetCancel(true); };
+  main->Components.Writer(vsk::atZip)->OnBegin = [](vsk::TZipCommon& Sender, const std::string&, int, bool&) {
+    Sender.SetCancel(true);
+  };
   ui.ExpectMessage(msgtext::kBackupNotMade, mtError);
   ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
   main->QuickBackupSelect("Daily");
@@ -154,8 +156,8 @@ TEST_F(Backups, ReplacedOnlyByACompleteBackup) {
   EXPECT_EQ(Unzip("-p", single, "a.txt"), "second\n");
 
   const auto cancelling = [](vsk::TZipCommon& Sender, const std::string&, int, bool&) { Sender.SetCancel(true); };
-  const auto ownBegin = main->vskZip.OnBegin;
-  main->vskZip.OnBegin = cancelling;
+  const auto ownBegin = main->Components.Writer(vsk::atZip)->OnBegin;
+  main->Components.Writer(vsk::atZip)->OnBegin = cancelling;
   ui.ExpectMessage(msgtext::kBackupNotMade, mtError);
   ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
   main->QuickBackupSelect("Single");
@@ -175,7 +177,7 @@ TEST_F(Backups, ReplacedOnlyByACompleteBackup) {
   ui.ExpectMessage(msgtext::kQuickBackupFailed, mtError);
   main->QuickBackupSelect("Single");
   EXPECT_EQ(vsktest::ReadFile(chosen), "old contents");
-  main->vskZip.OnBegin = ownBegin;
+  main->Components.Writer(vsk::atZip)->OnBegin = ownBegin;
   ui.ExpectModal(choose);
   ui.ExpectMessage(std::string(msgtext::kQuickBackupDone) + "Single", mtInformation);
   main->QuickBackupSelect("Single");

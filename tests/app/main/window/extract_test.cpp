@@ -24,6 +24,8 @@
 #include "app/main/messages.h"
 #include "app/main/settings.h"
 #include "app/main/textutil.h"
+#include "archive/formats/ace/unace.h"
+#include "archive/formats/uu/uudecode.h"
 #include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 
@@ -87,19 +89,28 @@ class Extraction : public WindowTest {
   }
 };
 
-TEST(ComponentChoice, ReaderByTypeAndWriterByArchive) {
-  EXPECT_EQ(ReaderKindFor(vsk::atZipMV), rkUnZip);
-  EXPECT_EQ(ReaderKindFor(vsk::atZipExe), rkUnZip);
-  EXPECT_EQ(ReaderKindFor(vsk::atJar), rkUnJar);
-  EXPECT_EQ(ReaderKindFor(vsk::atLzhExe), rkUnLha);
-  EXPECT_EQ(ReaderKindFor(vsk::atUUE), rkUUDecode);
-  EXPECT_EQ(ReaderKindFor(vsk::atAceExe), rkUnACE);
+TEST(ComponentChoice, OneComponentPerClassServesEveryTypeOfIt) {
+  const TArchiveComponents c;
+  EXPECT_EQ(c.Readers().size(), 13u);
+  EXPECT_EQ(c.Writers().size(), 7u);
+  EXPECT_NE(dynamic_cast<vsk::TUnZip*>(c.Reader(vsk::atZipMV)), nullptr);
+  EXPECT_EQ(c.Reader(vsk::atZipMV), c.Reader(vsk::atZipExe));
+  EXPECT_NE(c.Reader(vsk::atJar), c.Reader(vsk::atZip));
+  EXPECT_NE(dynamic_cast<vsk::TUnJar*>(c.Reader(vsk::atJar)), nullptr);
+  EXPECT_EQ(c.Reader(vsk::atLzhExe), c.Reader(vsk::atLha));
+  EXPECT_NE(dynamic_cast<vsk::TUUDecode*>(c.Reader(vsk::atUUE)), nullptr);
+  EXPECT_NE(dynamic_cast<vsk::TUnACE*>(c.Reader(vsk::atAceExe)), nullptr);
   for (auto t : {vsk::atNA, vsk::atHA, vsk::atMsGZ, vsk::atJarExe, vsk::atTarGZip, vsk::atPak})
-    EXPECT_EQ(ReaderKindFor(t), rkNone) << int(t);
-  EXPECT_EQ(WriterKindForArchive(vsk::atZip), wkZip);
-  EXPECT_EQ(WriterKindForArchive(vsk::atLzh), wkLha);
-  EXPECT_EQ(WriterKindForArchive(vsk::atGZip), wkNone);
-  EXPECT_EQ(WriterKindForArchive(vsk::atZipExe), wkNone);
+    EXPECT_EQ(c.Reader(t), nullptr) << int(t);
+  // One LHA writer for both extensions; a gzip-compressed tar is the tar writer.
+  EXPECT_EQ(c.Writer(vsk::atLzh), c.Writer(vsk::atLha));
+  EXPECT_EQ(c.Writer(vsk::atTarGZip), c.Writer(vsk::atTar));
+  EXPECT_NE(dynamic_cast<vsk::TTar*>(c.Writer(vsk::atTar)), nullptr);
+  EXPECT_EQ(c.Writer(vsk::atZipExe), nullptr);
+  EXPECT_EQ(c.ClassName(*c.Reader(vsk::atGZip)), "tungzip");
+  EXPECT_EQ(c.ClassName(*c.Writer(vsk::atBh)), "tblakhole");
+  EXPECT_EQ(WriterTypeForArchive(vsk::atZip), vsk::atZip);
+  EXPECT_EQ(WriterTypeForArchive(vsk::atGZip), vsk::atNA);
 }
 
 TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
@@ -129,7 +140,7 @@ TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
   EXPECT_TRUE(vsktest::ReadFile(Out("all") + "/img/pic.bin") == bin);
   EXPECT_EQ(vsktest::ReadFile(Out("all") + "/readme.txt"), "hello\n");
   EXPECT_EQ(vsktest::ReadFile(Out("all") + "/other/report.txt"), "second report\n");
-  EXPECT_EQ(CurrentReader, &main->vskUnZip);
+  EXPECT_EQ(CurrentReader, main->Components.Reader(vsk::atZip));
   EXPECT_EQ(CurrentWriter, nullptr);
   EXPECT_EQ(main->LedColor(), kLedIdle);
   EXPECT_FALSE(main->SimplePanel());
@@ -341,7 +352,7 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   ui.ExpectMessage(Completed(2), mtInformation);
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("tar") + "/d/y.txt"), "why");
-  EXPECT_EQ(CurrentReader, &main->vskUnTar);
+  EXPECT_EQ(CurrentReader, main->Components.Reader(vsk::atTar));
 
   // LHA archives as jlha writes them.
   ASSERT_TRUE(vsktest::HaveTool("jlha"));
@@ -429,7 +440,7 @@ TEST_F(Extraction, AceAndRarArchivesThroughTheirLibraries) {
   ExpectExtractDialog(Out("ace"), true);
   ui.ExpectMessage(Completed(2), mtInformation);
   main->acExtractExecute();
-  EXPECT_EQ(CurrentReader, &main->vskUnACE);
+  EXPECT_EQ(CurrentReader, main->Components.Reader(vsk::atAce));
   EXPECT_TRUE(vsktest::ReadFile(Out("ace") + "/docs/text.txt") == text);
   EXPECT_EQ(vsktest::ReadFile(Out("ace") + "/readme.txt"), "read me\n");
   ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
@@ -450,7 +461,7 @@ TEST_F(Extraction, AceAndRarArchivesThroughTheirLibraries) {
   ExpectExtractDialog(Out("rar"), true);
   ui.ExpectMessage(Completed(2), mtInformation);
   main->acExtractExecute();
-  EXPECT_EQ(CurrentReader, &main->vskUnRar);
+  EXPECT_EQ(CurrentReader, main->Components.Reader(vsk::atRar));
   for (const char* name : {"random_data.bin", "LibarchiveAddingTest.odt"})
     EXPECT_TRUE(vsktest::ReadFile(Out("rar") + "/" + name) == vsktest::ReadFile(dir.path() / name)) << name;
   ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
@@ -560,12 +571,12 @@ TEST_F(Extraction, AViewedArchiveOffersALastingFolder) {
   expectOffered(dir.str());
   // The last folder extracted to is not offered when it is temporary.
   Options.ExtractLast = true;
-  WriteSettingString("Folders", "ExtractLastPath", FolderOf(inner));
+  WriteSettingString("Folders", "ExtractLastPath", vsk::ParentFolder(inner));
   expectOffered(dir.str());
   Options.ExtractLast = false;
 
   // No trace of where it came from: the default extract folder.
-  fs::remove(FolderOf(inner) + "/.brevane-source");
+  fs::remove(vsk::ParentFolder(inner) + "/.brevane-source");
   Options.ExtractFolder = Out("default");
   fs::create_directories(Options.ExtractFolder);
   expectOffered(Options.ExtractFolder);
@@ -762,13 +773,13 @@ TEST_F(Extraction, ClosingAfterAHeaderErrorWaitsForTheListing) {
 TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
   const std::string zip = SampleZip();
   ASSERT_TRUE(Start({zip}));
-  CurrentReader = &main->vskUnZip;
+  CurrentReader = main->Components.Reader(vsk::atZip);
   CurrentWriter = nullptr;
   main->StartProgress();
   EXPECT_FALSE(main->isEnabled());
   EXPECT_TRUE(fmProgress->isEnabled());
   EXPECT_TRUE(fmProgress->buCancel->isEnabled());
-  main->vskUnZipProgress(main->vskUnZip, 40, 0);
+  main->vskUnZipProgress(*main->Components.Reader(vsk::atZip), 40, 0);
   EXPECT_EQ(fmProgress->laCurrent->text(), QStringLiteral("40%"));
   EXPECT_EQ(fmProgress->pbTotal->value(), 1);
   EXPECT_EQ(fmProgress->laTotal->text(), QStringLiteral("0%"));
@@ -776,11 +787,11 @@ TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
   // progress report.
   ui.ExpectMessage(dlgtext::kConfirmCancelTask, mtConfirmation, mrYes);
   fmProgress->buCancelClick();
-  main->vskUnZipProgress(main->vskUnZip, 50, 60);
-  EXPECT_TRUE(main->vskUnZip.GetCancel());
+  main->vskUnZipProgress(*main->Components.Reader(vsk::atZip), 50, 60);
+  EXPECT_TRUE(main->Components.Reader(vsk::atZip)->GetCancel());
   EXPECT_TRUE(main->FCancelTask);
   EXPECT_EQ(main->SimpleText(), QString::fromUtf8(msgtext::kAborting));
-  main->vskUnZipProgress(main->vskUnZip, 100, 100);
+  main->vskUnZipProgress(*main->Components.Reader(vsk::atZip), 100, 100);
   EXPECT_FALSE(fmProgress->buCancel->isEnabled());
   main->EndProgress();
   EXPECT_FALSE(fmProgress->isVisible());
@@ -800,21 +811,21 @@ TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
   // A missing volume is asked for by its full path.
   std::string volume = "/media/set.a01";
   ui.ExpectInput("Please enter the full path to set.a01:", true, Out("set.a01"));
-  main->vskVorskNextVolume(main->vskUnZip, volume, "2", false, cancel);
+  main->vskVorskNextVolume(*main->Components.Reader(vsk::atZip), volume, "2", false, cancel);
   EXPECT_EQ(ui.LastInputCaption, "set.a01 - Volume ID: 2");
   EXPECT_EQ(volume, Out("set.a01"));
   EXPECT_FALSE(cancel);
-  main->vskUnZip.SetCancel(false);
+  main->Components.Reader(vsk::atZip)->SetCancel(false);
   ui.ExpectInput("Please enter the full path to set.a01:", false);
-  main->vskVorskNextVolume(main->vskUnZip, volume, "2", false, cancel);
+  main->vskVorskNextVolume(*main->Components.Reader(vsk::atZip), volume, "2", false, cancel);
   EXPECT_TRUE(cancel);
-  EXPECT_TRUE(main->vskUnZip.GetCancel());
+  EXPECT_TRUE(main->Components.Reader(vsk::atZip)->GetCancel());
 
   bool untar = false;
   ui.ExpectMessage("Found Nested Tar File.\r\rFile: x.tar.gz\rCompressed file is a tar archive.\r\r"
                    "Decompress the tar archive?",
                    mtConfirmation, mrYes);
-  main->vskUnGZIPNestedTarFile(main->vskUnZip, "x.tar.gz", untar);
+  main->vskUnGZIPNestedTarFile(*main->Components.Reader(vsk::atZip), "x.tar.gz", untar);
   EXPECT_TRUE(untar);
 }
 

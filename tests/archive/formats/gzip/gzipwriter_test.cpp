@@ -14,7 +14,7 @@
 #include <zlib.h>
 
 #include "base/dates.h"
-#include "archive/formats/gzip/blockdeflate.h"
+#include "archive/codecs/blockdeflate.h"
 #include "archive/formats/gzip/ungzip.h"
 #include "tests/support/rawdeflate.h"
 #include "tests/support/readerrun.h"

@@ -1,7 +1,7 @@
 // The static-Huffman LZ decoder on streams built bit by bit: the shapes the
 // format allows at its edges, and tables that are no code at all.
 
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 #include "tests/support/testutil.h"
 
 namespace vsktest {

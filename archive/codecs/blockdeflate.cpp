@@ -1,4 +1,4 @@
-#include "archive/formats/gzip/blockdeflate.h"
+#include "archive/codecs/blockdeflate.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "archive/formats/lha/lzhdecode.h"
+#include "archive/codecs/lzhdecode.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/codecio.h"
 
 #include <algorithm>
 

@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "base/types.h"
-#include "archive/formats/lha/bitreader.h"
-#include "archive/formats/lha/codecio.h"
+#include "archive/codecs/bitreader.h"
+#include "archive/codecs/codecio.h"
 
 namespace vsk {
 

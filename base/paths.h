@@ -1,0 +1,46 @@
+#pragma once
+// Names of files and folders as text: nothing here looks at the file system.
+// Paths in memory use "/"; the routines that add or remove a separator use
+// "/" and accept "\" too on input.
+//
+// Three answers for "the folder of a path", one function each:
+//   PathFolderPart("a/b.zip") == "a/"   PathFolderPart("b.zip") == ""
+//   FolderOrDot("a/b.zip")    == "a/"   FolderOrDot("b.zip")    == "."
+//   ParentFolder("a/b.zip")   == "a"    ParentFolder("b.zip")   == "."
+//                                       ParentFolder("/b.zip")  == "/"
+
+#include <string>
+#include <string_view>
+
+namespace vsk {
+
+// Every "/" becomes "\".
+std::string SlashToBackslash(std::string_view Name);
+// For raw names in a double-byte code page: the byte after a lead byte
+// (0x80..0x9F, 0xE0..0xFD) is never touched, nor is a doubled "\".
+std::string SlashToBackslashMB(std::string_view Name);
+
+// A trailing "/" is added when Dir does not end in "/" or "\". An empty Dir
+// stays empty (the current folder, not the root).
+std::string AppendBackslash(std::string_view Dir);
+// One trailing "/" or "\" is removed; the root "/" stays.
+std::string RemoveBackslash(std::string_view Dir);
+// Dir and Name with exactly one "/" between them; Name alone for an empty Dir.
+std::string JoinPath(std::string_view Dir, std::string_view Name);
+// The part of Path after its last "/" (all of it without one).
+std::string PathFilePart(std::string_view Path);
+// The part of Path up to and with its last "/"; empty without one: a prefix
+// to put before another name.
+std::string PathFolderPart(std::string_view Path);
+// PathFolderPart, or "." when Path has no folder part: a folder that can be
+// opened or examined as it is.
+std::string FolderOrDot(std::string_view Path);
+// The folder holding Path without a trailing separator: "." for a bare
+// name, "/" for a name in the root.
+std::string ParentFolder(std::string_view Path);
+// Every "\" becomes "/".
+std::string ForwardSlashes(std::string_view Name);
+// At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").
+bool IsUncPath(std::string_view Path);
+
+}  // namespace vsk

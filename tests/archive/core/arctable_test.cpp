@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string_view>
+#include <typeindex>
+
+#include "archive/core/arctype.h"
+#include "archive/core/compbase.h"
+#include "archive/formats/lister/walker.h"
+#include "archive/formats/zip/unzip.h"
+#include "archive/tools/makesfx.h"
+#include "archive/tools/readers.h"
+#include "archive/tools/writers.h"
+
+namespace vsk {
+namespace {
+
+// The factories make what the class columns name: one class per name, the
+// same class for every row that names it, and nothing where a row names none.
+TEST(ArcTable, FactoriesFollowTheClassColumns) {
+  std::map<std::string_view, std::type_index> readers, writers;
+  for (int i = 0; i < kArcTypeCount; ++i) {
+    const auto t = static_cast<TArcType>(i);
+    const TArcTypeRow& row = ArcTypeRow(t);
+    EXPECT_EQ(row.Type, t) << i;
+    EXPECT_EQ(MakeListWalker(t) != nullptr, row.Walked) << row.Name;
+    const auto reader = MakeReader(t);
+    ASSERT_EQ(reader != nullptr, !row.ReaderClass.empty()) << row.Name;
+    if (reader) {
+      const auto [it, added] = readers.emplace(row.ReaderClass, typeid(*reader));
+      EXPECT_EQ(it->second, std::type_index(typeid(*reader))) << row.Name;
+    }
+    const auto writer = MakeWriter(t);
+    ASSERT_EQ(writer != nullptr, !row.WriterClass.empty()) << row.Name;
+    if (writer) {
+      const auto [it, added] = writers.emplace(row.WriterClass, typeid(*writer));
+      EXPECT_EQ(it->second, std::type_index(typeid(*writer))) << row.Name;
+      // One LHA writer serves both extensions.
+      EXPECT_EQ(writer->ArcType(), t == atLzh ? atLha : t) << row.Name;
+    }
+    EXPECT_EQ(ArcTypeCanEncrypt(t), row.Encrypts) << row.Name;
+    EXPECT_TRUE(!row.Encrypts || writer) << row.Name;
+    EXPECT_EQ(TMakeSFX::StubFileName(t).empty(), row.SfxStub.empty()) << row.Name;
+    // Only the types the library names are walked, read or written.
+    if (!IsValidArcType(t)) {
+      EXPECT_TRUE(!row.Walked && !reader && !writer) << row.Name;
+    }
+  }
+  // Distinct names are distinct classes.
+  std::map<std::type_index, std::string_view> seen;
+  for (const auto& [name, type] : readers) EXPECT_TRUE(seen.emplace(type, name).second) << name;
+  EXPECT_EQ(readers.size(), 13u);
+  EXPECT_EQ(writers.size(), 7u);
+  // A value past the last member reads as "not available".
+  EXPECT_EQ(ArcTypeRow(static_cast<TArcType>(kArcTypeCount)).Type, atNA);
+  EXPECT_EQ(ArcTypeName(static_cast<TArcType>(200)), "Not avail. ");
+  EXPECT_EQ(MakeReader(static_cast<TArcType>(200)), nullptr);
+  EXPECT_EQ(MakeWriter(static_cast<TArcType>(200)), nullptr);
+  EXPECT_EQ(MakeListWalker(static_cast<TArcType>(200)), nullptr);
+  // The JAR readers keep their own class, the other ZIP types share one.
+  EXPECT_NE(dynamic_cast<TUnJar*>(MakeReader(atJar).get()), nullptr);
+  EXPECT_EQ(dynamic_cast<TUnJar*>(MakeReader(atZipMV).get()), nullptr);
+}
+
+TEST(ArcTable, FlagsSayWhatTheComponentsDo) {
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.OpensOwnArchive; }),
+            (TArcTypes{atAce, atAceExe, atCab, atRar, atRarExe}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.SizesTrusted; }),
+            (TArcTypes{atZip, atZipExe, atZipMV, atJar, atJarExe, atTar, atLha, atLhaExe, atLzh, atLzhExe, atArj,
+                       atArjExe, atBh, atBhExe}));
+  EXPECT_EQ(TestableArcTypes, ExtractorArcTypes + TArcTypes{atJarExe});
+  EXPECT_EQ(WriterArcTypes, (TArcTypes{atBh, atCab, atGZip, atJar, atLha, atLzh, atTar, atZip}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.ConvertTarget; }),
+            (TArcTypes{atZip, atJar, atLzh, atBh, atCab, atTar, atTarGZip}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.Encrypts; }), (TArcTypes{atBh, atJar, atZip}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return !r.SfxStub.empty(); }),
+            (TArcTypes{atAce, atArj, atBh, atJar, atLha, atLzh, atRar, atZip}));
+  EXPECT_EQ(TMakeSFX::StubFileName(atLha), "vsk_Lha.SFX");
+  EXPECT_EQ(TMakeSFX::StubFileName(atAce), "vsk_Ace.SFX");
+  EXPECT_EQ(TMakeSFX::StubFileName(atZipExe), "");
+  EXPECT_EQ(ArcTypeRow(atZip).ReaderClass, "TUnZip");
+  EXPECT_EQ(ArcTypeRow(atTarGZip).WriterClass, "");
+}
+
+}  // namespace
+}  // namespace vsk
