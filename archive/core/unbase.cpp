@@ -109,9 +109,13 @@ int TUnBase::Run(Byte RunAction) {
   try {
     // An entry the run was cut off in leaves nothing, and gets its verdict.
     ConcludeEntry();
+    SettleHeldOutput();
   } catch (...) {
   }
   FOutput.reset();
+  FHeld.reset();
+  FHeldPass = true;
+  FHeldCounted = false;
   try {
     Timer.Stop();
     if (activated) {
@@ -130,6 +134,7 @@ int TUnBase::Run(Byte RunAction) {
 
 bool TUnBase::StartEntry(const TEntryInfo& Info) {
   ConcludeEntry();
+  if (!Info.Continuation) SettleHeldOutput();
   FOutput.reset();
   FLookedUp.Valid = false;
   FCountedAt = -1;
@@ -190,6 +195,19 @@ void TUnBase::Uncount(TEntryOutcome Outcome) {
   FCountedAt = -1;
 }
 
+void TUnBase::SettleHeldOutput() {
+  if (!FHeld) return;
+  const std::unique_ptr<TEntryOutput> out = std::move(FHeld);
+  const bool counted = FHeldCounted;
+  FHeldPass = true;
+  FHeldCounted = false;
+  if (out->Place(false)) {
+    if (!out->CloseHandle()) ReportError(OutputName, msg::ErrorClosingFile);
+    return;
+  }
+  if (counted && FilesProcessed > 0) --FilesProcessed;
+}
+
 void TUnBase::ConcludeEntry() {
   if (!FVerdictDue) return;
   if (EntryOutcome == eoPending || EntryOutcome == eoWritten) EntryOutcome = GetCancel() ? eoCancelled : eoCannotWrite;
@@ -247,6 +265,17 @@ bool TUnBase::CommitOutput(bool Pass) {
     Uncount(eoCannotWrite);
     return false;
   }
+  if (HoldForContinuation) {
+    FHeld = std::move(out);
+    FHeldPass = FHeldPass && Pass;
+    FHeldCounted = FCountedAt > 0;
+    EntryOutcome = Pass ? eoWritten : eoFailedCheck;
+    return Pass;
+  }
+  // A file split over volumes is judged by all of its parts.
+  Pass = Pass && FHeldPass;
+  FHeldPass = true;
+  FHeldCounted = false;
   // The folder it was staged in must still be the one the output's path
   // leads to: one moved away or swapped for a link meanwhile (by code that
   // ran outside the library since) gets nothing.
@@ -481,6 +510,9 @@ std::shared_ptr<TFolderHandle> TUnBase::OpenOutputFolder(std::string& Leaf) {
 
 bool TUnBase::StageOutput(bool Named) {
   FOutput.reset();
+  // A part tried again (another password) starts its file afresh.
+  FHeld.reset();
+  FHeldPass = true;
   std::string leaf;
   auto folder = OpenOutputFolder(leaf);
   if (!folder) {
@@ -525,7 +557,11 @@ bool TUnBase::OpenOutputFile(int& Handle) {
   if (OutputName.empty()) return false;
   if (Testing()) return true;
   if (Action == kActionAppend) {
-    Handle = AppendFileHandle(this, OutputName);
+    // The rest of a split file goes on in the output its first part held;
+    // without one (it was settled) there is nothing to go on in.
+    if (!FHeld) return false;
+    FOutput = std::move(FHeld);
+    Handle = FOutput->Handle();
     return Handle >= 0;
   }
   if (!StageOutput(false)) return false;

@@ -93,6 +93,12 @@ class TUnBase : public TZipCommon {
   // The entry in work as its header describes it (an overwrite question
   // shows them): unpacked size and local DOS date-time.
   Int64 EntryUnpackedSize = 0;
+  // Set by a reader of a file split over volumes for the verdict of a part
+  // that goes on in the next volume: the staged output is held instead of
+  // placed, the continuation (Action kActionAppend) writes on in it, and
+  // only the last part's verdict places it, so an existing file is
+  // replaced by the whole file or not at all.
+  bool HoldForContinuation = false;
   UInt32 EntryDosDateTime = 0;
   bool PasswordFailed = false;
   UInt32 NewestEntryDate = 0;
@@ -230,6 +236,10 @@ class TUnBase : public TZipCommon {
   bool CommitOutput(bool Pass);
   // The entry leaves no output: counted no more, with this outcome.
   void Uncount(TEntryOutcome Outcome);
+  // The held output of a split file whose rest never came: it takes its
+  // name where that is free (the file as far as it goes); else it is
+  // dropped, the file that stands there stays, and it counts no more.
+  void SettleHeldOutput();
   // Whether what stands at the output's name refuses it (reported).
   bool RefusesTarget(int Folder, const std::string& Leaf, bool& Exists);
   void CannotWrite(int Error, int Code);
@@ -269,6 +279,11 @@ class TUnBase : public TZipCommon {
   std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
   // The staged output of the entry in work.
   std::unique_ptr<TEntryOutput> FOutput;
+  // The staged output of a split file between its parts; whether every
+  // part so far passed, and whether the file was counted.
+  std::unique_ptr<TEntryOutput> FHeld;
+  bool FHeldPass = true;
+  bool FHeldCounted = false;
   // An accepted entry that has had no verdict yet.
   bool FVerdictDue = false;
   // Files processed once the entry was counted (-1: not counted).

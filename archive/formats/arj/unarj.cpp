@@ -241,6 +241,12 @@ void TUnArj::ExtractItem(const TItem& Item) {
       BuildKey(h.PasswordModifier);
     }
     tried = true;
+    // A part that goes on in the next volume is held, not placed.
+    struct THold {
+      bool& Flag;
+      ~THold() { Flag = false; }
+    } hold{HoldForContinuation};
+    HoldForContinuation = (h.Flags & kArjFlagVolume) != 0 && !Testing();
     pass = ExtractData(Item, span);
     if (pass != TPass::Failed || !garbled) break;
     // A wrong password shows only in the CRC.

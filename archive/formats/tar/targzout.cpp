@@ -21,6 +21,10 @@ namespace vsk {
 namespace {
 
 constexpr Int32 kChunk = 1 << 20;
+// Input bytes per deflate block of the tar: larger than the default, since
+// each block primes its dictionary with the 32 KiB before it, and a tar is
+// one long stream.
+constexpr Int32 kTarDeflateBlock = 512 * 1024;
 constexpr Byte kGzipFlagName = 0x08;
 
 int WriteFailure(const EVskError& e) { return e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile; }
@@ -60,7 +64,7 @@ void TTarGzOutput::Start() {
     return;
   }
   if (!FPool) FPool = std::make_unique<TWorkerPool>(FThreads);
-  FSink = std::make_unique<TBlockDeflateSink>(*FPool, FType, FGz);
+  FSink = std::make_unique<TBlockDeflateSink>(*FPool, FType, FGz, kTarDeflateBlock);
   FSink->Cancel = FCancel;
 }
 

@@ -371,6 +371,60 @@ TEST(UnArj, NeverWritesOverItsLaterVolumes) {
   EXPECT_EQ(ReadFile(dir / "one/o.a01"), "new");
 }
 
+// A file split over volumes replaces an existing file only once all of its
+// parts came out sound: a damaged later part, or a set that ends before the
+// file does, leaves the old file as it was. Where no file stood, the file
+// comes out as far as it goes, to be salvaged.
+TEST(UnArj, ASplitFileReplacesAFileOnlyWhenWhole) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const std::string big = vsktest::RandomBytes(120000, 7);
+  WriteFile(dir / "src/big.bin", big);
+  WriteFile(dir / "src/after.txt", "after");
+  fs::create_directories(dir / "set");
+  const auto made = RunTool("arj a -y -m0 -v50K ../set/v.arj big.bin after.txt", dir / "src");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  ASSERT_TRUE(fs::exists(dir / "set/v.a01"));
+  const std::string arc = (dir / "set/v.arj").string();
+  // The same set with one byte of the file's second part changed.
+  fs::copy(dir / "set", dir / "bad");
+  std::string second = ReadFile(dir / "bad/v.a01");
+  second[second.size() / 2] ^= 0x55;
+  WriteFile(dir / "bad/v.a01", second);
+  const std::string bad = (dir / "bad/v.arj").string();
+
+  for (const bool confirm : {false, true}) {
+    SCOPED_TRACE(confirm);
+    const fs::path out = dir / (confirm ? "asked" : "overwrite");
+    WriteFile(out / "big.bin", "old");
+    const auto r = Unpack(bad, out, {.confirm = confirm});
+    EXPECT_FALSE(r.Verdict((out / "big.bin").string())) << r.Describe();
+    EXPECT_TRUE(ReadFile(out / "big.bin") == "old");
+    EXPECT_EQ(ReadFile(out / "after.txt"), "after");
+    // The sound set replaces it whole.
+    const auto good = Unpack(arc, out, {.confirm = confirm});
+    EXPECT_TRUE(good.AllPass()) << good.Describe();
+    EXPECT_TRUE(ReadFile(out / "big.bin") == big);
+  }
+  const auto fresh = Unpack(bad, dir / "fresh");
+  EXPECT_FALSE(fresh.Verdict((dir / "fresh/big.bin").string()));
+  const std::string salvaged = ReadFile(dir / "fresh/big.bin");
+  EXPECT_EQ(salvaged.size(), big.size());
+  EXPECT_FALSE(salvaged == big);
+
+  // The set ends after the first part.
+  WriteFile(dir / "declined/big.bin", "old");
+  const auto declined = Unpack(arc, dir / "declined", {.declineVolumes = true});
+  EXPECT_TRUE(ReadFile(dir / "declined/big.bin") == "old");
+  EXPECT_EQ(declined.result, 0);
+  const auto part = Unpack(arc, dir / "part", {.declineVolumes = true});
+  const std::string first = ReadFile(dir / "part/big.bin");
+  EXPECT_GT(first.size(), 0u);
+  EXPECT_LT(first.size(), big.size());
+  EXPECT_EQ(big.compare(0, first.size(), first), 0);
+  EXPECT_EQ(part.result, 1);
+}
+
 // Puts a 32-bit value into a header of an archive in memory.
 void Put32(std::string& Bytes, std::size_t At, UInt32 V) { Bytes.replace(At, 4, vsktest::Le32(V)); }
 
