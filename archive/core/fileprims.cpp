@@ -82,19 +82,6 @@ int CreateFileHandle(TErrorReporter* Component, const std::string& Name, bool Ov
   return OpenFileHandle(Component, Name, GENERIC_WRITE, kOpenNoFollow, Overwrite ? CREATE_ALWAYS : CREATE_NEW);
 }
 
-int AppendFileHandle(TErrorReporter* Component, const std::string& Name) {
-  struct stat st;
-  if (lstat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-    chmod(Name.c_str(), (st.st_mode & 07777) | S_IWUSR);
-  const int fd = OpenFileHandle(Component, Name, GENERIC_WRITE, kOpenNoFollow, OPEN_EXISTING);
-  if (fd < 0) return kInvalidHandle;
-  if (::lseek(fd, 0, SEEK_END) < 0) {
-    ::close(fd);
-    return kInvalidHandle;
-  }
-  return fd;
-}
-
 void CloseFileHandle(int Handle) {
   if (Handle >= 0) ::close(Handle);
 }

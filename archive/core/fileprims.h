@@ -32,9 +32,6 @@ int OpenFileHandle(TErrorReporter* Component, const std::string& Name, UInt32 Ac
 // Write access; CREATE_ALWAYS when Overwrite, else CREATE_NEW. Never follows
 // a symbolic link at the final component.
 int CreateFileHandle(TErrorReporter* Component, const std::string& Name, bool Overwrite);
-// Makes the file writable by its owner, opens it for writing and moves to
-// its end; -1 when that fails.
-int AppendFileHandle(TErrorReporter* Component, const std::string& Name);
 void CloseFileHandle(int Handle);
 
 Int64 FileHandlePos(int Handle);
