@@ -93,24 +93,9 @@ void TTarGzOutput::Hand(const void* Buffer, Int64 Count) {
   }
 }
 
-Int32 TTarGzOutput::Read(void* Buffer, Int32 Count) {
-  const Int64 at = FPos;
-  const Int32 n = FTar.Read(Buffer, Count);
-  FPos = at >= 0 && n >= 0 ? at + n : -1;
-  return n;
-}
-
-Int64 TTarGzOutput::Seek(Int64 Offset, TSeekOrigin Origin) {
-  if (Origin == soCurrent && Offset == 0 && FPos >= 0) return FPos;
-  const Int64 at = FTar.Seek(Offset, Origin);
-  FPos = at >= 0 ? at : -1;
-  return at;
-}
-
 Int32 TTarGzOutput::Write(const void* Buffer, Int32 Count) {
-  const Int64 at = Seek(0, soCurrent);
+  const Int64 at = FTar.Position();
   const Int32 n = FTar.Write(Buffer, Count);
-  FPos = at >= 0 && n >= 0 ? at + n : -1;
   if (n <= 0) return n;
   if (at == FHanded && !FRewritten) {
     Hand(Buffer, n);
@@ -123,7 +108,6 @@ Int32 TTarGzOutput::Write(const void* Buffer, Int32 Count) {
 
 void TTarGzOutput::SetSize(Int64 NewSize) {
   if (NewSize < FHanded) FRewritten = true;
-  FPos = -1;
   FTar.SetSize(NewSize);
 }
 
@@ -137,7 +121,6 @@ int TTarGzOutput::Finish(UInt32 MTime) {
       FGz.Seek(0, soBeginning);
       Start();
       std::vector<Byte> buffer(static_cast<std::size_t>(kChunk));
-      FPos = -1;
       if (FTar.Seek(0, soBeginning) != 0) FError = msg::ErrorReadingFile;
       while (!FError) {
         if (FCancel && *FCancel) return msg::UserCanceled;

@@ -25,9 +25,9 @@ class TTarGzOutput : public TStream32 {
                unsigned Threads, const bool* Cancel);
   ~TTarGzOutput() override;
 
-  Int32 Read(void* Buffer, Int32 Count) override;
+  Int32 Read(void* Buffer, Int32 Count) override { return FTar.Read(Buffer, Count); }
   Int32 Write(const void* Buffer, Int32 Count) override;
-  Int64 Seek(Int64 Offset, TSeekOrigin Origin) override;
+  Int64 Seek(Int64 Offset, TSeekOrigin Origin) override { return FTar.Seek(Offset, Origin); }
   Int64 GetSize() override { return FTar.GetSize(); }
   void SetSize(Int64 NewSize) override;
   int LastOSError() const override { return FTar.LastOSError(); }
@@ -60,9 +60,6 @@ class TTarGzOutput : public TStream32 {
   std::unique_ptr<TCompressStream> FSerial;
   std::unique_ptr<TWorkerPool> FPool;
   std::unique_ptr<TBlockDeflateSink> FSink;
-  // The tar's position as this stream moved it, so that asking for it
-  // (several times per entry) costs no system call; -1 while unknown.
-  Int64 FPos = -1;
   Int64 FHanded = 0;    // tar bytes handed to the workers, from its start
   bool FRewritten = false;
   int FError = 0;       // the first failure of the gzip side
