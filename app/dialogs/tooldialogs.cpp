@@ -125,11 +125,17 @@ void TfmConvertArc::FormActivate() {
 std::string TfmConvertArc::InputName() const { return rxfedInput->text().toStdString(); }
 std::string TfmConvertArc::OutputName() const { return rxfedOutput->text().toStdString(); }
 
-std::string TfmConvertArc::MadeName() const {
-  const std::string out = OutputName();
-  if (out.empty() || cbFormat->currentIndex() != kConvertGZipTar) return out;
-  return vsk::TArc2Arc::DerivedName(out, vsk::tyTarGzip) + ".gz";
+namespace {
+
+// The file a conversion to the format at Index with output Out leaves.
+std::string MadeFrom(const std::string& Out, int Index) {
+  if (Out.empty() || Index != kConvertGZipTar) return Out;
+  return vsk::TArc2Arc::DerivedName(Out, vsk::tyTarGzip) + ".gz";
 }
+
+}  // namespace
+
+std::string TfmConvertArc::MadeName() const { return MadeFrom(OutputName(), cbFormat->currentIndex()); }
 
 void TfmConvertArc::cbFormatChange() {
   const int i = cbFormat->currentIndex();
@@ -166,8 +172,10 @@ void TfmConvertArc::buConvertClick() {
     return;
   }
   // The box shows the name the run leaves before anything is asked about
-  // it ("x.tar" as a "GZipTar" output leaves "x.tar.gz").
-  if (check != out) rxfedOutput->setText(Q(check));
+  // it ("x.tar" as a "GZipTar" output leaves "x.tar.gz"), where that name
+  // leaves the same file again ("x" leaves "x.gz", but "x.gz" would leave
+  // "x.gz.gz": the box keeps "x").
+  if (check != out && MadeFrom(check, cbFormat->currentIndex()) == check) rxfedOutput->setText(Q(check));
   // An existing output is replaced by the converter only once the new one
   // is complete, so it is not deleted here; the converter is told that the
   // user has answered.

@@ -82,9 +82,6 @@ class TfmUUEncode : public QDialog {
 
   std::string InputName() const;
   std::string OutputName() const;
-  // The file the conversion leaves: the output, or for "GZipTar" the name
-  // the converter gives the gzip of its tar.
-  std::string MadeName() const;
   // 0 UUEncode, 1 XXEncode.
   int Encoding() const;
   // The output box takes the focus when the input is given, else the input.

@@ -599,7 +599,7 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   const int format = dlg.cbFormat->currentIndex();
   const vsk::TOutArcType type = format >= 0 && format < 8 ? kTypes[format] : vsk::tyZip;
   const std::string input = dlg.InputName(), output = dlg.OutputName();
-  const std::string made = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) + ".gz" : output;
+  const std::string made = dlg.MadeName();
   if (FInteractive) ApplicationBusy();
   try {
     vskArc2Arc.SetArchiveFile(input);

@@ -324,6 +324,15 @@ TEST_F(Tools, UUEncodingTheOpenArchive) {
   conv.buConvertClick();
   EXPECT_EQ(conv.result(), 0);
   EXPECT_EQ(conv.OutputName(), (dir.path() / "sample.tar.gz").string());
+  // A name without ".tar" leaves "name.gz"; shown, it would leave
+  // "name.gz.gz", so the box keeps what was typed.
+  conv.rxfedOutput->setText(QString::fromStdString((dir.path() / "plain").string()));
+  vsktest::WriteFile(dir.path() / "plain.gz", "old");
+  ui.ExpectMessage("The output filename you entered already exist.\rAre you sure you want to overwrite this file ?",
+                   mtConfirmation, mrNo);
+  conv.buConvertClick();
+  EXPECT_EQ(conv.OutputName(), (dir.path() / "plain").string());
+  EXPECT_EQ(conv.MadeName(), (dir.path() / "plain.gz").string());
   ui.ExpectMessage("Checking this option will cause the original archive to be\rdeleted after conversion. Are you "
                    "sure you want to do this ?",
                    mtConfirmation, mrNo);
