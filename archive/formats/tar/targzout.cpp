@@ -194,7 +194,7 @@ std::unique_ptr<TFileStream32> GunzipToScratch(const std::string& Name, const st
     ~TEnd() { inflateEnd(&Z); }
   } endZ{z};
   std::vector<Byte> input(static_cast<std::size_t>(kChunk)), output(static_cast<std::size_t>(kChunk));
-  bool inMember = false, done = false;
+  bool inMember = false, done = false, anyMember = false;
   try {
     while (!done) {
       if (Cancel && *Cancel) {
@@ -214,10 +214,16 @@ std::unique_ptr<TFileStream32> GunzipToScratch(const std::string& Name, const st
         // else follows the last member is ignored, as gzip does.
         if (!inMember) {
           if (z.next_in[0] != 0x1F) {
+            // A file that does not begin with a member is no gzip file: its
+            // content is not taken for an empty tar and replaced.
+            if (!anyMember) {
+              Error = msg::BadFileHeader;
+              return nullptr;
+            }
             done = true;
             break;
           }
-          inMember = true;
+          inMember = anyMember = true;
         }
         z.next_out = output.data();
         z.avail_out = static_cast<uInt>(output.size());

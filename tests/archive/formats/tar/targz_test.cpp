@@ -146,6 +146,14 @@ TEST_F(TarGzTest, AnExistingTarGzKeepsItsEntries) {
   EXPECT_EQ(ReadFile(tmp / "x.tar.gz"), cut);
   EXPECT_EQ(ReadFile(tmp / "x.tar"), tar);
   EXPECT_TRUE(Scratch(tmp.path()).empty());
+
+  // A file of the name that is no gzip file at all is not taken for an
+  // empty tar and replaced.
+  WriteFile(tmp / "x.tar.gz", "notes, not an archive");
+  auto other = Make(tmp.path());
+  EXPECT_EQ(other->Add({Spec(src)}), 0);
+  EXPECT_FALSE(other->errors.empty());
+  EXPECT_EQ(ReadFile(tmp / "x.tar.gz"), "notes, not an archive");
 }
 
 // A cancel in the gzip step leaves every source, and neither the .gz nor a
