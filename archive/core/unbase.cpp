@@ -543,7 +543,9 @@ bool TUnBase::StageOutput(bool Named) {
 std::string TUnBase::StageOutputFile() {
   if (OutputName.empty() || !StageOutput(true)) return {};
   FOutput->ReleaseHandle();
-  return OutputName.substr(0, OutputName.size() - FOutput->Leaf().size()) + FOutput->TempLeaf();
+  // Named through the held folder: a folder of the path swapped for a link
+  // meanwhile does not send the library's writes outside.
+  return "/proc/self/fd/" + std::to_string(FOutput->Folder()) + "/" + FOutput->TempLeaf();
 }
 
 int TUnBase::OpenStagedOutput() {
