@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <ctime>
 #include <cstring>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "base/dates.h"
@@ -25,6 +27,17 @@ namespace vsk {
 
 namespace {
 
+// The process's umask, read without changing it (changing it to read it
+// would race with outputs made on other threads).
+mode_t ProcessUmask() {
+  static const mode_t mask = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    return static_cast<mode_t>(022);
+  }();
+  return mask;
+}
 
 }  // namespace
 
@@ -635,9 +648,9 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
   if (Handle != FDatedHandle || date != FDatedAs) SetFileHandleDosTime(Handle, date);
   FDatedHandle = -1;
   if (RestoreFileAttr && FUnixMode != 0) {
-    // The bits as stored, not narrowed by the umask: they are what the
-    // archive's maker had.
-    fchmod(Handle, FUnixMode);
+    // The bits as stored, narrowed by the user's umask as for any file the
+    // user makes: an entry stored writable by all does not come out so.
+    fchmod(Handle, FUnixMode & ~ProcessUmask());
   } else if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
     // Read-only clears the write bits; hidden and system have no meaning here.
     struct stat st;

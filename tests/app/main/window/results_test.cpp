@@ -3,6 +3,7 @@
 // in the output window.
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -179,14 +180,17 @@ TEST_F(Results, DeletingOnAFullDiskSaysSoAndKeepsTheArchive) {
 }
 
 // With "Restore file attributes" a file a Unix archiver stored as
-// executable comes out executable, without setuid; a DOS-made one does not.
+// executable comes out executable, without setuid, and never writable by
+// more than the user's umask allows; a DOS-made one does not.
 TEST_F(Results, UnixPermissionBitsComeBackWithTheAttributes) {
   ASSERT_TRUE(vsktest::HaveTool("zip"));
   ASSERT_TRUE(vsktest::HaveTool("tar"));
-  const std::vector<TEntry> files = {{"run.sh", "#!/bin/sh\n"}, {"suid.sh", "#!/bin/sh\n"}, {"data.txt", "data"}};
-  const std::string modes = "chmod 755 run.sh && chmod 4750 suid.sh && chmod 640 data.txt && ";
-  const std::string zip = Pack("unix.zip", files, modes + "zip -q -X {out} run.sh suid.sh data.txt");
-  const std::string tar = Pack("unix.tar", files, modes + "tar cf {out} run.sh suid.sh data.txt");
+  ::umask(022);
+  const std::vector<TEntry> files = {
+      {"run.sh", "#!/bin/sh\n"}, {"suid.sh", "#!/bin/sh\n"}, {"data.txt", "data"}, {"open.txt", "all"}};
+  const std::string modes = "chmod 755 run.sh && chmod 4750 suid.sh && chmod 640 data.txt && chmod 666 open.txt && ";
+  const std::string zip = Pack("unix.zip", files, modes + "zip -q -X {out} run.sh suid.sh data.txt open.txt");
+  const std::string tar = Pack("unix.tar", files, modes + "tar cf {out} run.sh suid.sh data.txt open.txt");
   const std::string dos = Pack("dos.zip", files, modes + "zip -q -X -k {out} run.sh suid.sh data.txt");
   const auto mode = [&](const std::string& Folder, const std::string& Name) {
     EXPECT_TRUE(fs::exists(dir.path() / Folder / Name)) << Folder << "/" << Name;
@@ -204,6 +208,7 @@ TEST_F(Results, UnixPermissionBitsComeBackWithTheAttributes) {
     EXPECT_EQ(mode(folder, "run.sh"), 0755);
     EXPECT_EQ(mode(folder, "suid.sh"), 0750);
     EXPECT_EQ(mode(folder, "data.txt"), 0640);
+    EXPECT_EQ(mode(folder, "open.txt"), 0644);
   }
   // Without the box, and from DOS, the files are made as the system makes
   // new files.
