@@ -5,21 +5,11 @@
 
 #include "archive/core/filescan.h"
 #include "platform/trash.h"
+#include "base/paths.h"
 
 namespace vsk {
 
 namespace {
-
-std::string FolderPath(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : Path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 // Only the folder that was walked: a path that leads elsewhere now (a
 // folder renamed, or replaced by a link) gives no handle.
@@ -67,13 +57,13 @@ TSourceRemover::~TSourceRemover() {
 
 void TSourceRemover::Hold(const TMovedSource& S) {
   if (S.Linked || FHeld.size() >= kMaxHeld || FHeld.count({S.DirDev, S.DirIno}) != 0) return;
-  const int fd = OpenWalkedFolder(FolderPath(S.Path), S.DirDev, S.DirIno);
+  const int fd = OpenWalkedFolder(ParentFolder(S.Path), S.DirDev, S.DirIno);
   if (fd >= 0) FHeld.emplace(std::make_pair(S.DirDev, S.DirIno), fd);
 }
 
 int TSourceRemover::FolderOf(const TMovedSource& S) {
   if (const auto it = FHeld.find({S.DirDev, S.DirIno}); it != FHeld.end()) return it->second;
-  const std::string folder = FolderPath(S.Path);
+  const std::string folder = ParentFolder(S.Path);
   if (FDir >= 0 && folder == FDirPath && FDirDev == S.DirDev && FDirIno == S.DirIno) return FDir;
   if (FDir >= 0) ::close(FDir);
   FDir = OpenWalkedFolder(folder, S.DirDev, S.DirIno);
@@ -88,14 +78,14 @@ TMoveResult TSourceRemover::Remove(const TMovedSource& S) {
   if (!S.Found.Known() || S.Read != S.Found) return TMoveResult::mrChanged;
   const int dir = FolderOf(S);
   if (dir < 0) return TMoveResult::mrChanged;
-  const std::string name = NameOf(S.Path);
+  const std::string name = PathFilePart(S.Path);
   struct stat st;
   if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || SourceIdOf(st) != S.Read)
     return TMoveResult::mrChanged;
   if (FOptions == doAllowUndo) {
     // The trash takes a path: only while it still leads to this folder.
     struct stat folder;
-    if (stat(FolderPath(S.Path).c_str(), &folder) != 0 || folder.st_dev != S.DirDev || folder.st_ino != S.DirIno)
+    if (stat(ParentFolder(S.Path).c_str(), &folder) != 0 || folder.st_dev != S.DirDev || folder.st_ino != S.DirIno)
       return TMoveResult::mrChanged;
     return MoveToTrash(S.Path) ? TMoveResult::mrDeleted : TMoveResult::mrFailed;
   }

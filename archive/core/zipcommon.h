@@ -251,7 +251,6 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   // destination itself: false without a report, the entry is passed over.
   virtual bool PrepareFileName(const std::string& Name);
   void ClearExtensionList() { ExtensionList.clear(); }
-  virtual void FinishArchiveFile(const std::string&) {}
 
   // ---- volumes
   virtual std::string GetNextVolumeName(const std::string& Name, int Number);

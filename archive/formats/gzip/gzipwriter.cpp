@@ -101,11 +101,10 @@ std::string TGZip::OutputFolder() const {
 
 std::string TGZip::OutputName(const std::string& Folder, const std::string& Input) const {
   std::string out = Folder + PathFilePart(Input);
-  if (FInnerUse) out += FDefaultExt;
   switch (Extension) {
     case exNone:
       // Beside its input the output would be the input itself.
-      if (!FInnerUse && SameFolder(Folder, PathFolderPart(Input))) out = ReplaceExtension(out, FDefaultExt);
+      if (SameFolder(Folder, PathFolderPart(Input))) out = ReplaceExtension(out, FDefaultExt);
       break;
     case exAppendGZ:
       out = ReplaceExtension(out, FDefaultExt);

@@ -53,7 +53,6 @@ class TGZip : public TCompBase {
   int Compress() override;
 
  private:
-  friend class TTar;
 
   enum class TDecision { Write, Skip, Fail, StopJob };
 
@@ -71,8 +70,6 @@ class TGZip : public TCompBase {
   int DeflateInBlocks(TStream32& In, TStream32& Out, unsigned Threads, Int64& Total, UInt32& Crc);
   Int64 MemberTime(Int64 FileTime) const;
 
-  // Set by the tar writer only: the output is named input + DefaultExt.
-  bool FInnerUse = false;
   int FWritten = 0;
 };
 

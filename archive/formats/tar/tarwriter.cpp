@@ -364,30 +364,4 @@ bool TTar::FinishArchive() {
   return false;
 }
 
-void TTar::FinishArchiveFile(const std::string& Name) {
-  TGZip g;
-  g.ShareCancel(CancelRef());
-  g.SetArchiveFile(Name);
-  g.FInnerUse = true;
-  g.FileSpec = {ArchiveFile()};
-  g.Switch = swAdd;
-  g.Extension = exNone;
-  g.RecurseDirs = false;
-  g.StoredDirNames = sdNone;
-  g.DefaultDir.clear();
-  g.TranslateOemChar = TranslateOemChar;
-  g.DateAttribute = DateAttribute;
-  g.DeflateType = DeflateType;
-  g.ThreadCount = ThreadCount;
-  g.OnActivate = OnActivate;
-  g.OnBegin = OnBegin;
-  g.OnDeactivate = OnDeactivate;
-  g.OnEnd = OnEnd;
-  g.OnError = OnError;
-  g.OnFileExists = OnFileExists;
-  g.OnProgress = OnProgress;
-  g.OnRead = OnRead;
-  FGzipWritten = g.Compress() > 0;
-}
-
 }  // namespace vsk

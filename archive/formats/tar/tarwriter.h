@@ -47,10 +47,7 @@ class TTar : public TCompBase {
   // ".gz". Returns the entries added (dropped with swDelete), 0 when the
   // run or the gzip step failed.
   int Compress() override;
-  // Compresses the finished tar into Name with an inner gzip writer that
-  // shares this component's cancel flag, settings and events.
-  void FinishArchiveFile(const std::string& Name) override;
-  // Whether the last FinishArchiveFile or cmTarGzip run wrote its ".gz".
+  // Whether the last cmTarGzip run wrote its ".gz".
   bool GzipWritten() const { return FGzipWritten; }
 
  protected:
