@@ -163,15 +163,6 @@ int FindFiles(const std::string& folder, const vsk::TInternalMask& mask, std::ve
 
 }  // namespace
 
-std::string GetTempFolderName() {
-  std::error_code ec;
-  fs::path base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-  std::string name = AddBackslash(base.string()) + "qv_XXXXXX";
-  if (!mkdtemp(name.data())) return {};
-  return name;
-}
-
 namespace {
 
 constexpr const char* kTempPrefix = "qv_";
@@ -184,6 +175,16 @@ std::string TempRoot() {
   const fs::path real = fs::weakly_canonical(base, ec);
   return WithoutTrailingSlashes((ec ? base : real).string());
 }
+
+}  // namespace
+
+std::string GetTempFolderName() {
+  std::string name = TempRoot() + "/" + kTempPrefix + "XXXXXX";
+  if (!mkdtemp(name.data())) return {};
+  return name;
+}
+
+namespace {
 
 // The temporary folder of the program's that Path lies in; "" when none.
 std::string TempFolderHolding(const std::string& Path) {

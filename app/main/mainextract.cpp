@@ -264,7 +264,6 @@ std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
 
 void TfmMain::acExtractExecute() {
   if (!vskVorsk.ArchiveFile().empty() && ArchiveVanished()) return;
-  FPasswordError = FCrcError = false;
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
   TfmExtractDlg dlg(this);
   CurrentWriter = nullptr;
@@ -344,7 +343,6 @@ TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string
     ShowError(msgtext::kCmdExtractDirFailed);
     return {};
   }
-  FPasswordError = FCrcError = false;
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
     ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
   vsk::TUnBase* reader = ChooseReader(ArchiveFile);
@@ -372,7 +370,6 @@ void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredD
     ShowError(msgtext::kCmdExtractDirFailed);
     return;
   }
-  FPasswordError = FCrcError = false;
   if (!ReaderComponent(vskVorsk.ArcType())) {
     ShowInformation(msgtext::kExtractNotSupported);
     return;
@@ -558,7 +555,6 @@ void TfmMain::vskUnZipGetPassword(vsk::TZipCommon&, const std::string& FileName,
   if (GetPassword(vsk::AsciiLowerCase(NameOf(FileName)), answer)) {
     Password = answer;
     FPassword = answer;
-    FPasswordError = false;
   } else {
     TryAgain = false;
   }
@@ -661,11 +657,7 @@ void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileNam
                              int ECode) {
   switch (ECode) {
     case vsk::msg::InvalidPassword:
-      FPasswordError = true;
       FPassword.clear();
-      break;
-    case vsk::msg::CrcFailed:
-      FCrcError = true;
       break;
     case vsk::msg::DiskFull:
       FDiskFull = true;

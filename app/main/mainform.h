@@ -394,8 +394,6 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // One reader and one writer per class the table of archive types names.
   TArchiveComponents Components;
   // Per-run flags of extraction and adding.
-  bool FPasswordError = false;
-  bool FCrcError = false;
   bool FDiskFull = false;
   // The component refused the operation for the archive's type.
   bool FUnsupportedType = false;
