@@ -37,6 +37,12 @@ void Pack(const std::string& Command, const fs::path& Cwd) {
   ASSERT_EQ(r.exitCode, 0) << Command << "\n" << r.output;
 }
 
+// Dir/x.zip (with ZipFlags) and Dir/x.tar of Files in Src.
+void PackBoth(const fs::path& Dir, const fs::path& Src, const std::string& ZipFlags, const std::string& Files) {
+  Pack("zip -q -X " + ZipFlags + ShellQuote((Dir / "x.zip").string()) + " " + Files, Src);
+  Pack("tar cf " + ShellQuote((Dir / "x.tar").string()) + " " + Files, Src);
+}
+
 mode_t ModeOf(const fs::path& P) {
   struct stat st{};
   EXPECT_EQ(lstat(P.c_str(), &st), 0) << P;
@@ -54,22 +60,25 @@ struct TKind {
   std::function<std::unique_ptr<TUnBase>()> Make;
 };
 
+// A ZIP reader on Threads threads (0: every core).
+std::unique_ptr<TUnBase> ZipReader(int Threads) {
+  auto z = std::make_unique<TUnZip>();
+  z->ThreadCount = Threads;
+  return z;
+}
+
 std::vector<TKind> Kinds(const fs::path& Zip, const fs::path& Tar) {
   return {
-      {"zip on one thread", Zip.string(),
-       [] {
-         auto z = std::make_unique<TUnZip>();
-         z->ThreadCount = 1;
-         return std::unique_ptr<TUnBase>(std::move(z));
-       }},
-      {"zip on every core", Zip.string(),
-       [] {
-         auto z = std::make_unique<TUnZip>();
-         z->ThreadCount = 0;
-         return std::unique_ptr<TUnBase>(std::move(z));
-       }},
+      {"zip on one thread", Zip.string(), [] { return ZipReader(1); }},
+      {"zip on every core", Zip.string(), [] { return ZipReader(0); }},
       {"tar", Tar.string(), [] { return std::unique_ptr<TUnBase>(std::make_unique<TUnTar>()); }},
   };
+}
+
+// Reader records into Log and extracts Archive into Out.
+void Ready(TUnBase& Reader, vsktest::RunLog& Log, const fs::path& Archive, const fs::path& Out) {
+  vsktest::Record(Reader, Log);
+  vsktest::Aim(Reader, Archive, Out);
 }
 
 // The staged output by itself: nothing at the name until it is placed, an
@@ -104,8 +113,7 @@ TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
   const fs::path src = dir / "src";
   WriteFile(src / "a.txt", "first\n");
   WriteFile(src / "big.bin", vsktest::RandomBytes(6 << 20, 7));
-  Pack("zip -q -X " + ShellQuote((dir / "x.zip").string()) + " a.txt big.bin", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " a.txt big.bin", src);
+  PackBoth(dir.path(), src, "", "a.txt big.bin");
   for (const auto& kind : Kinds(dir / "x.zip", dir / "x.tar")) {
     SCOPED_TRACE(kind.Name);
     const fs::path out = dir / ("out " + kind.Name);
@@ -139,8 +147,7 @@ TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
   const fs::path src = dir / "src";
   const std::string text = vsktest::TextBytes(200000, 5);
   WriteFile(src / "a.txt", text);
-  Pack("zip -q -X -0 " + ShellQuote((dir / "x.zip").string()) + " a.txt", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " a.txt", src);
+  PackBoth(dir.path(), src, "-0 ", "a.txt");
   // ZIP: one byte of the stored data changed; TAR: the archive cut inside the data.
   std::string zip = ReadFile(dir / "x.zip");
   const auto at = zip.find(text.substr(0, 64));
@@ -156,8 +163,7 @@ TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
       if (existing) WriteFile(out / "a.txt", "the file before");
       auto reader = kind.Make();
       vsktest::RunLog log;
-      vsktest::Record(*reader, log);
-      vsktest::Aim(*reader, kind.Archive, out);
+      Ready(*reader, log, kind.Archive, out);
       std::vector<TEntryOutcome> outcomes;
       reader->OnEnd = [&](TZipCommon& Sender, const std::string& File, bool Pass) {
         log.verdicts[fs::path(File).filename().string()] = Pass;
@@ -188,8 +194,7 @@ TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
   TempDir dir;
   const fs::path src = dir / "src";
   WriteFile(src / "sub/big.bin", vsktest::RandomBytes(4 << 20, 9));
-  Pack("zip -q -X -r " + ShellQuote((dir / "x.zip").string()) + " sub", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " sub", src);
+  PackBoth(dir.path(), src, "-r ", "sub");
   for (const auto& kind : Kinds(dir / "x.zip", dir / "x.tar")) {
     for (const bool existing : {false, true}) {
       SCOPED_TRACE(kind.Name + (existing ? " over a file" : ""));
@@ -201,8 +206,7 @@ TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
       fs::permissions(outside / "big.bin", fs::perms::owner_read | fs::perms::group_read);
       auto reader = kind.Make();
       vsktest::RunLog log;
-      vsktest::Record(*reader, log);
-      vsktest::Aim(*reader, kind.Archive, out);
+      Ready(*reader, log, kind.Archive, out);
       reader->ConfirmOverwrites = true;
       int asked = 0;
       reader->OnFileExists = [&](TZipCommon&, const std::string&, std::string&, TOverwriteMode& Mode) {
@@ -257,11 +261,10 @@ TEST(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
         WriteFile(outside / "f.txt", "outside");
         fs::permissions(outside / "f.txt", readOnly);
         fs::create_directory_symlink(outside, out / "link");
-        TUnZip reader;
-        reader.ThreadCount = threads;
+        auto zip = ZipReader(threads);
+        TUnBase& reader = *zip;
         vsktest::RunLog log;
-        vsktest::Record(reader, log);
-        vsktest::Aim(reader, dir / "x.zip", out);
+        Ready(reader, log, dir / "x.zip", out);
         reader.ConfirmOverwrites = confirm;
         std::vector<std::string> asked;
         reader.OnFileExists = [&](TZipCommon& Sender, const std::string& File, std::string&, TOverwriteMode& Mode) {
@@ -321,11 +324,10 @@ TEST(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
       ~TUnmount() { umount2(P.c_str(), MNT_DETACH); }
     } unmount{out};
     for (int i = 0; i < 5; ++i) WriteFile(out / ("f" + std::to_string(i)), vsktest::RandomBytes(300 * 1024, 90 + i));
-    TUnZip reader;
-    reader.ThreadCount = threads;
+    auto zip = ZipReader(threads);
+    TUnBase& reader = *zip;
     vsktest::RunLog log;
-    vsktest::Record(reader, log);
-    vsktest::Aim(reader, dir / "x.zip", out);
+    Ready(reader, log, dir / "x.zip", out);
     reader.ConfirmOverwrites = true;
     reader.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& Mode) {
       Mode = omOverwrite;
