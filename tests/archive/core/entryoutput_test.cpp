@@ -81,10 +81,17 @@ void Ready(TUnBase& Reader, vsktest::RunLog& Log, const fs::path& Archive, const
   vsktest::Aim(Reader, Archive, Out);
 }
 
+// Fresh temporary folders, the sources in src; zip and tar make the archives.
+class EntryOutput : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar")); }
+  TempDir dir;
+  const fs::path src = dir / "src";
+};
+
 // The staged output by itself: nothing at the name until it is placed, an
 // existing file replaced only then, and nothing left when it is dropped.
-TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
-  TempDir dir;
+TEST_F(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
   WriteFile(dir / "old.txt", "old");
   {
     TEntryOutput out(Folder(dir.path()), "old.txt");
@@ -107,10 +114,7 @@ TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
 
 // A process killed while an entry is written over an existing file leaves
 // the old file at its name, on one thread, on every core and for TAR.
-TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
   WriteFile(src / "a.txt", "first\n");
   WriteFile(src / "big.bin", vsktest::RandomBytes(6 << 20, 7));
   PackBoth(dir.path(), src, "", "a.txt big.bin");
@@ -141,10 +145,7 @@ TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
 
 // An entry that fails its check never replaces a file; where none stood its
 // damaged output stays for salvage, with a failed verdict, and counts.
-TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ADamagedEntryNeverReplacesAFile) {
   const std::string text = vsktest::TextBytes(200000, 5);
   WriteFile(src / "a.txt", text);
   PackBoth(dir.path(), src, "-0 ", "a.txt");
@@ -189,10 +190,7 @@ TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
 // A folder of the output swapped for a link while the entry is written,
 // then a cancel: the file of that name behind the link is neither looked at
 // nor touched, nothing is left in the moved folder, and the entry does not count.
-TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
   WriteFile(src / "sub/big.bin", vsktest::RandomBytes(4 << 20, 9));
   PackBoth(dir.path(), src, "-r ", "sub");
   for (const auto& kind : Kinds(dir / "x.zip", dir / "x.tar")) {
@@ -241,10 +239,7 @@ TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
 // A read-only file is replaced only by the rename of a passing entry (its
 // mode untouched when it stays), and a linked folder in the destination
 // is neither asked about nor changed.
-TEST(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
   WriteFile(src / "ro.txt", "new contents\n");
   WriteFile(src / "link/f.txt", "inside\n");
   Pack("zip -q -X -r " + ShellQuote((dir / "x.zip").string()) + " ro.txt link", src);
@@ -301,10 +296,7 @@ TEST(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
 // Five entries over five files of their size on a file system of 2 MiB: on
 // one thread and on every core alike (a few times: the jobs' timing varies),
 // all are written and nothing else stays.
-TEST(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
   std::string names;
   for (int i = 0; i < 5; ++i) {
     WriteFile(src / ("f" + std::to_string(i)), vsktest::RandomBytes(300 * 1024, 20 + i));
