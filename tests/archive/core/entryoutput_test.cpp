@@ -246,10 +246,10 @@ TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
   const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
   for (const int threads : {1, 0}) {
     for (const bool confirm : {false, true}) {
-      for (const char* answer : {"overwrite", "decline", "cancel"}) {
-        if (!confirm && std::string(answer) == "decline") continue;
-        SCOPED_TRACE(std::string(answer) + (confirm ? " when asked" : "") + " on " + std::to_string(threads));
-        const fs::path base = dir / (std::string(answer) + std::to_string(confirm) + std::to_string(threads));
+      for (const std::string answer : {"overwrite", "decline", "cancel"}) {
+        if (!confirm && answer == "decline") continue;
+        SCOPED_TRACE(answer + (confirm ? " when asked" : "") + " on " + std::to_string(threads));
+        const fs::path base = dir / (answer + std::to_string(confirm) + std::to_string(threads));
         const fs::path out = base / "out", outside = base / "outside";
         WriteFile(out / "ro.txt", "old");
         fs::permissions(out / "ro.txt", readOnly);
@@ -264,15 +264,15 @@ TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
         std::vector<std::string> asked;
         reader.OnFileExists = [&](TZipCommon& Sender, const std::string& File, std::string&, TOverwriteMode& Mode) {
           asked.push_back(fs::path(File).filename().string());
-          Mode = std::string(answer) == "decline" ? omSkip : omOverwrite;
-          if (std::string(answer) == "cancel") Sender.SetCancel(true);
+          Mode = answer == "decline" ? omSkip : omOverwrite;
+          if (answer == "cancel") Sender.SetCancel(true);
         };
-        if (!confirm && std::string(answer) == "cancel")
+        if (!confirm && answer == "cancel")
           reader.OnBegin = [&](TZipCommon& Sender, const std::string& File, int, bool&) {
             if (fs::path(File).filename() == "ro.txt") Sender.SetCancel(true);
           };
         vsktest::RunInto(reader, log, false);
-        const bool replaced = std::string(answer) == "overwrite";
+        const bool replaced = answer == "overwrite";
         EXPECT_EQ(asked, confirm ? std::vector<std::string>{"ro.txt"} : std::vector<std::string>{});
         EXPECT_EQ(ReadFile(out / "ro.txt"), replaced ? "new contents\n" : "old");
         if (!replaced) {
