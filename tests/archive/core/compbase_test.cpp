@@ -458,12 +458,6 @@ TEST_F(CompBaseTest, UpdatingOneFileOfManyCopiesTheRest) {
   EXPECT_TRUE(SameTree(UnzipTree(archive, tmp / "x"), tree));
 }
 
-}  // namespace
-}  // namespace vsktest
-
-namespace vsktest {
-namespace {
-
 // Runs in Dir and goes back to the folder it was run from.
 struct InFolder {
   fs::path before = fs::current_path();
@@ -556,20 +550,19 @@ TEST_F(CompBaseTest, MoveKeepsWhatItReachedThroughLinksOrWhatChangedSinceRead) {
 TEST_F(CompBaseTest, MoreThan65535EntriesIsRefusedWithItsReason) {
   // An archive of 65534 empty stored entries, written here, and two files.
   std::string local, central;
+  vsk::TZipLocalHeader l;
+  l.Signature = vsk::kZipLocalSignature;
+  l.VersionNeeded = 10;
+  l.DosDateTime = 0x5A210000;
+  vsk::TZipCentralRecord c;
+  c.Signature = vsk::kZipCentralSignature;
+  c.VersionMadeBy = 0x031E;
+  c.VersionNeeded = 10;
+  c.DosDateTime = l.DosDateTime;
+  c.ExternalAttr = 0x81A40000;
   for (int i = 0; i < 65534; ++i) {
     const std::string name = "e" + std::to_string(i);
-    vsk::TZipLocalHeader l;
-    l.Signature = vsk::kZipLocalSignature;
-    l.VersionNeeded = 10;
-    l.DosDateTime = 0x5A210000;
-    l.FileNameLength = static_cast<vsk::UInt16>(name.size());
-    vsk::TZipCentralRecord c;
-    c.Signature = vsk::kZipCentralSignature;
-    c.VersionMadeBy = 0x031E;
-    c.VersionNeeded = 10;
-    c.DosDateTime = l.DosDateTime;
-    c.FileNameLength = l.FileNameLength;
-    c.ExternalAttr = 0x81A40000;
+    l.FileNameLength = c.FileNameLength = static_cast<vsk::UInt16>(name.size());
     c.LocalHeaderOffset = static_cast<vsk::UInt32>(local.size());
     vsk::Byte b[46];
     l.Serialize(b);

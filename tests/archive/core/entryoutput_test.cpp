@@ -37,6 +37,12 @@ void Pack(const std::string& Command, const fs::path& Cwd) {
   ASSERT_EQ(r.exitCode, 0) << Command << "\n" << r.output;
 }
 
+// Dir/x.zip (with ZipFlags) and Dir/x.tar of Files in Src.
+void PackBoth(const fs::path& Dir, const fs::path& Src, const std::string& ZipFlags, const std::string& Files) {
+  Pack("zip -q -X " + ZipFlags + ShellQuote((Dir / "x.zip").string()) + " " + Files, Src);
+  Pack("tar cf " + ShellQuote((Dir / "x.tar").string()) + " " + Files, Src);
+}
+
 mode_t ModeOf(const fs::path& P) {
   struct stat st{};
   EXPECT_EQ(lstat(P.c_str(), &st), 0) << P;
@@ -54,28 +60,38 @@ struct TKind {
   std::function<std::unique_ptr<TUnBase>()> Make;
 };
 
+// A ZIP reader on Threads threads (0: every core).
+std::unique_ptr<TUnBase> ZipReader(int Threads) {
+  auto z = std::make_unique<TUnZip>();
+  z->ThreadCount = Threads;
+  return z;
+}
+
 std::vector<TKind> Kinds(const fs::path& Zip, const fs::path& Tar) {
   return {
-      {"zip on one thread", Zip.string(),
-       [] {
-         auto z = std::make_unique<TUnZip>();
-         z->ThreadCount = 1;
-         return std::unique_ptr<TUnBase>(std::move(z));
-       }},
-      {"zip on every core", Zip.string(),
-       [] {
-         auto z = std::make_unique<TUnZip>();
-         z->ThreadCount = 0;
-         return std::unique_ptr<TUnBase>(std::move(z));
-       }},
+      {"zip on one thread", Zip.string(), [] { return ZipReader(1); }},
+      {"zip on every core", Zip.string(), [] { return ZipReader(0); }},
       {"tar", Tar.string(), [] { return std::unique_ptr<TUnBase>(std::make_unique<TUnTar>()); }},
   };
 }
 
+// Reader records into Log and extracts Archive into Out.
+void Ready(TUnBase& Reader, vsktest::RunLog& Log, const fs::path& Archive, const fs::path& Out) {
+  vsktest::Record(Reader, Log);
+  vsktest::Aim(Reader, Archive, Out);
+}
+
+// Fresh temporary folders, the sources in src; zip and tar make the archives.
+class EntryOutput : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar")); }
+  TempDir dir;
+  const fs::path src = dir / "src";
+};
+
 // The staged output by itself: nothing at the name until it is placed, an
 // existing file replaced only then, and nothing left when it is dropped.
-TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
-  TempDir dir;
+TEST_F(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
   WriteFile(dir / "old.txt", "old");
   {
     TEntryOutput out(Folder(dir.path()), "old.txt");
@@ -98,14 +114,10 @@ TEST(EntryOutput, StagesBesideTheTargetAndPlacesInOneStep) {
 
 // A process killed while an entry is written over an existing file leaves
 // the old file at its name, on one thread, on every core and for TAR.
-TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
   WriteFile(src / "a.txt", "first\n");
   WriteFile(src / "big.bin", vsktest::RandomBytes(6 << 20, 7));
-  Pack("zip -q -X " + ShellQuote((dir / "x.zip").string()) + " a.txt big.bin", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " a.txt big.bin", src);
+  PackBoth(dir.path(), src, "", "a.txt big.bin");
   for (const auto& kind : Kinds(dir / "x.zip", dir / "x.tar")) {
     SCOPED_TRACE(kind.Name);
     const fs::path out = dir / ("out " + kind.Name);
@@ -133,14 +145,10 @@ TEST(EntryOutput, AKilledRunLeavesTheOldFileAtItsName) {
 
 // An entry that fails its check never replaces a file; where none stood its
 // damaged output stays for salvage, with a failed verdict, and counts.
-TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ADamagedEntryNeverReplacesAFile) {
   const std::string text = vsktest::TextBytes(200000, 5);
   WriteFile(src / "a.txt", text);
-  Pack("zip -q -X -0 " + ShellQuote((dir / "x.zip").string()) + " a.txt", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " a.txt", src);
+  PackBoth(dir.path(), src, "-0 ", "a.txt");
   // ZIP: one byte of the stored data changed; TAR: the archive cut inside the data.
   std::string zip = ReadFile(dir / "x.zip");
   const auto at = zip.find(text.substr(0, 64));
@@ -156,8 +164,7 @@ TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
       if (existing) WriteFile(out / "a.txt", "the file before");
       auto reader = kind.Make();
       vsktest::RunLog log;
-      vsktest::Record(*reader, log);
-      vsktest::Aim(*reader, kind.Archive, out);
+      Ready(*reader, log, kind.Archive, out);
       std::vector<TEntryOutcome> outcomes;
       reader->OnEnd = [&](TZipCommon& Sender, const std::string& File, bool Pass) {
         log.verdicts[fs::path(File).filename().string()] = Pass;
@@ -183,13 +190,9 @@ TEST(EntryOutput, ADamagedEntryNeverReplacesAFile) {
 // A folder of the output swapped for a link while the entry is written,
 // then a cancel: the file of that name behind the link is neither looked at
 // nor touched, nothing is left in the moved folder, and the entry does not count.
-TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
-  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("tar"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
   WriteFile(src / "sub/big.bin", vsktest::RandomBytes(4 << 20, 9));
-  Pack("zip -q -X -r " + ShellQuote((dir / "x.zip").string()) + " sub", src);
-  Pack("tar cf " + ShellQuote((dir / "x.tar").string()) + " sub", src);
+  PackBoth(dir.path(), src, "-r ", "sub");
   for (const auto& kind : Kinds(dir / "x.zip", dir / "x.tar")) {
     for (const bool existing : {false, true}) {
       SCOPED_TRACE(kind.Name + (existing ? " over a file" : ""));
@@ -201,8 +204,7 @@ TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
       fs::permissions(outside / "big.bin", fs::perms::owner_read | fs::perms::group_read);
       auto reader = kind.Make();
       vsktest::RunLog log;
-      vsktest::Record(*reader, log);
-      vsktest::Aim(*reader, kind.Archive, out);
+      Ready(*reader, log, kind.Archive, out);
       reader->ConfirmOverwrites = true;
       int asked = 0;
       reader->OnFileExists = [&](TZipCommon&, const std::string&, std::string&, TOverwriteMode& Mode) {
@@ -237,44 +239,40 @@ TEST(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
 // A read-only file is replaced only by the rename of a passing entry (its
 // mode untouched when it stays), and a linked folder in the destination
 // is neither asked about nor changed.
-TEST(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
   WriteFile(src / "ro.txt", "new contents\n");
   WriteFile(src / "link/f.txt", "inside\n");
   Pack("zip -q -X -r " + ShellQuote((dir / "x.zip").string()) + " ro.txt link", src);
   const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
   for (const int threads : {1, 0}) {
     for (const bool confirm : {false, true}) {
-      for (const char* answer : {"overwrite", "decline", "cancel"}) {
-        if (!confirm && std::string(answer) == "decline") continue;
-        SCOPED_TRACE(std::string(answer) + (confirm ? " when asked" : "") + " on " + std::to_string(threads));
-        const fs::path base = dir / (std::string(answer) + std::to_string(confirm) + std::to_string(threads));
+      for (const std::string answer : {"overwrite", "decline", "cancel"}) {
+        if (!confirm && answer == "decline") continue;
+        SCOPED_TRACE(answer + (confirm ? " when asked" : "") + " on " + std::to_string(threads));
+        const fs::path base = dir / (answer + std::to_string(confirm) + std::to_string(threads));
         const fs::path out = base / "out", outside = base / "outside";
         WriteFile(out / "ro.txt", "old");
         fs::permissions(out / "ro.txt", readOnly);
         WriteFile(outside / "f.txt", "outside");
         fs::permissions(outside / "f.txt", readOnly);
         fs::create_directory_symlink(outside, out / "link");
-        TUnZip reader;
-        reader.ThreadCount = threads;
+        auto zip = ZipReader(threads);
+        TUnBase& reader = *zip;
         vsktest::RunLog log;
-        vsktest::Record(reader, log);
-        vsktest::Aim(reader, dir / "x.zip", out);
+        Ready(reader, log, dir / "x.zip", out);
         reader.ConfirmOverwrites = confirm;
         std::vector<std::string> asked;
         reader.OnFileExists = [&](TZipCommon& Sender, const std::string& File, std::string&, TOverwriteMode& Mode) {
           asked.push_back(fs::path(File).filename().string());
-          Mode = std::string(answer) == "decline" ? omSkip : omOverwrite;
-          if (std::string(answer) == "cancel") Sender.SetCancel(true);
+          Mode = answer == "decline" ? omSkip : omOverwrite;
+          if (answer == "cancel") Sender.SetCancel(true);
         };
-        if (!confirm && std::string(answer) == "cancel")
+        if (!confirm && answer == "cancel")
           reader.OnBegin = [&](TZipCommon& Sender, const std::string& File, int, bool&) {
             if (fs::path(File).filename() == "ro.txt") Sender.SetCancel(true);
           };
         vsktest::RunInto(reader, log, false);
-        const bool replaced = std::string(answer) == "overwrite";
+        const bool replaced = answer == "overwrite";
         EXPECT_EQ(asked, confirm ? std::vector<std::string>{"ro.txt"} : std::vector<std::string>{});
         EXPECT_EQ(ReadFile(out / "ro.txt"), replaced ? "new contents\n" : "old");
         if (!replaced) {
@@ -298,10 +296,7 @@ TEST(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
 // Five entries over five files of their size on a file system of 2 MiB: on
 // one thread and on every core alike (a few times: the jobs' timing varies),
 // all are written and nothing else stays.
-TEST(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
-  ASSERT_TRUE(vsktest::HaveTool("zip"));
-  TempDir dir;
-  const fs::path src = dir / "src";
+TEST_F(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
   std::string names;
   for (int i = 0; i < 5; ++i) {
     WriteFile(src / ("f" + std::to_string(i)), vsktest::RandomBytes(300 * 1024, 20 + i));
@@ -321,11 +316,10 @@ TEST(EntryOutput, ANearlyFullDiskGivesTheSameResultOnEveryCore) {
       ~TUnmount() { umount2(P.c_str(), MNT_DETACH); }
     } unmount{out};
     for (int i = 0; i < 5; ++i) WriteFile(out / ("f" + std::to_string(i)), vsktest::RandomBytes(300 * 1024, 90 + i));
-    TUnZip reader;
-    reader.ThreadCount = threads;
+    auto zip = ZipReader(threads);
+    TUnBase& reader = *zip;
     vsktest::RunLog log;
-    vsktest::Record(reader, log);
-    vsktest::Aim(reader, dir / "x.zip", out);
+    Ready(reader, log, dir / "x.zip", out);
     reader.ConfirmOverwrites = true;
     reader.OnFileExists = [](TZipCommon&, const std::string&, std::string&, TOverwriteMode& Mode) {
       Mode = omOverwrite;

@@ -50,16 +50,6 @@ class Results : public WindowTest {
   static std::string LeftOut(const std::string& Headline, const std::string& Lines, int Written) {
     return Headline + "\r\n\r\n" + Lines + "\r\n\r\n" + msgtext::kFilesExtracted + std::to_string(Written);
   }
-  // A zip of these entries where "aa/" in a name becomes "../".
-  std::string ZipWithParentEntry() {
-    const std::string zip = Pack("hostile.zip", {{"aa/escape.txt", "x"}, {"one.txt", "1"}, {"two.txt", "2"}},
-                                 "zip -q -X -D {out} one.txt aa/escape.txt two.txt");
-    std::string bytes = vsktest::ReadFile(zip);
-    for (auto at = bytes.find("aa/escape.txt"); at != std::string::npos; at = bytes.find("aa/escape.txt", at))
-      bytes.replace(at, 3, "../");
-    vsktest::WriteFile(zip, bytes);
-    return zip;
-  }
 };
 
 TEST_F(Results, ExtractionSaysWhatWasLeftOutAndWhy) {
@@ -94,7 +84,12 @@ TEST_F(Results, ExtractionSaysWhatWasLeftOutAndWhy) {
 
   // A "../" entry is refused and counted; the others come out. The command
   // line's exit status tells.
-  const std::string hostile = ZipWithParentEntry();
+  const std::string hostile = Pack("hostile.zip", {{"aa/escape.txt", "x"}, {"one.txt", "1"}, {"two.txt", "2"}},
+                                   "zip -q -X -D {out} one.txt aa/escape.txt two.txt");
+  std::string bytes = vsktest::ReadFile(hostile);
+  for (auto at = bytes.find("aa/escape.txt"); at != std::string::npos; at = bytes.find("aa/escape.txt", at))
+    bytes.replace(at, 3, "../");
+  vsktest::WriteFile(hostile, bytes);
   main->DisplayArchive(hostile);
   ExpectExtractDialog(Out("hostile"));
   ui.ExpectMessage(LeftOut(msgtext::kExtractIncomplete,

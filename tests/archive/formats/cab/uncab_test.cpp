@@ -264,8 +264,9 @@ TEST(UnCab, NeverWritesOverItsLaterCabinets) {
   EXPECT_EQ(ref.at("long.bin"), lng);
   const CabRun r = RunUnCab(set / "one.cab", set);
   using TErrors = std::vector<std::pair<std::string, int>>;
-  EXPECT_EQ(r.errors, (TErrors{{(set / "two.cab").string(), msg::SameInputOutput},
-                               {(set / "three.cab").string(), msg::SameInputOutput}}));
+  const TErrors refused = {{(set / "two.cab").string(), msg::SameInputOutput},
+                           {(set / "three.cab").string(), msg::SameInputOutput}};
+  EXPECT_EQ(r.errors, refused);
   EXPECT_EQ(r.processed, 3);
   auto want = ref;
   for (const auto& [name, bytes] : cabinets) want[name] = bytes;
@@ -281,9 +282,7 @@ TEST(UnCab, NeverWritesOverItsLaterCabinets) {
   WriteFile(set / "three.cab", ringBytes);
   const CabRun again = RunUnCab(set / "one.cab", set);
   ASSERT_GE(again.errors.size(), 2u);
-  EXPECT_EQ(TErrors(again.errors.begin(), again.errors.begin() + 2),
-            (TErrors{{(set / "two.cab").string(), msg::SameInputOutput},
-                     {(set / "three.cab").string(), msg::SameInputOutput}}));
+  EXPECT_EQ(TErrors(again.errors.begin(), again.errors.begin() + 2), refused);
   EXPECT_TRUE(vsktest::ReadFile(set / "one.cab") == cabinets.at("one.cab"));
   EXPECT_TRUE(vsktest::ReadFile(set / "two.cab") == cabinets.at("two.cab"));
   EXPECT_TRUE(vsktest::ReadFile(set / "three.cab") == ringBytes);
