@@ -196,7 +196,7 @@ int TCompBase::FindName(const std::string& Name) const {
   return it == FNameIndex.end() ? -1 : it->second;
 }
 
-void TCompBase::AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size) { FOwnFiles.push_back({Dev, Ino, Size}); }
+void TCompBase::AddOwnFile(UInt64 Dev, UInt64 Ino) { FOwnFiles.push_back({Dev, Ino}); }
 
 bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
   return std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
@@ -321,7 +321,7 @@ bool TCompBase::OpenOutput() {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
       return false;
     }
-    AddOwnFile(st.st_dev, st.st_ino, 0);
+    AddOwnFile(st.st_dev, st.st_ino);
     FTemp = t.get();
     FOutputOwner = std::move(t);
   }
@@ -388,7 +388,7 @@ void TCompBase::CompressArchive() {
     ReportError(ArchiveFile(), 26859);
     return;
   }
-  if (exists) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
+  if (exists) AddOwnFile(st.st_dev, st.st_ino);
   Timer.Start();
   Fire(OnActivate);
   try {
@@ -531,14 +531,9 @@ bool TCompBase::Gather() {
     const TFileObject& f = list[i];
     const bool dir = S_ISDIR(f.Mode);
     if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
-    // Only a file of the size an own file had can be one (the scratch
-    // outputs are empty yet); the open of each source checks again.
-    struct stat st;
-    if (!dir &&
-        std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
-                    [&](const TOwnFile& o) { return static_cast<UInt64>(o.Size) == f.Size; }) &&
-        (stat(f.FileName.c_str(), &st) != 0 || IsOwnFile(st.st_dev, st.st_ino)))
-      continue;
+    // The run's own files (the archive, its scratch outputs) by the identity
+    // the scan found; the open of each source checks again.
+    if (!dir && IsOwnFile(f.Dev, f.Ino)) continue;
     std::string stored = ForwardSlashes(StoredName(f.FileName, f.BaseDir));
     while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
     if (dir && !stored.empty() && stored.back() != '/') stored += '/';

@@ -341,7 +341,7 @@ class TCompBase : public TZipCommon {
   // registers the archive it updates and the scratch file it writes; a
   // writer with files of its own registers them too. IsOwnFile is the one
   // check: the gathering and every writer's open of a source ask it.
-  void AddOwnFile(UInt64 Dev, UInt64 Ino, Int64 Size);
+  void AddOwnFile(UInt64 Dev, UInt64 Ino);
   bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
   // The extension of Path's file name (a leading dot is none) is one of
   // StoreFilesOfType, in any case of its ASCII letters.
@@ -391,7 +391,6 @@ class TCompBase : public TZipCommon {
   std::vector<TMoved> FMoved;  // sources of a move, deleted after the commit
   struct TOwnFile {
     UInt64 Dev, Ino;
-    Int64 Size;
   };
   std::vector<TOwnFile> FOwnFiles;
   std::unique_ptr<TSourceRemover> FRemover;  // holds their folders from the scan on

@@ -33,7 +33,7 @@ TStream32* TTar::FilterOutput(TStream32* Output) {
   if (FCompressMethod != cmTarGzip) return Output;
   // A tar of the name is replaced only at the end, and is no source.
   struct stat st;
-  if (lstat(ArchiveFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnFile(st.st_dev, st.st_ino, st.st_size);
+  if (lstat(ArchiveFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnFile(st.st_dev, st.st_ino);
   FGzOut = std::make_unique<TTarGzOutput>(*Output, TargetFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
                                           EffectiveThreadCount(ThreadCount), CancelRef());
   if (FGzOut->Handle() < 0 || fstat(FGzOut->Handle(), &st) != 0) {
@@ -41,7 +41,7 @@ TStream32* TTar::FilterOutput(TStream32* Output) {
     FGzOut.reset();
     return nullptr;
   }
-  AddOwnFile(st.st_dev, st.st_ino, 0);
+  AddOwnFile(st.st_dev, st.st_ino);
   return FGzOut.get();
 }
 
