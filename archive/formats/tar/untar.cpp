@@ -278,13 +278,22 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
     if (filled) {
       if (ReadAt(from, buf.data(), n) != n) break;
       from += n;
+      DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+    } else if (Handle >= 0) {
+      // A hole stays a hole: the output is moved past it, and its size set
+      // at the end, instead of being filled with written zeros.
+      if (lseek(Handle, n, SEEK_CUR) < 0) break;
     } else {
       std::fill_n(buf.begin(), n, Byte{0});
+      DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
     }
-    DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
     at += n;
     ProgressBytesLeft -= n;
     DoProgress(at);
+  }
+  if (Handle >= 0 && at == Item.Size && ftruncate(Handle, static_cast<off_t>(Item.Size)) != 0) {
+    ReportError(OutputName, msg::ErrorWritingToFile);
+    return Item.Size;
   }
   return Item.Size - at;
 }

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -203,6 +204,10 @@ TEST_F(TarWalk, SparseFilesAreSeenAlikeByReaderListerWriterAndGnuTar) {
     EXPECT_TRUE(r.AllPass());
     EXPECT_TRUE(Tree(out) == want);
     EXPECT_EQ(fs::last_write_time(out / "s.bin"), fs::last_write_time(in / "s.bin"));
+    // Its holes stay holes.
+    struct stat st {};
+    ASSERT_EQ(::stat((out / "s.bin").c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, kSparseSize / 2);
     r = Extract(arc, dir / "never", true);
     EXPECT_EQ(r.result, 3) << r.Describe();
     EXPECT_TRUE(r.AllPass());
