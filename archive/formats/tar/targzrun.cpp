@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 
 #include "archive/core/numbers.h"
@@ -68,8 +70,15 @@ bool TTar::CommitOutput() {
   FGzCommitted = true;
   // The archive is in place. A tar of the name now was not made by this
   // run: it goes to the trash rather than being renamed over.
+  // A link of the name: the file it names is the one the new tar replaces
+  // (as for any archive written through a link), so that file goes.
+  std::string standing = tar;
   struct stat st;
-  if (lstat(tar.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(tar)))
+  if (lstat(tar.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char real[PATH_MAX];
+    if (realpath(tar.c_str(), real)) standing = real;
+  }
+  if (lstat(standing.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(standing)))
     ReportError(tar, msg::ErrorDeletingFiles);
   else
     TCompBase::CommitOutput();

@@ -142,6 +142,18 @@ TEST_F(TarGzTest, AnExistingTarGzKeepsItsEntries) {
   EXPECT_EQ(ReadFile(tmp / "x.tar"), tar);
   EXPECT_TRUE(Scratch(tmp.path()).empty());
 
+  // A tar of the name that is a link: the file it names is replaced and
+  // goes to the trash, the link stays, nothing outside is lost.
+  fs::remove(tmp / "x.tar.gz");
+  fs::remove(tmp / "x.tar");
+  WriteFile(tmp / "elsewhere/real.tar", "kept by the user");
+  fs::create_symlink(tmp / "elsewhere/real.tar", tmp / "x.tar");
+  auto linked = Make(tmp.path());
+  EXPECT_EQ(linked->Add({Spec(src)}), 2);
+  EXPECT_TRUE(fs::is_symlink(tmp / "x.tar"));
+  ExpectPair(tmp / "x.tar");
+  EXPECT_EQ(ReadFile(trash / "real.tar"), "kept by the user");
+
   // A file of the name that is no gzip file at all is not taken for an
   // empty tar and replaced.
   WriteFile(tmp / "x.tar.gz", "notes, not an archive");
