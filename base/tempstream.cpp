@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "base/errors.h"
@@ -27,13 +29,20 @@ std::string ResolveTarget(const std::string& name) {
   return name;
 }
 
-mode_t CurrentUmask() {
-  const mode_t m = umask(0);
-  umask(m);
-  return m;
-}
 
 }  // namespace
+
+UInt32 ProcessUmask() {
+  static const UInt32 mask = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("Umask:", 0) == 0) return static_cast<UInt32>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    const mode_t m = umask(0);
+    umask(m);
+    return static_cast<UInt32>(m);
+  }();
+  return mask;
+}
 
 TTempFileStream::TTempFileStream(UInt16 Mode, const std::string& FileName, const std::string&) {
   if (Mode != fmCreate) {
@@ -68,7 +77,7 @@ void TTempFileStream::Commit() {
   // The new archive keeps the permissions of the one it replaces; a new one
   // gets the usual permissions of a created file.
   struct stat st;
-  const mode_t mode = stat(FTarget.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  const mode_t mode = stat(FTarget.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~ProcessUmask());
   if (fchmod(FHandle, mode) != 0 || fsync(FHandle) != 0) {
     FLastError = errno;
     throw EWriteError(msg::ErrorWritingToFile);

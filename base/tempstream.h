@@ -11,6 +11,10 @@
 
 namespace vsk {
 
+// The process's umask, read without changing it (setting it to read it
+// would race with files made on other threads).
+UInt32 ProcessUmask();
+
 class TTempFileStream : public TFileStream32 {
  public:
   // fmCreate: a unique scratch file "vsk*.tmp" beside FileName (TempDir is

@@ -10,12 +10,11 @@
 #include <cstdio>
 #include <ctime>
 #include <cstring>
-#include <cstdlib>
-#include <fstream>
 #include <vector>
 
 #include "base/dates.h"
 #include "base/paths.h"
+#include "base/tempstream.h"
 #include "archive/core/arctype.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
@@ -24,22 +23,6 @@
 #include "base/textcase.h"
 
 namespace vsk {
-
-namespace {
-
-// The process's umask, read without changing it (changing it to read it
-// would race with outputs made on other threads).
-mode_t ProcessUmask() {
-  static const mode_t mask = [] {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-    return static_cast<mode_t>(022);
-  }();
-  return mask;
-}
-
-}  // namespace
 
 TUnBase::TUnBase() { RecurseDirs = true; }
 
