@@ -69,10 +69,8 @@ std::string ReplaceArchiveExtension(const std::string& Name, const std::string& 
   constexpr std::string_view kTarGz = ".tar.gz";
   const auto slash = Name.find_last_of('/');
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
-  if (Name.size() > base + kTarGz.size()) {
-    if (vsk::AsciiLowerCase(Name.substr(Name.size() - kTarGz.size())) == kTarGz)
-      return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
-  }
+  if (Name.size() > base + kTarGz.size() && vsk::EndsWithTextAscii(Name, kTarGz))
+    return Name.substr(0, Name.size() - kTarGz.size()) + Ext;
   return ReplaceExtension(Name, Ext);
 }
 
