@@ -181,4 +181,29 @@ bool MoveToTrash(const std::string& Path, std::string* TrashedAs) {
   return false;
 }
 
+bool RestoreFromTrash(const std::string& TrashedAs, const std::string& Path) {
+  struct stat st;
+  if (TrashedAs.empty() || Path.empty() || lstat(TrashedAs.c_str(), &st) != 0) return false;
+  const fs::path item(TrashedAs);
+  const fs::path info = item.parent_path().parent_path() / "info" / (item.filename().string() + ".trashinfo");
+  std::error_code ec;
+  if (std::rename(TrashedAs.c_str(), Path.c_str()) != 0) {
+    if (errno != EXDEV || S_ISDIR(st.st_mode)) return false;
+    // A scratch name beside Path, taken exclusively, receives the copy.
+    std::string scratch = Path + ".restore-XXXXXX";
+    const int fd = mkstemp(scratch.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(scratch.c_str());
+    if (!CopyItem(item, scratch)) return false;
+    if (std::rename(scratch.c_str(), Path.c_str()) != 0) {
+      fs::remove(scratch, ec);
+      return false;
+    }
+    fs::remove(item, ec);
+  }
+  fs::remove(info, ec);
+  return true;
+}
+
 }  // namespace vsk

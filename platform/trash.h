@@ -19,6 +19,13 @@ std::string HomeTrashDir();
 // TrashedAs then holds its path under files/.
 bool MoveToTrash(const std::string& Path, std::string* TrashedAs = nullptr);
 
+// Puts an item MoveToTrash gave as TrashedAs back at Path, over whatever
+// stands there now, and drops its info file. Across file systems it is
+// copied beside Path first and renamed over it, so Path never holds a
+// partial copy. False when the item is no longer in the trash or could not
+// be put back (it then stays in the trash).
+bool RestoreFromTrash(const std::string& TrashedAs, const std::string& Path);
+
 // "%"-escapes a path for the Path= line: every byte except unreserved URI
 // characters and "/" becomes %XX.
 std::string TrashEscapePath(const std::string& Path);

@@ -257,7 +257,7 @@ void TfmWizard::Finish() {
     archive = Unquoted(rxfedUpdate->text().toStdString());
   }
   // The user agreed on the name's page to replace an existing file; it
-  // goes once the new archive is in its place.
+  // waits in the Trash and stays there once the new archive is in place.
   TSetAside replaced;
   if (FTask == 1 && !replaced.Take(archive)) {
     ShowError(msgtext::kUnableToOverwrite);

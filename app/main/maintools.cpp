@@ -639,8 +639,8 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   const std::string tarStep = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) : std::string();
   std::error_code ec;
   const bool tarStepBefore = !tarStep.empty() && fs::exists(fs::symlink_status(tarStep, ec));
-  // The output the user agreed to replace is set aside: only a good run
-  // takes its place; after a failed one it comes back over what was
+  // The output the user agreed to replace waits in the Trash: only a good
+  // run takes its place; after a failed one it comes back over what was
   // written.
   TSetAside replaced;
   if (!replaced.Take(made)) {

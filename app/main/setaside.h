@@ -1,8 +1,9 @@
 #pragma once
-// The file a new archive replaces. It is moved into a hidden folder beside
-// it while the new archive is made, so it is neither offered in a file
-// dialog nor gathered as an input, and it is deleted only once the new
-// archive is in its place; otherwise it is put back.
+// The file a new archive replaces. It goes to the Trash while the new
+// archive is made, so it is neither offered in a file dialog nor gathered as
+// an input, and a run that is killed leaves it where the user can restore
+// it. Once the new archive is in its place it stays in the Trash; after a
+// failed or cancelled run it is put back.
 
 #include <string>
 
@@ -15,17 +16,16 @@ class TSetAside {
   TSetAside& operator=(const TSetAside&) = delete;
   ~TSetAside() { Restore(); }
 
-  // False when an existing file could not be moved away; a missing one
-  // needs nothing.
+  // False when an existing file could not be moved to the Trash; a missing
+  // one needs nothing.
   bool Take(const std::string& Path);
   // Puts the file back in its place (over anything written there since).
   void Restore();
-  // The new archive is in place: the old file goes for good.
+  // The new archive is in place: the old file stays in the Trash.
   void Discard();
 
  private:
-  void Forget();
-  std::string FPath, FFolder, FKept;
+  std::string FPath, FTrashed;
 };
 
 }  // namespace brevane

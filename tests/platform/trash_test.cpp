@@ -65,6 +65,16 @@ TEST(Trash, FollowsTheFreedesktopLayout) {
   ASSERT_TRUE(MoveToTrash(file.string(), &as));
   EXPECT_EQ(as, (trash / "files/report.4.txt").string());
 
+  // Restoring puts the item back over what stands there now and drops its
+  // info file; an item no longer in the trash cannot be restored.
+  vsktest::WriteFile(file, "written since");
+  ASSERT_TRUE(RestoreFromTrash((trash / "files/report.2.txt").string(), file.string()));
+  EXPECT_EQ(vsktest::ReadFile(file), "second");
+  EXPECT_FALSE(fs::exists(trash / "files/report.2.txt"));
+  EXPECT_FALSE(fs::exists(trash / "info/report.2.txt.trashinfo"));
+  EXPECT_FALSE(RestoreFromTrash((trash / "files/report.2.txt").string(), file.string()));
+  EXPECT_EQ(vsktest::ReadFile(file), "second");
+
   vsktest::WriteFile(work / "README", "x");
   vsktest::WriteFile(trash / "files/README", "old");
   ASSERT_TRUE(MoveToTrash((work / "README").string(), &as));
@@ -140,6 +150,15 @@ TEST(Trash, AcrossFileSystemsCopiesThenRemoves) {
   EXPECT_EQ(fs::last_write_time(trash / "files/big.bin"), when);
   EXPECT_EQ(vsktest::ReadFile(trash / "files/tree/a.txt"), "a");
   EXPECT_TRUE(fs::exists(trash / "info/big.bin.trashinfo"));
+
+  // Put back across file systems: copied whole beside its place, then renamed.
+  vsktest::WriteFile(src / "big.bin", "partial new archive");
+  ASSERT_TRUE(RestoreFromTrash((trash / "files/big.bin").string(), (src / "big.bin").string()));
+  EXPECT_EQ(vsktest::ReadFile(src / "big.bin"), data);
+  EXPECT_EQ(fs::last_write_time(src / "big.bin"), when);
+  EXPECT_FALSE(fs::exists(trash / "files/big.bin"));
+  EXPECT_FALSE(fs::exists(trash / "info/big.bin.trashinfo"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(src), fs::directory_iterator()), 1);
   fs::remove_all(src);
 }
 

@@ -21,6 +21,7 @@
 #include "app/dialogs/renamefile.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
+#include "platform/trash.h"
 #include "tests/app/main/window/windowtest.h"
 #include "tests/support/cabbuild.h"
 
@@ -102,10 +103,24 @@ class AddTest : public WindowTest {
                                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
 
+  // The files in the Trash, by name, with their contents; its info files
+  // under their own names.
+  static Tree Trashed() {
+    Tree t;
+    const fs::path trash = vsk::HomeTrashDir();
+    for (const char* sub : {"files", "info"}) {
+      std::error_code ec;
+      for (const auto& e : fs::directory_iterator(trash / sub, ec))
+        t[e.path().filename().string()] = vsktest::ReadFile(e.path());
+    }
+    return t;
+  }
+
+  // Nothing of a run stays beside the archive nor in the Trash.
   bool NothingSetAside(const fs::path& Folder) {
     for (const auto& e : fs::directory_iterator(Folder))
       if (e.path().filename().string().rfind(".brevane-", 0) == 0) return false;
-    return true;
+    return Trashed().empty();
   }
 
   int FExtractions = 0;
@@ -191,8 +206,12 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
   // The add dialog cancelled: the old file is back, untouched.
   ui.ExpectModal(chooseTarget);
   ui.ExpectModal([&](QDialog& Dialog) {
-    // While the new archive is chosen, the old file is out of the way.
+    // While the new archive is chosen, the old file waits in the Trash,
+    // where a run that is killed leaves it for the user to restore.
     EXPECT_FALSE(fs::exists(old));
+    Tree trashed = Trashed();
+    EXPECT_EQ(trashed["target.zip"], before);
+    EXPECT_NE(trashed["target.zip.trashinfo"].find("Path=" + vsk::TrashEscapePath(old) + "\n"), std::string::npos);
     EXPECT_EQ(Dialog.windowTitle(), QStringLiteral("Add"));
     return static_cast<int>(mrCancel);
   });
@@ -236,14 +255,16 @@ TEST_F(AddTest, NewArchiveReplacesAnOldFileOnlyWhenItWasWritten) {
   EXPECT_TRUE(NothingSetAside(dir.path()));
   EXPECT_FALSE(main->FCancelTask);
 
-  // Written: a fresh archive of just the new files takes the old one's place.
+  // Written: a fresh archive of just the new files takes the old one's
+  // place, and the old one stays in the Trash.
   ui.ExpectModal(chooseTarget);
   ui.ExpectModal(Choose(src, {"one.txt", "two.bin"}));
   ui.ExpectMessage("Files Compressed: 2", mtInformation);
   main->acNewArchiveExecute();
   ASSERT_TRUE(UnzipAccepts(old));
   EXPECT_EQ(Extracted(old), files);
-  EXPECT_TRUE(NothingSetAside(dir.path()));
+  EXPECT_EQ(Trashed().at("target.zip"), before);
+  EXPECT_EQ(Trashed().size(), 2u);
   EXPECT_EQ(main->windowTitle().toStdString(), TitleText() + " - " + old);
   EXPECT_EQ(Model().RowCount(), 2);
   EXPECT_EQ(main->dfmruMainList.Items().front(), old);
