@@ -63,9 +63,7 @@ TArcType WriterTypeForFilterIndex(int Index) {
 
 std::string TarGzListName(const std::string& ArchiveName) {
   // A name that already ends in ".tar.gz" is the tar's own name.
-  if (ArchiveName.size() > 7) {
-    if (AsciiLowerCase(ArchiveName.substr(ArchiveName.size() - 7)) == ".tar.gz") return ArchiveName;
-  }
+  if (ArchiveName.size() > 7 && EndsWithTextAscii(ArchiveName, ".tar.gz")) return ArchiveName;
   const auto slash = ArchiveName.find_last_of('/');
   const auto dot = ArchiveName.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ArchiveName + ".tar.gz";
@@ -95,6 +93,13 @@ TCompBase* TArchiveComponents::Writer(TArcType T) const {
   // A gzip-compressed tar is the tar writer with its gzip method.
   const auto it = FWriters.find(ArcTypeRow(T == atTarGZip ? atTar : T).WriterClass);
   return it == FWriters.end() ? nullptr : it->second.get();
+}
+
+TCompBase* TArchiveComponents::WriterToMake(TArcType T) const {
+  TCompBase* writer = Writer(T);
+  if (writer && T == atTar) writer->SetCompressMethod(cmTarred);
+  if (writer && T == atTarGZip) writer->SetCompressMethod(cmTarGzip);
+  return writer;
 }
 
 std::string TArchiveComponents::ClassName(const TZipCommon& C) const {

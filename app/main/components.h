@@ -49,9 +49,11 @@ class TArchiveComponents {
   // The reader of type T; null when the library has none.
   vsk::TUnBase* Reader(vsk::TArcType T) const;
   // The writer that makes archives of type T (a gzip-compressed tar: the
-  // tar writer); null when the library has none. The tar writer's method
-  // is the caller's to set.
+  // tar writer); null when the library has none.
   vsk::TCompBase* Writer(vsk::TArcType T) const;
+  // Writer(T) set to make type T before a run: the tar writer serves plain
+  // and gzip-compressed tars and gets the method of the one asked for.
+  vsk::TCompBase* WriterToMake(vsk::TArcType T) const;
   template <class C>
   C& WriterAs(vsk::TArcType T) const {
     return static_cast<C&>(*Writer(T));

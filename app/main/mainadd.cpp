@@ -87,12 +87,6 @@ vsk::TSwitch SwitchForAction(int Action) {
   }
 }
 
-// The tar writer serves plain and gzip-compressed tars: each run says which.
-void SetTarMethod(vsk::TCompBase& Writer, vsk::TArcType Kind) {
-  if (Kind == vsk::atTar) Writer.SetCompressMethod(vsk::cmTarred);
-  if (Kind == vsk::atTarGZip) Writer.SetCompressMethod(vsk::cmTarGzip);
-}
-
 // What every add run sets: the password, every attribute but the volume
 // label's, plain headers, file dates.
 void PrepareWriterForAdd(vsk::TCompBase& Writer, const std::string& Password) {
@@ -285,12 +279,11 @@ bool TfmMain::AddFiles() {
   vsk::TArcType kind = vsk::atNA;
   if (!CurrentWriter || CurrentWriter->ArchiveFile().empty()) {
     kind = WriterTypeForName(apsdNew().FileName, false);
-    CurrentWriter = WriterComponent(kind);
+    CurrentWriter = Components.WriterToMake(kind);
     if (!CurrentWriter) {
       ShowInformation(msgtext::kCompressNotSupported);
       return false;
     }
-    SetTarMethod(*CurrentWriter, kind);
   }
   vsk::TCompBase& writer = *CurrentWriter;
 
@@ -357,7 +350,6 @@ void TfmMain::acAddExecute() {
   if (ArchiveVanished()) return;
   if (!DefineCompressComponent()) return;
   vsk::TCompBase& writer = *CurrentWriter;
-  SetTarMethod(writer, WriterTypeForArchive(vskVorsk.ArcType()));
   writer.SetArchiveFile(archive);
   if (!AddFiles() || writer.FileSpec.empty()) return;
 
@@ -495,9 +487,8 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   const std::string first = Absolute(Files.front());
   RememberAddFolder(IsDir(first) ? first : ParentFolder(first));
 
-  CurrentWriter = WriterComponent(kind);
+  CurrentWriter = Components.WriterToMake(kind);
   vsk::TCompBase& writer = *CurrentWriter;
-  SetTarMethod(writer, kind);
 
   PrepareWriterForAdd(writer, FPassword);
   writer.Switch = Switch;

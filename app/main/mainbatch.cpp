@@ -448,10 +448,7 @@ TBatchLines TBatchJobs::Add(const std::string& File) {
 }
 
 vsk::TCompBase* TBatchJobs::WriterFor(const std::string& Archive) {
-  const vsk::TArcType type = WriterTypeForName(Archive, false);
-  vsk::TCompBase* writer = Components.Writer(type);
-  if (writer && type == vsk::atTar) writer->SetCompressMethod(vsk::cmTarred);
-  return writer;
+  return Components.WriterToMake(WriterTypeForName(Archive, false));
 }
 
 int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<std::string>& Entries,

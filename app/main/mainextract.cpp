@@ -160,7 +160,7 @@ bool TfmMain::DefineCompressComponent() {
   }
   const vsk::TArcType kind = WriterTypeForArchive(type);
   if (kind == vsk::atNA) return false;  // gzip files: no writer, no message
-  CurrentWriter = WriterComponent(kind);
+  CurrentWriter = Components.WriterToMake(kind);
   if (!CurrentWriter) ShowInformation(msgtext::kCompressNotSupported);
   return CurrentWriter != nullptr;
 }

@@ -99,7 +99,7 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   }
   // A tar.gz is named by its tar; no file of either name is touched here.
   if (FCompressMethod == cmTarGzip) {
-    if (name.size() > 3 && AsciiUpperCase(name.substr(name.size() - 3)) == ".GZ") name.resize(name.size() - 3);
+    if (name.size() > 3 && EndsWithTextAscii(name, ".gz")) name.resize(name.size() - 3);
     FArcType = atTarGZip;
   }
   // An archive that exists under a name without extension is changed

@@ -337,10 +337,10 @@ class TCompBase : public TZipCommon {
   // that failed and nothing was replaced.
   virtual bool CommitOutput();
   // A file the run reads or makes (the archive, its scratch outputs) is
-  // never gathered: Size is its size while the files are gathered. The run
-  // registers the archive it updates and the scratch file it writes; a
-  // writer with files of its own registers them too. IsOwnFile is the one
-  // check: the gathering and every writer's open of a source ask it.
+  // never gathered. The run registers the archive it updates and the
+  // scratch file it writes; a writer with files of its own registers them
+  // too. IsOwnFile is the one check: the gathering and every writer's open
+  // of a source ask it.
   void AddOwnFile(UInt64 Dev, UInt64 Ino);
   bool IsOwnFile(UInt64 Dev, UInt64 Ino) const;
   // The extension of Path's file name (a leading dot is none) is one of

@@ -29,7 +29,6 @@ namespace fs = std::filesystem;
 // left out although the tester accepts it.
 constexpr TArcTypes ConvertibleTypes = ExtractorArcTypes - TArcTypes{atAceExe};
 
-
 std::string Absolute(const std::string& Name) {
   if (Name.empty()) return Name;
   std::error_code ec;

@@ -46,17 +46,21 @@ TEST_F(TarWriting, CommandLineMakesTarsAndGzippedTars) {
   EXPECT_TRUE(vsktest::ReadFile(out / "one.txt") == vsktest::TextBytes(20000, 1));
 }
 
-TEST_F(TarWriting, AddingToAnOpenTarKeepsItsMembers) {
+TEST_F(TarWriting, AnOpenTarIsChangedAsATar) {
   ASSERT_TRUE(vsktest::HaveTool("tar"));
   const std::string tar = Pack("old.tar", {{"a.txt", "alpha"}, {"b.txt", "bravo"}}, "tar cf {out} a.txt b.txt");
   fs::create_directories(dir.path() / "more");
   vsktest::WriteFile(dir.path() / "more/c.txt", "charlie");
-  ASSERT_TRUE(Start({tar}));
+  vsktest::WriteFile(dir.path() / "more/first.txt", "first");
+  // A gzip-compressed tar made first in the same session: the open plain
+  // tar is still changed as a plain tar afterwards.
+  ASSERT_TRUE(Start({}));
+  EXPECT_EQ(main->CmdAdd((dir.path() / "first.gz").string(), {(dir.path() / "more/first.txt").string()}, 0,
+                         vsk::sdExplorer_Auto, vsk::swAdd, true, false),
+            1);
+  ASSERT_TRUE(fs::exists(dir.path() / "first.tar.gz"));
+  main->DisplayArchive(tar);
   ASSERT_EQ(Model().RowCount(), 2);
-  EXPECT_EQ(main->CmdAddDefault(tar, {(dir.path() / "more/c.txt").string()}, false), 1);
-  EXPECT_EQ(Listing("tar tf " + vsktest::ShellQuote(tar)), "a.txt\nb.txt\nc.txt\n");
-  EXPECT_EQ(Listing("tar xOf " + vsktest::ShellQuote(tar) + " b.txt"), "bravo");
-  EXPECT_EQ(Model().RowCount(), 3);
 
   // Deleting one member through the window.
   main->dfelvArchiveView->selectionModel()->select(Model().index(0, 0),
@@ -64,7 +68,14 @@ TEST_F(TarWriting, AddingToAnOpenTarKeepsItsMembers) {
   ui.ExpectMessage("Are you sure you want to\rDELETE the selected file ?", mtConfirmation, mrYes);
   ui.ExpectMessage("1 file successfully deleted.", mtInformation);
   main->acDeleteExecute();
+  EXPECT_EQ(Listing("tar tf " + vsktest::ShellQuote(tar)), "b.txt\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "old.tar.gz"));
+
+  // Adding keeps its members.
+  EXPECT_EQ(main->CmdAddDefault(tar, {(dir.path() / "more/c.txt").string()}, false), 1);
   EXPECT_EQ(Listing("tar tf " + vsktest::ShellQuote(tar)), "b.txt\nc.txt\n");
+  EXPECT_EQ(Listing("tar xOf " + vsktest::ShellQuote(tar) + " b.txt"), "bravo");
+  EXPECT_EQ(Model().RowCount(), 2);
 }
 
 }  // namespace
