@@ -51,21 +51,11 @@ TEST(ArcTable, FactoriesFollowTheClassColumns) {
   for (const auto& [name, type] : readers) EXPECT_TRUE(seen.emplace(type, name).second) << name;
   // A value past the last member reads as "not available".
   EXPECT_EQ(ArcTypeRow(static_cast<TArcType>(kArcTypeCount)).Type, atNA);
-  EXPECT_EQ(ArcTypeName(static_cast<TArcType>(200)), "Not avail. ");
   EXPECT_EQ(MakeReader(static_cast<TArcType>(200)), nullptr);
   EXPECT_EQ(MakeWriter(static_cast<TArcType>(200)), nullptr);
-  EXPECT_EQ(MakeListWalker(static_cast<TArcType>(200)), nullptr);
-  // The JAR readers keep their own class, the other ZIP types share one.
+  // The JAR reader keeps its own class.
   EXPECT_NE(dynamic_cast<TUnJar*>(MakeReader(atJar).get()), nullptr);
   EXPECT_EQ(dynamic_cast<TUnJar*>(MakeReader(atZipMV).get()), nullptr);
-}
-
-// The SFX stub files are looked up by these names on disk.
-TEST(ArcTable, DerivedListsAndStubNames) {
-  EXPECT_EQ(TestableArcTypes, ExtractorArcTypes + TArcTypes{atJarExe});
-  EXPECT_EQ(TMakeSFX::StubFileName(atLha), "vsk_Lha.SFX");
-  EXPECT_EQ(TMakeSFX::StubFileName(atAce), "vsk_Ace.SFX");
-  EXPECT_EQ(TMakeSFX::StubFileName(atZipExe), "");
 }
 
 }  // namespace

@@ -159,22 +159,22 @@ TEST_F(BhWriterTest, EveryMethodWithAndWithoutPasswordRestoresExactly) {
   }
 }
 
-// Files whose extension is listed are stored, in any case of its ASCII
-// letters; a hidden name's leading dot is no extension.
+// Files whose extension is listed (with or without its dot) are stored, in
+// any case of its ASCII letters; a hidden name's leading dot is no extension.
 TEST_F(BhWriterTest, StoreListMatchesExtensionsInAnyCase) {
   const std::string text = TextBytes(40000, 8);
-  MakeTree(dir / "src", {{"a.TxT", text}, {"b.log", text}, {".txt", text}, {"c.txt.gz", text}});
+  MakeTree(dir / "src", {{"a.TxT", text}, {"b.log", text}, {".txt", text}, {"c.txt.gz", text}, {"d.Dat", text}});
   for (const auto method : {vsk::cmFuse, vsk::cmDeflate}) {
     SCOPED_TRACE(method);
     const fs::path arc = dir / ("a" + std::to_string(method) + ".bh");
     BhWriter w(arc);
     ASSERT_TRUE(w.z.SetCompressMethod(method));
-    w.z.StoreFilesOfType = {"tXt"};
-    EXPECT_EQ(w.Add({Spec(dir / "src")}), 4);
+    w.z.StoreFilesOfType = {"tXt", ".DAT"};
+    EXPECT_EQ(w.Add({Spec(dir / "src")}), 5);
     const int packed = method == vsk::cmFuse ? 3 : 8;
     const auto hs = Headers(arc);
     for (const auto& [name, expected] : std::vector<std::pair<std::string, int>>{
-             {"a.TxT", 0}, {"b.log", packed}, {".txt", packed}, {"c.txt.gz", packed}}) {
+             {"a.TxT", 0}, {"d.Dat", 0}, {"b.log", packed}, {".txt", packed}, {"c.txt.gz", packed}}) {
       const auto* h = Find(hs, name);
       ASSERT_NE(h, nullptr) << name;
       EXPECT_EQ(h->Method, expected) << name;

@@ -213,23 +213,6 @@ TEST_F(LhaWriterTest, StoreFilesOfTypeIsStoredEvenWithLh6) {
   EXPECT_TRUE(SameTree(LhasaTree(dir / "a.lzh", dir / "x"), ReadTree(dir / "src")));
 }
 
-// The extension is matched in any case of its ASCII letters, with or
-// without its dot in the list; a hidden name's leading dot is no extension.
-TEST_F(LhaWriterTest, StoreListMatchesExtensionsInAnyCase) {
-  const std::string text = TextBytes(40000, 7);
-  MakeTree(dir / "src", {{"a.TxT", text}, {"b.log", text}, {".txt", text}, {"c.txt.gz", text}, {"d.Dat", text}});
-  LhaWriter w(dir / "a.lzh");
-  w.z.StoreFilesOfType = {"tXt", ".DAT"};
-  EXPECT_EQ(w.Add({Spec(dir / "src")}), 5);
-  const auto hs = Headers(dir / "a.lzh");
-  for (const auto& [name, letter] : std::vector<std::pair<std::string, char>>{
-           {"a.TxT", '0'}, {"d.Dat", '0'}, {"b.log", '6'}, {".txt", '6'}, {"c.txt.gz", '6'}}) {
-    const auto* h = Find(hs, name);
-    ASSERT_NE(h, nullptr) << name;
-    EXPECT_EQ(h->MethodLetter(), letter) << name;
-  }
-}
-
 TEST_F(LhaWriterTest, NamesTooLongForLevel0AreRefusedAndTheRestWritten) {
   MakeTree(dir / "src", {{std::string(234, 'n'), "too long"}, {"ok.txt", "fine"}});
   LhaWriter w(dir / "a.lzh");
