@@ -274,18 +274,18 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
       ++part;
       continue;
     }
-    const Int32 n = static_cast<Int32>(std::min<Int64>(until - at, kStoredCopyChunk));
+    // A hole stays a hole: the output is moved past all of it at once, and
+    // its size set at the end, instead of being filled with written zeros.
+    const Int64 n = filled || Handle < 0 ? std::min<Int64>(until - at, kStoredCopyChunk) : until - at;
     if (filled) {
-      if (ReadAt(from, buf.data(), n) != n) break;
+      if (ReadAt(from, buf.data(), static_cast<Int32>(n)) != n) break;
       from += n;
-      DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+      DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
     } else if (Handle >= 0) {
-      // A hole stays a hole: the output is moved past it, and its size set
-      // at the end, instead of being filled with written zeros.
-      if (lseek(Handle, n, SEEK_CUR) < 0) break;
+      if (lseek(Handle, static_cast<off_t>(n), SEEK_CUR) < 0) break;
     } else {
       std::fill_n(buf.begin(), n, Byte{0});
-      DecryptWriteRoutine(Handle, buf.data(), true, n, kCrc32, nullptr, false);
+      DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
     }
     at += n;
     ProgressBytesLeft -= n;
