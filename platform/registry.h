@@ -14,8 +14,10 @@
 // Writers lock a sidecar file (HKCU.reg.lock), re-read the hive, apply their
 // changes, write a temporary file, flush it and rename it over the hive, so
 // concurrent writers lose nothing and readers, which take no lock, always
-// see a whole file. A hive that cannot be parsed is moved aside
-// (HKCU.reg.corrupt-<time>) and reads as empty; it is never overwritten.
+// see a whole file. Blanks around lines are allowed and a line that cannot
+// be read is kept as it is; a file holding no hive at all reads as empty,
+// and a writer moves it aside (HKCU.reg.corrupt-<time>) before writing a new
+// one. A hive behind a symbolic link is written where the link points.
 
 #include <cstdint>
 #include <memory>

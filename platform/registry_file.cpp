@@ -1,7 +1,6 @@
 #include "platform/registry_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,81 +26,13 @@ std::vector<std::string> g_damaged;
 // No settings hive comes near this; a larger file is not one of ours.
 constexpr off_t kMaxHiveSize = off_t{64} << 20;
 
+// How often a write is tried again when someone else changed the hive
+// between its reading and its replacing.
+constexpr int kWriteAttempts = 5;
+
 // Only a regular file of a sensible size is a hive: a FIFO or a device
 // could block a reader or never end.
 bool HiveShaped(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_size <= kMaxHiveSize; }
-
-std::string ParentOf(const std::string& file) {
-  const auto slash = file.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return file.substr(0, slash);
-}
-
-FileIdentity IdentityOf(const struct stat& st) {
-  FileIdentity id;
-  id.Exists = true;
-  id.Device = st.st_dev;
-  id.Inode = st.st_ino;
-  id.Size = st.st_size;
-  id.Modified = st.st_mtim;
-  return id;
-}
-
-// Reads to the end; false on an error or past kMaxHiveSize (a file that
-// grew after it was looked at).
-bool ReadAll(int fd, std::string& out) {
-  char buf[65536];
-  while (true) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    out.append(buf, static_cast<std::size_t>(n));
-    if (out.size() > static_cast<std::size_t>(kMaxHiveSize)) return false;
-  }
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// An exclusive lock on the hive's sidecar lock file, released on destruction.
-class HiveLock {
- public:
-  HiveLock() = default;
-  HiveLock(const HiveLock&) = delete;
-  HiveLock& operator=(const HiveLock&) = delete;
-  ~HiveLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool Acquire(const std::string& file) {
-    fd_ = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return false;
-    while (flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        close(fd_);
-        fd_ = -1;
-        return false;
-      }
-    }
-    return true;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 std::string CorruptName(const std::string& file) {
   const std::time_t now = std::time(nullptr);
@@ -116,12 +47,10 @@ std::string CorruptName(const std::string& file) {
   return name;
 }
 
-// Moves an unparsable hive aside, unless a writer has replaced it since it
-// was read. Done under the lock so a good file is never moved by mistake.
-bool MoveAside(const std::string& file, const FileIdentity& seen, bool locked) {
-  HiveLock lock;
-  if (!locked && !lock.Acquire(file)) return false;
-  if (!(StatHive(file) == seen)) return true;
+// Moves a file that holds no hive aside, unless it changed since it was
+// read. Only a writer does this, under the lock.
+bool MoveAside(const std::string& file, const FileIdentity& seen) {
+  if (!(StampFile(file) == seen)) return false;
   const std::string aside = CorruptName(file);
   if (std::rename(file.c_str(), aside.c_str()) != 0) return false;
   const std::lock_guard<std::mutex> hold(g_damagedLock);
@@ -129,36 +58,30 @@ bool MoveAside(const std::string& file, const FileIdentity& seen, bool locked) {
   return true;
 }
 
-Snapshot Load(const std::string& file, bool locked, std::string* raw, LoadStatus& status) {
+// Reads a hive; a writer (holding the lock) moves one that holds no hive
+// at all aside, a reader leaves every file as it is.
+Snapshot Load(const std::string& file, bool writer, std::string* raw, LoadStatus& status) {
   Snapshot snap;
-  struct stat st;
-  // Looked at before opening, so that a device is never opened, and again
-  // through the descriptor, which is what is read. Opening does not wait
-  // for a FIFO's writer.
-  if (stat(file.c_str(), &st) == 0 && !HiveShaped(st)) {
-    status = LoadStatus::Unreadable;
-    snap.Identity = IdentityOf(st);
-    return snap;
-  }
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    status = errno == ENOENT ? LoadStatus::Missing : LoadStatus::Unreadable;
-    snap.Identity = StatHive(file);
-    return snap;
-  }
   std::string text;
-  const bool ok = fstat(fd, &st) == 0 && HiveShaped(st) && ReadAll(fd, text);
-  close(fd);
-  if (!ok) {
-    status = LoadStatus::Unreadable;
-    snap.Identity = StatHive(file);
-    return snap;
+  switch (ReadSharedFile(file, text, snap.Identity, kMaxHiveSize)) {
+    case TSharedRead::Missing:
+      status = LoadStatus::Missing;
+      return snap;
+    case TSharedRead::Failed:
+      status = LoadStatus::Unreadable;
+      snap.Identity = StampFile(file);
+      return snap;
+    case TSharedRead::Read:
+      break;
   }
-  snap.Identity = IdentityOf(st);
   if (!ParseHive(text, *snap.Root)) {
     snap.Root = std::make_unique<Node>();
-    status = MoveAside(file, snap.Identity, locked) ? LoadStatus::Corrupt : LoadStatus::CorruptKept;
-    snap.Identity = StatHive(file);
+    if (!writer) {
+      status = LoadStatus::CorruptKept;
+      return snap;
+    }
+    status = MoveAside(file, snap.Identity) ? LoadStatus::Corrupt : LoadStatus::CorruptKept;
+    snap.Identity = StampFile(file);
     return snap;
   }
   status = LoadStatus::Ok;
@@ -166,20 +89,15 @@ Snapshot Load(const std::string& file, bool locked, std::string* raw, LoadStatus
   return snap;
 }
 
+// The file a hive name stands for; empty when it is a link naming nothing.
+std::string WrittenFile(const std::string& file) {
+  std::string target, error;
+  return SharedFileTarget(file, target, error) ? target : std::string();
+}
+
 }  // namespace
 
-bool FileIdentity::operator==(const FileIdentity& o) const {
-  if (Exists != o.Exists) return false;
-  if (!Exists) return true;
-  return Device == o.Device && Inode == o.Inode && Size == o.Size && Modified.tv_sec == o.Modified.tv_sec &&
-         Modified.tv_nsec == o.Modified.tv_nsec;
-}
-
-FileIdentity StatHive(const std::string& file) {
-  struct stat st;
-  if (stat(file.c_str(), &st) != 0) return {};
-  return IdentityOf(st);
-}
+FileIdentity StatHive(const std::string& file) { return StampFile(file); }
 
 Snapshot LoadHive(const std::string& file) {
   LoadStatus status;
@@ -187,56 +105,55 @@ Snapshot LoadHive(const std::string& file) {
 }
 
 bool HiveWritable(const std::string& file) {
-  const std::string dir = ParentOf(file);
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
+  std::filesystem::create_directories(FolderOf(file), ec);
+  const std::string target = WrittenFile(file);
+  if (target.empty()) return false;
+  const std::string dir = FolderOf(target);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (access(dir.c_str(), W_OK | X_OK) != 0) return false;
-  if (access(file.c_str(), F_OK) == 0 && access(file.c_str(), W_OK) != 0) return false;
+  if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) return false;
   // What cannot be read as a hive is not replaced either.
-  if (stat(file.c_str(), &st) == 0 && !HiveShaped(st)) return false;
+  if (stat(target.c_str(), &st) == 0 && !HiveShaped(st)) return false;
   return true;
 }
 
 bool CommitHive(const std::string& file, const std::string& rootName, const std::function<void(Node&)>& apply,
                 Snapshot& result) {
-  const std::string dir = ParentOf(file);
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  HiveLock lock;
-  if (!lock.Acquire(file)) return false;
+  std::filesystem::create_directories(FolderOf(file), ec);
+  const std::string target = WrittenFile(file);
+  if (target.empty()) return false;
+  TExclusiveLock lock;
+  if (!lock.OnFile(target + ".lock")) return false;
+  SweepStaleScratchFiles(target);
 
-  std::string raw;
-  LoadStatus status;
-  Snapshot fresh = Load(file, true, &raw, status);
-  // Never replace a hive that exists but could not be read or moved aside.
-  if (status == LoadStatus::Unreadable || status == LoadStatus::CorruptKept) return false;
-  apply(*fresh.Root);
-  const std::string text = SerializeHive(*fresh.Root, rootName);
-  if (status == LoadStatus::Ok && text == raw) {
-    result = std::move(fresh);
-    return true;
+  for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+    std::string raw;
+    LoadStatus status;
+    Snapshot fresh = Load(target, true, &raw, status);
+    // Never replace a hive that exists but could not be read or moved aside.
+    if (status == LoadStatus::Unreadable || status == LoadStatus::CorruptKept) return false;
+    apply(*fresh.Root);
+    const std::string text = SerializeHive(*fresh.Root, rootName);
+    if (status == LoadStatus::Ok && text == raw) {
+      result = std::move(fresh);
+      return true;
+    }
+    FileIdentity written;
+    switch (ReplaceSharedFile(target, text, fresh.Identity, 0600, written)) {
+      case TSharedWrite::Written:
+        fresh.Identity = written;
+        result = std::move(fresh);
+        return true;
+      case TSharedWrite::Changed:
+        continue;
+      case TSharedWrite::Failed:
+        return false;
+    }
   }
-
-  std::string temp = file + ".tmp-XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = WriteAll(fd, text) && fsync(fd) == 0 && fstat(fd, &st) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
-  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  fresh.Identity = IdentityOf(st);
-  result = std::move(fresh);
-  return true;
+  return false;
 }
 
 }  // namespace vsk::reghive

@@ -10,19 +10,13 @@
 #include <string>
 
 #include "platform/registry_hive.h"
+#include "platform/sharedfile.h"
 
 namespace vsk::reghive {
 
 // What a hive file was when it was read; a changed identity means another
 // writer has replaced it (writers always rename a new file into place).
-struct FileIdentity {
-  bool Exists = false;
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  off_t Size = 0;
-  std::timespec Modified{};
-  bool operator==(const FileIdentity& o) const;
-};
+using FileIdentity = TFileStamp;
 
 struct Snapshot {
   std::unique_ptr<Node> Root = std::make_unique<Node>();
@@ -31,8 +25,8 @@ struct Snapshot {
 
 FileIdentity StatHive(const std::string& file);
 
-// Reads a hive without locking. A file that cannot be parsed is moved aside
-// and reads as empty; one that cannot be read at all reads as empty.
+// Reads a hive without locking. A file that cannot be read, or holds no
+// hive at all, reads as empty; a reader never moves or changes it.
 Snapshot LoadHive(const std::string& file);
 
 // Whether the hive's folder exists (it is created when missing) and the
@@ -41,8 +35,12 @@ bool HiveWritable(const std::string& file);
 
 // One write transaction: under the hive's lock, reads the current file,
 // lets `apply` change it and, when the text changed, writes it to a
-// temporary file, flushes it and renames it over the hive. On success
-// `result` is the hive as written.
+// temporary file, flushes it and renames it over the hive. A hive behind a
+// symbolic link is written beside the file the link names, with its mode.
+// A file that holds no hive at all is moved aside first (it is told by
+// TakeDamagedHives); one that cannot be read is never replaced. Scratch
+// files of killed writers are deleted. On success `result` is the hive as
+// written.
 bool CommitHive(const std::string& file, const std::string& rootName, const std::function<void(Node&)>& apply,
                 Snapshot& result);
 

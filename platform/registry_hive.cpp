@@ -169,21 +169,41 @@ bool DecodeKeyName(std::string_view s, std::string& out) {
   return true;
 }
 
+// Spaces and tabs around a line, and its "\r" line end.
+std::string_view TrimBlanks(std::string_view s) {
+  const auto b = s.find_first_not_of(" \t\r");
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+// A kept line as it was, without its "\r" line end (the writer's are "\n").
+std::string_view TrimLineEnd(std::string_view s) {
+  if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+  return s;
+}
+
+void SkipBlanks(std::string_view s, std::size_t& pos) {
+  while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
+}
+
+// The names are all decoded before any key is made, so that a line that
+// names no key adds none.
 bool ParseKeyLine(std::string_view inner, Node& root, Node*& current) {
-  Node* node = &root;
-  std::size_t depth = 0;
+  std::vector<std::string> names;
   std::size_t start = 0;
   if (!inner.empty()) {
     while (true) {
       const std::size_t end = std::min(inner.find('\\', start), inner.size());
       std::string name;
       if (end == start || !DecodeKeyName(inner.substr(start, end - start), name)) return false;
-      if (++depth > kMaxKeyDepth) return false;
-      node = &node->GetKey(name);
+      if (names.size() >= kMaxKeyDepth) return false;
+      names.push_back(std::move(name));
       if (end == inner.size()) break;
       start = end + 1;
     }
   }
+  Node* node = &root;
+  for (const std::string& name : names) node = &node->GetKey(name);
   current = node;
   return true;
 }
@@ -196,8 +216,10 @@ bool ParseValueLine(std::string_view line, Node& key) {
   } else if (!ReadQuoted(line, pos, name)) {
     return false;
   }
+  SkipBlanks(line, pos);
   if (pos >= line.size() || line[pos] != '=') return false;
   ++pos;
+  SkipBlanks(line, pos);
   const std::string_view data = line.substr(pos);
   if (!data.empty() && data[0] == '"') {
     std::string text;
@@ -234,6 +256,7 @@ void AppendValues(std::string& out, const Node& node) {
     }
     out += '\n';
   }
+  for (const std::string& line : node.Unread) out += line + '\n';
 }
 
 }  // namespace
@@ -315,31 +338,46 @@ bool Node::RemoveValue(std::string_view fold) {
 
 bool ParseHive(std::string_view text, Node& root) {
   Node* current = nullptr;
+  // After a key line that names no key, its values are not read either.
+  bool inUnreadKey = false;
+  bool readAny = false, unreadAny = false;
+  const auto keep = [&](std::string_view line) {
+    unreadAny = true;
+    (current ? current->Unread : root.Preamble).emplace_back(line);
+  };
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
+    const std::string_view whole = text.substr(pos, end - pos);
     pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TrimBlanks(whole);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
-      if (line.size() < 2 || line.back() != ']') return false;
-      if (!ParseKeyLine(line.substr(1, line.size() - 2), root, current)) return false;
-    } else if (line[0] == '"' || line[0] == '@') {
-      if (!current || !ParseValueLine(line, *current)) return false;
+      Node* key = nullptr;
+      if (line.size() >= 2 && line.back() == ']' && ParseKeyLine(line.substr(1, line.size() - 2), root, key)) {
+        current = key;
+        inUnreadKey = false;
+        readAny = true;
+      } else {
+        keep(TrimLineEnd(whole));
+        inUnreadKey = true;
+      }
+    } else if (current && !inUnreadKey && (line[0] == '"' || line[0] == '@') && ParseValueLine(line, *current)) {
+      readAny = true;
     } else {
-      return false;
+      keep(TrimLineEnd(whole));
     }
   }
-  return true;
+  return readAny || !unreadAny;
 }
 
 std::string SerializeHive(const Node& root, std::string_view rootName) {
   std::string out = "; Brevane registry hive ";
   out += rootName;
   out += '\n';
-  if (!root.Values.empty()) {
+  for (const std::string& line : root.Preamble) out += line + '\n';
+  if (!root.Values.empty() || !root.Unread.empty()) {
     out += "\n[]\n";
     AppendValues(out, root);
   }

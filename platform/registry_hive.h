@@ -32,6 +32,12 @@ struct Node {
   std::string Fold;
   std::vector<Value> Values;
   std::vector<std::unique_ptr<Node>> Keys;
+  // Lines below this key that could not be read (a bad escape, a key line
+  // that names no key and the values under it), written back as they were
+  // so that a hand edit is never lost.
+  std::vector<std::string> Unread;
+  // On the root only: unreadable lines before the first key line.
+  std::vector<std::string> Preamble;
 
   Node* FindKey(std::string_view fold) const;
   // The subkey of that name, added at the end when missing.
@@ -44,8 +50,10 @@ struct Node {
   bool RemoveValue(std::string_view fold);
 };
 
-// Parses a hive file into `root` (which must be empty). False when the text
-// is not a hive file; `root` then holds whatever was read before the fault.
+// Parses a hive file into `root` (which must be empty). Blanks around a line
+// and around its "=" are allowed; a line that cannot be read is kept in
+// Unread (or Preamble) and the rest is read. False when the text holds
+// lines but not one readable key or value line: it is no hive at all.
 bool ParseHive(std::string_view text, Node& root);
 // The text form of a hive; `rootName` goes into the heading comment.
 std::string SerializeHive(const Node& root, std::string_view rootName);

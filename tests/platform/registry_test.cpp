@@ -229,40 +229,121 @@ TEST(Registry, CaseInsensitiveBeyondAscii) {
   EXPECT_EQ(reg.GetValueNames(), std::vector<std::string>{"Ärger"});
 }
 
-TEST(Registry, UnparsableHiveIsMovedAsideNotOverwritten) {
+TEST(Registry, HandEditedLinesAreReadAroundAndKept) {
   IsolatedEnvironment env;
   const std::string file = HiveFileName(HKEY_CURRENT_USER);
-  const std::string garbage = "[Software\\Brevane]\n\"Broken\"=dword:xyz\n";
-  WriteFile(file, garbage);
-  TRegistry reg;
-  EXPECT_FALSE(reg.KeyExists("\\Software\\Brevane"));  // reads as empty
-  auto moved = CorruptFiles();
-  ASSERT_EQ(moved.size(), 1u);
-  EXPECT_EQ(ReadFile(moved[0]), garbage);
-  EXPECT_FALSE(fs::exists(file));
+  // Blanks around lines and "=", a value before any key, a bad escape, a
+  // key line naming no key with a value under it, a CRLF line.
+  const std::string unread[] = {"\"Orphan\"=\"value before any key\"", "\"Bad escape\"=\"\\q\"",
+                                "\"Broken\"=dword:xyz", "[Bad%zzName]", "\"Under bad\"=\"x\""};
+  const std::string edited = "; Brevane registry hive HKEY_CURRENT_USER\n" + unread[0] +
+                             "\n\n[Software\\Brevane]\n  \"c\"=\"3\"  \n\"a\" = \"1\"\r\n" + unread[1] + "\n" +
+                             unread[2] + "\n" + unread[3] + "\n" + unread[4] + "\n\t[Software\\Other] \n" +
+                             "\"b\"=dword:00000002\n";
+  WriteFile(file, edited);
+  const auto readsAll = [&] {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Brevane"));
+    EXPECT_EQ(reg.ReadString("c"), "3");
+    EXPECT_EQ(reg.ReadString("a"), "1");
+    EXPECT_EQ(reg.GetValueNames().size(), 2u + reg.ValueExists("New"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Other"));
+    EXPECT_EQ(reg.ReadInteger("b"), 2);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software"));
+    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"Brevane", "Other"}));
+  };
+  // A reader (as Hovelin in a file manager) changes nothing.
+  readsAll();
+  EXPECT_EQ(ReadFile(file), edited);
+  EXPECT_TRUE(CorruptFiles().empty());
+  EXPECT_TRUE(TakeDamagedHives().empty());
+  // A writer keeps every setting and every line it could not read.
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", true));
+    reg.WriteString("New", "n");
+  }
+  readsAll();
+  const std::string written = ReadFile(file);
+  for (const std::string& line : unread) EXPECT_NE(written.find("\n" + line + "\n"), std::string::npos) << line;
+  EXPECT_TRUE(CorruptFiles().empty());
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", true));
+    reg.WriteString("New", "again");
+  }
+  EXPECT_EQ(ReadFile(file).size(), written.size() + 4);  // nothing kept twice
+}
 
-  ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", true));
-  reg.WriteString("Fresh", "start");
-  reg.CloseKey();
-  EXPECT_EQ(ReadFile(moved[0]), garbage);
-
-  // The same when a writer meets the broken file first.
-  for (const char* bad : {"no key line\n", "\"Orphan\"=\"value before any key\"\n", "[Key]\n\"Open=\"x\n",
-                          "[Key]\n\"Bad escape\"=\"\\q\"\n", "[Bad%zzName]\n", "[A\\\\B]\n"}) {
+TEST(Registry, FileHoldingNoHiveIsMovedAsideOnlyByAWriter) {
+  IsolatedEnvironment env;
+  const std::string file = HiveFileName(HKEY_CURRENT_USER);
+  for (const std::string& bad : {std::string("no key line\n"), std::string(4096, '\0')}) {
     WriteFile(file, bad);
+    {
+      TRegistry reader;
+      EXPECT_FALSE(reader.KeyExists("\\Software"));
+    }
+    EXPECT_EQ(ReadFile(file), bad);
+    EXPECT_TRUE(CorruptFiles().empty());
     TRegistry writer;
-    ASSERT_TRUE(writer.OpenKey("\\Software", true)) << bad;
+    ASSERT_TRUE(writer.OpenKey("\\Software", true));
     writer.WriteInteger("After", 1);
     writer.CloseKey();
-    EXPECT_EQ(CorruptFiles().size(), 2u) << bad;
-    for (const auto& f : CorruptFiles())
-      if (f != moved[0]) {
-        EXPECT_EQ(ReadFile(f), bad);
-        fs::remove(f);
-      }
+    const auto moved = CorruptFiles();
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(ReadFile(moved[0]), bad);
+    EXPECT_EQ(TakeDamagedHives(), moved);
+    fs::remove(moved[0]);
     ASSERT_TRUE(writer.OpenKeyReadOnly("\\Software"));
     EXPECT_EQ(writer.ReadInteger("After"), 1);
   }
+}
+
+TEST(Registry, SymlinkedHiveIsWrittenWhereItPoints) {
+  IsolatedEnvironment env;
+  const fs::path dir = RegistryDirectory();
+  fs::create_directories(dir);
+  const fs::path dotfiles = env.root() / "dotfiles";
+  fs::create_directories(dotfiles);
+  WriteFile(dotfiles / "HKCU.reg", "[Software\\Brevane]\n\"Kept\"=\"yes\"\n");
+  fs::permissions(dotfiles / "HKCU.reg", fs::perms(0640));
+  fs::create_symlink("../dotfiles/HKCU.reg", dir / "HKCU.reg");
+  for (int i = 0; i < 2; ++i) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", true));
+    reg.WriteInteger("Count", i);
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "HKCU.reg"));
+  EXPECT_EQ(fs::read_symlink(dir / "HKCU.reg"), "../dotfiles/HKCU.reg");
+  const std::string text = ReadFile(dotfiles / "HKCU.reg");
+  EXPECT_NE(text.find("\"Kept\"=\"yes\"\n\"Count\"=dword:00000001\n"), std::string::npos) << text;
+  EXPECT_EQ(fs::status(dotfiles / "HKCU.reg").permissions(), fs::perms(0640));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 2);  // and its lock
+  // A link naming nothing is no hive to replace.
+  fs::remove(dotfiles / "HKCU.reg");
+  TRegistry reg;
+  EXPECT_FALSE(reg.OpenKey("\\Software\\Brevane", true));
+  EXPECT_TRUE(fs::is_symlink(dir / "HKCU.reg"));
+  EXPECT_FALSE(fs::exists(dotfiles / "HKCU.reg"));
+}
+
+TEST(Registry, WriterSweepsScratchFilesOfKilledWriters) {
+  IsolatedEnvironment env;
+  const fs::path dir = RegistryDirectory();
+  fs::create_directories(dir);
+  const std::string file = HiveFileName(HKEY_CURRENT_USER);
+  WriteFile(file + ".tmp-a1B2c3", "left by a writer killed before its rename");
+  WriteFile(file + ".tmp-long-name", "not a scratch name of ours");
+  WriteFile(dir / "HKCR.reg.tmp-zzzzzz", "another hive's");
+  TRegistry reg;
+  EXPECT_TRUE(reg.OpenKey("\\Software", true));  // a reader's look sweeps nothing
+  EXPECT_TRUE(fs::exists(file + ".tmp-a1B2c3"));
+  reg.WriteString("x", "y");
+  reg.CloseKey();
+  EXPECT_FALSE(fs::exists(file + ".tmp-a1B2c3"));
+  EXPECT_TRUE(fs::exists(file + ".tmp-long-name"));
+  EXPECT_TRUE(fs::exists(dir / "HKCR.reg.tmp-zzzzzz"));
 }
 
 TEST(Registry, ReadOnlyStore) {
