@@ -50,7 +50,7 @@ TEST(DesktopAssoc, DefaultsTakenOverAndGivenBackLeavingOtherLines) {
   EXPECT_FALSE(IsDesktopHandler(program, types));
 
   RegisterDesktopHandler(program, "Brevane", "Brevane Archive", types);
-  EXPECT_EQ(ReadFile(list), listWith("application/zip=brevane.desktop;other.desktop;spare.desktop;\n"
+  EXPECT_EQ(ReadFile(list), listWith("application/zip = brevane.desktop;other.desktop;spare.desktop\n"
                                      "application/gzip=brevane.desktop;\n"));
   const std::string entry = ReadFile(DesktopApplicationsDir() + "/brevane.desktop");
   EXPECT_NE(entry.find("\nExec=" + program + " %f\n"), std::string::npos) << entry;
@@ -70,7 +70,7 @@ TEST(DesktopAssoc, DefaultsTakenOverAndGivenBackLeavingOtherLines) {
   EXPECT_NE(ReadFile(DesktopApplicationsDir() + "/brevane.desktop").find("\nMimeType=application/zip;\n"),
             std::string::npos);
   UnregisterDesktopHandler(types);
-  EXPECT_EQ(ReadFile(list), listWith("application/zip=other.desktop;spare.desktop;\n"));
+  EXPECT_EQ(ReadFile(list), listWith("application/zip = other.desktop;spare.desktop\n"));
   EXPECT_FALSE(fs::exists(DesktopApplicationsDir() + "/brevane.desktop"));
   EXPECT_FALSE(IsDesktopHandler(program, types));
   EXPECT_NE(vsktest::XdgMimeDefault("application/gzip"), "brevane.desktop");
