@@ -65,11 +65,13 @@ std::string FindProgram(const std::string& name) {
   while (start <= dirs.size()) {
     std::size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
+    const std::string dir = dirs.substr(start, end - start);
+    start = end + 1;
+    // An empty entry would mean the current folder, where anyone's file of
+    // that name could stand; it is skipped.
+    if (dir.empty()) continue;
     const std::string candidate = dir + "/" + name;
     if (IsExecutableFile(candidate)) return Absolute(candidate);
-    start = end + 1;
   }
   return {};
 }

@@ -9,7 +9,8 @@
 namespace vsk {
 
 // The full name of a program found on PATH (a name holding "/" is taken as
-// it is); "" when there is no such executable file.
+// it is; an empty entry of PATH is passed over, not taken as the current
+// folder); "" when there is no such executable file.
 std::string FindProgram(const std::string& Name);
 
 // Starts Program with Arguments in WorkFolder (empty: the current folder)

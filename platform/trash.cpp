@@ -1,6 +1,7 @@
 #include "platform/trash.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,9 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/sharedfile.h"
+#include "platform/treecopy.h"
 
 namespace vsk {
 namespace {
@@ -62,31 +66,106 @@ bool WriteAll(int fd, const std::string& s) {
   return true;
 }
 
-// Copies an item to a place on another file system, keeping modes and the
-// modification time; removes a partial copy on failure.
-bool CopyItem(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  const auto st = fs::symlink_status(from, ec);
-  if (ec) return false;
-  if (fs::is_symlink(st)) {
-    fs::copy_symlink(from, to, ec);
-  } else if (fs::is_directory(st)) {
-    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-  } else if (fs::is_regular_file(st)) {
-    fs::copy_file(from, to, ec);
-    if (!ec) {
-      const auto t = fs::last_write_time(from, ec);
-      if (!ec) fs::last_write_time(to, t, ec);
+// The device of Path, or of the nearest folder above it that exists (a
+// trash not made yet will be made there).
+bool DeviceOf(std::string Path, dev_t& Device) {
+  struct stat st;
+  while (!Path.empty()) {
+    if (stat(Path.c_str(), &st) == 0) {
+      Device = st.st_dev;
+      return true;
     }
-  } else {
-    return false;
+    if (Path == "/") return false;
+    Path = FolderOf(Path);
   }
-  if (ec) {
-    std::error_code ignore;
-    fs::remove_all(to, ignore);
-    return false;
+  return false;
+}
+
+// The top folder of the file system Folder (a resolved path) is on: the
+// highest folder above it on the same device.
+std::string TopFolderOf(const std::string& Folder, dev_t Device) {
+  std::string top = Folder;
+  while (top != "/") {
+    const std::string up = FolderOf(top);
+    struct stat st;
+    if (stat(up.c_str(), &st) != 0 || st.st_dev != Device) break;
+    top = up;
   }
+  return top;
+}
+
+// Makes Dir (mode 0700) when missing; true when it is a folder of ours and
+// no link.
+bool OwnFolder(const std::string& Dir) {
+  if (mkdir(Dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st;
+  return lstat(Dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+bool TrashFolders(const std::string& Trash) {
+  return OwnFolder(Trash) && OwnFolder(Trash + "/files") && OwnFolder(Trash + "/info");
+}
+
+// The trash of the volume whose top folder is Top: Top/.Trash/<uid> when
+// the administrator made Top/.Trash (a sticky folder, no link), else
+// Top/.Trash-<uid>; empty when neither can be used.
+std::string VolumeTrashDir(const std::string& Top) {
+  const std::string uid = std::to_string(getuid());
+  const std::string base = Top == "/" ? std::string() : Top;
+  struct stat st;
+  const std::string shared = base + "/.Trash";
+  if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+      TrashFolders(shared + "/" + uid))
+    return shared + "/" + uid;
+  const std::string own = base + "/.Trash-" + uid;
+  if (TrashFolders(own)) return own;
+  return {};
+}
+
+// Where an item goes: the trash folder and the Path= line of its info.
+struct TTrashPlace {
+  std::string Dir;
+  std::string InfoPath;
+  bool Copy = false;  // another file system: copied, then removed
+};
+
+// The home trash when the item is on its file system; else the trash of
+// the item's own volume, with the path relative to the volume's top
+// folder; the home trash by copy only where no volume trash can be made.
+bool ChooseTrash(const fs::path& Source, const struct stat& St, TTrashPlace& Place) {
+  const std::string home = HomeTrashDir();
+  dev_t homeDevice = 0;
+  const bool haveHome = !home.empty() && DeviceOf(home, homeDevice);
+  if (haveHome && homeDevice == St.st_dev) {
+    if (!MakeDirs(home + "/files") || !MakeDirs(home + "/info")) return false;
+    Place = {home, Source.string(), false};
+    return true;
+  }
+  char resolved[PATH_MAX];
+  if (realpath(Source.parent_path().c_str(), resolved)) {
+    const std::string folder = resolved;
+    const std::string top = TopFolderOf(folder, St.st_dev);
+    const std::string trash = VolumeTrashDir(top);
+    if (!trash.empty()) {
+      std::string relative = folder == top ? std::string() : folder.substr(top == "/" ? 1 : top.size() + 1);
+      if (!relative.empty()) relative += '/';
+      Place = {trash, relative + Source.filename().string(), false};
+      return true;
+    }
+  }
+  if (home.empty() || !MakeDirs(home + "/files") || !MakeDirs(home + "/info")) return false;
+  Place = {home, Source.string(), true};
   return true;
+}
+
+// Moves Source into Target by copy, removing of the original what was
+// copied. The copy stays in the trash even when the original cannot be
+// removed completely: whatever was removed must stay restorable.
+bool CopyIntoTrash(const fs::path& Source, const std::string& Target) {
+  if (!CopyTree(AT_FDCWD, Source.string(), AT_FDCWD, Target)) return false;
+  RemoveCopied(AT_FDCWD, Source.string(), AT_FDCWD, Target);
+  struct stat st;
+  return lstat(Source.c_str(), &st) != 0;
 }
 
 }  // namespace
@@ -128,12 +207,12 @@ bool MoveToTrash(const std::string& Path, std::string* TrashedAs) {
   const fs::path source = fs::absolute(fs::path(Path), ec).lexically_normal();
   if (ec || !source.has_filename()) return false;
 
-  const std::string trash = HomeTrashDir();
-  if (trash.empty() || !MakeDirs(trash + "/files") || !MakeDirs(trash + "/info")) return false;
-
+  TTrashPlace place;
+  if (!ChooseTrash(source, st, place)) return false;
+  const std::string& trash = place.Dir;
   const std::string base = source.filename().string();
   const auto [stem, ext] = SplitExt(base);
-  const std::string info = "[Trash Info]\nPath=" + TrashEscapePath(source.string()) +
+  const std::string info = "[Trash Info]\nPath=" + TrashEscapePath(place.InfoPath) +
                            "\nDeletionDate=" + LocalTimeStamp() + "\n";
 
   // The info file is created exclusively first: it reserves the name against
@@ -158,18 +237,18 @@ bool MoveToTrash(const std::string& Path, std::string* TrashedAs) {
       unlink(infoPath.c_str());
       continue;
     }
-    bool moved = renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
-    if (!moved && (errno == EINVAL || errno == ENOSYS)) moved = std::rename(source.c_str(), target.c_str()) == 0;
-    if (!moved && errno == EEXIST) {
-      unlink(infoPath.c_str());
-      continue;
-    }
-    if (!moved && errno == EXDEV && CopyItem(source, target)) {
-      // The copy stays in the trash even when the original cannot be removed
-      // completely: whatever was removed must stay restorable.
-      fs::remove_all(source, ec);
-      if (ec) return false;
-      moved = true;
+    bool moved = false;
+    if (place.Copy) {
+      moved = CopyIntoTrash(source, target);
+      // A partial copy is gone again; a complete one stays, info and all.
+      if (!moved && lstat(target.c_str(), &tst) == 0) return false;
+    } else {
+      moved = renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+      if (!moved && (errno == EINVAL || errno == ENOSYS)) moved = std::rename(source.c_str(), target.c_str()) == 0;
+      if (!moved && errno == EEXIST) {
+        unlink(infoPath.c_str());
+        continue;
+      }
     }
     if (!moved) {
       unlink(infoPath.c_str());
@@ -188,19 +267,18 @@ bool RestoreFromTrash(const std::string& TrashedAs, const std::string& Path) {
   const fs::path info = item.parent_path().parent_path() / "info" / (item.filename().string() + ".trashinfo");
   std::error_code ec;
   if (std::rename(TrashedAs.c_str(), Path.c_str()) != 0) {
-    if (errno != EXDEV || S_ISDIR(st.st_mode)) return false;
-    // A scratch name beside Path, taken exclusively, receives the copy.
+    if (errno != EXDEV) return false;
+    // A scratch name beside Path, taken exclusively and given up again for
+    // the copy, which is made only where nothing stands.
     std::string scratch = Path + ".restore-XXXXXX";
-    const int fd = mkstemp(scratch.data());
-    if (fd < 0) return false;
-    close(fd);
-    unlink(scratch.c_str());
-    if (!CopyItem(item, scratch)) return false;
+    if (!mkdtemp(scratch.data()) || rmdir(scratch.c_str()) != 0) return false;
+    if (!CopyTree(AT_FDCWD, TrashedAs, AT_FDCWD, scratch)) return false;
     if (std::rename(scratch.c_str(), Path.c_str()) != 0) {
-      fs::remove(scratch, ec);
+      RemoveTree(AT_FDCWD, scratch);
       return false;
     }
-    fs::remove(item, ec);
+    // Back in place; the trash's copy goes (what cannot go stays there).
+    RemoveTree(AT_FDCWD, TrashedAs);
   }
   fs::remove(info, ec);
   return true;

@@ -1,6 +1,7 @@
 #include "app/main/shellreg.h"
 
 #include "app/main/settings.h"
+#include "base/textcase.h"
 #include "platform/com.h"
 #include "platform/dynlib.h"
 #include "platform/registry.h"
@@ -44,6 +45,14 @@ std::string InfoTipKey(const char* Extension) {
 void WriteDefault(vsk::TRegistry& Reg, const std::string& Key, const std::string& Value) {
   Reg.OpenKey(Key, true);
   Reg.WriteString("", Value);
+}
+
+// Whether the key's default value is our InfoTip class; read only.
+bool NamesOurInfoTip(vsk::TRegistry& Reg, const std::string& Key) {
+  if (!Reg.OpenKeyReadOnly(Key)) return false;
+  const bool ours = Reg.GetDataType("") == vsk::rdString && vsk::SameTextAscii(Reg.ReadString(""), kInfoTipClass);
+  Reg.CloseKey();
+  return ours;
 }
 
 // Runs one of Hovelin's own registration entry points. The library is
@@ -108,7 +117,9 @@ void UnregisterShellExtensions() {
       std::string("\\Brevane\\shellex\\ContextMenuHandlers\\") + kMenuAllClass,
       "\\Brevane\\shellex\\DropHandler",
   };
-  for (const char* ext : kInfoTipExtensions) keys.push_back(InfoTipKey(ext));
+  // An extension's InfoTip key is the shell's: it goes only while it names ours.
+  for (const char* ext : kInfoTipExtensions)
+    if (NamesOurInfoTip(reg, InfoTipKey(ext))) keys.push_back(InfoTipKey(ext));
   for (const TShellClass& c : kShellClasses) keys.push_back(ClassKey(c.ClassId));
   // Every key is tried; those that stay are named together at the end.
   std::string failed;

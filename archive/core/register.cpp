@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "archive/core/regularfile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -84,6 +86,8 @@ void TRegisterVorsk::SetArchiveFile(const std::string& Value) {
     return;
   }
   FArchiveFile = Value;
+  // A file that cannot be looked at is of no type, not of the last one's.
+  FArcType = atNA;
   FArcType = DetectArcType(FArchiveFile);
   if (IsValidArcType(FArcType)) SetVolumeNumber();
 }
@@ -536,11 +540,8 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
 
   // Only regular files are read: opening a pipe or a device could block or
   // never end.
-  struct stat st;
-  if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) throw EFOpenError(msg::ErrorOpeningFile);
-  Byte err = 0;
-  TFileStream32 f(FileName, fmOpenRead | fmShareDenyNone, err);
-  if (err != 0) throw EFOpenError(msg::ErrorOpeningFile);
+  TRegularFileStream f(FileName);
+  if (!f.IsOpen()) throw EFOpenError(msg::ErrorOpeningFile);
   ArcSize = f.Size();
   if (ArcSize < kMinArchiveSize) return atNA;
 

@@ -128,7 +128,8 @@ bool TRegArchive::UnregisterExtensions() {
   for (const std::string& ext : FArcExtensions) {
     if (IsExe(ext)) continue;
     TRegistry reg(HKEY_CLASSES_ROOT);
-    reg.OpenKey("\\" + ext, true);
+    // An extension never registered has nothing to take back: no key is made.
+    if (!reg.OpenKey("\\" + ext, false)) continue;
     // An extension another program has taken over stays with it.
     if (reg.ValueExists("") && reg.GetDataType("") != rdString) continue;
     const std::string current = reg.ReadString("");

@@ -7,22 +7,13 @@
 #include "base/dates.h"
 #include "base/paths.h"
 #include "archive/core/diskmanager.h"
+#include "archive/core/regularfile.h"
 #include "archive/core/numbers.h"
 #include "base/pump.h"
 #include "archive/core/selection.h"
 #include "archive/formats/lister/walker.h"
 
 namespace vsk {
-
-namespace {
-
-bool FileExists(const std::string& name) {
-  struct stat st;
-  return !name.empty() && stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-
-}  // namespace
 
 TVorsk::TVorsk() {
   RecurseDirs = true;
@@ -132,7 +123,9 @@ bool TVorsk::Activate() {
   VolumeName = ArchiveFile();
   ExcludeSpec.clear();
   try {
-    if (!FileExists(ArchiveFile())) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
+    // Only a regular file is listed: a FIFO named like an archive would
+    // block the lister until someone wrote to it.
+    if (!IsRegularFile(ArchiveFile())) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
     if (!OnRead) RaiseError(ArchiveFile(), "OnRead", "0", msg::RequiredEventNotAssigned);
 
     if (ArcType() == atZip && ArcOffset == 0) {
@@ -141,9 +134,8 @@ bool TVorsk::Activate() {
       if (DiskManager->DriveType == DRIVE_REMOVABLE) FArcType = atZipMV;
     }
 
-    Byte err = 0;
-    auto s = std::make_unique<TFileStream32>(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
-    if (err != 0) {
+    auto s = std::make_unique<TRegularFileStream>(ArchiveFile());
+    if (!s->IsOpen()) {
       ReportError(ArchiveFile(), msg::ErrorOpeningFile);
       return true;
     }

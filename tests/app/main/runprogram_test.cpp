@@ -88,6 +88,19 @@ TEST(RunProgram, FindProgram) {
   EXPECT_EQ(FindProgram("notexec"), "");
   EXPECT_EQ(FindProgram("missing"), "");
   EXPECT_EQ(FindProgram((bin / "tool").string()), (bin / "tool").string());
+  // An empty entry of PATH is no current folder: a program of that name
+  // standing there is never the one found.
+  const fs::path here = env.root() / "here";
+  WriteFile(here / "xdg-email", "#!/bin/sh\n");
+  fs::permissions(here / "xdg-email", fs::perms::owner_all);
+  const fs::path before = fs::current_path();
+  fs::current_path(here);
+  for (const std::string& list : {":" + bin.string(), bin.string() + ":", bin.string() + "::/nonexistent"}) {
+    vsktest::ScopedEnv withEmpty("PATH", list);
+    EXPECT_EQ(FindProgram("xdg-email"), "") << list;
+    EXPECT_EQ(FindProgram("tool"), (bin / "tool").string()) << list;
+  }
+  fs::current_path(before);
 }
 
 TEST(RunProgram, HasShellOpen) {

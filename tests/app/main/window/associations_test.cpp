@@ -183,9 +183,21 @@ TEST_F(Associations, CleanUpRemovesRegistrationAssociationsAndSettings) {
   EXPECT_EQ(vsktest::ReadFile(vsk::HiveFileName(HKEY_CLASSES_ROOT)), classes);
   EXPECT_EQ(vsktest::ReadFile(vsk::MimeAppsListFile()), defaults);
 
+  // Another program's InfoTip handler on an extension stays, and an
+  // extension never registered gets no key.
+  {
+    vsk::TRegistry reg(HKEY_CLASSES_ROOT);
+    ASSERT_TRUE(reg.OpenKey(InfoTipKey(".rar"), false));
+    reg.WriteString("", "{11111111-2222-3333-4444-555555555555}");
+    reg.CloseKey();
+    ASSERT_TRUE(reg.DeleteKey("\\.ace"));
+  }
   EXPECT_FALSE(Start({"-SYS", "-REMOVEREG"}));
   EndProgram();
-  for (const auto& [root, key] : ShellKeys()) EXPECT_FALSE(Exists(root, key)) << key;
+  EXPECT_EQ(Value(HKEY_CLASSES_ROOT, InfoTipKey(".rar")), "{11111111-2222-3333-4444-555555555555}");
+  EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, "\\.ace"));
+  for (const auto& [root, key] : ShellKeys())
+    if (key != InfoTipKey(".rar")) EXPECT_FALSE(Exists(root, key)) << key;
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kHovelinTypeLib));
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, "\\Hovelin.KestrunInfoTip"));
   EXPECT_FALSE(Exists(HKEY_CURRENT_USER, kSettingsKey));
