@@ -177,9 +177,12 @@ TSharedWrite ReplaceSharedFile(const std::string& Target, const std::string& Tex
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return TSharedWrite::Failed;
   struct stat now;
-  const mode_t mode = stat(Target.c_str(), &now) == 0 ? (now.st_mode & 07777) : NewMode;
+  const bool existed = stat(Target.c_str(), &now) == 0;
+  const mode_t mode = existed ? (now.st_mode & 07777) : NewMode;
+  // Run as the superuser (under sudo), the file stays its owner's.
+  const bool owned = !existed || geteuid() != 0 || fchown(fd, now.st_uid, now.st_gid) == 0;
   struct stat st;
-  bool ok = WriteAll(fd, Text) && fchmod(fd, mode) == 0 && fsync(fd) == 0 && fstat(fd, &st) == 0;
+  bool ok = owned && WriteAll(fd, Text) && fchmod(fd, mode) == 0 && fsync(fd) == 0 && fstat(fd, &st) == 0;
   ok = close(fd) == 0 && ok;
   if (!ok) {
     unlink(temp.c_str());

@@ -59,8 +59,9 @@ class TExclusiveLock {
 
 enum class TSharedWrite { Written, Changed, Failed };
 
-// Writes Text to "<Target>.tmp-XXXXXX", flushes it, gives it the mode of
-// the file standing at Target (NewMode when there is none) and renames it
+// Writes Text to "<Target>.tmp-XXXXXX", flushes it, gives it the mode (and,
+// run as the superuser, the owner) of the file standing at Target (NewMode
+// when there is none) and renames it
 // over Target, unless Target no longer has the stamp Seen (Changed: nothing
 // was replaced, the caller reads again). On Written, Stamp is the new file's.
 TSharedWrite ReplaceSharedFile(const std::string& Target, const std::string& Text, const TFileStamp& Seen,

@@ -33,6 +33,7 @@
 #include "app/main/folders.h"
 #include "app/main/formatsettings.h"
 #include "app/main/messages.h"
+#include "app/main/setaside.h"
 #include "app/main/program.h"
 #include "app/main/settings.h"
 #include "app/main/shortcuts.h"
@@ -140,6 +141,9 @@ QImage MakeLedImage() {
 
 TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   setupUi(this);
+  TSetAside::OnRestoreFailed = [](const std::string& Path, const std::string& Trashed) {
+    ShowError(msgtext::kRestoreFailed + Path + msgtext::kRestoreFailedMiddle + Trashed + msgtext::kRestoreFailedEnd);
+  };
   FModel = new TArchiveViewModel(this);
   FModel->IconOf = [this](int Index, bool Encrypted) { return FFileTypes.Icon(Index, Encrypted); };
   dfelvArchiveView->setModel(FModel);

@@ -350,6 +350,10 @@ inline constexpr const char* kConfirmTrashFile = "Are you sure you want to move 
 inline constexpr const char* kConfirmTrashFileEnd = "\" to the Trash ?";
 inline constexpr const char* kTrashFileFailed = "Unable to move \"";
 inline constexpr const char* kTrashFileFailedEnd = "\" to the Trash.";
+// A file set aside for a new archive that could not be put back.
+inline constexpr const char* kRestoreFailed = "Brevane could not put \"";
+inline constexpr const char* kRestoreFailedMiddle = "\" back in its place. It is still in the Trash as \"";
+inline constexpr const char* kRestoreFailedEnd = "\".";
 // The comment window, when the library refused the comment.
 inline constexpr const char* kCommentNotSaved = "The archive comment was not saved.\r\n\r\n";
 

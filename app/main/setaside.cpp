@@ -16,10 +16,12 @@ bool TSetAside::Take(const std::string& Path) {
   return true;
 }
 
-void TSetAside::Restore() {
-  if (FTrashed.empty()) return;
-  vsk::RestoreFromTrash(FTrashed, FPath);
+bool TSetAside::Restore() {
+  if (FTrashed.empty()) return true;
+  const bool back = vsk::RestoreFromTrash(FTrashed, FPath);
+  if (!back && OnRestoreFailed) OnRestoreFailed(FPath, FTrashed);
   FTrashed.clear();
+  return back;
 }
 
 void TSetAside::Discard() { FTrashed.clear(); }

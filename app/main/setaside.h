@@ -5,6 +5,7 @@
 // it. Once the new archive is in its place it stays in the Trash; after a
 // failed or cancelled run it is put back.
 
+#include <functional>
 #include <string>
 
 namespace brevane {
@@ -20,9 +21,15 @@ class TSetAside {
   // one needs nothing.
   bool Take(const std::string& Path);
   // Puts the file back in its place (over anything written there since).
-  void Restore();
+  // False, after telling OnRestoreFailed, when it could not be put back: it
+  // then stays in the Trash, where the user can still find it.
+  bool Restore();
   // The new archive is in place: the old file stays in the Trash.
   void Discard();
+
+  // Told of every file that could not be put back, with its place in the
+  // Trash; the program shows it to the user.
+  static inline std::function<void(const std::string& Path, const std::string& Trashed)> OnRestoreFailed;
 
  private:
   std::string FPath, FTrashed;

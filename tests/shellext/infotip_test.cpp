@@ -2,6 +2,11 @@
 // InfoTip server driven as a file manager drives it.
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -134,6 +139,26 @@ TEST_F(InfoTip, ArchivesThatCannotBeListed) {
   const std::string bytes = vsktest::ReadFile(zip);
   vsktest::WriteFile(zip, bytes.substr(0, bytes.find("PK\x01\x02")));
   EXPECT_EQ(Tip(zip).substr(0, std::string(kDoubleClickToView).size()), kDoubleClickToView);
+
+  // A FIFO named like an archive, looked at by a lister that listed a zip
+  // last: refused at once, never waited on. In a child with a time limit,
+  // so a wait ends the child, not the test run.
+  const fs::path fifo = dir.path() / "x.zip";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string good = Pack("good.zip", 2, "zip -q -X {out} {files}");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(20);
+    vsk::TVorsk lister;
+    const bool listed = BuildTipText(good, lister).find("Files in Archive: 2") != std::string::npos;
+    const bool refused = BuildTipText(fifo.string(), lister) == kDoubleClickToView;
+    _exit(listed && refused ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? "the lister waited on the FIFO" : "wrong text");
 }
 
 TEST_F(InfoTip, CabinetsAndMultiVolumeArchives) {
