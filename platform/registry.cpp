@@ -111,6 +111,8 @@ std::string HiveFileName(THKey root) {
   return RegistryDirectory() + "/" + file;
 }
 
+void SetAsideDamagedHive(THKey root) { reghive::SetAsideIfNoHive(HiveFileName(root)); }
+
 struct TRegistry::State {
   THKey Root = HKEY_CURRENT_USER;
   bool Open = false;

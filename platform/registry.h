@@ -44,6 +44,10 @@ std::string HiveFileName(THKey Root);
 // The hive files this process found damaged and moved aside since the last
 // call, by the names they were given; each is told once.
 std::vector<std::string> TakeDamagedHives();
+// For the program, which writes its settings (never for a mere reader):
+// moves the root's hive aside now when it holds no hive at all, as the
+// next write would.
+void SetAsideDamagedHive(THKey Root);
 
 // One view of the registry, rooted at RootKey, with at most one open key.
 // Key paths are backslash-separated: one with a leading backslash starts at

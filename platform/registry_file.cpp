@@ -119,6 +119,14 @@ bool HiveWritable(const std::string& file) {
   return true;
 }
 
+void SetAsideIfNoHive(const std::string& file) {
+  const std::string target = WrittenFile(file);
+  TExclusiveLock lock;
+  if (target.empty() || !lock.OnFile(target + ".lock")) return;
+  LoadStatus status;
+  Load(target, true, nullptr, status);
+}
+
 bool CommitHive(const std::string& file, const std::string& rootName, const std::function<void(Node&)>& apply,
                 Snapshot& result) {
   std::error_code ec;

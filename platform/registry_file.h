@@ -44,4 +44,8 @@ bool HiveWritable(const std::string& file);
 bool CommitHive(const std::string& file, const std::string& rootName, const std::function<void(Node&)>& apply,
                 Snapshot& result);
 
+// A writer's look at a hive before it relies on it: under the lock, a file
+// that holds no hive at all is moved aside as a write would move it.
+void SetAsideIfNoHive(const std::string& file);
+
 }  // namespace vsk::reghive

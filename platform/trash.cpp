@@ -249,6 +249,12 @@ bool MoveToTrash(const std::string& Path, std::string* TrashedAs) {
         unlink(infoPath.c_str());
         continue;
       }
+      // Another mount of the same file system (a bind mount) cannot be
+      // renamed across either.
+      if (!moved && errno == EXDEV) {
+        moved = CopyIntoTrash(source, target);
+        if (!moved && lstat(target.c_str(), &tst) == 0) return false;
+      }
     }
     if (!moved) {
       unlink(infoPath.c_str());

@@ -181,10 +181,11 @@ void TfmMain::FormCreate() {
   // The uninstaller's clean-up ("-SYS") runs no first-run step: what it
   // registered or created would outlive the program it points at.
   const bool cleanUp = CleanUpRun();
+  // A settings file holding no settings at all is moved aside (here or by
+  // a write before): the program ran before, so only the defaults come
+  // back, not the first-run steps.
+  vsk::SetAsideDamagedHive(vsk::HKEY_CURRENT_USER);
   const bool settingsFound = SettingsExist();
-  // A settings file that could not be read has been moved aside (by the
-  // first read, here or before): the program ran before, so only the
-  // defaults come back, not the first-run steps.
   std::vector<std::string> damaged;
   const std::string hive = vsk::HiveFileName(vsk::HKEY_CURRENT_USER) + ".";
   for (std::string& file : vsk::TakeDamagedHives())
