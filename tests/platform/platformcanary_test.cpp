@@ -190,14 +190,20 @@ TEST(PlatformCanaries, WhatOtherProgramsAndTheUserOwnStaysAsItWas) {
       {OthersLinesRow(), LinkedListRow(), UnreadableListRow(), EditedHiveReaderRow(), LinkedHiveRow()});
 }
 
-TEST(PlatformCanaries, ADanglingLinkAtTheListIsAnError) {
+TEST(PlatformCanaries, ADanglingLinkIsNoFileToReplace) {
   vsktest::IsolatedEnvironment env;
   const fs::path list = MimeAppsListFile();
-  fs::create_directories(list.parent_path());
-  fs::create_symlink("../dotfiles/mimeapps.list", list);
+  const fs::path hive = HiveFileName(HKEY_CURRENT_USER);
+  for (const fs::path& link : {list, hive}) {
+    fs::create_directories(link.parent_path());
+    fs::create_symlink("../dotfiles/gone", link);
+  }
   EXPECT_THROW(RegisterDesktopHandler(ProgramFile(), "Brevane", "Brevane Archive", kTypes), EDesktopAssocError);
-  EXPECT_EQ(fs::read_symlink(list), "../dotfiles/mimeapps.list");
+  TRegistry reg;
+  EXPECT_FALSE(reg.OpenKey("\\Software\\Brevane", true));
+  for (const fs::path& link : {list, hive}) EXPECT_EQ(fs::read_symlink(link), "../dotfiles/gone");
   EXPECT_FALSE(fs::exists(env.root() / "home/dotfiles"));
+  EXPECT_FALSE(fs::exists(env.root() / "dotfiles"));
 }
 
 }  // namespace

@@ -300,34 +300,6 @@ TEST(Registry, FileHoldingNoHiveIsMovedAsideOnlyByAWriter) {
   }
 }
 
-TEST(Registry, SymlinkedHiveIsWrittenWhereItPoints) {
-  IsolatedEnvironment env;
-  const fs::path dir = RegistryDirectory();
-  fs::create_directories(dir);
-  const fs::path dotfiles = env.root() / "dotfiles";
-  fs::create_directories(dotfiles);
-  WriteFile(dotfiles / "HKCU.reg", "[Software\\Brevane]\n\"Kept\"=\"yes\"\n");
-  fs::permissions(dotfiles / "HKCU.reg", fs::perms(0640));
-  fs::create_symlink("../dotfiles/HKCU.reg", dir / "HKCU.reg");
-  for (int i = 0; i < 2; ++i) {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey("\\Software\\Brevane", true));
-    reg.WriteInteger("Count", i);
-  }
-  EXPECT_TRUE(fs::is_symlink(dir / "HKCU.reg"));
-  EXPECT_EQ(fs::read_symlink(dir / "HKCU.reg"), "../dotfiles/HKCU.reg");
-  const std::string text = ReadFile(dotfiles / "HKCU.reg");
-  EXPECT_NE(text.find("\"Kept\"=\"yes\"\n\"Count\"=dword:00000001\n"), std::string::npos) << text;
-  EXPECT_EQ(fs::status(dotfiles / "HKCU.reg").permissions(), fs::perms(0640));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 2);  // and its lock
-  // A link naming nothing is no hive to replace.
-  fs::remove(dotfiles / "HKCU.reg");
-  TRegistry reg;
-  EXPECT_FALSE(reg.OpenKey("\\Software\\Brevane", true));
-  EXPECT_TRUE(fs::is_symlink(dir / "HKCU.reg"));
-  EXPECT_FALSE(fs::exists(dotfiles / "HKCU.reg"));
-}
-
 TEST(Registry, WriterSweepsScratchFilesOfKilledWriters) {
   IsolatedEnvironment env;
   const fs::path dir = RegistryDirectory();
