@@ -122,7 +122,7 @@ bool HiveWritable(const std::string& file) {
 void SetAsideIfNoHive(const std::string& file) {
   const std::string target = WrittenFile(file);
   TExclusiveLock lock;
-  if (target.empty() || !lock.OnFile(target + ".lock")) return;
+  if (target.empty() || !lock.OnFile(file + ".lock")) return;
   LoadStatus status;
   Load(target, true, nullptr, status);
 }
@@ -134,7 +134,7 @@ bool CommitHive(const std::string& file, const std::string& rootName, const std:
   const std::string target = WrittenFile(file);
   if (target.empty()) return false;
   TExclusiveLock lock;
-  if (!lock.OnFile(target + ".lock")) return false;
+  if (!lock.OnFile(file + ".lock")) return false;
   SweepStaleScratchFiles(target);
 
   for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {

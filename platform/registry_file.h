@@ -36,7 +36,8 @@ bool HiveWritable(const std::string& file);
 // One write transaction: under the hive's lock, reads the current file,
 // lets `apply` change it and, when the text changed, writes it to a
 // temporary file, flushes it and renames it over the hive. A hive behind a
-// symbolic link is written beside the file the link names, with its mode.
+// symbolic link is written beside the file the link names, with its mode;
+// its lock stays beside the link, in the registry's own folder.
 // A file that holds no hive at all is moved aside first (it is told by
 // TakeDamagedHives); one that cannot be read is never replaced. Scratch
 // files of killed writers are deleted. On success `result` is the hive as

@@ -180,6 +180,8 @@ CanaryRow LinkedHiveRow() {
             EXPECT_NE(text.find("\"Written\"=dword:00000001\n"), std::string::npos) << text;
             EXPECT_NE(text.find("\"c\"=\"3\"\n\"e\"=dword:00000005\n\"Written\""), std::string::npos) << text;
             EXPECT_EQ(fs::status(Dir / "dotfiles/HKCU.reg").permissions(), fs::perms(0644));
+            // Nothing of ours, not even the lock, is left in the dotfiles.
+            EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "dotfiles"), fs::directory_iterator()), 3);
           },
           {Ending::Success, Ending::Kill}};
 }
