@@ -8,7 +8,8 @@
 // the progress window takes to end a run. Prints the ratios.
 //
 // BREVANE_BENCH_MB sets the tree's size (default 100), BREVANE_BENCH_FILES
-// its number of files (default 5000). The tree and its archives are kept
+// its number of files (default 5000); BREVANE_BENCH_SOURCE names a real
+// folder to copy (up to that size) in place of the generated tree. The tree and its archives are kept
 // below the temporary folder between runs; what is extracted goes to tmpfs
 // where there is one.
 
@@ -52,7 +53,7 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point From) { return std::chrono::duration<double>(Clock::now() - From).count(); }
 
-int TreeFiles() { return std::max(10, BenchSetting("BREVANE_BENCH_FILES", 5000)); }
+int WantedFiles() { return std::max(10, BenchSetting("BREVANE_BENCH_FILES", 5000)); }
 
 // Answers every question as a user who agrees would: confirmations Yes,
 // other messages OK; dialogs by the steps queued for them.
@@ -81,6 +82,14 @@ TBenchUi& BenchUi() {
 
 // ---- the data
 
+std::size_t FilesBelow(const fs::path& Folder) {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) ++n;
+  return n;
+}
+
 fs::path WorkDir() { return BenchWorkDir("brevane-programbench"); }
 
 std::string TextData(std::mt19937& Rng, std::size_t Size) {
@@ -103,12 +112,28 @@ std::string RandomData(std::mt19937& Rng, std::size_t Size) {
   return s;
 }
 
-// The tree: TreeFiles() files in folders of 100, three in five of them
-// text, sizes spread around the mean that makes BREVANE_BENCH_MB.
+// A copy of the real folder BREVANE_BENCH_SOURCE, up to BREVANE_BENCH_MB.
+fs::path CopiedTree(const std::string& Source, std::uint64_t Bytes) {
+  const fs::path root = WorkDir() / ("copy-" + std::to_string(Bytes >> 20) + "m-" +
+                                     std::to_string(std::hash<std::string>{}(Source)));
+  const fs::path done = root.string() + ".done";
+  if (fs::exists(done)) return root;
+  fs::remove_all(root);
+  TBenchTreeSize size;
+  CopyBenchTree(Source, root, size, Bytes);
+  std::ofstream(done) << Source << "\n";
+  return root;
+}
+
+// The tree: WantedFiles() files in folders of 100, three in five of them
+// text, sizes spread around the mean that makes BREVANE_BENCH_MB; or a
+// copy of a real folder.
 const fs::path& Tree() {
   static const fs::path tree = [] {
     const std::uint64_t bytes = BenchBytes(100);
-    const int files = TreeFiles();
+    if (const char* source = std::getenv("BREVANE_BENCH_SOURCE"); source && *source)
+      return CopiedTree(source, bytes);
+    const int files = WantedFiles();
     const fs::path root = WorkDir() / ("tree-" + std::to_string(bytes >> 20) + "m-" + std::to_string(files));
     const fs::path done = root.string() + ".done";
     if (fs::exists(done)) return root;
@@ -128,6 +153,11 @@ const fs::path& Tree() {
     return root;
   }();
   return tree;
+}
+
+int TreeFiles() {
+  static const int files = static_cast<int>(FilesBelow(Tree()));
+  return files;
 }
 
 bool Run(const std::string& Command) { return std::system(Command.c_str()) == 0; }
@@ -150,14 +180,6 @@ const std::string& TreeZip() {
 const std::string& TreeTarGz() {
   static const std::string tgz = Archive("t.tar.gz", "tar czf {out} .");
   return tgz;
-}
-
-std::size_t FilesBelow(const fs::path& Folder) {
-  std::size_t n = 0;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file(ec)) ++n;
-  return n;
 }
 
 // A fresh output folder per run, removed after it.
@@ -403,8 +425,7 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(QuietPlatform);
   QApplication app(argc, argv);
   brevane::SetUserInterface(&BenchUi());
-  std::printf("tree: %d files, %llu MB; zip %s\n", TreeFiles(),
-              static_cast<unsigned long long>(BenchBytes(100) >> 20), TreeZip().c_str());
+  std::printf("tree: %s, %d files; zip %s\n", Tree().c_str(), TreeFiles(), TreeZip().c_str());
   benchmark::Initialize(&argc, argv);
   TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
