@@ -68,7 +68,24 @@ const TOperationInfo& InfoOf(int Operation) {
 
 }  // namespace
 
-TfmBatch::TfmBatch(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TfmBatch>()) {
+namespace {
+
+TProgressThrottle::TSinks BatchPaintSinks(TfmBatch& Batch) {
+  TProgressThrottle::TSinks sinks;
+  sinks.Progress = [&Batch](int ByFile, int) {
+    Batch.pbCurrent->setValue(ByFile);
+    Batch.laCurrentPercent->setText(QString::number(ByFile) + QLatin1Char('%'));
+  };
+  sinks.Pump = [] { QCoreApplication::processEvents(); };
+  return sinks;
+}
+
+}  // namespace
+
+TfmBatch::TfmBatch(QWidget* Parent)
+    : QDialog(Parent),
+      ui(std::make_unique<Ui::TfmBatch>()),
+      FPaint(BatchPaintSinks(*this)) {
   ui->setupUi(this);
   laTitle = ui->laTitle;
   nbMain = ui->nbMain;
@@ -195,9 +212,8 @@ int TfmBatch::FormatIndex() const {
 }
 
 void TfmBatch::SetCurrentProgress(int Percent) {
-  pbCurrent->setValue(Percent);
-  laCurrentPercent->setText(QString::number(Percent) + QLatin1Char('%'));
-  QCoreApplication::processEvents();
+  FPaint.Progress(Percent, Percent);
+  FPaint.Pump();
 }
 
 std::string TfmBatch::FileFilter() const {
@@ -261,6 +277,7 @@ void TfmBatch::Run() {
   FStep = static_cast<int>(FSequence.size()) - 2;
   ShowPage(bpProgress);
   FRunning = true;
+  FPaint.Begin();
   const std::vector<std::string> files = SelectedFiles();
   const int count = static_cast<int>(files.size());
   for (int i = 0; i < count; ++i) {
@@ -277,6 +294,7 @@ void TfmBatch::Run() {
     }
     QCoreApplication::processEvents();
   }
+  FPaint.End();
   FRunning = false;
   pbTotal->setValue(100);
   laTotalPercent->setText(QStringLiteral("100%"));

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/components/progressthrottle.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -148,6 +150,9 @@ class TfmBatch : public QDialog {
   int FOperation = 0;
   bool FCancelRequest = false;
   bool FRunning = false;
+  // The current file's percentage is painted at a steady rate however
+  // often the running component reports it.
+  TProgressThrottle FPaint;
   std::string FHelpKeyword = "Hlp_Using_Batch";
 };
 

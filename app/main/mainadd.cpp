@@ -667,14 +667,6 @@ void TfmMain::acDeleteExecute() {
 
 // ---- the writers' events
 
-namespace {
-
-QString Elided(const QWidget& Font, const std::string& Path, int Width) {
-  return QFontMetrics(Font.font()).elidedText(Q(Path), Qt::ElideMiddle, Width);
-}
-
-}  // namespace
-
 void TfmMain::vskZipActivate(vsk::TZipCommon&) {
   StartProgress();
   SetSimplePanel(true);
@@ -690,28 +682,24 @@ void TfmMain::vskZipDeactivate(vsk::TZipCommon&) {
 
 void TfmMain::vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int, bool&) {
   const bool deleting = static_cast<vsk::TCompBase&>(Sender).Switch == vsk::swDelete;
-  SetSimpleText(QString::fromUtf8(deleting ? msgtext::kDeletingPrefix : msgtext::kCompressingPrefix) +
-                Elided(*dfstbMainStatus, FileName, StatusTextWidth(deleting ? 47 : 68)));
-  dfstbMainStatus->repaint();
+  ShowRunStatus(QString::fromUtf8(deleting ? msgtext::kDeletingPrefix : msgtext::kCompressingPrefix), FileName,
+                deleting ? 47 : 68);
 }
 
-void TfmMain::vskZipEnd(vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); }
+void TfmMain::vskZipEnd(vsk::TZipCommon&, const std::string&, bool) { ShowRunStatus(QString()); }
 
 void TfmMain::vskZipDeleteFile(vsk::TZipCommon&, const std::string& FileName, int, int) {
-  SetSimpleText(QString::fromUtf8(msgtext::kDeletingPrefix) + Q(FileName));
-  dfstbMainStatus->repaint();
+  ShowRunStatus(QString::fromUtf8(msgtext::kDeletingPrefix), FileName);
 }
 
 void TfmMain::vskZipRecurseDir(vsk::TZipCommon&, const std::string& Directory) {
-  SetSimpleText(QString::fromUtf8(msgtext::kScanningPrefix) +
-                Elided(*dfstbMainStatus, Directory, StatusTextWidth(98)));
-  QCoreApplication::processEvents();
+  ShowRunStatus(QString::fromUtf8(msgtext::kScanningPrefix), Directory, 98);
+  FPaint.Pump();
 }
 
 void TfmMain::vskZipFileScanStatus(vsk::TZipCommon&, const std::string& FileName, int FilesCount, double) {
-  SetSimpleText(QString::number(FilesCount) + QLatin1Char(' ') + Q(FileName));
-  dfstbMainStatus->repaint();
-  QCoreApplication::processEvents();
+  ShowRunStatus(QString::number(FilesCount) + QLatin1Char(' '), FileName);
+  FPaint.Pump();
 }
 
 void TfmMain::vskZipInsertDisk(vsk::TZipCommon&, const std::string& VolumeName, bool& Cancel) {

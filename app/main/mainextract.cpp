@@ -232,6 +232,7 @@ void TfmMain::ShowExtractResult(const TRunResult& Result, const std::string& Arc
 
 void TfmMain::ShowLeftOut(const TRunResult& Result, const std::string& Title) {
   if (!fmViewOutput) return;
+  FPaint.Flush();
   // Below the last error block, which tells the library's details.
   for (const std::string& line : FailureListing(Result, Title)) fmViewOutput->meOutput->appendPlainText(Q(line));
   UI().ShowModal(*fmViewOutput);
@@ -496,12 +497,8 @@ void TfmMain::DropFileSourceAfterDrop() {
 int TfmMain::StatusTextWidth(int Margin) const { return std::max(40, dfstbMainStatus->width() - Margin); }
 
 void TfmMain::vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive) {
-  if (fmProgress) {
-    fmProgress->SetProgress(ProgressByFile, std::max<int>(1, ProgressByArchive));
-    fmProgress->laTotal->setText(QString::number(ProgressByArchive) + QLatin1Char('%'));
-    fmProgress->repaint();
-  }
-  QCoreApplication::processEvents();
+  FPaint.Progress(ProgressByFile, ProgressByArchive);
+  FPaint.Pump();
   if (fmProgress && fmProgress->Cancelled()) {
     vsk::TZipCommon* running = CurrentWriter   ? static_cast<vsk::TZipCommon*>(CurrentWriter)
                                : CurrentReader ? static_cast<vsk::TZipCommon*>(CurrentReader)
@@ -518,14 +515,11 @@ void TfmMain::vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile
 }
 
 void TfmMain::vskUnZipBegin(vsk::TZipCommon&, const std::string& FileName, int, bool&) {
-  const QFontMetrics metrics(dfstbMainStatus->font());
-  SetSimpleText(QString::fromUtf8(msgtext::kExtractingPrefix) +
-                metrics.elidedText(Q(FileName), Qt::ElideMiddle, StatusTextWidth(55)));
-  dfstbMainStatus->repaint();
+  ShowRunStatus(QString::fromUtf8(msgtext::kExtractingPrefix), FileName, 55);
 }
 
 void TfmMain::vskUnZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS) {
-  dfstbMainStatus->repaint();
+  FPaint.PaintIfDue();
   // A cancelled entry is not a damaged one, nor is one that was refused or
   // could not be written: its own error was reported.
   const auto* reader = dynamic_cast<const vsk::TUnBase*>(&Sender);
@@ -669,6 +663,8 @@ void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileNam
       break;
   }
   if (!fmViewOutput) return;
+  // The block replaces the window's text, lines not yet shown with it.
+  FPaint.DropLines();
   const char* text = vsk::MessageText(ECode);
   const std::string block = ":: ERROR - " + ComponentClassName(*this, Sender) + " ::\n" +
                             "Archive  : " + vsk::AsciiLowerCase(Sender.ArchiveFile()) + "\n" +

@@ -588,6 +588,7 @@ void TfmMain::ApplicationWaiting() {
 }
 
 void TfmMain::StartProgress() {
+  FPaint.Begin();
   if (CurrentWriter && CurrentWriter->Switch == vsk::swDelete) return;
   FCancelTask = false;
   SetSimpleText(QString());
@@ -601,6 +602,8 @@ void TfmMain::StartProgress() {
 }
 
 void TfmMain::EndProgress() {
+  // The run's last state is shown before the window goes.
+  FPaint.End();
   if (CurrentWriter && CurrentWriter->Switch == vsk::swDelete) return;
   // hide(), not close(): closing a dialog rejects it, which asks to cancel.
   if (fmProgress) fmProgress->hide();
@@ -786,6 +789,7 @@ void TfmMain::acShowFilterExecute() {
 }
 
 void TfmMain::acViewLastOutputExecute() {
+  FPaint.Flush();
   if (fmViewOutput) UI().ShowModal(*fmViewOutput);
 }
 
@@ -824,7 +828,44 @@ void TfmMain::SetSimplePanel(bool Simple) {
     if (i != 1) FPanels[i]->setVisible(!Simple);
 }
 
-void TfmMain::SetSimpleText(const QString& Text) { FSimpleLabel->setText(Text); }
+void TfmMain::SetSimpleText(const QString& Text) {
+  FPaint.DropStatus();
+  FSimpleLabel->setText(Text);
+}
+
+QString TfmMain::StatusElided(const QString& Text, int Margin) const {
+  return QFontMetrics(dfstbMainStatus->font()).elidedText(Text, Qt::ElideMiddle, StatusTextWidth(Margin));
+}
+
+void TfmMain::ShowRunStatus(const QString& Prefix, const std::string& Name, int Margin) {
+  FPaint.Status({Prefix, Q(Name), Margin});
+}
+
+void TfmMain::OutputLine(const std::string& Line) { FPaint.Line(Q(Line)); }
+
+void TfmMain::ClearOutput() {
+  FPaint.DropLines();
+  if (fmViewOutput) fmViewOutput->meOutput->clear();
+}
+
+TProgressThrottle::TSinks TfmMain::PaintSinks() {
+  TProgressThrottle::TSinks sinks;
+  sinks.Progress = [](int ByFile, int ByArchive) {
+    if (!fmProgress) return;
+    fmProgress->SetProgress(ByFile, std::max(1, ByArchive));
+    fmProgress->laTotal->setText(QString::number(ByArchive) + QLatin1Char('%'));
+    fmProgress->repaint();
+  };
+  sinks.Status = [this](const TProgressThrottle::TStatus& Text) {
+    FSimpleLabel->setText(Text.Prefix + (Text.Margin < 0 ? Text.Name : StatusElided(Text.Name, Text.Margin)));
+    dfstbMainStatus->repaint();
+  };
+  sinks.Output = [](const QStringList& Lines) {
+    if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(Lines.join(QLatin1Char('\n')));
+  };
+  sinks.Pump = [] { QCoreApplication::processEvents(); };
+  return sinks;
+}
 
 QString TfmMain::SimpleText() const { return FSimpleLabel->text(); }
 
@@ -1175,7 +1216,7 @@ TApSaveDialog& TfmMain::apsdAddOptions() {
 }
 
 void TfmMain::OpenChosenArchive(const std::string& FileName) {
-  if (fmViewOutput) fmViewOutput->meOutput->clear();
+  ClearOutput();
   std::error_code ec;
   const std::string path = std::filesystem::absolute(FileName, ec).lexically_normal().string();
   if (Options.OpenLast) ShowExceptions([&] { WriteSettingString("Folders", "OpenLastPath", ParentFolder(path)); });
@@ -1223,7 +1264,7 @@ void TfmMain::dfslvExplorerDblClick() {
     ShowError(path + msgtext::kDoesNotExistSuffix);
     return;
   }
-  if (fmViewOutput) fmViewOutput->meOutput->clear();
+  ClearOutput();
   DisplayArchive(path);
 }
 

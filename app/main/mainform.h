@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/components/lineprinter.h"
+#include "app/components/progressthrottle.h"
 #include "app/main/components.h"
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
@@ -453,6 +454,14 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void SetIcons();
   void SetSimplePanel(bool Simple);
   void SetSimpleText(const QString& Text);
+  // The status text of a running operation, painted when the progress is:
+  // Prefix, then Name shortened to the status bar's width less Margin
+  // pixels (Margin < 0: as it is).
+  void ShowRunStatus(const QString& Prefix, const std::string& Name = {}, int Margin = -1);
+  // A line for the output window, appended when the progress is painted.
+  void OutputLine(const std::string& Line);
+  void ClearOutput();
+  TProgressThrottle::TSinks PaintSinks();
   void ResetTotals();
   void SelectByMask(bool Select);
   void RebuildMruMenu();
@@ -484,7 +493,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The status bar's width less Margin pixels, for shortened paths.
   int StatusTextWidth(int Margin) const;
   // Text shortened with a path ellipsis to the status bar's width less Margin.
-  QString StatusElided(const std::string& Text, int Margin) const;
+  QString StatusElided(const QString& Text, int Margin) const;
   // The reader for the lister's archive type with the archive set (null
   // when the type has none); it becomes the current reader.
   vsk::TUnBase* ChooseReader(const std::string& ArchiveFile);
@@ -513,6 +522,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   QLabel* FPanels[6] = {};
   QProgressBar* FRatioGauge = nullptr;
   QLabel* FSimpleLabel = nullptr;
+  // Paints the running operation's progress, status text and output lines
+  // at a steady rate, and lets the window's events through.
+  TProgressThrottle FPaint{PaintSinks()};
   QToolButton* sbViewComments = nullptr;
   QToolButton* sbProperties = nullptr;
   QMenu* FToolbarMenu = nullptr;

@@ -48,14 +48,6 @@ using vsk::AsciiLowerCase;
 
 namespace {
 
-void OutputLine(const std::string& Line) {
-  if (fmViewOutput) fmViewOutput->meOutput->appendPlainText(QString::fromStdString(Line));
-}
-
-void ClearOutput() {
-  if (fmViewOutput) fmViewOutput->meOutput->clear();
-}
-
 // Every regular file below Folder, hidden ones too, in name order; linked
 // folders are not entered.
 std::vector<std::string> FilesBelow(const std::string& Folder) {
@@ -107,11 +99,6 @@ std::string WithoutTempDir(const std::string& Name, std::string TempDir) {
 
 }  // namespace
 
-QString TfmMain::StatusElided(const std::string& Text, int Margin) const {
-  return QFontMetrics(dfstbMainStatus->font())
-      .elidedText(QString::fromStdString(Text), Qt::ElideMiddle, StatusTextWidth(Margin));
-}
-
 void TfmMain::ConnectToolCommands() {
   connect(acTest, &QAction::triggered, this, &TfmMain::acTestExecute);
   connect(acRepair, &QAction::triggered, this, &TfmMain::acRepairExecute);
@@ -122,49 +109,48 @@ void TfmMain::ConnectToolCommands() {
   connect(acUUencode, &QAction::triggered, this, &TfmMain::acUUencodeExecute);
   connect(acConvert, &QAction::triggered, this, &TfmMain::acConvertExecute);
   vskArc2Arc.OnExtractActivate = [this](vsk::TZipCommon& S) {
-    SetSimpleText(QString::fromUtf8(msgtext::kConvExtracting));
+    ShowRunStatus(QString::fromUtf8(msgtext::kConvExtracting));
     OutputLine(":: Current Archive: " + S.ArchiveFile());
   };
   vskArc2Arc.OnExtractBegin = [this](vsk::TZipCommon&, const std::string& F, int Count, bool&) {
-    SetSimpleText(QString::fromUtf8(msgtext::kExtractingPrefix) + QString::fromStdString(F));
+    ShowRunStatus(QString::fromUtf8(msgtext::kExtractingPrefix), F);
     OutputLine("> (" + std::to_string(Count) + ") Extracting: " + F);
   };
   vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon& Sender, const std::string& F, bool Pass) {
     if (FRunResult) FRunResult->NoteEnd(Sender, F, Pass);
-    SetSimpleText(QString());
+    ShowRunStatus(QString());
     if (Pass) return;
     ++FConvertErrors;
     ShowError(F + msgtext::kConvCrcFailed);
   };
-  vskArc2Arc.OnExtractDeactivate = [](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
+  vskArc2Arc.OnExtractDeactivate = [this](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
   vskArc2Arc.OnCompressActivate = [this](vsk::TZipCommon&) {
-    SetSimpleText(QString::fromUtf8(msgtext::kConvCompressing));
+    ShowRunStatus(QString::fromUtf8(msgtext::kConvCompressing));
     OutputLine(":: New Archive: " + vskArc2Arc.NewArchive);
   };
   vskArc2Arc.OnCompressBegin = [this](vsk::TZipCommon&, const std::string& F, int Count, bool&) {
-    SetSimpleText(QString::fromUtf8(msgtext::kCompressingPrefix) + QString::fromStdString(F));
+    ShowRunStatus(QString::fromUtf8(msgtext::kCompressingPrefix), F);
     OutputLine("> (" + std::to_string(Count) + ") Compressing: " + F);
   };
-  vskArc2Arc.OnCompressEnd = [this](vsk::TZipCommon&, const std::string&, bool) { SetSimpleText(QString()); };
+  vskArc2Arc.OnCompressEnd = [this](vsk::TZipCommon&, const std::string&, bool) { ShowRunStatus(QString()); };
   vskArc2Arc.OnCompressDeactivate = [this](vsk::TZipCommon&) {
     FConvertCompressed = true;
     OutputLine("> Compression Completed.");
   };
   vskArc2Arc.OnIntegrityActivate = [this](vsk::TZipCommon&) {
     FIntegrityCount = 0;
-    SetSimpleText(QString::fromUtf8(msgtext::kConvChecking));
+    ShowRunStatus(QString::fromUtf8(msgtext::kConvChecking));
     OutputLine(":: Checking Integrity: " + vskArc2Arc.NewArchive);
   };
   vskArc2Arc.OnIntegrityBegin = [this](vsk::TZipCommon&, const std::string& F) {
-    SetSimpleText(QString::fromUtf8(msgtext::kConvVerifying) + StatusElided(F, 45));
-    dfstbMainStatus->repaint();
+    ShowRunStatus(QString::fromUtf8(msgtext::kConvVerifying), F, 45);
   };
   vskArc2Arc.OnIntegrityStatus = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
     if (!Pass) FTestFailed = true;
     OutputLine("> (" + std::to_string(++FIntegrityCount) + ") Testing: " + F +
                (Pass ? msgtext::kPassed : msgtext::kFailed));
   };
-  vskArc2Arc.OnIntegrityEnd = [this](vsk::TZipCommon&, const std::string&) { SetSimpleText(QString()); };
+  vskArc2Arc.OnIntegrityEnd = [this](vsk::TZipCommon&, const std::string&) { ShowRunStatus(QString()); };
   vskArc2Arc.OnIntegrityDeactivate = [this](vsk::TZipCommon&) {
     FConvertChecked = true;
     OutputLine("> Integrity Check Completed.");
@@ -176,8 +162,7 @@ void TfmMain::ConnectToolCommands() {
   };
   vskArc2Arc.OnRemoveTempfile = [this](vsk::TZipCommon&, const std::string& F) {
     const std::string name = WithoutTempDir(F, vskArc2Arc.TempDir());
-    SetSimpleText(QString::fromUtf8(msgtext::kConvRemoving) + StatusElided(name, 56));
-    dfstbMainStatus->repaint();
+    ShowRunStatus(QString::fromUtf8(msgtext::kConvRemoving), name, 56);
     OutputLine("> Removing: " + name);
   };
   vskArc2Arc.OnNestedTarFile = [this](vsk::TZipCommon& S, const std::string& F, bool& D) {
@@ -219,12 +204,11 @@ void TfmMain::ConnectToolCommands() {
   connect(acHomepage, &QAction::triggered, this, [this] {
     if (OpenUrl) OpenUrl(kProductHomePage);
   });
-  vskZipCheck.OnActivate = [](vsk::TZipCommon& Sender) {
+  vskZipCheck.OnActivate = [this](vsk::TZipCommon& Sender) {
     OutputLine(msgtext::kTestingArchive + Sender.ArchiveFile());
   };
   vskZipCheck.OnBegin = [this](vsk::TZipCommon&, const std::string& FileName, int, bool&) {
-    SetSimpleText(QString::fromUtf8(msgtext::kVerifying) + QString::fromStdString(FileName));
-    dfstbMainStatus->repaint();
+    ShowRunStatus(QString::fromUtf8(msgtext::kVerifying), FileName);
   };
   vskZipCheck.OnStatus = [this](vsk::TZipCommon& Sender, const std::string& FileName, bool Pass) {
     if (FRunResult) FRunResult->NoteEnd(Sender, FileName, Pass);
@@ -272,7 +256,7 @@ void TfmMain::ConnectToolCommands() {
     vskZipCheck.SetArchiveFile(ArchiveName);
   };
   vskZipCheck.OnDeactivate = [this](vsk::TZipCommon& Sender) {
-    SetSimpleText(Sender.GetCancel() ? QString::fromUtf8(msgtext::kTestingCanceled) : QString());
+    ShowRunStatus(Sender.GetCancel() ? QString::fromUtf8(msgtext::kTestingCanceled) : QString());
   };
   vskZipCheck.OnProgress = [this](vsk::TZipCommon& S, vsk::Byte F, vsk::Byte A) { vskUnZipProgress(S, F, A); };
   vskZipCheck.OnGetPassword = [this](vsk::TZipCommon& S, const std::string& F, std::string& P, bool& T) {

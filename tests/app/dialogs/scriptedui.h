@@ -25,6 +25,7 @@ class TScriptedUi : public IUserInterface {
     std::function<int(QDialog&)> OnModal;    // acts on the dialog instead of a user
     int Type = -1;                           // expected message type, -1 any
     bool TailOnly = false;                   // Text is only the message's end
+    bool HeadOnly = false;                   // Text is only the message's beginning
   };
 
   TScriptedUi() { SetUserInterface(this); }
@@ -39,6 +40,10 @@ class TScriptedUi : public IUserInterface {
   // A message whose beginning is not known (a temporary path, say).
   void ExpectMessageEnding(const std::string& Tail, TMsgDlgType Type, int Result = mrOk) {
     Steps.push_back({kMessage, Tail, Result, {}, {}, Type, true});
+  }
+  // A message whose end is not known (a count, say).
+  void ExpectMessageStarting(const std::string& Head, TMsgDlgType Type, int Result = mrOk) {
+    Steps.push_back({kMessage, Head, Result, {}, {}, Type, false, true});
   }
   void ExpectInput(const std::string& Prompt, bool Ok, const std::string& Answer = {}) {
     Steps.push_back({kInput, Prompt, Ok ? mrOk : mrCancel, Answer, {}, -1});
@@ -101,6 +106,8 @@ class TScriptedUi : public IUserInterface {
       const bool ends = Text.size() >= Step.Text.size() &&
                         Text.compare(Text.size() - Step.Text.size(), Step.Text.size(), Step.Text) == 0;
       EXPECT_TRUE(ends) << Text << " does not end with " << Step.Text;
+    } else if (Kind != kModal && Step.HeadOnly) {
+      EXPECT_EQ(Text.substr(0, Step.Text.size()), Step.Text);
     } else if (Kind != kModal) {
       EXPECT_EQ(Step.Text, Text);
     }

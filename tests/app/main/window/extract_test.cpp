@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -767,6 +768,49 @@ TEST_F(Extraction, ClosingAfterAHeaderErrorWaitsForTheListing) {
   EXPECT_TRUE(main->vskVorsk.ArchiveFile().empty());
   EXPECT_EQ(main->windowTitle(), QStringLiteral("Brevane"));
   EXPECT_FALSE(main->CommandEnabled("acExtract"));
+}
+
+TEST_F(Extraction, ALongRunEndsOnItsLastStateAndCancelStopsIt) {
+  constexpr int kFiles = 400;
+  std::vector<TEntry> entries;
+  for (int i = 0; i < kFiles; ++i)
+    entries.push_back({"d/f" + std::to_string(i) + ".bin", vsktest::RandomBytes(30000, static_cast<std::uint32_t>(i))});
+  const std::string zip = Zip("many.zip", entries);
+  const auto listing = vsktest::RunTool("unzip -Z1 " + vsktest::ShellQuote(zip));
+  ASSERT_EQ(listing.exitCode, 0);
+  std::string last = listing.output.substr(0, listing.output.find_last_not_of("\n") + 1);
+  last = last.substr(last.find_last_of('\n') + 1);
+  ASSERT_TRUE(Start({zip}));
+
+  // However many events the run sent, the window ends on its last one.
+  ExpectExtractDialog(Out("all"), true);
+  ui.ExpectMessage(Completed(kFiles), mtInformation);
+  main->acExtractExecute();
+  EXPECT_EQ(fmProgress->laTotal->text(), QStringLiteral("100%"));
+  EXPECT_EQ(fmProgress->pbTotal->value(), 100);
+  // The status bar names the last entry (its path shortened in the middle
+  // when the bar is narrow).
+  EXPECT_TRUE(main->SimpleText().startsWith(QString::fromUtf8(msgtext::kExtractingPrefix))) << main->SimpleText().toStdString();
+  EXPECT_TRUE(main->SimpleText().endsWith(QString::fromStdString(NameOf(last)))) << main->SimpleText().toStdString();
+
+  // Cancel pressed in the progress window while the run goes on stops it.
+  auto* press = new QTimer(main);
+  QObject::connect(press, &QTimer::timeout, press, [press] {
+    if (!fmProgress->isVisible()) return;
+    press->stop();
+    press->deleteLater();
+    fmProgress->buCancelClick();
+  });
+  press->start(0);
+  ExpectExtractDialog(Out("cancelled"), true);
+  ui.ExpectMessage(dlgtext::kConfirmCancelTask, mtConfirmation, mrYes);
+  ui.ExpectMessageStarting(msgtext::kExtractCancelled, mtInformation);
+  main->acExtractExecute();
+  int extracted = 0;
+  for (const auto& e : fs::recursive_directory_iterator(Out("cancelled"))) extracted += e.is_regular_file();
+  EXPECT_LT(extracted, kFiles);
+  EXPECT_EQ(main->SimpleText(), QString::fromUtf8(msgtext::kAborting));
+  EXPECT_TRUE(ui.Steps.empty());
 }
 
 TEST_F(Extraction, ProgressCancelAndThePromptsOfTheReaders) {
