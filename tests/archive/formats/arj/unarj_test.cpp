@@ -427,6 +427,54 @@ TEST(UnArj, ASplitFileReplacesAFileOnlyWhenWhole) {
   EXPECT_FALSE(part.Verdict((dir / "part/big.bin").string()));
 }
 
+// A file split over volumes gets one verdict, from its last part, and
+// counts only when every part came: a declined volume, a cancel between
+// its parts and one in its second part leave an existing file as it was,
+// count nothing and leave nothing of the new file.
+TEST(UnArj, ASplitFileHasOneVerdictAndCountsOnlyWhenWhole) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const std::string big = vsktest::RandomBytes(200000, 11);
+  WriteFile(dir / "src/big.bin", big);
+  fs::create_directories(dir / "set");
+  ASSERT_EQ(RunTool("arj a -y -m0 -v60K ../set/v.arj big.bin", dir / "src").exitCode, 0);
+  ASSERT_TRUE(fs::exists(dir / "set/v.a02"));
+  enum class How { Whole, Missing, CancelBetweenParts, CancelInPart2 };
+  for (const How how : {How::Whole, How::Missing, How::CancelBetweenParts, How::CancelInPart2}) {
+    const std::string n = std::to_string(static_cast<int>(how));
+    SCOPED_TRACE(n);
+    const fs::path set = dir / ("set" + n), out = dir / ("out" + n);
+    fs::copy(dir / "set", set);
+    if (how == How::Missing) fs::remove(set / "v.a02");
+    WriteFile(out / "big.bin", "old");
+    TUnArj u;
+    vsktest::RunLog log;
+    Record(u, log);
+    Aim(u, set / "v.arj", out);
+    std::vector<TEntryOutcome> outcomes;
+    const auto record = u.OnEnd;
+    u.OnEnd = [&](TZipCommon& Sender, const std::string& File, bool Pass) {
+      outcomes.push_back(static_cast<TUnBase&>(Sender).EntryOutcome);
+      record(Sender, File, Pass);
+    };
+    int asked = 0;
+    u.OnNextVolume = [&](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+      ++asked;
+      Cancel = !Exists || how == How::CancelBetweenParts;
+    };
+    u.OnProgress = [&](TZipCommon& Sender, Byte ByFile, Byte) {
+      if (how == How::CancelInPart2 && asked == 1 && ByFile > 50) Sender.SetCancel(true);
+    };
+    RunInto(u, log, false);
+    const bool whole = how == How::Whole;
+    EXPECT_EQ(log.result, whole ? 1 : 0);
+    EXPECT_EQ(outcomes, std::vector<TEntryOutcome>{whole ? eoWritten : eoCancelled});
+    EXPECT_EQ(log.Verdict((out / "big.bin").string()), whole);
+    EXPECT_EQ(vsktest::Tree(out).size(), 1u);
+    EXPECT_TRUE(ReadFile(out / "big.bin") == (whole ? big : std::string("old")));
+  }
+}
+
 // Puts a 32-bit value into a header of an archive in memory.
 void Put32(std::string& Bytes, std::size_t At, UInt32 V) { Bytes.replace(At, 4, vsktest::Le32(V)); }
 
