@@ -25,7 +25,6 @@ enum TCpuType : Byte { cptAuto, cpt80286, cpt80386, cpt80486 };
 // What a run does with the entries.
 inline constexpr Byte kActionExtract = 0;
 inline constexpr Byte kActionTest = 7;
-inline constexpr Byte kActionAppend = 8;
 
 // How an accepted entry ended, for the handlers of OnEnd and OnError and for
 // the caller after the run. Set before the entry's last event fires.

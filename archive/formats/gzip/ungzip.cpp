@@ -306,8 +306,10 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
 
   bool pass = false;
   if (ok) {
+    // Every member's CRC and size were checked as it ended; compressed
+    // data keep no check of their own.
     if (h.Kind == TGzipKind::Gzip) Crc->Crc32 = lastCrc ^ 0xFFFFFFFFu;
-    pass = entry.Check(kCrc32, h.Kind == TGzipKind::Gzip ? lastCrc : Crc->Crc32);
+    pass = entry.End(true);
   } else {
     entry.End(false);
   }
