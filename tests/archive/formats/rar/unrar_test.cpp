@@ -366,7 +366,8 @@ TEST(UnRar, LibraryMissingCancelAndOneRunAtATime) {
 
 // A file split over RAR5 volumes is checked against the CRC its last part
 // stores: four bytes changed in the middle part fail it, extracting and
-// testing, and an existing big.bin stays as it was. The sound set passes.
+// testing, and an existing big.bin stays as it was; one whose headers keep
+// no CRC-32 is reported not checked. The sound set passes.
 TEST(UnRar, ADamagedSplitRar5FileFailsAndReplacesNothing) {
   ASSERT_TRUE(TUnRar::LibraryPresent());
   TempDir dir;
@@ -393,6 +394,29 @@ TEST(UnRar, ADamagedSplitRar5FileFailsAndReplacesNothing) {
   tested.R.OnNextVolume = follow;
   EXPECT_EQ(tested.R.TestArchive(), 0);
   EXPECT_EQ(tested.Verdicts, (std::map<std::string, bool>{{"big.bin", false}}));
+
+  // Parts whose headers keep no CRC-32: the file is not checked, which is
+  // no pass, and the existing file stays.
+  const auto unchecked = [&](const std::string& Data, UInt64 Flags) {
+    using vsktest::Rar5VInt;
+    const std::string fields = Rar5VInt(0x02) + Rar5VInt(text.size()) + Rar5VInt(0x81A4) +
+                               vsktest::Le32(1700000000) + Rar5VInt(0) + Rar5VInt(1) + Rar5VInt(7) + "big.bin";
+    return vsktest::Rar5Block(2, Flags, fields, {}, Data);
+  };
+  const std::size_t third = text.size() / 3;
+  const std::vector<std::string> bare = {
+      vsktest::kRar5Marker + vsktest::Rar5Main(1) + unchecked(text.substr(0, third), 0x10) + vsktest::Rar5End(true),
+      vsktest::kRar5Marker + vsktest::Rar5Main(3, 1) + unchecked(text.substr(third, third), 0x18) +
+          vsktest::Rar5End(true),
+      vsktest::kRar5Marker + vsktest::Rar5Main(3, 2) + unchecked(text.substr(2 * third), 0x08) +
+          vsktest::Rar5End(false)};
+  for (int i = 0; i < 3; ++i) WriteFile(dir / "bare" / names[i], bare[i]);
+  TRun notChecked((dir / "bare" / names[0]).string(), out);
+  notChecked.R.OnNextVolume = follow;
+  EXPECT_EQ(notChecked.R.Extract(), 0);
+  EXPECT_EQ(notChecked.Verdicts, (std::map<std::string, bool>{{(out / "big.bin").string(), false}}));
+  EXPECT_EQ(notChecked.R.EntryOutcomeReason, "not checked");
+  EXPECT_EQ(FolderTree(out), (std::map<std::string, std::string>{{"big.bin", "old"}}));
 
   TRun good((dir / "good" / names[0]).string(), out);
   good.R.OnNextVolume = follow;
