@@ -65,11 +65,6 @@ void TEntryOutput::Adopt(int& File) {
   File = -1;
 }
 
-void TEntryOutput::ReleaseHandle() {
-  if (FFile >= 0) ::close(FFile);
-  FFile = -1;
-}
-
 bool TEntryOutput::LinkUnnamed(const std::string& Name) {
   if (GLinkByHandle.load(std::memory_order_relaxed)) {
     if (linkat(FFile, "", FFolder, Name.c_str(), AT_EMPTY_PATH) == 0) return true;

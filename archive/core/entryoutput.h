@@ -26,20 +26,15 @@ class TEntryOutput {
   int Folder() const { return FFolder; }
   const TFolderHandle& FolderHandle() const { return *FHeld; }
   const std::string& Leaf() const { return FLeaf; }
-  // The staged file, open for writing (-1 for a named stage given away).
+  // The staged file, open for writing.
   int Handle() const { return FFile; }
-  // The hidden name of a named stage, else empty.
-  const std::string& TempLeaf() const { return FTemp; }
 
-  // Makes the staged file: an unnamed one unless Named (a decoder that
-  // writes by name needs a name). False with errno.
+  // Makes the staged file: an unnamed one where the file system makes
+  // them, else (or when Named) one of a hidden name. False with errno.
   bool Stage(bool Named = false);
   // Takes File, an unnamed file finished elsewhere on the same file system,
   // as the staged file (File becomes -1).
   void Adopt(int& File);
-  // The staged file is no longer written through Handle: a decoder that
-  // writes by name has its own.
-  void ReleaseHandle();
   // Puts the staged file at Leaf. Replace: a file of that name is replaced
   // (atomically); else the name must be free. False with errno; the staged
   // file is then still there to be discarded.

@@ -103,6 +103,13 @@ int TFolderWalk::Open(const std::string& Root, const std::vector<std::string_vie
       }
       fd = openat(at, name.c_str(), kFolder);
     }
+    if (fd < 0 && errno == ENOTDIR) {
+      // O_NOFOLLOW with O_DIRECTORY answers a link like a file: a link is
+      // told apart, since it is a name that leads outside.
+      struct stat st;
+      const bool link = fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+      errno = link ? ELOOP : ENOTDIR;
+    }
     if (fd < 0 || !add(fd, name)) {
       stop = wsEnter;
       return -1;

@@ -45,13 +45,12 @@ int TUnBase::Run(Byte RunAction) {
   ProgressEntryTotal = 0;
   ExcludeSpec.clear();
   FArchiveIds.clear();
-  FOutput.reset();
-  FVerdictDue = false;
-  FCountedAt = -1;
+  FEntry = nullptr;
+  FWritten = 0;
+  FDiskFull = false;
   EntryOutcome = eoPending;
   EntryOutcomeReason.clear();
   FWalk.Close();
-  FDatedHandle = -1;
   if (CpuType == cpt80486) CpuType = cptAuto;
   const std::string saved = ArchiveFile();
 
@@ -103,15 +102,12 @@ int TUnBase::Run(Byte RunAction) {
     // The caller learns of failures through OnError and the count.
   }
   try {
-    // An entry the run was cut off in leaves nothing, and gets its verdict.
-    ConcludeEntry();
-    SettleHeldOutput();
+    // An entry the run was cut off in (its reader kept it) leaves nothing,
+    // and gets its verdict.
+    if (FEntry) FEntry->Abandon();
   } catch (...) {
   }
-  FOutput.reset();
-  FHeld.reset();
-  FHeldPass = true;
-  FHeldCounted = false;
+  FilesProcessed = FDiskFull ? 0 : FWritten;
   try {
     Timer.Stop();
     if (activated) {
@@ -128,29 +124,97 @@ int TUnBase::Run(Byte RunAction) {
   return FilesProcessed;
 }
 
-bool TUnBase::StartEntry(const TEntryInfo& Info) {
-  ConcludeEntry();
-  if (!Info.Continuation) SettleHeldOutput();
+TReaderEntry& TReaderEntry::operator=(TReaderEntry&& Other) noexcept {
+  if (this == &Other) return *this;
+  try {
+    Abandon();
+  } catch (...) {
+  }
+  FBase = Other.FBase;
+  FDirectory = Other.FDirectory;
+  FOutput = std::move(Other.FOutput);
+  FPartsPass = Other.FPartsPass;
+  FWriteFailed = Other.FWriteFailed;
+  FUnixMode = Other.FUnixMode;
+  FStagedCalls = Other.FStagedCalls;
+  FDatedHandle = Other.FDatedHandle;
+  FDatedAs = Other.FDatedAs;
+  Other.FBase = nullptr;
+  Other.FOutput.reset();
+  if (FBase && FBase->FEntry == &Other) FBase->FEntry = this;
+  return *this;
+}
+
+TReaderEntry::~TReaderEntry() {
+  if (!FBase) return;
+  // Forgotten, or an error cuts the run off: the entry fails, and nothing
+  // of it is left. Its OnEnd comes after the error that ended it.
+  try {
+    Abandon();
+  } catch (...) {
+  }
+  FBase = nullptr;
+}
+
+bool TReaderEntry::Open(int& Handle) { return FBase ? FBase->OpenSink(*this, Handle) : (Handle = -1, false); }
+
+bool TReaderEntry::Adopt(int& Handle, int& File, bool Dated, UInt32 DosDateTime) {
+  Handle = -1;
+  return FBase && FBase->AdoptSink(*this, Handle, File, Dated, DosDateTime);
+}
+
+void TReaderEntry::Close(int Handle, UInt32 DosDateTime, UInt32 Attributes) {
+  if (FBase) FBase->CloseSink(*this, Handle, DosDateTime, Attributes);
+}
+
+bool TReaderEntry::Matches(Byte Kind, UInt32 StoredCrc) const {
+  if (!FBase) return false;
+  const UInt32 reg = Kind == kCrc16 ? FBase->Crc->Crc16 : FBase->Crc->Crc32;
+  return StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu);
+}
+
+bool TReaderEntry::End(bool Pass, bool ReportFailure) {
+  if (!FBase) return false;
+  return FBase->EndEntry(*this, Pass, ReportFailure);
+}
+
+void TReaderEntry::Fail(TEntryOutcome Outcome) {
+  if (!FBase) return;
   FOutput.reset();
+  FBase->EntryOutcome = Outcome;
+  FBase->EndEntry(*this, false, true);
+}
+
+void TReaderEntry::Abandon() {
+  if (!FBase) return;
+  if (FDirectory) {
+    // A folder has no verdict of its own to give.
+    if (FBase->FEntry == this) FBase->FEntry = nullptr;
+    FBase = nullptr;
+    return;
+  }
+  const TEntryOutcome now = FBase->EntryOutcome;
+  Fail(now != eoPending && now != eoWritten ? now : FBase->GetCancel() ? eoCancelled : eoCannotWrite);
+}
+
+TReaderEntry TUnBase::StartEntry(const TEntryInfo& Info) {
+  // An entry its reader still holds (a split file whose rest did not come)
+  // ends before the next begins.
+  if (FEntry) FEntry->Abandon();
   FLookedUp.Valid = false;
-  FCountedAt = -1;
-  FWriteFailed = false;
   EntryOutcome = eoPending;
   EntryOutcomeReason.clear();
   EntryName = Info.Name;
   EntryEncrypted = Info.Encrypted;
   EntryUnpackedSize = Info.UnpackedSize;
   EntryDosDateTime = Info.DosDateTime;
-  FUnixMode = Info.UnixMode & 0777;
   if (Testing()) {
     OutputName = EntryName;
-  } else if (Info.Continuation) {
-    OutputName = Info.ContinuedOutput;
   } else {
     if (!PrepareFileName(EntryName)) {
       EntryOutcome = eoRefusedName;
       SkipEntryData(Info.UnpackedSize);
-      return false;
+      return {};
     }
     OutputName = CurrentFileName;
   }
@@ -160,64 +224,43 @@ bool TUnBase::StartEntry(const TEntryInfo& Info) {
                                                                   : eoRefusedName;
     ReportError(OutputName, Info.RefusalDetail, "0", Info.RefusalCode);
     SkipEntryData(Info.UnpackedSize);
-    return false;
+    return {};
   }
-  const int before = FilesProcessed;
-  if (!Info.Continuation && !BeginEntry(Info.Directory)) {
+  TReaderEntry entry;
+  entry.FBase = this;
+  entry.FDirectory = Info.Directory;
+  entry.FUnixMode = Info.UnixMode & 0777;
+  FEntry = &entry;
+  if (!BeginEntry(Info.Directory)) {
+    FEntry = nullptr;
+    entry.FBase = nullptr;
     if (EntryOutcome == eoPending) EntryOutcome = GetCancel() ? eoCancelled : eoSkipped;
     SkipEntryData(Info.UnpackedSize);
-    return false;
+    // An output refused after OnBegin gets its verdict, as it would when
+    // the refusal came at its opening.
+    if (EntryOutcome == eoRefusedName || EntryOutcome == eoRefusedVolume || EntryOutcome == eoCannotWrite)
+      FireEnd(false, false);
+    return {};
   }
-  if (Info.Directory) return true;
-  if (FilesProcessed > before) FCountedAt = FilesProcessed;
-  FVerdictDue = true;
-  if (!Info.MethodSupported) {
+  if (!Info.MethodSupported && !Info.Directory) {
     // Known before any output exists: nothing is created for the entry (an
     // existing file of its name stays), and the entries after it still come.
     EntryOutcome = eoUnsupported;
     ReportError(Info.UnsupportedFile.empty() ? OutputName : Info.UnsupportedFile, Info.UnsupportedCode);
-    Uncount(eoUnsupported);
     SkipEntryData(Info.UnpackedSize);
-    FailVerdict();
-    return false;
+    entry.Fail(eoUnsupported);
+    return {};
   }
-  return true;
-}
-
-void TUnBase::Uncount(TEntryOutcome Outcome) {
-  EntryOutcome = Outcome;
-  // A reader may have taken the entry back itself.
-  if (FCountedAt > 0 && FilesProcessed == FCountedAt) --FilesProcessed;
-  FCountedAt = -1;
-}
-
-void TUnBase::SettleHeldOutput() {
-  if (!FHeld) return;
-  const std::unique_ptr<TEntryOutput> out = std::move(FHeld);
-  const bool counted = FHeldCounted;
-  FHeldPass = true;
-  FHeldCounted = false;
-  if (out->Place(false)) {
-    if (!out->CloseHandle()) ReportError(OutputName, msg::ErrorClosingFile);
-    return;
-  }
-  if (counted && FilesProcessed > 0) --FilesProcessed;
-}
-
-void TUnBase::ConcludeEntry() {
-  if (!FVerdictDue) return;
-  if (EntryOutcome == eoPending || EntryOutcome == eoWritten) EntryOutcome = GetCancel() ? eoCancelled : eoCannotWrite;
-  FOutput.reset();
-  Uncount(EntryOutcome);
-  FailVerdict();
+  return entry;
 }
 
 void TUnBase::ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,
                           int ECode) {
   const int error = errno;
-  if (FVerdictDue && FOutput && (ECode == msg::ErrorWritingToFile || ECode == msg::DiskFull)) {
+  if (ECode == msg::DiskFull) FDiskFull = true;
+  if (FEntry && FEntry->FOutput && (ECode == msg::ErrorWritingToFile || ECode == msg::DiskFull)) {
     // A write of the output failed: the entry leaves nothing.
-    FWriteFailed = true;
+    FEntry->FWriteFailed = true;
     EntryOutcome = eoCannotWrite;
     if (EntryOutcomeReason.empty() && error != 0) EntryOutcomeReason = std::strerror(error);
   }
@@ -227,7 +270,6 @@ void TUnBase::ReportError(const std::string& FileName, const std::string& Extend
 void TUnBase::CannotWrite(int Error, int Code) {
   EntryOutcome = eoCannotWrite;
   EntryOutcomeReason = Error != 0 ? std::strerror(Error) : std::string();
-  Uncount(eoCannotWrite);
   ReportError(OutputName, Code);
 }
 
@@ -236,57 +278,47 @@ bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
   Exists = fstatat(Folder, Leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (!Exists) return false;
   if (IsArchiveFile(st.st_dev, st.st_ino)) {
-    Uncount(eoRefusedVolume);
+    EntryOutcome = eoRefusedVolume;
     ReportError(OutputName, msg::SameInputOutput);
     return true;
   }
   if (!S_ISREG(st.st_mode)) {
     // A link, a folder or a device at the name: nothing is made there.
-    Uncount(eoRefusedName);
+    EntryOutcome = eoRefusedName;
     ReportError(OutputName, msg::ErrorOpeningFile);
     return true;
   }
   return false;
 }
 
-bool TUnBase::CommitOutput(bool Pass) {
-  if (!FOutput) return Pass;
-  std::unique_ptr<TEntryOutput> out = std::move(FOutput);
+bool TUnBase::CommitOutput(TReaderEntry& Entry, bool Pass) {
+  if (!Entry.FOutput) return Pass;
+  const std::unique_ptr<TEntryOutput> out = std::move(Entry.FOutput);
   if (GetCancel()) {
     // A cancelled entry leaves nothing: an existing file stays as it was.
-    Uncount(eoCancelled);
+    EntryOutcome = eoCancelled;
     return false;
   }
-  if (FWriteFailed) {
-    Uncount(eoCannotWrite);
+  if (Entry.FWriteFailed) {
+    EntryOutcome = eoCannotWrite;
     return false;
   }
-  if (HoldForContinuation) {
-    FHeld = std::move(out);
-    FHeldPass = FHeldPass && Pass;
-    FHeldCounted = FCountedAt > 0;
-    EntryOutcome = Pass ? eoWritten : eoFailedCheck;
-    return Pass;
-  }
-  // A file split over volumes is judged by all of its parts.
-  Pass = Pass && FHeldPass;
-  FHeldPass = true;
-  FHeldCounted = false;
   // The folder it was staged in must still be the one the output's path
   // leads to: one moved away or swapped for a link meanwhile (by code that
   // ran outside the library since) gets nothing.
-  if (BelowExtractDir(OutputName) && OutsideCalls() != FStagedCalls) {
+  if (BelowExtractDir(OutputName) && OutsideCalls() != Entry.FStagedCalls) {
     std::string leaf;
     const auto now = WalkToOutputFolder(OutputName, leaf, false) < 0 ? nullptr : FWalk.Last();
     if (!now || now->Dev != out->FolderHandle().Dev || now->Ino != out->FolderHandle().Ino) {
-      Uncount(eoRefusedName);
+      EntryOutcome = eoRefusedName;
       ReportError(OutputName, msg::ErrorOpeningFile);
       return false;
     }
   }
-  // A free name takes the output at once. Else what stands there now is
-  // looked at again: a volume noted or a link made meanwhile refuses the
-  // output still, and a damaged entry never replaces a file.
+  // A free name takes the output at once (a damaged one too, for salvage).
+  // Else what stands there now is looked at again: a volume noted or a
+  // link made meanwhile refuses the output still, and a damaged entry never
+  // replaces a file.
   bool placed = out->Place(false);
   if (!placed && errno == EEXIST) {
     bool exists = false;
@@ -298,11 +330,6 @@ bool TUnBase::CommitOutput(bool Pass) {
     placed = out->Place(true);
   }
   if (!placed) {
-    // A decoder that writes by name may have removed its damaged output.
-    if (!Pass && errno == ENOENT && !out->TempLeaf().empty()) {
-      EntryOutcome = eoFailedCheck;
-      return false;
-    }
     CannotWrite(errno, msg::ErrorWritingToFile);
     return false;
   }
@@ -311,21 +338,26 @@ bool TUnBase::CommitOutput(bool Pass) {
   return Pass;
 }
 
-bool TUnBase::Verdict(bool Pass, bool ReportFailure) {
-  FVerdictDue = false;
-  if (GetCancel()) Pass = false;
-  if (FOutput || !Testing()) {
-    Pass = CommitOutput(Pass) && Pass;
-  } else if (GetCancel()) {
-    Uncount(eoCancelled);
-  }
+bool TUnBase::EndEntry(TReaderEntry& Entry, bool Pass, bool ReportFailure) {
+  if (FEntry == &Entry) FEntry = nullptr;
+  Entry.FBase = nullptr;
+  // A file split over volumes is judged by all of its parts.
+  Pass = Pass && Entry.FPartsPass && !GetCancel();
+  const bool hadOutput = Entry.FOutput != nullptr;
+  Pass = CommitOutput(Entry, Pass) && Pass;
   if (EntryOutcome == eoPending || (EntryOutcome == eoWritten && !Pass)) {
     EntryOutcome = Pass                                ? eoWritten
                    : GetCancel()                       ? eoCancelled
                    : EntryEncrypted && PasswordFailed  ? eoEncrypted
                                                        : eoFailedCheck;
   }
-  if (GetCancel() && FCountedAt > 0) Uncount(eoCancelled);
+  // Only what was written (or, testing, decoded and passed) counts.
+  if (Pass && !Entry.FDirectory && (Testing() || hadOutput)) FilesProcessed = ++FWritten;
+  FireEnd(Pass, ReportFailure);
+  return Pass;
+}
+
+void TUnBase::FireEnd(bool Pass, bool ReportFailure) {
   // An output refused or not made was reported as such already.
   const bool reported = EntryOutcome == eoRefusedName || EntryOutcome == eoRefusedVolume ||
                         EntryOutcome == eoCannotWrite;
@@ -333,26 +365,17 @@ bool TUnBase::Verdict(bool Pass, bool ReportFailure) {
     Fire(OnEnd, OutputName, Pass);
   else if (!Pass && ReportFailure && !reported)
     ReportError(OutputName, msg::CrcFailed);
-  return Pass;
 }
-
-void TUnBase::FailVerdict() { Verdict(false); }
 
 bool TUnBase::BeginEntry(bool IsDirectory) {
   if (IsDirectory) return true;
   TTimerPause pause(Timer);
   bool extract = true;
+  FilesProcessed = FWritten;
   Fire(OnBegin, Testing() ? EntryName : OutputName, static_cast<int>(FilesProcessed), extract);
   if (GetCancel() || !extract) return false;
-  if (Testing()) {
-    ++FilesProcessed;
-    return true;
-  }
-  if (!ConfirmOverwrites) {
-    if (OverwriteMode != omOverwrite || RefusesArchiveOutput()) return false;
-    ++FilesProcessed;
-    return true;
-  }
+  if (Testing()) return true;
+  if (!ConfirmOverwrites) return OverwriteMode == omOverwrite && !RefusesArchiveOutput();
   OverwriteMode = omOverwrite;
   // Looked at through the walked folders: a name behind a link on the way
   // is outside the destination, neither asked about nor touched (its output
@@ -381,9 +404,7 @@ bool TUnBase::BeginEntry(bool IsDirectory) {
       return false;
     }
   }
-  const bool accepted = !GetCancel() && OverwriteMode == omOverwrite && !OutputName.empty();
-  if (accepted) ++FilesProcessed;
-  return accepted;
+  return !GetCancel() && OverwriteMode == omOverwrite && !OutputName.empty();
 }
 
 void TUnBase::NoteArchiveVolume(const std::string& Name) {
@@ -456,9 +477,9 @@ int TUnBase::LookUpOutput(struct stat& St, bool Follow) {
   return 0;
 }
 
-bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDateTime) {
+bool TUnBase::AdoptSink(TReaderEntry& Entry, int& Handle, int& File, bool Dated, UInt32 DosDateTime) {
   Handle = -1;
-  if (Action != kActionExtract || OutputName.empty() || (EntryEncrypted && PasswordFailed) ||
+  if (Action != kActionExtract || Entry.FOutput || OutputName.empty() || (EntryEncrypted && PasswordFailed) ||
       !BelowExtractDir(OutputName))
     return false;
   std::string leaf;
@@ -466,7 +487,7 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
   if (!folder) return false;
   const int dir = folder->Fd;
   // Linked later into this folder: it must be on the same file system. An
-  // output to be refused is left to OpenOutputFile, which reports it.
+  // output to be refused is left to the opening of the sink, which reports it.
   struct stat file, target;
   if (fstat(File, &file) != 0 || folder->Dev != file.st_dev) return false;
   auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
@@ -474,11 +495,11 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
       (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
     return false;
   out->Adopt(File);
-  FStagedCalls = OutsideCalls();
-  FOutput = std::move(out);
-  Handle = FOutput->Handle();
-  FDatedHandle = Dated ? Handle : -1;
-  FDatedAs = DosDateTime;
+  Entry.FStagedCalls = OutsideCalls();
+  Entry.FOutput = std::move(out);
+  Handle = Entry.FOutput->Handle();
+  Entry.FDatedHandle = Dated ? Handle : -1;
+  Entry.FDatedAs = DosDateTime;
   return true;
 }
 
@@ -504,11 +525,7 @@ std::shared_ptr<TFolderHandle> TUnBase::OpenOutputFolder(std::string& Leaf) {
   return std::make_shared<TFolderHandle>(fd, st.st_dev, st.st_ino);
 }
 
-bool TUnBase::StageOutput(bool Named) {
-  FOutput.reset();
-  // A part tried again (another password) starts its file afresh.
-  FHeld.reset();
-  FHeldPass = true;
+bool TUnBase::StageOutput(TReaderEntry& Entry) {
   std::string leaf;
   auto folder = OpenOutputFolder(leaf);
   if (!folder) {
@@ -516,7 +533,7 @@ bool TUnBase::StageOutput(bool Named) {
     if (error == ELOOP) {
       // A link on the way: the output would land outside. (A file on the
       // way is no danger: the output cannot be written, for that reason.)
-      Uncount(eoRefusedName);
+      EntryOutcome = eoRefusedName;
       ReportError(OutputName, msg::ErrorOpeningFile);
     } else {
       CannotWrite(error, msg::ErrorOpeningFile);
@@ -527,44 +544,24 @@ bool TUnBase::StageOutput(bool Named) {
   auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
   bool exists = false;
   if (RefusesTarget(dir, leaf, exists)) return false;
-  FStagedCalls = OutsideCalls();
-  if (!out->Stage(Named)) {
+  Entry.FStagedCalls = OutsideCalls();
+  if (!out->Stage()) {
     CannotWrite(errno, msg::ErrorOpeningFile);
     return false;
   }
-  FOutput = std::move(out);
+  Entry.FOutput = std::move(out);
   return true;
 }
 
-std::string TUnBase::StageOutputFile() {
-  if (OutputName.empty() || !StageOutput(true)) return {};
-  FOutput->ReleaseHandle();
-  // Named through the held folder: a folder of the path swapped for a link
-  // meanwhile does not send the library's writes outside.
-  return "/proc/self/fd/" + std::to_string(FOutput->Folder()) + "/" + FOutput->TempLeaf();
-}
-
-int TUnBase::OpenStagedOutput() {
-  if (!FOutput || FOutput->TempLeaf().empty()) return -1;
-  return openat(FOutput->Folder(), FOutput->TempLeaf().c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-bool TUnBase::OpenOutputFile(int& Handle) {
+bool TUnBase::OpenSink(TReaderEntry& Entry, int& Handle) {
   Handle = -1;
   if (EntryEncrypted && PasswordFailed) return true;
   if (OutputName.empty()) return false;
   if (Testing()) return true;
-  if (Action == kActionAppend) {
-    // The rest of a split file goes on in the output its first part held;
-    // without one (it was settled) there is nothing to go on in.
-    if (!FHeld) return false;
-    FOutput = std::move(FHeld);
-    Handle = FOutput->Handle();
-    return Handle >= 0;
-  }
-  if (!StageOutput(false)) return false;
-  Handle = FOutput->Handle();
-  return true;
+  // A later part of a split file goes on in the output of the first.
+  if (!Entry.FOutput && !StageOutput(Entry)) return false;
+  Handle = Entry.FOutput->Handle();
+  return Handle >= 0;
 }
 
 bool TUnBase::CreateEntryFolder() {
@@ -620,7 +617,7 @@ bool TUnBase::OutputDate(UInt32 DosDateTime, UInt32& Date) const {
   return DateAttribute != daSysDate;
 }
 
-void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes) {
+void TUnBase::CloseSink(TReaderEntry& Entry, int Handle, UInt32 DosDateTime, UInt32 Attributes) {
   if (Testing()) {
     OutputName = EntryName;
     return;
@@ -628,38 +625,27 @@ void TUnBase::CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes)
   if (Handle < 0) return;
   UInt32 date = 0;
   if (!OutputDate(DosDateTime, date)) date = DateTimeToDosDateTime(Now());
-  if (Handle != FDatedHandle || date != FDatedAs) SetFileHandleDosTime(Handle, date);
-  FDatedHandle = -1;
-  if (RestoreFileAttr && FUnixMode != 0) {
+  if (Handle != Entry.FDatedHandle || date != Entry.FDatedAs) SetFileHandleDosTime(Handle, date);
+  Entry.FDatedHandle = -1;
+  if (RestoreFileAttr && Entry.FUnixMode != 0) {
     // The bits as stored, narrowed by the user's umask as for any file the
     // user makes: an entry stored writable by all does not come out so.
-    fchmod(Handle, FUnixMode & ~ProcessUmask());
+    fchmod(Handle, Entry.FUnixMode & ~ProcessUmask());
   } else if (RestoreFileAttr && Attributes != 0x20 && (Attributes & 0x01)) {
     // Read-only clears the write bits; hidden and system have no meaning here.
     struct stat st;
     if (fstat(Handle, &st) == 0) fchmod(Handle, st.st_mode & 07555);
   }
   // The staged output stays open until its verdict places it.
-  if (FOutput && Handle == FOutput->Handle()) return;
-  if (::close(Handle) != 0) ReportError(OutputName, msg::ErrorClosingFile);
-}
-
-bool TUnBase::CheckCrc(Byte Kind, UInt32 StoredCrc) {
-  const UInt32 reg = Kind == kCrc16 ? Crc->Crc16 : Crc->Crc32;
-  return Verdict(StoredCrc == reg || StoredCrc == (reg ^ 0xFFFFFFFFu));
 }
 
 void TUnBase::DecodeEntry(int Handle, const std::function<void()>& Decode) {
+  // Handle is the entry's staged output, which its entry object closes.
+  (void)Handle;
   try {
     Decode();
   } catch (const EVskError& e) {
-    if (e.Code == msg::DiskFull) {
-      if (Handle >= 0 && !(FOutput && Handle == FOutput->Handle())) CloseFileHandle(Handle);
-      throw;
-    }
-  } catch (...) {
-    if (Handle >= 0 && !(FOutput && Handle == FOutput->Handle())) CloseFileHandle(Handle);
-    throw;
+    if (e.Code == msg::DiskFull) throw;
   }
 }
 

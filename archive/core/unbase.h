@@ -25,7 +25,6 @@ enum TCpuType : Byte { cptAuto, cpt80286, cpt80386, cpt80486 };
 // What a run does with the entries.
 inline constexpr Byte kActionExtract = 0;
 inline constexpr Byte kActionTest = 7;
-inline constexpr Byte kActionAppend = 8;
 
 // How an accepted entry ended, for the handlers of OnEnd and OnError and for
 // the caller after the run. Set before the entry's last event fires.
@@ -69,7 +68,88 @@ struct TEntryInfo {
   UInt32 UnixMode = 0;
 };
 
+class TUnBase;
+
+// One entry of a run, from the decision to take it to its verdict, given by
+// StartEntry (empty when the entry is not taken). It owns the entry's
+// staged output and the verdict of its parts so far: the reader opens the
+// sink, decodes, and ends it in exactly one of place (passed), keep-damaged
+// (failed: kept only at a free name) or discard, with the outcome; OnEnd
+// fires then, once. An entry left without an end (an error cut the run off,
+// the rest of a split file never came) ends as failed when it goes. A file
+// split over volumes is one entry: its reader keeps the object across its
+// parts and ends it with the last. Move-only.
+class TReaderEntry {
+ public:
+  TReaderEntry() = default;
+  TReaderEntry(TReaderEntry&& Other) noexcept { *this = std::move(Other); }
+  TReaderEntry& operator=(TReaderEntry&& Other) noexcept;
+  TReaderEntry(const TReaderEntry&) = delete;
+  TReaderEntry& operator=(const TReaderEntry&) = delete;
+  ~TReaderEntry();
+
+  // Whether the entry is in work (taken, and not ended yet).
+  explicit operator bool() const { return FBase != nullptr; }
+  bool Directory() const { return FDirectory; }
+
+  // The sink of the decoder: a staged file beside the target, through the
+  // handle of the target's folder (below ExtractDir entered without
+  // following links), which only the verdict puts at the target's name.
+  // Handle is that file; when testing, or after a failed password, there
+  // is no file (Handle -1) and the call succeeds. Refuses (reported) an
+  // output that is the archive or a noted volume, a symbolic link or a
+  // folder, or one on the way. The sink of an entry open already (a later
+  // part of a split file) is given again as it is.
+  bool Open(int& Handle);
+  // Takes File, an unnamed file of finished output, as the staged output
+  // when it lies on the target's file system; File then becomes Handle (and
+  // File -1). Dated: File already carries the date DosDateTime. False when
+  // it cannot: the caller opens the sink.
+  bool Adopt(int& Handle, int& File, bool Dated = false, UInt32 DosDateTime = 0);
+  // Sets date and attributes of the sink (extracting); it stays open for
+  // the verdict. When testing the output name becomes the entry name.
+  void Close(int Handle, UInt32 DosDateTime, UInt32 Attributes);
+  // The verdict of one part of a split file that goes on: noted for the
+  // file's verdict, without ending the entry.
+  void NotePart(bool Pass) { FPartsPass = FPartsPass && Pass; }
+  // Whether the running check (Kind 16: CRC-16, else CRC-32, as it stands
+  // or complemented) matches StoredCrc.
+  bool Matches(Byte Kind, UInt32 StoredCrc) const;
+  // Ends the entry with the running check against StoredCrc.
+  bool Check(Byte Kind, UInt32 StoredCrc) { return End(Matches(Kind, StoredCrc)); }
+  // Ends the entry: passed (with every part before) and not cancelled, its
+  // output is placed; else it is kept at a free name (damaged) or
+  // discarded (cancelled, a failed write, refused). OnEnd fires with the
+  // verdict; without OnEnd a failure is reported as a CRC failure when
+  // ReportFailure is set. False when the entry failed.
+  bool End(bool Pass, bool ReportFailure = true);
+  // Ends the entry as failed with Outcome: nothing of it is kept.
+  void Fail(TEntryOutcome Outcome);
+
+ private:
+  friend class TUnBase;
+  // Ends the entry as failed for what stopped it.
+  void Abandon();
+  TUnBase* FBase = nullptr;
+  bool FDirectory = false;
+  // The staged output, once the sink is open.
+  std::unique_ptr<TEntryOutput> FOutput;
+  // Every part so far passed its check.
+  bool FPartsPass = true;
+  // A write of the output failed.
+  bool FWriteFailed = false;
+  // The entry's stored Unix permission bits (TEntryInfo::UnixMode).
+  UInt32 FUnixMode = 0;
+  // Calls out of the library when the output was staged.
+  unsigned long FStagedCalls = 0;
+  // The adopted output that already carries its date, and that date.
+  int FDatedHandle = -1;
+  UInt32 FDatedAs = 0;
+};
+
 class TUnBase : public TZipCommon {
+  friend class TReaderEntry;
+
  public:
   TUnBase();
   ~TUnBase() override;
@@ -93,12 +173,6 @@ class TUnBase : public TZipCommon {
   // The entry in work as its header describes it (an overwrite question
   // shows them): unpacked size and local DOS date-time.
   Int64 EntryUnpackedSize = 0;
-  // Set by a reader of a file split over volumes for the verdict of a part
-  // that goes on in the next volume: the staged output is held instead of
-  // placed, the continuation (Action kActionAppend) writes on in it, and
-  // only the last part's verdict places it, so an existing file is
-  // replaced by the whole file or not at all.
-  bool HoldForContinuation = false;
   UInt32 EntryDosDateTime = 0;
   bool PasswordFailed = false;
   UInt32 NewestEntryDate = 0;
@@ -107,7 +181,8 @@ class TUnBase : public TZipCommon {
   // The open archive of the run.
   std::unique_ptr<TStream32> ArchiveStream;
   // The outcome of the current (or last) entry, and for eoCannotWrite the
-  // system's reason ("No space left on device"...), else empty. Readable in
+  // system's reason ("No space left on device"...), for eoFailedCheck of
+  // an entry that could not be checked "not checked", else empty. Readable in
   // OnBegin (eoPending), OnFileExists, OnEnd and OnError.
   TEntryOutcome EntryOutcome = eoPending;
   std::string EntryOutcomeReason;
@@ -115,10 +190,6 @@ class TUnBase : public TZipCommon {
  protected:
   // The format's walk over its entries.
   virtual void ExtractArchive() {}
-  // The verdict: Kind 16 judges the running CRC-16, any other kind the
-  // running CRC-32 (as it stands or complemented). Fires OnEnd, or reports
-  // 25151 when it fails and OnEnd is not assigned.
-  virtual bool CheckCrc(Byte Kind, UInt32 StoredCrc);
   // Tests Password against an entry's 12-byte encryption header.
   virtual bool CheckPassword(const Byte* Header) {
     (void)Header;
@@ -155,43 +226,18 @@ class TUnBase : public TZipCommon {
   // The prologue of every entry: records it (EntryName, EntryEncrypted,
   // EntryUnpackedSize, EntryDosDateTime), names its output (the entry name
   // when testing, else the guarded path below ExtractDir) and asks
-  // BeginEntry. True when the entry is to be decoded, or created when it
-  // is a folder. On any refusal the entry's data is accounted as skipped;
-  // an unsupported method is reported, not counted, and fails its verdict.
-  bool StartEntry(const TEntryInfo& Info);
+  // BeginEntry. The entry, when it is to be decoded (or created, a
+  // folder); else an empty one. On any refusal the entry's data is
+  // accounted as skipped; an unsupported method is reported and fails its
+  // verdict; an output refused after OnBegin gets its OnEnd.
+  TReaderEntry StartEntry(const TEntryInfo& Info);
   // True when the entry is to be written (or tested). Directories are
-  // accepted at once, without events and without being counted.
+  // accepted at once, without events.
   bool BeginEntry(bool IsDirectory);
-  // The failing verdict of an entry that was not or could not be decoded.
-  void FailVerdict();
-  // The verdict of the current entry: its staged output is put in place
-  // (Pass, or no file stood at the name: a damaged output is kept for
-  // salvage) or removed, then OnEnd fires with the verdict; without OnEnd a
-  // failure is reported as a CRC failure when ReportFailure is set. False
-  // when the entry failed or its output could not be placed.
-  bool Verdict(bool Pass, bool ReportFailure = true);
-  // Creates the output of the current entry: a staged file beside the
-  // target, through the handle of the target's folder (below ExtractDir
-  // entered without following links), which only the entry's verdict puts
-  // at the target's name. Succeeds without opening anything when testing or
-  // after a failed password (Handle stays -1). Refuses an output that is the
-  // archive or a noted volume, a symbolic link or a folder.
-  bool OpenOutputFile(int& Handle);
-  // Takes File, an unnamed file of finished output, as the staged output of
-  // the current entry when it lies on the target's file system; File then
-  // becomes Handle (and File -1). Dated: File already carries the date
-  // DosDateTime, which CloseOutputFile then keeps when it is the one it
-  // would set. False when it cannot: the caller opens the output.
-  bool AdoptOutputFile(int& Handle, int& File, bool Dated = false, UInt32 DosDateTime = 0);
-  // For a decoder that writes the output by name itself: stages a new,
-  // empty file beside the current output under a hidden name (its folders
-  // made as OpenOutputFile makes them) and returns its path. The output is
-  // refused, as OpenOutputFile refuses it, before anything of it is
-  // touched; then the result is empty. The entry's verdict places it.
-  std::string StageOutputFile();
-  // A handle of that staged file, opened through its folder's handle; -1
-  // when there is none.
-  int OpenStagedOutput();
+  // The entry in work, if any.
+  TReaderEntry* CurrentEntry() const { return FEntry; }
+  // Sets the files processed, for a reader whose nested reader did the work.
+  void SetFilesProcessed(int Count) { FilesProcessed = FWritten = Count; }
   // Counts Name, a further volume of the run's archive, as part of it: no
   // output may replace it.
   void NoteArchiveVolume(const std::string& Name);
@@ -203,16 +249,12 @@ class TUnBase : public TZipCommon {
   // or anything else raised, ends the run, with Handle closed first unless
   // it is the staged output (which leaves nothing when the run ends).
   void DecodeEntry(int Handle, const std::function<void()>& Decode);
-  // Sets date and attributes (extracting): the staged output stays open
-  // for its verdict, any other handle is closed. When testing the output
-  // name becomes the entry name.
-  void CloseOutputFile(int Handle, UInt32 DosDateTime, UInt32 Attributes);
-  // The DOS date-time CloseOutputFile gives an entry of date DosDateTime,
+  // The DOS date-time the output of an entry of date DosDateTime gets,
   // unless DateAttribute takes the time of the close itself (then false).
   bool OutputDate(UInt32 DosDateTime, UInt32& Date) const;
   // The output Handle no longer carries the date it was adopted with.
   void ForgetOutputDate(int Handle) {
-    if (Handle == FDatedHandle) FDatedHandle = -1;
+    if (FEntry && Handle == FEntry->FDatedHandle) FEntry->FDatedHandle = -1;
   }
   // Accounts the bytes of an entry that is not decoded.
   void SkipEntryData(Int64 Size);
@@ -228,24 +270,22 @@ class TUnBase : public TZipCommon {
 
  private:
   int Run(Byte RunAction);
-  // Ends an accepted entry its reader left without a verdict (a failed
-  // open, a run cut off): it fails, and nothing of it is left.
-  void ConcludeEntry();
-  // Puts the staged output in place or removes it; false when the entry
-  // is not to pass (refused, cannot write, cancelled).
-  bool CommitOutput(bool Pass);
-  // The entry leaves no output: counted no more, with this outcome.
-  void Uncount(TEntryOutcome Outcome);
-  // The held output of a split file whose rest never came: it takes its
-  // name where that is free (the file as far as it goes); else it is
-  // dropped, the file that stands there stays, and it counts no more.
-  void SettleHeldOutput();
+  // The steps of the entry in work (TReaderEntry).
+  bool OpenSink(TReaderEntry& Entry, int& Handle);
+  bool AdoptSink(TReaderEntry& Entry, int& Handle, int& File, bool Dated, UInt32 DosDateTime);
+  void CloseSink(TReaderEntry& Entry, int Handle, UInt32 DosDateTime, UInt32 Attributes);
+  bool EndEntry(TReaderEntry& Entry, bool Pass, bool ReportFailure);
+  // Fires OnEnd for the entry in work, or reports a failure without it.
+  void FireEnd(bool Pass, bool ReportFailure);
+  // Puts the staged output in place, keeps it damaged, or removes it;
+  // false when the entry is not to pass (refused, cannot write, cancelled).
+  bool CommitOutput(TReaderEntry& Entry, bool Pass);
   // Whether what stands at the output's name refuses it (reported).
   bool RefusesTarget(int Folder, const std::string& Leaf, bool& Exists);
   void CannotWrite(int Error, int Code);
-  // Makes FOutput for the current output name: Named for a decoder that
-  // writes by name. Refusals and failures are reported; then false.
-  bool StageOutput(bool Named);
+  // Makes the entry's staged output for the current output name. Refusals
+  // and failures are reported; then false.
+  bool StageOutput(TReaderEntry& Entry);
   bool IsArchiveItself(int Fd) const;
   bool IsArchiveFile(UInt64 Dev, UInt64 Ino) const;
   // Reports and refuses an output name that is the archive or a volume of it.
@@ -272,28 +312,13 @@ class TUnBase : public TZipCommon {
   // Calls out of the library so far: handlers, and the program's message pump.
   unsigned long OutsideCalls() const;
   TFolderWalk FWalk;
-  // The adopted output that already carries its date, and that date.
-  int FDatedHandle = -1;
-  UInt32 FDatedAs = 0;
   // Device and inode of the archive and of each volume read so far.
   std::vector<std::pair<UInt64, UInt64>> FArchiveIds;
-  // The staged output of the entry in work.
-  std::unique_ptr<TEntryOutput> FOutput;
-  // The staged output of a split file between its parts; whether every
-  // part so far passed, and whether the file was counted.
-  std::unique_ptr<TEntryOutput> FHeld;
-  bool FHeldPass = true;
-  bool FHeldCounted = false;
-  // An accepted entry that has had no verdict yet.
-  bool FVerdictDue = false;
-  // Files processed once the entry was counted (-1: not counted).
-  int FCountedAt = -1;
-  // A write of the entry's output failed.
-  bool FWriteFailed = false;
-  // The entry's stored Unix permission bits (TEntryInfo::UnixMode).
-  UInt32 FUnixMode = 0;
-  // Calls out of the library when the output was staged.
-  unsigned long FStagedCalls = 0;
+  // The entry in work, and the files written (or tested and passed) so far.
+  TReaderEntry* FEntry = nullptr;
+  int FWritten = 0;
+  // A write met a full disk: the run counts nothing.
+  bool FDiskFull = false;
 };
 
 }  // namespace vsk

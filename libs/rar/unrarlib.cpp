@@ -93,6 +93,9 @@ class TRarArchive {
   bool OpenNextVolume();
   void CloseBehind();
   bool NextStoredEntry(TRarEntryInfo& Entry, std::string& Volume);
+  // The header of the last part of the split file in work, read from the
+  // volumes opened for its data; false when it is not there.
+  bool LastPart(TRarEntryInfo& Last);
   void ReadComment(RAROpenArchiveData& Data);
   // The cause a stream callback recorded, else Fallback.
   int Failure(int Fallback) const { return StreamFailure_ ? StreamFailure_ : Fallback; }
@@ -284,6 +287,24 @@ bool TRarArchive::NextStoredEntry(TRarEntryInfo& Entry, std::string& Volume) {
   }
 }
 
+bool TRarArchive::LastPart(TRarEntryInfo& Last) {
+  while (PendingSplit_) {
+    TVolumeFile& v = *Volumes_[HeaderVolume_];
+    TRarEntryInfo part;
+    if (v.Fd >= 0 && v.Headers.NextFile(part)) {
+      // A file in between is no part of it: the set is broken.
+      if (!part.SplitBefore() || part.Name != PendingName_) return false;
+      PendingSplit_ = part.SplitAfter();
+      Last = std::move(part);
+      continue;
+    }
+    if (HeaderVolume_ + 1 >= Volumes_.size()) return false;
+    ++HeaderVolume_;
+    CloseBehind();
+  }
+  return true;
+}
+
 int TRarArchive::ReadHeader(RARHeaderData& Header) {
   if (HaveEntry_) {
     // The caller did not process the last entry: it is skipped.
@@ -337,6 +358,7 @@ int TRarArchive::ReadHeader(RARHeaderData& Header) {
   Header.Method = info.Method;
   Header.FileAttr = info.Attributes;
   Header.RedirType = info.RedirType;
+  Header.HashType = info.HasCrc ? RAR_HASH_CRC32 : RAR_HASH_NONE;
   CopyText(Header.RedirName, sizeof Header.RedirName, info.RedirName);
   Entry_ = std::move(info);
   HaveEntry_ = true;
@@ -397,7 +419,14 @@ int TRarArchive::StreamData(int Out) {
       return ERAR_VOLUME_BROKEN;
   }
   if (done != Entry_.UnpSize) return DataFailure();
-  if (!Entry_.SplitAfter() && Entry_.HasCrc && static_cast<UInt32>(crc) != Entry_.FileCrc) return ERAR_BAD_DATA;
+  if (Entry_.SplitAfter()) {
+    // The CRC of the whole file is stored with its last part.
+    TRarEntryInfo last;
+    if (!LastPart(last)) return ERAR_BAD_DATA;
+    if (last.HasCrc && static_cast<UInt32>(crc) != last.FileCrc) return ERAR_BAD_DATA;
+    return ERAR_SUCCESS;
+  }
+  if (Entry_.HasCrc && static_cast<UInt32>(crc) != Entry_.FileCrc) return ERAR_BAD_DATA;
   return ERAR_SUCCESS;
 }
 

@@ -31,7 +31,9 @@
  * must equal it (or its complement). An entry with flag 0x02 stores the
  * file's CRC with its last part in a later volume; for it, and for every
  * entry, RARProcessFile itself checks the data against what the archive
- * stores for the whole file and returns ERAR_BAD_DATA when it fails.
+ * stores for the whole file and returns ERAR_BAD_DATA when it fails. An
+ * entry of HashType RAR_HASH_NONE has no CRC-32 to check it by: a split
+ * one is not checked at all.
  *
  * Volumes. When the data of a volume set goes on in the next volume, the
  * callback gets UCM_CHANGEVOLUME with P1 the address of a NUL-terminated
@@ -102,6 +104,9 @@ extern "C" {
 #define RHDF_SOLID 0x10
 #define RHDF_DIRECTORY 0xE0
 
+/* What an entry's header stores to check its data by. */
+#define RAR_HASH_NONE 0   /* no CRC-32 (a RAR5 entry may keep another hash) */
+#define RAR_HASH_CRC32 1
 #define RAR_REDIR_NONE 0
 #define RAR_REDIR_UNIXSYMLINK 1
 #define RAR_REDIR_WINSYMLINK 2
@@ -141,6 +146,7 @@ struct RARHeaderData {
   unsigned int CmtState;
   unsigned int RedirType;       /* RAR_REDIR_* */
   char RedirName[RAR_NAME_SIZE];
+  unsigned int HashType;        /* RAR_HASH_*: for a split file, what its last part stores too */
 };
 
 typedef void* RARHANDLE;

@@ -4,6 +4,7 @@
 // CRC, so volume sets can be made at test time.
 
 #include <string>
+#include <vector>
 
 #include "base/checksum.h"
 #include "tests/support/archivebytes.h"
@@ -58,5 +59,18 @@ inline std::string Rar5Main(vsk::UInt64 ArchiveFlags, int Volume = 0) {
 
 // The end header; More marks a set that goes on in a next volume.
 inline std::string Rar5End(bool More) { return Rar5Block(5, 0, Rar5VInt(More ? 1 : 0)); }
+
+// Three RAR5 volumes holding Name split in three parts: each part's header
+// with the CRC of its own data, the last one's with the whole file's.
+inline std::vector<std::string> Rar5SplitSet(const std::string& Name, const std::string& Text) {
+  const std::size_t third = Text.size() / 3;
+  const std::string a = Text.substr(0, third), b = Text.substr(third, third), c = Text.substr(2 * third);
+  const auto part = [&](const std::string& Data, vsk::UInt64 Flags, vsk::UInt32 Crc) {
+    return Rar5File(2, Name, Data, 0, 0x81A4, {}, Flags, Text.size(), Crc);
+  };
+  return {kRar5Marker + Rar5Main(1) + part(a, 0x10, Crc32(a)) + Rar5End(true),
+          kRar5Marker + Rar5Main(3, 1) + part(b, 0x18, Crc32(b)) + Rar5End(true),
+          kRar5Marker + Rar5Main(3, 2) + part(c, 0x08, Crc32(Text)) + Rar5End(false)};
+}
 
 }  // namespace vsktest

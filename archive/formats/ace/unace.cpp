@@ -85,6 +85,7 @@ void TUnACE::ExtractArchive() {
     TUnACE& Self;
     ~TRelease() {
       Self.FHandle = -1;
+      Self.FFile = TReaderEntry();
       Running.store(nullptr);
     }
   } release{*this};
@@ -308,8 +309,7 @@ int TUnACE::FileFails(int Message, const std::string& Name) {
   ReportError(FWanted ? OutputName : Name, Message);
   if (FWanted) {
     FWanted = false;
-    if (FilesProcessed > 0) --FilesProcessed;
-    FailVerdict();
+    FFile.End(false);
   }
   return GetCancel() ? ACE_CALLBACK_CANCEL : ACE_CALLBACK_SKIP;
 }
@@ -366,15 +366,16 @@ int TUnACE::FileBegins(AceCallbackRecord& R) {
   if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   info.MethodSupported = file->Method == ACE_METHOD_STORED || file->Method == ACE_METHOD_LZ77;
   ProgressEntryTotal = info.UnpackedSize;
-  if (!StartEntry(info)) return ACE_CALLBACK_SKIP;
+  FFile = StartEntry(info);
+  if (!FFile) return ACE_CALLBACK_SKIP;
   Crc->Reset();
   ResetTranslation();
   FHandle = -1;
-  if (!OpenOutputFile(FHandle)) {
-    // Reported, and not counted, by the base; the library passes it over.
+  if (!FFile.Open(FHandle)) {
+    // Reported by the base; the library passes it over.
     FHandle = -1;
     SkipEntryData(info.UnpackedSize);
-    FailVerdict();
+    FFile.End(false);
     return ACE_CALLBACK_SKIP;
   }
   FWanted = true;
@@ -386,13 +387,10 @@ void TUnACE::FileDone(bool CrcOk, UInt32 StoredCrc) {
   FWanted = false;
   const int handle = FHandle;
   FHandle = -1;
-  CloseOutputFile(handle, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
+  FFile.Close(handle, FDosDateTime, RestoreFileAttr ? FAttributes : kNormal);
   // The library's check, and ours over the blocks it handed over (ACE
   // stores the CRC register without its final inversion).
-  if (!CrcOk)
-    FailVerdict();
-  else
-    CheckCrc(kCrc32, StoredCrc);
+  FFile.End(CrcOk && FFile.Matches(kCrc32, StoredCrc));
 }
 
 }  // namespace vsk

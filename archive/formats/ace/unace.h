@@ -55,8 +55,9 @@ class TUnACE : public TUnBase {
   bool FDirectory = false;
   UInt32 FAttributes = 0;
   UInt32 FDosDateTime = 0;
-  // The staged output of the file in work: the library decodes as it
+  // The file in work, and its staged output: the library decodes as it
   // tests, and its blocks are written here.
+  TReaderEntry FFile;
   int FHandle = -1;
 };
 

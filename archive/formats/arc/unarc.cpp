@@ -31,10 +31,6 @@ constexpr int kInvalidDecodeTree = 25152;
 // Written files carry no attributes of their own: the plain archive bit.
 constexpr UInt32 kPlainAttributes = 0x20;
 
-// A stored CRC-16 that no register value matches, for output that is known
-// to be incomplete or too long whatever its CRC says.
-constexpr UInt32 kNeverMatches = 0x10000;
-
 bool Supported(Byte Method) { return Method >= kStoredOld && Method <= kSquashed; }
 
 }  // namespace
@@ -91,10 +87,11 @@ void TUnArc::ExtractItem(const TItem& Item) {
   info.DosDateTime = h.DosDateTime();
   info.MethodSupported = Supported(h.Method);
   ProgressEntryTotal = h.UnpackedSize;
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
 
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     SkipEntryData(h.UnpackedSize);
     return;
   }
@@ -102,8 +99,8 @@ void TUnArc::ExtractItem(const TItem& Item) {
   ResetTranslation();
   bool exact = false;
   DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
-  CloseOutputFile(handle, h.DosDateTime(), kPlainAttributes);
-  CheckCrc(kCrc16, exact ? h.Crc16 : kNeverMatches | h.Crc16);
+  entry.Close(handle, h.DosDateTime(), kPlainAttributes);
+  entry.End(exact && entry.Matches(kCrc16, h.Crc16));
 }
 
 bool TUnArc::Decode(const TItem& Item, int Handle) {

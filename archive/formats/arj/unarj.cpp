@@ -185,6 +185,9 @@ void TUnArj::ExtractArchive() {
     offset = 0;
     first = false;
   }
+  // A split file whose rest never came (a volume missing or declined, the
+  // run cancelled) is never placed over a file, and never counted.
+  if (FSplit) FSplit.End(false);
   FItems.clear();
   FSpan = TSpan{};
   FKey.clear();
@@ -196,24 +199,35 @@ void TUnArj::ExtractItem(const TItem& Item) {
   const TArjHeader& h = Item.Header;
   const TSpan span = Item.Continuation ? FSpan : TSpan{};
   FSpan = TSpan{};
-  TEntryInfo info;
-  info.Name = Item.Name;
-  info.UnpackedSize = h.UnpackedSize;
-  info.DosDateTime = Item.DosDateTime;
-  info.Encrypted = (h.Flags & kArjFlagGarbled) != 0;
-  info.Directory = h.FileType == kArjTypeDirectory;
-  // Known before anything is created; the entries after it still come out.
-  if (!info.Directory && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText)
-    info.RefusalCode = msg::UnknownFileType;
-  // The rest of a split file goes on in the output of its first part.
-  info.Continuation = Item.Continuation;
-  info.ContinuedOutput = span.OutputName;
-  if (!StartEntry(info)) return;
-  if (info.Directory) {
-    CreateEntryFolder();
-    Crc->Crc32 = h.Crc32;
-    CheckCrc(kCrc32, h.Crc32);
-    return;
+  TReaderEntry entry;
+  if (Item.Continuation) {
+    // The rest of a split file goes on in the entry of its first part,
+    // decided on then: it is neither named nor asked for again.
+    entry = std::move(FSplit);
+    if (!entry) {
+      SkipEntryData(h.UnpackedSize);
+      return;
+    }
+    OutputName = span.OutputName;
+  } else {
+    // A split file whose rest did not come ends as it is.
+    if (FSplit) FSplit.End(false);
+    TEntryInfo info;
+    info.Name = Item.Name;
+    info.UnpackedSize = h.UnpackedSize;
+    info.DosDateTime = Item.DosDateTime;
+    info.Encrypted = (h.Flags & kArjFlagGarbled) != 0;
+    info.Directory = h.FileType == kArjTypeDirectory;
+    // Known before anything is created; the entries after it still come out.
+    if (!info.Directory && h.FileType != kArjTypeBinary && h.FileType != kArjTypeText)
+      info.RefusalCode = msg::UnknownFileType;
+    entry = StartEntry(info);
+    if (!entry) return;
+    if (info.Directory) {
+      CreateEntryFolder();
+      entry.End(true);
+      return;
+    }
   }
 
   const bool garbled = EntryEncrypted;
@@ -241,13 +255,7 @@ void TUnArj::ExtractItem(const TItem& Item) {
       BuildKey(h.PasswordModifier);
     }
     tried = true;
-    // A part that goes on in the next volume is held, not placed.
-    struct THold {
-      bool& Flag;
-      ~THold() { Flag = false; }
-    } hold{HoldForContinuation};
-    HoldForContinuation = (h.Flags & kArjFlagVolume) != 0 && !Testing();
-    pass = ExtractData(Item, span);
+    pass = ExtractData(Item, span, entry);
     if (pass != TPass::Failed || !garbled) break;
     // A wrong password shows only in the CRC.
     Password.clear();
@@ -255,36 +263,32 @@ void TUnArj::ExtractItem(const TItem& Item) {
   }
   FKey.clear();
 
-  if (!tried) {
-    SkipEntryData(h.UnpackedSize);
-    FailVerdict();
+  if (!tried) SkipEntryData(h.UnpackedSize);
+  if (pass == TPass::NotOpened || !(h.Flags & kArjFlagVolume)) {
+    // The file's one verdict, given by its last part.
+    entry.End(pass == TPass::Passed);
+    return;
   }
-  // An output that could not be opened was taken back by the base already.
-  if ((pass == TPass::Failed || !tried) && garbled && !Item.Continuation && FilesProcessed > 0) --FilesProcessed;
-  if (pass != TPass::NotOpened && (h.Flags & kArjFlagVolume)) {
-    FSpan.Active = true;
-    FSpan.EntryName = EntryName;
-    FSpan.OutputName = Item.Continuation ? span.OutputName : OutputName;
-    FSpan.Written = span.Written + static_cast<Int64>(h.UnpackedSize);
-  }
+  // A part that goes on in the next volume: held, with its verdict noted.
+  entry.NotePart(pass == TPass::Passed);
+  FSplit = std::move(entry);
+  FSpan.Active = true;
+  FSpan.EntryName = EntryName;
+  FSpan.OutputName = OutputName;
+  FSpan.Written = span.Written + static_cast<Int64>(h.UnpackedSize);
 }
 
-TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
+TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span, TReaderEntry& Entry) {
   const TArjHeader& h = Item.Header;
   int handle = -1;
-  const bool append = Item.Continuation && !Testing();
-  if (append) Action = kActionAppend;
-  const bool opened = OpenOutputFile(handle);
-  if (append) Action = kActionExtract;
-  if (!opened) {
+  if (!Entry.Open(handle)) {
     SkipEntryData(h.UnpackedSize);
     return TPass::NotOpened;
   }
-  if (append && handle >= 0) {
-    // Parts go after the bytes of the parts before, also when a part is
+  if (handle >= 0) {
+    // A part goes after the bytes of the parts before, also when it is
     // tried again with another password.
     if (ftruncate(handle, static_cast<off_t>(Span.Written)) != 0 || lseek(handle, 0, SEEK_END) < 0) {
-      CloseFileHandle(handle);
       ReportError(OutputName, msg::ErrorWritingToFile);
       SkipEntryData(h.UnpackedSize);
       return TPass::NotOpened;
@@ -295,8 +299,8 @@ TUnArj::TPass TUnArj::ExtractData(const TItem& Item, const TSpan& Span) {
   ProgressEntryTotal = h.UnpackedSize;
   DecodeEntry(handle, [&] { Decode(Item, handle); });
   // Only the date is restored; the plain archive attribute leaves the file as made.
-  CloseOutputFile(handle, Item.DosDateTime, 0x20);
-  return CheckCrc(kCrc32, h.Crc32) ? TPass::Passed : TPass::Failed;
+  Entry.Close(handle, Item.DosDateTime, 0x20);
+  return Entry.Matches(kCrc32, h.Crc32) ? TPass::Passed : TPass::Failed;
 }
 
 void TUnArj::Decode(const TItem& Item, int Handle) {

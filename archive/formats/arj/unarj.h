@@ -65,7 +65,7 @@ class TUnArj : public TUnBase {
   Byte Scan(Int64 Offset, bool FirstVolume);
   void ExtractItem(const TItem& Item);
   // One pass over a file entry's data into its output, with the verdict.
-  TPass ExtractData(const TItem& Item, const TSpan& Span);
+  TPass ExtractData(const TItem& Item, const TSpan& Span, TReaderEntry& Entry);
   void Decode(const TItem& Item, int Handle);
   // The garbled entry's key from Password and the header's modifier.
   void BuildKey(Byte Modifier);
@@ -76,6 +76,8 @@ class TUnArj : public TUnBase {
 
   std::vector<TItem> FItems;
   TSpan FSpan;
+  // The entry of a file split over volumes, held between its parts.
+  TReaderEntry FSplit;
   // The main header of the volume scanned last marks a volume set.
   bool FMultiVolume = false;
   std::string FKey;

@@ -153,12 +153,10 @@ bool TUnCab::Walk(HFDI Context, bool Listing) {
   const std::string path = AppendBackslash(FolderOrDot(ArchiveFile()));
   const bool ok = CabinetLibrary().FDICopy(Context, name.c_str(), path.c_str(), 0, TUnCabCallbacks::Notify, nullptr,
                                            this) != 0;
-  if (FHandle >= 0) {
-    // Only an abort inside the library leaves an output open.
-    CloseOutputFile(FHandle, EntryDosDateTime, 0x20);
-    FHandle = -1;
-  }
+  // Only an abort inside the library leaves a file in work: it fails.
+  FHandle = -1;
   FSink.reset();
+  if (!FPending) FFile = TReaderEntry();
   if (FPending) {
     const std::exception_ptr pending = FPending;
     FPending = nullptr;
@@ -252,7 +250,8 @@ intptr_t TUnCab::DoCopyFile(FDINOTIFICATION& Info) {
   entry.DosDateTime = static_cast<UInt32>(Info.date) << 16 | Info.time;
   entry.Directory = (Info.attribs & faDirectory) != 0;
   ProgressEntryTotal = Info.cb;
-  if (!StartEntry(entry)) return GetCancel() ? -1 : 0;
+  FFile = StartEntry(entry);
+  if (!FFile) return GetCancel() ? -1 : 0;
   if (entry.Directory) {
     CreateEntryFolder();
     SkipEntryData(Info.cb);
@@ -275,7 +274,7 @@ bool TUnCab::OpenEntryOutput() {
   if (FOutputOpened) return FSink != nullptr;
   FOutputOpened = true;
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!FFile.Open(handle)) {
     // Reported by the base; the entry fails, its data are passed over and
     // the entries after it still come out.
     SkipEntryData(EntryUnpackedSize);
@@ -330,7 +329,7 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   if (pass && !FOutputOpened) OpenEntryOutput();
   // An output that could not be opened was reported; nothing was written.
   if (FOutputOpened && !FSink) {
-    FailVerdict();
+    FFile.End(false);
     return GetCancel() ? -1 : 1;
   }
   pass = pass && FSink->Written() == EntryUnpackedSize;
@@ -341,8 +340,8 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
   const int handle = FHandle;
   FHandle = -1;
   FSink.reset();
-  CloseOutputFile(handle, static_cast<UInt32>(Info.date) << 16 | Info.time, Info.attribs & kKeptAttributes);
-  Verdict(pass);
+  FFile.Close(handle, static_cast<UInt32>(Info.date) << 16 | Info.time, Info.attribs & kKeptAttributes);
+  FFile.End(pass);
   return GetCancel() ? -1 : 1;
 }
 

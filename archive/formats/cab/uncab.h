@@ -61,6 +61,8 @@ class TUnCab : public TUnBase {
   bool FFirstCabinet = false;
   bool FAbort = false;
   bool FCorruptReported = false;
+  // The file in work, and its staged output.
+  TReaderEntry FFile;
   int FHandle = -1;
   bool FOutputOpened = false;  // the entry's output was opened, or tried
   std::unique_ptr<TReaderSink> FSink;

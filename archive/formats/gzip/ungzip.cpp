@@ -249,16 +249,17 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
     info.UnsupportedCode = code;
     if (h.Kind != TGzipKind::Gzip) info.UnsupportedFile = ArchiveFile();
   }
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
 
   const bool savedAscii = AsciiTranslation;
   if (h.Kind == TGzipKind::Gzip && (h.ExtraFlags & kGzipXflNoTranslation)) AsciiTranslation = false;
   Crc->Reset();
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     AsciiTranslation = savedAscii;
     SkipEntryData(Entry.Unpacked);
-    FailVerdict();
+    entry.End(false);
     return;
   }
   FOutHandle = handle;
@@ -284,7 +285,7 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
   const bool exactTime =
       h.Kind == TGzipKind::Gzip && h.MTime != 0 && TryUnixTimeToDateTime(h.MTime, exact);
   const int timeHandle = out >= 0 && DateAttribute == daFileDate && exactTime ? fcntl(out, F_DUPFD_CLOEXEC, 0) : -1;
-  CloseOutputFile(out, Entry.DosDateTime, 0x20);
+  entry.Close(out, Entry.DosDateTime, 0x20);
   if (timeHandle >= 0) {
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -305,10 +306,12 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
 
   bool pass = false;
   if (ok) {
+    // Every member's CRC and size were checked as it ended; compressed
+    // data keep no check of their own.
     if (h.Kind == TGzipKind::Gzip) Crc->Crc32 = lastCrc ^ 0xFFFFFFFFu;
-    pass = CheckCrc(kCrc32, h.Kind == TGzipKind::Gzip ? lastCrc : Crc->Crc32);
+    pass = entry.End(true);
   } else {
-    FailVerdict();
+    entry.End(false);
   }
   if (pass && FDoUnTar && out >= 0) UnpackNestedTar(written);
   RemoveTestScratch();
@@ -464,13 +467,11 @@ bool TUnGZip::DecodeCompress() {
       ReportError(OutputName, kCorruptInput);
       return false;
     case TLzwResult::BadFlags:
-      if (FilesProcessed > 0) --FilesProcessed;
       RaiseError(ArchiveFile(), "", "0", kIncompleteCodeSet);
     case TLzwResult::NotCompress:
     case TLzwResult::BadFirstCode:
       break;
   }
-  if (FilesProcessed > 0) --FilesProcessed;
   RaiseError(ArchiveFile(), "", "0", kCorruptInput);
 }
 
@@ -496,7 +497,7 @@ bool TUnGZip::RedirectTestOutput() {
   Action = kActionExtract;
   OutputMode = kIoHandle;
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!CurrentEntry() || !CurrentEntry()->Open(handle)) {
     // Reported by the opening itself.
     RemoveTestScratch();
     Action = FSavedAction;
@@ -575,7 +576,7 @@ void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   tar.Crc = Crc;
   tar.Crypt = Crypt;
   const int files = FSavedAction == kActionTest ? tar.TestArchive() : tar.Extract();
-  FilesProcessed = files;
+  SetFilesProcessed(files);
   if (files > 0) Fire(OnChangeArchive, TarFile, atTar);
 }
 

@@ -119,23 +119,21 @@ void TUnBh::ExtractItem(const TItem& Item) {
   info.Encrypted = decipher;
   info.Directory = h.IsDirectory();
   info.MethodSupported = IsSupportedMethod(method);
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
   if (info.Directory) {
     CreateEntryFolder();
-    Crc->Crc32 = h.Crc32;
-    CheckCrc(kCrc32, h.Crc32);
+    entry.End(true);
     return;
   }
 
   if (HasCipherHeader(h) && h.PackedSize < kBhEncryptionHeaderSize) {
     ReportError(OutputName, msg::BadFileHeader);
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(h.UnpackedSize);
     return;
   }
   if (ArchiveStream->Seek(h.DataOffset(), soBeginning) != h.DataOffset()) {
     ReportError(ArchiveFile(), msg::ErrorReadingFile);
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(h.UnpackedSize);
     return;
   }
@@ -152,25 +150,24 @@ void TUnBh::ExtractItem(const TItem& Item) {
     }
   }
   if (decipher && PasswordFailed) {
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(h.UnpackedSize);
     OutputName = EntryName;
-    FailVerdict();
+    entry.End(false);
     return;
   }
 
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     SkipEntryData(h.UnpackedSize);
-    FailVerdict();
+    entry.End(false);
     return;
   }
   Crc->Reset();
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
   DecodeEntry(handle, [&] { Decode(method, handle, DataBytes(h), h.UnpackedSize, decipher); });
-  CloseOutputFile(handle, h.DosDateTime, h.Attributes);
-  CheckCrc(kCrc32, h.Crc32);
+  entry.Close(handle, h.DosDateTime, h.Attributes);
+  entry.Check(kCrc32, h.Crc32);
 }
 
 void TUnBh::Decode(Byte Method, int Handle, Int64 Size, Int64 Unpacked, bool Decipher) {

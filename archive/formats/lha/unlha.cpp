@@ -95,16 +95,16 @@ void TUnLha::ExtractItem(const TItem& Item) {
   info.DosDateTime = Item.DosDateTime;
   info.Directory = h.IsDirectory();
   info.MethodSupported = letter == '0' || letter == '1' || IsLzhMethod(letter);
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
   if (info.Directory) {
     CreateEntryFolder();
-    Crc->Crc16 = h.Crc16;
-    CheckCrc(kCrc16, h.Crc16);
+    entry.End(true);
     return;
   }
 
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     SkipEntryData(h.UnpackedSize);
     return;
   }
@@ -112,8 +112,8 @@ void TUnLha::ExtractItem(const TItem& Item) {
   ResetTranslation();
   ProgressEntryTotal = h.UnpackedSize;
   DecodeEntry(handle, [&] { Decode(Item, handle); });
-  CloseOutputFile(handle, Item.DosDateTime, h.Attribute);
-  CheckCrc(kCrc16, h.Crc16);
+  entry.Close(handle, Item.DosDateTime, h.Attribute);
+  entry.Check(kCrc16, h.Crc16);
 }
 
 void TUnLha::Decode(const TItem& Item, int Handle) {

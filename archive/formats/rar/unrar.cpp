@@ -57,6 +57,9 @@ int MessageFor(int Code) {
   }
 }
 
+// The reason given for a split file whose header keeps no CRC-32.
+constexpr const char* kNotChecked = "not checked";
+
 // Results that concern one entry: the library goes on with the next.
 bool EntryOnly(int Code) {
   return Code == ERAR_BAD_DATA || Code == ERAR_UNKNOWN_FORMAT || Code == ERAR_ECREATE || Code == ERAR_BAD_PASSWORD;
@@ -157,6 +160,7 @@ bool TUnRar::ReportResult(int Code, const std::string& Name, const std::string& 
 void TUnRar::Drive() {
   const TRarEntryPoints& lib = Binding().Entry;
   FSelectedCount = 0;
+  FDone = 0;
   FByteTotal = 0;
   FWalkWhole = false;
   FFolders.clear();
@@ -209,7 +213,7 @@ void TUnRar::Drive() {
     }
     // Every selected file is done: the rest is not read (only when the
     // walk read every volume so far to its end, so it missed no file).
-    if (FWalkWhole && FilesProcessed >= FSelectedCount) break;
+    if (FWalkWhole && FDone >= FSelectedCount) break;
   }
 }
 
@@ -260,57 +264,73 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
     info.RefusalCode = msg::UnknownFileType;
     info.RefusalDetail = Header.RedirName;
   }
-  if (!StartEntry(info)) return skip();
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return skip();
+  ++FDone;
 
   Crc->Reset();
-  int result = ERAR_SUCCESS;
-  // The library writes a file beside the output (its folders made and
-  // checked here: no link on the way, not the archive itself), which the
-  // entry's verdict puts in place.
-  if (Testing()) {
-    FWanted = true;
-    result = lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr);
-  } else {
-    const std::string staged = StageOutputFile();
-    if (staged.empty()) return skip();  // reported, and not counted
-    FWanted = true;
-    result = lib.ProcessFile(Handle, RAR_EXTRACT, nullptr, staged.c_str());
-    if (result == ERAR_SUCCESS) {
-      const UInt32 attributes = Header.HostOS == kRarHostUnix ? 0x20 : Header.FileAttr;
-      const int written = OpenStagedOutput();
-      if (written >= 0) CloseOutputFile(written, Header.FileTime, attributes);
-    }
-  }
+  // The library tests, handing the data over; they are written here, to
+  // the staged output (an unnamed file where the kernel allows it), so a
+  // full disk or a failed write is met like in every other reader.
+  FSink = -1;
+  if (!entry.Open(FSink)) return skip();  // reported, and not counted
+  FWanted = true;
+  FPending = nullptr;
+  const int result = lib.ProcessFile(Handle, RAR_TEST, nullptr, nullptr);
   FWanted = false;
+  const int sink = FSink;
+  FSink = -1;
+  if (FPending) {
+    // A failed write was reported where it was raised; a full disk ends
+    // the run, another failure this entry.
+    const std::exception_ptr pending = FPending;
+    FPending = nullptr;
+    try {
+      std::rethrow_exception(pending);
+    } catch (const EVskError& e) {
+      if (e.Code == msg::DiskFull) throw;
+    }
+    entry.End(false);
+    return;
+  }
+  if (result == ERAR_SUCCESS && !GetCancel()) {
+    const UInt32 attributes = Header.HostOS == kRarHostUnix ? 0x20 : Header.FileAttr;
+    entry.Close(sink, Header.FileTime, attributes);
+  }
 
-  bool pass = false;
   if (result != ERAR_SUCCESS || GetCancel()) {
-    FailVerdict();
+    entry.End(false);
+  } else if ((Header.Flags & RHDF_SPLITAFTER) && Header.HashType != RAR_HASH_CRC32) {
+    // Only another hash is stored for the whole file: it was not checked,
+    // which is no pass.
+    EntryOutcomeReason = kNotChecked;
+    entry.End(false);
   } else {
+    // The library checked a split file against its last part; the CRC of
+    // the whole file is known here only from the headers walked.
     UInt32 stored = Header.FileCRC;
     if (Header.Flags & RHDF_SPLITAFTER) {
-      // The whole file's CRC is stored with its last part; without it the
-      // library's own check of the whole file stands.
       const auto last = FLastPartCrc.find(name);
       stored = last != FLastPartCrc.end() ? last->second : Crc->Crc32;
     }
-    pass = CheckCrc(kCrc32, stored);
+    entry.Check(kCrc32, stored);
   }
-  // A failing entry is not counted (the base has taken back one it refused).
-  if (!pass && EntryOutcome == eoFailedCheck && FilesProcessed > 0) --FilesProcessed;
   finish(result, OutputName);
 }
 
 int TUnRar::ProcessData(const Byte* Data, std::size_t Count) {
   if (GetCancel()) return -1;
   if (!FWanted) return 0;
-  for (std::size_t done = 0; done < Count;) {
-    const Int32 n = static_cast<Int32>(std::min<std::size_t>(Count - done, 1u << 30));
-    if (Testing())
-      DecryptWriteRoutine(-1, const_cast<Byte*>(Data + done), true, n, kCrc32, nullptr, false);
-    else
-      Crc->Update(kCrc32, Data + done, static_cast<std::size_t>(n));
-    done += static_cast<std::size_t>(n);
+  try {
+    for (std::size_t done = 0; done < Count;) {
+      const Int32 n = static_cast<Int32>(std::min<std::size_t>(Count - done, 1u << 30));
+      DecryptWriteRoutine(FSink, const_cast<Byte*>(Data + done), true, n, kCrc32, nullptr, false);
+      done += static_cast<std::size_t>(n);
+    }
+  } catch (const EVskError&) {
+    // Kept for the entry: nothing may unwind through the library.
+    FPending = std::current_exception();
+    return -1;
   }
   FEntryLeft -= static_cast<Int64>(Count);
   ProgressBytesLeft = std::max(0.0, ProgressBytesLeft - static_cast<double>(Count));

@@ -8,6 +8,7 @@
 // One run at a time per process: a second run while one is active is
 // refused with an error.
 
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -61,6 +62,11 @@ class TUnRar : public TUnBase {
   std::map<std::string, UInt32> FLastPartCrc;
   // The entry in work.
   bool FWanted = false;
+  // The staged output of the entry in work (-1 when testing), a write
+  // failure met in the library's callback, and the selected files done.
+  int FSink = -1;
+  std::exception_ptr FPending;
+  Int32 FDone = 0;
   bool FStop = false;  // a result that ends the run
   Int64 FEntryLeft = 0;
 };

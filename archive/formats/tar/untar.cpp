@@ -199,7 +199,8 @@ void TUnTar::ExtractItem(const TItem& Item) {
     info.RefusalCode = msg::UnknownFileType;
     info.RefusalDetail = Item.Refusal;
   }
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
   if (Item.Directory) {
     CreateEntryFolder();
     return;
@@ -207,10 +208,10 @@ void TUnTar::ExtractItem(const TItem& Item) {
 
   Crc->Reset();
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     // Nothing was written: not counted (the base took it back), and not a pass.
     SkipEntryData(Item.Size);
-    FailVerdict();
+    entry.End(false);
     return;
   }
   ResetTranslation();
@@ -224,7 +225,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   } catch (const EVskError& e) {
     // The staged output is the base's: nothing of it stays.
     if (e.Code == msg::DiskFull) throw;
-    FailVerdict();  // the write error was reported where it was raised
+    entry.End(false);  // the write error was reported where it was raised
     return;
   }
   if (left > 0) {
@@ -238,7 +239,7 @@ void TUnTar::ExtractItem(const TItem& Item) {
   const bool exactTime = TryUnixTimeToDateTime(Item.MTime, exact);
   const int timeHandle =
       handle >= 0 && DateAttribute == daFileDate && exactTime ? fcntl(handle, F_DUPFD_CLOEXEC, 0) : -1;
-  CloseOutputFile(handle, EntryDosDateTime, 0x20);
+  entry.Close(handle, EntryDosDateTime, 0x20);
   if (timeHandle >= 0) {
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -252,12 +253,11 @@ void TUnTar::ExtractItem(const TItem& Item) {
   if (left > 0 && !GetCancel()) {
     // The archive ends inside the entry's data.
     ReportError(OutputName, msg::ErrorReadingFile);
-    FailVerdict();
+    entry.End(false);
     return;
   }
-  // Tar keeps no data checksum: the running value is its own stored value,
-  // so a complete copy passes.
-  CheckCrc(kCrc32, Crc->Crc32);
+  // Tar keeps no data checksum: a complete copy passes.
+  entry.End(true);
 }
 
 Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {

@@ -280,9 +280,10 @@ void TUUDecode::ExtractArchive() {
     return;
   }
   if (!Testing()) NoteParts();
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
   int handle = kInvalidHandle;
-  if (!OpenOutputFile(handle)) return;  // reported there
+  if (!entry.Open(handle)) return;  // reported there
 
   Crc->Reset();
   ResetTranslation();
@@ -293,9 +294,9 @@ void TUUDecode::ExtractArchive() {
     out.Flush(0);
   }
   if (!complete && !GetCancel()) ReportError(FPartName, kEolNotFound);
-  CloseOutputFile(handle, EntryDosDateTime, faArchive);
+  entry.Close(handle, EntryDosDateTime, faArchive);
   // There is no checksum: data that stop short of their end line fail.
-  Verdict(complete, false);
+  entry.End(complete, false);
 }
 
 TUUDecode::TForm TUUDecode::SearchHeader(TTextSource& Source, std::string& Name, TLine& First, bool& HaveFirst) {

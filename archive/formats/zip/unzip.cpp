@@ -317,21 +317,20 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   if (Item.HaveCentral && (Item.Central.VersionMadeBy >> 8) == 3 &&
       ((mode & 0170000) == 0100000 || (mode & 0170000) == 0))
     info.UnixMode = mode & 0777;
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
   UInt32 attr = Item.ExternalAttr;
   if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(raw) ? 0x10 : 0x20;
   if (info.Directory) {
     CreateEntryFolder();
-    Crc->Crc32 = storedCrc;
-    CheckCrc(kCrc32, storedCrc);
+    entry.End(true);
     return;
   }
 
   if (enc && packed < static_cast<Int64>(kZipEncryptionHeaderSize)) {
     ReportError(OutputName, msg::BadFileHeader);
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(unpacked);
-    FailVerdict();
+    entry.End(false);
     return;
   }
   // The data are read from the stream itself, unless decoded ahead.
@@ -341,10 +340,9 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   FEntryDosDateTime = local.DosDateTime;
   if (enc && !PasswordFailed && !GetEntryPassword()) PasswordFailed = true;
   if (enc && PasswordFailed) {
-    if (FilesProcessed > 0) --FilesProcessed;
     SkipEntryData(unpacked);
     OutputName = EntryName;
-    FailVerdict();
+    entry.End(false);
     return;
   }
   const Int64 data = enc ? packed - static_cast<Int64>(kZipEncryptionHeaderSize) : packed;
@@ -362,10 +360,10 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
     ahead.reset();
   if (!ahead && !enc) ArchiveStream->Seek(dataStart, soBeginning);
   int handle = -1;
-  const bool adopted = ahead && AdoptOutputFile(handle, ahead->File, ahead->Dated, ahead->DatedAs);
-  if (!adopted && !OpenOutputFile(handle)) {
+  const bool adopted = ahead && entry.Adopt(handle, ahead->File, ahead->Dated, ahead->DatedAs);
+  if (!adopted && !entry.Open(handle)) {
     SkipEntryData(unpacked);
-    FailVerdict();
+    entry.End(false);
     return;
   }
   Crc->Reset();
@@ -380,8 +378,8 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   }
   if (err > 0) ReportError(OutputName, err);
   Crc->Crc32 ^= 0xFFFFFFFFu;
-  CloseOutputFile(handle, local.DosDateTime, attr);
-  CheckCrc(kCrc32, storedCrc);
+  entry.Close(handle, local.DosDateTime, attr);
+  entry.Check(kCrc32, storedCrc);
 }
 
 int TUnZip::Decode(int Handle, UInt16 Method, UInt16 Flags, Int64 Packed, Int64 Unpacked, bool Encrypted) {

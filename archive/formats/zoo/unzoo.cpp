@@ -21,10 +21,6 @@ constexpr TLzhSettings kZooLzh{13, 4, 0};
 // Written files carry no attributes of their own: the plain archive bit.
 constexpr UInt32 kPlainAttributes = 0x20;
 
-// A stored CRC-16 that no register value matches, for output that is known
-// to be incomplete or too long whatever its CRC says.
-constexpr UInt32 kNeverMatches = 0x10000;
-
 }  // namespace
 
 TUnZoo::TUnZoo() = default;
@@ -103,10 +99,11 @@ void TUnZoo::ExtractItem(const TItem& Item) {
   info.UnpackedSize = e.UnpackedSize;
   info.DosDateTime = e.DosDateTime();
   info.MethodSupported = e.Method == kStored || e.Method == kLzw || e.Method == kLzh;
-  if (!StartEntry(info)) return;
+  TReaderEntry entry = StartEntry(info);
+  if (!entry) return;
 
   int handle = -1;
-  if (!OpenOutputFile(handle)) {
+  if (!entry.Open(handle)) {
     SkipEntryData(e.UnpackedSize);
     return;
   }
@@ -115,8 +112,8 @@ void TUnZoo::ExtractItem(const TItem& Item) {
   ProgressEntryTotal = e.UnpackedSize;
   bool exact = false;
   DecodeEntry(handle, [&] { exact = Decode(Item, handle); });
-  CloseOutputFile(handle, e.DosDateTime(), kPlainAttributes);
-  CheckCrc(kCrc16, exact ? e.Crc16 : kNeverMatches | e.Crc16);
+  entry.Close(handle, e.DosDateTime(), kPlainAttributes);
+  entry.End(exact && entry.Matches(kCrc16, e.Crc16));
 }
 
 bool TUnZoo::Decode(const TItem& Item, int Handle) {

@@ -5,8 +5,8 @@
 #include "archive/formats/ace/unace.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -17,6 +17,7 @@
 #include "tests/libs/ace/aceencoder.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/readerevents.h"
+#include "tests/support/smallfs.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -138,9 +139,13 @@ TEST(UnACE, ExtractsAndTestsLikeUnace) {
   bytes[bytes.find(kBinary.substr(0, 64)) + 100] ^= 0x55;
   WriteFile(dir / "bad.ace", bytes);
   TRun bad((dir / "bad.ace").string(), dir / "bad");
-  bad.R.Extract();
+  const int count = bad.R.Extract();
   EXPECT_FALSE(bad.Events.Verdicts.at((dir / "bad" / "binary.bin").string()));
   EXPECT_TRUE(bad.Events.Verdicts.at((dir / "bad" / "docs" / "more.txt").string()));
+  // Only the files written count.
+  EXPECT_EQ(count, static_cast<int>(std::count_if(bad.Events.Verdicts.begin(), bad.Events.Verdicts.end(),
+                                                  [](const auto& v) { return v.second; })));
+  EXPECT_EQ(count + 1, static_cast<int>(bad.Events.Verdicts.size()));
   // A header too short for its own flags after the main header.
   const std::string head = bytes.substr(0, 4 + (static_cast<Byte>(bytes[2]) | static_cast<Byte>(bytes[3]) << 8));
   WriteFile(dir / "short.ace", head + std::string("\0\0\x01\0\x02", 5));
@@ -198,17 +203,7 @@ TEST(UnACE, EncryptedMethodsAndRenamedOutput) {
 }
 
 // A small file system of its own at a folder, while the object lives.
-struct OtherFileSystem {
-  explicit OtherFileSystem(const fs::path& At) : at(At) {
-    fs::create_directories(At);
-    mounted = mount("tmpfs", At.c_str(), "tmpfs", 0, "size=16k") == 0;
-  }
-  ~OtherFileSystem() {
-    if (mounted) umount2(at.c_str(), MNT_DETACH);
-  }
-  fs::path at;
-  bool mounted = false;
-};
+using OtherFileSystem = vsktest::SmallFileSystem;
 
 // A new name on another file system: the file is staged there, beside its
 // new name; one that does not fit there ends the run as a full disk does,

@@ -302,10 +302,11 @@ TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
   EXPECT_EQ(Count(noEvent.errors, msg::RequiredEventNotAssigned), 1);
 
   // A later volume alone: the tail of a file begun before it is left out;
-  // files that start in it come out, the last one as far as it goes.
+  // files that start in it come out, but the last one, whose rest was
+  // declined, fails and leaves nothing.
   const auto middle = Unpack((dir / "vol/v.a01").string(), dir / "middle",
                              {.passwords = {"secret"}, .declineVolumes = true});
-  EXPECT_EQ(middle.failures, 0);
+  EXPECT_EQ(middle.failures, 1);
   int started = 0;
   for (auto& e : fs::recursive_directory_iterator(dir / "middle")) {
     if (!e.is_regular_file()) continue;
@@ -318,7 +319,8 @@ TEST(UnArj, VolumeSetsGoOnFromVolumeToVolume) {
   ASSERT_GE(hs.size(), 2u);
   EXPECT_TRUE(hs[1].h.Flags & kArjFlagExtFile);
   EXPECT_FALSE(fs::exists(dir / "middle" / hs[1].h.Name));
-  EXPECT_EQ(started, static_cast<int>(hs.size()) - 2);
+  EXPECT_EQ(started, static_cast<int>(hs.size()) - 3);
+  EXPECT_EQ(middle.result, started);
 }
 
 // Every later volume of a set is the archive's from the start: files named
@@ -373,8 +375,8 @@ TEST(UnArj, NeverWritesOverItsLaterVolumes) {
 
 // A file split over volumes replaces an existing file only once all of its
 // parts came out sound: a damaged later part, or a set that ends before the
-// file does, leaves the old file as it was. Where no file stood, the file
-// comes out as far as it goes, to be salvaged.
+// file does, leaves the old file as it was. Where no file stood, a damaged
+// file comes out, to be salvaged.
 TEST(UnArj, ASplitFileReplacesAFileOnlyWhenWhole) {
   ASSERT_TRUE(vsktest::HaveTool("arj"));
   TempDir dir;
@@ -417,12 +419,60 @@ TEST(UnArj, ASplitFileReplacesAFileOnlyWhenWhole) {
   const auto declined = Unpack(arc, dir / "declined", {.declineVolumes = true});
   EXPECT_TRUE(ReadFile(dir / "declined/big.bin") == "old");
   EXPECT_EQ(declined.result, 0);
+  // Declined where no file stood: the run is cancelled, and nothing of the
+  // file is left or counted.
   const auto part = Unpack(arc, dir / "part", {.declineVolumes = true});
-  const std::string first = ReadFile(dir / "part/big.bin");
-  EXPECT_GT(first.size(), 0u);
-  EXPECT_LT(first.size(), big.size());
-  EXPECT_EQ(big.compare(0, first.size(), first), 0);
-  EXPECT_EQ(part.result, 1);
+  EXPECT_FALSE(fs::exists(dir / "part/big.bin"));
+  EXPECT_EQ(part.result, 0);
+  EXPECT_FALSE(part.Verdict((dir / "part/big.bin").string()));
+}
+
+// A file split over volumes gets one verdict, from its last part, and
+// counts only when every part came: a declined volume, a cancel between
+// its parts and one in its second part leave an existing file as it was,
+// count nothing and leave nothing of the new file.
+TEST(UnArj, ASplitFileHasOneVerdictAndCountsOnlyWhenWhole) {
+  ASSERT_TRUE(vsktest::HaveTool("arj"));
+  TempDir dir;
+  const std::string big = vsktest::RandomBytes(200000, 11);
+  WriteFile(dir / "src/big.bin", big);
+  fs::create_directories(dir / "set");
+  ASSERT_EQ(RunTool("arj a -y -m0 -v60K ../set/v.arj big.bin", dir / "src").exitCode, 0);
+  ASSERT_TRUE(fs::exists(dir / "set/v.a02"));
+  enum class How { Whole, Missing, CancelBetweenParts, CancelInPart2 };
+  for (const How how : {How::Whole, How::Missing, How::CancelBetweenParts, How::CancelInPart2}) {
+    const std::string n = std::to_string(static_cast<int>(how));
+    SCOPED_TRACE(n);
+    const fs::path set = dir / ("set" + n), out = dir / ("out" + n);
+    fs::copy(dir / "set", set);
+    if (how == How::Missing) fs::remove(set / "v.a02");
+    WriteFile(out / "big.bin", "old");
+    TUnArj u;
+    vsktest::RunLog log;
+    Record(u, log);
+    Aim(u, set / "v.arj", out);
+    std::vector<TEntryOutcome> outcomes;
+    const auto record = u.OnEnd;
+    u.OnEnd = [&](TZipCommon& Sender, const std::string& File, bool Pass) {
+      outcomes.push_back(static_cast<TUnBase&>(Sender).EntryOutcome);
+      record(Sender, File, Pass);
+    };
+    int asked = 0;
+    u.OnNextVolume = [&](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+      ++asked;
+      Cancel = !Exists || how == How::CancelBetweenParts;
+    };
+    u.OnProgress = [&](TZipCommon& Sender, Byte ByFile, Byte) {
+      if (how == How::CancelInPart2 && asked == 1 && ByFile > 50) Sender.SetCancel(true);
+    };
+    RunInto(u, log, false);
+    const bool whole = how == How::Whole;
+    EXPECT_EQ(log.result, whole ? 1 : 0);
+    EXPECT_EQ(outcomes, std::vector<TEntryOutcome>{whole ? eoWritten : eoCancelled});
+    EXPECT_EQ(log.Verdict((out / "big.bin").string()), whole);
+    EXPECT_EQ(vsktest::Tree(out).size(), 1u);
+    EXPECT_TRUE(ReadFile(out / "big.bin") == (whole ? big : std::string("old")));
+  }
 }
 
 // Puts a 32-bit value into a header of an archive in memory.

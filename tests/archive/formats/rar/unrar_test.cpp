@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -15,6 +17,7 @@
 #include "archive/tools/zipcheck.h"
 #include "tests/support/rar5build.h"
 #include "tests/support/readerevents.h"
+#include "tests/support/smallfs.h"
 #include "tests/support/testutil.h"
 
 namespace vsk {
@@ -122,8 +125,9 @@ TEST(UnRar, FixturesExtractAndTestLikeBsdtar) {
   std::erase_if(expected, folder);
   EXPECT_EQ(unzipped, expected);
 
-  // One byte of test.txt changed: it fails and nothing of it is left; the
-  // entries after it come out. A cut archive says so.
+  // One byte of test.txt changed: it fails and, like a damaged entry of any
+  // reader, stays only where no file stood; the entries after it come out.
+  // A cut archive says so.
   TempDir dir;
   std::string bytes = ReadFile(kFixtures + "rar.rar");
   bytes[bytes.find("test text document")] = 'T';
@@ -131,7 +135,7 @@ TEST(UnRar, FixturesExtractAndTestLikeBsdtar) {
   TRun bad((dir / "bad.rar").string(), dir / "bad");
   EXPECT_EQ(bad.R.Extract(), 1);
   EXPECT_FALSE(bad.Verdicts.at((dir / "bad" / "test.txt").string()));
-  EXPECT_FALSE(fs::exists(dir / "bad" / "test.txt"));
+  EXPECT_TRUE(fs::exists(dir / "bad" / "test.txt"));
   EXPECT_EQ(fs::file_size(dir / "bad" / "testdir" / "test.txt"), 20u);
   EXPECT_EQ(bad.Codes(), (std::vector<int>{msg::BadBlock, 25327}));
 
@@ -358,6 +362,95 @@ TEST(UnRar, LibraryMissingCancelAndOneRunAtATime) {
   EXPECT_EQ(second.Codes(), std::vector<int>{kUnknownError});
   EXPECT_FALSE(fs::exists(dir / "second"));
   EXPECT_EQ(second.R.Extract(), 2);
+}
+
+// A file split over RAR5 volumes is checked against the CRC its last part
+// stores: four bytes changed in the middle part fail it, extracting and
+// testing, and an existing big.bin stays as it was; one whose headers keep
+// no CRC-32 is reported not checked. The sound set passes.
+TEST(UnRar, ADamagedSplitRar5FileFailsAndReplacesNothing) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  TempDir dir;
+  const std::string text = vsktest::RandomBytes(60000, 5);
+  auto volumes = vsktest::Rar5SplitSet("big.bin", text);
+  const std::vector<std::string> names = {"x.part1.rar", "x.part2.rar", "x.part3.rar"};
+  const auto follow = [](TZipCommon&, std::string&, const std::string&, bool Exists, bool& Cancel) {
+    Cancel = !Exists;
+  };
+  for (int i = 0; i < 3; ++i) WriteFile(dir / "good" / names[i], volumes[i]);
+  const auto at = volumes[1].find(text.substr(20000, 64)) + 100;
+  for (std::size_t k = 0; k < 4; ++k) volumes[1][at + k] ^= 0x5A;
+  for (int i = 0; i < 3; ++i) WriteFile(dir / "bad" / names[i], volumes[i]);
+
+  const fs::path out = dir / "out";
+  WriteFile(out / "big.bin", "old");
+  TRun bad((dir / "bad" / names[0]).string(), out);
+  bad.R.OnNextVolume = follow;
+  EXPECT_EQ(bad.R.Extract(), 0);
+  EXPECT_EQ(bad.Verdicts, (std::map<std::string, bool>{{(out / "big.bin").string(), false}}));
+  EXPECT_EQ(bad.R.EntryOutcome, eoFailedCheck);
+  EXPECT_EQ(FolderTree(out), (std::map<std::string, std::string>{{"big.bin", "old"}}));
+  TRun tested((dir / "bad" / names[0]).string());
+  tested.R.OnNextVolume = follow;
+  EXPECT_EQ(tested.R.TestArchive(), 0);
+  EXPECT_EQ(tested.Verdicts, (std::map<std::string, bool>{{"big.bin", false}}));
+
+  // Parts whose headers keep no CRC-32: the file is not checked, which is
+  // no pass, and the existing file stays.
+  const auto unchecked = [&](const std::string& Data, UInt64 Flags) {
+    using vsktest::Rar5VInt;
+    const std::string fields = Rar5VInt(0x02) + Rar5VInt(text.size()) + Rar5VInt(0x81A4) +
+                               vsktest::Le32(1700000000) + Rar5VInt(0) + Rar5VInt(1) + Rar5VInt(7) + "big.bin";
+    return vsktest::Rar5Block(2, Flags, fields, {}, Data);
+  };
+  const std::size_t third = text.size() / 3;
+  const std::vector<std::string> bare = {
+      vsktest::kRar5Marker + vsktest::Rar5Main(1) + unchecked(text.substr(0, third), 0x10) + vsktest::Rar5End(true),
+      vsktest::kRar5Marker + vsktest::Rar5Main(3, 1) + unchecked(text.substr(third, third), 0x18) +
+          vsktest::Rar5End(true),
+      vsktest::kRar5Marker + vsktest::Rar5Main(3, 2) + unchecked(text.substr(2 * third), 0x08) +
+          vsktest::Rar5End(false)};
+  for (int i = 0; i < 3; ++i) WriteFile(dir / "bare" / names[i], bare[i]);
+  TRun notChecked((dir / "bare" / names[0]).string(), out);
+  notChecked.R.OnNextVolume = follow;
+  EXPECT_EQ(notChecked.R.Extract(), 0);
+  EXPECT_EQ(notChecked.Verdicts, (std::map<std::string, bool>{{(out / "big.bin").string(), false}}));
+  EXPECT_EQ(notChecked.R.EntryOutcomeReason, "not checked");
+  EXPECT_EQ(FolderTree(out), (std::map<std::string, std::string>{{"big.bin", "old"}}));
+
+  TRun good((dir / "good" / names[0]).string(), out);
+  good.R.OnNextVolume = follow;
+  EXPECT_EQ(good.R.Extract(), 1);
+  EXPECT_TRUE(ReadFile(out / "big.bin") == text);
+}
+
+// A full disk ends a RAR run as it ends every reader's: 25160 "Disk full"
+// with the system's reason, OnError before the entry's one OnEnd, and
+// nothing of the file left, under any name.
+TEST(UnRar, AFullDiskIsReportedAsInEveryReader) {
+  ASSERT_TRUE(TUnRar::LibraryPresent());
+  TempDir dir;
+  WriteFile(dir / "a.rar", vsktest::kRar5Marker + vsktest::Rar5Main(0) +
+                               vsktest::Rar5File(2, "big.bin", vsktest::RandomBytes(200000, 9)) +
+                               vsktest::Rar5End(false));
+  const vsktest::SmallFileSystem small(dir / "out");
+  if (!small.mounted) GTEST_SKIP() << "mounting a tmpfs needs root";
+  TUnRar r;
+  vsktest::TakeEverything(r, (dir / "a.rar").string(), (dir / "out").string());
+  std::vector<std::string> events;
+  r.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int Code) {
+    events.push_back("error " + std::to_string(Code));
+  };
+  r.OnEnd = [&](TZipCommon& Sender, const std::string&, bool Pass) {
+    const auto& u = static_cast<TUnBase&>(Sender);
+    events.push_back(std::string("end ") + (Pass ? "pass " : "fail ") + std::to_string(u.EntryOutcome) + " " +
+                     u.EntryOutcomeReason);
+  };
+  EXPECT_EQ(r.Extract(), 0);
+  EXPECT_EQ(events, (std::vector<std::string>{"error " + std::to_string(msg::DiskFull),
+                                              "end fail " + std::to_string(eoCannotWrite) + " " +
+                                                  std::strerror(ENOSPC)}));
+  EXPECT_TRUE(FolderTree(dir / "out").empty());
 }
 
 }  // namespace

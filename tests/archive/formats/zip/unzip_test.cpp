@@ -173,7 +173,7 @@ TEST(UnZip, CrcDamageFailsOnlyTheDamagedEntry) {
   zip[30 + 5 + 100] ^= 0x55;  // inside a.txt's data
   WriteFile(dir / "d.zip", zip);
   const auto r = ExtractAll((dir / "d.zip").string(), dir / "out");
-  EXPECT_EQ(r.result, 2);
+  EXPECT_EQ(r.result, 1);  // only the sound entry counts
   EXPECT_FALSE(r.verdicts.at((dir / "out/a.txt").string()));
   EXPECT_TRUE(r.verdicts.at((dir / "out/b.txt").string()));
   EXPECT_EQ(ReadFile(dir / "out/b.txt"), b);
@@ -186,7 +186,7 @@ TEST(UnZip, CrcDamageFailsOnlyTheDamagedEntry) {
   };
   z.SetArchiveFile((dir / "d.zip").string());
   z.FileSpec = {"*.*"};
-  EXPECT_EQ(z.TestArchive(), 2);
+  EXPECT_EQ(z.TestArchive(), 1);
   EXPECT_EQ(errors, std::vector<int>{25151});
 }
 
