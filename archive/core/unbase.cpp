@@ -246,7 +246,17 @@ bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
     ReportError(OutputName, msg::ErrorOpeningFile);
     return true;
   }
+  if (ReadOnlyUnasked(st)) {
+    CannotWrite(EACCES, msg::ErrorOpeningFile);
+    return true;
+  }
   return false;
+}
+
+bool TUnBase::ReadOnlyUnasked(const struct stat& St) const {
+  // Decided by the mode bits, not by access(): the owner's write bit is
+  // the read-only attribute, and root may write anything.
+  return !ConfirmOverwrites && S_ISREG(St.st_mode) && (St.st_mode & S_IWUSR) == 0;
 }
 
 bool TUnBase::CommitOutput(bool Pass) {
@@ -392,8 +402,26 @@ void TUnBase::NoteArchiveVolume(const std::string& Name) {
     FArchiveIds.emplace_back(st.st_dev, st.st_ino);
 }
 
+void TUnBase::NoteFirstVolume(const std::string& Opened, std::initializer_list<const char*> Exts) {
+  const auto slash = Opened.rfind('/');
+  const auto dot = Opened.rfind('.');
+  const std::string stem =
+      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? Opened : Opened.substr(0, dot);
+  for (const char* ext : Exts) {
+    std::string name = stem + ext;
+    if (FindVolumeAnyCase(name)) NoteArchiveVolume(name);
+  }
+}
+
 bool TUnBase::IsArchiveFile(UInt64 Dev, UInt64 Ino) const {
-  return std::find(FArchiveIds.begin(), FArchiveIds.end(), std::make_pair(Dev, Ino)) != FArchiveIds.end();
+  const auto id = std::make_pair(Dev, Ino);
+  return std::find(FArchiveIds.begin(), FArchiveIds.end(), id) != FArchiveIds.end() ||
+         std::find(FOuterIds.begin(), FOuterIds.end(), id) != FOuterIds.end();
+}
+
+void TUnBase::ProtectOuterFiles(const TUnBase& Outer) {
+  FOuterIds = Outer.FOuterIds;
+  FOuterIds.insert(FOuterIds.end(), Outer.FArchiveIds.begin(), Outer.FArchiveIds.end());
 }
 
 bool TUnBase::RefusesArchiveOutput() {
@@ -471,7 +499,7 @@ bool TUnBase::AdoptOutputFile(int& Handle, int& File, bool Dated, UInt32 DosDate
   if (fstat(File, &file) != 0 || folder->Dev != file.st_dev) return false;
   auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
   if (fstatat(dir, leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0 &&
-      (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
+      (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino) || ReadOnlyUnasked(target)))
     return false;
   out->Adopt(File);
   FStagedCalls = OutsideCalls();

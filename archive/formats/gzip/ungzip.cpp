@@ -574,6 +574,8 @@ void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   tar.ShareCancel(CancelRef());
   tar.Crc = Crc;
   tar.Crypt = Crypt;
+  // Nothing in the tar may replace the archive it came out of.
+  tar.ProtectOuterFiles(*this);
   const int files = FSavedAction == kActionTest ? tar.TestArchive() : tar.Extract();
   FilesProcessed = files;
   if (files > 0) Fire(OnChangeArchive, TarFile, atTar);
