@@ -84,8 +84,8 @@ void RunJob(const ReaderJob& J, const fs::path& Dir, Ending E, Canaries& C) {
       EXPECT_TRUE(Has(log.errors, vsk::msg::UserCanceled)) << log.Describe();
       break;
     case Ending::Failure:
-      EXPECT_TRUE(log.failures > 0 || std::any_of(log.errors.begin(), log.errors.end(),
-                                                  [&](int Code) { return !Has(J.reported, Code); }))
+      EXPECT_TRUE(log.failures > 0 ||
+                  std::any_of(log.errors.begin(), log.errors.end(), [&](int Code) { return !Has(J.reported, Code); }))
           << log.Describe();
       break;
     case Ending::Kill:
@@ -94,6 +94,58 @@ void RunJob(const ReaderJob& J, const fs::path& Dir, Ending E, Canaries& C) {
 }
 
 }  // namespace
+
+const std::string kChosen = TextBytes(900000, 11);
+const std::string kOther = "the archive's other entry\n";
+
+TPack Tool(const std::string& Command) {
+  return [Command](const fs::path& Dir, const std::string&) {
+    WriteFile(Dir / "src/chosen.bin", kChosen);
+    WriteFile(Dir / "src/other.txt", kOther);
+    Make(Command, Dir / "src");
+  };
+}
+
+std::vector<CanaryRow> FamilyRows(const Family& F) {
+  auto job = [F](const fs::path& Dir) {
+    F.pack(Dir, F.name);
+    ReaderJob j;
+    j.make = F.make;
+    j.archive = F.name;
+    j.dest = "out";
+    j.damage = {{F.name, F.damageAt >= 0 ? F.damageAt : static_cast<long>(fs::file_size(Dir / F.name) / 2)}};
+    j.written = {{"out/chosen.bin", kChosen}};
+    return j;
+  };
+  std::vector<CanaryRow> rows;
+  rows.push_back(ReaderRow(
+      F.row + ", one entry selected",
+      [job](const fs::path& Dir, Canaries& C) {
+        ReaderJob j = job(Dir);
+        C.Watch(Dir / j.archive);
+        C.Plant(Dir / "out/other.txt");
+        j.spec = {"chosen.bin"};
+        return j;
+      },
+      F.endings));
+  for (const bool confirm : {false, true})
+    rows.push_back(ReaderRow(
+        F.row + (confirm ? ", read-only file agreed to" : ", read-only file unasked"),
+        [job, confirm](const fs::path& Dir, Canaries& C) {
+          ReaderJob j = job(Dir);
+          C.Watch(Dir / j.archive);
+          C.Plant(Dir / "out/other.txt", 0444);
+          j.confirm = confirm;
+          j.yes = {"out/other.txt"};
+          if (confirm)
+            j.written["out/other.txt"] = kOther;
+          else
+            j.reported = {vsk::msg::ErrorOpeningFile};
+          return j;
+        },
+        F.endings));
+  return rows;
+}
 
 CanaryRow ReaderRow(std::string Name, std::function<ReaderJob(const fs::path& Dir, Canaries& C)> Setup,
                     std::vector<Ending> Endings) {

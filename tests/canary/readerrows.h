@@ -48,6 +48,30 @@ std::function<std::unique_ptr<vsk::TUnBase>()> Reader() {
 CanaryRow ReaderRow(std::string Name, std::function<ReaderJob(const fs::path& Dir, Canaries& C)> Setup,
                     std::vector<Ending> Endings = {std::begin(kEveryEnding), std::end(kEveryEnding)});
 
+// The rows every reader has, over an archive of two entries: chosen.bin
+// (kChosen) and after it other.txt (kOther).
+extern const std::string kChosen, kOther;
+// Makes the archive Dir/Name of the two.
+using TPack = std::function<void(const fs::path& Dir, const std::string& Name)>;
+// The two written below Dir/src, then Command run there (it writes ../Name).
+TPack Tool(const std::string& Command);
+// The endings of a format without a check of its data: no damage shows.
+inline const std::vector<Ending> kUnchecked = {Ending::Success, Ending::Cancel, Ending::Kill};
+struct Family {
+  std::string row;
+  std::function<std::unique_ptr<vsk::TUnBase>()> make;
+  std::string name;
+  TPack pack;
+  // Where the failure damages the archive (negative: its middle, which
+  // lies in chosen.bin's data).
+  long damageAt = -1;
+  std::vector<Ending> endings{std::begin(kEveryEnding), std::end(kEveryEnding)};
+};
+// chosen.bin selected, extracted into out where a canary stands at
+// other.txt; then both extracted over a read-only other.txt: not replaced
+// unasked (its create fails), and may be when asked and answered Yes.
+std::vector<CanaryRow> FamilyRows(const Family& F);
+
 // Runs a tool in Cwd; the test fails when it does not exit 0.
 void Make(const std::string& Command, const fs::path& Cwd);
 

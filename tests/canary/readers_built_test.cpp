@@ -27,8 +27,6 @@ using namespace vsktest;
 namespace msg = vsk::msg;
 using vsk::UInt32;
 
-const std::string kChosen = TextBytes(700000, 21);
-const std::string kOther = "the archive's other entry\n";
 constexpr UInt32 kDos = 0x5A6B3C4D;
 
 struct Stored {
@@ -84,33 +82,18 @@ std::string Zoo(const std::vector<Stored>& Entries) {
   return s + ZooEntry({}, static_cast<UInt32>(s.size()), 0);
 }
 
-// chosen.bin and other.txt in an archive Build makes; the run extracts
-// chosen.bin into out, where a canary stands at other.txt.
-CanaryRow OneSelected(const std::string& Row, std::function<std::unique_ptr<vsk::TUnBase>()> Make_,
-                      const std::string& Name, const std::function<void(const fs::path& Archive)>& Build) {
-  return ReaderRow(Row + ", one entry selected", [=](const fs::path& Dir, Canaries& C) {
-    Build(Dir / Name);
-    C.Watch(Dir / Name);
-    C.Plant(Dir / "out/other.txt");
-    ReaderJob j;
-    j.make = Make_;
-    j.archive = Name;
-    j.dest = "out";
-    j.spec = {"chosen.bin"};
-    j.damage = {{Name, static_cast<long>(fs::file_size(Dir / Name) / 2)}};
-    j.written = {{"out/chosen.bin", kChosen}};
-    return j;
-  });
-}
-
-std::function<void(const fs::path&)> Stores(const TBuild& Build) {
-  return [Build](const fs::path& A) { WriteFile(A, Build({{"chosen.bin", kChosen}, {"other.txt", kOther}})); };
+// The two entries stored by Build.
+TPack Stores(const TBuild& Build) {
+  return [Build](const fs::path& Dir, const std::string& Name) {
+    WriteFile(Dir / Name, Build({{"chosen.bin", kChosen}, {"other.txt", kOther}}));
+  };
 }
 
 TEST(CanaryRows, BhArcZoo) {
-  CheckCanaryRows({OneSelected("bh", Reader<vsk::TUnBh>(), "x.bh", Stores(Bh)),
-                   OneSelected("arc", Reader<vsk::TUnArc>(), "x.arc", Stores(Arc)),
-                   OneSelected("zoo", Reader<vsk::TUnZoo>(), "x.zoo", Stores(Zoo))});
+  for (const auto& rows : {FamilyRows({"bh", Reader<vsk::TUnBh>(), "x.bh", Stores(Bh)}),
+                           FamilyRows({"arc", Reader<vsk::TUnArc>(), "x.arc", Stores(Arc)}),
+                           FamilyRows({"zoo", Reader<vsk::TUnZoo>(), "x.zoo", Stores(Zoo)})})
+    CheckCanaryRows(rows);
 }
 
 // A volume set opened at Opened, whose later volume holds Decoy (an entry
@@ -150,23 +133,22 @@ CanaryRow EarlierVolumes(const SetRow& S) {
 }
 
 TEST(CanaryRows, AceSetsAndArchives) {
-  CheckCanaryRow(OneSelected("ace", Reader<vsk::TUnACE>(), "x.ace", [](const fs::path& A) {
-    WriteAce(A.string(), {{.name = "chosen.bin", .data = kChosen}, {.name = "other.txt", .data = kOther}});
-  }));
-  CheckCanaryRow(EarlierVolumes({"ace set opened at a later volume", Reader<vsk::TUnACE>(),
-                                 [](const fs::path& Set, const std::string& After) {
-                                   const auto names = WriteAce(
-                                       (Set / "set.ace").string(),
-                                       {{.name = "big.bin", .data = RandomBytes(100000, 3), .lz77 = false},
-                                        {.name = "set.ace", .data = "not the first volume\n", .lz77 = false},
-                                        {.name = "after.txt", .data = After, .lz77 = false}},
-                                       {.volumeSize = 40000});
-                                   // The volume holding the decoy's header.
-                                   for (const auto& n : names)
-                                     if (ReadFile(n).find("not the first volume") != std::string::npos)
-                                       return fs::path(n).filename().string();
-                                   return std::string();
-                                 }}));
+  CheckCanaryRows(FamilyRows({"ace", Reader<vsk::TUnACE>(), "x.ace", [](const fs::path& Dir, const std::string& Name) {
+                                WriteAce((Dir / Name).string(), {{.name = "chosen.bin", .data = kChosen},
+                                                                 {.name = "other.txt", .data = kOther}});
+                              }}));
+  CheckCanaryRow(EarlierVolumes(
+      {"ace set opened at a later volume", Reader<vsk::TUnACE>(), [](const fs::path& Set, const std::string& After) {
+         const auto names = WriteAce((Set / "set.ace").string(),
+                                     {{.name = "big.bin", .data = RandomBytes(100000, 3), .lz77 = false},
+                                      {.name = "set.ace", .data = "not the first volume\n", .lz77 = false},
+                                      {.name = "after.txt", .data = After, .lz77 = false}},
+                                     {.volumeSize = 40000});
+         // The volume holding the decoy's header.
+         for (const auto& n : names)
+           if (ReadFile(n).find("not the first volume") != std::string::npos) return fs::path(n).filename().string();
+         return std::string();
+       }}));
 }
 
 // RAR 5 sets of three volumes built here, opened at the second: the third
@@ -179,7 +161,8 @@ std::function<std::string(const fs::path&, const std::string&)> RarSet(std::vect
         kRar5Marker + Rar5Main(3, 1) + Rar5File(2, "mid.txt", "mid") + Rar5End(true),
         kRar5Marker + Rar5Main(3, 2) + Rar5File(2, Names[0], "not the first volume\n") +
             Rar5File(2, "after.txt", After) + Rar5End(false)};
-    for (int i = 0; i < 3; ++i) WriteFile(Set / Names[static_cast<std::size_t>(i)], volumes[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < 3; ++i)
+      WriteFile(Set / Names[static_cast<std::size_t>(i)], volumes[static_cast<std::size_t>(i)]);
     return Names[1];
   };
 }
