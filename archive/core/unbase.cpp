@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -405,10 +406,14 @@ void TUnBase::NoteArchiveVolume(const std::string& Name) {
 void TUnBase::NoteFirstVolume(const std::string& Opened, std::initializer_list<const char*> Exts) {
   const auto slash = Opened.rfind('/');
   const auto dot = Opened.rfind('.');
-  const std::string stem =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? Opened : Opened.substr(0, dot);
-  for (const char* ext : Exts) {
-    std::string name = stem + ext;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return;
+  // Only a numbered volume (".a03", ".c02") has a first volume of another name.
+  const std::string ext = Opened.substr(dot + 1);
+  const std::size_t letter = !ext.empty() && std::isalpha(static_cast<unsigned char>(ext[0])) ? 1 : 0;
+  if (ext.size() < letter + 2 || ext.find_first_not_of("0123456789", letter) != std::string::npos) return;
+  const std::string stem = Opened.substr(0, dot);
+  for (const char* first : Exts) {
+    std::string name = stem + first;
     if (FindVolumeAnyCase(name)) NoteArchiveVolume(name);
   }
 }

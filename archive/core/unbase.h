@@ -200,8 +200,9 @@ class TUnBase : public TZipCommon {
   // Counts Name, a further volume of the run's archive, as part of it: no
   // output may replace it.
   void NoteArchiveVolume(const std::string& Name);
-  // Notes the first volume of a numbered set, Opened with each of Exts
-  // (".arj", ".exe"...) for its extension, where one exists (in any case).
+  // When Opened is a numbered volume (".a03"), notes the first volume of
+  // its set: Opened with each of Exts (".arj", ".exe"...) for its
+  // extension, where one exists (in any case).
   void NoteFirstVolume(const std::string& Opened, std::initializer_list<const char*> Exts);
   // The password dialogue for an encrypted entry: reads the 12-byte header
   // through the input and tries Password, then Passwords, then asks.

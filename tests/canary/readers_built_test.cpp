@@ -82,6 +82,12 @@ std::string Zoo(const std::vector<Stored>& Entries) {
   return s + ZooEntry({}, static_cast<UInt32>(s.size()), 0);
 }
 
+std::string Rar5(const std::vector<Stored>& Entries) {
+  std::string arc = kRar5Marker + Rar5Main(0);
+  for (const auto& e : Entries) arc += Rar5File(2, e.name, e.data);
+  return arc + Rar5End(false);
+}
+
 // The two entries stored by Build.
 TPack Stores(const TBuild& Build) {
   return [Build](const fs::path& Dir, const std::string& Name) {
@@ -169,6 +175,7 @@ std::function<std::string(const fs::path&, const std::string&)> RarSet(std::vect
 
 TEST(CanaryRows, RarAndCabinetSets) {
   ASSERT_TRUE(vsk::TUnRar::LibraryPresent());
+  CheckCanaryRows(FamilyRows({"rar", Reader<vsk::TUnRar>(), "x.rar", Stores(Rar5)}));
   CheckCanaryRows({EarlierVolumes({"rar set opened at part 2", Reader<vsk::TUnRar>(),
                                    RarSet({"x.part1.rar", "x.part2.rar", "x.part3.rar"})}),
                    EarlierVolumes({"old-style rar set opened at .r00", Reader<vsk::TUnRar>(),

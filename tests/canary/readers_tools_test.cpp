@@ -9,6 +9,7 @@
 #include "archive/formats/lha/unlha.h"
 #include "archive/formats/tar/untar.h"
 #include "archive/formats/uu/uudecode.h"
+#include "archive/formats/uu/uuencode.h"
 #include "archive/formats/zip/unzip.h"
 #include "base/messages.h"
 #include "tests/canary/readerrows.h"
@@ -78,7 +79,13 @@ CanaryRow OuterArchive(const std::string& Name, const std::string& Pack,
 // A format of one file, x.bin, extracted over a read-only file of its
 // name: not replaced unasked (its create fails), and may be when asked and
 // answered Yes.
-std::vector<CanaryRow> LoneFile(const std::string& Row, const std::string& Name, const std::string& Pack,
+// Pack: a shell command run in src, or a call given src/x.bin.
+using TLonePack = std::function<void(const fs::path& Input)>;
+TLonePack Shell(const std::string& Command) {
+  return [Command](const fs::path& Input) { Make(Command, Input.parent_path()); };
+}
+
+std::vector<CanaryRow> LoneFile(const std::string& Row, const std::string& Name, const TLonePack& Pack,
                                 std::vector<Ending> Endings = {std::begin(kEveryEnding), std::end(kEveryEnding)},
                                 std::function<std::unique_ptr<vsk::TUnBase>()> Make_ = Reader<vsk::TUnGZip>()) {
   std::vector<CanaryRow> rows;
@@ -87,8 +94,10 @@ std::vector<CanaryRow> LoneFile(const std::string& Row, const std::string& Name,
         Row + (confirm ? ", read-only file agreed to" : ", read-only file unasked"),
         [=](const fs::path& Dir, Canaries& C) {
           WriteFile(Dir / "src/x.bin", kChosen);
-          Make(Pack, Dir / "src");
-          C.Watch(Dir / Name);
+          Pack(Dir / "src/x.bin");
+          // The text and each of its parts.
+          for (const auto& e : fs::directory_iterator(Dir))
+            if (e.is_regular_file()) C.Watch(e.path());
           C.Plant(Dir / "out/x.bin", 0444);
           ReaderJob j;
           j.make = Make_;
@@ -112,16 +121,28 @@ TEST(CanaryRows, GzipAndCompress) {
       {OuterArchive("foo.tar.gz", "tar cf ../foo.tar foo.tar.gz big.txt && gzip ../foo.tar"),
        OuterArchive("foo.tgz", "tar cf - foo.tgz big.txt | gzip -c > ../foo.tgz"),
        OuterArchive("foo.tar.Z", "tar cf ../foo.tar foo.tar.Z big.txt && compress ../foo.tar", kUnchecked)});
-  for (const auto& rows : {LoneFile("gzip", "x.bin.gz", "gzip -c x.bin > ../x.bin.gz"),
-                           LoneFile("compress", "x.bin.Z", "compress -c x.bin > ../x.bin.Z", kUnchecked)})
+  for (const auto& rows : {LoneFile("gzip", "x.bin.gz", Shell("gzip -c x.bin > ../x.bin.gz")),
+                           LoneFile("compress", "x.bin.Z", Shell("compress -c x.bin > ../x.bin.Z"), kUnchecked)})
     CheckCanaryRows(rows);
+}
+
+// No Debian tool writes xxencoded text: the project's encoder, in parts.
+void XxParts(const fs::path& Input) {
+  vsk::TUUEncode e;
+  e.SetArchiveFile(Input.string());
+  e.SetOutFilename((Input.parent_path().parent_path() / "x.xxe").string());
+  ASSERT_TRUE(e.SetCompressMethod(vsk::cmXXEncode));
+  e.KBytesPerVolume = 400;
+  ASSERT_EQ(e.Compress(), 1);
+  ASSERT_GT(e.FilesWritten(), 1);
 }
 
 TEST(CanaryRows, LhaCabUu) {
   for (const auto& rows :
        {FamilyRows({"lha", Reader<vsk::TUnLha>(), "x.lzh", Tool("jlha a ../x.lzh chosen.bin other.txt")}),
         FamilyRows({"cab", Reader<vsk::TUnCab>(), "x.cab", Tool("gcab -cz ../x.cab chosen.bin other.txt")}),
-        LoneFile("uu", "x.uue", "uuencode x.bin x.bin > ../x.uue", kUnchecked, Reader<vsk::TUUDecode>())})
+        LoneFile("uu", "x.uue", Shell("uuencode x.bin x.bin > ../x.uue"), kUnchecked, Reader<vsk::TUUDecode>()),
+        LoneFile("xx in parts", "x.xxe", XxParts, kUnchecked, Reader<vsk::TUUDecode>())})
     CheckCanaryRows(rows);
 }
 
