@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -288,7 +289,17 @@ bool TUnBase::RefusesTarget(int Folder, const std::string& Leaf, bool& Exists) {
     ReportError(OutputName, msg::ErrorOpeningFile);
     return true;
   }
+  if (ReadOnlyUnasked(st)) {
+    CannotWrite(EACCES, msg::ErrorOpeningFile);
+    return true;
+  }
   return false;
+}
+
+bool TUnBase::ReadOnlyUnasked(const struct stat& St) const {
+  // Decided by the mode bits, not by access(): the owner's write bit is
+  // the read-only attribute, and root may write anything.
+  return !ConfirmOverwrites && S_ISREG(St.st_mode) && (St.st_mode & S_IWUSR) == 0;
 }
 
 bool TUnBase::CommitOutput(TReaderEntry& Entry, bool Pass) {
@@ -413,8 +424,30 @@ void TUnBase::NoteArchiveVolume(const std::string& Name) {
     FArchiveIds.emplace_back(st.st_dev, st.st_ino);
 }
 
+void TUnBase::NoteFirstVolume(const std::string& Opened, std::initializer_list<const char*> Exts) {
+  const auto slash = Opened.rfind('/');
+  const auto dot = Opened.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return;
+  // Only a numbered volume (".a03", ".c02") has a first volume of another name.
+  const std::string ext = Opened.substr(dot + 1);
+  const std::size_t letter = !ext.empty() && std::isalpha(static_cast<unsigned char>(ext[0])) ? 1 : 0;
+  if (ext.size() < letter + 2 || ext.find_first_not_of("0123456789", letter) != std::string::npos) return;
+  const std::string stem = Opened.substr(0, dot);
+  for (const char* first : Exts) {
+    std::string name = stem + first;
+    if (FindVolumeAnyCase(name)) NoteArchiveVolume(name);
+  }
+}
+
 bool TUnBase::IsArchiveFile(UInt64 Dev, UInt64 Ino) const {
-  return std::find(FArchiveIds.begin(), FArchiveIds.end(), std::make_pair(Dev, Ino)) != FArchiveIds.end();
+  const auto id = std::make_pair(Dev, Ino);
+  return std::find(FArchiveIds.begin(), FArchiveIds.end(), id) != FArchiveIds.end() ||
+         std::find(FOuterIds.begin(), FOuterIds.end(), id) != FOuterIds.end();
+}
+
+void TUnBase::ProtectOuterFiles(const TUnBase& Outer) {
+  FOuterIds = Outer.FOuterIds;
+  FOuterIds.insert(FOuterIds.end(), Outer.FArchiveIds.begin(), Outer.FArchiveIds.end());
 }
 
 bool TUnBase::RefusesArchiveOutput() {
@@ -492,7 +525,7 @@ bool TUnBase::AdoptSink(TReaderEntry& Entry, int& Handle, int& File, bool Dated,
   if (fstat(File, &file) != 0 || folder->Dev != file.st_dev) return false;
   auto out = std::make_unique<TEntryOutput>(std::move(folder), leaf);
   if (fstatat(dir, leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0 &&
-      (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino)))
+      (!S_ISREG(target.st_mode) || IsArchiveFile(target.st_dev, target.st_ino) || ReadOnlyUnasked(target)))
     return false;
   out->Adopt(File);
   Entry.FStagedCalls = OutsideCalls();

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -163,6 +164,10 @@ class TUnBase : public TZipCommon {
   int Extract();
   // Decode the selected entries and judge their CRCs; nothing is written.
   int TestArchive();
+  // For a reader of data nested in Outer's archive (the tar inside a
+  // tar.gz): Outer's archive and the volumes it noted are refused as
+  // outputs in this reader's runs as well, by device and inode.
+  void ProtectOuterFiles(const TUnBase& Outer);
 
   // State of the run, for the format readers and the tester.
   Byte Action = kActionExtract;
@@ -241,6 +246,10 @@ class TUnBase : public TZipCommon {
   // Counts Name, a further volume of the run's archive, as part of it: no
   // output may replace it.
   void NoteArchiveVolume(const std::string& Name);
+  // When Opened is a numbered volume (".a03"), notes the first volume of
+  // its set: Opened with each of Exts (".arj", ".exe"...) for its
+  // extension, where one exists (in any case).
+  void NoteFirstVolume(const std::string& Opened, std::initializer_list<const char*> Exts);
   // The password dialogue for an encrypted entry: reads the 12-byte header
   // through the input and tries Password, then Passwords, then asks.
   bool GetEntryPassword();
@@ -282,6 +291,9 @@ class TUnBase : public TZipCommon {
   bool CommitOutput(TReaderEntry& Entry, bool Pass);
   // Whether what stands at the output's name refuses it (reported).
   bool RefusesTarget(int Folder, const std::string& Leaf, bool& Exists);
+  // A read-only file at the output's name, and no question was asked
+  // about it: the create fails, the file stays.
+  bool ReadOnlyUnasked(const struct stat& St) const;
   void CannotWrite(int Error, int Code);
   // Makes the entry's staged output for the current output name. Refusals
   // and failures are reported; then false.
@@ -319,6 +331,8 @@ class TUnBase : public TZipCommon {
   int FWritten = 0;
   // A write met a full disk: the run counts nothing.
   bool FDiskFull = false;
+  // Those of the outer run this reader reads nested data for.
+  std::vector<std::pair<UInt64, UInt64>> FOuterIds;
 };
 
 }  // namespace vsk

@@ -123,6 +123,28 @@ std::string DecodeRarName(const Byte* Stored, std::size_t Size, bool Unicode) {
 
 UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count) { return static_cast<UInt16>(Crc32Of(Data, Count)); }
 
+std::string FirstRarVolumeName(const std::string& Name) {
+  const auto slash = Name.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = Name.rfind('.');
+  if (dot == std::string::npos || dot < base) return Name;
+  const std::string stem = Name.substr(0, dot), ext = Name.substr(dot);
+  auto digits = [](const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const auto dot2 = stem.rfind('.');
+  if (AsciiLowerCase(ext) == ".rar" && dot2 != std::string::npos && dot2 >= base) {
+    const std::string part = stem.substr(dot2 + 1);
+    if (part.size() > 4 && AsciiLowerCase(part.substr(0, 4)) == "part" && digits(part.substr(4)))
+      return stem.substr(0, dot2 + 1) + part.substr(0, 4) + std::string(part.size() - 5, '0') + "1" + ext;
+  }
+  const bool numbered =
+      ext.size() == 4 && std::isalpha(static_cast<unsigned char>(ext[1])) && digits(ext.substr(2));
+  if (numbered && AsciiLowerCase(ext) != ".rar")
+    return stem + (std::isupper(static_cast<unsigned char>(ext[1])) ? ".RAR" : ".rar");
+  return Name;
+}
+
 std::string NextRarVolumeName(const std::string& Name) {
   const auto slash = Name.rfind('/');
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;

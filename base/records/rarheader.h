@@ -109,5 +109,8 @@ UInt16 RarHeaderCrc(const Byte* Data, std::size_t Count);
 // many digits as before, more only when they overflow); any other name
 // "x.rar" or "x.exe" -> "x.r00", "x.r00" -> "x.r01" ... "x.r99" -> "x.s00".
 std::string NextRarVolumeName(const std::string& Name);
+// The first volume of the set Name belongs to by its numbering: part 1 of
+// "x.partN.rar" (as many digits), "x.rar" of an old-style "x.rNN"; else Name.
+std::string FirstRarVolumeName(const std::string& Name);
 
 }  // namespace vsk

@@ -63,6 +63,15 @@ void Canaries::Watch(const fs::path& Path) {
 void Canaries::Agree(const fs::path& Path) {
   for (auto& item : FItems)
     if (item.path == Path) item.agreed = true;
+  if (FAgreedFd < 0) return;
+  const std::string line = Path.string() + "\n";
+  if (::write(FAgreedFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) ADD_FAILURE() << "lost " << line;
+}
+
+void Canaries::AgreeAll(const std::string& Lines) {
+  std::size_t from = 0;
+  for (std::size_t end; (end = Lines.find('\n', from)) != std::string::npos; from = end + 1)
+    Agree(Lines.substr(from, end - from));
 }
 
 std::vector<fs::path> Canaries::Paths() const {
@@ -139,9 +148,23 @@ void CheckCanaryRow(const CanaryRow& Row) {
     Canaries canaries;
     Row.setup(dir.path(), canaries);
     ASSERT_FALSE(canaries.Paths().empty()) << "a row plants at least one canary";
-    if (e == Ending::Kill)
-      RunKilled([&] { Row.run(dir.path(), e, canaries); });
-    else
+    if (e == Ending::Kill) {
+      // What the killed child agreed to comes back through a pipe.
+      int agreed[2];
+      ASSERT_EQ(::pipe(agreed), 0);
+      RunKilled([&] {
+        ::close(agreed[0]);
+        canaries.ReportAgreedTo(agreed[1]);
+        Row.run(dir.path(), e, canaries);
+      });
+      ::close(agreed[1]);
+      std::string lines;
+      char buf[4096];
+      ssize_t n;
+      while ((n = ::read(agreed[0], buf, sizeof buf)) > 0) lines.append(buf, static_cast<std::size_t>(n));
+      ::close(agreed[0]);
+      canaries.AgreeAll(lines);
+    } else
       Row.run(dir.path(), e, canaries);
     EXPECT_TRUE(canaries.Intact());
   }

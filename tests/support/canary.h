@@ -28,8 +28,13 @@ class Canaries {
   // reads), as it is now.
   void Watch(const fs::path& Path);
   // The run asked about exactly this name and was answered Yes: it may
-  // change or go.
+  // change or go. Said in a run killed in a child process, it holds in the
+  // parent that checks the canaries (CheckCanaryRow passes it on).
   void Agree(const fs::path& Path);
+  // Where Agree also writes the names agreed to, one a line (-1: nowhere),
+  // and the names read back from there.
+  void ReportAgreedTo(int Fd) { FAgreedFd = Fd; }
+  void AgreeAll(const std::string& Lines);
   // The paths watched, in the order they were planted.
   std::vector<fs::path> Paths() const;
 
@@ -46,6 +51,7 @@ class Canaries {
     bool agreed = false;
   };
   std::vector<Item> FItems;
+  int FAgreedFd = -1;
 };
 
 // How a row's run is to end.

@@ -221,10 +221,16 @@ bool TUnACE::PrePass() {
 }
 
 void TUnACE::NoteSetVolumes() {
+  // The whole set, whichever volume was opened: its first volume, then the
+  // numbered ones, those before the one opened even past a gap.
+  NoteFirstVolume(FVolumeName, {".ace", ".exe"});
   for (int n = 0; n < kMaxVolumes; ++n) {
     std::string name = GetNextVolumeName(FVolumeName, n);
-    if (name.empty() || !FindVolumeAnyCase(name)) break;
-    NoteArchiveVolume(name);
+    if (name.empty()) break;
+    if (FindVolumeAnyCase(name))
+      NoteArchiveVolume(name);
+    else if (n + 1 >= VolNum)
+      break;
   }
 }
 

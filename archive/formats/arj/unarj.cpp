@@ -147,12 +147,17 @@ bool TUnArj::NextVolume(std::string& VolumeName) {
 }
 
 void TUnArj::NoteSetVolumes() {
-  // Named as NextVolume asks for them, from the number the set starts at up
-  // to the last number a volume may have.
-  for (int n = VolNum; n < kMaxVolumes; ++n) {
+  // The whole set, whichever volume was opened: its first volume, then the
+  // numbered ones as NextVolume names them, those before the one opened
+  // even past a gap, the later ones up to the first missing.
+  NoteFirstVolume(ArchiveFile(), {".arj", ".exe"});
+  for (int n = 1; n < kMaxVolumes; ++n) {
     std::string name = GetNextVolumeName(ArchiveFile(), n);
-    if (name.empty() || !FindVolumeAnyCase(name)) break;
-    NoteArchiveVolume(name);
+    if (name.empty()) break;
+    if (FindVolumeAnyCase(name))
+      NoteArchiveVolume(name);
+    else if (n >= VolNum)
+      break;
   }
 }
 
@@ -175,7 +180,8 @@ void TUnArj::ExtractArchive() {
     const Byte last = Scan(offset, first);
     // A set says so in its main header; a file going on in the next volume
     // is followed even without that.
-    if (first && (FMultiVolume || (last & kArjFlagVolume)) && !Testing()) NoteSetVolumes();
+    // A numbered volume opened is one of a set, the last one too.
+    if (first && (FMultiVolume || (last & kArjFlagVolume) || VolNum > 1) && !Testing()) NoteSetVolumes();
     ProgressArchiveTotal = ProgressBytesLeft = UnpackedTotal;
     for (const auto& item : FItems) {
       if (GetCancel()) break;

@@ -119,11 +119,18 @@ bool TUnCab::IsCabinet(HFDI Context) {
 }
 
 void TUnCab::NoteSetVolumes() {
+  // Both ways from the cabinet opened: the ones before it, then the rest.
+  NoteCabinetChain(false);
+  NoteCabinetChain(true);
+}
+
+void TUnCab::NoteCabinetChain(bool Next) {
   // The chain ends at a cabinet met before (a set that names itself again)
   // and at the most volumes a set is followed through.
   std::vector<std::pair<dev_t, ino_t>> seen;
   std::vector<Byte> head(kCabMaxHeaderSize);
   std::string current = ArchiveFile();
+  const UInt16 flag = Next ? kCabFlagNextCabinet : kCabFlagPrevCabinet;
   for (int n = 0; n < kMaxVolumes; ++n) {
     // Never blocks on a name that is not a plain file.
     const int fd = ::open(current.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -136,8 +143,9 @@ void TUnCab::NoteSetVolumes() {
     TCabHeader header;
     if (got <= 0 || !header.Parse(head.data(), static_cast<std::size_t>(got))) return;
     seen.emplace_back(st.st_dev, st.st_ino);
-    if (!(header.Flags & kCabFlagNextCabinet) || header.NextCabinet.empty()) return;
-    std::string next = AppendBackslash(FolderOrDot(current)) + header.NextCabinet;
+    const std::string& named = Next ? header.NextCabinet : header.PrevCabinet;
+    if (!(header.Flags & flag) || named.empty()) return;
+    std::string next = AppendBackslash(FolderOrDot(current)) + named;
     if (!FindVolumeAnyCase(next)) return;
     NoteArchiveVolume(next);
     current = next;

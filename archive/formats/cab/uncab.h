@@ -39,10 +39,12 @@ class TUnCab : public TUnBase {
  private:
   friend struct TUnCabCallbacks;
   bool IsCabinet(HFDI Context);
-  // Counts every later cabinet of the set that exists, by the names the
-  // headers give, as part of the archive: no entry may replace one before
-  // it is read.
+  // Counts every cabinet of the set that exists, earlier and later, by the
+  // names the headers give, as part of the archive: no entry may replace
+  // one before it is read.
   void NoteSetVolumes();
+  // The chain of previous (or next) cabinets from the one opened.
+  void NoteCabinetChain(bool Next);
   // One FDICopy over the archive with the list or the extract notification.
   bool Walk(HFDI Context, bool Listing);
   void CheckError(bool Ok);

@@ -575,6 +575,8 @@ void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   tar.ShareCancel(CancelRef());
   tar.Crc = Crc;
   tar.Crypt = Crypt;
+  // Nothing in the tar may replace the archive it came out of.
+  tar.ProtectOuterFiles(*this);
   const int files = FSavedAction == kActionTest ? tar.TestArchive() : tar.Extract();
   SetFilesProcessed(files);
   if (files > 0) Fire(OnChangeArchive, TarFile, atTar);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/core/selection.h"
+#include "base/textcase.h"
 #include "base/records/rarheader.h"
 #include "archive/formats/rar/unrarentry.h"
 
@@ -218,7 +219,15 @@ void TUnRar::Drive() {
 }
 
 void TUnRar::NoteSetVolumes() {
-  std::string name = FVolumeName;
+  // The volumes before the one opened, from the set's first on (each name
+  // that exists), then the later ones up to the first missing.
+  std::string name = FirstRarVolumeName(FVolumeName);
+  for (int i = 1; i < kMaxVolumes && !SameTextAscii(name, FVolumeName); ++i) {
+    std::string found = name;
+    if (FindVolumeAnyCase(found)) NoteArchiveVolume(found);
+    name = NextRarVolumeName(name);
+  }
+  name = FVolumeName;
   for (int i = 1; i < kMaxVolumes; ++i) {
     name = NextRarVolumeName(name);
     if (!FindVolumeAnyCase(name)) break;

@@ -26,6 +26,18 @@ bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() ==
 
 bool IsSupportedMethod(UInt16 m) { return m <= 6 || m == 8; }
 
+// The same name, whichever separators and ASCII letter case each uses.
+bool SameEntryName(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  auto fold = [](char c) {
+    if (c == '\\') return '/';
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  for (std::size_t i = 0; i < A.size(); ++i)
+    if (fold(A[i]) != fold(B[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 TUnZip::TUnZip() { SetZipCmntBufSize(32000); }
@@ -84,6 +96,7 @@ void TUnZip::WalkCentral(Int64 Position) {
       item.ExternalAttr = r.ExternalAttr;
       item.HaveCentral = true;
       item.Central = r;
+      item.Name = name;
       bool keep = true;
       if (ArcType() != atZipMV) {
         Byte sig[4];
@@ -304,12 +317,18 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
 
   const bool enc = (flags & kZipFlagEncrypted) != 0;
   TEntryInfo info;
-  info.Name = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
+  const std::string localName = OemToAnsiName(raw, TranslateOemChar && !(local.Flags & kZipFlagUtf8));
+  // The entry is written under the name that was listed and selected. A
+  // local header naming another file marks a crafted archive: reported.
+  info.Name = Item.HaveCentral ? Item.Name : localName;
+  if (Item.HaveCentral && !SameEntryName(Item.Name, localName))
+    ReportError(Item.Name, localName, "0", msg::BadFileHeader);
+  const std::string& shown = Item.HaveCentral ? Item.Name : raw;
   info.UnpackedSize = unpacked;
   info.DosDateTime = Item.HaveCentral ? Item.Central.DosDateTime : local.DosDateTime;
   info.Encrypted = enc;
   // A name ending in a separator is a folder in every zip, whatever its attributes.
-  info.Directory = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(raw);
+  info.Directory = (Item.ExternalAttr & 0x10) != 0 || EndsWithSeparator(shown);
   info.MethodSupported = IsSupportedMethod(method);
   // Made on Unix (host 3 in the central record): the file's mode is in the
   // high half of the external attributes.
@@ -320,7 +339,7 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   TReaderEntry entry = StartEntry(info);
   if (!entry) return;
   UInt32 attr = Item.ExternalAttr;
-  if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(raw) ? 0x10 : 0x20;
+  if (ArcType() == atJar || ArcType() == atJarExe) attr = EndsWithSeparator(shown) ? 0x10 : 0x20;
   if (info.Directory) {
     CreateEntryFolder();
     entry.End(true);

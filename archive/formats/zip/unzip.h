@@ -28,6 +28,8 @@ class TUnZip : public TUnBase {
     UInt32 ExternalAttr = 0;
     bool HaveCentral = false;
     TZipCentralRecord Central;
+    // The central record's name, translated: the one listed and selected.
+    std::string Name;
     // Local walk: the header as listed.
     TZipLocalHeader Local;
     // Local walk of an entry with a data descriptor: what the descriptor says.

@@ -236,9 +236,10 @@ TEST_F(EntryOutput, AFolderSwappedForALinkThenACancelTouchesNothingOutside) {
   }
 }
 
-// A read-only file is replaced only by the rename of a passing entry (its
-// mode untouched when it stays), and a linked folder in the destination
-// is neither asked about nor changed.
+// A read-only file is replaced only by the rename of a passing entry the
+// user agreed to (its mode untouched when it stays): unasked, its create
+// fails, for root too. A linked folder in the destination is neither
+// asked about nor changed.
 TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
   WriteFile(src / "ro.txt", "new contents\n");
   WriteFile(src / "link/f.txt", "inside\n");
@@ -272,7 +273,14 @@ TEST_F(EntryOutput, ReadOnlyFilesAndLinkedFoldersAreLeftAsTheyAre) {
             if (fs::path(File).filename() == "ro.txt") Sender.SetCancel(true);
           };
         vsktest::RunInto(reader, log, false);
-        const bool replaced = answer == "overwrite";
+        const bool replaced = answer == "overwrite" && confirm;
+        if (!confirm && answer == "overwrite") {
+          bool refused = false;
+          for (const auto& r : log.reports)
+            refused = refused || (r.code == vsk::msg::ErrorOpeningFile && r.file == (out / "ro.txt").string());
+          EXPECT_TRUE(refused) << log.Describe();
+          EXPECT_FALSE(log.Verdict((out / "ro.txt").string()));
+        }
         EXPECT_EQ(asked, confirm ? std::vector<std::string>{"ro.txt"} : std::vector<std::string>{});
         EXPECT_EQ(ReadFile(out / "ro.txt"), replaced ? "new contents\n" : "old");
         if (!replaced) {
