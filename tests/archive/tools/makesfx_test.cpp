@@ -495,25 +495,56 @@ TEST_F(MakeSfxTest, BuilderRules) {
 TEST_F(MakeSfxTest, RunComponentRemovesItsFolder) {
   std::string folder;
   std::vector<std::string> removed;
+  const fs::path outside = dir / "outside";
+  WriteFile(outside / "keep.txt", "keep");
   {
     vsk::TZipRun run;
     folder = run.TempFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_FALSE(fs::exists(folder)) << "only the name is reserved";
+    // Made at once, for its user alone.
+    struct stat st;
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(fs::path(folder).filename().string().rfind("vsk", 0), 0u);
     fs::create_directories(fs::path(folder) / "sub");
     WriteFile(fs::path(folder) / "sub/x.txt", "x");
+    // A link inside is removed, never followed.
+    fs::create_directory_symlink(outside, fs::path(folder) / "link");
     run.OnRemoveTempfile = [&](vsk::TZipCommon&, const std::string& F) { removed.push_back(F); };
     run.SetArchiveFile(Write<vsk::TZip>("run.zip").string());
   }
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_EQ(removed, std::vector<std::string>{folder});
-  // Without an archive named nothing is removed.
+  EXPECT_EQ(ReadFile(outside / "keep.txt"), "keep");
+  // A folder put at its name is not its own: it stays, with what it holds;
+  // its own folder, moved away, is emptied through its handle.
+  removed.clear();
   {
     vsk::TZipRun run;
     folder = run.TempFolder();
-    fs::create_directories(folder);
+    WriteFile(fs::path(folder) / "mine.txt", "mine");
+    fs::rename(folder, dir / "moved");
+    WriteFile(fs::path(folder) / "theirs.txt", "theirs");
+    run.OnRemoveTempfile = [&](vsk::TZipCommon&, const std::string& F) { removed.push_back(F); };
+    run.SetArchiveFile(Write<vsk::TZip>("run2.zip").string());
   }
-  EXPECT_TRUE(fs::exists(folder));
+  EXPECT_EQ(ReadFile(fs::path(folder) / "theirs.txt"), "theirs");
+  EXPECT_TRUE(fs::is_empty(dir / "moved"));
+  EXPECT_TRUE(removed.empty());
+  fs::remove_all(folder);
+  // Without an archive named its folder goes only when nothing was put in it.
+  {
+    vsk::TZipRun run;
+    folder = run.TempFolder();
+  }
+  EXPECT_FALSE(fs::exists(folder));
+  {
+    vsk::TZipRun run;
+    folder = run.TempFolder();
+    WriteFile(fs::path(folder) / "x.txt", "x");
+  }
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "x.txt"));
   fs::remove_all(folder);
 }
 
