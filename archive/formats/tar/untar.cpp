@@ -122,11 +122,15 @@ void TUnTar::ListEntries() {
           hasData = true;
         } else {
           item.Refusal = "hard link to " + e.LinkName;
+          item.LinkReason = kHardLinkReason;
+          item.LinkTarget = e.LinkName;
         }
         break;
       }
       case kTarTypeSymLink:
         item.Refusal = "symbolic link to " + e.LinkName;
+        item.LinkReason = kSymbolicLinkReason;
+        item.LinkTarget = e.LinkName;
         break;
       case kTypeCharDevice:
       case kTypeBlockDevice:
@@ -195,7 +199,9 @@ void TUnTar::ExtractItem(const TItem& Item) {
   info.Directory = Item.Directory;
   info.UnixMode = Item.Mode;
   // Nothing is made that could point elsewhere: no link, no device.
-  if (!Testing() && !Item.Refusal.empty()) {
+  if (Item.LinkReason) {
+    RefuseLink(info, Item.LinkTarget, Item.LinkReason);
+  } else if (!Testing() && !Item.Refusal.empty()) {
     info.RefusalCode = msg::UnknownFileType;
     info.RefusalDetail = Item.Refusal;
   }

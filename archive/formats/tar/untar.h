@@ -25,6 +25,9 @@ class TUnTar : public TUnBase {
     // link to something outside the archive, an unsupported form); empty
     // for files and folders.
     std::string Refusal;
+    // A link that is refused: why, and what it names.
+    const char* LinkReason = nullptr;
+    std::string LinkTarget;
     bool Directory = false;
     Int64 DataOffset = 0;  // the entry's data, or its target's for a hard link
     Int64 Size = 0;
