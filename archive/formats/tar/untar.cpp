@@ -72,7 +72,7 @@ Int32 TUnTar::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
   return done;
 }
 
-void TUnTar::ListEntries() {
+void TUnTar::WalkEntries(const std::function<void(TItem&)>& Take) {
   const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) { return ReadAt(Pos, Buffer, Count); };
   TTarWalker walker(ArchiveStream->GetSize(), read);
   // Every file's data by name, for the hard links after it.
@@ -89,6 +89,7 @@ void TUnTar::ListEntries() {
       ReportError(ArchiveFile(), status == TTarStatus::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       break;
     }
+    offset = e.NextOffset;
 
     TItem item;
     item.DataOffset = e.DataOffset;
@@ -112,8 +113,11 @@ void TUnTar::ListEntries() {
           hasData = true;
           break;
         }
-        // The copy of an earlier entry's data stands in for the link.
-        if (const auto t = files.find(LinkKey(e.LinkName)); t != files.end()) {
+        // The copy of an earlier entry's data stands in for the link. Read
+        // as a stream, those data were checked with their entry already.
+        if (const auto t = files.find(LinkKey(e.LinkName)); t != files.end() && FStreamed) {
+          item.Size = 0;
+        } else if (t != files.end()) {
           item.DataOffset = t->second.DataOffset;
           item.Size = t->second.Size;
           item.StoredSize = t->second.StoredSize;
@@ -151,7 +155,8 @@ void TUnTar::ListEntries() {
         item.IsSparse = true;
       }
     }
-    if (hasData) files[LinkKey(e.Name)] = item;
+    // A stream keeps no data to copy: the name alone serves.
+    if (hasData) files[LinkKey(e.Name)] = FStreamed ? TItem{} : item;
 
     item.Name = OemToAnsiName(e.Name, TranslateOemChar && !e.NameIsUtf8);
     if (IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) {
@@ -161,11 +166,25 @@ void TUnTar::ListEntries() {
         PackedTotal += static_cast<double>(item.IsSparse ? item.StoredSize : item.Size);
         UnpackedTotal += static_cast<double>(item.Size);
       }
-      FItems.push_back(std::move(item));
+      Take(item);
     }
-    offset = e.NextOffset;
   }
 }
+
+void TUnTar::ListEntries() {
+  WalkEntries([this](TItem& Item) { FItems.push_back(std::move(Item)); });
+}
+
+int TUnTar::TestStream(const std::string& Name, std::unique_ptr<TStream32> Stream) {
+  FArchiveFile = Name;
+  FArcType = atTar;
+  FStream = std::move(Stream);
+  const int files = TestArchive();
+  FStream.reset();
+  return files;
+}
+
+bool TUnTar::OpensOwnArchive() const { return FStreamed || FStream || TUnBase::OpensOwnArchive(); }
 
 void TUnTar::ExtractArchive() {
   struct TClear {
@@ -176,6 +195,20 @@ void TUnTar::ExtractArchive() {
     }
   } clear{FItems};
   FItems.clear();
+  if (FStream) {
+    // A stream is walked once: each entry is tested as it comes.
+    ArchiveStream = std::move(FStream);
+    FStreamed = true;
+    struct TDone {
+      bool& Streamed;
+      ~TDone() { Streamed = false; }
+    } done{FStreamed};
+    WalkEntries([this](TItem& Item) {
+      ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(Item.Size);
+      ExtractItem(Item);
+    });
+    return;
+  }
   // Types read through an outside library leave the archive unopened.
   if (!ArchiveStream) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
