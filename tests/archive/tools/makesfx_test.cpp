@@ -266,7 +266,8 @@ TEST_F(MakeSfxTest, AceAndRarStubsRunWithoutTheLibraries) {
       for (const bool replace : {false, true}) {
         WriteFile(out / first, "changed");
         r = Run(sfx, replace ? "-o" : "-n", out);
-        EXPECT_EQ(r.exitCode, 0) << r.output;
+        // Every file stands there already: with -n nothing is extracted.
+        EXPECT_EQ(r.exitCode, replace ? 0 : 1) << r.output;
         EXPECT_EQ(ReadFile(out / first) == data, replace) << first;
       }
       r = Run(sfx, "-t", Fresh(name));
@@ -374,6 +375,7 @@ TEST_F(MakeSfxTest, QuestionsPasswordsAndHostileNames) {
   const fs::path out = Fresh("ask");
   ASSERT_EQ(Run(sfx, "", out).exitCode, 0);
   const fs::path readme = out / "readme.txt";
+  const std::string files = std::to_string(tree.size()) + " files";
   for (const auto& [args, input, replaced] : std::vector<std::tuple<std::string, std::string, bool>>{
            {"-n", "", false},
            {"", "N\n", false},
@@ -384,9 +386,26 @@ TEST_F(MakeSfxTest, QuestionsPasswordsAndHostileNames) {
     SCOPED_TRACE(args + " " + input);
     WriteFile(readme, "changed");
     r = Run(sfx, args, out, input);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    // Every file stands there already: kept, each is a skip, and nothing
+    // extracted is no success.
+    EXPECT_EQ(r.exitCode, replaced ? 0 : 1) << r.output;
     EXPECT_EQ(ReadFile(readme), replaced ? tree.at("readme.txt") : "changed");
+    EXPECT_NE(r.output.find(replaced ? files + " extracted.\n" : "0 files extracted, " + std::to_string(tree.size()) +
+                                                                     " skipped.\n"),
+              std::string::npos)
+        << r.output;
   }
+  // Nobody to answer: the question stands before anything said after it.
+  r = Run(sfx, "", out);
+  const auto asked = r.output.find("replace data.bin? [y]es, [n]o, [A]ll, [N]one: \n"), told = r.output.find("files extracted");
+  EXPECT_NE(asked, std::string::npos) << r.output;
+  EXPECT_LT(asked, told) << r.output;
+  // One file: said so in the singular.
+  const fs::path one = dir / "one.zip";
+  WriteFile(one, BuildZip({{"only.txt", "only"}}));
+  r = Run(Make(one), "", Fresh("one"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find("1 file extracted.\n"), std::string::npos) << r.output;
 
   // Names that would leave the folder: refused or kept inside, and said so.
   const fs::path zip = dir / "hostile.zip";
