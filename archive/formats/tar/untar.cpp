@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -321,7 +322,9 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
       from += n;
       DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
     } else if (Handle >= 0) {
-      if (lseek(Handle, static_cast<off_t>(n), SEEK_CUR) < 0) break;
+      // A hole past the largest file the file system takes cannot be
+      // written: a write failure, as a write there would be.
+      if (lseek(Handle, static_cast<off_t>(n), SEEK_CUR) < 0) FailSparseWrite();
     } else {
       std::fill_n(buf.begin(), n, Byte{0});
       DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
@@ -330,11 +333,13 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
     ProgressBytesLeft -= n;
     DoProgress(at);
   }
-  if (Handle >= 0 && at == Item.Size && ftruncate(Handle, static_cast<off_t>(Item.Size)) != 0) {
-    ReportError(OutputName, msg::ErrorWritingToFile);
-    return Item.Size;
-  }
+  if (Handle >= 0 && at == Item.Size && ftruncate(Handle, static_cast<off_t>(Item.Size)) != 0) FailSparseWrite();
   return Item.Size - at;
+}
+
+void TUnTar::FailSparseWrite() {
+  if (errno == EINVAL) errno = EFBIG;
+  RaiseError(OutputName, "", "0", msg::ErrorWritingToFile);
 }
 
 }  // namespace vsk

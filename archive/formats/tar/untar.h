@@ -58,6 +58,8 @@ class TUnTar : public TUnBase {
   // Writes a sparse entry's filled parts and zeros for its holes; the
   // bytes of the file not written.
   Int64 CopySparseData(const TItem& Item, int Handle);
+  // Reports a sparse file's size its output cannot take, and ends the entry.
+  [[noreturn]] void FailSparseWrite();
 
   std::vector<TItem> FItems;
   // The stream TestStream was given, until the run takes it; and whether
