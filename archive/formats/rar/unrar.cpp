@@ -273,6 +273,9 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
     if (staged.empty()) return skip();  // reported, and not counted
     FWanted = true;
     result = lib.ProcessFile(Handle, RAR_EXTRACT, nullptr, staged.c_str());
+    // The library leaves the name as it stood when the entry fails: the
+    // empty file staged for it goes, so a failed entry leaves nothing.
+    if (result != ERAR_SUCCESS) ::unlink(staged.c_str());
     if (result == ERAR_SUCCESS) {
       const UInt32 attributes = Header.HostOS == kRarHostUnix ? 0x20 : Header.FileAttr;
       const int written = OpenStagedOutput();
