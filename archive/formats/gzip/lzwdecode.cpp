@@ -197,7 +197,7 @@ Int32 TLzwReader::Read(Byte* Buffer, Int32 Count) {
   while (s.Pending.size() - s.PendingAt < static_cast<std::size_t>(Count) && s.Step()) {
   }
   const auto n = std::min<std::size_t>(s.Pending.size() - s.PendingAt, static_cast<std::size_t>(std::max(Count, 0)));
-  std::memcpy(Buffer, s.Pending.data() + s.PendingAt, n);
+  if (n > 0) std::memcpy(Buffer, s.Pending.data() + s.PendingAt, n);
   s.PendingAt += n;
   return static_cast<Int32>(n);
 }
