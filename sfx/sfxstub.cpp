@@ -3,8 +3,10 @@
 // and the reader of its format lists, tests or extracts it, keeping every
 // name inside the destination folder. Questions (replacing a file, a
 // password) are asked on the terminal: prompts on standard error, answers
-// from standard input. The exit status is 0 only when everything asked for
-// was done without an error.
+// from standard input; with no answer (the input ends) an existing file is
+// kept. The exit status is 0 only when everything asked for was done
+// without an error and, when extracting, something was extracted or
+// nothing had to be skipped.
 //
 // The ACE and RAR readers drive an outside library loaded by name; their
 // stubs carry that library linked in and register it, so the program runs
@@ -145,6 +147,9 @@ std::string BaseName(const char* Path) {
 // One line from standard input; false at its end. With Hidden the terminal
 // does not echo it.
 bool ReadAnswer(const std::string& Prompt, std::string& Answer, bool Hidden) {
+  // What was said before comes first, and the question stands before the
+  // answer is read, wherever the two outputs go.
+  std::fflush(stdout);
   std::fputs(Prompt.c_str(), stderr);
   std::fflush(stderr);
   termios saved{};
@@ -157,13 +162,15 @@ bool ReadAnswer(const std::string& Prompt, std::string& Answer, bool Hidden) {
   Answer.clear();
   int c = 0;
   while ((c = std::fgetc(stdin)) != EOF && c != '\n') Answer.push_back(static_cast<char>(c));
-  if (quiet) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-    std::fputc('\n', stderr);
-  }
+  // A hidden answer, or none at all, left the line of the question open.
+  if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (quiet || c == EOF) std::fputc('\n', stderr);
   if (!Answer.empty() && Answer.back() == '\r') Answer.pop_back();
   return c != EOF || !Answer.empty();
 }
+
+// "1 file", "2 files".
+std::string Files(int Count) { return std::to_string(Count) + (Count == 1 ? " file" : " files"); }
 
 std::string DosDateText(UInt32 DosDateTime) {
   const unsigned d = DosDateTime >> 16, t = DosDateTime & 0xFFFF;
@@ -186,9 +193,15 @@ class TStub {
     if (!kOwnTypes.Contains(FReader.ArcType())) return Fail("no archive found in " + Self);
     Prepare();
     const int count = FOptions.Mode == TMode::Extract ? FReader.Extract() : FReader.TestArchive();
-    if (FOptions.Mode == TMode::Test && !FFailed) std::printf("No errors in %d files.\n", count);
-    if (FOptions.Mode == TMode::Extract && !FFailed) std::printf("%d files extracted.\n", count);
-    return FFailed ? 1 : 0;
+    if (FOptions.Mode == TMode::Test && !FFailed) std::printf("No errors in %s.\n", Files(count).c_str());
+    if (FOptions.Mode == TMode::Extract && !FFailed) {
+      if (FSkipped > 0)
+        std::printf("%s extracted, %d skipped.\n", Files(count).c_str(), FSkipped);
+      else
+        std::printf("%s extracted.\n", Files(count).c_str());
+    }
+    // Nothing extracted because every file was skipped is no success.
+    return FFailed || (FOptions.Mode == TMode::Extract && count == 0 && FSkipped > 0) ? 1 : 0;
   }
 
  private:
@@ -245,6 +258,10 @@ class TStub {
     };
     r.OnFileExists = [this](TZipCommon&, const std::string& FileName, std::string&, TOverwriteMode& Mode) {
       Mode = AskReplace(Shown(FileName)) ? omOverwrite : omSkip;
+      if (Mode == omSkip) {
+        ++FSkipped;
+        std::printf("  skipped: %s\n", Shown(FileName).c_str());
+      }
     };
     r.OnGetPassword = [this](TZipCommon&, const std::string& FileName, std::string& Password, bool& TryAgain) {
       TryAgain = ReadAnswer(Shown(FileName) + " password: ", Password, true) && !Password.empty();
@@ -278,6 +295,7 @@ class TStub {
   TReader FReader;
   bool FFailed = false;
   int FAnswerAll = 0;  // 1 replace all, -1 replace none, 0 ask
+  int FSkipped = 0;    // existing files left as they were
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "app/main/textutil.h"
 #include "archive/core/masks.h"
+#include "base/foldertree.h"
 
 namespace brevane {
 
@@ -55,57 +56,10 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-std::vector<std::string> EntryNames(int dirfd) {
-  std::vector<std::string> names;
-  const int fd = dup(dirfd);
-  if (fd < 0) return names;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return names;
-  }
-  while (const dirent* e = readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using vsk::ClearFolderAt;
+using vsk::OpenFolderAt;
 
-int OpenFolderAt(int dirfd, const char* name) {
-  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  int fd = openat(dirfd, name, flags);
-  if (fd < 0 && errno == EACCES) {
-    // A folder made read-only (by restored attributes, say) is still ours.
-    struct stat st;
-    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
-        fchmodat(dirfd, name, (st.st_mode & 07777) | S_IRWXU, 0) == 0)
-      fd = openat(dirfd, name, flags);
-  }
-  return fd;
-}
-
-// Removes everything inside the open folder without following links and
-// without leaving its file system.
-void ClearFolder(int dirfd, dev_t device) {
-  struct stat self;
-  if (fstat(dirfd, &self) == 0 && (self.st_mode & S_IRWXU) != S_IRWXU) fchmod(dirfd, (self.st_mode & 07777) | S_IRWXU);
-  for (const std::string& name : EntryNames(dirfd)) {
-    struct stat st;
-    if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (st.st_dev != device) continue;
-      const int sub = OpenFolderAt(dirfd, name.c_str());
-      if (sub < 0) continue;
-      ClearFolder(sub, device);
-      close(sub);
-      unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
-    } else {
-      unlinkat(dirfd, name.c_str(), 0);
-    }
-  }
-}
+std::vector<std::string> EntryNames(int dirfd) { return vsk::FolderEntryNames(dirfd); }
 
 // Leaves a folder that is about to be deleted.
 void LeaveFolder(const std::string& folder) {
@@ -132,7 +86,7 @@ bool RemoveTree(const std::string& path, bool filesToo) {
   LeaveFolder(p);
   const int fd = OpenFolderAt(AT_FDCWD, p.c_str());
   if (fd >= 0) {
-    ClearFolder(fd, st.st_dev);
+    ClearFolderAt(fd, st.st_dev);
     close(fd);
   }
   return rmdir(p.c_str()) == 0;

@@ -52,6 +52,7 @@ inline constexpr const char* kLeftOutRefusedName = "Files refused: ";
 inline constexpr const char* kLeftOutRefusedVolume = "Files refused because they would replace the archive: ";
 inline constexpr const char* kLeftOutUnsupported = "Files with an unsupported compression method: ";
 inline constexpr const char* kLeftOutFailedCheck = "Files that failed the CRC check: ";
+inline constexpr const char* kLeftOutLinks = "Links not extracted: ";
 // The output window's list of the entries left out.
 inline constexpr const char* kLeftOutTitle = ":: Files Not Extracted: ";
 inline constexpr const char* kNoFileToView = "No file selected. Please select one or \r\nmore files before viewing.";

@@ -23,6 +23,7 @@ std::string DefaultReason(vsk::TEntryOutcome Outcome) {
     case vsk::eoRefusedName: return CodeText(vsk::msg::InvalidFileName);
     case vsk::eoRefusedVolume: return CodeText(vsk::msg::SameInputOutput);
     case vsk::eoUnsupported: return CodeText(vsk::msg::UnsupportedMethod);
+    case vsk::eoRefusedLink: return vsk::kSymbolicLinkReason;
     case vsk::eoFailedCheck: return CodeText(vsk::msg::CrcFailed);
     default: return {};
   }
@@ -113,7 +114,9 @@ void TRunResult::NoteError(const vsk::TZipCommon& Sender, const std::string& Fil
   FOpen.Outcome = outcome;
   FOpen.Code = Code;
   const vsk::TUnBase* reader = ReaderOf(Sender);
-  FOpen.Reason = outcome == vsk::eoCannotWrite && reader && !reader->EntryOutcomeReason.empty()
+  // Where the reader knows why (the system's reason, the kind of link), that is the reason.
+  FOpen.Reason = (outcome == vsk::eoCannotWrite || outcome == vsk::eoRefusedLink) && reader &&
+                         !reader->EntryOutcomeReason.empty()
                      ? reader->EntryOutcomeReason
                      : CodeText(Code);
 }
@@ -141,7 +144,8 @@ void TRunResult::NoteEnd(const vsk::TZipCommon& Sender, const std::string& FileN
       OutcomeOfCode(entry.Code) != vsk::eoPending)
     entry.Reason.clear();
   entry.Outcome = outcome;
-  if (outcome == vsk::eoCannotWrite && reader && !reader->EntryOutcomeReason.empty())
+  if ((outcome == vsk::eoCannotWrite || outcome == vsk::eoRefusedLink) && reader &&
+      !reader->EntryOutcomeReason.empty())
     entry.Reason = reader->EntryOutcomeReason;
   if (entry.Reason.empty()) entry.Reason = DefaultReason(outcome);
   Record(entry);
@@ -179,6 +183,7 @@ std::string OutcomeLines(const TRunResult& Result) {
       {vsk::eoEncrypted, msgtext::kLeftOutEncrypted},         {vsk::eoCannotWrite, msgtext::kLeftOutCannotWrite},
       {vsk::eoRefusedName, msgtext::kLeftOutRefusedName},     {vsk::eoRefusedVolume, msgtext::kLeftOutRefusedVolume},
       {vsk::eoUnsupported, msgtext::kLeftOutUnsupported},     {vsk::eoFailedCheck, msgtext::kLeftOutFailedCheck},
+      {vsk::eoRefusedLink, msgtext::kLeftOutLinks},
   };
   std::string text;
   const auto line = [&text](const std::string& Line) { text += (text.empty() ? "" : "\r\n") + Line; };

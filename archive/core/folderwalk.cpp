@@ -43,9 +43,11 @@ void TFolderWalk::Close() {
 }
 
 bool TFolderWalk::Holds(std::size_t I) const {
+  // The root is held by its handle for as long as the walk has it: it is
+  // never looked up by its path again.
+  if (I == 0) return true;
   struct stat st;
-  const int r = I == 0 ? ::stat(FRoot.c_str(), &st)
-                       : fstatat(FLevels[I - 1].Fd(), FLevels[I].Name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+  const int r = fstatat(FLevels[I - 1].Fd(), FLevels[I].Name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
   return r == 0 && S_ISDIR(st.st_mode) && st.st_dev == FLevels[I].Handle->Dev && st.st_ino == FLevels[I].Handle->Ino;
 }
 

@@ -6,7 +6,9 @@
 // code outside the library may have changed the tree meanwhile (an event
 // handler, the message pump), each kept handle is checked once against the
 // name it was opened by before it is used again, so what the walk enters is
-// what a fresh walk would enter.
+// what a fresh walk would enter. The destination itself is opened by its
+// path once and then held by its handle until Close: a folder or link put
+// at its path meanwhile is never entered.
 
 #include <sys/types.h>
 

@@ -220,9 +220,11 @@ TReaderEntry TUnBase::StartEntry(const TEntryInfo& Info) {
     OutputName = CurrentFileName;
   }
   if (Info.RefusalCode != 0) {
-    EntryOutcome = Info.RefusalCode == msg::EncryptedNotSupported ? eoEncrypted
+    EntryOutcome = Info.LinkReason                                 ? eoRefusedLink
+                   : Info.RefusalCode == msg::EncryptedNotSupported ? eoEncrypted
                    : Info.RefusalCode == msg::SameInputOutput    ? eoRefusedVolume
                                                                   : eoRefusedName;
+    if (Info.LinkReason) EntryOutcomeReason = Info.LinkReason;
     ReportError(OutputName, Info.RefusalDetail, "0", Info.RefusalCode);
     SkipEntryData(Info.UnpackedSize);
     return {};
@@ -253,6 +255,13 @@ TReaderEntry TUnBase::StartEntry(const TEntryInfo& Info) {
     return {};
   }
   return entry;
+}
+
+void TUnBase::RefuseLink(TEntryInfo& Info, const std::string& Target, const char* Reason) const {
+  if (Testing()) return;
+  Info.RefusalCode = msg::UnknownFileType;
+  Info.RefusalDetail = Target.empty() ? std::string(Reason) : std::string(Reason) + " to " + Target;
+  Info.LinkReason = Reason;
 }
 
 void TUnBase::ReportError(const std::string& FileName, const std::string& ExtendedMsg, const std::string& VolumeID,

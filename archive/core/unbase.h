@@ -39,8 +39,13 @@ enum TEntryOutcome : Byte {
   eoFailedCheck,    // decoded but failed its check: an existing file stays, a new one is kept
   eoCancelled,      // the run was cancelled while the entry was in work: nothing of it is left
   eoUnsupported,    // its method cannot be decoded
+  eoRefusedLink,    // a link entry: never made, nor written as a file of its target's name
   eoPending,        // no outcome yet (the entry is in work, or no entry was taken)
 };
+
+// Why a link entry is refused (EntryOutcomeReason of an eoRefusedLink entry).
+inline constexpr const char* kSymbolicLinkReason = "symbolic link";
+inline constexpr const char* kHardLinkReason = "hard link";
 
 // What a format reader knows of an entry before deciding on it.
 struct TEntryInfo {
@@ -58,6 +63,8 @@ struct TEntryInfo {
   // once its output is named, before anything is asked or created.
   int RefusalCode = 0;
   std::string RefusalDetail;
+  // Set by RefuseLink: the entry is a link, refused for this reason.
+  const char* LinkReason = nullptr;
   // The later part of a file split over volumes: it goes on in
   // ContinuedOutput and was decided on with its first part, so it is
   // neither named nor asked for again.
@@ -236,6 +243,12 @@ class TUnBase : public TZipCommon {
   // accounted as skipped; an unsupported method is reported and fails its
   // verdict; an output refused after OnBegin gets its OnEnd.
   TReaderEntry StartEntry(const TEntryInfo& Info);
+  // Marks Info, an entry that is a link (to Target, when known), to be
+  // refused for Reason when extracting: a link is never made, nor written
+  // as a file holding its target's name, and is not counted. A test still
+  // reads it.
+  void RefuseLink(TEntryInfo& Info, const std::string& Target = {},
+                  const char* Reason = kSymbolicLinkReason) const;
   // True when the entry is to be written (or tested). Directories are
   // accepted at once, without events.
   bool BeginEntry(bool IsDirectory);

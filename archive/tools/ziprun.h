@@ -1,9 +1,11 @@
 #pragma once
 // The run-from-archive component: a reader kept for extracting an archive
 // into a private temporary folder and running a program from it. Its own
-// behaviour is that folder: its name is reserved when the component is
-// made, and the folder is removed with everything in it when the
-// component goes. The execution settings are kept for the owner to read.
+// behaviour is that folder: it is made when the component is made (a new
+// folder only its user can enter), and removed with everything in it when
+// the component goes, through the handle it was made with.
+
+#include <sys/types.h>
 
 #include <string>
 
@@ -16,10 +18,13 @@ enum TExecState : Byte { esNormal, esMinimized, esMaximized, esHidden };
 
 class TZipRun : public TUnBase {
  public:
-  // Reserves a unique folder name in TempDir; the folder is not made here.
+  // Makes a new folder of a unique name in TempDir.
   TZipRun();
-  // With an archive named, removes the folder and everything in it and
-  // reports it through OnRemoveTempfile. The current folder is left alone.
+  // With an archive named, removes the folder it made and everything in it
+  // (links removed, never followed) and reports it through
+  // OnRemoveTempfile; without one, the folder only when it is empty. A
+  // folder that took its name meanwhile is not its own and stays. The
+  // current folder is left alone.
   ~TZipRun() override;
 
   TExecMethod ExecutionMethod = emExecuteAndWait;
@@ -33,11 +38,20 @@ class TZipRun : public TUnBase {
   TOnFileExists OnExtractFileExists;
   TOnProgress OnExtractProgress;
 
-  // Full path, no trailing separator; empty when no name could be reserved.
+  // Full path, no trailing separator; empty when no folder could be made.
   const std::string& TempFolder() const { return FTempFolder; }
 
  private:
+  // Removes the folder it made from its parent, when the name still holds it.
+  bool RemoveOwnFolder();
+
   std::string FTempFolder;
+  // The folder's parent and the folder, held since they were made.
+  int FParent = -1;
+  int FFolder = -1;
+  std::string FLeaf;
+  dev_t FDev = 0;
+  ino_t FIno = 0;
 };
 
 }  // namespace vsk

@@ -14,6 +14,7 @@
 #include "base/checksum.h"
 #include "base/dates.h"
 #include "base/records/aceheader.h"
+#include "base/stagedfile.h"
 #include "libs/ace/acelz77.h"
 #include "base/codepage.h"
 #include "base/records/elf.h"
@@ -606,15 +607,20 @@ int TAceRun::Extract() {
   }
   const char* leaf = parts.back().c_str();
   struct stat st;
-  if (fstatat(dir.Get(), leaf, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  const bool exists = fstatat(dir.Get(), leaf, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists) {
     AceCallbackRecord r{};
     r.ArchivedFile = {Head(ACE_TYPE_ARCHIVEDFILE, ACE_REQUEST_FILE_EXISTS), &Archive_, &FileData_};
     const int answer = Call(G_.RequestCallback, r);
     if (answer == ACE_CALLBACK_CANCEL) return ACE_ERROR_USER;
     if (answer != ACE_CALLBACK_OK) return Pass();
   }
-  TFd file(openat(dir.Get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!file.Valid() || fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  // The file is written beside the name and takes it only when complete:
+  // what stands there (a hard link to a file elsewhere too) is never
+  // opened, and stays as it was when the file fails or is cancelled. Only
+  // a plain file is replaced.
+  TStagedFile staged(dir.Get(), leaf);
+  if ((exists && !S_ISREG(st.st_mode)) || !staged.Open()) {
     Note(ACE_ERROR_OPEN);
     if (!ErrorRealFile(ACE_ERROR_CB_OPEN, path)) return ACE_ERROR_USER;
     return Pass();
@@ -627,7 +633,7 @@ int TAceRun::Extract() {
     UpdateCrc32(Data, Count, crc);
     done += Count;
     for (std::size_t at = 0; at < Count && !writeFailed;) {
-      const ssize_t n = ::write(file.Get(), Data + at, Count - at);
+      const ssize_t n = ::write(staged.Handle(), Data + at, Count - at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) writeFailed = true;
       else at += static_cast<std::size_t>(n);
@@ -635,23 +641,25 @@ int TAceRun::Extract() {
     if (writeFailed) return false;
     return Progress(Data, Count, done);
   });
-  if (writeFailed) {
-    file.Close();
-    Note(ACE_ERROR_WRITE);
-    if (!ErrorRealFile(ACE_ERROR_CB_WRITE, path)) return ACE_ERROR_USER;
-    return ReportCrc(false) ? ACE_OK : ACE_ERROR_USER;
-  }
-  if (result == TAceDecodeResult::Stopped) {
-    // A cancelled file is not left half written.
-    file.Close();
-    unlinkat(dir.Get(), leaf, 0);
+  if (result == TAceDecodeResult::Stopped && !writeFailed) {
+    // A cancelled file leaves nothing.
+    staged.Discard();
     return ACE_ERROR_USER;
   }
   const Int64 when = DateTimeToUnix(DosDateTimeToDateTime(File_.DosDateTime));
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(when), 0}};
-  futimens(file.Get(), times);
-  file.Close();
-  return ReportCrc(result == TAceDecodeResult::Done && crc == File_.Crc32) ? ACE_OK : ACE_ERROR_USER;
+  if (!writeFailed) futimens(staged.Handle(), times);
+  // A sound file replaces what stands at the name; a damaged one takes
+  // only a free name, for what can be saved of it.
+  const bool sound = result == TAceDecodeResult::Done && crc == File_.Crc32;
+  if (!writeFailed && !staged.Place(sound) && (sound || errno != EEXIST)) writeFailed = true;
+  if (writeFailed) {
+    staged.Discard();
+    Note(ACE_ERROR_WRITE);
+    if (!ErrorRealFile(ACE_ERROR_CB_WRITE, path)) return ACE_ERROR_USER;
+    return ReportCrc(false) ? ACE_OK : ACE_ERROR_USER;
+  }
+  return ReportCrc(sound) ? ACE_OK : ACE_ERROR_USER;
 }
 
 }  // namespace

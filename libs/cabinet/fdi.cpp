@@ -116,6 +116,8 @@ class TWalk {
       }
       if (FCabs.size() == 1) {
         if (!(cab.Records.Header.Flags & kCabFlagNextCabinet)) break;
+        // The next cabinet could not be had for a file: the walk ends there.
+        if (FRestError) return FRestError;
         if (int err = LoadNext()) return err;
       }
       FCabs.pop_front();
@@ -139,6 +141,10 @@ class TWalk {
   // The checked blocks of the folders whole in one cabinet.
   std::map<const mscabd_folder*, TFolderCheck> FChecks;
   bool FDataError = false;
+  // Why the cabinets the last folder goes on in could not be loaded.
+  int FRestError = FDIERROR_NONE;
+  // The blocks of the last folder that lie in its first cabinet.
+  std::map<const mscabd_folder*, TFolderCheck> FHereChecks;
   intptr_t FOutput = 0;
   bool FOutputFailed = false;
   std::uint64_t FWritten = 0;
@@ -305,6 +311,20 @@ class TWalk {
     return &it->second;
   }
 
+  // Whether the file's data lie in sound blocks of this cabinet alone.
+  bool WholeHere(const TWalkCabinet& Cab, int Folder, const TCabFileRecord& Rec, const mscabd_file* File) {
+    if (!Cab.Records.LastFolderGoesOn) return true;
+    auto it = FHereChecks.find(File->folder);
+    if (it == FHereChecks.end()) {
+      TFolderCheck here;
+      if (!CheckFolder(FCtx.Files, JoinCabPath(Cab.Path, Cab.Name), Cab.Records.Header, Cab.Records.Folders[Folder],
+                       here))
+        return false;
+      it = FHereChecks.emplace(File->folder, std::move(here)).first;
+    }
+    return it->second.Readable(Rec.FolderOffset, Rec.Size);
+  }
+
   bool AfterDamage(const mscabd_file* File) const {
     for (const auto& [folder, offset] : FBadFolders) {
       if (folder == File->folder && File->offset >= offset) return true;
@@ -340,8 +360,14 @@ class TWalk {
     if (!ms || AfterDamage(ms) || (check && !check->Readable(rec.FolderOffset, rec.Size))) {
       fileError = FDIERROR_CORRUPT_CABINET;
     } else {
-      if (folder + 1 == cab.Records.Header.FolderCount) fatal = LoadFolderRest(0);
-      if (fatal == FDIERROR_NONE) {
+      // A file whose blocks all lie in this cabinet comes out of it alone;
+      // one that needs the cabinets its folder goes on in has them loaded
+      // first, and without them cannot come out.
+      if (folder + 1 == cab.Records.Header.FolderCount && !WholeHere(cab, folder, rec, ms)) {
+        if (!FRestError) FRestError = LoadFolderRest(0);
+        fileError = FRestError;
+      }
+      if (fileError == FDIERROR_NONE) {
         FOutput = out;
         FOutputFailed = false;
         FWritten = 0;

@@ -25,6 +25,7 @@
 
 #include "base/codepage.h"
 #include "base/records/rarheader.h"
+#include "base/stagedfile.h"
 #include "libs/rar/rarvolume.h"
 
 namespace vsk::unrar {
@@ -106,7 +107,7 @@ class TRarArchive {
   int SkipData();
   int StreamData(int Out);
   int StreamLink();
-  int CreateOutput(const char* Name);
+  int ExtractTo(const char* Name);
   bool IsVolume(const struct stat& St) const;
 
   std::vector<std::unique_ptr<TVolumeFile>> Volumes_;
@@ -444,16 +445,39 @@ int TRarArchive::StreamLink() {
   return ERAR_SUCCESS;
 }
 
-// A new file: never through a symbolic link, never into a file that others
-// share (an existing regular file is removed first), never over a volume.
-int TRarArchive::CreateOutput(const char* Name) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const int fd = ::open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST || attempt > 0) return fd;
-    struct stat st;
-    if (lstat(Name, &st) != 0 || !S_ISREG(st.st_mode) || IsVolume(st) || unlink(Name) != 0) return -1;
+// The entry written to Name. A file without a name (the caller's own,
+// named through /proc/self/fd) is written in place. Otherwise the entry is
+// written beside the name and takes it only once it is complete and sound:
+// what stands there is never opened (a hard link to a file elsewhere stays
+// as it was) and, on a failure or a cancel, stays as it stood. Only a
+// plain file that is no volume of the archive is replaced.
+int TRarArchive::ExtractTo(const char* Name) {
+  struct stat st;
+  if (stat(Name, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0) {
+    const int out = ::open(Name, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) return ERAR_ECREATE;
+    int r = StreamData(out);
+    if (::close(out) != 0 && r == ERAR_SUCCESS) r = ERAR_ECLOSE;
+    return r;
   }
-  return -1;
+  if (lstat(Name, &st) == 0 && (!S_ISREG(st.st_mode) || IsVolume(st))) return ERAR_ECREATE;
+  const std::string path = Name;
+  const auto slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (leaf.empty()) return ERAR_ECREATE;
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return ERAR_ECREATE;
+  int r = ERAR_ECREATE;
+  {
+    TStagedFile staged(dir, leaf);
+    if (staged.Open()) {
+      r = StreamData(staged.Handle());
+      if (r == ERAR_SUCCESS && !staged.Place(true)) r = ERAR_EWRITE;
+    }
+  }
+  ::close(dir);
+  return r;
 }
 
 int TRarArchive::ProcessFile(int Operation, const char* DestName) {
@@ -476,12 +500,7 @@ int TRarArchive::ProcessFile(int Operation, const char* DestName) {
   if (Entry_.IsLink()) return extract ? ERAR_ECREATE : StreamLink();
   if (!extract) return StreamData(-1);
 
-  const int out = CreateOutput(DestName);
-  if (out < 0) return ERAR_ECREATE;
-  int r = StreamData(out);
-  if (::close(out) != 0 && r == ERAR_SUCCESS) r = ERAR_ECLOSE;
-  if (r != ERAR_SUCCESS) unlink(DestName);
-  return r;
+  return ExtractTo(DestName);
 }
 
 template <class F>

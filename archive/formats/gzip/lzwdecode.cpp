@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace vsk {
 
@@ -81,124 +82,137 @@ class TCodeReader {
   bool FCancelled = false;
 };
 
-class TLzwDecoder {
- public:
-  TLzwDecoder(TLzwSource& In, TLzwSink& Out, const bool* Cancel) : FReader(In, Cancel), FOut(Out) {}
-
-  TLzwResult Run() {
-    const TLzwResult r = Decode();
-    Flush();
-    if (r == TLzwResult::Ok && FReader.Cancelled()) return TLzwResult::Cancelled;
-    return r;
-  }
-
- private:
-  TLzwResult Decode() {
-    const int m0 = FReader.Get(8), m1 = FReader.Get(8), flags = FReader.Get(8);
-    if (m0 != 0x1F || m1 != 0x9D || flags < 0) return TLzwResult::NotCompress;
-    const int maxBits = flags & kLzwBitsMask;
-    if ((flags & kLzwReservedMask) != 0 || maxBits < kLzwMinBits || maxBits > kLzwMaxBits)
-      return TLzwResult::BadFlags;
-    const bool blockMode = (flags & kLzwBlockMode) != 0;
-    const int tableLimit = 1 << maxBits;  // no entry at or above it
-
-    int width = kLzwMinBits;
-    int maxCode = width == maxBits ? tableLimit : (1 << width) - 1;
-    int freeEntry = blockMode ? kClearCode + 1 : kClearCode;
-    int inGroup = 0;
-    int oldCode = -1;
-    Byte firstByte = 0;
-    for (;;) {
-      if (freeEntry > maxCode) {
-        // The writer widened its codes here and padded its group.
-        FReader.EndGroup(width, inGroup);
-        inGroup = 0;
-        ++width;
-        maxCode = width == maxBits ? tableLimit : (1 << width) - 1;
-      }
-      int code = FReader.Get(width);
-      if (code < 0) return TLzwResult::Ok;
-      ++inGroup;
-      if (oldCode < 0) {
-        if (code >= kClearCode) return TLzwResult::BadFirstCode;
-        oldCode = code;
-        firstByte = static_cast<Byte>(code);
-        Put(&firstByte, 1);
-        continue;
-      }
-      if (code == kClearCode && blockMode) {
-        FReader.EndGroup(width, inGroup);
-        inGroup = 0;
-        width = kLzwMinBits;
-        maxCode = width == maxBits ? tableLimit : (1 << width) - 1;
-        // The first code after a clear makes an entry at 256 that no code
-        // can name; real entries start at 257 again.
-        freeEntry = kClearCode;
-        continue;
-      }
-      const int thisCode = code;
-      Byte* top = FStack.get() + kTableSize;
-      Byte* sp = top;
-      if (code >= freeEntry) {
-        if (code > freeEntry) return TLzwResult::BadCode;
-        // The string being defined: the previous one and its own first byte.
-        *--sp = firstByte;
-        code = oldCode;
-      }
-      while (code >= kClearCode) {
-        // Every entry's prefix is an earlier code, so a chain is at most as
-        // long as the table; the check keeps a broken one inside the stack.
-        if (sp == FStack.get()) return TLzwResult::BadCode;
-        *--sp = FSuffix[code];
-        code = FPrefix[code];
-      }
-      firstByte = static_cast<Byte>(code);
-      if (sp == FStack.get()) return TLzwResult::BadCode;
-      *--sp = firstByte;
-      Put(sp, static_cast<Int32>(top - sp));
-      if (freeEntry < tableLimit) {
-        FPrefix[freeEntry] = static_cast<UInt16>(oldCode);
-        FSuffix[freeEntry] = firstByte;
-        ++freeEntry;
-      }
-      oldCode = thisCode;
-    }
-  }
-
-  void Put(const Byte* Data, Int32 Count) {
-    while (Count > 0) {
-      const Int32 n = std::min(Count, kLzwOutputBlock - FFill);
-      std::memcpy(FOutput.get() + FFill, Data, static_cast<std::size_t>(n));
-      FFill += n;
-      Data += n;
-      Count -= n;
-      if (FFill == kLzwOutputBlock) Flush();
-    }
-  }
-
-  void Flush() {
-    if (FFill == 0) return;
-    const Int32 n = FFill;
-    FFill = 0;
-    FOut.Write(FOutput.get(), n);
-  }
-
-  TCodeReader FReader;
-  TLzwSink& FOut;
-  std::unique_ptr<UInt16[]> FPrefix{new UInt16[kTableSize]()};
-  std::unique_ptr<Byte[]> FSuffix{new Byte[kTableSize]()};
-  // Longer than any chain: at most one byte per entry above 255, the
-  // repeated first byte and the root.
-  std::unique_ptr<Byte[]> FStack{new Byte[kTableSize]};
-  std::unique_ptr<Byte[]> FOutput{new Byte[kLzwOutputBlock]};
-  Int32 FFill = 0;
-};
-
 }  // namespace
 
+// The decoding loop, one code a step, its state kept between steps.
+struct TLzwReader::TState {
+  TState(TLzwSource& In, const bool* Cancel) : Reader(In, Cancel) {}
+
+  // Decodes one code (the header first) into Pending; false once decoding ended.
+  bool Step() {
+    if (Ended) return false;
+    if (!Started) {
+      Started = true;
+      const int m0 = Reader.Get(8), m1 = Reader.Get(8), flags = Reader.Get(8);
+      if (m0 != 0x1F || m1 != 0x9D || flags < 0) return End(TLzwResult::NotCompress);
+      MaxBits = flags & kLzwBitsMask;
+      if ((flags & kLzwReservedMask) != 0 || MaxBits < kLzwMinBits || MaxBits > kLzwMaxBits)
+        return End(TLzwResult::BadFlags);
+      BlockMode = (flags & kLzwBlockMode) != 0;
+      TableLimit = 1 << MaxBits;  // no entry at or above it
+      Width = kLzwMinBits;
+      MaxCode = Width == MaxBits ? TableLimit : (1 << Width) - 1;
+      FreeEntry = BlockMode ? kClearCode + 1 : kClearCode;
+      return true;
+    }
+    if (FreeEntry > MaxCode) {
+      // The writer widened its codes here and padded its group.
+      Reader.EndGroup(Width, InGroup);
+      InGroup = 0;
+      ++Width;
+      MaxCode = Width == MaxBits ? TableLimit : (1 << Width) - 1;
+    }
+    int code = Reader.Get(Width);
+    if (code < 0) return End(Reader.Cancelled() ? TLzwResult::Cancelled : TLzwResult::Ok);
+    ++InGroup;
+    if (OldCode < 0) {
+      if (code >= kClearCode) return End(TLzwResult::BadFirstCode);
+      OldCode = code;
+      FirstByte = static_cast<Byte>(code);
+      Put(&FirstByte, 1);
+      return true;
+    }
+    if (code == kClearCode && BlockMode) {
+      Reader.EndGroup(Width, InGroup);
+      InGroup = 0;
+      Width = kLzwMinBits;
+      MaxCode = Width == MaxBits ? TableLimit : (1 << Width) - 1;
+      // The first code after a clear makes an entry at 256 that no code
+      // can name; real entries start at 257 again.
+      FreeEntry = kClearCode;
+      return true;
+    }
+    const int thisCode = code;
+    Byte* top = Stack.get() + kTableSize;
+    Byte* sp = top;
+    if (code >= FreeEntry) {
+      if (code > FreeEntry) return End(TLzwResult::BadCode);
+      // The string being defined: the previous one and its own first byte.
+      *--sp = FirstByte;
+      code = OldCode;
+    }
+    while (code >= kClearCode) {
+      // Every entry's prefix is an earlier code, so a chain is at most as
+      // long as the table; the check keeps a broken one inside the stack.
+      if (sp == Stack.get()) return End(TLzwResult::BadCode);
+      *--sp = Suffix[code];
+      code = Prefix[code];
+    }
+    FirstByte = static_cast<Byte>(code);
+    if (sp == Stack.get()) return End(TLzwResult::BadCode);
+    *--sp = FirstByte;
+    Put(sp, static_cast<Int32>(top - sp));
+    if (FreeEntry < TableLimit) {
+      Prefix[FreeEntry] = static_cast<UInt16>(OldCode);
+      Suffix[FreeEntry] = FirstByte;
+      ++FreeEntry;
+    }
+    OldCode = thisCode;
+    return true;
+  }
+
+  bool End(TLzwResult R) {
+    Ended = true;
+    Result = R;
+    return false;
+  }
+  void Put(const Byte* Data, Int32 Count) { Pending.insert(Pending.end(), Data, Data + Count); }
+
+  TCodeReader Reader;
+  bool Started = false, Ended = false;
+  TLzwResult Result = TLzwResult::Ok;
+  int MaxBits = 0, TableLimit = 0, Width = 0, MaxCode = 0, FreeEntry = 0, InGroup = 0, OldCode = -1;
+  bool BlockMode = false;
+  Byte FirstByte = 0;
+  std::unique_ptr<UInt16[]> Prefix{new UInt16[kTableSize]()};
+  std::unique_ptr<Byte[]> Suffix{new Byte[kTableSize]()};
+  // Longer than any chain: at most one byte per entry above 255, the
+  // repeated first byte and the root.
+  std::unique_ptr<Byte[]> Stack{new Byte[kTableSize]};
+  // Decoded bytes not yet read, from PendingAt on.
+  std::vector<Byte> Pending;
+  std::size_t PendingAt = 0;
+};
+
+TLzwReader::TLzwReader(TLzwSource& In, const bool* Cancel) : FState(std::make_unique<TState>(In, Cancel)) {}
+
+TLzwReader::~TLzwReader() = default;
+
+Int32 TLzwReader::Read(Byte* Buffer, Int32 Count) {
+  TState& s = *FState;
+  if (s.PendingAt == s.Pending.size()) {
+    s.Pending.clear();
+    s.PendingAt = 0;
+  }
+  while (s.Pending.size() - s.PendingAt < static_cast<std::size_t>(Count) && s.Step()) {
+  }
+  const auto n = std::min<std::size_t>(s.Pending.size() - s.PendingAt, static_cast<std::size_t>(std::max(Count, 0)));
+  if (n > 0) std::memcpy(Buffer, s.Pending.data() + s.PendingAt, n);
+  s.PendingAt += n;
+  return static_cast<Int32>(n);
+}
+
+TLzwResult TLzwReader::Result() const { return FState->Ended ? FState->Result : TLzwResult::Ok; }
+
 TLzwResult LzwDecode(TLzwSource& In, TLzwSink& Out, const bool* Cancel) {
-  TLzwDecoder decoder(In, Out, Cancel);
-  return decoder.Run();
+  TLzwReader reader(In, Cancel);
+  std::unique_ptr<Byte[]> block(new Byte[kLzwOutputBlock]);
+  for (;;) {
+    const Int32 n = reader.Read(block.get(), kLzwOutputBlock);
+    if (n <= 0) break;
+    Out.Write(block.get(), n);
+  }
+  return reader.Result();
 }
 
 }  // namespace vsk

@@ -6,6 +6,8 @@
 // group at the same points. All tables are fixed in size and every code is
 // checked against the table before it is followed.
 
+#include <memory>
+
 #include "base/types.h"
 
 namespace vsk {
@@ -41,6 +43,23 @@ enum class TLzwResult {
   BadFirstCode,  // the first code is not a byte value
   BadCode,       // a code beyond the next free table entry
   Cancelled,
+};
+
+// Decodes one compress file from In as its reader asks for the output.
+// Cancel (may be null) is polled at every refill of the input.
+class TLzwReader {
+ public:
+  TLzwReader(TLzwSource& In, const bool* Cancel);
+  ~TLzwReader();
+  TLzwReader(const TLzwReader&) = delete;
+  TLzwReader& operator=(const TLzwReader&) = delete;
+  // Up to Count decoded bytes; 0 once decoding ended (then Result says how).
+  Int32 Read(Byte* Buffer, Int32 Count);
+  TLzwResult Result() const;
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> FState;
 };
 
 // Decodes one compress file from In to Out. Cancel (may be null) is polled

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/core/codecstreams.h"
+#include "archive/core/pullstream.h"
 #include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/fileprims.h"
@@ -196,7 +197,8 @@ void TUnGZip::ExtractArchive() {
   FSavedOnEnd = OnEnd;
   FSavedAction = Action;
   FSavedOverwriteMode = OverwriteMode;
-  FFirstBlockSeen = FDoUnTar = FRedirected = false;
+  FFirstBlockSeen = FDoUnTar = FStreamTar = FStreamTested = false;
+  FStreamFiles = 0;
   FNextWrite = nullptr;
   FOutHandle = -1;
   DecryptWriteRoutine = [this](int H, void* B, bool D, Int32 N, int K, TStream32* S, bool C) {
@@ -213,9 +215,8 @@ void TUnGZip::ExtractArchive() {
       G.FNextWrite = nullptr;
       G.FSavedWrite = nullptr;
       G.FSavedOnEnd = nullptr;
-      G.FRedirected = false;
+      G.FStreamTar = G.FStreamTested = false;
       G.FOutput.reset();
-      G.RemoveTestScratch();
     }
   } restore{*this, OutputMode};
 
@@ -297,12 +298,6 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
   }
   AsciiTranslation = savedAscii;
   const std::string written = OutputName;
-  if (FRedirected) {
-    // The tar of a test run is written; the run tests again.
-    Action = FSavedAction;
-    OutputMode = kIoTest;
-    FRedirected = false;
-  }
 
   bool pass = false;
   if (ok) {
@@ -313,109 +308,154 @@ void TUnGZip::ExtractEntry(const TEntry& Entry) {
   } else {
     entry.End(false);
   }
+  // The tar's entries were tested as they came; they are what was tested.
+  if (FStreamTested) SetFilesProcessed(FStreamFiles);
   if (pass && FDoUnTar && out >= 0) UnpackNestedTar(written);
-  RemoveTestScratch();
-}
-
-void TUnGZip::RemoveTestScratch() {
-  if (FScratchDir.empty()) return;
-  if (!FScratchFile.empty()) ::unlink(FScratchFile.c_str());
-  ::rmdir(FScratchDir.c_str());
-  FScratchDir.clear();
-  FScratchFile.clear();
 }
 
 void TUnGZip::WriteOutput(Byte* Buffer, Int32 Count) {
   DecryptWriteRoutine(FOutHandle, Buffer, true, Count, kCrcNone, nullptr, false);
 }
 
-bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
-  const Int64 size = ArchiveStream->GetSize();
-  // Progress is counted in archive bytes: the unpacked size of members
-  // after the first is not known before they are decoded.
-  ProgressEntryTotal = size;
-  ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
-  Byte* out = FOutput.get();
-  Int32 fill = 0;
-  // Blocks span members, so the first one holds as much as the output has.
-  auto flush = [&] {
-    if (fill > 0) WriteOutput(out, fill);
-    fill = 0;
-  };
-  bool allGood = true;
-  Int64 dataAt = Entry.Header.DataOffset;
-  for (;;) {
-    if (ArchiveStream->Seek(dataAt, soBeginning) != dataAt) {
-      flush();
-      ReportError(OutputName, msg::ErrorReadingFile);
-      return false;
-    }
-    auto ds = std::make_unique<TDecompressStream>(*ArchiveStream, kRawDeflateBits, size - dataAt, kCrc32);
-    ds->Cancel = CancelRef();
-    while (!GetCancel()) {
-      const Int32 n = ds->Read(out + fill, kOutputBlock - fill);
-      if (n <= 0) break;
-      fill += n;
-      if (fill == kOutputBlock) flush();
-      const Int64 at = dataAt + ds->TotalIn();
-      ProgressBytesLeft = static_cast<double>(size - at);
-      ProgressRoutine(at);
-    }
-    if (GetCancel()) {
-      flush();
-      return false;
-    }
-    if (!ds->EndOfStream()) {
-      flush();
-      int code = msg::DecompressionError;
-      if (ds->Error() == msg::OutOfMemory)
-        code = msg::OutOfMemory;
-      else if (ds->InputExhausted())
-        code = msg::ErrorReadingFile;  // the file ends inside the data
-      ReportError(OutputName, code);
-      return false;
-    }
-    const UInt32 crc = ds->FinalCrc();
-    const Int64 produced = ds->TotalOut();
-    ds->Finish();
-    ds.reset();
+// The members of a gzip file, inflated as the output asks for them: one
+// after another, each checked against its trailer.
+class TUnGZip::TInflater {
+ public:
+  TInflater(TUnGZip& G, Int64 DataAt) : FG(G), FSize(G.ArchiveStream->GetSize()), FDataAt(DataAt) {}
 
-    Int64 pos = ArchiveStream->Position();
+  // Up to Count bytes of output; 0 at the end of the last member, after a
+  // failure (reported) or a cancel.
+  Int32 Read(Byte* Buffer, Int32 Count) {
+    while (!FDone) {
+      if (!FStream && !StartMember()) return Fail();
+      if (FG.GetCancel()) return Fail();
+      const Int32 n = FStream->Read(Buffer, Count);
+      const Int64 at = FDataAt + FStream->TotalIn();
+      FG.ProgressBytesLeft = static_cast<double>(FSize - at);
+      FG.ProgressRoutine(at);
+      if (n > 0) return n;
+      if (FG.GetCancel() || !EndMember()) return Fail();
+    }
+    return 0;
+  }
+  // Every member decoded and matched its trailer.
+  bool Ok() const { return FDone && !FFailed && FAllGood; }
+  UInt32 LastCrc() const { return FLastCrc; }
+
+ private:
+  Int32 Fail() {
+    FDone = FFailed = true;
+    return 0;
+  }
+  bool StartMember() {
+    if (FG.ArchiveStream->Seek(FDataAt, soBeginning) != FDataAt) {
+      FG.ReportError(FG.OutputName, msg::ErrorReadingFile);
+      return false;
+    }
+    FStream = std::make_unique<TDecompressStream>(*FG.ArchiveStream, kRawDeflateBits, FSize - FDataAt, kCrc32);
+    FStream->Cancel = FG.CancelRef();
+    return true;
+  }
+  // The member's end: its trailer, then the next member, padding or the end.
+  bool EndMember() {
+    if (!FStream->EndOfStream()) {
+      int code = msg::DecompressionError;
+      if (FStream->Error() == msg::OutOfMemory)
+        code = msg::OutOfMemory;
+      else if (FStream->InputExhausted())
+        code = msg::ErrorReadingFile;  // the file ends inside the data
+      FG.ReportError(FG.OutputName, code);
+      return false;
+    }
+    const UInt32 crc = FStream->FinalCrc();
+    const Int64 produced = FStream->TotalOut();
+    FStream->Finish();
+    FStream.reset();
+    Int64 pos = FG.ArchiveStream->Position();
     Byte t[kGzipTrailerSize];
-    if (ReadAt(pos, t, sizeof t) != static_cast<Int32>(sizeof t)) {
-      flush();
-      ReportError(OutputName, msg::ErrorReadingFile);
+    if (FG.ReadAt(pos, t, sizeof t) != static_cast<Int32>(sizeof t)) {
+      FG.ReportError(FG.OutputName, msg::ErrorReadingFile);
       return false;
     }
     TGzipTrailer trailer;
     trailer.Parse(t);
-    if (trailer.Crc32 != crc || trailer.ISize != static_cast<UInt32>(produced)) allGood = false;
-    LastCrc = trailer.Crc32;
+    if (trailer.Crc32 != crc || trailer.ISize != static_cast<UInt32>(produced)) FAllGood = false;
+    FLastCrc = trailer.Crc32;
     pos += static_cast<Int64>(kGzipTrailerSize);
-    if (pos >= size) break;
-
+    if (pos >= FSize) return Finished();
     // Another member, zero padding, or bytes that belong to no member.
     TGzipHeader next;
-    const THeaderRead r = ReadHeader(pos, next);
+    const THeaderRead r = FG.ReadHeader(pos, next);
     if (r == THeaderRead::NotGzip || (r == THeaderRead::Ok && next.Kind != TGzipKind::Gzip)) {
-      if (!ZerosFrom(pos)) ReportError(ArchiveFile(), msg::BadFileHeader);
-      break;
+      if (!FG.ZerosFrom(pos)) FG.ReportError(FG.ArchiveFile(), msg::BadFileHeader);
+      return Finished();
     }
     if (r != THeaderRead::Ok) {
-      flush();
-      ReportError(ArchiveFile(), r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
+      FG.ReportError(FG.ArchiveFile(), r == THeaderRead::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       return false;
     }
-    if (const int code = Refusal(next)) {
-      flush();
-      ReportError(OutputName, code);
+    if (const int code = FG.Refusal(next)) {
+      FG.ReportError(FG.OutputName, code);
       return false;
     }
-    dataAt = pos + next.DataOffset;
+    FDataAt = pos + next.DataOffset;
+    return true;
   }
-  flush();
-  ProgressBytesLeft = 0;
-  return allGood;
+  bool Finished() {
+    FDone = true;
+    FG.ProgressBytesLeft = 0;
+    return true;
+  }
+
+  TUnGZip& FG;
+  const Int64 FSize;
+  Int64 FDataAt;
+  std::unique_ptr<TDecompressStream> FStream;
+  bool FDone = false, FFailed = false, FAllGood = true;
+  UInt32 FLastCrc = 0;
+};
+
+bool TUnGZip::InflateMembers(const TEntry& Entry, UInt32& LastCrc) {
+  // Progress is counted in archive bytes: the unpacked size of members
+  // after the first is not known before they are decoded.
+  const Int64 size = ArchiveStream->GetSize();
+  ProgressEntryTotal = size;
+  ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(size);
+  TInflater in(*this, Entry.Header.DataOffset);
+  // Blocks span members, so the first one holds as much as the output has.
+  PumpOutput([&in](Byte* Buffer, Int32 Count) { return in.Read(Buffer, Count); });
+  LastCrc = in.LastCrc();
+  return in.Ok();
+}
+
+void TUnGZip::PumpOutput(const std::function<Int32(Byte*, Int32)>& Pull) {
+  Byte* out = FOutput.get();
+  Int32 fill = 0;
+  bool more = true;
+  while (more) {
+    const Int32 n = Pull(out + fill, kOutputBlock - fill);
+    more = n > 0;
+    if (more) fill += n;
+    if (fill == 0 || (more && fill < kOutputBlock)) continue;
+    WriteOutput(out, fill);
+    if (FStreamTar) {
+      // The first block showed a tar to test: the tar reader reads on from
+      // it through the rest of the output; what it leaves is decoded too,
+      // for the member's own check.
+      TestNestedTar(Pull, out, fill);
+      while (Pull(out, kOutputBlock) > 0) {
+      }
+      return;
+    }
+    fill = 0;
+  }
+}
+
+void TUnGZip::TestNestedTar(const std::function<Int32(Byte*, Int32)>& Pull, const Byte* First, Int32 Count) {
+  TUnTar tar;
+  SetUpInnerTar(tar);
+  FStreamFiles = tar.TestStream(ArchiveFile(), std::make_unique<TPullStream>(Pull, First, Count));
+  FStreamTested = true;
 }
 
 bool TUnGZip::ZerosFrom(Int64 Position) {
@@ -452,13 +492,9 @@ bool TUnGZip::DecodeCompress() {
       return n;
     }
   } source(*this, size);
-  struct TSink : TLzwSink {
-    TUnGZip& G;
-    explicit TSink(TUnGZip& g) : G(g) {}
-    void Write(Byte* Buffer, Int32 Count) override { G.WriteOutput(Buffer, Count); }
-  } sink(*this);
-
-  switch (LzwDecode(source, sink, CancelRef())) {
+  TLzwReader reader(source, CancelRef());
+  PumpOutput([&reader](Byte* Buffer, Int32 Count) { return reader.Read(Buffer, Count); });
+  switch (reader.Result()) {
     case TLzwResult::Ok:
       return true;
     case TLzwResult::Cancelled:
@@ -475,41 +511,6 @@ bool TUnGZip::DecodeCompress() {
   RaiseError(ArchiveFile(), "", "0", kCorruptInput);
 }
 
-bool TUnGZip::RedirectTestOutput() {
-  const std::string name = FileNamePart(EntryName);
-  if (name.empty() || name == "." || name == "..") {
-    ReportError(ArchiveFile(), EntryName, "0", msg::InvalidFileName);
-    return false;
-  }
-  // A folder of its own in the temp folder: no file there is touched, and
-  // the tar goes with the folder when the test is done.
-  std::string tmpl = JoinPath(TempDir(), "vskXXXXXX");
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (!::mkdtemp(buf.data())) {
-    ReportError(TempDir(), msg::ErrorCreatingFile);
-    return false;
-  }
-  FScratchDir = buf.data();
-  const std::string target = JoinPath(FScratchDir, name);
-  FScratchFile = target;
-  OutputName = target;
-  Action = kActionExtract;
-  OutputMode = kIoHandle;
-  int handle = -1;
-  if (!CurrentEntry() || !CurrentEntry()->Open(handle)) {
-    // Reported by the opening itself.
-    RemoveTestScratch();
-    Action = FSavedAction;
-    OutputMode = kIoTest;
-    OutputName = EntryName;
-    return false;
-  }
-  FRedirected = true;
-  FOutHandle = handle;
-  return true;
-}
-
 Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32* Stream,
                               bool CryptFlag) {
   if (!FFirstBlockSeen) {
@@ -521,7 +522,8 @@ Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count
       FireRequired(OnNestedTarFile, "OnNestedTarFile", EntryName, FDoUnTar);
       if (GetCancel()) FDoUnTar = false;
     }
-    if (FDoUnTar && Testing() && !RedirectTestOutput()) FDoUnTar = false;
+    // A test reads the tar as it is decoded: nothing of it is written.
+    FStreamTar = FDoUnTar && Testing();
     if (!Testing())
       FNextWrite = [this](int H, void* B, bool D, Int32 N, int K, TStream32* S, bool C) {
         return DecryptAndWrite(H, B, D, N, K, S, C);
@@ -535,23 +537,10 @@ Int32 TUnGZip::CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count
       AsciiTranslation = false;
     }
   }
-  return FNextWrite(FRedirected ? FOutHandle : Handle, Buffer, IsData, Count, CrcKind, Stream, CryptFlag);
+  return FNextWrite(Handle, Buffer, IsData, Count, CrcKind, Stream, CryptFlag);
 }
 
-void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
-  struct stat st;
-  if (stat(TarFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(TarFile, msg::ErrorOpeningFile);
-    return;
-  }
-  TUnTar tar;
-  try {
-    tar.SetArchiveFile(TarFile);
-  } catch (...) {
-    ReportError(TarFile, msg::ErrorOpeningFile);
-    return;
-  }
-  if (tar.ArcType() != atTar) return;
+void TUnGZip::SetUpInnerTar(TUnTar& tar) {
   FArcType = atTar;
   // The inner reader works as this one was asked to: same folder,
   // overwrite rules, events and cancel flag.
@@ -577,6 +566,23 @@ void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
   tar.Crypt = Crypt;
   // Nothing in the tar may replace the archive it came out of.
   tar.ProtectOuterFiles(*this);
+}
+
+void TUnGZip::UnpackNestedTar(const std::string& TarFile) {
+  struct stat st;
+  if (stat(TarFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ReportError(TarFile, msg::ErrorOpeningFile);
+    return;
+  }
+  TUnTar tar;
+  try {
+    tar.SetArchiveFile(TarFile);
+  } catch (...) {
+    ReportError(TarFile, msg::ErrorOpeningFile);
+    return;
+  }
+  if (tar.ArcType() != atTar) return;
+  SetUpInnerTar(tar);
   const int files = FSavedAction == kActionTest ? tar.TestArchive() : tar.Extract();
   SetFilesProcessed(files);
   if (files > 0) Fire(OnChangeArchive, TarFile, atTar);

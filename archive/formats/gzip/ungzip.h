@@ -16,6 +16,8 @@
 
 namespace vsk {
 
+class TUnTar;
+
 // The output name of a member. Name is the stored name, or the archive's
 // name without its last extension when none is stored. An extension ".tgz"
 // becomes ".tar"; otherwise an extension equal to the archive's own is
@@ -46,8 +48,8 @@ class TUnGZip : public TUnBase {
   void ExtractArchive() override;
   // The output routine while a run is under way. The first block decoded
   // tells whether the output is a tar archive; then the owner is asked, and
-  // a test run writes the tar to TempDir so that it can be read. Every block
-  // then goes on to the routine that writes the output.
+  // a test run reads the tar as it is decoded. Every block then goes on to
+  // the routine that writes the output.
   virtual Int32 CheckNestedTar(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32* Stream,
                                bool CryptFlag);
 
@@ -61,6 +63,8 @@ class TUnGZip : public TUnBase {
     UInt32 StoredCrc = 0;  // the trailer at the end of the file
   };
   enum class THeaderRead { Ok, NotGzip, Truncated, Bad };
+  class TInflater;
+  using TPull = std::function<Int32(Byte* Buffer, Int32 Count)>;
 
   // Up to Count bytes at Position; the bytes read.
   Int32 ReadAt(Int64 Position, void* Buffer, Int32 Count);
@@ -75,9 +79,13 @@ class TUnGZip : public TUnBase {
   // Nothing but zero bytes from Position to the end of the archive.
   bool ZerosFrom(Int64 Position);
   void WriteOutput(Byte* Buffer, Int32 Count);
-  bool RedirectTestOutput();
-  // Removes the private folder a test run unpacked its tar into.
-  void RemoveTestScratch();
+  // Writes what Pull decodes through the output routine in blocks; when the
+  // first block shows a tar that a test run is to test, the tar reader
+  // reads the rest from Pull.
+  void PumpOutput(const TPull& Pull);
+  void TestNestedTar(const TPull& Pull, const Byte* First, Int32 Count);
+  // The inner reader set to work as this one was asked to.
+  void SetUpInnerTar(TUnTar& Tar);
   void UnpackNestedTar(const std::string& TarFile);
 
   // The run as it stood when it started.
@@ -88,12 +96,13 @@ class TUnGZip : public TUnBase {
   // The first-block check and where output goes after it.
   bool FFirstBlockSeen = false;
   bool FDoUnTar = false;
-  bool FRedirected = false;
+  // A test run tests the tar as it is decoded; it did, with this many files.
+  bool FStreamTar = false;
+  bool FStreamTested = false;
+  int FStreamFiles = 0;
   TWriteRoutine FNextWrite;
   int FOutHandle = -1;
   std::unique_ptr<Byte[]> FOutput;
-  // The private folder of a test run's tar, and the tar in it.
-  std::string FScratchDir, FScratchFile;
 };
 
 }  // namespace vsk

@@ -40,6 +40,9 @@ void TakeExtended(const Byte* Ext, Int32 Size, TLhaHeader& H) {
       H.Directory = std::move(dir);
       break;
     }
+    case kLhaExtUnixMode:
+      if (length >= 2) H.UnixMode = GetLE16(Ext + 1);
+      break;
     default:
       break;
   }

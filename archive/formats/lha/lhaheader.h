@@ -27,6 +27,8 @@ inline constexpr Int32 kLhaFixedSize = 22;
 inline constexpr Byte kLhaExtHeaderCrc = 0x00;
 inline constexpr Byte kLhaExtFileName = 0x01;
 inline constexpr Byte kLhaExtDirName = 0x02;
+// The Unix permission extended header: the file's mode, type bits too.
+inline constexpr Byte kLhaExtUnixMode = 0x50;
 // Separator of the path parts in a directory extended header.
 inline constexpr char kLhaDirSeparator = '\xFF';
 // Operating-system ids of the headers that change how a header is read.
@@ -62,6 +64,8 @@ struct TLhaHeader {
   // A file comment stored behind the name after a NUL (Amiga archivers);
   // the name ends at that NUL.
   std::string Comment;
+  // The Unix mode a Unix archiver stored (kLhaExtUnixMode), 0 when none.
+  UInt16 UnixMode = 0;
   // Bytes from the header offset to the entry's data.
   Int64 HeaderLength = 0;
 
@@ -71,6 +75,8 @@ struct TLhaHeader {
   char MethodLetter() const;
   bool IsDirectory() const { return MethodId() == "-lhd-"; }
   bool HasUnixTime() const { return Level == 2; }
+  // A symbolic link: Unix archivers store it as "name|target".
+  bool IsSymLink() const { return (UnixMode & 0170000) == 0120000; }
   Int64 DataOffset() const { return Offset + HeaderLength; }
   Int64 NextOffset() const { return DataOffset() + PackedSize; }
   // Folder and name joined with exactly one "\" (a folder entry without a

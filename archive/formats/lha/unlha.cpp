@@ -64,6 +64,11 @@ void TUnLha::Scan() {
     }
     const TLhaHeader& h = item.Header;
     item.Name = OemToAnsiName(h.StoredName(), TranslateOemChar);
+    if (const auto bar = item.Name.find('|'); h.IsSymLink() && bar != std::string::npos) {
+      item.Link = true;
+      item.LinkTarget = item.Name.substr(bar + 1);
+      item.Name.resize(bar);
+    }
     // Level 2 keeps Unix seconds, the others a local DOS date-time.
     item.DosDateTime = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
     pos = h.NextOffset();
@@ -95,6 +100,11 @@ void TUnLha::ExtractItem(const TItem& Item) {
   info.DosDateTime = Item.DosDateTime;
   info.Directory = h.IsDirectory();
   info.MethodSupported = letter == '0' || letter == '1' || IsLzhMethod(letter);
+  if (Item.Link && !Testing()) {
+    // Stored with the folder method, yet no folder: a link, never made.
+    info.Directory = false;
+    RefuseLink(info, Item.LinkTarget);
+  }
   TReaderEntry entry = StartEntry(info);
   if (!entry) return;
   if (info.Directory) {

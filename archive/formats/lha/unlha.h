@@ -28,6 +28,9 @@ class TUnLha : public TUnBase {
     TLhaHeader Header;
     std::string Name;        // in our form: translated, "/" between folders
     UInt32 DosDateTime = 0;  // local
+    // A symbolic link's target (its name is the part before the "|").
+    bool Link = false;
+    std::string LinkTarget;
   };
 
   // Reads the header at Offset into H; Got is 0 at the end of the file.

@@ -269,10 +269,8 @@ void TUnRar::ProcessEntry(void* Handle, const RARHeaderData& Header) {
   // password is asked or any output touched.
   if (info.Encrypted) info.RefusalCode = msg::EncryptedNotSupported;
   // Links are never made: a link entry is refused rather than written.
-  if (!Testing() && Header.RedirType != RAR_REDIR_NONE) {
-    info.RefusalCode = msg::UnknownFileType;
-    info.RefusalDetail = Header.RedirName;
-  }
+  if (Header.RedirType != RAR_REDIR_NONE)
+    RefuseLink(info, Header.RedirName, Header.RedirType == RAR_REDIR_HARDLINK ? kHardLinkReason : kSymbolicLinkReason);
   TReaderEntry entry = StartEntry(info);
   if (!entry) return skip();
   ++FDone;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -72,7 +73,7 @@ Int32 TUnTar::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
   return done;
 }
 
-void TUnTar::ListEntries() {
+void TUnTar::WalkEntries(const std::function<void(TItem&)>& Take) {
   const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) { return ReadAt(Pos, Buffer, Count); };
   TTarWalker walker(ArchiveStream->GetSize(), read);
   // Every file's data by name, for the hard links after it.
@@ -89,6 +90,7 @@ void TUnTar::ListEntries() {
       ReportError(ArchiveFile(), status == TTarStatus::Truncated ? msg::ErrorReadingFile : msg::BadFileHeader);
       break;
     }
+    offset = e.NextOffset;
 
     TItem item;
     item.DataOffset = e.DataOffset;
@@ -112,8 +114,11 @@ void TUnTar::ListEntries() {
           hasData = true;
           break;
         }
-        // The copy of an earlier entry's data stands in for the link.
-        if (const auto t = files.find(LinkKey(e.LinkName)); t != files.end()) {
+        // The copy of an earlier entry's data stands in for the link. Read
+        // as a stream, those data were checked with their entry already.
+        if (const auto t = files.find(LinkKey(e.LinkName)); t != files.end() && FStreamed) {
+          item.Size = 0;
+        } else if (t != files.end()) {
           item.DataOffset = t->second.DataOffset;
           item.Size = t->second.Size;
           item.StoredSize = t->second.StoredSize;
@@ -122,11 +127,15 @@ void TUnTar::ListEntries() {
           hasData = true;
         } else {
           item.Refusal = "hard link to " + e.LinkName;
+          item.LinkReason = kHardLinkReason;
+          item.LinkTarget = e.LinkName;
         }
         break;
       }
       case kTarTypeSymLink:
         item.Refusal = "symbolic link to " + e.LinkName;
+        item.LinkReason = kSymbolicLinkReason;
+        item.LinkTarget = e.LinkName;
         break;
       case kTypeCharDevice:
       case kTypeBlockDevice:
@@ -147,7 +156,8 @@ void TUnTar::ListEntries() {
         item.IsSparse = true;
       }
     }
-    if (hasData) files[LinkKey(e.Name)] = item;
+    // A stream keeps no data to copy: the name alone serves.
+    if (hasData) files[LinkKey(e.Name)] = FStreamed ? TItem{} : item;
 
     item.Name = OemToAnsiName(e.Name, TranslateOemChar && !e.NameIsUtf8);
     if (IsEntrySelected(item.Name, FileSpec, ExcludeSpec, RecurseDirs)) {
@@ -157,11 +167,25 @@ void TUnTar::ListEntries() {
         PackedTotal += static_cast<double>(item.IsSparse ? item.StoredSize : item.Size);
         UnpackedTotal += static_cast<double>(item.Size);
       }
-      FItems.push_back(std::move(item));
+      Take(item);
     }
-    offset = e.NextOffset;
   }
 }
+
+void TUnTar::ListEntries() {
+  WalkEntries([this](TItem& Item) { FItems.push_back(std::move(Item)); });
+}
+
+int TUnTar::TestStream(const std::string& Name, std::unique_ptr<TStream32> Stream) {
+  FArchiveFile = Name;
+  FArcType = atTar;
+  FStream = std::move(Stream);
+  const int files = TestArchive();
+  FStream.reset();
+  return files;
+}
+
+bool TUnTar::OpensOwnArchive() const { return FStreamed || FStream || TUnBase::OpensOwnArchive(); }
 
 void TUnTar::ExtractArchive() {
   struct TClear {
@@ -172,6 +196,20 @@ void TUnTar::ExtractArchive() {
     }
   } clear{FItems};
   FItems.clear();
+  if (FStream) {
+    // A stream is walked once: each entry is tested as it comes.
+    ArchiveStream = std::move(FStream);
+    FStreamed = true;
+    struct TDone {
+      bool& Streamed;
+      ~TDone() { Streamed = false; }
+    } done{FStreamed};
+    WalkEntries([this](TItem& Item) {
+      ProgressArchiveTotal = ProgressBytesLeft = static_cast<double>(Item.Size);
+      ExtractItem(Item);
+    });
+    return;
+  }
   // Types read through an outside library leave the archive unopened.
   if (!ArchiveStream) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
@@ -195,7 +233,9 @@ void TUnTar::ExtractItem(const TItem& Item) {
   info.Directory = Item.Directory;
   info.UnixMode = Item.Mode;
   // Nothing is made that could point elsewhere: no link, no device.
-  if (!Testing() && !Item.Refusal.empty()) {
+  if (Item.LinkReason) {
+    RefuseLink(info, Item.LinkTarget, Item.LinkReason);
+  } else if (!Testing() && !Item.Refusal.empty()) {
     info.RefusalCode = msg::UnknownFileType;
     info.RefusalDetail = Item.Refusal;
   }
@@ -282,7 +322,9 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
       from += n;
       DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
     } else if (Handle >= 0) {
-      if (lseek(Handle, static_cast<off_t>(n), SEEK_CUR) < 0) break;
+      // A hole past the largest file the file system takes cannot be
+      // written: a write failure, as a write there would be.
+      if (lseek(Handle, static_cast<off_t>(n), SEEK_CUR) < 0) FailSparseWrite();
     } else {
       std::fill_n(buf.begin(), n, Byte{0});
       DecryptWriteRoutine(Handle, buf.data(), true, static_cast<Int32>(n), kCrc32, nullptr, false);
@@ -291,11 +333,13 @@ Int64 TUnTar::CopySparseData(const TItem& Item, int Handle) {
     ProgressBytesLeft -= n;
     DoProgress(at);
   }
-  if (Handle >= 0 && at == Item.Size && ftruncate(Handle, static_cast<off_t>(Item.Size)) != 0) {
-    ReportError(OutputName, msg::ErrorWritingToFile);
-    return Item.Size;
-  }
+  if (Handle >= 0 && at == Item.Size && ftruncate(Handle, static_cast<off_t>(Item.Size)) != 0) FailSparseWrite();
   return Item.Size - at;
+}
+
+void TUnTar::FailSparseWrite() {
+  if (errno == EINVAL) errno = EFBIG;
+  RaiseError(OutputName, "", "0", msg::ErrorWritingToFile);
 }
 
 }  // namespace vsk

@@ -6,6 +6,8 @@
 // target's data when the target is an earlier entry of the archive; links
 // and devices are never created as such.
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,15 @@
 namespace vsk {
 
 class TUnTar : public TUnBase {
+ public:
+  // Tests the tar that Stream reads, walked once from its start as the
+  // stream gives it (nothing of it is stored); Name is the archive it came
+  // out of, named in reports about the tar as a whole. The files tested.
+  int TestStream(const std::string& Name, std::unique_ptr<TStream32> Stream);
+
  protected:
   void ExtractArchive() override;
+  bool OpensOwnArchive() const override;
 
  private:
   struct TItem {
@@ -25,6 +34,9 @@ class TUnTar : public TUnBase {
     // link to something outside the archive, an unsupported form); empty
     // for files and folders.
     std::string Refusal;
+    // A link that is refused: why, and what it names.
+    const char* LinkReason = nullptr;
+    std::string LinkTarget;
     bool Directory = false;
     Int64 DataOffset = 0;  // the entry's data, or its target's for a hard link
     Int64 Size = 0;
@@ -37,6 +49,8 @@ class TUnTar : public TUnBase {
     UInt32 Mode = 0;  // the stored permission bits
   };
 
+  // Walks the headers, giving each selected entry to Take.
+  void WalkEntries(const std::function<void(TItem&)>& Take);
   void ListEntries();
   void ExtractItem(const TItem& Item);
   // Reads up to Count bytes at Position; the bytes read.
@@ -44,8 +58,14 @@ class TUnTar : public TUnBase {
   // Writes a sparse entry's filled parts and zeros for its holes; the
   // bytes of the file not written.
   Int64 CopySparseData(const TItem& Item, int Handle);
+  // Reports a sparse file's size its output cannot take, and ends the entry.
+  [[noreturn]] void FailSparseWrite();
 
   std::vector<TItem> FItems;
+  // The stream TestStream was given, until the run takes it; and whether
+  // the run reads one.
+  std::unique_ptr<TStream32> FStream;
+  bool FStreamed = false;
 };
 
 }  // namespace vsk

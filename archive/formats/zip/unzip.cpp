@@ -333,9 +333,10 @@ void TUnZip::ExtractItem(const TItem& Item, std::size_t Index) {
   // Made on Unix (host 3 in the central record): the file's mode is in the
   // high half of the external attributes.
   const UInt32 mode = Item.ExternalAttr >> 16;
-  if (Item.HaveCentral && (Item.Central.VersionMadeBy >> 8) == 3 &&
-      ((mode & 0170000) == 0100000 || (mode & 0170000) == 0))
-    info.UnixMode = mode & 0777;
+  const bool unixMade = Item.HaveCentral && (Item.Central.VersionMadeBy >> 8) == 3;
+  if (unixMade && ((mode & 0170000) == 0100000 || (mode & 0170000) == 0)) info.UnixMode = mode & 0777;
+  // A symbolic link stored as such (zip -y): its data are the target's name.
+  if (unixMade && (mode & 0170000) == 0120000 && !info.Directory) RefuseLink(info);
   TReaderEntry entry = StartEntry(info);
   if (!entry) return;
   UInt32 attr = Item.ExternalAttr;

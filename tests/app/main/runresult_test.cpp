@@ -38,6 +38,11 @@ TEST(RunResult, EachEntryEndsWithOneOutcome) {
   // Refused before it was taken: no end comes.
   At(r, "../c.txt");
   result.NoteError(r, "/arc.zip", "../c.txt", vsk::msg::InvalidFileName);
+  // A link entry, refused with the kind of link as its reason.
+  At(r, "e.lnk", vsk::eoRefusedLink);
+  r.EntryOutcomeReason = vsk::kSymbolicLinkReason;
+  result.NoteError(r, "/out/e.lnk", "symbolic link to /etc", vsk::msg::UnknownFileType);
+  r.EntryOutcomeReason.clear();
   // A later encrypted entry after a refused password fails unasked.
   At(r, "d.txt");
   r.EntryEncrypted = r.PasswordFailed = true;
@@ -50,18 +55,21 @@ TEST(RunResult, EachEntryEndsWithOneOutcome) {
   EXPECT_EQ(result.Count(vsk::eoCannotWrite), 1);
   EXPECT_EQ(result.Count(vsk::eoRefusedName), 1);
   EXPECT_EQ(result.Count(vsk::eoEncrypted), 1);
-  ASSERT_EQ(result.Failures().size(), 3u);
+  EXPECT_EQ(result.Count(vsk::eoRefusedLink), 1);
+  ASSERT_EQ(result.Failures().size(), 4u);
   EXPECT_EQ(result.Failures()[0].Name, "b.txt");
   EXPECT_EQ(result.Failures()[0].Reason, "Not a directory");
   EXPECT_EQ(result.Failures()[1].Name, "../c.txt");
-  EXPECT_EQ(result.Failures()[2].Reason, "Invalid password; Bad file header");
+  EXPECT_EQ(result.Failures()[2].Reason, "symbolic link");
+  EXPECT_EQ(result.Failures()[3].Reason, "Invalid password; Bad file header");
   EXPECT_FALSE(result);
 
   bool isError = false;
   EXPECT_EQ(ExtractResultText(result, true, isError),
             std::string(msgtext::kExtractIncomplete) + "\r\n\r\n" + msgtext::kLeftOutEncrypted +
                 "1 (Invalid password; Bad file header)\r\n" + msgtext::kLeftOutCannotWrite + "1 (Not a directory)\r\n" +
-                msgtext::kLeftOutRefusedName + "1 (Invalid file name)\r\n\r\n" + msgtext::kFilesExtracted + "1");
+                msgtext::kLeftOutRefusedName + "1 (Invalid file name)\r\n" + msgtext::kLeftOutLinks +
+                "1 (symbolic link)\r\n\r\n" + msgtext::kFilesExtracted + "1");
   EXPECT_TRUE(isError);
 }
 

@@ -182,6 +182,29 @@ TEST(ReaderBase, FoldersTheCallerChangesBetweenEntriesAreWalkedAfresh) {
     for (const auto& r : log.reports) refused = refused || (r.code == msg::ErrorOpeningFile && r.file == (out / "d/b.txt").string());
     EXPECT_TRUE(refused) << log.Describe();
   }
+  // The destination itself, moved away and replaced by a link to another
+  // folder: the run goes on in the folder it opened, never behind the link.
+  for (const auto& c : cases) {
+    if (c.ByPump) continue;
+    SCOPED_TRACE(c.Name + ", the destination");
+    const fs::path out = dir / ("root" + std::to_string(n)), outside = dir / ("rootside" + std::to_string(n++));
+    fs::create_directories(outside / "target");
+    bool swapped = false;
+    auto reader = c.Make();
+    vsktest::RunLog log;
+    vsktest::Record(*reader, log, true);
+    vsktest::Aim(*reader, c.Archive, out);
+    reader->OnBegin = [&](TZipCommon&, const std::string& File, int, bool&) {
+      if (swapped || File.size() < 7 || File.compare(File.size() - 7, 7, "d/b.txt") != 0) return;
+      swapped = true;
+      fs::rename(out, outside / "moved");
+      fs::create_directory_symlink(outside / "target", out);
+    };
+    vsktest::RunInto(*reader, log, false);
+    ASSERT_TRUE(swapped);
+    EXPECT_TRUE(fs::is_empty(outside / "target"));
+    EXPECT_EQ(ReadFile(outside / "moved/e/f.txt"), ReadFile(src / "e/f.txt")) << log.Describe();
+  }
 }
 
 }  // namespace

@@ -266,7 +266,8 @@ TEST_F(MakeSfxTest, AceAndRarStubsRunWithoutTheLibraries) {
       for (const bool replace : {false, true}) {
         WriteFile(out / first, "changed");
         r = Run(sfx, replace ? "-o" : "-n", out);
-        EXPECT_EQ(r.exitCode, 0) << r.output;
+        // Every file stands there already: with -n nothing is extracted.
+        EXPECT_EQ(r.exitCode, replace ? 0 : 1) << r.output;
         EXPECT_EQ(ReadFile(out / first) == data, replace) << first;
       }
       r = Run(sfx, "-t", Fresh(name));
@@ -374,6 +375,7 @@ TEST_F(MakeSfxTest, QuestionsPasswordsAndHostileNames) {
   const fs::path out = Fresh("ask");
   ASSERT_EQ(Run(sfx, "", out).exitCode, 0);
   const fs::path readme = out / "readme.txt";
+  const std::string files = std::to_string(tree.size()) + " files";
   for (const auto& [args, input, replaced] : std::vector<std::tuple<std::string, std::string, bool>>{
            {"-n", "", false},
            {"", "N\n", false},
@@ -384,9 +386,26 @@ TEST_F(MakeSfxTest, QuestionsPasswordsAndHostileNames) {
     SCOPED_TRACE(args + " " + input);
     WriteFile(readme, "changed");
     r = Run(sfx, args, out, input);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    // Every file stands there already: kept, each is a skip, and nothing
+    // extracted is no success.
+    EXPECT_EQ(r.exitCode, replaced ? 0 : 1) << r.output;
     EXPECT_EQ(ReadFile(readme), replaced ? tree.at("readme.txt") : "changed");
+    EXPECT_NE(r.output.find(replaced ? files + " extracted.\n" : "0 files extracted, " + std::to_string(tree.size()) +
+                                                                     " skipped.\n"),
+              std::string::npos)
+        << r.output;
   }
+  // Nobody to answer: the question stands before anything said after it.
+  r = Run(sfx, "", out);
+  const auto asked = r.output.find("replace data.bin? [y]es, [n]o, [A]ll, [N]one: \n"), told = r.output.find("files extracted");
+  EXPECT_NE(asked, std::string::npos) << r.output;
+  EXPECT_LT(asked, told) << r.output;
+  // One file: said so in the singular.
+  const fs::path one = dir / "one.zip";
+  WriteFile(one, BuildZip({{"only.txt", "only"}}));
+  r = Run(Make(one), "", Fresh("one"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find("1 file extracted.\n"), std::string::npos) << r.output;
 
   // Names that would leave the folder: refused or kept inside, and said so.
   const fs::path zip = dir / "hostile.zip";
@@ -495,25 +514,56 @@ TEST_F(MakeSfxTest, BuilderRules) {
 TEST_F(MakeSfxTest, RunComponentRemovesItsFolder) {
   std::string folder;
   std::vector<std::string> removed;
+  const fs::path outside = dir / "outside";
+  WriteFile(outside / "keep.txt", "keep");
   {
     vsk::TZipRun run;
     folder = run.TempFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_FALSE(fs::exists(folder)) << "only the name is reserved";
+    // Made at once, for its user alone.
+    struct stat st;
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(fs::path(folder).filename().string().rfind("vsk", 0), 0u);
     fs::create_directories(fs::path(folder) / "sub");
     WriteFile(fs::path(folder) / "sub/x.txt", "x");
+    // A link inside is removed, never followed.
+    fs::create_directory_symlink(outside, fs::path(folder) / "link");
     run.OnRemoveTempfile = [&](vsk::TZipCommon&, const std::string& F) { removed.push_back(F); };
     run.SetArchiveFile(Write<vsk::TZip>("run.zip").string());
   }
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_EQ(removed, std::vector<std::string>{folder});
-  // Without an archive named nothing is removed.
+  EXPECT_EQ(ReadFile(outside / "keep.txt"), "keep");
+  // A folder put at its name is not its own: it stays, with what it holds;
+  // its own folder, moved away, is emptied through its handle.
+  removed.clear();
   {
     vsk::TZipRun run;
     folder = run.TempFolder();
-    fs::create_directories(folder);
+    WriteFile(fs::path(folder) / "mine.txt", "mine");
+    fs::rename(folder, dir / "moved");
+    WriteFile(fs::path(folder) / "theirs.txt", "theirs");
+    run.OnRemoveTempfile = [&](vsk::TZipCommon&, const std::string& F) { removed.push_back(F); };
+    run.SetArchiveFile(Write<vsk::TZip>("run2.zip").string());
   }
-  EXPECT_TRUE(fs::exists(folder));
+  EXPECT_EQ(ReadFile(fs::path(folder) / "theirs.txt"), "theirs");
+  EXPECT_TRUE(fs::is_empty(dir / "moved"));
+  EXPECT_TRUE(removed.empty());
+  fs::remove_all(folder);
+  // Without an archive named its folder goes only when nothing was put in it.
+  {
+    vsk::TZipRun run;
+    folder = run.TempFolder();
+  }
+  EXPECT_FALSE(fs::exists(folder));
+  {
+    vsk::TZipRun run;
+    folder = run.TempFolder();
+    WriteFile(fs::path(folder) / "x.txt", "x");
+  }
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "x.txt"));
   fs::remove_all(folder);
 }
 

@@ -446,6 +446,41 @@ TEST(AceLib, ExistingFilesEncryptedAndUnsupportedEntriesAndCancel) {
   t.cancelAtBlock = 1;
   EXPECT_EQ(lib.Test(t, big), ACE_ERROR_USER);
   EXPECT_EQ(t.blocks, 2);
+
+  // A file at the name, hard-linked to one outside the destination: a
+  // sound entry takes the name and leaves the file outside as it was; a
+  // cancelled or damaged one leaves the name as it stood, and nothing
+  // staged beside it.
+  const auto planted = [&](const fs::path& Dest, const std::string& Name) {
+    fs::create_directories(Dest);
+    WriteFile(dir / ("outside-" + Name), "old");
+    fs::create_hard_link(dir / ("outside-" + Name), Dest / Name);
+  };
+  const auto staysAsItWas = [&](const fs::path& Dest, const std::string& Name) {
+    EXPECT_EQ(ReadFile(Dest / Name), "old") << Name;
+    EXPECT_EQ(ReadFile(dir / ("outside-" + Name)), "old") << Name;
+    for (const auto& e : fs::directory_iterator(Dest))
+      EXPECT_NE(e.path().filename().string().rfind(".vsk-", 0), 0u) << e.path();
+  };
+  planted(dir / "linked", "after.txt");
+  Session sound;
+  EXPECT_EQ(lib.Extract(sound, big, (dir / "linked").string()), ACE_OK);
+  EXPECT_EQ(ReadFile(dir / "linked/after.txt"), kText);
+  EXPECT_EQ(ReadFile(dir / "outside-after.txt"), "old");
+  planted(dir / "linkcancel", "large.dat");
+  Session stop;
+  stop.cancelAtBlock = 1;
+  EXPECT_EQ(lib.Extract(stop, big, (dir / "linkcancel").string()), ACE_ERROR_USER);
+  staysAsItWas(dir / "linkcancel", "large.dat");
+  std::string damaged = ReadFile(big);
+  damaged[DataOffset(damaged, "after.txt") + 100] ^= 0x20;
+  WriteFile(dir / "damaged.ace", damaged);
+  fs::remove(dir / "outside-after.txt");
+  planted(dir / "linkbad", "after.txt");
+  Session bad;
+  lib.Extract(bad, (dir / "damaged.ace").string(), (dir / "linkbad").string());
+  EXPECT_FALSE(bad.crcOk["after.txt"]);
+  staysAsItWas(dir / "linkbad", "after.txt");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // with stored entries.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -479,6 +481,57 @@ TEST(UnrarLib, FailuresLeaveNothingBehind) {
   EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep");
   EXPECT_FALSE(fs::exists(dir / "none"));
   EXPECT_EQ(ReadFile(archive), bytes);
+
+  // A file at the name, hard-linked to one elsewhere: a sound entry takes
+  // the name and leaves the other file as it was; a cancelled or damaged
+  // one leaves the name as it stood.
+  const auto planted = [&](const fs::path& Dest, const std::string& Name) {
+    fs::create_directories(Dest);
+    WriteFile(dir / ("linked-" + Name), "old");
+    fs::create_hard_link(dir / ("linked-" + Name), Dest / Name);
+  };
+  planted(dir / "good", "test.txt");
+  TRun good{.Archive = kFixtures + "rar.rar", .Dest = dir / "good", .Choose = ExtractAll};
+  good.Go();
+  EXPECT_EQ(good.Find("test.txt").Result, 0);
+  EXPECT_EQ(ReadFile(dir / "good/test.txt"), good.Find("test.txt").Data);
+  EXPECT_EQ(ReadFile(dir / "linked-test.txt"), "old");
+  planted(dir / "cancel2", "random_data.bin");
+  TRun cancelled{.Archive = kFixtures + "rar_binary_data.rar",
+                 .Dest = dir / "cancel2",
+                 .Choose = ExtractAll,
+                 .StopAfterBytes = 100000};
+  cancelled.Go();
+  EXPECT_EQ(cancelled.Entries.at(0).Result, ERAR_VOLUME_BROKEN);
+  EXPECT_EQ(ReadFile(dir / "cancel2/random_data.bin"), "old");
+  EXPECT_EQ(ReadFile(dir / "linked-random_data.bin"), "old");
+  fs::remove(dir / "linked-test.txt");
+  planted(dir / "bad2", "test.txt");
+  TRun damaged{.Archive = archive, .Dest = dir / "bad2", .Choose = ExtractAll};
+  damaged.Go();
+  EXPECT_EQ(damaged.Entries.at(0).Result, ERAR_BAD_DATA);
+  EXPECT_EQ(ReadFile(dir / "bad2/test.txt"), "old");
+  EXPECT_EQ(ReadFile(dir / "linked-test.txt"), "old");
+  // Nothing staged is left beside it.
+  for (const auto& e : fs::recursive_directory_iterator(dir / "bad2"))
+    EXPECT_NE(e.path().filename().string().rfind(".vsk-", 0), 0u) << e.path();
+
+  // A file of the caller's without a name is written in place.
+  const int unnamed = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+  ASSERT_GE(unnamed, 0);
+  const std::string through = "/proc/self/fd/" + std::to_string(unnamed);
+  const std::string plain = kFixtures + "rar.rar";
+  RAROpenArchiveData o{};
+  o.ArcName = plain.c_str();
+  o.OpenMode = RAR_OM_EXTRACT;
+  RARHANDLE h = Lib().OpenArchive(&o);
+  ASSERT_NE(h, nullptr);
+  RARHeaderData hd{};
+  ASSERT_EQ(Lib().ReadHeader(h, &hd), 0);
+  EXPECT_EQ(Lib().ProcessFile(h, RAR_EXTRACT, nullptr, through.c_str()), 0);
+  Lib().CloseArchive(h);
+  EXPECT_EQ(lseek(unnamed, 0, SEEK_END), static_cast<off_t>(hd.UnpSize));
+  ::close(unnamed);
 }
 
 // RAR5, built here with stored entries: a comment, a file with a Unicode

@@ -412,12 +412,13 @@ TEST_F(Tools, ConverterAndTesterEventsReachTheWindow) {
   EXPECT_NE(out.find("> Removing: vsk"), std::string::npos) << out;
   EXPECT_EQ(out.find("> Removing: /"), std::string::npos) << out;
 
-  // The tester that went on into the tar inside a gzip file names that tar.
+  // The tester that went on into the tar inside a gzip file read it as it
+  // was decoded: no tar file was made to stand for the archive.
   const std::string tgz = Pack("x.tgz", {{"x.txt", "x"}}, "tar czf {out} x.txt");
   ui.ExpectMessageEnding(msgtext::kVerifyNestedTar, mtInformation, mrYes);
   ui.ExpectMessage(msgtext::kNoErrorsFound, mtInformation);
   main->CmdTest(tgz);
-  EXPECT_EQ(fs::path(main->vskZipCheck.ArchiveFile()).extension(), ".tar");
+  EXPECT_EQ(fs::path(main->vskZipCheck.ArchiveFile()).extension(), ".tgz");
 }
 
 // Converts Input into Output of the format at list position Format with

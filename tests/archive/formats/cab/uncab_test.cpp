@@ -196,6 +196,48 @@ TEST(UnCab, AnEntryWithoutItsDataLeavesTheOldFile) {
   EXPECT_EQ(vsktest::ReadFile(old), vsktest::Cabextract(dir / "set.cab", dir / "ref").at("ones"));
 }
 
+// A set whose next cabinet is missing (or declined): every entry whole in
+// the first cabinet still comes out, in the folder that goes on and in the
+// folders before it; only the entry that needed the next cabinet is left.
+// With the next cabinet there, the entry after the one taken alone comes
+// out whole too.
+TEST(UnCab, EntriesCompleteBeforeAMissingCabinetComeOut) {
+  TempDir dir;
+  const std::string a = vsktest::TextBytes(3000, 1), b = "before", lng = vsktest::RandomBytes(9000, 2);
+  CabSpec one, two;
+  // a.txt fills a whole data block; the block after it goes on in two.cab.
+  one.folders = {{b}, {a, lng.substr(0, 1000)}};
+  one.files = {{"b.txt", 6, 0, 0}, {"a.txt", 3000, 0, 1}, {"long.bin", 9000, 3000, kCabFolderContinuedToNext}};
+  one.lastBlockSplit = true;
+  one.nextCab = "two.cab";
+  two.index = 1;
+  two.prevCab = "one.cab";
+  two.folders = {{lng.substr(1000, 2000), lng.substr(3000)}};
+  two.firstBlockUnpacked = 1000 + 2000;
+  two.files = {{"long.bin", 9000, 3000, kCabFolderContinuedFromPrev}};
+  WriteFile(dir / "one.cab", BuildCab(one));
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    if (way == 2) WriteFile(dir / "two.cab", BuildCab(two));
+    const fs::path out = dir / ("out" + std::to_string(way));
+    TUnCab u;
+    CabRun r;
+    vsktest::Record(u, r);
+    u.SetArchiveFile((dir / "one.cab").string());
+    u.SetExtractDir(out.string());
+    u.FileSpec = {"*.*"};
+    // Declined (missing), nobody to ask, present.
+    if (way == 1) u.OnNextVolume = nullptr;
+    u.OnEnd = [&r](TZipCommon&, const std::string& File, bool Pass) { r.verdicts[File] = Pass; };
+    u.Extract();
+    std::map<std::string, std::string> want = {{"a.txt", a}, {"b.txt", b}};
+    if (way == 2) want["long.bin"] = lng;
+    EXPECT_EQ(FilesUnder(out), want);
+    EXPECT_TRUE(r.verdicts[(out / "a.txt").string()]);
+    EXPECT_EQ(r.verdicts[(out / "long.bin").string()], way == 2);
+  }
+}
+
 // No output replaces the cabinet or a cabinet of its set read before the
 // entry's data come; the other entries still come out.
 TEST(UnCab, NeverWritesOverItsOwnCabinets) {

@@ -407,6 +407,29 @@ TEST(UnTar, UnreadableSparseEntriesAreRefusedAndTheWalkGoesOn) {
   EXPECT_EQ(Contents(dir / "out"), std::vector<std::string>{"after.txt"});
 }
 
+// A hole that reaches past the largest file the file system holds: the
+// output cannot be written (25136, not a read error), nothing of it stays,
+// and the entries after it still come out.
+TEST(UnTar, SparseFileBeyondTheFileSystemsLimitIsAWriteFailure) {
+  TempDir dir;
+  // Base-256 numbers: 20 TiB does not fit the octal fields.
+  const auto big = [](char* Field, std::uint64_t Value) {
+    Field[0] = static_cast<char>(0x80);
+    for (int i = 11; i >= 1; --i, Value >>= 8) Field[i] = static_cast<char>(Value & 0xFF);
+  };
+  const std::uint64_t size = std::uint64_t{20} << 40;
+  TarHeader h("huge.sparse", 'S', 4);
+  big(h.b + 386, size - 4);
+  std::snprintf(h.b + 398, 12, "%011o", 4u);
+  big(h.b + 483, size);
+  WriteFile(dir / "s.tar", h.Bytes() + TarPadded("abcd") + TarEntry("after.txt", "after") + kTarEnd);
+  const auto r = UnTarRun(dir / "s.tar", dir / "out");
+  EXPECT_EQ(r.Count(25136), 1) << r.Describe();
+  EXPECT_EQ(r.Count(25236), 0) << r.Describe();
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(Contents(dir / "out"), std::vector<std::string>{"after.txt"});
+}
+
 TEST(UnTar, TruncatedAndDamagedArchives) {
   TempDir dir;
   WriteFile(dir / "src/a.txt", vsktest::TextBytes(3000, 10));

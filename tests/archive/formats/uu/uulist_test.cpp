@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/formats/uu/uuencode.h"
 #include "archive/formats/uu/uuheader.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"
@@ -9,6 +10,7 @@
 namespace vsk {
 namespace {
 
+namespace fs = std::filesystem;
 using vsktest::DateText;
 using vsktest::ListArchive;
 using vsktest::RunTool;
@@ -19,7 +21,7 @@ using vsktest::WriteFile;
 TEST(UueList, TextsWrittenByUuencode) {
   ASSERT_TRUE(vsktest::HaveTool("uuencode") && vsktest::HaveTool("uudecode"));
   TempDir dir;
-  WriteFile(dir / "data.bin", vsktest::RandomBytes(10000, 7));
+  WriteFile(dir / "data.bin", vsktest::RandomBytes(108894, 7));
   ASSERT_EQ(RunTool("uuencode data.bin 'stored name.bin' > x.uue && touch -d '2019-08-07 06:05:04' x.uue",
                     dir.path())
                 .exitCode,
@@ -36,10 +38,11 @@ TEST(UueList, TextsWrittenByUuencode) {
   EXPECT_EQ(e.name, "stored name.bin");
   EXPECT_EQ(r.readFile, std::vector<std::string>{"stored name.bin"});
   const auto size = static_cast<Int64>(text.size());
+  // Packed is the text, unpacked what it decodes to.
   EXPECT_EQ(e.packed, size);
-  EXPECT_EQ(e.unpacked, size);
+  EXPECT_EQ(e.unpacked, 108894);
   EXPECT_EQ(r.packTotal, static_cast<double>(size));
-  EXPECT_EQ(r.unpackTotal, static_cast<double>(size));
+  EXPECT_EQ(r.unpackTotal, 108894.0);
   EXPECT_EQ(r.numFiles, 1);
   EXPECT_EQ(e.filenum, 1);
   EXPECT_EQ(e.offset, 0);
@@ -57,6 +60,38 @@ TEST(UueList, TextsWrittenByUuencode) {
   EXPECT_EQ(m.type, atUUE);
   ASSERT_EQ(m.entries.size(), 1u);
   EXPECT_EQ(m.entries[0].name, "stored name.bin");
+  // With CR LF line ends, and with a last line cut short, as the decoder reads them.
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  WriteFile(dir / "crlf.uue", crlf);
+  EXPECT_EQ(ListArchive((dir / "crlf.uue").string()).entries.at(0).unpacked, 108894);
+  // 100 full lines of 45 bytes (61 characters and the line feed), then half a line.
+  const std::size_t header = std::string("begin 644 stored name.bin\n").size();
+  ASSERT_EQ(text.substr(header + 100 * 62, 1), "M");
+  WriteFile(dir / "cut.uue", text.substr(0, header + 100 * 62 + 30));
+  EXPECT_EQ(ListArchive((dir / "cut.uue").string()).entries.at(0).unpacked, 100 * 45);
+}
+
+// XX texts, with and without their alphabet in a table, of the project's
+// own encoder; sizes that leave a short last line.
+TEST(UueList, XxTextsGiveTheirDecodedSize) {
+  TempDir dir;
+  for (const int size : {0, 1, 45, 46, 9999}) {
+    for (const bool table : {false, true}) {
+      SCOPED_TRACE(std::to_string(size) + (table ? " with a table" : ""));
+      WriteFile(dir / "d.bin", vsktest::RandomBytes(static_cast<std::size_t>(size), 3));
+      fs::remove(dir / "d.xxe");
+      TUUEncode e;
+      e.SetArchiveFile((dir / "d.bin").string());
+      e.SetOutFilename((dir / "d.xxe").string());
+      ASSERT_TRUE(e.SetCompressMethod(cmXXEncode));
+      e.WriteTableToFile = table;
+      ASSERT_EQ(e.Compress(), 1);
+      const auto r = ListArchive((dir / "d.xxe").string());
+      ASSERT_EQ(r.entries.size(), 1u);
+      EXPECT_EQ(r.entries[0].unpacked, size);
+    }
+  }
 }
 
 TEST(UueList, Base64TextsAreListedToo) {
@@ -68,6 +103,7 @@ TEST(UueList, Base64TextsAreListedToo) {
   EXPECT_EQ(r.type, atUUE);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].name, "b64 name.bin");
+  EXPECT_EQ(r.entries[0].unpacked, 3000);
 }
 
 TEST(UueList, BeginLineSearch) {
