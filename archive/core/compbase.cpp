@@ -315,7 +315,7 @@ bool TCompBase::OpenOutput() {
     // commit is one rename.
     const std::string bound =
         BuildsAwayFromTarget() ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
-    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), NeedsNamedOutput());
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
@@ -337,19 +337,26 @@ bool TCompBase::OpenOutput() {
 }
 
 bool TCompBase::CommitOutput() {
+  std::unique_ptr<TTempFileStream> fromMemory;
+  TTempFileStream* committing = FTemp;
   try {
     if (FTemp) {
       FTemp->Commit();
       return true;
     }
     auto* mem = static_cast<TMemoryStream32*>(FOutputOwner.get());
-    TTempFileStream t(fmCreate, ArchiveFile(), TempDir());
-    if (t.Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
-    t.WriteBuffer(mem->Memory(), mem->GetSize());
-    t.Commit();
+    fromMemory = std::make_unique<TTempFileStream>(fmCreate, ArchiveFile(), TempDir());
+    committing = fromMemory.get();
+    if (committing->Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
+    committing->WriteBuffer(mem->Memory(), mem->GetSize());
+    committing->Commit();
     return true;
   } catch (const EVskError& e) {
-    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    if (committing && committing->TargetChanged())
+      ReportError(ArchiveFile(), "another file took the archive's name during the run: kept", "0",
+                  msg::ErrorWritingToFile);
+    else
+      ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
   }
   return false;
 }

@@ -268,6 +268,9 @@ class TCompBase : public TZipCommon {
   // The new archive is built in TempDir and placed by FinishArchive
   // itself (spanned disks) instead of replacing the target.
   virtual bool BuildsAwayFromTarget() { return false; }
+  // The new archive is written by a library that opens it by name: its
+  // scratch file gets one (a killed run may leave it behind).
+  virtual bool NeedsNamedOutput() const { return false; }
   // The names in the new archive, for VerifyBeforeDelete; by default those
   // of the run's list.
   virtual std::vector<std::string> ReadBackNames();

@@ -49,6 +49,7 @@ class TMakeCab : public TCompBase {
   bool CompressFileData(TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
   bool FinishArchive() override;
+  bool NeedsNamedOutput() const override { return true; }
   void EndDeferredEntries() override;
   void FillEntryFields(const TCompEntry& E) override;
   std::string EncodeEntryName(TCompEntry& E) override;
