@@ -110,6 +110,11 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   FArchiveFile = name;
 }
 
+void TCompBase::SetCancel(bool Value) {
+  if (Value && FCommitted) return;
+  TZipCommon::SetCancel(Value);
+}
+
 bool TCompBase::SetCompressMethod(TCompressMethod Value) {
   if (!FSupportedMethods.Contains(Value)) return false;
   FCompressMethod = Value;
@@ -227,6 +232,7 @@ void TCompBase::ResetRun() {
   FAdded = FDropped = FRenamed = FMarkedForDelete = 0;
   FSomethingToDo = false;
   FRunFailed = false;
+  FCommitted = false;
   FilesProcessed = 0;
   FEntries.clear();
   FNameIndex.clear();
@@ -270,7 +276,7 @@ int TCompBase::Compress() {
     if (start && !ArchiveFile().empty() && !GetCancel()) {
       if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, Switch != swRead)) {
         CompressArchive();
-        completed = !FRunFailed && !GetCancel();
+        completed = FCommitted || (!FRunFailed && !GetCancel());
       }
     }
   } catch (const ECancelUnwind&) {
@@ -464,6 +470,7 @@ void TCompBase::RunBody() {
     FRunFailed = true;
     return;
   }
+  FCommitted = true;
   DiscardOutput();
   ReportNewEntries();
   DeleteSources();

@@ -165,6 +165,10 @@ class TCompBase : public TZipCommon {
   // after the archive) replaces it.
   virtual int Compress();
   int EntriesAdded() const { return FAdded; }
+  // The last run put its new archive in place. From then on the run has
+  // succeeded: a cancel asked for afterwards (from OnRead, say) is ignored.
+  bool Committed() const { return FCommitted; }
+  void SetCancel(bool Value) override;
   int EntriesDropped() const { return FDropped; }
 
   // Reading and changing comments without a run: loads the directory of
@@ -303,6 +307,7 @@ class TCompBase : public TZipCommon {
   int FRenamed = 0;
   // Set by any step that makes the run fail; nothing is committed then.
   bool FRunFailed = false;
+  bool FCommitted = false;
   int FMarkedForDelete = 0;
   bool FSomethingToDo = false;
   // The deflate type of this run (the property is never changed by a run).
