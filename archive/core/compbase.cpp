@@ -547,7 +547,7 @@ bool TCompBase::Gather() {
     if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
     // The run's own files (the archive, its scratch outputs) by the identity
     // the scan found; the open of each source checks again.
-    if (!dir && IsOwnFile(f.Dev, f.Ino)) continue;
+    if (IsOwnFile(f.Dev, f.Ino)) continue;
     std::string stored = ForwardSlashes(StoredName(f.FileName, f.BaseDir));
     while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
     if (dir && !stored.empty() && stored.back() != '/') stored += '/';

@@ -178,6 +178,8 @@ struct TMakeCabCallbacks {
         }
         const std::string unpacked = old.Folder + "/" + std::to_string(old.Count++);
         old.Handle = ::open(unpacked.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // The run's scratch is never gathered, wherever TempDir lies.
+        if (struct stat st; old.Handle >= 0 && fstat(old.Handle, &st) == 0) self.AddOwnFile(st.st_dev, st.st_ino);
         old.Entries->push_back(std::move(e));
         return old.Handle >= 0 ? old.Handle : -1;
       }
@@ -267,6 +269,7 @@ bool TMakeCab::LoadOldDirectory() {
       return false;
     }
     old.Folder = folder;
+    if (struct stat st; stat(folder.c_str(), &st) == 0) AddOwnFile(st.st_dev, st.st_ino);
   }
   ERF erf{};
   using TFiles = TCabinetFileCallbacks<TMakeCab>;
