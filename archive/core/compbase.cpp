@@ -456,8 +456,12 @@ void TCompBase::RunBody() {
         return e.State != esDrop;
       });
   if (allDropped) {
-    FOutput->SetSize(0);
-    FOutput->Seek(0, soBeginning);
+    // What stands in front of the entries (a self-extractor's program)
+    // stays: the empty archive follows it.
+    FlushCopy();
+    const Int64 keep = std::min<Int64>(FPrefixLength, FOutput->GetSize());
+    FOutput->SetSize(keep);
+    FOutput->Seek(keep, soBeginning);
     WriteEmptyArchive();
   }
   const bool placed = FinishArchive();
