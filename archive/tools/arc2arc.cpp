@@ -259,7 +259,7 @@ bool TArc2Arc::ExtractStep() {
     return false;
   }
   FTempFolder = folder;
-  FTempBare = PathFilePart(folder) + "/";
+  FTempBare = PathFilePart(FRunFolder) + "/" + PathFilePart(folder) + "/";
   if (GetCancel()) return false;
 
   try {

@@ -114,7 +114,7 @@ class TArc2Arc : public TZipCommon {
   std::string FListFile;
   std::ofstream FList;
   std::string FTempFolder;  // full path, no trailing separator
-  std::string FTempBare;    // its own name and a trailing separator
+  std::string FTempBare;    // its path below TempDir, with a trailing separator
   std::string FOutputFolder;
   std::string FOutputFile;  // where the writer's archive goes
   std::string FFinalFile;   // the archive the run leaves (the ".gz" for tyTarGzip)

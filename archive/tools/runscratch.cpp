@@ -49,7 +49,9 @@ bool ProcessGone(long Pid) { return kill(static_cast<pid_t>(Pid), 0) != 0 && err
 }  // namespace
 
 std::string MakeRunFolder(const std::string& Parent) {
-  std::string tmpl = (Parent.empty() ? std::string(".") : Parent) + "/" + OwnPrefix(getpid()) + "XXXXXX";
+  std::string parent = Parent.empty() ? std::string(".") : Parent;
+  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  std::string tmpl = (parent == "/" ? std::string() : parent) + "/" + OwnPrefix(getpid()) + "XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!mkdtemp(buf.data())) return {};
