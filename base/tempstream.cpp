@@ -118,6 +118,13 @@ Int32 TTempFileStream::Read(void* Buffer, Int32 Count) {
   return n;
 }
 
+std::string TTempFileStream::ReopenName() const {
+  if (!FUnnamed) return FFileName;
+  if (FHandle < 0) return {};
+  const std::string self = "/proc/self/fd/" + std::to_string(FHandle);
+  return access(self.c_str(), F_OK) == 0 ? self : std::string();
+}
+
 void TTempFileStream::CloseFolder() {
   if (FDir >= 0) ::close(FDir);
   FDir = -1;

@@ -52,6 +52,9 @@ class TTempFileStream : public TFileStream32 {
   // The file actually opened: the scratch name, or the given name; empty
   // for an unnamed scratch file.
   const std::string& OpenedName() const { return FFileName; }
+  // A name that opens the scratch file again while this stream holds it
+  // (the process's own view of an unnamed file); empty when there is none.
+  std::string ReopenName() const;
 
   // Called after every read with the count asked for, so the owner can lower
   // its bytes left and report progress.

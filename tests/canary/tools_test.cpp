@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "archive/formats/cab/makecab.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/arc2arc.h"
@@ -304,6 +305,27 @@ TEST(WriterBase, DeletingEveryEntryOfASelfExtractorKeepsItsProgram) {
   EXPECT_NE(RunTool("unzip -l " + ShellQuote((dir / "x.exe").string())).output.find("empty"), std::string::npos);
 }
 
+// The cabinet writer's scratch (the old entries unpacked) is its own,
+// wherever TempDir lies: never gathered from a folder being added.
+TEST(WriterBase, TheCabinetWritersScratchIsNeverAdded) {
+  ASSERT_TRUE(HaveTool("cabextract"));
+  TempDir dir;
+  MakeSources(dir / "src");
+  fs::create_directories(dir / "src/tmp");
+  vsk::TMakeCab cab;
+  cab.SetTempDir((dir / "src/tmp").string());
+  cab.SetArchiveFile((dir / "a.cab").string());
+  cab.FileSpec = {(dir / "src/*").string()};
+  cab.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, vsk::TDateTime, vsk::TDateTime,
+                         vsk::UInt32, vsk::UInt32, int, int, bool& Replace) { Replace = true; };
+  ASSERT_EQ(cab.Compress(), 2);
+  WriteFile(dir / "src/c.txt", "added later\n");
+  EXPECT_EQ(cab.Compress(), 1);
+  const std::string listing = RunTool("cabextract -l " + ShellQuote((dir / "a.cab").string())).output;
+  EXPECT_NE(listing.find("c.txt"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("vskcab"), std::string::npos) << listing;
+}
+
 // Killed mid-run, a writer leaves nothing beside its archive, and a killed
 // conversion's scratch goes with the next conversion.
 TEST(WriterBase, AKilledRunLeavesNoScratch) {
@@ -321,6 +343,10 @@ TEST(WriterBase, AKilledRunLeavesNoScratch) {
   vsk::TZip zip;
   killed(zip, dir / "zip/a.zip");
   EXPECT_TRUE(fs::is_empty(dir / "zip"));
+  fs::create_directories(dir / "cab");
+  vsk::TMakeCab cab;
+  killed(cab, dir / "cab/a.cab");
+  EXPECT_TRUE(fs::is_empty(dir / "cab"));
   fs::create_directories(dir / "tgz");
   vsk::TTar tgz;
   tgz.SetCompressMethod(vsk::cmTarGzip);

@@ -309,6 +309,8 @@ bool TMakeCab::LoadOldDirectory() {
   return true;
 }
 
+bool TMakeCab::NeedsNamedOutput() const { return access("/proc/self/fd", X_OK) != 0; }
+
 bool TMakeCab::EnsureContext() {
   if (FContext) return true;
   auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
@@ -317,8 +319,12 @@ bool TMakeCab::EnsureContext() {
   FCab.cb = kCabinetLimit;
   FCab.cbFolderThresh = kCabinetLimit;
   FCab.fFailOnIncompressible = FailOnIncompressible ? 1 : 0;
-  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(temp->OpenedName())) ||
-      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(temp->OpenedName()))) {
+  // The library opens the cabinet by name: the scratch file's own, which
+  // needs no name in the folder.
+  const std::string name = temp->ReopenName();
+  if (name.empty()) RaiseError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(name)) ||
+      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(name))) {
     RaiseError(ArchiveFile(), "path longer than 255 bytes", "0", msg::ErrorCreatingFile);
   }
   FErf = {};
