@@ -145,12 +145,11 @@ bool TArc2Arc::Activate() {
   // Everything the run makes in TempDir lies in one folder of its own; a
   // folder a killed run left there goes now.
   SweepRunFolders(TempDir());
-  FRunFolder = MakeRunFolder(TempDir());
-  if (FRunFolder.empty()) {
+  if (!FRunFolder.Make(TempDir())) {
     ReportError(TempDir(), msg::ErrorCreatingFile);
     return false;
   }
-  FListFile = FRunFolder + "/list";
+  FListFile = FRunFolder.Path() + "/list";
   FTempFolder.clear();
   FTempBare.clear();
   FTimerStarted = false;
@@ -172,9 +171,7 @@ bool TArc2Arc::Activate() {
   if (FList.is_open()) FList.close();
   ::unlink(FListFile.c_str());
   FListFile.clear();
-  std::error_code ec;
-  fs::remove_all(FRunFolder, ec);
-  FRunFolder.clear();
+  FRunFolder.Remove();
   if (failure) std::rethrow_exception(failure);
   return FConverted;
 }
@@ -252,14 +249,14 @@ bool TArc2Arc::ExtractStep() {
   *CancelRef() = false;
 
   // The entries go to a folder of the run's own folder, beside the list.
-  const std::string folder = FRunFolder + "/x";
+  const std::string folder = FRunFolder.Path() + "/x";
   if (::mkdir(folder.c_str(), 0700) != 0) {
     ReportError(folder, msg::ErrorCreatingFile);
     *CancelRef() = true;
     return false;
   }
   FTempFolder = folder;
-  FTempBare = PathFilePart(FRunFolder) + "/" + PathFilePart(folder) + "/";
+  FTempBare = PathFilePart(FRunFolder.Path()) + "/" + PathFilePart(folder) + "/";
   if (GetCancel()) return false;
 
   try {
@@ -344,13 +341,14 @@ void TArc2Arc::RemoveFailedEntries() {
 int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   const std::string kept = NewArchive;
   std::string staging;
+  TRunFolder stagingFolder;
   if (Replace) {
     // Beside the output, so that the new archive takes its place by a rename.
-    staging = MakeRunFolder(FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile));
-    if (staging.empty()) {
+    if (!stagingFolder.Make(FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile))) {
       ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }
+    staging = stagingFolder.Path();
     Writer.SetArchiveFile(staging + "/" + PathFilePart(FOutputFile));
   }
   Writer.ShareCancel(CancelRef());
@@ -417,8 +415,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
       ReportError(FOutputFile, msg::ErrorWritingToFile);
       Notice("File NOT deleted");
     }
-    std::error_code ec;
-    fs::remove_all(staging, ec);
+    stagingFolder.Remove();
   }
   return result;
 }

@@ -17,6 +17,7 @@
 #include "archive/core/compbase.h"
 #include "archive/core/unbase.h"
 #include "archive/core/zipcommon.h"
+#include "archive/tools/runscratch.h"
 
 namespace vsk {
 
@@ -108,7 +109,7 @@ class TArc2Arc : public TZipCommon {
   bool Failed() const;
   bool InsideTempFolder(const std::string& Path) const;
 
-  std::string FRunFolder;  // the run's own folder in TempDir
+  TRunFolder FRunFolder;  // the run's own folder in TempDir
   int FEntryErrors = 0;
   bool FConverted = false;
   std::string FListFile;

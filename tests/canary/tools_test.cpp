@@ -3,6 +3,7 @@
 // after its commit, or given a source rewritten behind its back.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "archive/formats/zip/zipwriter.h"
 #include "archive/tools/arc2arc.h"
 #include "archive/tools/makesfx.h"
+#include "archive/tools/runscratch.h"
 #include "archive/tools/zipfix.h"
 #include "base/messages.h"
 #include "tests/support/canary.h"
@@ -377,6 +379,32 @@ TEST(WriterBase, AKilledRunLeavesNoScratch) {
   convert(false);
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+}
+
+// A run folder goes only once its owner is gone: not this process's own,
+// not one whose lock is held, and then it does.
+TEST(RunFolders, ASweepTakesOnlyFoldersOfRunsThatAreGone) {
+  TempDir dir;
+  vsk::TRunFolder mine;
+  ASSERT_TRUE(mine.Make(dir.str()));
+  EXPECT_TRUE(RunKilled([&] {
+    vsk::TRunFolder left;
+    if (left.Make(dir.str())) KillHere();
+  }));
+  fs::path left;
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    if (e.path() != mine.Path()) left = e.path();
+  ASSERT_FALSE(left.empty());
+  const int lock = ::open((left / ".lock").c_str(), O_RDONLY);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);  // as a process of that id elsewhere would
+  EXPECT_EQ(vsk::SweepRunFolders(dir.str()), 0);
+  ::close(lock);
+  EXPECT_EQ(vsk::SweepRunFolders(dir.str()), 1);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(mine.Path()));
+  mine.Remove();
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 }  // namespace
