@@ -1,8 +1,11 @@
 #pragma once
 // A file stream that never loses its target: with fmCreate the content goes
-// to a scratch file in the target's folder, and Commit() flushes it and
-// renames it over the target. Without a commit the scratch file is deleted
-// and the target stays exactly as it was.
+// to a scratch file in the target's folder, and Commit() flushes it and puts
+// it in the target's place. Without a commit the scratch file goes and the
+// target stays exactly as it was.
+
+#include <sys/types.h>
+#include <time.h>
 
 #include <functional>
 #include <string>
@@ -17,38 +20,63 @@ UInt32 ProcessUmask();
 
 class TTempFileStream : public TFileStream32 {
  public:
-  // fmCreate: a unique scratch file "vsk*.tmp" beside FileName (TempDir is
-  // not used then: a rename works only within one file system). Any other
-  // mode opens FileName itself; there is nothing to commit then. A failed
-  // open leaves the handle at -1; later reads and writes show it.
-  TTempFileStream(UInt16 Mode, const std::string& FileName, const std::string& TempDir = {});
+  // fmCreate: the scratch file is an unnamed file in the target's folder
+  // (linked at the commit), so a killed run leaves nothing behind; where
+  // the file system cannot make one, or Named asks for a file a library
+  // opens by name, it is a unique "vsk*.tmp" beside FileName (TempDir is not
+  // used: the commit must stay within one file system). Any other mode
+  // opens FileName itself; there is nothing to commit then. A failed open
+  // leaves the handle at -1; later reads and writes show it.
+  TTempFileStream(UInt16 Mode, const std::string& FileName, const std::string& TempDir = {}, bool Named = false);
   ~TTempFileStream() override;
 
   Int32 Read(void* Buffer, Int32 Count) override;
   Int32 CopyChunkSize() const override { return 100000; }
   const char* ClassName() const override { return "TTempFileStream"; }
 
-  // Flushes the scratch file and renames it over the target. Throws
-  // EWriteError (25136 "Error writing to file") and leaves the target
-  // untouched when that fails. A stream opened without fmCreate commits nothing.
+  // Flushes the scratch file and puts it at the target's name, with the
+  // replaced file's permissions, owner and group. Throws EWriteError
+  // (25136 "Error writing to file") and leaves the target untouched when
+  // that fails, or when what stands at the target's name is no longer what
+  // stood there when the stream was made (TargetChanged() then). A stream
+  // opened without fmCreate commits nothing.
   void Commit();
   // Drops the scratch file now; the target stays as it was.
   void Discard();
 
   bool IsTemp() const { return FTemp; }
   bool Committed() const { return FCommitted; }
+  // The last commit stopped because another file took the target's name.
+  bool TargetChanged() const { return FTargetChanged; }
   const std::string& TargetName() const { return FTarget; }
-  // The file actually opened: the scratch name, or the given name.
+  // The file actually opened: the scratch name, or the given name; empty
+  // for an unnamed scratch file.
   const std::string& OpenedName() const { return FFileName; }
+  // A name that opens the scratch file again while this stream holds it
+  // (the process's own view of an unnamed file); empty when there is none.
+  std::string ReopenName() const;
 
   // Called after every read with the count asked for, so the owner can lower
   // its bytes left and report progress.
   std::function<void(TTempFileStream& Sender, Int32 Count)> OnReadProgress;
 
  private:
+  // 0: nothing at the target's name; 1: the file that stood there at the
+  // start; -1: another one.
+  int TargetState();
+  void PutInPlace();
+  void CloseFolder();
   std::string FTarget;
+  std::string FTargetPart;  // its name within its folder
+  int FDir = -1;            // the target's folder, as it was at the start
+  bool FExisted = false;    // a file stood at the target's name then ...
+  dev_t FDev = 0;           // ... this one
+  ino_t FIno = 0;
+  struct timespec FCTime = {};
   bool FTemp = false;
+  bool FUnnamed = false;
   bool FCommitted = false;
+  bool FTargetChanged = false;
 };
 
 }  // namespace vsk

@@ -505,10 +505,14 @@ void TfmMain::vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile
                                                : &Sender;
     if (running && !running->GetCancel()) {
       running->SetCancel(true);
-      SetSimpleText(QString::fromUtf8(msgtext::kAborting));
-      dfstbMainStatus->repaint();
-      dfelvArchiveView->unsetCursor();
-      FCancelTask = true;
+      // A writer whose new archive is already in place has succeeded and
+      // takes no cancel: nothing of the run is to be undone then.
+      if (running->GetCancel()) {
+        SetSimpleText(QString::fromUtf8(msgtext::kAborting));
+        dfstbMainStatus->repaint();
+        dfelvArchiveView->unsetCursor();
+        FCancelTask = true;
+      }
     }
   }
   if (fmProgress && ProgressByArchive >= 100) fmProgress->buCancel->setEnabled(false);

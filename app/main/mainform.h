@@ -392,6 +392,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FIntegrityCount = 0;
   int FRepairFound = 0;
   int FRepairGood = 0;
+  int FRepairUnchecked = 0;
   // One reader and one writer per class the table of archive types names.
   TArchiveComponents Components;
   // Per-run flags of extraction and adding.

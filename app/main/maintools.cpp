@@ -271,6 +271,11 @@ void TfmMain::ConnectToolCommands() {
     OutputLine("> " + (FileName.empty() ? std::string("?? filename ??") : FileName) +
                (Ok ? "\t ... seems to be OK" : "\t ... is corrupted"));
   };
+  ZipFix.OnFileUnchecked = [this](vsk::TZipFix&, const std::string& FileName) {
+    ++FRepairFound;
+    ++FRepairUnchecked;
+    OutputLine("> " + FileName + "\t ... kept, its data could not be checked");
+  };
 }
 
 void TfmMain::acTestExecute() {
@@ -356,7 +361,7 @@ bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   if (!d.Execute() || d.FileName.empty()) return false;
   const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
 
-  FRepairFound = FRepairGood = 0;
+  FRepairFound = FRepairGood = FRepairUnchecked = 0;
   ClearOutput();
   OutputLine(":: REPAIR ZIP ARCHIVE ::");
   OutputLine("> Source File : " + source);
@@ -365,19 +370,22 @@ bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   raise();
   activateWindow();
   const bool existed = fs::exists(target, ec);
+  int kept = 0;
   try {
-    ZipFix.FixFile(source, target);
+    kept = ZipFix.FixFile(source, target);
   } catch (const std::exception& e) {
     OutputLine(std::string("> ") + e.what());
   }
-  // Nothing recovered: the empty file made for it goes; a file that was
-  // there before is left as it was.
-  if (FRepairGood == 0 && !existed) fs::remove(target, ec);
+  // Nothing kept: the empty file made for it goes; a file that was there
+  // before is left as it was.
+  if (kept == 0 && !existed) fs::remove(target, ec);
   OutputLine(">");
   OutputLine("> " + std::to_string(FRepairGood) + " out of " + std::to_string(FRepairFound) +
              " files were recovered.");
+  if (FRepairUnchecked > 0 && kept > 0)
+    OutputLine("> " + std::to_string(FRepairUnchecked) + " more were kept without a check of their data.");
   if (fmViewOutput) UI().ShowModal(*fmViewOutput);
-  return FRepairGood > 0;
+  return kept > 0;
 }
 
 void TfmMain::acVirusScanExecute() {

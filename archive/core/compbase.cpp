@@ -110,6 +110,11 @@ void TCompBase::SetArchiveFile(const std::string& Value) {
   FArchiveFile = name;
 }
 
+void TCompBase::SetCancel(bool Value) {
+  if (Value && FCommitted) return;
+  TZipCommon::SetCancel(Value);
+}
+
 bool TCompBase::SetCompressMethod(TCompressMethod Value) {
   if (!FSupportedMethods.Contains(Value)) return false;
   FCompressMethod = Value;
@@ -227,6 +232,7 @@ void TCompBase::ResetRun() {
   FAdded = FDropped = FRenamed = FMarkedForDelete = 0;
   FSomethingToDo = false;
   FRunFailed = false;
+  FCommitted = false;
   FilesProcessed = 0;
   FEntries.clear();
   FNameIndex.clear();
@@ -270,7 +276,7 @@ int TCompBase::Compress() {
     if (start && !ArchiveFile().empty() && !GetCancel()) {
       if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, Switch != swRead)) {
         CompressArchive();
-        completed = !FRunFailed && !GetCancel();
+        completed = FCommitted || (!FRunFailed && !GetCancel());
       }
     }
   } catch (const ECancelUnwind&) {
@@ -315,7 +321,7 @@ bool TCompBase::OpenOutput() {
     // commit is one rename.
     const std::string bound =
         BuildsAwayFromTarget() ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
-    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir());
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), NeedsNamedOutput());
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
@@ -337,19 +343,26 @@ bool TCompBase::OpenOutput() {
 }
 
 bool TCompBase::CommitOutput() {
+  std::unique_ptr<TTempFileStream> fromMemory;
+  TTempFileStream* committing = FTemp;
   try {
     if (FTemp) {
       FTemp->Commit();
       return true;
     }
     auto* mem = static_cast<TMemoryStream32*>(FOutputOwner.get());
-    TTempFileStream t(fmCreate, ArchiveFile(), TempDir());
-    if (t.Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
-    t.WriteBuffer(mem->Memory(), mem->GetSize());
-    t.Commit();
+    fromMemory = std::make_unique<TTempFileStream>(fmCreate, ArchiveFile(), TempDir());
+    committing = fromMemory.get();
+    if (committing->Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
+    committing->WriteBuffer(mem->Memory(), mem->GetSize());
+    committing->Commit();
     return true;
   } catch (const EVskError& e) {
-    ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    if (committing && committing->TargetChanged())
+      ReportError(ArchiveFile(), "another file took the archive's name during the run: kept", "0",
+                  msg::ErrorWritingToFile);
+    else
+      ReportError(ArchiveFile(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
   }
   return false;
 }
@@ -443,8 +456,12 @@ void TCompBase::RunBody() {
         return e.State != esDrop;
       });
   if (allDropped) {
-    FOutput->SetSize(0);
-    FOutput->Seek(0, soBeginning);
+    // What stands in front of the entries (a self-extractor's program)
+    // stays: the empty archive follows it.
+    FlushCopy();
+    const Int64 keep = std::min<Int64>(FPrefixLength, FOutput->GetSize());
+    FOutput->SetSize(keep);
+    FOutput->Seek(keep, soBeginning);
     WriteEmptyArchive();
   }
   const bool placed = FinishArchive();
@@ -457,6 +474,7 @@ void TCompBase::RunBody() {
     FRunFailed = true;
     return;
   }
+  FCommitted = true;
   DiscardOutput();
   ReportNewEntries();
   DeleteSources();
@@ -533,7 +551,7 @@ bool TCompBase::Gather() {
     if (dir && (!StoreEmptySubDirs || DirHasEntries(f.FileName))) continue;
     // The run's own files (the archive, its scratch outputs) by the identity
     // the scan found; the open of each source checks again.
-    if (!dir && IsOwnFile(f.Dev, f.Ino)) continue;
+    if (IsOwnFile(f.Dev, f.Ino)) continue;
     std::string stored = ForwardSlashes(StoredName(f.FileName, f.BaseDir));
     while (!stored.empty() && stored[0] == '/' && StoredDirNames != sdAbsolute) stored.erase(0, 1);
     if (dir && !stored.empty() && stored.back() != '/') stored += '/';

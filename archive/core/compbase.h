@@ -165,6 +165,10 @@ class TCompBase : public TZipCommon {
   // after the archive) replaces it.
   virtual int Compress();
   int EntriesAdded() const { return FAdded; }
+  // The last run put its new archive in place. From then on the run has
+  // succeeded: a cancel asked for afterwards (from OnRead, say) is ignored.
+  bool Committed() const { return FCommitted; }
+  void SetCancel(bool Value) override;
   int EntriesDropped() const { return FDropped; }
 
   // Reading and changing comments without a run: loads the directory of
@@ -268,6 +272,9 @@ class TCompBase : public TZipCommon {
   // The new archive is built in TempDir and placed by FinishArchive
   // itself (spanned disks) instead of replacing the target.
   virtual bool BuildsAwayFromTarget() { return false; }
+  // The new archive is written by a library that opens it by name: its
+  // scratch file gets one (a killed run may leave it behind).
+  virtual bool NeedsNamedOutput() const { return false; }
   // The names in the new archive, for VerifyBeforeDelete; by default those
   // of the run's list.
   virtual std::vector<std::string> ReadBackNames();
@@ -300,6 +307,7 @@ class TCompBase : public TZipCommon {
   int FRenamed = 0;
   // Set by any step that makes the run fail; nothing is committed then.
   bool FRunFailed = false;
+  bool FCommitted = false;
   int FMarkedForDelete = 0;
   bool FSomethingToDo = false;
   // The deflate type of this run (the property is never changed by a run).

@@ -123,6 +123,7 @@ void AddFound(TFilesList& list, const std::string& base, const std::string& path
   o->Dev = st.st_dev;
   o->Ino = st.st_ino;
   o->MTimeNs = static_cast<Int64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  o->CTimeNs = static_cast<Int64>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   o->DirDev = dir.st_dev;
   o->DirIno = dir.st_ino;
   o->Linked = linked;

@@ -28,6 +28,7 @@ struct TFileObject {
   // Identity as found (through a link, that of what it names).
   UInt64 Dev = 0, Ino = 0;
   Int64 MTimeNs = 0;  // last write, nanoseconds since 1970
+  Int64 CTimeNs = 0;  // last change of data or inode: it cannot be set back
   // The folder it was listed in, as walked.
   UInt64 DirDev = 0, DirIno = 0;
   // Reached through a linked folder below the walk's start, or a link itself:

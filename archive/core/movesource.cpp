@@ -31,6 +31,7 @@ TSourceId SourceIdOf(const struct stat& St) {
   id.Ino = St.st_ino;
   id.Size = static_cast<Int64>(St.st_size);
   id.MTimeNs = static_cast<Int64>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+  id.CTimeNs = static_cast<Int64>(St.st_ctim.tv_sec) * 1000000000 + St.st_ctim.tv_nsec;
   return id;
 }
 
@@ -40,6 +41,7 @@ TSourceId SourceIdOf(const TFileObject& F) {
   id.Ino = F.Ino;
   id.Size = static_cast<Int64>(F.Size);
   id.MTimeNs = F.MTimeNs;
+  id.CTimeNs = F.CTimeNs;
   return id;
 }
 

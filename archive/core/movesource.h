@@ -1,7 +1,8 @@
 #pragma once
 // Deleting the sources of a move. A source goes only when the file in its
 // place is still the very file that was found and read (same device, inode,
-// size and last-write time), and it is removed through a handle of the
+// size, last-write time and change time: a rewrite whose last-write time was
+// put back still moves the change time), and it is removed through a handle of the
 // folder it was found in (verified to be that folder), never through a path
 // that may lead somewhere else by now.
 
@@ -23,6 +24,7 @@ struct TSourceId {
   UInt64 Dev = 0, Ino = 0;
   Int64 Size = -1;  // -1: unknown
   Int64 MTimeNs = 0;
+  Int64 CTimeNs = 0;
   bool Known() const { return Size >= 0; }
   bool operator==(const TSourceId&) const = default;
 };

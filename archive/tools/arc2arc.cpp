@@ -13,6 +13,7 @@
 
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/tools/readers.h"
+#include "archive/tools/runscratch.h"
 #include "archive/tools/writers.h"
 #include "archive/tools/zipcheck.h"
 #include "archive/core/paths.h"
@@ -125,30 +126,36 @@ bool TArc2Arc::InsideTempFolder(const std::string& Path) const {
   return normal.size() > root.size() && normal.compare(0, root.size(), root) == 0;
 }
 
-void TArc2Arc::Activate() {
+bool TArc2Arc::Activate() {
   FWriterType = atNA;
-  if (ArchiveFile().empty() || !IsValidArcType(ArcType())) return;
+  FConverted = false;
+  if (ArchiveFile().empty() || !IsValidArcType(ArcType())) return false;
 
   // An output type without a writer is refused before anything is made.
   if (!OutputTypeSupported(OutArcType)) {
     ReportError(NewArchive, msg::UnsupportedArcType);
-    return;
+    return false;
   }
   if (NewArchive.empty()) {
     ReportError(NewArchive, msg::ErrorCreatingFile);
-    return;
+    return false;
   }
 
   *CancelRef() = false;
-  try {
-    FListFile = RemoveBackslash(GetTempFileName(TempDir()));
-  } catch (const EVskError& e) {
-    ReportError(TempDir(), e.Code);
-    return;
+  // Everything the run makes in TempDir lies in one folder of its own; a
+  // folder a killed run left there goes now.
+  SweepRunFolders(TempDir());
+  if (!FRunFolder.Make(TempDir())) {
+    ReportError(TempDir(), msg::ErrorCreatingFile);
+    return false;
   }
+  FListFile = FRunFolder.Path() + "/list";
   FTempFolder.clear();
   FTempBare.clear();
   FTimerStarted = false;
+  FEntryErrors = 0;
+  FFailedEntries.clear();
+  FConverted = false;
 
   std::exception_ptr failure;
   try {
@@ -164,7 +171,9 @@ void TArc2Arc::Activate() {
   if (FList.is_open()) FList.close();
   ::unlink(FListFile.c_str());
   FListFile.clear();
+  FRunFolder.Remove();
   if (failure) std::rethrow_exception(failure);
+  return FConverted;
 }
 
 void TArc2Arc::Convert() {
@@ -207,6 +216,8 @@ void TArc2Arc::Convert() {
     std::error_code ec;
     fs::create_directories(FOutputFolder, ec);
   }
+  // A staging folder a killed run left beside the output goes now.
+  if (replace) SweepRunFolders(FOutputFolder);
   if (OnElapsedTime) {
     Timer.Start();
     FTimerStarted = true;
@@ -216,6 +227,7 @@ void TArc2Arc::Convert() {
     if (ExtractStep() && !GetCancel()) {
       const int added = CompressStep(*writer, replace);
       writer.reset();
+      FConverted = added > 0 && !GetCancel() && !Failed();
       // Only an archive this run wrote is tested: an output left from before
       // must not pass for the conversion's result.
       if (added > 0 && !GetCancel()) IntegrityStep(FFinalFile, OutArcType);
@@ -236,19 +248,15 @@ bool TArc2Arc::ExtractStep() {
   r.ShareCancel(CancelRef());
   *CancelRef() = false;
 
-  // The folder is named after the list file; an existing folder of that
-  // name is never taken over (its contents would be removed at the end).
-  const auto dot = FListFile.find_last_of('.');
-  const auto slash = FListFile.find_last_of('/');
-  const std::string folder =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? FListFile.substr(0, dot) : FListFile + "d";
+  // The entries go to a folder of the run's own folder, beside the list.
+  const std::string folder = FRunFolder.Path() + "/x";
   if (::mkdir(folder.c_str(), 0700) != 0) {
     ReportError(folder, msg::ErrorCreatingFile);
     *CancelRef() = true;
     return false;
   }
   FTempFolder = folder;
-  FTempBare = PathFilePart(folder) + "/";
+  FTempBare = PathFilePart(FRunFolder.Path()) + "/" + PathFilePart(folder) + "/";
   if (GetCancel()) return false;
 
   try {
@@ -267,7 +275,7 @@ bool TArc2Arc::ExtractStep() {
   r.TranslateOemChar = TranslateOemChar;
   r.SetTempDir(TempDir());
   r.ThreadCount = ThreadCount;
-  r.OnError = OnError;
+  r.OnError = CountingErrors();
   r.OnGetPassword = OnGetPassword;
   r.OnNextVolume = OnNextVolume;
   r.OnProgress = OnProgress;
@@ -333,15 +341,14 @@ void TArc2Arc::RemoveFailedEntries() {
 int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   const std::string kept = NewArchive;
   std::string staging;
+  TRunFolder stagingFolder;
   if (Replace) {
-    std::string tmpl = (FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile)) + "/vskXXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) {
+    // Beside the output, so that the new archive takes its place by a rename.
+    if (!stagingFolder.Make(FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile))) {
       ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }
-    staging = buf.data();
+    staging = stagingFolder.Path();
     Writer.SetArchiveFile(staging + "/" + PathFilePart(FOutputFile));
   }
   Writer.ShareCancel(CancelRef());
@@ -359,7 +366,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   Writer.IncludeHiddenDirs = true;
   Writer.SetTempDir(TempDir());
   Writer.FileSpec = {FTempFolder + "/*.*"};
-  Writer.OnError = OnError;
+  Writer.OnError = CountingErrors();
   Writer.OnProgress = OnProgress;
   Writer.OnActivate = [this](TZipCommon& Sender) { Relay(OnCompressActivate, Sender); };
   Writer.OnBegin = [this](TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract) {
@@ -385,6 +392,12 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   // What the run leaves: for a tar.gz the ".gz" must have been written.
   if (tarGz && !tar->GzipWritten()) result = 0;
 
+  if (!staging.empty() && result > 0 && Failed()) {
+    // Entries were lost on the way: the output the user had stays.
+    ReportError(FFinalFile, "entries failed: the existing file was kept", "0", msg::ErrorWritingToFile);
+    Notice("File NOT deleted");
+    result = 0;
+  }
   if (!staging.empty()) {
     if (result > 0 && tarGz) {
       // The ".gz" first, the archive the run leaves; then its tar, which
@@ -402,8 +415,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
       ReportError(FOutputFile, msg::ErrorWritingToFile);
       Notice("File NOT deleted");
     }
-    std::error_code ec;
-    fs::remove_all(staging, ec);
+    stagingFolder.Remove();
   }
   return result;
 }
@@ -447,6 +459,16 @@ void TArc2Arc::IntegrityStep(const std::string& File, TOutArcType Type) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
   }
 }
+
+TZipCommon::TOnError TArc2Arc::CountingErrors() {
+  return [this](TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
+                const std::string& VolumeID, int ECode) {
+    if (ECode != msg::UserCanceled) ++FEntryErrors;
+    if (OnError) OnError(Sender, FileName, ExtendedMsg, VolumeID, ECode);
+  };
+}
+
+bool TArc2Arc::Failed() const { return FEntryErrors > 0 || !FFailedEntries.empty(); }
 
 void TArc2Arc::ExtractActivate(TZipCommon& Sender) {
   if (FList.is_open()) FList.close();

@@ -3,6 +3,8 @@
 // by the reader of its type into a private temporary folder, that folder is
 // compressed into the output by the writer of OutArcType, the result is
 // optionally tested, and the temporary files and folder are removed again.
+// A run's scratch lies in folders of its own that a later run removes when
+// the run that made them was killed.
 // Entries are never transcoded. Every event the owner sees is a relay of
 // the inner reader's, writer's or tester's events.
 
@@ -15,6 +17,7 @@
 #include "archive/core/compbase.h"
 #include "archive/core/unbase.h"
 #include "archive/core/zipcommon.h"
+#include "archive/tools/runscratch.h"
 
 namespace vsk {
 
@@ -57,13 +60,15 @@ class TArc2Arc : public TZipCommon {
   // without one the notice is dropped.
   std::function<void(const std::string& Text)> ShowMessageHook;
 
-  // Runs one conversion. Failures come through OnError; an output that is
-  // the input itself (25191) and an input type without a reader (25243)
-  // also leave by E_RAISE. An entry that fails its check in extraction is
-  // reported (OnExtractEnd, else 25151) and left out of the new archive.
-  // The temporary files and folder are gone when it returns, whatever
-  // happened.
-  void Activate();
+  // Runs one conversion; true when the output was written with every
+  // entry. Failures come through OnError; an output that is the input
+  // itself (25191) and an input type without a reader (25243) also leave
+  // by E_RAISE. An entry that fails its check in extraction is reported
+  // (OnExtractEnd, else 25151) and left out of the new archive; an existing
+  // output the user agreed to replace is then kept as it was (reported
+  // 25136). The temporary files and folders are gone when it returns,
+  // whatever happened.
+  bool Activate();
 
   // The name the writer is given for a requested output: with tyTarGzip
   // "x.tgz" becomes "x.tar" and "x.tar.gz" becomes "x.tar"; otherwise the
@@ -98,12 +103,19 @@ class TArc2Arc : public TZipCommon {
   void RemoveFailedEntries();
   void CleanUp();
   void Notice(const std::string& Text);
+  // The owner's OnError, counting what went wrong on the way.
+  TOnError CountingErrors();
+  // An entry was lost: reported by the reader or the writer, or failed its check.
+  bool Failed() const;
   bool InsideTempFolder(const std::string& Path) const;
 
+  TRunFolder FRunFolder;  // the run's own folder in TempDir
+  int FEntryErrors = 0;
+  bool FConverted = false;
   std::string FListFile;
   std::ofstream FList;
   std::string FTempFolder;  // full path, no trailing separator
-  std::string FTempBare;    // its own name and a trailing separator
+  std::string FTempBare;    // its path below TempDir, with a trailing separator
   std::string FOutputFolder;
   std::string FOutputFile;  // where the writer's archive goes
   std::string FFinalFile;   // the archive the run leaves (the ".gz" for tyTarGzip)

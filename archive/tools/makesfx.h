@@ -5,7 +5,7 @@
 // so that the program file is a valid archive read from its start. The
 // stubs are the files "vsk_" + type word + ".SFX" in SfxStubDir.
 //
-// The program is written under a scratch name beside TargetFile and takes
+// The program is written to a scratch file beside TargetFile and takes
 // its place only when the copy and the offset adjustment are complete; a
 // file already there stays untouched until then.
 

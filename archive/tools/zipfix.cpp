@@ -59,8 +59,12 @@ Int64 FindSignature(const Byte* Data, Int64 Size, Int64 From, const Byte (&Sig)[
 
 // The most a file of Unpacked bytes can take once packed: deflate's
 // stored blocks and the 12-byte encryption header. Incompressible data
-// grow a little; anything larger is no entry.
-Int64 LargestPacked(Int64 Unpacked) { return Unpacked + (Unpacked >> 12) + (Unpacked >> 14) + 64 + 12; }
+// grow a little; anything larger is no entry. Other methods (bzip2's
+// blocks grow most) are given more room.
+Int64 LargestPacked(Int64 Unpacked, UInt16 Method) {
+  if (Method != 0 && Method != 8) return Unpacked + (Unpacked >> 6) + 1024;
+  return Unpacked + (Unpacked >> 12) + (Unpacked >> 14) + 64 + 12;
+}
 
 UInt16 Le16(const Byte* p) { return static_cast<UInt16>(p[0] | p[1] << 8); }
 
@@ -126,6 +130,7 @@ class TMappedFile {
   TMappedFile(const TMappedFile&) = delete;
   TMappedFile& operator=(const TMappedFile&) = delete;
   bool Ok() const { return FFd >= 0; }
+  int Handle() const { return FFd; }
   const Byte* Data() const { return FData; }
   Int64 Size() const { return FSize; }
 
@@ -187,7 +192,7 @@ bool TZipFix::ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& I
     dataEnd = d;
     End = d + kDescriptorSize;
     Info.FromDescriptor = true;
-    if (static_cast<Int64>(r.PackedSize) > LargestPacked(r.UnpackedSize)) return false;
+    if (static_cast<Int64>(r.PackedSize) > LargestPacked(r.UnpackedSize, r.Method)) return false;
     Info.LocalLength = End - At;
     return true;
   } else {
@@ -195,14 +200,19 @@ bool TZipFix::ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& I
     End = dataEnd;
   }
   if (dataEnd > Size) return false;
-  if (static_cast<Int64>(r.PackedSize) > LargestPacked(r.UnpackedSize)) return false;
+  if (static_cast<Int64>(r.PackedSize) > LargestPacked(r.UnpackedSize, r.Method)) return false;
   Info.LocalLength = dataEnd - At;
   return true;
 }
 
+TZipFix::TDataCheck TZipFix::CheckData(const Byte* Data, const TFileInfo& Info) {
+  const TZipCentralRecord& r = Info.Record;
+  if ((r.Flags & 1) || (r.Method != 0 && r.Method != 8)) return TDataCheck::Unchecked;  // no password, no decoder
+  return DataIntact(Data, Info) ? TDataCheck::Intact : TDataCheck::Damaged;
+}
+
 bool TZipFix::DataIntact(const Byte* Data, const TFileInfo& Info) {
   const TZipCentralRecord& r = Info.Record;
-  if (r.Flags & 1) return true;  // enciphered: no password to check it with
   const TZipLocalHeader local = TZipLocalHeader::Parse(Data + Info.LocalOffset);
   const Byte* data = Data + Info.LocalOffset + static_cast<Int64>(TZipLocalHeader::Size) + local.FileNameLength +
                      local.ExtraFieldLength;
@@ -211,9 +221,8 @@ bool TZipFix::DataIntact(const Byte* Data, const TFileInfo& Info) {
     if (r.PackedSize != r.UnpackedSize) return false;
     return crc32_z(0, data, static_cast<z_size_t>(packed)) == r.Crc32;
   }
-  if (r.Method != 8) return true;
   z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return true;
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
   std::vector<Byte> out(1 << 16);
   uLong crc = 0;
   UInt64 total = 0;
@@ -318,11 +327,16 @@ int TZipFix::FixBytes(const Byte* Data, Int64 Size, TStream32& Output) {
     std::string name;
     Int64 end = 0;
     const bool plausible = kept.size() < kMaxEntries && ReadCandidate(Data, Size, found, info, name, end);
-    const bool intact = plausible && DataIntact(Data, info);
-    if (OnFileFound) OnFileFound(*this, name, intact);
-    if (intact) kept.push_back(std::move(info));
-    // A damaged entry is passed over whole: its data may hold anything.
-    at = plausible ? end : found + 4;
+    const TDataCheck check = plausible ? CheckData(Data, info) : TDataCheck::Damaged;
+    if (check == TDataCheck::Unchecked && OnFileUnchecked)
+      OnFileUnchecked(*this, name);
+    else if (check != TDataCheck::Unchecked && OnFileFound)
+      OnFileFound(*this, name, check == TDataCheck::Intact);
+    const bool keep = check != TDataCheck::Damaged;
+    if (keep) kept.push_back(std::move(info));
+    // A rejected entry's sizes may be what is damaged: the search goes on
+    // right after its signature, so that intact entries behind it are found.
+    at = keep ? end : found + 4;
   }
   if (kept.empty()) return 0;
   TakeOldRecords(Data, kept, FindOldRecords(Data, Size));
@@ -369,6 +383,10 @@ int TZipFix::FixStream(const TCustomMemoryStream32* Input, TStream32* Output) {
 int TZipFix::FixFile(const std::string& InFile, const std::string& OutFile) {
   TMappedFile in(InFile);
   if (!in.Ok()) throw EFOpenError(msg::ErrorOpeningFile);
+  struct stat input, output;
+  if (stat(OutFile.c_str(), &output) == 0 && fstat(in.Handle(), &input) == 0 && input.st_dev == output.st_dev &&
+      input.st_ino == output.st_ino)
+    throw EFCreateError(msg::SameInputOutput);
   TTempFileStream out(fmCreate, OutFile);
   if (out.Handle() < 0) throw EWriteError(msg::ErrorWritingToFile);
   int kept = 0;

@@ -2,8 +2,10 @@
 // Rebuilding a damaged ZIP archive: the raw bytes are searched for local
 // headers, every entry that passes the plausibility tests and whose data
 // match their CRC is copied, and a new directory and end record are written
-// after them. What the old directory still says of an entry (version made
-// by, flags, extra field, attributes, comment) is kept.
+// after them. An entry whose data cannot be checked here (a method this
+// cannot decode, or enciphered) is kept and reported as unchecked. What the
+// old directory still says of an entry (version made by, flags, extra
+// field, attributes, comment) is kept.
 
 #include <functional>
 #include <string>
@@ -21,13 +23,20 @@ class TZipFix {
   // their CRC is damaged: reported false and left out.
   using TOnFileFoundEvent = std::function<void(TZipFix& Sender, const std::string& Filename, bool FileInfoIsOK)>;
   TOnFileFoundEvent OnFileFound;
+  // Instead of OnFileFound for an entry kept whose data could not be
+  // checked (a method this cannot decode, or enciphered): it may be as
+  // damaged as any, so it is never reported as recovered.
+  using TOnFileUncheckedEvent = std::function<void(TZipFix& Sender, const std::string& Filename)>;
+  TOnFileUncheckedEvent OnFileUnchecked;
 
   // Repairs InFile into OutFile. The input is mapped, not read into
   // memory; the output is written beside OutFile and takes its place only
-  // when complete, so OutFile may even be InFile. Raises EFOpenError when
-  // the input cannot be opened and EWriteError when the output cannot be
-  // written. Returns the entries kept; with none an existing OutFile is
-  // left as it was.
+  // when complete. An OutFile that is InFile (by device and inode, under
+  // whatever name) is refused with EFCreateError 25191: the damaged
+  // archive is the only copy of what a repair leaves out. Raises
+  // EFOpenError when the input cannot be opened and EWriteError when the
+  // output cannot be written. Returns the entries kept (checked or not);
+  // with none an existing OutFile is left as it was.
   int FixFile(const std::string& InFile, const std::string& OutFile);
   // Repairs the bytes of Input (a memory image) into Output. Raises
   // std::invalid_argument "No input or no output stream has been defined"
@@ -57,8 +66,10 @@ class TZipFix {
     std::string Name, Extra, Comment;
   };
   bool ReadCandidate(const Byte* Data, Int64 Size, Int64 At, TFileInfo& Info, std::string& Name, Int64& End);
-  // The data of a kept candidate match its CRC and size; those of methods
-  // and ciphers this cannot read pass.
+  enum class TDataCheck { Intact, Damaged, Unchecked };
+  // Whether the data of a plausible candidate match its CRC and size;
+  // Unchecked for methods and ciphers this cannot read.
+  static TDataCheck CheckData(const Byte* Data, const TFileInfo& Info);
   static bool DataIntact(const Byte* Data, const TFileInfo& Info);
   static std::vector<TOldRecord> FindOldRecords(const Byte* Data, Int64 Size);
   // Takes over the old record of Info's entry, when one is found, or what

@@ -32,11 +32,9 @@ TEST(TempFileStream, TargetUntouchedUntilCommit) {
     TTempFileStream s(fmCreate, target.string());
     ASSERT_TRUE(s.IsTemp());
     ASSERT_GE(s.Handle(), 0);
-    EXPECT_EQ(fs::path(s.OpenedName()).parent_path(), dir.path());
-    EXPECT_EQ(fs::path(s.OpenedName()).extension(), ".tmp");
-    EXPECT_EQ(fs::path(s.OpenedName()).filename().string().substr(0, 3), "vsk");
     s.WriteBuffer("new content", 11);
     EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(EntriesIn(dir.path()), 1);  // unnamed: nothing a kill could leave behind
     s.Commit();
     EXPECT_TRUE(s.Committed());
   }
@@ -45,6 +43,48 @@ TEST(TempFileStream, TargetUntouchedUntilCommit) {
   struct stat st;
   ASSERT_EQ(stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file's permissions
+
+  // A privileged run keeps the replaced file's owner and group.
+  if (geteuid() == 0 && chown(target.c_str(), 12345, 23456) == 0) {
+    TTempFileStream s(fmCreate, target.string());
+    s.WriteBuffer("x", 1);
+    s.Commit();
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 12345u);
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+}
+
+TEST(TempFileStream, NamedScratchAndAFileThatTookTheName) {
+  TempDir dir;
+  const auto target = dir / "a.zip";
+  {
+    TTempFileStream s(fmCreate, target.string(), {}, true);
+    EXPECT_EQ(fs::path(s.OpenedName()).parent_path(), dir.path());
+    EXPECT_EQ(fs::path(s.OpenedName()).extension(), ".tmp");
+    EXPECT_EQ(fs::path(s.OpenedName()).filename().string().substr(0, 3), "vsk");
+    s.WriteBuffer("n", 1);
+    WriteFile(target, "the user's");  // made at the name while the run went on
+    EXPECT_THROW(s.Commit(), EWriteError);
+    EXPECT_TRUE(s.TargetChanged());
+  }
+  EXPECT_EQ(ReadFile(target), "the user's");
+  EXPECT_EQ(EntriesIn(dir.path()), 1);
+  // Replaced by another file: refused too. Gone meanwhile: the name is free.
+  for (const bool named : {false, true}) {
+    TTempFileStream s(fmCreate, target.string(), {}, named);
+    s.WriteBuffer("new", 3);
+    fs::remove(target);
+    WriteFile(target, "other");
+    EXPECT_THROW(s.Commit(), EWriteError);
+    EXPECT_EQ(ReadFile(target), "other");
+    TTempFileStream t(fmCreate, target.string(), {}, named);
+    t.WriteBuffer("new", 3);
+    fs::remove(target);
+    t.Commit();
+    EXPECT_EQ(ReadFile(target), "new");
+  }
+  EXPECT_EQ(EntriesIn(dir.path()), 1);
 }
 
 TEST(TempFileStream, NoCommitKeepsOldTargetAndRemovesScratch) {

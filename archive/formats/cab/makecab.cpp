@@ -178,6 +178,8 @@ struct TMakeCabCallbacks {
         }
         const std::string unpacked = old.Folder + "/" + std::to_string(old.Count++);
         old.Handle = ::open(unpacked.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // The run's scratch is never gathered, wherever TempDir lies.
+        if (struct stat st; old.Handle >= 0 && fstat(old.Handle, &st) == 0) self.AddOwnFile(st.st_dev, st.st_ino);
         old.Entries->push_back(std::move(e));
         return old.Handle >= 0 ? old.Handle : -1;
       }
@@ -267,6 +269,7 @@ bool TMakeCab::LoadOldDirectory() {
       return false;
     }
     old.Folder = folder;
+    if (struct stat st; stat(folder.c_str(), &st) == 0) AddOwnFile(st.st_dev, st.st_ino);
   }
   ERF erf{};
   using TFiles = TCabinetFileCallbacks<TMakeCab>;
@@ -306,6 +309,8 @@ bool TMakeCab::LoadOldDirectory() {
   return true;
 }
 
+bool TMakeCab::NeedsNamedOutput() const { return access("/proc/self/fd", X_OK) != 0; }
+
 bool TMakeCab::EnsureContext() {
   if (FContext) return true;
   auto* temp = dynamic_cast<TTempFileStream*>(FOutput);
@@ -314,8 +319,12 @@ bool TMakeCab::EnsureContext() {
   FCab.cb = kCabinetLimit;
   FCab.cbFolderThresh = kCabinetLimit;
   FCab.fFailOnIncompressible = FailOnIncompressible ? 1 : 0;
-  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(temp->OpenedName())) ||
-      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(temp->OpenedName()))) {
+  // The library opens the cabinet by name: the scratch file's own, which
+  // needs no name in the folder.
+  const std::string name = temp->ReopenName();
+  if (name.empty()) RaiseError(ArchiveFile(), "", "0", msg::ErrorCreatingFile);
+  if (!CopyName(FCab.szCab, sizeof FCab.szCab, PathFilePart(name)) ||
+      !CopyName(FCab.szCabPath, sizeof FCab.szCabPath, PathFolderPart(name))) {
     RaiseError(ArchiveFile(), "path longer than 255 bytes", "0", msg::ErrorCreatingFile);
   }
   FErf = {};

@@ -49,6 +49,8 @@ class TMakeCab : public TCompBase {
   bool CompressFileData(TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
   bool FinishArchive() override;
+  // Where the process cannot open its unnamed files again by name.
+  bool NeedsNamedOutput() const override;
   void EndDeferredEntries() override;
   void FillEntryFields(const TCompEntry& E) override;
   std::string EncodeEntryName(TCompEntry& E) override;

@@ -96,7 +96,8 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // parts holds one descriptor at a time.
 class TUUEncode::TPartFile : public TTempFileStream {
  public:
-  explicit TPartFile(const std::string& Target) : TTempFileStream(fmCreate, Target) {}
+  // Named: a parked part is opened again by its name.
+  explicit TPartFile(const std::string& Target) : TTempFileStream(fmCreate, Target, {}, true) {}
   void Park() { CloseHandle(); }
   bool Resume() {
     if (FHandle < 0 && IsTemp() && !Committed()) FHandle = ::open(OpenedName().c_str(), O_WRONLY | O_CLOEXEC);

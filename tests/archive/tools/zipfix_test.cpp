@@ -79,12 +79,55 @@ TEST_F(ZipFixTest, RebuildsTheDirectoryOfArchivesFromZipAndBsdtar) {
     EXPECT_NE(std::find(found.begin(), found.end(), std::make_pair(std::string("sub/c.txt"), true)), found.end());
     fs::remove(zip);
   }
-  // Repaired in place: the archive is replaced only when the new one is whole.
+  // The output is the input, by its name or another: refused, the input
+  // stays as it was.
   const std::string zip = Pack("desc.zip", "zip -q -r -X {out} a.txt b.bin sub");
   DropDirectory(zip);
+  const std::string before = ReadFile(zip);
+  fs::create_hard_link(zip, dir / "other-name.zip");
   TZipFix fix;
-  EXPECT_EQ(fix.FixFile(zip, zip), 4);
-  EXPECT_TRUE(UnzipRestores(zip));
+  for (const std::string& out : {zip, (dir / "other-name.zip").string()}) {
+    try {
+      fix.FixFile(zip, out);
+      ADD_FAILURE() << "no exception";
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Code, 25191);
+    }
+  }
+  EXPECT_EQ(ReadFile(zip), before);
+}
+
+TEST_F(ZipFixTest, OneDamagedSizeAndDataThatCannotBeChecked) {
+  ASSERT_TRUE(vsktest::HaveTool("zip") && vsktest::HaveTool("unzip"));
+  // Five stored entries; the second one's packed size is made larger (but
+  // still inside the file): the three behind it are found all the same.
+  const fs::path five = dir / "five";
+  for (int i = 0; i < 5; ++i) WriteFile(five / ("f" + std::to_string(i)), vsktest::RandomBytes(2000, 10 + i));
+  ASSERT_EQ(RunTool("zip -q -0 -X ../five.zip f0 f1 f2 f3 f4", five).exitCode, 0);
+  std::string bytes = ReadFile((dir / "five.zip").string());
+  const auto second = bytes.find("PK\x03\x04", 4);
+  bytes[second + 18 + 1] = static_cast<char>(bytes[second + 18 + 1] ^ 0x10);  // packed size + 4096
+  WriteFile(dir / "five.zip", bytes);
+  TZipFix fix;
+  std::vector<std::pair<std::string, bool>> found;
+  fix.OnFileFound = [&](TZipFix&, const std::string& Name, bool Ok) { found.emplace_back(Name, Ok); };
+  EXPECT_EQ(fix.FixFile((dir / "five.zip").string(), (dir / "five-fixed.zip").string()), 4);
+  EXPECT_EQ(std::count(found.begin(), found.end(), std::make_pair(std::string("f1"), false)), 1);
+  EXPECT_EQ(RunTool("unzip -t " + ShellQuote((dir / "five-fixed.zip").string())).exitCode, 0);
+
+  // Data of a method this cannot decode, and enciphered data, are kept but
+  // never reported as recovered.
+  const std::string bz = Pack("bz.zip", "zip -q -r -Z bzip2 -X {out} a.txt b.bin sub");
+  const std::string enc = Pack("enc.zip", "zip -q -r -P pw -X {out} a.txt b.bin sub");
+  for (const std::string& zip : {bz, enc}) {
+    SCOPED_TRACE(zip);
+    std::vector<std::string> unchecked;
+    found.clear();
+    fix.OnFileUnchecked = [&](TZipFix&, const std::string& Name) { unchecked.push_back(Name); };
+    EXPECT_EQ(fix.FixFile(zip, zip + ".fixed"), 4);
+    EXPECT_EQ(unchecked.size(), 3u);  // the folder entry has no data
+    EXPECT_TRUE(std::none_of(found.begin(), found.end(), [](const auto& f) { return f.second && f.first != "sub/"; }));
+  }
 }
 
 TEST_F(ZipFixTest, GarbageEncryptionAndLongNames) {
@@ -191,13 +234,13 @@ TEST_F(ZipFixTest, NothingToSaveAndMissingStreams) {
   const std::string text = (dir / "text.zip").string();
   WriteFile(text, "no archive here at all");
   TZipFix fix;
-  // A new output is created empty; an existing one, the input itself
-  // included, is left as it was.
+  // A new output is created empty; an existing one is left as it was.
   EXPECT_EQ(fix.FixFile(text, (dir / "empty.zip").string()), 0);
   EXPECT_TRUE(fs::exists(dir / "empty.zip"));
   EXPECT_EQ(fs::file_size(dir / "empty.zip"), 0u);
-  EXPECT_EQ(fix.FixFile(text, text), 0);
-  EXPECT_EQ(ReadFile(text), "no archive here at all");
+  WriteFile(dir / "kept.zip", "the user's");
+  EXPECT_EQ(fix.FixFile(text, (dir / "kept.zip").string()), 0);
+  EXPECT_EQ(ReadFile((dir / "kept.zip").string()), "the user's");
   EXPECT_THROW(fix.FixFile((dir / "missing.zip").string(), (dir / "out.zip").string()), EFOpenError);
 
   TMemoryStream32 out;
