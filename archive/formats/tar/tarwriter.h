@@ -69,6 +69,8 @@ class TTar : public TCompBase {
   std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
   TStream32* FilterOutput(TStream32* Output) override;
   bool CommitOutput() override;
+  // Every write goes to the archive: a full disk is its failure.
+  std::string WriteFailureName() const override { return FArchiveFile; }
 
  private:
   // Where the parts of an old entry lie: the records in front of its

@@ -1,0 +1,197 @@
+// Canary rows of the format writers: every name a writer run makes or
+// replaces holds only what the run made or what the user agreed to, after
+// a success, a cancel, a failure and a kill -9.
+
+#include <sys/mount.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "archive/formats/lha/bhwriter.h"
+#include "archive/formats/lha/lhawriter.h"
+#include "tests/support/canary.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+using namespace vsktest;
+using vsk::Byte;
+using vsk::TCompBase;
+using vsk::TZipCommon;
+
+// What a writer reported in a run.
+struct WriterLog {
+  std::vector<int> codes;
+  std::vector<std::string> files;
+  bool Has(int Code) const { return std::find(codes.begin(), codes.end(), Code) != codes.end(); }
+  std::string Describe() const {
+    std::string s;
+    for (std::size_t i = 0; i < codes.size(); ++i) s += std::to_string(codes[i]) + " " + files[i] + "\n";
+    return s;
+  }
+};
+
+// Points W at Archive with the sources Spec, records its errors, and ends
+// the run as E asks once a file is well under way (cancel or kill).
+void Aim(TCompBase& W, const fs::path& Archive, const std::vector<std::string>& Spec, Ending E, WriterLog& Log) {
+  W.SetArchiveFile(Archive.string());
+  W.FileSpec = Spec;
+  W.OnError = [&Log](TZipCommon&, const std::string& F, const std::string&, const std::string&, int C) {
+    Log.codes.push_back(C);
+    Log.files.push_back(F);
+  };
+  W.OnProgress = [E](TZipCommon& Sender, Byte ByFile, Byte) {
+    if (ByFile < 30) return;
+    if (E == Ending::Kill) KillHere();
+    if (E == Ending::Cancel) Sender.SetCancel(true);
+  };
+}
+
+// A small file system for the runs that end on a full disk.
+struct SmallDisk {
+  fs::path at;
+  bool mounted = false;
+  SmallDisk(const fs::path& At, const char* Size) : at(At) {
+    fs::create_directories(At);
+    mounted = mount("tmpfs", At.c_str(), "tmpfs", 0, Size) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted) umount2(at.c_str(), MNT_DETACH);
+  }
+};
+
+// Files of other kinds that a run may find at an archive's name.
+std::vector<std::pair<std::string, std::string>> ForeignFiles(const fs::path& Dir) {
+  fs::create_directories(Dir / "f");
+  WriteFile(Dir / "f/a.txt", TextBytes(5000, 7));
+  EXPECT_EQ(RunTool("zip -q ../x.zip a.txt && tar cf ../x.tar a.txt && gzip -c a.txt > ../x.gz && "
+                    "lha -aq ../x.lzh a.txt",
+                    Dir / "f")
+                .exitCode,
+            0);
+  std::vector<std::pair<std::string, std::string>> out = {
+      {"zip", ReadFile(Dir / "x.zip")},
+      {"tar", ReadFile(Dir / "x.tar")},
+      {"gzip", ReadFile(Dir / "x.gz")},
+      {"lzh", ReadFile(Dir / "x.lzh")},
+      {"text", TextBytes(3000, 8)},
+      {"random", RandomBytes(3000, 9)},
+      {"zero first byte", std::string(1, '\0') + RandomBytes(3000, 10)},
+  };
+  fs::remove_all(Dir / "f");
+  for (const char* n : {"x.zip", "x.tar", "x.gz", "x.lzh"}) fs::remove(Dir / n);
+  return out;
+}
+
+template <class W>
+std::vector<CanaryRow> LzhFamilyRows(const std::string& Kind, const std::string& Ext) {
+  std::vector<CanaryRow> rows;
+  const auto addTo = [Ext](const fs::path& Dir, Ending E, WriterLog& Log) {
+    W w;
+    Aim(w, Dir / ("arc" + Ext), {(Dir / "src/*").string()}, E, Log);
+    return w.Compress();
+  };
+  // A file of another kind at the target is never taken for an archive.
+  {
+    TempDir probe;
+    for (const auto& [what, bytes] : ForeignFiles(probe.path())) {
+      if (what == "lzh" && Ext == ".lzh") continue;
+      CanaryRow row;
+      row.name = Kind + ": " + what + " at the target";
+      row.endings = {Ending::Failure};
+      row.setup = [bytes, Ext](const fs::path& Dir, Canaries& C) {
+        WriteFile(Dir / "src/new.txt", TextBytes(2000, 11));
+        WriteFile(Dir / ("arc" + Ext), bytes);
+        C.Watch(Dir / ("arc" + Ext));
+      };
+      row.run = [addTo](const fs::path& Dir, Ending E, Canaries&) {
+        WriterLog log;
+        EXPECT_EQ(addTo(Dir, E, log), 0);
+        EXPECT_TRUE(log.Has(vsk::msg::BadFileHeader)) << log.Describe();
+      };
+      rows.push_back(row);
+    }
+  }
+  // A damaged header in the middle of an archive: nothing after it is
+  // dropped; the update stops and the archive stays as it was.
+  {
+    CanaryRow row;
+    row.name = Kind + ": update of a damaged archive";
+    row.endings = {Ending::Failure};
+    row.setup = [addTo, Ext](const fs::path& Dir, Canaries& C) {
+      WriteFile(Dir / "src/a.txt", TextBytes(3000, 12));
+      WriteFile(Dir / "src/b.txt", TextBytes(3000, 13));
+      WriteFile(Dir / "src/c.txt", TextBytes(3000, 14));
+      WriterLog log;
+      ASSERT_EQ(addTo(Dir, Ending::Success, log), 3) << log.Describe();
+      // The second entry's header: its first byte (LHA's size, BH's signature).
+      std::string a = ReadFile(Dir / ("arc" + Ext));
+      const std::size_t second = a.find(Ext == ".bh" ? "B\x48\x05\x07" : "-lh", 10);
+      ASSERT_NE(second, std::string::npos);
+      a[Ext == ".bh" ? second : second - 2] = 0;
+      WriteFile(Dir / ("arc" + Ext), a);
+      fs::remove_all(Dir / "src");
+      WriteFile(Dir / "src/d.txt", TextBytes(3000, 15));
+      C.Watch(Dir / ("arc" + Ext));
+    };
+    row.run = [addTo](const fs::path& Dir, Ending E, Canaries&) {
+      WriterLog log;
+      EXPECT_EQ(addTo(Dir, E, log), 0);
+      EXPECT_TRUE(log.Has(vsk::msg::BadFileHeader)) << log.Describe();
+    };
+    rows.push_back(row);
+  }
+  // An update of a good archive to every ending; a failure is a full disk,
+  // reported against the archive, not the file in work.
+  {
+    CanaryRow row;
+    row.name = Kind + ": update";
+    row.setup = [addTo, Ext](const fs::path& Dir, Canaries& C) {
+      WriteFile(Dir / "src/old.txt", TextBytes(3000, 16));
+      WriterLog log;
+      ASSERT_EQ(addTo(Dir, Ending::Success, log), 1) << log.Describe();
+      fs::remove_all(Dir / "src");
+      WriteFile(Dir / "src/r1.bin", RandomBytes(3 << 20, 17));
+      C.Watch(Dir / ("arc" + Ext));
+      C.Watch(Dir / "src/r1.bin");
+    };
+    row.run = [addTo, Ext](const fs::path& Dir, Ending E, Canaries& C) {
+      WriterLog log;
+      std::unique_ptr<SmallDisk> disk;
+      fs::path dir = Dir;
+      if (E == Ending::Failure) {
+        disk = std::make_unique<SmallDisk>(Dir / "small", "size=1m");
+        if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
+        fs::copy_file(Dir / ("arc" + Ext), Dir / "small" / ("arc" + Ext));
+        fs::create_directory_symlink(Dir / "src", Dir / "small/src");
+        dir = Dir / "small";
+      }
+      const int added = addTo(dir, E, log);
+      EXPECT_EQ(added, E == Ending::Success ? 1 : 0) << log.Describe();
+      if (E == Ending::Success) C.Agree(Dir / ("arc" + Ext));
+      if (E == Ending::Failure) {
+        EXPECT_TRUE(log.Has(vsk::msg::DiskFull)) << log.Describe();
+        for (std::size_t i = 0; i < log.codes.size(); ++i) {
+          if (log.codes[i] == vsk::msg::DiskFull) {
+            EXPECT_EQ(fs::path(log.files[i]).filename(), "arc" + Ext);
+          }
+        }
+        EXPECT_EQ(ReadFile(Dir / ("arc" + Ext)), ReadFile(dir / ("arc" + Ext)));
+        for (const auto& left : fs::directory_iterator(dir))
+          EXPECT_NE(left.path().filename().string().substr(0, 3), "vsk") << left.path();
+      }
+    };
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(WriterCanaries, LhaAndBhTargets) {
+  CheckCanaryRows(LzhFamilyRows<vsk::TLha>("lha", ".lzh"));
+  CheckCanaryRows(LzhFamilyRows<vsk::TBlakHole>("bh", ".bh"));
+}
+
+}  // namespace
