@@ -429,7 +429,7 @@ void TCompBase::RunBody() {
   }
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
-  if (kept > kMaxEntries) {
+  if (static_cast<std::size_t>(kept) > MaxEntryCount()) {
     ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;

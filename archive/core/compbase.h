@@ -274,6 +274,9 @@ class TCompBase : public TZipCommon {
   // New entries are deflated by the base's CompressFileData, so that worker
   // threads can deflate them ahead of the writer (ThreadCount other than 1).
   virtual bool DeflatesAhead() const { return false; }
+  // The most entries the format holds; a run that would keep more is
+  // refused. Formats without a count of entries have no limit.
+  virtual std::size_t MaxEntryCount() const { return kMaxEntries; }
   // The methods this writer accepts.
   TCompressMethods FSupportedMethods{cmStore, cmDeflate};
   TCompressMethod FCompressMethod = cmDeflate;

@@ -11,6 +11,7 @@
 // pax and other records in front of them. An old archive that cannot be
 // walked to its end blocks is not changed at all.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -69,6 +70,8 @@ class TTar : public TCompBase {
   std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
   TStream32* FilterOutput(TStream32* Output) override;
   bool CommitOutput() override;
+  // A tar counts no entries: it holds any number.
+  std::size_t MaxEntryCount() const override { return SIZE_MAX; }
   // Every write goes to the archive: a full disk is its failure.
   std::string WriteFailureName() const override { return FArchiveFile; }
 

@@ -433,6 +433,19 @@ TEST_F(TarWriterTest, DamagedOldArchivesAreNotChanged) {
   EXPECT_TRUE(SameTree(GnuTarTree(archive, tmp / "x"), {{"a.txt", "a"}, {"b.txt", TextBytes(3000)}}));
 }
 
+// A tar counts no entries: one of 65535 empty files takes one more.
+TEST_F(TarWriterTest, HoldsMoreThan65535Entries) {
+  std::string t;
+  for (int i = 0; i < 65535; ++i) t += TarEntry("e" + std::to_string(i), "");
+  WriteFile(archive, t + kTarEnd);
+  MakeTree(src, {{"x.txt", "x"}});
+  TarWriter w(archive);
+  EXPECT_EQ(w.Add({(src / "x.txt").string()}), 1);
+  EXPECT_TRUE(w.errors.empty());
+  const auto r = RunTool("tar tf " + ShellQuote(archive.string()) + " | wc -l");
+  EXPECT_EQ(r.output, "65536\n");
+}
+
 TEST_F(TarWriterTest, CancelAndFailuresLeaveTheTargetUntouched) {
   MakeTree(src, {{"a.txt", TextBytes(300000, 1)}, {"b.txt", TextBytes(300000, 2)}});
   TarWriter w(archive);
