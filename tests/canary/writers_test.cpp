@@ -12,6 +12,7 @@
 
 #include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
+#include "archive/formats/tar/tarwriter.h"
 #include "tests/support/canary.h"
 #include "tests/support/testutil.h"
 
@@ -86,6 +87,58 @@ std::vector<std::pair<std::string, std::string>> ForeignFiles(const fs::path& Di
   return out;
 }
 
+// An update of a good archive to every ending; a failure is a full disk,
+// reported against the archive, not the file in work. Setup makes the
+// archive with one file; the run adds a large one.
+template <class W>
+CanaryRow UpdateRow(const std::string& Kind, const std::string& Ext,
+                    std::function<void(W&)> Configure = [](W&) {}) {
+  const auto addTo = [Ext, Configure](const fs::path& Dir, Ending E, WriterLog& Log) {
+    W w;
+    Configure(w);
+    Aim(w, Dir / ("arc" + Ext), {(Dir / "src/*").string()}, E, Log);
+    return w.Compress();
+  };
+  CanaryRow row;
+  row.name = Kind + ": update";
+  row.setup = [addTo, Ext](const fs::path& Dir, Canaries& C) {
+    WriteFile(Dir / "src/old.txt", TextBytes(3000, 16));
+    WriterLog log;
+    ASSERT_EQ(addTo(Dir, Ending::Success, log), 1) << log.Describe();
+    fs::remove_all(Dir / "src");
+    WriteFile(Dir / "src/r1.bin", RandomBytes(3 << 20, 17));
+    C.Watch(Dir / ("arc" + Ext));
+    C.Watch(Dir / "src/r1.bin");
+  };
+  row.run = [addTo, Ext](const fs::path& Dir, Ending E, Canaries& C) {
+    WriterLog log;
+    std::unique_ptr<SmallDisk> disk;
+    fs::path dir = Dir;
+    if (E == Ending::Failure) {
+      disk = std::make_unique<SmallDisk>(Dir / "small", "size=1m");
+      if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
+      fs::copy_file(Dir / ("arc" + Ext), Dir / "small" / ("arc" + Ext));
+      fs::create_directory_symlink(Dir / "src", Dir / "small/src");
+      dir = Dir / "small";
+    }
+    const int added = addTo(dir, E, log);
+    EXPECT_EQ(added, E == Ending::Success ? 1 : 0) << log.Describe();
+    if (E == Ending::Success) C.Agree(Dir / ("arc" + Ext));
+    if (E == Ending::Failure) {
+      EXPECT_TRUE(log.Has(vsk::msg::DiskFull)) << log.Describe();
+      for (std::size_t i = 0; i < log.codes.size(); ++i) {
+        if (log.codes[i] == vsk::msg::DiskFull) {
+          EXPECT_EQ(fs::path(log.files[i]).filename(), "arc" + Ext);
+        }
+      }
+      EXPECT_EQ(ReadFile(Dir / ("arc" + Ext)), ReadFile(dir / ("arc" + Ext)));
+      for (const auto& left : fs::directory_iterator(dir))
+        EXPECT_NE(left.path().filename().string().substr(0, 3), "vsk") << left.path();
+    }
+  };
+  return row;
+}
+
 template <class W>
 std::vector<CanaryRow> LzhFamilyRows(const std::string& Kind, const std::string& Ext) {
   std::vector<CanaryRow> rows;
@@ -144,54 +197,91 @@ std::vector<CanaryRow> LzhFamilyRows(const std::string& Kind, const std::string&
     };
     rows.push_back(row);
   }
-  // An update of a good archive to every ending; a failure is a full disk,
-  // reported against the archive, not the file in work.
-  {
-    CanaryRow row;
-    row.name = Kind + ": update";
-    row.setup = [addTo, Ext](const fs::path& Dir, Canaries& C) {
-      WriteFile(Dir / "src/old.txt", TextBytes(3000, 16));
-      WriterLog log;
-      ASSERT_EQ(addTo(Dir, Ending::Success, log), 1) << log.Describe();
-      fs::remove_all(Dir / "src");
-      WriteFile(Dir / "src/r1.bin", RandomBytes(3 << 20, 17));
-      C.Watch(Dir / ("arc" + Ext));
-      C.Watch(Dir / "src/r1.bin");
-    };
-    row.run = [addTo, Ext](const fs::path& Dir, Ending E, Canaries& C) {
-      WriterLog log;
-      std::unique_ptr<SmallDisk> disk;
-      fs::path dir = Dir;
-      if (E == Ending::Failure) {
-        disk = std::make_unique<SmallDisk>(Dir / "small", "size=1m");
-        if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
-        fs::copy_file(Dir / ("arc" + Ext), Dir / "small" / ("arc" + Ext));
-        fs::create_directory_symlink(Dir / "src", Dir / "small/src");
-        dir = Dir / "small";
-      }
-      const int added = addTo(dir, E, log);
-      EXPECT_EQ(added, E == Ending::Success ? 1 : 0) << log.Describe();
-      if (E == Ending::Success) C.Agree(Dir / ("arc" + Ext));
-      if (E == Ending::Failure) {
-        EXPECT_TRUE(log.Has(vsk::msg::DiskFull)) << log.Describe();
-        for (std::size_t i = 0; i < log.codes.size(); ++i) {
-          if (log.codes[i] == vsk::msg::DiskFull) {
-            EXPECT_EQ(fs::path(log.files[i]).filename(), "arc" + Ext);
-          }
-        }
-        EXPECT_EQ(ReadFile(Dir / ("arc" + Ext)), ReadFile(dir / ("arc" + Ext)));
-        for (const auto& left : fs::directory_iterator(dir))
-          EXPECT_NE(left.path().filename().string().substr(0, 3), "vsk") << left.path();
-      }
-    };
-    rows.push_back(row);
-  }
+  rows.push_back(UpdateRow<W>(Kind, Ext));
   return rows;
 }
 
 TEST(WriterCanaries, LhaAndBhTargets) {
   CheckCanaryRows(LzhFamilyRows<vsk::TLha>("lha", ".lzh"));
   CheckCanaryRows(LzhFamilyRows<vsk::TBlakHole>("bh", ".bh"));
+}
+
+// A tar.gz named ".tgz": the run changes that file (asked about), its tar
+// is "backup.tar", and no "backup.tgz.gz" appears. A file at the tar's
+// name is asked about before anything happens to it; declined, nothing of
+// the run's names is touched and the file stays among the sources.
+TEST(WriterCanaries, TarGzNames) {
+  CanaryRow tgz;
+  tgz.name = "tar.gz: backup.tgz";
+  tgz.setup = [](const fs::path& Dir, Canaries& C) {
+    WriteFile(Dir / "src/a.txt", TextBytes(4000, 21));
+    ASSERT_EQ(RunTool("tar czf ../backup.tgz a.txt", Dir / "src").exitCode, 0);
+    fs::remove(Dir / "src/a.txt");
+    WriteFile(Dir / "src/r1.bin", RandomBytes(3 << 20, 22));
+    C.Watch(Dir / "backup.tgz");
+    C.Watch(Dir / "src/r1.bin");
+  };
+  tgz.run = [](const fs::path& Dir, Ending E, Canaries& C) {
+    std::unique_ptr<SmallDisk> disk;
+    fs::path dir = Dir;
+    if (E == Ending::Failure) {
+      disk = std::make_unique<SmallDisk>(Dir / "small", "size=1m");
+      if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
+      fs::copy_file(Dir / "backup.tgz", Dir / "small/backup.tgz");
+      fs::create_directory_symlink(Dir / "src", Dir / "small/src");
+      dir = Dir / "small";
+    }
+    vsk::TTar w;
+    ASSERT_TRUE(w.SetCompressMethod(vsk::cmTarGzip));
+    WriterLog log;
+    std::vector<std::string> asked;
+    w.OnFileExists = [&asked](TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+      asked.push_back(F);
+      M = vsk::omOverwrite;
+    };
+    Aim(w, dir / "backup.tgz", {(dir / "src/*").string()}, E, log);
+    EXPECT_EQ(w.ArchiveFile(), (dir / "backup.tar").string());
+    const int added = w.Compress();
+    EXPECT_EQ(asked, std::vector<std::string>{(dir / "backup.tgz").string()});
+    EXPECT_FALSE(fs::exists(dir / "backup.tgz.gz"));
+    if (E == Ending::Success) {
+      C.Agree(Dir / "backup.tgz");
+      EXPECT_EQ(added, 1) << log.Describe();
+      EXPECT_EQ(w.ArchiveFile(), (Dir / "backup.tgz").string());
+      EXPECT_EQ(RunTool("gzip -t backup.tgz && tar tzf backup.tgz | sort | tr '\\n' ' '", Dir).output,
+                "a.txt r1.bin ");
+      EXPECT_EQ(RunTool("gzip -dc backup.tgz | cmp - backup.tar", Dir).exitCode, 0);
+    } else {
+      EXPECT_EQ(added, 0) << log.Describe();
+      EXPECT_FALSE(fs::exists(dir / "backup.tar"));
+    }
+    if (E == Ending::Failure) {
+      EXPECT_TRUE(log.Has(vsk::msg::DiskFull)) << log.Describe();
+    }
+  };
+
+  CanaryRow notes;
+  notes.name = "tar.gz: notes.gz beside the document notes";
+  notes.endings = {Ending::Failure};
+  notes.setup = [](const fs::path& Dir, Canaries& C) {
+    WriteFile(Dir / "d/other.txt", TextBytes(3000, 23));
+    C.Plant(Dir / "d/notes");
+  };
+  notes.run = [](const fs::path& Dir, Ending E, Canaries&) {
+    vsk::TTar w;
+    ASSERT_TRUE(w.SetCompressMethod(vsk::cmTarGzip));
+    WriterLog log;
+    std::vector<std::string> asked;
+    w.OnFileExists = [&asked](TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+      asked.push_back(F);
+      M = vsk::omSkip;
+    };
+    Aim(w, Dir / "d/notes.gz", {(Dir / "d/*").string()}, E, log);
+    EXPECT_EQ(w.Compress(), 0);
+    EXPECT_EQ(asked, std::vector<std::string>{(Dir / "d/notes").string()});
+    EXPECT_FALSE(fs::exists(Dir / "d/notes.gz"));
+  };
+  CheckCanaryRows({tgz, notes, UpdateRow<vsk::TTar>("tar", ".tar")});
 }
 
 }  // namespace
