@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
@@ -282,6 +283,66 @@ TEST(WriterCanaries, TarGzNames) {
     EXPECT_FALSE(fs::exists(Dir / "d/notes.gz"));
   };
   CheckCanaryRows({tgz, notes, UpdateRow<vsk::TTar>("tar", ".tar")});
+}
+
+// GZIP: two inputs of one output name in a run (x.txt in two folders, and
+// a.txt beside a.doc with ".gz" for the extension), moved: the first
+// input's member is made, the second is refused and kept, and no output
+// is written twice. A failure is a full output disk.
+TEST(WriterCanaries, GzipOutputNames) {
+  std::vector<CanaryRow> rows;
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"x.txt in two folders", {"src/a/x.txt", "src/b/x.txt"}},
+      {"a.txt and a.doc", {"src/a.txt", "src/a.doc"}},
+  };
+  for (const auto& [what, inputs] : cases) {
+    const std::string output = what == cases[0].first ? "x.gz" : "a.gz";
+    CanaryRow row;
+    row.name = "gzip: " + what;
+    row.setup = [inputs](const fs::path& Dir, Canaries& C) {
+      for (std::size_t i = 0; i < inputs.size(); ++i) {
+        WriteFile(Dir / inputs[i], RandomBytes(3 << 20, 31 + static_cast<std::uint32_t>(i)));
+        C.Watch(Dir / inputs[i]);
+      }
+      fs::create_directories(Dir / "out");
+    };
+    row.run = [inputs, output](const fs::path& Dir, Ending E, Canaries& C) {
+      std::unique_ptr<SmallDisk> disk;
+      if (E == Ending::Failure) {
+        disk = std::make_unique<SmallDisk>(Dir / "out", "size=1m");
+        if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
+      }
+      vsk::TGZip w;
+      w.ThreadCount = 1;
+      WriterLog log;
+      Aim(w, Dir / "out/any.gz", {(Dir / "src/*").string()}, E, log);
+      w.RecurseDirs = true;
+      w.Switch = vsk::swMove;
+      w.ConfirmOverwrites = false;
+      const int made = w.Compress();
+      if (E != Ending::Success) {
+        EXPECT_EQ(made, 0) << log.Describe();
+        return;
+      }
+      EXPECT_EQ(made, 1) << log.Describe();
+      EXPECT_EQ(log.codes, std::vector<int>{vsk::msg::ErrorCreatingFile}) << log.Describe();
+      const std::string member = RunTool("gzip -dc " + output, Dir / "out").output;
+      int kept = 0;
+      for (const auto& in : inputs) {
+        if (fs::exists(Dir / in)) {
+          ++kept;
+          EXPECT_NE(ReadFile(Dir / in), member) << in;
+          EXPECT_EQ(log.files, std::vector<std::string>{(Dir / in).string()});
+        } else {
+          C.Agree(Dir / in);
+        }
+      }
+      EXPECT_EQ(kept, 1);
+      EXPECT_EQ(member.size(), 3u << 20);
+    };
+    rows.push_back(row);
+  }
+  CheckCanaryRows(rows);
 }
 
 }  // namespace
