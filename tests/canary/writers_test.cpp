@@ -14,6 +14,7 @@
 #include "archive/formats/lha/bhwriter.h"
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
+#include "archive/formats/uu/uuencode.h"
 #include "tests/support/canary.h"
 #include "tests/support/testutil.h"
 
@@ -343,6 +344,68 @@ TEST(WriterCanaries, GzipOutputNames) {
     rows.push_back(row);
   }
   CheckCanaryRows(rows);
+}
+
+// UU parts: every part name that exists is asked about, like the first
+// text's; agreed, it is replaced, and declined, nothing is written. A
+// failure is a full disk.
+TEST(WriterCanaries, UuPartNames) {
+  const auto encode = [](const fs::path& Dir, Ending E, vsk::TOverwriteMode Answer,
+                         std::vector<std::string>& Asked, WriterLog& Log) {
+    vsk::TUUEncode w;
+    Aim(w, Dir / "x.bin", {}, E, Log);
+    w.SetOutFilename((Dir / "x.UUE").string());
+    w.KBytesPerVolume = 1024;
+    w.OverwriteMode = vsk::omSkip;  // asked for every existing name
+    w.OnFileExists = [&Asked, Answer](TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+      Asked.push_back(fs::path(F).filename().string());
+      M = Answer;
+    };
+    return w.Compress();
+  };
+  CanaryRow agreed;
+  agreed.name = "uu: parts over existing files, agreed";
+  agreed.setup = [](const fs::path& Dir, Canaries& C) {
+    WriteFile(Dir / "x.bin", RandomBytes(3 << 20, 41));
+    C.Watch(Dir / "x.bin");
+    C.Plant(Dir / "x.UU2");
+    C.Plant(Dir / "x.UU4");
+  };
+  agreed.run = [encode](const fs::path& Dir, Ending E, Canaries& C) {
+    std::unique_ptr<SmallDisk> disk;
+    fs::path dir = Dir;
+    if (E == Ending::Failure) {
+      disk = std::make_unique<SmallDisk>(Dir / "small", "size=1m");
+      if (!disk->mounted) GTEST_SKIP() << "a small tmpfs needs root";
+      fs::create_symlink(Dir / "x.bin", Dir / "small/x.bin");
+      dir = Dir / "small";
+    }
+    std::vector<std::string> asked;
+    WriterLog log;
+    const int done = encode(dir, E, vsk::omOverwrite, asked, log);
+    EXPECT_EQ(done, E == Ending::Success ? 1 : 0) << log.Describe();
+    if (E != Ending::Success) return;
+    EXPECT_EQ(asked, (std::vector<std::string>{"x.UU2", "x.UU4"}));
+    C.Agree(Dir / "x.UU2");
+    C.Agree(Dir / "x.UU4");
+    EXPECT_EQ(RunTool("head -c 19 x.UU2", Dir).output, "part 2\r\nbegin 644 x");
+  };
+  CanaryRow declined;
+  declined.name = "uu: a part over an existing file, declined";
+  declined.endings = {Ending::Failure};
+  declined.setup = [](const fs::path& Dir, Canaries& C) {
+    WriteFile(Dir / "x.bin", RandomBytes(3 << 20, 42));
+    C.Plant(Dir / "x.UU3");
+  };
+  declined.run = [encode](const fs::path& Dir, Ending E, Canaries&) {
+    std::vector<std::string> asked;
+    WriterLog log;
+    EXPECT_EQ(encode(Dir, E, vsk::omSkip, asked, log), 0);
+    EXPECT_EQ(asked, std::vector<std::string>{"x.UU3"});
+    EXPECT_FALSE(fs::exists(Dir / "x.UUE"));
+    EXPECT_FALSE(fs::exists(Dir / "x.UU1"));
+  };
+  CheckCanaryRows({agreed, declined});
 }
 
 }  // namespace
