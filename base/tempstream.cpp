@@ -105,4 +105,9 @@ void TTempFileStream::Discard() {
   }
 }
 
+bool TParkableTempFile::Resume() {
+  if (FHandle < 0 && IsTemp() && !Committed()) FHandle = ::open(OpenedName().c_str(), O_WRONLY | O_CLOEXEC);
+  return FHandle >= 0;
+}
+
 }  // namespace vsk

@@ -51,4 +51,16 @@ class TTempFileStream : public TFileStream32 {
   bool FCommitted = false;
 };
 
+// A scratch file that can be closed until its commit: a text of many parts
+// holds one descriptor at a time, and a part of a spanned set stays on its
+// disk while other disks are in the drive.
+class TParkableTempFile : public TTempFileStream {
+ public:
+  explicit TParkableTempFile(const std::string& Target) : TTempFileStream(fmCreate, Target) {}
+  // Closes the scratch file; it keeps its name and content.
+  void Park() { CloseHandle(); }
+  // Opens the parked scratch file again for writing; false when it is gone.
+  bool Resume();
+};
+
 }  // namespace vsk

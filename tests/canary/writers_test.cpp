@@ -15,6 +15,7 @@
 #include "archive/formats/lha/lhawriter.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "archive/formats/uu/uuencode.h"
+#include "tests/archive/formats/zip/spandrive.h"
 #include "tests/support/canary.h"
 #include "tests/support/testutil.h"
 
@@ -406,6 +407,82 @@ TEST(WriterCanaries, UuPartNames) {
     EXPECT_FALSE(fs::exists(Dir / "x.UU1"));
   };
   CheckCanaryRows({agreed, declined});
+}
+
+// Spanned ZIP: an update of the archive on the first disk into a set of
+// several disks, and a new set. The first disk keeps the archive at its
+// name until the last part is written: a cancel at "insert disk 2", a
+// write-protected third disk and a kill leave it as it was (a new set:
+// nothing at its name), and no disk keeps a part that is not whole.
+TEST(WriterCanaries, SpannedZipParts) {
+  std::vector<CanaryRow> rows;
+  for (const bool update : {true, false}) {
+    CanaryRow row;
+    row.name = update ? "spanned zip: update" : "spanned zip: new set";
+    row.setup = [update](const fs::path& Dir, Canaries& C) {
+      for (int i = 0; i < 6; ++i)
+        WriteFile(Dir / "src" / ("p" + std::to_string(i) + ".bin"), RandomBytes(45000, 60 + i));
+      C.Plant(Dir / "disk/notes.txt");
+      if (update) {
+        WriteFile(Dir / "old/kept.txt", TextBytes(2000, 70));
+        ASSERT_EQ(RunTool("zip -q ../disk/arc.zip kept.txt", Dir / "old").exitCode, 0);
+        C.Watch(Dir / "disk/arc.zip");
+      }
+    };
+    row.run = [update](const fs::path& Dir, Ending E, Canaries& C) {
+      const fs::path target = Dir / "disk/arc.zip";
+      Drive drive(target, 100000);
+      TZip w;
+      WriterLog log;
+      Aim(w, target, {(Dir / "src/*").string()}, Ending::Success, log);
+      w.SetTempDir((Dir / "scratch").string());
+      fs::create_directories(Dir / "scratch");
+      drive.Attach(w);
+      // The first disk, holding the archive, is left in when asked for.
+      drive.keepSameDisk = update;
+      const auto attached = w.OnInsertDisk;
+      w.OnInsertDisk = [&](TZipCommon& S, const std::string& Volume, bool& Cancel) {
+        if (Volume == "2" && E == Ending::Kill) KillHere();
+        if (Volume == "2" && E == Ending::Cancel) {
+          Cancel = true;
+          return;
+        }
+        attached(S, Volume, Cancel);
+        if (Volume == "3" && E == Ending::Failure) drive.vs.WriteProtected = true;
+      };
+      const int added = w.Compress();
+      EXPECT_EQ(added, E == Ending::Success ? 6 : 0) << log.Describe();
+      // The first disk back in the drive, as the user would look at it.
+      drive.TakeLast();
+      if (drive.current != 1) drive.Swap(1);
+      if (E == Ending::Success) {
+        if (update) C.Agree(target);
+        EXPECT_GE(drive.parts.size(), 3u);
+        const fs::path joined = Dir / "join";
+        fs::create_directories(joined);
+        for (std::size_t i = 0; i + 1 < drive.parts.size(); ++i)
+          WriteFile(joined / ("set.z0" + std::to_string(i + 1)), drive.parts[i]);
+        WriteFile(joined / "set.zip", drive.parts.back());
+        EXPECT_EQ(RunTool("zip -q -s 0 set.zip --out all.zip && unzip -tq all.zip", joined).exitCode, 0);
+        if (update) {
+          EXPECT_EQ(RunTool("unzip -l all.zip kept.txt", joined).exitCode, 0);
+        }
+      } else {
+        EXPECT_EQ(fs::exists(target), update);
+      }
+      for (const auto& [n, d] : drive.disks) {
+        if (n < 1) continue;
+        for (const auto& [name, bytes] : d.files) {
+          if (name == "notes.txt" && n == 1) continue;
+          // A first disk out of the drive when the run failed keeps its scratch part.
+          if (E == Ending::Failure && n == 1 && name.rfind("vsk", 0) == 0) continue;
+          EXPECT_EQ(name, "arc.zip") << "disk " << n;
+        }
+      }
+    };
+    rows.push_back(row);
+  }
+  CheckCanaryRows(rows);
 }
 
 }  // namespace

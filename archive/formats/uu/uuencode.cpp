@@ -92,18 +92,6 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 }  // namespace
 
-// A scratch file that can be closed until its commit, so that a text of many
-// parts holds one descriptor at a time.
-class TUUEncode::TPartFile : public TTempFileStream {
- public:
-  explicit TPartFile(const std::string& Target) : TTempFileStream(fmCreate, Target) {}
-  void Park() { CloseHandle(); }
-  bool Resume() {
-    if (FHandle < 0 && IsTemp() && !Committed()) FHandle = ::open(OpenedName().c_str(), O_WRONLY | O_CLOEXEC);
-    return FHandle >= 0;
-  }
-};
-
 // The files of one text: lines are gathered in a buffer that goes through
 // the write routine when it fills and when a file ends.
 class TUUEncode::TTextWriter {
@@ -112,7 +100,7 @@ class TUUEncode::TTextWriter {
 
   // Starts the next file; raises 25235 when it cannot be made.
   void Open(const std::string& Name) {
-    auto f = std::make_unique<TPartFile>(Name);
+    auto f = std::make_unique<TParkableTempFile>(Name);
     if (f->Handle() < 0) O.RaiseError(Name, "", "0", msg::ErrorOpeningFile);
     FFiles.push_back(std::move(f));
     FNames.push_back(Name);
@@ -127,7 +115,7 @@ class TUUEncode::TTextWriter {
   // Date is not negative.
   void Close(Int64 Date) {
     Flush();
-    TPartFile& f = *FFiles.back();
+    TParkableTempFile& f = *FFiles.back();
     if (Date >= 0) {
       struct timespec times[2];
       times[0].tv_sec = 0;
@@ -162,7 +150,7 @@ class TUUEncode::TTextWriter {
   }
 
   TUUEncode& O;
-  std::vector<std::unique_ptr<TPartFile>> FFiles;
+  std::vector<std::unique_ptr<TParkableTempFile>> FFiles;
   std::vector<std::string> FNames;
   std::string FBuf;
 };

@@ -47,7 +47,6 @@ class TUUEncode : public TCompBase {
   int FilesWritten() const { return FFilesWritten; }
 
  private:
-  class TPartFile;
   class TTextWriter;
 
   void RunJob(bool& Activated);

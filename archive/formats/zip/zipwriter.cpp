@@ -553,7 +553,7 @@ bool TZip::SpanDisks() {
     s.Length = e.NewLength;
     list.push_back(std::move(s));
   }
-  TDiskSpanObj span(*this, *FOutput, std::move(list), FArchiveComment);
+  TDiskSpanObj span(*this, *FOutput, std::move(list), FArchiveComment, !FArchiveIsNew);
   return span.Write();
 }
 

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "archive/core/diskmanager.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
+#include "tests/archive/formats/zip/spandrive.h"
 #include "tests/support/fakevolume.h"
 
 namespace vsktest {
@@ -16,51 +19,6 @@ using vsk::TZip;
 using vsk::TZipCommon;
 
 std::string Spec(const fs::path& dir) { return (dir / "*").string(); }
-
-// A drive whose disks are swapped on request; what each full disk holds
-// is kept with its label.
-struct Drive {
-  FakeVolumeService vs;
-  fs::path target;
-  Int64 freePerDisk = 100000;
-  std::vector<std::string> parts, labels, asked;
-  bool keepSameDisk = false;  // the next prompt leaves the full disk in
-
-  Drive(const fs::path& t, Int64 perDisk) : target(t), freePerDisk(perDisk) {
-    vs.Free = vs.Total = perDisk;
-    vs.Info.Label.clear();
-  }
-  void Swap() {
-    if (fs::exists(target)) {
-      parts.push_back(ReadFile(target));
-      labels.push_back(vs.Info.Label);
-      fs::remove(target);
-    }
-    vs.Info.Label.clear();
-    ++vs.Info.Serial;
-    vs.Free = vs.Total = freePerDisk;
-  }
-  void Attach(TZip& z) {
-    z.OnInsertDisk = [this](TZipCommon&, const std::string& volume, bool& cancel) {
-      asked.push_back(volume);
-      if (keepSameDisk)
-        keepSameDisk = false;
-      else
-        Swap();
-      cancel = false;
-    };
-  }
-  // The disk still in the drive is the last one.
-  void TakeLast() {
-    parts.push_back(ReadFile(target));
-    labels.push_back(vs.Info.Label);
-  }
-  // Offers disk n (1-based) as the reader asks for it.
-  void Insert(int n) {
-    WriteFile(target, parts[static_cast<std::size_t>(n - 1)]);
-    vs.Info.Label = labels[static_cast<std::size_t>(n - 1)];
-  }
-};
 
 // The set as split files (name.z01, ..., name.zip), joined into one archive by zip.
 fs::path JoinWithZip(const std::vector<std::string>& parts, const fs::path& dir) {
@@ -164,7 +122,12 @@ TEST_F(ZipSpanTest, ASetOverSeveralDisksReadsBackAndJoins) {
     const Int64 bound = 100000 - (i == 0 ? 10000 : 0);
     EXPECT_LE(static_cast<Int64>(drive.parts[i].size()), bound) << "disk " << i + 1;
   }
-  for (std::size_t i = 0; i < drive.asked.size(); ++i) EXPECT_EQ(drive.asked[i], std::to_string(i + 2));
+  // Disks 2 and on, then the first again: its part takes the name last.
+  ASSERT_EQ(drive.asked.size(), drive.parts.size());
+  for (std::size_t i = 0; i + 1 < drive.asked.size(); ++i) EXPECT_EQ(drive.asked[i], std::to_string(i + 2));
+  EXPECT_EQ(drive.asked.back(), "1");
+  for (const auto& [n, d] : drive.disks)
+    for (const auto& [name, bytes] : d.files) EXPECT_EQ(name, target.filename()) << "disk " << n;
   EXPECT_EQ(drive.parts[0].substr(0, 4), std::string("PK\x07\x08")) << "span marker";
 
   vsk::TZipEndRecord end;
