@@ -254,6 +254,47 @@ TEST_F(ZipSpanTest, SpaceLeftOnTheFirstDiskAndTheSameDiskAgain) {
   EXPECT_TRUE(SameTree(UnzipTree(joined, tmp / "unzip"), tree));
 }
 
+// An update whose first disk has no room beside the old archive for the
+// set: asked before the old one goes; declined, the set takes the room
+// there is and the old one is replaced only by the finished first part;
+// agreed, it goes to the Trash at once.
+TEST_F(ZipSpanTest, NoRoomBesideTheOldArchiveIsAskedAbout) {
+  const Tree tree = SpreadTree();
+  MakeTree(src, tree);
+  for (const bool agree : {false, true}) {
+    fs::remove_all(disk);
+    fs::create_directories(disk);
+    MakeTree(tmp / "old", {{"kept.txt", TextBytes(20000, 9)}});
+    ASSERT_EQ(RunTool("zip -q " + ShellQuote(target.string()) + " kept.txt", tmp / "old").exitCode, 0);
+    const std::string old = ReadFile(target);
+    Drive drive(target, 100000);
+    drive.vs.Free = 60000;
+    Writer w(target);
+    Prepare(w.z);
+    w.z.DeleteOptions = vsk::doAllowUndo;
+    drive.Attach(w.z);
+    drive.keepSameDisk = true;
+    std::vector<std::string> asked;
+    w.z.OnDiskSpanFileExists = [&](TZipCommon&, const std::string& name, vsk::TDateTime, vsk::TOverwriteMode& m) {
+      asked.push_back(name);
+      EXPECT_EQ(ReadFile(target), old) << "still there when asked";
+      m = agree ? vsk::omOverwrite : vsk::omSkip;
+      if (agree) drive.vs.Free = 100000;
+    };
+    EXPECT_EQ(w.Add({Spec(src)}), static_cast<int>(tree.size())) << agree;
+    EXPECT_EQ(asked, std::vector<std::string>{target.string()});
+    drive.TakeLast();
+    EXPECT_LE(static_cast<Int64>(drive.parts[0].size()), (agree ? 100000 : 60000) - 10000);
+    EXPECT_EQ(ReadFile(env.root() / "home/.local/share/Trash/files/set.zip"), old) << agree;
+    fs::remove_all(env.root() / "home/.local/share/Trash");
+    const fs::path joined = JoinWithZip(drive.parts, tmp / ("join" + std::to_string(agree)));
+    ExpectUnzipTest(joined);
+    Tree want = tree;
+    want["kept.txt"] = TextBytes(20000, 9);
+    EXPECT_TRUE(SameTree(UnzipTree(joined, tmp / ("unzip" + std::to_string(agree))), want));
+  }
+}
+
 TEST_F(ZipSpanTest, ARefusedOrMissingPromptFailsAndKeepsTheSources) {
   const Tree tree = SpreadTree();
   MakeTree(src, tree);
