@@ -130,6 +130,23 @@ void TTempFileStream::CloseFolder() {
   FDir = -1;
 }
 
+bool TTempFileStream::ReopenFolder() {
+  if (FDir >= 0) return true;
+  FDir = OpenFolder(ParentFolder(FTarget));
+  if (FDir < 0) {
+    FLastError = errno;
+    return false;
+  }
+  struct stat st;
+  FExisted = fstatat(FDir, FTargetPart.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (FExisted) {
+    FDev = st.st_dev;
+    FIno = st.st_ino;
+    FCTime = st.st_ctim;
+  }
+  return true;
+}
+
 int TTempFileStream::TargetState() {
   struct stat st;
   if (fstatat(FDir, FTargetPart.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : -1;
@@ -218,6 +235,11 @@ void TTempFileStream::Discard() {
       ::unlink(FFileName.c_str());
     FFileName.clear();
   }
+}
+
+bool TParkableTempFile::Resume() {
+  if (FHandle < 0 && IsTemp() && !Committed() && ReopenFolder()) FHandle = ::open(OpenedName().c_str(), O_WRONLY | O_CLOEXEC);
+  return FHandle >= 0;
 }
 
 }  // namespace vsk

@@ -60,12 +60,18 @@ class TTempFileStream : public TFileStream32 {
   // its bytes left and report progress.
   std::function<void(TTempFileStream& Sender, Int32 Count)> OnReadProgress;
 
+ protected:
+  void CloseFolder();
+  // Opens the target's folder again by its path after CloseFolder, and
+  // takes what stands at the target's name now as what the commit is to
+  // find there. False with the error kept.
+  bool ReopenFolder();
+
  private:
   // 0: nothing at the target's name; 1: the file that stood there at the
   // start; -1: another one.
   int TargetState();
   void PutInPlace();
-  void CloseFolder();
   std::string FTarget;
   std::string FTargetPart;  // its name within its folder
   int FDir = -1;            // the target's folder, as it was at the start
@@ -77,6 +83,28 @@ class TTempFileStream : public TFileStream32 {
   bool FUnnamed = false;
   bool FCommitted = false;
   bool FTargetChanged = false;
+};
+
+// A scratch file that can be closed until its commit: a text of many parts
+// holds one descriptor at a time, and a part of a spanned set stays on its
+// disk while other disks are in the drive.
+class TParkableTempFile : public TTempFileStream {
+ public:
+  // Named: a parked part is opened again by its name.
+  explicit TParkableTempFile(const std::string& Target) : TTempFileStream(fmCreate, Target, {}, true) {}
+  // Closes the scratch file; it keeps its name and content. Unmount: its
+  // disk is to leave the drive, so the folder is let go of too (a held
+  // folder would keep the disk busy, and a disk put back may be mounted
+  // anew); Resume then finds the folder by its path again.
+  void Park(bool Unmount = false) {
+    CloseHandle();
+    if (Unmount) CloseFolder();
+  }
+  // Opens the parked scratch file again for writing; false when it is gone.
+  // After a Park that let go of the folder, the caller has checked that the
+  // disk in the drive is the one the part was written on: what stands at
+  // the target's name then is what the commit expects.
+  bool Resume();
 };
 
 }  // namespace vsk

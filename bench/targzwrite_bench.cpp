@@ -2,7 +2,8 @@
 // cmTarGzip beside `tar cf - . | pigz -6 -p N`, run in turn in each of
 // BREVANE_BENCH_ROUNDS rounds (default 5) so that other work on the machine
 // slows both alike. The tree is the machine's /usr/include/c++,
-// /usr/share/doc and Qt libraries and headers (regular files only), copied
+// /usr/share/doc, Qt libraries and headers and a few large libraries that
+// deflate less well (regular files only), copied
 // once into $TMPDIR/vskbench-targz; the outputs go to tmpfs where there is
 // one. N is BREVANE_BENCH_THREADS (default: the cores). The medians, the
 // ratio of the times and of the output sizes are printed at the end.
@@ -36,7 +37,7 @@ int Threads() {
 int Rounds() { return BenchRounds(5); }
 
 fs::path WorkDir() {
-  static const fs::path dir = BenchWorkDir("vskbench-targz");
+  static const fs::path dir = BenchWorkDir("vskbench-targz2");
   return dir;
 }
 
@@ -66,6 +67,14 @@ const fs::path& Tree() {
         fs::create_directories(t / "qt6-libs");
         fs::copy_file(it->path(), t / "qt6-libs" / name, fs::copy_options::overwrite_existing, ec);
       }
+    }
+    // Large files that deflate less well (a data library, code of two
+    // compilers' libraries, a video codec), as real trees hold them.
+    for (const char* name : {"libicudata.so.72.1", "libclang-14.so.14.0.6", "libx265.so.199"}) {
+      const fs::path from = fs::path("/usr/lib/x86_64-linux-gnu") / name;
+      if (!fs::is_regular_file(from, ec)) continue;
+      fs::create_directories(t / "large");
+      fs::copy_file(from, t / "large" / name, fs::copy_options::overwrite_existing, ec);
     }
     std::ofstream(WorkDir() / ".complete");
     return t;

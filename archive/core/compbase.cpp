@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 
@@ -140,6 +141,20 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
   else if (!old.empty() && AsciiUpperCase(ext) == AsciiUpperCase(old))
     FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - ext.size()) + e;
 }
+
+namespace {
+
+// The first block of the open file Handle holds text: no byte below 32 but
+// tab, line ends, form feed, backspace, bell and escape. An empty file is
+// no text.
+bool LooksLikeText(int Handle) {
+  Byte block[4096];
+  const ssize_t n = pread(Handle, block, sizeof block, 0);
+  if (n <= 0) return false;
+  return std::none_of(block, block + n, [](Byte b) { return b < 32 && !(b >= 7 && b <= 13) && b != 27; });
+}
+
+}  // namespace
 
 // ---- helpers for the formats
 
@@ -442,7 +457,7 @@ void TCompBase::RunBody() {
   }
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
-  if (kept > kMaxEntries) {
+  if (static_cast<std::size_t>(kept) > MaxEntryCount()) {
     ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
@@ -975,13 +990,16 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   const std::shared_ptr<TDeflatedEntry> ahead = store || !FAhead ? nullptr : TakeAhead(E, st.st_dev, st.st_ino);
   if (FAhead && GetCancel()) return false;
 
+  r.Text = LooksLikeText(src.Handle());
   StartLocalHeader(E);
   WriteLocalHeader(E);
+  const Int64 cutAt = OutputPosition();
   UInt32 headerCrc = 0;
+  std::array<Byte, kZipEncryptionHeaderSize> encHead{};
   if (encrypt && ahead) {
     headerCrc = ahead->Crc;
-    const auto h = Crypt->MakeEncryptionHeader(Password, headerCrc);
-    Write(h.data(), static_cast<Int64>(h.size()));
+    encHead = Crypt->MakeEncryptionHeader(Password, headerCrc);
+    Write(encHead.data(), static_cast<Int64>(encHead.size()));
   } else if (encrypt) {
     // The encryption header carries the CRC, so the file is read twice.
     UInt32 c = 0xFFFFFFFFu;
@@ -999,15 +1017,33 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
       return false;
     }
     headerCrc = c ^ 0xFFFFFFFFu;
-    const auto h = Crypt->MakeEncryptionHeader(Password, headerCrc);
-    Write(h.data(), static_cast<Int64>(h.size()));
+    encHead = Crypt->MakeEncryptionHeader(Password, headerCrc);
+    Write(encHead.data(), static_cast<Int64>(encHead.size()));
   }
   if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   r.Encrypted = encrypt;
-  const bool ok = store                     ? CompressStored(E, src, r)
-                  : ahead                    ? WriteAhead(E, *ahead, r)
-                  : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
-                                             : CompressDeflated(E, src, r);
+  const Int64 dataAt = OutputPosition();
+  // Deflated ahead into no fewer bytes than the file: stored at once.
+  const bool storeAhead = ahead && ahead->Deflated && ahead->OutputSize() >= ahead->Total && ahead->Total > 0;
+  if (storeAhead) {
+    // The progress of the deflating pass, as the writer's own loop gives
+    // it (blocks shown while waiting are not shown twice); then the stored
+    // copy counts the file again.
+    for (Int64 taken = 0; taken < ahead->Total;) {
+      const Int64 n = std::min<Int64>(ahead->Total - taken, kIoChunk);
+      taken += n;
+      if (taken <= FAheadShown) continue;
+      ProgressBytesLeft -= static_cast<double>(n);
+      ProgressRoutine(taken);
+    }
+    ProgressBytesLeft += static_cast<double>(ahead->Total);
+  }
+  bool ok = store || storeAhead       ? CompressStored(E, src, r)
+            : ahead                    ? WriteAhead(E, *ahead, r)
+            : FEntrySize <= kSmallFile ? CompressSmall(E, src, r)
+                                       : CompressDeflated(E, src, r);
+  if (ok && r.Deflated && r.Uncompressed > 0 && OutputPosition() - dataAt >= r.Uncompressed)
+    ok = StoreInstead(E, src, r, encrypt ? cutAt : dataAt, encrypt ? encHead.data() : nullptr);
   if (!ok) return false;
   NoteSourceRead(E, src.Handle(), st);
   if (encrypt && r.Crc != headerCrc) {
@@ -1029,6 +1065,33 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   FOutput->Seek(end, soBeginning);
   MakeCentralRecord(E);
   return true;
+}
+
+bool TCompBase::StoreInstead(TCompEntry& E, TStream32& Src, TEntryResult& R, Int64 CutAt, const Byte* Header) {
+  FlushCopy();
+  FOutput->SetSize(CutAt);
+  FOutput->Seek(CutAt, soBeginning);
+  if (Src.Seek(0, soBeginning) != 0) {
+    ReportError(E.FileName, msg::ErrorReadingFile);
+    return false;
+  }
+  if (R.Encrypted && Header) {
+    // The cipher starts afresh for the stored copy: the keys are set as
+    // the header left them, and the header is written again.
+    Crypt->InitZipKeys(Password);
+    Byte plain[kZipEncryptionHeaderSize];
+    std::memcpy(plain, Header, sizeof plain);
+    Crypt->DecryptZipBuffer(plain, sizeof plain);
+    Write(Header, kZipEncryptionHeaderSize);
+    if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
+  }
+  // The file is read again: its bytes count again in the progress.
+  ProgressBytesLeft += static_cast<double>(R.Uncompressed);
+  const bool text = R.Text, encrypted = R.Encrypted;
+  R = TEntryResult{};
+  R.Text = text;
+  R.Encrypted = encrypted;
+  return CompressStored(E, Src, R);
 }
 
 bool TCompBase::CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R) {
@@ -1121,7 +1184,7 @@ bool TCompBase::CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R) {
   }
   R.Crc = Crc32Of(data.data(), data.size());
   R.Uncompressed = static_cast<Int64>(data.size());
-  R.Deflated = packed.GetSize() <= R.Uncompressed;
+  R.Deflated = packed.GetSize() < R.Uncompressed;
   std::vector<Byte> out;
   if (R.Deflated)
     out.assign(packed.Memory(), packed.Memory() + packed.GetSize());

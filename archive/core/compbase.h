@@ -221,6 +221,7 @@ class TCompBase : public TZipCommon {
     bool Deflated = false;
     bool Encrypted = false;
     UInt32 Crc = 0;
+    bool Text = false;  // the file's first block holds text only
   };
   // Fills sizes, CRC, method and flags of the working header.
   virtual void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) { (void)E, (void)R; }
@@ -281,6 +282,9 @@ class TCompBase : public TZipCommon {
   // New entries are deflated by the base's CompressFileData, so that worker
   // threads can deflate them ahead of the writer (ThreadCount other than 1).
   virtual bool DeflatesAhead() const { return false; }
+  // The most entries the format holds; a run that would keep more is
+  // refused. Formats without a count of entries have no limit.
+  virtual std::size_t MaxEntryCount() const { return kMaxEntries; }
   // The methods this writer accepts.
   TCompressMethods FSupportedMethods{cmStore, cmDeflate};
   TCompressMethod FCompressMethod = cmDeflate;
@@ -384,6 +388,10 @@ class TCompBase : public TZipCommon {
   bool CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R);
   bool CompressDeflated(TCompEntry& E, TStream32& Src, TEntryResult& R);
   bool CompressSmall(TCompEntry& E, TStream32& Src, TEntryResult& R);
+  // Data written deflated that came out no smaller: cut back to CutAt and
+  // stored instead, behind the same encryption header (Header, null when
+  // not encrypted) with the cipher started afresh.
+  bool StoreInstead(TCompEntry& E, TStream32& Src, TEntryResult& R, Int64 CutAt, const Byte* Header);
   // Deflating ahead: queues the entries from From on that the window takes,
   // takes an entry's result (null: the entry is done here as usual) and
   // writes it as the deflating loop would.

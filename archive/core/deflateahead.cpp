@@ -128,7 +128,7 @@ std::shared_ptr<TDeflatedEntry> DeflateSource(const std::string& Path, TDeflateT
       }
       out->Total = static_cast<Int64>(data.size());
       out->Crc = Crc32Of(data.data(), data.size());
-      out->Deflated = packed.GetSize() <= out->Total;
+      out->Deflated = packed.GetSize() < out->Total;
       if (out->Deflated)
         sink.WriteBuffer(packed.Memory(), packed.GetSize());
       else

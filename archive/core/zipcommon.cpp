@@ -256,10 +256,10 @@ Int32 TZipCommon::WriteBlock(int Handle, const void* Buffer, bool IsData, Int32 
     const int err = errno;
     if (err == ENOSPC || err == EDQUOT) {
       FilesProcessed = 0;
-      RaiseError<EWriteError>(CurrentFileName, "", "0", msg::DiskFull);
+      RaiseError<EWriteError>(WriteFailureName(), "", "0", msg::DiskFull);
     }
     if (FilesProcessed > 0) --FilesProcessed;
-    RaiseError<E_RAISE>(CurrentFileName, "", "0", msg::ErrorWritingToFile);
+    RaiseError<E_RAISE>(WriteFailureName(), "", "0", msg::ErrorWritingToFile);
   }
   if (IsData) Crc->Update(CrcKind, Buffer, static_cast<std::size_t>(Count));
   return done;

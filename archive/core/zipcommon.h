@@ -214,6 +214,9 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   bool CloseOutput(int Handle, TStream32* Stream);
   // Reports progress for the position reached in the entry in work.
   virtual void DoProgress(Int64 Position);
+  // The name a failed WriteBlock is reported against: the file in work by
+  // default; a writer whose every write goes to its archive names that.
+  virtual std::string WriteFailureName() const { return CurrentFileName; }
   // Starts the AsciiTranslation state afresh (a new entry).
   void ResetTranslation() { FLastWasCR = false; }
 

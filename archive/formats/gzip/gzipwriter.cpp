@@ -129,6 +129,8 @@ Int64 TGZip::MemberTime(Int64 FileTime) const {
 int TGZip::Compress() {
   InputMode = kIoHandle;
   FWritten = 0;
+  FMadeNames.clear();
+  FMadeFiles.clear();
   FilesProcessed = 0;
   if ((ArchiveFile().empty() && DefaultDir.empty()) || FileSpec.empty()) return 0;
   if (Switch == swDelete) {
@@ -221,8 +223,22 @@ void TGZip::RunJob() {
   }
 }
 
+bool TGZip::MadeInThisRun(const std::string& Output) const {
+  if (FMadeNames.count(Output)) return true;
+  struct stat st;
+  return stat(Output.c_str(), &st) == 0 && FMadeFiles.count({st.st_dev, st.st_ino}) != 0;
+}
+
 TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Output, Int64 InputTime) {
   if (!ConfirmOverwrites) OverwriteMode = omOverwrite;
+  // Two inputs of one output name (a.txt and a.doc, or x.txt in two
+  // folders): the first one's member stays, the second input is refused
+  // and kept.
+  if (MadeInThisRun(Output)) {
+    ReportError(Input, "its output " + Output + " was made from another file in this run", "0",
+                msg::ErrorCreatingFile);
+    return TDecision::Fail;
+  }
   struct stat ost;
   if (lstat(Output.c_str(), &ost) != 0) return TDecision::Write;
 
@@ -310,6 +326,9 @@ bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
     // The replaced file goes to the trash first when it may be wanted back;
     // the complete member then takes its name.
     if (replacing && S_ISREG(old.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(Output, doAllowUndo);
+    struct stat made;
+    if (fstat(out.Handle(), &made) == 0) FMadeFiles.insert({made.st_dev, made.st_ino});
+    FMadeNames.insert(Output);
     out.Commit();
   } catch (const EVskError& e) {
     ReportError(Output, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);

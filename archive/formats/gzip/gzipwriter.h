@@ -14,7 +14,9 @@
 // the size modulo 2^32.
 
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "archive/core/compbase.h"
 
@@ -70,7 +72,13 @@ class TGZip : public TCompBase {
   int DeflateInBlocks(TStream32& In, TStream32& Out, unsigned Threads, Int64& Total, UInt32& Crc);
   Int64 MemberTime(Int64 FileTime) const;
 
+  // An output this run made already (by name, or the file at the name).
+  bool MadeInThisRun(const std::string& Output) const;
+
   int FWritten = 0;
+  // The outputs this run made: their names and files.
+  std::set<std::string> FMadeNames;
+  std::set<std::pair<UInt64, UInt64>> FMadeFiles;
 };
 
 }  // namespace vsk

@@ -287,57 +287,32 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
 // ---- the old archive
 
 bool TBlakHole::ReadOldHeader(Int64 Offset, TBhHeader& H) {
-  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
-    if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
-    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
-    return ReadOld(Pos, Buffer, n) ? n : 0;
-  };
+  const auto read = [this](Int64 At, void* Buffer, Int32 Count) { return ReadOldAt(At, Buffer, Count); };
   Byte fixed[kBhFixedSize] = {};
   const Int32 got = read(Offset, fixed, kBhFixedSize);
   return TBhHeader::Parse(fixed, got, Offset, FOldSize, read, H) == TBhStatus::Ok && H.NextOffset() <= FOldSize;
 }
 
-bool TBlakHole::LoadOldDirectory() {
-  FMarkedForDelete = 0;
-  const auto refuse = [this](Int64 At) {
-    ReportError(ArchiveFile(), "at offset " + std::to_string(At), "0", msg::BadFileHeader);
-    FEntries.clear();
-    FNameIndex.clear();
-    return false;
-  };
-  Int64 pos = 0;
-  while (pos < FOldSize) {
-    if (GetCancel()) return false;
-    const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
-      if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
-      const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
-      return ReadOld(Pos, Buffer, n) ? n : 0;
-    };
-    Byte fixed[kBhFixedSize] = {};
-    const Int32 got = read(pos, fixed, kBhFixedSize);
-    TBhHeader h;
-    const TBhStatus status = TBhHeader::Parse(fixed, got, pos, FOldSize, read, h);
-    if (status == TBhStatus::EndOfArchive) break;
-    if (status != TBhStatus::Ok || h.NextOffset() > FOldSize) return refuse(pos);
-
-    TCompEntry e;
-    e.IsDir = h.IsDirectory();
-    e.Name = OemToAnsiName(h.Name, TranslateOemChar);
-    if (e.IsDir && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
-    if (e.Name.empty() || e.Name == "/") return refuse(pos);
-    e.RawName = h.Name;
-    e.IsOld = true;
-    e.Head.assign(fixed, fixed + kBhFixedSize);
-    e.Times = {h.UnpackedSize, h.PackedSize, h.DosDateTime, h.Attributes};
-    e.OldOffset = pos;
-    e.OldLength = h.NextOffset() - pos;
-    e.State = esCopy;
-    FEntries.push_back(std::move(e));
-    pos = h.NextOffset();
-  }
-  MarkOldEntries();
-  return true;
+TLzhFamilyWriter::TOldHeader TBlakHole::ReadOldEntry(Int64 Pos, TCompEntry& E) {
+  const auto read = [this](Int64 At, void* Buffer, Int32 Count) { return ReadOldAt(At, Buffer, Count); };
+  Byte fixed[kBhFixedSize] = {};
+  const Int32 got = read(Pos, fixed, kBhFixedSize);
+  TBhHeader h;
+  const TBhStatus status = TBhHeader::Parse(fixed, got, Pos, FOldSize, read, h);
+  if (status == TBhStatus::EndOfArchive) return TOldHeader::End;
+  if (status != TBhStatus::Ok || h.NextOffset() > FOldSize) return TOldHeader::Damaged;
+  E.IsDir = h.IsDirectory();
+  E.Name = OemToAnsiName(h.Name, TranslateOemChar);
+  E.RawName = h.Name;
+  E.Head.assign(fixed, fixed + kBhFixedSize);
+  E.Times = {h.UnpackedSize, h.PackedSize, h.DosDateTime, h.Attributes};
+  E.OldLength = h.NextOffset() - Pos;
+  return TOldHeader::Entry;
 }
+
+// A BH archive has no end mark: its last entry ends the file, so a header
+// without the signature anywhere before that is damage, or another file.
+bool TBlakHole::SoundEnd(Int64 At) { return At == FOldSize; }
 
 bool TBlakHole::CopyOldEntry(TCompEntry& E) {
   TBhHeader h;

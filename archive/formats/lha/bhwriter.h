@@ -11,18 +11,19 @@
 // (longer ones are not listed by readers, so such a file is refused). Kept
 // entries are copied byte for byte; a renamed one gets a new header and its
 // packed data unchanged. An old archive that cannot be walked to its end is
-// not changed at all.
+// not changed at all: a header without the signature before the end of the
+// file stops the run, so a file of another kind at the target is kept.
 
 #include <string>
 
-#include "archive/core/compbase.h"
+#include "archive/formats/lha/lzhwriter.h"
 #include "archive/formats/lha/bhheader.h"
 
 namespace vsk {
 
 inline constexpr std::size_t kBhMaxName = 255;
 
-class TBlakHole : public TCompBase {
+class TBlakHole : public TLzhFamilyWriter {
  public:
   TBlakHole();
 
@@ -39,7 +40,8 @@ class TBlakHole : public TCompBase {
   Int32 GetHeadSize() override { return kBhFixedSize; }
   Int32 GetLocalHeadSize() override { return kBhFixedSize; }
   Byte* GetHeadPtr() override { return FHead; }
-  bool LoadOldDirectory() override;
+  TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;
+  bool SoundEnd(Int64 At) override;
   bool CopyOldEntry(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   bool FinishArchive() override;

@@ -224,62 +224,55 @@ void TLha::FillEntryFields(const TCompEntry& E) {
 
 // ---- the old archive
 
-bool TLha::LoadOldDirectory() {
-  FMarkedForDelete = 0;
-  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
-    if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
-    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
-    return ReadOld(Pos, Buffer, n) ? n : 0;
-  };
-  const auto refuse = [this](Int64 At) {
-    ReportError(ArchiveFile(), "at offset " + std::to_string(At), "0", msg::BadFileHeader);
-    FEntries.clear();
-    FNameIndex.clear();
-    return false;
-  };
+TLzhFamilyWriter::TOldHeader TLha::ReadOldEntry(Int64 Pos, TCompEntry& E) {
+  const auto read = [this](Int64 At, void* Buffer, Int32 Count) { return ReadOldAt(At, Buffer, Count); };
+  Byte fixed[kLhaFixedSize] = {};
+  const Int32 got = read(Pos, fixed, kLhaFixedSize);
+  TLhaHeader h;
+  const TLhaStatus status = TLhaHeader::Parse(fixed, got, Pos, FOldSize, read, h);
+  if (status == TLhaStatus::EndOfArchive) return TOldHeader::End;
+  if (status != TLhaStatus::Ok || h.NextOffset() > FOldSize || !ChecksumHolds(Pos, h)) return TOldHeader::Damaged;
+  E.IsDir = h.IsDirectory();
+  E.Name = OemToAnsiName(h.StoredName(), TranslateOemChar);
+  E.RawName = h.StoredName();
+  const UInt32 time = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
+  UInt32 attr = h.Attribute;
+  if (E.IsDir) attr |= kDirAttribute;
+  E.Times = {h.UnpackedSize, h.PackedSize, time, attr};
+  E.Head.assign(kHeadImage, 0);
+  std::memcpy(E.Head.data(), fixed, kLhaFixedSize);
+  PutLE32(E.Head.data() + 7, h.PackedSize);
+  PutLE16(E.Head.data() + kLhaFixedSize, h.Crc16);
+  E.OldLength = h.NextOffset() - Pos;
+  return TOldHeader::Entry;
+}
 
-  Int64 pos = 0;
-  while (pos < FOldSize) {
-    if (GetCancel()) return false;
-    Byte fixed[kLhaFixedSize] = {};
-    const Int32 got = read(pos, fixed, kLhaFixedSize);
-    TLhaHeader h;
-    const TLhaStatus status = TLhaHeader::Parse(fixed, got, pos, FOldSize, read, h);
-    if (status == TLhaStatus::EndOfArchive) break;
-    if (status != TLhaStatus::Ok || h.NextOffset() > FOldSize) return refuse(pos);
+bool TLha::ChecksumHolds(Int64 Pos, const TLhaHeader& H) {
+  // Levels 0 and 1 carry a checksum of the base header's bytes after the
+  // first two; level 2 headers are checked by their own CRC when they have one.
+  if (H.Level > 1) return true;
+  Byte base[257];
+  if (ReadOldAt(Pos, base, 1) != 1) return false;
+  const Int32 size = base[0] + 2;
+  if (ReadOldAt(Pos, base, size) != size) return false;
+  unsigned sum = 0;
+  for (Int32 i = 2; i < size; ++i) sum += base[i];
+  return static_cast<Byte>(sum) == base[1];
+}
 
-    TCompEntry e;
-    e.IsDir = h.IsDirectory();
-    e.Name = OemToAnsiName(h.StoredName(), TranslateOemChar);
-    if (e.IsDir && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
-    if (e.Name.empty() || e.Name == "/") return refuse(pos);
-    e.RawName = h.StoredName();
-    e.IsOld = true;
-    const UInt32 time = h.HasUnixTime() ? FileTimeToLocalDos(static_cast<Int64>(h.TimeStamp)) : h.TimeStamp;
-    UInt32 attr = h.Attribute;
-    if (e.IsDir) attr |= kDirAttribute;
-    e.Times = {h.UnpackedSize, h.PackedSize, time, attr};
-    e.Head.assign(kHeadImage, 0);
-    std::memcpy(e.Head.data(), fixed, kLhaFixedSize);
-    PutLE32(e.Head.data() + 7, h.PackedSize);
-    PutLE16(e.Head.data() + kLhaFixedSize, h.Crc16);
-    e.OldOffset = pos;
-    e.OldLength = h.NextOffset() - pos;
-    e.State = esCopy;
-    FEntries.push_back(std::move(e));
-    pos = h.NextOffset();
+bool TLha::SoundEnd(Int64 At) {
+  // The end mark is one 0 byte; what follows it may only be zeros.
+  Byte buf[4096];
+  for (Int64 pos = At; pos < FOldSize;) {
+    const Int32 n = ReadOldAt(pos, buf, static_cast<Int32>(sizeof buf));
+    if (n <= 0 || std::any_of(buf, buf + n, [](Byte b) { return b != 0; })) return false;
+    pos += n;
   }
-
-  MarkOldEntries();
   return true;
 }
 
 bool TLha::CopyOldEntry(TCompEntry& E) {
-  const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
-    if (Count <= 0 || Pos < 0 || Pos >= FOldSize) return 0;
-    const Int32 n = static_cast<Int32>(std::min<Int64>(Count, FOldSize - Pos));
-    return ReadOld(Pos, Buffer, n) ? n : 0;
-  };
+  const auto read = [this](Int64 At, void* Buffer, Int32 Count) { return ReadOldAt(At, Buffer, Count); };
   Byte fixed[kLhaFixedSize] = {};
   const Int32 got = read(E.OldOffset, fixed, kLhaFixedSize);
   TLhaHeader h;

@@ -11,12 +11,13 @@
 // Kept entries of every header level are copied byte for byte; a renamed
 // one is rewritten with a level-0 header under its new name and its packed
 // data copied unchanged. An old archive that cannot be walked to its end
-// is not changed at all. The archive ends with the 0 byte of the end mark.
+// is not changed at all: a header that is damaged, or an end mark followed
+// by anything but zeros, stops the run. The archive ends with the 0 byte of the end mark.
 
 #include <string>
 #include <vector>
 
-#include "archive/core/compbase.h"
+#include "archive/formats/lha/lzhwriter.h"
 #include "archive/formats/lha/lhaheader.h"
 
 namespace vsk {
@@ -38,7 +39,7 @@ struct TLhaLevel0 {
   std::vector<Byte> Build() const;
 };
 
-class TLha : public TCompBase {
+class TLha : public TLzhFamilyWriter {
  public:
   TLha();
 
@@ -52,7 +53,8 @@ class TLha : public TCompBase {
   Int32 GetHeadSize() override { return static_cast<Int32>(FHeader.size()); }
   Int32 GetLocalHeadSize() override { return kLhaFixedSize + 2; }
   Byte* GetHeadPtr() override { return FHeader.data(); }
-  bool LoadOldDirectory() override;
+  TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;
+  bool SoundEnd(Int64 At) override;
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
   std::string EncodeEntryName(TCompEntry& E) override;
@@ -62,6 +64,8 @@ class TLha : public TCompBase {
   // Writes the working header at Offset and returns to the end of the output.
   void RewriteHeader(Int64 Offset);
   bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size);
+  // The header checksum of a level-0 or level-1 header at Pos is right.
+  bool ChecksumHolds(Int64 Pos, const TLhaHeader& H);
 
   TLhaLevel0 FWork;           // the header of the entry in work
   std::vector<Byte> FHeader;  // its bytes as last written

@@ -13,13 +13,34 @@
 #include "archive/formats/gzip/gzipwriter.h"
 #include "archive/formats/tar/tarwriter.h"
 #include "base/dates.h"
+#include "base/paths.h"
+#include "base/textcase.h"
 #include "base/messages.h"
 #include "platform/trash.h"
 
 namespace vsk {
 
+void TTar::SetArchiveFile(const std::string& Value) {
+  FGzName.clear();
+  if (FCompressMethod != cmTarGzip || Value.empty()) return TCompBase::SetArchiveFile(Value);
+  std::string tar = Value;
+  if (tar.size() > 4 && EndsWithTextAscii(tar, ".tgz"))
+    tar.replace(tar.size() - 4, 4, ".tar");
+  else if (tar.size() > 3 && EndsWithTextAscii(tar, ".gz"))
+    tar.resize(tar.size() - 3);
+  else
+    tar.clear();
+  if (tar.empty() || PathFilePart(tar).empty()) return TCompBase::SetArchiveFile(Value);
+  // The base names the tar of "tar.gz" (absolute, with the default
+  // extension when it has none); the ".gz" is the name given, in the folder
+  // the base made absolute.
+  TCompBase::SetArchiveFile(tar + ".gz");
+  FGzName = JoinPath(PathFolderPart(ArchiveFile()), PathFilePart(Value));
+}
+
 std::string TTar::TargetFile() {
-  return FCompressMethod == cmTarGzip && !ArchiveFile().empty() ? ArchiveFile() + ".gz" : ArchiveFile();
+  if (FCompressMethod != cmTarGzip || ArchiveFile().empty()) return ArchiveFile();
+  return FGzName.empty() ? ArchiveFile() + ".gz" : FGzName;
 }
 
 std::unique_ptr<TFileStream32> TTar::OpenOldInput(Byte& Error) {
@@ -33,7 +54,8 @@ std::unique_ptr<TFileStream32> TTar::OpenOldInput(Byte& Error) {
 
 TStream32* TTar::FilterOutput(TStream32* Output) {
   if (FCompressMethod != cmTarGzip) return Output;
-  // A tar of the name is replaced only at the end, and is no source.
+  // A file at the tar's name was agreed to before the run (it is asked
+  // about): the run replaces it at the end, so it is no source.
   struct stat st;
   if (lstat(ArchiveFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnFile(st.st_dev, st.st_ino);
   FGzOut = std::make_unique<TTarGzOutput>(*Output, TargetFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
@@ -78,10 +100,17 @@ bool TTar::CommitOutput() {
     char real[PATH_MAX];
     if (realpath(tar.c_str(), real)) standing = real;
   }
-  if (lstat(standing.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(standing)))
+  std::string trashed;
+  if (lstat(standing.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !MoveToTrash(standing, &trashed))) {
     ReportError(tar, msg::ErrorDeletingFiles);
-  else
-    TCompBase::CommitOutput();
+    return false;
+  }
+  if (!TCompBase::CommitOutput()) {
+    // The tar could not take its name (reported): the one there before
+    // comes back from the Trash, and the run failed.
+    if (!trashed.empty()) RestoreFromTrash(trashed, standing);
+    return false;
+  }
   ReportMember(gz);
   return true;
 }
@@ -91,17 +120,25 @@ void TTar::ReportMember(const std::string& Gz) {
   Fire(OnEnd, Gz, true);
 }
 
-bool TTar::MayChangeGz() {
-  const std::string gz = TargetFile();
+bool TTar::MayReplace(const std::string& Name) {
   struct stat st;
-  if (gz.empty() || Switch == swRead || Switch == swDelete || lstat(gz.c_str(), &st) != 0) return true;
+  if (lstat(Name.c_str(), &st) != 0) return true;
   if (!OnFileExists) {
-    ReportError(gz, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+    ReportError(Name, "OnFileExists", "0", msg::RequiredEventNotAssigned);
     return false;
   }
   TOverwriteMode answer = omOverwrite;
-  Fire(OnFileExists, gz, UnixTimeToDateTime(static_cast<Int64>(std::time(nullptr))), answer);
+  Fire(OnFileExists, Name, UnixTimeToDateTime(static_cast<Int64>(st.st_mtime)), answer);
   return !GetCancel() && answer != omSkip;
+}
+
+bool TTar::MayChangeGz() {
+  const std::string gz = TargetFile();
+  if (gz.empty() || Switch == swRead) return true;
+  // A delete run changes the ".gz" it was pointed at; every run but a read
+  // puts a tar at the tar's name.
+  if (Switch != swDelete && !MayReplace(gz)) return false;
+  return MayReplace(ArchiveFile());
 }
 
 int TTar::Compress() {
@@ -114,7 +151,7 @@ int TTar::Compress() {
   if (FCompressMethod != cmTarGzip) return n;
   if (!FGzCommitted) return 0;
   FGzipWritten = true;
-  FArchiveFile += ".gz";
+  FArchiveFile = TargetFile();
   return n;
 }
 

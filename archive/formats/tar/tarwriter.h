@@ -11,6 +11,7 @@
 // pax and other records in front of them. An old archive that cannot be
 // walked to its end blocks is not changed at all.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -33,12 +34,18 @@ class TTar : public TCompBase {
   std::string UnixUName = "root";
   std::string UnixGName = "root";
 
-  // Asked before a cmTarGzip run changes an existing ".gz" (omSkip leaves
-  // it and the tar beside it alone).
+  // Asked before a cmTarGzip run changes an existing ".gz", and about an
+  // existing file at the tar's name before anything happens to it (omSkip
+  // for either leaves both alone: the run does not start).
   TGZip::TOnFileExists OnFileExists;
 
   // atTar, or atTarGZip with CompressMethod cmTarGzip, whatever is asked.
   void SetArcType(TArcType Value) override;
+  // With cmTarGzip a tar.gz is named by its tar: "x.tar.gz" and "x.tgz"
+  // both by "x.tar", "x.gz" by "x" (named as any tar); the name given is
+  // the ".gz" the run changes. Another name is the tar's, and its ".gz" is
+  // that name + ".gz".
+  void SetArchiveFile(const std::string& Value) override;
 
   // The tar run. With cmTarGzip it changes ArchiveFile + ".gz" (starting
   // from the tar inside it when it exists); once the ".gz" is committed the
@@ -69,6 +76,10 @@ class TTar : public TCompBase {
   std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
   TStream32* FilterOutput(TStream32* Output) override;
   bool CommitOutput() override;
+  // A tar counts no entries: it holds any number.
+  std::size_t MaxEntryCount() const override { return SIZE_MAX; }
+  // Every write goes to the archive: a full disk is its failure.
+  std::string WriteFailureName() const override { return FArchiveFile; }
 
  private:
   // Where the parts of an old entry lie: the records in front of its
@@ -89,9 +100,12 @@ class TTar : public TCompBase {
   std::unordered_map<Int64, TOldGroup> FGroups;  // by the entry's old offset
   std::vector<Byte> FCopyBuffer;
   bool FGzipWritten = false;
-  // Asks OnFileExists about an existing ".gz"; false when the run must not
-  // start.
+  // Asks OnFileExists about an existing ".gz" and an existing file at the
+  // tar's name; false when the run must not start.
   bool MayChangeGz();
+  bool MayReplace(const std::string& Name);
+  // The ".gz" of a cmTarGzip run, when it was named with SetArchiveFile.
+  std::string FGzName;
   std::unique_ptr<TTarGzOutput> FGzOut;
   // The member committed by the last cmTarGzip run.
   bool FGzCommitted = false;

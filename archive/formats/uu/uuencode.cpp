@@ -92,19 +92,6 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 }  // namespace
 
-// A scratch file that can be closed until its commit, so that a text of many
-// parts holds one descriptor at a time.
-class TUUEncode::TPartFile : public TTempFileStream {
- public:
-  // Named: a parked part is opened again by its name.
-  explicit TPartFile(const std::string& Target) : TTempFileStream(fmCreate, Target, {}, true) {}
-  void Park() { CloseHandle(); }
-  bool Resume() {
-    if (FHandle < 0 && IsTemp() && !Committed()) FHandle = ::open(OpenedName().c_str(), O_WRONLY | O_CLOEXEC);
-    return FHandle >= 0;
-  }
-};
-
 // The files of one text: lines are gathered in a buffer that goes through
 // the write routine when it fills and when a file ends.
 class TUUEncode::TTextWriter {
@@ -113,7 +100,7 @@ class TUUEncode::TTextWriter {
 
   // Starts the next file; raises 25235 when it cannot be made.
   void Open(const std::string& Name) {
-    auto f = std::make_unique<TPartFile>(Name);
+    auto f = std::make_unique<TParkableTempFile>(Name);
     if (f->Handle() < 0) O.RaiseError(Name, "", "0", msg::ErrorOpeningFile);
     FFiles.push_back(std::move(f));
     FNames.push_back(Name);
@@ -128,7 +115,7 @@ class TUUEncode::TTextWriter {
   // Date is not negative.
   void Close(Int64 Date) {
     Flush();
-    TPartFile& f = *FFiles.back();
+    TParkableTempFile& f = *FFiles.back();
     if (Date >= 0) {
       struct timespec times[2];
       times[0].tv_sec = 0;
@@ -141,11 +128,11 @@ class TUUEncode::TTextWriter {
   }
 
   // Every file takes its name; the later parts first, so that a failure
-  // leaves the first file, the one the owner named, as it was. ReplaceFirst
-  // is called just before the first file is placed.
-  void Commit(const std::function<void()>& ReplaceFirst) {
+  // leaves the first file, the one the owner named, as it was. Placing is
+  // called with each file's name just before it is placed.
+  void Commit(const std::function<void(const std::string&)>& Placing) {
     for (std::size_t i = FFiles.size(); i-- > 0;) {
-      if (i == 0 && ReplaceFirst) ReplaceFirst();
+      if (Placing) Placing(FNames[i]);
       if (!FFiles[i]->Resume()) throw EWriteError(msg::ErrorWritingToFile);
       FFiles[i]->Commit();
     }
@@ -163,7 +150,7 @@ class TUUEncode::TTextWriter {
   }
 
   TUUEncode& O;
-  std::vector<std::unique_ptr<TPartFile>> FFiles;
+  std::vector<std::unique_ptr<TParkableTempFile>> FFiles;
   std::vector<std::string> FNames;
   std::string FBuf;
 };
@@ -235,8 +222,10 @@ void TUUEncode::RunJob(bool& Activated) {
   struct stat in;
   const bool haveInput = !ArchiveFile().empty() && stat(ArchiveFile().c_str(), &in) == 0;
   struct stat out;
+  FAsking = OverwriteMode;
   if (lstat(FOutFilename.c_str(), &out) == 0 &&
-      !MayReplaceOutput(haveInput ? static_cast<Int64>(in.st_dev) : -1, haveInput ? static_cast<Int64>(in.st_ino) : -1))
+      !MayReplaceOutput(FOutFilename, haveInput ? static_cast<Int64>(in.st_dev) : -1,
+                        haveInput ? static_cast<Int64>(in.st_ino) : -1))
     return;
   if (GetCancel()) return;
 
@@ -253,36 +242,37 @@ void TUUEncode::RunJob(bool& Activated) {
   Fire(OnEnd, name, done && !GetCancel());
 }
 
-bool TUUEncode::MayReplaceOutput(Int64 InputDev, Int64 InputIno) {
+bool TUUEncode::MayReplaceOutput(const std::string& Name, Int64 InputDev, Int64 InputIno) {
   struct stat st;
-  if (stat(FOutFilename.c_str(), &st) == 0 && static_cast<Int64>(st.st_dev) == InputDev &&
+  if (stat(Name.c_str(), &st) == 0 && static_cast<Int64>(st.st_dev) == InputDev &&
       static_cast<Int64>(st.st_ino) == InputIno) {
-    ReportError(ArchiveFile(), FOutFilename, "0", msg::SameInputOutput);
+    ReportError(ArchiveFile(), Name, "0", msg::SameInputOutput);
     return false;
   }
+  OverwriteMode = FAsking;
   if (OverwriteMode != omOverwrite) {
     if (!OnFileExists) {
-      ReportError(FOutFilename, "OnFileExists", "0", msg::RequiredEventNotAssigned);
+      ReportError(Name, "OnFileExists", "0", msg::RequiredEventNotAssigned);
       return false;
     }
     struct stat ost;
-    const Int64 date = lstat(FOutFilename.c_str(), &ost) == 0 ? static_cast<Int64>(ost.st_mtime) : 0;
-    Fire(OnFileExists, FOutFilename, UnixTimeToDateTime(date), OverwriteMode);
+    const Int64 date = lstat(Name.c_str(), &ost) == 0 ? static_cast<Int64>(ost.st_mtime) : 0;
+    Fire(OnFileExists, Name, UnixTimeToDateTime(date), OverwriteMode);
     if (GetCancel() || OverwriteMode != omOverwrite) return false;
   }
   // A read-only file, a folder or a special file is replaced only when the
   // owner says so, and folders and special files not even then.
-  const Int32 attr = FileDosAttributes(FOutFilename);
+  const Int32 attr = FileDosAttributes(Name);
   if (attr < 0 || (attr & (faReadOnly | faSysFile | faDirectory)) == 0) return true;
   if (!OnNonWriteableArchive) {
-    ReportError(FOutFilename, "OnNonWriteableArchive", "0", msg::RequiredEventNotAssigned);
+    ReportError(Name, "OnNonWriteableArchive", "0", msg::RequiredEventNotAssigned);
     return false;
   }
   bool write = false;
-  Fire(OnNonWriteableArchive, FOutFilename, write);
+  Fire(OnNonWriteableArchive, Name, write);
   if (!write || GetCancel()) return false;
   if (attr & (faDirectory | faSysFile)) {
-    ReportError(FOutFilename, attr & faDirectory ? 25107 : 25106);
+    ReportError(Name, attr & faDirectory ? 25107 : 25106);
     return false;
   }
   return true;
@@ -304,8 +294,10 @@ bool TUUEncode::Encode() {
   const std::string_view A = mode.Alphabet;
   const Int64 date = DateAttribute == daFileDate ? static_cast<Int64>(ist.st_mtime) : -1;
 
+  // The names of the run that stood as regular files when they were agreed to.
+  std::set<std::string> replacing;
   struct stat ost;
-  const bool replacing = lstat(FOutFilename.c_str(), &ost) == 0;
+  if (lstat(FOutFilename.c_str(), &ost) == 0 && S_ISREG(ost.st_mode)) replacing.insert(FOutFilename);
   TTextWriter text(*this);
   text.Open(FOutFilename);
   std::set<std::string> names{FOutFilename};
@@ -362,6 +354,13 @@ bool TUUEncode::Encode() {
       struct stat pst;
       if (stat(partName.c_str(), &pst) == 0 && SameFile(pst, ist))
         RaiseError(ArchiveFile(), partName, "0", msg::SameInputOutput);
+      // A part's name is confirmed as the first one's was.
+      if (lstat(partName.c_str(), &pst) == 0) {
+        if (!MayReplaceOutput(partName, static_cast<Int64>(ist.st_dev), static_cast<Int64>(ist.st_ino)) ||
+            GetCancel())
+          return false;
+        if (S_ISREG(pst.st_mode)) replacing.insert(partName);
+      }
       text.Open(partName);
       text.Put("part " + std::to_string(part) + kCrLf + "begin 644 " + name + kCrLf);
       lines = kHeaderLines;
@@ -383,9 +382,9 @@ bool TUUEncode::Encode() {
   if (GetCancel()) return false;
 
   try {
-    text.Commit([&] {
-      // The replaced text goes to the trash first when it may be wanted back.
-      if (replacing && S_ISREG(ost.st_mode) && DeleteOptions == doAllowUndo) DeleteFileEx(FOutFilename, doAllowUndo);
+    text.Commit([&](const std::string& Name) {
+      // A replaced file goes to the trash first when it may be wanted back.
+      if (replacing.count(Name) && DeleteOptions == doAllowUndo) DeleteFileEx(Name, doAllowUndo);
     });
   } catch (const EVskError& e) {
     ReportError(FOutFilename, e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);

@@ -47,16 +47,17 @@ class TUUEncode : public TCompBase {
   int FilesWritten() const { return FFilesWritten; }
 
  private:
-  class TPartFile;
   class TTextWriter;
 
   void RunJob(bool& Activated);
-  // Whether an existing output may be replaced; asks the owner as needed.
-  bool MayReplaceOutput(Int64 InputDev, Int64 InputIno);
+  // Whether the existing output Name (the text or one of its parts) may be
+  // replaced; asks the owner about that very name as the run began to ask.
+  bool MayReplaceOutput(const std::string& Name, Int64 InputDev, Int64 InputIno);
   bool Encode();
 
   std::string FOutFilename;
   int FFilesWritten = 0;
+  TOverwriteMode FAsking = omOverwrite;  // OverwriteMode as the run began
 };
 
 }  // namespace vsk

@@ -23,8 +23,13 @@ bool FileExists(const std::string& name, struct stat& st) { return lstat(name.c_
 
 }  // namespace
 
-TDiskSpanObj::TDiskSpanObj(TZip& Owner, TStream32& Archive, std::vector<TSpanEntry> Entries, std::string Comment)
-    : FOwner(Owner), FArchive(Archive), FEntries(std::move(Entries)), FComment(std::move(Comment)) {}
+TDiskSpanObj::TDiskSpanObj(TZip& Owner, TStream32& Archive, std::vector<TSpanEntry> Entries, std::string Comment,
+                           bool ReplacesOld)
+    : FOwner(Owner),
+      FArchive(Archive),
+      FEntries(std::move(Entries)),
+      FComment(std::move(Comment)),
+      FReplacesOld(ReplacesOld) {}
 
 TDiskSpanObj::~TDiskSpanObj() = default;
 
@@ -44,7 +49,10 @@ bool TDiskSpanObj::Write() {
   } catch (const EVskError&) {
     FOwner.ReportError(Target(), msg::ErrorWritingToFile);
   }
+  // Parts not placed are dropped (a first part whose disk is out of the
+  // drive is not found under its scratch name on another).
   FFile.reset();
+  FFirst.reset();
   return ok;
 }
 
@@ -71,7 +79,8 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
     if (!dm.PrepareDrive(folder, reserve)) return false;
     // The disk just filled is still in the drive.
     if (FHavePrevious && dm.Serial == FPreviousSerial) continue;
-    if (FileExists(Target(), st)) {
+    // On the first disk the archive is the one this run replaces, at the end.
+    if (!(First && FReplacesOld) && FileExists(Target(), st)) {
       if (!FOwner.OnDiskSpanFileExists) {
         FOwner.ReportError(Target(), "OnFileExists", "0", msg::RequiredEventNotAssigned);
         return false;
@@ -80,12 +89,8 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
       FOwner.Fire(FOwner.OnDiskSpanFileExists, Target(), DosDateTimeToDateTime(FileTimeToLocalDos(st.st_mtim)),
                   mode);
       if (FOwner.GetCancel()) return false;
+      // Agreed to, it is replaced when this disk's part is whole.
       if (mode == omSkip) continue;
-      if (!DeleteFileEx(Target(), FOwner.DeleteOptions)) {
-        FOwner.ReportError(Target(), msg::ErrorDeletingFiles);
-        continue;
-      }
-      if (!dm.PrepareDrive(folder, reserve)) return false;
     }
     while (dm.FreeSpace < reserve) {
       if (!FOwner.OnClearDisk) {
@@ -108,12 +113,12 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
     return false;
   }
   if (!dm.PrepareDrive(folder, reserve)) return false;
-  Byte err = 0;
-  FFile = std::make_unique<TFileStream32>(Target(), fmCreate, err);
-  if (err != 0) {
+  FFile = std::make_unique<TParkableTempFile>(Target());
+  if (FFile->Handle() < 0) {
     FOwner.ReportError(Target(), msg::ErrorCreatingFile);
     return false;
   }
+  if (First) FFirstSerial = dm.Serial;
   FPreviousSerial = dm.Serial;
   FHavePrevious = true;
   FPos = 0;
@@ -122,9 +127,71 @@ bool TDiskSpanObj::MakeDiskReady(bool First) {
 }
 
 bool TDiskSpanObj::NextDisk() {
+  if (FDisk == 1) {
+    // The first part waits on its disk until the last one is written.
+    FFile->Park(true);
+    FFirst = std::move(FFile);
+  } else if (!PlacePart(*FFile)) {
+    return false;
+  }
   FFile.reset();
   ++FDisk;
   return MakeDiskReady(false);
+}
+
+bool TDiskSpanObj::PlacePart(TParkableTempFile& Part) {
+  try {
+    struct stat st;
+    // What it replaces was agreed to; it may be wanted back.
+    if (FOwner.DeleteOptions == doAllowUndo && FileExists(Target(), st) && S_ISREG(st.st_mode) &&
+        !DeleteFileEx(Target(), doAllowUndo)) {
+      FOwner.ReportError(Target(), msg::ErrorDeletingFiles);
+      return false;
+    }
+    if (!Part.Resume()) throw EWriteError(msg::ErrorWritingToFile);
+    Part.Commit();
+  } catch (const EVskError& e) {
+    FOwner.ReportError(Target(), e.Code == msg::DiskFull ? msg::DiskFull : msg::ErrorWritingToFile);
+    return false;
+  }
+  return true;
+}
+
+bool TDiskSpanObj::PlaceFirstPart() {
+  if (!FFirst) return PlacePart(*FFile);
+  if (!PlacePart(*FFile)) return false;
+  FFile.reset();
+  TDiskManager& dm = *FOwner.DiskManager;
+  for (;;) {
+    bool cancel = true;
+    FOwner.Fire(FOwner.OnInsertDisk, std::string("1"), cancel);
+    if (cancel || FOwner.GetCancel()) {
+      FOwner.SetCancel(true);
+      return false;
+    }
+    if (!dm.PrepareDrive(Folder(), 0)) return false;
+    if (dm.Serial == FFirstSerial) break;
+  }
+  return PlacePart(*FFirst);
+}
+
+bool TDiskSpanObj::MayGiveUpOld(Int64 Total) {
+  struct stat st;
+  if (!FReplacesOld || Total <= FLeft || !FileExists(Target(), st) || !S_ISREG(st.st_mode) || !FOwner.OnDiskSpanFileExists)
+    return true;
+  TOverwriteMode mode = omSkip;
+  FOwner.Fire(FOwner.OnDiskSpanFileExists, Target(), DosDateTimeToDateTime(FileTimeToLocalDos(st.st_mtim)), mode);
+  if (FOwner.GetCancel()) return false;
+  if (mode == omSkip) return true;  // kept: the set takes the room there is
+  if (!DeleteFileEx(Target(), FOwner.DeleteOptions)) {
+    FOwner.ReportError(Target(), msg::ErrorDeletingFiles);
+    return false;
+  }
+  TDiskManager& dm = *FOwner.DiskManager;
+  const Int64 reserve = kDiskReserve + std::max<Int64>(FOwner.LeaveSpaceOnFirstDisk, 0);
+  if (!dm.PrepareDrive(Folder(), reserve)) return false;
+  FLeft = dm.FreeSpace - reserve - FPos;
+  return true;
 }
 
 bool TDiskSpanObj::WriteRaw(const void* Buffer, Int64 Count) {
@@ -184,6 +251,7 @@ bool TDiskSpanObj::WriteAll() {
   for (const auto& e : FEntries)
     total += e.Length + static_cast<Int64>(TZipCentralRecord::Size + e.RawName.size() + e.Extra.size() +
                                            e.Comment.size());
+  if (!MayGiveUpOld(total)) return false;
   bool moved = false;
   if (total > FLeft) {
     Byte marker[4];
@@ -280,7 +348,9 @@ bool TDiskSpanObj::WriteAll() {
   end.EntriesOnDisk = static_cast<UInt16>(onDisk);
   end.Serialize(reinterpret_cast<Byte*>(rec.data()));
   if (!WriteRecord(rec.data(), static_cast<Int64>(rec.size()), moved)) return false;
+  if (!PlaceFirstPart()) return false;
   FFile.reset();
+  FFirst.reset();
   FOwner.ProgressBytesLeft = 0;
   FOwner.DoProgress(0);
   return true;

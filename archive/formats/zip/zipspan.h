@@ -5,12 +5,20 @@
 // on it. A local header with its name and extra field, a directory record
 // and the end record are never split across disks; entry data are. A
 // directory that does not fit continues on the next disk.
+//
+// Each disk's part is written under a scratch name on its disk. The parts
+// of the later disks take the archive's name when they are whole; the first
+// one, beside the archive it replaces, only once the last part is written
+// (the first disk is asked for again when the set took more than one): a
+// set that stops early leaves the first disk as it was. A disk with no room
+// beside the old archive for the set asks before the old one is given up.
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/stream.h"
+#include "base/tempstream.h"
 #include "base/records/ziprecords.h"
 
 namespace vsk {
@@ -31,7 +39,10 @@ class TDiskSpanObj {
   // Kept free on every disk (on disk 1 besides LeaveSpaceOnFirstDisk).
   static constexpr Int64 kDiskReserve = 10000;
 
-  TDiskSpanObj(TZip& Owner, TStream32& Archive, std::vector<TSpanEntry> Entries, std::string Comment);
+  // ReplacesOld: the file at the archive's name on the first disk is the
+  // archive this run updates (else a file there is asked about).
+  TDiskSpanObj(TZip& Owner, TStream32& Archive, std::vector<TSpanEntry> Entries, std::string Comment,
+               bool ReplacesOld);
   ~TDiskSpanObj();
   TDiskSpanObj(const TDiskSpanObj&) = delete;
   TDiskSpanObj& operator=(const TDiskSpanObj&) = delete;
@@ -54,12 +65,23 @@ class TDiskSpanObj {
   bool CopyData(Int64 From, Int64 Count);
   std::string Target() const;
   std::string Folder() const;
+  // Disk 1 held the old archive with too little room for the Total bytes of
+  // the set beside it: asks whether it may go now (to the Trash with
+  // doAllowUndo). False after a cancel or a failed removal.
+  bool MayGiveUpOld(Int64 Total);
+  // Puts the first disk's part in place (asking for the first disk again
+  // when the set went on to others); false when that did not happen.
+  bool PlaceFirstPart();
+  bool PlacePart(TParkableTempFile& Part);
 
   TZip& FOwner;
   TStream32& FArchive;
   std::vector<TSpanEntry> FEntries;
   std::string FComment;
-  std::unique_ptr<TFileStream32> FFile;
+  std::unique_ptr<TParkableTempFile> FFile;   // the part of the disk in the drive
+  std::unique_ptr<TParkableTempFile> FFirst;  // disk 1's part, parked until the set is written
+  UInt32 FFirstSerial = 0;
+  bool FReplacesOld = false;
   int FDisk = 0;
   bool FHavePrevious = false;
   UInt32 FPreviousSerial = 0;

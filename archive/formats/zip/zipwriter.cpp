@@ -84,6 +84,7 @@ void TZip::StartLocalHeader(TCompEntry& E) {
   FLocal.DosDateTime = static_cast<UInt32>(FileDateByAttribute(static_cast<Int32>(E.FileTime)));
   FLocal.UnpackedSize = static_cast<UInt32>(E.FileSize);
   FLocal.FileNameLength = static_cast<UInt16>(E.RawName.size());
+  FText = false;
 }
 
 void TZip::CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) {
@@ -101,6 +102,7 @@ void TZip::CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) {
     FLocal.Method = 0;
   }
   FLocal.Flags = flags;
+  FText = R.Text;
 }
 
 void TZip::WriteLocalHeader(TCompEntry& E) {
@@ -127,7 +129,7 @@ void TZip::MakeCentralRecord(TCompEntry& E) {
   c.PackedSize = FLocal.PackedSize;
   c.UnpackedSize = FLocal.UnpackedSize;
   c.FileNameLength = FLocal.FileNameLength;
-  c.InternalAttr = 1;
+  c.InternalAttr = FText ? 1 : 0;
   c.ExternalAttr = (E.FileAttr & 0xFF) | ((E.FileMode & 0xFFFFu) << 16);
   c.LocalHeaderOffset = static_cast<UInt32>(E.NewOffset);
   E.Head.assign(TZipCentralRecord::Size, 0);
@@ -551,7 +553,7 @@ bool TZip::SpanDisks() {
     s.Length = e.NewLength;
     list.push_back(std::move(s));
   }
-  TDiskSpanObj span(*this, *FOutput, std::move(list), FArchiveComment);
+  TDiskSpanObj span(*this, *FOutput, std::move(list), FArchiveComment, !FArchiveIsNew);
   return span.Write();
 }
 

@@ -77,6 +77,7 @@ class TZip : public TCompBase {
 
   TArcType FOwnType;
   TZipLocalHeader FLocal;
+  bool FText = false;  // the entry in work is text (its internal attribute)
   Byte FLocalImage[TZipLocalHeader::Size] = {};
   bool FNameUtf8 = false;
 };

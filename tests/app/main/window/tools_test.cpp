@@ -459,12 +459,13 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   main->CmdConvert("");
   EXPECT_TRUE(vsktest::ReadFile(bad) == bytes);
 
-  // The tar beside a "GZipTar" output is no output of the run and nobody
-  // is asked about it: it goes to the trash when the new tar takes its name.
+  // The tar beside a "GZipTar" output is no output of the run: it is asked
+  // about, and agreed to it goes to the trash when the new tar takes its name.
   std::string zipped = SampleZip();
   const std::string old = (dir.path() / "sample.tar").string();
   vsktest::WriteFile(old, "an older output");
   ConvertDeletingOriginal(ui, zipped, old, kConvertGZipTar);
+  ui.ExpectMessage(msgtext::kConvFilename + old + "\r\r" + msgtext::kConvOverwrite, mtInformation, mrYes);
   ui.ExpectMessage(msgtext::kConvDone, mtInformation);
   main->CmdConvert("");
   EXPECT_FALSE(fs::exists(zipped));

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "archive/core/diskmanager.h"
 #include "tests/archive/formats/zip/zipwrite_support.h"
+#include "tests/archive/formats/zip/spandrive.h"
 #include "tests/support/fakevolume.h"
 
 namespace vsktest {
@@ -16,51 +19,6 @@ using vsk::TZip;
 using vsk::TZipCommon;
 
 std::string Spec(const fs::path& dir) { return (dir / "*").string(); }
-
-// A drive whose disks are swapped on request; what each full disk holds
-// is kept with its label.
-struct Drive {
-  FakeVolumeService vs;
-  fs::path target;
-  Int64 freePerDisk = 100000;
-  std::vector<std::string> parts, labels, asked;
-  bool keepSameDisk = false;  // the next prompt leaves the full disk in
-
-  Drive(const fs::path& t, Int64 perDisk) : target(t), freePerDisk(perDisk) {
-    vs.Free = vs.Total = perDisk;
-    vs.Info.Label.clear();
-  }
-  void Swap() {
-    if (fs::exists(target)) {
-      parts.push_back(ReadFile(target));
-      labels.push_back(vs.Info.Label);
-      fs::remove(target);
-    }
-    vs.Info.Label.clear();
-    ++vs.Info.Serial;
-    vs.Free = vs.Total = freePerDisk;
-  }
-  void Attach(TZip& z) {
-    z.OnInsertDisk = [this](TZipCommon&, const std::string& volume, bool& cancel) {
-      asked.push_back(volume);
-      if (keepSameDisk)
-        keepSameDisk = false;
-      else
-        Swap();
-      cancel = false;
-    };
-  }
-  // The disk still in the drive is the last one.
-  void TakeLast() {
-    parts.push_back(ReadFile(target));
-    labels.push_back(vs.Info.Label);
-  }
-  // Offers disk n (1-based) as the reader asks for it.
-  void Insert(int n) {
-    WriteFile(target, parts[static_cast<std::size_t>(n - 1)]);
-    vs.Info.Label = labels[static_cast<std::size_t>(n - 1)];
-  }
-};
 
 // The set as split files (name.z01, ..., name.zip), joined into one archive by zip.
 fs::path JoinWithZip(const std::vector<std::string>& parts, const fs::path& dir) {
@@ -164,7 +122,12 @@ TEST_F(ZipSpanTest, ASetOverSeveralDisksReadsBackAndJoins) {
     const Int64 bound = 100000 - (i == 0 ? 10000 : 0);
     EXPECT_LE(static_cast<Int64>(drive.parts[i].size()), bound) << "disk " << i + 1;
   }
-  for (std::size_t i = 0; i < drive.asked.size(); ++i) EXPECT_EQ(drive.asked[i], std::to_string(i + 2));
+  // Disks 2 and on, then the first again: its part takes the name last.
+  ASSERT_EQ(drive.asked.size(), drive.parts.size());
+  for (std::size_t i = 0; i + 1 < drive.asked.size(); ++i) EXPECT_EQ(drive.asked[i], std::to_string(i + 2));
+  EXPECT_EQ(drive.asked.back(), "1");
+  for (const auto& [n, d] : drive.disks)
+    for (const auto& [name, bytes] : d.files) EXPECT_EQ(name, target.filename()) << "disk " << n;
   EXPECT_EQ(drive.parts[0].substr(0, 4), std::string("PK\x07\x08")) << "span marker";
 
   vsk::TZipEndRecord end;
@@ -289,6 +252,47 @@ TEST_F(ZipSpanTest, SpaceLeftOnTheFirstDiskAndTheSameDiskAgain) {
   const fs::path joined = JoinWithZip(drive.parts, tmp / "join");
   ExpectUnzipTest(joined);
   EXPECT_TRUE(SameTree(UnzipTree(joined, tmp / "unzip"), tree));
+}
+
+// An update whose first disk has no room beside the old archive for the
+// set: asked before the old one goes; declined, the set takes the room
+// there is and the old one is replaced only by the finished first part;
+// agreed, it goes to the Trash at once.
+TEST_F(ZipSpanTest, NoRoomBesideTheOldArchiveIsAskedAbout) {
+  const Tree tree = SpreadTree();
+  MakeTree(src, tree);
+  for (const bool agree : {false, true}) {
+    fs::remove_all(disk);
+    fs::create_directories(disk);
+    MakeTree(tmp / "old", {{"kept.txt", TextBytes(20000, 9)}});
+    ASSERT_EQ(RunTool("zip -q " + ShellQuote(target.string()) + " kept.txt", tmp / "old").exitCode, 0);
+    const std::string old = ReadFile(target);
+    Drive drive(target, 100000);
+    drive.vs.Free = 60000;
+    Writer w(target);
+    Prepare(w.z);
+    w.z.DeleteOptions = vsk::doAllowUndo;
+    drive.Attach(w.z);
+    drive.keepSameDisk = true;
+    std::vector<std::string> asked;
+    w.z.OnDiskSpanFileExists = [&](TZipCommon&, const std::string& name, vsk::TDateTime, vsk::TOverwriteMode& m) {
+      asked.push_back(name);
+      EXPECT_EQ(ReadFile(target), old) << "still there when asked";
+      m = agree ? vsk::omOverwrite : vsk::omSkip;
+      if (agree) drive.vs.Free = 100000;
+    };
+    EXPECT_EQ(w.Add({Spec(src)}), static_cast<int>(tree.size())) << agree;
+    EXPECT_EQ(asked, std::vector<std::string>{target.string()});
+    drive.TakeLast();
+    EXPECT_LE(static_cast<Int64>(drive.parts[0].size()), (agree ? 100000 : 60000) - 10000);
+    EXPECT_EQ(ReadFile(env.root() / "home/.local/share/Trash/files/set.zip"), old) << agree;
+    fs::remove_all(env.root() / "home/.local/share/Trash");
+    const fs::path joined = JoinWithZip(drive.parts, tmp / ("join" + std::to_string(agree)));
+    ExpectUnzipTest(joined);
+    Tree want = tree;
+    want["kept.txt"] = TextBytes(20000, 9);
+    EXPECT_TRUE(SameTree(UnzipTree(joined, tmp / ("unzip" + std::to_string(agree))), want));
+  }
 }
 
 TEST_F(ZipSpanTest, ARefusedOrMissingPromptFailsAndKeepsTheSources) {
