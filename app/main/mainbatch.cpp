@@ -19,6 +19,7 @@
 #include "app/main/runprogram.h"
 #include "app/main/setaside.h"
 #include "app/main/settings.h"
+#include "app/main/tarquestions.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/messages.h"
@@ -124,7 +125,11 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
     if (!Pass) Failed(vsk::msg::CrcFailed, F);
   };
   vskArc2Arc.OnNestedTarFile = [](vsk::TZipCommon&, const std::string&, bool& D) { D = true; };
-  vskArc2Arc.OnFileExists = [this](vsk::TZipCommon&, const std::string& F, vsk::TOverwriteMode& Mode) {
+  vskArc2Arc.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TOverwriteMode& Mode) {
+    if (IsTarNameQuestion(S, F)) {
+      Mode = FOverwriteAll ? vsk::omOverwrite : AskTarNameReplace(F);
+      return;
+    }
     Mode = FOverwriteAll || MessageDlg(msgtext::kConvFilename + F + "\r\r" + msgtext::kConvOverwrite, mtInformation,
                                        mbYesNo) != mrNo
                ? vsk::omOverwrite
@@ -141,7 +146,13 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
     else
       FMain.vskGZipFileExists(S, F, M);
   };
-  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists = gzip.OnFileExists;
+  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists =
+      [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+        if (FOverwriteAll)
+          M = vsk::omOverwrite;
+        else
+          AskTarFileExists(S, F, M);
+      };
   vskMakeSFX.SetSfxStubDir(vsk::ProgramDataDir());
   vskMakeSFX.OnError = error;
   vskMakeSFX.OnFileExists = [this](vsk::TZipCommon&, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
@@ -356,6 +367,7 @@ TBatchLines TBatchJobs::Convert(const std::string& File) {
   vskArc2Arc.OutArcMethod = vsk::amCreateNew;
   vskArc2Arc.IntegrityCheck = false;
   vskArc2Arc.DateAttribute = vsk::daFileDate;
+  const TConvertTarStep tarStep(output, type);
   try {
     vskArc2Arc.SetArchiveFile(File);
     vskArc2Arc.Activate();
@@ -365,6 +377,7 @@ TBatchLines TBatchJobs::Convert(const std::string& File) {
       FError = e.what();
     }
   }
+  tarStep.Clean();
   if (vskArc2Arc.GetCancel()) Failed(vsk::msg::UserCanceled, {});
   if (!FFailed && (!compressed || !IsFile(shown))) Failed(vsk::msg::ErrorCreatingFile, {});
   if (FFailed) {

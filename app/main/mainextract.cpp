@@ -40,6 +40,7 @@
 #include "app/main/messages.h"
 #include "app/main/program.h"
 #include "app/main/settings.h"
+#include "app/main/tarquestions.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/dates.h"
@@ -100,7 +101,11 @@ void TfmMain::ConnectComponentHandlers() {
   gzip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
   };
-  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists = gzip.OnFileExists;
+  // The tar.gz step asks about the ".gz" it adds to and the file at its tar's name.
+  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists =
+      [](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
+        AskTarFileExists(S, F, M);
+      };
   if (!ShellOpen)
     ShellOpen = [](const std::string& FileName) {
       return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(FileName)));

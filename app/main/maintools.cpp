@@ -30,6 +30,7 @@
 #include "app/main/folders.h"
 #include "app/main/runprogram.h"
 #include "app/main/setaside.h"
+#include "app/main/tarquestions.h"
 #include "app/main/settings.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/mainform.h"
@@ -155,7 +156,11 @@ void TfmMain::ConnectToolCommands() {
     FConvertChecked = true;
     OutputLine("> Integrity Check Completed.");
   };
-  vskArc2Arc.OnFileExists = [](vsk::TZipCommon&, const std::string& F, vsk::TOverwriteMode& Mode) {
+  vskArc2Arc.OnFileExists = [](vsk::TZipCommon& S, const std::string& F, vsk::TOverwriteMode& Mode) {
+    if (IsTarNameQuestion(S, F)) {
+      Mode = AskTarNameReplace(F);
+      return;
+    }
     Mode = MessageDlg(msgtext::kConvFilename + F + "\r\r" + msgtext::kConvOverwrite, mtInformation, mbYesNo) == mrNo
                ? vsk::omSkip
                : vsk::omOverwrite;
@@ -628,9 +633,8 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   // an output file that may have been there before.
   const TFileIdentity before = IdentityOf(made);
   // The tar a "GZipTar" run builds before it gzips it.
-  const std::string tarStep = type == vsk::tyTarGzip ? vsk::TArc2Arc::DerivedName(output, type) : std::string();
+  const TConvertTarStep tarStep(output, type);
   std::error_code ec;
-  const bool tarStepBefore = !tarStep.empty() && fs::exists(fs::symlink_status(tarStep, ec));
   // The output the user agreed to replace waits in the Trash: only a good
   // run takes its place; after a failed one it comes back over what was
   // written.
@@ -675,7 +679,7 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
     replaced.Restore();
   }
   // The tar on the way to a "GZipTar" output is no output of its own.
-  if (!tarStep.empty() && !tarStepBefore && IdentityOf(tarStep).Exists) fs::remove(tarStep, ec);
+  tarStep.Clean();
   // The original goes only after a good run whose output is another file.
   if (ok && dlg.ckDeleteOrg->isChecked() && !SameFile(input, made)) {
     if (FInteractive && input == vskVorsk.ArchiveFile()) {

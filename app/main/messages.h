@@ -345,6 +345,11 @@ inline constexpr const char* kReplaceDatePattern = "mm/dd/yy hh:nn";
 
 inline constexpr const char* kFileAlreadyExist = "File already exist.\r\r";
 inline constexpr const char* kOverwriteThisFile = "Would you like to overwrite this file ?";
+// A file at the tar's name beside a tar.gz the run writes.
+inline constexpr const char* kTarNameToTrash =
+    "Would you like to move it to the Trash and put the tar of the new archive in its place ?";
+// An existing tar.gz the run changes: its entries stay.
+inline constexpr const char* kAddToThisArchive = "Would you like to add the files to this archive ?";
 
 // Deleting in the file dialogs' file list.
 inline constexpr const char* kConfirmTrashFile = "Are you sure you want to move \"";

@@ -4,12 +4,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdlib>
 #include <functional>
 
 #include "app/dialogs/batchdlg.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
 #include "tests/app/main/window/windowtest.h"
+#include "tests/support/canary.h"
 
 namespace brevane::testing {
 namespace {
@@ -169,6 +171,39 @@ TEST_F(Batch, ExtractAndConvertThreeArchives) {
   });
   EXPECT_NE(log.find(dir.str() + "/plain_zip.zip ::: ERROR"), std::string::npos) << log;
   EXPECT_EQ(vsktest::ReadFile(dir.path() / "plain_zip.zip"), "an older output");
+}
+
+TEST_F(Batch, ConvertToGzAsksAboutTheTarBesideIt) {
+  const auto toGz = [&](bool AutoOverwrite, const std::function<void()>& Asked) {
+    return RunBatch(boConvert, {zip}, [&](TfmBatch& d) {
+      if (d.CurrentPage() != bpSelectArcFmt) return;
+      d.rbGz->setChecked(true);
+      d.ckAutoOverwrite->setChecked(AutoOverwrite);
+      if (Asked) AskedFirst(Asked);
+    });
+  };
+  const fs::path gz = dir.path() / "a_zip.tar.gz", tar = dir.path() / "a_zip.tar";
+  // Nothing at the tar's name: only the ".gz" is left.
+  Has(toGz(false, {}), gz.string() + " ::: Created");
+  EXPECT_EQ(Tool("tar tzf", gz.string()).output, "d/z2.txt\nz1.txt\n");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tar)));
+  fs::remove(gz);
+
+  // A file at the tar's name is asked about unless "overwrite without
+  // asking" is ticked; No makes nothing.
+  vsktest::Canaries canaries;
+  canaries.Plant(tar);
+  const std::string old = vsktest::ReadFile(tar);
+  const std::string question = tar.string() + "\r\r" + msgtext::kFileAlreadyExist + msgtext::kTarNameToTrash;
+  EXPECT_NE(toGz(false, [&] { ui.ExpectMessage(question, mtConfirmation, mrNo); }).find(gz.string() + " ::: ERROR"),
+            std::string::npos);
+  EXPECT_TRUE(canaries.Intact());
+  EXPECT_FALSE(fs::exists(gz));
+  Has(toGz(true, {}), gz.string() + " ::: Created");
+  canaries.Agree(tar);
+  EXPECT_TRUE(canaries.Intact());
+  EXPECT_EQ(vsktest::ReadFile(fs::path(std::getenv("XDG_DATA_HOME")) / "Trash/files/a_zip.tar"), old);
+  EXPECT_EQ(Tool("tar tzf", gz.string()).output, "d/z2.txt\nz1.txt\n");
 }
 
 TEST_F(Batch, CreateAndAddToArchives) {

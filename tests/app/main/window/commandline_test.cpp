@@ -206,7 +206,7 @@ TEST_F(CommandLine, AddOptionsLandAGzipArchiveAtTheNameGiven) {
     // it is no file of this run, so it is asked about.
     if (name == "pack.gz")
       ui.ExpectMessage((dir.path() / "pack.tar").string() + "\r\r" + msgtext::kFileAlreadyExist +
-                           msgtext::kOverwriteThisFile,
+                           msgtext::kTarNameToTrash,
                        mtConfirmation, mrYes);
     ui.ExpectMessage("Files Compressed: 1", mtInformation);
     EXPECT_FALSE(Start({"-A", "whatever.zip", (dir.path() / "in/one.txt").string()}));

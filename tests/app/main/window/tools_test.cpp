@@ -465,7 +465,7 @@ TEST_F(Tools, AFailedConversionNeverDeletesTheOriginal) {
   const std::string old = (dir.path() / "sample.tar").string();
   vsktest::WriteFile(old, "an older output");
   ConvertDeletingOriginal(ui, zipped, old, kConvertGZipTar);
-  ui.ExpectMessage(msgtext::kConvFilename + old + "\r\r" + msgtext::kConvOverwrite, mtInformation, mrYes);
+  ui.ExpectMessage(old + "\r\r" + msgtext::kFileAlreadyExist + msgtext::kTarNameToTrash, mtConfirmation, mrYes);
   ui.ExpectMessage(msgtext::kConvDone, mtInformation);
   main->CmdConvert("");
   EXPECT_FALSE(fs::exists(zipped));
