@@ -339,17 +339,21 @@ TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string
   } catch (const std::exception&) {
     // An unreadable file has no reader: the message below tells.
   }
+  // A file no reader takes gets no folder: nothing is made before the run
+  // knows it can go on.
+  vsk::TUnBase* reader = ChooseReader(ArchiveFile);
+  if (!reader) {
+    // A reader that could not open the file has said so.
+    if (!ReaderComponent(vskVorsk.ArcType()))
+      ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
+    return {};
+  }
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
     return {};
   }
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
     ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
-  vsk::TUnBase* reader = ChooseReader(ArchiveFile);
-  if (!reader) {
-    ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
-    return {};
-  }
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
   BeginReaderRun();
   reader->FileSpec = {"*.*"};
@@ -366,12 +370,12 @@ void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredD
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
   CurrentWriter = nullptr;
   const std::string ExtractDir = AbsolutePath(Destination);
-  if (!MakeFolders(ExtractDir)) {
-    ShowError(msgtext::kCmdExtractDirFailed);
-    return;
-  }
   if (!ReaderComponent(vskVorsk.ArcType())) {
     ShowInformation(msgtext::kExtractNotSupported);
+    return;
+  }
+  if (!MakeFolders(ExtractDir)) {
+    ShowError(msgtext::kCmdExtractDirFailed);
     return;
   }
   vsk::TUnBase* reader = ChooseReader(vskVorsk.ArchiveFile());
@@ -650,6 +654,8 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
 void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
   if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, FileName, ExtendedMsg, ECode);
+  if (FAddErrors && dynamic_cast<const vsk::TCompBase*>(&Sender) && ECode != vsk::msg::UserCanceled)
+    FAddErrors->push_back(FileName + " : " + vsk::MessageText(ECode) + (ExtendedMsg.empty() ? "" : " (" + ExtendedMsg + ")"));
   ShowErrorBlock(Sender, FileName, ExtendedMsg, ECode);
 }
 

@@ -243,6 +243,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool AddFiles();
   int CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
              vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult);
+  // The lines the last CmdAdd reported in its message of what was not
+  // added; empty when everything was.
+  const std::vector<std::string>& NotAdded() const { return FNotAdded; }
+  void ShowNotAdded();
   int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
   // Drop-in: whether files may be dropped now, and the drop of Paths.
   bool DropFileTargetDragOver() const;
@@ -538,6 +542,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FExitCode = 0;
   // The result the running reader's entries are collected into, if any.
   TRunResult* FRunResult = nullptr;
+  std::vector<std::string> FNotAdded;
+  // What the writer of the running CmdAdd reported, one line per error,
+  // when one is collecting.
+  std::vector<std::string>* FAddErrors = nullptr;
   int FBusyDepth = 0;
   std::unique_ptr<TOpenDialog> FOpenDialog;
   std::unique_ptr<TApOpenDialog> FAddDialog;

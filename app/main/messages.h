@@ -100,6 +100,7 @@ inline constexpr const char* kHtmlFilter = "HTML File (*.html)|*.html|All Files 
 // The command line.
 inline constexpr const char* kUnknownParameter = "Unknown commandline parameter.";
 inline constexpr const char* kMultipleExtracted = "Multiple archive extraction completed.\rArchives Extracted: ";
+inline constexpr const char* kArchivesNotExtracted = "\r\n\r\nNot extracted whole:";
 inline constexpr const char* kTempFolderFailed = "Unable to create the temporary directory. \r\nBrevane aborted.";
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
 inline constexpr const char* kTheFile = "The file ";
@@ -265,9 +266,11 @@ inline constexpr const char* kBackupScriptCorrupt =
 inline constexpr const char* kBackupSelectToRemove =
     "Please select a backup set first before\r\ntrying to remove it.";
 inline constexpr const char* kBackupConfirmRemove = "Are you sure you want to remove the \r\nselected backup set ?";
-inline constexpr const char* kBackupDeleteFolder =
-    "Do you want Brevane to automatically delete the Backup\r\nStorage Folder of this backup set, including all "
-    "backups\r\nin this folder ?\r\n\r\nFolder: ";
+inline constexpr const char* kBackupTrashBackups =
+    "Do you want Brevane to move the backups of this backup set\r\nto the Trash ?\r\n";
+inline constexpr const char* kBackupTrashFailed = "Unable to move this backup to the Trash:\r\n\r\n";
+inline constexpr const char* kBackupNotRenumbered =
+    "The backup set was not changed: its backups cannot be renumbered\r\nwithout touching a file it did not write:\r\n\r\n";
 inline constexpr const char* kBackupRemoveFailed =
     "Unable to remove this backup set. Please see the help \r\nfile for instructions on how to manually remove "
     "this \r\nbackup set.";
@@ -294,6 +297,10 @@ inline constexpr const char* kFilesCompressed = "Files Compressed: ";
 inline constexpr const char* kArchivingCancelled = "Archiving operation cancelled.";
 inline constexpr const char* kDiskFull = "Error creating archive. Disk full.";
 // Shown when a run added nothing, so no new archive came to be.
+inline constexpr const char* kTgzNotChanged =
+    "Files are added to a .tgz archive only as it is made new, and only when\r\nno file stands at its name or at its tar.gz name:\r\n\r\n";
+inline constexpr const char* kNotAdded = "These were not added:\r\n";
+inline constexpr const char* kNoFileToAdd = " : no file to add";
 inline constexpr const char* kNothingAdded = "No files were added. The archive was not created.";
 
 inline constexpr const char* kNoneSelectedToDelete =
