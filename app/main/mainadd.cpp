@@ -552,6 +552,14 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   const int count = writer.Compress();
   FAddErrors = nullptr;
   FSpanDisks = true;
+  // An input that is gone once the run is over (not moved by it) could not
+  // be read, whether or not the writer said so.
+  if (Switch != vsk::swMove)
+    for (const std::string& file : inputs.Files)
+      if (!IsFile(file) && std::none_of(errors.begin(), errors.end(), [&](const std::string& e) {
+            return e.compare(0, file.size() + 3, file + " : ") == 0;
+          }))
+        errors.push_back(file + " : " + vsk::MessageText(vsk::msg::ErrorOpeningFile));
   FNotAdded.insert(FNotAdded.end(), errors.begin(), errors.end());
 
   // A gzip-compressed tar ends up beside the tar's name: the writer says

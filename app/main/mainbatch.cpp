@@ -215,8 +215,11 @@ void TBatchJobs::ConnectWriter(vsk::TCompBase& W) {
 
 std::string TBatchJobs::OutputBase(const std::string& File) const {
   const std::string folded = UnderscoreExtName(File);
-  const std::string folder = FDialog.OutputFolder();
-  return folder.empty() ? folded : folder + NameOf(folded);
+  std::string folder = FDialog.OutputFolder();
+  // "The same folder" of an archive in the program's temporary folder is
+  // one that outlasts the run.
+  if (folder.empty()) folder = FMain.ArchiveFolderToOffer(File) + "/";
+  return folder + NameOf(folded);
 }
 
 bool TBatchJobs::MayOverwrite(const std::string& Output, bool AutoOverwrite) const {

@@ -78,8 +78,11 @@ bool IsProgram(const std::string& File) {
 
 bool TfmMain::ExitCheckoutCheck() {
   if (!FCheckoutPending) return true;
-  const int answer = MessageDlg(msgtext::kDeleteCheckoutFolder + FCheckoutFolder + msgtext::kDeleteCheckoutAnd +
-                                    FCheckoutGroup + msgtext::kDeleteCheckoutEnd,
+  // The question says what Yes does: a folder the check-out made goes to
+  // the Trash whole; in a folder that was there before only the entries.
+  const int answer = MessageDlg((FCheckoutMadeFolder ? msgtext::kTrashCheckoutFolder : msgtext::kTrashCheckedOutFiles) +
+                                    FCheckoutFolder + msgtext::kTrashCheckoutAnd + FCheckoutGroup +
+                                    msgtext::kDeleteCheckoutEnd,
                                 mtConfirmation, mbYesNoCancel);
   if (answer != mrYes && answer != mrNo) return false;
   if (answer == mrYes) {
@@ -110,7 +113,7 @@ void TfmMain::acCheckOutExecute() {
   dlg.ArchiveFile = archive;
   const std::string base = Options.CheckoutBaseFolder;
   dlg.edFolder->setText(QString::fromStdString(
-      UnusedFolderName(base.empty() ? WithoutExtension(archive) : (base.back() == '/' ? base : base + "/") + stem)));
+      UnusedFolderName(base.empty() ? OutputBeside(archive, stem) : (base.back() == '/' ? base : base + "/") + stem)));
   dlg.edGroupName->setText(QString::fromStdString(stem));
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
     dlg.ckVirusScan->setChecked(false);

@@ -247,6 +247,11 @@ std::string TfmMain::ArchiveFolderToOffer(const std::string& Archive) {
   return LastingFolderOf(Archive, fallback);
 }
 
+std::string TfmMain::OutputBeside(const std::string& Archive, const std::string& Name) {
+  const std::string folder = ArchiveFolderToOffer(Archive);
+  return (folder == "/" ? folder : folder + "/") + NameOf(Name);
+}
+
 std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
   // Only an absolute folder is taken: a relative one would depend on
   // whatever the current folder happens to be.

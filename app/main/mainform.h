@@ -182,6 +182,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The folder offered as the archive's own for extracting: never one of
   // the program's temporary folders.
   std::string ArchiveFolderToOffer(const std::string& Archive);
+  // The default output Name of a command on Archive: its file name in the
+  // folder ArchiveFolderToOffer gives, so nothing lands in a folder that
+  // goes at exit.
+  std::string OutputBeside(const std::string& Archive, const std::string& Name);
   void acExtractExecute();
   // What became of the entries; true (Complete) when every entry came out
   // and nothing was cancelled.
@@ -247,6 +251,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // added; empty when everything was.
   const std::vector<std::string>& NotAdded() const { return FNotAdded; }
   void ShowNotAdded();
+  // Asks about the part files a spanned UUencode run may write that exist
+  // already; false when the user said No.
+  bool MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume);
   int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
   // Drop-in: whether files may be dropped now, and the drop of Paths.
   bool DropFileTargetDragOver() const;

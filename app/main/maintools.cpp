@@ -562,7 +562,8 @@ void TfmMain::acUUencodeExecute() {
   TfmUUEncode dlg(this);
   if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.ArchiveFile().empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(vskVorsk.ArchiveFile()));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(vskVorsk.ArchiveFile(), ".uue")));
+    dlg.rxfedOutput->setText(
+        QString::fromStdString(OutputBeside(vskVorsk.ArchiveFile(), ReplaceExtension(vskVorsk.ArchiveFile(), ".uue"))));
   }
   if (UI().ShowModal(dlg) != mrOk) return;
   static const int kSpans[] = {0, 100, 720, 1228, 1433, 2867};
@@ -570,6 +571,7 @@ void TfmMain::acUUencodeExecute() {
   vskUUEncode.SetArchiveFile(dlg.InputName());
   vskUUEncode.SetOutFilename(dlg.OutputName());
   vskUUEncode.KBytesPerVolume = span >= 0 && span < 6 ? kSpans[span] : 0;
+  if (!MayWriteUUParts(dlg.InputName(), dlg.OutputName(), vskUUEncode.KBytesPerVolume)) return;
   vskUUEncode.WriteTableToFile = true;
   vskUUEncode.SetCompressMethod(dlg.Encoding() == 0 ? vsk::cmUUEncode : vsk::cmXXEncode);
   // The dialog asked before an existing output is replaced.
@@ -583,6 +585,25 @@ void TfmMain::acUUencodeExecute() {
     ShowError(msgtext::kUUEncodeFailed);
 }
 
+bool TfmMain::MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume) {
+  if (KBytesPerVolume <= 0) return true;
+  // Each part holds 16 lines a kilobyte less its 3 header lines, each line
+  // at least 45 bytes of the input; two parts more cover the first file's
+  // table and a last short part.
+  std::error_code ec;
+  const auto size = fs::file_size(Input, ec);
+  if (ec) return true;
+  const std::uintmax_t perPart = 45u * (16u * static_cast<unsigned>(KBytesPerVolume) - 3u);
+  const std::uintmax_t parts = size / perPart + 2;
+  std::string existing;
+  for (std::uintmax_t k = 1; k <= parts && k <= 999; ++k) {
+    const std::string part = vsk::NumberedName(Output, static_cast<int>(k), vsk::nvChangeExt, true);
+    if (fs::exists(fs::symlink_status(part, ec))) existing += "\r\n" + part;
+  }
+  return existing.empty() ||
+         MessageDlg(msgtext::kUUPartsExist + existing + msgtext::kUUPartsOverwrite, mtConfirmation, mbYesNo) == mrYes;
+}
+
 void TfmMain::acConvertExecute() {
   CmdConvert(vsk::IsValidArcType(vskVorsk.ArcType()) ? vskVorsk.ArchiveFile() : std::string());
 }
@@ -591,7 +612,7 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceArchiveExtension(ArchiveName, ".zip")));
+    dlg.rxfedOutput->setText(QString::fromStdString(OutputBeside(ArchiveName, ReplaceArchiveExtension(ArchiveName, ".zip"))));
   }
   if (UI().ShowModal(dlg) != mrOk) return {};
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,

@@ -138,8 +138,9 @@ inline constexpr const char* kCheckoutFolderExists =
 inline constexpr const char* kCheckoutGroupExists =
     "The group name you specified already exist. If you continue,\r\nall existing icons in this group will be "
     "deleted.\r\n\r\nDo you want to continue ?";
-inline constexpr const char* kDeleteCheckoutFolder = "Do you want to delete the Check Out folder \"";
-inline constexpr const char* kDeleteCheckoutAnd = "\" and the \r\nprogram group \"";
+inline constexpr const char* kTrashCheckoutFolder = "Do you want to move the Check Out folder \"";
+inline constexpr const char* kTrashCheckedOutFiles = "Do you want to move the files checked out into \"";
+inline constexpr const char* kTrashCheckoutAnd = "\" to the Trash \r\nand delete the program group \"";
 inline constexpr const char* kDeleteCheckoutEnd = "\" ?";
 inline constexpr const char* kDeleteGroupFailed = "Brevane was unable to delete the program group \"";
 
@@ -286,6 +287,8 @@ inline constexpr const char* kWizardNoTarget = "Please select the target folder 
 inline constexpr const char* kWizardNoName = "You must enter a file name before proceeding.";
 inline constexpr const char* kWizardOverwrite =
     "The file name you entered already exist. Do you want to overwrite this file ?";
+inline constexpr const char* kWizardNotAFile =
+    "The name you entered is that of a folder or of something else that is\r\nno file. Please enter a different file name.";
 inline constexpr const char* kWizardNoArchive = "You must select an archive file before proceeding.";
 inline constexpr const char* kWizardInvalidFile =
     "The file name you entered is invalid. Please select a different file.";
@@ -299,6 +302,8 @@ inline constexpr const char* kDiskFull = "Error creating archive. Disk full.";
 // Shown when a run added nothing, so no new archive came to be.
 inline constexpr const char* kTgzNotChanged =
     "Files are added to a .tgz archive only as it is made new, and only when\r\nno file stands at its name or at its tar.gz name:\r\n\r\n";
+inline constexpr const char* kUUPartsExist = "These part files exist already:\r\n";
+inline constexpr const char* kUUPartsOverwrite = "\r\n\r\nWould you like to overwrite them ?";
 inline constexpr const char* kNotAdded = "These were not added:\r\n";
 inline constexpr const char* kNoFileToAdd = " : no file to add";
 inline constexpr const char* kNothingAdded = "No files were added. The archive was not created.";
