@@ -133,7 +133,7 @@ void TfmMain::acCheckOutExecute() {
   FCheckoutFolder = folder + "/";
   FCheckoutGroup = dlg.GroupName();
   vsk::MenuGroups().Remove(FCheckoutGroup);
-  CmdExtract(archive, folder, true, false, true, false, true, false);
+  TRunResult result = CmdExtract(archive, folder, true, false, true, false, true, false);
   FCheckoutFolderId = FileIdOf(folder);
   FCheckoutMadeFolder = !existed;
   FCheckoutEntries.clear();
@@ -160,12 +160,14 @@ void TfmMain::acCheckOutExecute() {
   vsk::MenuGroups().Create(FCheckoutGroup, launchers);
   if (ShellOpen) ShellOpen(vsk::MenuGroups().GroupFolder(FCheckoutGroup));
 
+  // What was left out is told, with the scan's verdict when there is one:
+  // a file that never came out was not scanned either.
   if (dlg.ckVirusScan->isEnabled() && dlg.ckVirusScan->isChecked()) {
-    const std::string failure = ScanFolder(FCheckoutFolder.substr(0, FCheckoutFolder.size() - 1), kShowNormal);
-    if (failure.empty())
-      ShowInformation(msgtext::kScanCompleted);
-    else
-      ShowError(failure);
+    const bool nothing = result.Written() == 0 && (result.Failed() || result.Cancelled);
+    const std::string failure = nothing ? std::string() : ScanFolder(folder, kShowNormal);
+    ReportScan(result, failure, !nothing, archive);
+  } else if (result.Ran && !result.Complete()) {
+    ShowExtractResult(result, archive);
   }
 }
 

@@ -130,6 +130,12 @@ void TfmMain::ConnectReaderHandlers(vsk::TUnBase& R) {
   R.OnGetZipLastDisk = vskVorsk.OnGetZipLastDisk;
   R.OnGetZipNextDisk = vskVorsk.OnGetZipNextDisk;
   R.OnNextVolume = vskVorsk.OnNextVolume;
+  // The tar a gzip layer held was written and unpacked in its turn: it
+  // stays, and the result names it.
+  if (auto* gzip = dynamic_cast<vsk::TUnGZip*>(&R))
+    gzip->OnChangeArchive = [this](vsk::TZipCommon&, const std::string& Tar, vsk::TArcType) {
+      if (FRunResult) FRunResult->NoteKept(Tar);
+    };
 }
 
 vsk::TUnBase* TfmMain::ChooseReader(const std::string& ArchiveFile) {

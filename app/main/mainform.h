@@ -319,6 +319,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // What could be extracted for the scanner; true (Complete) when every
   // entry was scanned and the scanner ended normally.
   TRunResult CmdVirusScan(const std::string& ArchiveName);
+  // Tells the verdict of a scan of what Result's run extracted (Scanned:
+  // the scanner was started; Failure: how it failed) and lists the
+  // entries left out; the scan's own failures join Result.
+  void ReportScan(TRunResult& Result, const std::string& Failure, bool Scanned, const std::string& Archive);
   // Runs the configured scanner over every file below Folder; the failure
   // to report, or "".
   std::string ScanFolder(const std::string& Folder, int ShowCommand);

@@ -132,9 +132,8 @@ void TfmMain::ConnectToolCommands() {
   vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon& Sender, const std::string& F, bool Pass) {
     if (FRunResult) FRunResult->NoteEnd(Sender, F, Pass);
     SetSimpleText(QString());
-    if (Pass) return;
-    ++FConvertErrors;
-    ShowError(F + msgtext::kConvCrcFailed);
+    // Told once the run is over, with the other entries left out.
+    if (!Pass) ++FConvertErrors;
   };
   vskArc2Arc.OnExtractDeactivate = [](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
   vskArc2Arc.OnCompressActivate = [this](vsk::TZipCommon&) {
@@ -191,14 +190,20 @@ void TfmMain::ConnectToolCommands() {
   };
   vskArc2Arc.OnError = [this](vsk::TZipCommon& Sender, const std::string& F, const std::string& X,
                               const std::string&, int ECode) {
-    // The entries of the input are the inner reader's.
-    if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, F, X, ECode);
     ++FConvertErrors;
     if (ECode == vsk::msg::InvalidPassword) FPassword.clear();
-    if (ECode == vsk::msg::UserCanceled) return;
-    const char* text = vsk::MessageText(ECode);
-    ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
-              "Error: " + (text ? text : "") + "\r\r" + "Detailed: " + X);
+    // The entries of the input are the inner reader's; the other errors
+    // are the run's, named without the program's temporary folder. All
+    // are told in one message when the run is over.
+    if (!FRunResult) return;
+    if (dynamic_cast<const vsk::TUnBase*>(&Sender)) {
+      FRunResult->NoteError(Sender, F, X, ECode);
+    } else if (ECode != vsk::msg::UserCanceled) {
+      const char* text = vsk::MessageText(ECode);
+      const std::string name = WithoutTempDir(F, vskArc2Arc.TempDir());
+      FRunResult->NoteRunError((text && *text ? std::string(text) : "Error " + std::to_string(ECode)) +
+                               (name.empty() ? std::string() : " (" + name + ")"));
+    }
   };
   vskArc2Arc.ShowMessageHook = [](const std::string& Text) { ShowInformation(Text); };
   vskUUEncode.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& M, const std::string& V,
@@ -430,6 +435,22 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   return failure;
 }
 
+void TfmMain::ReportScan(TRunResult& Result, const std::string& Failure, bool Scanned, const std::string& Archive) {
+  if (!Failure.empty()) {
+    ShowError(Failure);
+  } else {
+    bool isError = false;
+    const std::string text = ScanResultText(Result, Scanned, isError);
+    if (isError)
+      ShowError(text);
+    else
+      ShowInformation(text);
+  }
+  if (!Result.Cancelled && Result.Failed()) ShowLeftOut(Result, msgtext::kScanLeftOutTitle + Archive);
+  if (!Failure.empty()) Result.NoteRunError(Failure);
+  if (!Scanned) Result.NoteRunError(msgtext::kScanNotDone);
+}
+
 TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   if (ArchiveName.empty()) return {};
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
@@ -467,23 +488,7 @@ TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
     if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
   }
   DeleteFolderTree(folder);
-  const std::string counts = OutcomeLines(result);
-  const std::string scanned = std::string(msgtext::kFilesScanned) + std::to_string(result.Written());
-  if (nothing) {
-    ShowError(std::string(msgtext::kScanNotDone) + "\r\n\r\n" +
-              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts));
-  } else if (!failure.empty()) {
-    ShowError(failure);
-  } else if (result.Failed() || result.Cancelled) {
-    ShowError(std::string(msgtext::kScanIncomplete) + "\r\n\r\n" +
-              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts) + "\r\n\r\n" +
-              scanned);
-  } else {
-    ShowInformation(msgtext::kScanCompleted);
-  }
-  if (!result.Cancelled && result.Failed()) ShowLeftOut(result, msgtext::kScanLeftOutTitle + ArchiveName);
-  if (!failure.empty()) result.NoteRunError(failure);
-  if (nothing) result.NoteRunError(msgtext::kScanNotDone);
+  ReportScan(result, failure, !nothing, ArchiveName);
   EndReaderRun();
   return result;
 }
@@ -719,6 +724,8 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   }
   if (ok)
     ShowInformation(msgtext::kConvDone);
+  else if (result.Failed())
+    ShowError(std::string(msgtext::kConvAborted) + "\r\n\r\n" + LeftOutNames(result, "\r\n", 20));
   else
     ShowInformation(msgtext::kConvAborted);
   if (!ok && !result.Failed()) result.NoteRunError(msgtext::kConvAborted);

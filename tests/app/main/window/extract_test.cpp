@@ -374,10 +374,12 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   ui.ExpectMessage(std::string("Found Nested Tar File.\r\rFile: ") + "both.tar" +
                        "\rCompressed file is a tar archive.\r\rDecompress the tar archive?",
                    mtConfirmation, mrYes);
-  ui.ExpectMessage(Completed(2), mtInformation);
+  // Three files landed: the two entries and the tar, which stays and is named.
+  ui.ExpectMessage(Completed(3) + "\r\n" + msgtext::kKeptFile + Out("tgz") + "/both.tar", mtInformation);
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t/t2.txt"), "two");
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t1.txt"), "one");
+  EXPECT_EQ(vsktest::RunTool("tar tf " + vsktest::ShellQuote(Out("tgz") + "/both.tar")).output, "t1.txt\nt/\nt/t2.txt\n");
 
   // ARJ archives as arj writes them.
   ASSERT_TRUE(vsktest::HaveTool("arj"));
