@@ -283,12 +283,11 @@ void TfmMain::acExtractExecute() {
   TCurrentDirKeeper keeper;
 
   const std::vector<std::string> selected = SelectedEntryPaths();
-  if (selected.empty()) {
-    dlg.SetFilesIndex(1);
-    dlg.rgFiles->setEnabled(false);
-  } else {
-    dlg.SetFilesIndex(0);
-  }
+  // One selected row is what any click on the list leaves: the choice is
+  // offered but all files stay chosen. Rows the user picked out (more
+  // than one) are what the dialog starts with.
+  dlg.SetFilesIndex(selected.size() > 1 ? 0 : 1);
+  dlg.rgFiles->setEnabled(!selected.empty());
   std::string destination = SettingsDestination(archiveFolder);
   // With no destination from the settings the tree starts at the archive's
   // folder, which becomes the destination; so it does when no reader has

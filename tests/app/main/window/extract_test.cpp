@@ -145,9 +145,25 @@ TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
   EXPECT_EQ(main->LedColor(), kLedIdle);
   EXPECT_FALSE(main->SimplePanel());
 
+  // One row selected, as a click leaves it: offered, but all files stay
+  // chosen; picked rows are chosen.
+  SelectRows({RowOf("readme.txt")});
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
+    EXPECT_TRUE(d.rgFiles->isEnabled());
+    EXPECT_EQ(d.FilesIndex(), 1);
+    return static_cast<int>(mrCancel);
+  });
+  main->acExtractExecute();
+
   // Selected rows are passed by their exact stored paths: the report of the
   // other folder stays in the archive.
   SelectRows({RowOf("docs/report.txt"), RowOf("readme.txt")});
+  ui.ExpectModal([&](QDialog& Dialog) {
+    EXPECT_EQ(dynamic_cast<TfmExtractDlg&>(Dialog).FilesIndex(), 0);
+    return static_cast<int>(mrCancel);
+  });
+  main->acExtractExecute();
   ExpectExtractDialog(Out("sel"), false);
   ui.ExpectMessage(Completed(2), mtInformation);
   main->acExtractExecute();
