@@ -410,8 +410,12 @@ TBatchLines TBatchJobs::Convert(const std::string& File) {
       },
       vskArc2Arc);
   if (vskArc2Arc.GetCancel()) Failed(vsk::msg::UserCanceled, {});
-  // The entries' own reasons, by their names in the archive.
-  if (result.Failed() || result.Cancelled) FError = LeftOut(result);
+  // The entries' own reasons, by their names in the archive; an entry left
+  // out fails the conversion whatever else was reported.
+  if (result.Failed() || result.Cancelled) {
+    FFailed = true;
+    FError = LeftOut(result);
+  }
   if (!FFailed && (!compressed || !IsFile(shown))) Failed(vsk::msg::ErrorCreatingFile, {});
   if (FFailed) {
     // No half-made output stays; an older one comes back.
