@@ -3,13 +3,16 @@
 #include <QAbstractItemView>
 #include <QAbstractProxyModel>
 #include <QAction>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 
 #include "app/main/helpjump.h"
 #include "app/main/messages.h"
@@ -98,12 +101,36 @@ void TOpenDialog::Prepare() {
   const QString dir = QString::fromStdString(InitialDir);
   setDirectory(!dir.isEmpty() && QFileInfo(dir).isDir() ? dir : QDir::currentPath());
   if (!FileName.empty()) selectFile(QString::fromStdString(FileName));
+  SelectNameForTyping();
 
   if (auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
     QPushButton* help = box->button(QDialogButtonBox::Help);
     if (Options.Contains(ofShowHelp) && !help) box->addButton(QDialogButtonBox::Help);
     if (!Options.Contains(ofShowHelp) && help) box->removeButton(help);
   }
+}
+
+void TOpenDialog::SelectNameForTyping() {
+  if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    edit->setFocus();
+    edit->selectAll();
+  }
+}
+
+void TOpenDialog::HideCompletion() {
+  for (QCompleter* completer : findChildren<QCompleter*>())
+    if (completer->popup()) completer->popup()->hide();
+}
+
+void TOpenDialog::showEvent(QShowEvent* Event) {
+  QFileDialog::showEvent(Event);
+  // After the dialog has set its own focus and selection.
+  QTimer::singleShot(0, this, [this] { SelectNameForTyping(); });
+}
+
+void TOpenDialog::done(int Result) {
+  HideCompletion();
+  QFileDialog::done(Result);
 }
 
 void TOpenDialog::Finish(bool Accepted) {
@@ -118,6 +145,7 @@ void TOpenDialog::Finish(bool Accepted) {
 bool TOpenDialog::Execute() {
   Prepare();
   const int r = UI().ShowModal(*this);
+  HideCompletion();
   const bool accepted = r == mrOk && !selectedFiles().isEmpty();
   Finish(accepted);
   return accepted;

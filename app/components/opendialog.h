@@ -84,6 +84,13 @@ class TOpenDialog : public QFileDialog {
   // Applies the properties before the run, and takes the choice after it.
   virtual void Prepare();
   virtual void Finish(bool Accepted);
+  // The name box's text is selected when the dialog shows, so what the
+  // user types replaces the proposed name instead of adding to it.
+  void showEvent(QShowEvent* Event) override;
+  // A completion list still open goes with the dialog.
+  void done(int Result) override;
+  void SelectNameForTyping();
+  void HideCompletion();
 
  private:
   std::string FTitle;

@@ -279,16 +279,15 @@ void TfmManageBackup::buModifyClick() {
   editor.setWindowTitle(QStringLiteral("Edit Backup Set"));
   if (UI().ShowModal(editor) != mrOk) return;
   const TBackupScript after = editor.Script();
-  if (!SaveScript(after)) return;
+  // The generations are renumbered (and moved with a new folder) before the
+  // set is saved: when that cannot be done the set stays as it was.
+  std::string failed;
   if (before.Method == kBackupGenerations && after.Method == kBackupGenerations &&
-      before.Generations != after.Generations) {
-    std::string failed;
-    TBackupScript files = after;
-    files.Folder = before.Folder;
-    files.ArcType = before.ArcType;
-    if (!RenumberGenerations(files, before.Generations, after.Generations, failed))
-      ShowError(msgtext::kBackupDeleteError + failed);
+      !RenumberGenerations(before, after, failed)) {
+    ShowError(msgtext::kBackupNotRenumbered + failed);
+    return;
   }
+  SaveScript(after);
   FillList();
 }
 
@@ -303,10 +302,18 @@ void TfmManageBackup::buRemoveClick() {
   std::vector<std::string> lines;
   TBackupScript script;
   std::error_code ec;
-  if (ReadScriptLines(path, lines) && ParseBackupScript(lines, script) && !script.Folder.empty() &&
-      fs::is_directory(script.Folder, ec) &&
-      MessageDlg(msgtext::kBackupDeleteFolder + script.Folder, mtConfirmation, mbYesNo) == mrYes)
-    DeleteSetBackups(script);
+  // Only the files this set's method writes are offered, each named.
+  if (ReadScriptLines(path, lines) && ParseBackupScript(lines, script) && !script.Folder.empty()) {
+    const std::vector<std::string> backups = SetBackupsPresent(script);
+    std::string listed;
+    for (const std::string& file : backups) listed += "\r\n" + file;
+    std::string failed;
+    if (!backups.empty() && MessageDlg(msgtext::kBackupTrashBackups + listed, mtConfirmation, mbYesNo) == mrYes &&
+        !TrashSetBackups(script, backups, failed)) {
+      ShowError(msgtext::kBackupTrashFailed + failed);
+      return;
+    }
+  }
   if (!fs::remove(path, ec) || ec) ShowError(msgtext::kBackupRemoveFailed);
   FillList();
 }

@@ -11,6 +11,14 @@
 
 namespace brevane {
 
+namespace {
+
+constexpr int kDestinationChars = 28;
+constexpr int kTreeMinWidth = 220;
+constexpr int kTreeMinHeight = 240;
+
+}  // namespace
+
 std::string ExtractDestination(const std::string& Typed, const std::string& CurrentDir) {
   if (Typed.empty() || Typed[0] == '/') return Typed;
   if (CurrentDir.empty() || CurrentDir.back() == '/') return CurrentDir + Typed;
@@ -32,6 +40,15 @@ TfmExtractDlg::TfmExtractDlg(QWidget* Parent) : QDialog(Parent), ui(std::make_un
   bbExtract = ui->bbExtract;
   bbCancel = ui->bbCancel;
   bbHelp = ui->bbHelp;
+
+  // A long destination neither widens the dialog nor squeezes the tree:
+  // the box keeps its width and scrolls its text (the whole path in its
+  // tip), the tree keeps a usable size.
+  cbDestination->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbDestination->setMinimumContentsLength(kDestinationChars);
+  dfstvExplorer->setMinimumSize(kTreeMinWidth, kTreeMinHeight);
+  connect(cbDestination, &QComboBox::editTextChanged, this,
+          [this](const QString& Text) { cbDestination->setToolTip(Text); });
 
   FFolders = new QFileSystemModel(this);
   FFolders->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);

@@ -1,5 +1,7 @@
 #include "app/dialogs/wizard.h"
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -203,6 +205,15 @@ void TfmWizard::buBrowseFolderClick() {
   if (UI().SelectDirectory("Browse Folder", folder)) edTargetFolder->setText(Q(AddBackslash(folder)));
 }
 
+std::string TfmWizard::CreatePath(const std::string& Name) const {
+  return Name.find('/') == std::string::npos ? AddBackslash(laCurrentDir->text().toStdString()) + Name : Name;
+}
+
+bool TfmWizard::IsNoFile(const std::string& Path) {
+  struct stat st;
+  return lstat(Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode);
+}
+
 // The entry of the first page of a task.
 bool TfmWizard::CheckEntry() {
   if (FTask == 1) {
@@ -211,7 +222,11 @@ bool TfmWizard::CheckEntry() {
       MessageDlg(msgtext::kWizardNoName, mtWarning, mbOK);
       return false;
     }
-    return !IsFile(name) || MessageDlg(msgtext::kWizardOverwrite, mtWarning, mbYesNo) == mrYes;
+    if (IsNoFile(CreatePath(name))) {
+      MessageDlg(msgtext::kWizardNotAFile, mtWarning, mbOK);
+      return false;
+    }
+    return !IsFile(CreatePath(name)) || MessageDlg(msgtext::kWizardOverwrite, mtWarning, mbYesNo) == mrYes;
   }
   const std::string name = Unquoted((FTask == 2 ? rxfedUpdate : rxfedExtract)->text().toStdString());
   if (name.empty()) {
@@ -250,8 +265,14 @@ void TfmWizard::Finish() {
     archive = Unquoted(rxfedCreate->text().toStdString());
     // A bare name goes into the folder the page showed.
     if (archive.find('/') == std::string::npos) {
-      archive = AddBackslash(laCurrentDir->text().toStdString()) + archive;
+      archive = CreatePath(archive);
       rxfedCreate->setText(Q(archive));
+    }
+    // A folder (or anything else that is no file) is never an archive's
+    // name: it is not replaced, whatever was answered before.
+    if (IsNoFile(archive)) {
+      MessageDlg(msgtext::kWizardNotAFile, mtWarning, mbOK);
+      return;
     }
   } else {
     archive = Unquoted(rxfedUpdate->text().toStdString());

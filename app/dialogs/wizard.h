@@ -93,6 +93,10 @@ class TfmWizard : public QDialog {
   void ShowStep(int Step);
   void UpdateButtons();
   bool CheckEntry();
+  // The new archive's path: a bare name is in the folder the page shows.
+  std::string CreatePath(const std::string& Name) const;
+  // Something that is there and is no file (a folder, a FIFO).
+  static bool IsNoFile(const std::string& Path);
   void Finish();
 
   std::unique_ptr<Ui::TfmWizard> ui;

@@ -1,5 +1,7 @@
 #include "app/main/backupscript.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include "app/main/folders.h"
 #include "app/main/textutil.h"
 #include "base/textcase.h"
+#include "platform/trash.h"
 
 namespace brevane {
 
@@ -41,17 +44,17 @@ void ReadNumber(const std::vector<std::string>& Lines, const std::string& Key, i
   if (ec == std::errc() && end == text.data() + text.size()) Number = value;
 }
 
-bool RemoveIfPresent(const std::string& Path) {
+bool Present(const std::string& Path) {
   std::error_code ec;
-  if (!fs::exists(fs::symlink_status(Path, ec))) return true;
-  return fs::remove(Path, ec) && !ec;
+  return fs::exists(fs::symlink_status(Path, ec));
 }
 
+// What a set deletes goes to the Trash, where the user can get it back.
+bool TrashIfPresent(const std::string& Path) { return !Present(Path) || vsk::MoveToTrash(Path); }
+
+// Never over a file: one that appeared at To meanwhile is kept.
 bool RenameIfPresent(const std::string& From, const std::string& To) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(From, ec))) return true;
-  fs::rename(From, To, ec);
-  return !ec;
+  return !Present(From) || renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 }  // namespace
@@ -167,7 +170,7 @@ std::string GenerationPath(const TBackupScript& S, int N) {
 }
 
 bool RotateGenerations(const TBackupScript& S, std::string& Failed) {
-  if (!RemoveIfPresent(GenerationPath(S, 1))) {
+  if (!TrashIfPresent(GenerationPath(S, 1))) {
     Failed = GenerationPath(S, 1);
     return false;
   }
@@ -180,13 +183,6 @@ bool RotateGenerations(const TBackupScript& S, std::string& Failed) {
 }
 
 namespace {
-
-// The files a set's runs can have left in its storage folder.
-std::vector<std::string> BackupFilesOf(const TBackupScript& S) {
-  std::vector<std::string> files{SingleBackupPath(S)};
-  for (int k = 1; k <= S.Generations; ++k) files.push_back(GenerationPath(S, k));
-  return files;
-}
 
 // The files a set's runs write without asking: its generations, or its
 // single backup (also the name a prompting set proposes).
@@ -229,52 +225,86 @@ std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash) {
   return {};
 }
 
-void DeleteSetBackups(const TBackupScript& Script) {
-  // A set named "x1" makes "x1.zip", the first generation of a set "x".
+std::vector<std::string> SetBackupsPresent(const TBackupScript& Script) {
+  // A set named "x1" makes "x1.zip", the first generation of a set "x":
+  // a file another set also writes is not this set's alone.
   std::vector<TFileId> others;
   for (const std::string& name : FindBackupSets()) {
     std::vector<std::string> lines;
     TBackupScript other;
     if (name == Script.Name || !ReadScriptLines(BackupScriptPath(name), lines) || !ParseBackupScript(lines, other))
       continue;
-    for (const std::string& file : BackupFilesOf(other))
+    for (const std::string& file : WrittenFilesOf(other))
       if (const TFileId id = FileIdOf(file); id != TFileId{}) others.push_back(id);
   }
-  for (const std::string& file : BackupFilesOf(Script)) {
+  std::vector<std::string> files;
+  for (const std::string& file : WrittenFilesOf(Script)) {
     std::error_code ec;
     const TFileId id = FileIdOf(file);
     if (id != TFileId{} && fs::is_regular_file(fs::symlink_status(file, ec)) &&
         std::find(others.begin(), others.end(), id) == others.end())
-      fs::remove(file, ec);
+      files.push_back(file);
   }
-  // Only an empty folder is removed; a link to one is not followed.
-  if (!Script.Folder.empty()) ::rmdir(Script.Folder.c_str());
+  return files;
 }
 
-bool RenumberGenerations(const TBackupScript& S, int Old, int New, std::string& Failed) {
-  if (Old == New) return true;
-  if (New > Old) {
-    for (int k = Old + 1; k <= New; ++k)
-      if (!RemoveIfPresent(GenerationPath(S, k))) {
-        Failed = GenerationPath(S, k);
-        return false;
-      }
-    for (int k = Old; k >= 1; --k)
-      if (!RenameIfPresent(GenerationPath(S, k), GenerationPath(S, k + New - Old))) {
-        Failed = GenerationPath(S, k);
-        return false;
-      }
-    return true;
-  }
-  const int surplus = Old - New;
-  for (int k = 1; k <= surplus; ++k)
-    if (!RemoveIfPresent(GenerationPath(S, k))) {
-      Failed = GenerationPath(S, k);
+bool TrashSetBackups(const TBackupScript& Script, const std::vector<std::string>& Files, std::string& Failed) {
+  for (const std::string& file : Files)
+    if (!TrashIfPresent(file)) {
+      Failed = file;
       return false;
     }
-  for (int k = surplus + 1; k <= Old; ++k)
-    if (!RenameIfPresent(GenerationPath(S, k), GenerationPath(S, k - surplus))) {
-      Failed = GenerationPath(S, k);
+  // Only an empty folder is removed; a link to one is not followed.
+  if (!Script.Folder.empty()) ::rmdir(Script.Folder.c_str());
+  return true;
+}
+
+bool RenumberGenerations(const TBackupScript& Before, const TBackupScript& After, std::string& Failed) {
+  const int shift = After.Generations - Before.Generations;
+  // The files keep the extension they were written with.
+  TBackupScript to = Before;
+  to.Folder = After.Folder;
+  const bool sameFolder = CanonicalFolder(Before.Folder) == CanonicalFolder(After.Folder);
+  if (shift == 0 && sameFolder) return true;
+  // Names another set also writes in the old folder are not this set's to move.
+  std::string clash;
+  if (!ClashingBackupSet(Before, clash).empty()) {
+    Failed = clash;
+    return false;
+  }
+  struct TMove {
+    std::string From, To;  // To empty: to the Trash
+  };
+  std::vector<TMove> moves;
+  for (int k = 1; k <= Before.Generations; ++k)
+    if (Present(GenerationPath(Before, k)))
+      moves.push_back({GenerationPath(Before, k), k + shift >= 1 ? GenerationPath(to, k + shift) : std::string()});
+  // Every name written must be free, or be one this renumbering moves away
+  // first; a file of the user's there stops it before anything moves.
+  for (const TMove& m : moves) {
+    if (m.To.empty() || !Present(m.To)) continue;
+    const bool vacated =
+        sameFolder && std::any_of(moves.begin(), moves.end(), [&](const TMove& o) { return o.From == m.To; });
+    if (!vacated) {
+      Failed = m.To;
+      return false;
+    }
+  }
+  if (!sameFolder) {
+    std::error_code ec;
+    fs::create_directories(After.Folder, ec);
+  }
+  for (const TMove& m : moves)
+    if (m.To.empty() && !TrashIfPresent(m.From)) {
+      Failed = m.From;
+      return false;
+    }
+  // Upwards from the newest, downwards from the oldest: each name is free
+  // by the time it is written.
+  if (shift > 0) std::reverse(moves.begin(), moves.end());
+  for (const TMove& m : moves)
+    if (!m.To.empty() && !RenameIfPresent(m.From, m.To)) {
+      Failed = m.From;
       return false;
     }
   return true;

@@ -68,19 +68,25 @@ std::string GenerationPath(const TBackupScript& Script, int N);
 // would.
 std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash);
 
-// Makes room for a new newest generation: generation 1 is deleted and
-// 2..G become 1..G-1. On failure Failed names the file that could not be
-// deleted or renamed.
+// Makes room for a new newest generation: generation 1 goes to the Trash
+// and 2..G become 1..G-1. On failure Failed names the file that could not
+// be moved.
 bool RotateGenerations(const TBackupScript& Script, std::string& Failed);
-// Renumbers the generation files after Generations changed from Old to New,
-// so the newest keep the highest numbers and the oldest surplus go.
-bool RenumberGenerations(const TBackupScript& Script, int Old, int New, std::string& Failed);
+// Renumbers the generation files after the count changed from Before's to
+// After's, so the newest keep the highest numbers and the oldest surplus go
+// to the Trash; when the folder changed they move to After's folder. Only
+// the set's own names are touched: when a name it would write holds a file
+// it does not move away, or another set writes its names too, nothing
+// changes and Failed names that file.
+bool RenumberGenerations(const TBackupScript& Before, const TBackupScript& After, std::string& Failed);
 
-// Deletes the backups a set made in its storage folder: the single backup
-// and the generations 1..Generations. A file that another set of the
-// backup folder also names as its own stays. The storage folder goes too
-// when nothing else is left in it.
-void DeleteSetBackups(const TBackupScript& Script);
+// The backups a set's method writes that are present in its folder (its
+// single backup, or its generations), less files another set of the
+// backup folder also names as its own.
+std::vector<std::string> SetBackupsPresent(const TBackupScript& Script);
+// Moves those files to the Trash, then the storage folder goes when
+// nothing else is left in it. On failure Failed names the file.
+bool TrashSetBackups(const TBackupScript& Script, const std::vector<std::string>& Files, std::string& Failed);
 
 // Whether an entry leads to at least one file: a file that exists, or a
 // "folder/*.*" whose folder holds a file somewhere below it.

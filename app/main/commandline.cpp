@@ -119,20 +119,23 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-H") {
     done = existing(a) && CmdExtract(a, ParentFolder(a), true, true, true, true, true, true);
   } else if (sw == "-HM") {
-    done = true;
-    if (ParamCount() < 3) {
-      // One archive is extracted like the others rather than reported
-      // extracted without being touched.
-      done = existing(a) && CmdExtract(a, UnderscoreExtName(a), true, true, true, true, true, false);
-    } else {
-      for (int i = 2; i <= ParamCount(); ++i) {
-        const std::string archive = AbsolutePath(ParamStr(i));
-        if (!existing(archive) || !CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false))
-          done = false;
-      }
+    // One archive is extracted like the others rather than reported
+    // extracted without being touched; the count is of the archives that
+    // came out whole.
+    int extracted = 0;
+    std::string notWhole;
+    for (int i = 2; i <= ParamCount(); ++i) {
+      const std::string archive = AbsolutePath(ParamStr(i));
+      if (existing(archive) && CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false))
+        ++extracted;
+      else
+        notWhole += "\r\n" + archive;
     }
-    if (Options.ConfirmDecompress)
-      MessageDlg(msgtext::kMultipleExtracted + std::to_string(ParamCount() - 1), mtInformation, mbOK);
+    done = notWhole.empty();
+    if (Options.ConfirmDecompress || !done)
+      MessageDlg(msgtext::kMultipleExtracted + std::to_string(extracted) +
+                     (done ? std::string() : msgtext::kArchivesNotExtracted + notWhole),
+                 done ? mtInformation : mtError, mbOK);
   } else if (sw == "-E") {
     done = existing(a) && CmdLineExtractDialog(a);
   } else if (sw == "-A") {
@@ -255,6 +258,9 @@ bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std:
   }
   const std::string temp = folder.Path + "/" + NameOf(Archive);
   CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
+  // An archive without one of the inputs is not what was asked for: it is
+  // neither sent nor made into a program.
+  if (!NotAdded().empty()) return false;
   const std::string made = ArchiveMadeIn(folder.Path, temp);
   if (made.empty()) return false;
   if (Use(made) && Spool) folder.Path.clear();

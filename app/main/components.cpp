@@ -1,7 +1,5 @@
 #include "app/main/components.h"
 
-#include <string_view>
-
 #include "archive/tools/readers.h"
 #include "archive/tools/writers.h"
 #include "base/textcase.h"
@@ -31,22 +29,17 @@ std::string UpperExtension(const std::string& Name) {
 }  // namespace
 
 TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd) {
-  constexpr std::string_view kTable = ".BH .CAB.LHA.LZH.ZIP.GZ .TAR.JAR";
+  // The whole extension decides: "notes.c" or "new.t" is no cabinet or
+  // tar but a zip, like any other name.
   const std::string ext = UpperExtension(ArchiveName);
-  // An empty extension would match at the first position; it means zip.
-  if (ext.empty()) return atZip;
-  const auto found = kTable.find(ext);
-  if (found == std::string_view::npos) return atZip;
-  switch (found + 1) {
-    case 1: return atBh;
-    case 5: return atCab;
-    case 9:
-    case 13: return atLha;
-    case 21: return ForCmdAdd ? atTarGZip : atGZip;
-    case 25: return atTar;
-    case 29: return atJar;
-    default: return atZip;
-  }
+  if (ext == ".BH") return atBh;
+  if (ext == ".CAB") return atCab;
+  if (ext == ".LHA" || ext == ".LZH") return atLha;
+  if (ext == ".GZ") return ForCmdAdd ? atTarGZip : atGZip;
+  if (ext == ".TGZ") return atTarGZip;
+  if (ext == ".TAR") return atTar;
+  if (ext == ".JAR") return atJar;
+  return atZip;
 }
 
 TArcType WriterTypeForFilterIndex(int Index) {

@@ -27,8 +27,9 @@ vsk::TArcType WriterTypeForArchive(vsk::TArcType T);
 
 // The type of a new archive by its name's extension. The New Archive
 // command gives ".gz" names the gzip writer (atGZip); the add entry points
-// of the command line (ForCmdAdd) a gzip-compressed tar (atTarGZip). An
-// unknown or missing extension gives atZip.
+// of the command line (ForCmdAdd) a gzip-compressed tar (atTarGZip);
+// ".tgz" is a gzip-compressed tar for both. Only a whole extension counts:
+// an unknown, partial or missing one gives atZip.
 vsk::TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd);
 
 // The type of a position of the add-options dialog's type list (1 bh,

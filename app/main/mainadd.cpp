@@ -2,6 +2,9 @@
 // on the list, the add entry points of the command line, and the handlers
 // that answer the writers' events.
 
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -38,6 +41,7 @@
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "archive/core/masks.h"
+#include "base/textcase.h"
 #include "archive/core/paths.h"
 #include "base/textcase.h"
 
@@ -127,6 +131,7 @@ std::vector<std::string> LocalPaths(const QMimeData* Data) {
 struct TGathered {
   std::vector<std::string> Files;  // absolute paths, no repeats
   std::string Base;                // the folder every input lies in (a folder input counts as itself)
+  std::vector<std::string> Empty;  // the inputs that gave no file (a FIFO, an empty folder, a missing file)
 };
 
 std::string CommonFolder(const std::string& A, const std::string& B) {
@@ -164,7 +169,10 @@ TGathered GatherInputs(const std::vector<std::string>& Inputs) {
       found.push_back(input);
     }
     // An input that gives no file does not move the base.
-    if (found.empty()) continue;
+    if (found.empty()) {
+      g.Empty.push_back(input);
+      continue;
+    }
     g.Base = first ? folder : CommonFolder(g.Base, folder);
     first = false;
     for (auto& f : found)
@@ -386,8 +394,13 @@ void TfmMain::acNewArchiveExecute() {
     ShowInformation(msgtext::kCompressNotSupported);
     return;
   }
+  // A ".tgz" is made by the tar writer under the tar.gz name it gives,
+  // which must be free, and takes the name asked for when it is complete.
+  const bool tgz = WriterTypeForName(name, false) == vsk::atTarGZip;
+  const std::string made = tgz ? TarGzListName(name) : name;
+  std::error_code ec;
   TSetAside replaced;
-  if (!replaced.Take(name)) {
+  if ((tgz && fs::exists(fs::symlink_status(made, ec))) || !replaced.Take(name)) {
     ShowError(msgtext::kUnableToOverwrite);
     return;
   }
@@ -407,7 +420,7 @@ void TfmMain::acNewArchiveExecute() {
   FSortOrder = Qt::AscendingOrder;
   dfelvArchiveView->header()->setSortIndicator(0, Qt::AscendingOrder);
   vsk::TCompBase& writer = *CurrentWriter;
-  writer.SetArchiveFile(name);
+  writer.SetArchiveFile(made);
   FSpanDisks = !(fmAddBottom && fmAddBottom->cbDiskSpanning->currentIndex() == 1);
   FReplaceAll = 0;
   FSkipAllDupes = false;
@@ -416,6 +429,12 @@ void TfmMain::acNewArchiveExecute() {
   setWindowTitle(Q(TitleText() + " - " + name));
   const int count = writer.Compress();
   FSpanDisks = true;
+  if (tgz && IsFile(made)) {
+    if (count > 0 && !FCancelTask && !writer.GetCancel() && !FDiskFull)
+      fs::rename(made, name, ec);
+    else
+      fs::remove(made, ec);
+  }
 
   if (FCancelTask || writer.GetCancel()) {
     ShowError(msgtext::kArchivingCancelled);
@@ -458,13 +477,29 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
                     vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult) {
   // Nothing is touched, not even the list, when no input exists.
   const TGathered inputs = GatherInputs(Files);
-  if (inputs.Files.empty()) return -1;
+  FNotAdded.clear();
+  for (const std::string& input : inputs.Empty) FNotAdded.push_back(input + msgtext::kNoFileToAdd);
+  if (inputs.Files.empty()) {
+    if (!FNotAdded.empty()) ShowNotAdded();
+    return -1;
+  }
   std::string archive = Absolute(ArchiveFile);
   if (!HasExtension(archive)) archive += ".zip";
   const vsk::TArcType kind = WriterTypeForName(archive, true);
   if (!WriterComponent(kind)) {
     ShowInformation(msgtext::kCompressNotSupported);
     return 0;
+  }
+  // A new ".tgz" is made under its tar.gz name, which must be free, and
+  // renamed when complete; the tar writer cannot start from an existing one.
+  const bool tgz = kind == vsk::atTarGZip && vsk::EndsWithTextAscii(archive, ".tgz");
+  if (tgz) {
+    std::error_code ec;
+    const std::string inTheWay = fs::exists(fs::symlink_status(archive, ec)) ? archive : TarGzListName(archive);
+    if (fs::exists(fs::symlink_status(inTheWay, ec))) {
+      ShowError(msgtext::kTgzNotChanged + inTheWay);
+      return 0;
+    }
   }
 
   if (FInteractive) {
@@ -512,19 +547,43 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   FSkipAllDupes = false;
   raise();
   activateWindow();
+  std::vector<std::string> errors;
+  FAddErrors = &errors;
   const int count = writer.Compress();
+  FAddErrors = nullptr;
   FSpanDisks = true;
+  // An input that is gone once the run is over (not moved by it) could not
+  // be read, whether or not the writer said so.
+  if (Switch != vsk::swMove)
+    for (const std::string& file : inputs.Files)
+      if (!IsFile(file) && std::none_of(errors.begin(), errors.end(), [&](const std::string& e) {
+            return e.compare(0, file.size() + 3, file + " : ") == 0;
+          }))
+        errors.push_back(file + " : " + vsk::MessageText(vsk::msg::ErrorOpeningFile));
+  FNotAdded.insert(FNotAdded.end(), errors.begin(), errors.end());
 
   // A gzip-compressed tar ends up beside the tar's name: the writer says
   // where.
   std::string shown = archive;
   if (kind == vsk::atTarGZip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
+  if (tgz && IsFile(shown)) {
+    std::error_code ec;
+    if (count > 0 && !FCancelTask && !writer.GetCancel() && !FDiskFull &&
+        renameat2(AT_FDCWD, shown.c_str(), AT_FDCWD, archive.c_str(), RENAME_NOREPLACE) == 0)
+      shown = archive;
+    else
+      fs::remove(shown, ec);
+  }
   if (FInteractive) {
     if (IsFile(shown))
       DisplayArchive(shown);
     else
       acCloseArchiveExecute();
   }
+  // What was not added is named, whoever called: an input left out is a
+  // failure of the run, also when the archive was made without it.
+  const bool cancelled = FCancelTask || writer.GetCancel();
+  if (!cancelled && !FNotAdded.empty()) ShowNotAdded();
   if (FDiskFull) {
     ShowError(msgtext::kDiskFull);
   } else if (ShowResult && !IsFile(shown) && !FCancelTask && !writer.GetCancel()) {
@@ -533,6 +592,12 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
   }
   return count;
+}
+
+void TfmMain::ShowNotAdded() {
+  std::string text = msgtext::kNotAdded;
+  for (std::size_t i = 0; i < FNotAdded.size(); ++i) text += (i ? "\r\n" : "") + FNotAdded[i];
+  ShowError(text);
 }
 
 int TfmMain::CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult) {

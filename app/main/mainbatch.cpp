@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -80,6 +81,10 @@ class TBatchJobs {
   // The error text to add to a log line ("" without one).
   std::string Why() const { return FError.empty() ? std::string() : " (" + FError + ")"; }
   void Failed(int ECode, const std::string& FileName);
+  // Runs Body with the readers' entry events collected into a result.
+  TRunResult Collecting(const std::function<void()>& Body, const vsk::TZipCommon& Cancels);
+  // The log line's account of what a run left out ("" when nothing).
+  static std::string LeftOut(const TRunResult& Result);
 
   TfmMain& FMain;
   TfmBatch& FDialog;
@@ -92,6 +97,7 @@ class TBatchJobs {
   bool FOverwriteAll = false;
   std::string FError;
   std::set<std::string> FMade;
+  TRunResult* FResult = nullptr;
 };
 
 TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(Dialog) {
@@ -100,7 +106,8 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
     c->ThreadCount = Options.ThreadCount;
   for (vsk::TCompBase* w : Components.Writers()) w->ThreadCount = Options.ThreadCount;
   auto progress = [this](vsk::TZipCommon&, vsk::Byte ByFile, vsk::Byte) { FDialog.SetCurrentProgress(ByFile); };
-  auto error = [this](vsk::TZipCommon&, const std::string& F, const std::string&, const std::string&, int ECode) {
+  auto error = [this](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string&, int ECode) {
+    if (FResult && dynamic_cast<const vsk::TUnBase*>(&S)) FResult->NoteError(S, F, X, ECode);
     Failed(ECode, F);
   };
   vskZipCheck.OnProgress = progress;
@@ -121,9 +128,12 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
   vskZipCheck.OnNextVolume = FMain.vskZipCheck.OnNextVolume;
   vskArc2Arc.OnProgress = progress;
   vskArc2Arc.OnError = error;
-  vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
+  vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon& S, const std::string& F, bool Pass) {
+    if (FResult) FResult->NoteEnd(S, F, Pass);
     if (!Pass) Failed(vsk::msg::CrcFailed, F);
   };
+  // An encrypted input asks for its password as the tester does.
+  vskArc2Arc.OnGetPassword = vskZipCheck.OnGetPassword;
   vskArc2Arc.OnNestedTarFile = [](vsk::TZipCommon&, const std::string&, bool& D) { D = true; };
   vskArc2Arc.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TOverwriteMode& Mode) {
     if (IsTarNameQuestion(S, F)) {
@@ -174,10 +184,30 @@ void TBatchJobs::Failed(int ECode, const std::string& FileName) {
   if (!FileName.empty()) FError += ": " + FileName;
 }
 
+TRunResult TBatchJobs::Collecting(const std::function<void()>& Body, const vsk::TZipCommon& Cancels) {
+  TRunResult result;
+  FResult = &result;
+  try {
+    Body();
+  } catch (...) {
+    FResult = nullptr;
+    throw;
+  }
+  FResult = nullptr;
+  result.Finish(Cancels.GetCancel());
+  return result;
+}
+
+std::string TBatchJobs::LeftOut(const TRunResult& Result) {
+  if (Result.Cancelled) return vsk::MessageText(vsk::msg::UserCanceled);
+  return Result.Failed() ? msgtext::kBatchLeftOut + LeftOutNames(Result, "; ", 10) : std::string();
+}
+
 void TBatchJobs::ConnectReader(vsk::TUnBase& R) {
   R.OnProgress = vskZipCheck.OnProgress;
   R.OnError = vskZipCheck.OnError;
-  R.OnEnd = [this](vsk::TZipCommon&, const std::string& F, bool Pass) {
+  R.OnEnd = [this](vsk::TZipCommon& S, const std::string& F, bool Pass) {
+    if (FResult) FResult->NoteEnd(S, F, Pass);
     if (!Pass) Failed(vsk::msg::CrcFailed, F);
   };
   R.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, std::string& N, vsk::TOverwriteMode& M) {
@@ -226,8 +256,11 @@ void TBatchJobs::ConnectWriter(vsk::TCompBase& W) {
 
 std::string TBatchJobs::OutputBase(const std::string& File) const {
   const std::string folded = UnderscoreExtName(File);
-  const std::string folder = FDialog.OutputFolder();
-  return folder.empty() ? folded : folder + NameOf(folded);
+  std::string folder = FDialog.OutputFolder();
+  // "The same folder" of an archive in the program's temporary folder is
+  // one that outlasts the run.
+  if (folder.empty()) folder = FMain.ArchiveFolderToOffer(File) + "/";
+  return folder + NameOf(folded);
 }
 
 bool TBatchJobs::MayOverwrite(const std::string& Output, bool AutoOverwrite) const {
@@ -332,16 +365,23 @@ TBatchLines TBatchJobs::VirusScan(const std::string& File) {
   if (folder.empty()) return {false, error, progress};
   std::unique_ptr<vsk::TUnBase> reader = ReaderFor(File);
   std::string failure;
+  TRunResult result;
   if (!reader) {
     Failed(vsk::msg::UnsupportedArcType, {});
   } else {
-    ExtractAll(*reader, folder, false);
-    // Whatever could be extracted is scanned.
-    failure = FMain.ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
+    result = Collecting([&] { ExtractAll(*reader, folder, false); }, *reader);
+    // Whatever could be extracted is scanned; with nothing out there is
+    // nothing to scan.
+    if (result.Written() > 0 || result.Complete())
+      failure = FMain.ScanFolder(folder, Options.RunMinimized ? kShowMinimized : kShowNormal);
+    else
+      failure = msgtext::kBatchNothingScanned;
   }
   DeleteFolderTree(folder);
-  if (!failure.empty()) FError = failure;
+  if (!failure.empty()) FError = failure + (result.Complete() ? std::string() : "; " + LeftOut(result));
   if (!reader || !failure.empty()) return {false, error + Why(), progress};
+  // An entry that never came out was never scanned: the line says which.
+  if (!result.Complete()) return {false, File + msgtext::kBatchPartlyScanned + LeftOut(result), progress};
   return {false, File + " ::: Archive scanned", progress};
 }
 
@@ -368,17 +408,27 @@ TBatchLines TBatchJobs::Convert(const std::string& File) {
   vskArc2Arc.IntegrityCheck = false;
   vskArc2Arc.DateAttribute = vsk::daFileDate;
   const TConvertTarStep tarStep(output, type);
-  try {
-    vskArc2Arc.SetArchiveFile(File);
-    vskArc2Arc.Activate();
-  } catch (const std::exception& e) {
-    if (!FFailed) {
-      FFailed = true;
-      FError = e.what();
-    }
-  }
+  const TRunResult result = Collecting(
+      [&] {
+        try {
+          vskArc2Arc.SetArchiveFile(File);
+          vskArc2Arc.Activate();
+        } catch (const std::exception& e) {
+          if (!FFailed) {
+            FFailed = true;
+            FError = e.what();
+          }
+        }
+      },
+      vskArc2Arc);
   tarStep.Clean();
   if (vskArc2Arc.GetCancel()) Failed(vsk::msg::UserCanceled, {});
+  // The entries' own reasons, by their names in the archive; an entry left
+  // out fails the conversion whatever else was reported.
+  if (result.Failed() || result.Cancelled) {
+    FFailed = true;
+    FError = LeftOut(result);
+  }
   if (!FFailed && (!compressed || !IsFile(shown))) Failed(vsk::msg::ErrorCreatingFile, {});
   if (FFailed) {
     // No half-made output stays; an older one comes back.

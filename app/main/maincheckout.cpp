@@ -78,8 +78,11 @@ bool IsProgram(const std::string& File) {
 
 bool TfmMain::ExitCheckoutCheck() {
   if (!FCheckoutPending) return true;
-  const int answer = MessageDlg(msgtext::kDeleteCheckoutFolder + FCheckoutFolder + msgtext::kDeleteCheckoutAnd +
-                                    FCheckoutGroup + msgtext::kDeleteCheckoutEnd,
+  // The question says what Yes does: a folder the check-out made goes to
+  // the Trash whole; in a folder that was there before only the entries.
+  const int answer = MessageDlg((FCheckoutMadeFolder ? msgtext::kTrashCheckoutFolder : msgtext::kTrashCheckedOutFiles) +
+                                    FCheckoutFolder + msgtext::kTrashCheckoutAnd + FCheckoutGroup +
+                                    msgtext::kDeleteCheckoutEnd,
                                 mtConfirmation, mbYesNoCancel);
   if (answer != mrYes && answer != mrNo) return false;
   if (answer == mrYes) {
@@ -110,7 +113,7 @@ void TfmMain::acCheckOutExecute() {
   dlg.ArchiveFile = archive;
   const std::string base = Options.CheckoutBaseFolder;
   dlg.edFolder->setText(QString::fromStdString(
-      UnusedFolderName(base.empty() ? WithoutExtension(archive) : (base.back() == '/' ? base : base + "/") + stem)));
+      UnusedFolderName(base.empty() ? OutputBeside(archive, stem) : (base.back() == '/' ? base : base + "/") + stem)));
   dlg.edGroupName->setText(QString::fromStdString(stem));
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
     dlg.ckVirusScan->setChecked(false);
@@ -130,7 +133,7 @@ void TfmMain::acCheckOutExecute() {
   FCheckoutFolder = folder + "/";
   FCheckoutGroup = dlg.GroupName();
   vsk::MenuGroups().Remove(FCheckoutGroup);
-  CmdExtract(archive, folder, true, false, true, false, true, false);
+  TRunResult result = CmdExtract(archive, folder, true, false, true, false, true, false);
   FCheckoutFolderId = FileIdOf(folder);
   FCheckoutMadeFolder = !existed;
   FCheckoutEntries.clear();
@@ -157,12 +160,14 @@ void TfmMain::acCheckOutExecute() {
   vsk::MenuGroups().Create(FCheckoutGroup, launchers);
   if (ShellOpen) ShellOpen(vsk::MenuGroups().GroupFolder(FCheckoutGroup));
 
+  // What was left out is told, with the scan's verdict when there is one:
+  // a file that never came out was not scanned either.
   if (dlg.ckVirusScan->isEnabled() && dlg.ckVirusScan->isChecked()) {
-    const std::string failure = ScanFolder(FCheckoutFolder.substr(0, FCheckoutFolder.size() - 1), kShowNormal);
-    if (failure.empty())
-      ShowInformation(msgtext::kScanCompleted);
-    else
-      ShowError(failure);
+    const bool nothing = result.Written() == 0 && (result.Failed() || result.Cancelled);
+    const std::string failure = nothing ? std::string() : ScanFolder(folder, kShowNormal);
+    ReportScan(result, failure, !nothing, archive);
+  } else if (result.Ran && !result.Complete()) {
+    ShowExtractResult(result, archive);
   }
 }
 

@@ -135,6 +135,12 @@ void TfmMain::ConnectReaderHandlers(vsk::TUnBase& R) {
   R.OnGetZipLastDisk = vskVorsk.OnGetZipLastDisk;
   R.OnGetZipNextDisk = vskVorsk.OnGetZipNextDisk;
   R.OnNextVolume = vskVorsk.OnNextVolume;
+  // The tar a gzip layer held was written and unpacked in its turn: it
+  // stays, and the result names it.
+  if (auto* gzip = dynamic_cast<vsk::TUnGZip*>(&R))
+    gzip->OnChangeArchive = [this](vsk::TZipCommon&, const std::string& Tar, vsk::TArcType) {
+      if (FRunResult) FRunResult->NoteKept(Tar);
+    };
 }
 
 vsk::TUnBase* TfmMain::ChooseReader(const std::string& ArchiveFile) {
@@ -253,6 +259,11 @@ std::string TfmMain::ArchiveFolderToOffer(const std::string& Archive) {
   return LastingFolderOf(Archive, fallback);
 }
 
+std::string TfmMain::OutputBeside(const std::string& Archive, const std::string& Name) {
+  const std::string folder = ArchiveFolderToOffer(Archive);
+  return (folder == "/" ? folder : folder + "/") + NameOf(Name);
+}
+
 std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
   // Only an absolute folder is taken: a relative one would depend on
   // whatever the current folder happens to be.
@@ -278,12 +289,11 @@ void TfmMain::acExtractExecute() {
   TCurrentDirKeeper keeper;
 
   const std::vector<std::string> selected = SelectedEntryPaths();
-  if (selected.empty()) {
-    dlg.SetFilesIndex(1);
-    dlg.rgFiles->setEnabled(false);
-  } else {
-    dlg.SetFilesIndex(0);
-  }
+  // One selected row is what any click on the list leaves: the choice is
+  // offered but all files stay chosen. Rows the user picked out (more
+  // than one) are what the dialog starts with.
+  dlg.SetFilesIndex(selected.size() > 1 ? 0 : 1);
+  dlg.rgFiles->setEnabled(!selected.empty());
   std::string destination = SettingsDestination(archiveFolder);
   // With no destination from the settings the tree starts at the archive's
   // folder, which becomes the destination; so it does when no reader has
@@ -345,17 +355,21 @@ TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string
   } catch (const std::exception&) {
     // An unreadable file has no reader: the message below tells.
   }
+  // A file no reader takes gets no folder: nothing is made before the run
+  // knows it can go on.
+  vsk::TUnBase* reader = ChooseReader(ArchiveFile);
+  if (!reader) {
+    // A reader that could not open the file has said so.
+    if (!ReaderComponent(vskVorsk.ArcType()))
+      ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
+    return {};
+  }
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
     return {};
   }
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
     ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
-  vsk::TUnBase* reader = ChooseReader(ArchiveFile);
-  if (!reader) {
-    ShowInformation(std::string(msgtext::kExtractNotSupported) + "\n\r" + ArchiveFile);
-    return {};
-  }
   PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
   BeginReaderRun();
   reader->FileSpec = {"*.*"};
@@ -372,12 +386,12 @@ void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredD
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
   CurrentWriter = nullptr;
   const std::string ExtractDir = AbsolutePath(Destination);
-  if (!MakeFolders(ExtractDir)) {
-    ShowError(msgtext::kCmdExtractDirFailed);
-    return;
-  }
   if (!ReaderComponent(vskVorsk.ArcType())) {
     ShowInformation(msgtext::kExtractNotSupported);
+    return;
+  }
+  if (!MakeFolders(ExtractDir)) {
+    ShowError(msgtext::kCmdExtractDirFailed);
     return;
   }
   vsk::TUnBase* reader = ChooseReader(vskVorsk.ArchiveFile());
@@ -653,6 +667,8 @@ std::string ComponentClassName(const TfmMain& M, const vsk::TZipCommon& Sender) 
 void TfmMain::vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                             const std::string&, int ECode) {
   if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, FileName, ExtendedMsg, ECode);
+  if (FAddErrors && dynamic_cast<const vsk::TCompBase*>(&Sender) && ECode != vsk::msg::UserCanceled)
+    FAddErrors->push_back(FileName + " : " + vsk::MessageText(ECode) + (ExtendedMsg.empty() ? "" : " (" + ExtendedMsg + ")"));
   ShowErrorBlock(Sender, FileName, ExtendedMsg, ECode);
 }
 

@@ -1,6 +1,9 @@
 // The main window's commands on the archive file as a whole: mail, move,
 // copy, delete, properties, printing and exporting the contents list.
 
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -24,11 +27,13 @@
 #include "app/main/mainform.h"
 #include "app/main/messages.h"
 #include "app/main/program.h"
+#include "app/main/setaside.h"
 #include "app/main/textutil.h"
 #include "app/main/userinterface.h"
 #include "base/dates.h"
 #include "archive/core/fileprims.h"
 #include "base/messages.h"
+#include "base/tempstream.h"
 #include "archive/core/numbers.h"
 #include "archive/core/paths.h"
 #include "platform/trash.h"
@@ -132,6 +137,29 @@ bool TfmMain::MailArchive(const std::string& File) {
   return result == 0;
 }
 
+namespace {
+
+// Copies From to To through a scratch file of the run's own beside To,
+// which is renamed to To only when the copy is complete and flushed.
+bool CopyBeside(const std::string& From, const std::string& To) {
+  try {
+    vsk::Byte error = 0;
+    vsk::TFileStream32 in(From, vsk::fmOpenRead, error);
+    if (error != 0) return false;
+    vsk::TTempFileStream out(vsk::fmCreate, To);
+    if (out.Handle() < 0) return false;
+    out.CopyFrom(in, 0);
+    struct stat st;
+    if (fstat(in.Handle(), &st) == 0) fchmod(out.Handle(), st.st_mode & 07777);
+    out.Commit();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 void TfmMain::acMoveArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
   if (!ExitCheckoutCheck()) return;
@@ -148,18 +176,25 @@ void TfmMain::acMoveArchiveExecute() {
   std::error_code ec;
   const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
   if (fs::equivalent(archive, target, ec)) return;
-  // A rename within the file system; across file systems the file is
-  // copied whole before the original goes, so a failure loses nothing.
-  fs::rename(archive, target, ec);
-  if (ec) {
-    ec.clear();
-    fs::copy_file(archive, target, fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::remove(archive, ec);
-  }
-  if (ec || !IsFile(target)) {
+  // The target the user agreed to replace waits in the Trash. A rename
+  // within the file system; across file systems a whole copy is made beside
+  // the target and renamed into place before the original goes.
+  TSetAside replaced;
+  if (!replaced.Take(target)) {
     ShowError(msgtext::kMoveFailed);
     return;
   }
+  bool moved = renameat2(AT_FDCWD, archive.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+  if (!moved && errno == EXDEV && CopyBeside(archive, target)) {
+    fs::remove(archive, ec);
+    moved = true;
+  }
+  if (!moved || !IsFile(target)) {
+    replaced.Restore();
+    ShowError(msgtext::kMoveFailed);
+    return;
+  }
+  replaced.Discard();
   DisplayArchive(target);
   ShowInformation(msgtext::kMoved);
 }
@@ -183,16 +218,15 @@ void TfmMain::acCopyArchiveExecute() {
     ShowError(msgtext::kCopyFailed);
     return;
   }
-  // The copy is made beside the target and takes its name when complete,
-  // so an existing target is replaced only by a whole copy.
-  const std::string scratch = target + ".brevane-copy";
-  fs::copy_file(archive, scratch, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(scratch, target, ec);
-  if (ec) {
-    fs::remove(scratch, ec);
+  // The copy is made beside the target under a name of its own and takes
+  // the target's name when complete; the old target waits in the Trash.
+  TSetAside replaced;
+  if (!replaced.Take(target) || !CopyBeside(archive, target)) {
+    replaced.Restore();
     ShowError(msgtext::kCopyFailed);
     return;
   }
+  replaced.Discard();
   ShowInformation(msgtext::kCopied);
 }
 

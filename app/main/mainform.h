@@ -183,6 +183,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The folder offered as the archive's own for extracting: never one of
   // the program's temporary folders.
   std::string ArchiveFolderToOffer(const std::string& Archive);
+  // The default output Name of a command on Archive: its file name in the
+  // folder ArchiveFolderToOffer gives, so nothing lands in a folder that
+  // goes at exit.
+  std::string OutputBeside(const std::string& Archive, const std::string& Name);
   void acExtractExecute();
   // What became of the entries; true (Complete) when every entry came out
   // and nothing was cancelled.
@@ -244,6 +248,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool AddFiles();
   int CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
              vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult);
+  // The lines the last CmdAdd reported in its message of what was not
+  // added; empty when everything was.
+  const std::vector<std::string>& NotAdded() const { return FNotAdded; }
+  void ShowNotAdded();
+  // Asks about the part files a spanned UUencode run may write that exist
+  // already; false when the user said No.
+  bool MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume);
   int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
   // Drop-in: whether files may be dropped now, and the drop of Paths.
   bool DropFileTargetDragOver() const;
@@ -309,6 +320,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // What could be extracted for the scanner; true (Complete) when every
   // entry was scanned and the scanner ended normally.
   TRunResult CmdVirusScan(const std::string& ArchiveName);
+  // Tells the verdict of a scan of what Result's run extracted (Scanned:
+  // the scanner was started; Failure: how it failed) and lists the
+  // entries left out; the scan's own failures join Result.
+  void ReportScan(TRunResult& Result, const std::string& Failure, bool Scanned, const std::string& Archive);
   // Runs the configured scanner over every file below Folder; the failure
   // to report, or "".
   std::string ScanFolder(const std::string& Folder, int ShowCommand);
@@ -551,6 +566,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int FExitCode = 0;
   // The result the running reader's entries are collected into, if any.
   TRunResult* FRunResult = nullptr;
+  std::vector<std::string> FNotAdded;
+  // What the writer of the running CmdAdd reported, one line per error,
+  // when one is collecting.
+  std::vector<std::string>* FAddErrors = nullptr;
   int FBusyDepth = 0;
   std::unique_ptr<TOpenDialog> FOpenDialog;
   std::unique_ptr<TApOpenDialog> FAddDialog;

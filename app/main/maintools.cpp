@@ -120,9 +120,8 @@ void TfmMain::ConnectToolCommands() {
   vskArc2Arc.OnExtractEnd = [this](vsk::TZipCommon& Sender, const std::string& F, bool Pass) {
     if (FRunResult) FRunResult->NoteEnd(Sender, F, Pass);
     ShowRunStatus(QString());
-    if (Pass) return;
-    ++FConvertErrors;
-    ShowError(F + msgtext::kConvCrcFailed);
+    // Told once the run is over, with the other entries left out.
+    if (!Pass) ++FConvertErrors;
   };
   vskArc2Arc.OnExtractDeactivate = [this](vsk::TZipCommon&) { OutputLine("> Extraction Completed."); };
   vskArc2Arc.OnCompressActivate = [this](vsk::TZipCommon&) {
@@ -181,14 +180,20 @@ void TfmMain::ConnectToolCommands() {
   };
   vskArc2Arc.OnError = [this](vsk::TZipCommon& Sender, const std::string& F, const std::string& X,
                               const std::string&, int ECode) {
-    // The entries of the input are the inner reader's.
-    if (FRunResult && dynamic_cast<const vsk::TUnBase*>(&Sender)) FRunResult->NoteError(Sender, F, X, ECode);
     ++FConvertErrors;
     if (ECode == vsk::msg::InvalidPassword) FPassword.clear();
-    if (ECode == vsk::msg::UserCanceled) return;
-    const char* text = vsk::MessageText(ECode);
-    ShowError(std::string(msgtext::kConvError) + F + "\r" + "Error #: " + std::to_string(ECode) + "\r" +
-              "Error: " + (text ? text : "") + "\r\r" + "Detailed: " + X);
+    // The entries of the input are the inner reader's; the other errors
+    // are the run's, named without the program's temporary folder. All
+    // are told in one message when the run is over.
+    if (!FRunResult) return;
+    if (dynamic_cast<const vsk::TUnBase*>(&Sender)) {
+      FRunResult->NoteError(Sender, F, X, ECode);
+    } else if (ECode != vsk::msg::UserCanceled) {
+      const char* text = vsk::MessageText(ECode);
+      const std::string name = WithoutTempDir(F, vskArc2Arc.TempDir());
+      FRunResult->NoteRunError((text && *text ? std::string(text) : "Error " + std::to_string(ECode)) +
+                               (name.empty() ? std::string() : " (" + name + ")"));
+    }
   };
   vskArc2Arc.ShowMessageHook = [](const std::string& Text) { ShowInformation(Text); };
   vskUUEncode.OnError = [this](vsk::TZipCommon& S, const std::string& F, const std::string& M, const std::string& V,
@@ -427,6 +432,22 @@ std::string TfmMain::ScanFolder(const std::string& Folder, int ShowCommand) {
   return failure;
 }
 
+void TfmMain::ReportScan(TRunResult& Result, const std::string& Failure, bool Scanned, const std::string& Archive) {
+  if (!Failure.empty()) {
+    ShowError(Failure);
+  } else {
+    bool isError = false;
+    const std::string text = ScanResultText(Result, Scanned, isError);
+    if (isError)
+      ShowError(text);
+    else
+      ShowInformation(text);
+  }
+  if (!Result.Cancelled && Result.Failed()) ShowLeftOut(Result, msgtext::kScanLeftOutTitle + Archive);
+  if (!Failure.empty()) Result.NoteRunError(Failure);
+  if (!Scanned) Result.NoteRunError(msgtext::kScanNotDone);
+}
+
 TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
   if (ArchiveName.empty()) return {};
   if (Options.AVProduct == 0 || Options.VirusScanner.empty()) {
@@ -464,23 +485,7 @@ TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
     if (FInteractive) SetSimpleText(QString::fromUtf8(msgtext::kFinishedScanning));
   }
   DeleteFolderTree(folder);
-  const std::string counts = OutcomeLines(result);
-  const std::string scanned = std::string(msgtext::kFilesScanned) + std::to_string(result.Written());
-  if (nothing) {
-    ShowError(std::string(msgtext::kScanNotDone) + "\r\n\r\n" +
-              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts));
-  } else if (!failure.empty()) {
-    ShowError(failure);
-  } else if (result.Failed() || result.Cancelled) {
-    ShowError(std::string(msgtext::kScanIncomplete) + "\r\n\r\n" +
-              (result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : counts) + "\r\n\r\n" +
-              scanned);
-  } else {
-    ShowInformation(msgtext::kScanCompleted);
-  }
-  if (!result.Cancelled && result.Failed()) ShowLeftOut(result, msgtext::kScanLeftOutTitle + ArchiveName);
-  if (!failure.empty()) result.NoteRunError(failure);
-  if (nothing) result.NoteRunError(msgtext::kScanNotDone);
+  ReportScan(result, failure, !nothing, ArchiveName);
   EndReaderRun();
   return result;
 }
@@ -559,7 +564,8 @@ void TfmMain::acUUencodeExecute() {
   TfmUUEncode dlg(this);
   if (vsk::IsValidArcType(vskVorsk.ArcType()) && !vskVorsk.ArchiveFile().empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(vskVorsk.ArchiveFile()));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceExtension(vskVorsk.ArchiveFile(), ".uue")));
+    dlg.rxfedOutput->setText(
+        QString::fromStdString(OutputBeside(vskVorsk.ArchiveFile(), ReplaceExtension(vskVorsk.ArchiveFile(), ".uue"))));
   }
   if (UI().ShowModal(dlg) != mrOk) return;
   static const int kSpans[] = {0, 100, 720, 1228, 1433, 2867};
@@ -567,6 +573,7 @@ void TfmMain::acUUencodeExecute() {
   vskUUEncode.SetArchiveFile(dlg.InputName());
   vskUUEncode.SetOutFilename(dlg.OutputName());
   vskUUEncode.KBytesPerVolume = span >= 0 && span < 6 ? kSpans[span] : 0;
+  if (!MayWriteUUParts(dlg.InputName(), dlg.OutputName(), vskUUEncode.KBytesPerVolume)) return;
   vskUUEncode.WriteTableToFile = true;
   vskUUEncode.SetCompressMethod(dlg.Encoding() == 0 ? vsk::cmUUEncode : vsk::cmXXEncode);
   // The dialog asked before an existing output is replaced.
@@ -580,6 +587,25 @@ void TfmMain::acUUencodeExecute() {
     ShowError(msgtext::kUUEncodeFailed);
 }
 
+bool TfmMain::MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume) {
+  if (KBytesPerVolume <= 0) return true;
+  // Each part holds 16 lines a kilobyte less its 3 header lines, each line
+  // at least 45 bytes of the input; two parts more cover the first file's
+  // table and a last short part.
+  std::error_code ec;
+  const auto size = fs::file_size(Input, ec);
+  if (ec) return true;
+  const std::uintmax_t perPart = 45u * (16u * static_cast<unsigned>(KBytesPerVolume) - 3u);
+  const std::uintmax_t parts = size / perPart + 2;
+  std::string existing;
+  for (std::uintmax_t k = 1; k <= parts && k <= 999; ++k) {
+    const std::string part = vsk::NumberedName(Output, static_cast<int>(k), vsk::nvChangeExt, true);
+    if (fs::exists(fs::symlink_status(part, ec))) existing += "\r\n" + part;
+  }
+  return existing.empty() ||
+         MessageDlg(msgtext::kUUPartsExist + existing + msgtext::kUUPartsOverwrite, mtConfirmation, mbYesNo) == mrYes;
+}
+
 void TfmMain::acConvertExecute() {
   CmdConvert(vsk::IsValidArcType(vskVorsk.ArcType()) ? vskVorsk.ArchiveFile() : std::string());
 }
@@ -588,7 +614,7 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   TfmConvertArc dlg(this);
   if (!ArchiveName.empty()) {
     dlg.rxfedInput->setText(QString::fromStdString(ArchiveName));
-    dlg.rxfedOutput->setText(QString::fromStdString(ReplaceArchiveExtension(ArchiveName, ".zip")));
+    dlg.rxfedOutput->setText(QString::fromStdString(OutputBeside(ArchiveName, ReplaceArchiveExtension(ArchiveName, ".zip"))));
   }
   if (UI().ShowModal(dlg) != mrOk) return {};
   static const vsk::TOutArcType kTypes[] = {vsk::tyBh,  vsk::tyCab, vsk::tyTarGzip, vsk::tyJar,
@@ -694,6 +720,8 @@ TRunResult TfmMain::CmdConvert(const std::string& ArchiveName) {
   }
   if (ok)
     ShowInformation(msgtext::kConvDone);
+  else if (result.Failed())
+    ShowError(std::string(msgtext::kConvAborted) + "\r\n\r\n" + LeftOutNames(result, "\r\n", 20));
   else
     ShowInformation(msgtext::kConvAborted);
   if (!ok && !result.Failed()) result.NoteRunError(msgtext::kConvAborted);

@@ -54,6 +54,8 @@ inline constexpr const char* kLeftOutUnsupported = "Files with an unsupported co
 inline constexpr const char* kLeftOutFailedCheck = "Files that failed the CRC check: ";
 inline constexpr const char* kLeftOutLinks = "Links not extracted: ";
 // The output window's list of the entries left out.
+inline constexpr const char* kKeptFile = "Also written, the tar archive: ";
+inline constexpr const char* kAndMore = "and more: ";
 inline constexpr const char* kLeftOutTitle = ":: Files Not Extracted: ";
 inline constexpr const char* kNoFileToView = "No file selected. Please select one or \r\nmore files before viewing.";
 inline constexpr const char* kViewFolderFailed = "Unable to create a temporary folder for viewing the files.";
@@ -101,6 +103,7 @@ inline constexpr const char* kHtmlFilter = "HTML File (*.html)|*.html|All Files 
 // The command line.
 inline constexpr const char* kUnknownParameter = "Unknown commandline parameter.";
 inline constexpr const char* kMultipleExtracted = "Multiple archive extraction completed.\rArchives Extracted: ";
+inline constexpr const char* kArchivesNotExtracted = "\r\n\r\nNot extracted whole:";
 inline constexpr const char* kTempFolderFailed = "Unable to create the temporary directory. \r\nBrevane aborted.";
 inline constexpr const char* kUnableToOverwrite = "Brevane was unable to overwrite the existing file.";
 inline constexpr const char* kTheFile = "The file ";
@@ -138,8 +141,9 @@ inline constexpr const char* kCheckoutFolderExists =
 inline constexpr const char* kCheckoutGroupExists =
     "The group name you specified already exist. If you continue,\r\nall existing icons in this group will be "
     "deleted.\r\n\r\nDo you want to continue ?";
-inline constexpr const char* kDeleteCheckoutFolder = "Do you want to delete the Check Out folder \"";
-inline constexpr const char* kDeleteCheckoutAnd = "\" and the \r\nprogram group \"";
+inline constexpr const char* kTrashCheckoutFolder = "Do you want to move the Check Out folder \"";
+inline constexpr const char* kTrashCheckedOutFiles = "Do you want to move the files checked out into \"";
+inline constexpr const char* kTrashCheckoutAnd = "\" to the Trash \r\nand delete the program group \"";
 inline constexpr const char* kDeleteCheckoutEnd = "\" ?";
 inline constexpr const char* kDeleteGroupFailed = "Brevane was unable to delete the program group \"";
 
@@ -199,10 +203,8 @@ inline constexpr const char* kConvCompressing = "Compressing the new archive ...
 inline constexpr const char* kConvChecking = "Checking integrity of converted archive ...";
 inline constexpr const char* kConvVerifying = "Verifying: ";
 inline constexpr const char* kConvRemoving = "Removing: ";
-inline constexpr const char* kConvCrcFailed = "\rExtract failed CRC check.";
 inline constexpr const char* kConvFilename = "Filename: ";
 inline constexpr const char* kConvOverwrite = "File already exist, overwrite ?";
-inline constexpr const char* kConvError = "Error converting archive.\rFilename: ";
 inline constexpr const char* kConvDeleteFailed = "Deletion failed. The input file may be missing or read-only.";
 inline constexpr const char* kConvDone = "Archive conversion successfully completed.";
 inline constexpr const char* kConvAborted = "Archive conversion aborted.";
@@ -229,6 +231,9 @@ inline constexpr const char* kBatchOverwriteStart = "The archive file ";
 inline constexpr const char* kBatchOverwriteEnd = " already exist. \r\nDo you want to overwrite this file ?";
 inline constexpr const char* kBatchSameOutput = " ::: ERROR: Another file of this batch already made ";
 inline constexpr const char* kBatchNotReplaced = "the existing file could not be moved aside";
+inline constexpr const char* kBatchLeftOut = "left out: ";
+inline constexpr const char* kBatchPartlyScanned = " ::: ERROR: Not all files scanned, ";
+inline constexpr const char* kBatchNothingScanned = "no file could be extracted, so none was scanned";
 inline constexpr const char* kBatchHeaderDamaged = "archive header missing or corrupted";
 inline constexpr const char* kBatchExeExists = " already exist. Do you want to overwrite this file ?";
 inline constexpr const char* kSfxNotAvailable = "Making .EXE files is not available in this version of Brevane.";
@@ -266,9 +271,11 @@ inline constexpr const char* kBackupScriptCorrupt =
 inline constexpr const char* kBackupSelectToRemove =
     "Please select a backup set first before\r\ntrying to remove it.";
 inline constexpr const char* kBackupConfirmRemove = "Are you sure you want to remove the \r\nselected backup set ?";
-inline constexpr const char* kBackupDeleteFolder =
-    "Do you want Brevane to automatically delete the Backup\r\nStorage Folder of this backup set, including all "
-    "backups\r\nin this folder ?\r\n\r\nFolder: ";
+inline constexpr const char* kBackupTrashBackups =
+    "Do you want Brevane to move the backups of this backup set\r\nto the Trash ?\r\n";
+inline constexpr const char* kBackupTrashFailed = "Unable to move this backup to the Trash:\r\n\r\n";
+inline constexpr const char* kBackupNotRenumbered =
+    "The backup set was not changed: its backups cannot be renumbered\r\nwithout touching a file it did not write:\r\n\r\n";
 inline constexpr const char* kBackupRemoveFailed =
     "Unable to remove this backup set. Please see the help \r\nfile for instructions on how to manually remove "
     "this \r\nbackup set.";
@@ -284,6 +291,8 @@ inline constexpr const char* kWizardNoTarget = "Please select the target folder 
 inline constexpr const char* kWizardNoName = "You must enter a file name before proceeding.";
 inline constexpr const char* kWizardOverwrite =
     "The file name you entered already exist. Do you want to overwrite this file ?";
+inline constexpr const char* kWizardNotAFile =
+    "The name you entered is that of a folder or of something else that is\r\nno file. Please enter a different file name.";
 inline constexpr const char* kWizardNoArchive = "You must select an archive file before proceeding.";
 inline constexpr const char* kWizardInvalidFile =
     "The file name you entered is invalid. Please select a different file.";
@@ -295,6 +304,12 @@ inline constexpr const char* kFilesCompressed = "Files Compressed: ";
 inline constexpr const char* kArchivingCancelled = "Archiving operation cancelled.";
 inline constexpr const char* kDiskFull = "Error creating archive. Disk full.";
 // Shown when a run added nothing, so no new archive came to be.
+inline constexpr const char* kTgzNotChanged =
+    "Files are added to a .tgz archive only as it is made new, and only when\r\nno file stands at its name or at its tar.gz name:\r\n\r\n";
+inline constexpr const char* kUUPartsExist = "These part files exist already:\r\n";
+inline constexpr const char* kUUPartsOverwrite = "\r\n\r\nWould you like to overwrite them ?";
+inline constexpr const char* kNotAdded = "These were not added:\r\n";
+inline constexpr const char* kNoFileToAdd = " : no file to add";
 inline constexpr const char* kNothingAdded = "No files were added. The archive was not created.";
 
 inline constexpr const char* kNoneSelectedToDelete =

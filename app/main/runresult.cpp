@@ -198,8 +198,19 @@ std::string OutcomeLines(const TRunResult& Result) {
   return text;
 }
 
+namespace {
+
+// The count of files on the disk, and the kept files by name.
+std::string LandedText(const TRunResult& Result) {
+  std::string text = std::to_string(Result.Landed());
+  for (const std::string& kept : Result.Kept()) text += std::string("\r\n") + msgtext::kKeptFile + kept;
+  return text;
+}
+
+}  // namespace
+
 std::string ExtractResultText(const TRunResult& Result, bool ConfirmDecompress, bool& IsError) {
-  const std::string written = std::to_string(Result.Written());
+  const std::string written = LandedText(Result);
   IsError = false;
   if (Result.Cancelled) return msgtext::kExtractCancelled + written;
   if (!Result.Failed()) return ConfirmDecompress ? msgtext::kExtractCompleted + written : std::string();
@@ -214,6 +225,29 @@ std::string ExtractResultText(const TRunResult& Result, bool ConfirmDecompress, 
   if (checks) return msgtext::kExtractCrcError + written;
   return std::string(Result.Written() == 0 ? msgtext::kExtractNothing : msgtext::kExtractIncomplete) + "\r\n\r\n" +
          OutcomeLines(Result) + "\r\n\r\n" + msgtext::kFilesExtracted + written;
+}
+
+std::string LeftOutNames(const TRunResult& Result, const std::string& Separator, std::size_t Limit) {
+  std::string text;
+  const auto add = [&](const std::string& Part) { text += (text.empty() ? "" : Separator) + Part; };
+  const std::vector<TEntryResult>& failures = Result.Failures();
+  for (std::size_t i = 0; i < failures.size() && i < Limit; ++i)
+    add(failures[i].Name + " (" + failures[i].Reason + ")");
+  if (failures.size() > Limit) add(msgtext::kAndMore + std::to_string(failures.size() - Limit));
+  for (const std::string& e : Result.RunErrors()) add(e);
+  return text;
+}
+
+std::string ScanResultText(const TRunResult& Result, bool Scanned, bool& IsError) {
+  IsError = true;
+  const std::string why =
+      Result.Cancelled ? std::string(vsk::MessageText(vsk::msg::UserCanceled)) : OutcomeLines(Result);
+  if (!Scanned) return std::string(msgtext::kScanNotDone) + "\r\n\r\n" + why;
+  if (Result.Failed() || Result.Cancelled)
+    return std::string(msgtext::kScanIncomplete) + "\r\n\r\n" + why + "\r\n\r\n" + msgtext::kFilesScanned +
+           std::to_string(Result.Written());
+  IsError = false;
+  return msgtext::kScanCompleted;
 }
 
 std::vector<std::string> FailureListing(const TRunResult& Result, const std::string& Title) {

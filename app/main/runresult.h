@@ -27,6 +27,9 @@ class TRunResult {
   void NoteEnd(const vsk::TZipCommon& Sender, const std::string& FileName, bool Pass);
   // A failure of the run that belongs to no entry.
   void NoteRunError(const std::string& Text);
+  // A file the run wrote that is no entry of the archive and stays (the
+  // tar a gzip layer held, unpacked in its turn).
+  void NoteKept(const std::string& Path) { FKept.push_back(Path); }
   // Ends the collection: an entry still waiting for its end is taken as it stands.
   void Finish(bool Cancelled);
 
@@ -35,6 +38,10 @@ class TRunResult {
   bool Cancelled = false;
   int Count(vsk::TEntryOutcome Outcome) const { return Outcome <= vsk::eoPending ? FCounts[Outcome] : 0; }
   int Written() const { return Count(vsk::eoWritten); }
+  // The files written besides the entries, which stay where they landed.
+  const std::vector<std::string>& Kept() const { return FKept; }
+  // Every file the run left on the disk: the entries and the kept files.
+  int Landed() const { return Written() + static_cast<int>(FKept.size()); }
   // The entries not written, in archive order (skipped and cancelled ones aside).
   const std::vector<TEntryResult>& Failures() const { return FFailures; }
   const std::vector<std::string>& RunErrors() const { return FRunErrors; }
@@ -55,6 +62,7 @@ class TRunResult {
   int FCounts[vsk::eoPending + 1] = {};
   std::vector<TEntryResult> FFailures;
   std::vector<std::string> FRunErrors;
+  std::vector<std::string> FKept;
   // The entry whose errors have come and whose end may still come.
   bool FHaveOpen = false;
   TKey FOpenKey;
@@ -73,6 +81,12 @@ std::string ExtractResultText(const TRunResult& Result, bool ConfirmDecompress, 
 // One line per kind of entry left out, with its count and reason; then the
 // run's own errors.
 std::string OutcomeLines(const TRunResult& Result);
+// The entries left out by name, "name (reason)" each, at most Limit of
+// them and then how many more, then the run's errors; joined by Separator.
+std::string LeftOutNames(const TRunResult& Result, const std::string& Separator, std::size_t Limit);
+// The virus scan's verdict on a run whose output was scanned (Scanned:
+// the scanner ran and passed) or was not (nothing came out).
+std::string ScanResultText(const TRunResult& Result, bool Scanned, bool& IsError);
 // The output window's list of the entries left out: a title, then
 // "> name ... reason" per entry and "> reason" per error of the run.
 std::vector<std::string> FailureListing(const TRunResult& Result, const std::string& Title);

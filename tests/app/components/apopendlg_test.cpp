@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QGridLayout>
@@ -202,6 +203,24 @@ TEST_F(PanelDialogs, ChoosingAFileAndTheFileType) {
   EXPECT_EQ(typeChanges, 1);
   EXPECT_EQ(d.FilterIndex, 4);
   EXPECT_EQ(d.FileName, (dir / "new.zip").string());
+
+  // Shown again, the last name is selected, so typing replaces it; a
+  // completion list open at the end goes with the dialog.
+  QCompleter* completer = nullptr;
+  ui.ExpectModal([&](QDialog&) {
+    auto* edit = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("new.zip"));
+    completer = edit->completer();
+    if (!completer) return static_cast<int>(mrCancel);
+    completer->popup()->show();
+    EXPECT_TRUE(completer->popup()->isVisible());
+    return static_cast<int>(mrCancel);
+  });
+  d.FileName = "new.zip";
+  EXPECT_FALSE(d.Execute());
+  ASSERT_NE(completer, nullptr);
+  EXPECT_FALSE(completer->popup()->isVisible());
+  d.FileName = (dir / "new.zip").string();
 
   // Cancelling keeps the last choice.
   ui.ExpectModal([](QDialog&) { return static_cast<int>(mrCancel); });

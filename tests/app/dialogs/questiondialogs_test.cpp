@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <filesystem>
 
 #include "app/components/regcontrols.h"
@@ -76,6 +78,39 @@ TEST(ExtractDialog, ValidatesDestinationAndKeepsHistory) {
   EXPECT_EQ(ExtractDestination("sub/dir", "/home/u"), "/home/u/sub/dir");
   EXPECT_EQ(ExtractDestination("/abs", "/home/u"), "/abs");
   EXPECT_EQ(ExtractDestination("name", "/"), "/name");
+}
+
+// A deep destination keeps the dialog's size, the tree's room and the
+// buttons' places.
+TEST(ExtractDialog, ADeepDestinationKeepsTheLayout) {
+  IsolatedEnvironment env;
+  vsktest::TempDir dir;
+  std::filesystem::path deep = dir.path();
+  for (int i = 0; i < 30; ++i) deep /= "a-rather-long-folder-name-" + std::to_string(i);
+  std::filesystem::create_directories(deep);
+  // Shown with a short destination, then another with the deep one in
+  // its history too.
+  TScriptedUi ui;
+  TfmExtractDlg near;
+  near.SetDestination(dir.str());
+  near.show();
+  QApplication::processEvents();
+  {
+    TfmExtractDlg used;
+    used.SetDestination(deep.string());
+    used.bbExtractClick();
+  }
+  TfmExtractDlg far;
+  ASSERT_EQ(far.cbDestination->count(), 1);
+  far.SetDestination(deep.string());
+  far.show();
+  QApplication::processEvents();
+  EXPECT_EQ(far.Destination(), deep.string());
+  EXPECT_EQ(far.cbDestination->toolTip().toStdString(), deep.string());
+  EXPECT_EQ(far.size(), near.size());
+  EXPECT_GE(far.dfstvExplorer->width(), 220);
+  EXPECT_EQ(far.dfstvExplorer->geometry(), near.dfstvExplorer->geometry());
+  EXPECT_EQ(far.bbExtract->geometry(), near.bbExtract->geometry());
 }
 
 TEST(ExtractDialog, HistoryKeepsTwentyEntries) {

@@ -76,14 +76,35 @@ TEST(BackupScript, GenerationsRotateAndRenumber) {
   EXPECT_EQ(at(1) + at(2) + at(3), "gen2gen3-");
 
   // 3 to 5: 3->5, 2->4, 1->3.
+  TBackupScript five = s;
+  five.Generations = 5;
   put(1), put(2), put(3);
-  ASSERT_TRUE(RenumberGenerations(s, 3, 5, failed));
+  ASSERT_TRUE(RenumberGenerations(s, five, failed));
   EXPECT_EQ(at(1) + at(2) + at(3) + at(4) + at(5), "--gen1gen2gen3");
 
-  // 5 to 2: 1..3 go, 4->1, 5->2.
+  // 5 to 2: 1..3 go to the Trash, 4->1, 5->2.
+  TBackupScript two = s;
+  two.Generations = 2;
   for (int n = 1; n <= 5; ++n) put(n);
-  ASSERT_TRUE(RenumberGenerations(s, 5, 2, failed));
+  ASSERT_TRUE(RenumberGenerations(five, two, failed));
   EXPECT_EQ(at(1) + at(2) + at(3) + at(4) + at(5), "gen4gen5---");
+
+  // A file the set did not write at a name it would write stops it before
+  // anything moves: 2 to 4 would write 3 and 4, and "g4.zip" is the user's.
+  TBackupScript four = s;
+  four.Generations = 4;
+  vsktest::WriteFile(GenerationPath(s, 4), "the user's");
+  EXPECT_FALSE(RenumberGenerations(two, four, failed));
+  EXPECT_EQ(failed, GenerationPath(s, 4));
+  EXPECT_EQ(at(1) + at(2) + at(3) + at(4), "gen4gen5-the user's");
+
+  // A new folder: the generations move there with their new numbers and
+  // the old folder keeps what is not theirs.
+  vsktest::TempDir other;
+  four.Folder = other.str();
+  ASSERT_TRUE(RenumberGenerations(two, four, failed));
+  EXPECT_EQ(vsktest::ReadFile(GenerationPath(four, 3)) + vsktest::ReadFile(GenerationPath(four, 4)), "gen4gen5");
+  EXPECT_EQ(at(1) + at(2) + at(4), "--the user's");
 }
 
 }  // namespace

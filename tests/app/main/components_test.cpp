@@ -19,16 +19,15 @@ TEST(WriterChoice, ByTheExtensionOfANewArchiveName) {
   EXPECT_EQ(WriterTypeForName("a.LZH", false), vsk::atLha);
   EXPECT_EQ(WriterTypeForName("a.tar", true), vsk::atTar);
   EXPECT_EQ(WriterTypeForName("a.jar", true), vsk::atJar);
-  // Partial extensions select the writer whose extension they begin.
-  EXPECT_EQ(WriterTypeForName("a.c", false), vsk::atCab);
-  EXPECT_EQ(WriterTypeForName("a.t", false), vsk::atTar);
-  EXPECT_EQ(WriterTypeForName("a.l", false), vsk::atLha);
-  EXPECT_EQ(WriterTypeForName("a.j", false), vsk::atJar);
+  // Only the whole extension counts: a partial one is no writer's.
+  for (const char* name : {"a.c", "notes.c", "a.t", "a.l", "a.j", "a.z", "a.g", "a.ca", "a.tg"})
+    EXPECT_EQ(WriterTypeForName(name, true), vsk::atZip) << name;
   // ".gz": the gzip writer for New Archive, a gzip-compressed tar for the
-  // command line's add.
+  // command line's add; ".tgz" is a gzip-compressed tar for both.
   EXPECT_EQ(WriterTypeForName("a.gz", false), vsk::atGZip);
   EXPECT_EQ(WriterTypeForName("a.gz", true), vsk::atTarGZip);
-  EXPECT_EQ(WriterTypeForName("a.g", true), vsk::atTarGZip);
+  EXPECT_EQ(WriterTypeForName("new.tgz", true), vsk::atTarGZip);
+  EXPECT_EQ(WriterTypeForName("new.TGZ", false), vsk::atTarGZip);
   // A bare point is no extension.
   EXPECT_EQ(WriterTypeForName("a.", false), vsk::atZip);
   // Longer than any table entry.

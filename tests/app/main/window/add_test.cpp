@@ -526,8 +526,12 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   EXPECT_EQ(Extracted(plain + ".zip"), (Tree{{"a.txt", vsktest::TextBytes(8000, 4)}}));
   EXPECT_EQ(Model().RowCount(), 1);
 
-  // Inputs that do not exist: -1, and neither the archive nor the list changes.
+  // Inputs that do not exist: -1, each one named, and neither the archive
+  // nor the list changes.
   const std::string before = vsktest::ReadFile(plain + ".zip");
+  ui.ExpectMessage(msgtext::kNotAdded + (src / "missing.txt").string() + msgtext::kNoFileToAdd + "\r\n" +
+                       (dir.path() / "nowhere/*.*").string() + msgtext::kNoFileToAdd,
+                   mtError);
   EXPECT_EQ(main->CmdAddDefault(plain + ".zip", {(src / "missing.txt").string(), (dir.path() / "nowhere/*.*").string()},
                                 true),
             -1);
@@ -555,6 +559,7 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   // file does not change the names of the others.
   Options.ConfirmCompress = false;
   const std::string quiet = (dir.path() / "quiet.zip").string();
+  ui.ExpectMessage(msgtext::kNotAdded + (dir.path() / "nowhere/*.*").string() + msgtext::kNoFileToAdd, mtError);
   EXPECT_EQ(main->CmdAddDefault(quiet, {(dir.path() / "nowhere/*.*").string(), (src / "sub/b.txt").string()}, true),
             1);
   ASSERT_TRUE(UnzipAccepts(quiet));

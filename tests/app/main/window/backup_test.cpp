@@ -228,7 +228,8 @@ TEST_F(Backups, OnlyTheSetsOwnFilesAreTouched) {
   main->QuickBackupSelect("Daily");
   EXPECT_EQ(vsktest::ReadFile(store + "/Daily1.zip"), "/Daily1.zip");
 
-  const auto remove = [&](const std::string& Name, const std::string& Folder) {
+  // The question names each file that goes to the Trash.
+  const auto remove = [&](const std::string& Name, const std::vector<std::string>& Files) {
     ui.ExpectModal([&](QDialog& Dialog) {
       auto& m = dynamic_cast<TfmManageBackup&>(Dialog);
       const auto rows = m.clbBackupSets->findItems(QString::fromStdString(Name), Qt::MatchExactly);
@@ -236,7 +237,9 @@ TEST_F(Backups, OnlyTheSetsOwnFilesAreTouched) {
       if (!rows.empty()) m.clbBackupSets->setCurrentItem(rows.front());
       AskedFirst([&] {
         ui.ExpectMessage(msgtext::kBackupConfirmRemove, mtConfirmation, mrYes);
-        ui.ExpectMessage(msgtext::kBackupDeleteFolder + Folder, mtConfirmation, mrYes);
+        std::string listed;
+        for (const std::string& file : Files) listed += "\r\n" + file;
+        ui.ExpectMessage(msgtext::kBackupTrashBackups + listed, mtConfirmation, mrYes);
       });
       m.buRemove->click();
       return static_cast<int>(mrCancel);
@@ -244,18 +247,24 @@ TEST_F(Backups, OnlyTheSetsOwnFilesAreTouched) {
     main->acManageBackupsExecute();
     EXPECT_FALSE(fs::exists(BackupScriptPath(Name)));
   };
-  remove("Daily", store);
+  // The single backup of a generations set and the generations of a
+  // single set are the user's: "Daily.zip" and "Docs1.zip" stay.
+  vsktest::WriteFile(store + "/Daily.zip", "the user's");
+  vsktest::WriteFile(src / "Docs1.zip", "the user's");
+  remove("Daily", {store + "/Daily2.zip", store + "/Daily3.zip"});
   EXPECT_FALSE(fs::exists(store + "/Daily2.zip"));
   EXPECT_FALSE(fs::exists(store + "/Daily3.zip"));
   EXPECT_TRUE(fs::exists(store + "/Daily1.zip"));
-  remove("Daily1", store);
+  EXPECT_EQ(vsktest::ReadFile(store + "/Daily.zip"), "the user's");
+  remove("Daily1", {store + "/Daily1.zip"});
   EXPECT_FALSE(fs::exists(store + "/Daily1.zip"));
   EXPECT_EQ(vsktest::ReadFile(store + "/mine.txt"), "mine");
-  remove("Docs", src.string());
+  remove("Docs", {src.string() + "/Docs.zip"});
+  EXPECT_EQ(vsktest::ReadFile(src / "Docs1.zip"), "the user's");
   EXPECT_FALSE(fs::exists(src / "Docs.zip"));
   EXPECT_EQ(vsktest::ReadFile(src / "docs/a.txt"), "first\n");
   EXPECT_TRUE(fs::exists(src / "notes.txt"));
-  remove("Only", only);
+  remove("Only", {only + "/Only.zip"});
   EXPECT_FALSE(fs::exists(only));
 }
 
@@ -300,7 +309,6 @@ TEST_F(Backups, MissingFolderAndRemoval) {
     m.clbBackupSets->setCurrentRow(1);  // Gone
     AskedFirst([&] {
       ui.ExpectMessage(msgtext::kBackupConfirmRemove, mtConfirmation, mrYes);
-      ui.ExpectMessage(msgtext::kBackupDeleteFolder + store, mtConfirmation, mrNo);
     });
     m.buRemove->click();
     EXPECT_EQ(m.clbBackupSets->count(), 1);

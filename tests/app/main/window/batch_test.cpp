@@ -6,10 +6,13 @@
 #include <QRadioButton>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 
 #include "app/dialogs/batchdlg.h"
+#include "app/dialogs/getpassword.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
+#include "base/messages.h"
 #include "tests/app/main/window/windowtest.h"
 #include "tests/support/canary.h"
 
@@ -204,6 +207,47 @@ TEST_F(Batch, ConvertToGzAsksAboutTheTarBesideIt) {
   EXPECT_TRUE(canaries.Intact());
   EXPECT_EQ(vsktest::ReadFile(fs::path(std::getenv("XDG_DATA_HOME")) / "Trash/files/a_zip.tar"), old);
   EXPECT_EQ(Tool("tar tzf", gz.string()).output, "d/z2.txt\nz1.txt\n");
+}
+
+// An encrypted entry asks for its password in a batch scan and convert;
+// cancelled, it is named on the archive's line as left out.
+TEST_F(Batch, EncryptedEntriesAreAskedForAndNamedWhenLeftOut) {
+  const std::string mixed = Pack("m.zip", {{"s.txt", "secret"}, {"p.txt", "plain"}}, "zip -q -P pw {out} s.txt");
+  ASSERT_EQ(vsktest::RunTool("zip -q " + vsktest::ShellQuote(mixed) + " p.txt", dir.path() / "src-m.zip").exitCode, 0);
+  const std::string leftOut = std::string(msgtext::kBatchLeftOut) + "s.txt (" +
+                              vsk::MessageText(vsk::msg::InvalidPassword) + ")";
+  // The password question comes while the batch dialog runs.
+  const auto password = [&](const char* Answer) {
+    main->FPassword.clear();
+    return [this, Answer, asked = false](TfmBatch&) mutable {
+      if (std::exchange(asked, true)) return;
+      ui.ExpectModal([Answer](QDialog& Dialog) {
+        if (!Answer) return static_cast<int>(mrCancel);
+        dynamic_cast<TfmGetPassword&>(Dialog).edPassword->setText(QString::fromUtf8(Answer));
+        return static_cast<int>(mrOk);
+      });
+    };
+  };
+
+  const fs::path seen = dir.path() / "scan.log";
+  const fs::path scanner = dir.path() / "scanner.sh";
+  vsktest::WriteFile(scanner, "#!/bin/sh\nfor f; do basename \"$f\"; done >> " + vsktest::ShellQuote(seen.string()) + "\n");
+  fs::permissions(scanner, fs::perms::owner_all);
+  Options.AVProduct = 1;
+  Options.VirusScanner = scanner.string();
+  Options.Parameters.clear();
+  std::string log = RunBatch(boVirusScan, {mixed}, password(nullptr));
+  Has(log, mixed + msgtext::kBatchPartlyScanned + leftOut);
+  EXPECT_EQ(vsktest::ReadFile(seen), "p.txt\n");
+
+  // Convert: the password is asked for; cancelled, the entry is named and
+  // nothing is made.
+  log = RunBatch(boConvert, {mixed}, password(nullptr));
+  Has(log, dir.str() + "/m_zip.zip ::: ERROR (" + leftOut + ")");
+  EXPECT_FALSE(fs::exists(dir.path() / "m_zip.zip"));
+  log = RunBatch(boConvert, {mixed}, password("pw"));
+  Has(log, dir.str() + "/m_zip.zip ::: Created");
+  EXPECT_EQ(vsktest::RunTool("unzip -p " + vsktest::ShellQuote(dir.str() + "/m_zip.zip") + " s.txt").output, "secret");
 }
 
 TEST_F(Batch, CreateAndAddToArchives) {

@@ -16,8 +16,11 @@ namespace {
 
 class Checkout : public WindowTest {
  protected:
-  std::string Question(const std::string& Folder, const std::string& Group) {
-    return msgtext::kDeleteCheckoutFolder + Folder + msgtext::kDeleteCheckoutAnd + Group + msgtext::kDeleteCheckoutEnd;
+  // Made: the check-out made the folder, which goes whole; otherwise only
+  // the files it put there go.
+  std::string Question(const std::string& Folder, const std::string& Group, bool Made = true) {
+    return (Made ? msgtext::kTrashCheckoutFolder : msgtext::kTrashCheckedOutFiles) + Folder +
+           msgtext::kTrashCheckoutAnd + Group + msgtext::kDeleteCheckoutEnd;
   }
   std::vector<std::string> Launchers(const fs::path& Group) {
     std::vector<std::string> names;
@@ -156,7 +159,7 @@ TEST_F(Checkout, BesideTheUsersOwnFolder) {
   // Later only what the check-out put there goes; the folder stays the
   // user's, with what they added since.
   vsktest::WriteFile(tree / "later.txt", "added later");
-  ui.ExpectMessage(Question(tree.string() + "/", "tree"), mtConfirmation, mrYes);
+  ui.ExpectMessage(Question(tree.string() + "/", "tree", false), mtConfirmation, mrYes);
   main->acCloseArchive->trigger();
   EXPECT_FALSE(fs::exists(tree / "tree"));
   EXPECT_EQ(vsktest::ReadFile(tree / "later.txt"), "added later");

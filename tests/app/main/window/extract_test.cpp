@@ -146,9 +146,25 @@ TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
   EXPECT_EQ(main->LedColor(), kLedIdle);
   EXPECT_FALSE(main->SimplePanel());
 
+  // One row selected, as a click leaves it: offered, but all files stay
+  // chosen; picked rows are chosen.
+  SelectRows({RowOf("readme.txt")});
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmExtractDlg&>(Dialog);
+    EXPECT_TRUE(d.rgFiles->isEnabled());
+    EXPECT_EQ(d.FilesIndex(), 1);
+    return static_cast<int>(mrCancel);
+  });
+  main->acExtractExecute();
+
   // Selected rows are passed by their exact stored paths: the report of the
   // other folder stays in the archive.
   SelectRows({RowOf("docs/report.txt"), RowOf("readme.txt")});
+  ui.ExpectModal([&](QDialog& Dialog) {
+    EXPECT_EQ(dynamic_cast<TfmExtractDlg&>(Dialog).FilesIndex(), 0);
+    return static_cast<int>(mrCancel);
+  });
+  main->acExtractExecute();
   ExpectExtractDialog(Out("sel"), false);
   ui.ExpectMessage(Completed(2), mtInformation);
   main->acExtractExecute();
@@ -375,10 +391,12 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   ui.ExpectMessage(std::string("Found Nested Tar File.\r\rFile: ") + "both.tar" +
                        "\rCompressed file is a tar archive.\r\rDecompress the tar archive?",
                    mtConfirmation, mrYes);
-  ui.ExpectMessage(Completed(2), mtInformation);
+  // Three files landed: the two entries and the tar, which stays and is named.
+  ui.ExpectMessage(Completed(3) + "\r\n" + msgtext::kKeptFile + Out("tgz") + "/both.tar", mtInformation);
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t/t2.txt"), "two");
   EXPECT_EQ(vsktest::ReadFile(Out("tgz") + "/t1.txt"), "one");
+  EXPECT_EQ(vsktest::RunTool("tar tf " + vsktest::ShellQuote(Out("tgz") + "/both.tar")).output, "t1.txt\nt/\nt/t2.txt\n");
 
   // ARJ archives as arj writes them.
   ASSERT_TRUE(vsktest::HaveTool("arj"));

@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <cerrno>
 #include <cstring>
 
+#include "app/dialogs/checkoutdlg.h"
 #include "app/dialogs/extractdlg.h"
 #include "app/dialogs/getpassword.h"
+#include "app/dialogs/tooldialogs.h"
 #include "app/dialogs/viewoutput.h"
 #include "app/main/messages.h"
 #include "app/main/settings.h"
@@ -140,6 +144,71 @@ TEST_F(Results, VirusScanIsNotDoneOrIncompleteWhenEntriesStayedIn) {
   ExpectLeftOut({"> s.txt ... " + Text(vsk::msg::InvalidPassword)});
   EXPECT_FALSE(main->CmdVirusScan(mixed));
   EXPECT_EQ(vsktest::ReadFile(ran), "p.txt\n");
+}
+
+// Check-out and conversion of an archive whose encrypted entry stays in
+// (the password cancelled): the message names what was left out, and the
+// disk holds what the message says.
+TEST_F(Results, CheckOutAndConversionSayWhatWasLeftOut) {
+  ASSERT_TRUE(vsktest::HaveTool("zip"));
+  const fs::path ran = dir.path() / "scanner-ran";
+  const fs::path scanner = dir.path() / "scanner.sh";
+  vsktest::WriteFile(scanner, "#!/bin/sh\nfor f; do basename \"$f\"; done >> " + vsktest::ShellQuote(ran.string()) + "\n");
+  fs::permissions(scanner, fs::perms::owner_all);
+  const std::string mixed = Pack("mixed.zip", {{"s.txt", "secret"}, {"p.txt", "plain"}}, "zip -q -P pw {out} s.txt");
+  ASSERT_EQ(vsktest::RunTool("zip -q " + vsktest::ShellQuote(mixed) + " p.txt", dir.path() / "src-mixed.zip").exitCode, 0);
+  ASSERT_TRUE(Start({mixed}));
+  main->ShellOpen = [](const std::string&) { return true; };
+  Options.AVProduct = 1;
+  Options.VirusScanner = scanner.string();
+  Options.Parameters.clear();
+  const auto cancelPassword = [&] {
+    ui.ExpectModal([](QDialog& Dialog) {
+      EXPECT_NE(dynamic_cast<TfmGetPassword*>(&Dialog), nullptr);
+      return static_cast<int>(mrCancel);
+    });
+  };
+  const std::string encrypted = msgtext::kLeftOutEncrypted + std::string("1 (") + Text(vsk::msg::InvalidPassword) + ")";
+
+  // Checked out and scanned: the scan is incomplete and says why.
+  const fs::path folder = dir.path() / "mixed";
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmCheckout&>(Dialog);
+    EXPECT_TRUE(d.ckVirusScan->isEnabled());
+    d.ckVirusScan->setChecked(true);
+    d.edFolder->setText(QString::fromStdString(folder.string()));
+    d.buOKClick();
+    return d.result();
+  });
+  cancelPassword();
+  ui.ExpectMessage(std::string(msgtext::kScanIncomplete) + "\r\n\r\n" + encrypted + "\r\n\r\n" +
+                       msgtext::kFilesScanned + "1",
+                   mtError);
+  ExpectLeftOut({msgtext::kScanLeftOutTitle + mixed, "> s.txt ... " + Text(vsk::msg::InvalidPassword)});
+  main->acCheckOutExecute();
+  EXPECT_EQ(vsktest::ReadFile(folder / "p.txt"), "plain");
+  EXPECT_FALSE(fs::exists(folder / "s.txt"));
+  EXPECT_EQ(vsktest::ReadFile(ran), "p.txt\n");
+
+  // Converted: one message that names the entry and its reason, and no
+  // output is left.
+  const std::string out = Out("mixed.tar");
+  main->FPassword.clear();
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& d = dynamic_cast<TfmConvertArc&>(Dialog);
+    d.rxfedInput->setText(QString::fromStdString(mixed));
+    d.cbFormat->setCurrentIndex(6);  // Tar
+    d.rxfedOutput->setText(QString::fromStdString(out));
+    d.buConvertClick();
+    return d.result();
+  });
+  cancelPassword();
+  ui.ExpectMessage(std::string(msgtext::kConvAborted) + "\r\n\r\ns.txt (" + Text(vsk::msg::InvalidPassword) + ")",
+                   mtError);
+  const TRunResult result = main->CmdConvert("");
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.Count(vsk::eoEncrypted), 1);
+  EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(Results, DeletingOnAFullDiskSaysSoAndKeepsTheArchive) {

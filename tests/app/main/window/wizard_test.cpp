@@ -152,6 +152,35 @@ TEST_F(Wizard, ExistingArchiveKeptUntilReplaced) {
   EXPECT_EQ(vsktest::ReadFile(work / "Kept.zip"), "the user's old archive");
 }
 
+// A folder named like the new archive is refused, by a bare name or a
+// whole path, and stays as it is.
+TEST_F(Wizard, AFolderIsNoArchiveName) {
+  const fs::path work = dir.path() / "work";
+  fs::create_directories(work / "Photos.zip/album");
+  vsktest::WriteFile(work / "Photos.zip/album/p1.jpg", "a photo");
+  ASSERT_TRUE(Start({}));
+  QDir::setCurrent(QString::fromStdString(work.string()));
+  ui.ExpectModal([&](QDialog& Dialog) {
+    auto& w = dynamic_cast<TfmWizard&>(Dialog);
+    AskedFirst([&] {
+      ui.ExpectMessage(msgtext::kWizardNotAFile, mtWarning);
+      ui.ExpectMessage(msgtext::kWizardNotAFile, mtWarning);
+    });
+    w.buNext->click();
+    const int page = w.CurrentPage();
+    for (const fs::path& name : {fs::path("Photos.zip"), work / "Photos.zip"}) {
+      w.rxfedCreate->setText(QString::fromStdString(name.string()));
+      w.buNext->click();
+      EXPECT_EQ(w.CurrentPage(), page) << name;
+    }
+    return static_cast<int>(mrCancel);
+  });
+  main->acWizardExecute();
+  EXPECT_TRUE(fs::is_directory(work / "Photos.zip"));
+  EXPECT_EQ(vsktest::ReadFile(work / "Photos.zip/album/p1.jpg"), "a photo");
+  EXPECT_FALSE(fs::exists(env.root() / "home/.local/share/Trash/files/Photos.zip"));
+}
+
 // The wizard's and the backup editor's add-file dialogs are the program's
 // add dialog: its title and button, hidden files listed.
 TEST_F(Wizard, AddFileDialogsListHiddenFiles) {
