@@ -65,7 +65,7 @@ struct THandlerLine {
     std::size_t first = 0;
     while (first < Pieces.size() && Trim(Pieces[first]).empty()) ++first;
     const std::size_t count =
-        static_cast<std::size_t>(std::count_if(Pieces.begin(), Pieces.end(), [this](const std::string& p) {
+        static_cast<std::size_t>(std::count_if(Pieces.begin(), Pieces.end(), [](const std::string& p) {
           return Trim(p) == kDesktopEntryName;
         }));
     if (count == 1 && first < Pieces.size() && IsOurs(first)) return false;
