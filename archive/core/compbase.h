@@ -239,7 +239,6 @@ class TCompBase : public TZipCommon {
   virtual bool CompressFileData(TCompEntry& E);
   // Per-file end: OnEnd.
   virtual void FileDone(TCompEntry& E);
-  virtual Int32 GetHeadSize() { return 0; }
   virtual Int32 GetLocalHeadSize() { return 0; }
   virtual Byte* GetHeadPtr() { return nullptr; }
   // Loads the old archive's entries into the list (esCopy, or esDrop for

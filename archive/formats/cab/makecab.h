@@ -54,7 +54,6 @@ class TMakeCab : public TCompBase {
   void EndDeferredEntries() override;
   void FillEntryFields(const TCompEntry& E) override;
   std::string EncodeEntryName(TCompEntry& E) override;
-  Int32 GetHeadSize() override { return 36; }
   Int32 GetLocalHeadSize() override { return 36; }
 
  private:

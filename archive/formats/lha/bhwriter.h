@@ -37,7 +37,6 @@ class TBlakHole : public TLzhFamilyWriter {
   void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
   TNeutralHeader GetHeaderTimes(const TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
-  Int32 GetHeadSize() override { return kBhFixedSize; }
   Int32 GetLocalHeadSize() override { return kBhFixedSize; }
   Byte* GetHeadPtr() override { return FHead; }
   TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;

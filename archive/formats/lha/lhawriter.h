@@ -50,7 +50,6 @@ class TLha : public TLzhFamilyWriter {
   bool CompressFileData(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
-  Int32 GetHeadSize() override { return static_cast<Int32>(FHeader.size()); }
   Int32 GetLocalHeadSize() override { return kLhaFixedSize + 2; }
   Byte* GetHeadPtr() override { return FHeader.data(); }
   TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;

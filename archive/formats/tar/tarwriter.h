@@ -61,7 +61,6 @@ class TTar : public TCompBase {
   bool CompressFileData(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
-  Int32 GetHeadSize() override { return static_cast<Int32>(kTarHeaderSize); }
   Int32 GetLocalHeadSize() override { return static_cast<Int32>(kTarHeaderSize); }
   Byte* GetHeadPtr() override { return FHeader; }
   bool LoadOldDirectory() override;

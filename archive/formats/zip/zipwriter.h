@@ -44,7 +44,6 @@ class TZip : public TCompBase {
   void WriteLocalHeader(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   void FileDone(TCompEntry& E) override;
-  Int32 GetHeadSize() override { return static_cast<Int32>(TZipCentralRecord::Size); }
   Int32 GetLocalHeadSize() override { return static_cast<Int32>(TZipLocalHeader::Size); }
   Byte* GetHeadPtr() override;
   bool LoadOldDirectory() override;
