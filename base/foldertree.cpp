@@ -60,4 +60,13 @@ void ClearFolderAt(int DirFd, dev_t Device) {
   }
 }
 
+bool RemoveFolderAt(int DirFd, const char* Name) {
+  const int fd = OpenFolderAt(DirFd, Name);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) == 0) ClearFolderAt(fd, st.st_dev);
+  close(fd);
+  return unlinkat(DirFd, Name, AT_REMOVEDIR) == 0;
+}
+
 }  // namespace vsk

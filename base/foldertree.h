@@ -18,5 +18,9 @@ int OpenFolderAt(int DirFd, const char* Name);
 // Removes everything inside the open folder DirFd: links are removed, never
 // followed, and folders of another file system than Device are left.
 void ClearFolderAt(int DirFd, dev_t Device);
+// Removes the folder Name below DirFd with all it holds, as ClearFolderAt
+// clears it (entered without following a link, its file system only);
+// false when it is not a folder or could not be removed whole.
+bool RemoveFolderAt(int DirFd, const char* Name);
 
 }  // namespace vsk

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/foldertree.h"
+
 namespace vsk {
 
 namespace {
@@ -79,8 +81,12 @@ bool TRunFolder::Make(const std::string& Parent) {
 
 void TRunFolder::Remove() {
   if (!FPath.empty()) {
-    std::error_code ec;
-    fs::remove_all(FPath, ec);
+    const fs::path path(FPath);
+    const int parent = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent >= 0) {
+      RemoveFolderAt(parent, path.filename().c_str());
+      ::close(parent);
+    }
     FPath.clear();
   }
   if (FLock >= 0) ::close(FLock);
@@ -90,29 +96,32 @@ void TRunFolder::Remove() {
 int SweepRunFolders(const std::string& Parent) {
   int swept = 0;
   std::error_code ec;
+  const std::string folder = WithoutTrailingSlash(Parent);
+  const int parent = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent < 0) return 0;
   std::vector<fs::path> candidates;
-  for (fs::directory_iterator it(WithoutTrailingSlash(Parent), ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const long pid = OwnerOf(it->path().filename().string());
     if (pid == 0 || pid == getpid()) continue;
     struct stat st;
     // Only a real folder of this user, private as made.
-    if (lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+    if (fstatat(parent, it->path().filename().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
         (st.st_mode & 077) != 0)
       continue;
-    if (ProcessGone(pid)) candidates.push_back(it->path());
+    if (ProcessGone(pid)) candidates.push_back(it->path().filename());
   }
   for (const auto& path : candidates) {
     // A process of that id elsewhere (another pid namespace) may still be
     // at work in it: its lock says so.
-    const int lock = ::open((path / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int lock = ::openat(parent, (path / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (lock >= 0 && flock(lock, LOCK_EX | LOCK_NB) != 0) {
       ::close(lock);
       continue;
     }
-    std::error_code rc;
-    if (fs::remove_all(path, rc) > 0 && !rc) ++swept;
+    if (RemoveFolderAt(parent, path.c_str())) ++swept;
     if (lock >= 0) ::close(lock);
   }
+  ::close(parent);
   return swept;
 }
 
