@@ -87,7 +87,9 @@ TEST(UnZip, EncryptedEntriesFromZipAnd7z) {
   TempDir dir;
   MakeTree(dir.path());
   const auto z = (dir / "z.zip").string(), s = (dir / "s.zip").string();
-  ASSERT_EQ(RunTool("zip -q -r -P secret " + ShellQuote(z) + " src", dir.path()).exitCode, 0);
+  // Debian's zip 3.0 can crash on some lengths of an encrypted archive's
+  // path: it is given the short name in its folder.
+  ASSERT_EQ(RunTool("zip -q -r -P secret z.zip src", dir.path()).exitCode, 0);
   ASSERT_EQ(RunTool("7z a -tzip -psecret -mem=ZipCrypto -bd " + ShellQuote(s) + " src >/dev/null", dir.path()).exitCode,
             0);
   for (const auto& arc : {z, s}) {
