@@ -14,6 +14,7 @@
 
 #include "app/components/lineprinter.h"
 #include "app/components/progressthrottle.h"
+#include "app/main/commandoptions.h"
 #include "app/main/components.h"
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
@@ -190,10 +191,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acExtractExecute();
   // What became of the entries; true (Complete) when every entry came out
   // and nothing was cancelled.
-  TRunResult CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
-                  bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult);
-  void CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
-                          bool ConfirmOverwrites, bool CreateStoredDirs);
+  TRunResult CmdExtract(const TExtractOptions& Extraction);
   void acViewSelectedExecute();
   // Dragging selected entries out of the list: the files are extracted
   // into FDragTemp before the drag starts.
@@ -246,8 +244,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void acAddExecute();
   void acDeleteExecute();
   bool AddFiles();
-  int CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
-             vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult);
+  // What the run did: Added is the number of files added (-1: no input
+  // existed); the run errors are the lines NotAdded gives and a full disk.
+  TRunResult CmdAdd(const TAddOptions& Adding);
   // The lines the last CmdAdd reported in its message of what was not
   // added; empty when everything was.
   const std::vector<std::string>& NotAdded() const { return FNotAdded; }
@@ -255,7 +254,6 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // Asks about the part files a spanned UUencode run may write that exist
   // already; false when the user said No.
   bool MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume);
-  int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
   // Drop-in: whether files may be dropped now, and the drop of Paths.
   bool DropFileTargetDragOver() const;
   void DropFileTargetDrop(const std::vector<std::string>& Paths);
@@ -497,6 +495,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The add, delete and new-archive commands, the drop target and the
   // add-options dialog's type change.
   void ConnectAddCommands();
+  // The adding the add-options dialog's panel chose, of Files to Archive.
+  TAddOptions AddOptionsChosen(const std::string& Archive, const std::vector<std::string>& Files,
+                               bool ShowResult) const;
   void ConnectFileCommands();
   void ConnectToolCommands();
   void ConnectHelpCommands();
@@ -513,9 +514,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The reader for the lister's archive type with the archive set (null
   // when the type has none); it becomes the current reader.
   vsk::TUnBase* ChooseReader(const std::string& ArchiveFile);
-  // Common settings of a reader before an extraction run.
-  void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
-                     bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs);
+  // Common settings of a reader before an extraction run into ExtractDir
+  // (absolute); the folder in Extraction is not used.
+  void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, const TExtractOptions& Extraction);
+  // CmdExtract's two runs: every entry of the archive named, or the
+  // entries selected in the list.
+  TRunResult ExtractArchive(const TExtractOptions& Extraction);
+  TRunResult ExtractSelected(const TExtractOptions& Extraction);
   // Around an extraction run: progress window, status bar and LED, then the
   // result report and a close asked for during the run.
   void BeginReaderRun();

@@ -98,7 +98,7 @@ TEST_F(MakeExe, AceAndRarProgramsOpenTestAndExtract) {
     main->acTestExecute();
     const std::string out = (dir.path() / ("out-" + fs::path(exe).stem().string())).string();
     ui.ExpectMessage(msgtext::kExtractCompleted + std::to_string(c.files.size()), mtInformation);
-    main->CmdExtract(exe, out, true, true, true, false, true, true);
+    main->CmdExtract({exe, out, true, true, true, false, true, true, false});
     for (const auto& [name, data] : c.files) EXPECT_TRUE(vsktest::ReadFile(out + "/" + name) == data) << name;
   }
 }
