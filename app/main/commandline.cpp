@@ -176,7 +176,7 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-C") {
     done = existing(a) && CmdConvert(a);
   } else if (sw == "-X") {
-    done = existing(a) && CmdMakeSFX(a, "");
+    done = existing(a) && CmdMakeSFX({a, ""});
   } else if (sw == "-AX") {
     if (!inputs) FExitCode = kExitRefused;
     done = inputs && inputsFound() && CmdLineMakeSFX(a, Inputs());
@@ -314,7 +314,7 @@ bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::
       vskMakeSFX.OnFileExists = [](vsk::TZipCommon&, const std::string&, vsk::TDateTime, vsk::TOverwriteMode& Mode) {
         Mode = vsk::omOverwrite;
       };
-    made = CmdMakeSFX(Made, exe);
+    made = CmdMakeSFX({Made, exe});
     return made;
   });
   return made;

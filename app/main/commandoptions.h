@@ -1,6 +1,6 @@
 #pragma once
-// What the window's extract and add commands are asked to do, one struct
-// each: the command line, batch jobs, backup sets, the wizard, dragging and
+// What the window's extract, add and self-extractor commands are asked to
+// do, one struct each: the command line, batch jobs, backup sets, the wizard, dragging and
 // the dialogs fill one in and hand it over whole.
 
 #include <string>
@@ -39,6 +39,13 @@ struct TAddOptions {
   bool SpanDisks = true;
   // The message of what was added, or that nothing was.
   bool ShowResult = false;
+};
+
+// A self-extracting program made of Archive, written as Program; an empty
+// Program is asked for.
+struct TMakeSfxOptions {
+  std::string Archive;
+  std::string Program;
 };
 
 }  // namespace brevane

@@ -347,8 +347,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // was made with every entry.
   TRunResult CmdConvert(const std::string& ArchiveName);
   void acMakeSFXExecute();
-  // A self-extracting program of ArchiveName; an empty ExeName is asked for.
-  bool CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
+  bool CmdMakeSFX(const TMakeSfxOptions& Making);
 
   // ---- help
   void ShowHelpTopic(const std::string& Keyword);
