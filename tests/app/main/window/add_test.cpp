@@ -570,5 +570,28 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   EXPECT_EQ(Extracted(quiet), (Tree{{"b.txt", "bee\n"}}));
 }
 
+// The add command's result: the files added, and each input left out as an
+// error of the run, so a run that left one out is not complete.
+TEST_F(AddTest, TheAddResultNamesWhatWasLeftOut) {
+  const fs::path src = MakeTree("src", {{"a.txt", "aye\n"}});
+  ASSERT_TRUE(Start({}));
+  Options.ConfirmCompress = false;
+  TAddOptions adding;
+  adding.Archive = (dir.path() / "whole.zip").string();
+  adding.Files = {(src / "a.txt").string()};
+  const TRunResult whole = main->CmdAdd(adding);
+  EXPECT_EQ(whole.Added, 1);
+  EXPECT_TRUE(whole.Complete());
+
+  const std::string missing = (src / "missing.txt").string();
+  ui.ExpectMessage(msgtext::kNotAdded + missing + msgtext::kNoFileToAdd, mtError);
+  adding.Archive = (dir.path() / "part.zip").string();
+  adding.Files = {(src / "a.txt").string(), missing};
+  const TRunResult part = main->CmdAdd(adding);
+  EXPECT_EQ(part.Added, 1);
+  EXPECT_FALSE(part.Complete());
+  EXPECT_EQ(part.RunErrors(), std::vector<std::string>{missing + msgtext::kNoFileToAdd});
+}
+
 }  // namespace
 }  // namespace brevane::testing
