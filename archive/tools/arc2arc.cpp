@@ -266,15 +266,13 @@ bool TArc2Arc::ExtractStep() {
     *CancelRef() = true;
     return false;
   }
-  r.SetExtractDir(FTempFolder);
   r.SetZipCmntBufSize(32000);
-  r.UseStoredDirs = true;
-  r.Passwords = Passwords;
-  r.PasswordAttempts = PasswordAttempts;
-  r.DateAttribute = daFileDate;
-  r.TranslateOemChar = TranslateOemChar;
-  r.SetTempDir(TempDir());
-  r.ThreadCount = ThreadCount;
+  TReaderSettings settings = TReaderSettings::Shared(*this);
+  settings.ExtractDir = FTempFolder;
+  settings.UseStoredDirs = true;
+  settings.DateAttribute = daFileDate;
+  settings.FileSpec = FileSpec.empty() ? std::vector<std::string>{"*.*"} : FileSpec;
+  settings.ApplyTo(r);
   r.OnError = CountingErrors();
   r.OnGetPassword = OnGetPassword;
   r.OnNextVolume = OnNextVolume;
@@ -299,11 +297,6 @@ bool TArc2Arc::ExtractStep() {
       if (auto* inner = dynamic_cast<TUnBase*>(&Sender)) FNestedTarFile = inner->OutputName;
     };
   }
-  r.FileSpec.clear();
-  if (!FileSpec.empty())
-    r.FileSpec = FileSpec;
-  else
-    r.FileSpec = {"*.*"};
 
   bool ok = true;
   FFailedEntries.clear();
