@@ -115,8 +115,6 @@ inline constexpr TArcTypes WriterArcTypes =
 inline constexpr TArcTypes ExtractorArcTypes =
     ArcTypesWhere([](const TArcTypeRow& r) { return !r.ReaderClass.empty(); });
 inline constexpr TArcTypes TestableArcTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.Testable; });
-// The types whose entries may be encrypted with the ZIP cipher.
-inline constexpr TArcTypes ZipCipherArcTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
 inline constexpr TArcTypes ZipFamilyExeTypes{atJar, atJarExe, atZip, atZipExe};
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }

@@ -267,32 +267,19 @@ Int32 TZipCommon::WriteBlock(int Handle, const void* Buffer, bool IsData, Int32 
 
 Int32 TZipCommon::EncryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && ZipCipherArcTypes.Contains(ArcType()) && Count > 0)
-    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  if (CryptFlag && IsData && Count > 0) EncodeBlock(Buffer, Count);
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
 Int32 TZipCommon::DecryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && (ZipCipherArcTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
-    Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  if (CryptFlag && IsData && Count > 0) DecodeBlock(true, Buffer, Count);
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
-void TZipCommon::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
-  if (!Decode || Count <= 0) return;
-  auto* p = static_cast<Byte*>(Buffer);
-  if ((ArcType() == atArj || ArcType() == atArjExe) && !Password.empty()) {
-    const int len = static_cast<int>(Password.size());
-    if (ArjPasswordIndex < 1 || ArjPasswordIndex > len) ArjPasswordIndex = 1;
-    for (Int32 i = 0; i < Count; ++i) {
-      p[i] ^= static_cast<Byte>(Password[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
-      if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
-    }
-  } else if (ZipCipherArcTypes.Contains(ArcType())) {
-    Crypt->DecryptZipBuffer(p, static_cast<std::size_t>(Count));
-  }
-}
+void TZipCommon::DecodeBlock(bool, void*, Int32) {}
+
+void TZipCommon::EncodeBlock(void*, Int32) {}
 
 bool TZipCommon::CloseOutput(int Handle, TStream32*) {
   switch (OutputMode) {
