@@ -95,7 +95,7 @@ int TUnBase::Run(Byte RunAction) {
         Password.clear();
         CurrentFileName.clear();
         Timer.Start();
-        if (ArcType() != atGZip && ArcType() != atMsGZ) AsciiTranslation = false;
+        if (!TranslatesText()) AsciiTranslation = false;
         ExtractArchive();
       }
     }
