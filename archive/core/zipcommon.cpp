@@ -312,7 +312,7 @@ std::string TZipCommon::GetCompressMethodName(TMethodQuery Query) const {
 
 std::string TZipCommon::AttrToString(UInt32 Attr, char Fill, Byte HostSystem) const {
   if (!IsValidArcType(ArcType())) return {};
-  const bool unixMode = HostSystem == 3 && (ArcType() == atAce || ArcType() == atRar || ArcType() == atRarExe);
+  const bool unixMode = HostSystem == 3 && ArcTypeRow(ArcType()).UnixModes;
   if (unixMode) {
     std::string s(10, Fill);
     if (Attr & 0x4000) s[0] = 'd';
@@ -497,8 +497,7 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Number) {
   const std::string file = ExtractFileName(Name);
   const auto dot = file.rfind('.');
   std::string start = dir + (dot == std::string::npos ? file : file.substr(0, dot));
-  const bool rar = ArcType() == atRar || ArcType() == atRarExe;
-  if (rar) {
+  if (ArcTypeRow(ArcType()).PartNamedVolumes) {
     const std::string base = ExtractFileName(start);
     const auto d2 = base.rfind('.');
     const std::string ext = d2 == std::string::npos ? std::string() : base.substr(d2);

@@ -262,6 +262,23 @@ TEST(ZipCommon, NamesAndAttributes) {
   EXPECT_EQ(NumberedName("ab.cab", 123, nvChangeFilename, false), "123.cab");
 }
 
+// Entries made on Unix show their mode in the types that store it; any
+// other type or host shows the DOS attributes.
+TEST(ZipCommon, AttributeTextByTypeAndHost) {
+  TempDir dir;
+  WriteFile(dir / "x.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(30, '\0'));
+  WriteFile(dir / "a.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  TZipCommon c;
+  c.SetArchiveFile((dir / "x.rar").string());
+  ASSERT_EQ(c.ArcType(), atRar);
+  EXPECT_EQ(c.AttrToString(040755, '-', 3), "drwxr-xr-x");
+  EXPECT_EQ(c.AttrToString(0104754, '-', 3), "-rwsr-xr--");
+  EXPECT_EQ(c.AttrToString(0x21, '_', 2), "ar__");
+  c.SetArchiveFile((dir / "a.zip").string());
+  ASSERT_EQ(c.ArcType(), atZip);
+  EXPECT_EQ(c.AttrToString(0x21, '_', 3), "ar__");
+}
+
 TEST(ZipCommon, VolumeNamesAndNextVolume) {
   TempDir dir;
   const auto rar = (dir / "x.rar").string();
