@@ -211,6 +211,10 @@ class TUnBase : public TZipCommon {
   // Whether the types of this reader open their archive through an outside
   // library rather than the run driver.
   virtual bool OpensOwnArchive() const;
+  // Whether this reader honours AsciiTranslation for its archive; when it
+  // does not, the option is cleared at the start of a run. None does in
+  // the base.
+  virtual bool TranslatesText() const { return false; }
 
   // The walk of a reader that lists its entries before extracting them:
   // Scan fills Items and the run's totals, Extract takes each item in turn

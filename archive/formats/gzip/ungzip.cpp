@@ -103,6 +103,8 @@ TUnGZip::TUnGZip() = default;
 
 TUnGZip::~TUnGZip() = default;
 
+bool TUnGZip::TranslatesText() const { return ArcType() == atGZip || ArcType() == atMsGZ; }
+
 Int32 TUnGZip::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
   if (Position < 0 || ArchiveStream->Seek(Position, soBeginning) != Position) return 0;
   Int32 done = 0;
