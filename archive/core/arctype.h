@@ -56,7 +56,8 @@ struct TArcTypeRow {
   // Its archive file extensions, upper case with the point, space-separated.
   std::string_view Exts;
   // The extensions by which a new archive's name chooses its writer; one
-  // marked "+" does so only for the command line's add.
+  // marked "+" does so only for the command line's add, and before the
+  // unmarked ones; "*" stands for any other name.
   std::string_view NewExt;
   // Listed among the types of a new archive in the add-options dialog.
   bool NewListed;
