@@ -26,15 +26,21 @@ std::string UpperExtension(const std::string& Name) {
   return ext;
 }
 
+constexpr bool SomeRowNames(std::string_view Word) {
+  for (const TArcTypeRow& row : arcflag::kRows)
+    if (arcflag::HasWord(row.NewExt, Word)) return true;
+  return false;
+}
+
+// A name of no other row's extension is written by the row naming "*".
+static_assert(SomeRowNames("*"));
+
 // The row whose NewExt column holds Word; null when none does.
-constexpr const TArcTypeRow* RowNaming(std::string_view Word) {
+const TArcTypeRow* RowNaming(std::string_view Word) {
   for (const TArcTypeRow& row : arcflag::kRows)
     if (arcflag::HasWord(row.NewExt, Word)) return &row;
   return nullptr;
 }
-
-// A name of no other row's extension is written by the row naming "*".
-static_assert(RowNaming("*") != nullptr);
 
 // The type a new archive of Row's type is made as: that of the first row
 // with the same writer (one LHA writer makes both LHA and LZH names).
