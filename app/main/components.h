@@ -61,7 +61,8 @@ class TArchiveComponents {
   // Writer(T) set to make type T before a run: the tar writer serves plain
   // and gzip-compressed tars and gets the method of the one asked for.
   vsk::TCompBase* WriterToMake(vsk::TArcType T) const;
-  // The writer whose class is C itself (the jar writer is not the TZip).
+  // The writer whose class is C itself: WriterAs<TZip> is never the jar
+  // writer, though that derives from it.
   template <class C>
   C& WriterAs() const {
     return static_cast<C&>(WriterOfClass(typeid(C)));

@@ -304,7 +304,7 @@ bool TfmMain::AddFiles() {
     folder = Options.AddFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
   d.Options.Include(ofHideReadOnly);
-  // A new gzip file holds one file.
+  // A new archive of a one-file type (gzip) takes one file.
   if (vsk::ArcTypeRow(kind).OneFile)
     d.Options.Exclude(ofAllowMultiSelect);
   else
