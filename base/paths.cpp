@@ -74,6 +74,20 @@ std::string ParentFolder(std::string_view Path) {
   return std::string(Path.substr(0, p));
 }
 
+std::string PathFolder(std::string_view Path) {
+  const auto p = Path.find_last_of('/');
+  if (p == std::string_view::npos) return {};
+  return std::string(Path.substr(0, p == 0 ? 1 : p));
+}
+
+std::string PathExtension(std::string_view Path) {
+  const auto slash = Path.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? Path : Path.substr(slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0) return {};
+  return std::string(name.substr(dot));
+}
+
 std::string ForwardSlashes(std::string_view Name) {
   std::string r(Name);
   std::replace(r.begin(), r.end(), '\\', '/');

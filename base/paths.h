@@ -38,6 +38,13 @@ std::string FolderOrDot(std::string_view Path);
 // The folder holding Path without a trailing separator: "." for a bare
 // name, "/" for a name in the root.
 std::string ParentFolder(std::string_view Path);
+// The folder holding Path without a trailing "/": "" for a bare name, "/"
+// for a name in the root.
+std::string PathFolder(std::string_view Path);
+// The extension of Path's last name with its ".", as it stands; "" when the
+// name has no "." or only a leading one (".profile" is a name, not an
+// extension).
+std::string PathExtension(std::string_view Path);
 // Every "\" becomes "/".
 std::string ForwardSlashes(std::string_view Name);
 // At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").
