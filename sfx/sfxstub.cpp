@@ -8,9 +8,9 @@
 // without an error and, when extracting, something was extracted or
 // nothing had to be skipped.
 //
-// The ACE and RAR readers drive an outside library loaded by name; their
-// stubs carry that library linked in and register it, so the program runs
-// wherever it is copied.
+// A reader that drives an outside library loaded by name has its stub carry
+// that library linked in and register it (ownlib_<word>.cpp), so the
+// program runs wherever it is copied.
 
 #include <unistd.h>
 
@@ -19,26 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/core/arctype.h"
 #include "base/messages.h"
-#include "platform/dynlib.h"
-
-#if defined(SFX_ZIP) || defined(SFX_JAR)
-#include "archive/formats/zip/unzip.h"
-#elif defined(SFX_LHA)
-#include "archive/formats/lha/unlha.h"
-#elif defined(SFX_ARJ)
-#include "archive/formats/arj/unarj.h"
-#elif defined(SFX_BH)
-#include "archive/formats/lha/unbh.h"
-#elif defined(SFX_ACE)
-#include "archive/formats/ace/unace.h"
-#include "libs/ace/acelib.h"
-#elif defined(SFX_RAR)
-#include "archive/formats/rar/unrar.h"
-#include "libs/rar/unrarlib.h"
-#else
-#error "a stub is built for one archive type"
-#endif
+#include "sfx/ownlib.h"
+// The reader class of the stub's row, and its header.
+#include SFX_READER_HEADER
 
 // Last: its speed macros (B0, B50, ...) would clash with the library's names.
 #include <termios.h>
@@ -47,62 +32,17 @@ namespace {
 
 using namespace vsk;
 
-#if defined(SFX_ZIP)
-using TReader = TUnZip;
-constexpr TArcTypes kOwnTypes{atZipExe};
-#elif defined(SFX_JAR)
-using TReader = TUnJar;
-constexpr TArcTypes kOwnTypes{atZipExe, atJarExe};
-#elif defined(SFX_LHA)
-using TReader = TUnLha;
-constexpr TArcTypes kOwnTypes{atLhaExe, atLzhExe};
-#elif defined(SFX_ARJ)
-using TReader = TUnArj;
-constexpr TArcTypes kOwnTypes{atArjExe};
-#elif defined(SFX_BH)
-using TReader = TUnBh;
-constexpr TArcTypes kOwnTypes{atBhExe};
-#elif defined(SFX_ACE)
-using TReader = TUnACE;
-constexpr TArcTypes kOwnTypes{atAceExe};
-#elif defined(SFX_RAR)
-using TReader = TUnRar;
-constexpr TArcTypes kOwnTypes{atRarExe};
-#endif
+using TReader = SFX_READER;
 
-#if defined(SFX_ACE) || defined(SFX_RAR)
-struct TEntryPoint {
-  const char* Name;
-  void* Address;
-};
-
-template <class F>
-void* Address(F* Function) {
-  return reinterpret_cast<void*>(Function);
+// The types whose RunByStub column names this stub.
+constexpr TArcTypes OwnTypes() {
+  TArcTypes s;
+  for (const TArcTypeRow& r : arcflag::kRows)
+    if (arcflag::HasWord(r.RunByStub, SFX_STUB)) s.Include(r.Type);
+  return s;
 }
-
-#if defined(SFX_ACE)
-constexpr const char* kOwnLibrary = "unacev2.so";
-const TEntryPoint kOwnEntryPoints[] = {{"ACEInitDll", Address(&ACEInitDll)},
-                                       {"ACEReadArchiveData", Address(&ACEReadArchiveData)},
-                                       {"ACEList", Address(&ACEList)},
-                                       {"ACETest", Address(&ACETest)},
-                                       {"ACEExtract", Address(&ACEExtract)}};
-#else
-constexpr const char* kOwnLibrary = "unrar3.so";
-const TEntryPoint kOwnEntryPoints[] = {{"RAROpenArchive", Address(&RAROpenArchive)},
-                                       {"RARCloseArchive", Address(&RARCloseArchive)},
-                                       {"RARReadHeader", Address(&RARReadHeader)},
-                                       {"RARProcessFile", Address(&RARProcessFile)},
-                                       {"RARSetCallback", Address(&RARSetCallback)}};
-#endif
-
-void* OwnEntryPoint(const char* Name) {
-  for (const TEntryPoint& e : kOwnEntryPoints)
-    if (std::strcmp(e.Name, Name) == 0) return e.Address;
-  return nullptr;
-}
-#endif
+constexpr TArcTypes kOwnTypes = OwnTypes();
+static_assert(!kOwnTypes.Empty(), "no row of the table is run by this stub");
 
 // A wrong password is said at once but is no failure by itself: the entry
 // fails only when no password fits (its verdict says so).
@@ -307,8 +247,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s [-d folder] [-t | -l] [-o | -n]\n", name.c_str());
     return 2;
   }
-#if defined(SFX_ACE) || defined(SFX_RAR)
-  RegisterBuiltinLibrary(kOwnLibrary, &OwnEntryPoint);
-#endif
+  sfx::RegisterOwnLibrary();
   return TStub(name, options).Run(ProgramFile());
 }

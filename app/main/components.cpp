@@ -26,32 +26,51 @@ std::string UpperExtension(const std::string& Name) {
   return ext;
 }
 
+constexpr bool SomeRowNames(std::string_view Word) {
+  for (const TArcTypeRow& row : arcflag::kRows)
+    if (arcflag::HasWord(row.NewExt, Word)) return true;
+  return false;
+}
+
+// A name of no other row's extension is written by the row naming "*".
+static_assert(SomeRowNames("*"));
+
+// The row whose NewExt column holds Word; null when none does.
+const TArcTypeRow* RowNaming(std::string_view Word) {
+  for (const TArcTypeRow& row : arcflag::kRows)
+    if (arcflag::HasWord(row.NewExt, Word)) return &row;
+  return nullptr;
+}
+
+// The type a new archive of Row's type is made as: that of the first row
+// with the same writer (one LHA writer makes both LHA and LZH names).
+TArcType WrittenAs(const TArcTypeRow& Row) {
+  if (Row.WriterClass.empty()) return Row.Type;
+  for (const TArcTypeRow& row : arcflag::kRows)
+    if (row.WriterClass == Row.WriterClass) return row.Type;
+  return Row.Type;
+}
+
 }  // namespace
 
 TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd) {
   // The whole extension decides: "notes.c" or "new.t" is no cabinet or
   // tar but a zip, like any other name.
   const std::string ext = UpperExtension(ArchiveName);
-  if (ext == ".BH") return atBh;
-  if (ext == ".CAB") return atCab;
-  if (ext == ".LHA" || ext == ".LZH") return atLha;
-  if (ext == ".GZ") return ForCmdAdd ? atTarGZip : atGZip;
-  if (ext == ".TGZ") return atTarGZip;
-  if (ext == ".TAR") return atTar;
-  if (ext == ".JAR") return atJar;
-  return atZip;
+  if (!ext.empty()) {
+    if (ForCmdAdd) {
+      if (const TArcTypeRow* row = RowNaming("+" + ext)) return WrittenAs(*row);
+    }
+    if (const TArcTypeRow* row = RowNaming(ext)) return WrittenAs(*row);
+  }
+  return WrittenAs(*RowNaming("*"));
 }
 
 TArcType WriterTypeForFilterIndex(int Index) {
-  switch (Index) {
-    case 1: return atBh;
-    case 2: return atCab;
-    case 3: return atJar;
-    case 4:
-    case 5: return atLha;
-    case 6: return atTar;
-    default: return atZip;
-  }
+  int position = 0;
+  for (const TArcTypeRow& row : arcflag::kRows)
+    if (row.NewListed && ++position == Index) return WrittenAs(row);
+  return WrittenAs(*RowNaming("*"));
 }
 
 std::string TarGzListName(const std::string& ArchiveName) {

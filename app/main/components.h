@@ -25,15 +25,17 @@ namespace brevane {
 // without a writer.
 vsk::TArcType WriterTypeForArchive(vsk::TArcType T);
 
-// The type of a new archive by its name's extension. The New Archive
-// command gives ".gz" names the gzip writer (atGZip); the add entry points
-// of the command line (ForCmdAdd) a gzip-compressed tar (atTarGZip);
-// ".tgz" is a gzip-compressed tar for both. Only a whole extension counts:
-// an unknown, partial or missing one gives atZip.
+// The type of a new archive by its name's extension, as the NewExt column
+// of the table of archive types says: for the add entry points of the
+// command line (ForCmdAdd) an extension marked "+" first (".gz" is then a
+// gzip-compressed tar, for the New Archive command the gzip writer). Only a
+// whole extension counts: an unknown, partial or missing one gives the type
+// of the row naming "*" (zip).
 vsk::TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd);
 
-// The type of a position of the add-options dialog's type list (1 bh,
-// 2 cab, 3 jar, 4 lha, 5 lzh, 6 tar, 7 zip); atZip for any other.
+// The type of a position of the add-options dialog's type list: the rows
+// flagged kNewListed, from 1 in the table's order (bh, cab, jar, lha, lzh,
+// tar, zip); for any other position that of the row naming "*".
 vsk::TArcType WriterTypeForFilterIndex(int Index);
 
 // The name the list shows after CmdAdd wrote a gzip-compressed tar: the

@@ -2,6 +2,7 @@
 // Archive types, their display names, the archive extensions and the type
 // sets behind the predicates.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -44,27 +45,60 @@ struct TArcTypeRow {
   bool ConvertTarget;
   // Its writer encrypts entries.
   bool Encrypts;
+  // Its entries made on Unix (host system 3) carry their Unix mode as
+  // attributes.
+  bool UnixModes;
+  // Its volumes are named "x.partN.rar" when the first one is, else with
+  // the extension's letter counting on past 99 (x.r99, x.s00).
+  bool PartNamedVolumes;
+  // Made self-extracting, the offsets its records store move by the stub's size.
+  bool SfxSlidesOffsets;
+  // Its entries carry no packed size: the archive's own size stands for
+  // the packed total.
+  bool PackedByArchive;
+  // The converter reads it.
+  bool ConvertSource;
   // The word naming its self-extractor stub ("vsk_<word>.SFX"); empty when
   // none is made for it.
   std::string_view SfxStub;
+  // What its signature makes of it inside a program: its self-extracting
+  // type, atUnsupported when no such type is read.
+  TArcType SfxTwin;
+  // The words of the stubs that run a self-extractor of this type.
+  std::string_view RunByStub;
+  // Its archive file extensions, upper case with the point, space-separated.
+  std::string_view Exts;
+  // The extensions by which a new archive's name chooses its writer; one
+  // marked "+" does so only for the command line's add, and before the
+  // unmarked ones; "*" stands for any other name.
+  std::string_view NewExt;
+  // Listed among the types of a new archive in the add-options dialog.
+  bool NewListed;
 };
 
 namespace arcflag {
 
 // The Flags column of the table.
 enum : unsigned {
-  kOwnOpen = 1,    // OpensOwnArchive
-  kSizes = 2,      // SizesTrusted
-  kTest = 4,       // Testable
-  kConvertTo = 8,  // ConvertTarget
-  kEncrypt = 16,   // Encrypts
+  kOwnOpen = 1,        // OpensOwnArchive
+  kSizes = 2,          // SizesTrusted
+  kTest = 4,           // Testable
+  kConvertTo = 8,      // ConvertTarget
+  kEncrypt = 16,       // Encrypts
+  kUnixModes = 32,     // UnixModes
+  kPartVolumes = 64,   // PartNamedVolumes
+  kSfxSlide = 128,     // SfxSlidesOffsets
+  kPackedWhole = 256,  // PackedByArchive
+  kConvertFrom = 512,  // ConvertSource
+  kNewListed = 1024,   // NewListed
 };
 
 // A class column's text, empty for "void".
 constexpr std::string_view ClassColumn(std::string_view Text) { return Text == "void" ? std::string_view{} : Text; }
 
 constexpr TArcTypeRow Row(TArcType Type, std::string_view Name, std::string_view Walker, std::string_view Reader,
-                          std::string_view Writer, unsigned Flags, std::string_view SfxStub) {
+                          std::string_view Writer, unsigned Flags, std::string_view SfxStub, TArcType SfxTwin,
+                          std::string_view RunByStub, std::string_view Exts, std::string_view NewExt) {
   return TArcTypeRow{Type,
                      Name,
                      Walker != "nullptr",
@@ -75,12 +109,23 @@ constexpr TArcTypeRow Row(TArcType Type, std::string_view Name, std::string_view
                      (Flags & kTest) != 0,
                      (Flags & kConvertTo) != 0,
                      (Flags & kEncrypt) != 0,
-                     SfxStub};
+                     (Flags & kUnixModes) != 0,
+                     (Flags & kPartVolumes) != 0,
+                     (Flags & kSfxSlide) != 0,
+                     (Flags & kPackedWhole) != 0,
+                     (Flags & kConvertFrom) != 0,
+                     SfxStub,
+                     SfxTwin,
+                     RunByStub,
+                     Exts,
+                     NewExt,
+                     (Flags & kNewListed) != 0};
 }
 
 inline constexpr auto kRows = std::to_array<TArcTypeRow>({
-#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) \
-  Row(Type, Name, #Walker, #Reader, #Writer, Flags, SfxStub),
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub, Detect, SfxTwin, RunByStub, Methods, Exts, \
+                     NewExt)                                                                                   \
+  Row(Type, Name, #Walker, #Reader, #Writer, Flags, SfxStub, SfxTwin, RunByStub, Exts, NewExt),
 #include "archive/core/arctypes.inc"
 #undef VSK_ARC_TYPE
 });
@@ -105,8 +150,44 @@ constexpr TArcTypes ArcTypesWhere(bool (*Has)(const TArcTypeRow&)) {
   return s;
 }
 
+namespace arcflag {
+
+// Calls Each with every word of a space-separated column.
+template <class F>
+constexpr void ForEachWord(std::string_view Text, F Each) {
+  while (!Text.empty()) {
+    const std::size_t end = Text.find(' ');
+    if (end != 0) Each(Text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    Text.remove_prefix(end + 1);
+  }
+}
+
+constexpr bool HasWord(std::string_view Text, std::string_view Word) {
+  bool found = false;
+  ForEachWord(Text, [&](std::string_view w) { found = found || w == Word; });
+  return found;
+}
+
+constexpr std::size_t ExtensionCount() {
+  std::size_t n = 0;
+  for (const TArcTypeRow& r : kRows) ForEachWord(r.Exts, [&](std::string_view) { ++n; });
+  return n;
+}
+
+// The Exts column of every row, sorted.
+constexpr std::array<std::string_view, ExtensionCount()> SortedExtensions() {
+  std::array<std::string_view, ExtensionCount()> all{};
+  std::size_t n = 0;
+  for (const TArcTypeRow& r : kRows) ForEachWord(r.Exts, [&](std::string_view w) { all[n++] = w; });
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+}  // namespace arcflag
+
 // The archive file extensions the library knows, upper case with the dot.
-extern const std::array<std::string_view, 23> ArchiveExtensions;
+inline constexpr auto ArchiveExtensions = arcflag::SortedExtensions();
 
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
 inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
@@ -115,9 +196,6 @@ inline constexpr TArcTypes WriterArcTypes =
 inline constexpr TArcTypes ExtractorArcTypes =
     ArcTypesWhere([](const TArcTypeRow& r) { return !r.ReaderClass.empty(); });
 inline constexpr TArcTypes TestableArcTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.Testable; });
-// The types whose entries may be encrypted with the ZIP cipher.
-inline constexpr TArcTypes ZipCipherArcTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
-inline constexpr TArcTypes ZipFamilyExeTypes{atJar, atJarExe, atZip, atZipExe};
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }
 constexpr bool IsZipArcType(TArcType t) { return ZipArcTypes.Contains(t); }

@@ -1,6 +1,10 @@
 #pragma once
 // Display names of compression methods by archive type and method number.
+// Each format names its own methods in its folder; the Methods column of the
+// table of archive types says whose names a type's entries take.
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,11 +32,25 @@ struct TMethodQuery {
   Byte GzMagic1 = 0;
 };
 
+// A format's method names: the name, empty when it has none for the query.
+using TMethodNames = std::string_view (*)(const TMethodQuery& Query);
+
 // The method's name; "Unsupported" for a combination no table covers.
 std::string CompressMethodName(const TMethodQuery& Query);
 
 // Names of the deflate and Deflate64 levels by the ZIP flag bits 1..2.
 std::string_view DeflateLevelName(UInt16 Flags);
 std::string_view Deflate64LevelName(UInt16 Flags);
+
+// The name of a directory entry.
+inline constexpr std::string_view kDirMethodName = "<Dir>";
+
+// Names[Method - First]; empty when Method is outside the list.
+template <std::size_t N>
+constexpr std::string_view PickMethodName(const std::array<std::string_view, N>& Names, int First, int Method) {
+  const long i = static_cast<long>(Method) - First;
+  if (i < 0 || i >= static_cast<long>(N)) return {};
+  return Names[static_cast<std::size_t>(i)];
+}
 
 }  // namespace vsk

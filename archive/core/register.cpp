@@ -2,41 +2,32 @@
 
 #include <sys/stat.h>
 
-#include "archive/core/regularfile.h"
-
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <limits>
 #include <vector>
 
-#include "base/checksum.h"
-#include "base/errors.h"
+#include "archive/core/detect.h"
 #include "archive/core/fileprims.h"
+#include "archive/core/regularfile.h"
+#include "base/errors.h"
 #include "base/messages.h"
-#include "base/stream.h"
-#include "archive/core/zipcrypt.h"
 #include "base/records/elf.h"
+#include "base/records/ziprecords.h"
+#include "base/stream.h"
 #include "platform/pe.h"
-#include "base/textcase.h"
 
 namespace vsk {
 
-namespace {
+// The Detect column: each format's detector, declared by the table itself
+// so that a new row needs no include here.
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub, Detect, ...) extern const TArcDetector Detect;
+#include "archive/core/arctypes.inc"
+#undef VSK_ARC_TYPE
 
-constexpr Int64 kMinArchiveSize = 20;
-constexpr Int32 kHeadSize = 32767;
-constexpr Int32 kZipTailWindow = 32768;
-constexpr Int32 kZipStartWindows = 4;
-constexpr Int32 kScanBlock = 32768;
-constexpr Int32 kScanBlocks = 6;
-// Bytes read beyond each scanned block so that a header straddling two
-// blocks is still seen whole; an ARJ basic header is at most 2600 bytes.
-constexpr Int32 kScanLookahead = 4096;
-constexpr Int64 kExeScanStart = 17000;
-constexpr Int64 kUueProbeSize = 5000;
+// The rows without detection of their own.
+const TArcDetector NoDetector{};
 
-// Reads up to Count bytes at Pos; a negative or unreachable position reads
-// nothing.
 Int32 ReadAt(TStream32& F, Int64 Pos, void* Buffer, Int32 Count) {
   if (Pos < 0 || Count <= 0) return 0;
   if (F.Seek(Pos, soBeginning) != Pos) return 0;
@@ -50,9 +41,16 @@ Int32 ReadAt(TStream32& F, Int64 Pos, void* Buffer, Int32 Count) {
   return done;
 }
 
-bool Matches(const Byte* p, const char* text, std::size_t n) { return std::memcmp(p, text, n) == 0; }
+namespace {
 
-bool HasAceMark(const Byte* head, Int64 count) { return count >= 14 && Matches(head + 7, "**ACE**", 7); }
+constexpr Int64 kMinArchiveSize = 20;
+constexpr Int32 kHeadSize = 32767;
+constexpr Int32 kScanBlock = 32768;
+constexpr Int32 kScanBlocks = 6;
+// Bytes read beyond each scanned block so that a header straddling two
+// blocks is still seen whole; an ARJ basic header is at most 2600 bytes.
+constexpr Int32 kScanLookahead = 4096;
+constexpr Int64 kExeScanStart = 17000;
 
 std::string FileExtension(const std::string& Name) {
   const auto slash = Name.find_last_of('/');
@@ -76,6 +74,65 @@ bool ParseOffset(const std::string& Text, Int64& Value) {
   }
   return true;
 }
+
+constexpr std::array<const TArcDetector*, kArcTypeCount> kRowDetectors = {{
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub, Detect, ...) &Detect,
+#include "archive/core/arctypes.inc"
+#undef VSK_ARC_TYPE
+}};
+
+const TArcDetector& RowDetector(TArcType T) {
+  return static_cast<int>(T) < kArcTypeCount ? *kRowDetectors[T] : NoDetector;
+}
+
+// Every detector once, in the order of the first row naming it.
+const std::vector<const TArcDetector*>& Detectors() {
+  static const std::vector<const TArcDetector*> list = [] {
+    std::vector<const TArcDetector*> l;
+    for (const TArcDetector* d : kRowDetectors)
+      if (std::find(l.begin(), l.end(), d) == l.end()) l.push_back(d);
+    return l;
+  }();
+  return list;
+}
+
+// The detectors that scan, by the byte each is asked at.
+const std::array<std::vector<const TArcDetector*>, 256>& Scanners() {
+  static const auto table = [] {
+    std::array<std::vector<const TArcDetector*>, 256> t;
+    for (const TArcDetector* d : Detectors())
+      if (d->Scan) t[d->ScanLead].push_back(d);
+    return t;
+  }();
+  return table;
+}
+
+using TStep = TArcType (*TArcDetector::*)(TProbe&);
+
+// The first verdict of a step, in the table's order; atNA when none.
+TArcType RunStep(TStep Step, TProbe& P) {
+  for (const TArcDetector* d : Detectors()) {
+    if (!(d->*Step)) continue;
+    const TArcType t = (d->*Step)(P);
+    if (t != atNA) return t;
+  }
+  return atNA;
+}
+
+// A plain type's verdict where the bytes were found: inside a program its
+// self-extracting twin.
+TArcType Placed(const TProbe& P, TArcType T) { return P.InExe() ? ArcTypeRow(T).SfxTwin : T; }
+
+// The type of the header whose first four bytes P holds: the signatures
+// first, then those of the first two bytes alone.
+TArcType Classify(TProbe& P) {
+  TArcType t = RunStep(&TArcDetector::Signature, P);
+  if (t == atNA) t = RunStep(&TArcDetector::LeadingPair, P);
+  return Placed(P, t);
+}
+
+// A mark inside the header P holds.
+TArcType MarkOf(TProbe& P) { return Placed(P, RunStep(&TArcDetector::Mark, P)); }
 
 }  // namespace
 
@@ -104,300 +161,38 @@ bool TRegisterVorsk::OpenArchiveHandle(const std::string& FileName, int& Handle)
   return true;
 }
 
-TArcType TRegisterVorsk::ClassifySignature(TStream32& F, bool InExe, UInt32 Sig) {
-  const Byte b0 = static_cast<Byte>(Sig), b1 = static_cast<Byte>(Sig >> 8), b2 = static_cast<Byte>(Sig >> 16),
-             b3 = static_cast<Byte>(Sig >> 24);
-  const UInt16 lo = static_cast<UInt16>(b0 << 8 | b1);  // first two bytes, in file order
-  auto pick = [InExe](TArcType plain, TArcType exe) { return InExe ? exe : plain; };
-
-  if (Sig == 0x35474B50u) return atUnknown;  // "PKG5"
-  if (Sig == 0x4643534Du) return pick(atCab, atUnsupported);  // "MSCF"
-  if (Sig == 0x5754DFB7u) {
-    if (!InExe) return atArc;
-    ArcOffset = 7716;
-    return atArcExe;
-  }
-  if (Sig == 0x8C655D13u) return pick(atMsGZ, atUnsupported);
-  if (Sig == 0x07054842u) return pick(atBh, atBhExe);    // "BH" 05 07
-  if (Sig == 0x21726152u) return pick(atRar, atRarExe);  // "Rar!"
-  if (b2 == '-' && b3 == 'l') return pick(atLha, atLhaExe);
-  switch (lo) {
-    case 0x1F8B:
-    case 0x1F9D:
-    case 0x1F9E:
-    case 0x1FA0:
-    case 0x1F1E:
-    case 0x2521:
-      return pick(atGZip, atUnsupported);
-    case 0xB7DF:
-    case 0xB792:
-      ArcOffset = 7716;
-      return atArcExe;
-    case 0x60EA:
-      return pick(atArj, atArjExe);
-    case 0x5A4F:  // "ZO"
-      return pick(atZoo, atUnsupported);
-    case 0x1A0A:
-    case 0x1A0B:
-      return pick(atPak, atPakExe);
-    case 0x1A08:
-    case 0x1A09:
-      return pick(atArc, atArcExe);
-    case 0x1A02:
-    case 0x1A1E:
-      return pick(atArc, atUnsupported);
-    case 0x4841:  // "HA"
-      return pick(atHA, atUnsupported);
-    case 0x504B:  // "PK"
-    case 0x504C:  // "PL"
-      if (b2 == 0x01 && b3 == 0x02) {
-        LocateZipDirectory(F);
-        return atZipMV;
-      }
-      if (b2 == 0x07 && b3 == 0x08) return atZipMV;
-      if ((b2 == 'G' && b3 == '4') || (b2 == 'C' && b3 == 'I')) return atNA;
-      return pick(atZip, atZipExe);
-    default:
-      return atNA;
-  }
-}
-
 TArcType TRegisterVorsk::ProbeSfxStub(TStream32& F) {
-  Byte b[6];
-  for (Int64 offset : {6674, 6867, 7716, 8601, 13138}) {
-    if (ArcSize < offset + 3) break;
-    if (ReadAt(F, offset, b, 2) < 2 || b[0] != 0x1A) continue;
-    if (b[1] == 0x08 || b[1] == 0x09) {
-      ArcOffset = offset;
-      return atArcExe;
-    }
-    if (b[1] == 0x0A || b[1] == 0x0B) {
-      ArcOffset = offset;
-      return atPakExe;
-    }
-  }
-  if (ArcSize >= 1950 && ReadAt(F, 1947, b, 6) >= 5 && b[0] == '-' && b[1] == 'l' && b[2] == 'h' && b[4] == '-') {
-    ArcOffset = 1945;
-    return atLhaExe;
-  }
-  for (Int64 offset : {7612, 25661}) {
-    if (ArcSize >= offset + 5 && ReadAt(F, offset, b, 4) == 4 && GetLE32(b) == kZipLocalSignature) {
-      ArcOffset = offset;
-      return atZipExe;
-    }
-  }
-  return atNA;
-}
-
-Int64 TRegisterVorsk::LocateZipDirectory(TStream32& F) {
-  ZipRecFlags = 0;
-  ZipEndPos = -1;
-  if (ArcSize <= 0) return 0;
-  // The tail window reaches down to the first byte of small files, so a lone
-  // end record (an empty archive) is found too.
-  const Int32 window = static_cast<Int32>(std::min<Int64>(kZipTailWindow, ArcSize));
-  const Int64 base = ArcSize - window;
-  std::vector<Byte> tail(static_cast<std::size_t>(window));
-  const Int32 got = ReadAt(F, base, tail.data(), window);
-
-  // Of several end records, the one nearest the end whose comment runs
-  // exactly to the end of the file wins; failing that, the one nearest the end.
-  TZipCrypt crypt;
-  Int64 chosen = -1;
-  Byte chosenRec[TZipEndRecord::Size] = {};
-  bool haveFallback = false;
-  Byte fallbackRec[TZipEndRecord::Size] = {};
-  Int64 fallback = -1;
-  for (Int64 i = static_cast<Int64>(got) - static_cast<Int64>(TZipEndRecord::Size); i >= 0; --i) {
-    if (tail[static_cast<std::size_t>(i)] != 'P') continue;
-    bool enc = false;
-    if (ClassifyZipSignature(GetLE32(&tail[static_cast<std::size_t>(i)]), kZipEndKind, enc) != kZipEndKind)
-      continue;
-    Byte rec[TZipEndRecord::Size];
-    std::memcpy(rec, &tail[static_cast<std::size_t>(i)], sizeof rec);
-    if (enc) crypt.DecryptZipHeader(rec, kZipEndKind);
-    if (!haveFallback) {
-      haveFallback = true;
-      fallback = i;
-      std::memcpy(fallbackRec, rec, sizeof rec);
-    }
-    if (base + i + static_cast<Int64>(sizeof rec) + GetLE16(rec + 20) == ArcSize) {
-      chosen = i;
-      std::memcpy(chosenRec, rec, sizeof rec);
-      break;
-    }
-  }
-  if (chosen < 0) {
-    if (!haveFallback) return 0;
-    chosen = fallback;
-    std::memcpy(chosenRec, fallbackRec, sizeof chosenRec);
-  }
-
-  ZipEndRec = TZipEndRecord::Parse(chosenRec);
-  const Int64 endPos = base + chosen;
-  ZipEndPos = endPos;
-  ZipCommentPos = ZipEndRec.CommentLength != 0 ? endPos + static_cast<Int64>(TZipEndRecord::Size) : 0;
-  ZipRecFlags |= kZipEndFound;
-
-  Byte central[TZipCentralRecord::Size];
-  bool enc = false;
-  const Int64 stored = ZipEndRec.CentralDirOffset;
-  Int64 candidate = stored;
-  if (ReadAt(F, stored, central, sizeof central) < static_cast<Int32>(sizeof central)) return 0;
-  bool found = ClassifyZipSignature(GetLE32(central), kZipCentralKind, enc) == kZipCentralKind;
-  if (found) {
-    ZipOffsetShift = 0;
-  } else {
-    // The data may have been moved behind a prefix without their offsets
-    // being adjusted: the directory then ends right before the end record.
-    candidate = endPos - static_cast<Int64>(ZipEndRec.CentralDirSize);
-    if (ReadAt(F, candidate, central, sizeof central) < static_cast<Int32>(sizeof central)) return 0;
-    found = ClassifyZipSignature(GetLE32(central), kZipCentralKind, enc) == kZipCentralKind;
-    ZipOffsetShift = found ? candidate - stored : 0;
-  }
-
-  if (found) {
-    ZipRecFlags |= kZipCentralFound;
-    if (enc) crypt.DecryptZipHeader(central, kZipCentralKind);
-    ZipCentralRec = TZipCentralRecord::Parse(central);
-    Byte local[TZipLocalHeader::Size];
-    const Int64 localPos = static_cast<Int64>(ZipCentralRec.LocalHeaderOffset) + ZipOffsetShift;
-    if (ReadAt(F, localPos, local, sizeof local) == static_cast<Int32>(sizeof local)) {
-      bool localEnc = false;
-      if (ClassifyZipSignature(GetLE32(local), kZipLocalKind, localEnc) == kZipLocalKind) {
-        if (localEnc) crypt.DecryptZipHeader(local, kZipLocalKind);
-        ZipRecFlags |= kZipLocalFound;
-      }
-      ZipLocalRec = TZipLocalHeader::Parse(local);
-    }
-    return candidate;
-  }
-
-  // No directory: the first local header from the start of the file is
-  // where a walk can begin.
-  Int64 result = 0;
-  std::vector<Byte> buf(static_cast<std::size_t>(window) + 3);
-  for (Int32 w = 0; w < kZipStartWindows; ++w) {
-    const Int64 pos = static_cast<Int64>(w) * window;
-    const Int32 n = ReadAt(F, pos, buf.data(), window + 3);
-    if (n <= 0) break;
-    const Int32 last = std::min(n - 4, window - 1);
-    for (Int32 p = 0; p <= last; ++p) {
-      if (buf[static_cast<std::size_t>(p)] != 'P') continue;
-      bool localEnc = false;
-      if (ClassifyZipSignature(GetLE32(&buf[static_cast<std::size_t>(p)]), kZipLocalKind, localEnc) ==
-          kZipLocalKind) {
-        ZipRecFlags = kZipLocalFound;
-        return pos + p;
-      }
-    }
-    result = -1;
-    if (n < window) break;
-  }
-  return result;
+  TProbe p{*this, F, TProbeSite::ImageEnd};
+  return RunStep(&TArcDetector::Stub, p);
 }
 
 Int64 TRegisterVorsk::ScanForSignature(TStream32& F, Int64 Start, TArcType& Type) {
   Type = atNA;
   if (Start >= ArcSize) return 0;
+  const auto& scanners = Scanners();
   Int64 result = 0;
   std::vector<Byte> buf(static_cast<std::size_t>(kScanBlock + kScanLookahead));
   for (Int32 block = 0; block < kScanBlocks; ++block) {
     const Int64 pos = Start + static_cast<Int64>(kScanBlock) * block;
     const Int32 n = ReadAt(F, pos, buf.data(), kScanBlock + kScanLookahead);
     if (n <= 0) break;
-    const Byte* b = buf.data();
     const Int32 limit = std::min(n, kScanBlock);
     bool hit = false;
     for (Int32 p = 0; p < limit && !hit; ++p) {
-      const Int64 offset = pos + p;
-      const Int32 left = n - p;  // bytes read from p on
-      switch (b[p]) {
-        case 'R':
-          if (left >= 4 && Matches(b + p, "Rar!", 4)) {
-            Type = offset == 0 ? atRar : atRarExe;
-            result = offset;
-            hit = true;
-          }
-          break;
-        case 0x60:
-          if (left >= 4 && b[p + 1] == 0xEA) {
-            const Int32 next = p + GetLE16(b + p + 2) + 10;
-            if (next + 2 <= n && b[next] == 0x60 && b[next + 1] == 0xEA) {
-              Type = offset == 0 ? atArj : atArjExe;
-              result = offset;
-              hit = true;
-            }
-          }
-          break;
-        case 'P':
-          if (left >= 4 && GetLE32(b + p) == kZipLocalSignature &&
-              !(left >= 8 && Matches(b + p + 4, "\x74\x0B\x3D\x00", 4))) {
-            Type = Start == 0 ? atZip : atZipExe;
-            const Int64 dir = LocateZipDirectory(F);
-            result = dir > 0 ? dir : offset;
-            hit = true;
-          }
-          break;
-        case '*':
-          if (offset + 5 < ArcSize && left >= 5 && Matches(b + p + 1, "*ACE", 4) && offset >= 7) {
-            result = offset - 7;
-            Type = result == 0 ? atAce : atAceExe;
-            hit = true;
-          }
-          break;
-        case '-':
-          if (offset + 5 < ArcSize && left >= 5 && b[p + 1] == 'l' && b[p + 2] == 'h' && b[p + 4] == '-' &&
-              offset >= 2) {
-            result = offset - 2;
-            Type = result == 0 ? atLha : atLhaExe;
-            hit = true;
-          }
-          break;
-        case 'B':
-          if (left >= 4 && GetLE32(b + p) == 0x07054842u &&
-              !(left >= 8 && Matches(b + p + 4, "\x0F\x94\xC3\x84", 4))) {
-            Type = offset == 0 ? atBh : atBhExe;
-            result = offset;
-            hit = true;
-          }
-          break;
-        default:
-          break;
+      for (const TArcDetector* d : scanners[buf[static_cast<std::size_t>(p)]]) {
+        TScanProbe s{*this, F, buf.data() + p, n - p, pos + p, Start};
+        const TArcType t = d->Scan(s);
+        if (t == atNA) continue;
+        Type = t;
+        result = s.Found;
+        hit = true;
+        break;
       }
     }
     if (hit && result > 0) break;
     if (n < kScanBlock) break;
   }
   return result;
-}
-
-bool TRegisterVorsk::IsUueFile(const Byte* Head, Int64 Count) {
-  const Int64 n = std::min({ArcSize, kUueProbeSize, Count});
-  for (Int64 i = 0; i + 7 <= n; ++i) {
-    if (i > 0 && Head[i - 1] != '\n') continue;
-    if (Matches(Head + i, "begin 6", 7) || Matches(Head + i, "begin 7", 7) ||
-        (i + 13 <= n && Matches(Head + i, "begin-base64 ", 13))) {
-      ArcOffset = 1;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool TRegisterVorsk::IsTarArchive(TStream32& F) {
-  if (ArcSize < 513) return false;
-  Byte header[kTarBlockSize];
-  if (ReadAt(F, 0, header, kTarBlockSize) < kTarBlockSize) return false;
-  if (header[156] == 'V') {
-    // A volume label: the first member's header follows it.
-    ArcOffset = kTarBlockSize;
-    if (ArcSize <= 2 * kTarBlockSize) return false;
-    if (ReadAt(F, kTarBlockSize, header, kTarBlockSize) < kTarBlockSize) return false;
-  }
-  if (IsValidTarHeader(header)) return true;
-  ArcOffset = -1;
-  return false;
 }
 
 TArcType TRegisterVorsk::ProbeResources(TStream32& F, const std::string& FileName) {
@@ -411,15 +206,10 @@ TArcType TRegisterVorsk::ProbeResources(TStream32& F, const std::string& FileNam
     ArcOffset = value;
     Byte h[14];
     if (ReadAt(F, value, h, sizeof h) < static_cast<Int32>(sizeof h)) continue;
-    if (HasAceMark(h, sizeof h)) return atAceExe;
-    const TArcType t = ClassifySignature(F, true, GetLE32(h));
-    if (t == atNA) continue;
-    if (ZipFamilyExeTypes.Contains(t)) {
-      const Int64 dir = LocateZipDirectory(F);
-      // Without a directory the walk starts from the local headers here.
-      if (dir > 0) ArcOffset = dir;
-    }
-    return t;
+    TProbe p{*this, F, TProbeSite::Resource, h, sizeof h, 0, GetLE32(h)};
+    if (const TArcType t = MarkOf(p); t != atNA) return t;
+    const TArcType t = Classify(p);
+    if (t != atNA) return t;
   }
   return atNA;
 }
@@ -437,17 +227,19 @@ TArcType TRegisterVorsk::DetectInExecutable(TStream32& F, const std::string& Fil
     const Int64 imageEnd = (static_cast<Int64>(GetLE16(Head + 4)) - 1) * 512 + GetLE16(Head + 2);
     Byte w[4];
     if (imageEnd > 0 && imageEnd + 4 < ArcSize && ReadAt(F, imageEnd, w, 4) == 4) {
+      // Two bytes of padding may stand before a header that starts 60 EA.
       ArcOffset = (w[2] == 0x60 && w[3] == 0xEA) ? imageEnd + 2 : imageEnd;
-      if (ArcOffset + 4 < ArcSize && ReadAt(F, ArcOffset, w, 4) == 4 && GetLE32(w) != kZipLocalSignature) {
-        t = ClassifySignature(F, true, GetLE32(w));
+      if (ArcOffset + 4 < ArcSize && ReadAt(F, ArcOffset, w, 4) == 4) {
+        TProbe p{*this, F, TProbeSite::ImageEnd, w, 4, 0, GetLE32(w)};
+        t = Classify(p);
         if (IsValidArcType(t)) return t;
       }
     }
   }
 
-  ZipEndRec.Signature = 0;
-  ArcOffset = LocateZipDirectory(F);
-  if (ArcOffset > 0) return atZipExe;
+  TProbe whole{*this, F, TProbeSite::ImageEnd};
+  t = RunStep(&TArcDetector::Trailer, whole);
+  if (t != atNA) return t;
 
   ArcOffset = ScanForSignature(F, kExeScanStart, t);
   return t;
@@ -464,69 +256,29 @@ TArcType TRegisterVorsk::DetectInElf(TStream32& F) {
   const Int32 n = ReadAt(F, static_cast<Int64>(end), w, sizeof w);
   if (n < 4) return atNA;
   ArcOffset = static_cast<Int64>(end);
-  // An ACE archive starts with its header's CRC; its mark follows.
-  if (HasAceMark(w, n)) return atAceExe;
-  const TArcType t = ClassifySignature(F, true, GetLE32(w));
-  if (ZipFamilyExeTypes.Contains(t)) {
-    const Int64 dir = LocateZipDirectory(F);
-    if (ZipRecFlags & kZipCentralFound) {
-      ArcOffset = dir;
-    } else {
-      // No directory: the local headers are walked from the archive's start.
-      ArcOffset = static_cast<Int64>(end);
-      ZipRecFlags |= kZipLocalFound;
-    }
-  }
-  return t;
+  TProbe p{*this, F, TProbeSite::ElfEnd, w, n, 0, GetLE32(w)};
+  if (const TArcType t = MarkOf(p); t != atNA) return t;
+  return Classify(p);
 }
 
 TArcType TRegisterVorsk::DetectPlain(TStream32& F, const Byte* Head, Int64 Count) {
   Int64 skipped = 0;
   while (skipped < Count && Head[skipped] == 0) ++skipped;
-  // A 128-byte prefix of zeros in front of an LHA header.
-  if (Count > 0 && Head[0] == 0 && Count - skipped > 132 && Count > 0x83 && Head[0x82] == '-' && Head[0x83] == 'l') {
-    ArcOffset = 128;
-    return atLha;
-  }
+  TProbe p{*this, F, TProbeSite::File, Head, Count, skipped, 0};
+  if (const TArcType t = RunStep(&TArcDetector::Leading, p); t != atNA) return t;
 
   TArcType t = atNA;
-  if (skipped + 4 <= Count) t = ClassifySignature(F, false, GetLE32(Head + skipped));
-  switch (t) {
-    case atZip:
-    case atZipExe:
-      ArcOffset = LocateZipDirectory(F);
-      // Without a directory the walk starts at the first header, but only a
-      // local header is one: an archive that is its end record alone (an
-      // empty one) has nothing to walk.
-      if (!(ZipRecFlags & kZipLocalFound) && ArcOffset == 0) {
-        ArcOffset = skipped;
-        bool enc = false;
-        if (skipped + 4 <= Count && ClassifyZipSignature(GetLE32(Head + skipped), kZipLocalKind, enc) == kZipLocalKind)
-          ZipRecFlags |= kZipLocalFound;
-      }
-      // The last part of a split set starts wherever the split fell, also
-      // at a local header; its end record tells it from a whole archive.
-      if ((ZipRecFlags & kZipEndFound) && ZipEndRec.DiskNumber != 0) t = atZipMV;
-      break;
-    case atZipMV:
-      ArcOffset = LocateZipDirectory(F);
-      break;
-    case atFileOpenErr:
-    case atUnknown:
-      return t;
-    case atNA:
-      break;
-    default:
-      if (HasAceMark(Head, Count)) t = atAce;
-      break;
+  if (skipped + 4 <= Count) {
+    p.Sig = GetLE32(Head + skipped);
+    t = Classify(p);
   }
+  if (p.Final) return t;
+  // A mark inside the header outweighs what its first bytes say.
+  if (const TArcType m = MarkOf(p); m != atNA) return m;
   if (IsValidArcType(t)) return t;
 
-  if (HasAceMark(Head, Count)) return atAce;
-  if (IsUueFile(Head, Count)) return atUUE;
-  if (IsTarArchive(F)) return atTar;
-  ArcOffset = LocateZipDirectory(F);
-  if (ArcOffset > 0) return ZipEndRec.DiskNumber == 0 ? atZip : atZipMV;
+  for (TStep step : {&TArcDetector::Text, &TArcDetector::Layout, &TArcDetector::Trailer})
+    if (const TArcType found = RunStep(step, p); found != atNA) return found;
   return t;
 }
 
@@ -565,8 +317,11 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
 
   if (ArcOffset == -1) ArcOffset = 0;
   TArcType result = t;
-  if (result == atZip) {
-    if (AsciiLowerCase(FileExtension(FileName)) == ".jar") result = atJar;
+  // A type told from another by the archive's name alone.
+  for (const TArcDetector* d : Detectors()) {
+    if (!d->Named) continue;
+    result = d->Named(t, FileName);
+    if (result != t) break;
   }
   ArcDate = FileHandleDosTime(f.Handle(), ftCreation);
   return result;
@@ -574,32 +329,18 @@ TArcType TRegisterVorsk::DetectArcType(const std::string& FileName) {
 
 void TRegisterVorsk::SetVolumeNumber() {
   VolNum = 0;
-  const char* defaultExt = nullptr;
-  switch (FArcType) {
-    case atAce:
-      VolLetter = 'C';
-      defaultExt = "Ace";
-      break;
-    case atArj:
-      VolLetter = 'a';
-      defaultExt = "Arj";
-      break;
-    case atRar:
-    case atRarExe:
-      VolLetter = 'q';
-      defaultExt = "Rar";
-      break;
-    default:
-      return;
-  }
+  TVolumeNaming naming;
+  const TArcDetector& d = RowDetector(FArcType);
+  if (!d.Volumes || !d.Volumes(FArcType, naming)) return;
+  VolLetter = naming.Letter;
   std::string ext = FileExtension(FArchiveFile);
   if (!ext.empty()) ext.erase(0, 1);
-  if (ext.empty()) ext = defaultExt;
+  if (ext.empty()) ext = naming.DefaultExt;
 
   std::size_t digits = ext.size();
   while (digits > 0 && ext[digits - 1] >= '0' && ext[digits - 1] <= '9') --digits;
   if (digits == ext.size()) {
-    VolNum = FArcType == atArj ? 1 : 0;
+    VolNum = naming.Unnumbered;
     return;
   }
   VolLetter = ext[0];

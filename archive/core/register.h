@@ -70,29 +70,19 @@ class TRegisterVorsk {
   char VolLetter = 0;
 
  protected:
-  // Steps of the detection; F is the open archive, ArcSize its size.
-
-  // Type of the first four bytes of a header (Sig, little-endian), found at
-  // the start of a file or, with InExe, inside an executable.
-  TArcType ClassifySignature(TStream32& F, bool InExe, UInt32 Sig);
-  // Archives at the fixed offsets of known self-extractor stubs.
-  TArcType ProbeSfxStub(TStream32& F);
-  // Finds the zip end record in the file's tail and from it the central
-  // directory; returns its position, 0 when no end record was found, or the
-  // first local header found by scanning from the start when there is no
-  // directory (-1 when none is found either).
-  Int64 LocateZipDirectory(TStream32& F);
-  // Scans up to six 32 KiB blocks from Start for an archive header; returns
-  // its offset and sets Type (atNA and 0 when none is found).
-  Int64 ScanForSignature(TStream32& F, Int64 Start, TArcType& Type);
-  // A "begin 6" or "begin 7" line within the first 5000 bytes (Head).
-  bool IsUueFile(const Byte* Head, Int64 Count);
-  bool IsTarArchive(TStream32& F);
-
   std::string FArchiveFile;
   TArcType FArcType = atNA;
 
  private:
+  // Steps of the detection; F is the open archive, ArcSize its size. Each
+  // format's own part is its detector (archive/core/detect.h), which the
+  // Detect column of the table of archive types names.
+
+  // Archives at the fixed offsets of known self-extractor stubs.
+  TArcType ProbeSfxStub(TStream32& F);
+  // Scans up to six 32 KiB blocks from Start for an archive header; returns
+  // its offset and sets Type (atNA and 0 when none is found).
+  Int64 ScanForSignature(TStream32& F, Int64 Start, TArcType& Type);
   TArcType DetectInExecutable(TStream32& F, const std::string& FileName, const Byte* Head, Int64 Count);
   TArcType DetectPlain(TStream32& F, const Byte* Head, Int64 Count);
   // An archive appended to an ELF program (a self-extractor of ours).

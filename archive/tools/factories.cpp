@@ -40,13 +40,13 @@ std::unique_ptr<Base> Made() {
 }
 
 constexpr std::array<std::unique_ptr<TUnBase> (*)(), kArcTypeCount> kReaders = {{
-#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) Made<TUnBase, Reader>,
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, ...) Made<TUnBase, Reader>,
 #include "archive/core/arctypes.inc"
 #undef VSK_ARC_TYPE
 }};
 
 constexpr std::array<std::unique_ptr<TCompBase> (*)(), kArcTypeCount> kWriters = {{
-#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) Made<TCompBase, Writer>,
+#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, ...) Made<TCompBase, Writer>,
 #include "archive/core/arctypes.inc"
 #undef VSK_ARC_TYPE
 }};

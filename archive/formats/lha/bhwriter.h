@@ -49,6 +49,10 @@ class TBlakHole : public TLzhFamilyWriter {
   Int64 GetStoredLength(const TCompEntry& E) override { return E.OldLength; }
   std::string EncodeEntryName(TCompEntry& E) override;
   void FillEntryFields(const TCompEntry& E) override;
+  // Entry data are enciphered with the traditional zip cipher.
+  void EncodeBlock(void* Buffer, Int32 Count) override {
+    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  }
 
  private:
   // Fills the header's sizes, CRC, method and flags for the method word.

@@ -9,7 +9,7 @@ namespace {
 using TMakeWalker = std::unique_ptr<TListWalker> (*)();
 
 constexpr std::array<TMakeWalker, kArcTypeCount> kWalkers = {{
-#define VSK_ARC_TYPE(Type, Name, Walker, Reader, Writer, Flags, SfxStub) Walker,
+#define VSK_ARC_TYPE(Type, Name, Walker, ...) Walker,
 #include "archive/core/arctypes.inc"
 #undef VSK_ARC_TYPE
 }};

@@ -58,6 +58,10 @@ class TZip : public TCompBase {
   void WriteDirectory() override;
   void CommentChanged(TCompEntry& E) override;
   bool HeadersEnciphered() const override { return EncryptHeaders; }
+  // Entry data are enciphered with the traditional zip cipher.
+  void EncodeBlock(void* Buffer, Int32 Count) override {
+    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  }
   bool DeflatesAhead() const override { return true; }
   bool BuildsAwayFromTarget() override;
   std::vector<std::string> ReadBackNames() override;

@@ -1,4 +1,4 @@
-#include "archive/formats/lister/harecord.h"
+#include "archive/formats/ha/harecord.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "archive/formats/lister/msgzrecord.h"
+#include "archive/formats/msgz/msgzrecord.h"
 
 #include "base/records/ziprecords.h"
 

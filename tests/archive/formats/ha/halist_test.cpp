@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/checksum.h"
-#include "archive/formats/lister/harecord.h"
+#include "archive/formats/ha/harecord.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

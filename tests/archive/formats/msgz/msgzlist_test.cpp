@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/formats/lister/msgzrecord.h"
+#include "archive/formats/msgz/msgzrecord.h"
 #include "tests/support/archivebytes.h"
 #include "tests/support/listing.h"
 #include "tests/support/testutil.h"

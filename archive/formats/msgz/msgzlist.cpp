@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "archive/formats/lister/msgzrecord.h"
+#include "archive/formats/msgz/msgzrecord.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 

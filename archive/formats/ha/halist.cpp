@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "archive/formats/lister/harecord.h"
+#include "archive/formats/ha/harecord.h"
 #include "archive/formats/lister/vorsk.h"
 #include "archive/formats/lister/walker.h"
 
