@@ -44,7 +44,7 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
     std::string dir = PathFolderPart(ForwardSlashes(s));
     if (!dir.empty() && dir[0] != '/') {
       std::error_code ec;
-      dir = AppendBackslash(std::filesystem::absolute(dir, ec).lexically_normal().string());
+      dir = AppendSlash(std::filesystem::absolute(dir, ec).lexically_normal().string());
     }
     if (first) {
       common = dir;
