@@ -223,6 +223,21 @@ bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
                      [&](const TOwnFile& f) { return f.Dev == Dev && f.Ino == Ino; });
 }
 
+bool TCompBase::OpenSourceFile(const std::string& Name, TSourceFile& Out, UInt64 MaxSize, const char* TooBig) {
+  Byte err = 0;
+  Out.Stream = std::make_unique<TFileStream32>(Name, fmOpenRead | fmShareDenyNone, err);
+  if (err != 0 || fstat(Out.Stream->Handle(), &Out.St) != 0 || !S_ISREG(Out.St.st_mode)) {
+    ReportError(Name, msg::ErrorOpeningFile);
+    return false;
+  }
+  if (IsOwnFile(Out.St.st_dev, Out.St.st_ino)) return false;
+  if (static_cast<UInt64>(Out.St.st_size) >= MaxSize) {
+    ReportError(Name, TooBig, "0", msg::MaxFileSizeExceeded);
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
   return std::make_unique<TFileStream32>(TargetFile(), fmOpenRead | fmShareDenyWrite, Error);
 }
@@ -965,19 +980,11 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
     return true;
   }
 
-  Byte err = 0;
-  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, msg::ErrorOpeningFile);
-    return false;
-  }
-  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-  FEntrySize = st.st_size;
-  if (static_cast<UInt64>(FEntrySize) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
-    return false;
-  }
+  TSourceFile source;
+  if (!OpenSourceFile(E.FileName, source)) return false;
+  TFileStream32& src = *source.Stream;
+  const struct stat& st = source.St;
+  FEntrySize = source.Size();
   E.FileSize = static_cast<UInt64>(FEntrySize);
   E.FileMode = st.st_mode;
   const bool encrypt = !Password.empty() && FEntrySize > 0 && ArcTypeCanEncrypt(ArcType());

@@ -6,6 +6,8 @@
 // the target only when the run succeeded and changed something. A format
 // writer fills in its records through the virtual operations below.
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -108,6 +110,14 @@ struct TCompEntry {
   TSourceId SrcFound, SrcRead;
   UInt64 SrcDirDev = 0, SrcDirIno = 0;
   bool SrcLinked = false;
+};
+
+// A gathered file opened for reading, with what fstat gave at the open.
+struct TSourceFile {
+  std::unique_ptr<TFileStream32> Stream;
+  struct stat St {};
+  int Handle() const { return Stream ? Stream->Handle() : -1; }
+  Int64 Size() const { return static_cast<Int64>(St.st_size); }
 };
 
 class TCompBase : public TZipCommon {
@@ -362,6 +372,15 @@ class TCompBase : public TZipCommon {
   // the data are in the output, as a move deletes only what was read.
   void NoteSourceRead(TCompEntry& E, int Handle, const struct stat& AtOpen) {
     E.SrcRead = SourceIdAfterRead(Handle, AtOpen);
+  }
+  // Opens the source file Name for reading into Out. False when it cannot
+  // be opened or is no regular file (reported), when it is one of the run's
+  // own files (left out unreported), or when it has MaxSize bytes or more
+  // (reported as TooBig).
+  bool OpenSourceFile(const std::string& Name, TSourceFile& Out, UInt64 MaxSize, const char* TooBig);
+  // The same within the format's size limit.
+  bool OpenSourceFile(const std::string& Name, TSourceFile& Out) {
+    return OpenSourceFile(Name, Out, FLimit, "file of 4 GiB or more");
   }
   // Registers the entry's name for lookups.
   void IndexName(int Index);

@@ -127,19 +127,11 @@ bool TLha::CompressFileData(TCompEntry& E) {
     return true;
   }
 
-  Byte err = 0;
-  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, msg::ErrorOpeningFile);
-    return false;
-  }
-  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-  const Int64 size = st.st_size;
-  if (static_cast<UInt64>(size) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
-    return false;
-  }
+  TSourceFile source;
+  if (!OpenSourceFile(E.FileName, source)) return false;
+  TFileStream32& src = *source.Stream;
+  const struct stat& st = source.St;
+  const Int64 size = source.Size();
   E.FileSize = static_cast<UInt64>(size);
   E.FileMode = st.st_mode;
   ProgressEntryTotal = size;

@@ -121,26 +121,17 @@ bool TTar::CompressFileData(TCompEntry& E) {
   if (UnixUName.size() > 32) UnixUName.resize(32);
   if (UnixGName.size() > 32) UnixGName.resize(32);
 
-  std::unique_ptr<TFileStream32> src;
-  struct stat st;
+  TSourceFile source;
+  struct stat& st = source.St;
   if (E.IsDir) {
     if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
-  } else {
-    Byte err = 0;
-    src = std::make_unique<TFileStream32>(E.FileName, fmOpenRead | fmShareDenyNone, err);
-    if (err != 0 || fstat(src->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      ReportError(E.FileName, msg::ErrorOpeningFile);
-      return false;
-    }
-    if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-    if (st.st_size > kMaxOctalSize) {
-      ReportError(E.FileName, "file of 8 GiB or more", "0", msg::MaxFileSizeExceeded);
-      return false;
-    }
+  } else if (!OpenSourceFile(E.FileName, source, static_cast<UInt64>(kMaxOctalSize) + 1, "file of 8 GiB or more")) {
+    return false;
   }
+  TFileStream32* src = source.Stream.get();
   const Int64 size = E.IsDir ? 0 : static_cast<Int64>(st.st_size);
   E.FileSize = static_cast<UInt64>(size);
   E.FileMode = st.st_mode;
