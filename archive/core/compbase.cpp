@@ -87,22 +87,27 @@ TCompBase::~TCompBase() = default;
 // ---- properties
 
 void TCompBase::SetArchiveFile(const std::string& Value) {
-  *CancelRef() = false;
-  FCentralPos = -1;
   if (Value.empty()) {
+    *CancelRef() = false;
+    FCentralPos = -1;
     FArchiveFile.clear();
     return;
   }
+  SetArchivePath(AbsoluteArchivePath(Value));
+}
+
+std::string TCompBase::AbsoluteArchivePath(const std::string& Value) {
   std::string name = ForwardSlashes(Value);
-  if (name[0] != '/') {
+  if (!name.empty() && name[0] != '/') {
     std::error_code ec;
     name = std::filesystem::absolute(name, ec).lexically_normal().string();
   }
-  // A tar.gz is named by its tar; no file of either name is touched here.
-  if (FCompressMethod == cmTarGzip) {
-    if (name.size() > 3 && EndsWithTextAscii(name, ".gz")) name.resize(name.size() - 3);
-    FArcType = atTarGZip;
-  }
+  return name;
+}
+
+void TCompBase::SetArchivePath(std::string name) {
+  *CancelRef() = false;
+  FCentralPos = -1;
   // An archive that exists under a name without extension is changed
   // under that name, not written anew beside it.
   struct stat st;
@@ -641,13 +646,13 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
   // so comparing those would make every entry they wrote look changed.
   constexpr UInt32 kCompared = faReadOnly | faDirectory;
   const bool equal = old.UnpackedSize == found.UnpackedSize && SameDosTime(old.DosDateTime, found.DosDateTime) &&
-                     (ArcType() == atTar || (old.Attributes & kCompared) == (F.Attr & kCompared));
+                     (!Traits().EntryAttributes || (old.Attributes & kCompared) == (F.Attr & kCompared));
   bool replace = false;
   if (!equal) {
     if (Switch == swRefresh) {
       replace = true;
     } else {
-      const int attr = ArcType() == atTar ? static_cast<int>(F.Attr) : static_cast<int>(old.Attributes & 0xBF);
+      const int attr = Traits().EntryAttributes ? static_cast<int>(old.Attributes & 0xBF) : static_cast<int>(F.Attr);
       FireRequired(OnReplaceFile, "OnReplaceFile", FEntries[static_cast<std::size_t>(i)].Name, F.FileName,
                    ConvertDosDate(old.DosDateTime), ConvertDosDate(found.DosDateTime), old.UnpackedSize,
                    found.UnpackedSize, attr, static_cast<int>(F.Attr), replace);

@@ -168,6 +168,14 @@ class TCompBase : public TZipCommon {
   const std::string& DefaultExt() const { return FDefaultExt; }
   void SetDefaultExt(const std::string& Value);
 
+  // What a format is, for the run.
+  struct TFormatTraits {
+    // Its entries keep DOS attributes: a found file whose read-only or
+    // folder bit differs from the old entry's is changed, and OnReplaceFile
+    // is given the old entry's attributes (the found file's otherwise).
+    bool EntryAttributes = true;
+  };
+
   // ---- runs
   // Runs Switch over FileSpec. Returns the entries added (dropped with
   // swDelete), 0 when the run did not start or failed; never raises. A
@@ -217,6 +225,8 @@ class TCompBase : public TZipCommon {
 
  protected:
   // ---- the template a format fills in
+  // What the format is, for the run.
+  virtual TFormatTraits Traits() const { return {}; }
   // The whole run.
   virtual void CompressArchive();
   // An old entry met while swRead walks the archive, before OnRead.
@@ -382,6 +392,12 @@ class TCompBase : public TZipCommon {
   bool OpenSourceFile(const std::string& Name, TSourceFile& Out) {
     return OpenSourceFile(Name, Out, FLimit, "file of 4 GiB or more");
   }
+  // ArchiveFile's full form of a name given: "/" between folders, made
+  // absolute against the current folder.
+  static std::string AbsoluteArchivePath(const std::string& Value);
+  // Makes the full name FullName ArchiveFile, with DefaultExt when it has
+  // no extension and no file of that name exists; clears the cancel flag.
+  void SetArchivePath(std::string FullName);
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;

@@ -23,6 +23,7 @@ namespace vsk {
 void TTar::SetArchiveFile(const std::string& Value) {
   FGzName.clear();
   if (FCompressMethod != cmTarGzip || Value.empty()) return TCompBase::SetArchiveFile(Value);
+  FArcType = atTarGZip;
   std::string tar = Value;
   if (tar.size() > 4 && EndsWithTextAscii(tar, ".tgz"))
     tar.replace(tar.size() - 4, 4, ".tar");
@@ -30,12 +31,15 @@ void TTar::SetArchiveFile(const std::string& Value) {
     tar.resize(tar.size() - 3);
   else
     tar.clear();
-  if (tar.empty() || PathFilePart(tar).empty()) return TCompBase::SetArchiveFile(Value);
-  // The base names the tar of "tar.gz" (absolute, with the default
-  // extension when it has none); the ".gz" is the name given, in the folder
-  // the base made absolute.
-  TCompBase::SetArchiveFile(tar + ".gz");
-  FGzName = JoinPath(PathFolderPart(ArchiveFile()), PathFilePart(Value));
+  const bool named = !tar.empty() && !PathFilePart(tar).empty();
+  // A tar.gz is named by its tar (absolute, with the default extension
+  // when it has none); no file of either name is touched here.
+  std::string name = AbsoluteArchivePath(named ? tar + ".gz" : Value);
+  if (name.size() > 3 && EndsWithTextAscii(name, ".gz")) name.resize(name.size() - 3);
+  SetArchivePath(name);
+  // The ".gz" is the name given, in the folder the tar's name was made
+  // absolute in.
+  if (named) FGzName = JoinPath(PathFolderPart(ArchiveFile()), PathFilePart(Value));
 }
 
 std::string TTar::TargetFile() {

@@ -58,6 +58,12 @@ class TTar : public TCompBase {
   bool GzipWritten() const { return FGzipWritten; }
 
  protected:
+  // Tar entries carry no DOS attributes; the rule holds for plain tars.
+  TFormatTraits Traits() const override {
+    TFormatTraits t;
+    t.EntryAttributes = ArcType() != atTar;
+    return t;
+  }
   bool CompressFileData(TCompEntry& E) override;
   void MakeCentralRecord(TCompEntry& E) override;
   void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
