@@ -283,6 +283,7 @@ void TCompBase::ResetRun() {
   FLoadedForComments = false;
   FDirectoryModified = false;
   FOwnFiles.clear();
+  FDeferredEnds.clear();
   FPendingFrom = -1;
   FPendingLen = 0;
   FOld.reset();
@@ -355,8 +356,8 @@ bool TCompBase::OpenOutput() {
     // space; otherwise the scratch file lies beside the target so that the
     // commit is one rename.
     const std::string bound =
-        BuildsAwayFromTarget() ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
-    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), NeedsNamedOutput());
+        Traits().AwayFromTarget ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), Traits().NamedOutput);
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
@@ -443,11 +444,11 @@ void TCompBase::CompressArchive() {
     RunBody();
   } catch (...) {
     FRunFailed = true;
-    EndDeferredEntries();
+    EndDeferredAsFailed();
     EndRun(true);
     throw;
   }
-  EndDeferredEntries();
+  EndDeferredAsFailed();
   EndRun(true);
 }
 
@@ -477,7 +478,7 @@ void TCompBase::RunBody() {
   }
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
-  if (static_cast<std::size_t>(kept) > MaxEntryCount()) {
+  if (static_cast<std::size_t>(kept) > Traits().MaxEntries) {
     ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
@@ -497,9 +498,9 @@ void TCompBase::RunBody() {
     const Int64 keep = std::min<Int64>(FPrefixLength, FOutput->GetSize());
     FOutput->SetSize(keep);
     FOutput->Seek(keep, soBeginning);
-    WriteEmptyArchive();
   }
   const bool placed = FinishArchive();
+  EndDeferred(!FRunFailed && !GetCancel());
   if (GetCancel() || FRunFailed) {
     FRunFailed = true;
     return;
@@ -532,8 +533,7 @@ void TCompBase::ReadOnlyRun() {
   try {
     if (FOldSize != 0 && LoadOldDirectory()) {
       for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
-        ReadEntry(static_cast<int>(i));
-        FillEntryFields(FEntries[i]);
+        DescribeEntry(FEntries[i]);
         Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
         ProcessMessages();
       }
@@ -640,7 +640,7 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
   // sdNone) would give two entries of one name: the first one stands.
   if (FEntries[static_cast<std::size_t>(i)].State != esCopy) return;
 
-  const TNeutralHeader old = GetHeaderTimes(FEntries[static_cast<std::size_t>(i)]);
+  const TNeutralHeader old = FEntries[static_cast<std::size_t>(i)].Times;
   // Of the attributes only read-only and folder mean anything here: the
   // archive bit is never set by Unix archivers and hidden follows the name,
   // so comparing those would make every entry they wrote look changed.
@@ -673,7 +673,7 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
     e.FileAttr = F.Attr;
     e.FileMode = F.Mode;
     NoteFound(e, F);
-    PutHeaderTimes(e, found);
+    e.Times = found;
     e.State = esCompress;
     FSomethingToDo = true;
     return;
@@ -717,8 +717,14 @@ void TCompBase::FlushCopy() {
   CopyFromOld(from, len);
 }
 
-void TCompBase::CopyEntry(TCompEntry& E) {
-  const Int64 len = GetStoredLength(E);
+bool TCompBase::CopyOldEntry(TCompEntry& E) {
+  if (E.State != esCopy) return false;
+  CopyKept(E);
+  return true;
+}
+
+void TCompBase::CopyKept(TCompEntry& E) {
+  const Int64 len = E.OldLength;
   E.NewOffset = OutputPosition();
   E.NewLength = len;
   CheckOutputLimit(E.NewOffset + len);
@@ -756,7 +762,7 @@ void TCompBase::WriteEntries() {
   }
   // Worker threads deflate the coming entries while this thread writes;
   // they stop and are joined whenever the pass ends.
-  FAheadOn = DeflatesAhead() && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
+  FAheadOn = Traits().DeflatesAhead && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
   FAheadNext = 0;
   struct TAheadEnd {
     std::unique_ptr<TDeflateAhead>& Ahead;
@@ -792,7 +798,10 @@ void TCompBase::WriteEntries() {
             FOutput->Seek(e.NewOffset, soBeginning);
             if (e.Replacing || e.Refreshing) {
               RestoreOldEntry(e);
-              CopyEntry(e);
+              if (!CopyOldEntry(e)) {
+                FRunFailed = true;
+                return;
+              }
             } else {
               e.State = esDrop;
             }
@@ -800,7 +809,10 @@ void TCompBase::WriteEntries() {
           break;
         }
         case esCopy:
-          CopyEntry(e);
+          if (!CopyOldEntry(e)) {
+            FRunFailed = true;
+            return;
+          }
           break;
         case esDrop:
           ++FDropped;
@@ -955,21 +967,30 @@ bool TCompBase::CompressFile(TCompEntry& E) {
   if (E.State != esRename) AskRenameFile(E);
   CurrentFileName = E.Name;
   E.NewOffset = OutputPosition();
-  if (!CompressFileData(E)) return false;
-  FileDone(E);
+  CurrentFileName = E.Name;
+  if (!WriteEntryData(E)) return false;
+  if (Traits().EndsAtFinish)
+    FDeferredEnds.push_back(E.Name);
+  else
+    FinishEntry(E);
   return true;
 }
 
-void TCompBase::WriteLocalHeader(TCompEntry& E) {
-  Write(GetHeadPtr(), GetLocalHeadSize());
-  Write(E.RawName.data(), static_cast<Int64>(E.RawName.size()));
+void TCompBase::EndDeferred(bool Ok) {
+  const std::vector<std::string> ended = std::move(FDeferredEnds);
+  FDeferredEnds.clear();
+  for (const auto& name : ended) Fire(OnEnd, name, Ok);
 }
 
-void TCompBase::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, true); }
+void TCompBase::EndDeferredAsFailed() {
+  try {
+    EndDeferred(false);
+  } catch (...) {
+  }
+}
 
-bool TCompBase::CompressFileData(TCompEntry& E) {
+bool TCompBase::DeflateEntry(TCompEntry& E, const THeaderWriter& Header) {
   CurrentFileName = E.Name;
-  E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kMaxNameLength) {
     ReportError(E.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
@@ -978,10 +999,10 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   Crc->Reset();
   if (E.IsDir) {
     Crc->Crc32 = 0;
-    StartLocalHeader(E);
-    CompleteLocalHeader(E, r);
-    WriteLocalHeader(E);
-    MakeCentralRecord(E);
+    // A folder has no data: its started header is completed at once.
+    Header(E, nullptr);
+    FOutput->Seek(E.NewOffset, soBeginning);
+    Header(E, &r);
     return true;
   }
 
@@ -1003,8 +1024,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   if (FAhead && GetCancel()) return false;
 
   r.Text = LooksLikeText(src.Handle());
-  StartLocalHeader(E);
-  WriteLocalHeader(E);
+  Header(E, nullptr);
   const Int64 cutAt = OutputPosition();
   UInt32 headerCrc = 0;
   std::array<Byte, kZipEncryptionHeaderSize> encHead{};
@@ -1032,7 +1052,6 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
     encHead = Crypt->MakeEncryptionHeader(Password, headerCrc);
     Write(encHead.data(), static_cast<Int64>(encHead.size()));
   }
-  if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   r.Encrypted = encrypt;
   const Int64 dataAt = OutputPosition();
   // Deflated ahead into no fewer bytes than the file: stored at once.
@@ -1064,18 +1083,16 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
     return false;
   }
   const Int64 end = OutputPosition();
-  r.Compressed = end - E.NewOffset - GetLocalHeadSize() - static_cast<Int64>(E.RawName.size());
+  r.Compressed = end - cutAt;
   if (static_cast<UInt64>(r.Uncompressed) >= FLimit || static_cast<UInt64>(r.Compressed) >= FLimit) {
     ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   CheckOutputLimit(end);
   Crc->Crc32 = r.Crc;
-  CompleteLocalHeader(E, r);
   FOutput->Seek(E.NewOffset, soBeginning);
-  WriteLocalHeader(E);
+  Header(E, &r);
   FOutput->Seek(end, soBeginning);
-  MakeCentralRecord(E);
   return true;
 }
 
@@ -1095,7 +1112,6 @@ bool TCompBase::StoreInstead(TCompEntry& E, TStream32& Src, TEntryResult& R, Int
     std::memcpy(plain, Header, sizeof plain);
     Crypt->DecryptZipBuffer(plain, sizeof plain);
     Write(Header, kZipEncryptionHeaderSize);
-    if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   }
   // The file is read again: its bytes count again in the progress.
   ProgressBytesLeft += static_cast<double>(R.Uncompressed);
@@ -1218,7 +1234,7 @@ void TCompBase::ReportNewEntries() {
   PackedTotal = UnpackedTotal = 0;
   for (const auto& e : FEntries) {
     if (e.State == esDrop) continue;
-    const TNeutralHeader h = GetHeaderTimes(e);
+    const TNeutralHeader& h = e.Times;
     PackedTotal += h.PackedSize;
     UnpackedTotal += h.UnpackedSize;
   }
@@ -1226,7 +1242,7 @@ void TCompBase::ReportNewEntries() {
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
     const TCompEntry& e = FEntries[i];
     if (!e.Added || e.State == esDrop) continue;
-    FillEntryFields(e);
+    DescribeEntry(e);
     if (!Fire(OnRead, e.NewOffset, static_cast<int>(i))) return;
   }
 }
@@ -1251,7 +1267,7 @@ void TCompBase::DeleteSources() {
 // ---- comments without a run
 
 int TCompBase::OpenOldArchive() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return -1;
   }
@@ -1283,7 +1299,7 @@ int TCompBase::OpenOldArchive() {
 }
 
 std::string TCompBase::GetArchiveComment() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return {};
   }
@@ -1291,7 +1307,7 @@ std::string TCompBase::GetArchiveComment() {
 }
 
 bool TCompBase::SetArchiveComment(const std::string& Comment) {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
@@ -1311,7 +1327,7 @@ std::string TCompBase::GetEntryComment(int Index) {
 }
 
 bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
@@ -1323,13 +1339,12 @@ bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
   TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
   if (e.Comment == Comment) return true;
   e.Comment = Comment;
-  CommentChanged(e);
   FDirectoryModified = true;
   return true;
 }
 
 bool TCompBase::SaveDirectoryChanges() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }

@@ -78,7 +78,16 @@ void TTar::SetArcType(TArcType) { FArcType = FCompressMethod == cmTarGzip ? atTa
 
 // ---- new entries
 
-std::string TTar::EncodeEntryName(TCompEntry& E) {
+TCompBase::TFormatTraits TTar::Traits() const {
+  TFormatTraits t;
+  // Tar entries carry no DOS attributes; the rule holds for plain tars.
+  t.EntryAttributes = ArcType() != atTar;
+  // A tar counts no entries: it holds any number.
+  t.MaxEntries = SIZE_MAX;
+  return t;
+}
+
+std::string TTar::EncodeEntryName(const TCompEntry& E) const {
   std::string name = E.Name;
   std::replace(name.begin(), name.end(), '\\', '/');
   if (E.IsDir && !EndsWithSlash(name)) name += '/';
@@ -115,7 +124,7 @@ void TTar::WriteLongName(const std::string& Name) {
   WritePadding(TarPaddedSize(static_cast<Int64>(Name.size()) + 1) - static_cast<Int64>(Name.size()) - 1);
 }
 
-bool TTar::CompressFileData(TCompEntry& E) {
+bool TTar::WriteEntryData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (UnixUName.size() > 32) UnixUName.resize(32);
@@ -172,8 +181,12 @@ bool TTar::CompressFileData(TCompEntry& E) {
     WritePadding(TarPaddedSize(size) - size);
     NoteSourceRead(E, src->Handle(), st);
   }
-  MakeCentralRecord(E);
   return true;
+}
+
+void TTar::FinishEntry(TCompEntry& E) {
+  MakeCentralRecord(E);
+  TCompBase::FinishEntry(E);
 }
 
 void TTar::MakeCentralRecord(TCompEntry& E) {
@@ -184,24 +197,7 @@ void TTar::MakeCentralRecord(TCompEntry& E) {
   E.Times = {size, size, DosOf(h.MTime), h.TypeFlag == kTarTypeDirectory ? 0x10u : 0x20u};
 }
 
-void TTar::PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) {
-  E.Times = H;
-  if (E.Head.size() != kTarHeaderSize) return;
-  const bool dir = (H.Attributes & faDirectory) != 0;
-  TTarNewHeader h;
-  h.Name = E.RawName;
-  h.Mode = dir ? 0040555 : 0100444;
-  h.Uid = UnixUID;
-  h.Gid = UnixGID;
-  h.Size = dir ? 0 : H.UnpackedSize;
-  h.MTime = DateTimeToUnix(DosDateTimeToDateTime(H.DosDateTime));
-  h.TypeFlag = dir ? kTarTypeDirectory : kTarTypeFile;
-  h.UName = UnixUName;
-  h.GName = UnixGName;
-  TarBuildHeader(h, E.Head.data());
-}
-
-void TTar::FillEntryFields(const TCompEntry& E) {
+void TTar::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   FileDate = ConvertDosDate(E.Times.DosDateTime);
   PackedSize = E.Times.PackedSize;
@@ -312,6 +308,7 @@ bool TTar::CopyRecord(Int64 At) {
 }
 
 bool TTar::CopyOldEntry(TCompEntry& E) {
+  if (E.State == esCopy) return TCompBase::CopyOldEntry(E);
   const auto it = FGroups.find(E.OldOffset);
   if (it == FGroups.end()) {
     ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);
