@@ -244,6 +244,7 @@ bool TCompBase::OpenSourceFile(const std::string& Name, TSourceFile& Out, UInt64
 }
 
 std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
+  if (FLayer) return FLayer->OpenOld(Error);
   return std::make_unique<TFileStream32>(TargetFile(), fmOpenRead | fmShareDenyWrite, Error);
 }
 
@@ -367,7 +368,7 @@ bool TCompBase::OpenOutput() {
     FTemp = t.get();
     FOutputOwner = std::move(t);
   }
-  FOutput = FilterOutput(FOutputOwner.get());
+  FOutput = FLayer ? FLayer->Wrap(FOutputOwner.get()) : FOutputOwner.get();
   if (!FOutput) {
     FRunFailed = true;
     return false;
@@ -378,7 +379,9 @@ bool TCompBase::OpenOutput() {
   return true;
 }
 
-bool TCompBase::CommitOutput() {
+bool TCompBase::CommitOutput() { return FLayer ? FLayer->Commit() : CommitScratch(); }
+
+bool TCompBase::CommitScratch() {
   std::unique_ptr<TTempFileStream> fromMemory;
   TTempFileStream* committing = FTemp;
   try {

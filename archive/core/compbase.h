@@ -343,18 +343,32 @@ class TCompBase : public TZipCommon {
   // matches and indexes the names. Of two entries of one name the later one
   // is what extraction leaves, so a new file replaces that one.
   void MarkOldEntries();
-  // The file the run replaces and whose old entries it keeps: ArchiveFile
-  // by default.
-  virtual std::string TargetFile() { return ArchiveFile(); }
-  // Opens the old archive (TargetFile exists) for reading; Error as
-  // TFileStream32 gives it. By default TargetFile itself.
-  virtual std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error);
-  // The stream the run writes the archive through, given the output it
-  // built; the output itself by default.
-  virtual TStream32* FilterOutput(TStream32* Output) { return Output; }
-  // Puts the finished output in the target's place; false (reported) when
-  // that failed and nothing was replaced.
-  virtual bool CommitOutput();
+  // A layer the archive is kept in (a tar inside a ".gz"), installed by a
+  // writer's Compress for its run: the run replaces the layer's file, reads
+  // the old archive out of it, writes the new one through it and commits
+  // through it.
+  class TArchiveLayer {
+   public:
+    virtual ~TArchiveLayer() = default;
+    // The file the run replaces and whose old entries it keeps.
+    virtual std::string Target() = 0;
+    // Opens the old archive (Target exists) for reading; Error as
+    // TFileStream32 gives it.
+    virtual std::unique_ptr<TFileStream32> OpenOld(Byte& Error) = 0;
+    // The stream the run writes the archive through, given its output;
+    // null when it cannot be made (reported).
+    virtual TStream32* Wrap(TStream32* Output) = 0;
+    // Puts the finished output in place; false (reported) when that
+    // failed and nothing was replaced.
+    virtual bool Commit() = 0;
+  };
+  TArchiveLayer* FLayer = nullptr;
+  // The file the run replaces and whose old entries it keeps: ArchiveFile,
+  // or the layer's.
+  std::string TargetFile() { return FLayer ? FLayer->Target() : ArchiveFile(); }
+  // Puts the finished scratch output in ArchiveFile's place; false
+  // (reported) when that failed and nothing was replaced.
+  bool CommitScratch();
   // A file the run reads or makes (the archive, its scratch outputs) is
   // never gathered. The run registers the archive it updates and the
   // scratch file it writes; a writer with files of its own registers them
@@ -402,6 +416,10 @@ class TCompBase : public TZipCommon {
   void ReportNewEntries();
   void ResetRun();
   bool PrepareTarget();
+  // The old archive, the output and the commit, through the layer when
+  // there is one.
+  std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error);
+  bool CommitOutput();
   bool OpenOutput();
   void DiscardOutput();
   void ReadOnlyRun();

@@ -65,13 +65,6 @@ class TTar : public TCompBase {
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
   void DescribeEntry(const TCompEntry& E) override;
-  // cmTarGzip: the run replaces the ".gz" and starts from the tar inside
-  // it; the tar is compressed as it is written and takes its place beside
-  // the ".gz" only once that is committed.
-  std::string TargetFile() override;
-  std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
-  TStream32* FilterOutput(TStream32* Output) override;
-  bool CommitOutput() override;
   // Every write goes to the archive: a full disk is its failure.
   std::string WriteFailureName() const override { return FArchiveFile; }
 
@@ -100,6 +93,14 @@ class TTar : public TCompBase {
   // tar's name; false when the run must not start.
   bool MayChangeGz();
   bool MayReplace(const std::string& Name);
+  // cmTarGzip: the run replaces the ".gz" and starts from the tar inside
+  // it; the tar is compressed as it is written and takes its place beside
+  // the ".gz" only once that is committed.
+  class TGzLayer;
+  std::string GzFile();
+  std::unique_ptr<TFileStream32> OpenOldGz(Byte& Error);
+  TStream32* WrapInGz(TStream32* Output);
+  bool CommitGz();
   // The ".gz" of a cmTarGzip run, when it was named with SetArchiveFile.
   std::string FGzName;
   std::unique_ptr<TTarGzOutput> FGzOut;
