@@ -1373,7 +1373,7 @@ bool TCompBase::SaveDirectoryChanges() {
         e.NewOffset = e.OldOffset;
         e.NewLength = e.OldLength;
       }
-      WriteDirectory();
+      FinishArchive();
       FilesProcessed = static_cast<Int32>(FEntries.size());
       FOld.reset();
       out.Commit();

@@ -4,7 +4,8 @@
 // against the entries of the old archive, building the new archive in a
 // temporary output, copying kept entries, compressing new ones and replacing
 // the target only when the run succeeded and changed something. A format
-// writer fills in its records through the virtual operations below.
+// writer implements the format interface below (at most ten operations);
+// the run calls it and owns everything else.
 
 #include <sys/stat.h>
 
@@ -176,7 +177,7 @@ class TCompBase : public TZipCommon {
     // is given the old entry's attributes (the found file's otherwise).
     bool EntryAttributes = true;
     // Comments: OpenOldArchive, the comment calls and SaveDirectoryChanges
-    // work (the format writes its directory with WriteDirectory).
+    // work (the format's FinishArchive writes the directory again).
     bool Comments = false;
     // New entries are deflated by DeflateEntry, so that worker threads can
     // deflate them ahead of the writer (ThreadCount other than 1).
@@ -269,17 +270,16 @@ class TCompBase : public TZipCommon {
   virtual bool CopyOldEntry(TCompEntry& E);
   // 6. Writes the directory and end records once every entry is in the
   // output (the empty archive when a delete dropped every entry); true
-  // when the output was placed elsewhere already (spanned disks).
+  // when the output was placed elsewhere already (spanned disks). For a
+  // comment edit (SaveDirectoryChanges, with Traits().Comments) those of
+  // the loaded entries, which stay where they are, at the output position.
   virtual bool FinishArchive() { return true; }
   // 7. The lister-style fields of the entry reported through OnRead.
   virtual void DescribeEntry(const TCompEntry& E) { FileName = E.Name; }
-  // 8. Formats with comments (Traits().Comments): writes the directory
-  // and end records of the loaded entries at the output position.
-  virtual void WriteDirectory() {}
-  // 9. The names in the new archive, for VerifyBeforeDelete; by default
+  // 8. The names in the new archive, for VerifyBeforeDelete; by default
   // those of the run's list.
   virtual std::vector<std::string> ReadBackNames();
-  // 10. The run-level hooks of writers whose job is more than the run:
+  // 9, 10. The run-level hooks of writers whose job is more than the run:
   // Compress (public) for those that write one output per input (gzip, UU)
   // or a second output after the archive (tar.gz), and CompressArchive,
   // the whole run, for one that sets up and ends a library around it

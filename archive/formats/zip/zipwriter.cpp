@@ -509,6 +509,11 @@ void TZip::WriteDirectory() {
 }
 
 bool TZip::FinishArchive() {
+  // A comment edit: the directory of the loaded entries.
+  if (FLoadedForComments) {
+    WriteDirectory();
+    return false;
+  }
   // A delete that dropped every entry leaves the empty archive.
   const bool allDropped =
       Switch == swDelete &&

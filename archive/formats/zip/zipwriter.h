@@ -46,7 +46,6 @@ class TZip : public TCompBase {
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
   void DescribeEntry(const TCompEntry& E) override;
-  void WriteDirectory() override;
   std::vector<std::string> ReadBackNames() override;
 
  private:
@@ -58,6 +57,7 @@ class TZip : public TCompBase {
   void WriteLocalHeader(TCompEntry& E);
   void MakeCentralRecord(TCompEntry& E);
   void WriteEmptyArchive();
+  void WriteDirectory();
   bool BuildsAwayFromTarget() const;
   // The end record, found in the last 64 KiB of the old archive; -1 when none.
   Int64 FindEndRecord(TZipEndRecord& End);
