@@ -357,8 +357,8 @@ bool TCompBase::OpenOutput() {
     // space; otherwise the scratch file lies beside the target so that the
     // commit is one rename.
     const std::string bound =
-        Traits().AwayFromTarget ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
-    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), Traits().NamedOutput);
+        FRunTraits.AwayFromTarget ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), FRunTraits.NamedOutput);
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
@@ -426,6 +426,7 @@ void TCompBase::EndRun(bool Activated) {
 }
 
 void TCompBase::CompressArchive() {
+  FRunTraits = Traits();
   struct stat st;
   const bool exists = stat(TargetFile().c_str(), &st) == 0;
   FArchiveIsNew = !exists;
@@ -481,7 +482,7 @@ void TCompBase::RunBody() {
   }
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
-  if (static_cast<std::size_t>(kept) > Traits().MaxEntries) {
+  if (static_cast<std::size_t>(kept) > FRunTraits.MaxEntries) {
     ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
@@ -649,13 +650,13 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
   // so comparing those would make every entry they wrote look changed.
   constexpr UInt32 kCompared = faReadOnly | faDirectory;
   const bool equal = old.UnpackedSize == found.UnpackedSize && SameDosTime(old.DosDateTime, found.DosDateTime) &&
-                     (!Traits().EntryAttributes || (old.Attributes & kCompared) == (F.Attr & kCompared));
+                     (!FRunTraits.EntryAttributes || (old.Attributes & kCompared) == (F.Attr & kCompared));
   bool replace = false;
   if (!equal) {
     if (Switch == swRefresh) {
       replace = true;
     } else {
-      const int attr = Traits().EntryAttributes ? static_cast<int>(old.Attributes & 0xBF) : static_cast<int>(F.Attr);
+      const int attr = FRunTraits.EntryAttributes ? static_cast<int>(old.Attributes & 0xBF) : static_cast<int>(F.Attr);
       FireRequired(OnReplaceFile, "OnReplaceFile", FEntries[static_cast<std::size_t>(i)].Name, F.FileName,
                    ConvertDosDate(old.DosDateTime), ConvertDosDate(found.DosDateTime), old.UnpackedSize,
                    found.UnpackedSize, attr, static_cast<int>(F.Attr), replace);
@@ -765,7 +766,7 @@ void TCompBase::WriteEntries() {
   }
   // Worker threads deflate the coming entries while this thread writes;
   // they stop and are joined whenever the pass ends.
-  FAheadOn = Traits().DeflatesAhead && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
+  FAheadOn = FRunTraits.DeflatesAhead && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
   FAheadNext = 0;
   struct TAheadEnd {
     std::unique_ptr<TDeflateAhead>& Ahead;
@@ -970,9 +971,8 @@ bool TCompBase::CompressFile(TCompEntry& E) {
   if (E.State != esRename) AskRenameFile(E);
   CurrentFileName = E.Name;
   E.NewOffset = OutputPosition();
-  CurrentFileName = E.Name;
   if (!WriteEntryData(E)) return false;
-  if (Traits().EndsAtFinish)
+  if (FRunTraits.EndsAtFinish)
     FDeferredEnds.push_back(E.Name);
   else
     FinishEntry(E);

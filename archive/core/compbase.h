@@ -290,7 +290,7 @@ class TCompBase : public TZipCommon {
   // The deflating entry: writes E through the deflate (or store) sink,
   // behind the header that Header writes at the output position (null:
   // the header started, else completed with the result; rewritten in
-  // place), then finishes it. Deflated ahead by worker threads when the
+  // place); the run then finishes it. Deflated ahead by worker threads when the
   // format's traits say so.
   using THeaderWriter = std::function<void(TCompEntry& E, const TEntryResult* Done)>;
   bool DeflateEntry(TCompEntry& E, const THeaderWriter& Header);
@@ -469,7 +469,8 @@ class TCompBase : public TZipCommon {
   Int64 FAheadShown = 0;  // input of the entry in work whose progress was shown while waiting
   std::size_t FAheadNext = 0;
   std::unique_ptr<TDeflateAhead> FAhead;
-  std::vector<std::string> FDeferredEnds;  // written entries whose end waits for the archive
+  std::vector<std::string> FDeferredEnds;
+  TFormatTraits FRunTraits;  // the format's traits as the run started  // written entries whose end waits for the archive
 };
 
 }  // namespace vsk

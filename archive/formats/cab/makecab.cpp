@@ -437,7 +437,6 @@ bool TMakeCab::WriteEntryData(TCompEntry& E) {
   return true;
 }
 
-
 bool TMakeCab::FinishArchive() {
   EnsureContext();
   FErf = {};
