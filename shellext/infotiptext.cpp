@@ -147,7 +147,7 @@ void TZipEventHandlers::OnTotals(vsk::TVorsk& Sender, double UnpackSize, double 
   }
   const std::string sep = ThousandsSeparator();
   const std::string archive = Trimmed(Sender.ArchiveFile());
-  const bool cab = Sender.ArcType() == vsk::atCab;
+  const bool byArchive = vsk::ArcTypeRow(Sender.ArcType()).PackedByArchive;
   std::string summary;
   const auto line = [&summary](const std::string& Line) {
     if (!summary.empty()) summary += "\r\n";
@@ -156,14 +156,15 @@ void TZipEventHandlers::OnTotals(vsk::TVorsk& Sender, double UnpackSize, double 
   if (ReadTipSetting("itArcTypeInfo")) line("Archive Type: " + Trimmed(vsk::ArcTypeName(Sender.ArcType())));
   if (ReadTipSetting("itDateInfo")) line("Modified Date: " + ModifiedText(archive));
   if (ReadTipSetting("itPackedSizeInfo")) {
-    // A cabinet's own size stands for its packed size: its entries have none.
-    const double packed = cab ? static_cast<double>(static_cast<vsk::UInt32>(FileSize(archive))) : PackSize;
+    // The archive's own size stands for its packed size when its entries have none.
+    const double packed = byArchive ? static_cast<double>(static_cast<vsk::UInt32>(FileSize(archive))) : PackSize;
     line("Packed Size: " + FormatSize(packed, sep) + " bytes");
   }
   if (ReadTipSetting("itUnpackedSizeInfo")) line("Unpacked Size: " + FormatSize(UnpackSize, sep) + " bytes");
   if (ReadTipSetting("itNumFilesInfo")) line("Files in Archive: " + std::to_string(NumFiles));
   if (ReadTipSetting("itRatioInfo")) {
-    const int ratio = cab ? vsk::CompressRatio(static_cast<double>(FileSize(archive)), Sender.UnpackedTotal) : Ratio;
+    const int ratio =
+        byArchive ? vsk::CompressRatio(static_cast<double>(FileSize(archive)), Sender.UnpackedTotal) : Ratio;
     line("Compression Ratio: " + std::to_string(ratio) + "%");
   }
   if (!summary.empty() && !Text.empty()) summary += "\r\n";

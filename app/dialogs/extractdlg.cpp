@@ -80,6 +80,17 @@ void TfmExtractDlg::SetFilesIndex(int Index) { (Index == 0 ? rbSelectedFiles : r
 
 std::string TfmExtractDlg::Destination() const { return cbDestination->currentText().toStdString(); }
 
+brevane::TExtractOptions TfmExtractDlg::Choices() const {
+  brevane::TExtractOptions choices;
+  choices.Destination = Destination();
+  choices.UseStoredDirs = ckRestoreFolders->isChecked();
+  choices.RestoreFileAttr = ckRestoreAttributes->isChecked();
+  choices.FileDate = ckDateAttribute->isChecked();
+  choices.ConfirmOverwrites = ckConfirmOverwrites->isChecked();
+  choices.CreateStoredDirs = ckCreateDirectories->isChecked();
+  return choices;
+}
+
 void TfmExtractDlg::SetDestination(const std::string& Folder) {
   std::error_code ec;
   const std::string folder = ExtractDestination(Folder, std::filesystem::current_path(ec).string());

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "app/main/commandoptions.h"
+
 class QCheckBox;
 class QFileSystemModel;
 class QGroupBox;
@@ -31,6 +33,8 @@ class TfmExtractDlg : public QDialog {
   int FilesIndex() const;
   void SetFilesIndex(int Index);
   std::string Destination() const;
+  // The destination as typed and the options the boxes give.
+  brevane::TExtractOptions Choices() const;
   // A relative Folder is taken under the current directory; an existing
   // one is also selected in the folder tree.
   void SetDestination(const std::string& Folder);

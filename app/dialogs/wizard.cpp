@@ -248,9 +248,18 @@ void TfmWizard::Finish() {
       return;
     }
     setEnabled(false);
-    if (Extract)
-      Extract(Unquoted(rxfedExtract->text().toStdString()), target, ckExStoredFolders->isChecked(), true, true,
-              !ckExOverwrite->isChecked(), true, true);
+    if (Extract) {
+      brevane::TExtractOptions extraction;
+      extraction.Archive = Unquoted(rxfedExtract->text().toStdString());
+      extraction.Destination = target;
+      extraction.UseStoredDirs = ckExStoredFolders->isChecked();
+      extraction.RestoreFileAttr = true;
+      extraction.FileDate = true;
+      extraction.ConfirmOverwrites = !ckExOverwrite->isChecked();
+      extraction.CreateStoredDirs = true;
+      extraction.ShowResult = true;
+      Extract(extraction);
+    }
     setEnabled(true);
     if (ckExDisplayIcons->isChecked() && OpenFolder) OpenFolder(target);
     ShowStep(FStep + 1);
@@ -285,7 +294,11 @@ void TfmWizard::Finish() {
     return;
   }
   setEnabled(false);
-  const int count = AddDefault ? AddDefault(archive, Files(), true) : 0;
+  brevane::TAddOptions adding;
+  adding.Archive = archive;
+  adding.Files = Files();
+  adding.ShowResult = true;
+  const int count = Add ? Add(adding) : 0;
   setEnabled(true);
   if (count > 0 && IsFile(archive))
     replaced.Discard();

@@ -1,13 +1,15 @@
 #pragma once
 // The wizard: one of three tasks page by page (create an archive, add files
 // to one, extract one), done by the main window's own commands, which the
-// owner hands in (AddDefault, Extract). After a task Next starts anew.
+// owner hands in (Add, Extract). After a task Next starts anew.
 
 #include <QDialog>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/main/commandoptions.h"
 
 class QCheckBox;
 class QLabel;
@@ -60,10 +62,9 @@ class TfmWizard : public QDialog {
   std::vector<std::string> Files() const;
 
   // The main window's commands the tasks run.
-  std::function<int(const std::string& Archive, const std::vector<std::string>& Files, bool ShowResult)> AddDefault;
-  std::function<void(const std::string& Archive, const std::string& Folder, bool UseStoredDirs, bool RestoreFileAttr,
-                     bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult)>
-      Extract;
+  // Add gives the files it added (-1: no input existed).
+  std::function<int(const brevane::TAddOptions& Adding)> Add;
+  std::function<void(const brevane::TExtractOptions& Extraction)> Extract;
   // Opens a folder in the desktop's file manager.
   std::function<bool(const std::string& Folder)> OpenFolder;
 

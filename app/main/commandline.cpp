@@ -32,6 +32,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A command line's extraction: folders, attributes and dates as stored,
+// existing files asked about.
+TExtractOptions CmdLineExtraction(const std::string& Archive, const std::string& Folder, bool ShowResult) {
+  TExtractOptions extraction;
+  extraction.Archive = Archive;
+  extraction.Destination = Folder;
+  extraction.UseStoredDirs = true;
+  extraction.RestoreFileAttr = true;
+  extraction.FileDate = true;
+  extraction.ConfirmOverwrites = true;
+  extraction.CreateStoredDirs = true;
+  extraction.ShowResult = ShowResult;
+  return extraction;
+}
+
 std::string WithoutExtension(const std::string& Path) {
   const auto slash = Path.find_last_of('/');
   const auto dot = Path.find_last_of('.');
@@ -68,12 +83,17 @@ struct TTempFolder {
 
 vsk::TStoredDirNames PathStyle() { return Options.adPath == 0 ? vsk::sdExplorer_Auto : vsk::sdAbsoluteNoDrv; }
 
-vsk::TSwitch SwitchForAction(int Action) {
-  switch (Action) {
-    case 1: return vsk::swRefresh;
-    case 2: return vsk::swMove;
-    default: return vsk::swAdd;
-  }
+// The command line's adding: the files as given, named in the configured style.
+TAddOptions CmdLineAdding(const std::string& Archive, const std::vector<std::string>& Files, bool ShowResult) {
+  TAddOptions adding;
+  adding.Archive = Archive;
+  adding.Files = Files;
+  adding.Level = 0;
+  adding.StoredDirNames = PathStyle();
+  adding.Switch = vsk::swAdd;
+  adding.SpanDisks = true;
+  adding.ShowResult = ShowResult;
+  return adding;
 }
 
 }  // namespace
@@ -115,9 +135,9 @@ void TfmMain::ProcContextMenu() {
   bool done = false;
 
   if (sw == "-S") {
-    done = existing(a) && CmdExtract(a, WithoutExtension(a), true, true, true, true, true, true);
+    done = existing(a) && CmdExtract(CmdLineExtraction(a, WithoutExtension(a), true));
   } else if (sw == "-H") {
-    done = existing(a) && CmdExtract(a, ParentFolder(a), true, true, true, true, true, true);
+    done = existing(a) && CmdExtract(CmdLineExtraction(a, ParentFolder(a), true));
   } else if (sw == "-HM") {
     // One archive is extracted like the others rather than reported
     // extracted without being touched; the count is of the archives that
@@ -126,7 +146,7 @@ void TfmMain::ProcContextMenu() {
     std::string notWhole;
     for (int i = 2; i <= ParamCount(); ++i) {
       const std::string archive = AbsolutePath(ParamStr(i));
-      if (existing(archive) && CmdExtract(archive, UnderscoreExtName(archive), true, true, true, true, true, false))
+      if (existing(archive) && CmdExtract(CmdLineExtraction(archive, UnderscoreExtName(archive), false)))
         ++extracted;
       else
         notWhole += "\r\n" + archive;
@@ -143,7 +163,7 @@ void TfmMain::ProcContextMenu() {
     done = inputs && inputsFound() && CmdLineAddOptions(a, Inputs());
   } else if (sw == "-G" || sw == "-D") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && inputsFound() && CmdAdd(a, Inputs(), 0, PathStyle(), vsk::swAdd, true, true) > 0;
+    done = inputs && inputsFound() && CmdAdd(CmdLineAdding(a, Inputs(), true)).Added > 0;
   } else if (sw == "-M") {
     if (!inputs) FExitCode = kExitRefused;
     done = inputs && inputsFound() && CmdLineMail(a, Inputs());
@@ -156,7 +176,7 @@ void TfmMain::ProcContextMenu() {
   } else if (sw == "-C") {
     done = existing(a) && CmdConvert(a);
   } else if (sw == "-X") {
-    done = existing(a) && CmdMakeSFX(a, "");
+    done = existing(a) && CmdMakeSFX({a, ""});
   } else if (sw == "-AX") {
     if (!inputs) FExitCode = kExitRefused;
     done = inputs && inputsFound() && CmdLineMakeSFX(a, Inputs());
@@ -197,10 +217,11 @@ bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
     QDir::setCurrent(QString::fromStdString(destination));
   }
   if (UI().ShowModal(dlg) != mrOk) return false;
-  return CmdExtract(Archive, AbsolutePath(dlg.Destination()), dlg.ckRestoreFolders->isChecked(),
-                    dlg.ckRestoreAttributes->isChecked(), dlg.ckDateAttribute->isChecked(),
-                    dlg.ckConfirmOverwrites->isChecked(), dlg.ckCreateDirectories->isChecked(), true)
-      .Complete();
+  TExtractOptions extraction = dlg.Choices();
+  extraction.Archive = Archive;
+  extraction.Destination = AbsolutePath(extraction.Destination);
+  extraction.ShowResult = true;
+  return CmdExtract(extraction).Complete();
 }
 
 bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
@@ -230,10 +251,7 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
     return false;
   }
   FCancelTask = false;
-  const int count = CmdAdd(name, Files, panel.cbCompression->currentIndex(),
-                           panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto,
-                           SwitchForAction(panel.cbAction->currentIndex()),
-                           panel.cbDiskSpanning->currentIndex() == 0, false);
+  const int count = CmdAdd(AddOptionsChosen(name, Files, false)).Added;
   std::error_code ec;
   const bool written = count > 0 && fs::is_regular_file(made, ec);
   bool landed = written && made == name;
@@ -257,7 +275,7 @@ bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std:
     return false;
   }
   const std::string temp = folder.Path + "/" + NameOf(Archive);
-  CmdAdd(temp, Files, 0, PathStyle(), vsk::swAdd, true, false);
+  CmdAdd(CmdLineAdding(temp, Files, false));
   // An archive without one of the inputs is not what was asked for: it is
   // neither sent nor made into a program.
   if (!NotAdded().empty()) return false;
@@ -296,7 +314,7 @@ bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::
       vskMakeSFX.OnFileExists = [](vsk::TZipCommon&, const std::string&, vsk::TDateTime, vsk::TOverwriteMode& Mode) {
         Mode = vsk::omOverwrite;
       };
-    made = CmdMakeSFX(Made, exe);
+    made = CmdMakeSFX({Made, exe});
     return made;
   });
   return made;

@@ -473,22 +473,25 @@ void TfmMain::acNewArchiveExecute() {
   setWindowTitle(Q(TitleText() + " - " + vskVorsk.ArchiveFile()));
 }
 
-int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
-                    vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult) {
+TRunResult TfmMain::CmdAdd(const TAddOptions& Adding) {
+  const std::vector<std::string>& Files = Adding.Files;
+  const vsk::TSwitch Switch = Adding.Switch;
+  TRunResult result;
   // Nothing is touched, not even the list, when no input exists.
   const TGathered inputs = GatherInputs(Files);
   FNotAdded.clear();
   for (const std::string& input : inputs.Empty) FNotAdded.push_back(input + msgtext::kNoFileToAdd);
   if (inputs.Files.empty()) {
     if (!FNotAdded.empty()) ShowNotAdded();
-    return -1;
+    result.Added = -1;
+    return result;
   }
-  std::string archive = Absolute(ArchiveFile);
+  std::string archive = Absolute(Adding.Archive);
   if (!HasExtension(archive)) archive += ".zip";
   const vsk::TArcType kind = WriterTypeForName(archive, true);
   if (!WriterComponent(kind)) {
     ShowInformation(msgtext::kCompressNotSupported);
-    return 0;
+    return result;
   }
   // A new ".tgz" is made under its tar.gz name, which must be free, and
   // renamed when complete; the tar writer cannot start from an existing one.
@@ -498,7 +501,7 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
     const std::string inTheWay = fs::exists(fs::symlink_status(archive, ec)) ? archive : TarGzListName(archive);
     if (fs::exists(fs::symlink_status(inTheWay, ec))) {
       ShowError(msgtext::kTgzNotChanged + inTheWay);
-      return 0;
+      return result;
     }
   }
 
@@ -527,16 +530,16 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
 
   PrepareWriterForAdd(writer, FPassword);
   writer.Switch = Switch;
-  writer.StoredDirNames = StoredDirNames;
-  writer.DeflateType = DeflateTypeForLevel(Level);
-  FSpanDisks = SpanDisks;
+  writer.StoredDirNames = Adding.StoredDirNames;
+  writer.DeflateType = DeflateTypeForLevel(Adding.Level);
+  FSpanDisks = Adding.SpanDisks;
 
   writer.FileSpec = inputs.Files;
   writer.RecurseDirs = false;
   // The files are named relative to the folder the inputs have in common,
   // taken before the folders were expanded: a dropped folder's sub-folders
   // stay in the names even when it holds no file of its own.
-  if (StoredDirNames == vsk::sdExplorer_Auto) {
+  if (Adding.StoredDirNames == vsk::sdExplorer_Auto) {
     writer.StoredDirNames = vsk::sdExplorer_UserDefineDefaultDir;
     writer.DefaultDir = inputs.Base == "/" ? inputs.Base : inputs.Base + "/";
   }
@@ -586,22 +589,22 @@ int TfmMain::CmdAdd(const std::string& ArchiveFile, const std::vector<std::strin
   if (!cancelled && !FNotAdded.empty()) ShowNotAdded();
   if (FDiskFull) {
     ShowError(msgtext::kDiskFull);
-  } else if (ShowResult && !IsFile(shown) && !FCancelTask && !writer.GetCancel()) {
+  } else if (Adding.ShowResult && !IsFile(shown) && !FCancelTask && !writer.GetCancel()) {
     ShowError(msgtext::kNothingAdded);
-  } else if (ShowResult && count > 0 && Options.ConfirmCompress) {
+  } else if (Adding.ShowResult && count > 0 && Options.ConfirmCompress) {
     ShowInformation(msgtext::kFilesCompressed + std::to_string(count));
   }
-  return count;
+  result.Added = count;
+  for (const std::string& line : FNotAdded) result.NoteRunError(line);
+  if (FDiskFull) result.NoteRunError(msgtext::kDiskFull);
+  result.Finish(cancelled);
+  return result;
 }
 
 void TfmMain::ShowNotAdded() {
   std::string text = msgtext::kNotAdded;
   for (std::size_t i = 0; i < FNotAdded.size(); ++i) text += (i ? "\r\n" : "") + FNotAdded[i];
   ShowError(text);
-}
-
-int TfmMain::CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult) {
-  return CmdAdd(ArchiveFile, Files, 0, vsk::sdExplorer_Auto, vsk::swAdd, true, ShowResult);
 }
 
 // ---- dropping files on the list
@@ -620,7 +623,11 @@ void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
   for (const auto& p : Paths) list.push_back(IsDir(p) ? vsk::JoinPath(p, "*.*") : p);
   if (list.empty()) return;
   if (!vskVorsk.ArchiveFile().empty() && vsk::IsValidArcType(vskVorsk.ArcType())) {
-    CmdAddDefault(vskVorsk.ArchiveFile(), list, true);
+    TAddOptions adding;
+    adding.Archive = vskVorsk.ArchiveFile();
+    adding.Files = list;
+    adding.ShowResult = true;
+    CmdAdd(adding);
     return;
   }
 
@@ -646,11 +653,22 @@ void TfmMain::DropFileTargetDrop(const std::vector<std::string>& Paths) {
     ShowError(msgtext::kUnableToOverwrite);
     return;
   }
-  const int count =
-      CmdAdd(name, list, panel.cbCompression->currentIndex(),
-             panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto,
-             SwitchForAction(panel.cbAction->currentIndex()), panel.cbDiskSpanning->currentIndex() == 0, true);
+  const int count = CmdAdd(AddOptionsChosen(name, list, true)).Added;
   if (count > 0 && IsFile(name)) replaced.Discard();
+}
+
+TAddOptions TfmMain::AddOptionsChosen(const std::string& Archive, const std::vector<std::string>& Files,
+                                      bool ShowResult) const {
+  const TfmAddOptionsBottom& panel = *fmAddOptionsBottom;
+  TAddOptions adding;
+  adding.Archive = Archive;
+  adding.Files = Files;
+  adding.Level = panel.cbCompression->currentIndex();
+  adding.StoredDirNames = panel.ckSaveFullPath->isChecked() ? vsk::sdAbsoluteNoDrv : vsk::sdExplorer_Auto;
+  adding.Switch = SwitchForAction(panel.cbAction->currentIndex());
+  adding.SpanDisks = panel.cbDiskSpanning->currentIndex() == 0;
+  adding.ShowResult = ShowResult;
+  return adding;
 }
 
 void TfmMain::apsdAddOptionsTypeChange() {

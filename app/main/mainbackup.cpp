@@ -109,7 +109,14 @@ bool TfmMain::ExecuteBackup(const std::string& ScriptPath) {
     const std::string partial = work.Path() + "/" + NameOf(target) +
                                 (NameOf(target).find('.') == std::string::npos ? extension : std::string());
     FCancelTask = false;
-    const int count = CmdAdd(partial, script.Entries, script.Compression, dirs, vsk::swAdd, true, false);
+    TAddOptions adding;
+    adding.Archive = partial;
+    adding.Files = script.Entries;
+    adding.Level = script.Compression;
+    adding.StoredDirNames = dirs;
+    adding.Switch = vsk::swAdd;
+    adding.SpanDisks = true;
+    const int count = CmdAdd(adding).Added;
     made = count > 0 && IsFile(partial) && !FDiskFull && !FCancelTask && !(CurrentWriter && CurrentWriter->GetCancel());
     if (count > 0 && FInteractive) acCloseArchiveExecute();
     if (made) {

@@ -133,7 +133,15 @@ void TfmMain::acCheckOutExecute() {
   FCheckoutFolder = folder + "/";
   FCheckoutGroup = dlg.GroupName();
   vsk::MenuGroups().Remove(FCheckoutGroup);
-  TRunResult result = CmdExtract(archive, folder, true, false, true, false, true, false);
+  TExtractOptions extraction;
+  extraction.Archive = archive;
+  extraction.Destination = folder;
+  extraction.UseStoredDirs = true;
+  extraction.RestoreFileAttr = false;
+  extraction.FileDate = true;
+  extraction.ConfirmOverwrites = false;
+  extraction.CreateStoredDirs = true;
+  TRunResult result = CmdExtract(extraction);
   FCheckoutFolderId = FileIdOf(folder);
   FCheckoutMadeFolder = !existed;
   FCheckoutEntries.clear();

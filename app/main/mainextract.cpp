@@ -74,6 +74,20 @@ class TCurrentDirKeeper {
   QString FSaved;
 };
 
+// The selected entries as viewing and dragging out take them, into Folder:
+// with their folders, dated when written, no question asked.
+TExtractOptions DragOutExtraction(const std::string& Folder) {
+  TExtractOptions extraction;
+  extraction.Destination = Folder;
+  extraction.UseStoredDirs = true;
+  extraction.RestoreFileAttr = false;
+  extraction.FileDate = false;
+  extraction.ConfirmOverwrites = false;
+  extraction.CreateStoredDirs = true;
+  extraction.SelectedOnly = true;
+  return extraction;
+}
+
 std::string SizeAndDate(vsk::Int64 Size, vsk::TDateTime Date) {
   return std::to_string(Size) + " bytes, " + DateTimeToStr(Date);
 }
@@ -191,15 +205,17 @@ std::vector<std::string> TfmMain::SelectedEntryPaths() const {
   return paths;
 }
 
-void TfmMain::PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs,
-                            bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs) {
-  Reader.SetExtractDir(ExtractDir);
-  Reader.UseStoredDirs = UseStoredDirs;
-  Reader.DateAttribute = FileDate ? vsk::daFileDate : vsk::daSysDate;
-  Reader.ConfirmOverwrites = ConfirmOverwrites;
-  if (!ConfirmOverwrites) Reader.OverwriteMode = vsk::omOverwrite;
-  Reader.RestoreFileAttr = RestoreFileAttr;
-  Reader.CreateStoredDirs = CreateStoredDirs;
+void TfmMain::PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, const TExtractOptions& Extraction) {
+  vsk::TReaderSettings settings;
+  settings.ExtractDir = ExtractDir;
+  settings.UseStoredDirs = Extraction.UseStoredDirs;
+  settings.DateAttribute = Extraction.FileDate ? vsk::daFileDate : vsk::daSysDate;
+  settings.ConfirmOverwrites = Extraction.ConfirmOverwrites;
+  // With confirming, the mode the last answer left stays.
+  if (!Extraction.ConfirmOverwrites) settings.OverwriteMode = vsk::omOverwrite;
+  settings.RestoreFileAttr = Extraction.RestoreFileAttr;
+  settings.CreateStoredDirs = Extraction.CreateStoredDirs;
+  settings.ApplyTo(Reader);
   FSkipExisting = false;
 }
 
@@ -322,9 +338,7 @@ void TfmMain::acExtractExecute() {
     return;
   }
   reader->Passwords.clear();
-  PrepareReader(*reader, destination, dlg.ckRestoreFolders->isChecked(), dlg.ckRestoreAttributes->isChecked(),
-                dlg.ckDateAttribute->isChecked(), dlg.ckConfirmOverwrites->isChecked(),
-                dlg.ckCreateDirectories->isChecked());
+  PrepareReader(*reader, destination, dlg.Choices());
 
   BeginReaderRun();
   TRunResult result;
@@ -344,12 +358,15 @@ void TfmMain::acExtractExecute() {
   EndReaderRun([&] { ShowExtractResult(result, archive); });
 }
 
-TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
-                               bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
-                               bool ShowResult) {
+TRunResult TfmMain::CmdExtract(const TExtractOptions& Extraction) {
+  return Extraction.SelectedOnly ? ExtractSelected(Extraction) : ExtractArchive(Extraction);
+}
+
+TRunResult TfmMain::ExtractArchive(const TExtractOptions& Extraction) {
+  const std::string& ArchiveFile = Extraction.Archive;
   CurrentWriter = nullptr;
   // Taken as an absolute folder once, before the run moves anything.
-  const std::string ExtractDir = AbsolutePath(Destination);
+  const std::string ExtractDir = AbsolutePath(Extraction.Destination);
   try {
     vskVorsk.SetArchiveFile(ArchiveFile);
   } catch (const std::exception&) {
@@ -370,41 +387,44 @@ TRunResult TfmMain::CmdExtract(const std::string& ArchiveFile, const std::string
   }
   if (Options.ExtractLast && !OnFloppyDrive(ExtractDir))
     ShowExceptions([&] { WriteSettingString("Folders", "ExtractLastPath", ExtractDir); });
-  PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
+  PrepareReader(*reader, ExtractDir, Extraction);
   BeginReaderRun();
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   const TRunResult result = ExtractCollecting(*reader);
   EndReaderRun([&] {
-    if (ShowResult) ShowExtractResult(result, ArchiveFile);
+    if (Extraction.ShowResult) ShowExtractResult(result, ArchiveFile);
   });
   return result;
 }
 
-void TfmMain::CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr,
-                                 bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs) {
-  if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return;
+TRunResult TfmMain::ExtractSelected(const TExtractOptions& Extraction) {
+  if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(vskVorsk.ArcType())) return {};
   CurrentWriter = nullptr;
-  const std::string ExtractDir = AbsolutePath(Destination);
+  const std::string ExtractDir = AbsolutePath(Extraction.Destination);
   if (!ReaderComponent(vskVorsk.ArcType())) {
     ShowInformation(msgtext::kExtractNotSupported);
-    return;
+    return {};
   }
   if (!MakeFolders(ExtractDir)) {
     ShowError(msgtext::kCmdExtractDirFailed);
-    return;
+    return {};
   }
   vsk::TUnBase* reader = ChooseReader(vskVorsk.ArchiveFile());
-  if (!reader) return;
-  PrepareReader(*reader, ExtractDir, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs);
+  if (!reader) return {};
+  PrepareReader(*reader, ExtractDir, Extraction);
   BeginReaderRun();
   reader->RecurseDirs = false;
   reader->FileSpec = SelectedEntryPaths();
   raise();
   activateWindow();
-  if (!reader->FileSpec.empty()) reader->Extract();
+  TRunResult result;
+  if (!reader->FileSpec.empty()) result = ExtractCollecting(*reader);
   reader->RecurseDirs = true;
-  EndReaderRun();
+  EndReaderRun([&] {
+    if (Extraction.ShowResult) ShowExtractResult(result, vskVorsk.ArchiveFile());
+  });
+  return result;
 }
 
 // ---- viewing and dragging out
@@ -426,7 +446,7 @@ void TfmMain::acViewSelectedExecute() {
   FTempFolders.push_back(folder);
   // An archive viewed from here is traced back to this one.
   NoteTempSource(folder, AbsolutePath(vskVorsk.ArchiveFile()));
-  CmdExtractSelected(folder + "/", true, false, false, false, true);
+  CmdExtract(DragOutExtraction(folder + "/"));
   std::vector<std::string> refused;
   for (const std::string& path : selected) {
     std::string file;
@@ -502,7 +522,7 @@ void TfmMain::dfelvArchiveViewMouseDown() {
 
 void TfmMain::DropFileSourceDrop() {
   if (FDragTemp.empty()) return;
-  CmdExtractSelected(FDragTemp, true, false, false, false, true);
+  CmdExtract(DragOutExtraction(FDragTemp));
 }
 
 void TfmMain::DropFileSourceAfterDrop() {

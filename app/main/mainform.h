@@ -14,6 +14,7 @@
 
 #include "app/components/lineprinter.h"
 #include "app/components/progressthrottle.h"
+#include "app/main/commandoptions.h"
 #include "app/main/components.h"
 #include "app/main/contentlist.h"
 #include "app/main/filetypes.h"
@@ -86,6 +87,226 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   int ExitCode() const { return FExitCode; }
   // A single parameter that names no file: said so, and the program ends.
   void ReportMissingParameter(const std::string& Name);
+
+  // ---- busy state and progress
+  void ApplicationBusy();
+  void ApplicationWaiting();
+  void StartProgress();
+  void EndProgress();
+  int LedColor() const { return FLedColor; }
+  const QImage& imgLed() const { return FImgLed; }
+
+  // ---- settings applied to the window
+  // Every archive component of the window, for the options they all take.
+  std::vector<vsk::TZipCommon*> ArchiveComponents();
+  void miShowTextClick();
+  void miUseFlatButtonsClick();
+  void miConfigureToolbarClick();
+
+  // ---- small window commands
+  void acExplorerViewExecute();
+  bool ExplorerMaximized() const { return FSplitterMaximized; }
+  void acShowFilterExecute();
+  void acViewLastOutputExecute();
+  void acCancelTaskExecute();
+
+  // ---- the archive view
+  void DisplayArchive(const std::string& FileName);
+  void EnableMenus();
+  void miSortClick(int Column);
+  int dfelvArchiveViewSortItems(int Row1, int Row2, int Column) const;
+  void dfelvArchiveViewColumnClick(int Column);
+  void dfelvArchiveViewClick();
+  void dfelvArchiveViewKeyDown(int Key);
+  void sbApplyFilterClick();
+  void sbRemoveFilterClick();
+  void rcbFilterKeyPress(char Key);
+  void acSelectAllExecute();
+  void acDeselectAllExecute();
+  void acInvertSelectionExecute();
+  void acSelectGroupExecute();
+  void acDeselectGroupExecute();
+  void acRefreshExecute();
+
+  // ---- opening and closing archives
+  void acOpenArchiveExecute();
+  void dfmruMainListMRUItemClick(const std::string& FileName);
+  void acCloseArchiveExecute();
+
+  // ---- extracting and viewing
+  // The folder offered as the archive's own for extracting: never one of
+  // the program's temporary folders.
+  std::string ArchiveFolderToOffer(const std::string& Archive);
+  void acExtractExecute();
+  // What became of the entries; true (Complete) when every entry came out
+  // and nothing was cancelled.
+  TRunResult CmdExtract(const TExtractOptions& Extraction);
+  void acViewSelectedExecute();
+  // Dragging selected entries out of the list: the files are extracted
+  // into FDragTemp before the drag starts.
+  void dfelvArchiveViewMouseDown();
+  // The room for file names in one start of the virus scanner; 0 is the
+  // system's limit (tests make it small).
+  std::size_t ScanArgumentBudget = 0;
+  // Opens a file with the desktop's default program; tests replace it.
+  std::function<bool(const std::string& FileName)> ShellOpen;
+  // Opens a web address with the desktop's browser.
+  std::function<bool(const std::string& Url)> OpenUrl;
+  // Runs the drag of the prepared files and gives the action the target
+  // took; tests replace it.
+  std::function<Qt::DropAction(QMimeData* Data)> DragExecutor;
+
+  // ---- shared handlers of the readers (writers use the progress,
+  // password and error handlers too)
+  void vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive);
+  void vskUnZipGetPassword(vsk::TZipCommon& Sender, const std::string& FileName, std::string& Password,
+                           bool& TryAgain);
+  void vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
+                          vsk::TOverwriteMode& OverwriteMode);
+  void vskUnGZIPNestedTarFile(vsk::TZipCommon& Sender, const std::string& FileName, bool& doUnTar);
+  void vskVorskGetZipFirstDisk(vsk::TZipCommon& Sender, bool& Cancel);
+  void vskVorskGetZipLastDisk(vsk::TZipCommon& Sender, bool& Cancel);
+  void vskVorskGetZipNextDisk(vsk::TZipCommon& Sender, const std::string& VolumeName, bool& Cancel);
+  void vskVorskNextVolume(vsk::TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
+                          bool fExists, bool& Cancel);
+
+  // ---- adding, deleting and new archives
+  void acNewArchiveExecute();
+  void acAddExecute();
+  void acDeleteExecute();
+  bool AddFiles();
+  // What the run did: Added is the number of files added (-1: no input
+  // existed); the run errors are the lines NotAdded gives and a full disk.
+  TRunResult CmdAdd(const TAddOptions& Adding);
+  // Drop-in: whether files may be dropped now, and the drop of Paths.
+  bool DropFileTargetDragOver() const;
+  void DropFileTargetDrop(const std::vector<std::string>& Paths);
+
+  // ---- shared handlers of the writers
+  void vskZipActivate(vsk::TZipCommon& Sender);
+  void vskZipDeactivate(vsk::TZipCommon& Sender);
+  void vskZipFileScanStatus(vsk::TZipCommon& Sender, const std::string& FileName, int FilesCount, double FilesSize);
+  void vskZipDiskInDrvErr(vsk::TZipCommon& Sender, bool& Abort);
+  void vskZipDiskWriteProtectErr(vsk::TZipCommon& Sender, bool& Abort);
+  void vskZipNonWriteableArchive(vsk::TZipCommon& Sender, const std::string& ArchiveFile, bool& WriteToFile);
+  void vskZipRenameDupeFile(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
+                            bool& Rename);
+  void vskZipReplaceFile(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& NewFilename,
+                         vsk::TDateTime Date, vsk::TDateTime NewDate, vsk::UInt32 FileSize, vsk::UInt32 NewFileSize,
+                         int Attr, int NewAttr, bool& Replace);
+  void vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, vsk::TOverwriteMode& OverwriteMode);
+
+  // ---- the archive file as a whole
+  void acMailArchiveExecute();
+  void acMoveArchiveExecute();
+  void acCopyArchiveExecute();
+  void acDeleteArchiveExecute();
+  void acPropertiesExecute();
+  void acViewCommentExecute();
+  void acPrintExecute();
+  // Tag 1 text, 2 CSV, 3 HTML.
+  void ExportContentListClick(int Tag);
+  TUCLinePrinter uclpPrinter;
+  // Runs a print job; tests replace it.
+  std::function<bool(TUCLinePrinter& Printer)> PrintJob;
+
+  // ---- tools
+  void acTestExecute();
+  // What the test found; true (Complete) when no error was found.
+  TRunResult CmdTest(const std::string& ArchiveName);
+  void acRepairExecute();
+  // Each tool command is true when it did what it was asked.
+  bool CmdRepair(const std::string& ArchiveName);
+  void acVirusScanExecute();
+  // What could be extracted for the scanner; true (Complete) when every
+  // entry was scanned and the scanner ended normally.
+  TRunResult CmdVirusScan(const std::string& ArchiveName);
+  // Runs the configured scanner over every file below Folder; the failure
+  // to report, or "".
+  std::string ScanFolder(const std::string& Folder, int ShowCommand);
+
+  // ---- checking out
+  void acCheckOutExecute();
+  bool FCheckoutPending = false;
+  void acInstallExecute();
+  void acRenameArchiveExecute();
+  void acPasswordExecute();
+  void acUUencodeExecute();
+  void acConvertExecute();
+  // What became of the input's entries; true (Complete) when the new archive
+  // was made with every entry.
+  TRunResult CmdConvert(const std::string& ArchiveName);
+  void acMakeSFXExecute();
+  bool CmdMakeSFX(const TMakeSfxOptions& Making);
+
+  // ---- help
+  void ShowHelpTopic(const std::string& Keyword);
+  THelpWindow& HelpWindow();
+  QAction* acCheckVersion = nullptr;
+
+  // ---- favourites, batch jobs, backup sets and the wizard
+  void InsertFavourite(const std::string& Path);
+  void FavouriteSelect(int Tag);
+  void acAddFavouritesExecute();
+  void acOrganizeFavoritesExecute();
+  void acBatchExecute(int Tag);
+  // Makes the archive of the backup set of a script; false when it was not
+  // made (the reason was shown).
+  bool ExecuteBackup(const std::string& ScriptPath);
+  void QuickBackupSelect(const std::string& Caption);
+  void acManageBackupsExecute();
+  void acWizardExecute();
+
+  // ---- state read by the commands and by tests
+  vsk::TRegArchive vskRegArchive = ProgramRegArchive();
+  vsk::TVorsk vskVorsk;
+  vsk::TZipCheck vskZipCheck;
+  vsk::TZipFix ZipFix;
+  vsk::TUUEncode vskUUEncode;
+  vsk::TArc2Arc vskArc2Arc;
+  vsk::TMakeSFX vskMakeSFX;
+  int FRepairFound = 0;
+  int FRepairGood = 0;
+  // One reader and one writer per class the table of archive types names.
+  TArchiveComponents Components;
+  // Per-run flags of extraction and adding.
+  bool FDiskFull = false;
+  std::string FDragTemp;
+  // No to All in the overwrite question: later existing files are skipped
+  // without asking, new ones still extracted.
+  bool FSkipExisting = false;
+  // The replace question's remembered answer (0 ask, 1 all, -1 none), for
+  // one compress run.
+  int FReplaceAll = 0;
+  TMruList dfmruMainList;
+  bool FInteractive = true;
+  std::vector<std::string> FTempFolders;
+  std::string FSetupFile;
+  bool FCancelTask = false;
+  std::string FPassword;
+  // The locale's date separator found at start.
+  char FSavedDateSeparator = '/';
+
+  TArchiveViewModel& Model() const { return *FModel; }
+  QString StatusPanelText(int Panel) const;
+  int StatusGaugePosition() const;
+  bool SimplePanel() const { return FSimplePanel; }
+  QString SimpleText() const;
+  QMenu* pmMRUListMenu() const { return pmMRUList; }
+  TApOpenDialog& apodAdd();
+  TApSaveDialog& apsdNew();
+  TApSaveDialog& apsdAddOptions();
+  // Whether a command (action, menu or status-bar button) is enabled.
+  bool CommandEnabled(const std::string& Name) const;
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
+  bool event(QEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  // ---- the command line's operations
   // The command-line operations are true when they did what was asked.
   bool CmdLineExtractDialog(const std::string& Archive);
   bool CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
@@ -102,28 +323,17 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void RemoveRegistration();
 
   // ---- busy state and progress
-  void ApplicationBusy();
-  void ApplicationWaiting();
-  void StartProgress();
-  void EndProgress();
   void SetLedColor(int Color);
-  int LedColor() const { return FLedColor; }
-  const QImage& imgLed() const { return FImgLed; }
   void pbxLedPaint();
 
   // ---- settings applied to the window
   void ApplyRegSettings();
-  // Every archive component of the window, for the options they all take.
-  std::vector<vsk::TZipCommon*> ArchiveComponents();
   void GenerateToolbar();
   void GenerateColumns();
   // Widens the columns the user did not size to fit the texts they show.
   void FitColumns();
   void GenerateSortMenu();
-  void miShowTextClick();
   void miShowToolTipsClick();
-  void miUseFlatButtonsClick();
-  void miConfigureToolbarClick();
   void acConfigurationExecute();
   // The configuration dialog at Page (-1: its first), then on OK the
   // options saved and applied.
@@ -131,45 +341,21 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   void ToggleToolbarOption(bool& Option, const char* Name);
 
   // ---- small window commands
-  void acExplorerViewExecute();
   void dfsplMainMaximize();
   void dfsplMainRestore();
-  bool ExplorerMaximized() const { return FSplitterMaximized; }
-  void acShowFilterExecute();
-  void acViewLastOutputExecute();
   void pmExplorerFilePopup();
-  void acCancelTaskExecute();
   void acExitExecute();
 
   // ---- the archive view
-  void DisplayArchive(const std::string& FileName);
   bool RefreshList(const std::string& FileName);
   void vskVorskRead(vsk::TZipCommon& Sender, vsk::Int64 Offset, int Filenum);
   void vskVorskActivate(vsk::TZipCommon& Sender);
   void vskVorskDeactivate(vsk::TZipCommon& Sender);
   void DisplayTotals(bool SelectedOnly);
-  void EnableMenus();
-  void miSortClick(int Column);
-  int dfelvArchiveViewSortItems(int Row1, int Row2, int Column) const;
-  void dfelvArchiveViewColumnClick(int Column);
-  void dfelvArchiveViewClick();
-  void dfelvArchiveViewKeyDown(int Key);
-  void sbApplyFilterClick();
-  void sbRemoveFilterClick();
   void rcbFilterSelect();
-  void rcbFilterKeyPress(char Key);
-  void acSelectAllExecute();
-  void acDeselectAllExecute();
-  void acInvertSelectionExecute();
-  void acSelectGroupExecute();
-  void acDeselectGroupExecute();
-  void acRefreshExecute();
 
   // ---- opening and closing archives
-  void acOpenArchiveExecute();
-  void dfmruMainListMRUItemClick(const std::string& FileName);
   void dfslvExplorerDblClick();
-  void acCloseArchiveExecute();
 
   // ---- components: the reader or writer of a type, null while that
   // format has no component in the library
@@ -180,24 +366,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The destination the settings give (last used, the archive's folder, or
   // the configured folder), always absolute; "" when none applies.
   std::string SettingsDestination(const std::string& ArchiveFolder);
-  // The folder offered as the archive's own for extracting: never one of
-  // the program's temporary folders.
-  std::string ArchiveFolderToOffer(const std::string& Archive);
   // The default output Name of a command on Archive: its file name in the
   // folder ArchiveFolderToOffer gives, so nothing lands in a folder that
   // goes at exit.
   std::string OutputBeside(const std::string& Archive, const std::string& Name);
-  void acExtractExecute();
-  // What became of the entries; true (Complete) when every entry came out
-  // and nothing was cancelled.
-  TRunResult CmdExtract(const std::string& ArchiveFile, const std::string& Destination, bool UseStoredDirs,
-                  bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs, bool ShowResult);
-  void CmdExtractSelected(const std::string& Destination, bool UseStoredDirs, bool RestoreFileAttr, bool FileDate,
-                          bool ConfirmOverwrites, bool CreateStoredDirs);
-  void acViewSelectedExecute();
-  // Dragging selected entries out of the list: the files are extracted
-  // into FDragTemp before the drag starts.
-  void dfelvArchiveViewMouseDown();
   void DropFileSourceDrop();
   void DropFileSourceAfterDrop();
   // The selected rows' stored paths, in list order (folder + "/" + caption,
@@ -210,44 +382,17 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The library's "Invalid file name" with the names it refused.
   void ShowRefusedNames(const std::vector<std::string>& Names);
   bool DefineCompressComponent();
-  // The room for file names in one start of the virus scanner; 0 is the
-  // system's limit (tests make it small).
-  std::size_t ScanArgumentBudget = 0;
-  // Opens a file with the desktop's default program; tests replace it.
-  std::function<bool(const std::string& FileName)> ShellOpen;
-  // Opens a web address with the desktop's browser.
-  std::function<bool(const std::string& Url)> OpenUrl;
-  // Runs the drag of the prepared files and gives the action the target
-  // took; tests replace it.
-  std::function<Qt::DropAction(QMimeData* Data)> DragExecutor;
   bool GetPassword(const std::string& FileName, std::string& Password);
 
-  // ---- shared handlers of the readers (writers use the progress,
-  // password and error handlers too)
-  void vskUnZipProgress(vsk::TZipCommon& Sender, vsk::Byte ProgressByFile, vsk::Byte ProgressByArchive);
+  // ---- shared handlers of the readers (writers use the password and
+  // error handlers too)
   void vskUnZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract);
   void vskUnZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS);
-  void vskUnZipGetPassword(vsk::TZipCommon& Sender, const std::string& FileName, std::string& Password,
-                           bool& TryAgain);
-  void vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
-                          vsk::TOverwriteMode& OverwriteMode);
-  void vskUnGZIPNestedTarFile(vsk::TZipCommon& Sender, const std::string& FileName, bool& doUnTar);
   void vskVorskError(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& ExtendedMsg,
                      const std::string& VolumeID, int ECode);
   void vskVorskCorruptZipHeader(vsk::TZipCommon& Sender, vsk::Byte HeadFlag, bool& Cancel);
-  void vskVorskGetZipFirstDisk(vsk::TZipCommon& Sender, bool& Cancel);
-  void vskVorskGetZipLastDisk(vsk::TZipCommon& Sender, bool& Cancel);
-  void vskVorskGetZipNextDisk(vsk::TZipCommon& Sender, const std::string& VolumeName, bool& Cancel);
-  void vskVorskNextVolume(vsk::TZipCommon& Sender, std::string& VolumeName, const std::string& VolumeID,
-                          bool fExists, bool& Cancel);
 
   // ---- adding, deleting and new archives
-  void acNewArchiveExecute();
-  void acAddExecute();
-  void acDeleteExecute();
-  bool AddFiles();
-  int CmdAdd(const std::string& ArchiveFile, const std::vector<std::string>& Files, int Level,
-             vsk::TStoredDirNames StoredDirNames, vsk::TSwitch Switch, bool SpanDisks, bool ShowResult);
   // The lines the last CmdAdd reported in its message of what was not
   // added; empty when everything was.
   const std::vector<std::string>& NotAdded() const { return FNotAdded; }
@@ -255,83 +400,41 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // Asks about the part files a spanned UUencode run may write that exist
   // already; false when the user said No.
   bool MayWriteUUParts(const std::string& Input, const std::string& Output, int KBytesPerVolume);
-  int CmdAddDefault(const std::string& ArchiveFile, const std::vector<std::string>& Files, bool ShowResult);
-  // Drop-in: whether files may be dropped now, and the drop of Paths.
-  bool DropFileTargetDragOver() const;
-  void DropFileTargetDrop(const std::vector<std::string>& Paths);
   void apsdAddOptionsTypeChange();
 
   // ---- shared handlers of the writers
-  void vskZipActivate(vsk::TZipCommon& Sender);
-  void vskZipDeactivate(vsk::TZipCommon& Sender);
   void vskZipBegin(vsk::TZipCommon& Sender, const std::string& FileName, int Count, bool& Extract);
   void vskZipEnd(vsk::TZipCommon& Sender, const std::string& FileName, bool CRC_PASS);
   void vskZipDeleteFile(vsk::TZipCommon& Sender, const std::string& FileName, int Count, int MaxCount);
   void vskZipRecurseDir(vsk::TZipCommon& Sender, const std::string& Directory);
-  void vskZipFileScanStatus(vsk::TZipCommon& Sender, const std::string& FileName, int FilesCount, double FilesSize);
   void vskZipInsertDisk(vsk::TZipCommon& Sender, const std::string& VolumeName, bool& Cancel);
   void vskZipClearDisk(vsk::TZipCommon& Sender, const std::string& Drive, vsk::Int64 RequiredSpace,
                        vsk::Int64 FreeSpace, vsk::Int64 TotalSpace, bool& Cancel);
-  void vskZipDiskInDrvErr(vsk::TZipCommon& Sender, bool& Abort);
-  void vskZipDiskWriteProtectErr(vsk::TZipCommon& Sender, bool& Abort);
-  void vskZipNonWriteableArchive(vsk::TZipCommon& Sender, const std::string& ArchiveFile, bool& WriteToFile);
-  void vskZipRenameDupeFile(vsk::TZipCommon& Sender, const std::string& FileName, std::string& NewFilename,
-                            bool& Rename);
-  void vskZipReplaceFile(vsk::TZipCommon& Sender, const std::string& FileName, const std::string& NewFilename,
-                         vsk::TDateTime Date, vsk::TDateTime NewDate, vsk::UInt32 FileSize, vsk::UInt32 NewFileSize,
-                         int Attr, int NewAttr, bool& Replace);
-  void vskGZipFileExists(vsk::TZipCommon& Sender, const std::string& FileName, vsk::TOverwriteMode& OverwriteMode);
 
   // ---- the archive file as a whole
-  void acMailArchiveExecute();
   // Hands File to the mail program as the one attachment of a new mail;
   // any failure is reported.
   // True when the mail tool took the archive.
   bool MailArchive(const std::string& File);
-  void acMoveArchiveExecute();
-  void acCopyArchiveExecute();
-  void acDeleteArchiveExecute();
   // Deletes the archive (to the trash) and closes it; false when it could not.
   bool DeleteArchive(const std::string& FileName);
-  void acPropertiesExecute();
   // The ZIP archive comment: shown after opening when there is one (with
   // the CommentsOpen setting), or on request even when empty.
   void DisplayCommentIfExist();
-  void acViewCommentExecute();
-  void acPrintExecute();
-  // Tag 1 text, 2 CSV, 3 HTML.
-  void ExportContentListClick(int Tag);
   bool ExportText(const std::string& FileName);
   bool ExportCSV(const std::string& FileName);
   bool ExportHTML(const std::string& FileName);
   TSaveDialog& sdgSave();
-  TUCLinePrinter uclpPrinter;
-  // Runs a print job; tests replace it.
-  std::function<bool(TUCLinePrinter& Printer)> PrintJob;
 
   // ---- tools
-  void acTestExecute();
-  // What the test found; true (Complete) when no error was found.
-  TRunResult CmdTest(const std::string& ArchiveName);
-  void acRepairExecute();
-  // Each tool command is true when it did what it was asked.
-  bool CmdRepair(const std::string& ArchiveName);
-  void acVirusScanExecute();
-  // What could be extracted for the scanner; true (Complete) when every
-  // entry was scanned and the scanner ended normally.
-  TRunResult CmdVirusScan(const std::string& ArchiveName);
   // Tells the verdict of a scan of what Result's run extracted (Scanned:
   // the scanner was started; Failure: how it failed) and lists the
   // entries left out; the scan's own failures join Result.
   void ReportScan(TRunResult& Result, const std::string& Failure, bool Scanned, const std::string& Archive);
-  // Runs the configured scanner over every file below Folder; the failure
-  // to report, or "".
-  std::string ScanFolder(const std::string& Folder, int ShowCommand);
+
   // ---- checking out
-  void acCheckOutExecute();
   // The pending-check-out question: false when the user chose to stop.
   bool ExitCheckoutCheck();
-  bool FCheckoutPending = false;
   std::string FCheckoutFolder;  // with a trailing "/"
   std::string FCheckoutGroup;   // the group's name in the menu
   // The folder the check-out made: only that folder is deleted later.
@@ -340,47 +443,22 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // folder), what it put at the top of the folder, each by its file.
   bool FCheckoutMadeFolder = false;
   std::vector<std::pair<std::string, TFileId>> FCheckoutEntries;
-  void acInstallExecute();
-  void acRenameArchiveExecute();
-  void acPasswordExecute();
-  void acUUencodeExecute();
-  void acConvertExecute();
-  // What became of the input's entries; true (Complete) when the new archive
-  // was made with every entry.
-  TRunResult CmdConvert(const std::string& ArchiveName);
-  void acMakeSFXExecute();
-  // A self-extracting program of ArchiveName; an empty ExeName is asked for.
-  bool CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName);
 
   // ---- help
-  void ShowHelpTopic(const std::string& Keyword);
   void ShowHelpContents(bool Search);
-  THelpWindow& HelpWindow();
   // The version check; "Download Now" opens the download page.
   void acCheckVersionExecute();
-  QAction* acCheckVersion = nullptr;
 
   // ---- favourites, batch jobs, backup sets and the wizard
   void RefreshFavourites();
   void ClearFavourites();
-  void InsertFavourite(const std::string& Path);
   bool CheckDupFavourite(const std::string& Path) const;
-  void FavouriteSelect(int Tag);
-  void acAddFavouritesExecute();
-  void acOrganizeFavoritesExecute();
   // The folder selected in the explorer pane ("" without one).
   std::string ExplorerFolder() const;
-  void acBatchExecute(int Tag);
   std::string GetBackupDir() const;
-  // Makes the archive of the backup set of a script; false when it was not
-  // made (the reason was shown).
-  bool ExecuteBackup(const std::string& ScriptPath);
   void GenerateBackupMenu();
   void ClearQuickBackups();
   void InsertQuickBackup(const std::string& Caption);
-  void QuickBackupSelect(const std::string& Caption);
-  void acManageBackupsExecute();
-  void acWizardExecute();
 
   // ---- file associations
   void UpdateRegArchiveExt();
@@ -390,14 +468,7 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The start-up check: asks when the archive types are not associated.
   void CheckFileAssociations();
 
-  // ---- state read by the commands and by tests
-  vsk::TRegArchive vskRegArchive = ProgramRegArchive();
-  vsk::TVorsk vskVorsk;
-  vsk::TZipCheck vskZipCheck;
-  vsk::TZipFix ZipFix;
-  vsk::TUUEncode vskUUEncode;
-  vsk::TArc2Arc vskArc2Arc;
-  vsk::TMakeSFX vskMakeSFX;
+  // ---- state of the commands
   bool FTestFailed = false;
   // What the converter reported during its last run.
   int FConvertErrors = 0;
@@ -405,62 +476,23 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   bool FConvertChecked = false;
   // Files the converter's integrity check has judged in its current run.
   int FIntegrityCount = 0;
-  int FRepairFound = 0;
-  int FRepairGood = 0;
   int FRepairUnchecked = 0;
-  // One reader and one writer per class the table of archive types names.
-  TArchiveComponents Components;
-  // Per-run flags of extraction and adding.
-  bool FDiskFull = false;
   // The component refused the operation for the archive's type.
   bool FUnsupportedType = false;
-  std::string FDragTemp;
-  // No to All in the overwrite question: later existing files are skipped
-  // without asking, new ones still extracted.
-  bool FSkipExisting = false;
-  // The replace question's remembered answer (0 ask, 1 all, -1 none) and
-  // the duplicate-name dialog's Skip All, for one compress run.
-  int FReplaceAll = 0;
+  // The duplicate-name dialog's Skip All, for one compress run.
   bool FSkipAllDupes = false;
-  TMruList dfmruMainList;
   // Set while archives that are no user's (a backup's work file) are
   // made and listed: they stay off the recent list.
   bool FKeepRecentList = false;
-  bool FInteractive = true;
-  std::vector<std::string> FTempFolders;
-  std::string FSetupFile;
-  bool FCancelTask = false;
   bool FSpanDisks = true;
-  std::string FPassword;
-  // The locale's date separator found at start.
-  char FSavedDateSeparator = '/';
   // Saving of the window state, the list layout and the recent list at close.
   bool FSaveFormState = true;
   bool FSaveListLayout = true;
-
-  TArchiveViewModel& Model() const { return *FModel; }
-  QString StatusPanelText(int Panel) const;
-  int StatusGaugePosition() const;
-  bool SimplePanel() const { return FSimplePanel; }
-  QString SimpleText() const;
-  QMenu* pmMRUListMenu() const { return pmMRUList; }
   QMenu* pmToolbar() const { return FToolbarMenu; }
   QMenu* pmExplorerFile() const { return FExplorerMenu; }
   TOpenDialog& odgOpen();
-  TApOpenDialog& apodAdd();
-  TApSaveDialog& apsdNew();
-  TApSaveDialog& apsdAddOptions();
-  // Whether a command (action, menu or status-bar button) is enabled.
-  bool CommandEnabled(const std::string& Name) const;
 
- protected:
-  void showEvent(QShowEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
-  void changeEvent(QEvent* Event) override;
-  bool event(QEvent* Event) override;
-  bool eventFilter(QObject* Watched, QEvent* Event) override;
-
- private:
+  // ---- building the window
   void FormCreate();
   void FormDestroy();
   void BuildStatusBar();
@@ -497,6 +529,9 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The add, delete and new-archive commands, the drop target and the
   // add-options dialog's type change.
   void ConnectAddCommands();
+  // The adding the add-options dialog's panel chose, of Files to Archive.
+  TAddOptions AddOptionsChosen(const std::string& Archive, const std::vector<std::string>& Files,
+                               bool ShowResult) const;
   void ConnectFileCommands();
   void ConnectToolCommands();
   void ConnectHelpCommands();
@@ -513,9 +548,13 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // The reader for the lister's archive type with the archive set (null
   // when the type has none); it becomes the current reader.
   vsk::TUnBase* ChooseReader(const std::string& ArchiveFile);
-  // Common settings of a reader before an extraction run.
-  void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, bool UseStoredDirs, bool RestoreFileAttr,
-                     bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs);
+  // Common settings of a reader before an extraction run into ExtractDir
+  // (absolute); the folder in Extraction is not used.
+  void PrepareReader(vsk::TUnBase& Reader, const std::string& ExtractDir, const TExtractOptions& Extraction);
+  // CmdExtract's two runs: every entry of the archive named, or the
+  // entries selected in the list.
+  TRunResult ExtractArchive(const TExtractOptions& Extraction);
+  TRunResult ExtractSelected(const TExtractOptions& Extraction);
   // Around an extraction run: progress window, status bar and LED, then the
   // result report and a close asked for during the run.
   void BeginReaderRun();

@@ -33,15 +33,8 @@ void TfmMain::acWizardExecute() {
     wizard.rxfedExtract->setText(QString::fromStdString(vskVorsk.ArchiveFile()));
     if (acAdd->isEnabled()) wizard.rxfedUpdate->setText(QString::fromStdString(vskVorsk.ArchiveFile()));
   }
-  wizard.AddDefault = [this](const std::string& Archive, const std::vector<std::string>& Files, bool ShowResult) {
-    return CmdAddDefault(Archive, Files, ShowResult);
-  };
-  wizard.Extract = [this](const std::string& Archive, const std::string& Folder, bool UseStoredDirs,
-                          bool RestoreFileAttr, bool FileDate, bool ConfirmOverwrites, bool CreateStoredDirs,
-                          bool ShowResult) {
-    CmdExtract(Archive, Folder, UseStoredDirs, RestoreFileAttr, FileDate, ConfirmOverwrites, CreateStoredDirs,
-               ShowResult);
-  };
+  wizard.Add = [this](const TAddOptions& Adding) { return CmdAdd(Adding).Added; };
+  wizard.Extract = [this](const TExtractOptions& Extraction) { CmdExtract(Extraction); };
   wizard.OpenFolder = [this](const std::string& Folder) { return ShellOpen && ShellOpen(Folder); };
   // The window is out of the way while the wizard leads.
   hide();

@@ -41,11 +41,12 @@ void TfmMain::ConnectMakeSFX() {
 
 void TfmMain::acMakeSFXExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
-  CmdMakeSFX(vskVorsk.ArchiveFile(), "");
+  CmdMakeSFX({vskVorsk.ArchiveFile(), ""});
 }
 
-bool TfmMain::CmdMakeSFX(const std::string& ArchiveName, const std::string& ExeName) {
-  std::string exe = ExeName;
+bool TfmMain::CmdMakeSFX(const TMakeSfxOptions& Making) {
+  const std::string& ArchiveName = Making.Archive;
+  std::string exe = Making.Program;
   if (exe.empty()) {
     // The builder asks before an existing program is replaced, so the
     // dialog does not.

@@ -470,7 +470,13 @@ TRunResult TfmMain::CmdVirusScan(const std::string& ArchiveName) {
     ShowInformation(msgtext::kExtractNotSupported);
     return {};
   }
-  PrepareReader(*reader, folder, true, false, true, false, true);
+  TExtractOptions extraction;
+  extraction.UseStoredDirs = true;
+  extraction.RestoreFileAttr = false;
+  extraction.FileDate = true;
+  extraction.ConfirmOverwrites = false;
+  extraction.CreateStoredDirs = true;
+  PrepareReader(*reader, folder, extraction);
   reader->FileSpec = {"*.*"};
   reader->RecurseDirs = true;
   BeginReaderRun();
@@ -499,7 +505,15 @@ void TfmMain::acInstallExecute() {
     ShowError(msgtext::kScanFolderFailed);
     return;
   }
-  CmdExtract(vskVorsk.ArchiveFile(), folder, true, false, false, false, true, false);
+  TExtractOptions extraction;
+  extraction.Archive = vskVorsk.ArchiveFile();
+  extraction.Destination = folder;
+  extraction.UseStoredDirs = true;
+  extraction.RestoreFileAttr = false;
+  extraction.FileDate = false;
+  extraction.ConfirmOverwrites = false;
+  extraction.CreateStoredDirs = true;
+  CmdExtract(extraction);
   const std::string setup = folder + "/" + FSetupFile;
   // The user asked to run it: a program or script loses its execute bit in
   // archives of other systems, so it is given back. A setup program of

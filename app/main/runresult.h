@@ -35,6 +35,9 @@ class TRunResult {
 
   // ---- reading
   bool Ran = false;  // the component ran over the archive
+  // An adding run: the files its writer added; -1 when no input existed
+  // and nothing was touched.
+  int Added = 0;
   bool Cancelled = false;
   int Count(vsk::TEntryOutcome Outcome) const { return Outcome <= vsk::eoPending ? FCounts[Outcome] : 0; }
   int Written() const { return Count(vsk::eoWritten); }

@@ -44,6 +44,19 @@ struct TArcTypeRow {
   bool ConvertTarget;
   // Its writer encrypts entries.
   bool Encrypts;
+  // Its entries made on Unix (host system 3) carry their Unix mode as
+  // attributes.
+  bool UnixModes;
+  // Its volumes are named "x.partN.rar" when the first one is, else with
+  // the extension's letter counting on past 99 (x.r99, x.s00).
+  bool PartNamedVolumes;
+  // Made self-extracting, the offsets its records store move by the stub's size.
+  bool SfxSlidesOffsets;
+  // Its entries carry no packed size: the archive's own size stands for
+  // the packed total.
+  bool PackedByArchive;
+  // The converter reads it.
+  bool ConvertSource;
   // The word naming its self-extractor stub ("vsk_<word>.SFX"); empty when
   // none is made for it.
   std::string_view SfxStub;
@@ -53,11 +66,16 @@ namespace arcflag {
 
 // The Flags column of the table.
 enum : unsigned {
-  kOwnOpen = 1,    // OpensOwnArchive
-  kSizes = 2,      // SizesTrusted
-  kTest = 4,       // Testable
-  kConvertTo = 8,  // ConvertTarget
-  kEncrypt = 16,   // Encrypts
+  kOwnOpen = 1,        // OpensOwnArchive
+  kSizes = 2,          // SizesTrusted
+  kTest = 4,           // Testable
+  kConvertTo = 8,      // ConvertTarget
+  kEncrypt = 16,       // Encrypts
+  kUnixModes = 32,     // UnixModes
+  kPartVolumes = 64,   // PartNamedVolumes
+  kSfxSlide = 128,     // SfxSlidesOffsets
+  kPackedWhole = 256,  // PackedByArchive
+  kConvertFrom = 512,  // ConvertSource
 };
 
 // A class column's text, empty for "void".
@@ -75,6 +93,11 @@ constexpr TArcTypeRow Row(TArcType Type, std::string_view Name, std::string_view
                      (Flags & kTest) != 0,
                      (Flags & kConvertTo) != 0,
                      (Flags & kEncrypt) != 0,
+                     (Flags & kUnixModes) != 0,
+                     (Flags & kPartVolumes) != 0,
+                     (Flags & kSfxSlide) != 0,
+                     (Flags & kPackedWhole) != 0,
+                     (Flags & kConvertFrom) != 0,
                      SfxStub};
 }
 
@@ -115,8 +138,6 @@ inline constexpr TArcTypes WriterArcTypes =
 inline constexpr TArcTypes ExtractorArcTypes =
     ArcTypesWhere([](const TArcTypeRow& r) { return !r.ReaderClass.empty(); });
 inline constexpr TArcTypes TestableArcTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.Testable; });
-// The types whose entries may be encrypted with the ZIP cipher.
-inline constexpr TArcTypes ZipCipherArcTypes{atBh, atBhExe, atJar, atZip, atZipExe, atZipMV};
 inline constexpr TArcTypes ZipFamilyExeTypes{atJar, atJarExe, atZip, atZipExe};
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }

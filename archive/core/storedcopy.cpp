@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "archive/core/arctype.h"
 #include "base/checksum.h"
 #include "archive/core/zipcommon.h"
 
@@ -13,9 +12,8 @@ Int64 CopyStoredData(TZipCommon& Component, int InHandle, int OutHandle, const T
                      TStream32* InStream, TStream32* OutStream) {
   Int64 remaining = std::max<Int64>(Info.StoredSize, 0);
   if (remaining == 0) return 0;
-  const TArcType type = Component.ArcType();
-  const bool decode = Info.Encrypted() && (type == atArj || type == atArjExe);
-  const bool decrypt = Info.Encrypted() && ZipCipherArcTypes.Contains(type);
+  // An encrypted entry is deciphered as it is read, by the component's own cipher.
+  const bool decode = Info.Encrypted();
   const Int32 chunk = static_cast<Int32>(std::min<Int64>(remaining, kStoredCopyChunk));
   std::unique_ptr<Byte[]> buf(new Byte[static_cast<std::size_t>(chunk) + 1]);
   while (remaining > 0) {
@@ -24,7 +22,7 @@ Int64 CopyStoredData(TZipCommon& Component, int InHandle, int OutHandle, const T
     if (got <= 0 || got > want) break;
     remaining -= got;
     Component.ProgressBytesLeft -= got;
-    Component.DecryptWriteRoutine(OutHandle, buf.get(), true, got, CrcKind, OutStream, decrypt);
+    Component.DecryptWriteRoutine(OutHandle, buf.get(), true, got, CrcKind, OutStream, false);
     Component.DoProgress(Info.StoredSize - remaining);
     if (Component.GetCancel()) break;
   }

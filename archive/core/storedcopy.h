@@ -23,8 +23,8 @@ inline constexpr Int32 kStoredCopyChunk = 32768;
 // Copies Info.StoredSize bytes from InHandle (or InStream, by the
 // component's input mode) to OutHandle (or OutStream, by its output mode),
 // in 32 KiB chunks. The written bytes update the run's CRC of kind CrcKind.
-// An encrypted ARJ entry is decoded as it is read; an encrypted BH, JAR or
-// ZIP entry is deciphered before it is written. Lowers the component's
+// An encrypted entry is deciphered as it is read, by the component's
+// cipher (its DecodeBlock; none in the base). Lowers the component's
 // bytes left, reports progress after each chunk and stops when the cancel
 // flag is set or the input runs out. Returns the bytes not copied (0 on
 // success). Write failures raise as the component's write routine does.

@@ -61,7 +61,7 @@ int TUnBase::Run(Byte RunAction) {
   if (Testing()) {
     DecryptWriteRoutine = [this](int, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32*,
                                  bool CryptFlag) {
-      if (CryptFlag && IsData && Count > 0) Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+      if (CryptFlag && IsData && Count > 0) DecodeBlock(true, Buffer, Count);
       if (IsData && Count > 0) Crc->Update(CrcKind, Buffer, static_cast<std::size_t>(Count));
       return Count;
     };
@@ -95,7 +95,7 @@ int TUnBase::Run(Byte RunAction) {
         Password.clear();
         CurrentFileName.clear();
         Timer.Start();
-        if (ArcType() != atGZip && ArcType() != atMsGZ) AsciiTranslation = false;
+        if (!TranslatesText()) AsciiTranslation = false;
         ExtractArchive();
       }
     }

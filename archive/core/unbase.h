@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,6 +211,10 @@ class TUnBase : public TZipCommon {
   // Whether the types of this reader open their archive through an outside
   // library rather than the run driver.
   virtual bool OpensOwnArchive() const;
+  // Whether this reader honours AsciiTranslation for its archive; when it
+  // does not, the option is cleared at the start of a run. None does in
+  // the base.
+  virtual bool TranslatesText() const { return false; }
 
   // The walk of a reader that lists its entries before extracting them:
   // Scan fills Items and the run's totals, Extract takes each item in turn
@@ -346,6 +351,36 @@ class TUnBase : public TZipCommon {
   bool FDiskFull = false;
   // Those of the outer run this reader reads nested data for.
   std::vector<std::pair<UInt64, UInt64>> FOuterIds;
+};
+
+// The options a reader takes for a run, handed to it in one step. A field
+// left unset leaves the reader's own value; an empty ExtractDir or TempDir
+// does too. Event handlers are no part of it: each owner hooks them up.
+struct TReaderSettings {
+  std::optional<std::string> ExtractDir;
+  std::optional<std::string> TempDir;
+  std::optional<bool> UseStoredDirs;
+  std::optional<bool> CreateStoredDirs;
+  std::optional<bool> ConfirmOverwrites;
+  std::optional<TOverwriteMode> OverwriteMode;
+  std::optional<bool> RestoreFileAttr;
+  std::optional<TDateAttribute> DateAttribute;
+  std::optional<bool> TranslateOemChar;
+  std::optional<bool> AsciiTranslation;
+  std::optional<std::vector<std::string>> Passwords;
+  std::optional<int> PasswordAttempts;
+  std::optional<std::vector<std::string>> FileSpec;
+  std::optional<bool> RecurseDirs;
+  std::optional<int> ThreadCount;
+
+  // What a component passes on to every reader it runs for itself: name
+  // translation, the temporary folder, the passwords and the threads.
+  static TReaderSettings Shared(TZipCommon& Source);
+  // Those and how Source extracts: its folder, stored folders, overwrite
+  // rules, dates and attributes.
+  static TReaderSettings Extraction(TUnBase& Source);
+  // Sets the fields that are set on Reader.
+  void ApplyTo(TUnBase& Reader) const;
 };
 
 }  // namespace vsk

@@ -267,32 +267,19 @@ Int32 TZipCommon::WriteBlock(int Handle, const void* Buffer, bool IsData, Int32 
 
 Int32 TZipCommon::EncryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && ZipCipherArcTypes.Contains(ArcType()) && Count > 0)
-    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  if (CryptFlag && IsData && Count > 0) EncodeBlock(Buffer, Count);
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
 Int32 TZipCommon::DecryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind,
                                   TStream32* Stream, bool CryptFlag) {
-  if (CryptFlag && IsData && (ZipCipherArcTypes.Contains(ArcType()) || ArcType() == atJarExe) && Count > 0)
-    Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  if (CryptFlag && IsData && Count > 0) DecodeBlock(true, Buffer, Count);
   return WriteBlock(Handle, Buffer, IsData, Count, CrcKind, Stream);
 }
 
-void TZipCommon::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
-  if (!Decode || Count <= 0) return;
-  auto* p = static_cast<Byte*>(Buffer);
-  if ((ArcType() == atArj || ArcType() == atArjExe) && !Password.empty()) {
-    const int len = static_cast<int>(Password.size());
-    if (ArjPasswordIndex < 1 || ArjPasswordIndex > len) ArjPasswordIndex = 1;
-    for (Int32 i = 0; i < Count; ++i) {
-      p[i] ^= static_cast<Byte>(Password[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
-      if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
-    }
-  } else if (ZipCipherArcTypes.Contains(ArcType())) {
-    Crypt->DecryptZipBuffer(p, static_cast<std::size_t>(Count));
-  }
-}
+void TZipCommon::DecodeBlock(bool, void*, Int32) {}
+
+void TZipCommon::EncodeBlock(void*, Int32) {}
 
 bool TZipCommon::CloseOutput(int Handle, TStream32*) {
   switch (OutputMode) {
@@ -325,7 +312,7 @@ std::string TZipCommon::GetCompressMethodName(TMethodQuery Query) const {
 
 std::string TZipCommon::AttrToString(UInt32 Attr, char Fill, Byte HostSystem) const {
   if (!IsValidArcType(ArcType())) return {};
-  const bool unixMode = HostSystem == 3 && (ArcType() == atAce || ArcType() == atRar || ArcType() == atRarExe);
+  const bool unixMode = HostSystem == 3 && ArcTypeRow(ArcType()).UnixModes;
   if (unixMode) {
     std::string s(10, Fill);
     if (Attr & 0x4000) s[0] = 'd';
@@ -510,8 +497,7 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Number) {
   const std::string file = ExtractFileName(Name);
   const auto dot = file.rfind('.');
   std::string start = dir + (dot == std::string::npos ? file : file.substr(0, dot));
-  const bool rar = ArcType() == atRar || ArcType() == atRarExe;
-  if (rar) {
+  if (ArcTypeRow(ArcType()).PartNamedVolumes) {
     const std::string base = ExtractFileName(start);
     const auto d2 = base.rfind('.');
     const std::string ext = d2 == std::string::npos ? std::string() : base.substr(d2);

@@ -173,7 +173,6 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   // Running CRCs and cipher keys of the run; nested components point theirs here.
   TCrcState* Crc;
   TZipCrypt* Crypt;
-  int ArjPasswordIndex = 1;
   TvskTimer Timer;
   std::unique_ptr<TDiskManager> DiskManager;
   // Handlers called so far by Fire: the caller's code may have run.
@@ -210,7 +209,13 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
                                 bool CryptFlag);
   virtual Int32 DecryptAndWrite(int Handle, void* Buffer, bool IsData, Int32 Count, int CrcKind, TStream32* Stream,
                                 bool CryptFlag);
+  // The entry cipher, none in the base: a format whose entries may be
+  // enciphered overrides these. DecodeBlock deciphers Count bytes in place
+  // when Decode is set (a block ReadBlock read, or one DecryptAndWrite is
+  // asked to decipher); EncodeBlock enciphers a block EncryptAndWrite is
+  // asked to encipher. Each goes on in its cipher where the last call stopped.
   virtual void DecodeBlock(bool Decode, void* Buffer, Int32 Count);
+  virtual void EncodeBlock(void* Buffer, Int32 Count);
   bool CloseOutput(int Handle, TStream32* Stream);
   // Reports progress for the position reached in the entry in work.
   virtual void DoProgress(Int64 Position);

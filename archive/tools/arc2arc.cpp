@@ -26,9 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The input types a reader is taken for; a self-extracting ACE archive is
-// left out although the tester accepts it.
-constexpr TArcTypes ConvertibleTypes = ExtractorArcTypes - TArcTypes{atAceExe};
+// The input types a reader is taken for.
+constexpr TArcTypes ConvertibleTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.ConvertSource; });
 
 std::string Absolute(const std::string& Name) {
   if (Name.empty()) return Name;
@@ -67,13 +66,22 @@ bool Replaceable(const std::string& Name) {
 // The archive type of each converter output, in the order of TOutArcType.
 constexpr std::array<TArcType, 7> kOutArcTypes = {atBh, atCab, atLzh, atZip, atTar, atTarGZip, atJar};
 
+// The outputs are the types the table marks as the converter's targets.
+constexpr bool OutputsAreTheTargets() {
+  TArcTypes outputs;
+  for (TArcType t : kOutArcTypes) outputs.Include(t);
+  return outputs.Count() == kOutArcTypes.size() &&
+         outputs == ArcTypesWhere([](const TArcTypeRow& r) { return r.ConvertTarget; });
+}
+static_assert(OutputsAreTheTargets());
+
 TArcType OutputArcType(TOutArcType Type) { return Type < kOutArcTypes.size() ? kOutArcTypes[Type] : atNA; }
 
 std::unique_ptr<TCompBase> MakeOutputWriter(TOutArcType Type) {
   // A gzip-compressed tar is the tar writer with its gzip method.
-  if (OutputArcType(Type) == atTarGZip) {
-    auto tar = MakeWriter(atTar);
-    static_cast<TTar&>(*tar).SetCompressMethod(cmTarGzip);
+  if (Type == tyTarGzip) {
+    auto tar = std::make_unique<TTar>();
+    tar->SetCompressMethod(cmTarGzip);
     return tar;
   }
   return MakeWriter(OutputArcType(Type));
@@ -266,15 +274,13 @@ bool TArc2Arc::ExtractStep() {
     *CancelRef() = true;
     return false;
   }
-  r.SetExtractDir(FTempFolder);
   r.SetZipCmntBufSize(32000);
-  r.UseStoredDirs = true;
-  r.Passwords = Passwords;
-  r.PasswordAttempts = PasswordAttempts;
-  r.DateAttribute = daFileDate;
-  r.TranslateOemChar = TranslateOemChar;
-  r.SetTempDir(TempDir());
-  r.ThreadCount = ThreadCount;
+  TReaderSettings settings = TReaderSettings::Shared(*this);
+  settings.ExtractDir = FTempFolder;
+  settings.UseStoredDirs = true;
+  settings.DateAttribute = daFileDate;
+  settings.FileSpec = FileSpec.empty() ? std::vector<std::string>{"*.*"} : FileSpec;
+  settings.ApplyTo(r);
   r.OnError = CountingErrors();
   r.OnGetPassword = OnGetPassword;
   r.OnNextVolume = OnNextVolume;
@@ -291,25 +297,20 @@ bool TArc2Arc::ExtractStep() {
   };
   FNestedTar = false;
   FNestedTarFile.clear();
-  if (ArcType() == atGZip) {
-    r.OnNestedTarFile = [this](TZipCommon& Sender, const std::string& FileName, bool& doUnTar) {
-      Relay(OnNestedTarFile, Sender, FileName, doUnTar);
-      FNestedTar = doUnTar;
-      // The file the tar is being written to, so that it alone is removed.
-      if (auto* inner = dynamic_cast<TUnBase*>(&Sender)) FNestedTarFile = inner->OutputName;
-    };
-  }
-  r.FileSpec.clear();
-  if (!FileSpec.empty())
-    r.FileSpec = FileSpec;
-  else
-    r.FileSpec = {"*.*"};
+  // A reader that finds a tar inside its archive (the gzip reader) asks
+  // whether to unpack it too.
+  r.OnNestedTarFile = [this](TZipCommon& Sender, const std::string& FileName, bool& doUnTar) {
+    Relay(OnNestedTarFile, Sender, FileName, doUnTar);
+    FNestedTar = doUnTar;
+    // The file the tar is being written to, so that it alone is removed.
+    if (auto* inner = dynamic_cast<TUnBase*>(&Sender)) FNestedTarFile = inner->OutputName;
+  };
 
   bool ok = true;
   FFailedEntries.clear();
   if (ArcTypeHasExtractor(r.ArcType())) {
     r.Extract();
-    if (ArcType() == atGZip && FNestedTar) RemoveIntermediateTar();
+    if (FNestedTar) RemoveIntermediateTar();
     RemoveFailedEntries();
   } else {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);

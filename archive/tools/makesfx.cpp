@@ -157,7 +157,7 @@ bool TMakeSFX::Build() {
   const Int64 stubSize = append(stubPath);
   if (stubSize < 0 || append(archive) < 0 || GetCancel()) return false;
 
-  if ((ArcType() == atZip || ArcType() == atJar) && !SlideZipOffset(program, stubSize)) {
+  if (ArcTypeRow(ArcType()).SfxSlidesOffsets && !SlideZipOffset(program, stubSize)) {
     if (ShowMessageHook) {
       TTimerPause pause(Timer);
       ShowMessageHook(kSlideError);

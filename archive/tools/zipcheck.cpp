@@ -25,17 +25,14 @@ int TZipCheck::Activate() {
     }
     TUnBase& r = *reader;
     r.SetZipCmntBufSize(ZipCmntBufSize());
-    r.CreateStoredDirs = false;
-    r.UseStoredDirs = false;
-    r.Passwords = Passwords;
+    // The temporary folder is where a gzip reader writes the tar it then tests.
+    TReaderSettings settings = TReaderSettings::Shared(*this);
+    settings.CreateStoredDirs = false;
+    settings.UseStoredDirs = false;
+    settings.FileSpec = FileSpec;
+    settings.RecurseDirs = RecurseDirs;
+    settings.ApplyTo(r);
     r.SetArchiveFile(ArchiveFile());
-    r.FileSpec = FileSpec;
-    r.PasswordAttempts = PasswordAttempts;
-    r.RecurseDirs = RecurseDirs;
-    r.TranslateOemChar = TranslateOemChar;
-    // Where a gzip reader writes the tar it then tests.
-    r.SetTempDir(TempDir());
-    r.ThreadCount = ThreadCount;
     r.ShareCancel(CancelRef());
     TZipCheck* self = this;
     const auto relay = [self](auto& Handler) {

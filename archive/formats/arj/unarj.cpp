@@ -33,20 +33,7 @@ TUnArj::TUnArj() = default;
 TUnArj::~TUnArj() = default;
 
 void TUnArj::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
-  if (!Decode || Count <= 0 || FKey.empty()) return;
-  auto* p = static_cast<Byte*>(Buffer);
-  const int len = static_cast<int>(FKey.size());
-  if (ArjPasswordIndex < 1 || ArjPasswordIndex > len) ArjPasswordIndex = 1;
-  for (Int32 i = 0; i < Count; ++i) {
-    p[i] ^= static_cast<Byte>(FKey[static_cast<std::size_t>(ArjPasswordIndex - 1)]);
-    if (++ArjPasswordIndex > len) ArjPasswordIndex = 1;
-  }
-}
-
-void TUnArj::BuildKey(Byte Modifier) {
-  FKey = Password;
-  for (auto& c : FKey) c = static_cast<char>(static_cast<Byte>(c) + Modifier);
-  ArjPasswordIndex = 1;
+  if (Decode && Count > 0) FGarble.Apply(static_cast<Byte*>(Buffer), static_cast<std::size_t>(Count));
 }
 
 bool TUnArj::ReadHeader(Int64 Pos, TItem& Item, bool& End) {
@@ -164,7 +151,7 @@ void TUnArj::NoteSetVolumes() {
 void TUnArj::ExtractArchive() {
   FItems.clear();
   FSpan = TSpan{};
-  FKey.clear();
+  FGarble.Clear();
   if (!ArchiveStream) return;
   PasswordAttempts = std::min(PasswordAttempts, kArjMaxPasswordAttempts);
   SetVolumeNumber();
@@ -196,7 +183,7 @@ void TUnArj::ExtractArchive() {
   if (FSplit) FSplit.End(false);
   FItems.clear();
   FSpan = TSpan{};
-  FKey.clear();
+  FGarble.Clear();
   FLzh.reset();
   FFast.reset();
 }
@@ -258,7 +245,7 @@ void TUnArj::ExtractItem(const TItem& Item) {
         }
         Password = answer;
       }
-      BuildKey(h.PasswordModifier);
+      FGarble.SetKey(Password, h.PasswordModifier);
     }
     tried = true;
     pass = ExtractData(Item, span, entry);
@@ -267,7 +254,7 @@ void TUnArj::ExtractItem(const TItem& Item) {
     Password.clear();
     if (++attempt >= attempts) PasswordFailed = true;
   }
-  FKey.clear();
+  FGarble.Clear();
 
   if (!tried) SkipEntryData(h.UnpackedSize);
   if (pass == TPass::NotOpened || !(h.Flags & kArjFlagVolume)) {
@@ -314,7 +301,7 @@ void TUnArj::Decode(const TItem& Item, int Handle) {
   if (ArchiveStream->Seek(Item.DataOffset, soBeginning) != Item.DataOffset) return;
   const bool garbled = (h.Flags & kArjFlagGarbled) != 0;
   const Int64 unpacked = h.UnpackedSize;
-  ArjPasswordIndex = 1;
+  FGarble.Restart();
   if (h.Method == 0) {
     // More than the header's size is never written.
     TStoredInfo info;

@@ -10,6 +10,7 @@
 
 #include "archive/core/unbase.h"
 #include "archive/formats/arj/arjfast.h"
+#include "archive/formats/arj/arjgarble.h"
 #include "archive/formats/arj/arjheader.h"
 #include "archive/codecs/lzhdecode.h"
 
@@ -29,8 +30,7 @@ class TUnArj : public TUnBase {
   void ExtractArchive() override;
   // Whatever the detected type, the archive is read through the run driver.
   bool OpensOwnArchive() const override { return false; }
-  // Garbled data: each byte XOR the next byte of the entry's key, cycling
-  // from ArjPasswordIndex.
+  // Garbled data, read with Decode set, are ungarbled with the entry's key.
   void DecodeBlock(bool Decode, void* Buffer, Int32 Count) override;
 
  private:
@@ -67,8 +67,6 @@ class TUnArj : public TUnBase {
   // One pass over a file entry's data into its output, with the verdict.
   TPass ExtractData(const TItem& Item, const TSpan& Span, TReaderEntry& Entry);
   void Decode(const TItem& Item, int Handle);
-  // The garbled entry's key from Password and the header's modifier.
-  void BuildKey(Byte Modifier);
   bool NextVolume(std::string& VolumeName);
   // Counts every later volume of the set that exists as part of the
   // archive: no entry may replace one before it is read.
@@ -80,7 +78,8 @@ class TUnArj : public TUnBase {
   TReaderEntry FSplit;
   // The main header of the volume scanned last marks a volume set.
   bool FMultiVolume = false;
-  std::string FKey;
+  // The key of the garbled entry in work.
+  TArjGarble FGarble;
   std::vector<Byte> FHeaderBuffer;
   std::unique_ptr<TLzhDecoder> FLzh;
   std::unique_ptr<TArjFastDecoder> FFast;

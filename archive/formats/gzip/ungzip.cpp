@@ -103,6 +103,8 @@ TUnGZip::TUnGZip() = default;
 
 TUnGZip::~TUnGZip() = default;
 
+bool TUnGZip::TranslatesText() const { return ArcType() == atGZip || ArcType() == atMsGZ; }
+
 Int32 TUnGZip::ReadAt(Int64 Position, void* Buffer, Int32 Count) {
   if (Position < 0 || ArchiveStream->Seek(Position, soBeginning) != Position) return 0;
   Int32 done = 0;
@@ -544,18 +546,14 @@ void TUnGZip::SetUpInnerTar(TUnTar& tar) {
   FArcType = atTar;
   // The inner reader works as this one was asked to: same folder,
   // overwrite rules, events and cancel flag.
-  tar.UseStoredDirs = UseStoredDirs;
-  tar.CreateStoredDirs = CreateStoredDirs;
-  if (!FExtractDir.empty()) tar.SetExtractDir(FExtractDir);
-  // The masks chose this member; what it holds goes out whole.
-  tar.FileSpec = {"*.*"};
-  tar.RecurseDirs = true;
-  tar.ConfirmOverwrites = ConfirmOverwrites;
-  tar.OverwriteMode = FSavedOverwriteMode;
-  tar.DateAttribute = DateAttribute;
-  tar.RestoreFileAttr = RestoreFileAttr;
-  tar.TranslateOemChar = TranslateOemChar;
-  tar.SetTempDir(TempDir());
+  TReaderSettings settings = TReaderSettings::Extraction(*this);
+  // The masks chose this member; what it holds goes out whole, and as it
+  // is: a tar is binary.
+  settings.FileSpec = std::vector<std::string>{"*.*"};
+  settings.RecurseDirs = true;
+  settings.OverwriteMode = FSavedOverwriteMode;
+  settings.AsciiTranslation = false;
+  settings.ApplyTo(tar);
   tar.OnProgress = OnProgress;
   tar.OnBegin = OnBegin;
   tar.OnEnd = FSavedOnEnd;

@@ -46,6 +46,8 @@ class TUnGZip : public TUnBase {
 
  protected:
   void ExtractArchive() override;
+  // The text of a gzip or MS-GZ file may be written with CR LF line ends.
+  bool TranslatesText() const override;
   // The output routine while a run is under way. The first block decoded
   // tells whether the output is a tar archive; then the owner is asked, and
   // a test run reads the tar as it is decoded. Every block then goes on to

@@ -39,6 +39,10 @@ class TBlakHole : public TLzhFamilyWriter {
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
   void DescribeEntry(const TCompEntry& E) override;
+  // Entry data are enciphered with the traditional zip cipher.
+  void EncodeBlock(void* Buffer, Int32 Count) override {
+    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  }
 
  private:
   std::string EncodeEntryName(const TCompEntry& E) const;

@@ -48,6 +48,10 @@ bool TUnBh::CheckPassword(const Byte* Header) {
                                       static_cast<UInt16>(FEntryDosDateTime));
 }
 
+void TUnBh::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
+  if (Decode && Count > 0) Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+}
+
 TBhStatus TUnBh::ReadHeader(Int64 Offset, TBhHeader& H, Int32& Got) {
   const auto read = [this](Int64 Pos, void* Buffer, Int32 Count) -> Int32 {
     if (Count <= 0 || ArchiveStream->Seek(Pos, soBeginning) != Pos) return 0;

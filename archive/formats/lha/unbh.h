@@ -20,6 +20,9 @@ class TUnBh : public TUnBase {
  protected:
   void ExtractArchive() override;
   bool CheckPassword(const Byte* Header) override;
+  // Enciphered data, read with Decode set, are deciphered with the
+  // traditional zip cipher under the entry's keys.
+  void DecodeBlock(bool Decode, void* Buffer, Int32 Count) override;
   // Whatever the detected type, the archive is read through the run driver.
   bool OpensOwnArchive() const override { return false; }
 

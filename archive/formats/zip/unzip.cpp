@@ -48,6 +48,10 @@ bool TUnZip::CheckPassword(const Byte* Header) {
                                       static_cast<UInt16>(FEntryDosDateTime));
 }
 
+void TUnZip::DecodeBlock(bool Decode, void* Buffer, Int32 Count) {
+  if (Decode && Count > 0) Crypt->DecryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+}
+
 std::string TUnZip::ReadName(TArchiveView& View, Int64 Position, UInt16 Length, bool Encrypted) {
   std::string name(Length, '\0');
   if (Length == 0) return name;

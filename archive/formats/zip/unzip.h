@@ -20,6 +20,9 @@ class TUnZip : public TUnBase {
  protected:
   void ExtractArchive() override;
   bool CheckPassword(const Byte* Header) override;
+  // Encrypted data, read with Decode set, are deciphered with the
+  // traditional zip cipher under the entry's keys.
+  void DecodeBlock(bool Decode, void* Buffer, Int32 Count) override;
 
  private:
   struct TItem {

@@ -46,6 +46,10 @@ class TZip : public TCompBase {
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
   void DescribeEntry(const TCompEntry& E) override;
+  // Entry data are enciphered with the traditional zip cipher.
+  void EncodeBlock(void* Buffer, Int32 Count) override {
+    Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
+  }
   std::vector<std::string> ReadBackNames() override;
 
  private:

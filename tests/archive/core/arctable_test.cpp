@@ -58,5 +58,24 @@ TEST(ArcTable, FactoriesFollowTheClassColumns) {
   EXPECT_EQ(dynamic_cast<TUnJar*>(MakeReader(atZipMV).get()), nullptr);
 }
 
+// The facts of a row hold together: the converter reads only what a reader
+// takes, and never a self-extracting ACE archive; only a type made
+// self-extracting has offsets that slide with the stub; the rows carry the
+// rules the components apply by them.
+TEST(ArcTable, FlagsFollowWhatTheTypeCanDo) {
+  for (int i = 0; i < kArcTypeCount; ++i) {
+    const TArcTypeRow& row = ArcTypeRow(static_cast<TArcType>(i));
+    EXPECT_TRUE(!row.ConvertSource || !row.ReaderClass.empty()) << row.Name;
+    EXPECT_TRUE(!row.SfxSlidesOffsets || !row.SfxStub.empty()) << row.Name;
+  }
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.ConvertSource; }),
+            ExtractorArcTypes - TArcTypes{atAceExe});
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.SfxSlidesOffsets; }), (TArcTypes{atZip, atJar}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.UnixModes; }),
+            (TArcTypes{atAce, atAceExe, atRar, atRarExe}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.PartNamedVolumes; }), (TArcTypes{atRar, atRarExe}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.PackedByArchive; }), TArcTypes{atCab});
+}
+
 }  // namespace
 }  // namespace vsk

@@ -207,5 +207,23 @@ TEST(ReaderBase, FoldersTheCallerChangesBetweenEntriesAreWalkedAfresh) {
   }
 }
 
+// Text translation is the gzip reader's alone: any other reader clears the
+// option when its run starts and writes its entries as they are stored.
+TEST(ReaderBase, OnlyTheGzipReaderTranslatesText) {
+  ASSERT_TRUE(vsktest::HaveTool("tar"));
+  TempDir dir;
+  const std::string text = "one\ntwo\n";
+  WriteFile(dir / "src/t.txt", text);
+  ASSERT_EQ(RunTool("tar cf ../t.tar t.txt", dir / "src").exitCode, 0);
+  TUnTar t;
+  t.SetArchiveFile((dir / "t.tar").string());
+  t.SetExtractDir((dir / "out").string());
+  t.FileSpec = {"*.*"};
+  t.AsciiTranslation = true;
+  EXPECT_EQ(t.Extract(), 1);
+  EXPECT_FALSE(t.AsciiTranslation);
+  EXPECT_EQ(ReadFile(dir / "out/t.txt"), text);
+}
+
 }  // namespace
 }  // namespace vsk

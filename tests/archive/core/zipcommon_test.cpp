@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "archive/core/diskmanager.h"
+#include "archive/formats/zip/unzip.h"
 #include "platform/mime.h"
 #include "tests/support/testutil.h"
 
@@ -188,24 +189,37 @@ TEST(ZipCommon, WriteFailuresRaise) {
   EXPECT_EQ(c.FilesProcessed, 0);
 }
 
-TEST(ZipCommon, ReadBlockDecodesArjPasswordsAcrossBlocks) {
+TEST(ZipCommon, ReadBlockDecodesWithTheComponentsCipherAcrossBlocks) {
+  const std::string plain = "hello, enciphered world";
+  std::string enc = plain;
+  TZipCrypt keys;
+  keys.InitZipKeys("xy");
+  keys.EncryptZipBuffer(enc.data(), enc.size());
+  const auto read = [&enc](TZipCommon& c) {
+    c.InputMode = kIoGivenStream;
+    TMemoryStream32 in;
+    in.WriteBuffer(enc.data(), static_cast<Int64>(enc.size()));
+    in.SetPosition(0);
+    std::string out(enc.size() + 4, '\0');
+    Int32 got = 0;
+    for (Int32 n; (n = c.ReadBlock(-1, &in, out.data() + got, 5, kCrcNone, true)) > 0;) got += n;
+    out.resize(static_cast<std::size_t>(got));
+    return out;
+  };
+  // The zip reader's keys go on from block to block.
+  TUnZip zip;
+  zip.Crypt->InitZipKeys("xy");
+  EXPECT_EQ(read(zip), plain);
+
+  // The base has no cipher, whatever the archive's type and password.
   TempDir dir;
   WriteFile(dir / "a.arj", std::string("\x60\xEA") + std::string(40, '\0'));
   TZipCommon c;
   c.SetArchiveFile((dir / "a.arj").string());
   ASSERT_EQ(c.ArcType(), atArj);
   c.Password = "xy";
-  c.InputMode = kIoGivenStream;
-  TMemoryStream32 in;
-  const std::string plain = "hello";
-  std::string enc = plain;
-  for (std::size_t i = 0; i < enc.size(); ++i) enc[i] ^= "xy"[i % 2];
-  in.WriteBuffer(enc.data(), static_cast<Int64>(enc.size()));
-  in.SetPosition(0);
-  char buf[8] = {};
-  EXPECT_EQ(c.ReadBlock(-1, &in, buf, 3, kCrcNone, true), 3);
-  EXPECT_EQ(c.ReadBlock(-1, &in, buf + 3, 3, kCrcNone, true), 2);
-  EXPECT_EQ(std::string(buf, 5), plain);
+  c.Crypt->InitZipKeys("xy");
+  EXPECT_EQ(read(c), enc);
 }
 
 TEST(ZipCommon, NamesAndAttributes) {
@@ -246,6 +260,23 @@ TEST(ZipCommon, NamesAndAttributes) {
   EXPECT_EQ(NumberedName("archive.cab", 12, nvChangeFilename, false), "archi12.cab");
   EXPECT_EQ(NumberedName("longarchivename.cab", 3, nvChangeFilename, true), "longarc3.cab");
   EXPECT_EQ(NumberedName("ab.cab", 123, nvChangeFilename, false), "123.cab");
+}
+
+// Entries made on Unix show their mode in the types that store it; any
+// other type or host shows the DOS attributes.
+TEST(ZipCommon, AttributeTextByTypeAndHost) {
+  TempDir dir;
+  WriteFile(dir / "x.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(30, '\0'));
+  WriteFile(dir / "a.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  TZipCommon c;
+  c.SetArchiveFile((dir / "x.rar").string());
+  ASSERT_EQ(c.ArcType(), atRar);
+  EXPECT_EQ(c.AttrToString(040755, '-', 3), "drwxr-xr-x");
+  EXPECT_EQ(c.AttrToString(0104754, '-', 3), "-rwsr-xr--");
+  EXPECT_EQ(c.AttrToString(0x21, '_', 2), "ar__");
+  c.SetArchiveFile((dir / "a.zip").string());
+  ASSERT_EQ(c.ArcType(), atZip);
+  EXPECT_EQ(c.AttrToString(0x21, '_', 3), "ar__");
 }
 
 TEST(ZipCommon, VolumeNamesAndNextVolume) {

@@ -313,7 +313,8 @@ TEST_F(AddTest, NewCabinetAndAddingToIt) {
   // The command line's entry point adds to it; the old entries stay.
   const fs::path more = MakeTree("more", {{"three.txt", "three\n"}});
   ui.ExpectMessage("Files Compressed: 1", mtInformation);
-  EXPECT_EQ(main->CmdAddDefault(cab, {(more / "three.txt").string()}, true), 1);
+  EXPECT_EQ(main->CmdAdd({cab, {(more / "three.txt").string()},
+                          0, vsk::sdExplorer_Auto, vsk::swAdd, true, true}).Added, 1);
   Tree all = first;
   all["three.txt"] = "three\n";
   EXPECT_EQ(vsktest::Cabextract(cab, dir.path() / "x"), all);
@@ -520,7 +521,8 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   // A name without an extension makes a zip archive.
   const std::string plain = (dir.path() / "archive").string();
   ui.ExpectMessage("Files Compressed: 1", mtInformation);
-  EXPECT_EQ(main->CmdAddDefault(plain, {(src / "a.txt").string()}, true), 1);
+  EXPECT_EQ(main->CmdAdd({plain, {(src / "a.txt").string()},
+                          0, vsk::sdExplorer_Auto, vsk::swAdd, true, true}).Added, 1);
   ASSERT_TRUE(UnzipAccepts(plain + ".zip"));
   EXPECT_FALSE(fs::exists(plain));
   EXPECT_EQ(Extracted(plain + ".zip"), (Tree{{"a.txt", vsktest::TextBytes(8000, 4)}}));
@@ -532,16 +534,16 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   ui.ExpectMessage(msgtext::kNotAdded + (src / "missing.txt").string() + msgtext::kNoFileToAdd + "\r\n" +
                        (dir.path() / "nowhere/*.*").string() + msgtext::kNoFileToAdd,
                    mtError);
-  EXPECT_EQ(main->CmdAddDefault(plain + ".zip", {(src / "missing.txt").string(), (dir.path() / "nowhere/*.*").string()},
-                                true),
+  EXPECT_EQ(main->CmdAdd({plain + ".zip", {(src / "missing.txt").string(), (dir.path() / "nowhere/*.*").string()},
+                          0, vsk::sdExplorer_Auto, vsk::swAdd, true, true}).Added,
             -1);
-  EXPECT_EQ(main->CmdAddDefault(plain + ".zip", {}, true), -1);
+  EXPECT_EQ(main->CmdAdd({plain + ".zip", {}, 0, vsk::sdExplorer_Auto, vsk::swAdd, true, true}).Added, -1);
   EXPECT_EQ(vsktest::ReadFile(plain + ".zip"), before);
   EXPECT_EQ(Model().RowCount(), 1);
 
   // Full paths, the folder given as "folder/*.*", no result message.
   const std::string full = (dir.path() / "full.zip").string();
-  EXPECT_EQ(main->CmdAdd(full, {(src.string() + "/*.*")}, 3, vsk::sdAbsoluteNoDrv, vsk::swAdd, true, false), 2);
+  EXPECT_EQ(main->CmdAdd({full, {(src.string() + "/*.*")}, 3, vsk::sdAbsoluteNoDrv, vsk::swAdd, true, false}).Added, 2);
   ASSERT_TRUE(UnzipAccepts(full));
   const std::string root = src.string().substr(1) + "/";
   EXPECT_EQ(Extracted(full), (Tree{{root + "a.txt", vsktest::TextBytes(8000, 4)}, {root + "sub/b.txt", "bee\n"}}));
@@ -549,7 +551,8 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   // Moving: the sources are deleted once they are in the archive.
   const fs::path moving = MakeTree("moving", {{"m1.txt", "m1"}, {"deeper/m2.txt", "m2"}});
   const std::string moved = (dir.path() / "moved.zip").string();
-  EXPECT_EQ(main->CmdAdd(moved, {moving.string() + "/*.*"}, 1, vsk::sdExplorer_Auto, vsk::swMove, true, false), 2);
+  EXPECT_EQ(main->CmdAdd({moved, {moving.string() + "/*.*"},
+                          1, vsk::sdExplorer_Auto, vsk::swMove, true, false}).Added, 2);
   ASSERT_TRUE(UnzipAccepts(moved));
   EXPECT_EQ(Extracted(moved), (Tree{{"m1.txt", "m1"}, {"deeper/m2.txt", "m2"}}));
   EXPECT_FALSE(fs::exists(moving / "m1.txt"));
@@ -560,10 +563,34 @@ TEST_F(AddTest, CommandLineAddEntryPoints) {
   Options.ConfirmCompress = false;
   const std::string quiet = (dir.path() / "quiet.zip").string();
   ui.ExpectMessage(msgtext::kNotAdded + (dir.path() / "nowhere/*.*").string() + msgtext::kNoFileToAdd, mtError);
-  EXPECT_EQ(main->CmdAddDefault(quiet, {(dir.path() / "nowhere/*.*").string(), (src / "sub/b.txt").string()}, true),
+  EXPECT_EQ(main->CmdAdd({quiet, {(dir.path() / "nowhere/*.*").string(), (src / "sub/b.txt").string()},
+                          0, vsk::sdExplorer_Auto, vsk::swAdd, true, true}).Added,
             1);
   ASSERT_TRUE(UnzipAccepts(quiet));
   EXPECT_EQ(Extracted(quiet), (Tree{{"b.txt", "bee\n"}}));
+}
+
+// The add command's result: the files added, and each input left out as an
+// error of the run, so a run that left one out is not complete.
+TEST_F(AddTest, TheAddResultNamesWhatWasLeftOut) {
+  const fs::path src = MakeTree("src", {{"a.txt", "aye\n"}});
+  ASSERT_TRUE(Start({}));
+  Options.ConfirmCompress = false;
+  TAddOptions adding;
+  adding.Archive = (dir.path() / "whole.zip").string();
+  adding.Files = {(src / "a.txt").string()};
+  const TRunResult whole = main->CmdAdd(adding);
+  EXPECT_EQ(whole.Added, 1);
+  EXPECT_TRUE(whole.Complete());
+
+  const std::string missing = (src / "missing.txt").string();
+  ui.ExpectMessage(msgtext::kNotAdded + missing + msgtext::kNoFileToAdd, mtError);
+  adding.Archive = (dir.path() / "part.zip").string();
+  adding.Files = {(src / "a.txt").string(), missing};
+  const TRunResult part = main->CmdAdd(adding);
+  EXPECT_EQ(part.Added, 1);
+  EXPECT_FALSE(part.Complete());
+  EXPECT_EQ(part.RunErrors(), std::vector<std::string>{missing + msgtext::kNoFileToAdd});
 }
 
 }  // namespace

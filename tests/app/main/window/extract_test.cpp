@@ -183,10 +183,10 @@ TEST_F(Extraction, AllAndSelectedEntriesOfAZipComeOutByteForByte) {
   // selected rows, without a message.
   Options.ConfirmDecompress = true;
   ui.ExpectMessage(Completed(4), mtInformation);
-  main->CmdExtract(zip, Out("cmd"), true, true, true, false, true, true);
+  main->CmdExtract({zip, Out("cmd"), true, true, true, false, true, true, false});
   EXPECT_TRUE(vsktest::ReadFile(Out("cmd") + "/docs/report.txt") == big);
   SelectRows({RowOf("other/report.txt")});
-  main->CmdExtractSelected(Out("cmdsel"), true, false, true, false, true);
+  main->CmdExtract({"", Out("cmdsel"), true, false, true, false, true, false, true});
   EXPECT_TRUE(fs::exists(Out("cmdsel") + "/other/report.txt"));
   EXPECT_FALSE(fs::exists(Out("cmdsel") + "/docs"));
 }
@@ -427,14 +427,14 @@ TEST_F(Extraction, TarArchivesAndTypesWithoutAReader) {
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("cab") + "/x.txt"), "x");
   ui.ExpectMessage(Completed(1), mtInformation);
-  main->CmdExtract(cab, Out("cab2"), true, true, true, false, true, true);
+  main->CmdExtract({cab, Out("cab2"), true, true, true, false, true, true, false});
   EXPECT_EQ(vsktest::ReadFile(Out("cab2") + "/x.txt"), "x");
 
   // A destination that cannot be made.
   const std::string zip = SampleZip();
   vsktest::WriteFile(Out("file"), "a file, not a folder");
   ui.ExpectMessage(msgtext::kCmdExtractDirFailed, mtError);
-  main->CmdExtract(zip, Out("file") + "/sub", true, true, true, false, true, true);
+  main->CmdExtract({zip, Out("file") + "/sub", true, true, true, false, true, true, false});
 
   // The archive vanished after it was opened: the window closes it.
   main->DisplayArchive(zip);

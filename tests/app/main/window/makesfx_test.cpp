@@ -38,11 +38,11 @@ TEST_F(MakeExe, MakesAProgramOfTheOpenArchive) {
   // An existing program is replaced only when the user says so.
   vsktest::ReplaceFile(exe, "old");
   ui.ExpectMessage(exe + " already exist. Do you want to overwrite this file ?", mtConfirmation, mrNo);
-  main->CmdMakeSFX(zip, exe);
+  main->CmdMakeSFX({zip, exe});
   EXPECT_EQ(vsktest::ReadFile(exe), "old");
   ui.ExpectMessage(exe + " already exist. Do you want to overwrite this file ?", mtConfirmation, mrYes);
   ui.ExpectMessage(exe + " created.", mtInformation);
-  main->CmdMakeSFX(zip, exe);
+  main->CmdMakeSFX({zip, exe});
   EXPECT_EQ(vsktest::RunTool(vsktest::ShellQuote(exe) + " -t").exitCode, 0);
 
   // A type without a stub is refused through the builder's error.
@@ -52,7 +52,7 @@ TEST_F(MakeExe, MakesAProgramOfTheOpenArchive) {
       "Error making self-extracting executable.\rFilename: " + tar +
           "\rError: 25243\rInvalid or unsupported archive type for this operation",
       mtError);
-  main->CmdMakeSFX(tar, (dir.path() / "tar.exe").string());
+  main->CmdMakeSFX({tar, (dir.path() / "tar.exe").string()});
   EXPECT_FALSE(fs::exists(dir.path() / "tar.exe"));
   EndProgram();
 
@@ -90,7 +90,7 @@ TEST_F(MakeExe, AceAndRarProgramsOpenTestAndExtract) {
     const std::string exe = (dir.path() / (fs::path(c.archive).stem().string() + ".exe")).string();
     SCOPED_TRACE(exe);
     ui.ExpectMessage(exe + " created.", mtInformation);
-    main->CmdMakeSFX(c.archive, exe);
+    main->CmdMakeSFX({c.archive, exe});
     main->DisplayArchive(exe);
     EXPECT_EQ(main->vskVorsk.ArcType(), c.type);
     EXPECT_EQ(Model().RowCount(), 2);
@@ -98,7 +98,7 @@ TEST_F(MakeExe, AceAndRarProgramsOpenTestAndExtract) {
     main->acTestExecute();
     const std::string out = (dir.path() / ("out-" + fs::path(exe).stem().string())).string();
     ui.ExpectMessage(msgtext::kExtractCompleted + std::to_string(c.files.size()), mtInformation);
-    main->CmdExtract(exe, out, true, true, true, false, true, true);
+    main->CmdExtract({exe, out, true, true, true, false, true, true, false});
     for (const auto& [name, data] : c.files) EXPECT_TRUE(vsktest::ReadFile(out + "/" + name) == data) << name;
   }
 }

@@ -103,7 +103,7 @@ TEST_F(Results, ExtractionSaysWhatWasLeftOutAndWhy) {
   main->acExtractExecute();
   EXPECT_EQ(vsktest::ReadFile(Out("hostile") + "/two.txt"), "2");
   EXPECT_FALSE(fs::exists(dir.path() / "escape.txt"));
-  const TRunResult result = main->CmdExtract(hostile, Out("cmd"), true, true, true, false, true, false);
+  const TRunResult result = main->CmdExtract({hostile, Out("cmd"), true, true, true, false, true, false, false});
   EXPECT_FALSE(result);
   EXPECT_EQ(result.Written(), 2);
   EXPECT_EQ(result.Count(vsk::eoRefusedName), 1);

@@ -55,8 +55,8 @@ TEST_F(TarWriting, AnOpenTarIsChangedAsATar) {
   // A gzip-compressed tar made first in the same session: the open plain
   // tar is still changed as a plain tar afterwards.
   ASSERT_TRUE(Start({}));
-  EXPECT_EQ(main->CmdAdd((dir.path() / "first.gz").string(), {(dir.path() / "more/first.txt").string()}, 0,
-                         vsk::sdExplorer_Auto, vsk::swAdd, true, false),
+  EXPECT_EQ(main->CmdAdd({(dir.path() / "first.gz").string(), {(dir.path() / "more/first.txt").string()}, 0,
+                         vsk::sdExplorer_Auto, vsk::swAdd, true, false}).Added,
             1);
   ASSERT_TRUE(fs::exists(dir.path() / "first.tar.gz"));
   main->DisplayArchive(tar);
@@ -72,7 +72,8 @@ TEST_F(TarWriting, AnOpenTarIsChangedAsATar) {
   EXPECT_FALSE(fs::exists(dir.path() / "old.tar.gz"));
 
   // Adding keeps its members.
-  EXPECT_EQ(main->CmdAddDefault(tar, {(dir.path() / "more/c.txt").string()}, false), 1);
+  EXPECT_EQ(main->CmdAdd({tar, {(dir.path() / "more/c.txt").string()},
+                          0, vsk::sdExplorer_Auto, vsk::swAdd, true, false}).Added, 1);
   EXPECT_EQ(Listing("tar tf " + vsktest::ShellQuote(tar)), "b.txt\nc.txt\n");
   EXPECT_EQ(Listing("tar xOf " + vsktest::ShellQuote(tar) + " b.txt"), "bravo");
   EXPECT_EQ(Model().RowCount(), 2);

@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -760,6 +761,49 @@ TEST(UnGZip, NestedTarLeftAloneWhenTheOwnerSaysNo) {
 // folder (one that cannot take a byte does not matter), a file of the tar's
 // name there is not touched, nobody is asked about it, and every report
 // names the tar's entries or the archive.
+// The tar inside goes out as its owner was asked to: stored folders or
+// not, the entries' dates or the time of writing, and existing files asked
+// about through the owner's handler.
+TEST(UnGZip, NestedTarExtractsAsItsOwnerWasAsked) {
+  TempDir dir;
+  WriteFile(dir / "src/a.txt", TextBytes(3000, 4));
+  WriteFile(dir / "src/sub/b.txt", TextBytes(2000, 5));
+  ASSERT_EQ(RunTool("touch -d 2001-02-03T04:05:06 src/a.txt src/sub/b.txt && tar czf src.tgz src", dir.path()).exitCode,
+            0);
+  const auto stored = fs::last_write_time(dir / "src/sub/b.txt");
+  {
+    TUnGZip g;
+    NestedLog r;
+    Prepare(g, r, dir / "src.tgz", dir / "flat");
+    AttachNested(g, r, true);
+    g.UseStoredDirs = false;
+    g.DateAttribute = daSysDate;
+    EXPECT_EQ(g.Extract(), 2) << r.Describe();
+    EXPECT_EQ(ReadFile(dir / "flat/a.txt"), ReadFile(dir / "src/a.txt"));
+    EXPECT_EQ(ReadFile(dir / "flat/b.txt"), ReadFile(dir / "src/sub/b.txt"));
+    EXPECT_FALSE(fs::exists(dir / "flat/src"));
+    EXPECT_GT(fs::last_write_time(dir / "flat/b.txt") - stored, std::chrono::hours(24 * 365));
+  }
+  WriteFile(dir / "kept/src/a.txt", "mine");
+  TUnGZip g;
+  NestedLog r;
+  Prepare(g, r, dir / "src.tgz", dir / "kept");
+  AttachNested(g, r, true);
+  g.DateAttribute = daFileDate;
+  g.ConfirmOverwrites = true;
+  std::vector<std::string> asked;
+  g.OnFileExists = [&asked](TZipCommon&, const std::string& Name, std::string&, TOverwriteMode& Mode) {
+    asked.push_back(Name);
+    Mode = omSkip;
+  };
+  g.Extract();
+  EXPECT_EQ(asked, std::vector<std::string>{(dir / "kept/src/a.txt").string()}) << r.Describe();
+  EXPECT_EQ(ReadFile(dir / "kept/src/a.txt"), "mine");
+  EXPECT_EQ(ReadFile(dir / "kept/src/sub/b.txt"), ReadFile(dir / "src/sub/b.txt"));
+  const auto off = fs::last_write_time(dir / "kept/src/sub/b.txt") - stored;
+  EXPECT_LT(std::chrono::abs(off), std::chrono::seconds(3));
+}
+
 TEST(UnGZip, NestedTarInATestRunIsReadAsAStream) {
   TempDir dir;
   MakeTree(dir.path());
