@@ -275,13 +275,11 @@ TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Outp
 
 bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
   const std::string& Input = Found.FileName;
-  Byte err = 0;
-  TFileStream32 in(Input, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(in.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(Input, msg::ErrorOpeningFile);
-    return false;
-  }
+  // Members have no size limit.
+  TSourceFile source;
+  if (!OpenSourceFile(Input, source, UINT64_MAX, "")) return false;
+  TFileStream32& in = *source.Stream;
+  const struct stat& st = source.St;
   struct stat old;
   const bool replacing = lstat(Output.c_str(), &old) == 0;
   TTempFileStream out(fmCreate, Output, TempDir());

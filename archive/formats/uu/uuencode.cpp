@@ -279,11 +279,14 @@ bool TUUEncode::MayReplaceOutput(const std::string& Name, Int64 InputDev, Int64 
 }
 
 bool TUUEncode::Encode() {
-  Byte err = 0;
-  TFileStream32 in(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
-  struct stat ist;
-  if (err != 0 || fstat(in.Handle(), &ist) != 0 || !S_ISREG(ist.st_mode))
-    RaiseError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+  // The encoded file has no size limit; its failed open ends the run.
+  TSourceFile source;
+  if (!OpenSourceFile(ArchiveFile(), source, UINT64_MAX, "")) {
+    if (GetCancel()) throw ECancelUnwind{};
+    throw E_RAISE(msg::ErrorOpeningFile);
+  }
+  TFileStream32& in = *source.Stream;
+  const struct stat& ist = source.St;
   const Int64 size = ist.st_size;
   ArcSize = size;
   ProgressEntryTotal = size;
