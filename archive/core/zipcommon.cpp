@@ -295,6 +295,25 @@ bool TZipCommon::CloseOutput(int Handle, TStream32*) {
   }
 }
 
+void TRunScope::Activate() {
+  FOwner.Timer.Start();
+  FActivated = true;
+  FOwner.Fire(FOwner.OnActivate);
+}
+
+void TRunScope::End() {
+  if (FEnded) return;
+  FEnded = true;
+  try {
+    FOwner.Timer.Stop();
+    if (FActivated) {
+      FOwner.Fire(FOwner.OnElapsedTime, FOwner.Timer.Elapsed());
+      FOwner.Fire(FOwner.OnDeactivate);
+    }
+  } catch (...) {
+  }
+}
+
 void TZipCommon::DoProgress(Int64 Position) {
   if (!OnProgress) return;
   const int byFile = Percent(static_cast<double>(ProgressEntryTotal), static_cast<double>(Position));

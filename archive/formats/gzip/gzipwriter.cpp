@@ -140,26 +140,17 @@ int TGZip::Compress() {
   if (Switch == swRead) return 0;
   *CancelRef() = false;
   const bool confirm = ConfirmOverwrites;
-  bool activated = false;
+  TRunScope run(*this);
   try {
     if (DiskManager->PrepareDrive(OutputFolder(), 0, true)) {
-      Timer.Start();
-      Fire(OnActivate);
-      activated = true;
+      run.Activate();
       RunJob();
     }
   } catch (const ECancelUnwind&) {
   } catch (...) {
   }
   ConfirmOverwrites = confirm;
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   return FWritten;
 }
 
