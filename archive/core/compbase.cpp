@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/deflateahead.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
@@ -32,8 +33,8 @@ constexpr Int64 kSmallFile = kSmallDeflateSize;
 // The extension of a file name with its dot; a leading dot (a hidden
 // name) is no extension.
 std::string ExtOf(const std::string& file) {
-  const auto p = file.find_last_of('.');
-  return p == std::string::npos || p == 0 ? std::string() : file.substr(p);
+  const std::string ext = PathExtension(file);
+  return ext.size() == file.size() ? std::string() : ext;
 }
 
 // The folder every FileSpec entry lies in (for sdExplorer_Auto).
@@ -44,7 +45,7 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
     std::string dir = PathFolderPart(ForwardSlashes(s));
     if (!dir.empty() && dir[0] != '/') {
       std::error_code ec;
-      dir = AppendBackslash(std::filesystem::absolute(dir, ec).lexically_normal().string());
+      dir = AppendSlash(std::filesystem::absolute(dir, ec).lexically_normal().string());
     }
     if (first) {
       common = dir;
@@ -414,17 +415,6 @@ void TCompBase::DiscardOutput() {
   OutputStream = nullptr;
 }
 
-void TCompBase::EndRun(bool Activated) {
-  try {
-    Timer.Stop();
-    if (Activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
-}
-
 void TCompBase::CompressArchive() {
   FRunTraits = Traits();
   struct stat st;
@@ -442,18 +432,16 @@ void TCompBase::CompressArchive() {
     return;
   }
   if (exists) AddOwnFile(st.st_dev, st.st_ino);
-  Timer.Start();
-  Fire(OnActivate);
+  TRunScope run(*this);
+  run.Activate();
   try {
     RunBody();
   } catch (...) {
     FRunFailed = true;
     EndDeferredAsFailed();
-    EndRun(true);
     throw;
   }
   EndDeferredAsFailed();
-  EndRun(true);
 }
 
 void TCompBase::RunBody() {
@@ -532,21 +520,15 @@ void TCompBase::ReadOnlyRun() {
     return;
   }
   FOldSize = FOld->GetSize();
-  Timer.Start();
-  Fire(OnActivate);
-  try {
-    if (FOldSize != 0 && LoadOldDirectory()) {
-      for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
-        DescribeEntry(FEntries[i]);
-        Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
-        ProcessMessages();
-      }
+  TRunScope run(*this);
+  run.Activate();
+  if (FOldSize != 0 && LoadOldDirectory()) {
+    for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
+      DescribeEntry(FEntries[i]);
+      Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
+      ProcessMessages();
     }
-  } catch (...) {
-    EndRun(true);
-    throw;
   }
-  EndRun(true);
 }
 
 // ---- gathering

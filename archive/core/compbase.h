@@ -431,7 +431,6 @@ class TCompBase : public TZipCommon {
   void RestoreOldEntry(TCompEntry& E);
   void DeleteSources();
   void FlushCopy();
-  void EndRun(bool Activated);
   void RunBody();
   void AppendFound(const TFileObject& F, const std::string& Stored, bool IsDir);
   bool CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R);

@@ -92,11 +92,11 @@ std::string GZipMethodText(int Method) {
 }
 
 std::string TGZip::OutputFolder() const {
-  if (!DefaultDir.empty()) return AppendBackslash(ForwardSlashes(DefaultDir));
+  if (!DefaultDir.empty()) return AppendSlash(ForwardSlashes(DefaultDir));
   const std::string folder = PathFolderPart(ArchiveFile());
   if (!folder.empty()) return folder;
   std::error_code ec;
-  return AppendBackslash(std::filesystem::current_path(ec).string());
+  return AppendSlash(std::filesystem::current_path(ec).string());
 }
 
 std::string TGZip::OutputName(const std::string& Folder, const std::string& Input) const {
@@ -140,26 +140,17 @@ int TGZip::Compress() {
   if (Switch == swRead) return 0;
   *CancelRef() = false;
   const bool confirm = ConfirmOverwrites;
-  bool activated = false;
+  TRunScope run(*this);
   try {
     if (DiskManager->PrepareDrive(OutputFolder(), 0, true)) {
-      Timer.Start();
-      Fire(OnActivate);
-      activated = true;
+      run.Activate();
       RunJob();
     }
   } catch (const ECancelUnwind&) {
   } catch (...) {
   }
   ConfirmOverwrites = confirm;
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   return FWritten;
 }
 

@@ -197,25 +197,18 @@ int TUUEncode::Compress() {
   InputMode = kIoGivenStream;
   OutputMode = kIoGivenStream;
   *CancelRef() = false;
-  bool activated = false;
+  TRunScope run(*this);
   try {
-    RunJob(activated);
+    RunJob(run);
   } catch (const ECancelUnwind&) {
   } catch (...) {
     // Reported where it was raised.
   }
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   return FFilesWritten > 0 ? 1 : 0;
 }
 
-void TUUEncode::RunJob(bool& Activated) {
+void TUUEncode::RunJob(TRunScope& Run) {
   if (FOutFilename.empty()) RaiseError(ArchiveFile(), "OutFile", "0", msg::InvalidFileName);
   if (Switch == swDelete) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
 
@@ -229,9 +222,7 @@ void TUUEncode::RunJob(bool& Activated) {
     return;
   if (GetCancel()) return;
 
-  Timer.Start();
-  Fire(OnActivate);
-  Activated = true;
+  Run.Activate();
   const std::string name = PathFilePart(ArchiveFile());
   CurrentFileName = name;
   bool take = true;
