@@ -32,13 +32,13 @@ std::string SlashToBackslashMB(std::string_view Name) {
   return r;
 }
 
-std::string AppendBackslash(std::string_view Dir) {
+std::string AppendSlash(std::string_view Dir) {
   std::string r(Dir);
   if (!r.empty() && !IsSep(r.back())) r += '/';
   return r;
 }
 
-std::string RemoveBackslash(std::string_view Dir) {
+std::string RemoveTrailingSlash(std::string_view Dir) {
   std::string r(Dir);
   if (r.size() > 1 && IsSep(r.back())) r.pop_back();
   return r;
@@ -47,7 +47,7 @@ std::string RemoveBackslash(std::string_view Dir) {
 std::string JoinPath(std::string_view Dir, std::string_view Name) {
   if (Dir.empty()) return std::string(Name);
   while (!Name.empty() && IsSep(Name.front())) Name.remove_prefix(1);
-  std::string r = AppendBackslash(Dir);
+  std::string r = AppendSlash(Dir);
   r.append(Name);
   return r;
 }
@@ -72,6 +72,20 @@ std::string ParentFolder(std::string_view Path) {
   if (p == std::string_view::npos) return ".";
   if (p == 0) return "/";
   return std::string(Path.substr(0, p));
+}
+
+std::string PathFolder(std::string_view Path) {
+  const auto p = Path.find_last_of('/');
+  if (p == std::string_view::npos) return {};
+  return std::string(Path.substr(0, p == 0 ? 1 : p));
+}
+
+std::string PathExtension(std::string_view Path) {
+  const auto slash = Path.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? Path : Path.substr(slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos) return {};
+  return std::string(name.substr(dot));
 }
 
 std::string ForwardSlashes(std::string_view Name) {

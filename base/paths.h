@@ -1,7 +1,7 @@
 #pragma once
 // Names of files and folders as text: nothing here looks at the file system.
-// Paths in memory use "/"; the routines that add or remove a separator use
-// "/" and accept "\" too on input.
+// Paths in memory use "/"; the routines that add or remove a trailing
+// separator write "/" and take a "\" on input as one too.
 //
 // Three answers for "the folder of a path", one function each:
 //   PathFolderPart("a/b.zip") == "a/"   PathFolderPart("b.zip") == ""
@@ -20,11 +20,11 @@ std::string SlashToBackslash(std::string_view Name);
 // (0x80..0x9F, 0xE0..0xFD) is never touched, nor is a doubled "\".
 std::string SlashToBackslashMB(std::string_view Name);
 
-// A trailing "/" is added when Dir does not end in "/" or "\". An empty Dir
-// stays empty (the current folder, not the root).
-std::string AppendBackslash(std::string_view Dir);
+// A trailing "/" is added when Dir ends in neither "/" nor "\". An empty
+// Dir stays empty (the current folder, not the root).
+std::string AppendSlash(std::string_view Dir);
 // One trailing "/" or "\" is removed; the root "/" stays.
-std::string RemoveBackslash(std::string_view Dir);
+std::string RemoveTrailingSlash(std::string_view Dir);
 // Dir and Name with exactly one "/" between them; Name alone for an empty Dir.
 std::string JoinPath(std::string_view Dir, std::string_view Name);
 // The part of Path after its last "/" (all of it without one).
@@ -38,6 +38,13 @@ std::string FolderOrDot(std::string_view Path);
 // The folder holding Path without a trailing separator: "." for a bare
 // name, "/" for a name in the root.
 std::string ParentFolder(std::string_view Path);
+// The folder holding Path without a trailing "/": "" for a bare name, "/"
+// for a name in the root.
+std::string PathFolder(std::string_view Path);
+// The extension of Path's last name: from its last "." on, as it stands;
+// "" when the name has no ".". A hidden name such as ".profile" is all
+// extension.
+std::string PathExtension(std::string_view Path);
 // Every "\" becomes "/".
 std::string ForwardSlashes(std::string_view Name);
 // At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").

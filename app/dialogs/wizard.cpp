@@ -202,11 +202,11 @@ void TfmWizard::buRemoveClick() { RemoveSelectedRows(lbFiles); }
 
 void TfmWizard::buBrowseFolderClick() {
   std::string folder = edTargetFolder->text().toStdString();
-  if (UI().SelectDirectory("Browse Folder", folder)) edTargetFolder->setText(Q(AddBackslash(folder)));
+  if (UI().SelectDirectory("Browse Folder", folder)) edTargetFolder->setText(Q(AppendSlash(folder)));
 }
 
 std::string TfmWizard::CreatePath(const std::string& Name) const {
-  return Name.find('/') == std::string::npos ? AddBackslash(laCurrentDir->text().toStdString()) + Name : Name;
+  return Name.find('/') == std::string::npos ? AppendSlash(laCurrentDir->text().toStdString()) + Name : Name;
 }
 
 bool TfmWizard::IsNoFile(const std::string& Path) {

@@ -162,11 +162,11 @@ bool IsValidBackupSetName(const std::string& Name) {
 std::string BackupExtension(int ArcType) { return ArcType >= 0 && ArcType < 7 ? kExtensions[ArcType] : ".zip"; }
 
 std::string SingleBackupPath(const TBackupScript& S) {
-  return AddBackslash(S.Folder) + S.Name + BackupExtension(S.ArcType);
+  return AppendSlash(S.Folder) + S.Name + BackupExtension(S.ArcType);
 }
 
 std::string GenerationPath(const TBackupScript& S, int N) {
-  return AddBackslash(S.Folder) + S.Name + std::to_string(N) + BackupExtension(S.ArcType);
+  return AppendSlash(S.Folder) + S.Name + std::to_string(N) + BackupExtension(S.ArcType);
 }
 
 bool RotateGenerations(const TBackupScript& S, std::string& Failed) {
@@ -215,9 +215,9 @@ std::string ClashingBackupSet(const TBackupScript& Script, std::string& Clash) {
         CanonicalFolder(other.Folder) != folder)
       continue;
     std::vector<std::string> theirs;
-    for (const std::string& file : WrittenFilesOf(other)) theirs.push_back(vsk::AsciiLowerCase(NameOf(file)));
+    for (const std::string& file : WrittenFilesOf(other)) theirs.push_back(vsk::AsciiLowerCase(PathFilePart(file)));
     for (const std::string& file : mine)
-      if (std::find(theirs.begin(), theirs.end(), vsk::AsciiLowerCase(NameOf(file))) != theirs.end()) {
+      if (std::find(theirs.begin(), theirs.end(), vsk::AsciiLowerCase(PathFilePart(file))) != theirs.end()) {
         Clash = file;
         return other.Name;
       }

@@ -124,7 +124,7 @@ void TfmMain::ProcContextMenu() {
     for (const std::string& input : Inputs()) {
       const std::string path = AbsolutePath(input);
       // A mask needs its folder.
-      const std::string needed = NameOf(path).find_first_of("*?") != std::string::npos ? ParentFolder(path) : path;
+      const std::string needed = PathFilePart(path).find_first_of("*?") != std::string::npos ? ParentFolder(path) : path;
       std::error_code ec;
       if (fs::exists(needed, ec)) continue;
       missing += (missing.empty() ? "" : "\r\n") + MissingFileText(needed);
@@ -226,7 +226,7 @@ bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
 
 bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
   TApSaveDialog& d = apsdAddOptions();
-  d.FileName = NameOf(WithoutExtension(Archive));
+  d.FileName = PathFilePart(WithoutExtension(Archive));
   d.FilterIndex = Options.adArcType >= 0 && Options.adArcType <= 6 ? Options.adArcType + 1 : 7;
   // The new archive goes beside the one named, unless that folder is gone.
   const std::string folder = ParentFolder(Archive);
@@ -239,7 +239,7 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   apsdAddOptionsTypeChange();
   if (!d.Execute()) return false;
   std::string name = AbsolutePath(d.FileName);
-  if (NameOf(name).find('.') == std::string::npos) name += ".zip";
+  if (PathFilePart(name).find('.') == std::string::npos) name += ".zip";
   // A ".gz" name gets a gzip-compressed tar, which the writer makes under
   // the tar's name with ".tar.gz"; it is moved to the name given here.
   const std::string made = WritesCompressedTar(name, true) ? TarGzListName(name) : name;
@@ -274,7 +274,7 @@ bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std:
     ShowError(msgtext::kTempFolderFailed);
     return false;
   }
-  const std::string temp = folder.Path + "/" + NameOf(Archive);
+  const std::string temp = folder.Path + "/" + PathFilePart(Archive);
   CmdAdd(CmdLineAdding(temp, Files, false));
   // An archive without one of the inputs is not what was asked for: it is
   // neither sent nor made into a program.
@@ -300,7 +300,7 @@ bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::
   const bool exists = fs::exists(fs::symlink_status(exe, ec));
   // A Yes does not delete the old program: the builder puts the new one in
   // its place only once it is complete.
-  if (exists && MessageDlg(msgtext::kTheFile + NameOf(exe) + msgtext::kBatchExeExists, mtConfirmation, mbYesNo) != mrYes)
+  if (exists && MessageDlg(msgtext::kTheFile + PathFilePart(exe) + msgtext::kBatchExeExists, mtConfirmation, mbYesNo) != mrYes)
     return false;
   bool made = false;
   WithTempArchive(Archive, Files, [&](const std::string& Made) {

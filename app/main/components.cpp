@@ -5,6 +5,7 @@
 #include "archive/tools/readers.h"
 #include "archive/tools/writers.h"
 #include "base/textcase.h"
+#include "base/paths.h"
 
 namespace brevane {
 
@@ -16,17 +17,6 @@ TArcType WriterTypeForArchive(TArcType T) {
 }
 
 namespace {
-
-// The extension with its point, upper case; "" when the last name has none.
-std::string UpperExtension(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  const auto dot = Name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = Name.substr(dot);
-  if (ext == ".") return {};  // "name." has no extension either
-  ext = AsciiUpperCase(ext);
-  return ext;
-}
 
 constexpr bool SomeRowNames(std::string_view Word) {
   for (const TArcTypeRow& row : arcflag::kRows)
@@ -58,7 +48,7 @@ TArcType WrittenAs(const TArcTypeRow& Row) {
 TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd) {
   // The whole extension decides: "notes.c" or "new.t" is no cabinet or
   // tar but a zip, like any other name.
-  const std::string ext = UpperExtension(ArchiveName);
+  const std::string ext = AsciiUpperCase(PathExtension(ArchiveName));
   if (!ext.empty()) {
     if (ForCmdAdd) {
       if (const TArcTypeRow* row = RowNaming("+" + ext)) return WrittenAs(*row);

@@ -93,7 +93,7 @@ bool RemoveTree(const std::string& path, bool filesToo) {
 }
 
 int FindFiles(const std::string& folder, const vsk::TInternalMask& mask, std::vector<std::string>& list, int depth) {
-  const std::string prefix = AddBackslash(folder);
+  const std::string prefix = AppendSlash(folder);
   const int fd = open(prefix.empty() ? "." : prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return 0;
   int count = 0;
@@ -263,7 +263,7 @@ TFileId FileIdOf(const std::string& Name) {
 
 std::string QuotedFileList(const std::string& folder) {
   std::vector<std::string> files;
-  FindFilesInTree(AddBackslash(folder), "*.*", files);
+  FindFilesInTree(AppendSlash(folder), "*.*", files);
   std::string text;
   for (const std::string& f : files) text += " \"" + f + "\"";
   return text;

@@ -65,7 +65,7 @@ std::string Absolute(const std::string& Path) {
   return p;
 }
 
-bool HasExtension(const std::string& Path) { return NameOf(Path).find('.') != std::string::npos; }
+bool HasExtension(const std::string& Path) { return PathFilePart(Path).find('.') != std::string::npos; }
 
 void RememberAddFolder(const std::string& Folder) {
   if (Options.AddLast && !OnFloppyDrive(Folder))
@@ -150,7 +150,7 @@ TGathered GatherInputs(const std::vector<std::string>& Inputs) {
   for (const auto& raw : Inputs) {
     if (raw.empty()) continue;
     const std::string input = Absolute(raw);
-    const std::string name = NameOf(input);
+    const std::string name = PathFilePart(input);
     std::vector<std::string> found;
     std::string folder = ParentFolder(input);
     if (raw.find("*.*") != std::string::npos || IsDir(input)) {

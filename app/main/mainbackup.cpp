@@ -30,7 +30,7 @@ namespace {
 class TBackupWorkFolder {
  public:
   explicit TBackupWorkFolder(const std::string& Folder) {
-    std::string name = AddBackslash(Folder) + ".brevane-backup-XXXXXX";
+    std::string name = AppendSlash(Folder) + ".brevane-backup-XXXXXX";
     if (mkdtemp(name.data())) FPath = name;
   }
   ~TBackupWorkFolder() {
@@ -106,8 +106,8 @@ bool TfmMain::ExecuteBackup(const std::string& ScriptPath) {
   TBackupWorkFolder work(ParentFolder(target));
   bool made = false;
   if (!work.Path().empty()) {
-    const std::string partial = work.Path() + "/" + NameOf(target) +
-                                (NameOf(target).find('.') == std::string::npos ? extension : std::string());
+    const std::string partial = work.Path() + "/" + PathFilePart(target) +
+                                (PathFilePart(target).find('.') == std::string::npos ? extension : std::string());
     FCancelTask = false;
     TAddOptions adding;
     adding.Archive = partial;

@@ -26,18 +26,13 @@
 #include "base/messages.h"
 #include "archive/tools/readers.h"
 #include "platform/dynlib.h"
+#include "base/paths.h"
 
 namespace brevane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ExtensionOf(const std::string& Name) {
-  const std::string name = NameOf(Name);
-  const auto dot = name.find_last_of('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot);
-}
 
 // The converter's type and the output's extension of the format choices
 // (bh, cab, gz, jar, lha, lzh, tar, zip).
@@ -260,7 +255,7 @@ std::string TBatchJobs::OutputBase(const std::string& File) const {
   // "The same folder" of an archive in the program's temporary folder is
   // one that outlasts the run.
   if (folder.empty()) folder = FMain.ArchiveFolderToOffer(File) + "/";
-  return folder + NameOf(folded);
+  return folder + PathFilePart(folded);
 }
 
 bool TBatchJobs::MayOverwrite(const std::string& Output, bool AutoOverwrite) const {
@@ -517,7 +512,7 @@ vsk::TCompBase* TBatchJobs::WriterFor(const std::string& Archive) {
 int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<std::string>& Entries,
                              vsk::TStoredDirNames StoredDirNames, int Level) {
   std::string archive = ArchiveName;
-  if (ExtensionOf(archive).empty()) archive += ".zip";
+  if (vsk::PathExtension(archive).empty()) archive += ".zip";
   vsk::TCompBase* writer = WriterFor(archive);
   if (!writer) {
     FFailed = true;

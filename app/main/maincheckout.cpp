@@ -65,7 +65,7 @@ std::vector<std::string> TopNames(const std::string& Folder) {
 
 bool Trash(const std::string& Path) {
   if (vsk::MoveToTrash(Path)) return true;
-  ShowError(msgtext::kTrashFileFailed + NameOf(Path) + msgtext::kTrashFileFailedEnd);
+  ShowError(msgtext::kTrashFileFailed + PathFilePart(Path) + msgtext::kTrashFileFailedEnd);
   return false;
 }
 
@@ -108,7 +108,7 @@ void TfmMain::acCheckOutExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
   if (!ExitCheckoutCheck()) return;
   const std::string archive = vskVorsk.ArchiveFile();
-  const std::string stem = WithoutExtension(NameOf(archive));
+  const std::string stem = WithoutExtension(PathFilePart(archive));
   TfmCheckout dlg(this);
   dlg.ArchiveFile = archive;
   const std::string base = Options.CheckoutBaseFolder;

@@ -277,7 +277,7 @@ std::string TfmMain::ArchiveFolderToOffer(const std::string& Archive) {
 
 std::string TfmMain::OutputBeside(const std::string& Archive, const std::string& Name) {
   const std::string folder = ArchiveFolderToOffer(Archive);
-  return (folder == "/" ? folder : folder + "/") + NameOf(Name);
+  return (folder == "/" ? folder : folder + "/") + PathFilePart(Name);
 }
 
 std::string TfmMain::SettingsDestination(const std::string& ArchiveFolder) {
@@ -589,7 +589,7 @@ void TfmMain::vskUnZipGetPassword(vsk::TZipCommon&, const std::string& FileName,
     return;
   }
   std::string answer;
-  if (GetPassword(vsk::AsciiLowerCase(NameOf(FileName)), answer)) {
+  if (GetPassword(vsk::AsciiLowerCase(PathFilePart(FileName)), answer)) {
     Password = answer;
     FPassword = answer;
   } else {
@@ -613,9 +613,9 @@ void TfmMain::vskUnZipFileExists(vsk::TZipCommon& Sender, const std::string& Fil
   }
   vsk::Int64 newSize = 0;
   vsk::TDateTime newDate = vsk::DosDateTimeToDateTime(0x00210000);  // 1980-01-01 00:00
-  std::string entryName = NameOf(FileName);
+  std::string entryName = PathFilePart(FileName);
   if (auto* reader = dynamic_cast<vsk::TUnBase*>(&Sender)) {
-    entryName = NameOf(reader->EntryName);
+    entryName = PathFilePart(reader->EntryName);
     if (vsk::ArcTypeRow(Sender.ArcType()).SizesTrusted) {
       newSize = reader->EntryUnpackedSize;
       newDate = vsk::DosDateTimeToDateTime(reader->EntryDosDateTime);
@@ -713,7 +713,7 @@ void TfmMain::ShowErrorBlock(vsk::TZipCommon& Sender, const std::string& FileNam
   const char* text = vsk::MessageText(ECode);
   const std::string block = ":: ERROR - " + ComponentClassName(*this, Sender) + " ::\n" +
                             "Archive  : " + vsk::AsciiLowerCase(Sender.ArchiveFile()) + "\n" +
-                            "Filename : " + vsk::AsciiLowerCase(NameOf(FileName)) + "\n" +
+                            "Filename : " + vsk::AsciiLowerCase(PathFilePart(FileName)) + "\n" +
                             "Error No : " + std::to_string(ECode) + "\n" +
                             "Message  : " + (text ? text : "") + "\n" +
                             "Details  : " + ExtendedMsg + "\n\n";
@@ -758,7 +758,7 @@ void TfmMain::vskVorskNextVolume(vsk::TZipCommon& Sender, std::string& VolumeNam
                                  bool fExists, bool& Cancel) {
   Cancel = false;
   if (fExists) return;
-  const std::string name = NameOf(VolumeName);
+  const std::string name = PathFilePart(VolumeName);
   std::string answer = VolumeName;
   if (UI().InputQuery(name + msgtext::kVolumeIdCaption + VolumeID, msgtext::kEnterFullPath + name + ":", answer)) {
     VolumeName = answer;

@@ -59,7 +59,7 @@ std::string MegabytesText(double Bytes) {
 }
 
 std::string WithExtension(const std::string& Path, const std::string& Ext) {
-  const std::string name = NameOf(Path);
+  const std::string name = PathFilePart(Path);
   const auto dot = name.find_last_of('.');
   const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   return base + Ext;
@@ -129,7 +129,7 @@ void TfmMain::acMailArchiveExecute() {
 }
 
 bool TfmMain::MailArchive(const std::string& File) {
-  const int result = SendMailMAPI(msgtext::kMailSubject + NameOf(File), "", File, "", "", "", "");
+  const int result = SendMailMAPI(msgtext::kMailSubject + PathFilePart(File), "", File, "", "", "", "");
   if (result == -1)
     ShowError(msgtext::kNoMailProgram);
   else if (result != 0)
@@ -171,7 +171,7 @@ void TfmMain::acMoveArchiveExecute() {
   d.FilterIndex = 1;
   d.DefaultExt.clear();
   d.InitialDir = ParentFolder(archive);
-  d.FileName = NameOf(archive);
+  d.FileName = PathFilePart(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
   const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
@@ -209,7 +209,7 @@ void TfmMain::acCopyArchiveExecute() {
   d.FilterIndex = 1;
   d.DefaultExt.clear();
   d.InitialDir = ParentFolder(archive);
-  d.FileName = NameOf(archive);
+  d.FileName = PathFilePart(archive);
   if (!d.Execute() || d.FileName.empty()) return;
   std::error_code ec;
   const std::string target = fs::absolute(d.FileName, ec).lexically_normal().string();
@@ -287,7 +287,7 @@ void TfmMain::acPrintExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
   if (MessageDlg(msgtext::kConfirmPrint, mtConfirmation, mbYesNo) != mrYes) return;
   uclpPrinter.Lines = ContentListText(vskVorsk.ArchiveFile(), ArchiveDateText(), ContentRows());
-  uclpPrinter.PrintTitle = msgtext::kPrintTitle + NameOf(vskVorsk.ArchiveFile());
+  uclpPrinter.PrintTitle = msgtext::kPrintTitle + PathFilePart(vskVorsk.ArchiveFile());
   if (PrintJob && !PrintJob(uclpPrinter)) ShowError(msgtext::kPrintFailed);
 }
 

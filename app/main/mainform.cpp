@@ -1015,7 +1015,7 @@ void TfmMain::vskVorskRead(vsk::TZipCommon&, vsk::Int64 Offset, int) {
   if (!FInteractive) return;
   const vsk::TVorsk& v = vskVorsk;
   TViewRow row;
-  const std::string name = EntryName(v.FileName);
+  const std::string name = vsk::PathFilePart(v.FileName);
   const QString fullName = Q(v.FileName);
   row.Caption = Q(name);
   row.Encrypted = v.Encrypted;

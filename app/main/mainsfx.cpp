@@ -58,7 +58,7 @@ bool TfmMain::CmdMakeSFX(const TMakeSfxOptions& Making) {
     d.FilterIndex = 1;
     d.DefaultExt.clear();
     d.InitialDir = ParentFolder(ArchiveName);
-    d.FileName = NameOf(ReplaceExtension(ArchiveName, ".exe"));
+    d.FileName = PathFilePart(ReplaceExtension(ArchiveName, ".exe"));
     const bool chosen = d.Execute() && !d.FileName.empty();
     d.Options = saved;
     if (!chosen) return false;

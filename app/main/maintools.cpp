@@ -242,7 +242,7 @@ void TfmMain::ConnectToolCommands() {
     FTestFailed = true;
     const char* text = vsk::MessageText(ECode);
     OutputLine(std::string(msgtext::kTestError) + (text ? text : std::to_string(ECode)) +
-               (FileName.empty() ? std::string() : " (" + NameOf(FileName) + ")"));
+               (FileName.empty() ? std::string() : " (" + PathFilePart(FileName) + ")"));
   };
   vskZipCheck.OnNestedTarFile = [](vsk::TZipCommon&, const std::string& FileName, bool& doUnTar) {
     if (MessageDlg(msgtext::kNestedTarFile + FileName + "\r\r" + msgtext::kVerifyNestedTar, mtInformation, mbYesNo) ==
@@ -254,7 +254,7 @@ void TfmMain::ConnectToolCommands() {
     Cancel = false;
     if (fExists) return;
     std::string answer = VolumeName;
-    if (UI().InputQuery(NameOf(VolumeName), "Volume ID: " + VolumeID, answer))
+    if (UI().InputQuery(PathFilePart(VolumeName), "Volume ID: " + VolumeID, answer))
       VolumeName = answer;
     else
       Cancel = true;
@@ -365,7 +365,7 @@ bool TfmMain::CmdRepair(const std::string& ArchiveName) {
   d.FilterIndex = 1;
   d.DefaultExt = "zip";
   d.InitialDir = ParentFolder(source);
-  const std::string name = NameOf(source);
+  const std::string name = PathFilePart(source);
   const auto dot = name.find_last_of('.');
   d.FileName = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + "_fixed.zip";
   if (!d.Execute() || d.FileName.empty()) return false;
@@ -540,7 +540,7 @@ void TfmMain::acRenameArchiveExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
   if (!ExitCheckoutCheck()) return;
   const std::string archive = vskVorsk.ArchiveFile();
-  const std::string name = NameOf(archive);
+  const std::string name = PathFilePart(archive);
   const auto dot = name.find_last_of('.');
   const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   const std::string ext = stem.size() == name.size() ? std::string() : name.substr(dot);

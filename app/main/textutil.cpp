@@ -7,12 +7,7 @@
 
 namespace brevane {
 
-std::string AddBackslash(const std::string& path) {
-  if (path.empty() || path.back() == '/') return path;
-  return path + '/';
-}
-
-std::string StripLeadingBackslash(const std::string& path) {
+std::string StripLeadingSlash(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path.substr(1);
   return path;
 }
@@ -47,11 +42,6 @@ std::string AbsolutePath(const std::string& Path) {
   std::error_code ec;
   const auto p = std::filesystem::absolute(Path, ec);
   return ec ? Path : p.lexically_normal().string();
-}
-
-std::string NameOf(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
 }
 
 bool OnFloppyDrive(const std::string& Folder) {

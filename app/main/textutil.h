@@ -8,11 +8,11 @@
 
 namespace brevane {
 
-// "" stays ""; any other path gets a trailing separator when it has none.
-std::string AddBackslash(const std::string& Path);
+// "" stays ""; any other path gets a trailing "/" when it has none.
+using vsk::AppendSlash;
 // "" and "/" give ""; a path starting with "/" loses that first character;
 // any other path is returned as it is.
-std::string StripLeadingBackslash(const std::string& Path);
+std::string StripLeadingSlash(const std::string& Path);
 // The file name with the dot of its extension (the last dot of its last
 // component) replaced by "_", or with "_" appended when it has none:
 // the folder name used when several archives are extracted at once.
@@ -28,7 +28,7 @@ using vsk::ParentFolder;
 // stays "".
 std::string AbsolutePath(const std::string& Path);
 // The last component of a path.
-std::string NameOf(const std::string& Path);
+using vsk::PathFilePart;
 // Whether a folder lies on drive A: or B: (diskettes), which is never
 // remembered as a last-used folder.
 bool OnFloppyDrive(const std::string& Folder);

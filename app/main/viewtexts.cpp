@@ -49,23 +49,13 @@ std::vector<TViewColumn> ShownColumns(const TOptions& Options) {
   return shown;
 }
 
-std::string EntryName(const std::string& FileName) {
-  const auto slash = FileName.find_last_of('/');
-  return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
-}
-
-std::string EntryFolder(const std::string& FileName) {
-  const auto slash = FileName.find_last_of('/');
-  return slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);
-}
-
 TItemData MakeItemData(const vsk::TVorsk& Vorsk) {
   TItemData d;
   d.Date = DateTimeToStr(Vorsk.FileDate);
   d.Packed = std::to_string(Vorsk.PackedSize);
   d.Unpacked = std::to_string(Vorsk.UnpackedSize);
   d.Ratio = std::to_string(static_cast<int>(Vorsk.Ratio)) + "%";
-  d.Folder = EntryFolder(Vorsk.FileName);
+  d.Folder = vsk::PathFolderPart(Vorsk.FileName);
   return d;
 }
 
@@ -73,7 +63,7 @@ std::string CellText(TViewColumn Column, const vsk::TVorsk& Vorsk, const TItemDa
                      const std::string& TypeName) {
   switch (Column) {
     case vcFileName:
-      return EntryName(Vorsk.FileName);
+      return vsk::PathFilePart(Vorsk.FileName);
     case vcDate:
       return Data.Date;
     case vcPacked:

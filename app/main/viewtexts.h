@@ -61,10 +61,8 @@ const TColumnDef& ColumnDef(TViewColumn Column);
 // "File Name" first, then every column whose setting is on, in table order.
 std::vector<TViewColumn> ShownColumns(const TOptions& Options);
 
-// Entry name without its folder, and the folder with its trailing "/"
-// ("" for root entries).
-std::string EntryName(const std::string& FileName);
-std::string EntryFolder(const std::string& FileName);
+// An entry's name without its folder is vsk::PathFilePart, its folder
+// with the trailing "/" ("" for root entries) vsk::PathFolderPart.
 
 // The row record of the lister's current entry.
 TItemData MakeItemData(const vsk::TVorsk& Vorsk);

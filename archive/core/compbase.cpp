@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/dates.h"
+#include "base/paths.h"
 #include "archive/core/deflateahead.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/numbers.h"
@@ -32,8 +33,8 @@ constexpr Int64 kSmallFile = kSmallDeflateSize;
 // The extension of a file name with its dot; a leading dot (a hidden
 // name) is no extension.
 std::string ExtOf(const std::string& file) {
-  const auto p = file.find_last_of('.');
-  return p == std::string::npos || p == 0 ? std::string() : file.substr(p);
+  const std::string ext = PathExtension(file);
+  return ext.size() == file.size() ? std::string() : ext;
 }
 
 // The folder every FileSpec entry lies in (for sdExplorer_Auto).
@@ -44,7 +45,7 @@ std::string CommonFolder(const std::vector<std::string>& specs) {
     std::string dir = PathFolderPart(ForwardSlashes(s));
     if (!dir.empty() && dir[0] != '/') {
       std::error_code ec;
-      dir = AppendBackslash(std::filesystem::absolute(dir, ec).lexically_normal().string());
+      dir = AppendSlash(std::filesystem::absolute(dir, ec).lexically_normal().string());
     }
     if (first) {
       common = dir;
@@ -87,22 +88,27 @@ TCompBase::~TCompBase() = default;
 // ---- properties
 
 void TCompBase::SetArchiveFile(const std::string& Value) {
-  *CancelRef() = false;
-  FCentralPos = -1;
   if (Value.empty()) {
+    *CancelRef() = false;
+    FCentralPos = -1;
     FArchiveFile.clear();
     return;
   }
+  SetArchivePath(AbsoluteArchivePath(Value));
+}
+
+std::string TCompBase::AbsoluteArchivePath(const std::string& Value) {
   std::string name = ForwardSlashes(Value);
-  if (name[0] != '/') {
+  if (!name.empty() && name[0] != '/') {
     std::error_code ec;
     name = std::filesystem::absolute(name, ec).lexically_normal().string();
   }
-  // A tar.gz is named by its tar; no file of either name is touched here.
-  if (FCompressMethod == cmTarGzip) {
-    if (name.size() > 3 && EndsWithTextAscii(name, ".gz")) name.resize(name.size() - 3);
-    FArcType = atTarGZip;
-  }
+  return name;
+}
+
+void TCompBase::SetArchivePath(std::string name) {
+  *CancelRef() = false;
+  FCentralPos = -1;
   // An archive that exists under a name without extension is changed
   // under that name, not written anew beside it.
   struct stat st;
@@ -223,7 +229,23 @@ bool TCompBase::IsOwnFile(UInt64 Dev, UInt64 Ino) const {
                      [&](const TOwnFile& f) { return f.Dev == Dev && f.Ino == Ino; });
 }
 
+bool TCompBase::OpenSourceFile(const std::string& Name, TSourceFile& Out, UInt64 MaxSize, const char* TooBig) {
+  Byte err = 0;
+  Out.Stream = std::make_unique<TFileStream32>(Name, fmOpenRead | fmShareDenyNone, err);
+  if (err != 0 || fstat(Out.Stream->Handle(), &Out.St) != 0 || !S_ISREG(Out.St.st_mode)) {
+    ReportError(Name, msg::ErrorOpeningFile);
+    return false;
+  }
+  if (IsOwnFile(Out.St.st_dev, Out.St.st_ino)) return false;
+  if (static_cast<UInt64>(Out.St.st_size) >= MaxSize) {
+    ReportError(Name, TooBig, "0", msg::MaxFileSizeExceeded);
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<TFileStream32> TCompBase::OpenOldInput(Byte& Error) {
+  if (FLayer) return FLayer->OpenOld(Error);
   return std::make_unique<TFileStream32>(TargetFile(), fmOpenRead | fmShareDenyWrite, Error);
 }
 
@@ -263,6 +285,7 @@ void TCompBase::ResetRun() {
   FLoadedForComments = false;
   FDirectoryModified = false;
   FOwnFiles.clear();
+  FDeferredEnds.clear();
   FPendingFrom = -1;
   FPendingLen = 0;
   FOld.reset();
@@ -335,8 +358,8 @@ bool TCompBase::OpenOutput() {
     // space; otherwise the scratch file lies beside the target so that the
     // commit is one rename.
     const std::string bound =
-        BuildsAwayFromTarget() ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
-    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), NeedsNamedOutput());
+        FRunTraits.AwayFromTarget ? JoinPath(TempDir(), PathFilePart(ArchiveFile())) : ArchiveFile();
+    auto t = std::make_unique<TTempFileStream>(fmCreate, bound, TempDir(), FRunTraits.NamedOutput);
     struct stat st;
     if (t->Handle() < 0 || fstat(t->Handle(), &st) != 0) {
       ReportError(ArchiveFile(), msg::ErrorCreatingFile);
@@ -346,7 +369,7 @@ bool TCompBase::OpenOutput() {
     FTemp = t.get();
     FOutputOwner = std::move(t);
   }
-  FOutput = FilterOutput(FOutputOwner.get());
+  FOutput = FLayer ? FLayer->Wrap(FOutputOwner.get()) : FOutputOwner.get();
   if (!FOutput) {
     FRunFailed = true;
     return false;
@@ -357,7 +380,9 @@ bool TCompBase::OpenOutput() {
   return true;
 }
 
-bool TCompBase::CommitOutput() {
+bool TCompBase::CommitOutput() { return FLayer ? FLayer->Commit() : CommitScratch(); }
+
+bool TCompBase::CommitScratch() {
   std::unique_ptr<TTempFileStream> fromMemory;
   TTempFileStream* committing = FTemp;
   try {
@@ -390,18 +415,8 @@ void TCompBase::DiscardOutput() {
   OutputStream = nullptr;
 }
 
-void TCompBase::EndRun(bool Activated) {
-  try {
-    Timer.Stop();
-    if (Activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
-}
-
 void TCompBase::CompressArchive() {
+  FRunTraits = Traits();
   struct stat st;
   const bool exists = stat(TargetFile().c_str(), &st) == 0;
   FArchiveIsNew = !exists;
@@ -417,18 +432,16 @@ void TCompBase::CompressArchive() {
     return;
   }
   if (exists) AddOwnFile(st.st_dev, st.st_ino);
-  Timer.Start();
-  Fire(OnActivate);
+  TRunScope run(*this);
+  run.Activate();
   try {
     RunBody();
   } catch (...) {
     FRunFailed = true;
-    EndDeferredEntries();
-    EndRun(true);
+    EndDeferredAsFailed();
     throw;
   }
-  EndDeferredEntries();
-  EndRun(true);
+  EndDeferredAsFailed();
 }
 
 void TCompBase::RunBody() {
@@ -457,7 +470,7 @@ void TCompBase::RunBody() {
   }
   if (GetCancel()) return;
   const auto kept = std::count_if(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
-  if (static_cast<std::size_t>(kept) > MaxEntryCount()) {
+  if (static_cast<std::size_t>(kept) > FRunTraits.MaxEntries) {
     ReportError(ArchiveFile(), "more than 65535 entries", "0", msg::MaxFileSizeExceeded);
     FRunFailed = true;
     return;
@@ -477,9 +490,9 @@ void TCompBase::RunBody() {
     const Int64 keep = std::min<Int64>(FPrefixLength, FOutput->GetSize());
     FOutput->SetSize(keep);
     FOutput->Seek(keep, soBeginning);
-    WriteEmptyArchive();
   }
   const bool placed = FinishArchive();
+  EndDeferred(!FRunFailed && !GetCancel());
   if (GetCancel() || FRunFailed) {
     FRunFailed = true;
     return;
@@ -507,22 +520,15 @@ void TCompBase::ReadOnlyRun() {
     return;
   }
   FOldSize = FOld->GetSize();
-  Timer.Start();
-  Fire(OnActivate);
-  try {
-    if (FOldSize != 0 && LoadOldDirectory()) {
-      for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
-        ReadEntry(static_cast<int>(i));
-        FillEntryFields(FEntries[i]);
-        Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
-        ProcessMessages();
-      }
+  TRunScope run(*this);
+  run.Activate();
+  if (FOldSize != 0 && LoadOldDirectory()) {
+    for (std::size_t i = 0; i < FEntries.size() && !GetCancel(); ++i) {
+      DescribeEntry(FEntries[i]);
+      Fire(OnRead, FEntries[i].OldOffset, static_cast<int>(i));
+      ProcessMessages();
     }
-  } catch (...) {
-    EndRun(true);
-    throw;
   }
-  EndRun(true);
 }
 
 // ---- gathering
@@ -620,19 +626,19 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
   // sdNone) would give two entries of one name: the first one stands.
   if (FEntries[static_cast<std::size_t>(i)].State != esCopy) return;
 
-  const TNeutralHeader old = GetHeaderTimes(FEntries[static_cast<std::size_t>(i)]);
+  const TNeutralHeader old = FEntries[static_cast<std::size_t>(i)].Times;
   // Of the attributes only read-only and folder mean anything here: the
   // archive bit is never set by Unix archivers and hidden follows the name,
   // so comparing those would make every entry they wrote look changed.
   constexpr UInt32 kCompared = faReadOnly | faDirectory;
   const bool equal = old.UnpackedSize == found.UnpackedSize && SameDosTime(old.DosDateTime, found.DosDateTime) &&
-                     (ArcType() == atTar || (old.Attributes & kCompared) == (F.Attr & kCompared));
+                     (!FRunTraits.EntryAttributes || (old.Attributes & kCompared) == (F.Attr & kCompared));
   bool replace = false;
   if (!equal) {
     if (Switch == swRefresh) {
       replace = true;
     } else {
-      const int attr = ArcType() == atTar ? static_cast<int>(F.Attr) : static_cast<int>(old.Attributes & 0xBF);
+      const int attr = FRunTraits.EntryAttributes ? static_cast<int>(old.Attributes & 0xBF) : static_cast<int>(F.Attr);
       FireRequired(OnReplaceFile, "OnReplaceFile", FEntries[static_cast<std::size_t>(i)].Name, F.FileName,
                    ConvertDosDate(old.DosDateTime), ConvertDosDate(found.DosDateTime), old.UnpackedSize,
                    found.UnpackedSize, attr, static_cast<int>(F.Attr), replace);
@@ -653,7 +659,7 @@ void TCompBase::DecideFoundFile(const TFileObject& F, const std::string& Stored,
     e.FileAttr = F.Attr;
     e.FileMode = F.Mode;
     NoteFound(e, F);
-    PutHeaderTimes(e, found);
+    e.Times = found;
     e.State = esCompress;
     FSomethingToDo = true;
     return;
@@ -697,8 +703,14 @@ void TCompBase::FlushCopy() {
   CopyFromOld(from, len);
 }
 
-void TCompBase::CopyEntry(TCompEntry& E) {
-  const Int64 len = GetStoredLength(E);
+bool TCompBase::CopyOldEntry(TCompEntry& E) {
+  if (E.State != esCopy) return false;
+  CopyKept(E);
+  return true;
+}
+
+void TCompBase::CopyKept(TCompEntry& E) {
+  const Int64 len = E.OldLength;
   E.NewOffset = OutputPosition();
   E.NewLength = len;
   CheckOutputLimit(E.NewOffset + len);
@@ -736,7 +748,7 @@ void TCompBase::WriteEntries() {
   }
   // Worker threads deflate the coming entries while this thread writes;
   // they stop and are joined whenever the pass ends.
-  FAheadOn = DeflatesAhead() && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
+  FAheadOn = FRunTraits.DeflatesAhead && FRunDeflateType != dtDeflateS && EffectiveThreadCount(ThreadCount) > 1;
   FAheadNext = 0;
   struct TAheadEnd {
     std::unique_ptr<TDeflateAhead>& Ahead;
@@ -772,7 +784,10 @@ void TCompBase::WriteEntries() {
             FOutput->Seek(e.NewOffset, soBeginning);
             if (e.Replacing || e.Refreshing) {
               RestoreOldEntry(e);
-              CopyEntry(e);
+              if (!CopyOldEntry(e)) {
+                FRunFailed = true;
+                return;
+              }
             } else {
               e.State = esDrop;
             }
@@ -780,7 +795,10 @@ void TCompBase::WriteEntries() {
           break;
         }
         case esCopy:
-          CopyEntry(e);
+          if (!CopyOldEntry(e)) {
+            FRunFailed = true;
+            return;
+          }
           break;
         case esDrop:
           ++FDropped;
@@ -935,21 +953,29 @@ bool TCompBase::CompressFile(TCompEntry& E) {
   if (E.State != esRename) AskRenameFile(E);
   CurrentFileName = E.Name;
   E.NewOffset = OutputPosition();
-  if (!CompressFileData(E)) return false;
-  FileDone(E);
+  if (!WriteEntryData(E)) return false;
+  if (FRunTraits.EndsAtFinish)
+    FDeferredEnds.push_back(E.Name);
+  else
+    FinishEntry(E);
   return true;
 }
 
-void TCompBase::WriteLocalHeader(TCompEntry& E) {
-  Write(GetHeadPtr(), GetLocalHeadSize());
-  Write(E.RawName.data(), static_cast<Int64>(E.RawName.size()));
+void TCompBase::EndDeferred(bool Ok) {
+  const std::vector<std::string> ended = std::move(FDeferredEnds);
+  FDeferredEnds.clear();
+  for (const auto& name : ended) Fire(OnEnd, name, Ok);
 }
 
-void TCompBase::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, true); }
+void TCompBase::EndDeferredAsFailed() {
+  try {
+    EndDeferred(false);
+  } catch (...) {
+  }
+}
 
-bool TCompBase::CompressFileData(TCompEntry& E) {
+bool TCompBase::DeflateEntry(TCompEntry& E, const THeaderWriter& Header) {
   CurrentFileName = E.Name;
-  E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kMaxNameLength) {
     ReportError(E.FileName, "name longer than 65535 bytes", "0", msg::MaxFileSizeExceeded);
     return false;
@@ -958,26 +984,18 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   Crc->Reset();
   if (E.IsDir) {
     Crc->Crc32 = 0;
-    StartLocalHeader(E);
-    CompleteLocalHeader(E, r);
-    WriteLocalHeader(E);
-    MakeCentralRecord(E);
+    // A folder has no data: its started header is completed at once.
+    Header(E, nullptr);
+    FOutput->Seek(E.NewOffset, soBeginning);
+    Header(E, &r);
     return true;
   }
 
-  Byte err = 0;
-  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, msg::ErrorOpeningFile);
-    return false;
-  }
-  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-  FEntrySize = st.st_size;
-  if (static_cast<UInt64>(FEntrySize) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
-    return false;
-  }
+  TSourceFile source;
+  if (!OpenSourceFile(E.FileName, source)) return false;
+  TFileStream32& src = *source.Stream;
+  const struct stat& st = source.St;
+  FEntrySize = source.Size();
   E.FileSize = static_cast<UInt64>(FEntrySize);
   E.FileMode = st.st_mode;
   const bool encrypt = !Password.empty() && FEntrySize > 0 && ArcTypeCanEncrypt(ArcType());
@@ -991,8 +1009,7 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
   if (FAhead && GetCancel()) return false;
 
   r.Text = LooksLikeText(src.Handle());
-  StartLocalHeader(E);
-  WriteLocalHeader(E);
+  Header(E, nullptr);
   const Int64 cutAt = OutputPosition();
   UInt32 headerCrc = 0;
   std::array<Byte, kZipEncryptionHeaderSize> encHead{};
@@ -1020,7 +1037,6 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
     encHead = Crypt->MakeEncryptionHeader(Password, headerCrc);
     Write(encHead.data(), static_cast<Int64>(encHead.size()));
   }
-  if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   r.Encrypted = encrypt;
   const Int64 dataAt = OutputPosition();
   // Deflated ahead into no fewer bytes than the file: stored at once.
@@ -1052,18 +1068,16 @@ bool TCompBase::CompressFileData(TCompEntry& E) {
     return false;
   }
   const Int64 end = OutputPosition();
-  r.Compressed = end - E.NewOffset - GetLocalHeadSize() - static_cast<Int64>(E.RawName.size());
+  r.Compressed = end - cutAt;
   if (static_cast<UInt64>(r.Uncompressed) >= FLimit || static_cast<UInt64>(r.Compressed) >= FLimit) {
     ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
     return false;
   }
   CheckOutputLimit(end);
   Crc->Crc32 = r.Crc;
-  CompleteLocalHeader(E, r);
   FOutput->Seek(E.NewOffset, soBeginning);
-  WriteLocalHeader(E);
+  Header(E, &r);
   FOutput->Seek(end, soBeginning);
-  MakeCentralRecord(E);
   return true;
 }
 
@@ -1083,7 +1097,6 @@ bool TCompBase::StoreInstead(TCompEntry& E, TStream32& Src, TEntryResult& R, Int
     std::memcpy(plain, Header, sizeof plain);
     Crypt->DecryptZipBuffer(plain, sizeof plain);
     Write(Header, kZipEncryptionHeaderSize);
-    if (HeadersEnciphered()) WriteEncryptedHeaderMarker(*FOutput);
   }
   // The file is read again: its bytes count again in the progress.
   ProgressBytesLeft += static_cast<double>(R.Uncompressed);
@@ -1206,7 +1219,7 @@ void TCompBase::ReportNewEntries() {
   PackedTotal = UnpackedTotal = 0;
   for (const auto& e : FEntries) {
     if (e.State == esDrop) continue;
-    const TNeutralHeader h = GetHeaderTimes(e);
+    const TNeutralHeader& h = e.Times;
     PackedTotal += h.PackedSize;
     UnpackedTotal += h.UnpackedSize;
   }
@@ -1214,7 +1227,7 @@ void TCompBase::ReportNewEntries() {
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
     const TCompEntry& e = FEntries[i];
     if (!e.Added || e.State == esDrop) continue;
-    FillEntryFields(e);
+    DescribeEntry(e);
     if (!Fire(OnRead, e.NewOffset, static_cast<int>(i))) return;
   }
 }
@@ -1239,7 +1252,7 @@ void TCompBase::DeleteSources() {
 // ---- comments without a run
 
 int TCompBase::OpenOldArchive() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return -1;
   }
@@ -1271,7 +1284,7 @@ int TCompBase::OpenOldArchive() {
 }
 
 std::string TCompBase::GetArchiveComment() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return {};
   }
@@ -1279,7 +1292,7 @@ std::string TCompBase::GetArchiveComment() {
 }
 
 bool TCompBase::SetArchiveComment(const std::string& Comment) {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
@@ -1299,7 +1312,7 @@ std::string TCompBase::GetEntryComment(int Index) {
 }
 
 bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
@@ -1311,13 +1324,12 @@ bool TCompBase::SetEntryComment(int Index, const std::string& Comment) {
   TCompEntry& e = FEntries[static_cast<std::size_t>(Index)];
   if (e.Comment == Comment) return true;
   e.Comment = Comment;
-  CommentChanged(e);
   FDirectoryModified = true;
   return true;
 }
 
 bool TCompBase::SaveDirectoryChanges() {
-  if (!SupportsComments()) {
+  if (!Traits().Comments) {
     ReportError(ArchiveFile(), msg::UnsupportedArcType);
     return false;
   }
@@ -1343,7 +1355,7 @@ bool TCompBase::SaveDirectoryChanges() {
         e.NewOffset = e.OldOffset;
         e.NewLength = e.OldLength;
       }
-      WriteDirectory();
+      FinishArchive();
       FilesProcessed = static_cast<Int32>(FEntries.size());
       FOld.reset();
       out.Commit();

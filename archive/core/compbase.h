@@ -4,8 +4,12 @@
 // against the entries of the old archive, building the new archive in a
 // temporary output, copying kept entries, compressing new ones and replacing
 // the target only when the run succeeded and changed something. A format
-// writer fills in its records through the virtual operations below.
+// writer implements the format interface below (at most ten operations);
+// the run calls it and owns everything else.
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -110,6 +114,14 @@ struct TCompEntry {
   bool SrcLinked = false;
 };
 
+// A gathered file opened for reading, with what fstat gave at the open.
+struct TSourceFile {
+  std::unique_ptr<TFileStream32> Stream;
+  struct stat St {};
+  int Handle() const { return Stream ? Stream->Handle() : -1; }
+  Int64 Size() const { return static_cast<Int64>(St.st_size); }
+};
+
 class TCompBase : public TZipCommon {
  public:
   TCompBase();
@@ -159,6 +171,32 @@ class TCompBase : public TZipCommon {
   const std::string& DefaultExt() const { return FDefaultExt; }
   void SetDefaultExt(const std::string& Value);
 
+  // What a format is, for the run.
+  struct TFormatTraits {
+    // Its entries keep DOS attributes: a found file whose read-only or
+    // folder bit differs from the old entry's is changed, and OnReplaceFile
+    // is given the old entry's attributes (the found file's otherwise).
+    bool EntryAttributes = true;
+    // Comments: OpenOldArchive, the comment calls and SaveDirectoryChanges
+    // work (the format's FinishArchive writes the directory again).
+    bool Comments = false;
+    // New entries are deflated by DeflateEntry, so that worker threads can
+    // deflate them ahead of the writer (ThreadCount other than 1).
+    bool DeflatesAhead = false;
+    // The new archive is built in TempDir and placed by FinishArchive
+    // itself (spanned disks) instead of replacing the target.
+    bool AwayFromTarget = false;
+    // The new archive is written by a library that opens it by name: its
+    // scratch file gets one (a killed run may leave it behind).
+    bool NamedOutput = false;
+    // Entries end (OnEnd) only once the archive is written: the run ends
+    // them after FinishArchive, as failed when the run stopped first.
+    bool EndsAtFinish = false;
+    // The most entries the format holds; a run that would keep more is
+    // refused. Formats without a count of entries have no limit.
+    std::size_t MaxEntries = kMaxEntries;
+  };
+
   // ---- runs
   // Runs Switch over FileSpec. Returns the entries added (dropped with
   // swDelete), 0 when the run did not start or failed; never raises. A
@@ -184,10 +222,6 @@ class TCompBase : public TZipCommon {
   // The entries loaded by OpenOldArchive or kept from the last run.
   const std::vector<TCompEntry>& Entries() const { return FEntries; }
 
-  // Written right after an entry's local header and name when headers are
-  // enciphered; writes nothing here.
-  virtual void WriteEncryptedHeaderMarker(TStream32& Stream) { (void)Stream; }
-
   // ---- the entry reported through OnRead
   std::string FileName;
   TDateTime FileDate = 0;
@@ -207,15 +241,6 @@ class TCompBase : public TZipCommon {
   double UnpackedTotal = 0;
 
  protected:
-  // ---- the template a format fills in
-  // The whole run.
-  virtual void CompressArchive();
-  // An old entry met while swRead walks the archive, before OnRead.
-  virtual void ReadEntry(int Index) { (void)Index; }
-  // Writes a renamed old entry (esRename) at the output position.
-  virtual bool CopyOldEntry(TCompEntry& E) { (void)E; return false; }
-  // The directory record of an entry just written.
-  virtual void MakeCentralRecord(TCompEntry& E) { (void)E; }
   struct TEntryResult {
     Int64 Uncompressed = 0;
     Int64 Compressed = 0;
@@ -224,67 +249,53 @@ class TCompBase : public TZipCommon {
     UInt32 Crc = 0;
     bool Text = false;  // the file's first block holds text only
   };
-  // Fills sizes, CRC, method and flags of the working header.
-  virtual void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) { (void)E, (void)R; }
-  // Clears and starts the working header of a new entry.
-  virtual void StartLocalHeader(TCompEntry& E) { (void)E; }
-  // Writes the working header and the entry's name at the output position.
-  virtual void WriteLocalHeader(TCompEntry& E);
-  // The per-file step: events, then CompressFileData.
-  virtual bool CompressFile(TCompEntry& E);
-  // Puts size, date and attributes of a gathered file into an entry's record.
-  virtual void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) { E.Times = H; }
-  // The output when the result has no entries.
-  virtual void WriteEmptyArchive() {}
-  // Compresses one file's data into the output.
-  virtual bool CompressFileData(TCompEntry& E);
-  // Per-file end: OnEnd.
-  virtual void FileDone(TCompEntry& E);
-  virtual Int32 GetLocalHeadSize() { return 0; }
-  virtual Byte* GetHeadPtr() { return nullptr; }
-  // Loads the old archive's entries into the list (esCopy, or esDrop for
-  // those swDelete matches). False when the archive cannot be read safely;
-  // the run then stops and the target stays as it was.
+
+  // ---- the format interface: what a writer format implements
+  // 1. What the format is, for the run.
+  virtual TFormatTraits Traits() const { return {}; }
+  // 2. Loads the old archive's entries into the list (Name, RawName, Head,
+  // Times, OldOffset, OldLength; esCopy, or esDrop for those swDelete
+  // matches). False when the archive cannot be read safely; the run then
+  // stops and the target stays as it was.
   virtual bool LoadOldDirectory() { return true; }
-  // After finishing: totals, and OnRead for each entry added.
-  virtual void ReportNewEntries();
-  // Writes the directory; true when the output was placed elsewhere
-  // already (spanned disks).
+  // 3. Writes a new entry at the output position: its header, its data and
+  // its completed header (E.RawName is its stored name). False when it was
+  // not added (reported): the run cuts the output back and goes on.
+  virtual bool WriteEntryData(TCompEntry& E) { (void)E; return false; }
+  // 4. The entry just written is complete: its directory record (Head,
+  // Times), then OnEnd (by the run after FinishArchive with EndsAtFinish).
+  virtual void FinishEntry(TCompEntry& E) { Fire(OnEnd, E.Name, true); }
+  // 5. Puts an old entry at the output position: a kept one (esCopy) as
+  // its stored bytes, by the run's copy by default; a renamed one
+  // (esRename) under E.NewName. False when that failed (reported).
+  virtual bool CopyOldEntry(TCompEntry& E);
+  // 6. Writes the directory and end records once every entry is in the
+  // output (the empty archive when a delete dropped every entry); true
+  // when the output was placed elsewhere already (spanned disks). For a
+  // comment edit (SaveDirectoryChanges, with Traits().Comments) those of
+  // the loaded entries, which stay where they are, at the output position.
   virtual bool FinishArchive() { return true; }
-  // Before OnDeactivate: a format that ends its entries only once the
-  // archive is written ends those still open (the run stopped first) as
-  // failed. Never raises.
-  virtual void EndDeferredEntries() {}
-  virtual TNeutralHeader GetHeaderTimes(const TCompEntry& E) { return E.Times; }
-  // The stored bytes of an old entry (header, name, extra, data).
-  virtual Int64 GetStoredLength(const TCompEntry& E) { return E.OldLength; }
-  // The name of a new entry as stored (code page, separators).
-  virtual std::string EncodeEntryName(TCompEntry& E) { return E.Name; }
-  // The lister-style fields of the entry reported through OnRead.
-  virtual void FillEntryFields(const TCompEntry& E) { FileName = E.Name; }
-  // Formats that keep comments: OpenOldArchive and the comment calls work.
-  virtual bool SupportsComments() const { return false; }
-  // Writes the directory and end records at the output position.
-  virtual void WriteDirectory() {}
-  // An entry's comment was replaced: its record follows.
-  virtual void CommentChanged(TCompEntry& E) { (void)E; }
-  // New entries get enciphered headers (and the marker after them).
-  virtual bool HeadersEnciphered() const { return false; }
-  // The new archive is built in TempDir and placed by FinishArchive
-  // itself (spanned disks) instead of replacing the target.
-  virtual bool BuildsAwayFromTarget() { return false; }
-  // The new archive is written by a library that opens it by name: its
-  // scratch file gets one (a killed run may leave it behind).
-  virtual bool NeedsNamedOutput() const { return false; }
-  // The names in the new archive, for VerifyBeforeDelete; by default those
-  // of the run's list.
+  // 7. The lister-style fields of the entry reported through OnRead.
+  virtual void DescribeEntry(const TCompEntry& E) { FileName = E.Name; }
+  // 8. The names in the new archive, for VerifyBeforeDelete; by default
+  // those of the run's list.
   virtual std::vector<std::string> ReadBackNames();
-  // New entries are deflated by the base's CompressFileData, so that worker
-  // threads can deflate them ahead of the writer (ThreadCount other than 1).
-  virtual bool DeflatesAhead() const { return false; }
-  // The most entries the format holds; a run that would keep more is
-  // refused. Formats without a count of entries have no limit.
-  virtual std::size_t MaxEntryCount() const { return kMaxEntries; }
+  // 9, 10. The run-level hooks of writers whose job is more than the run:
+  // Compress (public) for those that write one output per input (gzip, UU)
+  // or a second output after the archive (tar.gz), and CompressArchive,
+  // the whole run, for one that sets up and ends a library around it
+  // (cabinets).
+  virtual void CompressArchive();
+
+  // ---- for the formats
+  // The deflating entry: writes E through the deflate (or store) sink,
+  // behind the header that Header writes at the output position (null:
+  // the header started, else completed with the result; rewritten in
+  // place); the run then finishes it. Deflated ahead by worker threads when the
+  // format's traits say so.
+  using THeaderWriter = std::function<void(TCompEntry& E, const TEntryResult* Done)>;
+  bool DeflateEntry(TCompEntry& E, const THeaderWriter& Header);
+
   // The methods this writer accepts.
   TCompressMethods FSupportedMethods{cmStore, cmDeflate};
   TCompressMethod FCompressMethod = cmDeflate;
@@ -333,21 +344,32 @@ class TCompBase : public TZipCommon {
   // matches and indexes the names. Of two entries of one name the later one
   // is what extraction leaves, so a new file replaces that one.
   void MarkOldEntries();
-  // Puts a kept old entry (esCopy) at the output position: its stored
-  // bytes are copied as they are. Raises EVskError when that fails.
-  virtual void CopyEntry(TCompEntry& E);
-  // The file the run replaces and whose old entries it keeps: ArchiveFile
-  // by default.
-  virtual std::string TargetFile() { return ArchiveFile(); }
-  // Opens the old archive (TargetFile exists) for reading; Error as
-  // TFileStream32 gives it. By default TargetFile itself.
-  virtual std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error);
-  // The stream the run writes the archive through, given the output it
-  // built; the output itself by default.
-  virtual TStream32* FilterOutput(TStream32* Output) { return Output; }
-  // Puts the finished output in the target's place; false (reported) when
-  // that failed and nothing was replaced.
-  virtual bool CommitOutput();
+  // A layer the archive is kept in (a tar inside a ".gz"), installed by a
+  // writer's Compress for its run: the run replaces the layer's file, reads
+  // the old archive out of it, writes the new one through it and commits
+  // through it.
+  class TArchiveLayer {
+   public:
+    virtual ~TArchiveLayer() = default;
+    // The file the run replaces and whose old entries it keeps.
+    virtual std::string Target() = 0;
+    // Opens the old archive (Target exists) for reading; Error as
+    // TFileStream32 gives it.
+    virtual std::unique_ptr<TFileStream32> OpenOld(Byte& Error) = 0;
+    // The stream the run writes the archive through, given its output;
+    // null when it cannot be made (reported).
+    virtual TStream32* Wrap(TStream32* Output) = 0;
+    // Puts the finished output in place; false (reported) when that
+    // failed and nothing was replaced.
+    virtual bool Commit() = 0;
+  };
+  TArchiveLayer* FLayer = nullptr;
+  // The file the run replaces and whose old entries it keeps: ArchiveFile,
+  // or the layer's.
+  std::string TargetFile() { return FLayer ? FLayer->Target() : ArchiveFile(); }
+  // Puts the finished scratch output in ArchiveFile's place; false
+  // (reported) when that failed and nothing was replaced.
+  bool CommitScratch();
   // A file the run reads or makes (the archive, its scratch outputs) is
   // never gathered. The run registers the archive it updates and the
   // scratch file it writes; a writer with files of its own registers them
@@ -364,13 +386,41 @@ class TCompBase : public TZipCommon {
   void NoteSourceRead(TCompEntry& E, int Handle, const struct stat& AtOpen) {
     E.SrcRead = SourceIdAfterRead(Handle, AtOpen);
   }
+  // Opens the source file Name for reading into Out. False when it cannot
+  // be opened or is no regular file (reported), when it is one of the run's
+  // own files (left out unreported), or when it has MaxSize bytes or more
+  // (reported as TooBig).
+  bool OpenSourceFile(const std::string& Name, TSourceFile& Out, UInt64 MaxSize, const char* TooBig);
+  // The same within the format's size limit.
+  bool OpenSourceFile(const std::string& Name, TSourceFile& Out) {
+    return OpenSourceFile(Name, Out, FLimit, "file of 4 GiB or more");
+  }
+  // ArchiveFile's full form of a name given: "/" between folders, made
+  // absolute against the current folder.
+  static std::string AbsoluteArchivePath(const std::string& Value);
+  // Makes the full name FullName ArchiveFile, with DefaultExt when it has
+  // no extension and no file of that name exists; clears the cancel flag.
+  void SetArchivePath(std::string FullName);
   // Registers the entry's name for lookups.
   void IndexName(int Index);
   int FindName(const std::string& Name) const;
 
  private:
+  // The run's copy of a kept old entry (esCopy): its stored bytes, copied
+  // as they are together with the kept entries next to it.
+  void CopyKept(TCompEntry& E);
+  // Ends the entries whose end waited for the archive (EndsAtFinish).
+  void EndDeferred(bool Ok);
+  // The same before OnDeactivate, for a run that stopped first; never raises.
+  void EndDeferredAsFailed();
+  bool CompressFile(TCompEntry& E);
+  void ReportNewEntries();
   void ResetRun();
   bool PrepareTarget();
+  // The old archive, the output and the commit, through the layer when
+  // there is one.
+  std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error);
+  bool CommitOutput();
   bool OpenOutput();
   void DiscardOutput();
   void ReadOnlyRun();
@@ -382,7 +432,6 @@ class TCompBase : public TZipCommon {
   void RestoreOldEntry(TCompEntry& E);
   void DeleteSources();
   void FlushCopy();
-  void EndRun(bool Activated);
   void RunBody();
   void AppendFound(const TFileObject& F, const std::string& Stored, bool IsDir);
   bool CompressStored(TCompEntry& E, TStream32& Src, TEntryResult& R);
@@ -420,6 +469,8 @@ class TCompBase : public TZipCommon {
   Int64 FAheadShown = 0;  // input of the entry in work whose progress was shown while waiting
   std::size_t FAheadNext = 0;
   std::unique_ptr<TDeflateAhead> FAhead;
+  std::vector<std::string> FDeferredEnds;
+  TFormatTraits FRunTraits;  // the format's traits as the run started  // written entries whose end waits for the archive
 };
 
 }  // namespace vsk

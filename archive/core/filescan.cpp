@@ -17,6 +17,7 @@
 #include "archive/core/paths.h"
 #include "base/pump.h"
 #include "base/textcase.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -30,13 +31,6 @@ UInt32 DosAttributes(const struct stat& st, std::string_view name) {
   if ((st.st_mode & S_IWUSR) == 0) a |= 0x01;
   if (name.size() > 1 && name[0] == '.' && name != "..") a |= 0x02;
   return a;
-}
-
-std::string_view ExtensionOf(std::string_view name) {
-  const auto slash = name.find_last_of('/');
-  const auto dot = name.find_last_of('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return name.substr(dot);
 }
 
 int AsciiCompare(std::string_view a, std::string_view b, bool caseSensitive) {
@@ -93,7 +87,7 @@ std::set<std::string> PseudoMountPoints() {
     const std::string_view type = l.substr(b + 1, c == std::string_view::npos ? l.npos : c - b - 1);
     if (kPseudo.count(type) != 0) {
       std::string mp = UnescapeMount(l.substr(a + 1, b - a - 1));
-      if (mp != "/") out.insert(AppendBackslash(mp));
+      if (mp != "/") out.insert(AppendSlash(mp));
     }
   }
   std::free(line);
@@ -104,7 +98,7 @@ std::set<std::string> PseudoMountPoints() {
 std::string CurrentDir() {
   std::string buf(4096, '\0');
   for (;;) {
-    if (getcwd(buf.data(), buf.size())) return AppendBackslash(buf.c_str());
+    if (getcwd(buf.data(), buf.size())) return AppendSlash(buf.c_str());
     if (errno != ERANGE || buf.size() > (1u << 20)) return "./";
     buf.resize(buf.size() * 2);
   }
@@ -155,7 +149,7 @@ int TFilesList::Compare(const TFileObject& A, const TFileObject& B) const {
     case soByName:
       return AsciiCompare(A.FileName, B.FileName, FCaseSensitive);
     case soByType:
-      return AsciiCompare(ExtensionOf(A.FileName), ExtensionOf(B.FileName), FCaseSensitive);
+      return AsciiCompare(PathExtension(A.FileName), PathExtension(B.FileName), FCaseSensitive);
     case soBySize:
       return Sign(A.Size, B.Size);
     case soByTime:
@@ -239,7 +233,7 @@ void TvskFileScan::SetFileSpec(std::vector<std::string> Value) {
   FileMask.clear();
 }
 
-void TvskFileScan::SetRootDir(const std::string& Value) { FRootDir = AppendBackslash(Value); }
+void TvskFileScan::SetRootDir(const std::string& Value) { FRootDir = AppendSlash(Value); }
 
 void TvskFileScan::WalkRoot(const std::string& Dir, const std::vector<TMultiMask>& Masks) {
   TWalk w;

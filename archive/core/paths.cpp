@@ -201,7 +201,7 @@ std::string GetTempPath() {
   if (const char* t = std::getenv("TMPDIR"); t && *t && DirectoryExists(t)) dir = t;
   if (dir.empty()) dir = "/tmp";
   if (!DirectoryExists(dir)) return {};
-  dir = AppendBackslash(dir);
+  dir = AppendSlash(dir);
   return dir.size() > 259 ? std::string() : dir;
 }
 

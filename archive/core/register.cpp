@@ -15,6 +15,7 @@
 #include "base/records/elf.h"
 #include "base/records/ziprecords.h"
 #include "base/stream.h"
+#include "base/paths.h"
 #include "platform/pe.h"
 
 namespace vsk {
@@ -51,13 +52,6 @@ constexpr Int32 kScanBlocks = 6;
 // blocks is still seen whole; an ARJ basic header is at most 2600 bytes.
 constexpr Int32 kScanLookahead = 4096;
 constexpr Int64 kExeScanStart = 17000;
-
-std::string FileExtension(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  const std::string base = slash == std::string::npos ? Name : Name.substr(slash + 1);
-  const auto dot = base.find_last_of('.');
-  return dot == std::string::npos ? std::string() : base.substr(dot);
-}
 
 bool FileExists(const std::string& Name) {
   struct stat st;
@@ -333,7 +327,7 @@ void TRegisterVorsk::SetVolumeNumber() {
   const TArcDetector& d = RowDetector(FArcType);
   if (!d.Volumes || !d.Volumes(FArcType, naming)) return;
   VolLetter = naming.Letter;
-  std::string ext = FileExtension(FArchiveFile);
+  std::string ext = PathExtension(FArchiveFile);
   if (!ext.empty()) ext.erase(0, 1);
   if (ext.empty()) ext = naming.DefaultExt;
 

@@ -21,7 +21,7 @@ std::size_t FolderLength(std::string_view s) {
 
 // The folder part with a trailing "/" (a drive "X:" gives "X:/"); empty
 // without a folder.
-std::string FolderWithDrive(std::string_view s) { return AppendBackslash(s.substr(0, FolderLength(s))); }
+std::string FolderWithDrive(std::string_view s) { return AppendSlash(s.substr(0, FolderLength(s))); }
 
 std::string_view NamePart(std::string_view s) { return s.substr(FolderLength(s)); }
 

@@ -69,12 +69,11 @@ int TUnBase::Run(Byte RunAction) {
   InputMode = kIoGivenStream;
   OutputMode = Testing() ? kIoTest : kIoHandle;
 
-  bool activated = false;
+  TRunScope run(*this);
   try {
     if (ArchiveFile().empty()) RaiseError(ArchiveFile(), "", "0", msg::FileNotFound);
     if (DiskManager->PrepareDrive(FolderOrDot(ArchiveFile()), 0, false)) {
-      activated = true;
-      Fire(OnActivate);
+      run.Activate();
       bool open = true;
       if (!OpensOwnArchive()) {
         Byte err = 0;
@@ -94,6 +93,7 @@ int TUnBase::Run(Byte RunAction) {
       if (open) {
         Password.clear();
         CurrentFileName.clear();
+        // The time the run reports is that of the entries.
         Timer.Start();
         if (!TranslatesText()) AsciiTranslation = false;
         ExtractArchive();
@@ -109,14 +109,7 @@ int TUnBase::Run(Byte RunAction) {
   } catch (...) {
   }
   FilesProcessed = FDiskFull ? 0 : FWritten;
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   DecryptWriteRoutine = ownWrite;
   FArchiveFile = saved;
   ArchiveStream.reset();
@@ -311,7 +304,7 @@ bool TUnBase::ReadOnlyUnasked(const struct stat& St) const {
   return !ConfirmOverwrites && S_ISREG(St.st_mode) && (St.st_mode & S_IWUSR) == 0;
 }
 
-bool TUnBase::CommitOutput(TReaderEntry& Entry, bool Pass) {
+bool TUnBase::PlaceOutput(TReaderEntry& Entry, bool Pass) {
   if (!Entry.FOutput) return Pass;
   const std::unique_ptr<TEntryOutput> out = std::move(Entry.FOutput);
   if (GetCancel()) {
@@ -364,7 +357,7 @@ bool TUnBase::EndEntry(TReaderEntry& Entry, bool Pass, bool ReportFailure) {
   // A file split over volumes is judged by all of its parts.
   Pass = Pass && Entry.FPartsPass && !GetCancel();
   const bool hadOutput = Entry.FOutput != nullptr;
-  Pass = CommitOutput(Entry, Pass) && Pass;
+  Pass = PlaceOutput(Entry, Pass) && Pass;
   if (EntryOutcome == eoPending || (EntryOutcome == eoWritten && !Pass)) {
     EntryOutcome = Pass                                ? eoWritten
                    : GetCancel()                       ? eoCancelled

@@ -306,7 +306,7 @@ class TUnBase : public TZipCommon {
   void FireEnd(bool Pass, bool ReportFailure);
   // Puts the staged output in place, keeps it damaged, or removes it;
   // false when the entry is not to pass (refused, cannot write, cancelled).
-  bool CommitOutput(TReaderEntry& Entry, bool Pass);
+  bool PlaceOutput(TReaderEntry& Entry, bool Pass);
   // Whether what stands at the output's name refuses it (reported).
   bool RefusesTarget(int Folder, const std::string& Leaf, bool& Exists);
   // A read-only file at the output's name, and no question was asked

@@ -113,7 +113,7 @@ void TZipCommon::SetExtractDir(const std::string& Value) {
     std::string dir = Value;
     // A relative folder is taken from the current folder, never from the root.
     if (dir[0] != '/') dir = JoinPath(CurrentDir(), dir);
-    FExtractDir = AppendBackslash(dir);
+    FExtractDir = AppendSlash(dir);
     return;
   }
   const std::string arc = ArchiveFile();
@@ -295,6 +295,25 @@ bool TZipCommon::CloseOutput(int Handle, TStream32*) {
   }
 }
 
+void TRunScope::Activate() {
+  FOwner.Timer.Start();
+  FActivated = true;
+  FOwner.Fire(FOwner.OnActivate);
+}
+
+void TRunScope::End() {
+  if (FEnded) return;
+  FEnded = true;
+  try {
+    FOwner.Timer.Stop();
+    if (FActivated) {
+      FOwner.Fire(FOwner.OnElapsedTime, FOwner.Timer.Elapsed());
+      FOwner.Fire(FOwner.OnDeactivate);
+    }
+  } catch (...) {
+  }
+}
+
 void TZipCommon::DoProgress(Int64 Position) {
   if (!OnProgress) return;
   const int byFile = Percent(static_cast<double>(ProgressEntryTotal), static_cast<double>(Position));
@@ -407,7 +426,7 @@ std::string TZipCommon::StoredName(const std::string& FileName, const std::strin
       if (startsWith(FileName, BaseDir)) return FileName.substr(BaseDir.size());
       return FileName;
     case sdRelativeStoreStart: {
-      const std::string base = RemoveBackslash(BaseDir);
+      const std::string base = RemoveTrailingSlash(BaseDir);
       const auto slash = base.find_last_of("/\\");
       const std::size_t last = slash == std::string::npos ? base.size() : base.size() - slash - 1;
       const std::ptrdiff_t cut =
@@ -420,7 +439,7 @@ std::string TZipCommon::StoredName(const std::string& FileName, const std::strin
       // Names below the default folder keep their sub-folders, so files
       // gathered from a tree one by one neither lose their folders nor
       // collide; others are taken relative to their scan's base.
-      const std::string def = AppendBackslash(DefaultDir);
+      const std::string def = AppendSlash(DefaultDir);
       if (!DefaultDir.empty() && startsWith(FileName, def)) return FileName.substr(def.size());
       if (startsWith(FileName, BaseDir)) return FileName.substr(BaseDir.size());
       return FileName;
@@ -441,7 +460,7 @@ bool TZipCommon::PrepareFileName(const std::string& Name) {
     return false;
   }
   if (FExtractDir.empty()) SetExtractDir("");
-  if (FExtractDir.empty()) FExtractDir = AppendBackslash(CurrentDir());
+  if (FExtractDir.empty()) FExtractDir = AppendSlash(CurrentDir());
 
   // The one place every reader relies on to keep output inside ExtractDir.
   if (Name.find('\0') != std::string::npos) {
@@ -580,7 +599,7 @@ std::string GetTempFileName(const std::string& TempDir) {
   std::string dir = !TempDir.empty() && DirectoryExists(TempDir) ? TempDir : GetTempPath();
   if (dir.empty()) dir = "/tmp";
   if (!DirectoryExists(dir)) ForceDirectories(dir);
-  std::string tmpl = AppendBackslash(dir) + "vskXXXXXX.tmp";
+  std::string tmpl = AppendSlash(dir) + "vskXXXXXX.tmp";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   const int fd = mkstemps(buf.data(), 4);

@@ -282,6 +282,28 @@ class TZipCommon : public TRegisterVorsk, public TErrorReporter {
   Int32 WriteRaw(int Handle, const void* Buffer, Int32 Count, TStream32* Stream);
 };
 
+// The start and end a component's run shares with every other run.
+// Activate starts the run's timer and fires OnActivate; End (or leaving
+// the scope) stops the timer and, when the run was activated, fires
+// OnElapsedTime and then OnDeactivate, once. A handler that throws at the
+// end is ignored, so the run's own result stands.
+class TRunScope {
+ public:
+  explicit TRunScope(TZipCommon& Owner) : FOwner(Owner) {}
+  ~TRunScope() { End(); }
+  TRunScope(const TRunScope&) = delete;
+  TRunScope& operator=(const TRunScope&) = delete;
+
+  void Activate();
+  bool Activated() const { return FActivated; }
+  void End();
+
+ private:
+  TZipCommon& FOwner;
+  bool FActivated = false;
+  bool FEnded = false;
+};
+
 // A unique empty "vsk*.tmp" file in TempDir (or the system temporary folder
 // when TempDir is empty or missing); raises E_RAISE 25237 "Error creating
 // file" when it cannot be made.

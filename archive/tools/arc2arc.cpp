@@ -19,6 +19,7 @@
 #include "archive/core/paths.h"
 #include "platform/trash.h"
 #include "base/textcase.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -34,11 +35,6 @@ std::string Absolute(const std::string& Name) {
   std::error_code ec;
   const fs::path p = fs::absolute(fs::path(Name), ec);
   return ec ? Name : p.lexically_normal().string();
-}
-
-std::string FolderPart(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Name.substr(0, slash == 0 ? 1 : slash);
 }
 
 bool Exists(const std::string& Name) {
@@ -59,7 +55,7 @@ bool Replaceable(const std::string& Name) {
   struct stat st;
   if (lstat(Name.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) return false;
-  const std::string folder = FolderPart(Name);
+  const std::string folder = PathFolder(Name);
   return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
@@ -219,7 +215,7 @@ void TArc2Arc::Convert() {
       Notice("File NOT deleted");
   }
 
-  FOutputFolder = FolderPart(FFinalFile);
+  FOutputFolder = PathFolder(FFinalFile);
   if (!FOutputFolder.empty()) {
     std::error_code ec;
     fs::create_directories(FOutputFolder, ec);
@@ -345,7 +341,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   TRunFolder stagingFolder;
   if (Replace) {
     // Beside the output, so that the new archive takes its place by a rename.
-    if (!stagingFolder.Make(FolderPart(FOutputFile).empty() ? std::string(".") : FolderPart(FOutputFile))) {
+    if (!stagingFolder.Make(PathFolder(FOutputFile).empty() ? std::string(".") : PathFolder(FOutputFile))) {
       ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }

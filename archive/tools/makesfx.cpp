@@ -46,7 +46,7 @@ bool MovedOffset(UInt32 Offset, Int64 Shift, UInt32& Moved) {
 
 }  // namespace
 
-TMakeSFX::TMakeSFX() : FSfxStubDir(AppendBackslash(ProgramDir())) {}
+TMakeSFX::TMakeSFX() : FSfxStubDir(AppendSlash(ProgramDir())) {}
 
 void TMakeSFX::SetArchiveFile(const std::string& Value) {
   TZipCommon::SetArchiveFile(Value);
@@ -66,7 +66,7 @@ std::string TMakeSFX::TargetFile() const {
 }
 
 void TMakeSFX::SetSfxStubDir(const std::string& Value) {
-  FSfxStubDir = !Value.empty() && DirectoryExists(Value) ? AppendBackslash(Value) : GetTempPath();
+  FSfxStubDir = !Value.empty() && DirectoryExists(Value) ? AppendSlash(Value) : GetTempPath();
 }
 
 std::string TMakeSFX::StubFileName(TArcType Type) {
@@ -127,7 +127,7 @@ bool TMakeSFX::Build() {
 
   const std::string stubName = StubFileName(ArcType());
   if (stubName.empty()) RaiseError(archive, "", "0", msg::UnsupportedArcType);
-  const std::string stubPath = AppendBackslash(FSfxStubDir) + stubName;
+  const std::string stubPath = AppendSlash(FSfxStubDir) + stubName;
   struct stat stubStat;
   if (!IsRegularFile(stubPath, stubStat)) RaiseError(stubPath, "", "0", msg::FileNotFound);
 

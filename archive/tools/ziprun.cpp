@@ -14,7 +14,7 @@ namespace vsk {
 TZipRun::TZipRun() {
   std::string base;
   try {
-    base = RemoveBackslash(TempDir());
+    base = RemoveTrailingSlash(TempDir());
   } catch (const EVskError&) {
     return;
   }

@@ -32,11 +32,28 @@ TEST(BasePaths, FolderOfAPath) {
     EXPECT_EQ(FolderOrDot(c.Path), c.OrDot);
     EXPECT_EQ(ParentFolder(c.Path), c.Parent);
   }
+  // The folder without its separator: empty for a bare name, unlike
+  // ParentFolder's ".".
+  EXPECT_EQ(PathFolder("a/b/c.txt"), "a/b");
+  EXPECT_EQ(PathFolder("c.txt"), "");
+  EXPECT_EQ(PathFolder("/c.txt"), "/");
+  EXPECT_EQ(PathFolder("a/"), "a");
   // A prefix that always names a folder, as the cabinet reader gives it.
-  EXPECT_EQ(AppendBackslash(FolderOrDot("b.cab")) + "c.cab", "./c.cab");
-  EXPECT_EQ(AppendBackslash(FolderOrDot("x/b.cab")) + "c.cab", "x/c.cab");
+  EXPECT_EQ(AppendSlash(FolderOrDot("b.cab")) + "c.cab", "./c.cab");
+  EXPECT_EQ(AppendSlash(FolderOrDot("x/b.cab")) + "c.cab", "x/c.cab");
   // Folder and file parts put together give the path back.
   for (const char* p : {"a/b", "b", "/b", "a/", "/"}) EXPECT_EQ(PathFolderPart(p) + PathFilePart(p), p);
+}
+
+// The extension belongs to the last name only.
+TEST(BasePaths, ExtensionOfTheLastName) {
+  EXPECT_EQ(PathExtension("a/b.tar.gz"), ".gz");
+  EXPECT_EQ(PathExtension("B.ZIP"), ".ZIP");
+  EXPECT_EQ(PathExtension("dir.d/name"), "");
+  EXPECT_EQ(PathExtension("x/.profile"), ".profile");
+  EXPECT_EQ(PathExtension(".profile.bak"), ".bak");
+  EXPECT_EQ(PathExtension("name."), ".");
+  EXPECT_EQ(PathExtension(""), "");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "base/records/aceheader.h"
 #include "libs/ace/acelib.h"
 #include "platform/dynlib.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -46,11 +47,6 @@ struct TAceEntryPoints {
 bool FileExistsNoFollow(const std::string& Name) {
   struct stat st;
   return lstat(Name.c_str(), &st) == 0;
-}
-
-std::string FolderPart(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Name.substr(0, slash);
 }
 
 }  // namespace
@@ -145,7 +141,7 @@ void TUnACE::ExtractArchive() {
     // No folder given: the archive's, as the output names have it.
     if (FExtractDir.empty()) SetExtractDir("");
     std::error_code ec;
-    if (FExtractDir.empty()) FExtractDir = AppendBackslash(std::filesystem::current_path(ec).string());
+    if (FExtractDir.empty()) FExtractDir = AppendSlash(std::filesystem::current_path(ec).string());
   }
   // The library decodes as it tests, also when extracting: the blocks it
   // hands over are written to each file's staged output, which its verdict
@@ -204,7 +200,7 @@ bool TUnACE::PrePass() {
     pos += h.Size() + static_cast<Int64>(h.PackedSize);
     if (h.Flags & kAceFlagSplitBefore) continue;
     const std::string name = OemToAnsiName(h.Name, TranslateOemChar);
-    if (collect) folders.insert(h.IsDirectory() ? name : FolderPart(name));
+    if (collect) folders.insert(h.IsDirectory() ? name : PathFolder(name));
     if (h.IsDirectory() || !IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
     PackedTotal += h.PackedSize;
     UnpackedTotal += h.OriginalSize;

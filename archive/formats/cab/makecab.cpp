@@ -229,7 +229,7 @@ TCOMP TMakeCab::CompressionWord() const {
   }
 }
 
-std::string TMakeCab::EncodeEntryName(TCompEntry& E) {
+std::string TMakeCab::EncodeEntryName(const TCompEntry& E) const {
   // Non-ASCII names are kept as UTF-8: the library flags them so.
   return SlashToBackslash(E.Name);
 }
@@ -239,7 +239,6 @@ void TMakeCab::CompressArchive() {
     RaiseError(ArchiveFile(), "", "0", kCabinetLibraryMissing);
   if (Switch == swDelete) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
   FDiskFullReported = false;
-  FUnended.clear();
   // The library writes the cabinet by name into the scratch file.
   const TCompressionMethod saved = CompressionMethod;
   CompressionMethod = cmTempFile;
@@ -309,7 +308,15 @@ bool TMakeCab::LoadOldDirectory() {
   return true;
 }
 
-bool TMakeCab::NeedsNamedOutput() const { return access("/proc/self/fd", X_OK) != 0; }
+TCompBase::TFormatTraits TMakeCab::Traits() const {
+  TFormatTraits t;
+  // Where the process cannot open its unnamed files again by name.
+  t.NamedOutput = access("/proc/self/fd", X_OK) != 0;
+  // New entries handed to the library: their end comes when the cabinet is
+  // written, or as failed when the run stops before.
+  t.EndsAtFinish = true;
+  return t;
+}
 
 bool TMakeCab::EnsureContext() {
   if (FContext) return true;
@@ -402,7 +409,9 @@ bool TMakeCab::AddFile(TCompEntry& E, const std::string& Source, bool& Fatal) {
   return false;
 }
 
-void TMakeCab::CopyEntry(TCompEntry& E) {
+bool TMakeCab::CopyOldEntry(TCompEntry& E) {
+  // A cabinet renames no entry.
+  if (E.State != esCopy) return false;
   FKeepTimes = true;
   bool fatal = false;
   const std::string source = FOldEntries ? FOldEntries->Folder + "/" + std::to_string(E.OldOffset) : std::string();
@@ -410,9 +419,10 @@ void TMakeCab::CopyEntry(TCompEntry& E) {
   FKeepTimes = false;
   // A kept entry that cannot be added again fails the run: it must not be lost.
   if (!ok) throw E_RAISE(msg::ErrorWritingToFile);
+  return true;
 }
 
-bool TMakeCab::CompressFileData(TCompEntry& E) {
+bool TMakeCab::WriteEntryData(TCompEntry& E) {
   CurrentFileName = E.Name;
   // A cabinet holds files only.
   if (E.IsDir) return false;
@@ -424,13 +434,8 @@ bool TMakeCab::CompressFileData(TCompEntry& E) {
     if (fatal || GetCancel()) throw E_RAISE(msg::ErrorWritingToFile);
     return false;
   }
-  FUnended.push_back(E.Name);
   return true;
 }
-
-// The entry is in the cabinet only when the cabinet is written: its end
-// comes after that.
-void TMakeCab::FileDone(TCompEntry&) {}
 
 bool TMakeCab::FinishArchive() {
   EnsureContext();
@@ -442,23 +447,11 @@ bool TMakeCab::FinishArchive() {
     FRunFailed = true;
   }
   DestroyContext();
-  const std::vector<std::string> ended = std::move(FUnended);
-  FUnended.clear();
-  for (const auto& name : ended) Fire(OnEnd, name, ok && !GetCancel());
-  // The base commits the scratch file the library wrote.
+  // The base ends the entries, then commits the scratch file the library wrote.
   return false;
 }
 
-void TMakeCab::EndDeferredEntries() {
-  const std::vector<std::string> ended = std::move(FUnended);
-  FUnended.clear();
-  try {
-    for (const auto& name : ended) Fire(OnEnd, name, false);
-  } catch (...) {
-  }
-}
-
-void TMakeCab::FillEntryFields(const TCompEntry& E) {
+void TMakeCab::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   FileDate = ConvertDosDate(E.Times.DosDateTime);
   PackedSize = E.Times.PackedSize;

@@ -44,21 +44,17 @@ class TMakeCab : public TCompBase {
 
  protected:
   void CompressArchive() override;
+  TFormatTraits Traits() const override;
   bool LoadOldDirectory() override;
-  void CopyEntry(TCompEntry& E) override;
-  bool CompressFileData(TCompEntry& E) override;
-  void FileDone(TCompEntry& E) override;
+  bool CopyOldEntry(TCompEntry& E) override;
+  bool WriteEntryData(TCompEntry& E) override;
   bool FinishArchive() override;
-  // Where the process cannot open its unnamed files again by name.
-  bool NeedsNamedOutput() const override;
-  void EndDeferredEntries() override;
-  void FillEntryFields(const TCompEntry& E) override;
-  std::string EncodeEntryName(TCompEntry& E) override;
-  Int32 GetLocalHeadSize() override { return 36; }
+  void DescribeEntry(const TCompEntry& E) override;
 
  private:
   friend struct TMakeCabCallbacks;
   struct TOldEntries;
+  std::string EncodeEntryName(const TCompEntry& E) const;
   bool EnsureContext();
   void DestroyContext();
   // Adds Source under the stored name of E; false with the failure
@@ -86,9 +82,6 @@ class TMakeCab : public TCompBase {
   struct stat FSourceOpen {};
   UInt64 FSourceTaken = 0;
   TSourceId FSourceRead;
-  // New entries handed to the library: their end comes when the cabinet is
-  // written, or as failed when the run stops before.
-  std::vector<std::string> FUnended;
   std::unique_ptr<TOldEntries> FOldEntries;
 };
 

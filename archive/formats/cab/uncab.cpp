@@ -145,7 +145,7 @@ void TUnCab::NoteCabinetChain(bool Next) {
     seen.emplace_back(st.st_dev, st.st_ino);
     const std::string& named = Next ? header.NextCabinet : header.PrevCabinet;
     if (!(header.Flags & flag) || named.empty()) return;
-    std::string next = AppendBackslash(FolderOrDot(current)) + named;
+    std::string next = AppendSlash(FolderOrDot(current)) + named;
     if (!FindVolumeAnyCase(next)) return;
     NoteArchiveVolume(next);
     current = next;
@@ -158,7 +158,7 @@ bool TUnCab::Walk(HFDI Context, bool Listing) {
   FCopyState = 0;
   const std::string name = PathFilePart(ArchiveFile());
   // The library is always given a folder ending in "/": "./" for a bare name.
-  const std::string path = AppendBackslash(FolderOrDot(ArchiveFile()));
+  const std::string path = AppendSlash(FolderOrDot(ArchiveFile()));
   const bool ok = CabinetLibrary().FDICopy(Context, name.c_str(), path.c_str(), 0, TUnCabCallbacks::Notify, nullptr,
                                            this) != 0;
   // Only an abort inside the library leaves a file in work: it fails.
@@ -354,14 +354,14 @@ intptr_t TUnCab::DoCloseFileInfo(FDINOTIFICATION& Info) {
 }
 
 intptr_t TUnCab::DoNextCabinet(FDINOTIFICATION& Info, bool& Abort) {
-  std::string volume = AppendBackslash(Text(Info.psz3)) + Text(Info.psz1);
+  std::string volume = AppendSlash(Text(Info.psz3)) + Text(Info.psz1);
   if (!OpenNextVolume(volume, Text(Info.psz2))) {
     FAbort = Abort = true;
     return -1;
   }
   FVolumeName = volume;
   NoteArchiveVolume(volume);
-  if (!CopyField(Info.psz1, PathFilePart(volume)) || !CopyField(Info.psz3, AppendBackslash(FolderOrDot(volume)))) {
+  if (!CopyField(Info.psz1, PathFilePart(volume)) || !CopyField(Info.psz3, AppendSlash(FolderOrDot(volume)))) {
     ReportError(volume, msg::InvalidFileName);
     FAbort = Abort = true;
     return -1;

@@ -92,11 +92,11 @@ std::string GZipMethodText(int Method) {
 }
 
 std::string TGZip::OutputFolder() const {
-  if (!DefaultDir.empty()) return AppendBackslash(ForwardSlashes(DefaultDir));
+  if (!DefaultDir.empty()) return AppendSlash(ForwardSlashes(DefaultDir));
   const std::string folder = PathFolderPart(ArchiveFile());
   if (!folder.empty()) return folder;
   std::error_code ec;
-  return AppendBackslash(std::filesystem::current_path(ec).string());
+  return AppendSlash(std::filesystem::current_path(ec).string());
 }
 
 std::string TGZip::OutputName(const std::string& Folder, const std::string& Input) const {
@@ -140,26 +140,17 @@ int TGZip::Compress() {
   if (Switch == swRead) return 0;
   *CancelRef() = false;
   const bool confirm = ConfirmOverwrites;
-  bool activated = false;
+  TRunScope run(*this);
   try {
     if (DiskManager->PrepareDrive(OutputFolder(), 0, true)) {
-      Timer.Start();
-      Fire(OnActivate);
-      activated = true;
+      run.Activate();
       RunJob();
     }
   } catch (const ECancelUnwind&) {
   } catch (...) {
   }
   ConfirmOverwrites = confirm;
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   return FWritten;
 }
 
@@ -275,13 +266,11 @@ TGZip::TDecision TGZip::Decide(const std::string& Input, const std::string& Outp
 
 bool TGZip::WriteMember(const TFileObject& Found, const std::string& Output) {
   const std::string& Input = Found.FileName;
-  Byte err = 0;
-  TFileStream32 in(Input, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(in.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(Input, msg::ErrorOpeningFile);
-    return false;
-  }
+  // Members have no size limit.
+  TSourceFile source;
+  if (!OpenSourceFile(Input, source, UINT64_MAX, "")) return false;
+  TFileStream32& in = *source.Stream;
+  const struct stat& st = source.St;
   struct stat old;
   const bool replacing = lstat(Output.c_str(), &old) == 0;
   TTempFileStream out(fmCreate, Output, TempDir());

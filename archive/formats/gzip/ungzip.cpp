@@ -17,6 +17,7 @@
 #include "archive/formats/tar/untar.h"
 #include "base/records/ziprecords.h"
 #include "base/textcase.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -50,10 +51,8 @@ std::size_t ExtensionStart(const std::string& Name) {
   return dot;
 }
 
-std::string ExtensionOf(const std::string& Name) {
-  const auto d = ExtensionStart(Name);
-  return d == std::string::npos ? std::string() : AsciiLowerCase(Name.substr(d));
-}
+// A stored name may separate its folders with "\\" too.
+std::string ExtensionOf(const std::string& Name) { return AsciiLowerCase(PathExtension(ForwardSlashes(Name))); }
 
 UInt32 DosOfUnixTime(UInt32 Seconds) {
   TDateTime t = 0;

@@ -47,7 +47,15 @@ Byte TBlakHole::DeflateOptionBits() const {
   }
 }
 
-std::string TBlakHole::EncodeEntryName(TCompEntry& E) {
+TCompBase::TFormatTraits TBlakHole::Traits() const {
+  TFormatTraits t;
+  // cmFuse packs with the LZH encoder on this thread; cmDeflate goes
+  // through the deflating entry.
+  t.DeflatesAhead = FCompressMethod != cmFuse;
+  return t;
+}
+
+std::string TBlakHole::EncodeEntryName(const TCompEntry& E) const {
   std::string name = AnsiToOemName(E.Name, TranslateOemChar, '\\');
   if (E.IsDir && (name.empty() || (name.back() != '\\' && name.back() != '/'))) name += '\\';
   return name;
@@ -98,30 +106,22 @@ void TBlakHole::CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) {
            static_cast<UInt32>(R.Compressed));
 }
 
+void TBlakHole::WriteLocalHeader(TCompEntry& E) {
+  Write(FHead, kBhFixedSize);
+  Write(E.RawName.data(), static_cast<Int64>(E.RawName.size()));
+}
+
 void TBlakHole::MakeCentralRecord(TCompEntry& E) {
   E.Head.assign(FHead, FHead + kBhFixedSize);
   E.Times = {GetLE32(FHead + 19), GetLE32(FHead + 15), GetLE32(FHead + 11), GetLE16(FHead + 27)};
 }
 
-TNeutralHeader TBlakHole::GetHeaderTimes(const TCompEntry& E) {
-  if (E.Head.size() != static_cast<std::size_t>(kBhFixedSize)) return E.Times;
-  const Byte* h = E.Head.data();
-  return {GetLE32(h + 19), GetLE32(h + 15), GetLE32(h + 11), GetLE16(h + 27)};
+void TBlakHole::FinishEntry(TCompEntry& E) {
+  MakeCentralRecord(E);
+  Fire(OnEnd, E.Name, Crc->Crc32 == GetLE32(FHead + 23));
 }
 
-void TBlakHole::PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) {
-  E.Times = H;
-  if (E.Head.size() != static_cast<std::size_t>(kBhFixedSize)) return;
-  Byte* h = E.Head.data();
-  PutLE32(h + 11, H.DosDateTime);
-  PutLE32(h + 15, H.PackedSize);
-  PutLE32(h + 19, H.UnpackedSize);
-  PutLE16(h + 27, static_cast<UInt16>(H.Attributes & 0xFFFF));
-}
-
-void TBlakHole::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, Crc->Crc32 == GetLE32(FHead + 23)); }
-
-void TBlakHole::FillEntryFields(const TCompEntry& E) {
+void TBlakHole::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   if (E.Head.size() != static_cast<std::size_t>(kBhFixedSize)) return;
   const Byte* h = E.Head.data();
@@ -149,14 +149,21 @@ void TBlakHole::FillEntryFields(const TCompEntry& E) {
 
 // ---- new entries
 
-bool TBlakHole::CompressFileData(TCompEntry& E) {
+bool TBlakHole::WriteEntryData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kBhMaxName) {
     ReportError(E.FileName, "name longer than 255 bytes", "0", msg::InvalidFileName);
     return false;
   }
-  if (FCompressMethod != cmFuse || E.IsDir) return TCompBase::CompressFileData(E);
+  if (FCompressMethod != cmFuse || E.IsDir)
+    return DeflateEntry(E, [this](TCompEntry& En, const TEntryResult* Done) {
+      if (Done)
+        CompleteLocalHeader(En, *Done);
+      else
+        StartLocalHeader(En);
+      WriteLocalHeader(En);
+    });
   return CompressFused(E);
 }
 
@@ -190,23 +197,11 @@ bool TBlakHole::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size, bool Encryp
 }
 
 bool TBlakHole::CompressFused(TCompEntry& E) {
-  Byte err = 0;
-  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, msg::ErrorOpeningFile);
-    return false;
-  }
-  // The archive being read or built is never added to itself.
-  if (FOld && FOld->Handle() >= 0) {
-    struct stat os;
-    if (fstat(FOld->Handle(), &os) == 0 && os.st_dev == st.st_dev && os.st_ino == st.st_ino) return false;
-  }
-  const Int64 size = st.st_size;
-  if (static_cast<UInt64>(size) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
-    return false;
-  }
+  TSourceFile source;
+  if (!OpenSourceFile(E.FileName, source)) return false;
+  TFileStream32& src = *source.Stream;
+  const struct stat& st = source.St;
+  const Int64 size = source.Size();
   E.FileSize = static_cast<UInt64>(size);
   E.FileMode = st.st_mode;
   ProgressEntryTotal = size;
@@ -279,7 +274,6 @@ bool TBlakHole::CompressFused(TCompEntry& E) {
   FOutput->Seek(headerAt, soBeginning);
   WriteLocalHeader(E);
   FOutput->Seek(end, soBeginning);
-  MakeCentralRecord(E);
   NoteSourceRead(E, src.Handle(), st);
   return true;
 }
@@ -315,6 +309,7 @@ TLzhFamilyWriter::TOldHeader TBlakHole::ReadOldEntry(Int64 Pos, TCompEntry& E) {
 bool TBlakHole::SoundEnd(Int64 At) { return At == FOldSize; }
 
 bool TBlakHole::CopyOldEntry(TCompEntry& E) {
+  if (E.State == esCopy) return TCompBase::CopyOldEntry(E);
   TBhHeader h;
   if (!ReadOldHeader(E.OldOffset, h)) {
     ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);

@@ -31,30 +31,26 @@ class TBlakHole : public TLzhFamilyWriter {
   void SetArcType(TArcType Value) override;
 
  protected:
-  bool CompressFileData(TCompEntry& E) override;
-  void StartLocalHeader(TCompEntry& E) override;
-  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) override;
-  void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
-  TNeutralHeader GetHeaderTimes(const TCompEntry& E) override;
-  void FileDone(TCompEntry& E) override;
-  Int32 GetLocalHeadSize() override { return kBhFixedSize; }
-  Byte* GetHeadPtr() override { return FHead; }
+  TFormatTraits Traits() const override;
+  bool WriteEntryData(TCompEntry& E) override;
+  void FinishEntry(TCompEntry& E) override;
   TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;
   bool SoundEnd(Int64 At) override;
   bool CopyOldEntry(TCompEntry& E) override;
-  void MakeCentralRecord(TCompEntry& E) override;
   bool FinishArchive() override;
-  // cmFuse packs with the LZH encoder on this thread; cmDeflate goes through the base.
-  bool DeflatesAhead() const override { return FCompressMethod != cmFuse; }
-  Int64 GetStoredLength(const TCompEntry& E) override { return E.OldLength; }
-  std::string EncodeEntryName(TCompEntry& E) override;
-  void FillEntryFields(const TCompEntry& E) override;
+  void DescribeEntry(const TCompEntry& E) override;
   // Entry data are enciphered with the traditional zip cipher.
   void EncodeBlock(void* Buffer, Int32 Count) override {
     Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   }
 
  private:
+  std::string EncodeEntryName(const TCompEntry& E) const;
+  void StartLocalHeader(TCompEntry& E);
+  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R);
+  // Writes the header in work and the entry's name at the output position.
+  void WriteLocalHeader(TCompEntry& E);
+  void MakeCentralRecord(TCompEntry& E);
   // Fills the header's sizes, CRC, method and flags for the method word.
   void Complete(TCompEntry& E, UInt16 MethodWord, bool Encrypt, UInt32 Crc, UInt32 Unpacked, UInt32 Packed);
   bool CompressFused(TCompEntry& E);

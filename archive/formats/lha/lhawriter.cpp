@@ -59,7 +59,7 @@ void TLha::SetArcType(TArcType) { FArcType = atLha; }
 
 // ---- new entries
 
-std::string TLha::EncodeEntryName(TCompEntry& E) {
+std::string TLha::EncodeEntryName(const TCompEntry& E) const {
   std::string name = AnsiToOemName(E.Name, TranslateOemChar, '\\');
   if (E.IsDir && !EndsWithSeparator(name)) name += '\\';
   return name;
@@ -100,7 +100,7 @@ bool TLha::StoreFile(TCompEntry& E, TStream32& Src, Int64 Size) {
   return true;
 }
 
-bool TLha::CompressFileData(TCompEntry& E) {
+bool TLha::WriteEntryData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (E.RawName.size() > kLhaMaxLevel0Name) {
@@ -123,23 +123,14 @@ bool TLha::CompressFileData(TCompEntry& E) {
     FWork.Attribute = kDirAttribute;
     FHeader = FWork.Build();
     Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
-    MakeCentralRecord(E);
     return true;
   }
 
-  Byte err = 0;
-  TFileStream32 src(E.FileName, fmOpenRead | fmShareDenyNone, err);
-  struct stat st;
-  if (err != 0 || fstat(src.Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ReportError(E.FileName, msg::ErrorOpeningFile);
-    return false;
-  }
-  if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-  const Int64 size = st.st_size;
-  if (static_cast<UInt64>(size) >= FLimit) {
-    ReportError(E.FileName, "file of 4 GiB or more", "0", msg::MaxFileSizeExceeded);
-    return false;
-  }
+  TSourceFile source;
+  if (!OpenSourceFile(E.FileName, source)) return false;
+  TFileStream32& src = *source.Stream;
+  const struct stat& st = source.St;
+  const Int64 size = source.Size();
   E.FileSize = static_cast<UInt64>(size);
   E.FileMode = st.st_mode;
   ProgressEntryTotal = size;
@@ -150,7 +141,6 @@ bool TLha::CompressFileData(TCompEntry& E) {
   if (size == 0) {
     FHeader = FWork.Build();
     Write(FHeader.data(), static_cast<Int64>(FHeader.size()));
-    MakeCentralRecord(E);
     NoteSourceRead(E, src.Handle(), st);
     return true;
   }
@@ -186,7 +176,6 @@ bool TLha::CompressFileData(TCompEntry& E) {
   FWork.Crc16 = Crc->Crc16;
   CheckOutputLimit(OutputPosition());
   RewriteHeader(headerAt);
-  MakeCentralRecord(E);
   NoteSourceRead(E, src.Handle(), st);
   return true;
 }
@@ -199,9 +188,12 @@ void TLha::MakeCentralRecord(TCompEntry& E) {
   E.Times = {FWork.UnpackedSize, FWork.PackedSize, FWork.DosDateTime, FWork.Attribute};
 }
 
-void TLha::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, Crc->Crc16 == FWork.Crc16); }
+void TLha::FinishEntry(TCompEntry& E) {
+  MakeCentralRecord(E);
+  Fire(OnEnd, E.Name, Crc->Crc16 == FWork.Crc16);
+}
 
-void TLha::FillEntryFields(const TCompEntry& E) {
+void TLha::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   PackedSize = E.Times.PackedSize;
   UnpackedSize = E.Times.UnpackedSize;
@@ -272,6 +264,7 @@ bool TLha::SoundEnd(Int64 At) {
 }
 
 bool TLha::CopyOldEntry(TCompEntry& E) {
+  if (E.State == esCopy) return TCompBase::CopyOldEntry(E);
   const auto read = [this](Int64 At, void* Buffer, Int32 Count) { return ReadOldAt(At, Buffer, Count); };
   Byte fixed[kLhaFixedSize] = {};
   const Int32 got = read(E.OldOffset, fixed, kLhaFixedSize);

@@ -47,19 +47,17 @@ class TLha : public TLzhFamilyWriter {
   void SetArcType(TArcType Value) override;
 
  protected:
-  bool CompressFileData(TCompEntry& E) override;
-  void MakeCentralRecord(TCompEntry& E) override;
-  void FileDone(TCompEntry& E) override;
-  Int32 GetLocalHeadSize() override { return kLhaFixedSize + 2; }
-  Byte* GetHeadPtr() override { return FHeader.data(); }
+  bool WriteEntryData(TCompEntry& E) override;
+  void FinishEntry(TCompEntry& E) override;
   TOldHeader ReadOldEntry(Int64 Pos, TCompEntry& E) override;
   bool SoundEnd(Int64 At) override;
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
-  std::string EncodeEntryName(TCompEntry& E) override;
-  void FillEntryFields(const TCompEntry& E) override;
+  void DescribeEntry(const TCompEntry& E) override;
 
  private:
+  std::string EncodeEntryName(const TCompEntry& E) const;
+  void MakeCentralRecord(TCompEntry& E);
   // Writes the working header at Offset and returns to the end of the output.
   void RewriteHeader(Int64 Offset);
   bool StoreFile(TCompEntry& E, TStream32& Src, Int64 Size);

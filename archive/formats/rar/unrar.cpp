@@ -14,6 +14,7 @@
 #include "base/textcase.h"
 #include "base/records/rarheader.h"
 #include "archive/formats/rar/unrarentry.h"
+#include "base/paths.h"
 
 namespace vsk {
 
@@ -69,11 +70,6 @@ bool EntryOnly(int Code) {
 bool IsDirectoryEntry(const RARHeaderData& H) {
   if ((H.Flags & RHDF_DIRECTORY) == RHDF_DIRECTORY) return true;
   return H.HostOS == kRarHostUnix ? (H.FileAttr & 0xF000) == 0x4000 : (H.FileAttr & 0x10) != 0;
-}
-
-std::string FolderPart(const std::string& Name) {
-  const auto slash = Name.find_last_of('/');
-  return slash == std::string::npos ? std::string() : Name.substr(0, slash);
 }
 
 }  // namespace
@@ -436,7 +432,7 @@ void TUnRar::PrePass(const std::string& Volume, Int64 Start, bool First) {
       if (collect) folders.insert(name);
       continue;
     }
-    if (collect && !FolderPart(name).empty()) folders.insert(FolderPart(name));
+    if (collect && !PathFolder(name).empty()) folders.insert(PathFolder(name));
     if (!IsEntrySelected(name, FileSpec, ExcludeSpec, RecurseDirs)) continue;
     if (h.Head.Flags & kRarFileSplitBefore) {
       FLastPartCrc[name] = h.FileCrc;

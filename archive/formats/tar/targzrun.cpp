@@ -23,6 +23,7 @@ namespace vsk {
 void TTar::SetArchiveFile(const std::string& Value) {
   FGzName.clear();
   if (FCompressMethod != cmTarGzip || Value.empty()) return TCompBase::SetArchiveFile(Value);
+  FArcType = atTarGZip;
   std::string tar = Value;
   if (tar.size() > 4 && EndsWithTextAscii(tar, ".tgz"))
     tar.replace(tar.size() - 4, 4, ".tar");
@@ -30,38 +31,51 @@ void TTar::SetArchiveFile(const std::string& Value) {
     tar.resize(tar.size() - 3);
   else
     tar.clear();
-  if (tar.empty() || PathFilePart(tar).empty()) return TCompBase::SetArchiveFile(Value);
-  // The base names the tar of "tar.gz" (absolute, with the default
-  // extension when it has none); the ".gz" is the name given, in the folder
-  // the base made absolute.
-  TCompBase::SetArchiveFile(tar + ".gz");
-  FGzName = JoinPath(PathFolderPart(ArchiveFile()), PathFilePart(Value));
+  const bool named = !tar.empty() && !PathFilePart(tar).empty();
+  // A tar.gz is named by its tar (absolute, with the default extension
+  // when it has none); no file of either name is touched here.
+  std::string name = AbsoluteArchivePath(named ? tar + ".gz" : Value);
+  if (name.size() > 3 && EndsWithTextAscii(name, ".gz")) name.resize(name.size() - 3);
+  SetArchivePath(name);
+  // The ".gz" is the name given, in the folder the tar's name was made
+  // absolute in.
+  if (named) FGzName = JoinPath(PathFolderPart(ArchiveFile()), PathFilePart(Value));
 }
 
-std::string TTar::TargetFile() {
+class TTar::TGzLayer final : public TArchiveLayer {
+ public:
+  explicit TGzLayer(TTar& Tar) : FTar(Tar) {}
+  std::string Target() override { return FTar.GzFile(); }
+  std::unique_ptr<TFileStream32> OpenOld(Byte& Error) override { return FTar.OpenOldGz(Error); }
+  TStream32* Wrap(TStream32* Output) override { return FTar.WrapInGz(Output); }
+  bool Commit() override { return FTar.CommitGz(); }
+
+ private:
+  TTar& FTar;
+};
+
+std::string TTar::GzFile() {
   if (FCompressMethod != cmTarGzip || ArchiveFile().empty()) return ArchiveFile();
   return FGzName.empty() ? ArchiveFile() + ".gz" : FGzName;
 }
 
-std::unique_ptr<TFileStream32> TTar::OpenOldInput(Byte& Error) {
-  if (FCompressMethod != cmTarGzip) return TCompBase::OpenOldInput(Error);
+std::unique_ptr<TFileStream32> TTar::OpenOldGz(Byte& Error) {
   Error = 0;
   int code = 0;
-  auto tar = GunzipToScratch(TargetFile(), TempDir(), CancelRef(), code);
-  if (!tar && !GetCancel()) ReportError(TargetFile(), code);
+  auto tar = GunzipToScratch(GzFile(), TempDir(), CancelRef(), code);
+  if (!tar && !GetCancel()) ReportError(GzFile(), code);
   return tar;
 }
 
-TStream32* TTar::FilterOutput(TStream32* Output) {
-  if (FCompressMethod != cmTarGzip) return Output;
+TStream32* TTar::WrapInGz(TStream32* Output) {
   // A file at the tar's name was agreed to before the run (it is asked
   // about): the run replaces it at the end, so it is no source.
   struct stat st;
   if (lstat(ArchiveFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnFile(st.st_dev, st.st_ino);
-  FGzOut = std::make_unique<TTarGzOutput>(*Output, TargetFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
+  FGzOut = std::make_unique<TTarGzOutput>(*Output, GzFile(), PathFilePart(ArchiveFile()), FRunDeflateType,
                                           EffectiveThreadCount(ThreadCount), CancelRef());
   if (FGzOut->Handle() < 0 || fstat(FGzOut->Handle(), &st) != 0) {
-    ReportError(TargetFile(), msg::ErrorCreatingFile);
+    ReportError(GzFile(), msg::ErrorCreatingFile);
     FGzOut.reset();
     return nullptr;
   }
@@ -69,9 +83,9 @@ TStream32* TTar::FilterOutput(TStream32* Output) {
   return FGzOut.get();
 }
 
-bool TTar::CommitOutput() {
-  if (!FGzOut) return TCompBase::CommitOutput();
-  const std::string tar = ArchiveFile(), gz = TargetFile();
+bool TTar::CommitGz() {
+  if (!FGzOut) return CommitScratch();
+  const std::string tar = ArchiveFile(), gz = GzFile();
   CurrentFileName = PathFilePart(tar);
   bool take = true;
   Fire(OnBegin, tar, 0, take);
@@ -105,7 +119,7 @@ bool TTar::CommitOutput() {
     ReportError(tar, msg::ErrorDeletingFiles);
     return false;
   }
-  if (!TCompBase::CommitOutput()) {
+  if (!CommitScratch()) {
     // The tar could not take its name (reported): the one there before
     // comes back from the Trash, and the run failed.
     if (!trashed.empty()) RestoreFromTrash(trashed, standing);
@@ -133,7 +147,7 @@ bool TTar::MayReplace(const std::string& Name) {
 }
 
 bool TTar::MayChangeGz() {
-  const std::string gz = TargetFile();
+  const std::string gz = GzFile();
   if (gz.empty() || Switch == swRead) return true;
   // A delete run changes the ".gz" it was pointed at; every run but a read
   // puts a tar at the tar's name.
@@ -146,12 +160,15 @@ int TTar::Compress() {
   FGzipWritten = FGzCommitted = false;
   // An existing ".gz" is changed only when the owner agrees; its entries stay.
   if (FCompressMethod == cmTarGzip && !MayChangeGz()) return 0;
+  TGzLayer layer(*this);
+  FLayer = FCompressMethod == cmTarGzip ? &layer : nullptr;
   const int n = TCompBase::Compress();
+  FLayer = nullptr;
   FGzOut.reset();
   if (FCompressMethod != cmTarGzip) return n;
   if (!FGzCommitted) return 0;
   FGzipWritten = true;
-  FArchiveFile = TargetFile();
+  FArchiveFile = GzFile();
   return n;
 }
 

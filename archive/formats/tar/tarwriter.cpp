@@ -78,7 +78,16 @@ void TTar::SetArcType(TArcType) { FArcType = FCompressMethod == cmTarGzip ? atTa
 
 // ---- new entries
 
-std::string TTar::EncodeEntryName(TCompEntry& E) {
+TCompBase::TFormatTraits TTar::Traits() const {
+  TFormatTraits t;
+  // Tar entries carry no DOS attributes; the rule holds for plain tars.
+  t.EntryAttributes = ArcType() != atTar;
+  // A tar counts no entries: it holds any number.
+  t.MaxEntries = SIZE_MAX;
+  return t;
+}
+
+std::string TTar::EncodeEntryName(const TCompEntry& E) const {
   std::string name = E.Name;
   std::replace(name.begin(), name.end(), '\\', '/');
   if (E.IsDir && !EndsWithSlash(name)) name += '/';
@@ -115,32 +124,23 @@ void TTar::WriteLongName(const std::string& Name) {
   WritePadding(TarPaddedSize(static_cast<Int64>(Name.size()) + 1) - static_cast<Int64>(Name.size()) - 1);
 }
 
-bool TTar::CompressFileData(TCompEntry& E) {
+bool TTar::WriteEntryData(TCompEntry& E) {
   CurrentFileName = E.Name;
   E.RawName = EncodeEntryName(E);
   if (UnixUName.size() > 32) UnixUName.resize(32);
   if (UnixGName.size() > 32) UnixGName.resize(32);
 
-  std::unique_ptr<TFileStream32> src;
-  struct stat st;
+  TSourceFile source;
+  struct stat& st = source.St;
   if (E.IsDir) {
     if (stat(E.FileName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       ReportError(E.FileName, msg::ErrorOpeningFile);
       return false;
     }
-  } else {
-    Byte err = 0;
-    src = std::make_unique<TFileStream32>(E.FileName, fmOpenRead | fmShareDenyNone, err);
-    if (err != 0 || fstat(src->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      ReportError(E.FileName, msg::ErrorOpeningFile);
-      return false;
-    }
-    if (IsOwnFile(st.st_dev, st.st_ino)) return false;
-    if (st.st_size > kMaxOctalSize) {
-      ReportError(E.FileName, "file of 8 GiB or more", "0", msg::MaxFileSizeExceeded);
-      return false;
-    }
+  } else if (!OpenSourceFile(E.FileName, source, static_cast<UInt64>(kMaxOctalSize) + 1, "file of 8 GiB or more")) {
+    return false;
   }
+  TFileStream32* src = source.Stream.get();
   const Int64 size = E.IsDir ? 0 : static_cast<Int64>(st.st_size);
   E.FileSize = static_cast<UInt64>(size);
   E.FileMode = st.st_mode;
@@ -181,8 +181,12 @@ bool TTar::CompressFileData(TCompEntry& E) {
     WritePadding(TarPaddedSize(size) - size);
     NoteSourceRead(E, src->Handle(), st);
   }
-  MakeCentralRecord(E);
   return true;
+}
+
+void TTar::FinishEntry(TCompEntry& E) {
+  MakeCentralRecord(E);
+  TCompBase::FinishEntry(E);
 }
 
 void TTar::MakeCentralRecord(TCompEntry& E) {
@@ -193,24 +197,7 @@ void TTar::MakeCentralRecord(TCompEntry& E) {
   E.Times = {size, size, DosOf(h.MTime), h.TypeFlag == kTarTypeDirectory ? 0x10u : 0x20u};
 }
 
-void TTar::PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) {
-  E.Times = H;
-  if (E.Head.size() != kTarHeaderSize) return;
-  const bool dir = (H.Attributes & faDirectory) != 0;
-  TTarNewHeader h;
-  h.Name = E.RawName;
-  h.Mode = dir ? 0040555 : 0100444;
-  h.Uid = UnixUID;
-  h.Gid = UnixGID;
-  h.Size = dir ? 0 : H.UnpackedSize;
-  h.MTime = DateTimeToUnix(DosDateTimeToDateTime(H.DosDateTime));
-  h.TypeFlag = dir ? kTarTypeDirectory : kTarTypeFile;
-  h.UName = UnixUName;
-  h.GName = UnixGName;
-  TarBuildHeader(h, E.Head.data());
-}
-
-void TTar::FillEntryFields(const TCompEntry& E) {
+void TTar::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   FileDate = ConvertDosDate(E.Times.DosDateTime);
   PackedSize = E.Times.PackedSize;
@@ -321,6 +308,7 @@ bool TTar::CopyRecord(Int64 At) {
 }
 
 bool TTar::CopyOldEntry(TCompEntry& E) {
+  if (E.State == esCopy) return TCompBase::CopyOldEntry(E);
   const auto it = FGroups.find(E.OldOffset);
   if (it == FGroups.end()) {
     ReportError(ArchiveFile(), E.Name, "0", msg::ErrorWritingToFile);

@@ -58,25 +58,13 @@ class TTar : public TCompBase {
   bool GzipWritten() const { return FGzipWritten; }
 
  protected:
-  bool CompressFileData(TCompEntry& E) override;
-  void MakeCentralRecord(TCompEntry& E) override;
-  void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
-  Int32 GetLocalHeadSize() override { return static_cast<Int32>(kTarHeaderSize); }
-  Byte* GetHeadPtr() override { return FHeader; }
+  TFormatTraits Traits() const override;
+  bool WriteEntryData(TCompEntry& E) override;
+  void FinishEntry(TCompEntry& E) override;
   bool LoadOldDirectory() override;
   bool CopyOldEntry(TCompEntry& E) override;
   bool FinishArchive() override;
-  std::string EncodeEntryName(TCompEntry& E) override;
-  void FillEntryFields(const TCompEntry& E) override;
-  // cmTarGzip: the run replaces the ".gz" and starts from the tar inside
-  // it; the tar is compressed as it is written and takes its place beside
-  // the ".gz" only once that is committed.
-  std::string TargetFile() override;
-  std::unique_ptr<TFileStream32> OpenOldInput(Byte& Error) override;
-  TStream32* FilterOutput(TStream32* Output) override;
-  bool CommitOutput() override;
-  // A tar counts no entries: it holds any number.
-  std::size_t MaxEntryCount() const override { return SIZE_MAX; }
+  void DescribeEntry(const TCompEntry& E) override;
   // Every write goes to the archive: a full disk is its failure.
   std::string WriteFailureName() const override { return FArchiveFile; }
 
@@ -89,6 +77,8 @@ class TTar : public TCompBase {
     Int64 End = 0;
   };
 
+  std::string EncodeEntryName(const TCompEntry& E) const;
+  void MakeCentralRecord(TCompEntry& E);
   Int64 EntryTime(const TCompEntry& E, Int64 FileTime) const;
   void WriteLongName(const std::string& Name);
   void WritePadding(Int64 Count);
@@ -103,6 +93,14 @@ class TTar : public TCompBase {
   // tar's name; false when the run must not start.
   bool MayChangeGz();
   bool MayReplace(const std::string& Name);
+  // cmTarGzip: the run replaces the ".gz" and starts from the tar inside
+  // it; the tar is compressed as it is written and takes its place beside
+  // the ".gz" only once that is committed.
+  class TGzLayer;
+  std::string GzFile();
+  std::unique_ptr<TFileStream32> OpenOldGz(Byte& Error);
+  TStream32* WrapInGz(TStream32* Output);
+  bool CommitGz();
   // The ".gz" of a cmTarGzip run, when it was named with SetArchiveFile.
   std::string FGzName;
   std::unique_ptr<TTarGzOutput> FGzOut;

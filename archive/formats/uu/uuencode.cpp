@@ -197,25 +197,18 @@ int TUUEncode::Compress() {
   InputMode = kIoGivenStream;
   OutputMode = kIoGivenStream;
   *CancelRef() = false;
-  bool activated = false;
+  TRunScope run(*this);
   try {
-    RunJob(activated);
+    RunJob(run);
   } catch (const ECancelUnwind&) {
   } catch (...) {
     // Reported where it was raised.
   }
-  try {
-    Timer.Stop();
-    if (activated) {
-      Fire(OnElapsedTime, Timer.Elapsed());
-      Fire(OnDeactivate);
-    }
-  } catch (...) {
-  }
+  run.End();
   return FFilesWritten > 0 ? 1 : 0;
 }
 
-void TUUEncode::RunJob(bool& Activated) {
+void TUUEncode::RunJob(TRunScope& Run) {
   if (FOutFilename.empty()) RaiseError(ArchiveFile(), "OutFile", "0", msg::InvalidFileName);
   if (Switch == swDelete) RaiseError(ArchiveFile(), "", "0", msg::UnsupportedArcType);
 
@@ -229,9 +222,7 @@ void TUUEncode::RunJob(bool& Activated) {
     return;
   if (GetCancel()) return;
 
-  Timer.Start();
-  Fire(OnActivate);
-  Activated = true;
+  Run.Activate();
   const std::string name = PathFilePart(ArchiveFile());
   CurrentFileName = name;
   bool take = true;
@@ -279,11 +270,14 @@ bool TUUEncode::MayReplaceOutput(const std::string& Name, Int64 InputDev, Int64 
 }
 
 bool TUUEncode::Encode() {
-  Byte err = 0;
-  TFileStream32 in(ArchiveFile(), fmOpenRead | fmShareDenyNone, err);
-  struct stat ist;
-  if (err != 0 || fstat(in.Handle(), &ist) != 0 || !S_ISREG(ist.st_mode))
-    RaiseError(ArchiveFile(), "", "0", msg::ErrorOpeningFile);
+  // The encoded file has no size limit; its failed open ends the run.
+  TSourceFile source;
+  if (!OpenSourceFile(ArchiveFile(), source, UINT64_MAX, "")) {
+    if (GetCancel()) throw ECancelUnwind{};
+    throw E_RAISE(msg::ErrorOpeningFile);
+  }
+  TFileStream32& in = *source.Stream;
+  const struct stat& ist = source.St;
   const Int64 size = ist.st_size;
   ArcSize = size;
   ProgressEntryTotal = size;

@@ -49,7 +49,7 @@ class TUUEncode : public TCompBase {
  private:
   class TTextWriter;
 
-  void RunJob(bool& Activated);
+  void RunJob(TRunScope& Run);
   // Whether the existing output Name (the text or one of its parts) may be
   // replaced; asks the owner about that very name as the run began to ask.
   bool MayReplaceOutput(const std::string& Name, Int64 InputDev, Int64 InputIno);

@@ -62,17 +62,29 @@ void TZip::SetArcType(TArcType) {
   SetDefaultExt(FOwnExt);
 }
 
-bool TZip::BuildsAwayFromTarget() { return DiskManager->DriveType == DRIVE_REMOVABLE; }
+bool TZip::BuildsAwayFromTarget() const { return DiskManager->DriveType == DRIVE_REMOVABLE; }
+
+TCompBase::TFormatTraits TZip::Traits() const {
+  TFormatTraits t;
+  t.Comments = true;
+  t.DeflatesAhead = true;
+  t.AwayFromTarget = BuildsAwayFromTarget();
+  return t;
+}
 
 // ---- new entries
 
-std::string TZip::EncodeEntryName(TCompEntry& E) {
-  return AnsiToOemName(E.Name, TranslateOemChar, '/', FNameUtf8);
+bool TZip::WriteEntryData(TCompEntry& E) {
+  E.RawName = AnsiToOemName(E.Name, TranslateOemChar, '/', FNameUtf8);
+  return DeflateEntry(E, [this](TCompEntry& En, const TEntryResult* Done) { WriteHeader(En, Done); });
 }
 
-Byte* TZip::GetHeadPtr() {
-  FLocal.Serialize(FLocalImage);
-  return FLocalImage;
+void TZip::WriteHeader(TCompEntry& E, const TEntryResult* Done) {
+  if (Done)
+    CompleteLocalHeader(E, *Done);
+  else
+    StartLocalHeader(E);
+  WriteLocalHeader(E);
 }
 
 void TZip::StartLocalHeader(TCompEntry& E) {
@@ -140,26 +152,12 @@ void TZip::MakeCentralRecord(TCompEntry& E) {
   E.Times = {c.UnpackedSize, c.PackedSize, c.DosDateTime, c.ExternalAttr};
 }
 
-void TZip::FileDone(TCompEntry& E) { Fire(OnEnd, E.Name, Crc->Crc32 == FLocal.Crc32 || FLocal.UnpackedSize == 0); }
-
-TNeutralHeader TZip::GetHeaderTimes(const TCompEntry& E) {
-  if (E.Head.size() != TZipCentralRecord::Size) return E.Times;
-  const auto c = TZipCentralRecord::Parse(E.Head.data());
-  return {c.UnpackedSize, c.PackedSize, c.DosDateTime, c.ExternalAttr};
+void TZip::FinishEntry(TCompEntry& E) {
+  MakeCentralRecord(E);
+  Fire(OnEnd, E.Name, Crc->Crc32 == FLocal.Crc32 || FLocal.UnpackedSize == 0);
 }
 
-void TZip::PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) {
-  E.Times = H;
-  if (E.Head.size() != TZipCentralRecord::Size) return;
-  auto c = TZipCentralRecord::Parse(E.Head.data());
-  c.UnpackedSize = H.UnpackedSize;
-  c.PackedSize = H.PackedSize;
-  c.DosDateTime = H.DosDateTime;
-  c.ExternalAttr = H.Attributes;
-  c.Serialize(E.Head.data());
-}
-
-void TZip::FillEntryFields(const TCompEntry& E) {
+void TZip::DescribeEntry(const TCompEntry& E) {
   FileName = E.Name;
   if (E.Head.size() != TZipCentralRecord::Size) return;
   const auto c = TZipCentralRecord::Parse(E.Head.data());
@@ -417,6 +415,7 @@ void TZip::FinishLoading() {
 }
 
 bool TZip::CopyOldEntry(TCompEntry& E) {
+  if (E.State == esCopy) return TCompBase::CopyOldEntry(E);
   Byte h[TZipLocalHeader::Size];
   bool enc = false;
   if (!ReadOld(E.OldOffset, h, sizeof h) || ClassifyZipSignature(GetLE32(h), kZipLocalKind, enc) != kZipLocalKind) {
@@ -461,13 +460,6 @@ void TZip::WriteEmptyArchive() {
   Byte rec[TZipEndRecord::Size] = {};
   PutLE32(rec, kZipEndSignature);
   Write(rec, sizeof rec);
-}
-
-void TZip::CommentChanged(TCompEntry& E) {
-  if (E.Head.size() != TZipCentralRecord::Size) return;
-  auto c = TZipCentralRecord::Parse(E.Head.data());
-  c.FileCommentLength = static_cast<UInt16>(E.Comment.size());
-  c.Serialize(E.Head.data());
 }
 
 void TZip::WriteDirectory() {
@@ -517,12 +509,19 @@ void TZip::WriteDirectory() {
 }
 
 bool TZip::FinishArchive() {
+  // A comment edit: the directory of the loaded entries.
+  if (FLoadedForComments) {
+    WriteDirectory();
+    return false;
+  }
+  // A delete that dropped every entry leaves the empty archive.
+  const bool allDropped =
+      Switch == swDelete &&
+      std::none_of(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; });
+  if (allDropped) WriteEmptyArchive();
   ProgressEntryTotal = 0;
   ProgressArchiveTotal = ProgressBytesLeft = 0;
-  if (FilesProcessed == 0) return false;
-  if (Switch == swDelete &&
-      std::none_of(FEntries.begin(), FEntries.end(), [](const TCompEntry& e) { return e.State != esDrop; }))
-    return false;
+  if (FilesProcessed == 0 || allDropped) return false;
   if (BuildsAwayFromTarget()) {
     if (!SpanDisks()) {
       FRunFailed = true;

@@ -39,34 +39,30 @@ class TZip : public TCompBase {
  protected:
   TZip(TArcType OwnType, const char* OwnExt);
 
-  void StartLocalHeader(TCompEntry& E) override;
-  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R) override;
-  void WriteLocalHeader(TCompEntry& E) override;
-  void MakeCentralRecord(TCompEntry& E) override;
-  void FileDone(TCompEntry& E) override;
-  Int32 GetLocalHeadSize() override { return static_cast<Int32>(TZipLocalHeader::Size); }
-  Byte* GetHeadPtr() override;
+  TFormatTraits Traits() const override;
+  bool WriteEntryData(TCompEntry& E) override;
+  void FinishEntry(TCompEntry& E) override;
   bool LoadOldDirectory() override;
   bool CopyOldEntry(TCompEntry& E) override;
-  void WriteEmptyArchive() override;
   bool FinishArchive() override;
-  TNeutralHeader GetHeaderTimes(const TCompEntry& E) override;
-  void PutHeaderTimes(TCompEntry& E, const TNeutralHeader& H) override;
-  std::string EncodeEntryName(TCompEntry& E) override;
-  void FillEntryFields(const TCompEntry& E) override;
-  bool SupportsComments() const override { return true; }
-  void WriteDirectory() override;
-  void CommentChanged(TCompEntry& E) override;
-  bool HeadersEnciphered() const override { return EncryptHeaders; }
+  void DescribeEntry(const TCompEntry& E) override;
   // Entry data are enciphered with the traditional zip cipher.
   void EncodeBlock(void* Buffer, Int32 Count) override {
     Crypt->EncryptZipBuffer(Buffer, static_cast<std::size_t>(Count));
   }
-  bool DeflatesAhead() const override { return true; }
-  bool BuildsAwayFromTarget() override;
   std::vector<std::string> ReadBackNames() override;
 
  private:
+  // The local header in work: started (Done null) or completed with the
+  // entry's result, written at the output position.
+  void WriteHeader(TCompEntry& E, const TEntryResult* Done);
+  void StartLocalHeader(TCompEntry& E);
+  void CompleteLocalHeader(TCompEntry& E, const TEntryResult& R);
+  void WriteLocalHeader(TCompEntry& E);
+  void MakeCentralRecord(TCompEntry& E);
+  void WriteEmptyArchive();
+  void WriteDirectory();
+  bool BuildsAwayFromTarget() const;
   // The end record, found in the last 64 KiB of the old archive; -1 when none.
   Int64 FindEndRecord(TZipEndRecord& End);
   bool LoadFromDirectory(Int64 EndPos, const TZipEndRecord& End);
@@ -81,7 +77,6 @@ class TZip : public TCompBase {
   TArcType FOwnType;
   TZipLocalHeader FLocal;
   bool FText = false;  // the entry in work is text (its internal attribute)
-  Byte FLocalImage[TZipLocalHeader::Size] = {};
   bool FNameUtf8 = false;
 };
 

@@ -7,14 +7,14 @@ namespace {
 using namespace brevane;
 
 TEST(TextUtil, Separators) {
-  EXPECT_EQ(AddBackslash(""), "");
-  EXPECT_EQ(AddBackslash("/tmp"), "/tmp/");
-  EXPECT_EQ(AddBackslash("/tmp/"), "/tmp/");
-  EXPECT_EQ(StripLeadingBackslash(""), "");
-  EXPECT_EQ(StripLeadingBackslash("/"), "");
-  EXPECT_EQ(StripLeadingBackslash("/docs/a.txt"), "docs/a.txt");
-  EXPECT_EQ(StripLeadingBackslash("//x"), "/x");
-  EXPECT_EQ(StripLeadingBackslash("docs/a.txt"), "docs/a.txt");
+  EXPECT_EQ(AppendSlash(""), "");
+  EXPECT_EQ(AppendSlash("/tmp"), "/tmp/");
+  EXPECT_EQ(AppendSlash("/tmp/"), "/tmp/");
+  EXPECT_EQ(StripLeadingSlash(""), "");
+  EXPECT_EQ(StripLeadingSlash("/"), "");
+  EXPECT_EQ(StripLeadingSlash("/docs/a.txt"), "docs/a.txt");
+  EXPECT_EQ(StripLeadingSlash("//x"), "/x");
+  EXPECT_EQ(StripLeadingSlash("docs/a.txt"), "docs/a.txt");
 }
 
 TEST(TextUtil, UnderscoreExtName) {

@@ -53,12 +53,12 @@ TEST(ViewColumns, ShownByTheViewSettingsInTableOrder) {
 }
 
 TEST(ViewColumns, EntryNameAndFolder) {
-  EXPECT_EQ(EntryName("docs/sub/a.txt"), "a.txt");
-  EXPECT_EQ(EntryFolder("docs/sub/a.txt"), "docs/sub/");
-  EXPECT_EQ(EntryName("a.txt"), "a.txt");
-  EXPECT_EQ(EntryFolder("a.txt"), "");
-  EXPECT_EQ(EntryName("docs/"), "");
-  EXPECT_EQ(EntryFolder("docs/"), "docs/");
+  EXPECT_EQ(vsk::PathFilePart("docs/sub/a.txt"), "a.txt");
+  EXPECT_EQ(vsk::PathFolderPart("docs/sub/a.txt"), "docs/sub/");
+  EXPECT_EQ(vsk::PathFilePart("a.txt"), "a.txt");
+  EXPECT_EQ(vsk::PathFolderPart("a.txt"), "");
+  EXPECT_EQ(vsk::PathFilePart("docs/"), "");
+  EXPECT_EQ(vsk::PathFolderPart("docs/"), "docs/");
 }
 
 TEST(ViewCells, RowRecordAndCellTexts) {

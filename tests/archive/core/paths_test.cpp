@@ -61,15 +61,15 @@ TEST(Paths, Separators) {
   EXPECT_EQ(SlashToBackslashMB("\xE0/x\\\\/"), "\xE0/x\\\\\\");
   EXPECT_EQ(SlashToBackslashMB("\xFE/"), "\xFE\\");
 
-  EXPECT_EQ(AppendBackslash("dir"), "dir/");
-  EXPECT_EQ(AppendBackslash("dir/"), "dir/");
-  EXPECT_EQ(AppendBackslash("dir\\"), "dir\\");
-  EXPECT_EQ(AppendBackslash(""), "");
-  EXPECT_EQ(RemoveBackslash("dir/"), "dir");
-  EXPECT_EQ(RemoveBackslash("dir\\"), "dir");
-  EXPECT_EQ(RemoveBackslash("dir//"), "dir/");
-  EXPECT_EQ(RemoveBackslash("dir"), "dir");
-  EXPECT_EQ(RemoveBackslash("/"), "/");
+  EXPECT_EQ(AppendSlash("dir"), "dir/");
+  EXPECT_EQ(AppendSlash("dir/"), "dir/");
+  EXPECT_EQ(AppendSlash("dir\\"), "dir\\");
+  EXPECT_EQ(AppendSlash(""), "");
+  EXPECT_EQ(RemoveTrailingSlash("dir/"), "dir");
+  EXPECT_EQ(RemoveTrailingSlash("dir\\"), "dir");
+  EXPECT_EQ(RemoveTrailingSlash("dir//"), "dir/");
+  EXPECT_EQ(RemoveTrailingSlash("dir"), "dir");
+  EXPECT_EQ(RemoveTrailingSlash("/"), "/");
   EXPECT_EQ(JoinPath("a", "b"), "a/b");
   EXPECT_EQ(JoinPath("a/", "b"), "a/b");
   EXPECT_EQ(JoinPath("a/", "/b"), "a/b");
