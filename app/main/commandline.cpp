@@ -242,7 +242,7 @@ bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<st
   if (PathFilePart(name).find('.') == std::string::npos) name += ".zip";
   // A ".gz" name gets a gzip-compressed tar, which the writer makes under
   // the tar's name with ".tar.gz"; it is moved to the name given here.
-  const std::string made = WriterTypeForName(name, true) == vsk::atTarGZip ? TarGzListName(name) : name;
+  const std::string made = WritesCompressedTar(name, true) ? TarGzListName(name) : name;
   // An existing file of either name is replaced only by the finished
   // archive; anything else is put back as it was.
   TSetAside replaced, replacedMade;

@@ -1,5 +1,7 @@
 #include "app/main/components.h"
 
+#include <stdexcept>
+
 #include "archive/tools/readers.h"
 #include "archive/tools/writers.h"
 #include "base/textcase.h"
@@ -10,8 +12,8 @@ namespace brevane {
 using namespace vsk;
 
 TArcType WriterTypeForArchive(TArcType T) {
-  // Gzip files are not changed in place.
-  return ArcTypeHasWriter(T) && T != atGZip ? T : atNA;
+  // A one-file archive (gzip) is not changed in place.
+  return ArcTypeHasWriter(T) && !ArcTypeRow(T).OneFile ? T : atNA;
 }
 
 namespace {
@@ -56,6 +58,10 @@ TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd) {
   return WrittenAs(*RowNaming("*"));
 }
 
+bool WritesCompressedTar(const std::string& ArchiveName, bool ForCmdAdd) {
+  return ArcTypeRow(WriterTypeForName(ArchiveName, ForCmdAdd)).GzippedTar;
+}
+
 TArcType WriterTypeForFilterIndex(int Index) {
   int position = 0;
   for (const TArcTypeRow& row : arcflag::kRows)
@@ -92,16 +98,34 @@ TUnBase* TArchiveComponents::Reader(TArcType T) const {
 }
 
 TCompBase* TArchiveComponents::Writer(TArcType T) const {
-  // A gzip-compressed tar is the tar writer with its gzip method.
-  const auto it = FWriters.find(ArcTypeRow(T == atTarGZip ? atTar : T).WriterClass);
+  const TArcTypeRow& row = ArcTypeRow(T);
+  if (row.GzippedTar) return TarGzipWriter();
+  const auto it = FWriters.find(row.WriterClass);
   return it == FWriters.end() ? nullptr : it->second.get();
 }
 
 TCompBase* TArchiveComponents::WriterToMake(TArcType T) const {
+  // The writer that gzips tars makes plain ones too: it gets the method of
+  // the one asked for.
   TCompBase* writer = Writer(T);
-  if (writer && T == atTar) writer->SetCompressMethod(cmTarred);
-  if (writer && T == atTarGZip) writer->SetCompressMethod(cmTarGzip);
+  if (writer && writer == TarGzipWriter()) writer->SetCompressMethod(ArcTypeRow(T).GzippedTar ? cmTarGzip : cmTarred);
   return writer;
+}
+
+TCompBase* TArchiveComponents::CommentWriter(TArcType T) const {
+  return ArcTypeRow(T).CommentShown ? Writer(T) : nullptr;
+}
+
+TCompBase& TArchiveComponents::WriterOfClass(const std::type_info& Class) const {
+  for (TCompBase* w : FWriterList)
+    if (typeid(*w) == Class) return *w;
+  throw std::logic_error(std::string("no writer of class ") + Class.name());
+}
+
+TCompBase* TArchiveComponents::TarGzipWriter() const {
+  for (TCompBase* w : FWriterList)
+    if (w->SupportsMethod(cmTarGzip)) return w;
+  return nullptr;
 }
 
 std::string TArchiveComponents::ClassName(const TZipCommon& C) const {

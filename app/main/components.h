@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 #include "archive/core/arctype.h"
@@ -32,6 +33,9 @@ vsk::TArcType WriterTypeForArchive(vsk::TArcType T);
 // whole extension counts: an unknown, partial or missing one gives the type
 // of the row naming "*" (zip).
 vsk::TArcType WriterTypeForName(const std::string& ArchiveName, bool ForCmdAdd);
+// Whether that type is a gzip-compressed tar, which the tar writer makes
+// under the tar's name (see TarGzListName).
+bool WritesCompressedTar(const std::string& ArchiveName, bool ForCmdAdd);
 
 // The type of a position of the add-options dialog's type list: the rows
 // flagged kNewListed, from 1 in the table's order (bh, cab, jar, lha, lzh,
@@ -57,10 +61,14 @@ class TArchiveComponents {
   // Writer(T) set to make type T before a run: the tar writer serves plain
   // and gzip-compressed tars and gets the method of the one asked for.
   vsk::TCompBase* WriterToMake(vsk::TArcType T) const;
+  // The writer whose class is C itself: WriterAs<TZip> is never the jar
+  // writer, though that derives from it.
   template <class C>
-  C& WriterAs(vsk::TArcType T) const {
-    return static_cast<C&>(*Writer(T));
+  C& WriterAs() const {
+    return static_cast<C&>(WriterOfClass(typeid(C)));
   }
+  // Writer(T) when the window shows comments of type T; null otherwise.
+  vsk::TCompBase* CommentWriter(vsk::TArcType T) const;
   // Every reader and every writer, in the table's order.
   const std::vector<vsk::TUnBase*>& Readers() const { return FReaderList; }
   const std::vector<vsk::TCompBase*>& Writers() const { return FWriterList; }
@@ -68,6 +76,11 @@ class TArchiveComponents {
   std::string ClassName(const vsk::TZipCommon& C) const;
 
  private:
+  // Throws std::logic_error when the table names no writer of that class.
+  vsk::TCompBase& WriterOfClass(const std::type_info& Class) const;
+  // The writer that also gzips the tars it makes; null when none does.
+  vsk::TCompBase* TarGzipWriter() const;
+
   std::map<std::string_view, std::unique_ptr<vsk::TUnBase>> FReaders;
   std::map<std::string_view, std::unique_ptr<vsk::TCompBase>> FWriters;
   std::vector<vsk::TUnBase*> FReaderList;

@@ -304,8 +304,8 @@ bool TfmMain::AddFiles() {
     folder = Options.AddFolder;
   d.InitialDir = folder.empty() ? QDir::currentPath().toStdString() : folder;
   d.Options.Include(ofHideReadOnly);
-  // The gzip writer packs one file.
-  if (kind == vsk::atGZip)
+  // A new archive of a one-file type (gzip) takes one file.
+  if (vsk::ArcTypeRow(kind).OneFile)
     d.Options.Exclude(ofAllowMultiSelect);
   else
     d.Options.Include(ofAllowMultiSelect);
@@ -396,7 +396,7 @@ void TfmMain::acNewArchiveExecute() {
   }
   // A ".tgz" is made by the tar writer under the tar.gz name it gives,
   // which must be free, and takes the name asked for when it is complete.
-  const bool tgz = WriterTypeForName(name, false) == vsk::atTarGZip;
+  const bool tgz = WritesCompressedTar(name, false);
   const std::string made = tgz ? TarGzListName(name) : name;
   std::error_code ec;
   TSetAside replaced;
@@ -489,13 +489,14 @@ TRunResult TfmMain::CmdAdd(const TAddOptions& Adding) {
   std::string archive = Absolute(Adding.Archive);
   if (!HasExtension(archive)) archive += ".zip";
   const vsk::TArcType kind = WriterTypeForName(archive, true);
+  const bool tarGz = WritesCompressedTar(archive, true);
   if (!WriterComponent(kind)) {
     ShowInformation(msgtext::kCompressNotSupported);
     return result;
   }
   // A new ".tgz" is made under its tar.gz name, which must be free, and
   // renamed when complete; the tar writer cannot start from an existing one.
-  const bool tgz = kind == vsk::atTarGZip && vsk::EndsWithTextAscii(archive, ".tgz");
+  const bool tgz = tarGz && vsk::EndsWithTextAscii(archive, ".tgz");
   if (tgz) {
     std::error_code ec;
     const std::string inTheWay = fs::exists(fs::symlink_status(archive, ec)) ? archive : TarGzListName(archive);
@@ -545,7 +546,7 @@ TRunResult TfmMain::CmdAdd(const TAddOptions& Adding) {
   }
 
   // A gzip-compressed tar: the tar is "name.tar", its gzip "name.tar.gz".
-  writer.SetArchiveFile(kind == vsk::atTarGZip ? TarGzListName(archive) : archive);
+  writer.SetArchiveFile(tarGz ? TarGzListName(archive) : archive);
   FReplaceAll = 0;
   FSkipAllDupes = false;
   raise();
@@ -568,7 +569,7 @@ TRunResult TfmMain::CmdAdd(const TAddOptions& Adding) {
   // A gzip-compressed tar ends up beside the tar's name: the writer says
   // where.
   std::string shown = archive;
-  if (kind == vsk::atTarGZip) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
+  if (tarGz) shown = IsFile(writer.ArchiveFile()) ? writer.ArchiveFile() : TarGzListName(archive);
   if (tgz && IsFile(shown)) {
     std::error_code ec;
     if (count > 0 && !FCancelTask && !writer.GetCancel() && !FDiskFull &&
@@ -613,7 +614,7 @@ bool TfmMain::DropFileTargetDragOver() const {
   if (!FDragTemp.empty()) return false;
   const vsk::TArcType type = vskVorsk.ArcType();
   if (vskVorsk.ArchiveFile().empty() || !vsk::IsValidArcType(type)) return true;
-  if (type == vsk::atCab) return false;
+  if (vsk::ArcTypeRow(type).RebuiltWhole) return false;
   const vsk::TArcType kind = WriterTypeForArchive(type);
   return kind != vsk::atNA && const_cast<TfmMain*>(this)->WriterComponent(kind) != nullptr;
 }

@@ -144,14 +144,14 @@ TBatchJobs::TBatchJobs(TfmMain& Main, TfmBatch& Dialog) : FMain(Main), FDialog(D
   vskVorsk.OnError = [](vsk::TZipCommon&, const std::string&, const std::string&, const std::string&, int) {};
   for (vsk::TCompBase* w : Components.Writers()) ConnectWriter(*w);
   // The gzip step asks before it replaces an existing file.
-  auto& gzip = Components.WriterAs<vsk::TGZip>(vsk::atGZip);
+  auto& gzip = Components.WriterAs<vsk::TGZip>();
   gzip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     if (FOverwriteAll)
       M = vsk::omOverwrite;
     else
       FMain.vskGZipFileExists(S, F, M);
   };
-  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists =
+  Components.WriterAs<vsk::TTar>().OnFileExists =
       [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
         if (FOverwriteAll)
           M = vsk::omOverwrite;
@@ -533,7 +533,8 @@ int TBatchJobs::AddToArchive(const std::string& ArchiveName, const std::vector<s
   if (Level >= 0 && Level < 4) {
     if (writer->CompressMethod() == vsk::cmStore) writer->SetCompressMethod(vsk::cmDeflate);
     writer->DeflateType = kTypes[Level];
-  } else if (writer == Components.Writer(vsk::atZip) || writer == Components.Writer(vsk::atJar)) {
+  } else if (dynamic_cast<vsk::TZip*>(writer)) {
+    // Without a level the zip writer and its jar kind store.
     writer->SetCompressMethod(vsk::cmStore);
     writer->DeflateType = vsk::dtDeflateN;
   }

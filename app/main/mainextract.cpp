@@ -111,12 +111,12 @@ void TfmMain::ConnectComponentHandlers() {
   for (vsk::TUnBase* r : Components.Readers()) ConnectReaderHandlers(*r);
   for (vsk::TCompBase* w : Components.Writers()) ConnectWriterHandlers(*w);
   // The gzip step asks before it replaces an existing file.
-  auto& gzip = Components.WriterAs<vsk::TGZip>(vsk::atGZip);
+  auto& gzip = Components.WriterAs<vsk::TGZip>();
   gzip.OnFileExists = [this](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
     vskGZipFileExists(S, F, M);
   };
   // The tar.gz step asks about the ".gz" it adds to and the file at its tar's name.
-  Components.WriterAs<vsk::TTar>(vsk::atTar).OnFileExists =
+  Components.WriterAs<vsk::TTar>().OnFileExists =
       [](vsk::TZipCommon& S, const std::string& F, vsk::TDateTime, vsk::TOverwriteMode& M) {
         AskTarFileExists(S, F, M);
       };

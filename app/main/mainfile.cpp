@@ -258,14 +258,14 @@ void TfmMain::acPropertiesExecute() {
   if (vskVorsk.ArchiveFile().empty() || ArchiveVanished()) return;
   const std::string archive = vskVorsk.ArchiveFile();
   std::string comment = msgtext::kNoComments;
-  if (vskVorsk.ArcType() == vsk::atZip) {
-    vsk::TZip& zip = Components.WriterAs<vsk::TZip>(vsk::atZip);
-    zip.SetArchiveFile(archive);
-    comment = zip.OpenOldArchive() >= 0 ? zip.GetArchiveComment() : std::string();
+  if (vsk::TCompBase* writer = Components.CommentWriter(vskVorsk.ArcType())) {
+    writer->SetArchiveFile(archive);
+    comment = writer->OpenOldArchive() >= 0 ? writer->GetArchiveComment() : std::string();
   }
   std::error_code ec;
-  const double packed = vskVorsk.ArcType() == vsk::atCab ? static_cast<double>(fs::file_size(archive, ec))
-                                                         : vskVorsk.PackedTotal;
+  const double packed = vsk::ArcTypeRow(vskVorsk.ArcType()).PackedByArchive
+                            ? static_cast<double>(fs::file_size(archive, ec))
+                            : vskVorsk.PackedTotal;
   const double unpacked = vskVorsk.UnpackedTotal;
   const int ratio = vsk::CompressRatio(packed, unpacked);
 
@@ -339,33 +339,34 @@ void TfmMain::ExportContentListClick(int Tag) {
 
 void TfmMain::ShowComment(bool EvenEmpty) {
   TfmComment dlg(this);
-  if (vskVorsk.ArcType() != vsk::atZip) return;
-  vsk::TZip& zip = Components.WriterAs<vsk::TZip>(vsk::atZip);
-  CurrentWriter = &zip;
-  zip.SetArchiveFile(vskVorsk.ArchiveFile());
-  if (zip.OpenOldArchive() < 0) return;
-  const std::string comment = zip.GetArchiveComment();
+  vsk::TCompBase* found = Components.CommentWriter(vskVorsk.ArcType());
+  if (!found) return;
+  vsk::TCompBase& writer = *found;
+  CurrentWriter = &writer;
+  writer.SetArchiveFile(vskVorsk.ArchiveFile());
+  if (writer.OpenOldArchive() < 0) return;
+  const std::string comment = writer.GetArchiveComment();
   if (comment.empty() && !EvenEmpty) return;
   dlg.SetComment(comment);
-  dlg.OnSaveComment = [this, &zip](const std::string& Comment) {
+  dlg.OnSaveComment = [this, &writer](const std::string& Comment) {
     // The writer tells why it refused through its error event, which is
     // shown here as well as in the output window.
     std::string why;
-    const auto reported = zip.OnError;
-    zip.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
-                         int C) {
+    const auto reported = writer.OnError;
+    writer.OnError = [&](vsk::TZipCommon& S, const std::string& F, const std::string& X, const std::string& V,
+                            int C) {
       const char* text = vsk::MessageText(C);
       why = (text ? text : "Error " + std::to_string(C)) + (X.empty() ? std::string() : "\r\n" + X);
       if (reported) reported(S, F, X, V, C);
     };
-    const bool saved = zip.SetArchiveComment(Comment);
-    zip.OnError = reported;
+    const bool saved = writer.SetArchiveComment(Comment);
+    writer.OnError = reported;
     if (!saved) ShowError(msgtext::kCommentNotSaved + why);
     return saved;
   };
   UI().ShowModal(dlg);
   // The archive is rewritten only when the comment was changed.
-  zip.SaveDirectoryChanges();
+  writer.SaveDirectoryChanges();
 }
 
 void TfmMain::DisplayCommentIfExist() {

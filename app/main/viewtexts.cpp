@@ -220,7 +220,7 @@ std::vector<std::pair<std::string, bool>> EnableMenusTable(vsk::TArcType Type, b
   t.emplace_back("acDelete", writable);
   t.emplace_back("acTest", ArcTypeCanTest(Type));
   t.emplace_back("acExtract", ArcTypeHasExtractor(Type));
-  const bool comment = Type == atZip || Type == atZipExe;
+  const bool comment = ArcTypeRow(Type).CommentShown;
   t.emplace_back("acViewComment", comment);
   t.emplace_back("sbViewComments", comment);
   return t;

@@ -74,6 +74,18 @@ struct TArcTypeRow {
   std::string_view NewExt;
   // Listed among the types of a new archive in the add-options dialog.
   bool NewListed;
+  // The window shows and changes its archive comment, through the type's
+  // writer when it has one.
+  bool CommentShown;
+  // Its writer adds files by building the archive anew, so the list takes
+  // no files dropped onto an open one.
+  bool RebuiltWhole;
+  // Its writer packs a single file into a new archive; an open one is
+  // never changed in place.
+  bool OneFile;
+  // A gzip-compressed tar: the writer that gzips tars makes it with that
+  // method, whatever the Writer column says.
+  bool GzippedTar;
 };
 
 namespace arcflag {
@@ -91,6 +103,10 @@ enum : unsigned {
   kPackedWhole = 256,  // PackedByArchive
   kConvertFrom = 512,  // ConvertSource
   kNewListed = 1024,   // NewListed
+  kComment = 2048,     // CommentShown
+  kRebuilt = 4096,     // RebuiltWhole
+  kOneFile = 8192,     // OneFile
+  kGzipTar = 16384,    // GzippedTar
 };
 
 // A class column's text, empty for "void".
@@ -119,7 +135,11 @@ constexpr TArcTypeRow Row(TArcType Type, std::string_view Name, std::string_view
                      RunByStub,
                      Exts,
                      NewExt,
-                     (Flags & kNewListed) != 0};
+                     (Flags & kNewListed) != 0,
+                     (Flags & kComment) != 0,
+                     (Flags & kRebuilt) != 0,
+                     (Flags & kOneFile) != 0,
+                     (Flags & kGzipTar) != 0};
 }
 
 inline constexpr auto kRows = std::to_array<TArcTypeRow>({

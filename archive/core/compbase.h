@@ -157,6 +157,7 @@ class TCompBase : public TZipCommon {
   TCompressMethod CompressMethod() const { return FCompressMethod; }
   // Accepted only when the writer supports the method; false otherwise.
   bool SetCompressMethod(TCompressMethod Value);
+  bool SupportsMethod(TCompressMethod Value) const { return FSupportedMethods.Contains(Value); }
   TDeflateType DeflateType = dtDeflateN;
   TCompressionMethod CompressionMethod = cmTempFile;
   bool StoreEmptySubDirs = false;

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/formats/gzip/gzipwriter.h"
+#include "archive/formats/tar/tarwriter.h"
+#include "archive/formats/zip/zipwriter.h"
+
 namespace brevane {
 namespace {
 
@@ -50,6 +54,48 @@ TEST(WriterChoice, TypesAndShownNames) {
   EXPECT_EQ(WriterTypeForArchive(vsk::atZip), vsk::atZip);
   EXPECT_EQ(WriterTypeForArchive(vsk::atZipExe), vsk::atNA);
   EXPECT_EQ(WriterTypeForArchive(vsk::atLzh), vsk::atLzh);
+}
+
+TEST(WriterChoice, ANameWritesACompressedTarWhereItsTypeIsOne) {
+  for (const char* name : {"a.gz", "a.tgz", "a.zip", "a.tar", "a", "a.cab"})
+    for (bool forAdd : {false, true})
+      EXPECT_EQ(WritesCompressedTar(name, forAdd), WriterTypeForName(name, forAdd) == vsk::atTarGZip)
+          << name << forAdd;
+  EXPECT_FALSE(WritesCompressedTar("a.gz", false));
+  EXPECT_TRUE(WritesCompressedTar("a.gz", true));
+}
+
+// The writers are found by their class and by the table's facts, not by
+// the type that asks: these lookups say which component a command drives.
+TEST(Components, WritersByClassAndByTheTablesFacts) {
+  using namespace vsk;
+  const TArchiveComponents components;
+  // Exactly the class asked for: the jar writer is a TZip too, and comes
+  // first in the table.
+  EXPECT_EQ(&components.WriterAs<TZip>(), components.Writer(atZip));
+  EXPECT_NE(&components.WriterAs<TZip>(), components.Writer(atJar));
+  EXPECT_EQ(&components.WriterAs<TJar>(), components.Writer(atJar));
+  EXPECT_EQ(&components.WriterAs<TGZip>(), components.Writer(atGZip));
+  EXPECT_EQ(&components.WriterAs<TTar>(), components.Writer(atTar));
+
+  // A gzip-compressed tar is the tar writer with its gzip method, and a
+  // plain tar gets the plain method back.
+  EXPECT_EQ(components.Writer(atTarGZip), components.Writer(atTar));
+  EXPECT_EQ(components.WriterToMake(atTarGZip)->CompressMethod(), cmTarGzip);
+  EXPECT_EQ(components.WriterToMake(atTar)->CompressMethod(), cmTarred);
+  EXPECT_EQ(components.WriterToMake(atZip)->CompressMethod(), cmDeflate);
+  EXPECT_EQ(components.WriterToMake(atArj), nullptr);
+
+  // The comment is shown for zip archives only, through the zip writer;
+  // a self-extracting zip has no writer to read it.
+  for (int i = 0; i < kArcTypeCount; ++i) {
+    const auto t = static_cast<TArcType>(i);
+    EXPECT_EQ(components.CommentWriter(t), t == atZip ? components.Writer(atZip) : nullptr) << i;
+  }
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.CommentShown; }), (TArcTypes{atZip, atZipExe}));
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.RebuiltWhole; }), TArcTypes{atCab});
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.OneFile; }), TArcTypes{atGZip});
+  EXPECT_EQ(ArcTypesWhere([](const TArcTypeRow& r) { return r.GzippedTar; }), TArcTypes{atTarGZip});
 }
 
 }  // namespace
