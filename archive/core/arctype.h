@@ -211,6 +211,11 @@ inline constexpr auto ArchiveExtensions = arcflag::SortedExtensions();
 
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
 inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
+// The type each output kind of the converter writes, in the order of its
+// public enumeration (TOutArcType in archive/tools/arc2arc.h); the
+// converter checks that they are the rows marked kConvertTo.
+inline constexpr std::array<TArcType, 7> ConverterOutputTypes = {atBh,  atCab,     atLzh, atZip,
+                                                                 atTar, atTarGZip, atJar};
 inline constexpr TArcTypes WriterArcTypes =
     ArcTypesWhere([](const TArcTypeRow& r) { return !r.WriterClass.empty(); });
 inline constexpr TArcTypes ExtractorArcTypes =

@@ -59,8 +59,7 @@ bool Replaceable(const std::string& Name) {
   return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// The archive type of each converter output, in the order of TOutArcType.
-constexpr std::array<TArcType, 7> kOutArcTypes = {atBh, atCab, atLzh, atZip, atTar, atTarGZip, atJar};
+constexpr const auto& kOutArcTypes = ConverterOutputTypes;
 
 // The outputs are the types the table marks as the converter's targets.
 constexpr bool OutputsAreTheTargets() {
