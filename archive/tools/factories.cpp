@@ -1,28 +1,12 @@
 // The reader and writer factories: the Reader and Writer columns of the
 // table of archive types, each class name made into a function that makes
-// one.
+// one. The classes' headers come from the build's list of every format
+// folder's headers.
 
 #include <array>
 #include <type_traits>
 
-#include "archive/formats/ace/unace.h"
-#include "archive/formats/arc/unarc.h"
-#include "archive/formats/arj/unarj.h"
-#include "archive/formats/cab/makecab.h"
-#include "archive/formats/cab/uncab.h"
-#include "archive/formats/gzip/gzipwriter.h"
-#include "archive/formats/gzip/ungzip.h"
-#include "archive/formats/lha/bhwriter.h"
-#include "archive/formats/lha/lhawriter.h"
-#include "archive/formats/lha/unbh.h"
-#include "archive/formats/lha/unlha.h"
-#include "archive/formats/rar/unrar.h"
-#include "archive/formats/tar/tarwriter.h"
-#include "archive/formats/tar/untar.h"
-#include "archive/formats/uu/uudecode.h"
-#include "archive/formats/zip/unzip.h"
-#include "archive/formats/zip/zipwriter.h"
-#include "archive/formats/zoo/unzoo.h"
+#include "archive/formatclasses.h"
 #include "archive/tools/readers.h"
 #include "archive/tools/writers.h"
 
