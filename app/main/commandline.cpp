@@ -160,13 +160,13 @@ void TfmMain::ProcContextMenu() {
     done = existing(a) && CmdLineExtractDialog(a);
   } else if (sw == "-A") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && inputsFound() && CmdLineAddOptions(a, Inputs());
+    done = inputs && inputsFound() && CmdLineAddOptions({a, Inputs()});
   } else if (sw == "-G" || sw == "-D") {
     if (!inputs) FExitCode = kExitRefused;
     done = inputs && inputsFound() && CmdAdd(CmdLineAdding(a, Inputs(), true)).Added > 0;
   } else if (sw == "-M") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && inputsFound() && CmdLineMail(a, Inputs());
+    done = inputs && inputsFound() && CmdLineMail({a, Inputs()});
   } else if (sw == "-T") {
     done = existing(a) && CmdTest(a);
   } else if (sw == "-R") {
@@ -179,7 +179,7 @@ void TfmMain::ProcContextMenu() {
     done = existing(a) && CmdMakeSFX({a, ""});
   } else if (sw == "-AX") {
     if (!inputs) FExitCode = kExitRefused;
-    done = inputs && inputsFound() && CmdLineMakeSFX(a, Inputs());
+    done = inputs && inputsFound() && CmdLineMakeSFX({a, Inputs()});
   } else if (sw == "-SYS") {
     if (ParamStr(2) == "-REMOVEREG") {
       RemoveRegistration();
@@ -224,7 +224,9 @@ bool TfmMain::CmdLineExtractDialog(const std::string& Archive) {
   return CmdExtract(extraction).Complete();
 }
 
-bool TfmMain::CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files) {
+bool TfmMain::CmdLineAddOptions(const TAddOptions& Adding) {
+  const std::string& Archive = Adding.Archive;
+  const std::vector<std::string>& Files = Adding.Files;
   TApSaveDialog& d = apsdAddOptions();
   d.FileName = PathFilePart(WithoutExtension(Archive));
   d.FilterIndex = Options.adArcType >= 0 && Options.adArcType <= 6 ? Options.adArcType + 1 : 7;
@@ -285,7 +287,9 @@ bool TfmMain::WithTempArchive(const std::string& Archive, const std::vector<std:
   return true;
 }
 
-bool TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files) {
+bool TfmMain::CmdLineMail(const TAddOptions& Adding) {
+  const std::string& Archive = Adding.Archive;
+  const std::vector<std::string>& Files = Adding.Files;
   // The mail program may read the attachment long after the mail tool has
   // returned (a running instance takes the request over): the archive
   // stays in the mail spool, which a later start sweeps.
@@ -294,7 +298,9 @@ bool TfmMain::CmdLineMail(const std::string& Archive, const std::vector<std::str
   return sent;
 }
 
-bool TfmMain::CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files) {
+bool TfmMain::CmdLineMakeSFX(const TAddOptions& Adding) {
+  const std::string& Archive = Adding.Archive;
+  const std::vector<std::string>& Files = Adding.Files;
   const std::string exe = ReplaceExtension(Archive, ".exe");
   std::error_code ec;
   const bool exists = fs::exists(fs::symlink_status(exe, ec));

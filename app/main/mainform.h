@@ -309,10 +309,10 @@ class TfmMain : public QMainWindow, public Ui::TfmMain {
   // ---- the command line's operations
   // The command-line operations are true when they did what was asked.
   bool CmdLineExtractDialog(const std::string& Archive);
-  bool CmdLineAddOptions(const std::string& Archive, const std::vector<std::string>& Files);
-  bool CmdLineMail(const std::string& Archive, const std::vector<std::string>& Files);
+  bool CmdLineAddOptions(const TAddOptions& Adding);
+  bool CmdLineMail(const TAddOptions& Adding);
   // A self-extracting program of new files, named as Archive with ".exe".
-  bool CmdLineMakeSFX(const std::string& Archive, const std::vector<std::string>& Files);
+  bool CmdLineMakeSFX(const TAddOptions& Adding);
   // Files packed as Archive's name into a fresh temporary folder; Use gets
   // the archive made there. The folder goes afterwards, however it went;
   // with Spool it is a folder of the mail spool instead, kept when Use
