@@ -210,7 +210,6 @@ constexpr std::array<std::string_view, ExtensionCount()> SortedExtensions() {
 inline constexpr auto ArchiveExtensions = arcflag::SortedExtensions();
 
 inline constexpr TArcTypes InvalidArcTypes{atNA, atUnsupported, atFileOpenErr, atUnknown};
-inline constexpr TArcTypes ZipArcTypes{atZip, atZipExe};
 // The type each output kind of the converter writes, in the order of its
 // public enumeration (TOutArcType in archive/tools/arc2arc.h); the
 // converter checks that they are the rows marked kConvertTo.
@@ -223,7 +222,6 @@ inline constexpr TArcTypes ExtractorArcTypes =
 inline constexpr TArcTypes TestableArcTypes = ArcTypesWhere([](const TArcTypeRow& r) { return r.Testable; });
 
 constexpr bool IsValidArcType(TArcType t) { return !InvalidArcTypes.Contains(t); }
-constexpr bool IsZipArcType(TArcType t) { return ZipArcTypes.Contains(t); }
 constexpr bool ArcTypeHasWriter(TArcType t) { return WriterArcTypes.Contains(t); }
 constexpr bool ArcTypeHasExtractor(TArcType t) { return ExtractorArcTypes.Contains(t); }
 constexpr bool ArcTypeCanTest(TArcType t) { return TestableArcTypes.Contains(t); }

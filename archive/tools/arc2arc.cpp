@@ -55,22 +55,19 @@ bool Replaceable(const std::string& Name) {
   struct stat st;
   if (lstat(Name.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) return false;
-  const std::string folder = PathFolder(Name);
-  return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+  return access(ParentFolder(Name).c_str(), W_OK | X_OK) == 0;
 }
-
-constexpr const auto& kOutArcTypes = ConverterOutputTypes;
 
 // The outputs are the types the table marks as the converter's targets.
 constexpr bool OutputsAreTheTargets() {
   TArcTypes outputs;
-  for (TArcType t : kOutArcTypes) outputs.Include(t);
-  return outputs.Count() == kOutArcTypes.size() &&
+  for (TArcType t : ConverterOutputTypes) outputs.Include(t);
+  return outputs.Count() == ConverterOutputTypes.size() &&
          outputs == ArcTypesWhere([](const TArcTypeRow& r) { return r.ConvertTarget; });
 }
 static_assert(OutputsAreTheTargets());
 
-TArcType OutputArcType(TOutArcType Type) { return Type < kOutArcTypes.size() ? kOutArcTypes[Type] : atNA; }
+TArcType OutputArcType(TOutArcType Type) { return Type < ConverterOutputTypes.size() ? ConverterOutputTypes[Type] : atNA; }
 
 std::unique_ptr<TCompBase> MakeOutputWriter(TOutArcType Type) {
   // A gzip-compressed tar is the tar writer with its gzip method.
@@ -340,7 +337,7 @@ int TArc2Arc::CompressStep(TCompBase& Writer, bool Replace) {
   TRunFolder stagingFolder;
   if (Replace) {
     // Beside the output, so that the new archive takes its place by a rename.
-    if (!stagingFolder.Make(PathFolder(FOutputFile).empty() ? std::string(".") : PathFolder(FOutputFile))) {
+    if (!stagingFolder.Make(ParentFolder(FOutputFile))) {
       ReportError(FOutputFile, msg::ErrorCreatingFile);
       return 0;
     }

@@ -25,8 +25,6 @@ TEST(ArcType, PredicateSets) {
   EXPECT_FALSE(ArcTypeHasExtractor(atHA));
   for (TArcType t : {atNA, atUnsupported, atFileOpenErr, atUnknown}) EXPECT_FALSE(IsValidArcType(t));
   EXPECT_TRUE(IsValidArcType(atMsGZ));
-  EXPECT_TRUE(IsZipArcType(atZipExe));
-  EXPECT_FALSE(IsZipArcType(atJar));
   EXPECT_TRUE(ArcTypeHasWriter(atLzh));
   EXPECT_FALSE(ArcTypeHasWriter(atZipExe));
   EXPECT_EQ(ArchiveExtensions.front(), ".ACE");
