@@ -88,6 +88,13 @@ std::string PathExtension(std::string_view Path) {
   return std::string(name.substr(dot));
 }
 
+std::string WithoutExtension(std::string_view Path) {
+  const auto slash = Path.find_last_of('/');
+  const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+  const auto dot = Path.find_last_of('.');
+  return std::string(dot == std::string_view::npos || dot <= start ? Path : Path.substr(0, dot));
+}
+
 std::string ForwardSlashes(std::string_view Name) {
   std::string r(Name);
   std::replace(r.begin(), r.end(), '\\', '/');

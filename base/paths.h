@@ -45,6 +45,9 @@ std::string PathFolder(std::string_view Path);
 // "" when the name has no ".". A hidden name such as ".profile" is all
 // extension.
 std::string PathExtension(std::string_view Path);
+// Path without the extension of its last name (its last "." on). A hidden
+// name (".profile") has no extension here and stays whole.
+std::string WithoutExtension(std::string_view Path);
 // Every "\" becomes "/".
 std::string ForwardSlashes(std::string_view Name);
 // At least 3 characters, starting with two separators ("\\srv\x", "//srv/x").

@@ -13,6 +13,7 @@
 
 #include "app/components/opendialog.h"
 #include "app/dialogs/dialogsupport.h"
+#include "base/paths.h"
 #include "app/main/folders.h"
 #include "app/main/userinterface.h"
 #include "archive/tools/arc2arc.h"
@@ -59,10 +60,7 @@ void Browse(QWidget* Parent, QLineEdit* Edit, bool MustExist, const QString& Fil
 }  // namespace
 
 std::string ReplaceExtension(const std::string& Name, const std::string& Ext) {
-  const auto slash = Name.find_last_of('/');
-  const auto dot = Name.find_last_of('.');
-  const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  return (has ? Name.substr(0, dot) : Name) + Ext;
+  return vsk::WithoutExtension(Name) + Ext;
 }
 
 std::string ReplaceArchiveExtension(const std::string& Name, const std::string& Ext) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/paths.h"
 #include "app/components/apopendlg.h"
 #include "app/dialogs/addpanels.h"
 #include "app/dialogs/extractdlg.h"
@@ -45,13 +46,6 @@ TExtractOptions CmdLineExtraction(const std::string& Archive, const std::string&
   extraction.CreateStoredDirs = true;
   extraction.ShowResult = ShowResult;
   return extraction;
-}
-
-std::string WithoutExtension(const std::string& Path) {
-  const auto slash = Path.find_last_of('/');
-  const auto dot = Path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return Path;
-  return Path.substr(0, dot);
 }
 
 std::string MissingFileText(const std::string& Path) { return msgtext::kTheFile + Path + msgtext::kFileMissingEnd; }

@@ -72,10 +72,7 @@ TArcType WriterTypeForFilterIndex(int Index) {
 std::string TarGzListName(const std::string& ArchiveName) {
   // A name that already ends in ".tar.gz" is the tar's own name.
   if (ArchiveName.size() > 7 && EndsWithTextAscii(ArchiveName, ".tar.gz")) return ArchiveName;
-  const auto slash = ArchiveName.find_last_of('/');
-  const auto dot = ArchiveName.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ArchiveName + ".tar.gz";
-  return ArchiveName.substr(0, dot) + ".tar.gz";
+  return ArchiveName.substr(0, ArchiveName.size() - PathExtension(ArchiveName).size()) + ".tar.gz";
 }
 
 TArchiveComponents::TArchiveComponents() {

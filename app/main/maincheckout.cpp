@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/paths.h"
 #include "app/dialogs/checkoutdlg.h"
 #include "app/main/archivemodel.h"
 #include "app/main/folders.h"
@@ -27,12 +28,6 @@
 namespace brevane {
 
 namespace {
-
-std::string WithoutExtension(const std::string& Path) {
-  const auto slash = Path.rfind('/');
-  const auto dot = Path.rfind('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? Path.substr(0, dot) : Path;
-}
 
 // Name without its trailing "/".
 std::string Slashless(std::string Path) {

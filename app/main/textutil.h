@@ -29,6 +29,8 @@ using vsk::ParentFolder;
 std::string AbsolutePath(const std::string& Path);
 // The last component of a path.
 using vsk::PathFilePart;
+// A path without its extension; a hidden name stays whole.
+using vsk::WithoutExtension;
 // Whether a folder lies on drive A: or B: (diskettes), which is never
 // remembered as a last-used folder.
 bool OnFloppyDrive(const std::string& Folder);

@@ -54,6 +54,10 @@ TEST(BasePaths, ExtensionOfTheLastName) {
   EXPECT_EQ(PathExtension(".profile.bak"), ".bak");
   EXPECT_EQ(PathExtension("name."), ".");
   EXPECT_EQ(PathExtension(""), "");
+  // Taking it away keeps a hidden name whole.
+  EXPECT_EQ(WithoutExtension("a.d/b.tar.gz"), "a.d/b.tar");
+  EXPECT_EQ(WithoutExtension("a.d/b"), "a.d/b");
+  EXPECT_EQ(WithoutExtension("x/.profile"), "x/.profile");
 }
 
 }  // namespace

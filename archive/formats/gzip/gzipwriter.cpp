@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/paths.h"
 #include "base/dates.h"
 #include "archive/core/diskmanager.h"
 #include "archive/core/movesource.h"
@@ -26,19 +27,7 @@ namespace {
 constexpr Int32 kChunk = 1 << 20;
 constexpr Byte kGzipFlagName = 0x08;
 
-// Where the extension of the file part begins; npos when it has none (a
-// leading dot marks a hidden name, not an extension).
-std::size_t ExtensionAt(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  const auto dot = path.find_last_of('.');
-  return dot == std::string::npos || dot <= start ? std::string::npos : dot;
-}
-
-std::string ReplaceExtension(const std::string& path, const std::string& ext) {
-  const auto at = ExtensionAt(path);
-  return (at == std::string::npos ? path : path.substr(0, at)) + ext;
-}
+std::string ReplaceExtension(const std::string& path, const std::string& ext) { return WithoutExtension(path) + ext; }
 
 bool SameFolder(const std::string& a, const std::string& b) {
   struct stat sa, sb;
@@ -65,7 +54,7 @@ void TGZip::SetArchiveFile(const std::string& Value) {
     return;
   }
   std::string name = ForwardSlashes(Value);
-  if (ExtensionAt(name) == std::string::npos) name += FDefaultExt;
+  if (WithoutExtension(name).size() == name.size()) name += FDefaultExt;
   FArchiveFile = name;
 }
 
